@@ -1,0 +1,81 @@
+// A fresh folder under the system's temporary directory, removed with everything in it
+// when the test ends, plus small helpers to put files there and look at them.
+#pragma once
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+class TempFolder {
+   public:
+    TempFolder() {
+        char pattern[] = "/tmp/pl_support_XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path_ = made != nullptr ? made : "";
+    }
+    ~TempFolder() { removeTree(path_); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+    // Names of everything in the folder (without "." and ".."), sorted.
+    std::set<std::string> entries() const {
+        std::set<std::string> names;
+        if (DIR* dir = opendir(path_.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") names.insert(name);
+            }
+            closedir(dir);
+        }
+        return names;
+    }
+
+   private:
+    static void removeTree(const std::string& path) {
+        if (path.empty()) return;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) return;
+        if (S_ISDIR(info.st_mode)) {
+            chmod(path.c_str(), 0700);
+            if (DIR* dir = opendir(path.c_str())) {
+                std::vector<std::string> names;
+                while (dirent* entry = readdir(dir)) {
+                    std::string name = entry->d_name;
+                    if (name != "." && name != "..") names.push_back(name);
+                }
+                closedir(dir);
+                for (const std::string& name : names) removeTree(path + "/" + name);
+            }
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+
+    std::string path_;
+};
+
+inline void writeWholeFile(const std::string& name, const std::string& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readWholeFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool fileExists(const std::string& name) {
+    struct stat info;
+    return lstat(name.c_str(), &info) == 0;
+}
