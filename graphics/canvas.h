@@ -1,0 +1,121 @@
+// The canvas: a child window of the shell that owns a 24-bit backing image, shows it
+// unchanged and reports mouse, keyboard and focus activity as control events. This part
+// is the plain logic (record table, backing image, drawing target, event data and the
+// rules that turn input into event types); the window itself lives in shell/ and is
+// connected through setCanvasHooks.
+#pragma once
+
+#include <cstdint>
+
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+
+// Creation flags.
+constexpr int kCanvasBorder = 1;      // sunken border; the backing image is 4 pixels smaller each way
+constexpr int kCanvasConfine = 2;     // keep the cursor inside while a button is held
+constexpr int kCanvasKeyboard = 4;    // takes the focus when clicked and is a tab stop
+constexpr int kCanvasFocusFrame = 8;  // dotted frame 2 pixels inside the edge while focused
+
+// Event types a canvas posts with its control events.
+constexpr int kCanvasLeftClick = 0;
+constexpr int kCanvasRightClick = 1;
+constexpr int kCanvasLeftDoubleClick = 2;
+constexpr int kCanvasRightDoubleClick = 3;
+constexpr int kCanvasMouseEnter = 0x10001;
+constexpr int kCanvasMouseLeave = 0x10002;
+constexpr int kCanvasMouseMove = 0x10003;
+constexpr int kCanvasLeftButtonDown = 0x10004;
+constexpr int kCanvasLeftButtonUp = 0x10005;
+constexpr int kCanvasRightButtonDown = 0x10006;
+constexpr int kCanvasRightButtonUp = 0x10007;
+constexpr int kCanvasMiddleButtonDown = 0x10008;
+constexpr int kCanvasMiddleButtonUp = 0x10009;
+constexpr int kCanvasWheel = 0x1000A;
+constexpr int kCanvasKeyDown = 0x1000B;
+constexpr int kCanvasKeyUp = 0x1000C;
+constexpr int kCanvasInput = 0x1000D;
+constexpr int kCanvasFocus = 14000;
+constexpr int kCanvasLostFocus = 14001;
+
+// Bits of CanvasEventData::buttons and ::modifiers.
+constexpr int kCanvasButtonLeft = 1, kCanvasButtonRight = 2, kCanvasButtonMiddle = 4;
+constexpr int kCanvasShift = 1, kCanvasAlt = 2, kCanvasControl = 4;
+
+// Attached to every canvas event. Mouse x and y are relative to the canvas's top-left
+// corner (outside its size while the mouse is captured); wheel is in whole steps,
+// positive away from the user; input is the low 8 bits of a typed character.
+struct CanvasEventData {
+    int32_t mouseX = 0, mouseY = 0, buttons = 0, key = 0, modifiers = 0, wheel = 0, input = 0;
+};
+
+// Releases a CanvasEventData handed out with a posted event.
+void releaseCanvasEventData(void* data);
+
+// What the window reports to the canvas logic; the shell fills `data` with the pointer
+// position, buttons and modifiers at the time of the message.
+enum class CanvasMessage {
+    Move,
+    Leave,
+    LeftDown,
+    LeftDoubleClick,  // follows the LeftDown of the second press
+    LeftUp,
+    RightDown,
+    RightDoubleClick,  // follows the RightDown of the second press
+    RightUp,
+    MiddleDown,
+    MiddleUp,
+    Wheel,      // value: the wheel delta, 120 per notch
+    KeyDown,    // value: the virtual key code
+    KeyUp,      // value: the virtual key code
+    Character,  // value: the character code
+    FocusIn,
+    FocusOut,
+};
+
+// Connections to the window layer. post hands over a fresh data record (release it with
+// releaseCanvasEventData); capture is told when the canvas takes (on = 1) or gives back
+// the mouse, with confine set for kCanvasConfine.
+struct CanvasHooks {
+    void (*repaint)(int number) = nullptr;
+    void (*post)(int number, int type, CanvasEventData* data) = nullptr;
+    void (*capture)(int number, int on, int confine) = nullptr;
+};
+void setCanvasHooks(const CanvasHooks& hooks);
+
+// Makes the record and its white backing image for a window of windowWidth x windowHeight
+// (a number in use is freed first). Non-zero on success; on failure the number is free.
+int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags);
+
+// Releases the record and its backing image; -1 releases every canvas.
+void freeCanvasRecord(int number);
+
+bool isCanvas(int number);
+int canvasFlags(int number);
+
+// The backing image, nullptr when the number is not a canvas.
+ImageHandle canvasImage(int number);
+
+// Drawing target on the backing image whose endDrawing repaints the canvas at once; no
+// target (pixels == nullptr) when the number is not a canvas.
+DrawTarget canvasTarget(int number);
+
+// A new white backing image for the new window size with the old picture copied in at
+// (0, 0); the canvas is then repainted. Non-zero on success; on failure the old image stays.
+int resizeCanvas(int number, int windowWidth, int windowHeight);
+
+// Turns one message of the canvas window into its events, in order, through hooks.post.
+void canvasMessage(int number, CanvasMessage message, const CanvasEventData& data, int value = 0);
+
+// getAttribute on a canvas: `current` is the data record of the current event when that
+// event is a control event of this canvas, else nullptr (values 2-6, 8, 9 then read 0).
+int canvasAttribute(int number, int which, const CanvasEventData* current);
+
+// setAttribute on a canvas: 7 sets the cursor number (0 arrow); nothing else is settable.
+void setCanvasAttribute(int number, int which, int value);
+
+// Attribute 10: the cursor is confined to this canvas now.
+void setCanvasConfined(int number, bool on);
+
+// Running total of wheel deltas not yet posted (kept per thread).
+int canvasWheelRemainder();
+void resetCanvasWheel();

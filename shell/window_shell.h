@@ -1,0 +1,92 @@
+// Numbered top-level windows with their menu bars, popup menus, keyboard shortcuts and
+// status bars. Every object is addressed by a small number chosen by the caller; an
+// operation on a number that holds no object does nothing and returns 0, and creating an
+// object on a number in use first frees the old one.
+#pragma once
+
+#include <string>
+
+// Creates the application object (once) and the shell's tables, hands the arguments to
+// the command line and, on X11, makes held keys report no release between repeats.
+// Non-zero on success. Call first.
+int initShell(int& argc, char** argv);
+
+// Releases every window, menu, status bar, control, canvas and queued event, then the
+// application object made by initShell.
+void shutdownShell();
+
+// Releases every window, menu, status bar, control, canvas, binding and queued event but
+// keeps the application object (used between tests).
+void releaseShellObjects();
+
+// Window flags.
+constexpr int kWindowCentred = 1;            // on the screen
+constexpr int kWindowCentredOnParent = 2;    // on the active window (else the screen)
+constexpr int kWindowTool = 4;               // tool window
+constexpr int kWindowNoControlParent = 8;    // controls created afterwards do not go here
+constexpr int kWindowMaximizeBox = 0x010000;
+constexpr int kWindowMinimizeBox = 0x020000;
+constexpr int kWindowSizingBorder = 0x040000;
+constexpr int kWindowSystemMenu = 0x080000;  // with the close box
+constexpr int kWindowTitleBar = 0xC00000;
+constexpr int kWindowMaximized = 0x01000000;
+constexpr int kWindowNoActivate = 0x02000000;
+constexpr int kWindowInvisible = 0x10000000;
+constexpr int kWindowMinimized = 0x20000000;
+
+// A value of a size or position that means "keep" or, for a position, "let the system choose".
+constexpr int kDefaultPosition = -65535;
+
+// Opens a top-level window whose client area is clientWidth x clientHeight; a menu bar
+// attached later takes its height from that area, so the outer size stays. Without
+// kWindowSizingBorder the size is fixed. The window becomes the parent of the controls
+// created afterwards (unless kWindowNoControlParent). Non-zero on success.
+int openWindow(int number, int x, int y, int clientWidth, int clientHeight, const std::string& title,
+               int flags);
+void closeWindow(int number);
+
+void* windowHandle(int number);  // the top-level QWidget*, nullptr if none
+void setWindowTitle(int number, const std::string& title);
+void setStayOnTop(int number, int on);
+
+// Pointer position relative to the client area (below any menu bar); -1 from both when
+// the pointer is outside that area or the window does not exist.
+int clientPointerX(int number);
+int clientPointerY(int number);
+
+// Keyboard shortcuts: a virtual key ('O', '1', 0x70 for F1, ...) plus modifier bits.
+constexpr int kShortcutShift = 0x10000, kShortcutControl = 0x20000, kShortcutAlt = 0x40000;
+constexpr int kCommandNextControl = 64001, kCommandPreviousControl = 64002;  // Tab, Shift+Tab
+
+// A second entry for the same key and modifiers only replaces the command id. The
+// combination then posts a menu event with the id while the window is active.
+void addShortcut(int window, int shortcut, int commandId);
+int shortcutCommand(int window, int shortcut);  // -1 when the key has no entry
+int shortcutCount(int window);
+
+// Menus. createMenuBar / createPopupMenu make the new menu the one being built; items
+// then go into its current (sub)menu.
+int createMenuBar(int number, int window);
+int createPopupMenu(int number);
+void beginDropDown(const std::string& title);  // back to the bar, opens a drop-down
+void menuItem(int commandId, const std::string& text);  // text after a tab is the shortcut column
+void menuSeparator();
+void openSubmenu(const std::string& title);
+void closeSubmenu();  // back to the parent; at the bar it does nothing
+void freeMenu(int number);
+
+// Check marks, searched through all submenus; the mark always shows what the program set.
+void setMenuCheck(int menu, int commandId, int on);
+int getMenuCheck(int menu, int commandId);
+
+// Shows the popup with its top-left corner one pixel left of and above the pointer and
+// returns when it closes; a chosen item arrives later as a menu event of the window.
+void showPopupMenu(int menu, int window);
+
+// Status bars along the bottom of the client area.
+constexpr int kStatusShareWidth = -65535;  // field width: an equal share of what is left
+constexpr int kStatusRaised = 1, kStatusNoBorder = 2, kStatusCentred = 4, kStatusRight = 8;
+int createStatusBar(int number, int window);
+void addStatusField(int width);  // to the bar created last; fields beyond 256 are ignored
+void setStatusText(int number, int field, const std::string& text, int flags);
+std::string statusText(int number, int field);
