@@ -109,6 +109,10 @@ int safeWrite(SafeFile* f, const void* bytes, size_t n) {
     return f->failed ? 0 : 1;
 }
 
+int safeFileDescriptor(const SafeFile* f) {
+    return f == nullptr ? -1 : f->fd;
+}
+
 int commitSafeFile(SafeFile* f) {
     if (f == nullptr) return 0;
     bool ok = !f->failed;

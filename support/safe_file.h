@@ -19,6 +19,11 @@ SafeFile* beginSafeFile(const std::string& name);
 // the commit fail too. A null f gives 0.
 int safeWrite(SafeFile* f, const void* bytes, size_t n);
 
+// The open descriptor of the temporary file (read and write access), for callers that read
+// back what they wrote or move the file position; -1 for a null f. Writes must still go
+// through safeWrite.
+int safeFileDescriptor(const SafeFile* f);
+
 // Closes the temporary file and renames it onto the target: 1 on success. On any failure
 // (an earlier write, the close, the rename) the temporary file is removed and 0 returned.
 // Frees f in every case.

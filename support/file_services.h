@@ -1,0 +1,61 @@
+// Numbered files with a write-back buffer, file-system queries on names, and zero-filled
+// memory blocks. A number that holds no file makes every file operation do nothing and
+// return 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int64_t kFileBufferSize = 4096;
+
+// Opens an existing regular file for reading: nonzero on success. Directories, pipes,
+// sockets and devices are refused at once, without waiting for a writer. A file still
+// open under the number is closed first.
+int openFileForReading(int number, const std::string& fileName);
+
+// Starts a new file under the number, for reading and writing: nonzero on success. The
+// bytes reach the named file only when closeFile succeeds; until then an existing file of
+// that name is left as it was.
+int createFile(int number, const std::string& fileName);
+
+// Up to length bytes from the current position into memory; the count delivered, 0 at the
+// end of the file, on an error or for a number that holds no file.
+int64_t readData(int number, void* memory, int64_t length);
+
+// Appends the low 8 bits of value at the current position: 1 when taken, 0 when the number
+// holds no file. A failure to write is reported by closeFile.
+int writeByte(int number, int value);
+
+// Flushes, closes and frees the number: 1 when every write, the close and (for a created
+// file) the replacement of the named file succeeded, 0 otherwise or when the number holds
+// no file. A created file that failed leaves no trace and the old file, if any, intact.
+int closeFile(int number);
+
+void closeAllFiles();
+
+// The size of an existing file; -2 for a directory; -1 for an empty name or a name that
+// names nothing. Trailing "/" are dropped (except for the root itself).
+int64_t fileSize(const std::string& fileName);
+
+// The current directory, ending in "/"; empty when the system reports an error.
+std::string currentDirectory();
+
+// The name up to and including its last "/", without a leading double quote and not looking
+// beyond the first "|"; empty when there is no "/".
+std::string pathPart(const std::string& fileName);
+
+// What follows the last "/" (the whole name without one), without a leading double quote
+// and up to the next double quote; empty when the name ends in "/".
+std::string filePart(const std::string& fileName);
+
+// A new block of size zero bytes; nullptr for a size of 0 or less, a size of 2^40 bytes or
+// more, or when memory runs out. Every block still held is freed by releaseAllMemory.
+uint8_t* allocateMemory(int64_t size);
+
+// Frees a block of allocateMemory; anything else, null included, is ignored.
+void freeMemory(uint8_t* block);
+
+// The byte at the address, 0 to 255; 0 for a null address.
+int peekByte(const uint8_t* address);
+
+void releaseAllMemory();
