@@ -206,6 +206,14 @@ int64_t rowLength(int64_t width, int depth) {
     }
 }
 
+void compositeOverWhite(const uint8_t* source, uint8_t* target, int64_t count, int targetStep) {
+    for (int64_t i = 0; i < count; ++i, source += 4, target += targetStep) {
+        const int alpha = source[3];
+        for (int c = 0; c < 3; ++c)
+            target[c] = static_cast<uint8_t>((alpha * (source[c] - 255) + 65025) / 255);
+    }
+}
+
 int createImage(int number, int width, int height) {
     return createImage(number, width, height, 24, 0);
 }

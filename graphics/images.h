@@ -36,6 +36,11 @@ inline uint8_t* imageRow(const ImageBuffer& image, int64_t y) {
 // (depths 1, 4, 8, 15, 16, 24; any other counts 4 bytes per pixel). 0 for a negative width.
 int64_t rowLength(int64_t width, int depth);
 
+// Lays `count` 32-bit pixels (blue, green, red, alpha) over white: each of blue, green and
+// red becomes (alpha * (c - 255) + 65025) / 255. The results go to `target` as three bytes
+// per pixel, `targetStep` bytes apart; any other byte of the target is left as it is.
+void compositeOverWhite(const uint8_t* source, uint8_t* target, int64_t count, int targetStep);
+
 // A 24-bit black image. Non-zero on success; on failure the number is free.
 int createImage(int number, int width, int height);
 
