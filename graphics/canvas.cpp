@@ -1,0 +1,248 @@
+#include "graphics/canvas.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+
+namespace {
+
+struct CanvasRecord {
+    int flags = 0;
+    int windowWidth = 1, windowHeight = 1;
+    ImageBuffer image{};  // 24-bit, bottom-up, white at creation
+    bool pointerInside = false;
+    bool captured = false;
+    bool confined = false;
+    int cursor = 0;
+};
+
+std::map<int, std::unique_ptr<CanvasRecord>> canvases;
+CanvasHooks hooks;
+thread_local int wheelTotal = 0;
+
+CanvasRecord* findCanvas(int number) {
+    auto found = canvases.find(number);
+    return found == canvases.end() ? nullptr : found->second.get();
+}
+
+int imageSide(int windowSide, int flags) {
+    int side = (flags & kCanvasBorder) != 0 ? windowSide - 4 : windowSide;
+    return std::clamp(side, 1, kLargestImageSide);
+}
+
+ImageBuffer makeWhiteImage(int width, int height) {
+    ImageBuffer image{};
+    int64_t stride = rowLength(width, 24);
+    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stride * height)));
+    if (pixels == nullptr) return image;
+    std::memset(pixels, 0xFF, static_cast<size_t>(stride * height));
+    image = ImageBuffer{pixels, width, height, static_cast<int32_t>(stride), 24, 24};
+    return image;
+}
+
+void releaseImage(ImageBuffer& image) {
+    if (image.pixels == nullptr) return;
+    forgetDrawingOn(image.pixels);
+    std::free(image.pixels);
+    image = ImageBuffer{};
+}
+
+void repaintCanvas(int number) {
+    if (hooks.repaint != nullptr && findCanvas(number) != nullptr) hooks.repaint(number);
+}
+
+void post(int number, int type, const CanvasEventData& data) {
+    if (hooks.post == nullptr) return;
+    CanvasEventData* record = new (std::nothrow) CanvasEventData(data);
+    if (record != nullptr) hooks.post(number, type, record);
+}
+
+void setCapture(int number, CanvasRecord& canvas, bool on) {
+    canvas.captured = on;
+    if (hooks.capture != nullptr) hooks.capture(number, on ? 1 : 0, (canvas.flags & kCanvasConfine) != 0 ? 1 : 0);
+}
+
+// A button went down; `bit` is its bit in data.buttons, which already includes it.
+void buttonDown(int number, CanvasRecord& canvas, const CanvasEventData& data, int bit, int type) {
+    if (data.buttons == bit) setCapture(number, canvas, true);
+    post(number, type, data);
+}
+
+// A button went up; clickType < 0 for a button without clicks. The click needs the release
+// point inside the whole window and the mouse captured by this canvas.
+void buttonUp(int number, CanvasRecord& canvas, const CanvasEventData& data, int upType, int clickType) {
+    post(number, upType, data);
+    bool inside = data.mouseX >= 0 && data.mouseX < canvas.windowWidth && data.mouseY >= 0 &&
+                  data.mouseY < canvas.windowHeight;
+    if (clickType >= 0 && inside && canvas.captured) post(number, clickType, data);
+    if (data.buttons == 0 && canvas.captured) setCapture(number, canvas, false);
+}
+
+void wheel(int number, const CanvasEventData& data, int delta) {
+    int64_t total = static_cast<int64_t>(wheelTotal) + delta;
+    int64_t steps = total / 120;
+    wheelTotal = static_cast<int>(total - steps * 120);
+    if (steps == 0) return;
+    CanvasEventData withSteps = data;
+    withSteps.wheel = static_cast<int32_t>(std::clamp<int64_t>(steps, INT32_MIN, INT32_MAX));
+    post(number, kCanvasWheel, withSteps);
+}
+
+void canvasDrawingEnded(int owner) { repaintCanvas(owner); }
+
+}  // namespace
+
+void releaseCanvasEventData(void* data) { delete static_cast<CanvasEventData*>(data); }
+
+void setCanvasHooks(const CanvasHooks& newHooks) { hooks = newHooks; }
+
+int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags) {
+    freeCanvasRecord(number);
+    if (number < 0) return 0;
+    auto canvas = std::unique_ptr<CanvasRecord>(new (std::nothrow) CanvasRecord);
+    if (!canvas) return 0;
+    canvas->flags = flags;
+    canvas->windowWidth = windowWidth;
+    canvas->windowHeight = windowHeight;
+    canvas->image = makeWhiteImage(imageSide(windowWidth, flags), imageSide(windowHeight, flags));
+    if (canvas->image.pixels == nullptr) return 0;
+    canvases[number] = std::move(canvas);
+    return 1;
+}
+
+void freeCanvasRecord(int number) {
+    if (number == -1) {
+        for (auto& entry : canvases) releaseImage(entry.second->image);
+        canvases.clear();
+        return;
+    }
+    auto found = canvases.find(number);
+    if (found == canvases.end()) return;
+    releaseImage(found->second->image);
+    canvases.erase(found);
+}
+
+bool isCanvas(int number) { return findCanvas(number) != nullptr; }
+
+int canvasFlags(int number) {
+    CanvasRecord* canvas = findCanvas(number);
+    return canvas != nullptr ? canvas->flags : 0;
+}
+
+ImageHandle canvasImage(int number) {
+    CanvasRecord* canvas = findCanvas(number);
+    return canvas != nullptr && canvas->image.pixels != nullptr ? &canvas->image : nullptr;
+}
+
+DrawTarget canvasTarget(int number) {
+    DrawTarget target;
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas == nullptr || canvas->image.pixels == nullptr) return target;
+    target.pixels = canvas->image.pixels;
+    target.stride = canvas->image.stride;
+    target.width = canvas->image.width;
+    target.height = canvas->image.height;
+    target.bytesPerPixel = 3;
+    target.bottomUp = true;
+    target.onEnd = canvasDrawingEnded;
+    target.owner = number;
+    return target;
+}
+
+int resizeCanvas(int number, int windowWidth, int windowHeight) {
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas == nullptr) return 0;
+    ImageBuffer resized =
+        makeWhiteImage(imageSide(windowWidth, canvas->flags), imageSide(windowHeight, canvas->flags));
+    if (resized.pixels == nullptr) return 0;
+    ImageBuffer& old = canvas->image;
+    int rows = std::min(old.height, resized.height);
+    size_t rowBytes = static_cast<size_t>(std::min(old.width, resized.width)) * 3;
+    for (int y = 0; y < rows; ++y) std::memcpy(imageRow(resized, y), imageRow(old, y), rowBytes);
+    releaseImage(old);
+    canvas->image = resized;
+    canvas->windowWidth = windowWidth;
+    canvas->windowHeight = windowHeight;
+    repaintCanvas(number);
+    return 1;
+}
+
+void canvasMessage(int number, CanvasMessage message, const CanvasEventData& data, int value) {
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas == nullptr) return;
+    CanvasEventData withValue = data;
+    switch (message) {
+        case CanvasMessage::Move:
+            post(number, canvas->pointerInside ? kCanvasMouseMove : kCanvasMouseEnter, data);
+            canvas->pointerInside = true;
+            break;
+        case CanvasMessage::Leave:
+            canvas->pointerInside = false;
+            post(number, kCanvasMouseLeave, data);
+            break;
+        case CanvasMessage::LeftDown: buttonDown(number, *canvas, data, kCanvasButtonLeft, kCanvasLeftButtonDown); break;
+        case CanvasMessage::RightDown:
+            buttonDown(number, *canvas, data, kCanvasButtonRight, kCanvasRightButtonDown);
+            break;
+        case CanvasMessage::MiddleDown:
+            buttonDown(number, *canvas, data, kCanvasButtonMiddle, kCanvasMiddleButtonDown);
+            break;
+        case CanvasMessage::LeftDoubleClick: post(number, kCanvasLeftDoubleClick, data); break;
+        case CanvasMessage::RightDoubleClick: post(number, kCanvasRightDoubleClick, data); break;
+        case CanvasMessage::LeftUp: buttonUp(number, *canvas, data, kCanvasLeftButtonUp, kCanvasLeftClick); break;
+        case CanvasMessage::RightUp: buttonUp(number, *canvas, data, kCanvasRightButtonUp, kCanvasRightClick); break;
+        case CanvasMessage::MiddleUp: buttonUp(number, *canvas, data, kCanvasMiddleButtonUp, -1); break;
+        case CanvasMessage::Wheel: wheel(number, data, value); break;
+        case CanvasMessage::KeyDown:
+        case CanvasMessage::KeyUp:
+            withValue.key = value;
+            post(number, message == CanvasMessage::KeyDown ? kCanvasKeyDown : kCanvasKeyUp, withValue);
+            break;
+        case CanvasMessage::Character:
+            if (value < 32) break;
+            withValue.input = value & 0xFF;
+            post(number, kCanvasInput, withValue);
+            break;
+        case CanvasMessage::FocusIn: post(number, kCanvasFocus, data); break;
+        case CanvasMessage::FocusOut: post(number, kCanvasLostFocus, data); break;
+    }
+}
+
+int canvasAttribute(int number, int which, const CanvasEventData* current) {
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas == nullptr) return 0;
+    switch (which) {
+        case 1: return canvas->image.pixels != nullptr ? 1 : 0;
+        case 7: return canvas->cursor;
+        case 10: return canvas->confined ? 1 : 0;
+        case 11: return 0;  // no custom cursors
+        default: break;
+    }
+    if (current == nullptr) return 0;
+    switch (which) {
+        case 2: return current->mouseX;
+        case 3: return current->mouseY;
+        case 4: return current->buttons;
+        case 5: return current->key;
+        case 6: return current->modifiers;
+        case 8: return current->wheel;
+        case 9: return current->input;
+        default: return 0;
+    }
+}
+
+void setCanvasAttribute(int number, int which, int value) {
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas != nullptr && which == 7) canvas->cursor = value;
+}
+
+void setCanvasConfined(int number, bool on) {
+    CanvasRecord* canvas = findCanvas(number);
+    if (canvas != nullptr) canvas->confined = on;
+}
+
+int canvasWheelRemainder() { return wheelTotal; }
+void resetCanvasWheel() { wheelTotal = 0; }
