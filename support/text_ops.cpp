@@ -7,6 +7,9 @@
 
 namespace {
 
+// Wider padding is refused rather than asked of the allocator.
+constexpr int64_t kLongestPadding = int64_t{1} << 30;
+
 // The value of `byte` as a digit of `base` (2, 10 or 16), or -1.
 int digitValue(char byte, int base) {
     int value = -1;
@@ -76,7 +79,7 @@ std::string binaryText(int64_t value) {
 }
 
 std::string padLeft(const std::string& text, int64_t width, const char* fill) {
-    if (width <= 0) return std::string();
+    if (width <= 0 || width > kLongestPadding) return std::string();
     char fillByte = fill != nullptr && fill[0] != '\0' ? fill[0] : ' ';
     size_t kept = static_cast<uint64_t>(width) < text.size() ? static_cast<size_t>(width) : text.size();
     try {

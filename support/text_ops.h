@@ -18,7 +18,7 @@ std::string binaryText(int64_t value);
 
 // Exactly max(width, 0) bytes: copies of the first byte of fill (a space when fill is null
 // or empty) followed by the start of the text, which loses its end when longer than width.
-// The empty text when so long a text cannot be made.
+// The empty text for a width beyond 2^30 or when memory runs out.
 std::string padLeft(const std::string& text, int64_t width, const char* fill = nullptr);
 
 std::string reverseText(const std::string& text);
