@@ -126,7 +126,8 @@ TEST(TextOpsTest, PadLeft) {
     EXPECT_EQ(padLeft("ab", 4), "  ab");
 }
 
-TEST(TextOpsTest, PadLeftOfAnImpossibleWidthIsEmpty) {
+TEST(TextOpsTest, PadLeftBeyondTheLongestPaddingIsEmpty) {
+    EXPECT_EQ(padLeft("a", (int64_t{1} << 30) + 1, "0"), "");
     EXPECT_EQ(padLeft("a", INT64_MAX, "0"), "");
 }
 
