@@ -1,0 +1,14 @@
+# The windowed viewer: its commands, event loop, rendering to the window, data and settings
+# handling on top of the plain core and the window shell.
+add_library(pl_viewer_app STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/render_view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_persistence.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_export.cpp)
+target_include_directories(pl_viewer_app PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(pl_viewer_app PUBLIC pl_viewer_core pl_shell)
+
+add_executable(pixloupe2d ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(pixloupe2d PRIVATE pl_viewer_app)
+install(TARGETS pixloupe2d RUNTIME DESTINATION bin)

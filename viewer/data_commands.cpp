@@ -1,0 +1,92 @@
+#include "viewer/data_commands.h"
+
+#include <cstdint>
+#include <string>
+
+#include "shell/command_line.h"
+#include "shell/controls.h"
+#include "shell/file_drop.h"
+#include "shell/requesters.h"
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/data_buffer.h"
+#include "viewer/main_window.h"
+#include "viewer/render_view.h"
+#include "viewer/sheet_render.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+struct LoadMessage {
+    LoadResult result;
+    const char* title;
+    const char* text;
+    bool withName;
+};
+
+constexpr LoadMessage kLoadMessages[] = {
+    {LoadResult::Memory, "Memory", "Unable to allocate memory!", false},
+    {LoadResult::Open, "File Error", "Unable to open:", true},
+    {LoadResult::Read, "File Read Error", "Unable to read:", true},
+    {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
+};
+
+bool loadAndRender(const std::string& fileName) {
+    if (!loadAndReport(fileName)) return false;
+    renderView();
+    return true;
+}
+
+}  // namespace
+
+bool loadAndReport(const std::string& fileName) {
+    const LoadResult result = loadDataFile(fileName);
+    if (result == LoadResult::Ok) {
+        setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+        return true;
+    }
+    for (const LoadMessage& message : kLoadMessages) {
+        if (message.result == result) {
+            showMessage(message.title,
+                        message.withName ? message.text + fileName : std::string(message.text));
+        }
+    }
+    return false;
+}
+
+bool openDataFileCommand() {
+    const std::string name =
+        askOpenFileName("Please choose file to load", viewerState.lastFolder, "All files (*.*)|*.*", 0);
+    if (name.empty()) return true;
+    viewerState.lastFolder = pathPart(name);
+    return loadAndRender(name);
+}
+
+bool loadDroppedFiles() {
+    return loadAndRender(textField(droppedFileNames(), 1, "\n"));
+}
+
+bool loadStartFile() {
+    if (argumentCount() < 1) return true;
+    return loadAndRender(argument(0));
+}
+
+void saveBinaryRange() {
+    const std::string text = askText("size", "Enter size(hex/dec)", "0000");
+    if (text.empty()) return;
+    const int32_t size = parseSizeText(text);
+    if (!viewerState.convertOk) {
+        showMessage("wrong input", "can't convert:" + text);
+        return;
+    }
+    const int64_t first = viewFirstByte();
+    if (checkRange(first, size) != RangeCheck::Ok) {
+        showMessage("Save binary file", "Too big value!");
+        return;
+    }
+    std::string name =
+        askSaveFileName("Please choose file to save", viewerState.lastFolder, "Binary file (*.bin)|*.bin", 0);
+    if (name.empty()) return;
+    name = withBinExtension(name);
+    if (!writeBinaryRange(name, first, size)) showMessage("Save binary file", "Cannot save\r\n" + name);
+}

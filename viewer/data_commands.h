@@ -1,0 +1,25 @@
+// The ways a data file reaches the viewer ("Open...", a drop on the canvas, the command line),
+// the messages of a failed load, and "Save binary...".
+//
+// A load that fails shows its message and the program must then end at once without writing
+// the settings: the three load handlers report that by returning false.
+#pragma once
+
+#include <string>
+
+// Loads the file and sets the row scroll bar's range for it; on failure shows the message
+// and returns false.
+bool loadAndReport(const std::string& fileName);
+
+// "Open...": asks for a file, loads and renders it. Cancelling changes nothing.
+bool openDataFileCommand();
+
+// Files dropped on the canvas: loads and renders the first one.
+bool loadDroppedFiles();
+
+// The first command-line argument, if any, is loaded and rendered.
+bool loadStartFile();
+
+// "Save binary...": asks for a byte count and a file name and writes that many bytes from
+// the first byte of the view. Every outcome is reported to the user.
+void saveBinaryRange();

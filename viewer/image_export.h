@@ -1,0 +1,4 @@
+// "Save image...": the SheetImage as the last render left it, as a PNG or BMP file.
+#pragma once
+
+void exportImage();

@@ -1,0 +1,437 @@
+#include "viewer/main_window.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "graphics/canvas.h"
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+#include "graphics/png_writer.h"
+#include "shell/controls.h"
+#include "shell/event_queue.h"
+#include "shell/file_drop.h"
+#include "shell/window_shell.h"
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/data_buffer.h"
+#include "viewer/data_commands.h"
+#include "viewer/image_export.h"
+#include "viewer/render_view.h"
+#include "viewer/settings_persistence.h"
+#include "viewer/sheet_render.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr int kWindowFlags = 0xCA0001;
+constexpr int kWheelRows = 16;
+
+int controlOf(HeldValue which) {
+    switch (which) {
+        case HeldValue::RowPosition:
+            return kRowScroll;
+        case HeldValue::Width:
+            return kWidthScroll;
+        case HeldValue::FineOffset:
+            return kOffsetSpin;
+        case HeldValue::Inverse:
+            return kInverseBox;
+        case HeldValue::ReverseByte:
+            return kReverseBox;
+        case HeldValue::Grid:
+            return kGridBox;
+        case HeldValue::MultiColumn:
+            return kMultiBox;
+        case HeldValue::NibbleSwap:
+            return kNibbleBox;
+        case HeldValue::ZoomPreview:
+            return kPreviewBox;
+    }
+    return -1;
+}
+
+int controlHeldValue(HeldValue which) {
+    return getState(controlOf(which));
+}
+void setControlHeldValue(HeldValue which, int value) {
+    setState(controlOf(which), value);
+}
+
+struct CheckBoxRow {
+    int number, x, width;
+    const char* caption;
+    const char* toolTip;
+};
+
+// In creation order; all at y = viewHeight + 20, 20 pixels high.
+constexpr CheckBoxRow kCheckBoxes[] = {
+    {kInverseBox, 0, 30, "i", "inverse byte"}, {kReverseBox, 40, 40, "R", "reverse byte"},
+    {kGridBox, 80, 40, "g", "grid"},           {kMultiBox, 120, 40, "m", "Multi column"},
+    {kNibbleBox, 160, 40, "n", "Nibble Swap"}, {kPreviewBox, 200, 40, "z", "zoomed preview"},
+};
+
+void createControls() {
+    const int viewHeight = viewerState.viewHeight;
+    createCanvas(kCanvas, 0, 0, kViewWidth, viewHeight, 0);
+    createScrollBar(kRowScroll, kViewWidth, 0, 20, viewHeight, 0, 32, 1, 1);
+    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, 255, 1, 0);
+    bindControlEvent(kRowScroll, applyScroll);
+    bindControlEvent(kWidthScroll, applyScroll);
+    for (const CheckBoxRow& box : kCheckBoxes) {
+        createCheckBox(box.number, box.x, viewHeight + 20, box.width, 20, box.caption);
+        setToolTip(box.number, box.toolTip);
+    }
+    createSpinBox(kOffsetSpin, 240, viewHeight + 20, 80, 20, -1, 1);
+    setToolTip(kOffsetSpin, "offset");
+    enableFileDrop(kCanvas, kFormatFileList, kDropCopy);
+    bindHeldValues(controlHeldValue, setControlHeldValue);
+}
+
+void fillCanvasBlack() {
+    if (beginDrawing(canvasTarget(kCanvas))) {
+        fillBox(0, 0, kViewWidth, viewerState.viewHeight, 0);
+        endDrawing();
+    }
+}
+
+struct MenuItemRow {
+    int id;
+    const char* text;
+};
+
+void addMenuItems(std::initializer_list<MenuItemRow> items) {
+    for (const MenuItemRow& item : items) menuItem(item.id, item.text);
+}
+
+void buildMenus() {
+    if (createStatusBar(kStatusBar, kMainWindow)) addStatusField(kViewWidth);
+    if (createPopupMenu(kJumpMenu)) menuItem(kCommandJumpHere, "jump here");
+    if (!createMenuBar(kMainMenu, kMainWindow)) return;
+    beginDropDown("File");
+    addMenuItems({{kCommandOpen, "Open...\tCtrl+O"},
+                  {kCommandSaveBinary, "Save binary..."},
+                  {kCommandSaveImage, "Save image..."}});
+    menuSeparator();
+    menuItem(kCommandQuit, "Quit");
+    beginDropDown("View");
+    openSubmenu("Zoom");
+    addMenuItems({{kCommandZoomPreview, "zoom preview\tCtrl+Z"},
+                  {kCommandZoom1, "zoom x1\tCtrl+1"},
+                  {kCommandZoom2, "zoom x2\tCtrl+2"},
+                  {kCommandZoom4, "zoom x4\tCtrl+4"},
+                  {kCommandZoom8, "zoom x8\tCtrl+8"}});
+    closeSubmenu();
+    openSubmenu("Color mode");
+    addMenuItems({{kCommandBinary, "Binary"},
+                  {kCommandAtari, "Atari GR.15"},
+                  {kCommandBk, "BK-0010"},
+                  {kCommandSamCoupe, "Sam Coupe mode 4"}});
+    setMenuCheck(kMainMenu, kCommandBinary, 1);
+    closeSubmenu();
+    addMenuItems({{kCommandGrid, "Grid\tCtrl+G"},
+                  {kCommandInverse, "Inverse\tCtrl+I"},
+                  {kCommandMulti, "Multi columns\tCtrl+M"},
+                  {kCommandReverse, "Reverse byte\tCtrl+R"},
+                  {kCommandStayOnTop, "Stay on top\tCtrl+T"}});
+    closeSubmenu();
+    addMenuItems(
+        {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
+}
+
+struct ShortcutRow {
+    char key;
+    int command;
+};
+
+constexpr ShortcutRow kShortcuts[] = {
+    {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
+    {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
+    {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+};
+
+void addShortcuts() {
+    for (const ShortcutRow& row : kShortcuts)
+        addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
+}
+
+// Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
+void pollArrowKeys() {
+    if (isKeyDown(kKeyRight)) {
+        const int width = getState(kWidthScroll);
+        if (width < viewerState.maxWidth) {
+            setState(kWidthScroll, width + 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDown(kKeyLeft)) {
+        const int width = getState(kWidthScroll);
+        if (width > 1) {
+            setState(kWidthScroll, width - 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDown(kKeyUp)) {
+        const int row = getState(kRowScroll);
+        if (row != 0) {
+            setState(kRowScroll, row - 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDown(kKeyDown)) {
+        const int row = getState(kRowScroll);
+        if (row != getAttribute(kRowScroll, 2)) {
+            setState(kRowScroll, row + 1);
+            applyScroll();
+        }
+    }
+}
+
+void turnWheel() {
+    const auto delta = static_cast<int16_t>((eventWParam() >> 16) & 0xFFFF);
+    const int row = getState(kRowScroll);
+    if (delta < 0) {
+        setState(kRowScroll, row + kWheelRows);
+        applyScroll();
+    } else if (delta > 0 && row > kWheelRows) {
+        setState(kRowScroll, row - kWheelRows);
+        applyScroll();
+    }
+}
+
+void rightClickCanvas() {
+    const int mouseX = getAttribute(kCanvas, 2);
+    const int mouseY = getAttribute(kCanvas, 3);
+    noteMousePosition(mouseX, mouseY);
+    viewerState.jumpRow = jumpRowAt(mouseX, mouseY);
+    showPopupMenu(kJumpMenu, kMainWindow);
+}
+
+void moveOverCanvas() {
+    const int mouseX = getAttribute(kCanvas, 2);
+    const int mouseY = getAttribute(kCanvas, 3);
+    noteMousePosition(mouseX, mouseY);
+    setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);
+    if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
+}
+
+// A check box that mirrors a menu item changed: render and copy its state to the check mark.
+void mirrorBoxToMenu(int box, int command, bool markFirst) {
+    if (markFirst) setMenuCheck(kMainMenu, command, getState(box));
+    renderView();
+    if (!markFirst) setMenuCheck(kMainMenu, command, getState(box));
+}
+
+void handleControlEvent() {
+    switch (eventControl()) {
+        case kCanvas:
+            if (eventType() == kCanvasRightClick) rightClickCanvas();
+            if (eventType() == kCanvasMouseMove) moveOverCanvas();
+            break;
+        case kPreviewBox:
+            if (!getState(kPreviewBox)) renderView();
+            break;
+        case kNibbleBox:
+            renderView();
+            break;
+        case kOffsetSpin:
+            setText(kOffsetSpin, decimalText(getState(kOffsetSpin)));
+            renderView();
+            setFocus(kInverseBox);
+            break;
+        case kMultiBox:
+            mirrorBoxToMenu(kMultiBox, kCommandMulti, true);
+            break;
+        case kGridBox:
+            mirrorBoxToMenu(kGridBox, kCommandGrid, false);
+            break;
+        case kReverseBox:
+            mirrorBoxToMenu(kReverseBox, kCommandReverse, true);
+            break;
+        case kInverseBox:
+            mirrorBoxToMenu(kInverseBox, kCommandInverse, false);
+            break;
+        default:
+            break;  // the scroll bars' bound applyScroll has already run
+    }
+}
+
+// Commands 8 to 11: flip the check mark and set the box to match.
+void toggleMirroredOption(int command, int box) {
+    const int was = getMenuCheck(kMainMenu, command);
+    setMenuCheck(kMainMenu, command, 1 - was);
+    setState(box, 1 - was);
+    renderView();
+}
+
+void setZoom(int zoom) {
+    viewerState.zoom = zoom;
+    renderView();
+}
+
+void toggleStayOnTop() {
+    viewerState.stayOnTop = 1 - viewerState.stayOnTop;
+    setMenuCheck(kMainMenu, kCommandStayOnTop, viewerState.stayOnTop != 0);
+    setStayOnTop(kMainWindow, viewerState.stayOnTop != 0);
+}
+
+void toggleZoomPreview() {
+    const int was = getState(kPreviewBox);
+    setMenuCheck(kMainMenu, kCommandZoomPreview, 1 - was);
+    setState(kPreviewBox, 1 - was);
+    renderView();
+}
+
+void jumpHere() {
+    if (viewerState.jumpRow == -1) return;
+    setState(kRowScroll, viewerState.jumpRow);
+    applyScroll();
+    viewerState.jumpRow = -1;
+}
+
+ViewerStep handleCommand(int command) {
+    switch (command) {
+        case kCommandQuit:
+            return ViewerStep::Quit;
+        case kCommandSaveBinary:
+            saveBinaryRange();
+            break;
+        case kCommandSaveImage:
+            exportImage();
+            break;
+        case kCommandOpen:
+            if (!openDataFileCommand()) return ViewerStep::EndAtOnce;
+            break;
+        case kCommandZoom1:
+            setZoom(1);
+            break;
+        case kCommandZoom2:
+            setZoom(2);
+            break;
+        case kCommandZoom4:
+            setZoom(4);
+            break;
+        case kCommandZoom8:
+            setZoom(8);
+            break;
+        case kCommandGrid:
+            toggleMirroredOption(kCommandGrid, kGridBox);
+            break;
+        case kCommandInverse:
+            toggleMirroredOption(kCommandInverse, kInverseBox);
+            break;
+        case kCommandReverse:
+            toggleMirroredOption(kCommandReverse, kReverseBox);
+            break;
+        case kCommandMulti:
+            toggleMirroredOption(kCommandMulti, kMultiBox);
+            break;
+        case kCommandStayOnTop:
+            toggleStayOnTop();
+            break;
+        case kCommandZoomPreview:
+            toggleZoomPreview();
+            break;
+        case kCommandJumpHere:
+            jumpHere();
+            break;
+        case kCommandBinary:
+        case kCommandAtari:
+        case kCommandBk:
+        case kCommandSamCoupe:
+            viewerState.colourMode = command - kCommandBinary;
+            markColourMode(command);
+            renderView();
+            break;
+        default:
+            break;
+    }
+    return ViewerStep::Continue;
+}
+
+// Everything every service still holds: files, images, memory blocks, windows and the shell.
+void releaseServices() {
+    bindHeldValues(nullptr, nullptr);
+    closeAllFiles();
+    freeImage(-1);
+    shutdownShell();
+    releaseAllMemory();
+}
+
+}  // namespace
+
+void markColourMode(int id) {
+    for (int item = kCommandBinary; item <= kCommandSamCoupe; ++item)
+        setMenuCheck(kMainMenu, item, item == id);
+}
+
+void applyScroll() {
+    const int width = getState(kWidthScroll);
+    viewerState.bytesPerRow = width > 0 ? width : 1;
+    // The row position is taken before the new maximum may clamp it.
+    const int64_t offset = int64_t{getState(kRowScroll)} * viewerState.bytesPerRow;
+    viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
+    setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);
+    renderView();
+}
+
+ViewerStep startViewer(int argc, char** argv) {
+    initShell(argc, argv);
+    initViewerState();
+    registerPngEncoder();
+    createImage(kSheetImage, kViewWidth, viewerState.viewHeight);
+    if (!openWindow(kMainWindow, 0, 0, 620, viewerState.viewHeight + 90, viewerState.windowTitle,
+                    kWindowFlags)) {
+        return ViewerStep::EndAtOnce;
+    }
+    createControls();
+    fillCanvasBlack();
+    buildMenus();
+    addShortcuts();
+    readSettings();
+    buildByteTables();
+    if (!loadStartFile()) return ViewerStep::EndAtOnce;
+    return ViewerStep::Continue;
+}
+
+ViewerStep handleOneEvent() {
+    const int kind = waitEvent();
+    if (isKeyDown(kKeyEscape)) return ViewerStep::Quit;
+    pollArrowKeys();
+    switch (kind) {
+        case kEventFilesDropped:
+            if (!loadDroppedFiles()) return ViewerStep::EndAtOnce;
+            break;
+        case kRawMouseWheel:
+            turnWheel();
+            break;
+        case kEventControl:
+            handleControlEvent();
+            break;
+        case kEventMenu:
+            return handleCommand(eventMenuItem());
+        case kEventClose:
+            return ViewerStep::Quit;
+        default:
+            break;
+    }
+    return ViewerStep::Continue;
+}
+
+int finishViewer(ViewerStep how) {
+    if (how == ViewerStep::Quit) {
+        writeSettings();
+        freeImage(kSheetImage);
+        freeDataBuffer();
+    }
+    releaseServices();
+    return 0;
+}
+
+int runViewer(int argc, char** argv) {
+    ViewerStep step = startViewer(argc, argv);
+    while (step == ViewerStep::Continue) step = handleOneEvent();
+    return finishViewer(step);
+}
