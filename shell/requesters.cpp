@@ -1,0 +1,264 @@
+#include "shell/requesters.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+#include <QWindow>
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+int selectedPattern = 0;  // 1-based pattern of the last confirmed file dialog, 0 after a cancel
+
+QString toQt(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
+
+std::string fromQt(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+// ---- Modal scope -------------------------------------------------------------------------------
+
+struct ScopeRecord {
+    QPointer<QWidget> window;
+    bool wasTopmost = false;
+    bool disabledByScope = false;
+};
+
+struct ModalScope {
+    std::vector<ScopeRecord> records;
+    QPointer<QWidget> previouslyActive;
+};
+
+bool isTopmost(QWidget* window) {
+    QWindow* handle = window->windowHandle();
+    return handle != nullptr && handle->flags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+// Changes only the native window's flags: the X window, its place and size stay as they are.
+void setTopmost(QWidget* window, bool on) {
+    QWindow* handle = window->windowHandle();
+    if (handle == nullptr) return;
+    handle->setFlags(handle->flags().setFlag(Qt::WindowStaysOnTopHint, on));
+}
+
+// The owner (the active window) is left enabled: the modal dialog blocks it by itself.
+ModalScope beginModalScope(QWidget* owner) {
+    ModalScope scope;
+    scope.previouslyActive = QApplication::activeWindow();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible()) continue;
+        ScopeRecord record{window, isTopmost(window), false};
+        if (window != owner && window->isEnabled()) {
+            window->setEnabled(false);
+            record.disabledByScope = true;
+        }
+        scope.records.push_back(record);
+    }
+    for (const ScopeRecord& record : scope.records)
+        if (record.wasTopmost) setTopmost(record.window, false);
+    return scope;
+}
+
+void endModalScope(ModalScope& scope) {
+    for (const ScopeRecord& record : scope.records) {
+        if (record.window.isNull()) continue;
+        if (record.disabledByScope) record.window->setEnabled(true);
+        if (record.wasTopmost) setTopmost(record.window, true);
+    }
+    scope.records.clear();
+    // Without a window manager nothing hands the focus back to the window that had it.
+    if (!scope.previouslyActive.isNull()) scope.previouslyActive->activateWindow();
+}
+
+QWidget* requesterOwner() {
+    return QApplication::activeWindow();
+}
+
+// Shows the dialog application-modal inside a modal scope, runs `whenShown` once it is on screen and
+// then waits for the answer; true when the dialog was accepted.
+bool runInModalScope(QDialog& dialog, QWidget* owner, const std::function<void()>& whenShown = {}) {
+    ModalScope scope = beginModalScope(owner);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    if (whenShown) whenShown();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    dialog.hide();
+    endModalScope(scope);
+    return accepted;
+}
+
+// ---- File dialogs ------------------------------------------------------------------------------
+
+constexpr size_t kMaxFileNameBytes = 259;
+
+bool isValidFileName(const std::string& name) {
+    if (name.empty()) return false;
+    for (unsigned char byte : name)
+        if (byte < 32 || std::string_view("\"*/:<>?\\|").find(char(byte)) != std::string_view::npos)
+            return false;
+    return true;
+}
+
+struct InitialFile {
+    std::string folder;  // empty: the dialog's own choice
+    std::string name;
+};
+
+// The folder is the text up to the last "/", the name what follows; an invalid name starts empty.
+InitialFile splitDefaultFile(const std::string& defaultFile) {
+    InitialFile initial;
+    const size_t slash = defaultFile.rfind('/');
+    if (slash == std::string::npos) {
+        initial.name = defaultFile;
+    } else {
+        initial.folder = slash == 0 ? "/" : defaultFile.substr(0, slash);
+        initial.name = defaultFile.substr(slash + 1);
+    }
+    if (initial.name.size() > kMaxFileNameBytes) initial.name.resize(kMaxFileNameBytes);
+    if (!isValidFileName(initial.name)) initial.name.clear();
+    return initial;
+}
+
+struct PatternList {
+    QStringList descriptions;
+    QStringList filters;  // "description (patterns)", the patterns separated by spaces
+};
+
+// "Description|*.a;*.b|..." -> one name filter per description and pattern pair. The dialog shows
+// only the description; the patterns in brackets at its end are what it filters by.
+PatternList patternList(const std::string& patterns) {
+    PatternList list;
+    const QStringList entries = toQt(patterns).split(u'|');
+    for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
+        QString pattern = entries[i + 1];
+        pattern.replace(u';', u' ');
+        list.descriptions.append(entries[i]);
+        list.filters.append(entries[i] + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+    }
+    return list;
+}
+
+// 1-based number of the pattern shown in the dialog, 0 when none is. Qt keeps its filters
+// simplified and reports the shown text, which is the description alone.
+int chosenPatternNumber(const QFileDialog& dialog, const PatternList& list) {
+    const QString chosen = dialog.selectedNameFilter();
+    const QStringList kept = dialog.nameFilters();
+    for (qsizetype i = 0; i < kept.size() && i < list.descriptions.size(); ++i)
+        if (chosen == kept[i] || chosen == list.descriptions[i].simplified()) return int(i) + 1;
+    return 0;
+}
+
+std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
+                        const std::string& defaultFile, const std::string& patterns, int patternIndex) {
+    selectedPattern = 0;
+    QWidget* owner = requesterOwner();
+    QFileDialog dialog(owner, toQt(title));
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
+                      QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const PatternList list = patternList(patterns);
+    if (!list.filters.isEmpty()) {
+        dialog.setNameFilters(list.filters);
+        const QStringList kept = dialog.nameFilters();
+        dialog.selectNameFilter(
+            kept.value(patternIndex >= 0 && patternIndex < kept.size() ? patternIndex : 0));
+    }
+    const InitialFile initial = splitDefaultFile(defaultFile);
+    if (!initial.folder.empty()) dialog.setDirectory(toQt(initial.folder));
+    if (!initial.name.empty()) dialog.selectFile(toQt(initial.name));
+
+    if (!runInModalScope(dialog, owner)) return "";
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return "";
+    selectedPattern = chosenPatternNumber(dialog, list);
+    return fromQt(chosen.first());
+}
+
+// ---- Text input --------------------------------------------------------------------------------
+
+constexpr int kTextDialogWidth = 300, kTextDialogHeight = 130;
+
+QSize frameSize(const QWidget* window) {
+    return window->frameGeometry().size() - window->geometry().size();
+}
+
+// The outer size is fixed. Before the dialog is shown its frame is not known yet and is taken as
+// thick as the owner's; once it is shown, its own frame corrects the size.
+void fitTextDialogFrame(QDialog& dialog, const QSize& frame) {
+    dialog.setFixedSize(QSize(kTextDialogWidth, kTextDialogHeight) - frame);
+}
+
+void centreTextDialog(QDialog& dialog) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    dialog.move(screen->geometry().width() / 2 - kTextDialogWidth / 2,
+                screen->geometry().height() / 2 - kTextDialogHeight / 2);
+}
+
+}  // namespace
+
+void showMessage(const std::string& title, const std::string& text) {
+    QWidget* owner = requesterOwner();
+    QMessageBox box(QMessageBox::NoIcon, toQt(title), toQt(text), QMessageBox::Ok, owner);
+    runInModalScope(box, owner);
+}
+
+std::string askOpenFileName(const std::string& title, const std::string& defaultFile,
+                            const std::string& patterns, int patternIndex) {
+    return askFileName(QFileDialog::AcceptOpen, title, defaultFile, patterns, patternIndex);
+}
+
+std::string askSaveFileName(const std::string& title, const std::string& defaultFile,
+                            const std::string& patterns, int patternIndex) {
+    return askFileName(QFileDialog::AcceptSave, title, defaultFile, patterns, patternIndex);
+}
+
+int selectedPatternIndex() {
+    return selectedPattern - 1;
+}
+
+std::string askText(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+    QWidget* owner = requesterOwner();
+    QDialog dialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog.setWindowTitle(toQt(title));
+    fitTextDialogFrame(dialog, owner != nullptr ? frameSize(owner) : QSize(0, 0));
+    centreTextDialog(dialog);
+
+    QLabel* promptLabel = new QLabel(toQt(prompt), &dialog);
+    promptLabel->setGeometry(10, 10, 280, 22);
+    promptLabel->setWordWrap(false);
+
+    QLineEdit* field = new QLineEdit(toQt(defaultText), &dialog);
+    field->setGeometry(10, 32, 275, 21);
+    field->setFocus();
+
+    QPushButton* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setGeometry(110, 67, 80, 25);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+
+    const bool confirmed = runInModalScope(dialog, owner, [&] {
+        if (const QSize frame = frameSize(&dialog); !frame.isNull()) fitTextDialogFrame(dialog, frame);
+        // Showing the dialog focuses the field as if by Tab, which selects the whole text.
+        field->deselect();
+        field->end(false);
+    });
+    return confirmed ? fromQt(field->text()) : "";
+}
