@@ -1,0 +1,44 @@
+// Shared by the viewer's tests: a loaded data buffer made from bytes, and the
+// legend that turns the viewer's colours into letters of a text picture.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/file_services.h"
+#include "viewer/pixel_decoding.h"
+#include "viewer/sheet_render.h"
+#include "viewer/viewer_state.h"
+
+// Fresh state with the byte tables built and the given bytes loaded.
+inline void loadBytes(const std::vector<uint8_t>& bytes) {
+    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
+    initViewerState();
+    buildByteTables();
+    viewerState.dataBuffer = allocateMemory(static_cast<int64_t>(bytes.size()) + 16);
+    viewerState.dataSize = static_cast<int32_t>(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) viewerState.dataBuffer[i] = bytes[i];
+}
+
+inline void unloadBytes() {
+    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
+    initViewerState();
+}
+
+// Letters of the colours the viewer draws: '.' black, 'W' white, 'c' the cyan of
+// the checkerboard; Atari GR.15 'o', 'g', 't'; BK-0010 'u' (blue), 'n' (green),
+// 'r' (red); Sam Coupe
+// mode 4 its palette index as a hex digit (1..F; index 0 is black). These are
+// the documented colour values, written out independently of the decoder.
+inline const std::map<int32_t, char>& viewerLegend() {
+    static const std::map<int32_t, char> legend = {
+        {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
+        {0x5E510C, 't'}, {0xFF0000, 'u'}, {0x00FF00, 'n'}, {0x0000FF, 'r'}, {0x808080, '-'},
+        {0x490000, '1'}, {0x000049, '2'}, {0x490049, '3'}, {0x004900, '4'}, {0x494900, '5'},
+        {0x004949, '6'}, {0x494949, '7'}, {0x242424, '8'}, {0x6D2424, '9'}, {0x24246D, 'A'},
+        {0x6D246D, 'B'}, {0x246D24, 'C'}, {0x6D6D24, 'D'}, {0x246D6D, 'E'}, {0x6D6D6D, 'F'},
+    };
+    return legend;
+}

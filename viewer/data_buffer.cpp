@@ -1,0 +1,99 @@
+#include "viewer/data_buffer.h"
+
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr int kDataFile = 0;
+constexpr int kBufferPadding = 16;
+
+LoadResult failLoad(LoadResult result) {
+    freeDataBuffer();
+    return result;
+}
+
+}  // namespace
+
+LoadResult loadDataFile(const std::string& fileName) {
+    freeDataBuffer();
+    const int64_t size = fileSize(fileName);
+    if (size < 0) return LoadResult::Open;
+    if (size > kLargestDataFile) return LoadResult::TooLarge;
+
+    viewerState.dataBuffer = allocateMemory(size + kBufferPadding);
+    if (viewerState.dataBuffer == nullptr) return LoadResult::Memory;
+    viewerState.dataSize = static_cast<int32_t>(size);
+
+    // Pipes, sockets and devices are refused here, without waiting for a writer.
+    if (!openFileForReading(kDataFile, fileName)) return failLoad(LoadResult::Open);
+    const int64_t delivered = readData(kDataFile, viewerState.dataBuffer, size);
+    closeFile(kDataFile);
+    if (delivered <= 0) return failLoad(LoadResult::Read);
+
+    viewerState.loadedFileName = filePart(fileName);
+    viewerState.lastFolder = pathPart(fileName);
+    return LoadResult::Ok;
+}
+
+void freeDataBuffer() {
+    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
+    viewerState.dataBuffer = nullptr;
+    viewerState.dataSize = 0;
+}
+
+int32_t parseSizeText(const std::string& text) {
+    viewerState.convertOk = 1;
+    std::string digitsOf = upperCase(text);
+    int64_t base = 10;
+    std::string digits = "0123456789";
+    if (!digitsOf.empty() && digitsOf[0] == '$') {
+        base = 16;
+        digits = "0123456789ABCDEF";
+        digitsOf = midText(digitsOf, 2);
+    }
+    int64_t value = 0;
+    for (char c : digitsOf) {
+        const int64_t position = findText(digits, std::string(1, c));
+        // The count is checked as it grows, so it never wraps.
+        if (position == 0 || value * base + (position - 1) > INT32_MAX) {
+            viewerState.convertOk = 0;
+            return 0;
+        }
+        value = value * base + (position - 1);
+    }
+    return static_cast<int32_t>(value);
+}
+
+RangeCheck checkRange(int64_t first, int64_t size) {
+    int64_t end = 0;
+    if (__builtin_add_overflow(first, size, &end) || end > viewerState.dataSize) return RangeCheck::TooBig;
+    return RangeCheck::Ok;
+}
+
+int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
+    if (size < 0 || checkRange(first, size) != RangeCheck::Ok) return 0;
+    if (!createFile(kDataFile, name)) return 0;
+    const uint8_t mask = heldValue(HeldValue::Inverse) ? 0xFF : 0x00;
+    const bool reverseByte = heldValue(HeldValue::ReverseByte) != 0;
+    bool taken = true;
+    for (int64_t n = 0; n < size && taken; ++n) {
+        const int64_t j = first + n;
+        uint8_t byte = 0;
+        if (j >= 0) {
+            byte = viewerState.dataBuffer[j] ^ mask;
+            if (reverseByte) byte = viewerState.reverseBitsTable[byte];
+        }
+        taken = writeByte(kDataFile, byte) != 0;
+    }
+    return closeFile(kDataFile) != 0 && taken ? 1 : 0;
+}
+
+std::string withBinExtension(const std::string& name) {
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] == '.') return name;
+        if (name[i] == '/') break;
+    }
+    return name + ".bin";
+}

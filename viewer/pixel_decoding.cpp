@@ -1,0 +1,105 @@
+#include "viewer/pixel_decoding.h"
+
+#include <array>
+
+#include "graphics/drawing.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr std::array<int32_t, 4> kAtariPalette = {0x000000, 0x4F65B3, 0x35BC84, 0x5E510C};
+constexpr std::array<int32_t, 4> kBkPalette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+
+// Bit 0 of the index drives blue, bit 1 red, bit 2 green; the upper eight
+// colours are brighter and never fully dark.
+int32_t samColour(int index) {
+    const int on = index < 8 ? 0x49 : 0x6D;
+    const int off = index < 8 ? 0x00 : 0x24;
+    const int32_t blue = (index & 1) ? on : off;
+    const int32_t red = (index & 2) ? on : off;
+    const int32_t green = (index & 4) ? on : off;
+    return red | (green << 8) | (blue << 16);
+}
+
+}  // namespace
+
+ModeGeometry modeGeometry(int mode) {
+    switch (mode) {
+        case kModeAtari:
+            return {4, 2, 8};
+        case kModeBk:
+            return {4, 1, 4};
+        case kModeSam:
+            return {2, 1, 2};
+        default:
+            return {8, 1, 8};
+    }
+}
+
+void loadModePalette(int mode) {
+    auto& palette = viewerState.palette;
+    switch (mode) {
+        case kModeAtari:
+            for (int i = 0; i < 4; ++i) palette[i] = kAtariPalette[i];
+            break;
+        case kModeBk:
+            for (int i = 0; i < 4; ++i) palette[i] = kBkPalette[i];
+            break;
+        case kModeSam:
+            for (int i = 0; i < 16; ++i) palette[i] = samColour(i);
+            break;
+        default:
+            break;
+    }
+}
+
+uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibbleSwap) {
+    uint8_t value = inverse ? static_cast<uint8_t>(raw ^ 0xFF) : raw;
+    if (reverseByte) value = viewerState.reverseBitsTable[value];
+    if (nibbleSwap) value = viewerState.swapNibblesTable[value];
+    return value;
+}
+
+uint8_t viewByteValue(int32_t index) {
+    const bool inside = index >= 0 && index < viewerState.dataSize && viewerState.dataBuffer != nullptr;
+    const uint8_t raw = inside ? viewerState.dataBuffer[index] : 0;
+    const bool inverse = inside && heldValue(HeldValue::Inverse) != 0;
+    return transformedByte(raw, inverse, heldValue(HeldValue::ReverseByte) != 0,
+                           heldValue(HeldValue::NibbleSwap) != 0);
+}
+
+int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
+    const auto& palette = viewerState.palette;
+    switch (mode) {
+        case kModeAtari:
+            return palette[(value >> (6 - 2 * j)) & 3];
+        case kModeBk:
+            return pastEnd ? kBkPastEndColour : palette[(value >> (2 * j)) & 3];
+        case kModeSam:
+            return palette[j == 0 ? value >> 4 : value & 0x0F];
+        default:
+            return (value & (0x80 >> j)) ? kColourWhite : kColourBlack;
+    }
+}
+
+void drawByteCells(int mode, uint8_t value, int32_t index, int byteColumn, int rowTop) {
+    const int zoom = viewerState.zoom;
+    if (mode < 0 || mode >= kColourModeCount || zoom < 1 || zoom > 8) return;
+    const ModeGeometry geometry = modeGeometry(mode);
+    const bool pastEnd = index >= viewerState.dataSize;
+    const bool binaryCells = mode == kModeBinary && zoom == 8;
+    for (int j = 0; j < geometry.pixelsPerByte; ++j) {
+        const int64_t left = (int64_t{geometry.unitsPerByte} * byteColumn + j * geometry.pixelWidth) * zoom;
+        // So far outside any image that clipping would drop it anyway.
+        if (left < INT32_MIN / 2 || left > INT32_MAX / 2) continue;
+        const int x = static_cast<int>(left);
+        const int32_t colour = decodedPixelColour(mode, value, j, pastEnd);
+        if (binaryCells) {
+            // A black cell with the colour inset leaves a one-pixel line right and below.
+            fillBox(x, rowTop, 8, 8, kColourBlack);
+            fillBox(x, rowTop, 7, 7, colour);
+        } else {
+            fillBox(x, rowTop, geometry.pixelWidth * zoom, zoom, colour);
+        }
+    }
+}

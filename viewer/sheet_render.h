@@ -1,0 +1,61 @@
+// Drawing the byte view into the SheetImage (image 0): the checkerboard
+// background and the decoded bytes laid out in rows and strips; and the
+// arithmetic of the status line and of the mouse over the view.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int kSheetImage = 0;
+constexpr int kViewWidth = 600;
+constexpr int32_t kCheckerCyan = 0xFFFF00;
+constexpr int kMaxBytesPerRow = 256;
+
+enum class SheetResult { Drawn, NothingLoaded, CannotDraw };
+
+// Everything one render reads, taken once at its start.
+struct SheetOptions {
+    int64_t first;  // byteOffset + fineOffset
+    int32_t bytesPerRow;
+    int32_t zoom;
+    int32_t colourMode;
+    int32_t viewHeight;
+    bool inverse;
+    bool reverseByte;
+    bool nibbleSwap;
+    bool multiColumn;
+};
+
+SheetOptions currentSheetOptions();
+
+// Byte column at and beyond which no further strip starts: 75, 75, 192, 80.
+int byteColumnLimit(int mode);
+
+// Background and bytes into image 0 inside beginDrawing/endDrawing.
+// NothingLoaded: no data, nothing drawn. CannotDraw: the drawing context did
+// not start (no image 0) or the state is outside its ranges; the image keeps
+// its pixels. Writes the pixels straight into 24-bit buffers.
+SheetResult drawSheet();
+
+// The same picture drawn as one fillBox per pixel (two per pixel for Binary
+// at zoom 8), through drawByteCells. Slow; the reference for drawSheet.
+SheetResult drawSheetByBoxes();
+
+// byteOffset + fineOffset, the index of the first byte of the view.
+int64_t viewFirstByte();
+
+// The mouse position in view pixels: coordinate / zoom, toward zero.
+int32_t mouseCell(int coordinate);
+void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
+
+// Index (from the first byte of the view) of the byte under the mouse,
+// counting eight view pixels per byte column in every mode.
+int64_t mouseByteIndex(int mouseX, int mouseY);
+
+// The row position a right click at the mouse asks "jump here" to go to.
+int32_t jumpRowAt(int mouseX, int mouseY);
+
+// "Disp=first,width=..,x=..,y=..,size=.." written by every render.
+std::string statusTextForRender(int mouseX, int mouseY);
+// "Disp:first,width=..,x=..,y=..,size:.." written by mouse moves.
+std::string statusTextForMouseMove(int mouseX, int mouseY);

@@ -1,0 +1,77 @@
+#include "viewer/viewer_state.h"
+
+#include "support/file_services.h"
+
+ViewerState viewerState;
+
+namespace {
+
+int (*boundGet)(HeldValue) = nullptr;
+void (*boundSet)(HeldValue, int) = nullptr;
+
+int heldSlot(HeldValue which) {
+    return static_cast<int>(which);
+}
+
+bool isHeldValue(HeldValue which) {
+    return heldSlot(which) >= 0 && heldSlot(which) < kHeldValueCount;
+}
+
+}  // namespace
+
+void initViewerState() {
+    viewerState = ViewerState{};
+    viewerState.dataSize = 0;
+    viewerState.bytesPerRow = 1;
+    viewerState.byteOffset = 0;
+    viewerState.windowTitle = "Pixloupe 2d";
+    viewerState.zoom = 1;
+    viewerState.reverseBitsTable.fill(0);
+    viewerState.swapNibblesTable.fill(0);
+    viewerState.loadedFileName = "";
+    viewerState.lastFolder = currentDirectory();
+    viewerState.maxWidth = 256;
+    viewerState.stayOnTop = 0;
+    viewerState.viewHeight = 512;
+    viewerState.jumpRow = -1;
+    viewerState.colourMode = kModeBinary;
+    viewerState.palette.fill(0);
+    viewerState.held.fill(0);
+    viewerState.held[heldSlot(HeldValue::Width)] = 1;
+    boundGet = nullptr;
+    boundSet = nullptr;
+}
+
+void buildByteTables() {
+    for (int value = 0; value < 256; ++value) {
+        int reversed = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (value & (1 << bit)) reversed |= 0x80 >> bit;
+        }
+        viewerState.reverseBitsTable[value] = static_cast<uint8_t>(reversed);
+        viewerState.swapNibblesTable[value] =
+            static_cast<uint8_t>(((value & 0x0F) << 4) | ((value & 0xF0) >> 4));
+    }
+}
+
+int heldValue(HeldValue which) {
+    if (!isHeldValue(which)) return 0;
+    if (boundGet) return boundGet(which);
+    return viewerState.held[heldSlot(which)];
+}
+
+void setHeldValue(HeldValue which, int value) {
+    if (!isHeldValue(which)) return;
+    if (boundSet) {
+        boundSet(which, value);
+        return;
+    }
+    viewerState.held[heldSlot(which)] = value;
+}
+
+void bindHeldValues(int (*get)(HeldValue), void (*set)(HeldValue, int)) {
+    // Half a binding would let reads and writes disagree: both or neither.
+    const bool complete = get != nullptr && set != nullptr;
+    boundGet = complete ? get : nullptr;
+    boundSet = complete ? set : nullptr;
+}

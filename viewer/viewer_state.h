@@ -1,0 +1,67 @@
+// The one process-wide record of the viewer, and the nine values that the main
+// window's controls hold once they exist.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+enum ColourMode : int32_t { kModeBinary = 0, kModeAtari = 1, kModeBk = 2, kModeSam = 3 };
+constexpr int kColourModeCount = 4;
+
+// Values that live in controls of the main window. While no controls are bound
+// (command-line program, tests, start-up) they live in ViewerState::held.
+enum class HeldValue {
+    RowPosition,
+    Width,
+    FineOffset,
+    Inverse,
+    ReverseByte,
+    Grid,
+    MultiColumn,
+    NibbleSwap,
+    ZoomPreview
+};
+constexpr int kHeldValueCount = 9;
+
+struct ViewerState {
+    uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
+    int32_t dataSize;
+    int32_t bytesPerRow;  // copy of the width control, taken by applyScroll
+    int32_t byteOffset;   // rowPosition x bytesPerRow
+    int32_t zoom;         // 1, 2, 4 or 8
+    int32_t colourMode;   // ColourMode
+    int32_t stayOnTop;
+    int32_t maxWidth;
+    int32_t viewHeight;
+    int32_t jumpRow;  // -1: no jump pending
+    std::string windowTitle;
+    std::string lastFolder;
+    std::string loadedFileName;
+    std::array<uint8_t, 256> reverseBitsTable;
+    std::array<uint8_t, 256> swapNibblesTable;
+    std::array<int32_t, 16> palette;  // 0x00BBGGRR, rewritten by each render
+    int32_t mouseCellX;
+    int32_t mouseCellY;
+    int32_t convertOk;
+    // Storage of the held values while unbound; read and write them only
+    // through heldValue/setHeldValue, which follow the binding.
+    std::array<int32_t, kHeldValueCount> held;
+};
+
+extern ViewerState viewerState;
+
+// Resets the record to its start values (nothing loaded, zoom 1, width 1,
+// Binary, maxWidth 256, jumpRow -1, lastFolder = current folder) and removes
+// any binding of the held values.
+void initViewerState();
+
+// Fills reverseBitsTable and swapNibblesTable.
+void buildByteTables();
+
+int heldValue(HeldValue which);
+void setHeldValue(HeldValue which, int value);
+
+// The window binds its controls here so that they hold the nine values;
+// bindHeldValues(nullptr, nullptr) returns them to the record.
+void bindHeldValues(int (*get)(HeldValue), void (*set)(HeldValue, int));
