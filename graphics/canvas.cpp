@@ -62,7 +62,8 @@ void post(int number, int type, const CanvasEventData& data) {
 
 void setCapture(int number, CanvasRecord& canvas, bool on) {
     canvas.captured = on;
-    if (hooks.capture != nullptr) hooks.capture(number, on ? 1 : 0, (canvas.flags & kCanvasConfine) != 0 ? 1 : 0);
+    if (hooks.capture != nullptr)
+        hooks.capture(number, on ? 1 : 0, (canvas.flags & kCanvasConfine) != 0 ? 1 : 0);
 }
 
 // A button went down; `bit` is its bit in data.buttons, which already includes it.
@@ -91,13 +92,19 @@ void wheel(int number, const CanvasEventData& data, int delta) {
     post(number, kCanvasWheel, withSteps);
 }
 
-void canvasDrawingEnded(int owner) { repaintCanvas(owner); }
+void canvasDrawingEnded(int owner) {
+    repaintCanvas(owner);
+}
 
 }  // namespace
 
-void releaseCanvasEventData(void* data) { delete static_cast<CanvasEventData*>(data); }
+void releaseCanvasEventData(void* data) {
+    delete static_cast<CanvasEventData*>(data);
+}
 
-void setCanvasHooks(const CanvasHooks& newHooks) { hooks = newHooks; }
+void setCanvasHooks(const CanvasHooks& newHooks) {
+    hooks = newHooks;
+}
 
 int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags) {
     freeCanvasRecord(number);
@@ -125,7 +132,9 @@ void freeCanvasRecord(int number) {
     canvases.erase(found);
 }
 
-bool isCanvas(int number) { return findCanvas(number) != nullptr; }
+bool isCanvas(int number) {
+    return findCanvas(number) != nullptr;
+}
 
 int canvasFlags(int number) {
     CanvasRecord* canvas = findCanvas(number);
@@ -183,19 +192,33 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
             canvas->pointerInside = false;
             post(number, kCanvasMouseLeave, data);
             break;
-        case CanvasMessage::LeftDown: buttonDown(number, *canvas, data, kCanvasButtonLeft, kCanvasLeftButtonDown); break;
+        case CanvasMessage::LeftDown:
+            buttonDown(number, *canvas, data, kCanvasButtonLeft, kCanvasLeftButtonDown);
+            break;
         case CanvasMessage::RightDown:
             buttonDown(number, *canvas, data, kCanvasButtonRight, kCanvasRightButtonDown);
             break;
         case CanvasMessage::MiddleDown:
             buttonDown(number, *canvas, data, kCanvasButtonMiddle, kCanvasMiddleButtonDown);
             break;
-        case CanvasMessage::LeftDoubleClick: post(number, kCanvasLeftDoubleClick, data); break;
-        case CanvasMessage::RightDoubleClick: post(number, kCanvasRightDoubleClick, data); break;
-        case CanvasMessage::LeftUp: buttonUp(number, *canvas, data, kCanvasLeftButtonUp, kCanvasLeftClick); break;
-        case CanvasMessage::RightUp: buttonUp(number, *canvas, data, kCanvasRightButtonUp, kCanvasRightClick); break;
-        case CanvasMessage::MiddleUp: buttonUp(number, *canvas, data, kCanvasMiddleButtonUp, -1); break;
-        case CanvasMessage::Wheel: wheel(number, data, value); break;
+        case CanvasMessage::LeftDoubleClick:
+            post(number, kCanvasLeftDoubleClick, data);
+            break;
+        case CanvasMessage::RightDoubleClick:
+            post(number, kCanvasRightDoubleClick, data);
+            break;
+        case CanvasMessage::LeftUp:
+            buttonUp(number, *canvas, data, kCanvasLeftButtonUp, kCanvasLeftClick);
+            break;
+        case CanvasMessage::RightUp:
+            buttonUp(number, *canvas, data, kCanvasRightButtonUp, kCanvasRightClick);
+            break;
+        case CanvasMessage::MiddleUp:
+            buttonUp(number, *canvas, data, kCanvasMiddleButtonUp, -1);
+            break;
+        case CanvasMessage::Wheel:
+            wheel(number, data, value);
+            break;
         case CanvasMessage::KeyDown:
         case CanvasMessage::KeyUp:
             withValue.key = value;
@@ -206,8 +229,12 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
             withValue.input = value & 0xFF;
             post(number, kCanvasInput, withValue);
             break;
-        case CanvasMessage::FocusIn: post(number, kCanvasFocus, data); break;
-        case CanvasMessage::FocusOut: post(number, kCanvasLostFocus, data); break;
+        case CanvasMessage::FocusIn:
+            post(number, kCanvasFocus, data);
+            break;
+        case CanvasMessage::FocusOut:
+            post(number, kCanvasLostFocus, data);
+            break;
     }
 }
 
@@ -215,22 +242,35 @@ int canvasAttribute(int number, int which, const CanvasEventData* current) {
     CanvasRecord* canvas = findCanvas(number);
     if (canvas == nullptr) return 0;
     switch (which) {
-        case 1: return canvas->image.pixels != nullptr ? 1 : 0;
-        case 7: return canvas->cursor;
-        case 10: return canvas->confined ? 1 : 0;
-        case 11: return 0;  // no custom cursors
-        default: break;
+        case 1:
+            return canvas->image.pixels != nullptr ? 1 : 0;
+        case 7:
+            return canvas->cursor;
+        case 10:
+            return canvas->confined ? 1 : 0;
+        case 11:
+            return 0;  // no custom cursors
+        default:
+            break;
     }
     if (current == nullptr) return 0;
     switch (which) {
-        case 2: return current->mouseX;
-        case 3: return current->mouseY;
-        case 4: return current->buttons;
-        case 5: return current->key;
-        case 6: return current->modifiers;
-        case 8: return current->wheel;
-        case 9: return current->input;
-        default: return 0;
+        case 2:
+            return current->mouseX;
+        case 3:
+            return current->mouseY;
+        case 4:
+            return current->buttons;
+        case 5:
+            return current->key;
+        case 6:
+            return current->modifiers;
+        case 8:
+            return current->wheel;
+        case 9:
+            return current->input;
+        default:
+            return 0;
     }
 }
 
@@ -244,5 +284,9 @@ void setCanvasConfined(int number, bool on) {
     if (canvas != nullptr) canvas->confined = on;
 }
 
-int canvasWheelRemainder() { return wheelTotal; }
-void resetCanvasWheel() { wheelTotal = 0; }
+int canvasWheelRemainder() {
+    return wheelTotal;
+}
+void resetCanvasWheel() {
+    wheelTotal = 0;
+}

@@ -35,7 +35,8 @@ constexpr int kRawLeftButtonDown = 0x201, kRawLeftButtonUp = 0x202;
 constexpr int kRawRightButtonDown = 0x204, kRawRightButtonUp = 0x205;
 constexpr int kRawMiddleButtonDown = 0x207, kRawMiddleButtonUp = 0x208;
 constexpr int kRawMouseWheel = 0x20A;
-constexpr uint64_t kRawLeftButton = 1, kRawRightButton = 2, kRawShift = 4, kRawControl = 8, kRawMiddleButton = 0x10;
+constexpr uint64_t kRawLeftButton = 1, kRawRightButton = 2, kRawShift = 4, kRawControl = 8,
+                   kRawMiddleButton = 0x10;
 
 // The next event kind or raw message number; blocks until there is one. Events posted
 // while a message is dispatched come after that message's raw number.
@@ -60,11 +61,13 @@ const void* eventData();  // data record of the current event, nullptr if none
 void postEvent(int kind, int object, int window, int type, void* data = nullptr,
                void (*releaseData)(void*) = nullptr);
 
-// Number of events waiting.
+// Number of events and raw messages waiting.
 int pendingEventCount();
 
-// Drops every waiting event and the current event's data.
+// Drops every waiting event, raw message and the current event's data.
 void clearEvents();
+// clearEvents, and the suppression counter back to 0.
+void resetEventQueue();
 
 // Callbacks keyed by kind, window, object and type (-1 = any). bindControlEvent binds
 // every control event of the control in its window.
@@ -81,8 +84,8 @@ void resumeEvents();
 // Virtual key codes.
 constexpr int kKeyBackspace = 0x08, kKeyTab = 0x09, kKeyReturn = 0x0D, kKeyShift = 0x10, kKeyControl = 0x11,
               kKeyAlt = 0x12, kKeyEscape = 0x1B, kKeySpace = 0x20, kKeyPageUp = 0x21, kKeyPageDown = 0x22,
-              kKeyEnd = 0x23, kKeyHome = 0x24, kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28,
-              kKeyInsert = 0x2D, kKeyDelete = 0x2E, kKeyF1 = 0x70;
+              kKeyEnd = 0x23, kKeyHome = 0x24, kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27,
+              kKeyDown = 0x28, kKeyInsert = 0x2D, kKeyDelete = 0x2E, kKeyF1 = 0x70;
 
 // 1 while the key is physically down at this moment, else 0: asked from the X server,
 // or, without one, from the presses and releases the application has seen.

@@ -9,4 +9,6 @@ inline QString toQString(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-inline std::string toStdString(const QString& text) { return text.toLocal8Bit().toStdString(); }
+inline std::string toStdString(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}

@@ -20,10 +20,10 @@ void shutdownShell();
 void releaseShellObjects();
 
 // Window flags.
-constexpr int kWindowCentred = 1;            // on the screen
-constexpr int kWindowCentredOnParent = 2;    // on the active window (else the screen)
-constexpr int kWindowTool = 4;               // tool window
-constexpr int kWindowNoControlParent = 8;    // controls created afterwards do not go here
+constexpr int kWindowCentred = 1;          // on the screen
+constexpr int kWindowCentredOnParent = 2;  // on the active window (else the screen)
+constexpr int kWindowTool = 4;             // tool window
+constexpr int kWindowNoControlParent = 8;  // controls created afterwards do not go here
 constexpr int kWindowMaximizeBox = 0x010000;
 constexpr int kWindowMinimizeBox = 0x020000;
 constexpr int kWindowSizingBorder = 0x040000;
@@ -68,7 +68,7 @@ int shortcutCount(int window);
 // then go into its current (sub)menu.
 int createMenuBar(int number, int window);
 int createPopupMenu(int number);
-void beginDropDown(const std::string& title);  // back to the bar, opens a drop-down
+void beginDropDown(const std::string& title);           // back to the bar, opens a drop-down
 void menuItem(int commandId, const std::string& text);  // text after a tab is the shortcut column
 void menuSeparator();
 void openSubmenu(const std::string& title);

@@ -1,0 +1,174 @@
+#include "shell/raw_input.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <bitset>
+#include <cmath>
+
+#include "shell/event_queue.h"
+#include "shell/shell_parts.h"
+#include "shell/window_table.h"
+
+namespace {
+
+std::bitset<256> pressesRecorded;  // a release is recorded only after its press was
+bool scrollBarTracking = false;    // a button went down on a scroll bar and is still held
+
+uint64_t mouseKeyBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+    uint64_t bits = 0;
+    if (buttons.testFlag(Qt::LeftButton)) bits |= kRawLeftButton;
+    if (buttons.testFlag(Qt::RightButton)) bits |= kRawRightButton;
+    if (buttons.testFlag(Qt::MiddleButton)) bits |= kRawMiddleButton;
+    if (modifiers.testFlag(Qt::ShiftModifier)) bits |= kRawShift;
+    if (modifiers.testFlag(Qt::ControlModifier)) bits |= kRawControl;
+    return bits;
+}
+
+int64_t packPoint(QPoint point) {
+    return static_cast<int64_t>(static_cast<uint16_t>(point.x())) |
+           (static_cast<int64_t>(static_cast<uint16_t>(point.y())) << 16);
+}
+
+// Mouse coordinates are given relative to the client area below the menu bar.
+QPoint clientPoint(int window, QPointF globalPosition) {
+    QWidget* client = windowClient(window);
+    QPoint global(static_cast<int>(std::floor(globalPosition.x())),
+                  static_cast<int>(std::floor(globalPosition.y())));
+    return client != nullptr ? client->mapFromGlobal(global) : global;
+}
+
+void recordKey(int window, QKeyEvent* key, bool down) {
+    int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
+    if (virtualKey == 0) return;
+    bool alt = key->modifiers().testFlag(Qt::AltModifier) || virtualKey == 0x12;
+    int64_t lParam = 1 | (static_cast<int64_t>(key->nativeScanCode() & 0xFF) << 16);
+    if (down) {
+        if (key->isAutoRepeat()) lParam |= int64_t{1} << 30;
+        pressesRecorded.set(static_cast<size_t>(virtualKey));
+        recordRawMessage(
+            {alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), lParam, window});
+        return;
+    }
+    if (key->isAutoRepeat() || !pressesRecorded.test(static_cast<size_t>(virtualKey))) return;
+    pressesRecorded.reset(static_cast<size_t>(virtualKey));
+    lParam |= (int64_t{1} << 30) | (int64_t{1} << 31);
+    recordRawMessage({alt ? kRawSystemKeyUp : kRawKeyUp, static_cast<uint64_t>(virtualKey), lParam, window});
+}
+
+int buttonMessage(Qt::MouseButton button, bool down) {
+    switch (button) {
+        case Qt::LeftButton:
+            return down ? kRawLeftButtonDown : kRawLeftButtonUp;
+        case Qt::RightButton:
+            return down ? kRawRightButtonDown : kRawRightButtonUp;
+        case Qt::MiddleButton:
+            return down ? kRawMiddleButtonDown : kRawMiddleButtonUp;
+        default:
+            return 0;
+    }
+}
+
+bool pressOnScrollBar(int window, QMouseEvent* mouse) {
+    QWidget* frame = windowFrame(window);
+    if (frame == nullptr) return false;
+    QWidget* target = frame->childAt(frame->mapFromGlobal(mouse->globalPosition().toPoint()));
+    return qobject_cast<QScrollBar*>(target) != nullptr;
+}
+
+// Input that a scroll bar's thumb drag takes is not returned, as a modal tracking loop
+// would not return it.
+void recordMouse(int window, QEvent::Type type, QMouseEvent* mouse) {
+    if (type == QEvent::MouseButtonPress && scrollBarTracking) return;
+    if (type == QEvent::MouseButtonPress && pressOnScrollBar(window, mouse)) {
+        scrollBarTracking = true;
+    } else if (scrollBarTracking) {
+        if (type == QEvent::MouseButtonRelease && mouse->buttons() == Qt::NoButton) scrollBarTracking = false;
+        return;
+    }
+    int message = type == QEvent::MouseMove
+                      ? kRawMouseMove
+                      : buttonMessage(mouse->button(), type == QEvent::MouseButtonPress);
+    if (message == 0) return;
+    recordRawMessage({message, mouseKeyBits(mouse->buttons(), mouse->modifiers()),
+                      packPoint(clientPoint(window, mouse->globalPosition())), window});
+}
+
+void recordWheel(int window, QWheelEvent* wheel) {
+    QPoint delta = wheel->angleDelta();
+    bool horizontal = delta.y() == 0 && delta.x() != 0;
+    int amount = std::clamp(horizontal ? -delta.x() : delta.y(), -32768, 32767);
+    if (amount == 0) return;
+    uint64_t wParam = (static_cast<uint64_t>(static_cast<uint16_t>(amount)) << 16) |
+                      mouseKeyBits(wheel->buttons(), wheel->modifiers());
+    QPoint global = wheel->globalPosition().toPoint();
+    recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, packPoint(global), window});
+}
+
+void trackKey(QEvent* event) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->isAutoRepeat()) return;
+    trackKeyState(virtualKeyFromQt(key->key(), key->modifiers()), event->type() == QEvent::KeyPress);
+}
+
+class RawInputFilter : public QObject {
+   public:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!receiver->isWindowType()) return false;
+        QEvent::Type type = event->type();
+        // Each input event reaches the native window once, before any widget sees it.
+        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) trackKey(event);
+        int window = windowNumberOfQWindow(receiver);
+        if (window < 0) return false;
+        if (type == QEvent::Expose) {
+            if (static_cast<QWindow*>(receiver)->isExposed()) postEvent(kEventRepaint, window, window, 0);
+            return false;
+        }
+        if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+            return false;
+        }
+        switch (type) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                if (!scrollBarTracking)
+                    recordKey(window, static_cast<QKeyEvent*>(event), type == QEvent::KeyPress);
+                break;
+            case QEvent::MouseMove:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+                recordMouse(window, type, static_cast<QMouseEvent*>(event));
+                break;
+            case QEvent::Wheel:
+                recordWheel(window, static_cast<QWheelEvent*>(event));
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void installRawInput() {
+    static RawInputFilter* filter = nullptr;
+    if (filter != nullptr || qApp == nullptr) return;
+    filter = new RawInputFilter;
+    filter->setParent(qApp);
+    qApp->installEventFilter(filter);
+    QObject::connect(qApp, &QObject::destroyed, [] { filter = nullptr; });
+}
+
+void noteShortcutKeyPress(int window, int virtualKey, int modifiers) {
+    trackKeyState(virtualKey, true);
+    if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) return;
+    pressesRecorded.set(static_cast<size_t>(virtualKey & 0xFF));
+    bool alt = (modifiers & 0x40000) != 0;
+    recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), 1, window});
+}

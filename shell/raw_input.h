@@ -1,0 +1,26 @@
+// Platform input turned into raw messages for waitEvent, and the key state it tracks.
+#pragma once
+
+#include <cstdint>
+
+struct RawMessage {
+    int message = 0;
+    uint64_t wParam = 0;
+    int64_t lParam = 0;
+    int window = -1;
+};
+
+// Kept by the event queue, which returns raw messages in order with the queued events.
+void recordRawMessage(const RawMessage& raw);
+void clearRawMessages();
+
+// The application-wide filter that records raw messages; installed once by initShell.
+void installRawInput();
+
+// A key press taken by a shortcut never reaches the filter: the shortcut reports it.
+void noteShortcutKeyPress(int window, int virtualKey, int modifiers);
+
+// Physical key state: on X11 asked from the server; elsewhere the tracked presses.
+void initKeyState();
+void trackKeyState(int virtualKey, bool down);
+void clearTrackedKeys();

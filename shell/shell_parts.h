@@ -1,0 +1,19 @@
+// What the parts of the shell call in each other: releasing, layout and the key map.
+#pragma once
+
+#include <Qt>
+
+// Menus, status bars and controls belonging to a window (window -1: all of them).
+void releaseMenus(int window);
+void releaseStatusBars(int window);
+void releaseControls(int window);
+
+void layoutStatusBars(int window);
+void installCanvasHooks();
+
+// Virtual key codes from and to Qt keys; 0 when there is none.
+int virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
+int qtKeyFromVirtualKey(int virtualKey);
+
+// Cursor of a canvas by its number (attribute 7).
+void applyCanvasCursor(int number, int cursor);

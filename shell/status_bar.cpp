@@ -1,0 +1,158 @@
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "shell/event_queue.h"
+#include "shell/qt_text.h"
+#include "shell/shell_parts.h"
+#include "shell/window_shell.h"
+#include "shell/window_table.h"
+
+namespace {
+
+constexpr size_t kLargestFieldCount = 256;
+constexpr int kSmallestBarHeight = 18;
+
+struct StatusField {
+    int width = 0;  // pixels, or kStatusShareWidth
+    QLabel* label = nullptr;
+    std::string text;
+};
+
+struct StatusBarRecord {
+    QPointer<QWidget> bar;
+    int window = -1;
+    std::vector<StatusField> fields;
+    int laidOutWidth = -1, laidOutHeight = -1;  // client size at the last layout
+};
+
+std::map<int, StatusBarRecord> statusBars;
+int barTakingFields = -1;
+
+StatusBarRecord* findStatusBar(int number) {
+    auto found = statusBars.find(number);
+    return found == statusBars.end() || found->second.bar.isNull() ? nullptr : &found->second;
+}
+
+int barHeight(const QWidget* bar) {
+    return std::max(kSmallestBarHeight, bar->fontMetrics().height() + 6);
+}
+
+// Field edges are running sums of the widths; a shared field gets an equal part of what
+// the fixed fields leave free.
+void placeFields(StatusBarRecord& record) {
+    int width = record.bar->width(), height = record.bar->height();
+    int fixed = 0, shared = 0;
+    for (const StatusField& field : record.fields) {
+        if (field.width == kStatusShareWidth) {
+            ++shared;
+        } else {
+            fixed += std::max(0, field.width);
+        }
+    }
+    int share = shared > 0 ? std::max(0, (width - fixed) / shared) : 0;
+    int left = 0;
+    for (StatusField& field : record.fields) {
+        int fieldWidth = field.width == kStatusShareWidth ? share : std::max(0, field.width);
+        field.label->setGeometry(left, 1, fieldWidth, height - 1);
+        left += fieldWidth;
+    }
+}
+
+void layoutStatusBar(StatusBarRecord& record, bool always) {
+    QWidget* client = windowClient(record.window);
+    if (client == nullptr) return;
+    if (!always && client->width() == record.laidOutWidth && client->height() == record.laidOutHeight) return;
+    record.laidOutWidth = client->width();
+    record.laidOutHeight = client->height();
+    int height = barHeight(record.bar);
+    record.bar->setGeometry(0, client->height() - height, client->width(), height);
+    record.bar->raise();
+    placeFields(record);
+}
+
+void applyFieldLook(QLabel* label, int flags) {
+    if ((flags & kStatusNoBorder) != 0) {
+        label->setFrameStyle(QFrame::NoFrame);
+    } else {
+        label->setFrameStyle(QFrame::Panel |
+                             ((flags & kStatusRaised) != 0 ? QFrame::Raised : QFrame::Sunken));
+    }
+    Qt::Alignment horizontal = (flags & kStatusCentred) != 0 ? Qt::AlignHCenter
+                               : (flags & kStatusRight) != 0 ? Qt::AlignRight
+                                                             : Qt::AlignLeft;
+    label->setAlignment(horizontal | Qt::AlignVCenter);
+}
+
+}  // namespace
+
+int createStatusBar(int number, int window) {
+    auto old = statusBars.find(number);
+    if (old != statusBars.end()) {
+        delete old->second.bar.data();
+        statusBars.erase(old);
+    }
+    QWidget* client = windowClient(window);
+    if (number < 0 || client == nullptr) return 0;
+    suppressEvents();
+    auto* bar = new QWidget(client);
+    bar->setAutoFillBackground(true);
+    bar->setAttribute(Qt::WA_NoMousePropagation);
+    StatusBarRecord& record = statusBars[number];
+    record = StatusBarRecord{bar, window, {}, -1, -1};
+    layoutStatusBar(record, true);
+    bar->show();
+    resumeEvents();
+    barTakingFields = number;
+    return 1;
+}
+
+void addStatusField(int width) {
+    StatusBarRecord* record = findStatusBar(barTakingFields);
+    if (record == nullptr || record->fields.size() >= kLargestFieldCount) return;
+    auto* label = new QLabel(record->bar);
+    label->setTextFormat(Qt::PlainText);
+    label->setIndent(2);
+    applyFieldLook(label, 0);
+    label->show();
+    record->fields.push_back(StatusField{width, label, {}});
+    placeFields(*record);
+}
+
+void setStatusText(int number, int field, const std::string& text, int flags) {
+    StatusBarRecord* record = findStatusBar(number);
+    if (record == nullptr || field < 0 || static_cast<size_t>(field) >= record->fields.size()) return;
+    StatusField& target = record->fields[static_cast<size_t>(field)];
+    target.text = text;
+    applyFieldLook(target.label, flags);
+    target.label->setText(toQString(text));
+    if ((flags & kStatusNoBorder) != 0) target.label->repaint();
+}
+
+std::string statusText(int number, int field) {
+    StatusBarRecord* record = findStatusBar(number);
+    if (record == nullptr || field < 0 || static_cast<size_t>(field) >= record->fields.size()) return {};
+    return record->fields[static_cast<size_t>(field)].text;
+}
+
+void layoutStatusBars(int window) {
+    for (auto& [number, record] : statusBars) {
+        if (record.window == window && !record.bar.isNull()) layoutStatusBar(record, false);
+    }
+}
+
+void releaseStatusBars(int window) {
+    for (auto entry = statusBars.begin(); entry != statusBars.end();) {
+        if (window != -1 && entry->second.window != window) {
+            ++entry;
+            continue;
+        }
+        delete entry->second.bar.data();
+        if (barTakingFields == entry->first) barTakingFields = -1;
+        entry = statusBars.erase(entry);
+    }
+}
