@@ -10,20 +10,15 @@ thread_local constinit DrawingContext drawingContext;
 
 namespace {
 
-// Writes `count` pixels of the current colour from `pixel` on. Spans of a 24-bit target
-// go four pixels (12 bytes) at a time.
-void writeSpan(const DrawingContext& context, uint8_t* pixel, int64_t count) {
-    if (context.bytesPerPixel == 3) {
-        const uint8_t four[12] = {context.blue,  context.green, context.red,   context.blue,
-                                  context.green, context.red,   context.blue,  context.green,
-                                  context.red,   context.blue,  context.green, context.red};
+// Writes `count` pixels of the colour from `pixel` on. Long spans of a 24-bit target go
+// four pixels (12 bytes) at a time.
+void writeSpan(const DrawingContext& context, uint8_t* pixel, int64_t count, int32_t colour) {
+    if (context.bytesPerPixel == 3 && count >= 8) {
+        uint8_t four[12];
+        for (int i = 0; i < 4; ++i) writePixel(four + 3 * i, colour);
         for (; count >= 4; count -= 4, pixel += 12) std::memcpy(pixel, four, 12);
     }
-    for (; count > 0; --count, pixel += context.bytesPerPixel) {
-        pixel[0] = context.blue;
-        pixel[1] = context.green;
-        pixel[2] = context.red;
-    }
+    for (; count > 0; --count, pixel += context.bytesPerPixel) writePixel(pixel, colour);
 }
 
 uint8_t* pixelAt(const DrawingContext& context, int64_t x, int64_t y) {
@@ -32,7 +27,7 @@ uint8_t* pixelAt(const DrawingContext& context, int64_t x, int64_t y) {
 
 // Turns negative sizes over, clips to the target and fills what is left. Works in 64 bits,
 // so no argument of int range can overflow.
-void clipAndFill(DrawingContext& context, int64_t x, int64_t y, int64_t width, int64_t height,
+void clipAndFill(const DrawingContext& context, int64_t x, int64_t y, int64_t width, int64_t height,
                  int32_t colour) {
     if (width < 0) {
         x += width;
@@ -53,16 +48,17 @@ void clipAndFill(DrawingContext& context, int64_t x, int64_t y, int64_t width, i
     if (x + width > context.width) width = context.width - x;
     if (y + height > context.height) height = context.height - y;
     if (width <= 0 || height <= 0) return;
-    useDrawingColour(context, colour);
     uint8_t* row = pixelAt(context, x, y);
-    for (int64_t line = 0; line < height; ++line, row += context.rowStep) writeSpan(context, row, width);
+    for (int64_t line = 0; line < height; ++line, row += context.rowStep)
+        writeSpan(context, row, width, colour);
 }
 
 // Integer Bresenham from the end with the smaller major coordinate. Only the steps whose
 // major coordinate lies on the target are walked: the minor coordinate and decision value
 // at the first of them are computed directly (minor = round half up of k * minor / major),
 // so the visible pixels are exactly those of the whole line.
-void drawSlopedLine(DrawingContext& context, int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+void drawSlopedLine(const DrawingContext& context, int64_t x1, int64_t y1, int64_t x2, int64_t y2,
+                    int32_t colour) {
     const bool alongX = std::abs(x2 - x1) >= std::abs(y2 - y1);
     int64_t a0 = alongX ? x1 : y1, b0 = alongX ? y1 : x1;
     int64_t a1 = alongX ? x2 : y2, b1 = alongX ? y2 : x2;
@@ -85,10 +81,7 @@ void drawSlopedLine(DrawingContext& context, int64_t x1, int64_t y1, int64_t x2,
     for (int64_t step = firstStep; step <= lastStep; ++step) {
         const int64_t b = b0 + towards * moved;
         if (b >= 0 && b < minorLimit) {
-            uint8_t* pixel = alongX ? pixelAt(context, a0 + step, b) : pixelAt(context, b, a0 + step);
-            pixel[0] = context.blue;
-            pixel[1] = context.green;
-            pixel[2] = context.red;
+            writePixel(alongX ? pixelAt(context, a0 + step, b) : pixelAt(context, b, a0 + step), colour);
         }
         if (decision >= 0) {
             ++moved;
@@ -165,6 +158,7 @@ int beginDrawing(const DrawTarget& target) {
     context.width = target.width;
     context.height = target.height;
     context.bytesPerPixel = target.bytesPerPixel;
+    context.inlineWidth = target.bytesPerPixel == 3 ? target.width : 0;
     context.onEnd = target.onEnd;
     context.owner = target.owner;
     context.open = true;
@@ -198,8 +192,7 @@ void drawLine(int x1, int y1, int x2, int y2, int32_t colour) {
         if (x1 < 0 || x1 >= context.width) return;
         clipAndFill(context, x1, std::min(y1, y2), 1, std::abs(int64_t{y2} - y1) + 1, colour);
     } else {
-        useDrawingColour(context, colour);
-        drawSlopedLine(context, x1, y1, x2, y2);
+        drawSlopedLine(context, x1, y1, x2, y2, colour);
     }
 }
 

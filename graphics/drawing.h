@@ -50,8 +50,7 @@ struct DrawingContext {
     int64_t bufferBytes = 0;
     int32_t width = 0, height = 0;  // both 0 while no context is open
     int32_t bytesPerPixel = 3;
-    int32_t colour = 0;                    // last colour used ...
-    uint8_t blue = 0, green = 0, red = 0;  // ... and its bytes
+    int32_t inlineWidth = 0;  // the width on a 24-bit target, else 0: the inlined cases need 3 bytes a pixel
     bool open = false;
     void (*onEnd)(int owner) = nullptr;
     int owner = -1;
@@ -59,30 +58,38 @@ struct DrawingContext {
 
 extern thread_local constinit DrawingContext drawingContext;
 
-// Boxes that are not a single visible pixel.
+// Boxes that are not a small box wholly on a 24-bit target.
 void fillBoxGeneral(int x, int y, int width, int height, int32_t colour);
 
-inline void useDrawingColour(DrawingContext& context, int32_t colour) {
-    if (colour == context.colour) return;
-    context.colour = colour;
-    context.blue = static_cast<uint8_t>(colour >> 16);
-    context.green = static_cast<uint8_t>(colour >> 8);
-    context.red = static_cast<uint8_t>(colour);
+// Blue, green, red bytes of a colour value 0x00BBGGRR. Splitting the colour is cheaper than
+// remembering the bytes of the last colour, so nothing is cached.
+inline void writePixel(uint8_t* pixel, int32_t colour) {
+    pixel[0] = static_cast<uint8_t>(colour >> 16);
+    pixel[1] = static_cast<uint8_t>(colour >> 8);
+    pixel[2] = static_cast<uint8_t>(colour);
 }
 
+// The viewer draws every pixel of its view as one box, mostly of 1 x 1 to 8 x 8 pixels, so
+// those are written right here when they lie wholly on a 24-bit target.
+constexpr int kLargestInlineBox = 8;
+
 inline void fillBox(int x, int y, int width, int height, int32_t colour) {
-    DrawingContext& context = drawingContext;
+    const DrawingContext& context = drawingContext;
     // The unsigned compares also reject negative coordinates, and everything while no
     // context is open (its size is then 0 x 0).
-    if (width == 1 && height == 1 && static_cast<uint32_t>(x) < static_cast<uint32_t>(context.width) &&
+    if (static_cast<uint32_t>(x) < static_cast<uint32_t>(context.inlineWidth) &&
         static_cast<uint32_t>(y) < static_cast<uint32_t>(context.height)) {
-        useDrawingColour(context, colour);
-        uint8_t* pixel =
-            context.topRow + y * context.rowStep + static_cast<int64_t>(x) * context.bytesPerPixel;
-        pixel[0] = context.blue;
-        pixel[1] = context.green;
-        pixel[2] = context.red;
-        return;
+        uint8_t* pixel = context.topRow + y * context.rowStep + static_cast<int64_t>(x) * 3;
+        if (width == 1 && height == 1) {
+            writePixel(pixel, colour);
+            return;
+        }
+        if (width > 0 && height > 0 && width <= kLargestInlineBox && height <= kLargestInlineBox &&
+            width <= context.inlineWidth - x && height <= context.height - y) {
+            for (int row = 0; row < height; ++row, pixel += context.rowStep)
+                for (int column = 0; column < width; ++column) writePixel(pixel + 3 * column, colour);
+            return;
+        }
     }
     fillBoxGeneral(x, y, width, height, colour);
 }

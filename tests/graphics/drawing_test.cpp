@@ -96,8 +96,7 @@ TEST_F(Drawing, SinglePixelsOnAndJustOffEachEdge) {
     }
 }
 
-TEST_F(Drawing, PixelBytesAreBlueGreenRedWhateverTheColourBefore) {
-    // A colour repeated after another must not reuse the bytes of the one in between.
+TEST_F(Drawing, PixelBytesAreBlueGreenRed) {
     const int32_t sequence[] = {0x123456, 0x123456, 0x00FF00, 0x123456, 0, 0x0000FF};
     ASSERT_TRUE(drawOnFreshImage(kImage, 6, 2));
     for (int i = 0; i < 6; ++i) fillBox(i, 0, 1, 1, sequence[i]);
@@ -107,18 +106,6 @@ TEST_F(Drawing, PixelBytesAreBlueGreenRedWhateverTheColourBefore) {
     EXPECT_EQ(std::vector<uint8_t>(top, top + 3), (std::vector<uint8_t>{0x12, 0x34, 0x56}));
     for (int row = 0; row < 2; ++row)
         for (int i = 0; i < 6; ++i) EXPECT_EQ(pixelColour(kImage, i, row), sequence[i]) << i << "," << row;
-}
-
-TEST_F(Drawing, ColourOfAnEarlierContextIsNotReused) {
-    ASSERT_TRUE(drawOnFreshImage(kImage, 2, 1));
-    fillBox(0, 0, 1, 1, kRed);
-    endDrawing();
-    ASSERT_TRUE(createImage(2, 2, 1, 24, kGreen));
-    ASSERT_TRUE(beginDrawing(imageTarget(2)));
-    fillBox(0, 0, 1, 1, kRed);
-    endDrawing();
-    EXPECT_EQ(pixelColour(2, 0, 0), kRed);
-    EXPECT_EQ(pixelColour(2, 1, 0), kGreen);
 }
 
 TEST_F(Drawing, WideBoxesFillEveryPixelAndLeaveThePadding) {
