@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <vector>
@@ -49,25 +50,18 @@ bool isLineEnd(char byte) {
     return byte == '\r' || byte == '\n';
 }
 
-// A text of the store ends at a zero byte, as the texts of a zero-terminated buffer would.
-std::string storeText(const std::string& line, size_t start, size_t end) {
-    std::string text = line.substr(start, end - start);
-    size_t zero = text.find('\0');
-    if (zero != std::string::npos) text.resize(zero);
-    return text;
-}
-
 SettingsLine parseLine(const std::string& line) {
     size_t start = 0;
     while (start < line.size() && isBlank(line[start])) ++start;
     if (line[start] == ';') {
         ++start;
         if (start < line.size() && line[start] == ' ') ++start;
-        return {LineKind::Comment, storeText(line, start, line.size()), ""};
+        return {LineKind::Comment, line.substr(start), ""};
     }
     if (line[start] == '[') {
         size_t close = line.find(']', start + 1);
-        return {LineKind::Group, storeText(line, start + 1, close == std::string::npos ? line.size() : close),
+        return {LineKind::Group,
+                line.substr(start + 1, close == std::string::npos ? std::string::npos : close - start - 1),
                 ""};
     }
     size_t equals = line.find('=', start);
@@ -77,9 +71,9 @@ SettingsLine parseLine(const std::string& line) {
     if (equals != std::string::npos) {
         size_t valueStart = equals + 1;
         while (valueStart < line.size() && isBlank(line[valueStart])) ++valueStart;
-        value = storeText(line, valueStart, line.size());
+        value = line.substr(valueStart);
     }
-    return {LineKind::Key, storeText(line, start, keyEnd), value};
+    return {LineKind::Key, line.substr(start, keyEnd - start), value};
 }
 
 void parseContent(const std::string& content) {
@@ -88,7 +82,9 @@ void parseContent(const std::string& content) {
         while (at < content.size() && isLineEnd(content[at])) ++at;
         size_t end = at;
         while (end < content.size() && !isLineEnd(content[end])) ++end;
+        // A zero byte ends the text it stands in; the rest of its line is ignored.
         std::string line = content.substr(at, end - at);
+        line.resize(std::min(line.size(), line.find('\0')));
         at = end;
         bool onlyBlanks = true;
         for (char byte : line) onlyBlanks = onlyBlanks && isBlank(byte);

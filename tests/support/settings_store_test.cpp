@@ -16,6 +16,12 @@ namespace {
 
 const char* const kNoGroup = nullptr;
 
+// A literal's bytes, zero bytes included.
+template <size_t n>
+std::string withZeros(const char (&literal)[n]) {
+    return std::string(literal, n - 1);
+}
+
 class SettingsStoreTest : public ::testing::Test {
    protected:
     void TearDown() override {
@@ -89,9 +95,11 @@ TEST_F(SettingsStoreTest, ReadingNumbers) {
         {"blank inside a key", "[O]\nmax width = 5\n", "O", "max width", 1, 5},
         {"key and trailing blank", "[O]\nmax width = 5\n", "O", "max width ", 1, 1},
         {"empty key", "[O]\n= 5\n", "O", "", 1, 5},
-        {"zero byte ends the key", std::string("[O]\nzo\0om = 5\n", 15), "O", "zo", 1, 5},
-        {"zero byte ends the value", std::string("[O]\nk = 1\0002\n", 12), "O", "k", 1, 1},
-        {"zero byte ends the group", std::string("[Op\0tions]\nk = 3\n", 17), "Op", "k", 1, 3},
+        {"zero byte ends the key and its line", withZeros("[O]\nzo\0om = 5\n"), "O", "zo", 1, 0},
+        {"zero byte before trailing blanks", withZeros("[O]\nk \0x = 5\n"), "O", "k", 1, 0},
+        {"zero byte at a line start", withZeros("[O]\n\0k = 5\nk = 6\n"), "O", "k", 1, 6},
+        {"zero byte ends the value", withZeros("[O]\nk = 1\0002\n"), "O", "k", 1, 1},
+        {"zero byte ends the group", withZeros("[Op\0tions]\nk = 3\n"), "Op", "k", 1, 3},
         {"letters beyond ASCII match exactly", "[O]\n\xe9t\xe9 = 3\n", "O", "\xc9T\xc9", 1, 1},
         {"letters beyond ASCII", "[O]\n\xe9t\xe9 = 3\n", "O", "\xe9T\xe9", 1, 3},
     };
@@ -255,6 +263,15 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
         EXPECT_EQ(readWholeFile(name), c.after);
         EXPECT_EQ(folder.entries(), std::set<std::string>{"pl2.ini"});
     }
+}
+
+TEST_F(SettingsStoreTest, ALineCutAtAZeroByteIsRewrittenAsReadAndStillFound) {
+    std::string name = settingsFile(withZeros("[A]\nk \0om = 5\n"));
+    ASSERT_NE(openSettings(name), 0);
+    selectSettingsGroup("A");
+    writeSettingsNumber("k", 1);
+    EXPECT_EQ(closeSettings(), 1);
+    EXPECT_EQ(readWholeFile(name), "[A]\r\nk = 1\r\n");
 }
 
 TEST_F(SettingsStoreTest, RoundTripKeepsEveryGroupKeyAndComment) {
