@@ -46,13 +46,6 @@ ImageBuffer* claimSlot(int number) {
     return imageTable.slots[static_cast<size_t>(number)].get();
 }
 
-void releaseBuffer(ImageBuffer& image) {
-    if (image.pixels == nullptr) return;
-    forgetDrawingOn(image.pixels);
-    std::free(image.pixels);
-    image = ImageBuffer{};
-}
-
 bool validSide(int side) {
     return side > 0 && side <= kLargestImageSide;
 }
@@ -92,7 +85,7 @@ int storeImage(int number, ImageBuffer made) {
         std::free(made.pixels);
         return 0;
     }
-    releaseBuffer(*slot);
+    releaseImageBuffer(*slot);
     *slot = made;
     return 1;
 }
@@ -218,13 +211,24 @@ int createImage(int number, int width, int height) {
     return createImage(number, width, height, 24, 0);
 }
 
+ImageBuffer makeImageBuffer(int width, int height, int depth, int32_t background) {
+    ImageBuffer made = makeBuffer(width, height, depth < 24 ? 24 : depth);
+    if (made.pixels != nullptr) fillBackground(made, background);
+    return made;
+}
+
+void releaseImageBuffer(ImageBuffer& image) {
+    if (image.pixels == nullptr) return;
+    forgetDrawingOn(image.pixels);
+    std::free(image.pixels);
+    image = ImageBuffer{};
+}
+
 int createImage(int number, int width, int height, int depth, int32_t background) {
     if (number < 0) return 0;
-    if (ImageBuffer* old = slotOf(number)) releaseBuffer(*old);
-    if (depth < 24) depth = 24;
-    ImageBuffer made = makeBuffer(width, height, depth);
+    if (ImageBuffer* old = slotOf(number)) releaseImageBuffer(*old);
+    ImageBuffer made = makeImageBuffer(width, height, depth, background);
     if (made.pixels == nullptr) return 0;
-    fillBackground(made, background);
     return storeImage(number, made);
 }
 
@@ -233,14 +237,14 @@ int freeImage(int number) {
         int freed = 0;
         for (auto& slot : imageTable.slots) {
             if (slot->pixels == nullptr) continue;
-            releaseBuffer(*slot);
+            releaseImageBuffer(*slot);
             freed = 1;
         }
         return freed;
     }
     ImageBuffer* slot = slotOf(number);
     if (slot == nullptr || slot->pixels == nullptr) return 0;
-    releaseBuffer(*slot);
+    releaseImageBuffer(*slot);
     return 1;
 }
 
@@ -284,7 +288,7 @@ int resizeImage(int number, int width, int height, int mode) {
         made.pixels = nullptr;
     }
     made.saveDepth = image->saveDepth;
-    releaseBuffer(*image);
+    releaseImageBuffer(*image);
     if (made.pixels == nullptr) return 0;
     *image = made;
     return 1;

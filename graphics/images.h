@@ -49,6 +49,13 @@ int createImage(int number, int width, int height);
 // with the background. Other depths are refused.
 int createImage(int number, int width, int height, int depth, int32_t background);
 
+// A pixel buffer outside the numbered table (the canvas keeps its own), made as createImage
+// makes one; no pixels on failure. Release it with releaseImageBuffer.
+ImageBuffer makeImageBuffer(int width, int height, int depth, int32_t background);
+
+// Frees the pixels, first closing a drawing context that draws into them, and empties the record.
+void releaseImageBuffer(ImageBuffer& image);
+
 // Releases the image; -1 releases every image. Non-zero when something was freed.
 int freeImage(int number);
 

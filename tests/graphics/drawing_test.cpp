@@ -48,6 +48,11 @@ TEST_F(Drawing, BoxesAreTurnedOverAndClippedAtEveryEdge) {
     } cases[] = {
         {"inside", 2, 3, 4, 2, "2,3..5,4 8"},
         {"single pixel", 7, 1, 1, 1, "7,1..7,1 1"},
+        {"small box in the bottom-right corner", 18, 8, 2, 2, "18,8..19,9 4"},
+        {"small box one past the corner", 19, 9, 2, 2, "19,9..19,9 1"},
+        {"small box one past the right edge", 13, 0, 8, 1, "13,0..19,0 7"},
+        {"small box one past the bottom edge", 0, 3, 1, 8, "0,3..0,9 7"},
+        {"tall box", 1, 1, 1, 9, "1,1..1,9 9"},
         {"past the top-left corner", -5, -5, 10, 10, "0,0..4,4 25"},
         {"negative sizes", 10, 10, -4, -4, "6,6..9,9 16"},
         {"negative width only", 5, 0, -2, 1, "3,0..4,0 2"},

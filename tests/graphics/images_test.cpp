@@ -38,15 +38,6 @@ void makeLetterImage(int number, int width, int height) {
     endDrawing();
 }
 
-TEST(Colours, RgbPacksRedLowAndBlueHigh) {
-    EXPECT_EQ(rgb(0, 0, 0), 0);
-    EXPECT_EQ(rgb(0, 255, 0), 0x00FF00);
-    EXPECT_EQ(rgb(0, 127, 0), 0x007F00);
-    EXPECT_EQ(rgb(255, 0, 0), 0x0000FF);
-    EXPECT_EQ(rgb(0x12, 0x34, 0x56), 0x563412);
-    EXPECT_EQ(rgb(255, 255, 255), 0xFFFFFF);
-}
-
 TEST_F(Images, RowsArePaddedToFourBytes) {
     struct Case {
         int width, depth, stride;
@@ -61,19 +52,6 @@ TEST_F(Images, RowsArePaddedToFourBytes) {
         EXPECT_EQ(imageHandle(3)->depth, c.depth);
         EXPECT_EQ(rowLength(c.width, c.depth), c.stride);
     }
-}
-
-TEST(RowLength, OtherDepths) {
-    struct Case {
-        int64_t width;
-        int depth;
-        int64_t bytes;
-    } cases[] = {
-        {1, 1, 4}, {32, 1, 4}, {33, 1, 8}, {8, 4, 4},   {9, 4, 8},  {4, 8, 4},
-        {5, 8, 8}, {2, 16, 4}, {3, 15, 8}, {3, 48, 12}, {0, 24, 0}, {-1, 24, 0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(rowLength(c.width, c.depth), c.bytes) << c.width << " at " << c.depth;
 }
 
 TEST_F(Images, NewImagesHoldTheirBackground) {
