@@ -87,19 +87,29 @@ void storePixel(uint8_t* at, int32_t colour) {
     at[2] = static_cast<uint8_t>(colour);
 }
 
-void drawBackgroundDirect(const DrawTarget& target, const SheetOptions& options) {
-    const int width = std::min(kViewWidth, target.width);
-    const int height = std::min(options.viewHeight + 1, target.height);
-    if (width <= 0) return;
+// The two rows of the checkerboard, cut to the width of the target.
+struct CheckerRows {
     std::vector<uint8_t> rows[2];
-    for (int parity = 0; parity < 2; ++parity) {
-        rows[parity].resize(static_cast<size_t>(width) * kBytesPerPixel);
-        for (int x = 0; x < width; ++x)
-            storePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+    size_t bytes = 0;
+    int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
+
+    CheckerRows(const DrawTarget& target, const SheetOptions& options) {
+        const int width = std::clamp(target.width, 0, kViewWidth);
+        bytes = static_cast<size_t>(width) * kBytesPerPixel;
+        height = std::clamp(options.viewHeight + 1, 0, target.height);
+        for (int parity = 0; parity < 2; ++parity) {
+            rows[parity].resize(bytes);
+            for (int x = 0; x < width; ++x)
+                storePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+        }
     }
-    for (int y = 0; y < height; ++y)
-        std::memcpy(rowAddress(target, y), rows[y & 1].data(), rows[y & 1].size());
-}
+
+    // The background of pixel row y from byte `from` of the row on.
+    void fillRow(const DrawTarget& target, int y, size_t from) const {
+        if (y >= height || from >= bytes) return;
+        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, bytes - from);
+    }
+};
 
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
@@ -143,92 +153,171 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     return patterns;
 }
 
-template <int kCellBytes>
-void copyCellsFixed(uint8_t* out, const uint8_t* const* cells, int count) {
-    for (int k = 0; k < count; ++k) std::memcpy(out + k * kCellBytes, cells[k], kCellBytes);
+// What one pixel row of cells needs: where the cells come from and how the view row's
+// bytes are spread over the strips.
+struct LineWalk {
+    const uint8_t* data;
+    uint64_t dataSize;
+    const uint8_t* cells;   // the 256 patterns of the data bytes
+    const uint8_t* before;  // pattern of the bytes before the data
+    const uint8_t* past;    // pattern of the bytes at or past its end
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int wholeColumns;   // byte columns that end left of the right edge
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+    size_t lineEnd;     // bytes of a pixel row of the target
+};
+
+// The writers below take the walk by value: as locals its fields stay in registers,
+// where through a reference every copy into the line might change them.
+
+inline const uint8_t* cellOf(const LineWalk walk, int64_t index, int size) {
+    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * size;
+    return index < 0 ? walk.before : walk.past;
 }
 
-void copyCells(uint8_t* out, const uint8_t* const* cells, int count, int cellBytes) {
-    switch (cellBytes) {
-        case 6:
-            copyCellsFixed<6>(out, cells, count);
-            break;
-        case 12:
-            copyCellsFixed<12>(out, cells, count);
-            break;
-        case 24:
-            copyCellsFixed<24>(out, cells, count);
-            break;
-        case 48:
-            copyCellsFixed<48>(out, cells, count);
-            break;
-        case 96:
-            copyCellsFixed<96>(out, cells, count);
-            break;
-        case 192:
-            copyCellsFixed<192>(out, cells, count);
-            break;
-        default:
-            for (int k = 0; k < count; ++k) std::memcpy(out + k * cellBytes, cells[k], cellBytes);
-            break;
+// Inlined with a constant size, the copy of a whole cell is a few plain stores; only the
+// cell that the right edge cuts takes a copy of variable length.
+inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint8_t* cell, int size) {
+    const size_t at = static_cast<size_t>(column) * size;
+    if (column < walk.wholeColumns) {
+        std::memcpy(line + at, cell, size);
+    } else {
+        std::memcpy(line + at, cell, walk.lineEnd - at);
     }
 }
 
-// Bytes whose cells start at or beyond the right edge are only ever clipped,
-// so the loop never visits them; the same goes for whole strips.
-void drawBytesDirect(const DrawTarget& target, const SheetOptions& options) {
-    const CellPatterns patterns = makeCellPatterns(options);
-    const int width = target.width;
-    if (width <= 0) return;
-    const int visibleColumns = (width + patterns.cellPixels - 1) / patterns.cellPixels;
-    const int wholeColumns = width / patterns.cellPixels;
-    const int rows = rowsPerStrip(options);
-    const int strips = stripCount(options);
-    const int64_t count = bytesToDraw(options);
-    const int64_t dataSize = viewerState.dataSize;
-    const uint8_t* data = viewerState.dataBuffer;
-    const int bytesPerRow = options.bytesPerRow;
-    const uint8_t* cells[kMaxBytesPerRow];
-
-    for (int strip = 0; strip < strips; ++strip) {
-        const int stripStart = strip * bytesPerRow;
-        if (stripStart >= visibleColumns) return;
-        const int visibleInRow = std::min(bytesPerRow, visibleColumns - stripStart);
-        for (int row = 0; row < rows; ++row) {
-            const int64_t slot = (int64_t{strip} * rows + row) * bytesPerRow;
-            if (slot >= count) return;
-            const int drawn = static_cast<int>(std::min<int64_t>(visibleInRow, count - slot));
-            const int whole = std::clamp(wholeColumns - stripStart, 0, drawn);
-            for (int k = 0; k < drawn; ++k) {
-                const int64_t index = options.first + slot + k;
-                if (index < 0) {
-                    cells[k] = patterns.entry(CellPatterns::kBeforeData);
-                } else if (index >= dataSize) {
-                    cells[k] = patterns.entry(CellPatterns::kPastData);
-                } else {
-                    cells[k] = patterns.entry(data[index]);
-                }
-            }
-            const size_t rowBytes = static_cast<size_t>(drawn) * patterns.cellBytes;
-            const size_t clippedBytes = std::min(
-                rowBytes, static_cast<size_t>(width - stripStart * patterns.cellPixels) * kBytesPerPixel);
-            const int rowTop = row * options.zoom;
-            for (int cellRow = 0; cellRow < options.zoom; ++cellRow) {
-                const int y = rowTop + cellRow;
-                if (y >= target.height) break;
-                uint8_t* out = rowAddress(target, y) + static_cast<size_t>(stripStart) * patterns.cellBytes;
-                if (cellRow >= patterns.colourRows) {
-                    std::memset(out, 0, clippedBytes);
-                    continue;
-                }
-                copyCells(out, cells, whole, patterns.cellBytes);
-                if (whole < drawn) {
-                    const size_t done = static_cast<size_t>(whole) * patterns.cellBytes;
-                    std::memcpy(out + done, cells[whole], clippedBytes - done);
-                }
+// The cells of view row `row` along one pixel row, strip by strip; returns the columns
+// written. A strip's bytes that all lie in the data and end left of the edge are copied
+// without any further test.
+template <int kCellBytes>
+int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    while (column < walk.columns && slot < walk.count) {
+        const int run = static_cast<int>(
+            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+        int k = 0;
+        if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+            uint8_t* out = line + column * size;
+            const uint8_t* bytes = walk.data + index;
+            for (const int whole = std::min(run, walk.wholeColumns - column); k < whole; ++k) {
+                std::memcpy(out + k * size, walk.cells + bytes[k] * size, size);
             }
         }
+        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
+        column += run;
+        index += run + walk.stripJump;
+        slot += run + walk.stripJump;
     }
+    return column;
+}
+
+// The same for rows of very few bytes, where setting up a run per strip costs more than
+// testing every cell.
+template <int kCellBytes>
+int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    for (int k = 0; column < walk.columns && slot < walk.count; ++column) {
+        copyCell(line, walk, column, cellOf(walk, index, size), size);
+        ++index;
+        ++slot;
+        if (++k == walk.bytesPerRow) {
+            k = 0;
+            index += walk.stripJump;
+            slot += walk.stripJump;
+        }
+    }
+    return column;
+}
+
+// Walks the view row by row and, within a row, across the strips, so that the buffer is
+// written in address order; each pixel row gets the background only to the right of its
+// bytes. Bytes whose cells start at or beyond the right edge are only ever clipped, so
+// they are never visited. kCellBytes is the cell size when known at compile time (every
+// copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
+// first pixel row below the rows drawn.
+template <int kCellBytes>
+int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const CellPatterns& patterns,
+                    const CheckerRows& checker) {
+    const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
+    const int rows = rowsPerStrip(options);
+    LineWalk walk;
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.cells = patterns.bytes.data();
+    walk.before = patterns.entry(CellPatterns::kBeforeData);
+    walk.past = patterns.entry(CellPatterns::kPastData);
+    walk.bytesPerRow = options.bytesPerRow;
+    const int visibleColumns = (target.width + patterns.cellPixels - 1) / patterns.cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.wholeColumns = target.width / patterns.cellPixels;
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
+    walk.lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const bool shortRows = options.bytesPerRow < 4;
+
+    int y = 0;
+    for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
+        y = row * options.zoom;
+        if (y >= target.height) return y;
+        uint8_t* line = rowAddress(target, y);
+        const int columns = shortRows ? writeLineByCells<kCellBytes>(line, row, options.first, walk, size)
+                                      : writeLineByRuns<kCellBytes>(line, row, options.first, walk, size);
+        const size_t lineBytes = std::min(static_cast<size_t>(columns) * size, walk.lineEnd);
+        checker.fillRow(target, y, lineBytes);
+        // The other pixel rows of the view row repeat the first, or are black below the
+        // inset Binary cells at zoom 8.
+        for (int cellRow = 1; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* out = rowAddress(target, y + cellRow);
+            if (cellRow < patterns.colourRows) {
+                std::memcpy(out, line, lineBytes);
+            } else {
+                std::memset(out, 0, lineBytes);
+            }
+            checker.fillRow(target, y + cellRow, lineBytes);
+        }
+        y += options.zoom;
+    }
+    return y;
+}
+
+void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
+    if (target.width <= 0 || target.height <= 0) return;
+    const CheckerRows checker(target, options);
+    const CellPatterns patterns = makeCellPatterns(options);
+    int y = 0;
+    switch (patterns.cellBytes) {
+        case 6:
+            y = drawBytesInRows<6>(target, options, patterns, checker);
+            break;
+        case 12:
+            y = drawBytesInRows<12>(target, options, patterns, checker);
+            break;
+        case 24:
+            y = drawBytesInRows<24>(target, options, patterns, checker);
+            break;
+        case 48:
+            y = drawBytesInRows<48>(target, options, patterns, checker);
+            break;
+        case 96:
+            y = drawBytesInRows<96>(target, options, patterns, checker);
+            break;
+        case 192:
+            y = drawBytesInRows<192>(target, options, patterns, checker);
+            break;
+        default:
+            y = drawBytesInRows<0>(target, options, patterns, checker);
+            break;
+    }
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
 SheetResult renderSheet(bool byBoxes) {
@@ -241,8 +330,7 @@ SheetResult renderSheet(bool byBoxes) {
         drawBackgroundByBoxes(options);
         drawBytesByBoxes(options);
     } else {
-        drawBackgroundDirect(target, options);
-        drawBytesDirect(target, options);
+        drawSheetDirect(target, options);
     }
     endDrawing();
     return SheetResult::Drawn;
