@@ -17,17 +17,11 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/qt_text.h"
+
 namespace {
 
 int selectedPattern = 0;  // 1-based pattern of the last confirmed file dialog, 0 after a cancel
-
-QString toQt(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
-}
-
-std::string fromQt(const QString& text) {
-    return text.toLocal8Bit().toStdString();
-}
 
 // ---- Modal scope -------------------------------------------------------------------------------
 
@@ -143,7 +137,7 @@ struct PatternList {
 // only the description; the patterns in brackets at its end are what it filters by.
 PatternList patternList(const std::string& patterns) {
     PatternList list;
-    const QStringList entries = toQt(patterns).split(u'|');
+    const QStringList entries = toQString(patterns).split(u'|');
     for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
         QString pattern = entries[i + 1];
         pattern.replace(u';', u' ');
@@ -167,7 +161,7 @@ std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
                         const std::string& defaultFile, const std::string& patterns, int patternIndex) {
     selectedPattern = 0;
     QWidget* owner = requesterOwner();
-    QFileDialog dialog(owner, toQt(title));
+    QFileDialog dialog(owner, toQString(title));
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
                       QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(mode);
@@ -180,14 +174,14 @@ std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
             kept.value(patternIndex >= 0 && patternIndex < kept.size() ? patternIndex : 0));
     }
     const InitialFile initial = splitDefaultFile(defaultFile);
-    if (!initial.folder.empty()) dialog.setDirectory(toQt(initial.folder));
-    if (!initial.name.empty()) dialog.selectFile(toQt(initial.name));
+    if (!initial.folder.empty()) dialog.setDirectory(toQString(initial.folder));
+    if (!initial.name.empty()) dialog.selectFile(toQString(initial.name));
 
     if (!runInModalScope(dialog, owner)) return "";
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return "";
     selectedPattern = chosenPatternNumber(dialog, list);
-    return fromQt(chosen.first());
+    return toStdString(chosen.first());
 }
 
 // ---- Text input --------------------------------------------------------------------------------
@@ -215,7 +209,7 @@ void centreTextDialog(QDialog& dialog) {
 
 void showMessage(const std::string& title, const std::string& text) {
     QWidget* owner = requesterOwner();
-    QMessageBox box(QMessageBox::NoIcon, toQt(title), toQt(text), QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::NoIcon, toQString(title), toQString(text), QMessageBox::Ok, owner);
     runInModalScope(box, owner);
 }
 
@@ -237,15 +231,15 @@ std::string askText(const std::string& title, const std::string& prompt, const s
     QWidget* owner = requesterOwner();
     QDialog dialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    dialog.setWindowTitle(toQt(title));
+    dialog.setWindowTitle(toQString(title));
     fitTextDialogFrame(dialog, owner != nullptr ? frameSize(owner) : QSize(0, 0));
     centreTextDialog(dialog);
 
-    QLabel* promptLabel = new QLabel(toQt(prompt), &dialog);
+    QLabel* promptLabel = new QLabel(toQString(prompt), &dialog);
     promptLabel->setGeometry(10, 10, 280, 22);
     promptLabel->setWordWrap(false);
 
-    QLineEdit* field = new QLineEdit(toQt(defaultText), &dialog);
+    QLineEdit* field = new QLineEdit(toQString(defaultText), &dialog);
     field->setGeometry(10, 32, 275, 21);
     field->setFocus();
 
@@ -260,5 +254,5 @@ std::string askText(const std::string& title, const std::string& prompt, const s
         field->deselect();
         field->end(false);
     });
-    return confirmed ? fromQt(field->text()) : "";
+    return confirmed ? toStdString(field->text()) : "";
 }

@@ -22,14 +22,15 @@
 #include <functional>
 #include <string>
 
+#include "shell/window_shell.h"
+
 namespace {
 
-QApplication& application() {
+void startApplication() {
     static int argc = 1;
     static char name[] = "requesters_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    ASSERT_NE(initShell(argc, argv), 0);
 }
 
 std::string currentDirectory() {
@@ -79,7 +80,7 @@ QLineEdit* fileNameField(QWidget* dialog) {
 
 class RequesterTest : public testing::Test {
    protected:
-    static void SetUpTestSuite() { application(); }
+    static void SetUpTestSuite() { startApplication(); }
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
     std::string path(const std::string& name) const { return folder.path().toStdString() + "/" + name; }
     void createFile(const std::string& name) const { std::ofstream(path(name)) << "x"; }
