@@ -202,9 +202,11 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
             buttonDown(number, *canvas, data, kCanvasButtonMiddle, kCanvasMiddleButtonDown);
             break;
         case CanvasMessage::LeftDoubleClick:
+            buttonDown(number, *canvas, data, kCanvasButtonLeft, kCanvasLeftButtonDown);
             post(number, kCanvasLeftDoubleClick, data);
             break;
         case CanvasMessage::RightDoubleClick:
+            buttonDown(number, *canvas, data, kCanvasButtonRight, kCanvasRightButtonDown);
             post(number, kCanvasRightDoubleClick, data);
             break;
         case CanvasMessage::LeftUp:

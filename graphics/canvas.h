@@ -57,10 +57,10 @@ enum class CanvasMessage {
     Move,
     Leave,
     LeftDown,
-    LeftDoubleClick,  // follows the LeftDown of the second press
+    LeftDoubleClick,  // the second press of a double click
     LeftUp,
     RightDown,
-    RightDoubleClick,  // follows the RightDown of the second press
+    RightDoubleClick,  // the second press of a double click
     RightUp,
     MiddleDown,
     MiddleUp,

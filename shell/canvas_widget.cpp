@@ -90,10 +90,21 @@ class CanvasWidget : public QWidget {
                 break;
         }
     }
-    // Qt sends the second press first, then this.
+    // Qt delivers this instead of the second press.
     void mouseDoubleClickEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton) message(CanvasMessage::LeftDoubleClick, event);
-        if (event->button() == Qt::RightButton) message(CanvasMessage::RightDoubleClick, event);
+        switch (event->button()) {
+            case Qt::LeftButton:
+                message(CanvasMessage::LeftDoubleClick, event);
+                break;
+            case Qt::RightButton:
+                message(CanvasMessage::RightDoubleClick, event);
+                break;
+            case Qt::MiddleButton:
+                message(CanvasMessage::MiddleDown, event);
+                break;
+            default:
+                break;
+        }
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
         switch (event->button()) {
