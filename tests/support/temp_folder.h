@@ -1,5 +1,6 @@
 // A fresh folder under the system's temporary directory, removed with everything in it
-// when the test ends, plus small helpers to put files there and look at them.
+// when the test ends, plus small helpers to put files there and look at them. Also used
+// by the fuzz targets.
 #pragma once
 
 #include <dirent.h>
@@ -12,6 +13,28 @@
 #include <set>
 #include <string>
 #include <vector>
+
+// Removes the file, link or folder with everything in it; nothing when it does not exist.
+inline void removeTree(const std::string& path) {
+    if (path.empty()) return;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return;
+    if (S_ISDIR(info.st_mode)) {
+        chmod(path.c_str(), 0700);
+        if (DIR* dir = opendir(path.c_str())) {
+            std::vector<std::string> names;
+            while (dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") names.push_back(name);
+            }
+            closedir(dir);
+            for (const std::string& name : names) removeTree(path + "/" + name);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
 
 class TempFolder {
    public:
@@ -41,27 +64,6 @@ class TempFolder {
     }
 
    private:
-    static void removeTree(const std::string& path) {
-        if (path.empty()) return;
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0) return;
-        if (S_ISDIR(info.st_mode)) {
-            chmod(path.c_str(), 0700);
-            if (DIR* dir = opendir(path.c_str())) {
-                std::vector<std::string> names;
-                while (dirent* entry = readdir(dir)) {
-                    std::string name = entry->d_name;
-                    if (name != "." && name != "..") names.push_back(name);
-                }
-                closedir(dir);
-                for (const std::string& name : names) removeTree(path + "/" + name);
-            }
-            rmdir(path.c_str());
-        } else {
-            unlink(path.c_str());
-        }
-    }
-
     std::string path_;
 };
 
