@@ -219,6 +219,13 @@ int64_t readData(int number, void* memory, int64_t length) {
     return delivered + readFully(handle->fd, out + delivered, rest);
 }
 
+int64_t writeData(int number, const void* memory, int64_t length) {
+    FileHandle* handle = openHandle(number);
+    if (handle == nullptr || memory == nullptr || length <= 0) return 0;
+    writeBytes(*handle, static_cast<const uint8_t*>(memory), length);
+    return length;
+}
+
 int writeByte(int number, int value) {
     FileHandle* handle = openHandle(number);
     if (handle == nullptr) return 0;

@@ -26,6 +26,11 @@ int64_t readData(int number, void* memory, int64_t length);
 // holds no file. A failure to write is reported by closeFile.
 int writeByte(int number, int value);
 
+// Appends length bytes through the same buffer (a piece of a buffer or more goes to the file
+// directly): length when taken, 0 for nothing to write or a number that holds no file.
+// Failures are reported by closeFile.
+int64_t writeData(int number, const void* memory, int64_t length);
+
 // Flushes, closes and frees the number: 1 when every write, the close and (for a created
 // file) the replacement of the named file succeeded, 0 otherwise or when the number holds
 // no file. A created file that failed leaves no trace and the old file, if any, intact.

@@ -106,6 +106,38 @@ TEST_F(FileServicesTest, BytesWrittenOneByOneReachTheFileExactly) {
     }
 }
 
+TEST_F(FileServicesTest, PiecesOfAnySizeReachTheFileInOrder) {
+    struct Case {
+        const char* what;
+        std::vector<int64_t> pieces;  // 1: writeByte, more: writeData
+    };
+    const Case cases[] = {
+        {"pieces filling the buffer exactly", {4095, 1, 4095}},
+        {"a byte then a direct piece", {1, 4096, 1}},
+        {"pieces around the flush point", {4094, 1, 1, 1, 4094, 2}},
+        {"large pieces only", {10000, 4096, 8192}},
+        {"small pieces across many buffers", std::vector<int64_t>(300, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string name = folder.file("pieces.bin");
+        std::string expected;
+        ASSERT_NE(createFile(0, name), 0);
+        for (int64_t length : c.pieces) {
+            std::string piece =
+                patternBytes(expected.size() + static_cast<size_t>(length)).substr(expected.size());
+            if (length == 1) {
+                EXPECT_EQ(writeByte(0, static_cast<unsigned char>(piece[0])), 1);
+            } else {
+                EXPECT_EQ(writeData(0, piece.data(), length), length);
+            }
+            expected += piece;
+        }
+        EXPECT_EQ(closeFile(0), 1);
+        EXPECT_EQ(readWholeFile(name), expected);
+    }
+}
+
 TEST_F(FileServicesTest, ACreatedFileReachesItsNameOnlyWhenClosed) {
     std::string name = folder.file("late.bin");
     writeWholeFile(name, "old");
@@ -197,6 +229,7 @@ TEST_F(FileServicesTest, NumbersThatHoldNoFileDoNothing) {
         SCOPED_TRACE(number);
         EXPECT_EQ(readData(number, &byte, 1), 0);
         EXPECT_EQ(writeByte(number, 1), 0);
+        EXPECT_EQ(writeData(number, &byte, 1), 0);
         EXPECT_EQ(closeFile(number), 0);
         EXPECT_EQ(openFileForReading(number, existing) != 0, number >= 0 && number <= 1000);
         EXPECT_EQ(createFile(number, folder.file("n.bin")) != 0, number >= 0 && number <= 1000);
