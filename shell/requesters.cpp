@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStringList>
 #include <QWidget>
@@ -133,16 +134,23 @@ struct PatternList {
     QStringList filters;  // "description (patterns)", the patterns separated by spaces
 };
 
+// "*.*" stands for every file, also those without a dot in their name.
+QString dialogPatterns(const QString& patterns) {
+    QStringList each = patterns.split(QRegularExpression(QStringLiteral("[; ]")), Qt::SkipEmptyParts);
+    for (QString& pattern : each)
+        if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+    return each.join(u' ');
+}
+
 // "Description|*.a;*.b|..." -> one name filter per description and pattern pair. The dialog shows
 // only the description; the patterns in brackets at its end are what it filters by.
 PatternList patternList(const std::string& patterns) {
     PatternList list;
     const QStringList entries = toQString(patterns).split(u'|');
     for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
-        QString pattern = entries[i + 1];
-        pattern.replace(u';', u' ');
         list.descriptions.append(entries[i]);
-        list.filters.append(entries[i] + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+        list.filters.append(entries[i] + QStringLiteral(" (") + dialogPatterns(entries[i + 1]) +
+                            QLatin1Char(')'));
     }
     return list;
 }
@@ -209,7 +217,10 @@ void centreTextDialog(QDialog& dialog) {
 
 void showMessage(const std::string& title, const std::string& text) {
     QWidget* owner = requesterOwner();
-    QMessageBox box(QMessageBox::NoIcon, toQString(title), toQString(text), QMessageBox::Ok, owner);
+    // Line breaks may come as CR LF; a lone CR would show as a glyph.
+    QString lines = toQString(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::NoIcon, toQString(title), lines, QMessageBox::Ok, owner);
     runInModalScope(box, owner);
 }
 

@@ -21,7 +21,9 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "shell/event_queue.h"
 #include "shell/window_shell.h"
 
 namespace {
@@ -136,6 +138,40 @@ INSTANTIATE_TEST_SUITE_P(
                     FileDialogCase{"OpenNeedsNoExistingFile", false, 1, false, "missing", "missing", 1},
                     FileDialogCase{"IndexOutOfRangeStartsAtFirst", true, 7, false, "a.png", "a.png", 0}),
     [](const testing::TestParamInfo<FileDialogCase>& info) { return std::string(info.param.name); });
+
+struct PatternCase {
+    const char* name;
+    std::string patterns;
+    QStringList expectedFilters;
+};
+
+void PrintTo(const PatternCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class PatternListTest : public RequesterTest, public testing::WithParamInterface<PatternCase> {};
+
+TEST_P(PatternListTest, BecomesTheDialogsFilters) {
+    QStringList filters;
+    whenOpen([&](QWidget* dialog) {
+        filters = static_cast<QFileDialog*>(dialog)->nameFilters();
+        pressKey(dialog, Qt::Key_Escape);
+    });
+    askOpenFileName("Open", path(""), GetParam().patterns, 0);
+    EXPECT_EQ(filters, GetParam().expectedFilters);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requesters, PatternListTest,
+    testing::Values(
+        PatternCase{"TwoPairs",
+                    kImagePatterns,
+                    {"Portable Network Graphics(*.png) (*.png)", "Bitmap (*.bmp) (*.bmp)"}},
+        PatternCase{"SemicolonsSeparatePatterns", "Pictures|*.png;*.bmp", {"Pictures (*.png *.bmp)"}},
+        PatternCase{"StarDotStarIsEveryFile", "All files (*.*)|*.*", {"All files (*.*) (*)"}},
+        PatternCase{"DescriptionWithoutPatternIsLeftOut", "Binary|*.bin|Other", {"Binary (*.bin)"}},
+        PatternCase{"NoPatterns", "", {"All Files (*)"}}),
+    [](const testing::TestParamInfo<PatternCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RequesterTest, CancelAfterConfirmReportsMinusOne) {
     whenOpen([](QWidget* dialog) {
@@ -313,11 +349,34 @@ TEST_F(RequesterTest, MessageHasTitleTextAndOneOkButtonWithoutIcon) {
         buttons = box->buttons().size();
         pressKey(dialog, Qt::Key_Return);
     });
-    showMessage("Error", "Cannot open the file.");
+    showMessage("Error", "Cannot open\r\n/data/a.bin");
     EXPECT_EQ(title, "Error");
-    EXPECT_EQ(text, "Cannot open the file.");
+    EXPECT_EQ(text, "Cannot open\n/data/a.bin");
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(buttons, 1);
+}
+
+// ---- With the shell's own window ------------------------------------------------------------
+
+// Keys typed into a requester belong to it: none of them comes back from waitEvent, not even
+// the release of the Enter that closed it, which reaches the main window afterwards.
+TEST_F(RequesterTest, RequesterInputIsNoRawInputOfTheMainWindow) {
+    ASSERT_NE(openWindow(0, 0, 0, 300, 200, "Main", 0xCA0001), 0);
+    auto* main = static_cast<QWidget*>(windowHandle(0));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    clearEvents();
+    whenOpen([](QWidget* dialog) {
+        QWindow* window = dialog->windowHandle();
+        typeText(window, "42");
+        QTest::keyPress(window, Qt::Key_Return);
+    });
+    EXPECT_EQ(askText("Size", "Length:", ""), "42");
+    QTest::keyRelease(main->windowHandle(), Qt::Key_Return);
+    std::vector<int> rawKeys;
+    while (int kind = waitEvent(0))
+        if (kind == kRawKeyDown || kind == kRawKeyUp) rawKeys.push_back(int(eventWParam()));
+    EXPECT_TRUE(rawKeys.empty()) << rawKeys.size() << " raw keys, first " << rawKeys.front();
+    releaseShellObjects();
 }
 
 // ---- Modal scope -------------------------------------------------------------------------------
@@ -423,6 +482,20 @@ TEST_P(ModalScopeTest, StayOnTopIsLiftedWhileTheRequesterIsOpen) {
     EXPECT_TRUE(main.onTop());
     EXPECT_TRUE(other.onTop());
     EXPECT_EQ(main.window.geometry(), placeBefore);
+}
+
+TEST_P(ModalScopeTest, ShellWindowKeptOnTopIsLiftedAndPutBack) {
+    ASSERT_NE(openWindow(0, 0, 0, 300, 200, "Main", 0xCA0001), 0);
+    auto* main = static_cast<QWidget*>(windowHandle(0));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    setStayOnTop(0, 1);
+    auto onTop = [main] { return main->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint); };
+    bool onTopWhileOpen = true;
+    runRequester(GetParam(), [&] { onTopWhileOpen = onTop(); });
+    EXPECT_FALSE(onTopWhileOpen);
+    EXPECT_TRUE(onTop());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(main));
+    releaseShellObjects();
 }
 
 INSTANTIATE_TEST_SUITE_P(Requesters, ModalScopeTest,
