@@ -56,7 +56,8 @@ SafeFile* beginSafeFile(const std::string& name) {
 
     mode_t mode = 0666 & ~currentUmask();
     struct stat info;
-    if (stat(target.c_str(), &info) == 0) {
+    bool replacing = stat(target.c_str(), &info) == 0;
+    if (replacing) {
         if (!S_ISREG(info.st_mode) || !isWritableFile(target, info)) return nullptr;
         mode = info.st_mode & 07777;
     } else if (errno != ENOENT) {
@@ -75,6 +76,10 @@ SafeFile* beginSafeFile(const std::string& name) {
     tempName.push_back('\0');
     int fd = mkstemp(tempName.data());
     if (fd < 0) return nullptr;
+    // Keep the owner of a replaced file where the system allows it (root may, others only
+    // their own; else the file belongs to its writer), before the mode, since a change of
+    // owner clears set-id bits.
+    [[maybe_unused]] int ownerKept = replacing ? fchown(fd, info.st_uid, info.st_gid) : 0;
     if (fchmod(fd, mode) != 0) {
         close(fd);
         unlink(tempName.data());

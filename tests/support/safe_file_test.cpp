@@ -167,6 +167,18 @@ TEST_F(SafeFileTest, PermissionBitsAreKeptOrComeFromTheUmask) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+TEST_F(SafeFileTest, TheOwnerOfAReplacedFileIsKeptWhereAllowed) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
+    std::string owned = folder.file("owned.txt");
+    writeWholeFile(owned, "x");
+    ASSERT_EQ(chown(owned.c_str(), 1234, 5678), 0);
+    EXPECT_EQ(writeAndCommit(owned, "y"), 1);
+    struct stat info;
+    ASSERT_EQ(stat(owned.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 5678u);
+}
+
 TEST_F(SafeFileTest, ANameAtTheLengthLimitStillGetsATemporaryFile) {
     std::string target = folder.file(std::string(NAME_MAX, 'L'));
     EXPECT_EQ(writeAndCommit(target, "long"), 1);
