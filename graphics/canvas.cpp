@@ -189,6 +189,8 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
             canvas->pointerInside = true;
             break;
         case CanvasMessage::Leave:
+            // Leaving is only reported after a move made the pointer known inside.
+            if (!canvas->pointerInside) break;
             canvas->pointerInside = false;
             post(number, kCanvasMouseLeave, data);
             break;

@@ -12,6 +12,7 @@ class CanvasTest : public ShellTest {
     void openWithCanvas(int flags = 0) {
         openMainWindow();
         ASSERT_NE(createCanvas(0, 0, 0, 600, 512, flags), 0);
+        createCheckBox(3, 0, 532, 30, 20, "i");
         takeEvents();
     }
 };
@@ -105,7 +106,6 @@ TEST_F(CanvasTest, EndDrawingShowsTheBackingImageAtOnceAndUnchanged) {
 
 TEST_F(CanvasTest, TargetOfANumberThatIsNoCanvasFails) {
     openWithCanvas();
-    createCheckBox(3, 0, 532, 30, 20, "i");
     EXPECT_EQ(canvasTarget(3).pixels, nullptr);
     EXPECT_EQ(canvasTarget(9).pixels, nullptr);
     EXPECT_EQ(beginDrawing(canvasTarget(9)), 0);
@@ -122,6 +122,20 @@ TEST_F(CanvasTest, MouseEnterComesBeforeMouseMove) {
     ASSERT_EQ(typesOf(second), (std::vector<int>{kCanvasMouseMove}));
     EXPECT_EQ(second[0].data.mouseX, 17);
     EXPECT_EQ(second[0].data.mouseY, 5);
+}
+
+TEST_F(CanvasTest, LeaveFollowsOnlyAKnownEnter) {
+    openWithCanvas();
+    QTest::mouseMove(nativeWindow(), onCanvas(10, 10));
+    QTest::mouseMove(nativeWindow(), inWindow(3, QPoint(5, 5)));
+    QTest::mouseMove(nativeWindow(), onCanvas(12, 12));
+    EXPECT_EQ(typesOf(takeCanvasEvents()),
+              (std::vector<int>{kCanvasMouseEnter, kCanvasMouseLeave, kCanvasMouseEnter}));
+    // Qt reports the pointer leaving even when no move over the canvas was seen.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(static_cast<QWidget*>(controlHandle(0)), &leave);
+    QCoreApplication::sendEvent(static_cast<QWidget*>(controlHandle(0)), &leave);
+    EXPECT_EQ(typesOf(takeCanvasEvents()), (std::vector<int>{kCanvasMouseLeave}));
 }
 
 TEST_F(CanvasTest, TwoMovesBeforeTheLoopReadsBecomeOneCarryingTheFirstPosition) {

@@ -1,0 +1,121 @@
+# Shared helpers for end-to-end tests: a private X server, an optional window manager,
+# waiting for things a program prints or shows, and cleaning up on exit.
+# Use:   source "$(dirname "$0")/xvfb_lib.sh"
+#        pl_start_xvfb [--wm]          # sets DISPLAY, PL_TMP (a private folder)
+#        some-program & pl_on_exit_kill $!
+# Everything started here is stopped and PL_TMP removed when the script exits
+# (set PL_KEEP_TMP=1 to keep the folder for a look at screenshots and logs).
+
+PL_TMP=""
+PL_PIDS=()
+
+pl_fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+pl_cleanup() {
+    local pid
+    for pid in "${PL_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${PL_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    if [[ -n "$PL_TMP" && -z "${PL_KEEP_TMP:-}" ]]; then
+        rm -rf "$PL_TMP"
+    elif [[ -n "$PL_TMP" ]]; then
+        echo "kept $PL_TMP" >&2
+    fi
+}
+trap pl_cleanup EXIT
+
+# Stops the process when the script exits.
+pl_on_exit_kill() {
+    PL_PIDS=("$1" "${PL_PIDS[@]}")
+}
+
+# Starts Xvfb on a display number it picks itself (so parallel tests never collide),
+# waits until it answers, and points DISPLAY and Qt at it. --wm also starts openbox.
+pl_start_xvfb() {
+    local use_wm=0
+    [[ "${1:-}" == "--wm" ]] && use_wm=1
+    command -v Xvfb >/dev/null || pl_fail "Xvfb is not installed"
+    PL_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pl-e2e.XXXXXX")
+    mkdir -p "$PL_TMP/config" "$PL_TMP/cache" "$PL_TMP/runtime"
+    chmod 700 "$PL_TMP/runtime"
+    local number_file="$PL_TMP/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" 2>"$PL_TMP/xvfb.log" &
+    pl_on_exit_kill $!
+    local tries
+    for tries in $(seq 100); do
+        [[ -s "$number_file" ]] && break
+        sleep 0.1
+    done
+    [[ -s "$number_file" ]] || pl_fail "Xvfb did not start: $(cat "$PL_TMP/xvfb.log")"
+    export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
+    for tries in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    xdpyinfo >/dev/null 2>&1 || pl_fail "display $DISPLAY does not answer"
+    export QT_QPA_PLATFORM=xcb
+    export XDG_CONFIG_HOME="$PL_TMP/config" XDG_CACHE_HOME="$PL_TMP/cache" XDG_RUNTIME_DIR="$PL_TMP/runtime"
+    if [[ $use_wm == 1 ]]; then
+        command -v openbox >/dev/null || pl_fail "openbox is not installed"
+        openbox >"$PL_TMP/openbox.log" 2>&1 &
+        pl_on_exit_kill $!
+        for tries in $(seq 50); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+            sleep 0.1
+        done
+    fi
+}
+
+# pl_wait_for_line FILE REGEX [SECONDS]: waits until a line of FILE matches (grep -E).
+pl_wait_for_line() {
+    local file=$1 pattern=$2 seconds=${3:-10} tries
+    for tries in $(seq $((seconds * 10))); do
+        grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# pl_wait_for_new_line FILE REGEX FROM_LINE [SECONDS]: as above, only lines after FROM_LINE.
+pl_wait_for_new_line() {
+    local file=$1 pattern=$2 from=$3 seconds=${4:-10} tries
+    for tries in $(seq $((seconds * 10))); do
+        tail -n +"$((from + 1))" "$file" 2>/dev/null | grep -qE -- "$pattern" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+pl_line_count() {
+    wc -l <"$1" | tr -d ' '
+}
+
+# pl_wait_for_window TITLE [SECONDS]: prints the id of the visible window with exactly this title.
+pl_wait_for_window() {
+    local title=$1 seconds=${2:-15} tries id
+    for tries in $(seq $((seconds * 10))); do
+        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1)
+        if [[ -n "$id" ]]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# pl_screenshot FILE: the whole screen.
+pl_screenshot() {
+    import -window root "$1"
+}
+
+# pl_differing_pixels A B: number of pixels in which two pictures of the same size differ.
+pl_differing_pixels() {
+    compare -metric AE "$1" "$2" null: 2>&1 | awk '{print int($1)}'
+}
