@@ -138,6 +138,41 @@ TEST_F(FileServicesTest, PiecesOfAnySizeReachTheFileInOrder) {
     }
 }
 
+TEST_F(FileServicesTest, BufferedBytesReachTheDiskInPiecesOf4095) {
+    struct Case {
+        const char* what;
+        std::vector<int64_t> pieces;  // 1: writeByte, more: writeData
+        int64_t onDisk;               // bytes in the file before it is closed
+    };
+    const Case cases[] = {
+        {"buffer one short of full", std::vector<int64_t>(4095, 1), 0},
+        {"one byte more flushes 4095", std::vector<int64_t>(4096, 1), 4095},
+        {"two pieces", std::vector<int64_t>(8191, 1), 8190},
+        {"a buffer or more goes straight out", {4096}, 4096},
+        {"buffered bytes go first", {1, 4096}, 4097},
+        {"smaller pieces are buffered", {4000}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(createFile(0, folder.file("pieces.bin")), 0);
+        std::string bytes(10000, 'p');
+        for (int64_t length : c.pieces) {
+            if (length == 1) {
+                writeByte(0, 'p');
+            } else {
+                writeData(0, bytes.data(), length);
+            }
+        }
+        std::set<std::string> entries = folder.entries();
+        ASSERT_EQ(entries.size(), 1u) << "only the temporary file exists before the close";
+        struct stat info;
+        ASSERT_EQ(stat(folder.file(*entries.begin()).c_str(), &info), 0);
+        EXPECT_EQ(info.st_size, c.onDisk);
+        EXPECT_EQ(closeFile(0), 1);
+        unlink(folder.file("pieces.bin").c_str());
+    }
+}
+
 TEST_F(FileServicesTest, ACreatedFileReachesItsNameOnlyWhenClosed) {
     std::string name = folder.file("late.bin");
     writeWholeFile(name, "old");
