@@ -16,7 +16,7 @@ ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
 echo "== sanitizers"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DPL_SANITIZE=ON >/dev/null
 cmake --build build-san -j"$jobs"
-export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:suppressions=$PWD/scripts/lsan.supp:halt_on_error=1"
+export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600
