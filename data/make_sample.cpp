@@ -257,11 +257,17 @@ const Picture kStar = {
     "..###......###..", "..##........##..", ".#............#.", "................",
 };
 
-Picture tile(int width, int height, int (*pixel)(int x, int y)) {
+char hexDigit(int value) {
+    return "0123456789ABCDEF"[value & 15];
+}
+
+// A picture whose colour index (0..15) at each pixel a function gives.
+template <typename PixelOf>
+Picture computed(int width, int height, PixelOf pixel) {
     Picture picture;
     for (int y = 0; y < height; ++y) {
         std::string row;
-        for (int x = 0; x < width; ++x) row += static_cast<char>('0' + pixel(x, y));
+        for (int x = 0; x < width; ++x) row += hexDigit(pixel(x, y));
         picture.push_back(row);
     }
     return picture;
@@ -319,77 +325,36 @@ int integerSquareRoot(int value) {
 
 // Sky (0), a sun (3), mountains (1) and green hills (2).
 Picture landscape() {
-    Picture picture;
-    for (int y = 0; y < 96; ++y) {
-        std::string row;
-        for (int x = 0; x < 160; ++x) {
-            const int mountainTop = 70 - triangle(x, 52) - triangle(x + 9, 22);
-            const int hillTop = 80 - triangle(x, 40) / 3;
-            const int sunX = x - 120, sunY = y - 20;
-            int colour = 0;
-            if (y >= hillTop) {
-                colour = 2;
-            } else if (y >= mountainTop) {
-                colour = 1;
-            } else if (4 * sunX * sunX + sunY * sunY < 144) {
-                colour = 3;  // pixels are twice as wide as high
-            }
-            row += static_cast<char>('0' + colour);
-        }
-        picture.push_back(row);
-    }
-    return picture;
+    return computed(160, 96, [](int x, int y) {
+        const int mountainTop = 70 - triangle(x, 52) - triangle(x + 9, 22);
+        const int hillTop = 80 - triangle(x, 40) / 3;
+        const int sunX = x - 120, sunY = y - 20;
+        if (y >= hillTop) return 2;
+        if (y >= mountainTop) return 1;
+        return 4 * sunX * sunX + sunY * sunY < 144 ? 3 : 0;  // pixels are twice as wide as high
+    });
 }
 
 Picture diamondRings() {
-    Picture picture;
-    for (int y = 0; y < 64; ++y) {
-        std::string row;
-        for (int x = 0; x < 256; ++x) {
-            const int distance = std::abs(x - 128) + 2 * std::abs(y - 32);
-            const bool frame = x == 0 || x == 255 || y == 0 || y == 63;
-            row += static_cast<char>('0' + (frame ? 3 : (distance / 6) % 4));
-        }
-        picture.push_back(row);
-    }
-    return picture;
-}
-
-char hexDigit(int value) {
-    return "0123456789ABCDEF"[value & 15];
+    return computed(256, 64, [](int x, int y) {
+        const bool frame = x == 0 || x == 255 || y == 0 || y == 63;
+        return frame ? 3 : (std::abs(x - 128) + 2 * std::abs(y - 32)) / 6 % 4;
+    });
 }
 
 Picture rainbowRings(int size, int ringWidth) {
-    Picture picture;
-    for (int y = 0; y < size; ++y) {
-        std::string row;
-        for (int x = 0; x < size; ++x) {
-            const int dx = x - size / 2, dy = y - size / 2;
-            row += hexDigit(integerSquareRoot(dx * dx + dy * dy) / ringWidth + 1);
-        }
-        picture.push_back(row);
-    }
-    return picture;
+    return computed(size, size, [=](int x, int y) {
+        const int dx = x - size / 2, dy = y - size / 2;
+        return integerSquareRoot(dx * dx + dy * dy) / ringWidth + 1;
+    });
 }
 
 Picture paletteStripes() {
-    Picture picture;
-    for (int y = 0; y < 16; ++y) {
-        std::string row;
-        for (int x = 0; x < 16; ++x) row += hexDigit(x);
-        picture.push_back(row);
-    }
-    return picture;
+    return computed(16, 16, [](int x, int) { return x; });
 }
 
 Picture diagonalRainbow() {
-    Picture picture;
-    for (int y = 0; y < 16; ++y) {
-        std::string row;
-        for (int x = 0; x < 16; ++x) row += hexDigit((x + y) / 2 + 8);
-        picture.push_back(row);
-    }
-    return picture;
+    return computed(16, 16, [](int x, int y) { return (x + y) / 2 + 8; });
 }
 
 // The four-colour rocket in the brighter half of the sixteen colours.
@@ -408,25 +373,20 @@ Picture samRocket() {
 // A brick wall with large letters standing out of it (each font pixel 4 x 4).
 Picture banner(const std::string& title) {
     const int width = 320, height = 64, scale = 4;
-    const int textWidth = static_cast<int>(title.size()) * 6 * scale - scale;
+    const int letters = static_cast<int>(title.size());
+    const int textWidth = letters * 6 * scale - scale;
     const int left = (width - textWidth) / 2, top = (height - 7 * scale) / 2;
-    Picture picture;
-    for (int y = 0; y < height; ++y) {
-        std::string row;
-        for (int x = 0; x < width; ++x) {
-            int colour = brickPixel(x, y);
-            const int tx = x - left + scale, ty = y - top + scale;  // one pixel of margin round the text
-            if (tx >= 0 && ty >= 0 && ty < 9 * scale && tx < textWidth + 2 * scale) colour = 0;
-            const int gx = (x - left) / scale, gy = (y - top) / scale;
-            if (x >= left && y >= top && gy < 7 && gx < static_cast<int>(title.size()) * 6) {
-                const Picture& letter = glyph(title[gx / 6]);
-                if (gx % 6 < 5 && letter[gy][gx % 6] == '#') colour = 1;
-            }
-            row += static_cast<char>('0' + colour);
+    return computed(width, height, [&](int x, int y) {
+        const int gx = (x - left) / scale, gy = (y - top) / scale;
+        if (x >= left && y >= top && gy < 7 && gx < letters * 6 && gx % 6 < 5 &&
+            glyph(title[gx / 6])[gy][gx % 6] == '#') {
+            return 1;
         }
-        picture.push_back(row);
-    }
-    return picture;
+        // One font pixel of black margin round the text.
+        const int mx = x - left + scale, my = y - top + scale;
+        if (mx >= 0 && my >= 0 && my < 9 * scale && mx < textWidth + 2 * scale) return 0;
+        return brickPixel(x, y);
+    });
 }
 
 // ---- Assembling the file.
@@ -479,7 +439,8 @@ std::vector<uint8_t> makeSample() {
     file.placeAll(0x1000, {kSpaceship, kSmiley, kInvader, kGhost, kHeart, kKey, kMushroom, kStar},
                   Packing::Binary);
     file.placeAll(
-        0x1400, {doubled(kSmiley), doubled(kSpaceship), tile(32, 32, brickPixel), tile(32, 32, checkerPixel)},
+        0x1400,
+        {doubled(kSmiley), doubled(kSpaceship), computed(32, 32, brickPixel), computed(32, 32, checkerPixel)},
         Packing::Binary);
     file.placeAll(0x2000, {banner("PIXLOUPE 2D")}, Packing::Binary);
     const std::vector<Picture> fourColourSprites = {kRocket, kFlower, kColourSmiley, kTree};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "graphics/drawing.h"
@@ -289,34 +290,33 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
     return y;
 }
 
+using RowsWriter = int (*)(const DrawTarget&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
+
+// The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
+RowsWriter rowsWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 6:
+            return drawBytesInRows<6>;
+        case 12:
+            return drawBytesInRows<12>;
+        case 24:
+            return drawBytesInRows<24>;
+        case 48:
+            return drawBytesInRows<48>;
+        case 96:
+            return drawBytesInRows<96>;
+        case 192:
+            return drawBytesInRows<192>;
+        default:
+            return drawBytesInRows<0>;
+    }
+}
+
 void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
     const CellPatterns patterns = makeCellPatterns(options);
-    int y = 0;
-    switch (patterns.cellBytes) {
-        case 6:
-            y = drawBytesInRows<6>(target, options, patterns, checker);
-            break;
-        case 12:
-            y = drawBytesInRows<12>(target, options, patterns, checker);
-            break;
-        case 24:
-            y = drawBytesInRows<24>(target, options, patterns, checker);
-            break;
-        case 48:
-            y = drawBytesInRows<48>(target, options, patterns, checker);
-            break;
-        case 96:
-            y = drawBytesInRows<96>(target, options, patterns, checker);
-            break;
-        case 192:
-            y = drawBytesInRows<192>(target, options, patterns, checker);
-            break;
-        default:
-            y = drawBytesInRows<0>(target, options, patterns, checker);
-            break;
-    }
+    int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
@@ -326,11 +326,19 @@ SheetResult renderSheet(bool byBoxes) {
     if (!optionsInRange(options)) return SheetResult::CannotDraw;
     const DrawTarget target = imageTarget(kSheetImage);
     if (!beginDrawing(target)) return SheetResult::CannotDraw;
-    if (byBoxes || target.bytesPerPixel != kBytesPerPixel) {
+    bool drawn = false;
+    if (!byBoxes && target.bytesPerPixel == kBytesPerPixel) {
+        // The direct writer needs a few small tables; without memory for them the boxes,
+        // which need none, draw the same picture.
+        try {
+            drawSheetDirect(target, options);
+            drawn = true;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    if (!drawn) {
         drawBackgroundByBoxes(options);
         drawBytesByBoxes(options);
-    } else {
-        drawSheetDirect(target, options);
     }
     endDrawing();
     return SheetResult::Drawn;
