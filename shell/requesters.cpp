@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStringList>
+#include <QThread>
 #include <QWidget>
 #include <QWindow>
 
@@ -18,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/event_queue.h"
 #include "shell/qt_text.h"
 
 namespace {
@@ -82,6 +85,18 @@ QWidget* requesterOwner() {
     return QApplication::activeWindow();
 }
 
+// The program polls the physical keys after every event, and Escape ends it: the Escape (or
+// Enter) that closed a requester must not still be seen down when the caller goes on. A key
+// held for more than a second is left to the caller.
+void waitForClosingKeyRelease() {
+    QElapsedTimer held;
+    held.start();
+    while ((isKeyDown(kKeyEscape) != 0 || isKeyDown(kKeyReturn) != 0) && held.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
 // Shows the dialog application-modal inside a modal scope, runs `whenShown` once it is on screen and
 // then waits for the answer; true when the dialog was accepted.
 bool runInModalScope(QDialog& dialog, QWidget* owner, const std::function<void()>& whenShown = {}) {
@@ -93,6 +108,7 @@ bool runInModalScope(QDialog& dialog, QWidget* owner, const std::function<void()
     if (whenShown) whenShown();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     dialog.hide();
+    waitForClosingKeyRelease();
     endModalScope(scope);
     return accepted;
 }

@@ -5,6 +5,8 @@
 //   raw 0x100 wparam=0x27
 //   raw 0x20a delta=120
 //   key right down
+// The requesters answer with "open: NAME pattern=N", "save: NAME pattern=N", "text: [TEXT]"
+// and "message closed"; files dropped on the canvas with "dropped: NAME | NAME".
 // Options: --canvas-ppm FILE writes the canvas's backing image after the first drawing.
 #include <QMenuBar>
 #include <QWidget>
@@ -18,6 +20,8 @@
 #include "shell/canvas_widget.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
+#include "shell/file_drop.h"
+#include "shell/requesters.h"
 #include "shell/window_shell.h"
 
 namespace {
@@ -28,6 +32,7 @@ constexpr int kMenuBar = 0, kPopupMenu = 2;
 
 // Menu commands.
 constexpr int kQuit = 0, kOpen = 3, kZoom1 = 4, kZoom2 = 5, kGrid = 8, kShowPositions = 90, kJumpHere = 14;
+constexpr int kSave = 91, kMessage = 92, kTextInput = 93;
 
 void say(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -88,6 +93,7 @@ void scrollCallback() {
 
 void buildControls() {
     createCanvas(kCanvas, 0, 0, 600, 512, 0);
+    enableFileDrop(kCanvas, kFormatFileList, kDropCopy);
     createScrollBar(kRowScroll, 600, 0, 20, 512, 0, 32, 1, 1);
     createScrollBar(kWidthScroll, 0, 512, 600, 20, 1, 255, 1, 0);
     bindControlEvent(kRowScroll, scrollCallback);
@@ -105,6 +111,9 @@ void buildMenus() {
     if (createMenuBar(kMenuBar, kMainWindow) != 0) {
         beginDropDown("File");
         menuItem(kOpen, "Open...\tCtrl+O");
+        menuItem(kSave, "Save...\tCtrl+S");
+        menuItem(kMessage, "Message\tCtrl+M");
+        menuItem(kTextInput, "Text input...\tCtrl+T");
         menuItem(kShowPositions, "Show positions\tCtrl+P");
         menuSeparator();
         menuItem(kQuit, "Quit");
@@ -119,6 +128,9 @@ void buildMenus() {
         menuItem(kZoom2, "x2");
     }
     addShortcut(kMainWindow, kShortcutControl | 'O', kOpen);
+    addShortcut(kMainWindow, kShortcutControl | 'S', kSave);
+    addShortcut(kMainWindow, kShortcutControl | 'M', kMessage);
+    addShortcut(kMainWindow, kShortcutControl | 'T', kTextInput);
     addShortcut(kMainWindow, kShortcutControl | 'P', kShowPositions);
     addShortcut(kMainWindow, kShortcutControl | 'G', kGrid);
     addShortcut(kMainWindow, kShortcutControl | '1', kZoom1);
@@ -152,6 +164,36 @@ void pollKeys() {
     }
 }
 
+// The requester of a menu command, with its answer on stdout.
+void runRequester(int command) {
+    const std::string patterns = "All files (*.*)|*.*|Binary file (*.bin)|*.bin";
+    switch (command) {
+        case kOpen: {
+            std::string name = askOpenFileName("Open a file", "", patterns, 0);
+            say("open: " + name + " pattern=" + std::to_string(selectedPatternIndex()));
+            break;
+        }
+        case kSave: {
+            std::string name = askSaveFileName("Save a file", "", patterns, 0);
+            say("save: " + name + " pattern=" + std::to_string(selectedPatternIndex()));
+            break;
+        }
+        case kMessage:
+            showMessage("Demo message", "First line\r\nsecond line");
+            say("message closed");
+            break;
+        case kTextInput: say("text: [" + askText("Text input", "Enter size(hex/dec)", "0000") + "]"); break;
+        default: break;
+    }
+}
+
+void reportDroppedFiles() {
+    std::string names = droppedFileNames();
+    for (size_t at = names.find('\n'); at != std::string::npos; at = names.find('\n', at))
+        names.replace(at, 1, " | ");
+    say("dropped: " + names);
+}
+
 // Handles one event; false ends the loop.
 bool handleEvent(int kind) {
     if (kind == kEventClose) return false;
@@ -166,6 +208,7 @@ bool handleEvent(int kind) {
                 showPositions();
                 break;
             default:
+                runRequester(eventMenuItem());
                 break;
         }
     }
@@ -178,6 +221,7 @@ bool handleEvent(int kind) {
                           2);
         }
     }
+    if (kind == kEventFilesDropped) reportDroppedFiles();
     if (kind == kEventControl && eventControl() == kOffsetSpin)
         setText(kOffsetSpin, std::to_string(getState(kOffsetSpin)));
     return true;

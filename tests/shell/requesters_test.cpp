@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -356,42 +357,19 @@ TEST_F(RequesterTest, MessageHasTitleTextAndOneOkButtonWithoutIcon) {
     EXPECT_EQ(buttons, 1);
 }
 
-// ---- With the shell's own window ------------------------------------------------------------
-
-// Keys typed into a requester belong to it: none of them comes back from waitEvent, not even
-// the release of the Enter that closed it, which reaches the main window afterwards.
-TEST_F(RequesterTest, RequesterInputIsNoRawInputOfTheMainWindow) {
-    ASSERT_NE(openWindow(0, 0, 0, 300, 200, "Main", 0xCA0001), 0);
-    auto* main = static_cast<QWidget*>(windowHandle(0));
-    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
-    clearEvents();
-    whenOpen([](QWidget* dialog) {
-        QWindow* window = dialog->windowHandle();
-        typeText(window, "42");
-        QTest::keyPress(window, Qt::Key_Return);
-    });
-    EXPECT_EQ(askText("Size", "Length:", ""), "42");
-    QTest::keyRelease(main->windowHandle(), Qt::Key_Return);
-    std::vector<int> rawKeys;
-    while (int kind = waitEvent(0))
-        if (kind == kRawKeyDown || kind == kRawKeyUp) rawKeys.push_back(int(eventWParam()));
-    EXPECT_TRUE(rawKeys.empty()) << rawKeys.size() << " raw keys, first " << rawKeys.front();
-    releaseShellObjects();
-}
-
-// ---- Modal scope -------------------------------------------------------------------------------
-
 enum class Requester { Message, Open, Save, Text };
 
-// Opens the requester and lets `whileOpen` look at the windows before the requester is closed.
-void runRequester(Requester kind, const std::function<void()>& whileOpen) {
-    whenOpen([&](QWidget* dialog) {
-        whileOpen();
-        if (kind == Requester::Message)
-            static_cast<QDialog*>(dialog)->accept();
-        else
-            static_cast<QDialog*>(dialog)->reject();
-    });
+const char* const kRequesterNames[] = {"Message", "Open", "Save", "Text"};
+
+std::string requesterName(const testing::TestParamInfo<Requester>& info) {
+    return kRequesterNames[int(info.param)];
+}
+
+void PrintTo(Requester kind, std::ostream* out) {
+    *out << kRequesterNames[int(kind)];
+}
+
+void openRequester(Requester kind) {
     switch (kind) {
         case Requester::Message:
             showMessage("Title", "Text");
@@ -407,6 +385,64 @@ void runRequester(Requester kind, const std::function<void()>& whileOpen) {
             break;
     }
 }
+
+// Opens the requester and lets `whileOpen` look at the windows before the requester is closed.
+void runRequester(Requester kind, const std::function<void()>& whileOpen) {
+    whenOpen([&](QWidget* dialog) {
+        whileOpen();
+        if (kind == Requester::Message)
+            static_cast<QDialog*>(dialog)->accept();
+        else
+            static_cast<QDialog*>(dialog)->reject();
+    });
+    openRequester(kind);
+}
+
+// ---- With the shell's own window ------------------------------------------------------------
+
+// Keys typed into a requester belong to it: none of them comes back from waitEvent, not even
+// the release of the Enter that closed it, which reaches the main window afterwards.
+TEST_F(RequesterTest, RequesterInputIsNoRawInputOfTheMainWindow) {
+    ASSERT_NE(openWindow(0, 0, 0, 300, 200, "Main", 0xCA0001), 0);
+    auto* main = static_cast<QWidget*>(windowHandle(0));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    clearEvents();
+    whenOpen([main](QWidget* dialog) {
+        QWindow* window = dialog->windowHandle();
+        typeText(window, "42");
+        QTimer::singleShot(50, [main] { QTest::keyRelease(main->windowHandle(), Qt::Key_Return); });
+        QTest::keyPress(window, Qt::Key_Return);
+    });
+    EXPECT_EQ(askText("Size", "Length:", ""), "42");
+    std::vector<int> rawKeys;
+    while (int kind = waitEvent(0))
+        if (kind == kRawKeyDown || kind == kRawKeyUp) rawKeys.push_back(int(eventWParam()));
+    EXPECT_EQ(rawKeys, std::vector<int>{});
+    releaseShellObjects();
+}
+
+// The program ends when it sees Escape down after an event: a requester cancelled with Escape
+// returns only once the key is up again.
+TEST_F(RequesterTest, ReturnsOnlyAfterTheClosingEscapeIsReleased) {
+    for (Requester kind : {Requester::Message, Requester::Open, Requester::Text}) {
+        QElapsedTimer clock;
+        qint64 releasedAt = -1;
+        whenOpen([&](QWidget* dialog) {
+            QWindow* window = dialog->windowHandle();
+            QTimer::singleShot(150, [&releasedAt, &clock, window] {
+                releasedAt = clock.elapsed();
+                QTest::keyRelease(window, Qt::Key_Escape);
+            });
+            clock.start();
+            QTest::keyPress(window, Qt::Key_Escape);
+        });
+        openRequester(kind);
+        EXPECT_EQ(isKeyDown(kKeyEscape), 0) << kRequesterNames[int(kind)];
+        EXPECT_GE(releasedAt, 0) << kRequesterNames[int(kind)];
+    }
+}
+
+// ---- Modal scope -------------------------------------------------------------------------------
 
 struct MainWindow {
     QWidget window;
@@ -430,16 +466,6 @@ struct MainWindow {
         handle->setFlags(handle->flags() | Qt::WindowStaysOnTopHint);
     }
 };
-
-const char* const kRequesterNames[] = {"Message", "Open", "Save", "Text"};
-
-std::string requesterName(const testing::TestParamInfo<Requester>& info) {
-    return kRequesterNames[int(info.param)];
-}
-
-void PrintTo(Requester kind, std::ostream* out) {
-    *out << kRequesterNames[int(kind)];
-}
 
 class ModalScopeTest : public RequesterTest, public testing::WithParamInterface<Requester> {};
 
