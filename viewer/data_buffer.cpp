@@ -1,5 +1,7 @@
 #include "viewer/data_buffer.h"
 
+#include <algorithm>
+
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/viewer_state.h"
@@ -8,6 +10,24 @@ namespace {
 
 constexpr int kDataFile = 0;
 constexpr int kBufferPadding = 16;
+
+// The saved form of count data bytes. Sixteen bytes at a time and with the two blocks
+// known apart, so that the compiler runs each group as one vector operation.
+void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t count, uint8_t mask,
+                bool reverseByte) {
+    int64_t n = 0;
+    if (reverseByte) {
+        for (; n + 16 <= count; n += 16) {
+            for (int k = 0; k < 16; ++k) out[n + k] = reverseBits(in[n + k] ^ mask);
+        }
+        for (; n < count; ++n) out[n] = reverseBits(in[n] ^ mask);
+    } else {
+        for (; n + 16 <= count; n += 16) {
+            for (int k = 0; k < 16; ++k) out[n + k] = in[n + k] ^ mask;
+        }
+        for (; n < count; ++n) out[n] = in[n] ^ mask;
+    }
+}
 
 LoadResult failLoad(LoadResult result) {
     freeDataBuffer();
@@ -77,15 +97,22 @@ int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
     if (!createFile(kDataFile, name)) return 0;
     const uint8_t mask = heldValue(HeldValue::Inverse) ? 0xFF : 0x00;
     const bool reverseByte = heldValue(HeldValue::ReverseByte) != 0;
+    // The bytes are made a block at a time and handed on whole: the same bytes through the
+    // same file layer as one writeByte each, without a call per byte.
+    constexpr int64_t kBlockSize = 16 * kFileBufferSize;
+    static thread_local uint8_t block[kBlockSize];
     bool taken = true;
-    for (int64_t n = 0; n < size && taken; ++n) {
-        const int64_t j = first + n;
-        uint8_t byte = 0;
-        if (j >= 0) {
-            byte = viewerState.dataBuffer[j] ^ mask;
-            if (reverseByte) byte = viewerState.reverseBitsTable[byte];
-        }
-        taken = writeByte(kDataFile, byte) != 0;
+    for (int64_t done = 0; done < size && taken;) {
+        const int64_t length = std::min(size - done, kBlockSize);
+        const int64_t start = first + done;
+        // Bytes before the data are 0, without the inverse.
+        const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
+        std::fill(block, block + zeros, uint8_t{0});
+        if (zeros < length)
+            savedBytes(block + zeros, viewerState.dataBuffer + start + zeros, length - zeros, mask,
+                       reverseByte);
+        taken = writeData(kDataFile, block, length) == length;
+        done += length;
     }
     return closeFile(kDataFile) != 0 && taken ? 1 : 0;
 }

@@ -44,11 +44,7 @@ void initViewerState() {
 
 void buildByteTables() {
     for (int value = 0; value < 256; ++value) {
-        int reversed = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (value & (1 << bit)) reversed |= 0x80 >> bit;
-        }
-        viewerState.reverseBitsTable[value] = static_cast<uint8_t>(reversed);
+        viewerState.reverseBitsTable[value] = reverseBits(static_cast<uint8_t>(value));
         viewerState.swapNibblesTable[value] =
             static_cast<uint8_t>(((value & 0x0F) << 4) | ((value & 0xF0) >> 4));
     }

@@ -59,6 +59,16 @@ void initViewerState();
 // Fills reverseBitsTable and swapNibblesTable.
 void buildByteTables();
 
+// The byte with its bit order reversed (bit k becomes bit 7 - k); what reverseBitsTable
+// holds, as arithmetic that loops over many bytes can run several bytes at a time.
+constexpr uint8_t reverseBits(uint8_t value) {
+    unsigned v = value;
+    v = (v & 0xF0) >> 4 | (v & 0x0F) << 4;
+    v = (v & 0xCC) >> 2 | (v & 0x33) << 2;
+    v = (v & 0xAA) >> 1 | (v & 0x55) << 1;
+    return static_cast<uint8_t>(v);
+}
+
 int heldValue(HeldValue which);
 void setHeldValue(HeldValue which, int value);
 

@@ -154,6 +154,38 @@ TEST_F(ByteRangeTest, TheWholeDataAndItsLastByte) {
     EXPECT_EQ(saved(999, 1), std::string(1, static_cast<char>(viewerState.dataBuffer[999])));
 }
 
+// Long ranges are made in blocks: zeros that run over a block boundary, then data with the
+// options, each byte as the table gives it.
+TEST_F(ByteRangeTest, LongRangesAcrossManyBlocks) {
+    std::vector<uint8_t> bytes(300000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
+    loadBytes(bytes);
+    struct Case {
+        int64_t first, size;
+        bool inverse, reverse;
+    };
+    const Case cases[] = {{-70000, 370000, true, true},
+                          {-1, 300001, true, false},
+                          {12345, 287655, false, true},
+                          {0, 300000, false, false},
+                          {-200000, 200017, true, true}};
+    for (const Case& c : cases) {
+        setHeldValue(HeldValue::Inverse, c.inverse);
+        setHeldValue(HeldValue::ReverseByte, c.reverse);
+        const std::string file = saved(c.first, c.size);
+        ASSERT_EQ(file.size(), static_cast<size_t>(c.size));
+        for (int64_t n = 0; n < c.size; ++n) {
+            const int64_t j = c.first + n;
+            uint8_t expected = 0;
+            if (j >= 0) {
+                expected = bytes[j] ^ (c.inverse ? 0xFF : 0);
+                if (c.reverse) expected = viewerState.reverseBitsTable[expected];
+            }
+            ASSERT_EQ(static_cast<uint8_t>(file[n]), expected) << "first " << c.first << " byte " << n;
+        }
+    }
+}
+
 TEST_F(ByteRangeTest, ARangePastTheEndIsRefusedWithoutAFile) {
     EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 1, 1000), 0);
     EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 0, -1), 0);
