@@ -9,7 +9,8 @@ source "$(dirname "$0")/xvfb_lib.sh"
 
 DEMO="$BUILD_DIR/shell/shell-demo"
 [[ -x "$DEMO" ]] || pl_fail "no $DEMO"
-pl_start_xvfb
+# PL_E2E_WM=1 runs it under a window manager.
+if [[ -n "${PL_E2E_WM:-}" ]]; then pl_start_xvfb --wm; else pl_start_xvfb; fi
 OUT="$PL_TMP/out.txt"
 
 "$DEMO" --canvas-ppm "$PL_TMP/canvas.ppm" >"$OUT" 2>"$PL_TMP/err.txt" &
@@ -17,10 +18,11 @@ DEMO_PID=$!
 pl_on_exit_kill $DEMO_PID
 pl_wait_for_line "$OUT" '^ready$' 20 || pl_fail "the demo did not start: $(cat "$PL_TMP/err.txt")"
 WINDOW=$(pl_wait_for_window 'Shell demo') || pl_fail "no window"
+pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
 
 # Shortcuts: Ctrl+P also reports where the canvas and the bar items are.
 from=$(pl_line_count "$OUT")
-xdotool key --window "$WINDOW" ctrl+p
+xdotool key ctrl+p
 pl_wait_for_new_line "$OUT" '^event kind=13101 object=90 ' "$from" || pl_fail "Ctrl+P gave no menu event"
 pl_wait_for_new_line "$OUT" '^canvas at ' "$from" || pl_fail "no canvas position"
 for shortcut in "ctrl+g 8" "ctrl+1 4" "ctrl+2 5"; do

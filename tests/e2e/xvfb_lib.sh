@@ -8,6 +8,7 @@
 
 PL_TMP=""
 PL_PIDS=()
+PL_WM_RUNNING=""
 
 pl_fail() {
     echo "FAIL: $*" >&2
@@ -35,7 +36,7 @@ pl_on_exit_kill() {
     PL_PIDS=("$1" "${PL_PIDS[@]}")
 }
 
-# Starts Xvfb on a display number it picks itself (so parallel tests never collide),
+# Starts Xvfb on a free display number it picks itself (so parallel tests never collide),
 # waits until it answers, and points DISPLAY and Qt at it. --wm also starts openbox.
 pl_start_xvfb() {
     local use_wm=0
@@ -45,7 +46,11 @@ pl_start_xvfb() {
     mkdir -p "$PL_TMP/config" "$PL_TMP/cache" "$PL_TMP/runtime"
     chmod 700 "$PL_TMP/runtime"
     local number_file="$PL_TMP/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" 2>"$PL_TMP/xvfb.log" &
+    # The server takes the first free number from a random start, away from the low numbers
+    # that other scripts pick by hand. -noreset: without it the server resets whenever its
+    # last client leaves (as xdpyinfo does below) and refuses connections meanwhile.
+    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+        3>"$number_file" 2>"$PL_TMP/xvfb.log" &
     pl_on_exit_kill $!
     local tries
     for tries in $(seq 100); do
@@ -65,10 +70,13 @@ pl_start_xvfb() {
         command -v openbox >/dev/null || pl_fail "openbox is not installed"
         openbox >"$PL_TMP/openbox.log" 2>&1 &
         pl_on_exit_kill $!
-        for tries in $(seq 50); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
+        PL_WM_RUNNING=1
+        for tries in $(seq 200); do
+            xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW && break
             sleep 0.1
         done
+        xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW ||
+            pl_fail "openbox did not start: $(cat "$PL_TMP/openbox.log")"
     fi
 }
 
@@ -106,6 +114,19 @@ pl_wait_for_window() {
             return 0
         fi
         sleep 0.1
+    done
+    return 1
+}
+
+# pl_activate_window ID: gives the window the keyboard. Without a window manager a Qt
+# window activates itself; with one, ask it and wait until it is done.
+pl_activate_window() {
+    [[ -z "${PL_WM_RUNNING:-}" ]] && return 0
+    local tries
+    for tries in $(seq 20); do
+        xdotool windowactivate --sync "$1" >/dev/null 2>&1
+        [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]] && return 0
+        sleep 0.25
     done
     return 1
 }
