@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "extract  writes the bytes \"Save binary...\" writes: TEXT bytes from the first byte,\n"
     "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0').\n"
     "\n"
-    "  --first N    first byte of the view, may be negative or past the end (default 0)\n"
+    "  --first N    first byte, may be negative or past the end (default 0); $hex also works\n"
     "  --width N    bytes per row, 1 to 256 (default 1)\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
     "  --mode M     binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4)\n"
@@ -93,8 +93,14 @@ bool modeByName(const std::string& name, int32_t& mode) {
 std::string takeOptionValue(Request& request, const std::string& option, const std::string& value) {
     int64_t number = 0;
     if (option == "--first") {
-        if (!parseWhole(value, INT32_MIN, INT32_MAX, number))
+        if (!value.empty() && value[0] == '$') {
+            // Hexadecimal as in a typed size, so that offsets can be written as the viewer shows them.
+            number = parseSizeText(value);
+            if (value.size() == 1 || !viewerState.convertOk)
+                return "--first needs hexadecimal digits after \"$\" up to $7FFFFFFF, not \"" + value + "\"";
+        } else if (!parseWhole(value, INT32_MIN, INT32_MAX, number)) {
             return "--first needs a whole number from -2147483648 to 2147483647, not \"" + value + "\"";
+        }
         request.first = number;
     } else if (option == "--width") {
         if (!parseWhole(value, 1, kMaxBytesPerRow, number))

@@ -373,6 +373,8 @@ TEST_F(CliTest, ExtractOfSmallFilesByHand) {
         {{"--size", "3", "--inverse", "--reverse"}, "\x7F\xB7\xFE"},
         {{"--size=1", "--reverse"}, "\x80"},
         {{"--first=-1", "--size", "2", "--inverse"}, std::string("\0\xFE", 2)},
+        {{"--first", "$2", "--size", "1"}, "\x80"},
+        {{"--first", "$0001", "--size", "$2"}, "\x12\x80"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"extract", "small.bin", "out.raw"};
@@ -433,6 +435,9 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"render", d, "o.png", "--first", "abc"}, "--first"},
         {{"render", d, "o.png", "--first", "2147483648"}, "--first"},
         {{"render", d, "o.png", "--first", "+-5"}, "--first"},
+        {{"render", d, "o.png", "--first", "$"}, "--first"},
+        {{"render", d, "o.png", "--first", "$80000000"}, "--first"},
+        {{"render", d, "o.png", "--first", "-$10"}, "--first"},
         {{"render", d, "o.png", "--inverse=1"}, "--inverse"},
         {{"render", d, "o.jpg"}, "o.jpg"},
         {{"render", d, "o"}, ".png or .bmp"},
