@@ -8,6 +8,7 @@
 #include "graphics/drawing.h"
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
+#include "shell/canvas_widget.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
 #include "shell/file_drop.h"
@@ -396,8 +397,7 @@ ViewerStep startViewer(int argc, char** argv) {
     return ViewerStep::Continue;
 }
 
-ViewerStep handleOneEvent() {
-    const int kind = waitEvent();
+ViewerStep handleEvent(int kind) {
     if (isKeyDown(kKeyEscape)) return ViewerStep::Quit;
     pollArrowKeys();
     switch (kind) {
@@ -432,6 +432,6 @@ int finishViewer(ViewerStep how) {
 
 int runViewer(int argc, char** argv) {
     ViewerStep step = startViewer(argc, argv);
-    while (step == ViewerStep::Continue) step = handleOneEvent();
+    while (step == ViewerStep::Continue) step = handleEvent(waitEvent());
     return finishViewer(step);
 }

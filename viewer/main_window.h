@@ -53,8 +53,9 @@ enum class ViewerStep {
 // Start sequence up to and including the command-line file. Continue means the event loop may run.
 ViewerStep startViewer(int argc, char** argv);
 
-// One turn of the event loop: waits for one event, polls Escape and the arrow keys, handles the event.
-ViewerStep handleOneEvent();
+// One turn of the event loop for the event `kind` that waitEvent has just returned: polls
+// Escape and the arrow keys, then handles the event. A kind of 0 (nothing arrived) only polls.
+ViewerStep handleEvent(int kind);
 
 // Exit sequence; `how` is Quit or EndAtOnce. Returns the process exit code, 0.
 int finishViewer(ViewerStep how);

@@ -1,0 +1,308 @@
+// Data in and out through the real window: "Open...", dropped files, the command-line file,
+// the messages of a failed load, and "Save binary..." through its dialogs.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+#include "shell/controls.h"
+#include "shell/window_shell.h"
+#include "support/io_seam.h"
+#include "tests/viewer/viewer_driver.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+class DataCommandsTest : public ViewerWindowTest {
+   protected:
+    void startWithData(const std::string& bytes) {
+        writeFile("data.bin", bytes);
+        ASSERT_EQ(start({path("data.bin")}), ViewerStep::Continue);
+        drain();
+    }
+    static void setView(int width, int row, int fineOffset) {
+        setState(kWidthScroll, width);
+        setState(kRowScroll, row);
+        applyScroll();
+        setState(kOffsetSpin, fineOffset);
+    }
+    void dropFiles(const std::vector<std::string>& names) {
+        auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const std::string& name : names) urls.append(QUrl::fromLocalFile(QString::fromStdString(name)));
+        data.setUrls(urls);
+        const QPoint point(100, 100);
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(canvas, &enter);
+        QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(canvas, &drop);
+    }
+    static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
+};
+
+// ---- Loading -----------------------------------------------------------------------------------
+
+enum class BadFile { Missing, Folder, Empty, TwoGiB };
+
+struct LoadFailureCase {
+    const char* name;
+    BadFile file;
+    const char* title;
+    const char* text;  // followed by the full name
+};
+
+class LoadFailureTest : public DataCommandsTest, public testing::WithParamInterface<LoadFailureCase> {
+   protected:
+    std::string makeBadFile(BadFile kind) {
+        const std::string name = path("bad file");
+        switch (kind) {
+            case BadFile::Missing:
+                break;
+            case BadFile::Folder:
+                mkdir(name.c_str(), 0700);
+                break;
+            case BadFile::Empty:
+                writeFile("bad file", "");
+                break;
+            case BadFile::TwoGiB: {
+                const int fd = open(name.c_str(), O_CREAT | O_WRONLY, 0600);
+                EXPECT_EQ(ftruncate(fd, int64_t{1} << 31), 0);
+                close(fd);
+                break;
+            }
+        }
+        return name;
+    }
+};
+
+const std::string kOldSettings = "[Options]\r\nZoom = 2\r\n";
+
+TEST_P(LoadFailureTest, CommandLineFileEndsTheProgramWithoutSettings) {
+    const LoadFailureCase& c = GetParam();
+    writeFile("pl2.ini", kOldSettings);
+    const std::string name = makeBadFile(c.file);
+    answer({{RequesterKind::Message, ""}});
+    EXPECT_EQ(start({name}), ViewerStep::EndAtOnce);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), 1u);
+    EXPECT_EQ(seen()[0].title, c.title);
+    EXPECT_EQ(seen()[0].text, c.text + name);
+    EXPECT_EQ(readFile("pl2.ini"), kOldSettings);
+    EXPECT_EQ(windowHandle(kMainWindow), nullptr);
+}
+
+// The open dialog enters a folder instead of choosing it, so a folder comes only from outside.
+class OpenFailureTest : public LoadFailureTest {};
+
+TEST_P(OpenFailureTest, OpenCommandEndsTheProgramWithoutSettings) {
+    const LoadFailureCase& c = GetParam();
+    startWithData("abc");
+    const std::string name = makeBadFile(c.file);
+    answer({{RequesterKind::OpenFile, name}, {RequesterKind::Message, ""}});
+    EXPECT_EQ(command(kCommandOpen), ViewerStep::EndAtOnce);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), 2u);
+    EXPECT_EQ(seen()[1].text, c.text + name);
+    finish(ViewerStep::EndAtOnce);
+    EXPECT_FALSE(exists("pl2.ini"));
+}
+
+const LoadFailureCase kMissing{"Missing", BadFile::Missing, "File Error", "Unable to open:"};
+const LoadFailureCase kFolder{"Folder", BadFile::Folder, "File Error", "Unable to open:"};
+const LoadFailureCase kEmpty{"Empty", BadFile::Empty, "File Read Error", "Unable to read:"};
+const LoadFailureCase kTwoGiB{"TwoGiB", BadFile::TwoGiB, "File Error", "File too large (2 GiB or more):"};
+
+std::string caseName(const testing::TestParamInfo<LoadFailureCase>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Load, LoadFailureTest, testing::Values(kMissing, kFolder, kEmpty, kTwoGiB),
+                         caseName);
+INSTANTIATE_TEST_SUITE_P(Load, OpenFailureTest, testing::Values(kMissing, kEmpty, kTwoGiB), caseName);
+
+TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheOffsets) {
+    startWithData(countingBytes(100));
+    setView(2, 5, 1);
+    mkdir(path("sub").c_str(), 0700);
+    writeFile("sub/game.bin", countingBytes(5000));
+    answer({{RequesterKind::OpenFile, path("sub/game.bin")}});
+    markStatus();
+    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), 1u);
+    EXPECT_EQ(seen()[0].title, "Please choose file to load");
+    EXPECT_EQ(seen()[0].folder, folder_);
+    EXPECT_EQ(seen()[0].text, "");
+    EXPECT_EQ(seen()[0].patterns.size(), 1u);
+    EXPECT_EQ(viewerState.dataSize, 5000);
+    EXPECT_EQ(viewerState.loadedFileName, "game.bin");
+    EXPECT_EQ(viewerState.lastFolder, path("sub/"));
+    EXPECT_EQ(viewerState.byteOffset, 10);
+    EXPECT_EQ(getState(kOffsetSpin), 1);
+    EXPECT_EQ(getAttribute(kRowScroll, 2), 2500);
+    EXPECT_EQ(status(), "Disp=11,width=2,x=0,y=0,size=0");
+}
+
+TEST_F(DataCommandsTest, CancelledOpenChangesNothing) {
+    startWithData(countingBytes(100));
+    answer({{RequesterKind::OpenFile, "", 0, true}});
+    markStatus();
+    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
+    expectAllAnswered();
+    EXPECT_EQ(viewerState.dataSize, 100);
+    EXPECT_EQ(viewerState.lastFolder, folder_ + "/");
+    EXPECT_EQ(status(), "-");
+}
+
+TEST_F(DataCommandsTest, DroppingThreeFilesLoadsTheFirst) {
+    ASSERT_EQ(start(), ViewerStep::Continue);
+    writeFile("one.bin", countingBytes(300));
+    writeFile("two.bin", countingBytes(400));
+    writeFile("three.bin", countingBytes(500));
+    dropFiles({path("one.bin"), path("two.bin"), path("three.bin")});
+    EXPECT_EQ(drain(), ViewerStep::Continue);
+    EXPECT_EQ(viewerState.dataSize, 300);
+    EXPECT_EQ(viewerState.loadedFileName, "one.bin");
+    EXPECT_EQ(title(), "Pixloupe 2d,x1");
+}
+
+TEST_F(DataCommandsTest, StartWithoutArgumentLeavesTheViewBlack) {
+    ASSERT_EQ(start(), ViewerStep::Continue);
+    EXPECT_EQ(viewerState.dataBuffer, nullptr);
+    EXPECT_EQ(title(), "Pixloupe 2d");
+}
+
+// ---- Save binary -------------------------------------------------------------------------------
+
+struct SaveCase {
+    const char* name;
+    std::string typed;
+    int width, row, fineOffset;
+    bool inverse, reverse, nibble;
+    std::string chosen;  // name given in the save dialog; "" when the dialog must not open
+    std::string messageTitle, messageText;
+    std::string written;  // file expected afterwards, "" for none
+    std::string bytes;
+};
+
+class SaveBinaryTest : public DataCommandsTest, public testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SaveBinaryTest, WritesTheRangeOrSaysWhyNot) {
+    const SaveCase& c = GetParam();
+    startWithData(countingBytes(1000));
+    mkdir(path("old.dir").c_str(), 0700);
+    setView(c.width, c.row, c.fineOffset);
+    setState(kInverseBox, c.inverse);
+    setState(kReverseBox, c.reverse);
+    setState(kNibbleBox, c.nibble);
+    std::vector<RequesterAnswer> answers = {{RequesterKind::Text, c.typed}};
+    if (!c.chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(c.chosen)});
+    if (!c.messageTitle.empty()) answers.push_back({RequesterKind::Message, ""});
+    answer(answers);
+    EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), answers.size());
+    EXPECT_EQ(seen()[0].title, "size");
+    EXPECT_EQ(seen()[0].text, "0000");
+    if (!c.chosen.empty()) {
+        EXPECT_EQ(seen()[1].title, "Please choose file to save");
+        EXPECT_EQ(seen()[1].folder, folder_);
+        EXPECT_EQ(seen()[1].patterns.size(), 1u);
+    }
+    if (!c.messageTitle.empty()) {
+        EXPECT_EQ(seen().back().title, c.messageTitle);
+        EXPECT_EQ(seen().back().text, c.messageText);
+    }
+    if (!c.written.empty()) {
+        EXPECT_TRUE(exists(c.written));
+        EXPECT_EQ(readFile(c.written), c.bytes);
+    }
+}
+
+SaveCase plainSave(const char* name, const std::string& typed, const std::string& bytes) {
+    return SaveCase{name, typed, 1, 0, 0, false, false, false, "out", "", "", "out.bin", bytes};
+}
+
+SaveCase refusedSave(const char* name, const std::string& typed, const std::string& title,
+                     const std::string& text) {
+    return SaveCase{name, typed, 1, 0, 0, false, false, false, "", title, text, "", ""};
+}
+
+SaveCase namedSave(const char* name, const std::string& chosen, const std::string& written) {
+    return SaveCase{name, "2", 1, 0, 0, false, false, false, chosen, "", "", written, std::string("\0\1", 2)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, SaveBinaryTest,
+    testing::Values(
+        plainSave("WholeData", "1000", countingBytes(1000)),
+        plainSave("HexUpper", "$3E8", countingBytes(1000)),
+        plainSave("HexLower", "$3e8", countingBytes(1000)), plainSave("DollarAloneIsEmpty", "$", ""),
+        plainSave("ZeroIsEmpty", "0000", ""),
+        refusedSave("OneTooMany", "1001", "Save binary file", "Too big value!"),
+        refusedSave("Comma", "1,000", "wrong input", "can't convert:1,000"),
+        refusedSave("LeadingBlank", " 1000", "wrong input", "can't convert: 1000"),
+        refusedSave("Minus", "-5", "wrong input", "can't convert:-5"),
+        refusedSave("CPrefix", "0x3E8", "wrong input", "can't convert:0x3E8"),
+        SaveCase{"BeforeTheStart", "5", 3, 0, -3, false, false, false, "out", "", "", "out.bin",
+                 std::string("\0\0\0\0\1", 5)},
+        SaveCase{"PastTheEndByOne", "1", 10, 100, 0, false, false, false, "", "Save binary file",
+                 "Too big value!", "", ""},
+        SaveCase{"InverseThenReverse", "1", 1, 0, 1, true, true, false, "out", "", "", "out.bin", "\x7F"},
+        SaveCase{"NibbleSwapNotSaved", "1", 1, 0, 1, true, true, true, "out", "", "", "out.bin", "\x7F"},
+        SaveCase{"InverseNotBeforeTheStart", "2", 1, 0, -1, true, false, false, "out", "", "", "out.bin",
+                 std::string("\0\xFF", 2)},
+        namedSave("NoExtension", "sprite", "sprite.bin"),
+        namedSave("OwnExtension", "sprite.raw", "sprite.raw"),
+        namedSave("PointInFolderOnly", "old.dir/sprite", "old.dir/sprite.bin"),
+        namedSave("EndingInPoint", "sprite.", "sprite.")),
+    [](const testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DataCommandsTest, CancelOrEmptyTextOrCancelledDialogSaveNothing) {
+    startWithData(countingBytes(100));
+    answer({{RequesterKind::Text, "", 0, true}});
+    command(kCommandSaveBinary);
+    answer({{RequesterKind::Text, ""}});
+    command(kCommandSaveBinary);
+    answer({{RequesterKind::Text, "10"}, {RequesterKind::SaveFile, "", 0, true}});
+    command(kCommandSaveBinary);
+    expectAllAnswered();
+    EXPECT_EQ(seen().size(), 4u);
+    EXPECT_FALSE(exists("out.bin"));
+}
+
+TEST_F(DataCommandsTest, FileThatCannotBeCreatedIsReported) {
+    startWithData(countingBytes(100));
+    answer({{RequesterKind::Text, "10"},
+            {RequesterKind::SaveFile, path("missing/x")},
+            {RequesterKind::Message, ""}});
+    command(kCommandSaveBinary);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), 3u);
+    EXPECT_EQ(seen()[2].title, "Save binary file");
+    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("missing/x.bin"));
+}
+
+TEST_F(DataCommandsTest, FailedWriteIsReportedAndLeavesTheOldFile) {
+    startWithData(countingBytes(100000));
+    writeFile("big.bin", "old");
+    setWriteFailureAfter(10);
+    answer({{RequesterKind::Text, "100000"},
+            {RequesterKind::SaveFile, path("big.bin")},
+            {RequesterKind::Message, ""}});
+    command(kCommandSaveBinary);
+    setWriteFailureAfter(-1);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), 3u);
+    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("big.bin"));
+    EXPECT_EQ(readFile("big.bin"), "old");
+}
+
+}  // namespace

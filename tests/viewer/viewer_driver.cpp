@@ -1,0 +1,362 @@
+#include "tests/viewer/viewer_driver.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <deque>
+#include <fstream>
+#include <iterator>
+
+#include "graphics/canvas.h"
+#include "shell/controls.h"
+#include "shell/event_queue.h"
+#include "shell/window_shell.h"
+
+namespace {
+
+// The application outlives every test and goes before the program's static objects do.
+class ApplicationEnvironment : public testing::Environment {
+   public:
+    void TearDown() override {
+        delete app;
+        app = nullptr;
+    }
+    QApplication* app = nullptr;
+};
+
+ApplicationEnvironment* environment =
+    static_cast<ApplicationEnvironment*>(testing::AddGlobalTestEnvironment(new ApplicationEnvironment));
+
+void application() {
+    static int argc = 1;
+    static char name[] = "viewer_app_test";
+    static char* argv[] = {name, nullptr};
+    if (environment->app == nullptr) environment->app = new QApplication(argc, argv);
+}
+
+std::deque<RequesterAnswer> pendingAnswers;
+std::vector<SeenRequester> seenRequesters;
+QPointer<QWidget> lastHandled;
+int pollsSinceHandled = 0;
+constexpr int kStuckPolls = 400;  // two seconds
+
+std::string fromQt(const QString& text) {
+    return text.toStdString();
+}
+
+QWidget* mainFrame() {
+    return static_cast<QWidget*>(windowHandle(kMainWindow));
+}
+
+QWindow* mainWindowHandle() {
+    QWidget* frame = mainFrame();
+    return frame != nullptr ? frame->windowHandle() : nullptr;
+}
+
+SeenRequester describe(QWidget* requester) {
+    SeenRequester seen{RequesterKind::Message, fromQt(requester->windowTitle()), "", "", {}, -1};
+    if (auto* menu = qobject_cast<QMenu*>(requester)) {
+        seen.kind = RequesterKind::Popup;
+        for (QAction* action : menu->actions()) seen.text += fromQt(action->text()) + ";";
+    } else if (auto* box = qobject_cast<QMessageBox*>(requester)) {
+        seen.text = fromQt(box->text());
+    } else if (auto* files = qobject_cast<QFileDialog*>(requester)) {
+        seen.kind = files->acceptMode() == QFileDialog::AcceptSave ? RequesterKind::SaveFile
+                                                                   : RequesterKind::OpenFile;
+        seen.folder = fromQt(files->directory().absolutePath());
+        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit")) seen.text = fromQt(field->text());
+        for (const QString& filter : files->nameFilters()) seen.patterns.push_back(fromQt(filter));
+        // The dialog reports the shown filter, which may be the description alone.
+        const QString shown = files->selectedNameFilter();
+        for (qsizetype i = 0; i < files->nameFilters().size() && seen.pattern < 0; ++i) {
+            if (files->nameFilters()[i].startsWith(shown)) seen.pattern = int(i);
+        }
+    } else if (auto* field = requester->findChild<QLineEdit*>()) {
+        seen.kind = RequesterKind::Text;
+        seen.text = fromQt(field->text());
+    }
+    return seen;
+}
+
+void close(QWidget* requester) {
+    if (auto* menu = qobject_cast<QMenu*>(requester)) {
+        menu->close();
+    } else if (auto* dialog = qobject_cast<QDialog*>(requester)) {
+        dialog->reject();
+    }
+}
+
+void reply(QWidget* requester, const RequesterAnswer& answer) {
+    if (auto* menu = qobject_cast<QMenu*>(requester)) {
+        for (QAction* action : menu->actions()) {
+            if (!answer.reply.empty() && fromQt(action->text()) == answer.reply) {
+                menu->setActiveAction(action);
+                QTest::keyClick(menu, Qt::Key_Return);
+                return;
+            }
+        }
+        menu->close();
+    } else if (auto* box = qobject_cast<QMessageBox*>(requester)) {
+        box->accept();
+    } else if (auto* files = qobject_cast<QFileDialog*>(requester)) {
+        if (answer.cancel) return files->reject();
+        files->selectNameFilter(files->nameFilters().value(answer.pattern));
+        files->selectFile(QString::fromStdString(answer.reply));
+        // As typed by the user: selectFile alone mangles a name in a folder that does not exist.
+        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit")) {
+            field->setText(QString::fromStdString(answer.reply));
+        }
+        QMetaObject::invokeMethod(files, "accept");
+    } else if (auto* dialog = qobject_cast<QDialog*>(requester)) {
+        if (answer.cancel) return dialog->reject();
+        if (auto* field = dialog->findChild<QLineEdit*>())
+            field->setText(QString::fromStdString(answer.reply));
+        dialog->accept();
+    }
+}
+
+// Runs in every modal loop the viewer enters.
+void answerOpenRequester() {
+    QWidget* requester = QApplication::activePopupWidget();
+    if (requester == nullptr) requester = QApplication::activeModalWidget();
+    if (requester == nullptr || !requester->isVisible()) return;
+    if (requester == lastHandled) {
+        // An answer the requester did not take would leave the test waiting for ever.
+        if (++pollsSinceHandled == kStuckPolls) {
+            ADD_FAILURE() << "requester \"" << fromQt(requester->windowTitle()) << "\" did not close";
+            close(requester);
+        }
+        return;
+    }
+    lastHandled = requester;
+    pollsSinceHandled = 0;
+    const SeenRequester seen = describe(requester);
+    seenRequesters.push_back(seen);
+    if (pendingAnswers.empty() || pendingAnswers.front().kind != seen.kind) {
+        ADD_FAILURE() << "unexpected requester \"" << seen.title << "\": " << seen.text;
+        close(requester);
+        return;
+    }
+    const RequesterAnswer answer = pendingAnswers.front();
+    pendingAnswers.pop_front();
+    reply(requester, answer);
+}
+
+void startAnswering() {
+    static QTimer* poll = nullptr;
+    if (poll != nullptr) return;
+    poll = new QTimer(environment->app);
+    QObject::connect(poll, &QTimer::timeout, answerOpenRequester);
+    poll->start(5);
+}
+
+void removeTree(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return;
+    if (S_ISDIR(info.st_mode)) {
+        chmod(path.c_str(), 0700);
+        std::vector<std::string> names;
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..") names.push_back(name);
+            }
+            closedir(dir);
+        }
+        for (const std::string& name : names) removeTree(path + "/" + name);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+QPoint canvasPointInWindow(int x, int y) {
+    auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
+    return canvas->mapTo(canvas->window(), QPoint(x, y));
+}
+
+}  // namespace
+
+void ViewerWindowTest::SetUpTestSuite() {
+    application();
+    startAnswering();
+}
+
+void ViewerWindowTest::SetUp() {
+    char pattern[] = "/tmp/pl_viewer_XXXXXX";
+    const char* made = mkdtemp(pattern);
+    ASSERT_NE(made, nullptr);
+    folder_ = made;
+    char buffer[4096];
+    previousDirectory_ = getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
+    ASSERT_EQ(chdir(folder_.c_str()), 0);
+    pendingAnswers.clear();
+    seenRequesters.clear();
+    lastHandled = nullptr;
+}
+
+void ViewerWindowTest::TearDown() {
+    if (running_) finish(ViewerStep::Quit);
+    pendingAnswers.clear();
+    if (chdir(previousDirectory_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previousDirectory_;
+    removeTree(folder_);
+}
+
+void ViewerWindowTest::writeFile(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ViewerWindowTest::readFile(const std::string& name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ViewerWindowTest::exists(const std::string& name) const {
+    struct stat info;
+    return lstat(path(name).c_str(), &info) == 0;
+}
+
+ViewerStep ViewerWindowTest::start(const std::vector<std::string>& arguments) {
+    static std::vector<std::string> words;
+    static std::vector<char*> argv;
+    words = {"pixloupe2d"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    argv.clear();
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(words.size());
+    running_ = true;
+    const ViewerStep step = startViewer(argc, argv.data());
+    if (step != ViewerStep::Continue) finish(step);
+    return step;
+}
+
+int ViewerWindowTest::finish(ViewerStep how) {
+    running_ = false;
+    return finishViewer(how);
+}
+
+ViewerStep ViewerWindowTest::handleNext(int timeoutMs) {
+    return handleEvent(waitEvent(timeoutMs));
+}
+
+ViewerStep ViewerWindowTest::drain() {
+    for (int kind = waitEvent(0); kind != 0; kind = waitEvent(0)) {
+        const ViewerStep step = handleEvent(kind);
+        if (step != ViewerStep::Continue) return step;
+    }
+    return ViewerStep::Continue;
+}
+
+ViewerStep ViewerWindowTest::command(int id) {
+    drain();
+    postEvent(kEventMenu, id, kMainWindow, 0);
+    return handleNext();
+}
+
+void ViewerWindowTest::answer(std::vector<RequesterAnswer> answers) {
+    pendingAnswers.assign(answers.begin(), answers.end());
+}
+
+const std::vector<SeenRequester>& ViewerWindowTest::seen() const {
+    return seenRequesters;
+}
+
+void ViewerWindowTest::expectAllAnswered() {
+    EXPECT_TRUE(pendingAnswers.empty()) << pendingAnswers.size() << " requester(s) never opened";
+}
+
+void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {
+    QTest::keyPress(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
+}
+
+void ViewerWindowTest::releaseKey(int qtKey, int qtModifiers) {
+    QTest::keyRelease(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
+}
+
+void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
+    const QPoint point = canvasPointInWindow(x, y);
+    QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
+    QTest::mouseMove(mainWindowHandle(), point);
+}
+
+void ViewerWindowTest::rightClickCanvas(int x, int y) {
+    const QPoint point = canvasPointInWindow(x, y);
+    QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
+    QTest::mouseClick(mainWindowHandle(), Qt::RightButton, Qt::NoModifier, point);
+}
+
+void ViewerWindowTest::turnWheel(int delta) {
+    QWindow* window = mainWindowHandle();
+    const QPointF point = canvasPointInWindow(100, 100);
+    QWheelEvent wheel(point, window->mapToGlobal(point), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(window, &wheel);
+}
+
+void ViewerWindowTest::clickCheckBox(int number) {
+    auto* box = static_cast<QAbstractButton*>(controlHandle(number));
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(5, box->height() / 2));
+}
+
+std::string ViewerWindowTest::title() const {
+    return fromQt(mainFrame()->windowTitle());
+}
+
+std::string ViewerWindowTest::status() const {
+    return statusText(kStatusBar, 0);
+}
+
+int32_t ViewerWindowTest::canvasPixel(int x, int y) const {
+    return imagePixel(canvasImage(kCanvas), x, y);
+}
+
+int32_t ViewerWindowTest::sheetPixel(int x, int y) const {
+    return imagePixel(imageHandle(0), x, y);
+}
+
+bool ViewerWindowTest::hasFocus(int control) const {
+    QWidget* focused = QApplication::focusWidget();
+    auto* widget = static_cast<QWidget*>(controlHandle(control));
+    return focused != nullptr && (focused == widget || widget->isAncestorOf(focused));
+}
+
+bool ViewerWindowTest::isOnTop() const {
+    QWindow* window = mainWindowHandle();
+    return window != nullptr && window->flags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+int32_t imagePixel(ImageHandle image, int x, int y) {
+    if (image == nullptr || image->pixels == nullptr || x < 0 || y < 0 || x >= image->width ||
+        y >= image->height) {
+        return -1;
+    }
+    const int bytes = image->depth / 8;
+    const uint8_t* pixel =
+        image->pixels + int64_t{image->height - 1 - y} * image->stride + int64_t{x} * bytes;
+    return pixel[2] | (pixel[1] << 8) | (pixel[0] << 16);
+}
+
+std::string countingBytes(int64_t length) {
+    std::string bytes(static_cast<size_t>(length), '\0');
+    for (int64_t i = 0; i < length; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>(i & 0xFF);
+    return bytes;
+}

@@ -1,0 +1,89 @@
+// Drives the real viewer in this process on the offscreen platform: a fresh current folder
+// per test, the start, loop and exit of the program, user input sent to its window, and
+// scripted answers for the message boxes, dialogs and the popup menu it opens.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graphics/images.h"
+#include "viewer/main_window.h"
+
+enum class RequesterKind { Message, OpenFile, SaveFile, Text, Popup };
+
+// One requester the viewer opened, as the user saw it.
+struct SeenRequester {
+    RequesterKind kind;
+    std::string title;
+    std::string text;    // message text (CR LF shows as one line break), text field, or file name field
+    std::string folder;  // file dialogs: the folder shown
+    std::vector<std::string> patterns;  // file dialogs: the name filters
+    int pattern = -1;                   // file dialogs: the filter shown first
+};
+
+// How to answer the next requester.
+struct RequesterAnswer {
+    RequesterKind kind;
+    std::string reply;  // full file name, typed text, or the popup item to choose ("" closes it)
+    int pattern = 0;    // file dialogs: the filter chosen
+    bool cancel = false;
+};
+
+class ViewerWindowTest : public testing::Test {
+   protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // A file in the test's folder, which is the current directory while the test runs.
+    std::string path(const std::string& name) const { return folder_ + "/" + name; }
+    void writeFile(const std::string& name, const std::string& bytes) const;
+    std::string readFile(const std::string& name) const;
+    bool exists(const std::string& name) const;
+
+    // startViewer with the given command-line arguments; the step is also kept in step().
+    ViewerStep start(const std::vector<std::string>& arguments = {});
+    // finishViewer(how); afterwards the viewer is gone.
+    int finish(ViewerStep how = ViewerStep::Quit);
+
+    // Handles the next event that arrives within timeoutMs (0: nothing arrived: only the polls).
+    ViewerStep handleNext(int timeoutMs = 1000);
+    // Handles every event that is waiting now, until one ends the loop.
+    ViewerStep drain();
+    // A menu command as the window's menu or a shortcut delivers it, handled at once.
+    ViewerStep command(int id);
+
+    // Answers the requesters in this order; each one met is recorded in seen().
+    void answer(std::vector<RequesterAnswer> answers);
+    const std::vector<SeenRequester>& seen() const;
+    // Fails the test when an answer was not used.
+    void expectAllAnswered();
+
+    // Input to the main window, as the platform delivers it.
+    void pressKey(int qtKey, int qtModifiers = 0);
+    void releaseKey(int qtKey, int qtModifiers = 0);
+    void moveMouseOnCanvas(int x, int y);
+    void rightClickCanvas(int x, int y);
+    void turnWheel(int delta);
+    void clickCheckBox(int number);
+
+    // What the user sees.
+    std::string title() const;
+    std::string status() const;
+    int32_t canvasPixel(int x, int y) const;  // 0x00BBGGRR
+    int32_t sheetPixel(int x, int y) const;
+    bool hasFocus(int control) const;
+    bool isOnTop() const;
+
+    std::string folder_;
+    std::string previousDirectory_;
+    bool running_ = false;
+};
+
+int32_t imagePixel(ImageHandle image, int x, int y);
+
+// Bytes 0, 1, 2, ... (mod 256) of the given length.
+std::string countingBytes(int64_t length);
