@@ -341,11 +341,4 @@ TEST_F(SheetRenderTest, GeometryNeverDividesByZero) {
     EXPECT_EQ(jumpRowAt(10, 10), 512);
 }
 
-TEST_F(SheetRenderTest, ByteColumnLimits) {
-    EXPECT_EQ(byteColumnLimit(kModeBinary), 75);
-    EXPECT_EQ(byteColumnLimit(kModeAtari), 75);
-    EXPECT_EQ(byteColumnLimit(kModeBk), 192);
-    EXPECT_EQ(byteColumnLimit(kModeSam), 80);
-}
-
 }  // namespace
