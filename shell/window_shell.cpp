@@ -99,8 +99,8 @@ class ShellClient : public QWidget {
 };
 
 struct WindowRecord {
-    QPointer<ShellFrame> frame;
-    QPointer<ShellClient> client;
+    QPointer<QWidget> frame;  // a ShellFrame; kept as QWidget, valid also while it is destroyed
+    QPointer<QWidget> client;  // a ShellClient
     QPointer<QMenuBar> menuBar;
     int clientHeight = 0;  // before any menu bar
     std::vector<ShortcutEntry> shortcuts;
