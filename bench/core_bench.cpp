@@ -1,0 +1,200 @@
+// pl_bench: the viewer's plain core against the floors the hardware sets: drawing the view
+// against one fill of the image, loading a file against one read(), saving a byte range
+// byte by byte against one write(). Files live in a private temporary folder; the page
+// cache is left as it is, so both sides of every pair read warm.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bench/bench_summary.h"
+#include "graphics/images.h"
+#include "support/file_services.h"
+#include "viewer/data_buffer.h"
+#include "viewer/sheet_render.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr int64_t kMiB = 1024 * 1024;
+constexpr int64_t kViewData = 4 * kMiB;
+constexpr int64_t kLoadSize = 256 * kMiB;
+constexpr int64_t kSaveSize = 16 * kMiB;
+constexpr int kViewHeight = 512;
+
+// A file of `size` noise bytes in the bench folder, made once per name.
+std::string noiseFile(const std::string& name, int64_t size) {
+    const std::string path = benchFolder() + "/" + name;
+    if (fileSize(path) != size && !writeNoiseFile(path, size)) return std::string();
+    return path;
+}
+
+bool loadForView(benchmark::State& state, int64_t size) {
+    initViewerState();
+    buildByteTables();
+    const std::string path = noiseFile("view-" + std::to_string(size) + ".bin", size);
+    if (path.empty() || loadDataFile(path) != LoadResult::Ok) {
+        state.SkipWithError("cannot make and load the data file");
+        return false;
+    }
+    return true;
+}
+
+ImageBuffer* sheetImage() {
+    if (imageBuffer(kSheetImage) == nullptr) createImage(kSheetImage, kViewWidth, kViewHeight);
+    return imageBuffer(kSheetImage);
+}
+
+// ---- Drawing the view.
+
+void fillSheetOnce(benchmark::State& state) {
+    ImageBuffer* image = sheetImage();
+    const size_t bytes = static_cast<size_t>(image->stride) * image->height;
+    int value = 0;
+    for (auto _ : state) {
+        std::memset(image->pixels, ++value & 0xFF, bytes);
+        benchmark::DoNotOptimize(image->pixels);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+}
+BENCHMARK(fillSheetOnce);
+
+void drawView(benchmark::State& state, int mode, int zoom, int width, bool multiColumn) {
+    if (!loadForView(state, kViewData) || sheetImage() == nullptr) return;
+    viewerState.colourMode = mode;
+    viewerState.zoom = zoom;
+    viewerState.bytesPerRow = width;
+    viewerState.byteOffset = 0;
+    setHeldValue(HeldValue::MultiColumn, multiColumn ? 1 : 0);
+    for (auto _ : state) {
+        if (drawSheet() != SheetResult::Drawn) {
+            state.SkipWithError("drawSheet did not draw");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    freeDataBuffer();
+}
+BENCHMARK_CAPTURE(drawView, binary_worst, kModeBinary, 1, kMaxBytesPerRow, true);
+BENCHMARK_CAPTURE(drawView, atari_worst, kModeAtari, 1, kMaxBytesPerRow, true);
+BENCHMARK_CAPTURE(drawView, bk_worst, kModeBk, 1, kMaxBytesPerRow, true);
+BENCHMARK_CAPTURE(drawView, sam_worst, kModeSam, 1, kMaxBytesPerRow, true);
+BENCHMARK_CAPTURE(drawView, binary_typical, kModeBinary, 2, 40, false);
+
+// ---- Loading a file whole.
+
+// The floor: a fresh block, one read() of the whole file into it.
+void readWholeFile(benchmark::State& state) {
+    const std::string path = noiseFile("load.bin", kLoadSize);
+    if (path.empty()) {
+        state.SkipWithError("cannot make the data file");
+        return;
+    }
+    for (auto _ : state) {
+        auto* block = static_cast<uint8_t*>(std::malloc(kLoadSize));
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = fd >= 0 && block != nullptr ? read(fd, block, kLoadSize) : -1;
+        if (fd >= 0) close(fd);
+        state.PauseTiming();
+        if (got != kLoadSize) state.SkipWithError("short read");
+        std::free(block);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(readWholeFile)->Unit(benchmark::kMillisecond);
+
+// For comparison only: the same read into a block whose pages are already there.
+void readWholeFileWarmBlock(benchmark::State& state) {
+    const std::string path = noiseFile("load.bin", kLoadSize);
+    auto* block = static_cast<uint8_t*>(std::malloc(kLoadSize));
+    if (path.empty() || block == nullptr) {
+        state.SkipWithError("cannot make the data file");
+        std::free(block);
+        return;
+    }
+    std::memset(block, 0, kLoadSize);
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = fd >= 0 ? read(fd, block, kLoadSize) : -1;
+        if (fd >= 0) close(fd);
+        if (got != kLoadSize) state.SkipWithError("short read");
+    }
+    std::free(block);
+}
+BENCHMARK(readWholeFileWarmBlock)->Unit(benchmark::kMillisecond);
+
+void loadWholeFile(benchmark::State& state) {
+    const std::string path = noiseFile("load.bin", kLoadSize);
+    initViewerState();
+    double resident = 0;
+    for (auto _ : state) {
+        const LoadResult result = loadDataFile(path);
+        state.PauseTiming();
+        if (result != LoadResult::Ok || viewerState.dataSize != kLoadSize) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        resident = residentBytes();
+        freeDataBuffer();
+        state.ResumeTiming();
+    }
+    state.counters["rss"] = resident;
+    state.counters["rss_above_file"] = resident - double(kLoadSize);
+}
+BENCHMARK(loadWholeFile)->Unit(benchmark::kMillisecond);
+
+// ---- Saving a byte range.
+
+// The floor: the same bytes in one write() to a new file in the same folder.
+void writeRangeOnce(benchmark::State& state) {
+    if (!loadForView(state, kSaveSize)) return;
+    const std::string path = benchFolder() + "/floor-out.bin";
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const ssize_t put = fd >= 0 ? write(fd, viewerState.dataBuffer, kSaveSize) : -1;
+        if (fd < 0 || close(fd) != 0 || put != kSaveSize) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+    freeDataBuffer();
+}
+BENCHMARK(writeRangeOnce)->Unit(benchmark::kMillisecond);
+
+void saveRangeByteByByte(benchmark::State& state) {
+    if (!loadForView(state, kSaveSize)) return;
+    const std::string path = benchFolder() + "/range-out.bin";
+    for (auto _ : state) {
+        if (writeBinaryRange(path, 0, kSaveSize) != 1) {
+            state.SkipWithError("writeBinaryRange failed");
+            break;
+        }
+    }
+    freeDataBuffer();
+}
+BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<Figure> figures = {
+        {"View, Binary worst (zoom 1, width 256, multi)", FigureKind::Ratio, "drawView/binary_worst",
+         "fillSheetOnce", 10, ""},
+        {"View, Atari GR.15 worst", FigureKind::Ratio, "drawView/atari_worst", "fillSheetOnce", 10, ""},
+        {"View, BK-0010 worst", FigureKind::Ratio, "drawView/bk_worst", "fillSheetOnce", 10, ""},
+        {"View, Sam Coupe mode 4 worst", FigureKind::Ratio, "drawView/sam_worst", "fillSheetOnce", 10, ""},
+        {"View, typical (Binary, zoom 2, width 40)", FigureKind::Ratio, "drawView/binary_typical",
+         "fillSheetOnce", 3, ""},
+        {"Load 256 MiB (floor: one read() into a new block)", FigureKind::Ratio, "loadWholeFile",
+         "readWholeFile", 1.2, ""},
+        {"Resident memory after the load, above the file", FigureKind::CounterMiB, "loadWholeFile", "", 48,
+         "rss_above_file"},
+        {"Save 16 MiB byte by byte (floor: one write())", FigureKind::Ratio, "saveRangeByteByByte",
+         "writeRangeOnce", 2, ""},
+    };
+    return runBenchmarksWithSummary(argc, argv, figures);
+}
