@@ -35,12 +35,21 @@ class ShellScrollBar : public QScrollBar {
 
 void stepSpinBox(int number, int step);
 
-// The spin box's text field: Up and Down step the arrow pair's value.
+// The spin box's text field: Up and Down step the arrow pair's value. The window's
+// shortcuts come first, also for keys a text field would keep (Ctrl+Z, Ctrl+A, ...).
 class SpinField : public QLineEdit {
    public:
     SpinField(int number, QWidget* parent) : QLineEdit(parent), number_(number) {}
 
    protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride &&
+            isWindowShortcut(controlWindow(number_), static_cast<QKeyEvent*>(event))) {
+            event->ignore();
+            return true;
+        }
+        return QLineEdit::event(event);
+    }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
             stepSpinBox(number_, event->key() == Qt::Key_Up ? 1 : -1);

@@ -3,6 +3,8 @@
 
 #include <Qt>
 
+class QKeyEvent;
+
 // Menus, status bars and controls belonging to a window (window -1: all of them).
 void releaseMenus(int window);
 void releaseStatusBars(int window);
@@ -17,3 +19,6 @@ int qtKeyFromVirtualKey(int virtualKey);
 
 // Cursor of a canvas by its number (attribute 7).
 void applyCanvasCursor(int number, int cursor);
+
+// Whether the key event is one of the window's shortcuts.
+bool isWindowShortcut(int window, const QKeyEvent* key);

@@ -46,6 +46,10 @@ int barHeight(const QWidget* bar) {
 // the fixed fields leave free.
 void placeFields(StatusBarRecord& record) {
     int width = record.bar->width(), height = record.bar->height();
+    // A resizable window that is not maximized keeps room for a size grip at the right end.
+    QWidget* frame = windowFrame(record.window);
+    if (frame != nullptr && frame->minimumSize() != frame->maximumSize() && !frame->isMaximized())
+        width = std::max(0, width - (height - 3));
     int fixed = 0, shared = 0;
     for (const StatusField& field : record.fields) {
         if (field.width == kStatusShareWidth) {

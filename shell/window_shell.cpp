@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPointer>
@@ -99,7 +100,7 @@ class ShellClient : public QWidget {
 };
 
 struct WindowRecord {
-    QPointer<QWidget> frame;  // a ShellFrame; kept as QWidget, valid also while it is destroyed
+    QPointer<QWidget> frame;   // a ShellFrame; kept as QWidget, valid also while it is destroyed
     QPointer<QWidget> client;  // a ShellClient
     QPointer<QMenuBar> menuBar;
     int clientHeight = 0;  // before any menu bar
@@ -361,6 +362,17 @@ int shortcutCommand(int number, int shortcut) {
         if (entry.shortcut == shortcut) return entry.commandId;
     }
     return -1;
+}
+
+bool isWindowShortcut(int number, const QKeyEvent* key) {
+    int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
+    if (virtualKey == 0) return false;
+    Qt::KeyboardModifiers modifiers = key->modifiers();
+    int shortcut = virtualKey;
+    if (modifiers.testFlag(Qt::ShiftModifier)) shortcut |= kShortcutShift;
+    if (modifiers.testFlag(Qt::ControlModifier)) shortcut |= kShortcutControl;
+    if (modifiers.testFlag(Qt::AltModifier)) shortcut |= kShortcutAlt;
+    return shortcutCommand(number, shortcut) != -1;
 }
 
 int shortcutCount(int number) {

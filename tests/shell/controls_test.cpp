@@ -150,6 +150,17 @@ TEST_F(ControlsTest, SpinFieldStepsWithArrowKeysAndPostsTyping) {
     EXPECT_TRUE(field->alignment().testFlag(Qt::AlignRight));
 }
 
+TEST_F(ControlsTest, WindowShortcutsWinOverTheSpinField) {
+    openMainWindow();
+    createSpinBox(7, 240, 532, 80, 20, -1, 1);
+    addShortcut(0, kShortcutControl | 'Z', 13);
+    setFocus(7);
+    QTest::keyClick(nativeWindow(), Qt::Key_5);
+    QTest::keyClick(nativeWindow(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(getText(7), "5");  // not undone
+    EXPECT_EQ(takeEvents(kEventMenu), (std::vector<ReturnedEvent>{{kEventMenu, 13, 0, 0}}));
+}
+
 TEST_F(ControlsTest, CheckBoxTogglesOnClickAndPosts) {
     openMainWindow();
     createCheckBox(5, 80, 532, 40, 20, "g");
