@@ -33,6 +33,26 @@ class ShellScrollBar : public QScrollBar {
     void wheelEvent(QWheelEvent* event) override { event->ignore(); }
 };
 
+// Arrow keys leave a check box as they are; Qt would move the focus to the next control.
+class ShellCheckBox : public QCheckBox {
+   public:
+    using QCheckBox::QCheckBox;
+
+   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                event->ignore();
+                return;
+            default:
+                QCheckBox::keyPressEvent(event);
+        }
+    }
+};
+
 void stepSpinBox(int number, int step);
 
 // The spin box's text field: Up and Down step the arrow pair's value. The window's
@@ -196,7 +216,7 @@ int createCheckBox(int number, int x, int y, int width, int height, const std::s
     int window = -1;
     QWidget* parent = controlParentWidget(window);
     if (number < 0 || parent == nullptr) return 0;
-    auto* box = new QCheckBox(toQString(caption), parent);
+    auto* box = new ShellCheckBox(toQString(caption), parent);
     box->setGeometry(x, y, width, height);
     box->setFocusPolicy(Qt::StrongFocus);
     addControl(number, ControlKind::CheckBox, window, box);

@@ -173,6 +173,18 @@ TEST_F(ControlsTest, CheckBoxTogglesOnClickAndPosts) {
     }
 }
 
+TEST_F(ControlsTest, ArrowKeysLeaveTheFocusOnACheckBox) {
+    openMainWindow();
+    createCheckBox(3, 0, 532, 30, 20, "i");
+    createCheckBox(4, 40, 532, 40, 20, "R");
+    setFocus(3);
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}) {
+        QTest::keyClick(nativeWindow(), key);
+        EXPECT_EQ(QApplication::focusWidget(), controlHandle(3)) << key;
+    }
+    EXPECT_EQ(getState(3), 0);
+}
+
 int callbackRuns = 0;
 void countCallback() {
     ++callbackRuns;
