@@ -34,20 +34,7 @@ int imageSide(int windowSide, int flags) {
 }
 
 ImageBuffer makeWhiteImage(int width, int height) {
-    ImageBuffer image{};
-    int64_t stride = rowLength(width, 24);
-    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stride * height)));
-    if (pixels == nullptr) return image;
-    std::memset(pixels, 0xFF, static_cast<size_t>(stride * height));
-    image = ImageBuffer{pixels, width, height, static_cast<int32_t>(stride), 24, 24};
-    return image;
-}
-
-void releaseImage(ImageBuffer& image) {
-    if (image.pixels == nullptr) return;
-    forgetDrawingOn(image.pixels);
-    std::free(image.pixels);
-    image = ImageBuffer{};
+    return makeImageBuffer(width, height, 24, rgb(255, 255, 255));
 }
 
 void repaintCanvas(int number) {
@@ -122,13 +109,13 @@ int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags)
 
 void freeCanvasRecord(int number) {
     if (number == -1) {
-        for (auto& entry : canvases) releaseImage(entry.second->image);
+        for (auto& entry : canvases) releaseImageBuffer(entry.second->image);
         canvases.clear();
         return;
     }
     auto found = canvases.find(number);
     if (found == canvases.end()) return;
-    releaseImage(found->second->image);
+    releaseImageBuffer(found->second->image);
     canvases.erase(found);
 }
 
@@ -171,7 +158,7 @@ int resizeCanvas(int number, int windowWidth, int windowHeight) {
     int rows = std::min(old.height, resized.height);
     size_t rowBytes = static_cast<size_t>(std::min(old.width, resized.width)) * 3;
     for (int y = 0; y < rows; ++y) std::memcpy(imageRow(resized, y), imageRow(old, y), rowBytes);
-    releaseImage(old);
+    releaseImageBuffer(old);
     canvas->image = resized;
     canvas->windowWidth = windowWidth;
     canvas->windowHeight = windowHeight;

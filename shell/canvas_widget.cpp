@@ -76,59 +76,18 @@ class CanvasWidget : public QWidget {
     }
     void leaveEvent(QEvent*) override { message(CanvasMessage::Leave, pointerData()); }
     void mousePressEvent(QMouseEvent* event) override {
-        switch (event->button()) {
-            case Qt::LeftButton:
-                message(CanvasMessage::LeftDown, event);
-                break;
-            case Qt::RightButton:
-                message(CanvasMessage::RightDown, event);
-                break;
-            case Qt::MiddleButton:
-                message(CanvasMessage::MiddleDown, event);
-                break;
-            default:
-                break;
-        }
+        buttonMessage(event, CanvasMessage::LeftDown, CanvasMessage::RightDown, CanvasMessage::MiddleDown);
     }
     // Qt delivers this instead of the second press.
     void mouseDoubleClickEvent(QMouseEvent* event) override {
-        switch (event->button()) {
-            case Qt::LeftButton:
-                message(CanvasMessage::LeftDoubleClick, event);
-                break;
-            case Qt::RightButton:
-                message(CanvasMessage::RightDoubleClick, event);
-                break;
-            case Qt::MiddleButton:
-                message(CanvasMessage::MiddleDown, event);
-                break;
-            default:
-                break;
-        }
+        buttonMessage(event, CanvasMessage::LeftDoubleClick, CanvasMessage::RightDoubleClick,
+                      CanvasMessage::MiddleDown);
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        switch (event->button()) {
-            case Qt::LeftButton:
-                message(CanvasMessage::LeftUp, event);
-                break;
-            case Qt::RightButton:
-                message(CanvasMessage::RightUp, event);
-                break;
-            case Qt::MiddleButton:
-                message(CanvasMessage::MiddleUp, event);
-                break;
-            default:
-                break;
-        }
+        buttonMessage(event, CanvasMessage::LeftUp, CanvasMessage::RightUp, CanvasMessage::MiddleUp);
     }
     void wheelEvent(QWheelEvent* event) override {
-        CanvasEventData data = pointerData();
-        QPointF position = event->position();
-        data.mouseX = static_cast<int32_t>(std::floor(position.x()));
-        data.mouseY = static_cast<int32_t>(std::floor(position.y()));
-        data.buttons = buttonBits(event->buttons());
-        data.modifiers = modifierBits(event->modifiers());
-        canvasMessage(number_, CanvasMessage::Wheel, data, event->angleDelta().y());
+        canvasMessage(number_, CanvasMessage::Wheel, pointData(event), event->angleDelta().y());
         event->accept();
     }
     void keyPressEvent(QKeyEvent* event) override {
@@ -185,14 +144,23 @@ class CanvasWidget : public QWidget {
 
     void message(CanvasMessage kind, const CanvasEventData& data) { canvasMessage(number_, kind, data); }
 
-    void message(CanvasMessage kind, QMouseEvent* event) {
+    // The position, buttons and modifiers a mouse or wheel event carries.
+    static CanvasEventData pointData(const QSinglePointEvent* event) {
         CanvasEventData data;
         QPointF position = event->position();
         data.mouseX = static_cast<int32_t>(std::floor(position.x()));
         data.mouseY = static_cast<int32_t>(std::floor(position.y()));
         data.buttons = buttonBits(event->buttons());
         data.modifiers = modifierBits(event->modifiers());
-        canvasMessage(number_, kind, data);
+        return data;
+    }
+
+    void message(CanvasMessage kind, QMouseEvent* event) { canvasMessage(number_, kind, pointData(event)); }
+
+    void buttonMessage(QMouseEvent* event, CanvasMessage left, CanvasMessage right, CanvasMessage middle) {
+        if (event->button() == Qt::LeftButton) message(left, event);
+        if (event->button() == Qt::RightButton) message(right, event);
+        if (event->button() == Qt::MiddleButton) message(middle, event);
     }
 
     // While confined, the pointer is put back at the nearest point inside the canvas.

@@ -120,30 +120,23 @@ int waitEvent() {
     return waitEvent(-1);
 }
 
+// A negative timeout waits for as long as it takes.
 int waitEvent(int timeoutMs) {
     releaseCurrentData();
     queue.current = CurrentEvent{};
     if (takeNextEvent()) return queue.current.kind;
     if (QCoreApplication::instance() == nullptr) return 0;
-    if (timeoutMs == 0) {
-        pumpPlatformEvents(QEventLoop::AllEvents);
-        return takeNextEvent() ? queue.current.kind : 0;
-    }
     QElapsedTimer clock;
     clock.start();
     QTimer wakeUp;
     wakeUp.setSingleShot(true);
     for (;;) {
-        if (timeoutMs > 0) {
-            qint64 remaining = timeoutMs - clock.elapsed();
-            if (remaining <= 0) {
-                pumpPlatformEvents(QEventLoop::AllEvents);
-                return takeNextEvent() ? queue.current.kind : 0;
-            }
-            wakeUp.start(static_cast<int>(remaining));
-        }
-        pumpPlatformEvents(QEventLoop::WaitForMoreEvents);
+        qint64 remaining = timeoutMs - clock.elapsed();
+        bool lastLook = timeoutMs >= 0 && remaining <= 0;
+        if (timeoutMs >= 0 && !lastLook) wakeUp.start(static_cast<int>(remaining));
+        pumpPlatformEvents(lastLook ? QEventLoop::AllEvents : QEventLoop::WaitForMoreEvents);
         if (takeNextEvent()) return queue.current.kind;
+        if (lastLook) return 0;
     }
 }
 
