@@ -58,6 +58,10 @@ struct LoadFailureCase {
     const char* text;  // followed by the full name
 };
 
+void PrintTo(const LoadFailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class LoadFailureTest : public DataCommandsTest, public testing::WithParamInterface<LoadFailureCase> {
    protected:
     std::string makeBadFile(BadFile kind) {
@@ -191,6 +195,10 @@ struct SaveCase {
     std::string written;  // file expected afterwards, "" for none
     std::string bytes;
 };
+
+void PrintTo(const SaveCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class SaveBinaryTest : public DataCommandsTest, public testing::WithParamInterface<SaveCase> {};
 

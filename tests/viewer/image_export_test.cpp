@@ -65,6 +65,10 @@ struct ExportNameCase {
     bool png;
 };
 
+void PrintTo(const ExportNameCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ExportNameTest : public ImageExportTest, public testing::WithParamInterface<ExportNameCase> {};
 
 TEST_P(ExportNameTest, TypeDecidesFormatAndExtension) {

@@ -290,6 +290,10 @@ struct ArrowCase {
     bool renders;
 };
 
+void PrintTo(const ArrowCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ArrowKeyTest : public MainWindowTest, public testing::WithParamInterface<ArrowCase> {};
 
 TEST_P(ArrowKeyTest, MovesOneStepOrNothingAtTheEnd) {
@@ -363,6 +367,10 @@ struct WheelCase {
     bool renders;
 };
 
+void PrintTo(const WheelCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class WheelTest : public MainWindowTest, public testing::WithParamInterface<WheelCase> {};
 
 TEST_P(WheelTest, MovesSixteenRowsPerMessage) {
@@ -397,6 +405,10 @@ struct JumpCase {
     std::string choice;  // "" closes the popup
     int expectedRow;
 };
+
+void PrintTo(const JumpCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class JumpTest : public MainWindowTest, public testing::WithParamInterface<JumpCase> {};
 

@@ -58,6 +58,10 @@ struct FirstByteCase {
     int32_t pixel0, pixel1_0, pixel0_1;  // sheet pixels (0,0), (1,0) and (0,1)
 };
 
+void PrintTo(const FirstByteCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class FirstByteTest : public RenderViewTest, public testing::WithParamInterface<FirstByteCase> {};
 
 // 1000 bytes of 0xFF.
@@ -93,6 +97,10 @@ struct StripCase {
     int strips;
     int unitsPerByte;
 };
+
+void PrintTo(const StripCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StripTest : public RenderViewTest, public testing::WithParamInterface<StripCase> {};
 

@@ -28,6 +28,10 @@ struct SettingsCase {
     std::string writtenAtExit;
 };
 
+void PrintTo(const SettingsCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class SettingsTest : public ViewerWindowTest, public testing::WithParamInterface<SettingsCase> {};
 
 TEST_P(SettingsTest, ReadAtStartAndWrittenAtExit) {
