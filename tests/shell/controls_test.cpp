@@ -92,12 +92,19 @@ TEST_F(ControlsTest, UserScrollingCallsTheBoundCallbackAtOnceWithTheNewPosition)
 
     // Every step of a thumb drag is reported while the button is still down.
     statesSeen.clear();
+    takeEvents();
     QPoint thumb = scrollPart(bar, QStyle::SC_ScrollBarSlider).center();
     QTest::mousePress(nativeWindow(), Qt::LeftButton, Qt::NoModifier, inWindow(1, thumb));
     for (int step = 1; step <= 3; ++step)
         QTest::mouseMove(nativeWindow(), inWindow(1, thumb + QPoint(0, 40 * step)));
     std::vector<int> duringDrag = statesSeen;
     QTest::mouseRelease(nativeWindow(), Qt::LeftButton, Qt::NoModifier, inWindow(1, thumb + QPoint(0, 120)));
+    // The drag takes its own input: after the press no raw message comes back.
+    std::vector<int> raw;
+    for (const ReturnedEvent& event : takeEvents())
+        if (event.kind < kEventControl) raw.push_back(event.kind);
+    ASSERT_FALSE(raw.empty());
+    EXPECT_EQ(raw.back(), kRawLeftButtonDown);
     ASSERT_EQ(duringDrag.size(), 3u);
     EXPECT_LT(11, duringDrag[0]);
     EXPECT_LT(duringDrag[0], duringDrag[1]);

@@ -39,6 +39,49 @@ TEST_F(WindowShellTest, FixedSizeWithoutMaximizeBox) {
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
 }
 
+struct WindowFlagCase {
+    const char* name;
+    int flags;
+    bool visible, fixedSize, titleBar, tool;
+};
+
+class WindowFlagTest : public ShellTest, public testing::WithParamInterface<WindowFlagCase> {};
+
+TEST_P(WindowFlagTest, FlagsGiveTheWindowItsKind) {
+    const WindowFlagCase& c = GetParam();
+    ASSERT_NE(openWindow(1, 10, 10, 200, 100, "Flags", c.flags), 0);
+    auto* frame = static_cast<QWidget*>(windowHandle(1));
+    EXPECT_EQ(frame->isVisible(), c.visible);
+    EXPECT_EQ(frame->minimumSize() == frame->maximumSize(), c.fixedSize);
+    EXPECT_EQ(frame->windowFlags().testFlag(Qt::WindowTitleHint), c.titleBar);
+    EXPECT_EQ((frame->windowFlags() & Qt::WindowType_Mask) == Qt::Tool, c.tool);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WindowFlagTest,
+    testing::Values(WindowFlagCase{"viewer", 0xCA0001, true, true, true, false},
+                    WindowFlagCase{"no_style_gets_a_title_bar", kWindowCentred, true, true, true, false},
+                    WindowFlagCase{"sizing_border", kWindowTitleBar | kWindowSizingBorder, true, false, true,
+                                   false},
+                    WindowFlagCase{"invisible", kWindowTitleBar | kWindowInvisible, false, true, true, false},
+                    WindowFlagCase{"tool", kWindowTitleBar | kWindowTool, true, true, true, true}),
+    [](const testing::TestParamInfo<WindowFlagCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WindowShellTest, InputTakenByAnOpenPopupIsNotReturned) {
+    openMainWindow();
+    ASSERT_NE(createPopupMenu(2), 0);
+    menuItem(14, "jump here");
+    QTimer::singleShot(30, [] {
+        QTest::mouseMove(nativeWindow(), QPoint(400, 400));
+        QTest::mouseMove(nativeWindow(), QPoint(410, 410));
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(popup, nullptr);
+        QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+    });
+    showPopupMenu(2, 0);
+    for (const ReturnedEvent& event : takeEvents()) EXPECT_GE(event.kind, kEventControl) << event.kind;
+}
+
 TEST_F(WindowShellTest, SecondEntryForAKeyReplacesTheCommand) {
     openMainWindow();
     EXPECT_EQ(shortcutCount(0), 2);  // Tab and Shift+Tab
