@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -111,6 +112,20 @@ void writeBytes(FileHandle& handle, const uint8_t* bytes, int64_t count) {
     } else {
         memcpy(handle.buffer.get(), bytes, static_cast<size_t>(count));
         handle.pending -= count;
+    }
+}
+
+// The bytes one at a time as far as the buffer goes: while more than one byte of room is
+// left, the bytes that fit are copied in together, which is what single bytes would do; a
+// byte that meets one byte of room flushes the buffer first, as a single byte does.
+void writeBytesSingly(FileHandle& handle, const uint8_t* bytes, int64_t count) {
+    if (!handle.writing) switchToWriting(handle);
+    while (count > 0) {
+        const int64_t fit = std::min(count, handle.pending - 1);
+        const int64_t take = fit > 0 ? fit : 1;
+        writeBytes(handle, bytes, take);
+        bytes += take;
+        count -= take;
     }
 }
 
@@ -223,6 +238,13 @@ int64_t writeData(int number, const void* memory, int64_t length) {
     FileHandle* handle = openHandle(number);
     if (handle == nullptr || memory == nullptr || length <= 0) return 0;
     writeBytes(*handle, static_cast<const uint8_t*>(memory), length);
+    return length;
+}
+
+int64_t writeByteRun(int number, const void* memory, int64_t length) {
+    FileHandle* handle = openHandle(number);
+    if (handle == nullptr || memory == nullptr || length <= 0) return 0;
+    writeBytesSingly(*handle, static_cast<const uint8_t*>(memory), length);
     return length;
 }
 

@@ -26,6 +26,11 @@ int64_t readData(int number, void* memory, int64_t length);
 // holds no file. A failure to write is reported by closeFile.
 int writeByte(int number, int value);
 
+// Appends length bytes exactly as that many writeByte calls would, so that they reach the
+// file in the same pieces (4095 bytes each with a 4096-byte buffer), without a call per byte:
+// length when taken, 0 for nothing to write or a number that holds no file.
+int64_t writeByteRun(int number, const void* memory, int64_t length);
+
 // Appends length bytes through the same buffer (a piece of a buffer or more goes to the file
 // directly): length when taken, 0 for nothing to write or a number that holds no file.
 // Failures are reported by closeFile.

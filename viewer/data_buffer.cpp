@@ -97,8 +97,8 @@ int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
     if (!createFile(kDataFile, name)) return 0;
     const uint8_t mask = heldValue(HeldValue::Inverse) ? 0xFF : 0x00;
     const bool reverseByte = heldValue(HeldValue::ReverseByte) != 0;
-    // The bytes are made a block at a time and handed on whole: the same bytes through the
-    // same file layer as one writeByte each, without a call per byte.
+    // The bytes are made a block at a time and handed on as a run of single bytes: the file
+    // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;
     static thread_local uint8_t block[kBlockSize];
     bool taken = true;
@@ -111,7 +111,7 @@ int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
         if (zeros < length)
             savedBytes(block + zeros, viewerState.dataBuffer + start + zeros, length - zeros, mask,
                        reverseByte);
-        taken = writeData(kDataFile, block, length) == length;
+        taken = writeByteRun(kDataFile, block, length) == length;
         done += length;
     }
     return closeFile(kDataFile) != 0 && taken ? 1 : 0;

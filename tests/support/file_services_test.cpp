@@ -173,6 +173,48 @@ TEST_F(FileServicesTest, BufferedBytesReachTheDiskInPiecesOf4095) {
     }
 }
 
+TEST_F(FileServicesTest, ARunOfBytesReachesTheDiskAsThatManySingleBytes) {
+    struct Case {
+        const char* what;
+        size_t before;  // single bytes first
+        size_t run;
+        size_t after;  // single bytes last
+    };
+    const Case cases[] = {
+        {"shorter than the buffer", 0, 4000, 0},    {"up to one byte of room", 0, 4095, 0},
+        {"over the first flush", 0, 4096, 0},       {"after single bytes, over many flushes", 100, 20000, 0},
+        {"into the last byte of room", 4094, 3, 0}, {"then single bytes over a flush", 0, 8189, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string bytes = patternBytes(c.before + c.run + c.after);
+        int64_t onDisk[2] = {-1, -1};
+        std::string written[2];
+        for (int byRun = 0; byRun < 2; ++byRun) {
+            const std::string name = folder.file("run.bin");
+            ASSERT_NE(createFile(0, name), 0);
+            if (byRun) {
+                writeText(0, bytes.substr(0, c.before));
+                EXPECT_EQ(writeByteRun(0, bytes.data() + c.before, int64_t(c.run)), int64_t(c.run));
+                writeText(0, bytes.substr(c.before + c.run));
+            } else {
+                writeText(0, bytes);
+            }
+            const std::set<std::string> entries = folder.entries();
+            ASSERT_EQ(entries.size(), 1u);
+            struct stat info;
+            ASSERT_EQ(stat(folder.file(*entries.begin()).c_str(), &info), 0);
+            onDisk[byRun] = info.st_size;
+            EXPECT_EQ(closeFile(0), 1);
+            written[byRun] = readWholeFile(name);
+            unlink(name.c_str());
+        }
+        EXPECT_EQ(onDisk[1], onDisk[0]);
+        EXPECT_EQ(written[1], bytes);
+        EXPECT_EQ(written[0], bytes);
+    }
+}
+
 TEST_F(FileServicesTest, ACreatedFileReachesItsNameOnlyWhenClosed) {
     std::string name = folder.file("late.bin");
     writeWholeFile(name, "old");
