@@ -108,6 +108,7 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
 
 // getAttribute on a canvas: `current` is the data record of the current event when that
 // event is a control event of this canvas, else nullptr (values 2-6, 8, 9 then read 0).
+// Attribute 1 reads 1 while the canvas has its backing image (canvasImage gives it).
 int canvasAttribute(int number, int which, const CanvasEventData* current);
 
 // setAttribute on a canvas: 7 sets the cursor number (0 arrow); nothing else is settable.

@@ -13,6 +13,7 @@
 
 #include "shell/controls.h"
 #include "shell/raw_input.h"
+#include "shell/window_table.h"
 
 namespace {
 
@@ -204,7 +205,9 @@ void bindEvent(int kind, int window, int object, int type, void (*callback)()) {
 }
 
 void bindControlEvent(int control, void (*callback)()) {
-    bindEvent(kEventControl, controlWindow(control), control, kAnyField, callback);
+    // A control not made yet will be made in the window that takes controls now.
+    int window = controlWindow(control);
+    bindEvent(kEventControl, window != -1 ? window : currentParentWindow(), control, kAnyField, callback);
 }
 
 void unbindAllEvents() {
