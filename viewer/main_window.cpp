@@ -28,28 +28,13 @@ namespace {
 constexpr int kWindowFlags = 0xCA0001;
 constexpr int kWheelRows = 16;
 
+// The control that holds each value, in the order of HeldValue.
+constexpr int kHeldValueControls[kHeldValueCount] = {kRowScroll,  kWidthScroll, kOffsetSpin,
+                                                     kInverseBox, kReverseBox,  kGridBox,
+                                                     kMultiBox,   kNibbleBox,   kPreviewBox};
+
 int controlOf(HeldValue which) {
-    switch (which) {
-        case HeldValue::RowPosition:
-            return kRowScroll;
-        case HeldValue::Width:
-            return kWidthScroll;
-        case HeldValue::FineOffset:
-            return kOffsetSpin;
-        case HeldValue::Inverse:
-            return kInverseBox;
-        case HeldValue::ReverseByte:
-            return kReverseBox;
-        case HeldValue::Grid:
-            return kGridBox;
-        case HeldValue::MultiColumn:
-            return kMultiBox;
-        case HeldValue::NibbleSwap:
-            return kNibbleBox;
-        case HeldValue::ZoomPreview:
-            return kPreviewBox;
-    }
-    return -1;
+    return kHeldValueControls[static_cast<int>(which)];
 }
 
 int controlHeldValue(HeldValue which) {

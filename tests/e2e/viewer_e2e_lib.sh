@@ -14,8 +14,9 @@ CANVAS_X=""
 CANVAS_Y=""
 WORK=""
 
-# After pl_start_xvfb: the viewer's current directory, where pl2.ini lives.
-viewer_work_folder() {
+# Starts the X server and makes WORK, the viewer's current directory, where pl2.ini lives.
+viewer_begin() {
+    pl_start_xvfb
     WORK="$PL_TMP/work"
     mkdir -p "$WORK"
 }
@@ -30,6 +31,14 @@ viewer_start() {
     (cd "$WORK" && exec "$VIEWER" "$@") >"$PL_TMP/viewer.out" 2>"$PL_TMP/viewer.err" &
     VIEWER_PID=$!
     pl_on_exit_kill "$VIEWER_PID"
+}
+
+# viewer_start_shown DATA: starts the viewer on DATA and waits until its first render is on
+# the screen and the window (WINDOW) has the keyboard.
+viewer_start_shown() {
+    viewer_start "$1"
+    WINDOW=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no window with the first render: $(viewer_log)"
+    pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
 }
 
 viewer_log() {

@@ -7,8 +7,7 @@ BUILD_DIR=${1:?usage: viewer_messages_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
 
-pl_start_xvfb
-viewer_work_folder
+viewer_begin
 
 # dismiss_message TITLE: waits for the message box and closes it with Enter.
 dismiss_message() {

@@ -7,14 +7,11 @@ BUILD_DIR=${1:?usage: viewer_save_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
 
-pl_start_xvfb
-viewer_work_folder
+viewer_begin
 viewer_make_data "$WORK/data.bin" 4096
 printf '[Options]\r\nInverse = 1\r\n' >"$WORK/pl2.ini"
 
-viewer_start "$WORK/data.bin"
-WINDOW=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no window with the first render: $(viewer_log)"
-pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
+viewer_start_shown "$WORK/data.bin"
 viewer_expect_view start "$WORK/data.bin" 1 1 0 1
 
 # file_menu_item DOWNS TITLE: opens "File" with the mouse, steps down to the item and waits

@@ -8,15 +8,12 @@ BUILD_DIR=${1:?usage: viewer_view_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
 
-pl_start_xvfb
-viewer_work_folder
+viewer_begin
 viewer_make_data "$WORK/data.bin" 4096
 # Inverse on, from the settings.
 printf '[Options]\r\nZoom = 1\r\nInverse = 1\r\nmaxwidth = 100\r\n' >"$WORK/pl2.ini"
 
-viewer_start "$WORK/data.bin"
-WINDOW=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no window with the first render: $(viewer_log)"
-pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
+viewer_start_shown "$WORK/data.bin"
 
 viewer_expect_view start "$WORK/data.bin" 1 1 0 1
 echo "ok: the canvas shows the bytes of the command-line file, inverted as the settings say"

@@ -22,14 +22,10 @@ namespace {
 class DataCommandsTest : public ViewerWindowTest {
    protected:
     void startWithData(const std::string& bytes) {
-        writeFile("data.bin", bytes);
-        ASSERT_EQ(start({path("data.bin")}), ViewerStep::Continue);
-        drain();
+        ASSERT_EQ(startWithFile("data.bin", bytes), ViewerStep::Continue);
     }
     static void setView(int width, int row, int fineOffset) {
-        setState(kWidthScroll, width);
-        setState(kRowScroll, row);
-        applyScroll();
+        scrollTo(width, row);
         setState(kOffsetSpin, fineOffset);
     }
     void dropFiles(const std::vector<std::string>& names) {
@@ -44,7 +40,6 @@ class DataCommandsTest : public ViewerWindowTest {
         QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(canvas, &drop);
     }
-    static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
 };
 
 // ---- Loading -----------------------------------------------------------------------------------

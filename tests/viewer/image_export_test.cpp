@@ -46,9 +46,7 @@ class ImageExportTest : public ViewerWindowTest {
    protected:
     void startWithData(const std::string& bytes) {
         mkdir(path("data").c_str(), 0700);
-        writeFile("data/game.bin", bytes);
-        ASSERT_EQ(start({path("data/game.bin")}), ViewerStep::Continue);
-        drain();
+        ASSERT_EQ(startWithFile("data/game.bin", bytes), ViewerStep::Continue);
     }
     void exportAs(const std::string& name, int pattern) {
         answer({{RequesterKind::SaveFile, name, pattern}});

@@ -17,8 +17,7 @@ namespace {
 class MainWindowTest : public ViewerWindowTest {
    protected:
     void startWithData(int64_t size) {
-        writeFile("data.bin", countingBytes(size));
-        ASSERT_EQ(start({path("data.bin")}), ViewerStep::Continue);
+        ASSERT_EQ(startWithFile("data.bin", countingBytes(size)), ViewerStep::Continue);
     }
     static void setWidth(int width) {
         setState(kWidthScroll, width);
@@ -28,9 +27,6 @@ class MainWindowTest : public ViewerWindowTest {
         setState(kRowScroll, row);
         applyScroll();
     }
-    // Every render rewrites the status line; this text shows that none ran since.
-    static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
-    bool rendered() const { return status() != "-"; }
 };
 
 // ---- Start -------------------------------------------------------------------------------------

@@ -20,14 +20,7 @@ int32_t checkerboard(int x, int y) {
 class RenderViewTest : public ViewerWindowTest {
    protected:
     void startWithBytes(const std::string& bytes) {
-        writeFile("data.bin", bytes);
-        ASSERT_EQ(start({path("data.bin")}), ViewerStep::Continue);
-        drain();
-    }
-    static void setScroll(int width, int row) {
-        setState(kWidthScroll, width);
-        setState(kRowScroll, row);
-        applyScroll();
+        ASSERT_EQ(startWithFile("data.bin", bytes), ViewerStep::Continue);
     }
 };
 
@@ -70,7 +63,7 @@ TEST_P(FirstByteTest, BytesOutsideTheDataDrawAsZero) {
     startWithBytes(std::string(1000, '\xFF'));
     command(c.mode);
     setState(kOffsetSpin, 0);
-    setScroll(c.width, c.row);
+    scrollTo(c.width, c.row);
     setState(kOffsetSpin, c.fineOffset);
     renderView();
     EXPECT_EQ(sheetPixel(0, 0), c.pixel0);
@@ -112,7 +105,7 @@ TEST_P(StripTest, StripsStartAtMultiplesOfTheWidth) {
     startWithBytes(bytes);
     command(c.mode);
     command(kCommandMulti);
-    setScroll(c.width, 0);
+    scrollTo(c.width, 0);
     for (int s = 0; s < c.strips + 1; ++s) {
         const int x = s * c.width * c.unitsPerByte;
         if (x >= 600) break;
@@ -178,12 +171,12 @@ TEST_F(RenderViewTest, PreviewAtZoomOneShowsTheGrabEnlargedBesideThePointer) {
 TEST_F(RenderViewTest, StatusLineFollowsTheRenderFormulas) {
     startWithBytes(countingBytes(20000));
     command(kCommandZoom2);
-    setScroll(3, 1000);
+    scrollTo(3, 1000);
     setState(kOffsetSpin, 1);
     renderView();
     EXPECT_EQ(status(), "Disp=3001,width=3,x=0,y=0,size=0");
     setState(kOffsetSpin, -3);
-    setScroll(3, 1365);
+    scrollTo(3, 1365);
     EXPECT_EQ(statusTextForRender(37, 11), "Disp=4092,width=3,x=18,y=5,size=528");
     setState(kOffsetSpin, 1);
     EXPECT_EQ(statusTextForRender(37, 11), "Disp=4096,width=3,x=18,y=5,size=528");

@@ -1,8 +1,5 @@
 #include "tests/viewer/viewer_driver.h"
 
-#include <dirent.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -21,13 +18,13 @@
 #include <QWindow>
 
 #include <deque>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "graphics/canvas.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
 #include "shell/window_shell.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -167,26 +164,6 @@ void startAnswering() {
     poll->start(5);
 }
 
-void removeTree(const std::string& path) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return;
-    if (S_ISDIR(info.st_mode)) {
-        chmod(path.c_str(), 0700);
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                const std::string name = entry->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(dir);
-        }
-        for (const std::string& name : names) removeTree(path + "/" + name);
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
 QPoint canvasPointInWindow(int x, int y) {
     auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
     return canvas->mapTo(canvas->window(), QPoint(x, y));
@@ -200,10 +177,9 @@ void ViewerWindowTest::SetUpTestSuite() {
 }
 
 void ViewerWindowTest::SetUp() {
-    char pattern[] = "/tmp/pl_viewer_XXXXXX";
-    const char* made = mkdtemp(pattern);
-    ASSERT_NE(made, nullptr);
-    folder_ = made;
+    temporary_ = std::make_unique<TempFolder>();
+    folder_ = temporary_->path();
+    ASSERT_FALSE(folder_.empty());
     char buffer[4096];
     previousDirectory_ = getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
     ASSERT_EQ(chdir(folder_.c_str()), 0);
@@ -216,22 +192,26 @@ void ViewerWindowTest::TearDown() {
     if (running_) finish(ViewerStep::Quit);
     pendingAnswers.clear();
     if (chdir(previousDirectory_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previousDirectory_;
-    removeTree(folder_);
+    temporary_.reset();
 }
 
 void ViewerWindowTest::writeFile(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    writeWholeFile(path(name), bytes);
 }
 
 std::string ViewerWindowTest::readFile(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return readWholeFile(path(name));
 }
 
 bool ViewerWindowTest::exists(const std::string& name) const {
-    struct stat info;
-    return lstat(path(name).c_str(), &info) == 0;
+    return fileExists(path(name));
+}
+
+ViewerStep ViewerWindowTest::startWithFile(const std::string& name, const std::string& bytes) {
+    writeFile(name, bytes);
+    const ViewerStep step = start({path(name)});
+    drain();
+    return step;
 }
 
 ViewerStep ViewerWindowTest::start(const std::vector<std::string>& arguments) {
@@ -282,6 +262,16 @@ const std::vector<SeenRequester>& ViewerWindowTest::seen() const {
 
 void ViewerWindowTest::expectAllAnswered() {
     EXPECT_TRUE(pendingAnswers.empty()) << pendingAnswers.size() << " requester(s) never opened";
+}
+
+void ViewerWindowTest::scrollTo(int width, int row) {
+    setState(kWidthScroll, width);
+    setState(kRowScroll, row);
+    applyScroll();
+}
+
+void ViewerWindowTest::markStatus() {
+    setStatusText(kStatusBar, 0, "-", kStatusNoBorder);
 }
 
 void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "graphics/images.h"
+#include "tests/support/temp_folder.h"
 #include "viewer/main_window.h"
 
 enum class RequesterKind { Message, OpenFile, SaveFile, Text, Popup };
@@ -44,8 +46,11 @@ class ViewerWindowTest : public testing::Test {
     std::string readFile(const std::string& name) const;
     bool exists(const std::string& name) const;
 
-    // startViewer with the given command-line arguments; the step is also kept in step().
+    // startViewer with the given command-line arguments.
     ViewerStep start(const std::vector<std::string>& arguments = {});
+    // Writes the file into the folder, starts with it on the command line and handles what
+    // the start left waiting.
+    ViewerStep startWithFile(const std::string& name, const std::string& bytes);
     // finishViewer(how); afterwards the viewer is gone.
     int finish(ViewerStep how = ViewerStep::Quit);
 
@@ -61,6 +66,12 @@ class ViewerWindowTest : public testing::Test {
     const std::vector<SeenRequester>& seen() const;
     // Fails the test when an answer was not used.
     void expectAllAnswered();
+
+    // Width and row position as if the scroll bars were moved there.
+    static void scrollTo(int width, int row);
+    // Every render rewrites the status line; this text shows whether one ran since.
+    static void markStatus();
+    bool rendered() const { return status() != "-"; }
 
     // Input to the main window, as the platform delivers it.
     void pressKey(int qtKey, int qtModifiers = 0);
@@ -78,6 +89,7 @@ class ViewerWindowTest : public testing::Test {
     bool hasFocus(int control) const;
     bool isOnTop() const;
 
+    std::unique_ptr<TempFolder> temporary_;
     std::string folder_;
     std::string previousDirectory_;
     bool running_ = false;
