@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "graphics/canvas.h"
@@ -90,7 +91,7 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
     for (const MenuItemRow& item : items) menuItem(item.id, item.text);
 }
 
-void buildMenus() {
+void buildStatusBarAndMenus() {
     if (createStatusBar(kStatusBar, kMainWindow)) addStatusField(kViewWidth);
     if (createPopupMenu(kJumpMenu)) menuItem(kCommandJumpHere, "jump here");
     if (!createMenuBar(kMainMenu, kMainWindow)) return;
@@ -374,7 +375,7 @@ ViewerStep startViewer(int argc, char** argv) {
     }
     createControls();
     fillCanvasBlack();
-    buildMenus();
+    buildStatusBarAndMenus();
     addShortcuts();
     readSettings();
     buildByteTables();
