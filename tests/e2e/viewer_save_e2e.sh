@@ -14,6 +14,19 @@ printf '[Options]\r\nInverse = 1\r\n' >"$WORK/pl2.ini"
 viewer_start_shown "$WORK/data.bin"
 viewer_expect_view start "$WORK/data.bin" 1 1 0 1
 
+# click_for_popup X Y: clicks there and waits for the popup (a window of its own) that the
+# click opens; keys sent before it shows would go elsewhere.
+click_for_popup() {
+    local before tries
+    before=$(xdotool search --onlyvisible --name '' | sort)
+    xdotool mousemove "$1" "$2" click 1
+    for tries in $(seq 50); do
+        [[ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' | sort))" ]] && return 0
+        sleep 0.1
+    done
+    pl_fail "the click at $1,$2 opened nothing"
+}
+
 # file_menu_item DOWNS TITLE: opens "File" with the mouse, steps down to the item and waits
 # for the requester it opens.
 file_menu_item() {
@@ -22,8 +35,7 @@ file_menu_item() {
     x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
     y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
     # "File" is the first title of the menu bar, just above the canvas.
-    xdotool mousemove "$((x + 15))" "$(((y + CANVAS_Y) / 2))" click 1
-    sleep 0.3
+    click_for_popup "$((x + 15))" "$(((y + CANVAS_Y) / 2))"
     for step in $(seq "$1"); do
         xdotool key Down
     done
@@ -76,8 +88,7 @@ y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
 width=$(awk '/Width:/ {print $2}' <<<"$geometry")
 height=$(awk '/Height:/ {print $2}' <<<"$geometry")
 # "Files of type" is the last row of the dialog; its list opens on a click.
-xdotool mousemove "$((x + width / 2))" "$((y + height - 24))" click 1
-sleep 0.3
+click_for_popup "$((x + width / 2))" "$((y + height - 24))"
 xdotool key Down Return
 sleep 0.2
 pl_screenshot "$PL_TMP/save-bitmap.png"
