@@ -31,14 +31,7 @@ constexpr LoadMessage kLoadMessages[] = {
     {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
 };
 
-bool loadAndRender(const std::string& fileName) {
-    if (!loadAndReport(fileName)) return false;
-    renderView();
-    return true;
-}
-
-}  // namespace
-
+// Loads the file and sets the row scroll bar's range for it; on failure shows the message.
 bool loadAndReport(const std::string& fileName) {
     const LoadResult result = loadDataFile(fileName);
     if (result == LoadResult::Ok) {
@@ -53,6 +46,14 @@ bool loadAndReport(const std::string& fileName) {
     }
     return false;
 }
+
+bool loadAndRender(const std::string& fileName) {
+    if (!loadAndReport(fileName)) return false;
+    renderView();
+    return true;
+}
+
+}  // namespace
 
 bool openDataFileCommand() {
     const std::string name =

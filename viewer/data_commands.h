@@ -5,12 +5,6 @@
 // the settings: the three load handlers report that by returning false.
 #pragma once
 
-#include <string>
-
-// Loads the file and sets the row scroll bar's range for it; on failure shows the message
-// and returns false.
-bool loadAndReport(const std::string& fileName);
-
 // "Open...": asks for a file, loads and renders it. Cancelling changes nothing.
 bool openDataFileCommand();
 
