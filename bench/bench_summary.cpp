@@ -95,11 +95,15 @@ void printSummary(const std::map<std::string, Result>& results, const std::vecto
             case FigureKind::CounterMiB:
                 if (measured != nullptr && measured->counters.count(figure.counter) != 0)
                     value = measured->counters.at(figure.counter) / (1024.0 * 1024.0);
-                measuredText = numberText("%.1f MiB", value);
+                if (!std::isnan(value)) measuredText = numberText("%.1f MiB", value);
                 targetText = numberText("<= %g MiB", figure.target);
                 break;
         }
-        const char* verdict = std::isnan(value) ? "not run" : value <= figure.target ? "ok" : "MISSED";
+        if (figure.target <= 0) targetText = std::string(1, '-');
+        const char* verdict = std::isnan(value)        ? "not run"
+                              : figure.target <= 0     ? "for comparison"
+                              : value <= figure.target ? "ok"
+                                                       : "MISSED";
         std::printf("%-50s %11s %11s %8s %9s %11s  %s\n", figure.label.c_str(), measuredText.c_str(),
                     floorText.c_str(), ratioText.c_str(), cpuRatioText.c_str(), targetText.c_str(), verdict);
     }

@@ -18,8 +18,8 @@ struct Figure {
     FigureKind kind;
     std::string measured;  // benchmark name, as Google Benchmark prints it without aggregates
     std::string floor;     // benchmark name of the floor (Ratio only)
-    double target;
-    std::string counter;  // CounterMiB only
+    double target;         // 0: shown for comparison, without a verdict
+    std::string counter;   // CounterMiB only
 };
 
 // Runs the registered benchmarks and prints the summary of `figures`. Adds
