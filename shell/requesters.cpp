@@ -1,8 +1,10 @@
 #include "shell/requesters.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -181,6 +183,35 @@ int chosenPatternNumber(const QFileDialog& dialog, const PatternList& list) {
     return 0;
 }
 
+// Qt's own save dialog rewrites the extension of the name in the name field whenever a file type
+// is chosen ("game.bin" becomes "game.bmp" with "*.bmp"), while it handles the input event that
+// chose the type. The name must stay as typed or proposed: the field's text is noted as every
+// input event arrives and put back once the type list has reported the choice.
+class NameKeeper : public QObject {
+   public:
+    explicit NameKeeper(QFileDialog& dialog)
+        : field(dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        if (field == nullptr || types == nullptr) return;
+        noted = field->text();
+        // Connected after the dialog's own handler of the same signal, so it runs after it.
+        connect(types, &QComboBox::activated, this, [this] {
+            if (field->text() != noted) field->setText(noted);
+        });
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+   protected:
+    bool eventFilter(QObject* /*receiver*/, QEvent* event) override {
+        if (event->isInputEvent()) noted = field->text();
+        return false;
+    }
+
+   private:
+    QLineEdit* field;
+    QString noted;
+};
+
 std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
                         const std::string& defaultFile, const std::string& patterns, int patternIndex) {
     selectedPattern = 0;
@@ -200,6 +231,7 @@ std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
     const InitialFile initial = splitDefaultFile(defaultFile);
     if (!initial.folder.empty()) dialog.setDirectory(toQString(initial.folder));
     if (!initial.name.empty()) dialog.selectFile(toQString(initial.name));
+    const NameKeeper keeper(dialog);
 
     if (!runInModalScope(dialog, owner)) return "";
     const QStringList chosen = dialog.selectedFiles();

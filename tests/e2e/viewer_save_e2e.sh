@@ -80,17 +80,33 @@ wait_for_file "$WORK/data.bin.png"
     pl_fail "data.bin.png differs from the view"
 echo "ok: Save image... writes the view to data.bin.png"
 
+# choose_bitmap_type: picks the second type, Bitmap, in the open save dialog with the mouse and
+# the keyboard.
+choose_bitmap_type() {
+    local geometry x y width height
+    geometry=$(xwininfo -id "$REQUESTER")
+    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
+    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
+    width=$(awk '/Width:/ {print $2}' <<<"$geometry")
+    height=$(awk '/Height:/ {print $2}' <<<"$geometry")
+    # "Files of type" is the last row of the dialog; its list opens on a click.
+    click_for_popup "$((x + width / 2))" "$((y + height - 24))"
+    xdotool key Down Return
+    sleep 0.2
+}
+
+# Another type leaves the proposed name as it is: the viewer appends the Bitmap extension.
+file_menu_item 3 'Please choose file to save'
+choose_bitmap_type
+xdotool key Return
+wait_for_file "$WORK/data.bin.bmp"
+[[ "$(head -c 2 "$WORK/data.bin.bmp")" == BM ]] || pl_fail "data.bin.bmp is no BMP file"
+[[ ! -e "$WORK/data.bmp" ]] || pl_fail "the dialog renamed the proposed data.bin to data.bmp"
+echo "ok: with the Bitmap type the proposed name gives data.bin.bmp"
+
 # The type chosen in the dialog decides the format: Bitmap, and a typed name without extension.
 file_menu_item 3 'Please choose file to save'
-geometry=$(xwininfo -id "$REQUESTER")
-x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-width=$(awk '/Width:/ {print $2}' <<<"$geometry")
-height=$(awk '/Height:/ {print $2}' <<<"$geometry")
-# "Files of type" is the last row of the dialog; its list opens on a click.
-click_for_popup "$((x + width / 2))" "$((y + height - 24))"
-xdotool key Down Return
-sleep 0.2
+choose_bitmap_type
 pl_screenshot "$PL_TMP/save-bitmap.png"
 xdotool key alt+n ctrl+a
 xdotool type --delay 20 'shot'

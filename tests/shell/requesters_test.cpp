@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -173,6 +174,44 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"DescriptionWithoutPatternIsLeftOut", "Binary|*.bin|Other", {"Binary (*.bin)"}},
         PatternCase{"NoPatterns", "", {"All Files (*)"}}),
     [](const testing::TestParamInfo<PatternCase>& info) { return std::string(info.param.name); });
+
+// Picking another type leaves the proposed name as it is, extension included.
+TEST_F(RequesterTest, ChangingTheTypeKeepsTheProposedName) {
+    std::string shownAfterSwitch;
+    whenOpen([&](QWidget* dialog) {
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        QTest::keyClick(types, Qt::Key_Down);
+        shownAfterSwitch = fileNameField(dialog)->text().toStdString();
+        pressKey(dialog, Qt::Key_Return);
+    });
+    EXPECT_EQ(askSaveFileName("Save", path("game.bin"), kImagePatterns, 0), path("game.bin"));
+    EXPECT_EQ(selectedPatternIndex(), 1);
+    EXPECT_EQ(shownAfterSwitch, "game.bin");
+}
+
+// The type picked from the opened list, then picked again, leaves the typed name as it is.
+TEST_F(RequesterTest, PickingTypesFromTheListKeepsTheTypedName) {
+    std::vector<std::string> shown;
+    whenOpen([&](QWidget* dialog) {
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        auto pickFromList = [&](int downs) {
+            types->showPopup();
+            for (int i = 0; i < downs; ++i) QTest::keyClick(types->view(), Qt::Key_Down);
+            QTest::keyClick(types->view(), Qt::Key_Return);
+            shown.push_back(fileNameField(dialog)->text().toStdString());
+        };
+        fileNameField(dialog)->clear();
+        typeText(dialog->windowHandle(), "pic.png");
+        pickFromList(1);  // Bitmap
+        pickFromList(0);  // Bitmap again
+        pressKey(dialog, Qt::Key_Return);
+    });
+    EXPECT_EQ(askSaveFileName("Save", path(""), kImagePatterns, 0), path("pic.png"));
+    EXPECT_EQ(selectedPatternIndex(), 1);
+    EXPECT_EQ(shown, (std::vector<std::string>{"pic.png", "pic.png"}));
+}
 
 TEST_F(RequesterTest, CancelAfterConfirmReportsMinusOne) {
     whenOpen([](QWidget* dialog) {
