@@ -15,11 +15,13 @@ dismiss_message() {
     id=$(pl_wait_for_window "$1") || pl_fail "no message \"$1\": $(viewer_log)"
     pl_activate_window "$id"
     pl_screenshot "$PL_TMP/$2.png"
-    xdotool key Return
-    local tries
-    for tries in $(seq 50); do
-        xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -qx "$id" || return 0
-        sleep 0.1
+    local presses tries
+    for presses in 1 2 3; do
+        xdotool key Return
+        for tries in $(seq 30); do
+            xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -qx "$id" || return 0
+            sleep 0.1
+        done
     done
     pl_fail "Enter did not close \"$1\""
 }

@@ -121,8 +121,16 @@ pl_wait_for_window() {
 # pl_activate_window ID: gives the window the keyboard. Without a window manager a Qt
 # window activates itself; with one, ask it and wait until it is done.
 pl_activate_window() {
-    [[ -z "${PL_WM_RUNNING:-}" ]] && return 0
     local tries
+    if [[ -z "${PL_WM_RUNNING:-}" ]]; then
+        # The window takes the focus itself once it is mapped; under load that can lag
+        # behind the window's appearance, and keys sent before it would go astray.
+        for tries in $(seq 50); do
+            [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$1" ]] && return 0
+            sleep 0.1
+        done
+        return 0
+    fi
     for tries in $(seq 20); do
         xdotool windowactivate --sync "$1" >/dev/null 2>&1
         [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]] && return 0
