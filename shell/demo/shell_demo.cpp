@@ -182,8 +182,11 @@ void runRequester(int command) {
             showMessage("Demo message", "First line\r\nsecond line");
             say("message closed");
             break;
-        case kTextInput: say("text: [" + askText("Text input", "Enter size(hex/dec)", "0000") + "]"); break;
-        default: break;
+        case kTextInput:
+            say("text: [" + askText("Text input", "Enter size(hex/dec)", "0000") + "]");
+            break;
+        default:
+            break;
     }
 }
 
