@@ -61,12 +61,17 @@ void buttonDown(int number, CanvasRecord& canvas, const CanvasEventData& data, i
 
 // A button went up; clickType < 0 for a button without clicks. The click needs the release
 // point inside the whole window and the mouse captured by this canvas.
-void buttonUp(int number, CanvasRecord& canvas, const CanvasEventData& data, int upType, int clickType) {
-    post(number, upType, data);
+// A posted event runs the bound callbacks, which may free the canvas: the record is looked up
+// again after each post.
+void buttonUp(int number, const CanvasRecord& canvas, const CanvasEventData& data, int upType,
+              int clickType) {
     bool inside = data.mouseX >= 0 && data.mouseX < canvas.windowWidth && data.mouseY >= 0 &&
                   data.mouseY < canvas.windowHeight;
-    if (clickType >= 0 && inside && canvas.captured) post(number, clickType, data);
-    if (data.buttons == 0 && canvas.captured) setCapture(number, canvas, false);
+    bool click = clickType >= 0 && inside && canvas.captured;
+    post(number, upType, data);
+    if (click) post(number, clickType, data);
+    CanvasRecord* still = findCanvas(number);
+    if (still != nullptr && data.buttons == 0 && still->captured) setCapture(number, *still, false);
 }
 
 void wheel(int number, const CanvasEventData& data, int delta) {
@@ -171,10 +176,12 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
     if (canvas == nullptr) return;
     CanvasEventData withValue = data;
     switch (message) {
-        case CanvasMessage::Move:
-            post(number, canvas->pointerInside ? kCanvasMouseMove : kCanvasMouseEnter, data);
+        case CanvasMessage::Move: {
+            bool wasInside = canvas->pointerInside;
             canvas->pointerInside = true;
+            post(number, wasInside ? kCanvasMouseMove : kCanvasMouseEnter, data);
             break;
+        }
         case CanvasMessage::Leave:
             // Leaving is only reported after a move made the pointer known inside.
             if (!canvas->pointerInside) break;
@@ -192,11 +199,11 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
             break;
         case CanvasMessage::LeftDoubleClick:
             buttonDown(number, *canvas, data, kCanvasButtonLeft, kCanvasLeftButtonDown);
-            post(number, kCanvasLeftDoubleClick, data);
+            if (findCanvas(number) != nullptr) post(number, kCanvasLeftDoubleClick, data);
             break;
         case CanvasMessage::RightDoubleClick:
             buttonDown(number, *canvas, data, kCanvasButtonRight, kCanvasRightButtonDown);
-            post(number, kCanvasRightDoubleClick, data);
+            if (findCanvas(number) != nullptr) post(number, kCanvasRightDoubleClick, data);
             break;
         case CanvasMessage::LeftUp:
             buttonUp(number, *canvas, data, kCanvasLeftButtonUp, kCanvasLeftClick);

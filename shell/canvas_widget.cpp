@@ -87,33 +87,36 @@ class CanvasWidget : public QWidget {
         buttonMessage(event, CanvasMessage::LeftUp, CanvasMessage::RightUp, CanvasMessage::MiddleUp);
     }
     void wheelEvent(QWheelEvent* event) override {
-        canvasMessage(number_, CanvasMessage::Wheel, pointData(event), event->angleDelta().y());
+        if (isCurrent())
+            canvasMessage(number_, CanvasMessage::Wheel, pointData(event), event->angleDelta().y());
         event->accept();
     }
     void keyPressEvent(QKeyEvent* event) override {
+        if (!isCurrent()) return;
         CanvasEventData data = pointerData();
         canvasMessage(number_, CanvasMessage::KeyDown, data,
                       virtualKeyFromQt(event->key(), event->modifiers()));
         for (QChar character : event->text()) {
+            if (!isCurrent()) return;
             int code = character.unicode() <= 0xFF ? character.unicode() : '?';
             canvasMessage(number_, CanvasMessage::Character, data, code);
         }
     }
     void keyReleaseEvent(QKeyEvent* event) override {
-        if (event->isAutoRepeat()) return;
+        if (event->isAutoRepeat() || !isCurrent()) return;
         canvasMessage(number_, CanvasMessage::KeyUp, pointerData(),
                       virtualKeyFromQt(event->key(), event->modifiers()));
     }
     void focusInEvent(QFocusEvent*) override {
-        canvasMessage(number_, CanvasMessage::FocusIn, pointerData());
+        if (isCurrent()) canvasMessage(number_, CanvasMessage::FocusIn, pointerData());
         if ((flags_ & kCanvasFocusFrame) != 0) repaint();
     }
     void focusOutEvent(QFocusEvent*) override {
-        canvasMessage(number_, CanvasMessage::FocusOut, pointerData());
+        if (isCurrent()) canvasMessage(number_, CanvasMessage::FocusOut, pointerData());
         if ((flags_ & kCanvasFocusFrame) != 0) repaint();
     }
     void resizeEvent(QResizeEvent* event) override {
-        if (event->oldSize().isValid()) resizeCanvas(number_, width(), height());
+        if (event->oldSize().isValid() && isCurrent()) resizeCanvas(number_, width(), height());
     }
 
    private:
@@ -142,7 +145,9 @@ class CanvasWidget : public QWidget {
         return data;
     }
 
-    void message(CanvasMessage kind, const CanvasEventData& data) { canvasMessage(number_, kind, data); }
+    void message(CanvasMessage kind, const CanvasEventData& data) {
+        if (isCurrent()) canvasMessage(number_, kind, data);
+    }
 
     // The position, buttons and modifiers a mouse or wheel event carries.
     static CanvasEventData pointData(const QSinglePointEvent* event) {
@@ -155,7 +160,9 @@ class CanvasWidget : public QWidget {
         return data;
     }
 
-    void message(CanvasMessage kind, QMouseEvent* event) { canvasMessage(number_, kind, pointData(event)); }
+    void message(CanvasMessage kind, QMouseEvent* event) {
+        if (isCurrent()) canvasMessage(number_, kind, pointData(event));
+    }
 
     void buttonMessage(QMouseEvent* event, CanvasMessage left, CanvasMessage right, CanvasMessage middle) {
         if (event->button() == Qt::LeftButton) message(left, event);
@@ -170,6 +177,9 @@ class CanvasWidget : public QWidget {
         QPoint inside(std::clamp(position.x(), 0, width() - 1), std::clamp(position.y(), 0, height() - 1));
         if (inside != position) QCursor::setPos(mapToGlobal(inside));
     }
+
+    // Still the canvas of its number: one that was freed or replaced reports nothing.
+    bool isCurrent() const { return controlHandle(number_) == this; }
 
     int number_;
     int flags_;

@@ -72,7 +72,7 @@ class SpinField : public QLineEdit {
     }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
-            stepSpinBox(number_, event->key() == Qt::Key_Up ? 1 : -1);
+            if (controlHandle(number_) == this) stepSpinBox(number_, event->key() == Qt::Key_Up ? 1 : -1);
             return;
         }
         QLineEdit::keyPressEvent(event);
@@ -159,7 +159,10 @@ QToolButton* arrowButton(QWidget* parent, Qt::ArrowType arrow, int number, int s
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
     button->setFocusPolicy(Qt::NoFocus);
-    QObject::connect(button, &QToolButton::clicked, [number, step] { stepSpinBox(number, step); });
+    QObject::connect(button, &QToolButton::clicked, [number, step, parent] {
+        ControlRecord* record = findControl(number);
+        if (record != nullptr && record->second == parent) stepSpinBox(number, step);
+    });
     return button;
 }
 
@@ -203,10 +206,12 @@ int createScrollBar(int number, int x, int y, int width, int height, int minimum
         QuietChange quiet(bar);
         bar->setValue(minimum);
     }
-    QObject::connect(bar, &QAbstractSlider::actionTriggered,
-                     [number](int action) { scrollBarAction(number, action); });
-    QObject::connect(bar, &QAbstractSlider::sliderReleased,
-                     [number] { scrollBarAction(number, QAbstractSlider::SliderNoAction); });
+    QObject::connect(bar, &QAbstractSlider::actionTriggered, [number, bar](int action) {
+        if (controlHandle(number) == bar) scrollBarAction(number, action);
+    });
+    QObject::connect(bar, &QAbstractSlider::sliderReleased, [number, bar] {
+        if (controlHandle(number) == bar) scrollBarAction(number, QAbstractSlider::SliderNoAction);
+    });
     bar->show();
     return 1;
 }
@@ -220,8 +225,9 @@ int createCheckBox(int number, int x, int y, int width, int height, const std::s
     box->setGeometry(x, y, width, height);
     box->setFocusPolicy(Qt::StrongFocus);
     addControl(number, ControlKind::CheckBox, window, box);
-    QObject::connect(box, &QCheckBox::clicked,
-                     [number, window] { postEvent(kEventControl, number, window, 0); });
+    QObject::connect(box, &QCheckBox::clicked, [number, window, box] {
+        if (controlHandle(number) == box) postEvent(kEventControl, number, window, 0);
+    });
     box->show();
     return 1;
 }
@@ -244,8 +250,9 @@ int createSpinBox(int number, int x, int y, int width, int height, int minimum, 
     ControlRecord& record = addControl(number, ControlKind::SpinBox, window, field, arrows);
     record.minimum = minimum;
     record.maximum = maximum;
-    QObject::connect(field, &QLineEdit::textEdited,
-                     [number, window] { postEvent(kEventControl, number, window, kSpinTextChanged); });
+    QObject::connect(field, &QLineEdit::textEdited, [number, window, field] {
+        if (controlHandle(number) == field) postEvent(kEventControl, number, window, kSpinTextChanged);
+    });
     field->show();
     arrows->show();
     return 1;
@@ -368,14 +375,24 @@ void setFocus(int number) {
     if (ControlRecord* record = findControl(number)) record->main->setFocus(Qt::OtherFocusReason);
 }
 
+// A control may be freed by a bound callback while Qt is still inside that control's input
+// handling: the widget leaves its window at once and is deleted later. Its input no longer
+// reaches the number, which may hold a new control by then.
+static void discardWidget(QWidget* widget) {
+    if (widget == nullptr) return;
+    widget->hide();
+    widget->setParent(nullptr);
+    widget->deleteLater();
+}
+
 void freeControl(int number) {
     auto found = controls.find(number);
     if (found == controls.end()) return;
     ControlRecord record = found->second;
     controls.erase(found);
     if (record.kind == ControlKind::Canvas) freeCanvasRecord(number);
-    delete record.main.data();
-    delete record.second.data();
+    discardWidget(record.main.data());
+    discardWidget(record.second.data());
 }
 
 void releaseControls(int window) {

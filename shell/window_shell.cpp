@@ -252,6 +252,8 @@ void releaseShellObjects() {
     controlParent = -1;
     resetEventQueue();
     unbindAllEvents();
+    // Freed controls are deleted later; nothing of them may outlive the shell.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void shutdownShell() {

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "shell/canvas_widget.h"
 #include "shell_test_support.h"
 
 namespace {
@@ -250,6 +251,47 @@ TEST_F(ControlsTest, RecreatingANumberReplacesTheControl) {
     EXPECT_EQ(getState(3), 0);
     EXPECT_EQ(getAttribute(3, kScrollMaximum), 32);
     EXPECT_EQ(static_cast<QWidget*>(windowHandle(0))->findChildren<QCheckBox*>().size(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+int recreations = 0;
+void recreateRowScroll() {
+    if (recreations++ == 0) createScrollBar(1, 600, 0, 20, 512, 0, 32, 1, 1);
+}
+void recreateCanvas() {
+    if (recreations++ == 0) createCanvas(0, 0, 0, 600, 512, 0);
+}
+
+// A callback runs while the control is still handling the input; making its number anew there
+// must leave a working control, and the old one's remaining input must not reach the new one.
+TEST_F(ControlsTest, RecreatingAControlFromItsOwnCallbackIsSafe) {
+    openMainWindow();
+    createScrollBar(1, 600, 0, 20, 512, 0, 32, 1, 1);
+    recreations = 0;
+    bindControlEvent(1, recreateRowScroll);
+    auto* bar = static_cast<QScrollBar*>(controlHandle(1));
+    QTest::mouseClick(nativeWindow(), Qt::LeftButton, Qt::NoModifier,
+                      inWindow(1, scrollPart(bar, QStyle::SC_ScrollBarAddLine).center()));
+    EXPECT_EQ(recreations, 1);
+    EXPECT_EQ(getState(1), 0);
+    QTest::mouseClick(
+        nativeWindow(), Qt::LeftButton, Qt::NoModifier,
+        inWindow(
+            1, scrollPart(static_cast<QScrollBar*>(controlHandle(1)), QStyle::SC_ScrollBarAddLine).center()));
+    EXPECT_EQ(getState(1), 1);
+
+    createCanvas(0, 0, 0, 600, 512, 0);
+    recreations = 0;
+    bindControlEvent(0, recreateCanvas);
+    QTest::mouseMove(nativeWindow(), inWindow(0, QPoint(50, 50)));
+    QTest::mousePress(nativeWindow(), Qt::LeftButton, Qt::NoModifier, inWindow(0, QPoint(50, 50)));
+    QTest::mouseRelease(nativeWindow(), Qt::LeftButton, Qt::NoModifier, inWindow(0, QPoint(50, 50)));
+    EXPECT_GE(recreations, 1);
+    EXPECT_NE(canvasImage(0), nullptr);
+    takeEvents();
 }
 
 }  // namespace
