@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+#include <string>
+
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -281,16 +284,20 @@ TEST_F(DataCommandsTest, CancelOrEmptyTextOrCancelledDialogSaveNothing) {
     EXPECT_FALSE(exists("out.bin"));
 }
 
+// The name with its extension is a folder, which no file can replace.
 TEST_F(DataCommandsTest, FileThatCannotBeCreatedIsReported) {
     startWithData(countingBytes(100));
-    answer({{RequesterKind::Text, "10"},
-            {RequesterKind::SaveFile, path("missing/x")},
-            {RequesterKind::Message, ""}});
+    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0700), 0);
+    answer({{RequesterKind::Text, "10"}, {RequesterKind::SaveFile, path("x")}, {RequesterKind::Message, ""}});
     command(kCommandSaveBinary);
     expectAllAnswered();
     ASSERT_EQ(seen().size(), 3u);
     EXPECT_EQ(seen()[2].title, "Save binary file");
-    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("missing/x.bin"));
+    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("x.bin"));
+    struct stat info;
+    ASSERT_EQ(stat(path("x.bin").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "x.bin"}));
 }
 
 TEST_F(DataCommandsTest, FailedWriteIsReportedAndLeavesTheOldFile) {

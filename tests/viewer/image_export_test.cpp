@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "shell/controls.h"
+#include "support/io_seam.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -162,14 +165,19 @@ TEST_F(ImageExportTest, BeforeAnyLoadThePictureIsBlack) {
     EXPECT_EQ(picture.pixels.find_first_not_of('\0'), std::string::npos);
 }
 
+// The disk fills up in the middle of the picture.
 TEST_F(ImageExportTest, FailedWriteIsReportedAndTheNextExportWorks) {
     startWithData(countingBytes(3000));
-    answer({{RequesterKind::SaveFile, path("missing/x"), kPng}, {RequesterKind::Message, ""}});
+    const std::set<std::string> before = temporary_->entries();
+    setWriteFailureAfter(40);
+    answer({{RequesterKind::SaveFile, path("x"), kPng}, {RequesterKind::Message, ""}});
     command(kCommandSaveImage);
+    setWriteFailureAfter(-1);
     expectAllAnswered();
     ASSERT_EQ(seen().size(), 2u);
     EXPECT_EQ(seen()[1].title, "Save Image Error");
-    EXPECT_EQ(seen()[1].text, "Error saving\n" + path("missing/x.png"));
+    EXPECT_EQ(seen()[1].text, "Error saving\n" + path("x.png"));
+    EXPECT_EQ(temporary_->entries(), before);
     exportAs(path("x"), kPng);
     EXPECT_TRUE(isPng(readFile("x.png")));
 }
