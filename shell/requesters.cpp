@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -212,11 +213,30 @@ class NameKeeper : public QObject {
     QString noted;
 };
 
+// A name whose folder does not exist is refused: the dialog stays open with the name selected,
+// so that it can be corrected. Qt's own dialog would return it.
+class FileDialog : public QFileDialog {
+   public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const QFileInfo chosen(files.first());
+            if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
+                if (auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->selectAll();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
+
 std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
                         const std::string& defaultFile, const std::string& patterns, int patternIndex) {
     selectedPattern = 0;
     QWidget* owner = requesterOwner();
-    QFileDialog dialog(owner, toQString(title));
+    FileDialog dialog(owner, toQString(title));
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite |
                       QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(mode);

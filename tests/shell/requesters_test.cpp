@@ -270,6 +270,25 @@ TEST_F(RequesterTest, SaveOnExistingFileAsksNothing) {
     EXPECT_EQ(askSaveFileName("Save", path("existing.png"), kImagePatterns, 0), path("existing.png"));
 }
 
+// A name in a folder that does not exist is refused: the dialog stays open for another answer.
+TEST_F(RequesterTest, NameInAMissingFolderIsNotAccepted) {
+    for (bool save : {false, true}) {
+        SCOPED_TRACE(save ? "save" : "open");
+        bool stillOpen = false;
+        whenOpen([&](QWidget* dialog) {
+            fileNameField(dialog)->setText(QString::fromStdString(path("missing/x.png")));
+            pressKey(dialog, Qt::Key_Return);
+            stillOpen = dialog->isVisible();
+            if (stillOpen) pressKey(dialog, Qt::Key_Escape);
+        });
+        const std::string chosen = save ? askSaveFileName("Save", path(""), kImagePatterns, 0)
+                                        : askOpenFileName("Open", path(""), kImagePatterns, 0);
+        EXPECT_TRUE(stillOpen);
+        EXPECT_EQ(chosen, "");
+        EXPECT_EQ(selectedPatternIndex(), -1);
+    }
+}
+
 TEST_F(RequesterTest, CurrentDirectoryStaysWhileTheDialogChangesFolder) {
     ASSERT_TRUE(QDir(folder.path()).mkdir("sub"));
     const std::string before = currentDirectory();
