@@ -9,6 +9,15 @@ cmake --build build-fuzz -j"$(nproc)"
 mkdir -p build-fuzz/runs
 pids=()
 names=()
+
+# Waits for the oldest running target and reports it; any finding ends the run.
+finish_oldest() {
+  local name="${names[0]}" log="build-fuzz/runs/${names[0]}/log.txt"
+  wait "${pids[0]}" || { echo "fuzz target $name found a problem:"; tail -40 "$log"; exit 1; }
+  echo "fuzz $name: $(grep -m1 'stat::number_of_executed_units' "$log" || true)"
+  pids=("${pids[@]:1}"); names=("${names[@]:1}")
+}
+
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name="$(basename "$target")"
@@ -18,14 +27,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
   [ -d "$corpus" ] && cp -r "$corpus/." "$work/corpus/"
   (cd "$work" && "$OLDPWD/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 corpus >log.txt 2>&1) &
   pids+=($!); names+=("$name")
-  if [ ${#pids[@]} -ge 2 ]; then
-    wait "${pids[0]}" || { echo "fuzz target ${names[0]} found a problem:"; tail -40 "build-fuzz/runs/${names[0]}/log.txt"; exit 1; }
-    echo "fuzz ${names[0]}: $(grep -m1 'stat::number_of_executed_units' "build-fuzz/runs/${names[0]}/log.txt" || true)"
-    pids=("${pids[@]:1}"); names=("${names[@]:1}")
-  fi
+  if [ ${#pids[@]} -ge 2 ]; then finish_oldest; fi
 done
-for i in "${!pids[@]}"; do
-  wait "${pids[$i]}" || { echo "fuzz target ${names[$i]} found a problem:"; tail -40 "build-fuzz/runs/${names[$i]}/log.txt"; exit 1; }
-  echo "fuzz ${names[$i]}: $(grep -m1 'stat::number_of_executed_units' "build-fuzz/runs/${names[$i]}/log.txt" || true)"
-done
+while [ ${#pids[@]} -gt 0 ]; do finish_oldest; done
 echo "fuzzing: no findings"
