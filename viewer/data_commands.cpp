@@ -89,5 +89,12 @@ void saveBinaryRange() {
         askSaveFileName("Please choose file to save", viewerState.lastFolder, "Binary file (*.bin)|*.bin", 0);
     if (name.empty()) return;
     name = withBinExtension(name);
+    if (refuseToReplaceViewedFile("Save binary file", name)) return;
     if (!writeBinaryRange(name, first, size)) showMessage("Save binary file", "Cannot save\r\n" + name);
+}
+
+bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {
+    if (!isLoadedFile(name)) return false;
+    showMessage(title, "Not saved: this is the file being viewed\r\n" + name);
+    return true;
 }
