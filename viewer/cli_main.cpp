@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 2;
+// The most leading zeros the viewer's offset box can put before the data.
+constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -31,7 +33,8 @@ constexpr const char* kUsage =
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case).\n"
     "extract  writes the bytes \"Save binary...\" writes: TEXT bytes from the first byte,\n"
-    "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0').\n"
+    "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0');\n"
+    "         the first byte lies from -256 to the end of the data, the range within it.\n"
     "\n"
     "  --first N    first byte, may be negative or past the end (default 0); $hex also works\n"
     "  --width N    bytes per row, 1 to 256 (default 1)\n"
@@ -239,6 +242,9 @@ std::string extractBytes(const Request& request) {
     applyDisplayOptions(request);
     const int32_t size = parseSizeText(request.sizeText);
     if (!viewerState.convertOk) return "size does not convert: " + request.sizeText;
+    if (request.first < kLowestExtractFirst || request.first > viewerState.dataSize)
+        return "--first for extract must lie from -256 to the end of the data (" +
+               decimalText(viewerState.dataSize) + "), not " + decimalText(request.first);
     if (checkRange(request.first, size) != RangeCheck::Ok)
         return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
                decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";
