@@ -31,11 +31,12 @@ constexpr LoadMessage kLoadMessages[] = {
     {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
 };
 
-// Loads the file and sets the row scroll bar's range for it; on failure shows the message.
+// Loads the file and sets the row bar's range for it, the view following the bar; on failure
+// shows the message.
 bool loadAndReport(const std::string& fileName) {
     const LoadResult result = loadDataFile(fileName);
     if (result == LoadResult::Ok) {
-        setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+        followScrollBars();
         return true;
     }
     for (const LoadMessage& message : kLoadMessages) {
