@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, HeldArrowStepsOnEveryEvent) {
 
 // The view starts where the bar shows, after the new maximum has clamped the bar.
 TEST_F(MainWindowTest, WideningFarDownFollowsTheClampedBar) {
-    startWithData(1000);
+    startWithData(1001);
     setRow(900);
     drain();
     pressKey(Qt::Key_Right);
