@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+extern "C" size_t __sanitizer_get_current_allocated_bytes();  // the sanitizer runtime's count
 #else
 #include <malloc.h>
 #endif
