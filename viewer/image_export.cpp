@@ -22,6 +22,10 @@ std::string withImageExtension(const std::string& name, const std::string& exten
 }  // namespace
 
 void exportImage() {
+    exportPicture(kSheetImage);
+}
+
+void exportPicture(int number) {
     std::string name =
         askSaveFileName("Please choose file to save", viewerState.lastFolder + viewerState.loadedFileName,
                         "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
@@ -30,11 +34,11 @@ void exportImage() {
     switch (selectedPatternIndex()) {
         case kPngPattern:
             name = withImageExtension(name, ".png");
-            saved = saveImage(kSheetImage, name, "PNG");
+            saved = saveImage(number, name, "PNG");
             break;
         case kBmpPattern:
             name = withImageExtension(name, ".bmp");
-            saved = saveImage(kSheetImage, name);
+            saved = saveImage(number, name);
             break;
         default:
             return;

@@ -8,6 +8,7 @@
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/main_window.h"
+#include "viewer/navigation.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -68,12 +69,14 @@ void drawCanvasStage() {
     drawImage(imageHandle(kSheetImage), 0, 0);
     if (previewShown()) drawPreviewAtPointer();
     if (heldValue(HeldValue::Grid)) drawGrid();
+    drawSelectionFrame();
     endDrawing();
 }
 
 }  // namespace
 
 void renderView() {
+    keepSelectionWithView();
     const SheetResult sheet = drawSheet();
     if (sheet == SheetResult::NothingLoaded) return;
     if (sheet == SheetResult::CannotDraw) {

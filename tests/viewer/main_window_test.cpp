@@ -110,21 +110,34 @@ TEST_F(MainWindowTest, MenuBarHoldsTheItemsInOrder) {
     std::erase(text, '*');
     EXPECT_EQ(
         text,
-        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit}|"
+        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit|-|Save selection as image...\tCtrl+E|"
+        "Save selection as binary...\tCtrl+Shift+E}|"
         "View{Zoom{zoom preview\tCtrl+Z|zoom x1\tCtrl+1|zoom x2\tCtrl+2|zoom x4\tCtrl+4|zoom x8\tCtrl+8}|"
         "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4}|"
-        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T}|"
+        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T|"
+        "Go to offset...\tCtrl+J}|"
         "x1|x2|x4|x8");
 }
 
 TEST_F(MainWindowTest, ShortcutsGiveTheirCommands) {
     ASSERT_EQ(start(), ViewerStep::Continue);
-    const std::pair<char, int> shortcuts[] = {
-        {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
-        {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
-        {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    const std::pair<int, int> shortcuts[] = {
+        {'O', kCommandOpen},
+        {'G', kCommandGrid},
+        {'I', kCommandInverse},
+        {'M', kCommandMulti},
+        {'R', kCommandReverse},
+        {'T', kCommandStayOnTop},
+        {'Z', kCommandZoomPreview},
+        {'1', kCommandZoom1},
+        {'2', kCommandZoom2},
+        {'4', kCommandZoom4},
+        {'8', kCommandZoom8},
+        {'J', kCommandGoToOffset},
+        {'E', kCommandSaveSelectionImage},
+        {kShortcutShift | 'E', kCommandSaveSelectionBinary},
     };
-    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 11);  // Tab and Shift+Tab come with every window
+    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 14);  // Tab and Shift+Tab come with every window
     for (const auto& [key, id] : shortcuts) {
         SCOPED_TRACE(key);
         EXPECT_EQ(shortcutCommand(kMainWindow, kShortcutControl | key), id);
