@@ -78,6 +78,10 @@ class ViewerWindowTest : public testing::Test {
     void releaseKey(int qtKey, int qtModifiers = 0);
     void moveMouseOnCanvas(int x, int y);
     void rightClickCanvas(int x, int y);
+    // The left button pressed at the first point and moved through the others, each step
+    // handled; the pointer comes onto the canvas first. Released at the last point unless held.
+    void leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held = false);
+    void releaseLeftOnCanvas(int x, int y);
     void turnWheel(int delta);
     void clickCheckBox(int number);
 
