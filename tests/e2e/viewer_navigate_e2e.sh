@@ -8,7 +8,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
 
 ROM=/usr/share/spectrum-roms/opense.rom
-[[ -r "$ROM" ]] || pl_fail "no $ROM: install the package opense-basic (scripts/install-deps.sh --test)"
+[[ -r "$ROM" ]] || pl_fail "no $ROM: install the package opense-basic (scripts/install-deps.sh test)"
 
 viewer_begin
 cp "$ROM" "$WORK/zx.rom"
