@@ -138,22 +138,15 @@ struct ShortcutRow {
     int command;
 };
 
+// clang-format off
 constexpr ShortcutRow kShortcuts[] = {
-    {'O', kCommandOpen},
-    {'G', kCommandGrid},
-    {'I', kCommandInverse},
-    {'M', kCommandMulti},
-    {'R', kCommandReverse},
-    {'T', kCommandStayOnTop},
-    {'Z', kCommandZoomPreview},
-    {'1', kCommandZoom1},
-    {'2', kCommandZoom2},
-    {'4', kCommandZoom4},
-    {'8', kCommandZoom8},
-    {'J', kCommandGoToOffset},
-    {'E', kCommandSaveSelectionImage},
+    {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
+    {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
+    {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
     {kShortcutShift | 'E', kCommandSaveSelectionBinary},
 };
+// clang-format on
 
 void addShortcuts() {
     for (const ShortcutRow& row : kShortcuts)

@@ -394,27 +394,10 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
         int rows, count;
         std::vector<std::string> names;
     };
-    View bank;
-    bank.first = 0x1000;
-    bank.width = 2;
-    View atari;
-    atari.first = -3;
-    atari.width = 3;
-    atari.mode = kModeAtari;
-    atari.zoom = 2;
-    atari.inverse = true;
-    View bk;
-    bk.first = 69000;
-    bk.width = 5;
-    bk.mode = kModeBk;
-    bk.zoom = 8;
-    bk.reverse = true;
-    View sam;
-    sam.first = 777;
-    sam.width = 1;
-    sam.mode = kModeSam;
-    sam.zoom = 4;
-    sam.nibble = true;
+    const View bank{.first = 0x1000, .width = 2};
+    const View atari{.first = -3, .width = 3, .zoom = 2, .mode = kModeAtari, .inverse = true};
+    const View bk{.first = 69000, .width = 5, .zoom = 8, .mode = kModeBk, .reverse = true};
+    const View sam{.first = 777, .width = 1, .zoom = 4, .mode = kModeSam, .nibble = true};
     const std::string sample = PL_SAMPLE_PATH;
     const Case cases[] = {
         {sample, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}},

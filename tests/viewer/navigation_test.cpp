@@ -104,12 +104,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         if (c.multi) command(kCommandMulti);
         if (c.bk) command(kCommandBk);
         scrollWithOffset(c.width, c.row, c.fineOffset);
-        drain();
-        markStatus();
-        pressKey(c.key);
-        handleNext();
-        releaseKey(c.key);
-        drain();
+        tapKey(c.key);
         EXPECT_EQ(offsetShown(), c.shown);
         EXPECT_EQ(rendered(), c.renders);
         finish(ViewerStep::EndAtOnce);  // no settings: the next start begins as this one did

@@ -282,6 +282,15 @@ void ViewerWindowTest::releaseKey(int qtKey, int qtModifiers) {
     QTest::keyRelease(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
 
+void ViewerWindowTest::tapKey(int qtKey) {
+    drain();
+    markStatus();
+    pressKey(qtKey);
+    handleNext();
+    releaseKey(qtKey);
+    drain();
+}
+
 void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
     const QPoint point = canvasPointInWindow(x, y);
     QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
