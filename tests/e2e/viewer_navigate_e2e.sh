@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # "Go to offset..." and a selection saved as a picture, on a real ZX Spectrum ROM under a
 # private X server: Ctrl+J and "$3D00" bring its character set to the top-left of the view,
-# and a drag over the letter "A" saved through the dialog gives that letter as 8 x 8 pixels.
+# a drag over the letter "A" saved through the dialog gives that letter as 8 x 8 pixels, and
+# the page keys move the view.
 set -u
 BUILD_DIR=${1:?usage: viewer_navigate_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -58,6 +59,20 @@ perl -e 'open(my $f, "<:raw", $ARGV[0]) or die; seek($f, 0x3D00 + 33 * 8, 0); re
     pl_fail "letter.png is not the letter at \$3E08"
 convert "$WORK/letter.png" -scale 1600% "$PL_TMP/letter-16x.png"
 echo "ok: the selection saved through the dialog is the 8 x 8 letter ($PL_TMP/letter-16x.png)"
+
+# The program reads the key state when the press arrives: a key is held as a user holds it.
+press_key() {
+    xdotool keydown "$1"
+    sleep 0.2
+    xdotool keyup "$1"
+}
+press_key End
+viewer_expect_view end "$WORK/zx.rom" 1 1 16383 0
+press_key Home
+viewer_expect_view home "$WORK/zx.rom" 1 1 0 0
+press_key Next
+viewer_expect_view page-down "$WORK/zx.rom" 1 1 512 0
+echo "ok: End, Home and Page Down go to the last row, the first byte and the next 512 rows"
 
 viewer_quit
 echo "ok: the viewer ends with exit code 0"
