@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 2;
+// The most leading zeros the viewer's offset box can put before the data.
+constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -34,7 +36,8 @@ constexpr const char* kUsage =
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case).\n"
-    "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte.\n"
+    "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte; the\n"
+    "         first byte lies from -256 to the end of the data, the range within it.\n"
     "sprite   writes H rows of W bytes from the first byte as a picture of exactly those\n"
     "         pixels, each view unit Z x Z; with --count, K such sprites one after the\n"
     "         other, to OUTPUT with -000, -001, ... before the extension.\n"
@@ -275,6 +278,9 @@ std::string renderPicture(const Request& request) {
 std::string extractBytes(const Request& request) {
     applyDisplayOptions(request);
     const int64_t size = request.size;
+    if (request.first < kLowestExtractFirst || request.first > viewerState.dataSize)
+        return "--first for extract must lie from -256 to the end of the data (" +
+               decimalText(viewerState.dataSize) + "), not " + decimalText(request.first);
     if (checkRange(request.first, size) != RangeCheck::Ok)
         return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
                decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";

@@ -29,3 +29,7 @@ void saveBinaryRange();
 
 // Its last steps: asks for a file name and writes the block there.
 void saveByteBlock(const ByteBlock& block);
+
+// When the name leads to the file being viewed, shows a message under the title that names it
+// and says so, and returns true: the caller then writes nothing.
+bool refuseToReplaceViewedFile(const std::string& title, const std::string& name);

@@ -28,11 +28,10 @@ int32_t unitsPerByte() {
 }  // namespace
 
 ViewCell viewCellAt(int mouseX, int mouseY) {
-    const int32_t zoom = zoomOrOne();
-    const int32_t viewX = std::clamp(mouseX, 0, kViewWidth - 1) / zoom;
-    const int32_t viewY = std::clamp(mouseY, 0, std::max(viewerState.viewHeight - 1, 0)) / zoom;
-    const int32_t column = viewX / unitsPerByte();
-    return {column / bytesPerRowOrOne(), column % bytesPerRowOrOne(), viewY};
+    const PointedByte pointed = pointedByte(std::clamp(mouseX, 0, kViewWidth - 1),
+                                            std::clamp(mouseY, 0, std::max(viewerState.viewHeight - 1, 0)));
+    return {static_cast<int32_t>(pointed.strip), static_cast<int32_t>(pointed.byte),
+            static_cast<int32_t>(pointed.row)};
 }
 
 int32_t viewRowsPerStrip() {

@@ -8,9 +8,8 @@
 #include "viewer/data_buffer.h"
 #include "viewer/viewer_state.h"
 
-// The cell under canvas pixel (mouseX, mouseY), the position first moved into the view:
-// byte column = view x / the mode's units per byte, strip = column div bytesPerRow, byte in
-// row = column mod bytesPerRow, row = view y.
+// The cell under canvas pixel (mouseX, mouseY) as pointedByte finds it, the position first
+// moved into the view.
 ViewCell viewCellAt(int mouseX, int mouseY);
 
 // Rows of one strip, and the strips whose first byte column lies left of the right edge.
