@@ -11,6 +11,7 @@
 #include "graphics/image_save.h"
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
+#include "program_version.h"
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
@@ -32,7 +33,7 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode M] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
-    "  pixloupe2d-cli --help\n"
+    "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case).\n"
@@ -360,8 +361,11 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
         bool helpShown = false;
-        const std::string problem = run(arguments, helpShown);
-        if (helpShown) {
+        const bool versionShown = arguments.size() == 1 && arguments[0] == "--version";
+        const std::string problem = versionShown ? "" : run(arguments, helpShown);
+        if (versionShown) {
+            std::printf("pixloupe2d-cli %s\n", kProgramVersion);
+        } else if (helpShown) {
             std::fputs(kUsage, stdout);
         } else if (!problem.empty()) {
             std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());

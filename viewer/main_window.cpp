@@ -16,6 +16,7 @@
 #include "shell/window_shell.h"
 #include "support/file_services.h"
 #include "support/text_ops.h"
+#include "viewer/app_identity.h"
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
 #include "viewer/image_export.h"
@@ -406,6 +407,8 @@ void applyScroll() {
 
 ViewerStep startViewer(int argc, char** argv) {
     initShell(argc, argv);
+    setDesktopEntryName(kDesktopEntryName);
+    setApplicationIcon(appIconPictures());
     initViewerState();
     registerPngEncoder();
     createImage(kSheetImage, kViewWidth, viewerState.viewHeight);
