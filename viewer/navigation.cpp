@@ -33,7 +33,7 @@ ViewSelection& selection() {
     return viewerState.selection;
 }
 
-// Row position and fine offset that make `byte` the first byte of the view.
+// The view at this row position and fine offset, the offset box showing it, rendered.
 void showFromByte(int64_t row, int32_t fineOffset) {
     setState(kRowScroll, static_cast<int>(row));
     setState(kOffsetSpin, fineOffset);
