@@ -20,6 +20,7 @@
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
 #include "viewer/image_export.h"
+#include "viewer/navigation.h"
 #include "viewer/render_view.h"
 #include "viewer/settings_persistence.h"
 #include "viewer/sheet_render.h"
@@ -102,6 +103,11 @@ void buildStatusBarAndMenus() {
                   {kCommandSaveImage, "Save image..."}});
     menuSeparator();
     menuItem(kCommandQuit, "Quit");
+    menuSeparator();
+    addMenuItems({{kCommandSaveSelectionImage, "Save selection as image...\tCtrl+E"},
+                  {kCommandSaveSelectionBinary, "Save selection as binary...\tCtrl+Shift+E"}});
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, 0);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, 0);
     beginDropDown("View");
     openSubmenu("Zoom");
     addMenuItems({{kCommandZoomPreview, "zoom preview\tCtrl+Z"},
@@ -121,22 +127,27 @@ void buildStatusBarAndMenus() {
                   {kCommandInverse, "Inverse\tCtrl+I"},
                   {kCommandMulti, "Multi columns\tCtrl+M"},
                   {kCommandReverse, "Reverse byte\tCtrl+R"},
-                  {kCommandStayOnTop, "Stay on top\tCtrl+T"}});
+                  {kCommandStayOnTop, "Stay on top\tCtrl+T"},
+                  {kCommandGoToOffset, "Go to offset...\tCtrl+J"}});
     closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
 }
 
 struct ShortcutRow {
-    char key;
+    int key;  // with Control, and Shift when kShortcutShift is added
     int command;
 };
 
+// clang-format off
 constexpr ShortcutRow kShortcuts[] = {
     {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
     {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
     {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
+    {kShortcutShift | 'E', kCommandSaveSelectionBinary},
 };
+// clang-format on
 
 void addShortcuts() {
     for (const ShortcutRow& row : kShortcuts)
@@ -182,6 +193,7 @@ void pollArrowKeys() {
             applyScroll();
         }
     }
+    pollPageKeys();
 }
 
 void turnWheel() {
@@ -209,6 +221,8 @@ void moveOverCanvas() {
     const int mouseX = getAttribute(kCanvas, 2);
     const int mouseY = getAttribute(kCanvas, 3);
     noteMousePosition(mouseX, mouseY);
+    dragOnView();
+    if (draggingOnView()) return;
     setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);
     if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
 }
@@ -225,6 +239,8 @@ void handleControlEvent() {
         case kCanvas:
             if (eventType() == kCanvasRightClick) rightClickCanvas();
             if (eventType() == kCanvasMouseMove) moveOverCanvas();
+            if (eventType() == kCanvasLeftButtonDown) pressOnView();
+            if (eventType() == kCanvasLeftButtonUp) releaseOnView();
             break;
         case kPreviewBox:
             if (!getState(kPreviewBox)) renderView();
@@ -332,6 +348,15 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandJumpHere:
             jumpHere();
+            break;
+        case kCommandGoToOffset:
+            goToOffset();
+            break;
+        case kCommandSaveSelectionImage:
+            saveSelectionImage();
+            break;
+        case kCommandSaveSelectionBinary:
+            saveSelectionBinary();
             break;
         case kCommandBinary:
         case kCommandAtari:

@@ -41,6 +41,9 @@ enum Command {
     kCommandAtari = 16,
     kCommandBk = 17,
     kCommandSamCoupe = 18,
+    kCommandGoToOffset = 40,
+    kCommandSaveSelectionImage = 41,
+    kCommandSaveSelectionBinary = 42,
 };
 
 // What the program does after one step of its life.

@@ -350,19 +350,6 @@ int zoomOrOne() {
 
 // Where the byte drawn under the mouse lies in the layout: its strip, its row within the
 // strip and its place within the row. Divisions truncate toward zero.
-struct PointedByte {
-    int64_t strip, row, byte;
-    int64_t rowsPerStrip, bytesPerRow;
-};
-
-PointedByte pointedByte(int mouseX, int mouseY) {
-    const int64_t zoom = zoomOrOne();
-    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
-    const int64_t column = mouseX / zoom / modeGeometry(viewerState.colourMode).unitsPerByte;
-    return {column / bytesPerRow, mouseY / zoom, column % bytesPerRow, viewerState.viewHeight / zoom,
-            bytesPerRow};
-}
-
 std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
     return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
            ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
@@ -415,6 +402,14 @@ int32_t mouseCell(int coordinate) {
 void noteMousePosition(int mouseX, int mouseY) {
     viewerState.mouseCellX = mouseCell(mouseX);
     viewerState.mouseCellY = mouseCell(mouseY);
+}
+
+PointedByte pointedByte(int mouseX, int mouseY) {
+    const int64_t zoom = zoomOrOne();
+    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
+    const int64_t column = mouseX / zoom / modeGeometry(viewerState.colourMode).unitsPerByte;
+    return {column / bytesPerRow, mouseY / zoom, column % bytesPerRow, viewerState.viewHeight / zoom,
+            bytesPerRow};
 }
 
 int64_t mouseByteIndex(int mouseX, int mouseY) {

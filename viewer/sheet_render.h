@@ -48,6 +48,15 @@ int64_t viewFirstByte();
 int32_t mouseCell(int coordinate);
 void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
+// The byte drawn under the mouse: the byte column is the view x over the mode's units per
+// byte; it gives the strip (column div bytesPerRow) and the byte within the row (column mod
+// bytesPerRow); the row within the strip is the view y.
+struct PointedByte {
+    int64_t strip, row, byte;
+    int64_t rowsPerStrip, bytesPerRow;
+};
+PointedByte pointedByte(int mouseX, int mouseY);
+
 // Index (from the first byte of the view) of the byte drawn under the mouse: the byte
 // column is the view x over the mode's units per byte; it gives the strip (column div
 // bytesPerRow) and the byte within the row (column mod bytesPerRow); the row within the

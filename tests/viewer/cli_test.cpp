@@ -333,7 +333,8 @@ TEST_F(CliTest, ExtractWritesTheViewersBytes) {
     const Case cases[] = {
         {0, "70000", false, false, 70000}, {-3, "5", false, false, 5},   {69990, "$A", true, false, 10},
         {100, "$3e8", false, true, 1000},  {-10, "20", true, true, 20},  {70000, "0", false, false, 0},
-        {5, "$", true, true, 0},           {0, "0000", false, false, 0}, {-256, "300", true, false, 300},
+        {5, "0x0", true, true, 0},         {0, "0000", false, false, 0}, {1, "0X3e8", false, false, 1000},
+        {-256, "300", true, false, 300},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {
@@ -362,12 +363,63 @@ TEST_F(CliTest, ExtractOfSmallFilesByHand) {
         {{"--first=-1", "--size", "2", "--inverse"}, std::string("\0\xFE", 2)},
         {{"--first", "$2", "--size", "1"}, "\x80"},
         {{"--first", "$0001", "--size", "$2"}, "\x12\x80"},
+        {{"--first", "0x1", "--size", "0X2"}, "\x12\x80"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"extract", "small.bin", "out.raw"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         ASSERT_EQ(run(arguments).exitCode, 0) << c.options[1];
         EXPECT_EQ(readWholeFile(folder.file("out.raw")), c.bytes) << c.options[1];
+    }
+}
+
+// A sprite holds the pixels the viewer draws at zoom 1 for its bytes laid out at its width,
+// each repeated zoom x zoom times; a batch goes on byte after byte, numbered in the names.
+TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
+    struct Case {
+        std::string file, output;
+        View view;  // first, width, mode and options; zoom is the sprite's
+        int rows, count;
+        std::vector<std::string> names;
+    };
+    const View bank{.first = 0x1000, .width = 2};
+    const View atari{.first = -3, .width = 3, .zoom = 2, .mode = kModeAtari, .inverse = true};
+    const View bk{.first = 69000, .width = 5, .zoom = 8, .mode = kModeBk, .reverse = true};
+    const View sam{.first = 777, .width = 1, .zoom = 4, .mode = kModeSam, .nibble = true};
+    const std::string sample = PL_SAMPLE_PATH;
+    const Case cases[] = {
+        {sample, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}},
+        {dataFile, "a.bmp", atari, 4, 3, {"a-000.bmp", "a-002.bmp"}},
+        {dataFile, "b.PNG", bk, 40, 0, {"b.PNG"}},
+        {dataFile, "s.bmp", sam, 9, 2, {"s-000.bmp", "s-001.bmp"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"sprite", c.file, c.output, "--rows", std::to_string(c.rows)};
+        for (const std::string& option : c.view.options()) arguments.push_back(option);
+        if (c.count > 0) arguments.insert(arguments.end(), {"--count", std::to_string(c.count)});
+        const CliRun result = run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << c.view.describe() << result.err;
+        const std::string bytes = readWholeFile(c.file);
+        data.assign(bytes.begin(), bytes.end());
+        const int units = c.view.mode == kModeBk ? 4 : c.view.mode == kModeSam ? 2 : 8;
+        for (const std::string& name : c.names) {
+            const int k =
+                name.find('-') == std::string::npos ? 0 : std::stoi(name.substr(name.find('-') + 1));
+            View shown = c.view;
+            shown.zoom = 1;
+            shown.first += int64_t{k} * c.view.width * c.rows;
+            const Picture expected = drawnInProcess(shown);
+            const Picture sprite = readPicture(folder.file(name));
+            ASSERT_EQ(sprite.width, c.view.width * units * c.view.zoom) << name;
+            ASSERT_EQ(sprite.height, c.rows * c.view.zoom) << name;
+            for (int y = 0; y < sprite.height; ++y) {
+                for (int x = 0; x < sprite.width; ++x) {
+                    ASSERT_EQ(sprite.at(x, y), expected.at(x / c.view.zoom, y / c.view.zoom))
+                        << name << " x " << x << " y " << y;
+                }
+            }
+        }
+        EXPECT_FALSE(fileExists(folder.file(c.names[0] == "ship-000.png" ? "ship-008.png" : "a-003.bmp")));
     }
 }
 
@@ -434,7 +486,17 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"extract", d, "o.bin"}, "--size"},
         {{"extract", d, "o.bin", "--size", ""}, "--size"},
         {{"extract", d, "o.bin", "--size", "12x"}, "12x"},
-        {{"extract", d, "o.bin", "--size", "0x10"}, "0x10"},
+        {{"extract", d, "o.bin", "--size", "0x"}, "0x"},
+        {{"extract", d, "o.bin", "--size", "$"}, "--size"},
+        {{"render", d, "o.png", "--width", "0x101"}, "--width"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "2"}, "--rows"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "2", "--rows", "0"}, "--rows"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "2", "--rows", "5000", "--zoom", "8"}, "32767"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "2", "--rows", "2", "--count", "$0"}, "--count"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "2", "--rows", "2", "--multi"}, "--multi"},
+        {{"sprite", d, "o.png", "--first", "69999", "--width", "2", "--rows", "1"}, "past the end"},
+        {{"sprite", d, "o.png", "--first", "0x10", "--width", "1", "--rows", "2", "--count", "34993"},
+         "past the end"},
         {{"extract", d, "o.bin", "--size", "4294967296"}, "4294967296"},
         {{"extract", d, "o.bin", "--size", "70001"}, "past the end"},
         {{"extract", d, "o.bin", "--first", "1", "--size", "70000"}, "past the end"},

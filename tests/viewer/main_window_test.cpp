@@ -118,21 +118,27 @@ TEST_F(MainWindowTest, MenuBarHoldsTheItemsInOrder) {
     std::erase(text, '*');
     EXPECT_EQ(
         text,
-        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit}|"
+        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit|-|Save selection as image...\tCtrl+E|"
+        "Save selection as binary...\tCtrl+Shift+E}|"
         "View{Zoom{zoom preview\tCtrl+Z|zoom x1\tCtrl+1|zoom x2\tCtrl+2|zoom x4\tCtrl+4|zoom x8\tCtrl+8}|"
         "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4}|"
-        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T}|"
+        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T|"
+        "Go to offset...\tCtrl+J}|"
         "x1|x2|x4|x8");
 }
 
 TEST_F(MainWindowTest, ShortcutsGiveTheirCommands) {
     ASSERT_EQ(start(), ViewerStep::Continue);
-    const std::pair<char, int> shortcuts[] = {
+    // clang-format off
+    const std::pair<int, int> shortcuts[] = {
         {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
         {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
         {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+        {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
+        {kShortcutShift | 'E', kCommandSaveSelectionBinary},
     };
-    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 11);  // Tab and Shift+Tab come with every window
+    // clang-format on
+    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 14);  // Tab and Shift+Tab come with every window
     for (const auto& [key, id] : shortcuts) {
         SCOPED_TRACE(key);
         EXPECT_EQ(shortcutCommand(kMainWindow, kShortcutControl | key), id);
@@ -307,12 +313,7 @@ TEST_P(ArrowKeyTest, MovesOneStepOrNothingAtTheEnd) {
     setAttribute(kWidthScroll, 2, 10);
     setWidth(c.width);
     setRow(c.row);
-    drain();
-    markStatus();
-    pressKey(c.key);
-    handleNext();
-    releaseKey(c.key);
-    drain();
+    tapKey(c.key);
     EXPECT_EQ(getState(kWidthScroll), c.expectedWidth);
     EXPECT_EQ(viewerState.bytesPerRow, c.expectedWidth);
     EXPECT_EQ(getState(kRowScroll), c.expectedRow);
