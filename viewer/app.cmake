@@ -5,7 +5,8 @@ add_library(pl_viewer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/render_view.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_persistence.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/image_export.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/image_export.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/find_commands.cpp)
 target_include_directories(pl_viewer_app PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(pl_viewer_app PUBLIC pl_viewer_core pl_shell)
 

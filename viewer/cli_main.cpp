@@ -1,6 +1,7 @@
 // pixloupe2d-cli: the viewer's picture of a data file, or a byte range of it, written
 // from the command line without a window, through the viewer's own loading, drawing,
 // size parsing and writers.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -13,12 +14,14 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
+#include "viewer/graphics_finder.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
 namespace {
 
 constexpr int kExitOk = 0;
+constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
 
 constexpr const char* kUsage =
@@ -26,15 +29,23 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
     "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size TEXT [--first N] [--inverse] [--reverse]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode M]\n"
+    "  pixloupe2d-cli scan FILE [--mode M] [--from N] [--to N]\n"
     "  pixloupe2d-cli --help\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case).\n"
     "extract  writes the bytes \"Save binary...\" writes: TEXT bytes from the first byte,\n"
     "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0').\n"
+    "guess    prints the bytes per row of the picture starting at the first byte alone on\n"
+    "         its first line, then up to four runners-up as \"width score\" (score in\n"
+    "         thousandths); exit code 1 and one line on stderr when nothing is found.\n"
+    "scan     prints each region of FILE that looks like a picture, one a line, as\n"
+    "         \"first length width score\": rows of width bytes from byte first line up.\n"
+    "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
     "\n"
     "  --first N    first byte, may be negative or past the end (default 0); $hex also works\n"
-    "  --width N    bytes per row, 1 to 256 (default 1)\n"
+    "  --width N    bytes per row, 1 to 256 (default 1), or auto: the width guess gives\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
     "  --mode M     binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4)\n"
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
@@ -49,7 +60,9 @@ struct Request {
     std::string dataFile;
     std::string output;
     int64_t first = 0;
-    int32_t width = 1;
+    int64_t from = 0;
+    int64_t to = INT32_MAX;
+    int32_t width = 1;  // 0: the width guess decides
     int32_t zoom = 1;
     int32_t mode = kModeBinary;
     bool inverse = false;
@@ -68,6 +81,10 @@ bool parseWhole(const std::string& text, int64_t lowest, int64_t highest, int64_
     if (begin == end || *begin == '+' || (*begin == '-' && begin != text.data())) return false;
     const auto [stop, error] = std::from_chars(begin, end, value);
     return error == std::errc() && stop == end && value >= lowest && value <= highest;
+}
+
+bool isFindCommand(const std::string& command) {
+    return command == "guess" || command == "scan";
 }
 
 bool isPngName(const std::string& name) {
@@ -102,6 +119,12 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
             return "--first needs a whole number from -2147483648 to 2147483647, not \"" + value + "\"";
         }
         request.first = number;
+    } else if (option == "--from" || option == "--to") {
+        if (!parseWhole(value, 0, INT32_MAX, number))
+            return option + " needs a whole number from 0 to 2147483647, not \"" + value + "\"";
+        (option == "--from" ? request.from : request.to) = number;
+    } else if (option == "--width" && value == "auto") {
+        request.width = 0;
     } else if (option == "--width") {
         if (!parseWhole(value, 1, kMaxBytesPerRow, number))
             return "--width needs a whole number from 1 to 256, not \"" + value + "\"";
@@ -125,8 +148,18 @@ bool optionAllowed(const std::string& command, const std::string& option, bool& 
     const std::vector<std::string> renderFlags = {"--inverse", "--reverse", "--nibble", "--multi"};
     const std::vector<std::string> extractValues = {"--first", "--size"};
     const std::vector<std::string> extractFlags = {"--inverse", "--reverse"};
+    const std::vector<std::string> guessValues = {"--first", "--mode"};
+    const std::vector<std::string> scanValues = {"--mode", "--from", "--to"};
     const bool render = command == "render";
-    for (const std::string& name : render ? renderValues : extractValues) {
+    const std::vector<std::string>& values = command == "guess"  ? guessValues
+                                             : command == "scan" ? scanValues
+                                             : render            ? renderValues
+                                                                 : extractValues;
+    if (command == "guess" || command == "scan") {
+        takesValue = true;
+        return std::find(values.begin(), values.end(), option) != values.end();
+    }
+    for (const std::string& name : values) {
         if (option == name) {
             takesValue = true;
             return true;
@@ -183,6 +216,12 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         const std::string problem = takeOptionValue(request, option, value);
         if (!problem.empty()) return problem;
     }
+    if (isFindCommand(request.command)) {
+        if (names.size() != 1 || names[0].empty())
+            return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";
+        request.dataFile = names[0];
+        return "";
+    }
     if (names.size() != 2)
         return request.command + " needs FILE and OUTPUT, got " + decimalText(names.size()) + " names";
     request.dataFile = names[0];
@@ -218,7 +257,37 @@ void applyDisplayOptions(const Request& request) {
     setHeldValue(HeldValue::MultiColumn, request.multiColumn ? 1 : 0);
 }
 
-std::string renderPicture(const Request& request) {
+WidthGuess guessAtFirstByte(int64_t first, int32_t mode) {
+    return guessWidth(viewerState.dataBuffer, viewerState.dataSize, first, mode, kMaxBytesPerRow);
+}
+
+// The width guess or the regions on stdout; the exit code.
+int printFindings(const Request& request) {
+    if (request.command == "guess") {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) {
+            std::fprintf(stderr, "pixloupe2d-cli: no picture found from byte %lld\n",
+                         static_cast<long long>(request.first));
+            return kExitNothingFound;
+        }
+        std::printf("%d\n", guess.candidates[0].width);
+        for (int i = 1; i < guess.count; ++i)
+            std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
+        return kExitOk;
+    }
+    for (const GraphicsRegion& region : scanGraphics(viewerState.dataBuffer, viewerState.dataSize,
+                                                     request.mode, request.from, request.to, kMaxBytesPerRow))
+        std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
+                    static_cast<long long>(region.length), region.width, region.score);
+    return kExitOk;
+}
+
+std::string renderPicture(Request request) {
+    if (request.width == 0) {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) return "--width auto: no picture found from the first byte";
+        request.width = guess.candidates[0].width;
+    }
     // The whole first byte goes into byteOffset; the fine offset stays 0.
     viewerState.byteOffset = static_cast<int32_t>(request.first);
     setHeldValue(HeldValue::FineOffset, 0);
@@ -246,8 +315,8 @@ std::string extractBytes(const Request& request) {
     return "";
 }
 
-std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
-    if (arguments.empty()) return "missing command: render or extract (see --help)";
+std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
+    if (arguments.empty()) return "missing command: render, extract, guess or scan (see --help)";
     for (const std::string& argument : arguments) {
         if (argument == "--") break;
         if (argument == "--help" || argument == "-h") {
@@ -257,8 +326,8 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
     }
     Request request;
     request.command = arguments[0];
-    if (request.command != "render" && request.command != "extract")
-        return "unknown command: " + request.command + " (render or extract; see --help)";
+    if (request.command != "render" && request.command != "extract" && !isFindCommand(request.command))
+        return "unknown command: " + request.command + " (render, extract, guess or scan; see --help)";
     const std::string problem =
         parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
     if (!problem.empty()) return problem;
@@ -268,6 +337,10 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
     registerPngEncoder();
     const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
     if (!loadFailure.empty()) return loadFailure;
+    if (isFindCommand(request.command)) {
+        exitCode = printFindings(request);
+        return "";
+    }
     return request.command == "render" ? renderPicture(request) : extractBytes(request);
 }
 
@@ -285,7 +358,7 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
         bool helpShown = false;
-        const std::string problem = run(arguments, helpShown);
+        const std::string problem = run(arguments, helpShown, exitCode);
         if (helpShown) {
             std::fputs(kUsage, stdout);
         } else if (!problem.empty()) {

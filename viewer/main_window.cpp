@@ -18,6 +18,7 @@
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
+#include "viewer/find_commands.h"
 #include "viewer/image_export.h"
 #include "viewer/render_view.h"
 #include "viewer/settings_persistence.h"
@@ -121,6 +122,9 @@ void buildStatusBarAndMenus() {
                   {kCommandMulti, "Multi columns\tCtrl+M"},
                   {kCommandReverse, "Reverse byte\tCtrl+R"},
                   {kCommandStayOnTop, "Stay on top\tCtrl+T"}});
+    addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
+                  {kCommandNextGraphics, "Next graphics\tCtrl+N"},
+                  {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
     closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
@@ -132,9 +136,13 @@ struct ShortcutRow {
 };
 
 constexpr ShortcutRow kShortcuts[] = {
-    {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
-    {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
-    {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    {'O', kCommandOpen},         {'G', kCommandGrid},
+    {'I', kCommandInverse},      {'M', kCommandMulti},
+    {'R', kCommandReverse},      {'T', kCommandStayOnTop},
+    {'Z', kCommandZoomPreview},  {'1', kCommandZoom1},
+    {'2', kCommandZoom2},        {'4', kCommandZoom4},
+    {'8', kCommandZoom8},        {'W', kCommandGuessWidth},
+    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
 };
 
 void addShortcuts() {
@@ -321,6 +329,13 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandJumpHere:
             jumpHere();
+            break;
+        case kCommandGuessWidth:
+            guessWidthCommand();
+            break;
+        case kCommandNextGraphics:
+        case kCommandPreviousGraphics:
+            nextGraphicsCommand(command == kCommandNextGraphics);
             break;
         case kCommandBinary:
         case kCommandAtari:

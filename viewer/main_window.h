@@ -41,6 +41,9 @@ enum Command {
     kCommandAtari = 16,
     kCommandBk = 17,
     kCommandSamCoupe = 18,
+    kCommandGuessWidth = 19,
+    kCommandNextGraphics = 20,
+    kCommandPreviousGraphics = 21,
 };
 
 // What the program does after one step of its life.
