@@ -12,7 +12,8 @@ namespace {
 constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
 constexpr int kGuessBlocks = 64;
-constexpr int64_t kScanSample = 256;
+constexpr int64_t kScanSample = 64;
+constexpr int64_t kScanStride = 2048;  // a picture of 2 KiB holds a sample nearly always
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
 constexpr double kNoise = 2.0;
@@ -120,20 +121,29 @@ const DensityTable kDensity;
 
 void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
                      int64_t* densityDiff) {
-    const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    const std::array<uint8_t, 256>& table = kDensity.value[mode];
+    // The densities in a row of their own, so that the loops below run many pairs at a time.
+    const int64_t last = std::min(size, end + widths);
+    std::vector<uint8_t> density(static_cast<size_t>(last - begin));
+    for (int64_t i = begin; i < last; ++i) density[i - begin] = table[data[i]];
+    const uint8_t* d = density.data();
     for (int w = 1; w <= widths; ++w) {
-        const int64_t stop = std::min(end, size - w);
-        int64_t sum = 0;
-        for (int64_t i = begin; i < stop; ++i) sum += std::abs(density[data[i]] - density[data[i + w]]);
+        const int64_t n = std::min(end, size - w) - begin;
+        int sum = 0;  // at most 30 per pair, and n stays below 2^26
+        for (int64_t i = 0; i < n; ++i) sum += std::abs(static_cast<int>(d[i]) - static_cast<int>(d[i + w]));
         densityDiff[w] += sum;
     }
 }
 
+// Pixels only (the quick look of the scan) or pixels and densities.
+enum class Measures { Pixels, PixelsAndDensity };
+
 void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths,
-             int mode) {
+             int mode, Measures measures = Measures::PixelsAndDensity) {
     for (int64_t i = begin; i < end; ++i) ++profile.histogram[data[i]];
     addPairs(data, size, begin, end, widths, mode, profile.diff.data(), profile.pairs.data());
-    addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
+    if (measures == Measures::PixelsAndDensity)
+        addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
 }
 
 // The share of pixel pairs that would differ if pixels were drawn at random with the
@@ -170,18 +180,20 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     scores.expected = expectedDifference(profile, mode);
     for (int v = 0; v < 256; ++v) scores.bytes += profile.histogram[v];
     if (scores.expected <= 0) return scores;
-    const int ppb = pixelsPerByte(mode);
-    const double densityStep = kDensity.largest[mode];
-    auto difference = [&](int w) {
-        const auto pairs = static_cast<double>(profile.pairs[w]);
-        return static_cast<double>(profile.diff[w]) / (pairs * ppb) * kPixelWeight +
-               static_cast<double>(profile.densityDiff[w]) / (pairs * densityStep);
-    };
-    for (int w = 1; w <= maxWidth; ++w) {
-        if (profile.pairs[w + 1] < kLeastPairs) break;
-        const double right = difference(w + 1);
-        const double neighbour = w > 1 ? std::min(difference(w - 1), right) : right;
-        scores.score[w] = neighbour > 0 ? (neighbour - difference(w)) / neighbour : 0;
+    const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
+    const double densityUnit = 1.0 / kDensity.largest[mode];
+    std::array<double, kWidthSlots> difference{};
+    int widths = 0;
+    for (int w = 1; w <= maxWidth + 1 && profile.pairs[w] >= kLeastPairs; ++w, ++widths) {
+        const double perPair = 1.0 / static_cast<double>(profile.pairs[w]);
+        difference[w] = (static_cast<double>(profile.diff[w]) * pixelUnit +
+                         static_cast<double>(profile.densityDiff[w]) * densityUnit) *
+                        perPair;
+    }
+    for (int w = 1; w < widths; ++w) {
+        const double right = difference[w + 1];
+        const double neighbour = w > 1 ? std::min(difference[w - 1], right) : right;
+        scores.score[w] = neighbour > 0 ? (neighbour - difference[w]) / neighbour : 0;
         scores.widths = w;
     }
     return scores;
@@ -392,7 +404,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
 // Whether the sampled pairs at the start of the block at `begin` look like rows of a picture.
 bool blockLooksLinedUp(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
     Profile profile;
-    measure(profile, data, size, begin, std::min(size, begin + kScanSample), maxWidth + 1, mode);
+    measure(profile, data, size, begin, std::min(size, begin + kScanSample), maxWidth + 1, mode,
+            Measures::Pixels);
     const WidthScores scores = scoreWidths(profile, mode, maxWidth);
     const int best = bestWidth(scores);
     return best != 0 && scores.score[best] >= kBlockLeastScore;
@@ -417,16 +430,16 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
     if (from >= to) return regions;
     const int widest = clampWidth(maxWidth);
     // Blocks lie on a fixed grid, so that any stretch is judged as a whole scan would.
-    int64_t block = std::max<int64_t>(0, from / kBlock - 1) * kBlock;
+    int64_t block = std::max<int64_t>(0, from / kScanStride - 1) * kScanStride;
     int64_t lastEnd = 0;
     while (block < to) {
         if (!blockLooksLinedUp(data, size, block, mode, widest)) {
-            block += kBlock;
+            block += kScanStride;
             continue;
         }
         GraphicsRegion region;
         if (!regionAround(data, size, block, mode, widest, region) || region.first + region.length <= block) {
-            block += kBlock;
+            block += kScanStride;
             continue;
         }
         if (region.first >= to) break;
@@ -439,7 +452,7 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
         if (region.first >= from && region.length >= kRegionLeastBytes) regions.push_back(region);
         const int64_t end = region.first + region.length;
         lastEnd = std::max(lastEnd, end);
-        block = std::max(block + kBlock, (end + kBlock - 1) / kBlock * kBlock);
+        block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
     }
     return regions;
 }
