@@ -12,7 +12,7 @@ namespace {
 constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
 constexpr int kGuessBlocks = 64;
-constexpr int64_t kScanSample = 64;
+constexpr int64_t kScanSample = 128;
 constexpr int64_t kScanStride = 2048;  // a picture of 2 KiB holds a sample nearly always
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
@@ -274,14 +274,19 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     if (first < 0 || first >= size) return {};
     const int64_t available = size - first;
     const int blocks = static_cast<int>(std::min<int64_t>(kGuessBlocks, (available + kBlock - 1) / kBlock));
-    std::vector<Profile> profiles(blocks);
-    for (int b = 0; b < blocks; ++b) {
-        const int64_t begin = first + b * kBlock;
-        measure(profiles[b], data, size, begin, std::min(size, begin + kBlock), maxWidth + 1, mode);
-    }
+    // Blocks are measured when first needed: a stretch that is no picture costs two or three.
+    std::vector<Profile> profiles;
+    auto profileOf = [&](int b) -> const Profile& {
+        while (static_cast<int>(profiles.size()) <= b) {
+            const int64_t begin = first + static_cast<int64_t>(profiles.size()) * kBlock;
+            profiles.emplace_back();
+            measure(profiles.back(), data, size, begin, std::min(size, begin + kBlock), maxWidth + 1, mode);
+        }
+        return profiles[b];
+    };
     auto windowScores = [&](int count) {
         Profile sum;
-        for (int b = 0; b < count; ++b) addProfile(sum, profiles[b]);
+        for (int b = 0; b < count; ++b) addProfile(sum, profileOf(b));
         return scoreWidths(sum, mode, maxWidth);
     };
     int window = std::min(2, blocks);
@@ -291,7 +296,7 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         if (best == 0) break;
         const int width = smallestLinedUpWidth(scores, best);
         int agreeing = 0;
-        while (agreeing < blocks && blockAgrees(profiles[agreeing], mode, width, scores.score[width]))
+        while (agreeing < blocks && blockAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
         agreeing = std::max(agreeing, 1);
         if (agreeing == window) break;
@@ -401,14 +406,19 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     return true;
 }
 
-// Whether the sampled pairs at the start of the block at `begin` look like rows of a picture.
+// Whether the sampled pairs at the start of the block at `begin` look like rows of a picture:
+// the scores of scoreWidths on pixels alone, reckoned without a division per width.
 bool blockLooksLinedUp(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
-    Profile profile;
-    measure(profile, data, size, begin, std::min(size, begin + kScanSample), maxWidth + 1, mode,
-            Measures::Pixels);
-    const WidthScores scores = scoreWidths(profile, mode, maxWidth);
-    const int best = bestWidth(scores);
-    return best != 0 && scores.score[best] >= kBlockLeastScore;
+    const int64_t end = std::min(size, begin + kScanSample);
+    if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || isFlat(data, begin, end)) return false;
+    std::array<int64_t, kWidthSlots> diff{}, pairs{};
+    addPairs(data, size, begin, end, maxWidth + 1, mode, diff.data(), pairs.data());
+    for (int w = 2; w <= maxWidth; ++w) {
+        const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
+        if (neighbour > 0 && neighbour - static_cast<double>(diff[w]) >= kBlockLeastScore * neighbour)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
