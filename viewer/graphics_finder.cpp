@@ -442,7 +442,14 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
     // Blocks lie on a fixed grid, so that any stretch is judged as a whole scan would.
     int64_t block = std::max<int64_t>(0, from / kScanStride - 1) * kScanStride;
     int64_t lastEnd = 0;
+    // The last place a quick look fits, so that a picture at the very end is seen too.
+    const int64_t tail = size - kScanSample - widest - 2;
+    bool tailSeen = tail <= block;
     while (block < to) {
+        if (!tailSeen && block > tail) {
+            block = tail;
+            tailSeen = true;
+        }
         if (!blockLooksLinedUp(data, size, block, mode, widest)) {
             block += kScanStride;
             continue;
