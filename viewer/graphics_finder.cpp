@@ -22,11 +22,10 @@ constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
 constexpr double kGuessLeastScore = 0.12;
 constexpr double kGuessLeastEvidence = 0.1;
-constexpr double kBlockLeastScore = 0.3;
+constexpr double kBlockLeastScore = 0.2;
 constexpr double kRegionLeastScore = 0.25;
 constexpr int64_t kRegionLeastBytes = 512;
 constexpr int kRegionLeastRows = 4;
-constexpr int64_t kRefineBytes = 16 * 1024;
 constexpr int64_t kFirstChunk = 64 * 1024;
 
 int pixelsPerByte(int mode) {
