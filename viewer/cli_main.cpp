@@ -15,6 +15,7 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
+#include "viewer/graphics_finder.h"
 #include "viewer/sheet_render.h"
 #include "viewer/view_block.h"
 #include "viewer/viewer_state.h"
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr int kExitOk = 0;
+constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
 // The most leading zeros the viewer's offset box can put before the data.
 constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
@@ -33,6 +35,8 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode M] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode M]\n"
+    "  pixloupe2d-cli scan FILE [--mode M] [--from N] [--to N]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
@@ -42,12 +46,19 @@ constexpr const char* kUsage =
     "sprite   writes H rows of W bytes from the first byte as a picture of exactly those\n"
     "         pixels, each view unit Z x Z; with --count, K such sprites one after the\n"
     "         other, to OUTPUT with -000, -001, ... before the extension.\n"
+    "guess    prints the bytes per row of the picture starting at the first byte alone on\n"
+    "         its first line, then up to four runners-up as \"width score\" (score in\n"
+    "         thousandths); exit code 1 and one line on stderr when nothing is found.\n"
+    "scan     prints each region of FILE that looks like a picture, one a line, as\n"
+    "         \"first length width score\": rows of width bytes from byte first line up.\n"
+    "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
     "\n"
     "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
     "  --first N    first byte, may be negative or past the end (default 0)\n"
-    "  --width N    bytes per row, 1 to 256 (default 1)\n"
+    "  --width N    bytes per row, 1 to 256 (default 1), or auto: the width guess gives it\n"
     "  --rows H     sprite: rows of the sprite, 1 to 32767 / Z\n"
     "  --count K    sprite: K sprites one after the other, numbered in the names\n"
+    "  --from N, --to N  scan: the range of first bytes listed\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
     "  --mode M     binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4)\n"
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
@@ -62,7 +73,9 @@ struct Request {
     std::string dataFile;
     std::string output;
     int64_t first = 0;
-    int32_t width = 1;
+    int64_t from = 0;
+    int64_t to = INT32_MAX;
+    int32_t width = 1;  // 0: the width guess decides
     int32_t zoom = 1;
     int32_t mode = kModeBinary;
     bool inverse = false;
@@ -105,7 +118,12 @@ struct NumberOption {
 constexpr NumberOption kNumberOptions[] = {
     {"--first", INT32_MIN, INT32_MAX}, {"--width", 1, kMaxBytesPerRow},  {"--zoom", 1, 8},
     {"--size", 0, INT32_MAX},          {"--rows", 1, kLargestImageSide}, {"--count", 1, INT32_MAX},
+    {"--from", 0, INT32_MAX},          {"--to", 0, INT32_MAX},
 };
+
+bool isFindCommand(const std::string& command) {
+    return command == "guess" || command == "scan";
+}
 
 bool isPngName(const std::string& name) {
     return lowerCase(midText(name, textLength(name) - 3)) == ".png";
@@ -133,10 +151,17 @@ void setNumber(Request& request, const std::string& option, int64_t number) {
     if (option == "--size") request.size = number, request.sizeGiven = true;
     if (option == "--rows") request.rows = number;
     if (option == "--count") request.count = number;
+    if (option == "--from") request.from = number;
+    if (option == "--to") request.to = number;
 }
 
 // The value of one option; an empty text when it is fine, else what is wrong.
 std::string takeOptionValue(Request& request, const std::string& option, const std::string& value) {
+    if (option == "--width" && value == "auto") {
+        request.width = 0;  // the width guess decides
+        request.widthGiven = true;
+        return "";
+    }
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (binary, atari, bk or sam)";
@@ -169,6 +194,8 @@ const CommandOptions kCommandOptions[] = {
     {"sprite",
      {"--first", "--width", "--rows", "--zoom", "--mode", "--count"},
      {"--inverse", "--reverse", "--nibble"}},
+    {"guess", {"--first", "--mode"}, {}},
+    {"scan", {"--mode", "--from", "--to"}, {}},
 };
 
 bool optionAllowed(const std::string& command, const std::string& option, bool& takesValue) {
@@ -223,6 +250,12 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         const std::string problem = takeOptionValue(request, option, value);
         if (!problem.empty()) return problem;
     }
+    if (isFindCommand(request.command)) {
+        if (names.size() != 1 || names[0].empty())
+            return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";
+        request.dataFile = names[0];
+        return "";
+    }
     if (names.size() != 2)
         return request.command + " needs FILE and OUTPUT, got " + decimalText(names.size()) + " names";
     request.dataFile = names[0];
@@ -231,6 +264,8 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
     if (request.command != "extract" && !isPngName(request.output) && !isBmpName(request.output))
         return "OUTPUT must end in .png or .bmp: " + request.output;
     if (request.command == "extract" && !request.sizeGiven) return "extract needs --size N";
+    if (request.command != "render" && request.widthGiven && request.width == 0)
+        return "--width auto is for render only";
     if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
         return "sprite needs --first N, --width W and --rows H";
     if (request.command == "sprite" && request.rows * request.zoom > kLargestImageSide)
@@ -261,7 +296,37 @@ void applyDisplayOptions(const Request& request) {
     setHeldValue(HeldValue::MultiColumn, request.multiColumn ? 1 : 0);
 }
 
-std::string renderPicture(const Request& request) {
+WidthGuess guessAtFirstByte(int64_t first, int32_t mode) {
+    return guessWidth(viewerState.dataBuffer, viewerState.dataSize, first, mode, kMaxBytesPerRow);
+}
+
+// The width guess or the regions on stdout; the exit code.
+int printFindings(const Request& request) {
+    if (request.command == "guess") {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) {
+            std::fprintf(stderr, "pixloupe2d-cli: no picture found from byte %lld\n",
+                         static_cast<long long>(request.first));
+            return kExitNothingFound;
+        }
+        std::printf("%d\n", guess.candidates[0].width);
+        for (int i = 1; i < guess.count; ++i)
+            std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
+        return kExitOk;
+    }
+    for (const GraphicsRegion& region : scanGraphics(viewerState.dataBuffer, viewerState.dataSize,
+                                                     request.mode, request.from, request.to, kMaxBytesPerRow))
+        std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
+                    static_cast<long long>(region.length), region.width, region.score);
+    return kExitOk;
+}
+
+std::string renderPicture(Request request) {
+    if (request.width == 0) {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) return "--width auto: no picture found from the first byte";
+        request.width = guess.candidates[0].width;
+    }
     // The whole first byte goes into byteOffset; the fine offset stays 0.
     viewerState.byteOffset = static_cast<int32_t>(request.first);
     setHeldValue(HeldValue::FineOffset, 0);
@@ -321,8 +386,8 @@ std::string writeSprites(const Request& request) {
     return "";
 }
 
-std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
-    if (arguments.empty()) return "missing command: render, extract or sprite (see --help)";
+std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
+    if (arguments.empty()) return "missing command: render, extract, sprite, guess or scan (see --help)";
     for (const std::string& argument : arguments) {
         if (argument == "--") break;
         if (argument == "--help" || argument == "-h") {
@@ -332,8 +397,10 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
     }
     Request request;
     request.command = arguments[0];
-    if (request.command != "render" && request.command != "extract" && request.command != "sprite")
-        return "unknown command: " + request.command + " (render, extract or sprite; see --help)";
+    if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&
+        !isFindCommand(request.command))
+        return "unknown command: " + request.command +
+               " (render, extract, sprite, guess or scan; see --help)";
     const std::string problem =
         parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
     if (!problem.empty()) return problem;
@@ -344,6 +411,10 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
     const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
     if (!loadFailure.empty()) return loadFailure;
     if (request.command == "sprite") return writeSprites(request);
+    if (isFindCommand(request.command)) {
+        exitCode = printFindings(request);
+        return "";
+    }
     return request.command == "render" ? renderPicture(request) : extractBytes(request);
 }
 
@@ -362,7 +433,7 @@ int main(int argc, char** argv) {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
         bool helpShown = false;
         const bool versionShown = arguments.size() == 1 && arguments[0] == "--version";
-        const std::string problem = versionShown ? "" : run(arguments, helpShown);
+        const std::string problem = versionShown ? "" : run(arguments, helpShown, exitCode);
         if (versionShown) {
             std::printf("pixloupe2d-cli %s\n", kProgramVersion);
         } else if (helpShown) {

@@ -19,6 +19,7 @@
 #include "viewer/app_identity.h"
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
+#include "viewer/find_commands.h"
 #include "viewer/image_export.h"
 #include "viewer/navigation.h"
 #include "viewer/render_view.h"
@@ -129,6 +130,9 @@ void buildStatusBarAndMenus() {
                   {kCommandReverse, "Reverse byte\tCtrl+R"},
                   {kCommandStayOnTop, "Stay on top\tCtrl+T"},
                   {kCommandGoToOffset, "Go to offset...\tCtrl+J"}});
+    addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
+                  {kCommandNextGraphics, "Next graphics\tCtrl+N"},
+                  {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
     closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
@@ -145,7 +149,8 @@ constexpr ShortcutRow kShortcuts[] = {
     {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
     {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
     {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
-    {kShortcutShift | 'E', kCommandSaveSelectionBinary},
+    {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
+    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
 };
 // clang-format on
 
@@ -357,6 +362,13 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandSaveSelectionBinary:
             saveSelectionBinary();
+            break;
+        case kCommandGuessWidth:
+            guessWidthCommand();
+            break;
+        case kCommandNextGraphics:
+        case kCommandPreviousGraphics:
+            nextGraphicsCommand(command == kCommandNextGraphics);
             break;
         case kCommandBinary:
         case kCommandAtari:

@@ -10,3 +10,4 @@ pl_add_gui_gtest(viewer_app_tests
     ${CMAKE_CURRENT_LIST_DIR}/navigation_test.cpp
   LIBS pl_viewer_app Qt6::Test
 )
+target_compile_definitions(viewer_app_tests PRIVATE PL_SAMPLE_PATH="${PROJECT_SOURCE_DIR}/data/sample.bin")

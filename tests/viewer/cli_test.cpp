@@ -506,6 +506,15 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"extract", d, "o.bin", "--size", "1", "--nibble"}, "--nibble"},
         {{"extract", d, "o.bin", "--size", "1", "--zoom", "2"}, "--zoom"},
         {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
+        {{"guess"}, "one FILE"},
+        {{"scan", d, "extra"}, "one FILE"},
+        {{"guess", "missing.bin"}, "missing.bin"},
+        {{"guess", d, "--width", "3"}, "--width"},
+        {{"guess", d, "--mode", "c64"}, "c64"},
+        {{"scan", d, "--first", "1"}, "--first"},
+        {{"scan", d, "--from", "-1"}, "--from"},
+        {{"scan", d, "--to", "x"}, "--to"},
+        {{"render", d, "o.png", "--width", "Auto"}, "--width"},
     };
     for (const Case& c : cases) {
         std::string what;
