@@ -1,0 +1,45 @@
+// Permissions and link protection bind only a user who is not root: root passes every
+// permission check. Tests of what they refuse therefore run as the user "nobody" when the
+// suite runs as root, as it does in CI.
+#pragma once
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+constexpr uid_t kUnprivilegedUser = 65534;   // nobody
+constexpr gid_t kUnprivilegedGroup = 65534;  // nogroup
+
+// Gives up root for good in this process: true when it now runs as nobody.
+inline bool becomeUnprivileged() {
+    return setgroups(0, nullptr) == 0 && setgid(kUnprivilegedGroup) == 0 && setuid(kUnprivilegedUser) == 0;
+}
+
+// Runs body as a user whom permissions bind: right here when this process is not root, else
+// in a child process as nobody, to whom `folder` is handed first. The child prints its own
+// failures; here they count as one more.
+inline void runUnprivileged(const std::string& folder, const std::function<void()>& body) {
+    if (geteuid() != 0) {
+        body();
+        return;
+    }
+    ASSERT_EQ(chown(folder.c_str(), kUnprivilegedUser, kUnprivilegedGroup), 0);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!becomeUnprivileged()) _exit(3);
+        body();
+        std::fflush(stdout);
+        _exit(testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed as the unprivileged user";
+}
