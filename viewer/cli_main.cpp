@@ -11,6 +11,7 @@
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
 #include "support/file_services.h"
+#include "support/safe_file.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
 #include "viewer/sheet_render.h"
@@ -25,11 +26,12 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
     "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
+    "                 [--format png|bmp]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size TEXT [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli --help\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
-    "         OUTPUT ends in .png or .bmp (any letter case).\n"
+    "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
     "extract  writes the bytes \"Save binary...\" writes: TEXT bytes from the first byte,\n"
     "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0').\n"
     "\n"
@@ -40,7 +42,14 @@ constexpr const char* kUsage =
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
     "  --nibble     the two halves of every byte swapped (render only)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
+    "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
     "  --           ends the options: later arguments are names even when they start with -\n"
+    "\n"
+    "\n"
+    "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
+    "/dev/stdout) is written straight to it, in order, keeping what was written there\n"
+    "before; a regular file is written whole or not at all.\n"
+    "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
     "\n"
     "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
 
@@ -56,6 +65,7 @@ struct Request {
     bool reverseByte = false;
     bool nibbleSwap = false;
     bool multiColumn = false;
+    std::string format;  // "png", "bmp", or empty: by OUTPUT's extension
     bool sizeGiven = false;
     std::string sizeText;
 };
@@ -110,6 +120,10 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         if (!parseWhole(value, 1, 8, number) || (number != 1 && number != 2 && number != 4 && number != 8))
             return "--zoom needs 1, 2, 4 or 8, not \"" + value + "\"";
         request.zoom = static_cast<int32_t>(number);
+    } else if (option == "--format") {
+        request.format = lowerCase(value);
+        if (request.format != "png" && request.format != "bmp")
+            return "--format needs png or bmp, not \"" + value + "\"";
     } else if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (binary, atari, bk or sam)";
@@ -121,7 +135,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
 }
 
 bool optionAllowed(const std::string& command, const std::string& option, bool& takesValue) {
-    const std::vector<std::string> renderValues = {"--first", "--width", "--zoom", "--mode"};
+    const std::vector<std::string> renderValues = {"--first", "--width", "--zoom", "--mode", "--format"};
     const std::vector<std::string> renderFlags = {"--inverse", "--reverse", "--nibble", "--multi"};
     const std::vector<std::string> extractValues = {"--first", "--size"};
     const std::vector<std::string> extractFlags = {"--inverse", "--reverse"};
@@ -188,8 +202,9 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
     request.dataFile = names[0];
     request.output = names[1];
     if (request.dataFile.empty() || request.output.empty()) return "FILE and OUTPUT must not be empty";
-    if (request.command == "render" && !isPngName(request.output) && !isBmpName(request.output))
-        return "OUTPUT must end in .png or .bmp: " + request.output;
+    if (request.command == "render" && request.format.empty() && !isPngName(request.output) &&
+        !isBmpName(request.output))
+        return "OUTPUT must end in .png or .bmp, or give --format png|bmp: " + request.output;
     if (request.command == "extract" && !request.sizeGiven) return "extract needs --size TEXT";
     if (request.command == "extract" && request.sizeText.empty()) return "--size needs a count";
     return "";
@@ -230,7 +245,8 @@ std::string renderPicture(const Request& request) {
     if (!createImage(kSheetImage, kViewWidth, viewerState.viewHeight))
         return "not enough memory for the picture";
     if (drawSheet() != SheetResult::Drawn) return "cannot draw the picture";
-    const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
+    const bool png = request.format.empty() ? isPngName(request.output) : request.format == "png";
+    const std::string encoder = png ? "PNG" : "BMP";
     if (!saveImage(kSheetImage, request.output, encoder)) return "cannot write " + request.output;
     return "";
 }
@@ -265,6 +281,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown) {
 
     initViewerState();
     buildByteTables();
+    setStreamTargets(true);
     registerPngEncoder();
     const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
     if (!loadFailure.empty()) return loadFailure;
