@@ -45,7 +45,6 @@ constexpr const char* kUsage =
     "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
     "  --           ends the options: later arguments are names even when they start with -\n"
     "\n"
-    "\n"
     "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
     "/dev/stdout) is written straight to it, in order, keeping what was written there\n"
     "before; a regular file is written whole or not at all.\n"
