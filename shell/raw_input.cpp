@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cmath>
 
@@ -20,6 +21,18 @@ namespace {
 
 std::bitset<256> pressesRecorded;  // a release is recorded only after its press was
 bool scrollBarTracking = false;    // a button went down on a scroll bar and is still held
+
+// The window whose own input took each key's last press, -1 when the press went elsewhere or
+// the key has been released since.
+std::array<int, 256> pressedInWindow = [] {
+    std::array<int, 256> none;
+    none.fill(-1);
+    return none;
+}();
+
+void notePressIn(int window, int virtualKey) {
+    if (virtualKey > 0 && virtualKey < 256) pressedInWindow[static_cast<size_t>(virtualKey)] = window;
+}
 
 uint64_t mouseKeyBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     uint64_t bits = 0;
@@ -50,7 +63,11 @@ void recordKey(int window, QKeyEvent* key, bool down) {
     bool alt = key->modifiers().testFlag(Qt::AltModifier) || virtualKey == 0x12;
     int64_t lParam = 1 | (static_cast<int64_t>(key->nativeScanCode() & 0xFF) << 16);
     if (down) {
-        if (key->isAutoRepeat()) lParam |= int64_t{1} << 30;
+        if (key->isAutoRepeat()) {
+            lParam |= int64_t{1} << 30;
+        } else {
+            notePressIn(window, virtualKey);
+        }
         pressesRecorded.set(static_cast<size_t>(virtualKey));
         recordRawMessage(
             {alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), lParam, window});
@@ -111,10 +128,13 @@ void recordWheel(int window, QWheelEvent* wheel) {
     recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, packPoint(global), window});
 }
 
+// Every key event of every window, before the window's own input is told apart.
 void trackKey(QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->isAutoRepeat()) return;
-    trackKeyState(virtualKeyFromQt(key->key(), key->modifiers()), event->type() == QEvent::KeyPress);
+    const int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
+    trackKeyState(virtualKey, event->type() == QEvent::KeyPress);
+    notePressIn(-1, virtualKey);
 }
 
 class RawInputFilter : public QObject {
@@ -126,6 +146,8 @@ class RawInputFilter : public QObject {
         if (type == QEvent::KeyPress || type == QEvent::KeyRelease) trackKey(event);
         int window = windowNumberOfQWindow(receiver);
         if (window < 0) return false;
+        // Keys held while the window gains or loses the keyboard were pressed elsewhere.
+        if (type == QEvent::FocusIn || type == QEvent::FocusOut) pressedInWindow.fill(-1);
         if (type == QEvent::Expose) {
             if (static_cast<QWindow*>(receiver)->isExposed()) postEvent(kEventRepaint, window, window, 0);
             return false;
@@ -169,6 +191,19 @@ void noteShortcutKeyPress(int window, int virtualKey, int modifiers) {
     trackKeyState(virtualKey, true);
     if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) return;
     pressesRecorded.set(static_cast<size_t>(virtualKey & 0xFF));
+    notePressIn(window, virtualKey & 0xFF);
     bool alt = (modifiers & 0x40000) != 0;
     recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), 1, window});
+}
+
+int isKeyDownInWindow(int window, int virtualKey) {
+    if (window < 0 || virtualKey <= 0 || virtualKey >= 256) return 0;
+    int& pressedIn = pressedInWindow[static_cast<size_t>(virtualKey)];
+    QWidget* frame = windowFrame(window);
+    if (pressedIn != window || frame == nullptr || !frame->isActiveWindow()) return 0;
+    if (isKeyDown(virtualKey) == 0) {
+        pressedIn = -1;  // released where the window did not see it
+        return 0;
+    }
+    return 1;
 }
