@@ -57,17 +57,15 @@ QPoint clientPoint(int window, QPointF globalPosition) {
     return client != nullptr ? client->mapFromGlobal(global) : global;
 }
 
-void recordKey(int window, QKeyEvent* key, bool down) {
+// freshPress: a press of a key that was up, not a repeat of a held one.
+void recordKey(int window, QKeyEvent* key, bool down, bool freshPress) {
     int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
     if (virtualKey == 0) return;
     bool alt = key->modifiers().testFlag(Qt::AltModifier) || virtualKey == 0x12;
     int64_t lParam = 1 | (static_cast<int64_t>(key->nativeScanCode() & 0xFF) << 16);
     if (down) {
-        if (key->isAutoRepeat()) {
-            lParam |= int64_t{1} << 30;
-        } else {
-            notePressIn(window, virtualKey);
-        }
+        if (key->isAutoRepeat()) lParam |= int64_t{1} << 30;
+        if (freshPress) notePressIn(window, virtualKey);
         pressesRecorded.set(static_cast<size_t>(virtualKey));
         recordRawMessage(
             {alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), lParam, window});
@@ -128,13 +126,18 @@ void recordWheel(int window, QWheelEvent* wheel) {
     recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, packPoint(global), window});
 }
 
-// Every key event of every window, before the window's own input is told apart.
-void trackKey(QEvent* event) {
+// Every key event of every window, before the window's own input is told apart: true for a
+// press of a key that was up. With detectable auto-repeat the server repeats a held key as
+// further presses without releases, which Qt does not mark as repeats.
+bool trackKey(QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->isAutoRepeat()) return;
+    if (key->isAutoRepeat()) return false;
     const int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
-    trackKeyState(virtualKey, event->type() == QEvent::KeyPress);
-    notePressIn(-1, virtualKey);
+    const bool press = event->type() == QEvent::KeyPress;
+    const bool fresh = press && trackedKeyDown(virtualKey) == 0;
+    trackKeyState(virtualKey, press);
+    if (!press || fresh) notePressIn(-1, virtualKey);
+    return fresh;
 }
 
 class RawInputFilter : public QObject {
@@ -143,11 +146,15 @@ class RawInputFilter : public QObject {
         if (!receiver->isWindowType()) return false;
         QEvent::Type type = event->type();
         // Each input event reaches the native window once, before any widget sees it.
-        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) trackKey(event);
+        const bool freshPress = (type == QEvent::KeyPress || type == QEvent::KeyRelease) && trackKey(event);
         int window = windowNumberOfQWindow(receiver);
         if (window < 0) return false;
-        // Keys held while the window gains or loses the keyboard were pressed elsewhere.
-        if (type == QEvent::FocusIn || type == QEvent::FocusOut) pressedInWindow.fill(-1);
+        // Keys held while the window gains or loses the keyboard were pressed elsewhere, and
+        // keys released meanwhile may have been released elsewhere.
+        if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+            pressedInWindow.fill(-1);
+            forgetReleasedKeys();
+        }
         if (type == QEvent::Expose) {
             if (static_cast<QWindow*>(receiver)->isExposed()) postEvent(kEventRepaint, window, window, 0);
             return false;
@@ -159,7 +166,7 @@ class RawInputFilter : public QObject {
             case QEvent::KeyPress:
             case QEvent::KeyRelease:
                 if (!scrollBarTracking)
-                    recordKey(window, static_cast<QKeyEvent*>(event), type == QEvent::KeyPress);
+                    recordKey(window, static_cast<QKeyEvent*>(event), type == QEvent::KeyPress, freshPress);
                 break;
             case QEvent::MouseMove:
             case QEvent::MouseButtonPress:
@@ -203,6 +210,7 @@ int isKeyDownInWindow(int window, int virtualKey) {
     if (pressedIn != window || frame == nullptr || !frame->isActiveWindow()) return 0;
     if (isKeyDown(virtualKey) == 0) {
         pressedIn = -1;  // released where the window did not see it
+        trackKeyState(virtualKey, false);
         return 0;
     }
     return 1;
