@@ -105,11 +105,18 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// A descriptor of its own for standard output, sharing its position and append mode; -2 when
+// there is none.
+int standardOutput() {
+    int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    return fd >= 0 ? fd : -2;
+}
+
 // With stream targets on: the stream that the name stands for, or -1 when it is none (then
 // the name is written as a file). A name that cannot be opened as the stream it names gives
 // -2.
 int openStreamTarget(const std::string& name) {
-    if (name == "-") return fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (name == "-") return standardOutput();
     struct stat linkInfo, info, output;
     if (lstat(name.c_str(), &linkInfo) != 0 || S_ISREG(linkInfo.st_mode) || S_ISDIR(linkInfo.st_mode) ||
         stat(name.c_str(), &info) != 0) {
@@ -117,8 +124,7 @@ int openStreamTarget(const std::string& name) {
     }
     // Opening /dev/stdout anew would start at the file's beginning and drop an append mode:
     // the open descriptor is written instead.
-    if (fstat(STDOUT_FILENO, &output) == 0 && sameFile(info, output))
-        return fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fstat(STDOUT_FILENO, &output) == 0 && sameFile(info, output)) return standardOutput();
     if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return -1;
     int fd = openRetrying(name, O_WRONLY);
     if (fd < 0) return -2;

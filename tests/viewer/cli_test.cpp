@@ -555,7 +555,9 @@ TEST_F(CliTest, StreamsGetExactlyTheBytesInOrder) {
         command.replace(command.find("OUT"), 3, c.output);
         unlink(folder.file("got").c_str());
         unlink(folder.file("fifo").c_str());
-        EXPECT_EQ(std::system(("cd '" + folder.path() + "' && " + command).c_str()), 0) << command;
+        writeWholeFile(folder.file("run.sh"), command);
+        EXPECT_EQ(std::system(("cd '" + folder.path() + "' && bash -o pipefail run.sh").c_str()), 0)
+            << command;
         EXPECT_TRUE(readWholeFile(folder.file("got")) == c.holds) << command;
         EXPECT_FALSE(fileExists(folder.file("-"))) << command;
     }
