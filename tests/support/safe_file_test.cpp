@@ -153,10 +153,7 @@ TEST_F(SafeFileTest, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) 
     if (root) {
         // Another user's link, planted in a shared sticky folder, to the writer's file; and a
         // file the writer may not write.
-        ASSERT_EQ(mkdir((at + "shared").c_str(), 0777), 0);
-        ASSERT_EQ(chmod((at + "shared").c_str(), 01777), 0);
-        ASSERT_EQ(symlink("../victim.txt", (at + "shared/pl2.ini").c_str()), 0);
-        ASSERT_EQ(lchown((at + "shared/pl2.ini").c_str(), 1234, 1234), 0);
+        plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim.txt");
         writeWholeFile(at + "foreign.txt", kOld);
     }
     struct Case {

@@ -439,12 +439,7 @@ TEST_F(SettingsStoreTest, ALockedFolderOrAPlantedLink) {
     const std::string old = "[Options]\r\nZoom = 8\r\nGrid = 1\r\nLonger = 12345678\r\n";
     const std::string at = folder.path() + "/";
     const bool root = geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(mkdir((at + "shared").c_str(), 0777), 0);
-        ASSERT_EQ(chmod((at + "shared").c_str(), 01777), 0);
-        ASSERT_EQ(symlink("../victim", (at + "shared/pl2.ini").c_str()), 0);
-        ASSERT_EQ(lchown((at + "shared/pl2.ini").c_str(), 1234, 1234), 0);
-    }
+    if (root) plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim");
     runUnprivileged(folder.path(), [&] {
         ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
         writeWholeFile(at + "locked/pl2.ini", old);

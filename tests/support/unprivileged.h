@@ -27,6 +27,17 @@ inline bool handToUnprivilegedUser(const std::string& path) {
     return geteuid() != 0 || lchown(path.c_str(), kUnprivilegedUser, kUnprivilegedGroup) == 0;
 }
 
+// As root: a shared folder open to all (sticky, as /tmp is) named `shared` in `folder`, holding a
+// link `name` that another user planted there, pointing at `target`.
+inline void plantLinkOfAnotherUser(const std::string& folder, const std::string& name,
+                                   const std::string& target) {
+    const std::string shared = folder + "/shared";
+    ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(symlink(target.c_str(), (shared + "/" + name).c_str()), 0);
+    ASSERT_EQ(lchown((shared + "/" + name).c_str(), 1234, 1234), 0);
+}
+
 // Runs body as a user whom permissions bind: right here when this process is not root, else
 // in a child process as nobody, to whom `folder` is handed first. The child prints its own
 // failures; here they count as one more.
