@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
@@ -13,6 +15,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -232,13 +235,39 @@ void releaseWindowRecord(WindowRecord& window, int number) {
 }  // namespace
 
 int initShell(int& argc, char** argv) {
-    if (QApplication::instance() == nullptr) ownApplication = new QApplication(argc, argv);
+    // Qt sees the program's name alone: every argument is the program's own (the first names
+    // a file, whatever it looks like), so none may be taken as an option of Qt. Qt's settings
+    // are still reachable through its environment variables. Qt keeps these for its lifetime.
+    static std::string programName;
+    static char* qtArguments[2] = {nullptr, nullptr};
+    static int qtArgumentCount = 1;
+    if (QApplication::instance() == nullptr) {
+        programName = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : "pixloupe2d";
+        qtArguments[0] = programName.data();
+        ownApplication = new QApplication(qtArgumentCount, qtArguments);
+    }
     if (qobject_cast<QApplication*>(QApplication::instance()) == nullptr) return 0;
     setCommandLine(argc, argv);
     installRawInput();
     initKeyState();
     installCanvasHooks();
     return 1;
+}
+
+int setApplicationIcon(std::span<const PictureBytes> pictures) {
+    QIcon icon;
+    for (const PictureBytes& picture : pictures) {
+        QPixmap pixmap;
+        if (picture.size <= INT_MAX && pixmap.loadFromData(picture.bytes, static_cast<uint>(picture.size)))
+            icon.addPixmap(pixmap);
+    }
+    if (icon.isNull() || qApp == nullptr) return 0;
+    QApplication::setWindowIcon(icon);
+    return 1;
+}
+
+void setDesktopEntryName(const std::string& name) {
+    QGuiApplication::setDesktopFileName(toQString(name));
 }
 
 void releaseShellObjects() {

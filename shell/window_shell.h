@@ -4,12 +4,29 @@
 // object on a number in use first frees the old one.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 
 // Creates the application object (once) and the shell's tables, hands the arguments to
-// the command line and, on X11, makes held keys report no release between repeats.
+// the command line and, on X11, makes held keys report no release between repeats. The
+// application object gets the program's name only, never the arguments.
 // Non-zero on success. Call first.
 int initShell(int& argc, char** argv);
+
+// The bytes of one picture file as it lies on disk (PNG, BMP, ...).
+struct PictureBytes {
+    const unsigned char* bytes;
+    size_t size;
+};
+
+// Gives every window the icon drawn by these pictures, typically one per size. Non-zero
+// when at least one of them could be read.
+int setApplicationIcon(std::span<const PictureBytes> pictures);
+
+// Names the desktop entry (without ".desktop") that describes the program, so that the
+// desktop matches its windows to the entry's name and icon.
+void setDesktopEntryName(const std::string& name);
 
 // Releases every window, menu, status bar, control, canvas and queued event, then the
 // application object made by initShell.

@@ -291,6 +291,16 @@ int64_t fileSize(const std::string& fileName) {
     return static_cast<int64_t>(info.st_size);
 }
 
+FileIdentity fileIdentity(const std::string& fileName) {
+    struct stat info;
+    if (!isUsableName(fileName) || stat(fileName.c_str(), &info) != 0) return {};
+    return {true, static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+bool isSameFile(const FileIdentity& one, const FileIdentity& other) {
+    return one.exists && other.exists && one.device == other.device && one.inode == other.inode;
+}
+
 std::string currentDirectory() {
     std::string directory;
     for (size_t size = 256; size <= (size_t{1} << 20); size *= 2) {

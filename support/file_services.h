@@ -48,6 +48,19 @@ void closeAllFiles();
 // names nothing. Trailing "/" are dropped (except for the root itself).
 int64_t fileSize(const std::string& fileName);
 
+// What tells one file apart from every other, whatever name or link leads to it.
+struct FileIdentity {
+    bool exists = false;  // false: the name leads to nothing
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+
+// The identity of what the name leads to, links followed.
+FileIdentity fileIdentity(const std::string& fileName);
+
+// Both exist and are the same file.
+bool isSameFile(const FileIdentity& one, const FileIdentity& other);
+
 // The current directory, ending in "/"; empty when the system reports an error.
 std::string currentDirectory();
 

@@ -10,6 +10,7 @@
 #include "graphics/image_save.h"
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
+#include "program_version.h"
 #include "support/file_services.h"
 #include "support/safe_file.h"
 #include "support/text_ops.h"
@@ -21,6 +22,8 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 2;
+// The most leading zeros the viewer's offset box can put before the data.
+constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -28,12 +31,13 @@ constexpr const char* kUsage =
     "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
     "                 [--format png|bmp]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size TEXT [--first N] [--inverse] [--reverse]\n"
-    "  pixloupe2d-cli --help\n"
+    "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
     "extract  writes the bytes \"Save binary...\" writes: TEXT bytes from the first byte,\n"
-    "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0').\n"
+    "         decimal, or hexadecimal after \"$\" (quote it from the shell: '$1F0');\n"
+    "         the first byte lies from -256 to the end of the data, the range within it.\n"
     "\n"
     "  --first N    first byte, may be negative or past the end (default 0); $hex also works\n"
     "  --width N    bytes per row, 1 to 256 (default 1)\n"
@@ -254,6 +258,9 @@ std::string extractBytes(const Request& request) {
     applyDisplayOptions(request);
     const int32_t size = parseSizeText(request.sizeText);
     if (!viewerState.convertOk) return "size does not convert: " + request.sizeText;
+    if (request.first < kLowestExtractFirst || request.first > viewerState.dataSize)
+        return "--first for extract must lie from -256 to the end of the data (" +
+               decimalText(viewerState.dataSize) + "), not " + decimalText(request.first);
     if (checkRange(request.first, size) != RangeCheck::Ok)
         return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
                decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";
@@ -301,8 +308,11 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
         bool helpShown = false;
-        const std::string problem = run(arguments, helpShown);
-        if (helpShown) {
+        const bool versionShown = arguments.size() == 1 && arguments[0] == "--version";
+        const std::string problem = versionShown ? "" : run(arguments, helpShown);
+        if (versionShown) {
+            std::printf("pixloupe2d-cli %s\n", kProgramVersion);
+        } else if (helpShown) {
             std::fputs(kUsage, stdout);
         } else if (!problem.empty()) {
             std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());

@@ -55,6 +55,7 @@ LoadResult loadDataFile(const std::string& fileName) {
 
     viewerState.loadedFileName = filePart(fileName);
     viewerState.lastFolder = pathPart(fileName);
+    viewerState.loadedFile = fileIdentity(fileName);
     return LoadResult::Ok;
 }
 
@@ -62,6 +63,11 @@ void freeDataBuffer() {
     if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
     viewerState.dataBuffer = nullptr;
     viewerState.dataSize = 0;
+    viewerState.loadedFile = FileIdentity{};
+}
+
+bool isLoadedFile(const std::string& name) {
+    return isSameFile(fileIdentity(name), viewerState.loadedFile);
 }
 
 int32_t parseSizeText(const std::string& text) {

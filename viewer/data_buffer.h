@@ -25,6 +25,9 @@ LoadResult loadDataFile(const std::string& fileName);
 // Releases the buffer; afterwards nothing is loaded (dataSize 0).
 void freeDataBuffer();
 
+// The name leads to the file the loaded data was read from (through any path or link).
+bool isLoadedFile(const std::string& name);
+
 // Decimal digits, or hexadecimal digits (either case) after a leading "$".
 // Sets viewerState.convertOk: 0 (and result 0) for any other character, and
 // for a count above 2147483647, which would not fit 32 bits.

@@ -32,11 +32,12 @@ constexpr LoadMessage kLoadMessages[] = {
     {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
 };
 
-// Loads the file and sets the row scroll bar's range for it; on failure shows the message.
+// Loads the file and sets the row bar's range for it, the view following the bar; on failure
+// shows the message.
 bool loadAndReport(const std::string& fileName) {
     const LoadResult result = loadDataFile(fileName);
     if (result == LoadResult::Ok) {
-        setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+        followScrollBars();
         return true;
     }
     for (const LoadMessage& message : kLoadMessages) {
@@ -91,5 +92,12 @@ void saveBinaryRange() {
         askSaveFileName("Please choose file to save", viewerState.lastFolder, "Binary file (*.bin)|*.bin", 0);
     if (name.empty()) return;
     name = withBinExtension(name);
+    if (refuseToReplaceViewedFile("Save binary file", name)) return;
     if (!writeBinaryRange(name, first, size)) showMessage("Save binary file", "Cannot save\r\n" + name);
+}
+
+bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {
+    if (!isLoadedFile(name)) return false;
+    showMessage(title, "Not saved: this is the file being viewed\r\n" + name);
+    return true;
 }

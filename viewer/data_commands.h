@@ -5,6 +5,8 @@
 // the settings: the three load handlers report that by returning false.
 #pragma once
 
+#include <string>
+
 // "Open...": asks for a file, loads and renders it. Cancelling changes nothing.
 bool openDataFileCommand();
 
@@ -17,3 +19,7 @@ bool loadStartFile();
 // "Save binary...": asks for a byte count and a file name and writes that many bytes from
 // the first byte of the view. Every outcome is reported to the user.
 void saveBinaryRange();
+
+// When the name leads to the file being viewed, shows a message under the title that names it
+// and says so, and returns true: the caller then writes nothing.
+bool refuseToReplaceViewedFile(const std::string& title, const std::string& name);

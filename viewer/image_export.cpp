@@ -4,7 +4,9 @@
 
 #include "graphics/image_save.h"
 #include "shell/requesters.h"
+#include "support/file_services.h"
 #include "support/text_ops.h"
+#include "viewer/data_commands.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -19,25 +21,32 @@ std::string withImageExtension(const std::string& name, const std::string& exten
     return tail == extension ? name : name + extension;
 }
 
+// The loaded name with the extension of the type first shown, so that accepting the proposal
+// never names the loaded file itself.
+std::string proposedName() {
+    if (viewerState.loadedFileName.empty()) return viewerState.lastFolder;
+    return viewerState.lastFolder + viewerState.loadedFileName + ".png";
+}
+
+// The proposal kept while the BMP type was chosen takes the BMP extension instead.
+std::string withChosenTypeOfProposal(const std::string& name) {
+    const std::string proposed = viewerState.loadedFileName + ".png";
+    if (viewerState.loadedFileName.empty() || filePart(name) != proposed) return name;
+    return name.substr(0, name.size() - 4) + ".bmp";
+}
+
 }  // namespace
 
 void exportImage() {
-    std::string name =
-        askSaveFileName("Please choose file to save", viewerState.lastFolder + viewerState.loadedFileName,
-                        "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
+    std::string name = askSaveFileName("Please choose file to save", proposedName(),
+                                       "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
     if (name.empty()) return;
-    int saved = 0;
-    switch (selectedPatternIndex()) {
-        case kPngPattern:
-            name = withImageExtension(name, ".png");
-            saved = saveImage(kSheetImage, name, "PNG");
-            break;
-        case kBmpPattern:
-            name = withImageExtension(name, ".bmp");
-            saved = saveImage(kSheetImage, name);
-            break;
-        default:
-            return;
-    }
+    const int pattern = selectedPatternIndex();
+    if (pattern == kPngPattern) name = withImageExtension(name, ".png");
+    if (pattern == kBmpPattern) name = withImageExtension(withChosenTypeOfProposal(name), ".bmp");
+    if (pattern != kPngPattern && pattern != kBmpPattern) return;
+    if (refuseToReplaceViewedFile("Save Image Error", name)) return;
+    const int saved =
+        pattern == kPngPattern ? saveImage(kSheetImage, name, "PNG") : saveImage(kSheetImage, name);
     if (!saved) showMessage("Save Image Error", "Error saving\r\n" + name);
 }

@@ -16,6 +16,7 @@
 #include "shell/window_shell.h"
 #include "support/file_services.h"
 #include "support/text_ops.h"
+#include "viewer/app_identity.h"
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
 #include "viewer/image_export.h"
@@ -142,6 +143,15 @@ void addShortcuts() {
         addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
 }
 
+// The offset box keeps a value within its range, also when the range narrows.
+void clampOffsetBox() {
+    const int offset = getState(kOffsetSpin);
+    const int clamped = std::clamp(offset, -viewerState.bytesPerRow, viewerState.bytesPerRow);
+    if (clamped == offset) return;
+    setState(kOffsetSpin, clamped);
+    setText(kOffsetSpin, decimalText(clamped));
+}
+
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
 // Only keys pressed in the main window while it is active count.
 void pollArrowKeys() {
@@ -179,7 +189,8 @@ void turnWheel() {
     const auto delta = static_cast<int16_t>((eventWParam() >> 16) & 0xFFFF);
     const int row = getState(kRowScroll);
     if (delta < 0) {
-        setState(kRowScroll, row + kWheelRows);
+        // The bar stops at its maximum; a sum beyond 32 bits must not wrap to a small row first.
+        setState(kRowScroll, static_cast<int>(std::min<int64_t>(int64_t{row} + kWheelRows, INT32_MAX)));
         applyScroll();
     } else if (delta > 0 && row > kWheelRows) {
         setState(kRowScroll, row - kWheelRows);
@@ -353,20 +364,27 @@ void markColourMode(int id) {
         setMenuCheck(kMainMenu, item, item == id);
 }
 
-void applyScroll() {
+void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
-    // The row position is taken before the new maximum may clamp it.
+    setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+    // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
     const int64_t offset = int64_t{getState(kRowScroll)} * viewerState.bytesPerRow;
     viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
-    setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
     setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
     setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);
+    clampOffsetBox();
+}
+
+void applyScroll() {
+    followScrollBars();
     renderView();
 }
 
 ViewerStep startViewer(int argc, char** argv) {
     initShell(argc, argv);
+    setDesktopEntryName(kDesktopEntryName);
+    setApplicationIcon(appIconPictures());
     initViewerState();
     registerPngEncoder();
     createImage(kSheetImage, kViewWidth, viewerState.viewHeight);

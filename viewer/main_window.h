@@ -63,7 +63,12 @@ int finishViewer(ViewerStep how);
 // The whole program: start, loop, exit.
 int runViewer(int argc, char** argv);
 
-// Takes the width and row position from the two scroll bars, sets the dependent ranges and renders.
+// Takes the width from its bar, sets the row bar's range for it and the data, then takes the row
+// position as that range has clamped it; sets the offset box's range and keeps its value inside.
+// No render.
+void followScrollBars();
+
+// followScrollBars, then renderView.
 void applyScroll();
 
 // Checks the colour-mode item `id` (15..18) and clears the other three.

@@ -60,7 +60,7 @@ uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibble
     return value;
 }
 
-uint8_t viewByteValue(int32_t index) {
+uint8_t viewByteValue(int64_t index) {
     const bool inside = index >= 0 && index < viewerState.dataSize && viewerState.dataBuffer != nullptr;
     const uint8_t raw = inside ? viewerState.dataBuffer[index] : 0;
     const bool inverse = inside && heldValue(HeldValue::Inverse) != 0;
@@ -82,7 +82,7 @@ int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
     }
 }
 
-void drawByteCells(int mode, uint8_t value, int32_t index, int byteColumn, int rowTop) {
+void drawByteCells(int mode, uint8_t value, int64_t index, int byteColumn, int rowTop) {
     const int zoom = viewerState.zoom;
     if (mode < 0 || mode >= kColourModeCount || zoom < 1 || zoom > 8) return;
     const ModeGeometry geometry = modeGeometry(mode);

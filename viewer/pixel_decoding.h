@@ -27,7 +27,7 @@ uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibble
 
 // The byte at index after inverse, bit reversal and nibble swap, as the held
 // values ask; 0 outside the data (the inverse is not applied there).
-uint8_t viewByteValue(int32_t index);
+uint8_t viewByteValue(int64_t index);
 
 // Colour of pixel j (0 = leftmost) of a decoded byte; pastEnd is true when the
 // byte lies at or beyond the end of the data (BK-0010 then draws it blue).
@@ -36,4 +36,4 @@ int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd);
 
 // Draws the pixels of one byte with fillBox into the current drawing context,
 // at byte column byteColumn and screen row rowTop, at viewerState.zoom.
-void drawByteCells(int mode, uint8_t value, int32_t index, int byteColumn, int rowTop);
+void drawByteCells(int mode, uint8_t value, int64_t index, int byteColumn, int rowTop);

@@ -32,21 +32,31 @@ bool previewShown() {
     return viewerState.zoom == 1 && heldValue(HeldValue::ZoomPreview) != 0;
 }
 
-// The 8 x 8 pixels two pixels below and right of the mouse, enlarged 16 times into image 2.
-void grabPreview() {
-    const int mouseX = canvasMouseX();
-    const int mouseY = canvasMouseY();
-    if (!previewShown() || mouseX < 0 || mouseY < 0) return;
-    if (copyImageRect(kSheetImage, kPreviewImage, mouseX + 2, mouseY + 2, kPreviewGrab, kPreviewGrab)) {
+struct CanvasPoint {
+    int x, y;
+    bool over;
+};
+
+// The live pointer in canvas coordinates, whatever event the render follows. The canvas sits at
+// the top-left corner of the client area, so the two coordinates agree.
+CanvasPoint pointerOnCanvas() {
+    const int x = clientPointerX(kMainWindow);
+    const int y = clientPointerY(kMainWindow);
+    const bool over = x >= 0 && y >= 0 && x < kViewWidth && y < viewerState.viewHeight;
+    return {x, y, over};
+}
+
+// The 8 x 8 pixels two pixels below and right of the pointer, enlarged 16 times into image 2.
+void grabPreview(const CanvasPoint& pointer) {
+    if (!previewShown() || !pointer.over) return;
+    if (copyImageRect(kSheetImage, kPreviewImage, pointer.x + 2, pointer.y + 2, kPreviewGrab, kPreviewGrab)) {
         resizeImage(kPreviewImage, kPreviewSize, kPreviewSize, kNearestNeighbour);
     }
 }
 
-void drawPreviewAtPointer() {
-    const int pointerX = clientPointerX(kMainWindow);
-    const int pointerY = clientPointerY(kMainWindow);
-    if (pointerX < 0 || pointerY < 0) return;
-    drawImage(imageHandle(kPreviewImage), pointerX + 1, pointerY + 1);
+void drawPreviewAtPointer(const CanvasPoint& pointer) {
+    if (!pointer.over) return;
+    drawImage(imageHandle(kPreviewImage), pointer.x + 1, pointer.y + 1);
     freeImage(kPreviewImage);
 }
 
@@ -60,13 +70,13 @@ void drawGrid() {
 }
 
 // The SheetImage onto the canvas, with the preview and the grid that only the canvas shows.
-void drawCanvasStage() {
+void drawCanvasStage(const CanvasPoint& pointer) {
     if (!beginDrawing(canvasTarget(kCanvas))) {
         showMessage("Canvas", "It happens");
         return;
     }
     drawImage(imageHandle(kSheetImage), 0, 0);
-    if (previewShown()) drawPreviewAtPointer();
+    if (previewShown()) drawPreviewAtPointer(pointer);
     if (heldValue(HeldValue::Grid)) drawGrid();
     endDrawing();
 }
@@ -81,7 +91,8 @@ void renderView() {
     } else {
         setStatusText(kStatusBar, 0, statusTextForRender(canvasMouseX(), canvasMouseY()), kStatusNoBorder);
     }
-    grabPreview();
-    drawCanvasStage();
+    const CanvasPoint pointer = pointerOnCanvas();
+    grabPreview(pointer);
+    drawCanvasStage(pointer);
     setWindowTitle(kMainWindow, viewerState.windowTitle + ",x" + decimalText(viewerState.zoom));
 }

@@ -14,12 +14,14 @@
 namespace {
 
 constexpr int kBytesPerPixel = 3;
+// Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
+constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && options.zoom >= 1 &&
            options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kColourModeCount &&
-           options.viewHeight >= 1 && options.viewHeight <= 32767 && options.first >= INT32_MIN &&
-           options.first <= INT32_MAX;
+           options.viewHeight >= 1 && options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
+           options.first <= kFirstByteReach;
 }
 
 int32_t checkerColour(int x, int y) {
@@ -60,9 +62,7 @@ void drawBytesByBoxes(const SheetOptions& options) {
     int rowTop = 0;
     while (stripStart < limit) {
         for (int k = 1; k <= options.bytesPerRow; ++k) {
-            // Every index drawn lies between first and the end of the data, so it fits 32 bits.
-            const auto index32 = static_cast<int32_t>(index);
-            drawByteCells(options.colourMode, viewByteValue(index32), index32, stripStart + k - 1, rowTop);
+            drawByteCells(options.colourMode, viewByteValue(index), index, stripStart + k - 1, rowTop);
             ++index;
             if (index >= viewerState.dataSize) return;
         }
@@ -348,6 +348,21 @@ int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
 }
 
+// Where the byte drawn under the mouse lies in the layout: its strip, its row within the
+// strip and its place within the row. Divisions truncate toward zero.
+struct PointedByte {
+    int64_t strip, row, byte;
+    int64_t rowsPerStrip, bytesPerRow;
+};
+
+PointedByte pointedByte(int mouseX, int mouseY) {
+    const int64_t zoom = zoomOrOne();
+    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
+    const int64_t column = mouseX / zoom / modeGeometry(viewerState.colourMode).unitsPerByte;
+    return {column / bytesPerRow, mouseY / zoom, column % bytesPerRow, viewerState.viewHeight / zoom,
+            bytesPerRow};
+}
+
 std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
     return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
            ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
@@ -403,15 +418,14 @@ void noteMousePosition(int mouseX, int mouseY) {
 }
 
 int64_t mouseByteIndex(int mouseX, int mouseY) {
-    const int64_t zoom = zoomOrOne();
-    const int64_t column = mouseX / (8 * zoom);
-    const int64_t rows = viewerState.viewHeight / zoom;
-    return column * rows + int64_t{mouseY} * viewerState.bytesPerRow / zoom;
+    const PointedByte pointed = pointedByte(mouseX, mouseY);
+    return (pointed.strip * pointed.rowsPerStrip + pointed.row) * pointed.bytesPerRow + pointed.byte;
 }
 
 int32_t jumpRowAt(int mouseX, int mouseY) {
-    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
-    const int64_t row = mouseByteIndex(mouseX, mouseY) / bytesPerRow + heldValue(HeldValue::RowPosition);
+    const PointedByte pointed = pointedByte(mouseX, mouseY);
+    const int64_t row =
+        pointed.strip * pointed.rowsPerStrip + pointed.row + heldValue(HeldValue::RowPosition);
     return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
 }
 

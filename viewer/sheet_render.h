@@ -48,11 +48,15 @@ int64_t viewFirstByte();
 int32_t mouseCell(int coordinate);
 void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
-// Index (from the first byte of the view) of the byte under the mouse,
-// counting eight view pixels per byte column in every mode.
+// Index (from the first byte of the view) of the byte drawn under the mouse: the byte
+// column is the view x over the mode's units per byte; it gives the strip (column div
+// bytesPerRow) and the byte within the row (column mod bytesPerRow); the row within the
+// strip is the view y. Right of a row with multi columns off, or beyond the last strip,
+// the same arithmetic names a byte that is not drawn.
 int64_t mouseByteIndex(int mouseX, int mouseY);
 
-// The row position a right click at the mouse asks "jump here" to go to.
+// The row position of that byte, which "jump here" puts at the top: the rows of the strips
+// before it, plus its row within its strip, plus the row position.
 int32_t jumpRowAt(int mouseX, int mouseY);
 
 // "Disp=first,width=..,x=..,y=..,size=.." written by every render.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/file_services.h"
+
 enum ColourMode : int32_t { kModeBinary = 0, kModeAtari = 1, kModeBk = 2, kModeSam = 3 };
 constexpr int kColourModeCount = 4;
 
@@ -38,6 +40,7 @@ struct ViewerState {
     std::string windowTitle;
     std::string lastFolder;
     std::string loadedFileName;
+    FileIdentity loadedFile;  // the file the data was read from, which no save may replace
     std::array<uint8_t, 256> reverseBitsTable;
     std::array<uint8_t, 256> swapNibblesTable;
     std::array<int32_t, 16> palette;  // 0x00BBGGRR, rewritten by each render

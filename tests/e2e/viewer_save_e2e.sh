@@ -71,7 +71,7 @@ echo "ok: Save binary... writes 300 inverted bytes to range.bin"
 
 file_menu_item 3 'Please choose file to save'
 pl_screenshot "$PL_TMP/save-image.png"
-# The dialog proposes the loaded file's name in its folder, with the PNG type.
+# The dialog proposes the loaded file's name with ".png" added, in its folder, with the PNG type.
 xdotool key Return
 wait_for_file "$WORK/data.bin.png"
 [[ "$(head -c 8 "$WORK/data.bin.png" | od -An -tx1 | tr -d ' \n')" == 89504e470d0a1a0a ]] ||
@@ -95,7 +95,7 @@ choose_bitmap_type() {
     sleep 0.2
 }
 
-# Another type leaves the proposed name as it is: the viewer appends the Bitmap extension.
+# Another type with the proposed name kept: the proposal takes the Bitmap extension instead.
 file_menu_item 3 'Please choose file to save'
 choose_bitmap_type
 xdotool key Return

@@ -1,7 +1,8 @@
 # Shared helpers for end-to-end tests: a private X server, an optional window manager,
 # waiting for things a program prints or shows, and cleaning up on exit.
 # Use:   source "$(dirname "$0")/xvfb_lib.sh"
-#        pl_start_xvfb [--wm]          # sets DISPLAY, PL_TMP (a private folder)
+#        pl_start_xvfb [--wm]          # sets DISPLAY, PL_TMP (a private folder); the screen
+#                                      # is PL_XVFB_SCREEN, 1280x1024x24 unless set
 #        some-program & pl_on_exit_kill $!
 # Everything started here is stopped and PL_TMP removed when the script exits
 # (set PL_KEEP_TMP=1 to keep the folder for a look at screenshots and logs).
@@ -49,7 +50,7 @@ pl_start_xvfb() {
     # The server takes the first free number from a random start, away from the low numbers
     # that other scripts pick by hand. -noreset: without it the server resets whenever its
     # last client leaves (as xdpyinfo does below) and refuses connections meanwhile.
-    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 "${PL_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset \
         3>"$number_file" 2>"$PL_TMP/xvfb.log" &
     pl_on_exit_kill $!
     local tries

@@ -350,7 +350,7 @@ TEST_F(CliTest, ExtractWritesTheViewersBytes) {
     const Case cases[] = {
         {0, "70000", false, false, 70000}, {-3, "5", false, false, 5},   {69990, "$A", true, false, 10},
         {100, "$3e8", false, true, 1000},  {-10, "20", true, true, 20},  {70000, "0", false, false, 0},
-        {5, "$", true, true, 0},           {0, "0000", false, false, 0},
+        {5, "$", true, true, 0},           {0, "0000", false, false, 0}, {-256, "300", true, false, 300},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {
@@ -458,6 +458,9 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"extract", d, "o.bin", "--size", "4294967296"}, "4294967296"},
         {{"extract", d, "o.bin", "--size", "70001"}, "past the end"},
         {{"extract", d, "o.bin", "--first", "1", "--size", "70000"}, "past the end"},
+        {{"extract", d, "o.bin", "--first", "-257", "--size", "1"}, "-256"},
+        {{"extract", d, "o.bin", "--first", "-2147483648", "--size", "2147483647"}, "-256"},
+        {{"extract", d, "o.bin", "--first", "70001", "--size", "0"}, "-256"},
         {{"extract", d, "o.bin", "--size", "1", "--nibble"}, "--nibble"},
         {{"extract", d, "o.bin", "--size", "1", "--zoom", "2"}, "--zoom"},
         {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},

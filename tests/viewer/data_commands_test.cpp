@@ -154,6 +154,19 @@ TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheOffsets) {
     EXPECT_EQ(status(), "Disp=11,width=2,x=0,y=0,size=0");
 }
 
+// The view follows the bar as the shorter data has clamped it.
+TEST_F(DataCommandsTest, LoadingAShortFileAfterTheEndOfALongOne) {
+    startWithData(countingBytes(1000000));
+    setView(4, 250000, 0);
+    writeFile("short.bin", countingBytes(32770));
+    answer({{RequesterKind::OpenFile, path("short.bin")}});
+    command(kCommandOpen);
+    expectAllAnswered();
+    EXPECT_EQ(getState(kRowScroll), 8192);
+    EXPECT_EQ(viewerState.byteOffset, 32768);
+    EXPECT_EQ(status(), "Disp=32768,width=4,x=0,y=0,size=0");
+}
+
 TEST_F(DataCommandsTest, CancelledOpenChangesNothing) {
     startWithData(countingBytes(100));
     answer({{RequesterKind::OpenFile, "", 0, true}});

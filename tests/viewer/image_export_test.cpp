@@ -1,10 +1,12 @@
 // "Save image...": the requester, the format chosen by the type, the extension rule, the
 // message of a failed write, and what the picture holds.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "shell/controls.h"
 #include "support/io_seam.h"
@@ -96,18 +98,73 @@ INSTANTIATE_TEST_SUITE_P(
                     ExportNameCase{"ShortName", "a", kBmp, "a.bmp", false}),
     [](const testing::TestParamInfo<ExportNameCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ImageExportTest, ProposesTheLoadedNameInItsFolder) {
+// The proposal, kept, takes the extension of the type chosen.
+TEST_F(ImageExportTest, ProposesTheLoadedNameWithTheTypesExtensionInItsFolder) {
     startWithData(countingBytes(3000));
-    exportAs(path("data/game.bin"), kPng);
+    exportAs(path("data/game.bin.png"), kPng);
     ASSERT_EQ(seen().size(), 1u);
     EXPECT_EQ(seen()[0].title, "Please choose file to save");
     EXPECT_EQ(seen()[0].folder, path("data"));
-    EXPECT_EQ(seen()[0].text, "game.bin");
+    EXPECT_EQ(seen()[0].text, "game.bin.png");
     EXPECT_EQ(seen()[0].pattern, kPng);
     EXPECT_EQ(seen()[0].patterns.size(), 2u);
     EXPECT_TRUE(isPng(readFile("data/game.bin.png")));
     EXPECT_EQ(viewerState.lastFolder, path("data/"));
+    exportAs(path("data/game.bin.png"), kBmp);
+    EXPECT_TRUE(isBmp(readFile("data/game.bin.bmp")));
+    EXPECT_FALSE(exists("data/game.bin.png.bmp"));
 }
+
+// Neither save writes over the file being viewed, whatever name leads to it: "link.png" is a
+// symbolic and "hard.png" a hard link to it.
+struct ViewedFileCase {
+    const char* name;
+    int command;
+    std::string loaded, chosen;
+    int pattern;
+    std::string refused;  // the final name, which the message names
+};
+
+void PrintTo(const ViewedFileCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ViewedFileTest : public ImageExportTest, public testing::WithParamInterface<ViewedFileCase> {};
+
+TEST_P(ViewedFileTest, IsNeverWrittenOver) {
+    const ViewedFileCase& c = GetParam();
+    const std::string bytes = countingBytes(3000);
+    ASSERT_EQ(startWithFile(c.loaded, bytes), ViewerStep::Continue);
+    ASSERT_EQ(symlink(c.loaded.c_str(), path("link.png").c_str()), 0);
+    ASSERT_EQ(link(path(c.loaded).c_str(), path("hard.png").c_str()), 0);
+    const std::set<std::string> before = temporary_->entries();
+    std::vector<RequesterAnswer> answers = {{RequesterKind::SaveFile, path(c.chosen), c.pattern},
+                                            {RequesterKind::Message, ""}};
+    if (c.command == kCommandSaveBinary) answers.insert(answers.begin(), {RequesterKind::Text, "16"});
+    answer(answers);
+    command(c.command);
+    expectAllAnswered();
+    ASSERT_EQ(seen().size(), answers.size());
+    EXPECT_EQ(seen().back().title, c.command == kCommandSaveImage ? "Save Image Error" : "Save binary file");
+    EXPECT_EQ(seen().back().text, "Not saved: this is the file being viewed\n" + path(c.refused));
+    EXPECT_EQ(readFile(c.loaded), bytes);
+    EXPECT_EQ(temporary_->entries(), before);
+    EXPECT_EQ(viewerState.dataSize, 3000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, ViewedFileTest,
+    testing::Values(
+        ViewedFileCase{"PngByItsName", kCommandSaveImage, "sprite.png", "sprite.png", kPng, "sprite.png"},
+        ViewedFileCase{"BmpWithTheExtensionAdded", kCommandSaveImage, "sprite.bmp", "sprite", kBmp,
+                       "sprite.bmp"},
+        ViewedFileCase{"ThroughASymbolicLink", kCommandSaveImage, "sprite.png", "link.png", kPng, "link.png"},
+        ViewedFileCase{"ThroughAHardLink", kCommandSaveImage, "sprite.bmp", "hard", kPng, "hard.png"},
+        ViewedFileCase{"BinaryWithTheExtensionAdded", kCommandSaveBinary, "data.bin", "data", kPng,
+                       "data.bin"},
+        ViewedFileCase{"BinaryThroughASymbolicLink", kCommandSaveBinary, "data.bin", "link.png", kPng,
+                       "link.png"}),
+    [](const testing::TestParamInfo<ViewedFileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ImageExportTest, PictureIsTheSheetWithoutGridOrPreview) {
     startWithData(countingBytes(30000));

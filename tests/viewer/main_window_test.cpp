@@ -1,9 +1,12 @@
 // The main window: its controls and menus, the key polls, the wheel, the canvas mouse, the
 // commands and the ordered exit.
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolButton>
 #include <QWidget>
 
 #include "shell/controls.h"
@@ -26,6 +29,11 @@ class MainWindowTest : public ViewerWindowTest {
     static void setRow(int row) {
         setState(kRowScroll, row);
         applyScroll();
+    }
+    static void clickOffsetArrow(Qt::ArrowType arrow) {
+        for (auto* button : static_cast<QWidget*>(windowHandle(kMainWindow))->findChildren<QToolButton*>()) {
+            if (button->arrowType() == arrow) button->click();
+        }
     }
 };
 
@@ -338,8 +346,9 @@ TEST_F(MainWindowTest, HeldArrowStepsOnEveryEvent) {
     EXPECT_EQ(getState(kWidthScroll), 5);
 }
 
-TEST_F(MainWindowTest, WideningFarDownKeepsTheOldRowTimesTheNewWidth) {
-    startWithData(1000);
+// The view starts where the bar shows, after the new maximum has clamped the bar.
+TEST_F(MainWindowTest, WideningFarDownFollowsTheClampedBar) {
+    startWithData(1001);
     setRow(900);
     drain();
     pressKey(Qt::Key_Right);
@@ -349,8 +358,11 @@ TEST_F(MainWindowTest, WideningFarDownKeepsTheOldRowTimesTheNewWidth) {
     EXPECT_EQ(getState(kWidthScroll), 2);
     EXPECT_EQ(getAttribute(kRowScroll, 2), 500);
     EXPECT_EQ(getState(kRowScroll), 500);
-    EXPECT_EQ(viewerState.byteOffset, 1800);
-    EXPECT_EQ(status(), "Disp=1800,width=2,x=0,y=0,size=0");
+    EXPECT_EQ(viewerState.byteOffset, 1000);
+    EXPECT_EQ(status(), "Disp=1000,width=2,x=0,y=0,size=0");
+    setWidth(64);
+    EXPECT_EQ(getState(kRowScroll), 15);
+    EXPECT_EQ(status(), "Disp=960,width=64,x=0,y=0,size=0");
 }
 
 // ---- Mouse wheel -------------------------------------------------------------------------------
@@ -398,7 +410,11 @@ INSTANTIATE_TEST_SUITE_P(Wheel, WheelTest,
 struct JumpCase {
     const char* name;
     int64_t dataSize;
+    int width;
+    bool multi;
+    int x, y;            // the right click on the canvas
     std::string choice;  // "" closes the popup
+    int jumpRow;         // the row the click asks for
     int expectedRow;
 };
 
@@ -411,29 +427,33 @@ class JumpTest : public MainWindowTest, public testing::WithParamInterface<JumpC
 TEST_P(JumpTest, RightClickOffersJumpHere) {
     const JumpCase& c = GetParam();
     startWithData(c.dataSize);
+    if (c.multi) command(kCommandMulti);
+    setWidth(c.width);
     drain();
     answer({{RequesterKind::Popup, c.choice}});
-    rightClickCanvas(20, 100);
+    rightClickCanvas(c.x, c.y);
     drain();
     drain();
     expectAllAnswered();
     ASSERT_FALSE(seen().empty());
     EXPECT_EQ(seen().back().text, "jump here;");
     EXPECT_EQ(getState(kRowScroll), c.expectedRow);
-    EXPECT_EQ(viewerState.byteOffset, c.expectedRow);
-    // Column 2 of 512 rows plus row 100.
-    EXPECT_EQ(viewerState.jumpRow, c.choice.empty() ? 1124 : -1);
-    EXPECT_EQ(viewerState.mouseCellX, 20);
-    EXPECT_EQ(viewerState.mouseCellY, 100);
+    EXPECT_EQ(viewerState.byteOffset, c.expectedRow * c.width);
+    EXPECT_EQ(viewerState.jumpRow, c.choice.empty() ? c.jumpRow : -1);
+    EXPECT_EQ(viewerState.mouseCellX, c.x);
+    EXPECT_EQ(viewerState.mouseCellY, c.y);
 }
 
-INSTANTIATE_TEST_SUITE_P(Canvas, JumpTest,
-                         testing::Values(JumpCase{"JumpsToTheRowOfTheByte", 2000, "jump here", 1124},
-                                         JumpCase{"JumpBeyondTheEndStopsAtLastRow", 500, "jump here", 500},
-                                         JumpCase{"ClosedPopupLeavesTheJumpPending", 2000, "", 0}),
-                         [](const testing::TestParamInfo<JumpCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Canvas, JumpTest,
+    testing::Values(
+        // Column 2 of 512 rows plus row 100.
+        JumpCase{"JumpsToTheRowOfTheByte", 2000, 1, false, 20, 100, "jump here", 1124, 1124},
+        JumpCase{"JumpBeyondTheEndStopsAtLastRow", 500, 1, false, 20, 100, "jump here", 1124, 500},
+        JumpCase{"ClosedPopupLeavesTheJumpPending", 2000, 1, false, 20, 100, "", 1124, 0},
+        // Byte column 21 is byte 1 of strip 5: byte 5 x 2048 + 496 x 4 + 1 = 12225, in row 3056.
+        JumpCase{"WideRowsOnAFarStrip", 20000, 4, true, 168, 496, "jump here", 3056, 3056}),
+    [](const testing::TestParamInfo<JumpCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, JumpHereWithoutPendingJumpDoesNothing) {
     startWithData(2000);
@@ -455,7 +475,7 @@ TEST_F(MainWindowTest, MouseMoveWritesTheDispStatus) {
     EXPECT_EQ(status(), "-");
     moveMouseOnCanvas(17, 5);
     drain();
-    EXPECT_EQ(status(), "Disp:0,width=3,x=8,y=2,size:263");
+    EXPECT_EQ(status(), "Disp:0,width=3,x=8,y=2,size:7");
     EXPECT_EQ(viewerState.mouseCellX, 8);
     EXPECT_EQ(viewerState.mouseCellY, 2);
 }
@@ -480,6 +500,40 @@ TEST_F(MainWindowTest, ApplyScrollSetsTheRangesFromTheWidth) {
     EXPECT_EQ(getAttribute(kRowScroll, 2), 1000 / 7);
     EXPECT_EQ(getAttribute(kOffsetSpin, 1), -7);
     EXPECT_EQ(getAttribute(kOffsetSpin, 2), 7);
+}
+
+TEST_F(MainWindowTest, NarrowingTheWidthClampsTheOffset) {
+    startWithData(1000);
+    setWidth(10);
+    setRow(5);
+    clickOffsetArrow(Qt::UpArrow);
+    drain();
+    setState(kOffsetSpin, 10);
+    setWidth(1);
+    EXPECT_EQ(getState(kOffsetSpin), 1);
+    EXPECT_EQ(getText(kOffsetSpin), "1");
+    EXPECT_EQ(status(), "Disp=6,width=1,x=0,y=0,size=0");
+}
+
+// The largest file that loads, sparse: 2^31 - 1 bytes at width 1, at its last row.
+TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
+    writeFile("huge.bin", "");
+    ASSERT_EQ(truncate(path("huge.bin").c_str(), INT32_MAX), 0);
+    ASSERT_EQ(start({path("huge.bin")}), ViewerStep::Continue);
+    setRow(INT32_MAX);
+    drain();
+    ASSERT_EQ(getState(kRowScroll), INT32_MAX);
+    markStatus();
+    turnWheel(-120);
+    drain();
+    EXPECT_EQ(getState(kRowScroll), INT32_MAX);
+    EXPECT_EQ(status(), "Disp=2147483647,width=1,x=0,y=0,size=0");
+    clickOffsetArrow(Qt::UpArrow);
+    drain();
+    EXPECT_EQ(status(), "Disp=2147483648,width=1,x=0,y=0,size=0");
+    // The one byte past the end, drawn as 0, then the checkerboard.
+    EXPECT_EQ(sheetPixel(1, 0), 0x000000);
+    EXPECT_EQ(sheetPixel(0, 1), 0xFFFF00);
 }
 
 }  // namespace

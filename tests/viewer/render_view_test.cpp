@@ -1,6 +1,9 @@
 // renderView in the window: the canvas stage (sheet, preview, grid), the status line and the
 // title, and the edges of the view's first byte.
 #include "viewer/render_view.h"
+
+#include <QtCore/qnamespace.h>
+
 #include "graphics/images.h"
 #include "shell/controls.h"
 #include "shell/window_shell.h"
@@ -21,6 +24,20 @@ class RenderViewTest : public ViewerWindowTest {
    protected:
     void startWithBytes(const std::string& bytes) {
         ASSERT_EQ(startWithFile("data.bin", bytes), ViewerStep::Continue);
+    }
+    // Beside the pointer the canvas shows the 8 x 8 sheet pixels at pointer + (2, 2), 16 times enlarged.
+    void expectPreviewAt(int mouseX, int mouseY) const {
+        ASSERT_EQ(clientPointerX(kMainWindow), mouseX);
+        ASSERT_EQ(clientPointerY(kMainWindow), mouseY);
+        for (int b = 0; b < 8; ++b) {
+            for (int a = 0; a < 8; ++a) {
+                const int32_t grabbed = sheetPixel(mouseX + 2 + a, mouseY + 2 + b);
+                ASSERT_EQ(canvasPixel(mouseX + 1 + 16 * a, mouseY + 1 + 16 * b), grabbed) << a << "," << b;
+                ASSERT_EQ(canvasPixel(mouseX + 16 + 16 * a, mouseY + 16 + 16 * b), grabbed) << a << "," << b;
+            }
+        }
+        EXPECT_EQ(canvasPixel(mouseX, mouseY), sheetPixel(mouseX, mouseY));
+        EXPECT_EQ(imageHandle(kPreviewImage), nullptr);
     }
 };
 
@@ -144,28 +161,27 @@ TEST_F(RenderViewTest, GridIsDrawnOnTheCanvasOnlyInTwoGreens) {
     }
 }
 
-TEST_F(RenderViewTest, PreviewAtZoomOneShowsTheGrabEnlargedBesideThePointer) {
-    std::string bytes = countingBytes(20000);
-    startWithBytes(bytes);
+// After a mouse move, a wheel notch and an arrow key alike: the events that are not the canvas's
+// carry no mouse position, and the status line then reads x=0,y=0.
+TEST_F(RenderViewTest, PreviewAtZoomOneShowsThePixelsBesideThePointer) {
+    startWithBytes(countingBytes(20000));
     command(kCommandZoomPreview);
     moveMouseOnCanvas(10, 10);
     drain();
-    const int mouseX = 50, mouseY = 70;
-    moveMouseOnCanvas(mouseX, mouseY);
+    moveMouseOnCanvas(50, 70);
     drain();
-    ASSERT_EQ(clientPointerX(kMainWindow), mouseX);
-    ASSERT_EQ(clientPointerY(kMainWindow), mouseY);
-    for (int b = 0; b < 8; ++b) {
-        for (int a = 0; a < 8; ++a) {
-            const int32_t grabbed = sheetPixel(mouseX + 2 + a, mouseY + 2 + b);
-            ASSERT_EQ(canvasPixel(mouseX + 1 + 16 * a, mouseY + 1 + 16 * b), grabbed) << a << "," << b;
-            ASSERT_EQ(canvasPixel(mouseX + 16 + 16 * a, mouseY + 16 + 16 * b), grabbed) << a << "," << b;
-        }
-    }
-    EXPECT_EQ(canvasPixel(mouseX, mouseY), sheetPixel(mouseX, mouseY));
-    EXPECT_EQ(imageHandle(kPreviewImage), nullptr);
-    // The render's own status line, with the mouse of the canvas event.
+    expectPreviewAt(50, 70);
     EXPECT_EQ(status(), "Disp=0,width=1,x=50,y=70,size=3142");
+    turnWheel(-120);
+    drain();
+    EXPECT_EQ(status(), "Disp=16,width=1,x=0,y=0,size=0");
+    expectPreviewAt(50, 70);
+    pressKey(Qt::Key_Right);
+    handleNext();
+    releaseKey(Qt::Key_Right);
+    drain();
+    EXPECT_EQ(status(), "Disp=32,width=2,x=0,y=0,size=0");
+    expectPreviewAt(50, 70);
 }
 
 TEST_F(RenderViewTest, StatusLineFollowsTheRenderFormulas) {
@@ -177,9 +193,9 @@ TEST_F(RenderViewTest, StatusLineFollowsTheRenderFormulas) {
     EXPECT_EQ(status(), "Disp=3001,width=3,x=0,y=0,size=0");
     setState(kOffsetSpin, -3);
     scrollTo(3, 1365);
-    EXPECT_EQ(statusTextForRender(37, 11), "Disp=4092,width=3,x=18,y=5,size=528");
+    EXPECT_EQ(statusTextForRender(37, 11), "Disp=4092,width=3,x=18,y=5,size=17");
     setState(kOffsetSpin, 1);
-    EXPECT_EQ(statusTextForRender(37, 11), "Disp=4096,width=3,x=18,y=5,size=528");
+    EXPECT_EQ(statusTextForRender(37, 11), "Disp=4096,width=3,x=18,y=5,size=17");
 }
 
 }  // namespace

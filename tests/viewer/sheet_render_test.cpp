@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -30,7 +31,9 @@ class SheetRenderTest : public ::testing::Test {
         viewerState.colourMode = mode;
         viewerState.bytesPerRow = bytesPerRow;
         viewerState.zoom = zoom;
-        viewerState.byteOffset = static_cast<int32_t>(first);
+        // A first byte beyond 32 bits takes the fine offset, as at the last row of the largest file.
+        viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
+        setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
     }
 
     // Letters of the pixels (x0..x0+width-1, y) of the SheetImage.
@@ -103,9 +106,6 @@ TEST_F(SheetRenderTest, StateOutsideItsRangesIsRefusedAndTheImageKept) {
         EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << c.what;
         EXPECT_EQ(sheetBytes(), before) << c.what;
     }
-    view({1, 2, 3}, kModeBinary, 1, 1, INT32_MAX);
-    setHeldValue(HeldValue::FineOffset, 1);
-    EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "a first byte beyond 32 bits";
 }
 
 TEST_F(SheetRenderTest, BackgroundIsAOnePixelCheckerboardStartingBlack) {
@@ -129,15 +129,19 @@ TEST_F(SheetRenderTest, FirstAtOrPastTheEndDrawsOneByteTopLeft) {
         std::string cell;
     };
     const Case cases[] = {
-        {kModeBinary, 1, 4, "........"}, {kModeBinary, 3, 10, "........"},
-        {kModeBk, 1, 4, "uuuu"},         {kModeBk, 2, 1000, "uuuu"},
-        {kModeSam, 4, 4, ".."},          {kModeAtari, 1, INT32_MAX, "........"},
+        {kModeBinary, 1, 4, "........"},
+        {kModeBinary, 3, 10, "........"},
+        {kModeBk, 1, 4, "uuuu"},
+        {kModeBk, 2, 1000, "uuuu"},
+        {kModeSam, 4, 4, ".."},
+        {kModeAtari, 1, INT32_MAX, "........"},
+        {kModeBk, 1, int64_t{INT32_MAX} + 1, "uuuu"},
     };
     for (const Case& c : cases) {
         view({0xFF, 0xFF, 0xFF, 0xFF}, c.mode, c.bytesPerRow, 1, c.first);
         setHeldValue(HeldValue::Inverse, 1);
         setHeldValue(HeldValue::MultiColumn, 1);
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        ASSERT_EQ(c.first > INT32_MAX ? drawSheetByBoxes() : drawSheet(), SheetResult::Drawn);
         const int cellWidth = static_cast<int>(c.cell.size());
         EXPECT_EQ(sheetRow(0), c.cell + checkerRow(0, cellWidth, 16 - cellWidth))
             << "mode " << c.mode << " first " << c.first;
@@ -286,12 +290,12 @@ TEST_F(SheetRenderTest, StatusLineOfARender) {
         const char* text;
     };
     const Case cases[] = {
-        {4096, 0, 3, 2, 37, 11, "Disp=4096,width=3,x=18,y=5,size=528"},
+        {4096, 0, 3, 2, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17"},
         {100, 0, 7, 1, 0, 0, "Disp=100,width=7,x=0,y=0,size=0"},
-        {0, -3, 3, 1, 8, 1, "Disp=-3,width=3,x=8,y=1,size=515"},
+        {0, -3, 3, 1, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4"},
         {INT32_MAX, 1, 1, 1, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0"},
-        {0, 0, 256, 8, 599, 511, "Disp=0,width=256,x=74,y=63,size=16928"},
-        {0, 0, 256, 1, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194766592"},
+        {0, 0, 256, 8, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137"},
+        {0, 0, 256, 1, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287"},
         {0, 0, 1, 4, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129"},
     };
     for (const Case& c : cases) {
@@ -306,7 +310,7 @@ TEST_F(SheetRenderTest, StatusLineOfARender) {
 TEST_F(SheetRenderTest, StatusLineOfAMouseMove) {
     viewerState.bytesPerRow = 3;
     viewerState.zoom = 2;
-    EXPECT_EQ(statusTextForMouseMove(17, 5), "Disp:0,width=3,x=8,y=2,size:263");
+    EXPECT_EQ(statusTextForMouseMove(17, 5), "Disp:0,width=3,x=8,y=2,size:7");
     noteMousePosition(17, 5);
     EXPECT_EQ(viewerState.mouseCellX, 8);
     EXPECT_EQ(viewerState.mouseCellY, 2);
@@ -320,7 +324,7 @@ TEST_F(SheetRenderTest, JumpRowOfARightClick) {
     const Case cases[] = {
         {1, 1, 0, 20, 100, 1124},  // column 2 x 512 rows + 100
         {1, 1, 5, 20, 100, 1129},  // plus the current row position
-        {3, 2, 0, 17, 5, 87},      // byte 263 of the view, 3 bytes per row
+        {3, 2, 0, 17, 5, 2},       // byte 7 of the view, 3 bytes per row
         {10, 1, 0, 85, 7, 519},    // strip 1 (byte column 10) holds rows 512..1023
         {256, 8, 0, 0, 511, 63},
     };
@@ -333,12 +337,60 @@ TEST_F(SheetRenderTest, JumpRowOfARightClick) {
     }
 }
 
+// Every byte of the data is 0xFF, which no mode draws in black or in the checkerboard's
+// cyan; the byte that the status line names is set to 0, which every mode draws black. Where
+// a byte is drawn under the pointer, that byte must turn the pixel black, and "jump here"
+// must put it in the top row.
+TEST_F(SheetRenderTest, StatusNamesTheByteDrawnUnderThePointer) {
+    const int pointers[][2] = {{0, 0},     {13, 5},   {37, 130},  {90, 511},  {171, 77},
+                               {250, 300}, {333, 17}, {419, 450}, {502, 260}, {599, 511}};
+    constexpr int kRow = 3;
+    int drawnCases = 0;
+    for (int mode = 0; mode < kColourModeCount; ++mode) {
+        for (int zoom : {1, 2}) {
+            for (int width : {1, 3, 4}) {
+                for (int multi : {0, 1}) {
+                    view(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, int64_t{kRow} * width);
+                    setHeldValue(HeldValue::RowPosition, kRow);
+                    setHeldValue(HeldValue::FineOffset, -1);
+                    setHeldValue(HeldValue::MultiColumn, multi);
+                    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+                    std::vector<int32_t> before;
+                    for (const auto& pointer : pointers)
+                        before.push_back(pixelColour(kSheetImage, pointer[0], pointer[1]));
+                    for (size_t p = 0; p < before.size(); ++p) {
+                        if (before[p] == 0 || before[p] == kCheckerCyan) continue;  // no byte drawn here
+                        const int x = pointers[p][0], y = pointers[p][1];
+                        ++drawnCases;
+                        const std::string status = statusTextForMouseMove(x, y);
+                        const int64_t named =
+                            viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
+                        SCOPED_TRACE("mode " + std::to_string(mode) + " zoom " + std::to_string(zoom) +
+                                     " width " + std::to_string(width) + " multi " + std::to_string(multi) +
+                                     " at " + std::to_string(x) + "," + std::to_string(y) + ": " + status);
+                        ASSERT_TRUE(named >= 0 && named < viewerState.dataSize);
+                        viewerState.dataBuffer[named] = 0;
+                        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+                        EXPECT_EQ(pixelColour(kSheetImage, x, y), 0);
+                        viewerState.dataBuffer[named] = 0xFF;
+                        const int64_t topRowFirst =
+                            int64_t{jumpRowAt(x, y)} * width + heldValue(HeldValue::FineOffset);
+                        EXPECT_GE(named, topRowFirst);
+                        EXPECT_LT(named, topRowFirst + width);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(drawnCases, 200);
+}
+
 TEST_F(SheetRenderTest, GeometryNeverDividesByZero) {
     viewerState.zoom = 0;
     viewerState.bytesPerRow = 0;
     EXPECT_EQ(mouseCell(10), 10);
-    EXPECT_EQ(mouseByteIndex(16, 10), 1024);
-    EXPECT_EQ(jumpRowAt(10, 10), 512);
+    EXPECT_EQ(mouseByteIndex(16, 10), 1034);
+    EXPECT_EQ(jumpRowAt(10, 10), 522);
 }
 
 }  // namespace
