@@ -206,8 +206,10 @@ void noteShortcutKeyPress(int window, int virtualKey, int modifiers) {
 int isKeyDownInWindow(int window, int virtualKey) {
     if (window < 0 || virtualKey <= 0 || virtualKey >= 256) return 0;
     int& pressedIn = pressedInWindow[static_cast<size_t>(virtualKey)];
-    QWidget* frame = windowFrame(window);
-    if (pressedIn != window || frame == nullptr || !frame->isActiveWindow()) return 0;
+    // The press reached the window, so the window had the keyboard; losing the keyboard since
+    // forgets the press. Qt's own idea of the active window can lag behind where the server
+    // sends the keys (without a window manager the focus may follow the pointer).
+    if (pressedIn != window || windowFrame(window) == nullptr) return 0;
     if (isKeyDown(virtualKey) == 0) {
         pressedIn = -1;  // released where the window did not see it
         trackKeyState(virtualKey, false);

@@ -68,37 +68,23 @@ pl_activate_window "$WINDOW"
 viewer_quit
 echo "ok: Escape in the window ends the viewer with exit code 0"
 
-# Two viewers side by side; the second has the keyboard.
+# The viewer beside a second window of another program, which has the keyboard.
 viewer_start "$WORK/data.bin"
 FIRST_PID=$VIEWER_PID
-FIRST=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no first viewer: $(viewer_log)"
+FIRST=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no viewer: $(viewer_log)"
 xdotool windowmove "$FIRST" 660 100
-mkdir -p "$PL_TMP/second"
-(cd "$PL_TMP/second" && exec "$VIEWER" "$WORK/data.bin") >"$PL_TMP/second.out" 2>&1 &
-SECOND_PID=$!
-pl_on_exit_kill "$SECOND_PID"
-for tries in $(seq 50); do
-    SECOND=$(xdotool search --onlyvisible --name '^Pixloupe 2d,x1$' | grep -vx "$FIRST" | head -n 1)
-    [[ -n "$SECOND" ]] && break
-    sleep 0.1
-done
-[[ -n "$SECOND" ]] || pl_fail "no second viewer"
-xdotool windowmove "$SECOND" 0 100
-xdotool windowfocus --sync "$SECOND"
+xmessage -name other -title other -geometry 400x200+0+100 "another program" >/dev/null 2>&1 &
+pl_on_exit_kill $!
+OTHER=$(pl_wait_for_window other) || pl_fail "no second window"
+xdotool windowfocus --sync "$OTHER"
 sleep 0.5
 read -r X Y < <(window_origin "$FIRST")
 hold_escape_crossing $((X + 20)) $((Y + 250))
 expect_running "$FIRST_PID" "Escape held in another window"
-for tries in $(seq 50); do
-    kill -0 "$SECOND_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$SECOND_PID" 2>/dev/null && pl_fail "the second viewer, which had the keyboard, did not end"
-wait "$SECOND_PID" || pl_fail "the second viewer ended with exit code $?"
-echo "ok: Escape held in another window ends that one and leaves the viewer under the pointer running"
+echo "ok: Escape held in another window while the pointer crosses the viewer leaves it running"
 
 xdotool windowfocus --sync "$FIRST"
 sleep 0.3
 VIEWER_PID=$FIRST_PID
 viewer_quit
-echo "ok: the first viewer still ends with Escape in its window"
+echo "ok: the viewer still ends with Escape in its window"
