@@ -90,3 +90,9 @@ constexpr int kKeyBackspace = 0x08, kKeyTab = 0x09, kKeyReturn = 0x0D, kKeyShift
 // 1 while the key is physically down at this moment, else 0: asked from the X server,
 // or, without one, from the presses and releases the application has seen.
 int isKeyDown(int virtualKey);
+
+// 1 while the key is down (as isKeyDown says) and counts for the window: its press reached the
+// window itself, not a menu, a popup, a dialog or another application, and the window has not
+// lost the keyboard since. A key whose press closed a menu or a dialog, or that is held in
+// another application, therefore gives 0 until it is pressed again in the window.
+int isKeyDownInWindow(int window, int virtualKey);

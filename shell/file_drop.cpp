@@ -12,7 +12,6 @@
 
 #include "shell/controls.h"
 #include "shell/event_queue.h"
-#include "shell/qt_text.h"
 
 namespace {
 
@@ -44,13 +43,25 @@ struct DropData {
 
 std::map<int, DropTarget> dropTargets;  // by control number
 
+// The local path a file URL stands for, byte for byte: its escapes are decoded to raw bytes,
+// not through UTF-8, so that any name the system allows survives (bytes that are no UTF-8, a
+// line feed). Empty when the URL names no local file.
+std::string localPath(const QUrl& url) {
+    if (!url.isLocalFile()) return "";
+    const QString host = url.host(QUrl::FullyEncoded);
+    const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (path.isEmpty()) return "";
+    return (host.isEmpty() ? std::string() : "//" + host.toStdString()) + path.toStdString();
+}
+
 // The local paths of a file list, in order; none unless every entry is a local file.
 std::vector<std::string> localFileNames(const QMimeData* data) {
     std::vector<std::string> names;
     if (data == nullptr || !data->hasUrls()) return names;
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) return {};
-        names.push_back(toStdString(url.toLocalFile()));
+        std::string name = localPath(url);
+        if (name.empty()) return {};
+        names.push_back(std::move(name));
     }
     return names;
 }
@@ -189,15 +200,10 @@ int enableFileDrop(int control, int format, int actions) {
     return 1;
 }
 
-std::string droppedFileNames() {
+std::vector<std::string> droppedFileNames() {
     const int kind = eventKind();
-    if (kind != kEventFilesDropped && kind != kEventFilesDroppedOnWindow) return "";
+    if (kind != kEventFilesDropped && kind != kEventFilesDroppedOnWindow) return {};
     const auto* data = static_cast<const DropData*>(eventData());
-    if (data == nullptr || data->format != kFormatFileList) return "";
-    std::string names;
-    for (size_t i = 0; i < data->names.size(); ++i) {
-        if (i > 0) names += '\n';
-        names += data->names[i];
-    }
-    return names;
+    if (data == nullptr || data->format != kFormatFileList) return {};
+    return data->names;
 }

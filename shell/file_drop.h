@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Files dropped on a control from another program. A drop posts one event of kind 13106
 // (object = the control, window = its window) whose data holds the dropped names.
@@ -14,6 +15,7 @@ constexpr int kDropCopy = 1, kDropMove = 2, kDropLink = 4;
 // 0 when the control does not exist.
 int enableFileDrop(int control, int format, int actions);
 
-// The local paths of the current event's dropped files in the order dropped, joined by LF
-// with none after the last; "" when the current event carries no file list.
-std::string droppedFileNames();
+// The local paths of the current event's dropped files in the order dropped, each exactly as
+// the system names it (any bytes, a line feed included); none when the current event carries
+// no file list.
+std::vector<std::string> droppedFileNames();

@@ -123,10 +123,25 @@ void clearTrackedKeys() {
     trackedKeys.reset();
 }
 
+int trackedKeyDown(int virtualKey) {
+    return virtualKey > 0 && virtualKey < 256 && trackedKeys.test(static_cast<size_t>(virtualKey)) ? 1 : 0;
+}
+
+void forgetReleasedKeys() {
+#ifdef PL_HAVE_X11
+    Display* display = x11Display();
+    if (display == nullptr) return;
+    for (int virtualKey = 1; virtualKey < 256; ++virtualKey) {
+        if (trackedKeys.test(static_cast<size_t>(virtualKey)) && serverKeyDown(display, virtualKey) == 0)
+            trackedKeys.reset(static_cast<size_t>(virtualKey));
+    }
+#endif
+}
+
 int isKeyDown(int virtualKey) {
     if (virtualKey <= 0 || virtualKey >= 256) return 0;
 #ifdef PL_HAVE_X11
     if (Display* display = x11Display()) return serverKeyDown(display, virtualKey);
 #endif
-    return trackedKeys.test(static_cast<size_t>(virtualKey)) ? 1 : 0;
+    return trackedKeyDown(virtualKey);
 }

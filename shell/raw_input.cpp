@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cmath>
 
@@ -20,6 +21,18 @@ namespace {
 
 std::bitset<256> pressesRecorded;  // a release is recorded only after its press was
 bool scrollBarTracking = false;    // a button went down on a scroll bar and is still held
+
+// The window whose own input took each key's last press, -1 when the press went elsewhere or
+// the key has been released since.
+std::array<int, 256> pressedInWindow = [] {
+    std::array<int, 256> none;
+    none.fill(-1);
+    return none;
+}();
+
+void notePressIn(int window, int virtualKey) {
+    if (virtualKey > 0 && virtualKey < 256) pressedInWindow[static_cast<size_t>(virtualKey)] = window;
+}
 
 uint64_t mouseKeyBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     uint64_t bits = 0;
@@ -44,13 +57,15 @@ QPoint clientPoint(int window, QPointF globalPosition) {
     return client != nullptr ? client->mapFromGlobal(global) : global;
 }
 
-void recordKey(int window, QKeyEvent* key, bool down) {
+// freshPress: a press of a key that was up, not a repeat of a held one.
+void recordKey(int window, QKeyEvent* key, bool down, bool freshPress) {
     int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
     if (virtualKey == 0) return;
     bool alt = key->modifiers().testFlag(Qt::AltModifier) || virtualKey == 0x12;
     int64_t lParam = 1 | (static_cast<int64_t>(key->nativeScanCode() & 0xFF) << 16);
     if (down) {
         if (key->isAutoRepeat()) lParam |= int64_t{1} << 30;
+        if (freshPress) notePressIn(window, virtualKey);
         pressesRecorded.set(static_cast<size_t>(virtualKey));
         recordRawMessage(
             {alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), lParam, window});
@@ -111,10 +126,18 @@ void recordWheel(int window, QWheelEvent* wheel) {
     recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, packPoint(global), window});
 }
 
-void trackKey(QEvent* event) {
+// Every key event of every window, before the window's own input is told apart: true for a
+// press of a key that was up. With detectable auto-repeat the server repeats a held key as
+// further presses without releases, which Qt does not mark as repeats.
+bool trackKey(QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->isAutoRepeat()) return;
-    trackKeyState(virtualKeyFromQt(key->key(), key->modifiers()), event->type() == QEvent::KeyPress);
+    if (key->isAutoRepeat()) return false;
+    const int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
+    const bool press = event->type() == QEvent::KeyPress;
+    const bool fresh = press && trackedKeyDown(virtualKey) == 0;
+    trackKeyState(virtualKey, press);
+    if (!press || fresh) notePressIn(-1, virtualKey);
+    return fresh;
 }
 
 class RawInputFilter : public QObject {
@@ -123,9 +146,15 @@ class RawInputFilter : public QObject {
         if (!receiver->isWindowType()) return false;
         QEvent::Type type = event->type();
         // Each input event reaches the native window once, before any widget sees it.
-        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) trackKey(event);
+        const bool freshPress = (type == QEvent::KeyPress || type == QEvent::KeyRelease) && trackKey(event);
         int window = windowNumberOfQWindow(receiver);
         if (window < 0) return false;
+        // Keys held while the window gains or loses the keyboard were pressed elsewhere, and
+        // keys released meanwhile may have been released elsewhere.
+        if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+            pressedInWindow.fill(-1);
+            forgetReleasedKeys();
+        }
         if (type == QEvent::Expose) {
             if (static_cast<QWindow*>(receiver)->isExposed()) postEvent(kEventRepaint, window, window, 0);
             return false;
@@ -137,7 +166,7 @@ class RawInputFilter : public QObject {
             case QEvent::KeyPress:
             case QEvent::KeyRelease:
                 if (!scrollBarTracking)
-                    recordKey(window, static_cast<QKeyEvent*>(event), type == QEvent::KeyPress);
+                    recordKey(window, static_cast<QKeyEvent*>(event), type == QEvent::KeyPress, freshPress);
                 break;
             case QEvent::MouseMove:
             case QEvent::MouseButtonPress:
@@ -169,6 +198,22 @@ void noteShortcutKeyPress(int window, int virtualKey, int modifiers) {
     trackKeyState(virtualKey, true);
     if (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) return;
     pressesRecorded.set(static_cast<size_t>(virtualKey & 0xFF));
+    notePressIn(window, virtualKey & 0xFF);
     bool alt = (modifiers & 0x40000) != 0;
     recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), 1, window});
+}
+
+int isKeyDownInWindow(int window, int virtualKey) {
+    if (window < 0 || virtualKey <= 0 || virtualKey >= 256) return 0;
+    int& pressedIn = pressedInWindow[static_cast<size_t>(virtualKey)];
+    // The press reached the window, so the window had the keyboard; losing the keyboard since
+    // forgets the press. Qt's own idea of the active window can lag behind where the server
+    // sends the keys (without a window manager the focus may follow the pointer).
+    if (pressedIn != window || windowFrame(window) == nullptr) return 0;
+    if (isKeyDown(virtualKey) == 0) {
+        pressedIn = -1;  // released where the window did not see it
+        trackKeyState(virtualKey, false);
+        return 0;
+    }
+    return 1;
 }

@@ -24,3 +24,8 @@ void noteShortcutKeyPress(int window, int virtualKey, int modifiers);
 void initKeyState();
 void trackKeyState(int virtualKey, bool down);
 void clearTrackedKeys();
+// 1 while the presses and releases seen say the key is down.
+int trackedKeyDown(int virtualKey);
+// Marks as up every tracked key that the server reports up (its release went to another
+// application); does nothing without a server to ask.
+void forgetReleasedKeys();

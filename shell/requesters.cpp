@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,6 +17,8 @@
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
+
+#include <sys/stat.h>
 
 #include <functional>
 #include <string_view>
@@ -213,23 +214,63 @@ class NameKeeper : public QObject {
     QString noted;
 };
 
+bool isFolder(const std::string& name) {
+    struct stat info;
+    return stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The answer is the folder shown plus the text in the name field exactly as it stands; a text
+// that starts with "/" is a full name of its own. Qt's own dialog would take a double quote for
+// a separator between several names and return one of them. The folder is kept as the bytes it
+// was given in, as long as the dialog still shows it, so that a name that is no UTF-8 survives.
 // A name whose folder does not exist is refused: the dialog stays open with the name selected,
-// so that it can be corrected. Qt's own dialog would return it.
+// so that it can be corrected. A folder's name enters it.
 class FileDialog : public QFileDialog {
    public:
-    using QFileDialog::QFileDialog;
+    FileDialog(QWidget* owner, const QString& title) : QFileDialog(owner, title) {}
+
+    void showFolder(const std::string& folder) {
+        setDirectory(toQString(folder));
+        shownFolder = directory().absolutePath();
+        folderBytes = folder;
+    }
+
+    const std::string& chosenName() const { return chosen; }
 
     void accept() override {
-        const QStringList files = selectedFiles();
-        if (!files.isEmpty()) {
-            const QFileInfo chosen(files.first());
-            if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
-                if (auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) field->selectAll();
-                return;
-            }
+        QLineEdit* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = field != nullptr ? field->text() : QString();
+        if (typed.isEmpty() || typed == QStringLiteral("..")) {
+            QFileDialog::accept();  // nothing chosen yet, or one folder up
+            return;
         }
-        QFileDialog::accept();
+        const std::string name = fullName(toStdString(typed));
+        if (isFolder(name)) {
+            showFolder(name);
+            field->clear();
+            return;
+        }
+        const size_t slash = name.rfind('/');
+        if (!isFolder(slash == 0 ? "/" : name.substr(0, slash))) {
+            field->selectAll();
+            return;
+        }
+        chosen = name;
+        QDialog::accept();
     }
+
+   private:
+    std::string fullName(const std::string& typed) const {
+        if (typed[0] == '/') return typed;
+        std::string folder =
+            directory().absolutePath() == shownFolder ? folderBytes : toStdString(directory().absolutePath());
+        if (folder.empty() || folder.back() != '/') folder += '/';
+        return folder + typed;
+    }
+
+    QString shownFolder;
+    std::string folderBytes;
+    std::string chosen;
 };
 
 std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
@@ -249,15 +290,14 @@ std::string askFileName(QFileDialog::AcceptMode mode, const std::string& title,
             kept.value(patternIndex >= 0 && patternIndex < kept.size() ? patternIndex : 0));
     }
     const InitialFile initial = splitDefaultFile(defaultFile);
-    if (!initial.folder.empty()) dialog.setDirectory(toQString(initial.folder));
+    dialog.showFolder(initial.folder.empty() ? toStdString(dialog.directory().absolutePath())
+                                             : initial.folder);
     if (!initial.name.empty()) dialog.selectFile(toQString(initial.name));
     const NameKeeper keeper(dialog);
 
-    if (!runInModalScope(dialog, owner)) return "";
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty()) return "";
+    if (!runInModalScope(dialog, owner) || dialog.chosenName().empty()) return "";
     selectedPattern = chosenPatternNumber(dialog, list);
-    return toStdString(chosen.first());
+    return dialog.chosenName();
 }
 
 // ---- Text input --------------------------------------------------------------------------------

@@ -129,20 +129,21 @@ void writeBytesSingly(FileHandle& handle, const uint8_t* bytes, int64_t count) {
     }
 }
 
-// One read(2), repeated only when a signal interrupts it; 0 on an error.
+// One read(2), repeated only when a signal interrupts it; -1 on an error.
 int64_t readOnce(int fd, uint8_t* memory, int64_t count) {
     ssize_t got;
     do {
-        got = read(fd, memory, static_cast<size_t>(count));
+        got = seamRead(fd, memory, static_cast<size_t>(count));
     } while (got < 0 && errno == EINTR);
-    return got < 0 ? 0 : got;
+    return got;
 }
 
-// Reads until count bytes, the end of the file or an error; the bytes delivered.
+// Reads until count bytes or the end of the file: the bytes delivered, -1 on an error.
 int64_t readFully(int fd, uint8_t* memory, int64_t count) {
     int64_t total = 0;
     while (total < count) {
         int64_t got = readOnce(fd, memory + total, count - total);
+        if (got < 0) return -1;
         if (got == 0) break;
         total += got;
     }
@@ -224,6 +225,7 @@ int64_t readData(int number, void* memory, int64_t length) {
     int64_t rest = length - delivered;
     if (rest < handle->bufferSize) {
         int64_t got = readOnce(handle->fd, handle->buffer.get(), handle->bufferSize);
+        if (got < 0) return 0;
         handle->filled = got;
         int64_t copied = rest < got ? rest : got;
         memcpy(out + delivered, handle->buffer.get(), static_cast<size_t>(copied));
@@ -231,7 +233,8 @@ int64_t readData(int number, void* memory, int64_t length) {
         return delivered + copied;
     }
     handle->filled = 0;
-    return delivered + readFully(handle->fd, out + delivered, rest);
+    const int64_t got = readFully(handle->fd, out + delivered, rest);
+    return got < 0 ? 0 : delivered + got;
 }
 
 int64_t writeData(int number, const void* memory, int64_t length) {

@@ -18,8 +18,9 @@ int openFileForReading(int number, const std::string& fileName);
 // that name is left as it was.
 int createFile(int number, const std::string& fileName);
 
-// Up to length bytes from the current position into memory; the count delivered, 0 at the
-// end of the file, on an error or for a number that holds no file.
+// Up to length bytes from the current position into memory, fewer only where the file ends;
+// the count delivered. 0 at the end of the file, for a number that holds no file, and on a
+// read error, also one met after some bytes had come.
 int64_t readData(int number, void* memory, int64_t length);
 
 // Appends the low 8 bits of value at the current position: 1 when taken, 0 when the number

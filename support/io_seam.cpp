@@ -10,6 +10,8 @@ namespace {
 int64_t writeLimit = -1;    // bytes still allowed after the last setWriteFailureAfter; -1 = no limit
 size_t shortWriteSize = 0;  // 0 = whole writes
 bool renameFails = false;
+int64_t readLimit = -1;  // bytes still delivered after the last setReadLimit; -1 = no limit
+bool readFails = false;
 
 }  // namespace
 
@@ -23,6 +25,25 @@ void setShortWrites(size_t most) {
 
 void setRenameFailure(bool fail) {
     renameFails = fail;
+}
+
+void setReadLimit(int64_t bytes, bool fails) {
+    readLimit = bytes < 0 ? -1 : bytes;
+    readFails = fails;
+}
+
+ssize_t seamRead(int fd, void* bytes, size_t count) {
+    if (readLimit >= 0) {
+        if (readLimit == 0 && count > 0) {
+            if (!readFails) return 0;
+            errno = EIO;
+            return -1;
+        }
+        if (static_cast<uint64_t>(readLimit) < count) count = static_cast<size_t>(readLimit);
+    }
+    ssize_t got = read(fd, bytes, count);
+    if (got > 0 && readLimit >= 0) readLimit -= got;
+    return got;
 }
 
 ssize_t seamWrite(int fd, const void* bytes, size_t count) {

@@ -1,6 +1,6 @@
-// Every byte our writers put on disk and every rename that publishes a file goes through
-// these two calls, so that tests can make them fail the way a full disk or a vanished
-// folder would.
+// Every byte our writers put on disk, every rename that publishes a file and every read of
+// a data file goes through these calls, so that tests can make them fail the way a full
+// disk, a vanished folder, a file cut short while it is read or a failing disk would.
 #pragma once
 
 #include <sys/types.h>
@@ -18,6 +18,14 @@ void setShortWrites(size_t most);
 
 // While on, every seamRename fails with errno EIO and changes nothing.
 void setRenameFailure(bool fail);
+
+// Makes reads end once `bytes` bytes have been read in total since this call, as at the end
+// of a file that was cut short meanwhile; with `fails`, a read there fails with errno EIO
+// instead. -1 turns it off.
+void setReadLimit(int64_t bytes, bool fails);
+
+// read(2) under the limit above.
+ssize_t seamRead(int fd, void* bytes, size_t count);
 
 // write(2) under the failure budget above.
 ssize_t seamWrite(int fd, const void* bytes, size_t count);

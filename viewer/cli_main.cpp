@@ -13,6 +13,7 @@
 #include "graphics/png_writer.h"
 #include "program_version.h"
 #include "support/file_services.h"
+#include "support/safe_file.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
 #include "viewer/graphics_finder.h"
@@ -32,6 +33,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
     "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
+    "                 [--format png|bmp]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode M] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
@@ -40,7 +42,7 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
-    "         OUTPUT ends in .png or .bmp (any letter case).\n"
+    "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
     "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte; the\n"
     "         first byte lies from -256 to the end of the data, the range within it.\n"
     "sprite   writes H rows of W bytes from the first byte as a picture of exactly those\n"
@@ -64,7 +66,13 @@ constexpr const char* kUsage =
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
     "  --nibble     the two halves of every byte swapped (render and sprite)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
+    "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
     "  --           ends the options: later arguments are names even when they start with -\n"
+    "\n"
+    "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
+    "/dev/stdout) is written straight to it, in order, keeping what was written there\n"
+    "before; a regular file is written whole or not at all.\n"
+    "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
     "\n"
     "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
 
@@ -82,6 +90,7 @@ struct Request {
     bool reverseByte = false;
     bool nibbleSwap = false;
     bool multiColumn = false;
+    std::string format;  // "png", "bmp", or empty: by OUTPUT's extension
     bool sizeGiven = false;
     int64_t size = 0;
     int64_t rows = 0;   // sprite: 0 until given
@@ -162,6 +171,12 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         request.widthGiven = true;
         return "";
     }
+    if (option == "--format") {
+        request.format = lowerCase(value);
+        if (request.format != "png" && request.format != "bmp")
+            return "--format needs png or bmp, not \"" + value + "\"";
+        return "";
+    }
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (binary, atari, bk or sam)";
@@ -189,7 +204,9 @@ struct CommandOptions {
 };
 
 const CommandOptions kCommandOptions[] = {
-    {"render", {"--first", "--width", "--zoom", "--mode"}, {"--inverse", "--reverse", "--nibble", "--multi"}},
+    {"render",
+     {"--first", "--width", "--zoom", "--mode", "--format"},
+     {"--inverse", "--reverse", "--nibble", "--multi"}},
     {"extract", {"--first", "--size"}, {"--inverse", "--reverse"}},
     {"sprite",
      {"--first", "--width", "--rows", "--zoom", "--mode", "--count"},
@@ -261,7 +278,10 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
     request.dataFile = names[0];
     request.output = names[1];
     if (request.dataFile.empty() || request.output.empty()) return "FILE and OUTPUT must not be empty";
-    if (request.command != "extract" && !isPngName(request.output) && !isBmpName(request.output))
+    if (request.command == "render" && request.format.empty() && !isPngName(request.output) &&
+        !isBmpName(request.output))
+        return "OUTPUT must end in .png or .bmp, or give --format png|bmp: " + request.output;
+    if (request.command == "sprite" && !isPngName(request.output) && !isBmpName(request.output))
         return "OUTPUT must end in .png or .bmp: " + request.output;
     if (request.command == "extract" && !request.sizeGiven) return "extract needs --size N";
     if (request.command != "render" && request.widthGiven && request.width == 0)
@@ -338,7 +358,8 @@ std::string renderPicture(Request request) {
     if (!createImage(kSheetImage, kViewWidth, viewerState.viewHeight))
         return "not enough memory for the picture";
     if (drawSheet() != SheetResult::Drawn) return "cannot draw the picture";
-    const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
+    const bool png = request.format.empty() ? isPngName(request.output) : request.format == "png";
+    const std::string encoder = png ? "PNG" : "BMP";
     if (!saveImage(kSheetImage, request.output, encoder)) return "cannot write " + request.output;
     return "";
 }
@@ -407,6 +428,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
 
     initViewerState();
     buildByteTables();
+    setStreamTargets(true);
     registerPngEncoder();
     const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
     if (!loadFailure.empty()) return loadFailure;

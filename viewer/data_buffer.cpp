@@ -45,13 +45,14 @@ LoadResult loadDataFile(const std::string& fileName) {
 
     viewerState.dataBuffer = allocateMemory(size + kBufferPadding);
     if (viewerState.dataBuffer == nullptr) return LoadResult::Memory;
-    viewerState.dataSize = static_cast<int32_t>(size);
 
     // Pipes, sockets and devices are refused here, without waiting for a writer.
     if (!openFileForReading(kDataFile, fileName)) return failLoad(LoadResult::Open);
     const int64_t delivered = readData(kDataFile, viewerState.dataBuffer, size);
     closeFile(kDataFile);
     if (delivered <= 0) return failLoad(LoadResult::Read);
+    // Bytes past what was read are the block's zeros: they are not data.
+    viewerState.dataSize = static_cast<int32_t>(delivered);
 
     viewerState.loadedFileName = filePart(fileName);
     viewerState.lastFolder = pathPart(fileName);

@@ -12,13 +12,14 @@ enum class LoadResult {
     Ok,
     Memory,   // no block of dataSize + 16 bytes
     Open,     // missing, a folder, not a regular file (FIFO, device), or cannot be opened
-    Read,     // nothing could be read (an empty file included)
+    Read,     // nothing could be read (an empty file included), or a read failed
     TooLarge  // 2 GiB or more; refused before any memory is taken
 };
 
 // Frees the old buffer, then reads the file whole into a new zero-padded one
 // and notes its name and folder. On any failure nothing is loaded afterwards.
-// A read that delivers fewer bytes than the size but at least one is accepted.
+// The data is what the read delivered: a file that came up shorter than its size (cut
+// while it was read) loads with the bytes there were, the buffer still 16 zero bytes longer.
 LoadResult loadDataFile(const std::string& fileName);
 
 // Releases the buffer; afterwards nothing is loaded (dataSize 0).

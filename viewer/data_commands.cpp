@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shell/command_line.h"
 #include "shell/controls.h"
@@ -65,7 +66,8 @@ bool openDataFileCommand() {
 }
 
 bool loadDroppedFiles() {
-    return loadAndRender(textField(droppedFileNames(), 1, "\n"));
+    const std::vector<std::string> names = droppedFileNames();
+    return loadAndRender(names.empty() ? std::string() : names.front());
 }
 
 bool loadStartFile() {

@@ -169,29 +169,30 @@ void clampOffsetBox() {
 }
 
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
+// Only keys pressed in the main window while it is active count.
 void pollArrowKeys() {
-    if (isKeyDown(kKeyRight)) {
+    if (isKeyDownInWindow(kMainWindow, kKeyRight)) {
         const int width = getState(kWidthScroll);
         if (width < viewerState.maxWidth) {
             setState(kWidthScroll, width + 1);
             applyScroll();
         }
     }
-    if (isKeyDown(kKeyLeft)) {
+    if (isKeyDownInWindow(kMainWindow, kKeyLeft)) {
         const int width = getState(kWidthScroll);
         if (width > 1) {
             setState(kWidthScroll, width - 1);
             applyScroll();
         }
     }
-    if (isKeyDown(kKeyUp)) {
+    if (isKeyDownInWindow(kMainWindow, kKeyUp)) {
         const int row = getState(kRowScroll);
         if (row != 0) {
             setState(kRowScroll, row - 1);
             applyScroll();
         }
     }
-    if (isKeyDown(kKeyDown)) {
+    if (isKeyDownInWindow(kMainWindow, kKeyDown)) {
         const int row = getState(kRowScroll);
         if (row != getAttribute(kRowScroll, 2)) {
             setState(kRowScroll, row + 1);
@@ -439,7 +440,7 @@ ViewerStep startViewer(int argc, char** argv) {
 }
 
 ViewerStep handleEvent(int kind) {
-    if (isKeyDown(kKeyEscape)) return ViewerStep::Quit;
+    if (isKeyDownInWindow(kMainWindow, kKeyEscape)) return ViewerStep::Quit;
     pollArrowKeys();
     switch (kind) {
         case kEventFilesDropped:

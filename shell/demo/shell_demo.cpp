@@ -191,9 +191,8 @@ void runRequester(int command) {
 }
 
 void reportDroppedFiles() {
-    std::string names = droppedFileNames();
-    for (size_t at = names.find('\n'); at != std::string::npos; at = names.find('\n', at))
-        names.replace(at, 1, " | ");
+    std::string names;
+    for (const std::string& name : droppedFileNames()) names += (names.empty() ? "" : " | ") + name;
     say("dropped: " + names);
 }
 

@@ -1,7 +1,10 @@
+#include <QDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <functional>
 #include <string>
 
 #include "shell_test_support.h"
@@ -179,6 +182,67 @@ TEST_F(EventQueueTest, KeyStateFollowsPressAndRelease) {
     EXPECT_EQ(isKeyDown(kKeyRight), 0);
     QTest::keyRelease(nativeWindow(), Qt::Key_Left);
     EXPECT_EQ(isKeyDown(kKeyLeft), 0);
+}
+
+// A key counts for the window only when its press reached the window itself while it was the
+// active window: not one that closed a menu or a dialog, nor one held in another window.
+TEST_F(EventQueueTest, KeysCountForTheWindowOnlyWhenPressedThere) {
+    QWidget* frame = openMainWindow();
+    QWidget other;
+    other.setWindowTitle("other");
+    struct Case {
+        const char* what;
+        std::function<void()> press;  // presses Escape somewhere and leaves it down
+        int counted;
+    };
+    const Case cases[] = {
+        {"pressed in the window", [] { QTest::keyPress(nativeWindow(), Qt::Key_Escape); }, 1},
+        {"pressed to close a popup menu",
+         [] {
+             QMenu menu;
+             menu.addAction("item");
+             menu.popup(QPoint(10, 10));
+             ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+             QTest::keyPress(menu.windowHandle(), Qt::Key_Escape);
+             QTest::qWait(20);
+             EXPECT_FALSE(menu.isVisible());
+         },
+         0},
+        {"pressed to close a dialog",
+         [frame] {
+             QDialog dialog(frame);
+             QTimer::singleShot(0, [&dialog] { QTest::keyPress(dialog.windowHandle(), Qt::Key_Escape); });
+             dialog.exec();
+         },
+         0},
+        {"pressed in another window",
+         [&other] {
+             other.show();
+             other.activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+             QTest::keyPress(other.windowHandle(), Qt::Key_Escape);
+         },
+         0},
+        {"pressed in the window, then another window is active",
+         [&other] {
+             QTest::keyPress(nativeWindow(), Qt::Key_Escape);
+             other.show();
+             other.activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.press();
+        EXPECT_EQ(isKeyDown(kKeyEscape), 1);
+        EXPECT_EQ(isKeyDownInWindow(0, kKeyEscape), c.counted);
+        QTest::keyRelease(nativeWindow(), Qt::Key_Escape);
+        EXPECT_EQ(isKeyDownInWindow(0, kKeyEscape), 0);
+        other.hide();
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+    }
 }
 
 TEST_F(EventQueueTest, CloseBoxPostsCloseAndLeavesTheWindowOpen) {

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -287,6 +288,37 @@ TEST_F(RequesterTest, NameInAMissingFolderIsNotAccepted) {
         EXPECT_EQ(chosen, "");
         EXPECT_EQ(selectedPatternIndex(), -1);
     }
+}
+
+// The answer is the folder plus the text in the name field, byte for byte: a double quote and
+// a line feed are part of the name, and a folder whose name is no UTF-8 stays as it was given.
+TEST_F(RequesterTest, TheAnswerIsTheFolderPlusTheFieldExactly) {
+    const std::string odd = path("caf\xE9 \"x\"");
+    ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
+    std::ofstream(odd + "/q\"name.bin") << "q";
+    struct Case {
+        bool save;
+        std::string typed;
+        std::string answer;
+    };
+    const Case cases[] = {
+        {true, "my\"keep.bin", odd + "/my\"keep.bin"}, {true, "q\"uote", odd + "/q\"uote"},
+        {false, "q\"name.bin", odd + "/q\"name.bin"},  {true, "line\nfeed.bin", odd + "/line\nfeed.bin"},
+        {false, path("a\"b.bin"), path("a\"b.bin")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        whenOpen([&](QWidget* dialog) {
+            fileNameField(dialog)->setText(QString::fromStdString(c.typed));
+            pressKey(dialog, Qt::Key_Return);
+        });
+        EXPECT_EQ(c.save ? askSaveFileName("Save", odd + "/", kImagePatterns, 0)
+                         : askOpenFileName("Open", odd + "/", kImagePatterns, 0),
+                  c.answer);
+    }
+    // QTemporaryDir cannot name what is no UTF-8.
+    unlink((odd + "/q\"name.bin").c_str());
+    rmdir(odd.c_str());
 }
 
 TEST_F(RequesterTest, CurrentDirectoryStaysWhileTheDialogChangesFolder) {

@@ -10,6 +10,7 @@
 
 #include "support/io_seam.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -138,16 +139,74 @@ TEST_F(SafeFileTest, UnsuitableTargetsAreRefusedWithoutTouchingAnything) {
     EXPECT_EQ(readWholeFile(readOnly), "locked");
 }
 
-TEST_F(SafeFileTest, ALinkKeepsPointingAtTheReplacedFile) {
-    std::string real = folder.file("real.txt");
-    std::string link = folder.file("link.txt");
-    writeWholeFile(real, "old");
-    ASSERT_EQ(symlink("real.txt", link.c_str()), 0);
-    EXPECT_EQ(writeAndCommit(link, "new"), 1);
+bool isLink(const std::string& name) {
     struct stat info;
-    ASSERT_EQ(lstat(link.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(readWholeFile(real), "new");
+    return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Links are written through only as an ordinary open allows, and in place; a file whose
+// folder takes no new file is rewritten in place. Run as a user whom permissions bind.
+TEST_F(SafeFileTest, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
+    constexpr const char* kOld = "the old contents";
+    const std::string at = folder.path() + "/";
+    const bool root = geteuid() == 0;
+    if (root) {
+        // Another user's link, planted in a shared sticky folder, to the writer's file; and a
+        // file the writer may not write.
+        plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim.txt");
+        writeWholeFile(at + "foreign.txt", kOld);
+    }
+    struct Case {
+        const char* what;
+        const char* name;  // written with "new"
+        bool written;
+        const char* checked;  // then holds `holds`
+        const char* holds;    // nullptr: `checked` does not exist
+        bool madeByRoot;      // needs a file of another user
+    };
+    const Case cases[] = {
+        {"own link to own file: written in place", "link-to-mine", true, "mine.txt", "new", false},
+        {"dangling link", "dangling", false, "nowhere.txt", nullptr, false},
+        {"link to a read-only file", "link-to-readonly", false, "readonly.txt", kOld, false},
+        {"writable file in a locked folder: rewritten in place", "locked/kept.txt", true, "locked/kept.txt",
+         "new", false},
+        {"new file in a locked folder", "locked/new.txt", false, "locked/new.txt", nullptr, false},
+        {"read-only file in a locked folder", "locked/sealed.txt", false, "locked/sealed.txt", kOld, false},
+        {"link planted by another user", "shared/pl2.ini", false, "victim.txt", kOld, true},
+        {"own link to a file of another user", "link-to-foreign", false, "foreign.txt", kOld, true},
+    };
+    runUnprivileged(folder.path(), [&] {
+        ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
+        for (const char* file :
+             {"mine.txt", "readonly.txt", "victim.txt", "locked/kept.txt", "locked/sealed.txt"})
+            writeWholeFile(at + file, kOld);
+        chmod((at + "readonly.txt").c_str(), 0444);
+        chmod((at + "locked/sealed.txt").c_str(), 0444);
+        chmod((at + "locked").c_str(), 0555);
+        const char* const links[][2] = {{"mine.txt", "link-to-mine"},
+                                        {"nowhere.txt", "dangling"},
+                                        {"readonly.txt", "link-to-readonly"},
+                                        {"foreign.txt", "link-to-foreign"}};
+        for (const auto& link : links) {
+            ASSERT_EQ(symlink(link[0], (at + link[1]).c_str()), 0);
+        }
+
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            if (c.madeByRoot && !root) continue;
+            EXPECT_EQ(writeAndCommit(at + c.name, "new"), c.written ? 1 : -1);
+            if (c.holds == nullptr) {
+                EXPECT_FALSE(fileExists(at + c.checked));
+            } else {
+                EXPECT_EQ(readWholeFile(at + c.checked), c.holds);
+            }
+            if (std::string(c.name) != c.checked) {
+                EXPECT_TRUE(isLink(at + c.name));
+            }
+        }
+        EXPECT_EQ(folderEntries(at + "locked"), (std::set<std::string>{"kept.txt", "sealed.txt"}));
+        chmod((at + "locked").c_str(), 0755);
+    });
 }
 
 TEST_F(SafeFileTest, PermissionBitsAreKeptOrComeFromTheUmask) {

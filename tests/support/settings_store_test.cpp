@@ -11,6 +11,7 @@
 
 #include "support/io_seam.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -429,6 +430,43 @@ TEST_F(SettingsStoreTest, AReadOnlyFileKeepsItsContents) {
     EXPECT_EQ(closeSettings(), 1) << "no store was open";
     EXPECT_EQ(readWholeFile(name), old);
     EXPECT_EQ(folder.entries(), std::set<std::string>{"pl2.ini"});
+}
+
+// As a user whom permissions bind: a writable settings file in a folder that takes no new
+// file is rewritten in place; one that is another user's link, planted in a shared sticky
+// folder, is never written through.
+TEST_F(SettingsStoreTest, ALockedFolderOrAPlantedLink) {
+    const std::string old = "[Options]\r\nZoom = 8\r\nGrid = 1\r\nLonger = 12345678\r\n";
+    const std::string at = folder.path() + "/";
+    const bool root = geteuid() == 0;
+    if (root) plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim");
+    runUnprivileged(folder.path(), [&] {
+        ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
+        writeWholeFile(at + "locked/pl2.ini", old);
+        writeWholeFile(at + "victim", old);
+        ASSERT_EQ(chmod((at + "locked").c_str(), 0555), 0);
+        struct Case {
+            const char* name;
+            int created;
+            const char* file;
+            std::string holds;
+        };
+        const Case cases[] = {
+            {"locked/pl2.ini", 1, "locked/pl2.ini", "[Options]\r\nZoom = 2\r\n"},
+            {"shared/pl2.ini", 0, "victim", old},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            if (!root && std::string(c.name) == "shared/pl2.ini") continue;  // only root plants the link
+            EXPECT_EQ(createSettings(at + c.name), c.created);
+            selectSettingsGroup("Options");
+            writeSettingsNumber("Zoom", 2);
+            closeSettings();
+            EXPECT_EQ(readWholeFile(at + c.file), c.holds);
+        }
+        EXPECT_EQ(folderEntries(at + "locked"), std::set<std::string>{"pl2.ini"});
+        chmod((at + "locked").c_str(), 0755);
+    });
 }
 
 TEST_F(SettingsStoreTest, NamesThatAreNoFileAreNeitherReadNorReplaced) {

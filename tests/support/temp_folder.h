@@ -36,6 +36,19 @@ inline void removeTree(const std::string& path) {
     }
 }
 
+// Names of everything in the folder (without "." and ".."), sorted.
+inline std::set<std::string> folderEntries(const std::string& path) {
+    std::set<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.insert(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
 class TempFolder {
    public:
     TempFolder() {
@@ -50,18 +63,7 @@ class TempFolder {
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-    // Names of everything in the folder (without "." and ".."), sorted.
-    std::set<std::string> entries() const {
-        std::set<std::string> names;
-        if (DIR* dir = opendir(path_.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") names.insert(name);
-            }
-            closedir(dir);
-        }
-        return names;
-    }
+    std::set<std::string> entries() const { return folderEntries(path_); }
 
    private:
     std::string path_;

@@ -28,8 +28,10 @@ struct CliRun {
     std::string err;
 };
 
-// Runs the program with exactly these arguments (no shell), in the folder `workDir`.
-CliRun runCli(const std::vector<std::string>& arguments, const std::string& workDir) {
+// Runs the program with exactly these arguments (no shell), in the folder `workDir`; when
+// `unprivileged`, as a user whom permissions bind.
+CliRun runCli(const std::vector<std::string>& arguments, const std::string& workDir,
+              bool unprivileged = false) {
     const std::string outName = workDir + "/.stdout", errName = workDir + "/.stderr";
     CliRun run;
     const pid_t child = fork();
@@ -38,6 +40,7 @@ CliRun runCli(const std::vector<std::string>& arguments, const std::string& work
         const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workDir.c_str()) != 0)
             _exit(127);
+        if (unprivileged && geteuid() == 0 && !becomeUnprivileged()) _exit(127);
         std::vector<char*> argv;
         std::string program = PL_CLI_PATH;
         argv.push_back(program.data());
@@ -480,6 +483,9 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"render", d, "o.png", "--inverse=1"}, "--inverse"},
         {{"render", d, "o.jpg"}, "o.jpg"},
         {{"render", d, "o"}, ".png or .bmp"},
+        {{"render", d, "-"}, "--format"},
+        {{"render", d, "o.png", "--format", "gif"}, "gif"},
+        {{"extract", d, "o.bin", "--size", "1", "--format", "png"}, "--format"},
         {{"render", d, "o.png.txt"}, "o.png.txt"},
         {{"render", d, "taken.png"}, "taken.png"},
         {{"render", d, "no/such/folder.png"}, "no/such/folder.png"},
@@ -538,14 +544,83 @@ TEST_F(CliTest, AnUnreadableDataFileIsRefused) {
     EXPECT_FALSE(fileExists(folder.file("o.png")));
 }
 
-// A failed write keeps a file that was there before.
-TEST_F(CliTest, AFailedWriteKeepsTheOldFile) {
-    if (ranAsUnprivilegedUser()) return;
-    ASSERT_EQ(mkdir(folder.file("locked").c_str(), 0700), 0);
-    writeWholeFile(folder.file("locked/old.bmp"), "old");
-    ASSERT_EQ(chmod(folder.file("locked").c_str(), 0500), 0);
-    EXPECT_EQ(run({"render", dataFile, "locked/old.bmp"}).exitCode, 2);
-    EXPECT_EQ(readWholeFile(folder.file("locked/old.bmp")), "old");
+// In a folder that takes no new file, as a user whom permissions bind: a writable file there
+// is rewritten in place, anything else fails and leaves what was there.
+TEST_F(CliTest, ALockedFolder) {
+    const std::string locked = folder.file("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0700), 0);
+    writeWholeFile(locked + "/old.bmp", "old");
+    writeWholeFile(locked + "/sealed.bmp", "old");
+    ASSERT_EQ(chmod((locked + "/sealed.bmp").c_str(), 0444), 0);
+    for (const std::string& path : {folder.path(), locked, locked + "/old.bmp", locked + "/sealed.bmp"})
+        ASSERT_TRUE(handToUnprivilegedUser(path)) << path;
+    ASSERT_EQ(chmod(locked.c_str(), 0500), 0);
+    struct Case {
+        const char* output;
+        int exitCode;
+        const char* holds;  // nullptr: a BMP picture; "": no file
+    };
+    const Case cases[] = {
+        {"locked/old.bmp", 0, nullptr},
+        {"locked/new.bmp", 2, ""},
+        {"locked/sealed.bmp", 2, "old"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(runCli({"render", dataFile, c.output}, folder.path(), true).exitCode, c.exitCode)
+            << c.output;
+        if (c.holds == nullptr) {
+            EXPECT_EQ(readPicture(folder.file(c.output)).width, 600) << c.output;
+        } else {
+            EXPECT_EQ(readWholeFile(folder.file(c.output)), c.holds) << c.output;
+        }
+    }
+    EXPECT_EQ(folderEntries(locked), (std::set<std::string>{"old.bmp", "sealed.bmp"}));
+    chmod(locked.c_str(), 0700);
+}
+
+// OUTPUT "-", /dev/stdout, a pipe: the bytes go straight to the open file, in order, after
+// what was written there before and before what follows.
+TEST_F(CliTest, StreamsGetExactlyTheBytesInOrder) {
+    ASSERT_EQ(run({"extract", dataFile, "ref.bin", "--first", "100", "--size", "5000", "--inverse"}).exitCode,
+              0);
+    ASSERT_EQ(run({"render", dataFile, "ref.png", "--width", "3"}).exitCode, 0);
+    ASSERT_EQ(run({"render", dataFile, "ref.bmp", "--width", "3"}).exitCode, 0);
+    const std::string bytes = readWholeFile(folder.file("ref.bin"));
+    const std::string png = readWholeFile(folder.file("ref.png"));
+    const std::string bmp = readWholeFile(folder.file("ref.bmp"));
+    ASSERT_EQ(bytes.size(), 5000u);
+    const std::string extract = "\"$CLI\" extract data.bin OUT --first 100 --size 5000 --inverse";
+    const std::string render = "\"$CLI\" render data.bin OUT --width 3 --format ";
+    struct Case {
+        std::string command;  // OUT stands for the output name
+        std::string output;
+        std::string holds;  // what the file "got" holds afterwards
+    };
+    const Case cases[] = {
+        {extract + " > got", "-", bytes},
+        {"printf OLD > got && " + extract + " >> got", "/dev/stdout", "OLD" + bytes},
+        {"{ echo HEADER; " + extract + "; echo FOOTER; } > got", "/dev/stdout",
+         "HEADER\n" + bytes + "FOOTER\n"},
+        {extract + " | cat > got", "-", bytes},
+        {extract + " | cat > got", "/dev/stdout", bytes},
+        {"mkfifo fifo && { cat fifo > got & " + extract + "; wait; }", "fifo", bytes},
+        {render + "png > got", "-", png},
+        {"printf OLD > got && " + render + "bmp >> got", "/dev/stdout", "OLD" + bmp},
+        {"{ echo HEADER; " + render + "png; echo FOOTER; } > got", "-", "HEADER\n" + png + "FOOTER\n"},
+        {render + "png | cat > got", "/dev/stdout", png},
+    };
+    setenv("CLI", PL_CLI_PATH, 1);
+    for (const Case& c : cases) {
+        std::string command = c.command;
+        command.replace(command.find("OUT"), 3, c.output);
+        unlink(folder.file("got").c_str());
+        unlink(folder.file("fifo").c_str());
+        writeWholeFile(folder.file("run.sh"), command);
+        EXPECT_EQ(std::system(("cd '" + folder.path() + "' && bash -o pipefail run.sh").c_str()), 0)
+            << command;
+        EXPECT_TRUE(readWholeFile(folder.file("got")) == c.holds) << command;
+        EXPECT_FALSE(fileExists(folder.file("-"))) << command;
+    }
 }
 
 }  // namespace

@@ -35,7 +35,9 @@ class DataCommandsTest : public ViewerWindowTest {
         auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
         QMimeData data;
         QList<QUrl> urls;
-        for (const std::string& name : names) urls.append(QUrl::fromLocalFile(QString::fromStdString(name)));
+        for (const std::string& name : names)
+            urls.append(
+                QUrl::fromEncoded("file://" + QByteArray::fromStdString(name).toPercentEncoding("/")));
         data.setUrls(urls);
         const QPoint point(100, 100);
         QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
@@ -176,16 +178,33 @@ TEST_F(DataCommandsTest, CancelledOpenChangesNothing) {
     EXPECT_EQ(status(), "-");
 }
 
-TEST_F(DataCommandsTest, DroppingThreeFilesLoadsTheFirst) {
+// The first dropped file is loaded, whatever bytes its name holds.
+TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     ASSERT_EQ(start(), ViewerStep::Continue);
+    const std::string sprite = "sprite\ndata.bin", cafe = "caf\xE9.bin";
     writeFile("one.bin", countingBytes(300));
     writeFile("two.bin", countingBytes(400));
-    writeFile("three.bin", countingBytes(500));
-    dropFiles({path("one.bin"), path("two.bin"), path("three.bin")});
-    EXPECT_EQ(drain(), ViewerStep::Continue);
-    EXPECT_EQ(viewerState.dataSize, 300);
-    EXPECT_EQ(viewerState.loadedFileName, "one.bin");
-    EXPECT_EQ(title(), "Pixloupe 2d,x1");
+    writeFile("sprite", countingBytes(10));
+    writeFile(sprite, countingBytes(600));
+    writeFile(cafe, countingBytes(700));
+    struct Case {
+        std::vector<std::string> dropped;
+        int32_t dataSize;
+    };
+    const Case cases[] = {
+        {{"one.bin", "two.bin", "sprite"}, 300},
+        {{sprite, "one.bin"}, 600},
+        {{cafe}, 700},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names;
+        for (const std::string& name : c.dropped) names.push_back(path(name));
+        dropFiles(names);
+        EXPECT_EQ(drain(), ViewerStep::Continue) << c.dropped[0];
+        EXPECT_EQ(viewerState.dataSize, c.dataSize) << c.dropped[0];
+        EXPECT_EQ(viewerState.loadedFileName, c.dropped[0]);
+        EXPECT_EQ(title(), "Pixloupe 2d,x1");
+    }
 }
 
 TEST_F(DataCommandsTest, StartWithoutArgumentLeavesTheViewBlack) {
