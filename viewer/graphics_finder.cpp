@@ -11,9 +11,11 @@ namespace {
 // Widths 1..kFinderLargestWidth + 1: the right neighbour of the largest width is needed too.
 constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
-constexpr int kGuessBlocks = 64;
+constexpr int kGuessBlocks = 8;
+constexpr int kRegionBlocks = 4;
 constexpr int64_t kScanSample = 128;
-constexpr int64_t kScanStride = 2048;  // a picture of 2 KiB holds a sample nearly always
+constexpr int kRandomEqualPairs = 60;
+constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
 constexpr double kNoise = 2.0;
@@ -23,9 +25,14 @@ constexpr double kAgreeingShare = 0.35;
 constexpr double kGuessLeastScore = 0.12;
 constexpr double kGuessLeastEvidence = 0.1;
 constexpr double kBlockLeastScore = 0.2;
+constexpr double kBlockAgreeingScore = 0.1;
 constexpr double kRegionLeastScore = 0.25;
+constexpr double kFontLeastScore = 0.2;
 constexpr int64_t kRegionLeastBytes = 512;
-constexpr int kRegionLeastRows = 4;
+constexpr int kRegionLeastRows = 16;  // repeated lines of text line up for a few rows
+constexpr int kTallestGlyph = 32;
+constexpr double kFontLikeness = 1.3;
+constexpr int64_t kScanReach = 16 * 1024;
 constexpr int64_t kFirstChunk = 64 * 1024;
 
 int pixelsPerByte(int mode) {
@@ -53,12 +60,12 @@ inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
 }
 
 // diff[w] += differing pixels of data[i] and data[i + w] for i in [begin, end(w)), where
-// end(w) = min(end, size - w); pairs[w] counts the byte pairs.
+// end(w) = min(end, size - w), w in [firstWidth, lastWidth]; pairs[w] counts the byte pairs.
 template <int Mode>
 inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, int64_t size, int64_t begin,
-                                                          int64_t end, int widths, int64_t* diff,
-                                                          int64_t* pairs) {
-    for (int w = 1; w <= widths; ++w) {
+                                                          int64_t end, int firstWidth, int lastWidth,
+                                                          int64_t* diff, int64_t* pairs) {
+    for (int w = firstWidth; w <= lastWidth; ++w) {
         const int64_t stop = std::min(end, size - w);
         if (stop <= begin) break;
         const uint8_t* p = data + begin;
@@ -80,17 +87,17 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
 #endif
 
 PL_POPCOUNT_CLONES
-void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
-              int64_t* diff, int64_t* pairs) {
+void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
+              int mode, int64_t* diff, int64_t* pairs) {
     switch (mode) {
         case 0:
-            addPairsOfMode<0>(data, size, begin, end, widths, diff, pairs);
+            addPairsOfMode<0>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
             break;
         case 3:
-            addPairsOfMode<3>(data, size, begin, end, widths, diff, pairs);
+            addPairsOfMode<3>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
             break;
         default:
-            addPairsOfMode<1>(data, size, begin, end, widths, diff, pairs);
+            addPairsOfMode<1>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
             break;
     }
 }
@@ -118,6 +125,10 @@ struct DensityTable {
 };
 const DensityTable kDensity;
 
+inline int absoluteDifference(uint8_t a, uint8_t b) {
+    return std::max(a, b) - std::min(a, b);
+}
+
 void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
                      int64_t* densityDiff) {
     const std::array<uint8_t, 256>& table = kDensity.value[mode];
@@ -129,20 +140,19 @@ void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t e
     for (int w = 1; w <= widths; ++w) {
         const int64_t n = std::min(end, size - w) - begin;
         int sum = 0;  // at most 30 per pair, and n stays below 2^26
-        for (int64_t i = 0; i < n; ++i) sum += std::abs(static_cast<int>(d[i]) - static_cast<int>(d[i + w]));
+        int64_t i = 0;
+        for (; i + 16 <= n; i += 16)  // whole runs of 16 pairs, which the compiler does at once
+            for (int k = 0; k < 16; ++k) sum += absoluteDifference(d[i + k], d[i + k + w]);
+        for (; i < n; ++i) sum += absoluteDifference(d[i], d[i + w]);
         densityDiff[w] += sum;
     }
 }
 
-// Pixels only (the quick look of the scan) or pixels and densities.
-enum class Measures { Pixels, PixelsAndDensity };
-
 void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths,
-             int mode, Measures measures = Measures::PixelsAndDensity) {
+             int mode) {
     for (int64_t i = begin; i < end; ++i) ++profile.histogram[data[i]];
-    addPairs(data, size, begin, end, widths, mode, profile.diff.data(), profile.pairs.data());
-    if (measures == Measures::PixelsAndDensity)
-        addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
+    addPairs(data, size, begin, end, 1, widths, mode, profile.diff.data(), profile.pairs.data());
+    addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
 }
 
 // The share of pixel pairs that would differ if pixels were drawn at random with the
@@ -166,7 +176,8 @@ double expectedDifference(const Profile& profile, int mode) {
 
 struct WidthScores {
     std::array<double, kWidthSlots> score{};
-    int widths = 0;  // scored widths: 1..widths
+    std::array<double, kWidthSlots> difference{};  // per byte pair, pixels and densities
+    int widths = 0;                                // scored widths: 1..widths
     double expected = 0;
     int64_t bytes = 0;
     int blocks = 0;  // blocks of kBlock bytes judged
@@ -189,17 +200,16 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
                          static_cast<double>(profile.densityDiff[w]) * densityUnit) *
                         perPair;
     }
-    for (int w = 1; w < widths; ++w) {
-        const double right = difference[w + 1];
-        const double neighbour = w > 1 ? std::min(difference[w - 1], right) : right;
+    for (int w = 2; w < widths; ++w) {
+        const double neighbour = std::min(difference[w - 1], difference[w + 1]);
         scores.score[w] = neighbour > 0 ? (neighbour - difference[w]) / neighbour : 0;
         scores.widths = w;
     }
+    scores.difference = difference;
     return scores;
 }
 
-// Width 1 is left out: its score compares neighbours within a row, which any smooth picture
-// makes alike.
+// Width 1 is left out: it has no neighbour below it.
 int bestWidth(const WidthScores& scores) {
     int best = 0;
     for (int w = 2; w <= scores.widths; ++w)
@@ -220,12 +230,20 @@ int thousandths(double value) {
     return static_cast<int>(std::lround(std::clamp(value, -1.0, 1.0) * 1000));
 }
 
-WidthGuess guessFromScores(const WidthScores& scores) {
+// A font one byte wide (8 one-bit pixels a row) lines up at its glyph height too, and there
+// each glyph lies in one row of the view; its bytes resemble the next byte about as much.
+bool isNarrowFont(const WidthScores& scores, int mode, int height) {
+    return mode == 0 && height <= kTallestGlyph &&
+           scores.difference[1] <= kFontLikeness * scores.difference[height];
+}
+
+WidthGuess guessFromScores(const WidthScores& scores, int mode) {
     WidthGuess guess{};
     const int best = bestWidth(scores);
     if (best == 0 || scores.score[best] < kGuessLeastScore) return guess;
-    const int width = smallestLinedUpWidth(scores, best);
-    guess.candidates[0] = {width, thousandths(scores.score[width])};
+    const int linedUp = smallestLinedUpWidth(scores, best);
+    const int width = isNarrowFont(scores, mode, linedUp) ? 1 : linedUp;
+    guess.candidates[0] = {width, thousandths(scores.score[linedUp])};
     guess.count = 1;
     std::array<bool, kWidthSlots> taken{};
     taken[width] = true;
@@ -245,8 +263,9 @@ int clampWidth(int32_t maxWidth) {
 }
 
 // The score less what noise alone could give over so many bytes.
-double evidenceOf(const WidthScores& scores, int width) {
-    return scores.score[width] - kNoise / std::sqrt(static_cast<double>(std::max<int64_t>(scores.bytes, 1)));
+double evidenceOf(const WidthScores& scores, const WidthCandidate& candidate) {
+    return candidate.score / 1000.0 -
+           kNoise / std::sqrt(static_cast<double>(std::max<int64_t>(scores.bytes, 1)));
 }
 
 void addProfile(Profile& into, const Profile& more) {
@@ -258,21 +277,46 @@ void addProfile(Profile& into, const Profile& more) {
     for (int v = 0; v < 256; ++v) into.histogram[v] += more.histogram[v];
 }
 
-// Whether a block of its own agrees that rows line up at `width` about as clearly as the
-// whole window says; a flat block (a blank margin) does not disagree.
-bool blockAgrees(const Profile& block, int mode, int width, double windowScore) {
+bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
+    for (int64_t i = first + 1; i < end; ++i)
+        if (data[i] != data[first]) return false;
+    return true;
+}
+
+// How much clearer the rows of [begin, end) line up at `width` than at the widths beside it,
+// on pixels alone; 1 for a flat stretch (a blank margin does not disagree).
+double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+    if (isFlat(data, begin, end)) return 1;
+    std::array<int64_t, kWidthSlots> diff{}, pairs{};
+    addPairs(data, size, begin, end, std::max(1, width - 1), width + 1, mode, diff.data(), pairs.data());
+    if (pairs[width + 1] < kLeastPairs) return 0;
+    auto difference = [&](int w) { return static_cast<double>(diff[w]) / static_cast<double>(pairs[w]); };
+    const double neighbour =
+        width > 1 ? std::min(difference(width - 1), difference(width + 1)) : difference(2);
+    return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
+}
+
+// Whether a measured block of its own agrees that rows line up at `width` about as clearly as
+// the whole window says; a flat block (a blank margin) does not disagree.
+bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
     const WidthScores scores = scoreWidths(block, mode, width);
     if (scores.expected <= 0 || scores.widths < width) return scores.expected <= 0;
     return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
 }
 
+bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
+    return linedUpScoreAt(data, size, begin, std::min(size, begin + kBlock), width, mode) >=
+           std::max(kAgreeingLeast, kAgreeingShare * windowScore);
+}
+
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
 // blocks from `first` that agree with that judgement, again until the two settle. So a
 // picture that ends early, in noise or in another picture, is judged on its own bytes.
-WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth) {
+WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
+                               int maxBlocks) {
     if (first < 0 || first >= size) return {};
     const int64_t available = size - first;
-    const int blocks = static_cast<int>(std::min<int64_t>(kGuessBlocks, (available + kBlock - 1) / kBlock));
+    const int blocks = static_cast<int>(std::min<int64_t>(maxBlocks, (available + kBlock - 1) / kBlock));
     // Blocks are measured when first needed: a stretch that is no picture costs two or three.
     std::vector<Profile> profiles;
     auto profileOf = [&](int b) -> const Profile& {
@@ -295,7 +339,7 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         if (best == 0) break;
         const int width = smallestLinedUpWidth(scores, best);
         int agreeing = 0;
-        while (agreeing < blocks && blockAgrees(profileOf(agreeing), mode, width, scores.score[width]))
+        while (agreeing < blocks && blockProfileAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
         agreeing = std::max(agreeing, 1);
         if (agreeing == window) break;
@@ -349,8 +393,9 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
     high.end = std::min(high.end, size);
     std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
     std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
-    double sum = 0;  // over pairs in [low.first, i)
+    double sum = 0;  // over pairs in [low.first, i), less the pairs every start and end hold between them
     for (int64_t i = low.first; i <= high.end - width; ++i) {
+        if (i > high.first && i < low.end - width) i = low.end - width;
         if (i <= high.first && -sum > bestStart[i % width]) {
             bestStart[i % width] = -sum;
             startAt[i % width] = i;
@@ -368,29 +413,23 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
     return {startAt[phase], std::max(startAt[phase], endAt[phase])};
 }
 
-bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
-    for (int64_t i = first + 1; i < end; ++i)
-        if (data[i] != data[first]) return false;
-    return true;
-}
-
-// A picture around `anchor`, where the sampled blocks saw one: its width, its extent
-// lined up with its rows, its score. False when a closer look finds none.
+// A picture around `anchor`, where the sampled blocks saw one: its width judged on the blocks
+// from the anchor, its extent grown block by block at that width and then lined up with its
+// rows, its score. False when a closer look finds none.
 bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
                   GraphicsRegion& region) {
-    const WidthScores scores = scoreFromFirstByte(data, size, anchor, mode, maxWidth);
-    const WidthGuess guess = guessFromScores(scores);
-    if (guess.count == 0 || scores.score[guess.candidates[0].width] < kRegionLeastScore) return false;
-    const int width = guess.candidates[0].width;
-    // Whole blocks that agree, backwards from the anchor, then the exact ends near them.
+    const WidthScores scores = scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionBlocks);
+    const int best = bestWidth(scores);
+    if (best == 0) return false;
+    const int width = smallestLinedUpWidth(scores, best);
+    const double score = scores.score[width];
+    // A font shows itself twice, at its glyph height and byte to byte.
+    const bool font = isNarrowFont(scores, mode, width);
+    if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
     int64_t first = anchor;
-    while (first >= kBlock) {
-        Profile block;
-        measure(block, data, size, first - kBlock, first, width + 1, mode);
-        if (!blockAgrees(block, mode, width, scores.score[width])) break;
-        first -= kBlock;
-    }
-    const int64_t end = std::min(size, anchor + scores.blocks * kBlock);
+    while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
+    int64_t end = std::min(size, anchor + scores.blocks * kBlock);
+    while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
     const double inside = meanEqualShare(data, size, first, end - width, width, mode);
     const double before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
     const double after = meanEqualShare(data, size, end, end + kBlock, width, mode);
@@ -401,32 +440,48 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     const int64_t length = extent.end - extent.first;
     if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
     if (isFlat(data, extent.first, extent.end)) return false;
-    region = {extent.first, length, width, guess.candidates[0].score};
+    region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
 
 // Whether the sampled pairs at the start of the block at `begin` look like rows of a picture:
 // the scores of scoreWidths on pixels alone, reckoned without a division per width.
-bool blockLooksLinedUp(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+// Whether the bytes in [begin, end) repeat their values as seldom as bytes drawn at random:
+// kScanSample random bytes hold about 32 pairs of equal bytes, pictures far more.
+bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
+    std::array<uint8_t, 256> seen{};
+    int equalPairs = 0;
+    for (int64_t i = begin; i < end; ++i) equalPairs += seen[data[i]]++;
+    return equalPairs < kRandomEqualPairs;
+}
+
+// The width at which the sampled pairs at the start of the block at `begin` line up most
+// clearly, as scoreWidths would judge them on pixels alone; 0 when none looks like rows.
+int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
     const int64_t end = std::min(size, begin + kScanSample);
-    if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || isFlat(data, begin, end)) return false;
+    if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
+        isFlat(data, begin, end))
+        return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
-    addPairs(data, size, begin, end, maxWidth + 1, mode, diff.data(), pairs.data());
+    addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
+    int best = 0;
+    double bestScore = kBlockLeastScore;
     for (int w = 2; w <= maxWidth; ++w) {
         const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
-        if (neighbour > 0 && neighbour - static_cast<double>(diff[w]) >= kBlockLeastScore * neighbour)
-            return true;
+        const double score = neighbour > 0 ? (neighbour - static_cast<double>(diff[w])) / neighbour : 0;
+        if (score >= bestScore) best = w, bestScore = score;
     }
-    return false;
+    return best;
 }
 
 }  // namespace
 
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
     if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return {};
-    const WidthScores scores = scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth));
-    WidthGuess guess = guessFromScores(scores);
-    if (guess.count > 0 && evidenceOf(scores, guess.candidates[0].width) < kGuessLeastEvidence) return {};
+    const WidthScores scores =
+        scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessBlocks);
+    WidthGuess guess = guessFromScores(scores, mode);
+    if (guess.count > 0 && evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence) return {};
     return guess;
 }
 
@@ -444,12 +499,19 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
     // The last place a quick look fits, so that a picture at the very end is seen too.
     const int64_t tail = size - kScanSample - widest - 2;
     bool tailSeen = tail <= block;
-    while (block < to) {
+    // A region that begins before `to` may show itself only in blocks past it.
+    const int64_t lastBlock = to > size - kScanReach ? size : to + kScanReach;
+    while (block < lastBlock) {
         if (!tailSeen && block > tail) {
             block = tail;
             tailSeen = true;
         }
-        if (!blockLooksLinedUp(data, size, block, mode, widest)) {
+        const int quickWidth = quickLookWidth(data, size, block, mode, widest);
+        // The whole block must agree with the sample before the closer, dearer look.
+        const bool looksLinedUp =
+            quickWidth > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock), quickWidth,
+                                             mode) >= kBlockAgreeingScore;
+        if (!looksLinedUp) {
             block += kScanStride;
             continue;
         }

@@ -22,7 +22,7 @@ struct WidthGuess {
 };
 
 // The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
-// `first`, judged from at most 64 KiB of data[first..size). Reads nothing outside data[0..size).
+// `first`, judged from at most 8 KiB of data[first..size). Reads nothing outside data[0..size).
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth);
 
 struct GraphicsRegion {
@@ -33,7 +33,8 @@ struct GraphicsRegion {
 };
 
 // The regions whose first byte lies in [from, to), in file order; a region may run on past
-// `to`. Data before `from` is looked at only to tell whether a region began earlier.
+// `to`, and is seen when it shows itself within 16 KiB past `to`. Data before `from` is
+// looked at only to tell whether a region began earlier.
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
                                          int64_t to, int32_t maxWidth);
 

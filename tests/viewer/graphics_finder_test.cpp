@@ -47,7 +47,7 @@ TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
         int64_t first, length;
         int32_t width;
     };
-    const Row rows[] = {{3, 0x5800, 2048, 8}, {1, 0x3000, 1024, 4}};
+    const Row rows[] = {{3, 0x6000, 8192, 64}, {1, 0x3000, 1024, 4}, {0, 0x0000, 4096, 1}};
     for (const Row& row : rows) {
         bool found = false;
         for (const GraphicsRegion& region : scanGraphics(data.data(), 32768, row.mode, 0, 32768, 256))
@@ -57,9 +57,21 @@ TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
     }
     GraphicsRegion region{};
     ASSERT_TRUE(findNextGraphics(data.data(), 32768, 3, 0x5000, 256, region));
-    EXPECT_EQ(region.first, 0x5800);
-    ASSERT_TRUE(findPreviousGraphics(data.data(), 32768, 3, 0x5800, 256, region));
-    EXPECT_LT(region.first, 0x5800);
+    EXPECT_EQ(region.width, 64);
+    EXPECT_EQ((region.first - 0x6000) % 64, 0) << region.first;
+    ASSERT_TRUE(findPreviousGraphics(data.data(), 32768, 3, 0x6000, 256, region));
+    EXPECT_LT(region.first, 0x6000);
+    // A region is listed by a scan over [its first byte, one byte on), though only blocks
+    // past that show it (a region cut short by the one before it starts a row after that one).
+    const std::vector<GraphicsRegion> whole = scanGraphics(data.data(), 32768, 3, 0, 32768, 256);
+    ASSERT_GE(whole.size(), 3u);
+    for (size_t r = 0; r < whole.size(); ++r) {
+        if (r > 0 && whole[r].first < whole[r - 1].first + whole[r - 1].length + whole[r].width) continue;
+        const std::vector<GraphicsRegion> part =
+            scanGraphics(data.data(), 32768, 3, whole[r].first, whole[r].first + 1, 256);
+        ASSERT_FALSE(part.empty()) << whole[r].first;
+        EXPECT_EQ(part[0].first, whole[r].first);
+    }
 }
 
 TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {

@@ -557,9 +557,9 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewToWhatTheFinderSees) {
         int64_t wantFirst;
     };
     const Row rows[] = {
-        {kCommandGuessWidth, 7, 3510, 6, 64, 24576},        // the first byte stays where it was
-        {kCommandNextGraphics, 1, 0x5000, 0, 8, 0x5800},    // next region after the first byte
-        {kCommandPreviousGraphics, 64, 384, 0, 8, 0x5800},  // the region before it
+        {kCommandGuessWidth, 7, 3510, 6, 64, 24576},       // the first byte stays where it was
+        {kCommandNextGraphics, 1, 0x5000, 0, 64, 26496},   // next region after the first byte
+        {kCommandPreviousGraphics, 64, 384, 0, 6, 18498},  // the region before it
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
