@@ -14,6 +14,7 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
+#include "viewer/mode_table.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -27,7 +28,7 @@ constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 constexpr const char* kUsage =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
-    "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
+    "                 [--mode NAME] [--inverse] [--reverse] [--nibble] [--multi]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size TEXT [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
@@ -40,7 +41,9 @@ constexpr const char* kUsage =
     "  --first N    first byte, may be negative or past the end (default 0); $hex also works\n"
     "  --width N    bytes per row, 1 to 256 (default 1)\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
-    "  --mode M     binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4)\n"
+    "  --mode NAME  binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4);\n"
+    "               computers: chunky8, cpc0, cpc1, amiga4, amiga5, st4, cells1, cells2w, zx;\n"
+    "               consoles: nes, gb, snes4, sms, genesis, gba4 (see the README)\n"
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
     "  --nibble     the two halves of every byte swapped (render only)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
@@ -82,15 +85,10 @@ bool isBmpName(const std::string& name) {
 }
 
 bool modeByName(const std::string& name, int32_t& mode) {
-    const std::string lower = lowerCase(name);
-    const char* const names[kColourModeCount] = {"binary", "atari", "bk", "sam"};
-    for (int i = 0; i < kColourModeCount; ++i) {
-        if (lower == names[i]) {
-            mode = i;
-            return true;
-        }
-    }
-    return false;
+    const int found = modeByCliName(name.c_str());
+    if (found < 0) return false;
+    mode = found;
+    return true;
 }
 
 // The value of one option; an empty text when it is fine, else what is wrong.
@@ -116,7 +114,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         request.zoom = static_cast<int32_t>(number);
     } else if (option == "--mode") {
         if (!modeByName(value, request.mode))
-            return "unknown mode \"" + value + "\" (binary, atari, bk or sam)";
+            return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
     } else {
         request.sizeText = value;
         request.sizeGiven = true;

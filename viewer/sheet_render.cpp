@@ -1,6 +1,7 @@
 #include "viewer/sheet_render.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -8,6 +9,7 @@
 
 #include "graphics/drawing.h"
 #include "support/text_ops.h"
+#include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
 #include "viewer/viewer_state.h"
 
@@ -19,7 +21,7 @@ constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && options.zoom >= 1 &&
-           options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kColourModeCount &&
+           options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kModeTableSize &&
            options.viewHeight >= 1 && options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
            options.first <= kFirstByteReach;
 }
@@ -106,9 +108,13 @@ struct CheckerRows {
     }
 
     // The background of pixel row y from byte `from` of the row on.
-    void fillRow(const DrawTarget& target, int y, size_t from) const {
-        if (y >= height || from >= bytes) return;
-        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, bytes - from);
+    void fillRow(const DrawTarget& target, int y, size_t from) const { fillSpan(target, y, from, bytes); }
+
+    // The background of pixel row y from byte `from` up to byte `to`.
+    void fillSpan(const DrawTarget& target, int y, size_t from, size_t to) const {
+        to = std::min(to, bytes);
+        if (y >= height || from >= to) return;
+        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, to - from);
     }
 };
 
@@ -290,6 +296,195 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
     return y;
 }
 
+// ---- The modes beyond the four: every unit row is decoded into packed pixel values,
+// and a table of the screen bytes of every packed byte value lays them out.
+
+bool isByteCellMode(int mode) {
+    return modeRow(mode)->layout == ModeLayout::ByteCells;
+}
+
+// Screen bytes of the pixels of every packed byte value, at the render's zoom.
+struct PackedCells {
+    int pixelsPerByte = 0;
+    int cellBytes = 0;
+    std::vector<uint8_t> bytes;
+};
+
+PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
+    PackedCells cells;
+    cells.pixelsPerByte = 8 / row.packBits;
+    const int boxPixels = row.pixelWidth * zoom;
+    cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
+    cells.bytes.resize(256 * static_cast<size_t>(cells.cellBytes));
+    const int mask = (1 << row.packBits) - 1;
+    for (int v = 0; v < 256; ++v) {
+        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.cellBytes;
+        for (int j = 0; j < cells.pixelsPerByte; ++j) {
+            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
+            const int32_t colour = modePixelColour(mode, value);
+            for (int p = 0; p < boxPixels; ++p)
+                storePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
+        }
+    }
+    return cells;
+}
+
+// A decoded unit row never holds more pixels than the view is wide, plus one group.
+constexpr int kPackedLine = 1024;
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    std::array<uint8_t, 256> transform;
+};
+
+UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
+    UnitWalk walk{};
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    for (int v = 0; v < 256; ++v)
+        walk.transform[v] = transformedByte(static_cast<uint8_t>(v), options.inverse, options.reverseByte,
+                                            options.nibbleSwap);
+    return walk;
+}
+
+// Calls visit(left, start, pixels) for every drawn unit of pixel line `line` of the strips
+// whose left edge in view units lies before viewUnits, left to right; pixels: those of the
+// unit row that start before that edge.
+template <typename Visit>
+void forEachUnitOfLine(const UnitWalk& walk, int64_t line, int64_t viewUnits, Visit visit) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int pixelWidth = walk.row->pixelWidth;
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        for (int64_t k = 0; k < g.unitsPerRow; ++k) {
+            const int64_t left = s * g.stripWidth + k * g.unitWidth;
+            if (left >= viewUnits) return;
+            const int64_t start =
+                walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes + k * g.unitBytes;
+            if (start >= viewerState.dataSize || start + g.unitBytes <= 0) continue;
+            const int64_t pixels = std::min(g.unitWidth, viewUnits - left + pixelWidth - 1) / pixelWidth;
+            visit(left, start, static_cast<int>(pixels));
+        }
+    }
+}
+
+UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
+    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform.data(), start,
+            walk.options.bytesPerRow};
+}
+
+struct Span {
+    size_t from, to;
+};
+
+template <int kCellBytes>
+size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
+                        const PackedCells& cells) {
+    const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
+    const uint8_t* table = cells.bytes.data();
+    const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
+    uint8_t* out = line + at;
+    for (int i = 0; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * size, size);
+    size_t end = at + static_cast<size_t>(whole) * size;
+    if (whole < count && end < lineEnd) {
+        std::memcpy(line + end, table + packed[whole] * size, lineEnd - end);
+        end = lineEnd;
+    }
+    return end;
+}
+
+using PackedWriter = size_t (*)(uint8_t*, size_t, size_t, const uint8_t*, int, const PackedCells&);
+
+PackedWriter packedWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 3:
+            return writePackedCells<3>;
+        case 6:
+            return writePackedCells<6>;
+        case 12:
+            return writePackedCells<12>;
+        case 24:
+            return writePackedCells<24>;
+        case 48:
+            return writePackedCells<48>;
+        default:
+            return writePackedCells<0>;
+    }
+}
+
+// Pixel line by pixel line in address order: each line's units, the background in the
+// gaps between them, then the line repeated for the zoom.
+void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, const CheckerRows& checker) {
+    const UnitWalk walk = makeUnitWalk(options, target.width);
+    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
+    const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
+    const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const int64_t viewUnits = (target.width + options.zoom - 1) / options.zoom;
+    const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    std::vector<Span> spans;
+    uint8_t packed[kPackedLine];
+    int y = 0;
+    for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
+         ++line) {
+        uint8_t* out = rowAddress(target, y);
+        spans.clear();
+        const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
+        forEachUnitOfLine(walk, line, viewUnits, [&](int64_t left, int64_t start, int pixels) {
+            walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
+            const size_t at = static_cast<size_t>(left * options.zoom) * kBytesPerPixel;
+            const int count = (pixels + cells.pixelsPerByte - 1) / cells.pixelsPerByte;
+            const size_t end = writeCells(out, at, lineEnd, packed, count, cells);
+            if (!spans.empty() && spans.back().to == at) {
+                spans.back().to = end;
+            } else {
+                spans.push_back({at, end});
+            }
+        });
+        for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* copy = rowAddress(target, y + cellRow);
+            size_t cursor = 0;
+            for (const Span& span : spans) {
+                if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
+                checker.fillSpan(target, y + cellRow, cursor, span.from);
+                cursor = span.to;
+            }
+            checker.fillSpan(target, y + cellRow, cursor, lineEnd);
+        }
+        y += options.zoom;
+    }
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+// The reference: the same units, one fillBox per pixel over the boxed background.
+void drawUnitsByBoxes(const SheetOptions& options) {
+    const UnitWalk walk = makeUnitWalk(options, kViewWidth);
+    const int64_t viewUnits = (kViewWidth + options.zoom - 1) / options.zoom;
+    const int packBits = walk.row->packBits;
+    const int pixelWidth = walk.row->pixelWidth;
+    uint8_t packed[kPackedLine];
+    for (int64_t line = 0; line < walk.geometry.rowsPerStrip * walk.geometry.unitHeight; ++line) {
+        const int y = static_cast<int>(line * options.zoom);
+        if (y >= options.viewHeight) return;
+        const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
+        forEachUnitOfLine(walk, line, viewUnits, [&](int64_t left, int64_t start, int pixels) {
+            walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
+            for (int x = 0; x < pixels; ++x) {
+                const int bit = x * packBits;
+                const int value = (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
+                const int64_t screenX = (left + int64_t{x} * pixelWidth) * options.zoom;
+                fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom, options.zoom,
+                        modePixelColour(options.colourMode, value));
+            }
+        });
+    }
+}
+
 using RowsWriter = int (*)(const DrawTarget&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
 
 // The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
@@ -315,6 +510,10 @@ RowsWriter rowsWriterFor(int cellBytes) {
 void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
+    if (!isByteCellMode(options.colourMode)) {
+        drawUnitsDirect(target, options, checker);
+        return;
+    }
     const CellPatterns patterns = makeCellPatterns(options);
     int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
@@ -338,7 +537,11 @@ SheetResult renderSheet(bool byBoxes) {
     }
     if (!drawn) {
         drawBackgroundByBoxes(options);
-        drawBytesByBoxes(options);
+        if (isByteCellMode(options.colourMode)) {
+            drawBytesByBoxes(options);
+        } else {
+            drawUnitsByBoxes(options);
+        }
     }
     endDrawing();
     return SheetResult::Drawn;
@@ -348,19 +551,19 @@ int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
 }
 
-// Where the byte drawn under the mouse lies in the layout: its strip, its row within the
-// strip and its place within the row. Divisions truncate toward zero.
+// Where the pointer lies in the layout: its view row, counted across the strips, and its x in
+// view units within its strip. Divisions truncate toward zero.
 struct PointedByte {
-    int64_t strip, row, byte;
-    int64_t rowsPerStrip, bytesPerRow;
+    int64_t viewRow, unitX;
 };
 
 PointedByte pointedByte(int mouseX, int mouseY) {
     const int64_t zoom = zoomOrOne();
-    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
-    const int64_t column = mouseX / zoom / modeGeometry(viewerState.colourMode).unitsPerByte;
-    return {column / bytesPerRow, mouseY / zoom, column % bytesPerRow, viewerState.viewHeight / zoom,
-            bytesPerRow};
+    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
+                                        static_cast<int>(zoom), viewerState.viewHeight);
+    const int64_t unitX = mouseX / zoom;
+    const int64_t strip = unitX / g.stripWidth;
+    return {strip * g.rowsPerStrip + mouseY / zoom / g.unitHeight, unitX % g.stripWidth};
 }
 
 std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
@@ -419,13 +622,16 @@ void noteMousePosition(int mouseX, int mouseY) {
 
 int64_t mouseByteIndex(int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(mouseX, mouseY);
-    return (pointed.strip * pointed.rowsPerStrip + pointed.row) * pointed.bytesPerRow + pointed.byte;
+    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow, pointed.viewRow, pointed.unitX);
+}
+
+int64_t viewRowBytes() {
+    return viewGeometry(viewerState.colourMode, viewerState.bytesPerRow, 1, 1).rowBytes;
 }
 
 int32_t jumpRowAt(int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(mouseX, mouseY);
-    const int64_t row =
-        pointed.strip * pointed.rowsPerStrip + pointed.row + heldValue(HeldValue::RowPosition);
+    const int64_t row = pointed.viewRow + heldValue(HeldValue::RowPosition);
     return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
 }
 

@@ -48,12 +48,15 @@ int64_t viewFirstByte();
 int32_t mouseCell(int coordinate);
 void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
-// Index (from the first byte of the view) of the byte drawn under the mouse: the byte
-// column is the view x over the mode's units per byte; it gives the strip (column div
-// bytesPerRow) and the byte within the row (column mod bytesPerRow); the row within the
-// strip is the view y. Right of a row with multi columns off, or beyond the last strip,
-// the same arithmetic names a byte that is not drawn.
+// Index (from the first byte of the view) of the byte under the mouse: the view x over the
+// strip width gives the strip, the view y over the unit height the view row within it, and
+// viewPointByte the byte of that view row at the x within the strip (in the four byte-cell
+// modes: the byte drawn there). Right of a row with multi columns off, or beyond the last
+// strip, the same arithmetic names a byte that is not drawn.
 int64_t mouseByteIndex(int mouseX, int mouseY);
+
+// Bytes of one view row of the current mode and width: what one step of the row position moves.
+int64_t viewRowBytes();
 
 // The row position of that byte, which "jump here" puts at the top: the rows of the strips
 // before it, plus its row within its strip, plus the row position.

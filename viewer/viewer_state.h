@@ -8,8 +8,17 @@
 
 #include "support/file_services.h"
 
-enum ColourMode : int32_t { kModeBinary = 0, kModeAtari = 1, kModeBk = 2, kModeSam = 3 };
-constexpr int kColourModeCount = 4;
+// The four byte-cell modes, then the modes of other machines (viewer/mode_table.h).
+enum ColourMode : int32_t {
+    kModeBinary = 0,
+    kModeAtari = 1,
+    kModeBk = 2,
+    kModeSam = 3,
+    kModeChunky8 = 4,
+    kModeZx = 12,
+    kModeNes = 13,
+};
+constexpr int kColourModeCount = 4;  // the byte-cell modes
 
 // Values that live in controls of the main window. While no controls are bound
 // (command-line program, tests, start-up) they live in ViewerState::held.
