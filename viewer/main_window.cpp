@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
-#include <tuple>
 
 #include "graphics/canvas.h"
 #include "graphics/drawing.h"
@@ -96,11 +95,16 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
 
 // The modes of other machines, after the four: computers, then consoles, in table order.
 void addMachineModeItems() {
+    struct Group {
+        const char* title;
+        int from, to;
+    };
     menuSeparator();
-    for (const auto& [title, from, to] : {std::tuple{"Computers", kModeChunky8, kModeZx},
-                                          std::tuple{"Consoles", kModeNes, kModeTableSize - 1}}) {
-        openSubmenu(title);
-        for (int mode = from; mode <= to; ++mode) menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
+    for (const Group& group :
+         {Group{"Computers", kModeChunky8, kModeZx}, Group{"Consoles", kModeNes, kModeTableSize - 1}}) {
+        openSubmenu(group.title);
+        for (int mode = group.from; mode <= group.to; ++mode)
+            menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
         closeSubmenu();
     }
 }

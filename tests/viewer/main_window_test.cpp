@@ -120,7 +120,11 @@ TEST_F(MainWindowTest, MenuBarHoldsTheItemsInOrder) {
         text,
         "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit}|"
         "View{Zoom{zoom preview\tCtrl+Z|zoom x1\tCtrl+1|zoom x2\tCtrl+2|zoom x4\tCtrl+4|zoom x8\tCtrl+8}|"
-        "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4}|"
+        "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4|-|Computers{Chunky 8 bpp|CPC mode 0|CPC "
+        "mode "
+        "1|Amiga 4 bitplanes|Amiga 5 bitplanes|Atari ST low|8x8 cells|8x8 cells, wide|ZX Spectrum screen}|"
+        "Consoles{NES tiles|Game Boy tiles|SNES 4 bpp tiles|Master System tiles|Genesis tiles|GBA 4 bpp "
+        "tiles}}|"
         "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T}|"
         "x1|x2|x4|x8");
 }
@@ -211,13 +215,16 @@ TEST_F(MainWindowTest, CheckBoxClicksRenderAndMoveTheirCheckMarks) {
 
 TEST_F(MainWindowTest, ColourModeCommandsCheckOnlyTheirItem) {
     startWithData(64);
-    for (int id = kCommandBinary; id <= kCommandSamCoupe; ++id) {
+    // The four, then the other machines' modes from command 60 on, and back to the four.
+    for (const int mode : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 2}) {
+        const int id = mode < 4 ? kCommandBinary + mode : kCommandFirstMachine + mode - 4;
         SCOPED_TRACE(id);
         markStatus();
         command(id);
-        EXPECT_EQ(viewerState.colourMode, id - kCommandBinary);
-        for (int item = kCommandBinary; item <= kCommandSamCoupe; ++item) {
-            EXPECT_EQ(getMenuCheck(kMainMenu, item), item == id ? 1 : 0);
+        EXPECT_EQ(viewerState.colourMode, mode);
+        for (int item = 0; item < 19; ++item) {
+            const int itemId = item < 4 ? kCommandBinary + item : kCommandFirstMachine + item - 4;
+            EXPECT_EQ(getMenuCheck(kMainMenu, itemId), item == mode ? 1 : 0);
         }
         EXPECT_TRUE(rendered());
     }
