@@ -172,30 +172,41 @@ void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
     }
 }
 
+template <RowDecoder kDecode>
+void decodeUnits(const UnitBytes& base, int y, int count, const int64_t* starts, const int* pixels,
+                 const int* packedAt, uint8_t* packed) {
+    UnitBytes unit = base;
+    for (int i = 0; i < count; ++i) {
+        unit.start = starts[i];
+        kDecode(unit, y, pixels[i], packed + packedAt[i]);
+    }
+}
+
 using L = ModeLayout;
 
 // In the order of ColourMode: the four byte-cell modes, then the computers and the consoles
 // as their submenus list them.
 constexpr ModeRow kModes[kModeTableSize] = {
-    {"Binary", "binary", L::ByteCells, 1, 1, 1, 8, 1, 1, nullptr},
-    {"Atari GR.15", "atari", L::ByteCells, 2, 2, 2, 4, 1, 1, nullptr},
-    {"BK-0010", "bk", L::ByteCells, 2, 2, 1, 4, 1, 1, nullptr},
-    {"Sam Coupe mode 4", "sam", L::ByteCells, 4, 4, 1, 2, 1, 1, nullptr},
-    {"Chunky 8 bpp", "chunky8", L::Linear, 8, 8, 1, 1, 1, 1, decodeChunky8},
-    {"CPC mode 0", "cpc0", L::Linear, 4, 4, 2, 2, 1, 1, decodeCpc0},
-    {"CPC mode 1", "cpc1", L::Linear, 2, 2, 1, 4, 1, 1, decodeCpc1},
-    {"Amiga 4 bitplanes", "amiga4", L::Linear, 4, 4, 1, 8, 1, 4, decodeAmiga<4>},
-    {"Amiga 5 bitplanes", "amiga5", L::Linear, 5, 8, 1, 8, 1, 5, decodeAmiga<5>},
-    {"Atari ST low", "st4", L::Linear, 4, 4, 1, 2, 1, 1, decodeSt4},
-    {"8x8 cells", "cells1", L::Tiled, 1, 1, 1, 8, 8, 8, decodeCellRow},
-    {"8x8 cells, wide", "cells2w", L::Tiled, 2, 2, 2, 4, 8, 8, decodeCellRow},
-    {"ZX Spectrum screen", "zx", L::Tiled, 4, 4, 1, 256, 192, 6912, decodeZx},
-    {"NES tiles", "nes", L::Tiled, 2, 2, 1, 8, 8, 16, decodeNes},
-    {"Game Boy tiles", "gb", L::Tiled, 2, 2, 1, 8, 8, 16, decodeGameBoy},
-    {"SNES 4 bpp tiles", "snes4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeSnes4},
-    {"Master System tiles", "sms", L::Tiled, 4, 4, 1, 8, 8, 32, decodeMasterSystem},
-    {"Genesis tiles", "genesis", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGenesis},
-    {"GBA 4 bpp tiles", "gba4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGba4},
+    {"Binary", "binary", L::ByteCells, 1, 1, 1, 8, 1, 1, nullptr, nullptr},
+    {"Atari GR.15", "atari", L::ByteCells, 2, 2, 2, 4, 1, 1, nullptr, nullptr},
+    {"BK-0010", "bk", L::ByteCells, 2, 2, 1, 4, 1, 1, nullptr, nullptr},
+    {"Sam Coupe mode 4", "sam", L::ByteCells, 4, 4, 1, 2, 1, 1, nullptr, nullptr},
+    {"Chunky 8 bpp", "chunky8", L::Linear, 8, 8, 1, 1, 1, 1, decodeChunky8, decodeUnits<decodeChunky8>},
+    {"CPC mode 0", "cpc0", L::Linear, 4, 4, 2, 2, 1, 1, decodeCpc0, decodeUnits<decodeCpc0>},
+    {"CPC mode 1", "cpc1", L::Linear, 2, 2, 1, 4, 1, 1, decodeCpc1, decodeUnits<decodeCpc1>},
+    {"Amiga 4 bitplanes", "amiga4", L::Linear, 4, 4, 1, 8, 1, 4, decodeAmiga<4>, decodeUnits<decodeAmiga<4>>},
+    {"Amiga 5 bitplanes", "amiga5", L::Linear, 5, 8, 1, 8, 1, 5, decodeAmiga<5>, decodeUnits<decodeAmiga<5>>},
+    {"Atari ST low", "st4", L::Linear, 4, 4, 1, 2, 1, 1, decodeSt4, decodeUnits<decodeSt4>},
+    {"8x8 cells", "cells1", L::Tiled, 1, 1, 1, 8, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>},
+    {"8x8 cells, wide", "cells2w", L::Tiled, 2, 2, 2, 4, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>},
+    {"ZX Spectrum screen", "zx", L::Tiled, 4, 4, 1, 256, 192, 6912, decodeZx, decodeUnits<decodeZx>},
+    {"NES tiles", "nes", L::Tiled, 2, 2, 1, 8, 8, 16, decodeNes, decodeUnits<decodeNes>},
+    {"Game Boy tiles", "gb", L::Tiled, 2, 2, 1, 8, 8, 16, decodeGameBoy, decodeUnits<decodeGameBoy>},
+    {"SNES 4 bpp tiles", "snes4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeSnes4, decodeUnits<decodeSnes4>},
+    {"Master System tiles", "sms", L::Tiled, 4, 4, 1, 8, 8, 32, decodeMasterSystem,
+     decodeUnits<decodeMasterSystem>},
+    {"Genesis tiles", "genesis", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGenesis, decodeUnits<decodeGenesis>},
+    {"GBA 4 bpp tiles", "gba4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGba4, decodeUnits<decodeGba4>},
 };
 
 int32_t grey(int level) {

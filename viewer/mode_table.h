@@ -31,6 +31,12 @@ struct UnitBytes {
 // packed bytes, more if a group is wider).
 using RowDecoder = void (*)(const UnitBytes& unit, int y, int pixels, uint8_t* packed);
 
+// Decodes unit row y of `count` units of a pixel line: unit i starts at data index starts[i]
+// (with `unit` giving the data and transform), `pixels[i]` of its pixels are wanted, and its
+// packed values go to packed + packedAt[i]. Units are given left to right.
+using LineDecoder = void (*)(const UnitBytes& unit, int y, int count, const int64_t* starts,
+                             const int* pixels, const int* packedAt, uint8_t* packed);
+
 struct ModeRow {
     const char* menuText;
     const char* cliName;
@@ -42,6 +48,7 @@ struct ModeRow {
     int unitHeight;     // tiled: tile height; linear and byte cells: 1
     int unitBytes;      // linear: bytes per width byte (the planes); tiled: bytes per tile
     RowDecoder decode;  // nullptr for the byte-cell modes
+    LineDecoder decodeLine;
 };
 
 constexpr int kModeTableSize = 19;

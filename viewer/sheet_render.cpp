@@ -329,8 +329,8 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
     return cells;
 }
 
-// A decoded unit row never holds more pixels than the view is wide, plus one group.
-constexpr int kPackedLine = 1024;
+// A decoded line never holds more packed bytes than the view has pixels, plus one unit.
+constexpr int kPackedLine = 2048;
 
 struct UnitWalk {
     const ModeRow* row;
@@ -353,25 +353,30 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
     return walk;
 }
 
-// Calls visit(left, start, pixels) for every drawn unit of pixel line `line` of the strips
-// whose left edge in view units lies before viewUnits, left to right; pixels: those of the
-// unit row that start before that edge.
+// Calls visit(firstPixel, start, pixels) for every drawn unit of pixel line `line` whose first
+// pixel (counted in the mode's pixels from the view's left edge) lies before viewPixels, left
+// to right; pixels: those of the unit row before that edge. No division per unit: they cost
+// more than the rest of a unit row.
 template <typename Visit>
-void forEachUnitOfLine(const UnitWalk& walk, int64_t line, int64_t viewUnits, Visit visit) {
+void forEachUnitOfLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, Visit visit) {
     const ViewGeometry& g = walk.geometry;
     const int64_t viewRow = line / g.unitHeight;
-    const int pixelWidth = walk.row->pixelWidth;
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
     for (int64_t s = 0; s < walk.strips; ++s) {
-        for (int64_t k = 0; k < g.unitsPerRow; ++k) {
-            const int64_t left = s * g.stripWidth + k * g.unitWidth;
-            if (left >= viewUnits) return;
-            const int64_t start =
-                walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes + k * g.unitBytes;
+        int64_t firstPixel = s * g.unitsPerRow * unitPixels;
+        int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        for (int64_t k = 0; k < g.unitsPerRow; ++k, firstPixel += unitPixels, start += g.unitBytes) {
+            if (firstPixel >= viewPixels) return;
             if (start >= viewerState.dataSize || start + g.unitBytes <= 0) continue;
-            const int64_t pixels = std::min(g.unitWidth, viewUnits - left + pixelWidth - 1) / pixelWidth;
-            visit(left, start, static_cast<int>(pixels));
+            visit(firstPixel, start, static_cast<int>(std::min(unitPixels, viewPixels - firstPixel)));
         }
     }
+}
+
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
@@ -418,34 +423,68 @@ PackedWriter packedWriterFor(int cellBytes) {
     }
 }
 
-// Pixel line by pixel line in address order: each line's units, the background in the
-// gaps between them, then the line repeated for the zoom.
+// The drawn units of one pixel line, left to right, as the mode's line decoder takes them, and
+// the runs of pixels they cover (adjacent units merge into one run).
+struct LineUnits {
+    std::vector<int64_t> starts;
+    std::vector<int> pixels, packedAt;
+    std::vector<Span> pixelRuns;
+    int count = 0;
+
+    explicit LineUnits(size_t most) : starts(most), pixels(most), packedAt(most) {}
+};
+
+void gatherLineUnits(const UnitWalk& walk, int64_t line, int64_t viewPixels, int pixelsPerByte,
+                     LineUnits& units) {
+    int count = 0;
+    units.pixelRuns.clear();
+    const int byteShift = pixelsPerByte == 8 ? 3 : pixelsPerByte == 4 ? 2 : pixelsPerByte == 2 ? 1 : 0;
+    forEachUnitOfLine(walk, line, viewPixels, [&](int64_t pixel, int64_t start, int pixels) {
+        const auto firstPixel = static_cast<size_t>(pixel);
+        units.starts[count] = start;
+        units.pixels[count] = pixels;
+        // A unit's pixels are whole packed bytes, so its first pixel starts one.
+        units.packedAt[count] = static_cast<int>(firstPixel >> byteShift);
+        ++count;
+        if (!units.pixelRuns.empty() && units.pixelRuns.back().to == firstPixel) {
+            units.pixelRuns.back().to = firstPixel + pixels;
+        } else {
+            units.pixelRuns.push_back({firstPixel, firstPixel + pixels});
+        }
+    });
+    units.count = count;
+}
+
+// Pixel line by pixel line in address order: each line's units decoded into one line of
+// packed values, laid out run by run, the background in the gaps, then the line repeated for
+// the zoom.
 void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, const CheckerRows& checker) {
     const UnitWalk walk = makeUnitWalk(options, target.width);
     const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
     const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
-    const int64_t viewUnits = (target.width + options.zoom - 1) / options.zoom;
+    const int64_t viewPixels = viewPixelsOf(walk, target.width);
     const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
+    LineUnits units(static_cast<size_t>(viewPixels * walk.row->pixelWidth / walk.geometry.unitWidth + 2));
     std::vector<Span> spans;
     uint8_t packed[kPackedLine];
+    const UnitBytes data = unitBytesAt(walk, 0);
     int y = 0;
     for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
          ++line) {
         uint8_t* out = rowAddress(target, y);
+        gatherLineUnits(walk, line, viewPixels, cells.pixelsPerByte, units);
+        walk.row->decodeLine(data, static_cast<int>(line % walk.geometry.unitHeight), units.count,
+                             units.starts.data(), units.pixels.data(), units.packedAt.data(), packed);
         spans.clear();
-        const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
-        forEachUnitOfLine(walk, line, viewUnits, [&](int64_t left, int64_t start, int pixels) {
-            walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
-            const size_t at = static_cast<size_t>(left * options.zoom) * kBytesPerPixel;
-            const int count = (pixels + cells.pixelsPerByte - 1) / cells.pixelsPerByte;
-            const size_t end = writeCells(out, at, lineEnd, packed, count, cells);
-            if (!spans.empty() && spans.back().to == at) {
-                spans.back().to = end;
-            } else {
-                spans.push_back({at, end});
-            }
-        });
+        for (const Span& run : units.pixelRuns) {
+            const size_t at = run.from * pixelBytes;
+            const int count =
+                static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
+            spans.push_back(
+                {at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)});
+        }
         for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
             uint8_t* copy = rowAddress(target, y + cellRow);
             size_t cursor = 0;
@@ -464,7 +503,6 @@ void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, cons
 // The reference: the same units, one fillBox per pixel over the boxed background.
 void drawUnitsByBoxes(const SheetOptions& options) {
     const UnitWalk walk = makeUnitWalk(options, kViewWidth);
-    const int64_t viewUnits = (kViewWidth + options.zoom - 1) / options.zoom;
     const int packBits = walk.row->packBits;
     const int pixelWidth = walk.row->pixelWidth;
     uint8_t packed[kPackedLine];
@@ -472,16 +510,17 @@ void drawUnitsByBoxes(const SheetOptions& options) {
         const int y = static_cast<int>(line * options.zoom);
         if (y >= options.viewHeight) return;
         const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
-        forEachUnitOfLine(walk, line, viewUnits, [&](int64_t left, int64_t start, int pixels) {
-            walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
-            for (int x = 0; x < pixels; ++x) {
-                const int bit = x * packBits;
-                const int value = (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
-                const int64_t screenX = (left + int64_t{x} * pixelWidth) * options.zoom;
-                fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom, options.zoom,
-                        modePixelColour(options.colourMode, value));
-            }
-        });
+        forEachUnitOfLine(
+            walk, line, viewPixelsOf(walk, kViewWidth), [&](int64_t firstPixel, int64_t start, int pixels) {
+                walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
+                for (int x = 0; x < pixels; ++x) {
+                    const int bit = x * packBits;
+                    const int value = (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
+                    const int64_t screenX = (firstPixel + x) * pixelWidth * options.zoom;
+                    fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom, options.zoom,
+                            modePixelColour(options.colourMode, value));
+                }
+            });
     }
 }
 
