@@ -304,9 +304,16 @@ bool isByteCellMode(int mode) {
 }
 
 // Screen bytes of the pixels of every packed byte value, at the render's zoom.
+// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
+// padded size writes a cell; the next cell overwrites the excess.
+constexpr int paddedCellBytes(int cellBytes) {
+    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+}
+
 struct PackedCells {
     int pixelsPerByte = 0;
     int cellBytes = 0;
+    int stride = 0;  // paddedCellBytes(cellBytes)
     std::vector<uint8_t> bytes;
 };
 
@@ -315,10 +322,11 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
     cells.pixelsPerByte = 8 / row.packBits;
     const int boxPixels = row.pixelWidth * zoom;
     cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
-    cells.bytes.resize(256 * static_cast<size_t>(cells.cellBytes));
+    cells.stride = paddedCellBytes(cells.cellBytes);
+    cells.bytes.resize(256 * static_cast<size_t>(cells.stride));
     const int mask = (1 << row.packBits) - 1;
     for (int v = 0; v < 256; ++v) {
-        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.cellBytes;
+        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
         for (int j = 0; j < cells.pixelsPerByte; ++j) {
             const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
             const int32_t colour = modePixelColour(mode, value);
@@ -392,13 +400,17 @@ template <int kCellBytes>
 size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
                         const PackedCells& cells) {
     const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
+    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
     const uint8_t* table = cells.bytes.data();
     const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
     uint8_t* out = line + at;
-    for (int i = 0; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * size, size);
+    int i = 0;
+    // Padded stores up to the last whole cell, which must not write past the run.
+    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
+    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
     size_t end = at + static_cast<size_t>(whole) * size;
     if (whole < count && end < lineEnd) {
-        std::memcpy(line + end, table + packed[whole] * size, lineEnd - end);
+        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
         end = lineEnd;
     }
     return end;
