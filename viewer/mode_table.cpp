@@ -1,7 +1,6 @@
 #include "viewer/mode_table.h"
 
 #include <array>
-#include <cstring>
 
 #include "support/text_ops.h"
 #include "viewer/viewer_state.h"
@@ -85,16 +84,34 @@ constexpr int packedBytesOfGroup(int planes) {
     return planes <= 2 ? 2 : planes <= 4 ? 4 : 8;
 }
 
+// Bytes 0 .. n-1 of the unit through `table`; rows wholly inside the data skip the test per byte.
+void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint8_t* packed) {
+    if (unit.inside(0, n)) {
+        const uint8_t* bytes = unit.data + unit.start;
+        for (int i = 0; i < n; ++i) packed[i] = table[unit.transform[bytes[i]]];
+    } else {
+        for (int i = 0; i < n; ++i) packed[i] = table[unit.at(i)];
+    }
+}
+
+constexpr std::array<uint8_t, 256> identityTable() {
+    std::array<uint8_t, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v);
+    return table;
+}
+
+constexpr auto kIdentity = identityTable();
+
 void decodeChunky8(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    for (int i = 0; i < pixels; ++i) packed[i] = unit.at(i);
+    decodeBytesThrough(unit, pixels, kIdentity.data(), packed);
 }
 
 void decodeCpc1(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    for (int i = 0, n = groupsOf(pixels, 4); i < n; ++i) packed[i] = kCpc1[unit.at(i)];
+    decodeBytesThrough(unit, groupsOf(pixels, 4), kCpc1.data(), packed);
 }
 
 void decodeCpc0(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    for (int i = 0, n = groupsOf(pixels, 2); i < n; ++i) packed[i] = kCpc0[unit.at(i)];
+    decodeBytesThrough(unit, groupsOf(pixels, 2), kCpc0.data(), packed);
 }
 
 template <int kPlanes>
@@ -270,7 +287,8 @@ int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64
     if (row.layout == ModeLayout::Tiled) return rowStart + unitX / g.unitWidth * g.unitBytes;
     const int64_t pixel = unitX / row.pixelWidth;
     if (row.layout == ModeLayout::ByteCells) return rowStart + pixel / row.unitPixels;
-    if (std::strcmp(row.cliName, "st4") == 0) return rowStart + pixel / 16 * 8 + (pixel % 16 >= 8 ? 1 : 0);
+    // Atari ST low: groups of 16 pixels in 8 bytes, plane 0 in the first byte of each half.
+    if (mode == kModeSt4) return rowStart + pixel / 16 * 8 + (pixel % 16 >= 8 ? 1 : 0);
     // Chunky and CPC bytes hold unitPixels pixels; an Amiga plane-0 byte holds eight.
     return rowStart + pixel / row.unitPixels;
 }

@@ -21,6 +21,9 @@ struct UnitBytes {
     int64_t start;             // data index of the unit's byte 0
     int width;                 // bytes per plane row (linear modes)
 
+    // Bytes k0 .. k0 + n - 1 all lie in the data.
+    bool inside(int64_t k0, int64_t n) const { return start + k0 >= 0 && start + k0 + n <= dataSize; }
+
     uint8_t at(int64_t k) const {
         const int64_t index = start + k;
         return static_cast<uint64_t>(index) < static_cast<uint64_t>(dataSize) ? transform[data[index]] : 0;

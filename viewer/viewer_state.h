@@ -15,6 +15,7 @@ enum ColourMode : int32_t {
     kModeBk = 2,
     kModeSam = 3,
     kModeChunky8 = 4,
+    kModeSt4 = 9,
     kModeZx = 12,
     kModeNes = 13,
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,17 @@
 #include "tests/viewer/viewer_test_support.h"
 
 namespace {
+
+int mode(const char* cliName) {
+    return modeByCliName(cliName);
+}
+
+// `size` zero bytes with the given ones set.
+std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> set) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [index, value] : set) bytes[index] = value;
+    return bytes;
+}
 
 // The colour of value v in a mode of `bits` bits: grey 255 x v div (2^bits - 1); in the ZX
 // screen a colour number with bright as bit 3: bit 1 red, bit 2 green, bit 0 blue.
@@ -76,67 +88,30 @@ TEST_F(ModeTableTest, GoldenRowsAndTiles) {
         int64_t first = 0;
         bool multi = false, inverse = false;
     };
-    std::vector<uint8_t> strips(2048, 0);
-    strips[1024] = 0xFF;  // first byte of strip 1: 64 view rows of 2 cells of 8 bytes later
+    // clang-format off
     const Case cases[] = {
         {"chunky8 row 1", kModeChunky8, 2, {0x00, 0x1F, 0x05, 0x10}, 1, 0, "5g"},
-        {"cpc1: bit 7-j, bit 3-j", kModeChunky8 + 2, 2, {0x88, 0x84}, 0, 0, "30001200"},
-        {"cpc0: 7,3,5,1 and 6,2,4,0", kModeChunky8 + 1, 3, {0x80, 0x0A, 0x45}, 0, 0, "10a00b"},
-        {"amiga4: plane b at b x W", kModeChunky8 + 3, 1, {0x80, 0x80, 0x00, 0x01}, 0, 0, "30000008"},
-        {"amiga5 pixel 1", kModeChunky8 + 4, 1, {0x40, 0, 0, 0, 0x40}, 0, 0, "0h000000"},
-        {"st4: planes interleaved by words",
-         kModeChunky8 + 5,
-         8,
-         {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01},
-         0,
-         0,
-         "3000000010000008"},
-        {"cells1", kModeChunky8 + 6, 1, {0xA5, 0, 0, 0, 0, 0, 0, 0x01}, 0, 0, "10100101"},
-        {"cells1 row 7", kModeChunky8 + 6, 1, {0xA5, 0, 0, 0, 0, 0, 0, 0x01}, 7, 0, "00000001"},
-        {"cells2w: pairs from the top", kModeChunky8 + 7, 1, {0x1B, 0, 0, 0, 0, 0, 0, 0}, 0, 0, "0123"},
-        {"nes row 1",
-         kModeNes,
-         1,
-         {0x80, 0x01, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0, 0, 0, 0, 0, 0},
-         1,
-         0,
-         "00000001"},
-        {"nes row 0",
-         kModeNes,
-         1,
-         {0x80, 0x01, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0, 0, 0, 0, 0, 0},
-         0,
-         0,
-         "32000000"},
-        {"gb row 1",
-         kModeNes + 1,
-         1,
-         {0x80, 0xC0, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         1,
-         0,
-         "00000003"},
-        {"snes4 row 0",
-         kModeNes + 2,
-         1,
-         {0x80, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x10},
-         0,
-         0,
-         "12480000"},
-        {"sms row 1",
-         kModeNes + 3,
-         1,
-         {0, 0, 0, 0, 0x80, 0x40, 0x20, 0x11, 0, 0, 0, 0, 0, 0, 0, 0},
-         1,
-         0,
-         "12480008"},
-        {"genesis: high nibble first", kModeNes + 4, 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "12345678"},
-        {"gba4: low nibble first", kModeNes + 5, 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "21436587"},
-        {"nes with inverse, bytes past the end read 0", kModeNes, 2, std::vector<uint8_t>(10, 0x00), 2, 0,
-         "11111111--------", 0, false, true},
-        {"a tile wholly before the data is not drawn", kModeNes + 5, 2, std::vector<uint8_t>(40, 0x11), 0, 0,
-         "--------11111111", -32},
-        {"cells1 strip 1 starts 64 rows on", kModeChunky8 + 6, 2, strips, 0, 8, "0000000011111111", 0, true},
+        {"cpc1: bit 7-j, bit 3-j", mode("cpc1"), 2, {0x88, 0x84}, 0, 0, "30001200"},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", mode("cpc0"), 3, {0x80, 0x0A, 0x45}, 0, 0, "10a00b"},
+        {"amiga4: plane b at b x W", mode("amiga4"), 1, {0x80, 0x80, 0x00, 0x01}, 0, 0, "30000008"},
+        {"amiga5 pixel 1", mode("amiga5"), 1, {0x40, 0, 0, 0, 0x40}, 0, 0, "0h000000"},
+        {"st4: planes by words", mode("st4"), 8, {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, 0, 0, "3000000010000008"},
+        {"cells1", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 0, 0, "10100101"},
+        {"cells1 row 7", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 7, 0, "00000001"},
+        {"cells2w: pairs from the top", mode("cells2w"), 1, bytesAt(8, {{0, 0x1B}}), 0, 0, "0123"},
+        {"nes row 0", kModeNes, 1, bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), 0, 0, "32000000"},
+        {"nes row 1", kModeNes, 1, bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), 1, 0, "00000001"},
+        {"gb row 1", mode("gb"), 1, bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), 1, 0, "00000003"},
+        {"snes4 row 0", mode("snes4"), 1, bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), 0, 0, "12480000"},
+        {"sms row 1", mode("sms"), 1, bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), 1, 0, "12480008"},
+        {"genesis: high nibble first", mode("genesis"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "12345678"},
+        {"gba4: low nibble first", mode("gba4"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "21436587"},
+        {"nes, inverse: bytes past the end read 0", kModeNes, 2, std::vector<uint8_t>(10, 0), 2, 0, "11111111--------", 0, false, true},
+        {"a tile wholly before the data is not drawn", mode("gba4"), 2, std::vector<uint8_t>(40, 0x11), 0, 0, "--------11111111", -32},
+        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
+        {"cells1 strip 1", mode("cells1"), 2, bytesAt(2048, {{1024, 0xFF}}), 0, 8, "0000000011111111", 0, true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         render(c.bytes, c.mode, c.width, c.first, c.multi, c.inverse);
         EXPECT_EQ(pixelValues(c.mode, c.y, c.from, c.values), c.values) << c.what;
@@ -189,18 +164,18 @@ TEST_F(ModeTableTest, EncodedPicturesRenderBack) {
                     [](int y) {
                         return std::vector<int>{y, 8 + y};
                     })},
-        {"gb", kModeNes + 1, 5, 40, 24, 15 * 16,
+        {"gb", mode("gb"), 5, 40, 24, 15 * 16,
          tilePlanes(16, 5,
                     [](int y) {
                         return std::vector<int>{2 * y, 2 * y + 1};
                     })},
-        {"snes4", kModeNes + 2, 5, 40, 24, 15 * 32,
+        {"snes4", mode("snes4"), 5, 40, 24, 15 * 32,
          tilePlanes(32, 5,
                     [](int y) {
                         return std::vector<int>{2 * y, 2 * y + 1, 16 + 2 * y, 17 + 2 * y};
                     })},
-        {"amiga4", kModeChunky8 + 3, 4, 32, 20, 20 * 16, amiga(4, 4)},
-        {"amiga5", kModeChunky8 + 4, 4, 32, 20, 20 * 20, amiga(5, 4)},
+        {"amiga4", mode("amiga4"), 4, 32, 20, 20 * 16, amiga(4, 4)},
+        {"amiga5", mode("amiga5"), 4, 32, 20, 20 * 20, amiga(5, 4)},
     };
     for (const Case& c : cases) {
         const int bits = modeRow(c.mode)->bits;
@@ -261,12 +236,12 @@ TEST_F(ModeTableTest, ByteUnderThePointerAndJumpRow) {
         {"nes second tile, row 1", kModeNes, 2, false, 9, 9, 48, 1},
         {"nes strip 1", kModeNes, 2, true, 17, 0, 2048, 64},
         {"chunky8", kModeChunky8, 10, false, 5, 2, 25, 2},
-        {"cpc0 wide pixels", kModeChunky8 + 1, 4, false, 5, 1, 5, 1},
-        {"amiga4 plane 0", kModeChunky8 + 3, 2, false, 9, 1, 9, 1},
-        {"st4 second byte of the group", kModeChunky8 + 5, 16, false, 9, 1, 17, 1},
-        {"st4 second group", kModeChunky8 + 5, 16, false, 17, 0, 8, 0},
+        {"cpc0 wide pixels", mode("cpc0"), 4, false, 5, 1, 5, 1},
+        {"amiga4 plane 0", mode("amiga4"), 2, false, 9, 1, 9, 1},
+        {"st4 second byte of the group", mode("st4"), 16, false, 9, 1, 17, 1},
+        {"st4 second group", mode("st4"), 16, false, 17, 0, 8, 0},
         {"zx second screen", kModeZx, 1, false, 100, 200, 6912, 1},
-        {"cells2w third cell", kModeChunky8 + 7, 3, false, 17, 0, 16, 0},
+        {"cells2w third cell", mode("cells2w"), 3, false, 17, 0, 16, 0},
     };
     for (const Case& c : cases) {
         loadBytes({0});
