@@ -190,13 +190,11 @@ void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
 }
 
 template <RowDecoder kDecode>
-void decodeUnits(const UnitBytes& base, int y, int count, const int64_t* starts, const int* pixels,
-                 const int* packedAt, uint8_t* packed) {
-    UnitBytes unit = base;
-    for (int i = 0; i < count; ++i) {
-        unit.start = starts[i];
-        kDecode(unit, y, pixels[i], packed + packedAt[i]);
-    }
+void decodeUnits(const UnitBytes& first, int y, int count, int64_t unitBytes, int unitPixels, int lastPixels,
+                 int packedStep, uint8_t* packed) {
+    UnitBytes unit = first;
+    for (int i = 0; i < count; ++i, unit.start += unitBytes, packed += packedStep)
+        kDecode(unit, y, i + 1 < count ? unitPixels : lastPixels, packed);
 }
 
 using L = ModeLayout;

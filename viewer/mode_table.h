@@ -34,11 +34,11 @@ struct UnitBytes {
 // packed bytes, more if a group is wider).
 using RowDecoder = void (*)(const UnitBytes& unit, int y, int pixels, uint8_t* packed);
 
-// Decodes unit row y of `count` units of a pixel line: unit i starts at data index starts[i]
-// (with `unit` giving the data and transform), `pixels[i]` of its pixels are wanted, and its
-// packed values go to packed + packedAt[i]. Units are given left to right.
-using LineDecoder = void (*)(const UnitBytes& unit, int y, int count, const int64_t* starts,
-                             const int* pixels, const int* packedAt, uint8_t* packed);
+// Decodes unit row y of `count` units that follow each other in the data and on the line:
+// unit i starts at data index unit.start + i x unitBytes and its packed values go to
+// packed + i x packedStep; every unit gives unitPixels pixels, the last lastPixels.
+using LineDecoder = void (*)(const UnitBytes& unit, int y, int count, int64_t unitBytes, int unitPixels,
+                             int lastPixels, int packedStep, uint8_t* packed);
 
 struct ModeRow {
     const char* menuText;

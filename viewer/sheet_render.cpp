@@ -435,36 +435,53 @@ PackedWriter packedWriterFor(int cellBytes) {
     }
 }
 
-// The drawn units of one pixel line, left to right, as the mode's line decoder takes them, and
-// the runs of pixels they cover (adjacent units merge into one run).
-struct LineUnits {
-    std::vector<int64_t> starts;
-    std::vector<int> pixels, packedAt;
-    std::vector<Span> pixelRuns;
-    int count = 0;
-
-    explicit LineUnits(size_t most) : starts(most), pixels(most), packedAt(most) {}
+// The drawn units of one strip's view row follow each other: those before kLow lie wholly
+// before the data, those from kHigh on start at or past its end.
+struct UnitRange {
+    int64_t low, high;
 };
 
-void gatherLineUnits(const UnitWalk& walk, int64_t line, int64_t viewPixels, int pixelsPerByte,
-                     LineUnits& units) {
-    int count = 0;
-    units.pixelRuns.clear();
-    const int byteShift = pixelsPerByte == 8 ? 3 : pixelsPerByte == 4 ? 2 : pixelsPerByte == 2 ? 1 : 0;
-    forEachUnitOfLine(walk, line, viewPixels, [&](int64_t pixel, int64_t start, int pixels) {
-        const auto firstPixel = static_cast<size_t>(pixel);
-        units.starts[count] = start;
-        units.pixels[count] = pixels;
-        // A unit's pixels are whole packed bytes, so its first pixel starts one.
-        units.packedAt[count] = static_cast<int>(firstPixel >> byteShift);
-        ++count;
-        if (!units.pixelRuns.empty() && units.pixelRuns.back().to == firstPixel) {
-            units.pixelRuns.back().to = firstPixel + pixels;
+UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
+    const int64_t low = start + unitBytes > 0 ? 0 : -start / unitBytes;
+    const int64_t room = dataSize - start;
+    const int64_t high = room > 0 ? (room + unitBytes - 1) / unitBytes : 0;
+    return {low, high};
+}
+
+// Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
+// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
+void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
+                std::vector<Span>& pixelRuns) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int unitRow = static_cast<int>(line % g.unitHeight);
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
+    pixelRuns.clear();
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
+        if (stripPixel >= viewPixels) break;
+        const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
+        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        const int64_t low = std::min(range.low, visible);
+        const int64_t high = std::min(range.high, visible);
+        if (low >= high) continue;
+        const int64_t firstPixel = stripPixel + low * unitPixels;
+        const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
+        const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
+        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
+                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
+                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
+                             packed + (firstPixel >> byteShift));
+        const auto from = static_cast<size_t>(firstPixel);
+        const auto to = static_cast<size_t>(lastStart + lastPixels);
+        if (!pixelRuns.empty() && pixelRuns.back().to == from) {
+            pixelRuns.back().to = to;
         } else {
-            units.pixelRuns.push_back({firstPixel, firstPixel + pixels});
+            pixelRuns.push_back({from, to});
         }
-    });
-    units.count = count;
+    }
 }
 
 // Pixel line by pixel line in address order: each line's units decoded into one line of
@@ -478,19 +495,20 @@ void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, cons
     const int64_t viewPixels = viewPixelsOf(walk, target.width);
     const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
     const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
-    LineUnits units(static_cast<size_t>(viewPixels * walk.row->pixelWidth / walk.geometry.unitWidth + 2));
+    const int byteShift = cells.pixelsPerByte == 8   ? 3
+                          : cells.pixelsPerByte == 4 ? 2
+                          : cells.pixelsPerByte == 2 ? 1
+                                                     : 0;
+    std::vector<Span> pixelRuns;
     std::vector<Span> spans;
     uint8_t packed[kPackedLine];
-    const UnitBytes data = unitBytesAt(walk, 0);
     int y = 0;
     for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
          ++line) {
         uint8_t* out = rowAddress(target, y);
-        gatherLineUnits(walk, line, viewPixels, cells.pixelsPerByte, units);
-        walk.row->decodeLine(data, static_cast<int>(line % walk.geometry.unitHeight), units.count,
-                             units.starts.data(), units.pixels.data(), units.packedAt.data(), packed);
+        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
         spans.clear();
-        for (const Span& run : units.pixelRuns) {
+        for (const Span& run : pixelRuns) {
             const size_t at = run.from * pixelBytes;
             const int count =
                 static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
