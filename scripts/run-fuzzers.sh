@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds
-# (two at a time) on a copy of its committed corpus. Any finding fails.
+# (two at a time) on a copy of its committed corpus. Any finding fails, and so does a target
+# of fuzz/fuzz_*.cpp that was not built or ran no input.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -9,18 +10,23 @@ cmake --build build-fuzz -j"$(nproc)"
 mkdir -p build-fuzz/runs
 pids=()
 names=()
+trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT  # the targets still running when one fails
 
 # Waits for the oldest running target and reports it; any finding ends the run.
 finish_oldest() {
   local name="${names[0]}" log="build-fuzz/runs/${names[0]}/log.txt"
   wait "${pids[0]}" || { echo "fuzz target $name found a problem:"; tail -40 "$log"; exit 1; }
-  echo "fuzz $name: $(grep -m1 'stat::number_of_executed_units' "$log" || true)"
+  local runs
+  runs="$(grep -m1 -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || true)"
+  [ "${runs:-0}" -gt 0 ] || { echo "fuzz target $name ran no input:"; tail -20 "$log"; exit 1; }
+  echo "fuzz $name: stat::number_of_executed_units: $runs"
   pids=("${pids[@]:1}"); names=("${names[@]:1}")
 }
 
-for target in build-fuzz/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  name="$(basename "$target")"
+for source in fuzz/fuzz_*.cpp; do
+  name="$(basename "$source" .cpp)"
+  target="build-fuzz/fuzz/$name"
+  [ -x "$target" ] || { echo "fuzz target $name was not built"; exit 1; }
   corpus="fuzz/corpus/${name#fuzz_}"
   work="build-fuzz/runs/$name"
   rm -rf "$work"; mkdir -p "$work/corpus"

@@ -184,6 +184,18 @@ int getMenuCheck(int number, int commandId) {
     return item != nullptr && item->isCheckable() && item->isChecked() ? 1 : 0;
 }
 
+void setMenuEnabled(int number, int commandId, int on) {
+    MenuRecord* menu = findMenu(number);
+    QAction* item = menu != nullptr ? findItem(rootOf(*menu), commandId) : nullptr;
+    if (item != nullptr) item->setEnabled(on != 0);
+}
+
+int getMenuEnabled(int number, int commandId) {
+    MenuRecord* menu = findMenu(number);
+    QAction* item = menu != nullptr ? findItem(rootOf(*menu), commandId) : nullptr;
+    return item != nullptr && item->isEnabled() ? 1 : 0;
+}
+
 void showPopupMenu(int number, int window) {
     MenuRecord* menu = findMenu(number);
     if (menu == nullptr || menu->popup.isNull()) return;

@@ -96,6 +96,10 @@ void freeMenu(int number);
 void setMenuCheck(int menu, int commandId, int on);
 int getMenuCheck(int menu, int commandId);
 
+// A greyed item (on = 0) cannot be chosen; its shortcut, if any, still posts its command.
+void setMenuEnabled(int menu, int commandId, int on);
+int getMenuEnabled(int menu, int commandId);
+
 // Shows the popup with its top-left corner one pixel left of and above the pointer and
 // returns when it closes; a chosen item arrives later as a menu event of the window.
 void showPopupMenu(int menu, int window);

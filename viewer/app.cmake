@@ -6,6 +6,8 @@ add_library(pl_viewer_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/data_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_persistence.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_export.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/find_commands.cpp
   ${CMAKE_CURRENT_BINARY_DIR}/app_identity.cpp)
 target_include_directories(pl_viewer_app PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(pl_viewer_app PUBLIC pl_viewer_core pl_shell)

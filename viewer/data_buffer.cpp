@@ -38,6 +38,7 @@ LoadResult failLoad(LoadResult result) {
 
 LoadResult loadDataFile(const std::string& fileName) {
     freeDataBuffer();
+    viewerState.selection = ViewSelection{};
     const int64_t size = fileSize(fileName);
     if (size < 0) return LoadResult::Open;
     if (size > kLargestDataFile) return LoadResult::TooLarge;
@@ -99,26 +100,44 @@ RangeCheck checkRange(int64_t first, int64_t size) {
 }
 
 int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
-    if (size < 0 || checkRange(first, size) != RangeCheck::Ok) return 0;
+    return writeByteBlock(name, ByteBlock{first, size, size, 1});
+}
+
+int64_t byteBlockEnd(const ByteBlock& block) {
+    if (block.bytes < 0 || block.rows < 1 || block.stride < 0 || block.rows > INT32_MAX ||
+        block.stride > INT32_MAX || block.bytes > INT32_MAX)
+        return INT64_MAX;
+    int64_t end = 0;
+    if (__builtin_add_overflow(block.first, (block.rows - 1) * block.stride + block.bytes, &end))
+        return INT64_MAX;
+    return end;
+}
+
+int writeByteBlock(const std::string& name, const ByteBlock& block) {
+    const int64_t end = byteBlockEnd(block);
+    if (end == INT64_MAX || checkRange(block.first, end - block.first) != RangeCheck::Ok) return 0;
     if (!createFile(kDataFile, name)) return 0;
     const uint8_t mask = heldValue(HeldValue::Inverse) ? 0xFF : 0x00;
     const bool reverseByte = heldValue(HeldValue::ReverseByte) != 0;
     // The bytes are made a block at a time and handed on as a run of single bytes: the file
     // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;
-    static thread_local uint8_t block[kBlockSize];
+    static thread_local uint8_t buffer[kBlockSize];
     bool taken = true;
-    for (int64_t done = 0; done < size && taken;) {
-        const int64_t length = std::min(size - done, kBlockSize);
-        const int64_t start = first + done;
-        // Bytes before the data are 0, without the inverse.
-        const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
-        std::fill(block, block + zeros, uint8_t{0});
-        if (zeros < length)
-            savedBytes(block + zeros, viewerState.dataBuffer + start + zeros, length - zeros, mask,
-                       reverseByte);
-        taken = writeByteRun(kDataFile, block, length) == length;
-        done += length;
+    for (int64_t row = 0; row < block.rows && taken; ++row) {
+        const int64_t rowFirst = block.first + row * block.stride;
+        for (int64_t done = 0; done < block.bytes && taken;) {
+            const int64_t length = std::min(block.bytes - done, kBlockSize);
+            const int64_t start = rowFirst + done;
+            // Bytes before the data are 0, without the inverse.
+            const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
+            std::fill(buffer, buffer + zeros, uint8_t{0});
+            if (zeros < length)
+                savedBytes(buffer + zeros, viewerState.dataBuffer + start + zeros, length - zeros, mask,
+                           reverseByte);
+            taken = writeByteRun(kDataFile, buffer, length) == length;
+            done += length;
+        }
     }
     return closeFile(kDataFile) != 0 && taken ? 1 : 0;
 }

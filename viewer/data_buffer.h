@@ -44,6 +44,22 @@ RangeCheck checkRange(int64_t first, int64_t size);
 // file is left behind then).
 int writeBinaryRange(const std::string& name, int64_t first, int64_t size);
 
+// `rows` rows of `bytes` bytes each, a row starting `stride` bytes after the one above: a
+// sprite, or a rectangle of the view.
+struct ByteBlock {
+    int64_t first;
+    int64_t bytes;
+    int64_t stride;
+    int64_t rows;
+};
+
+// One past the last byte of the block; INT64_MAX for a block with negative or huge sizes.
+int64_t byteBlockEnd(const ByteBlock& block);
+
+// The rows of the block one after the other, each as writeBinaryRange writes a range.
+// Refuses a block that reaches past the data. 1 when the file was written completely.
+int writeByteBlock(const std::string& name, const ByteBlock& block);
+
 // The name unchanged when its last part (after the last "/") holds a ".",
 // otherwise the name followed by ".bin".
 std::string withBinExtension(const std::string& name);

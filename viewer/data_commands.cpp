@@ -73,25 +73,32 @@ bool loadStartFile() {
     return loadAndRender(argument(0));
 }
 
+bool convertTypedNumber(const std::string& text, int32_t& value) {
+    value = parseSizeText(text);
+    if (!viewerState.convertOk) showMessage("wrong input", "can't convert:" + text);
+    return viewerState.convertOk != 0;
+}
+
 void saveBinaryRange() {
     const std::string text = askText("size", "Enter size(hex/dec)", "0000");
     if (text.empty()) return;
-    const int32_t size = parseSizeText(text);
-    if (!viewerState.convertOk) {
-        showMessage("wrong input", "can't convert:" + text);
-        return;
-    }
+    int32_t size = 0;
+    if (!convertTypedNumber(text, size)) return;
     const int64_t first = viewFirstByte();
     if (checkRange(first, size) != RangeCheck::Ok) {
         showMessage("Save binary file", "Too big value!");
         return;
     }
+    saveByteBlock(ByteBlock{first, size, size, 1});
+}
+
+void saveByteBlock(const ByteBlock& block) {
     std::string name =
         askSaveFileName("Please choose file to save", viewerState.lastFolder, "Binary file (*.bin)|*.bin", 0);
     if (name.empty()) return;
     name = withBinExtension(name);
     if (refuseToReplaceViewedFile("Save binary file", name)) return;
-    if (!writeBinaryRange(name, first, size)) showMessage("Save binary file", "Cannot save\r\n" + name);
+    if (!writeByteBlock(name, block)) showMessage("Save binary file", "Cannot save\r\n" + name);
 }
 
 bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {

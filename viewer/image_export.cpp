@@ -38,6 +38,10 @@ std::string withChosenTypeOfProposal(const std::string& name) {
 }  // namespace
 
 void exportImage() {
+    exportPicture(kSheetImage);
+}
+
+void exportPicture(int number) {
     std::string name = askSaveFileName("Please choose file to save", proposedName(),
                                        "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
     if (name.empty()) return;
@@ -46,7 +50,6 @@ void exportImage() {
     if (pattern == kBmpPattern) name = withImageExtension(withChosenTypeOfProposal(name), ".bmp");
     if (pattern != kPngPattern && pattern != kBmpPattern) return;
     if (refuseToReplaceViewedFile("Save Image Error", name)) return;
-    const int saved =
-        pattern == kPngPattern ? saveImage(kSheetImage, name, "PNG") : saveImage(kSheetImage, name);
+    const int saved = pattern == kPngPattern ? saveImage(number, name, "PNG") : saveImage(number, name);
     if (!saved) showMessage("Save Image Error", "Error saving\r\n" + name);
 }

@@ -2,3 +2,6 @@
 #pragma once
 
 void exportImage();
+
+// Image `number` through the same dialog, name rules, writers and messages.
+void exportPicture(int number);

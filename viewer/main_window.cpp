@@ -19,8 +19,10 @@
 #include "viewer/app_identity.h"
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
+#include "viewer/find_commands.h"
 #include "viewer/image_export.h"
 #include "viewer/mode_table.h"
+#include "viewer/navigation.h"
 #include "viewer/render_view.h"
 #include "viewer/settings_persistence.h"
 #include "viewer/sheet_render.h"
@@ -119,6 +121,11 @@ void buildStatusBarAndMenus() {
                   {kCommandSaveImage, "Save image..."}});
     menuSeparator();
     menuItem(kCommandQuit, "Quit");
+    menuSeparator();
+    addMenuItems({{kCommandSaveSelectionImage, "Save selection as image...\tCtrl+E"},
+                  {kCommandSaveSelectionBinary, "Save selection as binary...\tCtrl+Shift+E"}});
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, 0);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, 0);
     beginDropDown("View");
     openSubmenu("Zoom");
     addMenuItems({{kCommandZoomPreview, "zoom preview\tCtrl+Z"},
@@ -139,22 +146,31 @@ void buildStatusBarAndMenus() {
                   {kCommandInverse, "Inverse\tCtrl+I"},
                   {kCommandMulti, "Multi columns\tCtrl+M"},
                   {kCommandReverse, "Reverse byte\tCtrl+R"},
-                  {kCommandStayOnTop, "Stay on top\tCtrl+T"}});
+                  {kCommandStayOnTop, "Stay on top\tCtrl+T"},
+                  {kCommandGoToOffset, "Go to offset...\tCtrl+J"}});
+    addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
+                  {kCommandNextGraphics, "Next graphics\tCtrl+N"},
+                  {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
     closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
 }
 
 struct ShortcutRow {
-    char key;
+    int key;  // with Control, and Shift when kShortcutShift is added
     int command;
 };
 
+// clang-format off
 constexpr ShortcutRow kShortcuts[] = {
     {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
     {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
     {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
+    {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
+    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
 };
+// clang-format on
 
 void addShortcuts() {
     for (const ShortcutRow& row : kShortcuts)
@@ -200,6 +216,7 @@ void pollArrowKeys() {
             applyScroll();
         }
     }
+    pollPageKeys();
 }
 
 void turnWheel() {
@@ -227,6 +244,8 @@ void moveOverCanvas() {
     const int mouseX = getAttribute(kCanvas, 2);
     const int mouseY = getAttribute(kCanvas, 3);
     noteMousePosition(mouseX, mouseY);
+    dragOnView();
+    if (draggingOnView()) return;
     setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);
     if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
 }
@@ -243,6 +262,8 @@ void handleControlEvent() {
         case kCanvas:
             if (eventType() == kCanvasRightClick) rightClickCanvas();
             if (eventType() == kCanvasMouseMove) moveOverCanvas();
+            if (eventType() == kCanvasLeftButtonDown) pressOnView();
+            if (eventType() == kCanvasLeftButtonUp) releaseOnView();
             break;
         case kPreviewBox:
             if (!getState(kPreviewBox)) renderView();
@@ -362,6 +383,22 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandJumpHere:
             jumpHere();
+            break;
+        case kCommandGoToOffset:
+            goToOffset();
+            break;
+        case kCommandSaveSelectionImage:
+            saveSelectionImage();
+            break;
+        case kCommandSaveSelectionBinary:
+            saveSelectionBinary();
+            break;
+        case kCommandGuessWidth:
+            guessWidthCommand();
+            break;
+        case kCommandNextGraphics:
+        case kCommandPreviousGraphics:
+            nextGraphicsCommand(command == kCommandNextGraphics);
             break;
         case kCommandBinary:
         case kCommandAtari:

@@ -41,6 +41,12 @@ enum Command {
     kCommandAtari = 16,
     kCommandBk = 17,
     kCommandSamCoupe = 18,
+    kCommandGuessWidth = 19,
+    kCommandNextGraphics = 20,
+    kCommandPreviousGraphics = 21,
+    kCommandGoToOffset = 40,
+    kCommandSaveSelectionImage = 41,
+    kCommandSaveSelectionBinary = 42,
     // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8.
     kCommandFirstMachine = 60,
 };

@@ -255,6 +255,11 @@ int32_t modePixelColour(int mode, int value) {
     return grey(255 * (value & top) / top);
 }
 
+bool isByteCellMode(int mode) {
+    const ModeRow* row = modeRow(mode);
+    return row == nullptr || row->layout == ModeLayout::ByteCells;
+}
+
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
     const ModeRow& row = kModes[modeRow(mode) != nullptr ? mode : 0];
     const int64_t w = width >= 1 ? width : 1;
@@ -273,6 +278,10 @@ ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
         g.rowBytes = g.unitBytes;
     }
     g.stripWidth = g.unitWidth * g.unitsPerRow;
+    const bool byteCells = row.layout == ModeLayout::ByteCells;
+    g.cellsPerRow = byteCells ? w : g.unitsPerRow;
+    g.cellWidth = g.stripWidth / g.cellsPerRow;
+    g.cellBytes = g.rowBytes / g.cellsPerRow;
     const int64_t unitsHigh = (viewHeight + z - 1) / z;
     g.rowsPerStrip = (unitsHigh + g.unitHeight - 1) / g.unitHeight;
     return g;

@@ -59,6 +59,9 @@ constexpr int kModeTableSize = 19;
 // Row `mode` of the table; nullptr outside 0..kModeTableSize-1.
 const ModeRow* modeRow(int mode);
 
+// One of the four byte-cell modes (any mode outside the table counts as Binary).
+bool isByteCellMode(int mode);
+
 // The mode with the CLI name (any letter case), or -1.
 int modeByCliName(const char* name);
 
@@ -73,7 +76,16 @@ struct ViewGeometry {
     int64_t unitBytes;              // bytes of one unit
     int64_t stripWidth;             // units across one view row
     int64_t rowsPerStrip;           // view rows in one strip
+    // The cells that a selection and a sprite are made of, unitHeight high: a byte in the four
+    // byte-cell modes, a tile in a tiled mode, the whole unit in a linear mode.
+    int64_t cellWidth, cellBytes, cellsPerRow;
 };
+
+// Value of pixel x of a line of packed pixels of packBits bits each, the first in the high bits.
+inline int packedPixel(const uint8_t* packed, int x, int packBits) {
+    const int bit = x * packBits;
+    return (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
+}
 
 // zoom 1..8, viewHeight in screen pixels.
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);

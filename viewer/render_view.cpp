@@ -8,6 +8,7 @@
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/main_window.h"
+#include "viewer/navigation.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -78,12 +79,14 @@ void drawCanvasStage(const CanvasPoint& pointer) {
     drawImage(imageHandle(kSheetImage), 0, 0);
     if (previewShown()) drawPreviewAtPointer(pointer);
     if (heldValue(HeldValue::Grid)) drawGrid();
+    drawSelectionFrame();
     endDrawing();
 }
 
 }  // namespace
 
 void renderView() {
+    keepSelectionWithView();
     const SheetResult sheet = drawSheet();
     if (sheet == SheetResult::NothingLoaded) return;
     if (sheet == SheetResult::CannotDraw) {

@@ -299,10 +299,6 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
 // ---- The modes beyond the four: every unit row is decoded into packed pixel values,
 // and a table of the screen bytes of every packed byte value lays them out.
 
-bool isByteCellMode(int mode) {
-    return modeRow(mode)->layout == ModeLayout::ByteCells;
-}
-
 // Screen bytes of the pixels of every packed byte value, at the render's zoom.
 // Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
 // padded size writes a cell; the next cell overwrites the excess.
@@ -540,17 +536,16 @@ void drawUnitsByBoxes(const SheetOptions& options) {
         const int y = static_cast<int>(line * options.zoom);
         if (y >= options.viewHeight) return;
         const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
-        forEachUnitOfLine(
-            walk, line, viewPixelsOf(walk, kViewWidth), [&](int64_t firstPixel, int64_t start, int pixels) {
-                walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
-                for (int x = 0; x < pixels; ++x) {
-                    const int bit = x * packBits;
-                    const int value = (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
-                    const int64_t screenX = (firstPixel + x) * pixelWidth * options.zoom;
-                    fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom, options.zoom,
-                            modePixelColour(options.colourMode, value));
-                }
-            });
+        forEachUnitOfLine(walk, line, viewPixelsOf(walk, kViewWidth),
+                          [&](int64_t firstPixel, int64_t start, int pixels) {
+                              walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
+                              for (int x = 0; x < pixels; ++x) {
+                                  const int value = packedPixel(packed, x, packBits);
+                                  const int64_t screenX = (firstPixel + x) * pixelWidth * options.zoom;
+                                  fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom,
+                                          options.zoom, modePixelColour(options.colourMode, value));
+                              }
+                          });
     }
 }
 
@@ -620,21 +615,6 @@ int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
 }
 
-// Where the pointer lies in the layout: its view row, counted across the strips, and its x in
-// view units within its strip. Divisions truncate toward zero.
-struct PointedByte {
-    int64_t viewRow, unitX;
-};
-
-PointedByte pointedByte(int mouseX, int mouseY) {
-    const int64_t zoom = zoomOrOne();
-    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
-                                        static_cast<int>(zoom), viewerState.viewHeight);
-    const int64_t unitX = mouseX / zoom;
-    const int64_t strip = unitX / g.stripWidth;
-    return {strip * g.rowsPerStrip + mouseY / zoom / g.unitHeight, unitX % g.stripWidth};
-}
-
 std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
     return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
            ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
@@ -689,9 +669,18 @@ void noteMousePosition(int mouseX, int mouseY) {
     viewerState.mouseCellY = mouseCell(mouseY);
 }
 
+PointedByte pointedByte(int mouseX, int mouseY) {
+    const int64_t zoom = zoomOrOne();
+    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
+                                        static_cast<int>(zoom), viewerState.viewHeight);
+    const int64_t unitX = mouseX / zoom;
+    return {unitX / g.stripWidth, mouseY / zoom / g.unitHeight, unitX % g.stripWidth, g.rowsPerStrip};
+}
+
 int64_t mouseByteIndex(int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(mouseX, mouseY);
-    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow, pointed.viewRow, pointed.unitX);
+    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow,
+                         pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
 }
 
 int64_t viewRowBytes() {
@@ -700,7 +689,8 @@ int64_t viewRowBytes() {
 
 int32_t jumpRowAt(int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(mouseX, mouseY);
-    const int64_t row = pointed.viewRow + heldValue(HeldValue::RowPosition);
+    const int64_t row =
+        pointed.strip * pointed.rowsPerStrip + pointed.row + heldValue(HeldValue::RowPosition);
     return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
 }
 

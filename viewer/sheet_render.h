@@ -48,11 +48,19 @@ int64_t viewFirstByte();
 int32_t mouseCell(int coordinate);
 void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
-// Index (from the first byte of the view) of the byte under the mouse: the view x over the
-// strip width gives the strip, the view y over the unit height the view row within it, and
-// viewPointByte the byte of that view row at the x within the strip (in the four byte-cell
-// modes: the byte drawn there). Right of a row with multi columns off, or beyond the last
-// strip, the same arithmetic names a byte that is not drawn.
+// Where the pointer lies in the layout, as drawn: the strip (the view x over the strip width),
+// the view row within the strip (the view y over the unit height), the x in view units within
+// the strip, and the view rows of a strip. Divisions truncate toward zero.
+struct PointedByte {
+    int64_t strip, row, unitX;
+    int64_t rowsPerStrip;
+};
+PointedByte pointedByte(int mouseX, int mouseY);
+
+// Index (from the first byte of the view) of the byte under the mouse: viewPointByte of the
+// pointed view row and x (in the four byte-cell modes: the byte drawn there). Right of a row
+// with multi columns off, or beyond the last strip, the same arithmetic names a byte that is
+// not drawn.
 int64_t mouseByteIndex(int mouseX, int mouseY);
 
 // Bytes of one view row of the current mode and width: what one step of the row position moves.

@@ -36,6 +36,28 @@ enum class HeldValue {
 };
 constexpr int kHeldValueCount = 9;
 
+// A place in the view as the layout draws it: the strip (from the left), the cell within
+// that strip's view row (a byte, a tile, or a whole linear row), and the view row (from the top).
+struct ViewCell {
+    int32_t strip;
+    int32_t cellInRow;
+    int32_t row;
+};
+
+// The rectangle dragged on the view with the left button, and the view it belongs to: it is
+// dropped when the view moves or changes its layout, or another file is loaded.
+struct ViewSelection {
+    bool shown;    // a rectangle is selected and framed
+    bool pressed;  // the left button went down on the view and is still held
+    bool dragged;  // since then the pointer has moved away far enough to select
+    int32_t pressX, pressY;
+    ViewCell anchor, corner;  // where the drag began and where it is now
+    // The view it was made in.
+    int64_t viewFirst;
+    int32_t bytesPerRow, zoom, colourMode, multiColumn;
+    const uint8_t* data;
+};
+
 struct ViewerState {
     uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
     int32_t dataSize;
@@ -60,6 +82,7 @@ struct ViewerState {
     // Storage of the held values while unbound; read and write them only
     // through heldValue/setHeldValue, which follow the binding.
     std::array<int32_t, kHeldValueCount> held;
+    ViewSelection selection;
 };
 
 extern ViewerState viewerState;

@@ -4,7 +4,7 @@
 # dialog takes an existing file without a question, the text input returns the edited text
 # and an empty text on Escape, and the message box closes with Enter. After each requester
 # the main window has the keyboard again.
-set -u
+set -euo pipefail
 BUILD_DIR=${1:?usage: requesters_e2e.sh BUILD_DIR}
 source "$(dirname "$0")/xvfb_lib.sh"
 

@@ -3,7 +3,7 @@
 # data file even when it looks like an option of Qt or of the program; the window carries
 # the program's icon; and with QT_SCALE_FACTOR=2 the window is twice as large and every
 # pixel of the view is a sharp 2 x 2 square.
-set -u
+set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_desktop_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
@@ -71,7 +71,8 @@ found=""
 for tries in $(seq 20); do
     pl_screenshot "$PL_TMP/scaled.png"
     convert "$PL_TMP/scaled.png" -crop "1200x1024+${x}+$((y + 2 * MENU_HEIGHT))" +repage "$PL_TMP/scaled-canvas.png"
-    if [[ "$(pl_differing_pixels "$PL_TMP/scaled-canvas.png" "$PL_TMP/view2.png")" == 0 ]]; then
+    pl_differing_pixels "$PL_TMP/scaled-canvas.png" "$PL_TMP/view2.png"
+    if [[ $PL_DIFFERING == 0 ]]; then
         found=1
         break
     fi

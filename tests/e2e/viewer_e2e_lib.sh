@@ -49,7 +49,7 @@ viewer_log() {
 # and NAME-canvas.png in PL_TMP); finds the canvas on the first call.
 viewer_shot() {
     pl_screenshot "$PL_TMP/$1.png"
-    convert "$PL_TMP/$1.png" -crop "600x512+${CANVAS_X}+${CANVAS_Y}" +repage "$PL_TMP/$1-canvas.png"
+    pl_crop "$PL_TMP/$1.png" "600x512+${CANVAS_X}+${CANVAS_Y}" "$PL_TMP/$1-canvas.png"
 }
 
 # viewer_find_canvas EXPECTED: the canvas lies at the window's left edge below the menu bar,
@@ -61,8 +61,9 @@ viewer_find_canvas() {
     y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
     pl_screenshot "$PL_TMP/find.png"
     for dy in $(seq 0 60); do
-        convert "$PL_TMP/find.png" -crop "600x512+${x}+$((y + dy))" +repage "$PL_TMP/find-canvas.png"
-        if [[ "$(pl_differing_pixels "$PL_TMP/find-canvas.png" "$expected")" == 0 ]]; then
+        pl_crop "$PL_TMP/find.png" "600x512+${x}+$((y + dy))" "$PL_TMP/find-canvas.png"
+        pl_differing_pixels "$PL_TMP/find-canvas.png" "$expected"
+        if [[ $PL_DIFFERING == 0 ]]; then
             CANVAS_X=$x
             CANVAS_Y=$((y + dy))
             return 0
@@ -74,7 +75,7 @@ viewer_find_canvas() {
 # viewer_expect_view NAME DATA WIDTH ZOOM FIRST INVERSE: the canvas shows, within a few
 # seconds, exactly the Binary view worked out from the data.
 viewer_expect_view() {
-    local name=$1 expected="$PL_TMP/$1-expected.ppm" tries differing=""
+    local name=$1 expected="$PL_TMP/$1-expected.ppm" tries
     perl "$HERE/viewer_binary_view.pl" "$2" "$expected" "$3" "$4" "$5" "$6" || pl_fail "no expected picture"
     if [[ -z "$CANVAS_X" ]]; then
         for tries in $(seq 20); do
@@ -85,11 +86,11 @@ viewer_expect_view() {
     fi
     for tries in $(seq 20); do
         viewer_shot "$name"
-        differing=$(pl_differing_pixels "$PL_TMP/$name-canvas.png" "$expected")
-        [[ "$differing" == 0 ]] && return 0
+        pl_differing_pixels "$PL_TMP/$name-canvas.png" "$expected"
+        [[ $PL_DIFFERING == 0 ]] && return 0
         sleep 0.25
     done
-    pl_fail "$name: $differing canvas pixels differ from the expected picture (PL_KEEP_TMP=1 keeps them)"
+    pl_fail "$name: $PL_DIFFERING canvas pixels differ from the expected picture (PL_KEEP_TMP=1 keeps them)"
 }
 
 # viewer_find_width DATA ZOOM FIRST INVERSE FROM TO: prints the width whose Binary view the
@@ -106,7 +107,8 @@ viewer_find_width() {
         viewer_shot width
         found=""
         for width in $(seq "$from" "$to"); do
-            if [[ "$(pl_differing_pixels "$PL_TMP/width-canvas.png" "$PL_TMP/width-$width.png")" == 0 ]]; then
+            pl_differing_pixels "$PL_TMP/width-canvas.png" "$PL_TMP/width-$width.png"
+            if [[ $PL_DIFFERING == 0 ]]; then
                 found=$width
                 break
             fi
@@ -115,7 +117,8 @@ viewer_find_width() {
             # The same view worked out independently of the program's own drawing.
             perl "$HERE/viewer_binary_view.pl" "$data" "$PL_TMP/width-expected.ppm" "$found" "$zoom" "$first" \
                 "$inverse" || return 1
-            [[ "$(pl_differing_pixels "$PL_TMP/width-canvas.png" "$PL_TMP/width-expected.ppm")" == 0 ]] || return 1
+            pl_differing_pixels "$PL_TMP/width-canvas.png" "$PL_TMP/width-expected.ppm"
+            [[ $PL_DIFFERING == 0 ]] || return 1
             echo "$found"
             return 0
         fi
@@ -127,9 +130,8 @@ viewer_find_width() {
 
 # viewer_wait_exit: waits for the viewer to end and fails unless its exit code is 0.
 viewer_wait_exit() {
-    local status
-    wait "$VIEWER_PID"
-    status=$?
+    local status=0
+    wait "$VIEWER_PID" || status=$?
     [[ $status == 0 ]] || pl_fail "the viewer ended with exit code $status: $(viewer_log)"
 }
 

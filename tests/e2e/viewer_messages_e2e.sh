@@ -2,7 +2,7 @@
 # The viewer's messages under a private X server: a bad settings file gives its two "Wrong
 # settings" messages, which Enter dismisses, and the fixed values are written at the end; an
 # empty data file gives "File Read Error" and the program ends without touching the settings.
-set -u
+set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_messages_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
@@ -13,7 +13,7 @@ viewer_begin
 dismiss_message() {
     local id
     id=$(pl_wait_for_window "$1") || pl_fail "no message \"$1\": $(viewer_log)"
-    pl_activate_window "$id"
+    pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
     pl_screenshot "$PL_TMP/$2.png"
     local presses tries
     for presses in 1 2 3; do
@@ -31,7 +31,7 @@ viewer_start
 dismiss_message 'Wrong settings' zoom-message
 dismiss_message 'Wrong settings' width-message
 WINDOW=$(pl_wait_for_window 'Pixloupe 2d') || pl_fail "no main window after the messages"
-pl_activate_window "$WINDOW"
+pl_activate_window "$WINDOW" || pl_fail "the main window does not take the keyboard"
 viewer_quit
 printf '[Options]\r\nZoom = 1\r\nMulti = 0\r\nGrid = 0\r\nInverse = 0\r\nReverse = 0\r\nmaxwidth = 75\r\nontop = 0\r\n' \
     >"$PL_TMP/expected.ini"

@@ -2,7 +2,7 @@
 # "Save binary..." and "Save image..." of the viewer under a private X server, chosen from the
 # File menu and answered through their dialogs with the keyboard: the byte range is written
 # with the inverse applied, and the picture holds exactly the view worked out from the data.
-set -u
+set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_save_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"
@@ -41,7 +41,7 @@ file_menu_item() {
     done
     xdotool key Return
     REQUESTER=$(pl_wait_for_window "$2") || pl_fail "the File menu item $1 opened no \"$2\""
-    pl_activate_window "$REQUESTER"
+    pl_activate_window "$REQUESTER" || pl_fail "\"$2\" does not take the keyboard"
 }
 
 # wait_for_file NAME: the writers rename a complete file into place, so it is whole once there.
@@ -76,8 +76,7 @@ xdotool key Return
 wait_for_file "$WORK/data.bin.png"
 [[ "$(head -c 8 "$WORK/data.bin.png" | od -An -tx1 | tr -d ' \n')" == 89504e470d0a1a0a ]] ||
     pl_fail "data.bin.png is no PNG file"
-[[ "$(pl_differing_pixels "$WORK/data.bin.png" "$PL_TMP/start-expected.ppm")" == 0 ]] ||
-    pl_fail "data.bin.png differs from the view"
+pl_expect_same_picture "$WORK/data.bin.png" "$PL_TMP/start-expected.ppm" "data.bin.png and the view"
 echo "ok: Save image... writes the view to data.bin.png"
 
 # choose_bitmap_type: picks the second type, Bitmap, in the open save dialog with the mouse and
@@ -113,8 +112,7 @@ xdotool type --delay 20 'shot'
 xdotool key Return
 wait_for_file "$WORK/shot.bmp"
 [[ "$(head -c 2 "$WORK/shot.bmp")" == BM ]] || pl_fail "shot.bmp is no BMP file"
-[[ "$(pl_differing_pixels "$WORK/shot.bmp" "$PL_TMP/start-expected.ppm")" == 0 ]] ||
-    pl_fail "shot.bmp differs from the view"
+pl_expect_same_picture "$WORK/shot.bmp" "$PL_TMP/start-expected.ppm" "shot.bmp and the view"
 echo "ok: with the Bitmap type Save image... writes shot.bmp"
 
 viewer_quit

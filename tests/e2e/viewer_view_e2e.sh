@@ -3,7 +3,7 @@
 # settings file, its canvas shows exactly the picture worked out from the bytes; Ctrl+2 zooms
 # and names the zoom in the title; holding Right widens the rows; Escape ends it with exit
 # code 0 and leaves the settings file of eight CR LF lines.
-set -u
+set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_view_e2e.sh BUILD_DIR}
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/viewer_e2e_lib.sh"

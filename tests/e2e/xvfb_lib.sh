@@ -6,6 +6,7 @@
 #        some-program & pl_on_exit_kill $!
 # Everything started here is stopped and PL_TMP removed when the script exits
 # (set PL_KEEP_TMP=1 to keep the folder for a look at screenshots and logs).
+# The scripts run with "set -euo pipefail"; a command that fails unchecked names itself.
 
 PL_TMP=""
 PL_PIDS=()
@@ -19,10 +20,10 @@ pl_fail() {
 pl_cleanup() {
     local pid
     for pid in "${PL_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
+        kill "$pid" 2>/dev/null || true
     done
     for pid in "${PL_PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null || true
     done
     if [[ -n "$PL_TMP" && -z "${PL_KEEP_TMP:-}" ]]; then
         rm -rf "$PL_TMP"
@@ -31,6 +32,7 @@ pl_cleanup() {
     fi
 }
 trap pl_cleanup EXIT
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 # Stops the process when the script exits.
 pl_on_exit_kill() {
@@ -109,7 +111,7 @@ pl_line_count() {
 pl_wait_for_window() {
     local title=$1 seconds=${2:-15} tries id
     for tries in $(seq $((seconds * 10))); do
-        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1)
+        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
         if [[ -n "$id" ]]; then
             echo "$id"
             return 0
@@ -125,27 +127,57 @@ pl_activate_window() {
     local tries
     if [[ -z "${PL_WM_RUNNING:-}" ]]; then
         # The window takes the focus itself once it is mapped; under load that can lag
-        # behind the window's appearance, and keys sent before it would go astray.
-        for tries in $(seq 50); do
+        # behind the window's appearance, and keys sent before it would go astray. Nobody
+        # hands the focus back after a dialog has closed: then give it after a while.
+        for tries in $(seq 100); do
             [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$1" ]] && return 0
+            if ((tries % 20 == 0)); then xdotool windowfocus "$1" 2>/dev/null || true; fi
             sleep 0.1
         done
-        return 0
+        return 1
     fi
     for tries in $(seq 20); do
-        xdotool windowactivate --sync "$1" >/dev/null 2>&1
+        xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
         [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]] && return 0
         sleep 0.25
     done
     return 1
 }
 
-# pl_screenshot FILE: the whole screen.
+# pl_screenshot FILE: the whole screen; fails unless a readable picture was written.
 pl_screenshot() {
-    import -window root "$1"
+    import -window root "$1" 2>"$PL_TMP/import.err" || pl_fail "import $1: $(cat "$PL_TMP/import.err")"
+    pl_picture_size "$1" >/dev/null
 }
 
-# pl_differing_pixels A B: number of pixels in which two pictures of the same size differ.
+# pl_crop FILE GEOMETRY OUT: the part GEOMETRY (WxH+X+Y) of a picture.
+pl_crop() {
+    convert -regard-warnings "$1" -crop "$2" +repage "$3" 2>"$PL_TMP/convert.err" ||
+        pl_fail "convert $1 -crop $2: $(cat "$PL_TMP/convert.err")"
+}
+
+# pl_picture_size FILE...: prints "WIDTHxHEIGHT" of each picture; fails unless each reads whole.
+pl_picture_size() {
+    identify -regard-warnings -format '%wx%h\n' "$@" 2>"$PL_TMP/identify.err" ||
+        pl_fail "identify $*: no whole picture. $(cat "$PL_TMP/identify.err")"
+}
+
+# pl_differing_pixels A B: sets PL_DIFFERING to the number of pixels in which two pictures
+# differ. Pictures that are missing, unreadable or of different sizes fail the test, and so
+# does anything from compare but a count.
 pl_differing_pixels() {
-    compare -metric AE "$1" "$2" null: 2>&1 | awk '{print int($1)}'
+    local sizes output status=0
+    sizes=$(pl_picture_size "$1" "$2") || exit 1
+    [[ "$(sed -n 1p <<<"$sizes")" == "$(sed -n 2p <<<"$sizes")" ]] ||
+        pl_fail "$1 and $2 differ in size: $(tr '\n' ' ' <<<"$sizes")"
+    output=$(compare -regard-warnings -metric AE "$1" "$2" null: 2>&1) || status=$?
+    [[ ($status == 0 || $status == 1) && "$output" =~ ^[0-9]+(\.[0-9]+)?(e\+?[0-9]+)?$ ]] ||
+        pl_fail "compare $1 $2 gave status $status: $output"
+    PL_DIFFERING=$(awk '{printf "%d", $1}' <<<"$output")
+}
+
+# pl_expect_same_picture A B WHAT: fails unless the two pictures are equal pixel for pixel.
+pl_expect_same_picture() {
+    pl_differing_pixels "$1" "$2"
+    [[ $PL_DIFFERING == 0 ]] || pl_fail "$3: $PL_DIFFERING pixels differ (PL_KEEP_TMP=1 keeps the pictures)"
 }

@@ -7,5 +7,7 @@ pl_add_gui_gtest(viewer_app_tests
     ${CMAKE_CURRENT_LIST_DIR}/data_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/settings_persistence_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/image_export_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/navigation_test.cpp
   LIBS pl_viewer_app Qt6::Test
 )
+target_compile_definitions(viewer_app_tests PRIVATE PL_SAMPLE_PATH="${PROJECT_SOURCE_DIR}/data/sample.bin")

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QToolButton>
 #include <QWidget>
+#include <fstream>
+#include <iterator>
 
 #include "shell/controls.h"
 #include "shell/event_queue.h"
@@ -118,25 +120,34 @@ TEST_F(MainWindowTest, MenuBarHoldsTheItemsInOrder) {
     std::erase(text, '*');
     EXPECT_EQ(
         text,
-        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit}|"
+        "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit|-|Save selection as image...\tCtrl+E|"
+        "Save selection as binary...\tCtrl+Shift+E}|"
         "View{Zoom{zoom preview\tCtrl+Z|zoom x1\tCtrl+1|zoom x2\tCtrl+2|zoom x4\tCtrl+4|zoom x8\tCtrl+8}|"
         "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4|-|Computers{Chunky 8 bpp|CPC mode 0|CPC "
         "mode "
         "1|Amiga 4 bitplanes|Amiga 5 bitplanes|Atari ST low|8x8 cells|8x8 cells, wide|ZX Spectrum screen}|"
         "Consoles{NES tiles|Game Boy tiles|SNES 4 bpp tiles|Master System tiles|Genesis tiles|GBA 4 bpp "
         "tiles}}|"
-        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T}|"
+        "Grid	Ctrl+G|Inverse	Ctrl+I|Multi columns	Ctrl+M|Reverse byte	Ctrl+R|Stay on top	"
+        "Ctrl+T|"
+        "Go to offset...	Ctrl+J|"
+        "Guess width	Ctrl+W|Next graphics	Ctrl+N|Previous graphics	Ctrl+B}|"
         "x1|x2|x4|x8");
 }
 
 TEST_F(MainWindowTest, ShortcutsGiveTheirCommands) {
     ASSERT_EQ(start(), ViewerStep::Continue);
-    const std::pair<char, int> shortcuts[] = {
+    // clang-format off
+    const std::pair<int, int> shortcuts[] = {
         {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
         {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
         {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+        {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
+        {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
+        {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
     };
-    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 11);  // Tab and Shift+Tab come with every window
+    // clang-format on
+    EXPECT_EQ(shortcutCount(kMainWindow), 2 + 17);  // Tab and Shift+Tab come with every window
     for (const auto& [key, id] : shortcuts) {
         SCOPED_TRACE(key);
         EXPECT_EQ(shortcutCommand(kMainWindow, kShortcutControl | key), id);
@@ -314,12 +325,7 @@ TEST_P(ArrowKeyTest, MovesOneStepOrNothingAtTheEnd) {
     setAttribute(kWidthScroll, 2, 10);
     setWidth(c.width);
     setRow(c.row);
-    drain();
-    markStatus();
-    pressKey(c.key);
-    handleNext();
-    releaseKey(c.key);
-    drain();
+    tapKey(c.key);
     EXPECT_EQ(getState(kWidthScroll), c.expectedWidth);
     EXPECT_EQ(viewerState.bytesPerRow, c.expectedWidth);
     EXPECT_EQ(getState(kRowScroll), c.expectedRow);
@@ -544,3 +550,50 @@ TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
 }
 
 }  // namespace
+
+// ---- Finding graphics ---------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, FindCommandsMoveTheViewToWhatTheFinderSees) {
+    std::ifstream sample(PL_SAMPLE_PATH, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(startWithFile("sample.bin", bytes), ViewerStep::Continue);
+    command(kCommandSamCoupe);
+    struct Row {
+        int command;
+        int width, row, offset;  // the view before the command
+        int wantWidth;
+        int64_t wantFirst;
+    };
+    const Row rows[] = {
+        {kCommandGuessWidth, 7, 3510, 6, 64, 24576},        // the first byte stays where it was
+        {kCommandNextGraphics, 1, 0x5000, 0, 8, 0x5800},    // next region after the first byte
+        {kCommandPreviousGraphics, 64, 384, 0, 8, 0x5800},  // the region before it
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        scrollTo(row.width, 0);  // the row bar's range follows the width first
+        scrollTo(row.width, row.row);
+        setAttribute(kOffsetSpin, 1, -row.width);
+        setState(kOffsetSpin, row.offset);
+        markStatus();
+        command(row.command);
+        EXPECT_EQ(getState(kWidthScroll), row.wantWidth);
+        EXPECT_EQ(viewerState.byteOffset + getState(kOffsetSpin), row.wantFirst);
+        EXPECT_EQ(status().rfind("Disp=" + std::to_string(row.wantFirst) + ",width=", 0), 0u) << status();
+    }
+}
+
+TEST_F(MainWindowTest, FindCommandsThatFindNothingSaySoAndKeepTheView) {
+    ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
+    scrollTo(3, 10);
+    const std::pair<int, const char*> rows[] = {
+        {kCommandGuessWidth, "No picture found from byte 30 in this colour mode"},
+        {kCommandNextGraphics, "No graphics found after byte 30 in this colour mode"},
+        {kCommandPreviousGraphics, "No graphics found before byte 30 in this colour mode"}};
+    for (const auto& [id, text] : rows) {
+        command(id);
+        EXPECT_EQ(status(), text);
+        EXPECT_EQ(getState(kWidthScroll), 3);
+        EXPECT_EQ(viewerState.byteOffset, 30);
+    }
+}

@@ -195,10 +195,18 @@ TEST_F(PixelDecodingTest, ViewByteValueAppliesTheOptionsInsideTheDataOnly) {
     }
 }
 
-TEST_F(PixelDecodingTest, ReverseAndNibbleSwapCommute) {
+// Every value with every option, against the options worked out bit by bit.
+TEST_F(PixelDecodingTest, TransformedByteOfEveryValue) {
     for (int v = 0; v < 256; ++v) {
-        EXPECT_EQ(transformedByte(v, false, true, true),
-                  transformedByte(transformedByte(v, false, false, true), false, true, false));
+        for (int options = 0; options < 8; ++options) {
+            const bool inverse = options & 1, reverse = options & 2, nibble = options & 4;
+            int expected = 0;
+            for (int bit = 0; bit < 8; ++bit) {
+                const int to = (reverse ? 7 - bit : bit) ^ (nibble ? 4 : 0);
+                expected |= (((v >> bit) & 1) ^ inverse) << to;
+            }
+            EXPECT_EQ(transformedByte(v, inverse, reverse, nibble), expected) << v << " options " << options;
+        }
     }
 }
 

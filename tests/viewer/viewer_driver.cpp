@@ -282,6 +282,15 @@ void ViewerWindowTest::releaseKey(int qtKey, int qtModifiers) {
     QTest::keyRelease(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
 
+void ViewerWindowTest::tapKey(int qtKey) {
+    drain();
+    markStatus();
+    pressKey(qtKey);
+    handleNext();
+    releaseKey(qtKey);
+    drain();
+}
+
 void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
     const QPoint point = canvasPointInWindow(x, y);
     QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
@@ -292,6 +301,26 @@ void ViewerWindowTest::rightClickCanvas(int x, int y) {
     const QPoint point = canvasPointInWindow(x, y);
     QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
     QTest::mouseClick(mainWindowHandle(), Qt::RightButton, Qt::NoModifier, point);
+}
+
+void ViewerWindowTest::leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held) {
+    moveMouseOnCanvas(points.front().first, points.front().second);
+    for (size_t i = 0; i < points.size(); ++i) {
+        const QPoint point = canvasPointInWindow(points[i].first, points[i].second);
+        QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
+        if (i == 0) {
+            QTest::mousePress(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier, point);
+        } else {
+            QTest::mouseMove(mainWindowHandle(), point);
+        }
+        drain();
+    }
+    if (!held) releaseLeftOnCanvas(points.back().first, points.back().second);
+}
+
+void ViewerWindowTest::releaseLeftOnCanvas(int x, int y) {
+    QTest::mouseRelease(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier, canvasPointInWindow(x, y));
+    drain();
 }
 
 void ViewerWindowTest::turnWheel(int delta) {

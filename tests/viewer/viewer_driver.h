@@ -76,8 +76,15 @@ class ViewerWindowTest : public testing::Test {
     // Input to the main window, as the platform delivers it.
     void pressKey(int qtKey, int qtModifiers = 0);
     void releaseKey(int qtKey, int qtModifiers = 0);
+    // After what is waiting, marks the status line, then presses the key, handles the press as
+    // the loop does and releases it.
+    void tapKey(int qtKey);
     void moveMouseOnCanvas(int x, int y);
     void rightClickCanvas(int x, int y);
+    // The left button pressed at the first point and moved through the others, each step
+    // handled; the pointer comes onto the canvas first. Released at the last point unless held.
+    void leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held = false);
+    void releaseLeftOnCanvas(int x, int y);
     void turnWheel(int delta);
     void clickCheckBox(int number);
 

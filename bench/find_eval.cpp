@@ -1,0 +1,122 @@
+// Hit rates of the width guess and the graphics scan on a corpus made by
+// scripts/make-find-corpus.py:  pl_find_eval MANIFEST [--misses]
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "viewer/graphics_finder.h"
+
+namespace {
+
+struct Case {
+    std::string file;
+    int mode = 0;
+    int64_t first = 0;
+    int64_t length = 0;
+    int width = 0;
+    std::string group;
+};
+
+struct Tally {
+    int cases = 0, guessed = 0, found = 0;
+    int64_t falseRegions = 0;
+    double otherMiB = 0;
+};
+
+const char* const kModeNames[] = {"Binary", "Atari GR.15", "BK-0010", "Sam Coupe mode 4"};
+
+bool linedUp(const GraphicsRegion& region, const Case& c) {
+    return region.width == c.width && region.first >= c.first && region.first < c.first + c.length &&
+           (region.first - c.first) % c.width == 0;
+}
+
+bool overlaps(const GraphicsRegion& region, const Case& c) {
+    return c.length > 0 && region.first < c.first + c.length && region.first + region.length > c.first;
+}
+
+void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool showMisses) {
+    const auto* data = bytes.data();
+    const auto size = static_cast<int64_t>(bytes.size());
+    const std::vector<GraphicsRegion> regions =
+        scanGraphics(data, size, c.mode, 0, size, kFinderLargestWidth);
+    bool hit = false;
+    for (const GraphicsRegion& region : regions) {
+        if (linedUp(region, c)) hit = true;
+        if (!overlaps(region, c)) ++tally.falseRegions;
+    }
+    tally.otherMiB += static_cast<double>(size - c.length) / (1 << 20);
+    if (c.length == 0) return;
+    const WidthGuess guess = guessWidth(data, size, c.first, c.mode, kFinderLargestWidth);
+    const bool guessed = guess.count > 0 && guess.candidates[0].width == c.width;
+    ++tally.cases;
+    tally.guessed += guessed;
+    tally.found += hit;
+    if (showMisses && (!guessed || !hit)) {
+        std::printf("miss %s mode %d first %lld length %lld width %d (%s): guess %d", c.file.c_str(), c.mode,
+                    static_cast<long long>(c.first), static_cast<long long>(c.length), c.width,
+                    c.group.c_str(), guess.count ? guess.candidates[0].width : 0);
+        for (const GraphicsRegion& region : regions)
+            if (overlaps(region, c))
+                std::printf(" [%lld +%lld w%d]", static_cast<long long>(region.first),
+                            static_cast<long long>(region.length), region.width);
+        std::printf("\n");
+    }
+}
+
+void printRow(const char* label, const Tally& t) {
+    std::printf("%-22s %5d  %6.1f%%  %6.1f%%  %5lld  %8.2f  %6.2f\n", label, t.cases,
+                t.cases ? 100.0 * t.guessed / t.cases : 0.0, t.cases ? 100.0 * t.found / t.cases : 0.0,
+                static_cast<long long>(t.falseRegions), t.otherMiB,
+                t.otherMiB > 0 ? static_cast<double>(t.falseRegions) / t.otherMiB : 0.0);
+}
+
+void add(Tally& into, const Tally& more) {
+    into.cases += more.cases;
+    into.guessed += more.guessed;
+    into.found += more.found;
+    into.falseRegions += more.falseRegions;
+    into.otherMiB += more.otherMiB;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: pl_find_eval MANIFEST [--misses]\n");
+        return 2;
+    }
+    const std::string manifest = argv[1];
+    const bool showMisses = argc > 2 && std::string(argv[2]) == "--misses";
+    const std::string folder = manifest.substr(0, manifest.find_last_of('/') + 1);
+    std::ifstream lines(manifest);
+    Tally perMode[4], retro, plain;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        Case c;
+        fields >> c.file >> c.mode >> c.first >> c.length >> c.width >> c.group;
+        std::ifstream file(folder + c.file, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
+        if (bytes.empty()) continue;
+        if (c.group.rfind("plain-", 0) == 0) {
+            for (c.mode = 0; c.mode < 4; ++c.mode) count(plain, c, bytes, showMisses);
+        } else {
+            count(c.group == "font" || c.group == "zx-rom" ? retro : perMode[c.mode], c, bytes, showMisses);
+        }
+    }
+    std::printf("%-22s %5s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "scan", "false",
+                "otherMiB", "perMiB");
+    Tally all;
+    for (int mode = 0; mode < 4; ++mode) {
+        printRow(kModeNames[mode], perMode[mode]);
+        add(all, perMode[mode]);
+    }
+    printRow("all modes", all);
+    printRow("fonts and ZX ROM", retro);
+    printRow("text, code, compressed", plain);
+    return 0;
+}

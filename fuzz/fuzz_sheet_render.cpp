@@ -1,0 +1,49 @@
+// Random data drawn at a random first byte, width, zoom, mode and options: the direct writer
+// gives exactly the pixels of the reference drawing with one box per pixel, on an image it
+// must overwrite completely.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "graphics/images.h"
+#include "tests/viewer/viewer_test_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool imageMade = createImage(kSheetImage, kViewWidth, 512) != 0;
+    if (!imageMade) __builtin_trap();
+    FuzzedDataProvider input(data, size);
+    const int mode = input.ConsumeIntegralInRange(0, kColourModeCount - 1);
+    const int width = input.ConsumeIntegralInRange(1, kMaxBytesPerRow);
+    const int zoom = 1 << input.ConsumeIntegralInRange(0, 3);
+    const bool anyFirst = input.ConsumeBool();
+    const int32_t first =
+        anyFirst ? input.ConsumeIntegral<int32_t>() : input.ConsumeIntegralInRange(-5000, 200000);
+    const int options = input.ConsumeIntegralInRange(0, 15);
+    // The data repeats the remaining input up to a length of its own, long enough for strips.
+    const size_t length = input.ConsumeIntegralInRange<size_t>(1, 200000);
+    const std::vector<uint8_t> pattern = input.ConsumeRemainingBytes<uint8_t>();
+    std::vector<uint8_t> bytes(length);
+    for (size_t n = 0; n < length && !pattern.empty(); ++n) bytes[n] = pattern[n % pattern.size()];
+
+    loadBytes(bytes);
+    viewerState.colourMode = mode;
+    viewerState.bytesPerRow = width;
+    viewerState.zoom = zoom;
+    viewerState.byteOffset = first;
+    setHeldValue(HeldValue::Inverse, options & 1);
+    setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
+    setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+    setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
+
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    const size_t imageBytes = static_cast<size_t>(image->stride) * image->height;
+    if (drawSheetByBoxes() != SheetResult::Drawn) __builtin_trap();
+    const std::vector<uint8_t> byBoxes(image->pixels, image->pixels + imageBytes);
+    std::memset(image->pixels, 0x55, imageBytes);  // a grey neither drawing uses
+    if (drawSheet() != SheetResult::Drawn) __builtin_trap();
+    if (std::memcmp(image->pixels, byBoxes.data(), imageBytes) != 0) __builtin_trap();
+    unloadBytes();
+    return 0;
+}

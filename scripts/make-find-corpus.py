@@ -1,0 +1,207 @@
+#!/usr/bin/python3
+"""Builds the corpus on which the width guess and the graphics scan are judged.
+
+Real pictures from Debian packages (wallpapers, icons, documentation images) are turned into
+each colour mode at widths of 2 to 200 bytes per row and embedded at random offsets between
+compressed data, plain text and machine code. Real retro data is added as it is installed:
+the ZX Spectrum ROM of opense-basic (character set at 15616, one byte per row) and the
+console fonts of kbd.
+
+    scripts/make-find-corpus.py OUTDIR [CASES] [SEED]
+
+Writes OUTDIR/NNNN.bin and OUTDIR/manifest.tsv with one case a line:
+    file  mode  first  length  width  group
+Run the evaluation with:  build/bench/pl_find_eval OUTDIR/manifest.tsv
+Needs the Debian packages python3-pil gnome-backgrounds adwaita-icon-theme opense-basic kbd
+(installed here when missing and run as root). Not part of the tests.
+"""
+import glob
+import gzip
+import os
+import random
+import subprocess
+import sys
+
+PACKAGES = ["python3-pil", "gnome-backgrounds", "adwaita-icon-theme", "opense-basic", "kbd"]
+
+
+def ensure_packages():
+    missing = [p for p in PACKAGES
+               if subprocess.run(["dpkg", "-s", p], capture_output=True).returncode != 0]
+    if not missing:
+        return
+    if os.geteuid() != 0:
+        sys.exit("install first: apt-get install " + " ".join(missing))
+    subprocess.run(["apt-get", "install", "-y", "-qq"] + missing, check=True)
+
+
+ensure_packages()
+from PIL import Image  # noqa: E402
+
+MODES = ["binary", "atari", "bk", "sam"]
+PIXELS_PER_BYTE = [8, 4, 4, 2]
+
+
+def picture_sources():
+    walls = sorted(glob.glob("/usr/share/backgrounds/gnome/*.webp"))
+    walls = [w for w in walls if os.path.getsize(w) > 10000]
+    icons = sorted(p for p in glob.glob("/usr/share/icons/**/*.png", recursive=True)
+                   if os.path.getsize(p) > 3000)
+    docs = sorted(p for p in glob.glob("/usr/share/doc/**/*.png", recursive=True)
+                  if os.path.getsize(p) > 8000)
+    return walls, icons, docs
+
+
+def open_rgb(path, rng):
+    image = Image.open(path)
+    image.load()
+    if image.mode in ("RGBA", "LA", "P"):
+        image = image.convert("RGBA")
+        background = Image.new("RGBA", image.size, (0, 0, 0, 255) if rng.random() < 0.5 else
+                               (255, 255, 255, 255))
+        image = Image.alpha_composite(background, image)
+    return image.convert("RGB")
+
+
+def load_cached(sources, rng, cache):
+    walls, icons, docs = sources
+    kind = rng.random()
+    pool = walls if kind < 0.3 else icons if kind < 0.8 or not docs else docs
+    path = rng.choice(pool)
+    if path not in cache:
+        cache[path] = open_rgb(path, rng)
+        if pool is walls:
+            cache[path].thumbnail((1600, 1600))
+    return cache[path]
+
+
+def sprite_sheet(sources, pixel_width, rows, rng, cache):
+    """Pictures scaled to fit the sheet, laid side by side in bands from the top."""
+    sheet = Image.new("RGB", (pixel_width, rows))
+    y = 0
+    while y < rows:
+        x = 0
+        band = 0
+        while x < pixel_width:
+            image = load_cached(sources, rng, cache)
+            limit_height = band if band else rows
+            scale = min(pixel_width / image.width, limit_height / image.height)
+            size = (max(1, round(image.width * scale)), max(1, round(image.height * scale)))
+            sheet.paste(image.resize(size, Image.LANCZOS), (x, y))
+            x += size[0]
+            band = band or size[1]
+        y += band
+    return sheet
+
+
+def to_bytes(strip, mode, rng):
+    width, rows = strip.size
+    dither = rng.random() < 0.5
+    if mode == 0:
+        grey = strip.convert("L")
+        image = grey.convert("1", dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
+        return image.tobytes()  # one bit per pixel, leftmost pixel in bit 7, rows whole bytes
+    levels = 4 if mode in (1, 2) else 16
+    if mode == 3 and rng.random() < 0.6:
+        indexed = strip.quantize(levels, dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
+    else:
+        palette = Image.new("P", (1, 1))
+        steps = [round(i * 255 / (levels - 1)) for i in range(levels)]
+        palette.putpalette(sum(([s, s, s] for s in steps), []) + [0, 0, 0] * (256 - levels))
+        indexed = strip.convert("L").convert("RGB").quantize(
+            palette=palette, dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
+    pixels = indexed.tobytes()
+    bits = 8 // PIXELS_PER_BYTE[mode]
+    out = bytearray()
+    for r in range(rows):
+        row = pixels[r * width:(r + 1) * width]
+        for x in range(0, width, PIXELS_PER_BYTE[mode]):
+            value = 0
+            for j in range(PIXELS_PER_BYTE[mode]):
+                index = row[x + j] & (levels - 1)
+                shift = 8 - bits * (j + 1) if mode != 2 else bits * j  # BK-0010: low bits first
+                value |= index << shift
+            out.append(value)
+    return bytes(out)
+
+
+def filler_sources():
+    compressed = b"".join(open(p, "rb").read()
+                          for p in sorted(glob.glob("/usr/share/doc/*/changelog*.gz"))[:400])
+    text = b"".join(gzip.decompress(open(p, "rb").read())
+                    for p in sorted(glob.glob("/usr/share/doc/*/changelog.Debian.gz"))[:300])
+    code = b""
+    for name in ["/usr/bin/cmake", "/usr/bin/gdb", "/usr/bin/python3", "/usr/bin/ctest"]:
+        if os.path.exists(name):
+            data = open(name, "rb").read()
+            code += data[len(data) // 8: len(data) // 2]
+    return {"compressed": compressed, "text": text, "code": code}
+
+
+def filler(fillers, rng, length):
+    kind = rng.choice(sorted(fillers))
+    source = fillers[kind]
+    start = rng.randrange(0, len(source) - length)
+    return source[start:start + length], kind
+
+
+def font_cases(outdir, rng, count):
+    cases = []
+    fonts = sorted(glob.glob("/usr/share/consolefonts/*.psf*"))
+    for path in rng.sample(fonts, min(count, len(fonts))):
+        raw = open(path, "rb").read()
+        data = gzip.decompress(raw) if path.endswith(".gz") else raw
+        if data[:2] == b"\x36\x04":
+            glyphs = 512 if data[2] & 1 else 256
+            first, height, row_bytes = 4, data[3], 1
+        elif data[:4] == b"\x72\xb5\x4a\x86":
+            le = lambda o: int.from_bytes(data[o:o + 4], "little")
+            first, glyphs, height, width = le(8), le(16), le(24), le(28)
+            row_bytes = (width + 7) // 8
+        else:
+            continue
+        length = glyphs * height * row_bytes
+        name = "font-%s.bin" % os.path.basename(path).split(".")[0]
+        open(os.path.join(outdir, name), "wb").write(data)
+        cases.append((name, 0, first, length, row_bytes, "font"))
+    return cases
+
+
+def main():
+    outdir = sys.argv[1]
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 240
+    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
+    os.makedirs(outdir, exist_ok=True)
+    sources = picture_sources()
+    fillers = filler_sources()
+    cache = {}
+    cases = []
+    for n in range(count):
+        mode = n % 4
+        width = rng.randint(2, 200)
+        rows = max(32, -(-2048 // width))
+        rows = min(rows * rng.choice([1, 1, 2, 3]), max(32, 65536 // width))
+        strip = sprite_sheet(sources, width * PIXELS_PER_BYTE[mode], rows, rng, cache)
+        picture = to_bytes(strip, mode, rng)
+        before, kind_before = filler(fillers, rng, rng.randint(1024, 48 * 1024))
+        after, kind_after = filler(fillers, rng, rng.randint(1024, 48 * 1024))
+        name = "%04d.bin" % n
+        open(os.path.join(outdir, name), "wb").write(before + picture + after)
+        cases.append((name, mode, len(before), len(picture), width, kind_before + "+" + kind_after))
+    rom = "/usr/share/spectrum-roms/opense.rom"
+    if os.path.exists(rom):
+        open(os.path.join(outdir, "opense.rom"), "wb").write(open(rom, "rb").read())
+        cases.append(("opense.rom", 0, 15616, 768, 1, "zx-rom"))
+    cases += font_cases(outdir, rng, 24)
+    # Stretches without pictures, for the false regions per MiB.
+    for kind, source in sorted(fillers.items()):
+        name = "plain-%s.bin" % kind
+        open(os.path.join(outdir, name), "wb").write(source[:4 << 20])
+        cases.append((name, 0, -1, 0, 0, "plain-" + kind))
+    with open(os.path.join(outdir, "manifest.tsv"), "w") as manifest:
+        for case in cases:
+            manifest.write("\t".join(str(v) for v in case) + "\n")
+    print("%d cases in %s" % (len(cases), outdir))
+
+
+main()

@@ -1,0 +1,314 @@
+// "Go to offset...", the page keys, and the selection dragged on the view with what its two
+// save commands write.
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+#include "shell/controls.h"
+#include "shell/window_shell.h"
+#include "tests/viewer/viewer_driver.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr int32_t kMagenta = 0xFF00FF;
+
+class NavigationTest : public ViewerWindowTest {
+   protected:
+    void startWithData(int64_t size) {
+        ASSERT_EQ(startWithFile("data.bin", countingBytes(size)), ViewerStep::Continue);
+    }
+    static void scrollWithOffset(int width, int row, int fineOffset) {
+        scrollTo(width, row);
+        setState(kOffsetSpin, fineOffset);
+        setText(kOffsetSpin, std::to_string(fineOffset));
+        scrollTo(width, row);
+    }
+    std::string offsetShown() const {
+        return std::to_string(getState(kRowScroll)) + "/" + std::to_string(getState(kOffsetSpin)) + "/" +
+               getText(kOffsetSpin);
+    }
+};
+
+// ---- Go to offset --------------------------------------------------------------------------------
+
+// 1000 bytes at width 7, the view at row 10 with a fine offset of 2 (first byte 72 = $48).
+TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
+    struct Case {
+        RequesterAnswer answer;
+        const char* message;  // "" for none
+        const char* shown;    // row / offset / offset text afterwards
+        const char* status;
+    };
+    const Case cases[] = {
+        {{RequesterKind::Text, "300"}, "", "42/6/6", "Disp=300,width=7,x=0,y=0,size=0"},
+        {{RequesterKind::Text, "$3e7"}, "", "142/5/5", "Disp=999,width=7,x=0,y=0,size=0"},
+        {{RequesterKind::Text, "$46"}, "", "10/0/0", "Disp=70,width=7,x=0,y=0,size=0"},
+        {{RequesterKind::Text, "12x"}, "can't convert:12x", "10/2/2", "-"},
+        {{RequesterKind::Text, "0x10"}, "can't convert:0x10", "10/2/2", "-"},
+        {{RequesterKind::Text, "1000"}, "Offset beyond the end of the data!", "10/2/2", "-"},
+        {{RequesterKind::Text, "", 0, true}, "", "10/2/2", "-"},
+    };
+    startWithData(1000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer.reply);
+        scrollWithOffset(7, 10, 2);
+        markStatus();
+        std::vector<RequesterAnswer> answers = {c.answer};
+        if (*c.message) answers.push_back({RequesterKind::Message, ""});
+        answer(answers);
+        const size_t before = seen().size();
+        command(kCommandGoToOffset);
+        expectAllAnswered();
+        ASSERT_GT(seen().size(), before);
+        EXPECT_EQ(seen()[before].title, "Go to offset");
+        EXPECT_EQ(seen()[before].text, "$0048");
+        EXPECT_EQ(seen().back().text, *c.message ? c.message : "$0048");
+        EXPECT_EQ(offsetShown(), c.shown);
+        EXPECT_EQ(status(), c.status);
+    }
+}
+
+// ---- Page keys -----------------------------------------------------------------------------------
+
+TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
+    struct Case {
+        const char* name;
+        int key;
+        int64_t size;
+        int zoom, width, row, fineOffset;
+        bool multi, bk;
+        const char* shown;  // row / offset / offset text afterwards
+        bool renders;
+    };
+    const Case cases[] = {
+        {"DownOneStrip", Qt::Key_PageDown, 100000, 1, 1, 0, 0, false, false, "512/0/0", true},
+        {"DownAtZoom4", Qt::Key_PageDown, 100000, 4, 1, 5, 1, false, false, "133/1/1", true},
+        {"DownEightStrips", Qt::Key_PageDown, 100000, 1, 10, 0, 0, true, false, "4096/0/0", true},
+        {"DownVisibleBkStrips", Qt::Key_PageDown, 100000, 1, 1, 0, 0, true, true, "76800/0/0", true},
+        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, false, "100000/0/0", true},
+        {"DownAtLastRow", Qt::Key_PageDown, 1000, 1, 7, 142, 0, false, false, "142/0/0", false},
+        {"UpOneStrip", Qt::Key_PageUp, 100000, 1, 1, 600, 0, false, false, "88/0/0", true},
+        {"UpStopsAtRowZero", Qt::Key_PageUp, 100000, 1, 10, 4000, 3, true, false, "0/3/3", true},
+        {"UpAtRowZero", Qt::Key_PageUp, 100000, 1, 1, 0, 0, false, false, "0/0/0", false},
+        {"HomeToTheFirstByte", Qt::Key_Home, 1000, 1, 7, 50, -3, false, false, "0/0/0", true},
+        {"HomeAtTheFirstByte", Qt::Key_Home, 1000, 1, 7, 0, 0, false, false, "0/0/0", false},
+        {"EndToTheLastRowStart", Qt::Key_End, 1000, 1, 7, 3, 4, false, false, "142/0/0", true},
+        {"EndOfAWholeNumberOfRows", Qt::Key_End, 1000, 1, 8, 0, 0, true, false, "124/0/0", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startWithData(c.size);
+        command(kCommandZoom1 + (c.zoom == 4 ? 2 : 0));
+        if (c.multi) command(kCommandMulti);
+        if (c.bk) command(kCommandBk);
+        scrollWithOffset(c.width, c.row, c.fineOffset);
+        tapKey(c.key);
+        EXPECT_EQ(offsetShown(), c.shown);
+        EXPECT_EQ(rendered(), c.renders);
+        finish(ViewerStep::EndAtOnce);  // no settings: the next start begins as this one did
+    }
+}
+
+// A held key moves on every event that arrives, as the arrow keys do.
+TEST_F(NavigationTest, HeldPageDownRepeats) {
+    startWithData(100000);
+    drain();
+    pressKey(Qt::Key_PageDown);
+    handleNext();
+    for (int i = 0; i < 2; ++i) {
+        pressKey(Qt::Key_PageDown);  // the platform's repeat
+        handleNext();
+    }
+    releaseKey(Qt::Key_PageDown);
+    drain();
+    EXPECT_EQ(getState(kRowScroll), 3 * 512);
+}
+
+// ---- Selection -----------------------------------------------------------------------------------
+
+struct SelectionCase {
+    const char* name;
+    int modeCommand, zoomCommand, width, row;
+    bool multi;
+    std::vector<std::pair<int, int>> drag;
+    int units, zoom;         // of the mode
+    int left, top;           // the selection's first byte column and row in the view
+    const char* status;      // while dragging
+    int bytes, rows, first;  // the selected block
+};
+
+void PrintTo(const SelectionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SelectionTest : public NavigationTest, public testing::WithParamInterface<SelectionCase> {
+   protected:
+    void selectAsTheCaseSays() {
+        const SelectionCase& c = GetParam();
+        startWithData(70000);
+        command(c.modeCommand);
+        command(c.zoomCommand);
+        if (c.multi) command(kCommandMulti);
+        scrollTo(c.width, c.row);
+        drain();
+        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 0);
+        leftDragOnCanvas(c.drag, true);
+    }
+};
+
+// The selection snaps to whole bytes and rows of one strip; the file holds its pixels at
+// zoom 1 as the sheet shows them, without the frame that only the canvas shows.
+TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
+    const SelectionCase& c = GetParam();
+    selectAsTheCaseSays();
+    EXPECT_EQ(status(), c.status);
+    const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.zoom;
+    const int frameX = x0 + c.bytes * c.units * c.zoom, frameY = y0 + c.zoom;
+    EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
+    EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
+    releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
+    EXPECT_EQ(status(), c.status);
+    EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 1);
+    EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary), 1);
+
+    answer({{RequesterKind::SaveFile, path("part"), 0}});
+    command(kCommandSaveSelectionImage);
+    expectAllAnswered();
+    const QImage saved(QString::fromStdString(path("part.png")));
+    ASSERT_EQ(saved.width(), c.bytes * c.units);
+    ASSERT_EQ(saved.height(), c.rows);
+    for (int y = 0; y < c.rows; ++y) {
+        for (int x = 0; x < saved.width(); ++x) {
+            const QRgb rgb = saved.pixel(x, y);
+            const int32_t colour = qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16;
+            ASSERT_EQ(colour, sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom)) << "x " << x << " y " << y;
+        }
+    }
+
+    command(kCommandInverse);  // the options change the bytes, not the selection
+    answer({{RequesterKind::SaveFile, path("part"), 0}});
+    command(kCommandSaveSelectionBinary);
+    expectAllAnswered();
+    std::string expected;
+    for (int r = 0; r < c.rows; ++r) {
+        for (int k = 0; k < c.bytes; ++k) expected += static_cast<char>(~(c.first + r * c.width + k) & 0xFF);
+    }
+    EXPECT_EQ(readFile("part.bin"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SelectionTest,
+    testing::Values(
+        // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
+        SelectionCase{"BinaryAcrossStrips",
+                      kCommandBinary,
+                      kCommandZoom1,
+                      3,
+                      0,
+                      true,
+                      {{30, 10}, {45, 25}, {100, 25}},
+                      8,
+                      1,
+                      3,
+                      10,
+                      "Selection: 3 x 16 bytes at 1566 ($061E)",
+                      3,
+                      16,
+                      1566},
+        SelectionCase{"AtariUpAndLeft",
+                      kCommandAtari,
+                      kCommandZoom2,
+                      4,
+                      0,
+                      false,
+                      {{40, 7}, {10, 30}},
+                      8,
+                      2,
+                      0,
+                      3,
+                      "Selection: 3 x 13 bytes at 12 ($000C)",
+                      3,
+                      13,
+                      12},
+        SelectionCase{"BkThirdStrip",
+                      kCommandBk,
+                      kCommandZoom4,
+                      2,
+                      0,
+                      true,
+                      {{70, 100}, {90, 60}},
+                      4,
+                      4,
+                      4,
+                      15,
+                      "Selection: 2 x 11 bytes at 542 ($021E)",
+                      2,
+                      11,
+                      542},
+        SelectionCase{"SamScrolled",
+                      kCommandSamCoupe,
+                      kCommandZoom8,
+                      5,
+                      3,
+                      false,
+                      {{5, 5}, {79, 63}},
+                      2,
+                      8,
+                      0,
+                      0,
+                      "Selection: 5 x 8 bytes at 15 ($000F)",
+                      5,
+                      8,
+                      15}),
+    [](const testing::TestParamInfo<SelectionCase>& info) { return std::string(info.param.name); });
+
+// A plain click, or a change of width, row, offset, mode or file, drops the selection and its
+// frame; the save commands are greyed again.
+TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
+    constexpr int kClick = -1, kScroll = -2;
+    struct Case {
+        const char* name;
+        int change;  // a command, kClick, or kScroll to width and row
+        int width, row;
+        std::vector<RequesterAnswer> answers;
+    };
+    const Case cases[] = {
+        {"Click", kClick, 0, 0, {}},
+        {"Width", kScroll, 5, 0, {}},
+        {"Row", kScroll, 4, 1, {}},
+        {"Offset", kCommandGoToOffset, 0, 0, {{RequesterKind::Text, "1"}}},
+        {"Mode", kCommandBk, 0, 0, {}},
+        {"Zoom", kCommandZoom2, 0, 0, {}},
+        {"File", kCommandOpen, 0, 0, {{RequesterKind::OpenFile, path("other.bin")}}},
+    };
+    startWithData(5000);
+    writeFile("other.bin", countingBytes(5000));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        command(kCommandBinary);
+        command(kCommandZoom1);
+        scrollTo(4, 0);
+        leftDragOnCanvas({{8, 8}, {40, 40}});
+        ASSERT_EQ(canvasPixel(20, 41), kMagenta);  // the bottom edge, below row 40
+        answer(c.answers);
+        if (c.change == kClick) leftDragOnCanvas({{300, 300}});
+        if (c.change == kScroll) scrollTo(c.width, c.row);
+        if (c.change >= 0) command(c.change);
+        expectAllAnswered();
+        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 0);
+        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary), 0);
+        EXPECT_NE(canvasPixel(20, 41), kMagenta);
+        command(kCommandSaveSelectionImage);  // the shortcut still arrives: nothing happens
+    }
+    // A selection that reaches past the data is not saved.
+    scrollTo(4, 1240);
+    leftDragOnCanvas({{8, 8}, {40, 40}});
+    answer({{RequesterKind::Message, ""}});
+    command(kCommandSaveSelectionBinary);
+    expectAllAnswered();
+    EXPECT_EQ(seen().back().text, "The selection reaches past the end of the data!");
+}
+
+}  // namespace

@@ -1,0 +1,504 @@
+#include "viewer/graphics_finder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Widths 1..kFinderLargestWidth + 1: the right neighbour of the largest width is needed too.
+constexpr int kWidthSlots = kFinderLargestWidth + 2;
+constexpr int64_t kBlock = 1024;
+constexpr int kGuessBlocks = 64;
+constexpr int64_t kScanSample = 128;
+constexpr int64_t kScanStride = 2048;  // a picture of 2 KiB holds a sample nearly always
+constexpr int64_t kLeastPairs = 96;
+constexpr double kDivisorShare = 0.5;
+constexpr double kNoise = 2.0;
+constexpr double kPixelWeight = 1.0;
+constexpr double kAgreeingLeast = 0.05;
+constexpr double kAgreeingShare = 0.35;
+constexpr double kGuessLeastScore = 0.12;
+constexpr double kGuessLeastEvidence = 0.1;
+constexpr double kBlockLeastScore = 0.2;
+constexpr double kRegionLeastScore = 0.25;
+constexpr int64_t kRegionLeastBytes = 512;
+constexpr int kRegionLeastRows = 4;
+constexpr int64_t kFirstChunk = 64 * 1024;
+
+int pixelsPerByte(int mode) {
+    return mode == 0 ? 8 : mode == 3 ? 2 : 4;
+}
+
+// Per colour mode, one set bit per pixel of a byte whose bits differ in x.
+template <int Mode>
+inline __attribute__((always_inline)) uint64_t differingPixels(uint64_t x) {
+    if constexpr (Mode == 0) {
+        return x;
+    } else if constexpr (Mode == 3) {
+        x |= x >> 1;
+        x |= x >> 2;
+        return x & 0x1111111111111111ULL;
+    } else {
+        return (x | x >> 1) & 0x5555555555555555ULL;
+    }
+}
+
+inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// diff[w] += differing pixels of data[i] and data[i + w] for i in [begin, end(w)), where
+// end(w) = min(end, size - w); pairs[w] counts the byte pairs.
+template <int Mode>
+inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, int64_t size, int64_t begin,
+                                                          int64_t end, int widths, int64_t* diff,
+                                                          int64_t* pairs) {
+    for (int w = 1; w <= widths; ++w) {
+        const int64_t stop = std::min(end, size - w);
+        if (stop <= begin) break;
+        const uint8_t* p = data + begin;
+        const int64_t n = stop - begin;
+        int64_t sum = 0;
+        int64_t i = 0;
+        for (; i + 8 <= n; i += 8)
+            sum += std::popcount(differingPixels<Mode>(load64(p + i) ^ load64(p + i + w)));
+        for (; i < n; ++i) sum += std::popcount(differingPixels<Mode>(uint64_t{p[i]} ^ uint64_t{p[i + w]}));
+        diff[w] += sum;
+        pairs[w] += n;
+    }
+}
+
+#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
+#define PL_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define PL_POPCOUNT_CLONES
+#endif
+
+PL_POPCOUNT_CLONES
+void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
+              int64_t* diff, int64_t* pairs) {
+    switch (mode) {
+        case 0:
+            addPairsOfMode<0>(data, size, begin, end, widths, diff, pairs);
+            break;
+        case 3:
+            addPairsOfMode<3>(data, size, begin, end, widths, diff, pairs);
+            break;
+        default:
+            addPairsOfMode<1>(data, size, begin, end, widths, diff, pairs);
+            break;
+    }
+}
+
+// What a stretch of bytes says about each width.
+struct Profile {
+    std::array<int64_t, kWidthSlots> diff{};
+    std::array<int64_t, kWidthSlots> densityDiff{};  // in units of the mode's darkest step
+    std::array<int64_t, kWidthSlots> pairs{};
+    std::array<int64_t, 256> histogram{};
+};
+
+// The sum of a byte's pixel values: dithering keeps it where it changes the pixels.
+struct DensityTable {
+    std::array<std::array<uint8_t, 256>, 4> value{};
+    std::array<int, 4> largest{8, 12, 12, 30};
+    DensityTable() {
+        for (int v = 0; v < 256; ++v) {
+            value[0][v] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(v)));
+            value[1][v] = value[2][v] =
+                static_cast<uint8_t>((v & 3) + (v >> 2 & 3) + (v >> 4 & 3) + (v >> 6 & 3));
+            value[3][v] = static_cast<uint8_t>((v & 15) + (v >> 4));
+        }
+    }
+};
+const DensityTable kDensity;
+
+void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
+                     int64_t* densityDiff) {
+    const std::array<uint8_t, 256>& table = kDensity.value[mode];
+    // The densities in a row of their own, so that the loops below run many pairs at a time.
+    const int64_t last = std::min(size, end + widths);
+    std::vector<uint8_t> density(static_cast<size_t>(last - begin));
+    for (int64_t i = begin; i < last; ++i) density[i - begin] = table[data[i]];
+    const uint8_t* d = density.data();
+    for (int w = 1; w <= widths; ++w) {
+        const int64_t n = std::min(end, size - w) - begin;
+        int sum = 0;  // at most 30 per pair, and n stays below 2^26
+        for (int64_t i = 0; i < n; ++i) sum += std::abs(static_cast<int>(d[i]) - static_cast<int>(d[i + w]));
+        densityDiff[w] += sum;
+    }
+}
+
+// Pixels only (the quick look of the scan) or pixels and densities.
+enum class Measures { Pixels, PixelsAndDensity };
+
+void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths,
+             int mode, Measures measures = Measures::PixelsAndDensity) {
+    for (int64_t i = begin; i < end; ++i) ++profile.histogram[data[i]];
+    addPairs(data, size, begin, end, widths, mode, profile.diff.data(), profile.pairs.data());
+    if (measures == Measures::PixelsAndDensity)
+        addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
+}
+
+// The share of pixel pairs that would differ if pixels were drawn at random with the
+// frequencies of this stretch; 0 for a flat stretch.
+double expectedDifference(const Profile& profile, int mode) {
+    const int bits = 8 / pixelsPerByte(mode);
+    const int values = 1 << bits;
+    std::array<double, 16> counts{};
+    double total = 0;
+    for (int v = 0; v < 256; ++v) {
+        const auto n = static_cast<double>(profile.histogram[v]);
+        if (n == 0) continue;
+        for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
+        total += n * pixelsPerByte(mode);
+    }
+    if (total == 0) return 0;
+    double same = 0;
+    for (int v = 0; v < values; ++v) same += (counts[v] / total) * (counts[v] / total);
+    return 1.0 - same;
+}
+
+struct WidthScores {
+    std::array<double, kWidthSlots> score{};
+    int widths = 0;  // scored widths: 1..widths
+    double expected = 0;
+    int64_t bytes = 0;
+    int blocks = 0;  // blocks of kBlock bytes judged
+};
+
+// The share of the difference between a pixel and its diagonal neighbours one row on that
+// vanishes straight below it.
+WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
+    WidthScores scores;
+    scores.expected = expectedDifference(profile, mode);
+    for (int v = 0; v < 256; ++v) scores.bytes += profile.histogram[v];
+    if (scores.expected <= 0) return scores;
+    const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
+    const double densityUnit = 1.0 / kDensity.largest[mode];
+    std::array<double, kWidthSlots> difference{};
+    int widths = 0;
+    for (int w = 1; w <= maxWidth + 1 && profile.pairs[w] >= kLeastPairs; ++w, ++widths) {
+        const double perPair = 1.0 / static_cast<double>(profile.pairs[w]);
+        difference[w] = (static_cast<double>(profile.diff[w]) * pixelUnit +
+                         static_cast<double>(profile.densityDiff[w]) * densityUnit) *
+                        perPair;
+    }
+    for (int w = 1; w < widths; ++w) {
+        const double right = difference[w + 1];
+        const double neighbour = w > 1 ? std::min(difference[w - 1], right) : right;
+        scores.score[w] = neighbour > 0 ? (neighbour - difference[w]) / neighbour : 0;
+        scores.widths = w;
+    }
+    return scores;
+}
+
+// Width 1 is left out: its score compares neighbours within a row, which any smooth picture
+// makes alike.
+int bestWidth(const WidthScores& scores) {
+    int best = 0;
+    for (int w = 2; w <= scores.widths; ++w)
+        if (best == 0 || scores.score[w] > scores.score[best]) best = w;
+    return best;
+}
+
+// Rows that line up at w line up at every multiple of w too: the smallest width whose
+// peak is nearly as clear as the best one is the picture's.
+int smallestLinedUpWidth(const WidthScores& scores, int best) {
+    for (int d = 2; d < best; ++d) {
+        if (best % d == 0 && scores.score[d] >= kDivisorShare * scores.score[best]) return d;
+    }
+    return best;
+}
+
+int thousandths(double value) {
+    return static_cast<int>(std::lround(std::clamp(value, -1.0, 1.0) * 1000));
+}
+
+WidthGuess guessFromScores(const WidthScores& scores) {
+    WidthGuess guess{};
+    const int best = bestWidth(scores);
+    if (best == 0 || scores.score[best] < kGuessLeastScore) return guess;
+    const int width = smallestLinedUpWidth(scores, best);
+    guess.candidates[0] = {width, thousandths(scores.score[width])};
+    guess.count = 1;
+    std::array<bool, kWidthSlots> taken{};
+    taken[width] = true;
+    while (guess.count < static_cast<int>(guess.candidates.size())) {
+        int next = 0;
+        for (int w = 1; w <= scores.widths; ++w)
+            if (!taken[w] && (next == 0 || scores.score[w] > scores.score[next])) next = w;
+        if (next == 0) break;
+        taken[next] = true;
+        guess.candidates[guess.count++] = {next, thousandths(scores.score[next])};
+    }
+    return guess;
+}
+
+int clampWidth(int32_t maxWidth) {
+    return std::clamp<int32_t>(maxWidth, 1, kFinderLargestWidth);
+}
+
+// The score less what noise alone could give over so many bytes.
+double evidenceOf(const WidthScores& scores, int width) {
+    return scores.score[width] - kNoise / std::sqrt(static_cast<double>(std::max<int64_t>(scores.bytes, 1)));
+}
+
+void addProfile(Profile& into, const Profile& more) {
+    for (int w = 0; w < kWidthSlots; ++w) {
+        into.diff[w] += more.diff[w];
+        into.densityDiff[w] += more.densityDiff[w];
+        into.pairs[w] += more.pairs[w];
+    }
+    for (int v = 0; v < 256; ++v) into.histogram[v] += more.histogram[v];
+}
+
+// Whether a block of its own agrees that rows line up at `width` about as clearly as the
+// whole window says; a flat block (a blank margin) does not disagree.
+bool blockAgrees(const Profile& block, int mode, int width, double windowScore) {
+    const WidthScores scores = scoreWidths(block, mode, width);
+    if (scores.expected <= 0 || scores.widths < width) return scores.expected <= 0;
+    return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
+}
+
+// The scores of the picture that starts at `first`: judged first on two blocks, then on the
+// blocks from `first` that agree with that judgement, again until the two settle. So a
+// picture that ends early, in noise or in another picture, is judged on its own bytes.
+WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth) {
+    if (first < 0 || first >= size) return {};
+    const int64_t available = size - first;
+    const int blocks = static_cast<int>(std::min<int64_t>(kGuessBlocks, (available + kBlock - 1) / kBlock));
+    // Blocks are measured when first needed: a stretch that is no picture costs two or three.
+    std::vector<Profile> profiles;
+    auto profileOf = [&](int b) -> const Profile& {
+        while (static_cast<int>(profiles.size()) <= b) {
+            const int64_t begin = first + static_cast<int64_t>(profiles.size()) * kBlock;
+            profiles.emplace_back();
+            measure(profiles.back(), data, size, begin, std::min(size, begin + kBlock), maxWidth + 1, mode);
+        }
+        return profiles[b];
+    };
+    auto windowScores = [&](int count) {
+        Profile sum;
+        for (int b = 0; b < count; ++b) addProfile(sum, profileOf(b));
+        return scoreWidths(sum, mode, maxWidth);
+    };
+    int window = std::min(2, blocks);
+    WidthScores scores = windowScores(window);
+    for (int round = 0; round < 4; ++round) {
+        const int best = bestWidth(scores);
+        if (best == 0) break;
+        const int width = smallestLinedUpWidth(scores, best);
+        int agreeing = 0;
+        while (agreeing < blocks && blockAgrees(profileOf(agreeing), mode, width, scores.score[width]))
+            ++agreeing;
+        agreeing = std::max(agreeing, 1);
+        if (agreeing == window) break;
+        window = agreeing;
+        scores = windowScores(window);
+    }
+    scores.blocks = window;
+    return scores;
+}
+
+// Share of equal pixels of data[i] and data[i + width], per byte pair.
+double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
+    const uint64_t x = uint64_t{data[i]} ^ uint64_t { data[i + width] };
+    const int ppb = pixelsPerByte(mode);
+    int differing = 0;
+    switch (mode) {
+        case 0:
+            differing = std::popcount(differingPixels<0>(x));
+            break;
+        case 3:
+            differing = std::popcount(differingPixels<3>(x));
+            break;
+        default:
+            differing = std::popcount(differingPixels<1>(x));
+            break;
+    }
+    return 1.0 - static_cast<double>(differing) / ppb;
+}
+
+struct Extent {
+    int64_t first;
+    int64_t end;
+};
+
+// Mean share of equal pixels one row apart for the pairs starting in [begin, end).
+double meanEqualShare(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+    begin = std::max<int64_t>(begin, 0);
+    end = std::min(end, size - width);
+    double sum = 0;
+    for (int64_t i = begin; i < end; ++i) sum += equalShare(data, i, width, mode);
+    return end > begin ? sum / static_cast<double>(end - begin) : -1;
+}
+
+// The start in [startLow, startHigh] and end in [endLow, endHigh] of a picture of rows of
+// `width` bytes: the pairs (i, i + width) inside resemble each other more than `threshold`,
+// those around it less. Of all row phases, the one whose best start and best end gather the
+// largest sum of (share - threshold) between them, so that the rows line up.
+Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
+                     double threshold) {
+    low.first = std::max<int64_t>(low.first, 0);
+    high.end = std::min(high.end, size);
+    std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
+    std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
+    double sum = 0;  // over pairs in [low.first, i)
+    for (int64_t i = low.first; i <= high.end - width; ++i) {
+        if (i <= high.first && -sum > bestStart[i % width]) {
+            bestStart[i % width] = -sum;
+            startAt[i % width] = i;
+        }
+        const int64_t end = i + width;
+        if (end >= low.end && end <= high.end && sum > bestEnd[end % width]) {
+            bestEnd[end % width] = sum;
+            endAt[end % width] = end;
+        }
+        if (i < size - width) sum += equalShare(data, i, width, mode) - threshold;
+    }
+    int phase = 0;
+    for (int p = 1; p < width; ++p)
+        if (bestStart[p] + bestEnd[p] > bestStart[phase] + bestEnd[phase]) phase = p;
+    return {startAt[phase], std::max(startAt[phase], endAt[phase])};
+}
+
+bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
+    for (int64_t i = first + 1; i < end; ++i)
+        if (data[i] != data[first]) return false;
+    return true;
+}
+
+// A picture around `anchor`, where the sampled blocks saw one: its width, its extent
+// lined up with its rows, its score. False when a closer look finds none.
+bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
+                  GraphicsRegion& region) {
+    const WidthScores scores = scoreFromFirstByte(data, size, anchor, mode, maxWidth);
+    const WidthGuess guess = guessFromScores(scores);
+    if (guess.count == 0 || scores.score[guess.candidates[0].width] < kRegionLeastScore) return false;
+    const int width = guess.candidates[0].width;
+    // Whole blocks that agree, backwards from the anchor, then the exact ends near them.
+    int64_t first = anchor;
+    while (first >= kBlock) {
+        Profile block;
+        measure(block, data, size, first - kBlock, first, width + 1, mode);
+        if (!blockAgrees(block, mode, width, scores.score[width])) break;
+        first -= kBlock;
+    }
+    const int64_t end = std::min(size, anchor + scores.blocks * kBlock);
+    const double inside = meanEqualShare(data, size, first, end - width, width, mode);
+    const double before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
+    const double after = meanEqualShare(data, size, end, end + kBlock, width, mode);
+    const double outside = before < 0 ? after : after < 0 ? before : (before + after) / 2;
+    const double threshold = outside < 0 ? inside - 0.1 : (inside + outside) / 2;
+    const Extent extent = pictureExtent(data, size, {first - kBlock, end - kBlock},
+                                        {first + kBlock, end + kBlock}, width, mode, threshold);
+    const int64_t length = extent.end - extent.first;
+    if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
+    if (isFlat(data, extent.first, extent.end)) return false;
+    region = {extent.first, length, width, guess.candidates[0].score};
+    return true;
+}
+
+// Whether the sampled pairs at the start of the block at `begin` look like rows of a picture:
+// the scores of scoreWidths on pixels alone, reckoned without a division per width.
+bool blockLooksLinedUp(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+    const int64_t end = std::min(size, begin + kScanSample);
+    if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || isFlat(data, begin, end)) return false;
+    std::array<int64_t, kWidthSlots> diff{}, pairs{};
+    addPairs(data, size, begin, end, maxWidth + 1, mode, diff.data(), pairs.data());
+    for (int w = 2; w <= maxWidth; ++w) {
+        const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
+        if (neighbour > 0 && neighbour - static_cast<double>(diff[w]) >= kBlockLeastScore * neighbour)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
+    if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return {};
+    const WidthScores scores = scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth));
+    WidthGuess guess = guessFromScores(scores);
+    if (guess.count > 0 && evidenceOf(scores, guess.candidates[0].width) < kGuessLeastEvidence) return {};
+    return guess;
+}
+
+std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
+                                         int64_t to, int32_t maxWidth) {
+    std::vector<GraphicsRegion> regions;
+    if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return regions;
+    from = std::max<int64_t>(from, 0);
+    to = std::min(to, size);
+    if (from >= to) return regions;
+    const int widest = clampWidth(maxWidth);
+    // Blocks lie on a fixed grid, so that any stretch is judged as a whole scan would.
+    int64_t block = std::max<int64_t>(0, from / kScanStride - 1) * kScanStride;
+    int64_t lastEnd = 0;
+    // The last place a quick look fits, so that a picture at the very end is seen too.
+    const int64_t tail = size - kScanSample - widest - 2;
+    bool tailSeen = tail <= block;
+    while (block < to) {
+        if (!tailSeen && block > tail) {
+            block = tail;
+            tailSeen = true;
+        }
+        if (!blockLooksLinedUp(data, size, block, mode, widest)) {
+            block += kScanStride;
+            continue;
+        }
+        GraphicsRegion region;
+        if (!regionAround(data, size, block, mode, widest, region) || region.first + region.length <= block) {
+            block += kScanStride;
+            continue;
+        }
+        if (region.first >= to) break;
+        if (region.first < lastEnd) {
+            // Whole rows only, so that the rest still lines up.
+            const int64_t rows = (lastEnd - region.first + region.width - 1) / region.width;
+            region.first += rows * region.width;
+            region.length -= rows * region.width;
+        }
+        if (region.first >= from && region.length >= kRegionLeastBytes) regions.push_back(region);
+        const int64_t end = region.first + region.length;
+        lastEnd = std::max(lastEnd, end);
+        block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
+    }
+    return regions;
+}
+
+bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
+                      GraphicsRegion& found) {
+    int64_t chunk = kFirstChunk;
+    for (int64_t from = std::max<int64_t>(0, position + 1); from < size; chunk *= 2) {
+        const int64_t to = size - from > chunk ? from + chunk : size;
+        const std::vector<GraphicsRegion> regions = scanGraphics(data, size, mode, from, to, maxWidth);
+        if (!regions.empty()) {
+            found = regions.front();
+            return true;
+        }
+        from = to;
+    }
+    return false;
+}
+
+bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
+                          GraphicsRegion& found) {
+    int64_t chunk = kFirstChunk;
+    for (int64_t to = std::min(position, size); to > 0; chunk *= 2) {
+        const int64_t from = to > chunk ? to - chunk : 0;
+        const std::vector<GraphicsRegion> regions = scanGraphics(data, size, mode, from, to, maxWidth);
+        if (!regions.empty()) {
+            found = regions.back();
+            return true;
+        }
+        to = from;
+    }
+    return false;
+}

@@ -1,0 +1,224 @@
+#include "viewer/navigation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "graphics/canvas.h"
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+#include "shell/controls.h"
+#include "shell/event_queue.h"
+#include "shell/requesters.h"
+#include "shell/window_shell.h"
+#include "support/text_ops.h"
+#include "viewer/data_buffer.h"
+#include "viewer/data_commands.h"
+#include "viewer/image_export.h"
+#include "viewer/main_window.h"
+#include "viewer/mode_table.h"
+#include "viewer/pixel_decoding.h"
+#include "viewer/render_view.h"
+#include "viewer/sheet_render.h"
+#include "viewer/view_block.h"
+#include "viewer/viewer_state.h"
+
+namespace {
+
+constexpr int kSelectionImage = 3;
+constexpr int32_t kFrameColour = 0xFF00FF;  // magenta: neither the checkerboard nor a palette colour
+constexpr int kDragDistance = 3;            // pixels the pointer moves before a press becomes a drag
+
+ViewSelection& selection() {
+    return viewerState.selection;
+}
+
+// The view at this row position and fine offset, the offset box showing it, rendered.
+void showFromByte(int64_t row, int32_t fineOffset) {
+    setState(kRowScroll, static_cast<int>(row));
+    setState(kOffsetSpin, fineOffset);
+    setText(kOffsetSpin, decimalText(fineOffset));
+    applyScroll();
+}
+
+// Bytes of one view row at the width the width bar shows.
+int64_t rowBytesOfWidthBox() {
+    return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
+}
+
+void moveRowsBy(int64_t rows) {
+    const int64_t row = getState(kRowScroll);
+    const int64_t target = std::clamp<int64_t>(row + rows, 0, getAttribute(kRowScroll, 2));
+    if (target == row) return;
+    setState(kRowScroll, static_cast<int>(target));
+    applyScroll();
+}
+
+void goToRowStart(int64_t row) {
+    if (getState(kRowScroll) == row && getState(kOffsetSpin) == 0) return;
+    showFromByte(row, 0);
+}
+
+bool sameViewAsSelection() {
+    const ViewSelection& made = selection();
+    return made.viewFirst == viewFirstByte() && made.bytesPerRow == viewerState.bytesPerRow &&
+           made.zoom == viewerState.zoom && made.colourMode == viewerState.colourMode &&
+           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer;
+}
+
+void noteSelectionView() {
+    ViewSelection& made = selection();
+    made.viewFirst = viewFirstByte();
+    made.bytesPerRow = viewerState.bytesPerRow;
+    made.zoom = viewerState.zoom;
+    made.colourMode = viewerState.colourMode;
+    made.multiColumn = heldValue(HeldValue::MultiColumn);
+    made.data = viewerState.dataBuffer;
+}
+
+ByteBlock selectedBlock() {
+    return blockBetweenCells(selection().anchor, selection().corner);
+}
+
+std::string selectionStatus() {
+    const ByteBlock block = selectedBlock();
+    return "Selection: " + decimalText(block.bytes) + " x " + decimalText(block.rows) + " bytes at " +
+           decimalText(block.first) + " (" + dollarHexText(block.first) + ")";
+}
+
+// The corner follows the pointer; the frame and the status line show it at once.
+void showCornerAt(int mouseX, int mouseY) {
+    selection().corner = viewCellAt(mouseX, mouseY);
+    renderView();
+    setStatusText(kStatusBar, 0, selectionStatus(), kStatusNoBorder);
+}
+
+// A selection that reaches past the data cannot be saved; bytes before it count as 0.
+bool selectionInData() {
+    if (!selection().shown) return false;
+    if (byteBlockEnd(selectedBlock()) <= viewerState.dataSize) return true;
+    showMessage("Save selection", "The selection reaches past the end of the data!");
+    return false;
+}
+
+}  // namespace
+
+void goToOffset() {
+    const std::string text = askText("Go to offset", "Enter offset(hex/dec)",
+                                     dollarHexText(std::max<int64_t>(viewFirstByte(), 0)));
+    if (text.empty()) return;
+    int32_t byte = 0;
+    if (!convertTypedNumber(text, byte)) return;
+    if (byte >= viewerState.dataSize) {
+        showMessage("Go to offset", "Offset beyond the end of the data!");
+        return;
+    }
+    // In the modes whose view row holds more bytes than the offset box reaches (the tiled and
+    // Amiga modes), the view starts at the view row holding the byte, or the row after it with a
+    // negative offset when that reaches; else at the row's start, the byte in its first view row.
+    const int64_t rowBytes = rowBytesOfWidthBox();
+    const int64_t width = std::max(getState(kWidthScroll), 1);
+    const int64_t row = byte / rowBytes;
+    const int64_t rest = byte % rowBytes;
+    if (rest <= width) {
+        showFromByte(row, static_cast<int32_t>(rest));
+    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, 2)) {
+        showFromByte(row + 1, static_cast<int32_t>(rest - rowBytes));
+    } else {
+        showFromByte(row, 0);
+    }
+}
+
+void pollPageKeys() {
+    const int64_t page = int64_t{viewRowsPerStrip()} * viewStripsShown();
+    if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
+    if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
+    if (isKeyDown(kKeyHome)) goToRowStart(0);
+    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0)
+        goToRowStart((viewerState.dataSize - 1) / rowBytesOfWidthBox());
+}
+
+void pressOnView() {
+    if (viewerState.dataBuffer == nullptr) return;
+    ViewSelection& made = selection();
+    made.pressed = true;
+    made.dragged = false;
+    made.pressX = getAttribute(kCanvas, 2);
+    made.pressY = getAttribute(kCanvas, 3);
+    made.anchor = viewCellAt(made.pressX, made.pressY);
+}
+
+void dragOnView() {
+    ViewSelection& made = selection();
+    const int mouseX = getAttribute(kCanvas, 2);
+    const int mouseY = getAttribute(kCanvas, 3);
+    if ((getAttribute(kCanvas, 4) & kCanvasButtonLeft) == 0) made.pressed = false;
+    if (!made.pressed || made.anchor.strip >= viewStripsShown()) return;
+    if (!made.dragged) {
+        if (std::abs(mouseX - made.pressX) < kDragDistance && std::abs(mouseY - made.pressY) < kDragDistance)
+            return;
+        made.dragged = true;
+        made.shown = true;
+        noteSelectionView();
+    }
+    showCornerAt(mouseX, mouseY);
+}
+
+void releaseOnView() {
+    ViewSelection& made = selection();
+    if (!made.pressed) return;
+    made.pressed = false;
+    if (made.dragged) {
+        showCornerAt(getAttribute(kCanvas, 2), getAttribute(kCanvas, 3));
+    } else if (made.shown) {
+        made.shown = false;  // a plain click
+        renderView();
+    }
+}
+
+bool draggingOnView() {
+    return selection().pressed && selection().dragged;
+}
+
+void keepSelectionWithView() {
+    if (selection().shown && !sameViewAsSelection()) selection() = ViewSelection{};
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, selection().shown);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, selection().shown);
+}
+
+void drawSelectionFrame() {
+    if (!selection().shown) return;
+    const ViewCell topLeft = blockTopLeft(selection().anchor, selection().corner);
+    const ByteBlock block = selectedBlock();
+    const ViewGeometry g = currentViewGeometry();
+    const int64_t zoom = viewerState.zoom;
+    const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
+    const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
+    // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
+    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
+    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
+    const int64_t bottomEdge = viewerState.viewHeight - 1;
+    const int top =
+        static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
+    const int bottom = static_cast<int>(
+        std::clamp<int64_t>((topLeft.row + block.rows) * g.unitHeight * zoom, 0, bottomEdge));
+    fillBox(left, top, right - left + 1, 1, kFrameColour);
+    fillBox(left, bottom, right - left + 1, 1, kFrameColour);
+    fillBox(left, top, 1, bottom - top + 1, kFrameColour);
+    fillBox(right, top, 1, bottom - top + 1, kFrameColour);
+}
+
+void saveSelectionImage() {
+    if (!selectionInData()) return;
+    if (!drawBlockImage(kSelectionImage, selectedBlock(), 1)) {
+        showMessage("Save selection", "The selection cannot be drawn!");
+        return;
+    }
+    exportPicture(kSelectionImage);
+    freeImage(kSelectionImage);
+}
+
+void saveSelectionBinary() {
+    if (selectionInData()) saveByteBlock(selectedBlock());
+}

@@ -1,0 +1,29 @@
+// Getting to a place in the data and cutting a rectangle out of the view: "Go to offset...",
+// the page keys, the selection dragged on the view and the two commands that save it.
+#pragma once
+
+// "Go to offset...": asks for a byte number and makes it the first byte of the view.
+void goToOffset();
+
+// Page Down, Page Up, Home and End, polled like the arrow keys: each held key moves once.
+void pollPageKeys();
+
+// The left button on the canvas: down, moved while down, up.
+void pressOnView();
+void dragOnView();
+void releaseOnView();
+
+// True while the left button that went down on the view is held: the status line then shows
+// the selection instead of the position under the pointer.
+bool draggingOnView();
+
+// Run by every render before it draws: drops a selection whose view has moved or changed its
+// layout, and greys the save commands while nothing is selected.
+void keepSelectionWithView();
+
+// The thin frame around the selection, on the canvas only (inside its drawing context).
+void drawSelectionFrame();
+
+// "Save selection as image..." and "Save selection as binary...".
+void saveSelectionImage();
+void saveSelectionBinary();
