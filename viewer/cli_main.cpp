@@ -250,6 +250,10 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         const std::string problem = takeOptionValue(request, option, value);
         if (!problem.empty()) return problem;
     }
+    if ((isFindCommand(request.command) || (request.widthGiven && request.width == 0)) &&
+        !isByteCellMode(request.mode))
+        return request.command + (request.width == 0 ? " --width auto" : "") +
+               " works in the four classic modes only (binary, atari, bk, sam)";
     if (isFindCommand(request.command)) {
         if (names.size() != 1 || names[0].empty())
             return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";
@@ -268,10 +272,6 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         return "--width auto is for render only";
     if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
         return "sprite needs --first N, --width W and --rows H";
-    if ((isFindCommand(request.command) || (request.widthGiven && request.width == 0)) &&
-        !isByteCellMode(request.mode))
-        return request.command + (request.width == 0 ? " --width auto" : "") +
-               " works in the four classic modes only (binary, atari, bk, sam)";
     if (request.command == "sprite") {
         const ViewGeometry g = viewGeometry(request.mode, request.width, request.zoom, 1);
         if (request.rows * g.unitHeight * request.zoom > kLargestImageSide)

@@ -596,4 +596,12 @@ TEST_F(MainWindowTest, FindCommandsThatFindNothingSaySoAndKeepTheView) {
         EXPECT_EQ(getState(kWidthScroll), 3);
         EXPECT_EQ(viewerState.byteOffset, 30);
     }
+    command(colourModeCommand(kModeZx));  // rows of 3 screens: the finder knows the four only
+    scrollTo(3, 1);
+    for (const auto& [id, text] : rows) {
+        command(id);
+        EXPECT_EQ(status(),
+                  "Guess width, Next graphics and Previous graphics work in the four classic modes only");
+        EXPECT_EQ(viewerState.byteOffset, 3 * 6912);
+    }
 }
