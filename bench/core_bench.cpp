@@ -15,6 +15,7 @@
 #include "graphics/images.h"
 #include "support/file_services.h"
 #include "viewer/data_buffer.h"
+#include "viewer/mode_table.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -80,10 +81,7 @@ void drawView(benchmark::State& state, int mode, int zoom, int width, bool multi
     }
     freeDataBuffer();
 }
-BENCHMARK_CAPTURE(drawView, binary_worst, kModeBinary, 1, kMaxBytesPerRow, true);
-BENCHMARK_CAPTURE(drawView, atari_worst, kModeAtari, 1, kMaxBytesPerRow, true);
-BENCHMARK_CAPTURE(drawView, bk_worst, kModeBk, 1, kMaxBytesPerRow, true);
-BENCHMARK_CAPTURE(drawView, sam_worst, kModeSam, 1, kMaxBytesPerRow, true);
+// The worst case of every mode (zoom 1, width 256, multi columns) is registered in main.
 BENCHMARK_CAPTURE(drawView, binary_typical, kModeBinary, 2, 40, false);
 
 // ---- Loading a file whole.
@@ -188,24 +186,29 @@ BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<Figure> figures = {
-        {"View, Binary worst (zoom 1, width 256, multi)", FigureKind::Ratio, "drawView/binary_worst",
-         "fillSheetOnce", 10, ""},
-        {"View, Atari GR.15 worst", FigureKind::Ratio, "drawView/atari_worst", "fillSheetOnce", 10, ""},
-        {"View, BK-0010 worst", FigureKind::Ratio, "drawView/bk_worst", "fillSheetOnce", 10, ""},
-        {"View, Sam Coupe mode 4 worst", FigureKind::Ratio, "drawView/sam_worst", "fillSheetOnce", 10, ""},
-        {"View, typical (Binary, zoom 2, width 40)", FigureKind::Ratio, "drawView/binary_typical",
-         "fillSheetOnce", 3, ""},
-        {"Load 256 MiB (floor: one read() into a new block)", FigureKind::Ratio, "loadWholeFile",
-         "readWholeFile", 1.2, ""},
-        {"Resident memory after the load, above the file", FigureKind::CounterMiB, "loadWholeFile", "", 48,
-         "rss_above_file"},
-        {"Save 16 MiB byte by byte (floor: one write())", FigureKind::Ratio, "saveRangeByteByByte",
-         "writeRangeInPieces/once", 2, ""},
-        {"Save 16 MiB against the same 4095-byte write()s", FigureKind::Ratio, "saveRangeByteByByte",
-         "writeRangeInPieces/pieces_4095", 0, ""},
-        {"Read 256 MiB into a new block against a used one", FigureKind::Ratio, "readWholeFile",
-         "readWholeFileWarmBlock", 0, ""},
-    };
+    std::vector<Figure> figures;
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst";
+        benchmark::RegisterBenchmark(name.c_str(), [mode](benchmark::State& state) {
+            drawView(state, mode, 1, kMaxBytesPerRow, true);
+        });
+        figures.push_back(
+            {std::string("View, ") + modeRow(mode)->menuText + " worst (zoom 1, width 256, multi)",
+             FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
+    }
+    figures.insert(figures.end(), {
+                                      {"View, typical (Binary, zoom 2, width 40)", FigureKind::Ratio,
+                                       "drawView/binary_typical", "fillSheetOnce", 1.5, ""},
+                                      {"Load 256 MiB (floor: one read() into a new block)", FigureKind::Ratio,
+                                       "loadWholeFile", "readWholeFile", 1.2, ""},
+                                      {"Resident memory after the load, above the file",
+                                       FigureKind::CounterMiB, "loadWholeFile", "", 48, "rss_above_file"},
+                                      {"Save 16 MiB byte by byte (floor: one write())", FigureKind::Ratio,
+                                       "saveRangeByteByByte", "writeRangeInPieces/once", 2, ""},
+                                      {"Save 16 MiB against the same 4095-byte write()s", FigureKind::Ratio,
+                                       "saveRangeByteByByte", "writeRangeInPieces/pieces_4095", 0, ""},
+                                      {"Read 256 MiB into a new block against a used one", FigureKind::Ratio,
+                                       "readWholeFile", "readWholeFileWarmBlock", 0, ""},
+                                  });
     return runBenchmarksWithSummary(argc, argv, figures);
 }

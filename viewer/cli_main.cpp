@@ -17,6 +17,7 @@
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
 #include "viewer/graphics_finder.h"
+#include "viewer/mode_table.h"
 #include "viewer/sheet_render.h"
 #include "viewer/view_block.h"
 #include "viewer/viewer_state.h"
@@ -32,20 +33,21 @@ constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 constexpr const char* kUsage =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
-    "                 [--mode binary|atari|bk|sam] [--inverse] [--reverse] [--nibble] [--multi]\n"
+    "                 [--mode NAME] [--inverse] [--reverse] [--nibble] [--multi]\n"
     "                 [--format png|bmp]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
-    "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode M] [--zoom Z]\n"
+    "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode NAME] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
-    "  pixloupe2d-cli guess FILE [--first N] [--mode M]\n"
-    "  pixloupe2d-cli scan FILE [--mode M] [--from N] [--to N]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode binary|atari|bk|sam]\n"
+    "  pixloupe2d-cli scan FILE [--mode binary|atari|bk|sam] [--from N] [--to N]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
     "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
     "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte; the\n"
     "         first byte lies from -256 to the end of the data, the range within it.\n"
-    "sprite   writes H rows of W bytes from the first byte as a picture of exactly those\n"
+    "sprite   writes H view rows of width W from the first byte (H rows of W bytes in the\n"
+    "         four classic modes, of W tiles in a tiled mode) as a picture of exactly those\n"
     "         pixels, each view unit Z x Z; with --count, K such sprites one after the\n"
     "         other, to OUTPUT with -000, -001, ... before the extension.\n"
     "guess    prints the bytes per row of the picture starting at the first byte alone on\n"
@@ -57,12 +59,15 @@ constexpr const char* kUsage =
     "\n"
     "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
     "  --first N    first byte, may be negative or past the end (default 0)\n"
-    "  --width N    bytes per row, 1 to 256 (default 1), or auto: the width guess gives it\n"
+    "  --width N    bytes per row (tiles in a tiled mode), 1 to 256 (default 1), or auto: the\n"
+    "               width guess gives it (render, the four classic modes)\n"
     "  --rows H     sprite: rows of the sprite, 1 to 32767 / Z\n"
     "  --count K    sprite: K sprites one after the other, numbered in the names\n"
     "  --from N, --to N  scan: the range of first bytes listed\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
-    "  --mode M     binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4)\n"
+    "  --mode NAME  binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4);\n"
+    "               computers: chunky8, cpc0, cpc1, amiga4, amiga5, st4, cells1, cells2w, zx;\n"
+    "               consoles: nes, gb, snes4, sms, genesis, gba4 (see the README)\n"
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
     "  --nibble     the two halves of every byte swapped (render and sprite)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
@@ -142,15 +147,10 @@ bool isBmpName(const std::string& name) {
 }
 
 bool modeByName(const std::string& name, int32_t& mode) {
-    const std::string lower = lowerCase(name);
-    const char* const names[kColourModeCount] = {"binary", "atari", "bk", "sam"};
-    for (int i = 0; i < kColourModeCount; ++i) {
-        if (lower == names[i]) {
-            mode = i;
-            return true;
-        }
-    }
-    return false;
+    const int found = modeByCliName(name.c_str());
+    if (found < 0) return false;
+    mode = found;
+    return true;
 }
 
 void setNumber(Request& request, const std::string& option, int64_t number) {
@@ -179,7 +179,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
     }
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
-            return "unknown mode \"" + value + "\" (binary, atari, bk or sam)";
+            return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
         return "";
     }
     for (const NumberOption& number : kNumberOptions) {
@@ -267,6 +267,10 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         const std::string problem = takeOptionValue(request, option, value);
         if (!problem.empty()) return problem;
     }
+    if ((isFindCommand(request.command) || (request.widthGiven && request.width == 0)) &&
+        !isByteCellMode(request.mode))
+        return request.command + (request.width == 0 ? " --width auto" : "") +
+               " works in the four classic modes only (binary, atari, bk, sam)";
     if (isFindCommand(request.command)) {
         if (names.size() != 1 || names[0].empty())
             return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";
@@ -288,8 +292,13 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         return "--width auto is for render only";
     if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
         return "sprite needs --first N, --width W and --rows H";
-    if (request.command == "sprite" && request.rows * request.zoom > kLargestImageSide)
-        return "--rows x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels high";
+    if (request.command == "sprite") {
+        const ViewGeometry g = viewGeometry(request.mode, request.width, request.zoom, 1);
+        if (request.rows * g.unitHeight * request.zoom > kLargestImageSide)
+            return "--rows x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels high";
+        if (g.stripWidth * request.zoom > kLargestImageSide)
+            return "--width x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels wide";
+    }
     return "";
 }
 
@@ -387,16 +396,20 @@ std::string numberedName(const std::string& output, int64_t number) {
 // One sprite, or with --count a batch that is written whole or not at all.
 std::string writeSprites(const Request& request) {
     viewerState.colourMode = request.mode;
+    viewerState.bytesPerRow = request.width;
     applyDisplayOptions(request);
     const int64_t count = request.count > 0 ? request.count : 1;
-    const int64_t spriteBytes = request.width * request.rows;
-    if (checkRange(request.first, count * spriteBytes) != RangeCheck::Ok)
+    const int64_t rowBytes = viewRowBytes();
+    const int64_t spriteBytes = rowBytes * request.rows;
+    // The data is below 2 GiB, so that a larger product runs past its end whatever the first byte.
+    const bool tooLarge = spriteBytes > INT32_MAX || count > INT32_MAX / spriteBytes;
+    if (tooLarge || checkRange(request.first, count * spriteBytes) != RangeCheck::Ok)
         return "sprites run past the end of the data: first " + decimalText(request.first) + " + " +
                decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " +
                decimalText(viewerState.dataSize) + " bytes";
     const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
     for (int64_t k = 0; k < count; ++k) {
-        const ByteBlock block{request.first + k * spriteBytes, request.width, request.width, request.rows};
+        const ByteBlock block{request.first + k * spriteBytes, rowBytes, rowBytes, request.rows};
         const std::string name = request.count > 0 ? numberedName(request.output, k) : request.output;
         if (!drawBlockImage(kSheetImage, block, request.zoom) || !saveImage(kSheetImage, name, encoder)) {
             for (int64_t written = 0; written < k; ++written)

@@ -8,6 +8,7 @@
 #include "support/text_ops.h"
 #include "viewer/graphics_finder.h"
 #include "viewer/main_window.h"
+#include "viewer/mode_table.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -35,10 +36,20 @@ void showFrom(int64_t first, int32_t width) {
     applyScroll();
 }
 
+// The finder measures byte columns, so it knows the four byte-cell modes only; in the others
+// it says so instead of searching.
+bool finderWorksInMode() {
+    if (isByteCellMode(viewerState.colourMode)) return true;
+    setStatusText(kStatusBar, 0,
+                  "Guess width, Next graphics and Previous graphics work in the four classic modes only",
+                  kStatusNoBorder);
+    return false;
+}
+
 }  // namespace
 
 void guessWidthCommand() {
-    if (viewerState.dataBuffer == nullptr) return;
+    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
     const int64_t first = firstByteOfView();
     const WidthGuess guess = guessWidth(viewerState.dataBuffer, viewerState.dataSize, first,
                                         viewerState.colourMode, viewerState.maxWidth);
@@ -50,7 +61,7 @@ void guessWidthCommand() {
 }
 
 void nextGraphicsCommand(bool forward) {
-    if (viewerState.dataBuffer == nullptr) return;
+    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
     const int64_t first = firstByteOfView();
     GraphicsRegion region{};
     const bool found =

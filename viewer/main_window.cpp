@@ -21,6 +21,7 @@
 #include "viewer/data_commands.h"
 #include "viewer/find_commands.h"
 #include "viewer/image_export.h"
+#include "viewer/mode_table.h"
 #include "viewer/navigation.h"
 #include "viewer/render_view.h"
 #include "viewer/settings_persistence.h"
@@ -94,6 +95,22 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
     for (const MenuItemRow& item : items) menuItem(item.id, item.text);
 }
 
+// The modes of other machines, after the four: computers, then consoles, in table order.
+void addMachineModeItems() {
+    struct Group {
+        const char* title;
+        int from, to;
+    };
+    menuSeparator();
+    for (const Group& group :
+         {Group{"Computers", kModeChunky8, kModeZx}, Group{"Consoles", kModeNes, kModeTableSize - 1}}) {
+        openSubmenu(group.title);
+        for (int mode = group.from; mode <= group.to; ++mode)
+            menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
+        closeSubmenu();
+    }
+}
+
 void buildStatusBarAndMenus() {
     if (createStatusBar(kStatusBar, kMainWindow)) addStatusField(kViewWidth);
     if (createPopupMenu(kJumpMenu)) menuItem(kCommandJumpHere, "jump here");
@@ -123,6 +140,7 @@ void buildStatusBarAndMenus() {
                   {kCommandBk, "BK-0010"},
                   {kCommandSamCoupe, "Sam Coupe mode 4"}});
     setMenuCheck(kMainMenu, kCommandBinary, 1);
+    addMachineModeItems();
     closeSubmenu();
     addMenuItems({{kCommandGrid, "Grid\tCtrl+G"},
                   {kCommandInverse, "Inverse\tCtrl+I"},
@@ -309,6 +327,18 @@ void jumpHere() {
     viewerState.jumpRow = -1;
 }
 
+// A view row of another machine's mode can hold many more bytes than the width: the row
+// position is recounted so that the view keeps its first byte, as near as the rows allow.
+void chooseMachineMode(int mode) {
+    const int64_t first = viewerState.byteOffset;
+    viewerState.colourMode = mode;
+    markColourMode(colourModeCommand(mode));
+    const int64_t rowBytes = viewRowBytes();
+    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
+    setState(kRowScroll, static_cast<int>(first / rowBytes));
+    applyScroll();
+}
+
 ViewerStep handleCommand(int command) {
     switch (command) {
         case kCommandQuit:
@@ -380,6 +410,9 @@ ViewerStep handleCommand(int command) {
             renderView();
             break;
         default:
+            if (command >= kCommandFirstMachine &&
+                command < kCommandFirstMachine + kModeTableSize - kModeChunky8)
+                chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);
             break;
     }
     return ViewerStep::Continue;
@@ -396,17 +429,22 @@ void releaseServices() {
 
 }  // namespace
 
+int colourModeCommand(int mode) {
+    return mode < kModeChunky8 ? kCommandBinary + mode : kCommandFirstMachine + mode - kModeChunky8;
+}
+
 void markColourMode(int id) {
-    for (int item = kCommandBinary; item <= kCommandSamCoupe; ++item)
-        setMenuCheck(kMainMenu, item, item == id);
+    for (int mode = 0; mode < kModeTableSize; ++mode)
+        setMenuCheck(kMainMenu, colourModeCommand(mode), colourModeCommand(mode) == id);
 }
 
 void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
-    setAttribute(kRowScroll, 2, viewerState.dataSize / viewerState.bytesPerRow);
+    const int64_t rowBytes = viewRowBytes();
+    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
     // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
-    const int64_t offset = int64_t{getState(kRowScroll)} * viewerState.bytesPerRow;
+    const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
     viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
     setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
     setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);

@@ -47,6 +47,8 @@ enum Command {
     kCommandGoToOffset = 40,
     kCommandSaveSelectionImage = 41,
     kCommandSaveSelectionBinary = 42,
+    // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8.
+    kCommandFirstMachine = 60,
 };
 
 // What the program does after one step of its life.
@@ -77,5 +79,8 @@ void followScrollBars();
 // followScrollBars, then renderView.
 void applyScroll();
 
-// Checks the colour-mode item `id` (15..18) and clears the other three.
+// The menu command of colour mode `mode`.
+int colourModeCommand(int mode);
+
+// Checks the colour-mode item `id` and clears the others.
 void markColourMode(int id);

@@ -17,6 +17,7 @@
 #include "viewer/data_commands.h"
 #include "viewer/image_export.h"
 #include "viewer/main_window.h"
+#include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
 #include "viewer/render_view.h"
 #include "viewer/sheet_render.h"
@@ -39,6 +40,11 @@ void showFromByte(int64_t row, int32_t fineOffset) {
     setState(kOffsetSpin, fineOffset);
     setText(kOffsetSpin, decimalText(fineOffset));
     applyScroll();
+}
+
+// Bytes of one view row at the width the width bar shows.
+int64_t rowBytesOfWidthBox() {
+    return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
 }
 
 void moveRowsBy(int64_t rows) {
@@ -108,8 +114,20 @@ void goToOffset() {
         showMessage("Go to offset", "Offset beyond the end of the data!");
         return;
     }
-    const int32_t width = std::max(getState(kWidthScroll), 1);
-    showFromByte(byte / width, byte % width);
+    // In the modes whose view row holds more bytes than the offset box reaches (the tiled and
+    // Amiga modes), the view starts at the view row holding the byte, or the row after it with a
+    // negative offset when that reaches; else at the row's start, the byte in its first view row.
+    const int64_t rowBytes = rowBytesOfWidthBox();
+    const int64_t width = std::max(getState(kWidthScroll), 1);
+    const int64_t row = byte / rowBytes;
+    const int64_t rest = byte % rowBytes;
+    if (rest <= width) {
+        showFromByte(row, static_cast<int32_t>(rest));
+    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, 2)) {
+        showFromByte(row + 1, static_cast<int32_t>(rest - rowBytes));
+    } else {
+        showFromByte(row, 0);
+    }
 }
 
 void pollPageKeys() {
@@ -118,7 +136,7 @@ void pollPageKeys() {
     if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
     if (isKeyDown(kKeyHome)) goToRowStart(0);
     if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0)
-        goToRowStart((viewerState.dataSize - 1) / std::max(getState(kWidthScroll), 1));
+        goToRowStart((viewerState.dataSize - 1) / rowBytesOfWidthBox());
 }
 
 void pressOnView() {
@@ -173,15 +191,18 @@ void drawSelectionFrame() {
     if (!selection().shown) return;
     const ViewCell topLeft = blockTopLeft(selection().anchor, selection().corner);
     const ByteBlock block = selectedBlock();
-    const int64_t cell = int64_t{modeGeometry(viewerState.colourMode).unitsPerByte} * viewerState.zoom;
-    const int64_t column = int64_t{topLeft.strip} * viewerState.bytesPerRow + topLeft.byteInRow;
+    const ViewGeometry g = currentViewGeometry();
+    const int64_t zoom = viewerState.zoom;
+    const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
+    const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
     // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
-    const int left = static_cast<int>(std::clamp<int64_t>(column * cell - 1, 0, kViewWidth - 1));
-    const int right = static_cast<int>(std::clamp<int64_t>((column + block.bytes) * cell, 0, kViewWidth - 1));
-    const int bottomEdge = viewerState.viewHeight - 1;
-    const int top = std::clamp(topLeft.row * viewerState.zoom - 1, 0, bottomEdge);
-    const int bottom =
-        static_cast<int>(std::clamp<int64_t>((topLeft.row + block.rows) * viewerState.zoom, 0, bottomEdge));
+    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
+    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
+    const int64_t bottomEdge = viewerState.viewHeight - 1;
+    const int top =
+        static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
+    const int bottom = static_cast<int>(
+        std::clamp<int64_t>((topLeft.row + block.rows) * g.unitHeight * zoom, 0, bottomEdge));
     fillBox(left, top, right - left + 1, 1, kFrameColour);
     fillBox(left, bottom, right - left + 1, 1, kFrameColour);
     fillBox(left, top, 1, bottom - top + 1, kFrameColour);

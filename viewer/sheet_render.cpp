@@ -1,6 +1,7 @@
 #include "viewer/sheet_render.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -8,6 +9,7 @@
 
 #include "graphics/drawing.h"
 #include "support/text_ops.h"
+#include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
 #include "viewer/viewer_state.h"
 
@@ -19,7 +21,7 @@ constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && options.zoom >= 1 &&
-           options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kColourModeCount &&
+           options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kModeTableSize &&
            options.viewHeight >= 1 && options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
            options.first <= kFirstByteReach;
 }
@@ -106,9 +108,13 @@ struct CheckerRows {
     }
 
     // The background of pixel row y from byte `from` of the row on.
-    void fillRow(const DrawTarget& target, int y, size_t from) const {
-        if (y >= height || from >= bytes) return;
-        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, bytes - from);
+    void fillRow(const DrawTarget& target, int y, size_t from) const { fillSpan(target, y, from, bytes); }
+
+    // The background of pixel row y from byte `from` up to byte `to`.
+    void fillSpan(const DrawTarget& target, int y, size_t from, size_t to) const {
+        to = std::min(to, bytes);
+        if (y >= height || from >= to) return;
+        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, to - from);
     }
 };
 
@@ -290,6 +296,259 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
     return y;
 }
 
+// ---- The modes beyond the four: every unit row is decoded into packed pixel values,
+// and a table of the screen bytes of every packed byte value lays them out.
+
+// Screen bytes of the pixels of every packed byte value, at the render's zoom.
+// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
+// padded size writes a cell; the next cell overwrites the excess.
+constexpr int paddedCellBytes(int cellBytes) {
+    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+}
+
+struct PackedCells {
+    int pixelsPerByte = 0;
+    int cellBytes = 0;
+    int stride = 0;  // paddedCellBytes(cellBytes)
+    std::vector<uint8_t> bytes;
+};
+
+PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
+    PackedCells cells;
+    cells.pixelsPerByte = 8 / row.packBits;
+    const int boxPixels = row.pixelWidth * zoom;
+    cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
+    cells.stride = paddedCellBytes(cells.cellBytes);
+    cells.bytes.resize(256 * static_cast<size_t>(cells.stride));
+    const int mask = (1 << row.packBits) - 1;
+    for (int v = 0; v < 256; ++v) {
+        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
+        for (int j = 0; j < cells.pixelsPerByte; ++j) {
+            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
+            const int32_t colour = modePixelColour(mode, value);
+            for (int p = 0; p < boxPixels; ++p)
+                storePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
+        }
+    }
+    return cells;
+}
+
+// A decoded line never holds more packed bytes than the view has pixels, plus one unit.
+constexpr int kPackedLine = 2048;
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    std::array<uint8_t, 256> transform;
+};
+
+UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
+    UnitWalk walk{};
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    for (int v = 0; v < 256; ++v)
+        walk.transform[v] = transformedByte(static_cast<uint8_t>(v), options.inverse, options.reverseByte,
+                                            options.nibbleSwap);
+    return walk;
+}
+
+// Calls visit(firstPixel, start, pixels) for every drawn unit of pixel line `line` whose first
+// pixel (counted in the mode's pixels from the view's left edge) lies before viewPixels, left
+// to right; pixels: those of the unit row before that edge. No division per unit: they cost
+// more than the rest of a unit row.
+template <typename Visit>
+void forEachUnitOfLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, Visit visit) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        int64_t firstPixel = s * g.unitsPerRow * unitPixels;
+        int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        for (int64_t k = 0; k < g.unitsPerRow; ++k, firstPixel += unitPixels, start += g.unitBytes) {
+            if (firstPixel >= viewPixels) return;
+            if (start >= viewerState.dataSize || start + g.unitBytes <= 0) continue;
+            visit(firstPixel, start, static_cast<int>(std::min(unitPixels, viewPixels - firstPixel)));
+        }
+    }
+}
+
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+}
+
+UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
+    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform.data(), start,
+            walk.options.bytesPerRow};
+}
+
+struct Span {
+    size_t from, to;
+};
+
+template <int kCellBytes>
+size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
+                        const PackedCells& cells) {
+    const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
+    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
+    const uint8_t* table = cells.bytes.data();
+    const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
+    uint8_t* out = line + at;
+    int i = 0;
+    // Padded stores up to the last whole cell, which must not write past the run.
+    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
+    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
+    size_t end = at + static_cast<size_t>(whole) * size;
+    if (whole < count && end < lineEnd) {
+        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
+        end = lineEnd;
+    }
+    return end;
+}
+
+using PackedWriter = size_t (*)(uint8_t*, size_t, size_t, const uint8_t*, int, const PackedCells&);
+
+PackedWriter packedWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 3:
+            return writePackedCells<3>;
+        case 6:
+            return writePackedCells<6>;
+        case 12:
+            return writePackedCells<12>;
+        case 24:
+            return writePackedCells<24>;
+        case 48:
+            return writePackedCells<48>;
+        default:
+            return writePackedCells<0>;
+    }
+}
+
+// The drawn units of one strip's view row follow each other: those before kLow lie wholly
+// before the data, those from kHigh on start at or past its end.
+struct UnitRange {
+    int64_t low, high;
+};
+
+UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
+    const int64_t low = start + unitBytes > 0 ? 0 : -start / unitBytes;
+    const int64_t room = dataSize - start;
+    const int64_t high = room > 0 ? (room + unitBytes - 1) / unitBytes : 0;
+    return {low, high};
+}
+
+// Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
+// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
+void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
+                std::vector<Span>& pixelRuns) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int unitRow = static_cast<int>(line % g.unitHeight);
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
+    pixelRuns.clear();
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
+        if (stripPixel >= viewPixels) break;
+        const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
+        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        const int64_t low = std::min(range.low, visible);
+        const int64_t high = std::min(range.high, visible);
+        if (low >= high) continue;
+        const int64_t firstPixel = stripPixel + low * unitPixels;
+        const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
+        const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
+        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
+                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
+                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
+                             packed + (firstPixel >> byteShift));
+        const auto from = static_cast<size_t>(firstPixel);
+        const auto to = static_cast<size_t>(lastStart + lastPixels);
+        if (!pixelRuns.empty() && pixelRuns.back().to == from) {
+            pixelRuns.back().to = to;
+        } else {
+            pixelRuns.push_back({from, to});
+        }
+    }
+}
+
+// Pixel line by pixel line in address order: each line's units decoded into one line of
+// packed values, laid out run by run, the background in the gaps, then the line repeated for
+// the zoom.
+void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, const CheckerRows& checker) {
+    const UnitWalk walk = makeUnitWalk(options, target.width);
+    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
+    const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
+    const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const int64_t viewPixels = viewPixelsOf(walk, target.width);
+    const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
+    const int byteShift = cells.pixelsPerByte == 8   ? 3
+                          : cells.pixelsPerByte == 4 ? 2
+                          : cells.pixelsPerByte == 2 ? 1
+                                                     : 0;
+    std::vector<Span> pixelRuns;
+    std::vector<Span> spans;
+    uint8_t packed[kPackedLine];
+    int y = 0;
+    for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
+         ++line) {
+        uint8_t* out = rowAddress(target, y);
+        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
+        spans.clear();
+        for (const Span& run : pixelRuns) {
+            const size_t at = run.from * pixelBytes;
+            const int count =
+                static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
+            spans.push_back(
+                {at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)});
+        }
+        for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* copy = rowAddress(target, y + cellRow);
+            size_t cursor = 0;
+            for (const Span& span : spans) {
+                if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
+                checker.fillSpan(target, y + cellRow, cursor, span.from);
+                cursor = span.to;
+            }
+            checker.fillSpan(target, y + cellRow, cursor, lineEnd);
+        }
+        y += options.zoom;
+    }
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+// The reference: the same units, one fillBox per pixel over the boxed background.
+void drawUnitsByBoxes(const SheetOptions& options) {
+    const UnitWalk walk = makeUnitWalk(options, kViewWidth);
+    const int packBits = walk.row->packBits;
+    const int pixelWidth = walk.row->pixelWidth;
+    uint8_t packed[kPackedLine];
+    for (int64_t line = 0; line < walk.geometry.rowsPerStrip * walk.geometry.unitHeight; ++line) {
+        const int y = static_cast<int>(line * options.zoom);
+        if (y >= options.viewHeight) return;
+        const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
+        forEachUnitOfLine(walk, line, viewPixelsOf(walk, kViewWidth),
+                          [&](int64_t firstPixel, int64_t start, int pixels) {
+                              walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
+                              for (int x = 0; x < pixels; ++x) {
+                                  const int value = packedPixel(packed, x, packBits);
+                                  const int64_t screenX = (firstPixel + x) * pixelWidth * options.zoom;
+                                  fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom,
+                                          options.zoom, modePixelColour(options.colourMode, value));
+                              }
+                          });
+    }
+}
+
 using RowsWriter = int (*)(const DrawTarget&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
 
 // The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
@@ -315,6 +574,10 @@ RowsWriter rowsWriterFor(int cellBytes) {
 void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
+    if (!isByteCellMode(options.colourMode)) {
+        drawUnitsDirect(target, options, checker);
+        return;
+    }
     const CellPatterns patterns = makeCellPatterns(options);
     int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
@@ -338,7 +601,11 @@ SheetResult renderSheet(bool byBoxes) {
     }
     if (!drawn) {
         drawBackgroundByBoxes(options);
-        drawBytesByBoxes(options);
+        if (isByteCellMode(options.colourMode)) {
+            drawBytesByBoxes(options);
+        } else {
+            drawUnitsByBoxes(options);
+        }
     }
     endDrawing();
     return SheetResult::Drawn;
@@ -348,8 +615,6 @@ int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
 }
 
-// Where the byte drawn under the mouse lies in the layout: its strip, its row within the
-// strip and its place within the row. Divisions truncate toward zero.
 std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
     return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
            ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
@@ -406,15 +671,20 @@ void noteMousePosition(int mouseX, int mouseY) {
 
 PointedByte pointedByte(int mouseX, int mouseY) {
     const int64_t zoom = zoomOrOne();
-    const int64_t bytesPerRow = viewerState.bytesPerRow >= 1 ? viewerState.bytesPerRow : 1;
-    const int64_t column = mouseX / zoom / modeGeometry(viewerState.colourMode).unitsPerByte;
-    return {column / bytesPerRow, mouseY / zoom, column % bytesPerRow, viewerState.viewHeight / zoom,
-            bytesPerRow};
+    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
+                                        static_cast<int>(zoom), viewerState.viewHeight);
+    const int64_t unitX = mouseX / zoom;
+    return {unitX / g.stripWidth, mouseY / zoom / g.unitHeight, unitX % g.stripWidth, g.rowsPerStrip};
 }
 
 int64_t mouseByteIndex(int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(mouseX, mouseY);
-    return (pointed.strip * pointed.rowsPerStrip + pointed.row) * pointed.bytesPerRow + pointed.byte;
+    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow,
+                         pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
+}
+
+int64_t viewRowBytes() {
+    return viewGeometry(viewerState.colourMode, viewerState.bytesPerRow, 1, 1).rowBytes;
 }
 
 int32_t jumpRowAt(int mouseX, int mouseY) {

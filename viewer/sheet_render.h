@@ -48,21 +48,23 @@ int64_t viewFirstByte();
 int32_t mouseCell(int coordinate);
 void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
-// The byte drawn under the mouse: the byte column is the view x over the mode's units per
-// byte; it gives the strip (column div bytesPerRow) and the byte within the row (column mod
-// bytesPerRow); the row within the strip is the view y.
+// Where the pointer lies in the layout, as drawn: the strip (the view x over the strip width),
+// the view row within the strip (the view y over the unit height), the x in view units within
+// the strip, and the view rows of a strip. Divisions truncate toward zero.
 struct PointedByte {
-    int64_t strip, row, byte;
-    int64_t rowsPerStrip, bytesPerRow;
+    int64_t strip, row, unitX;
+    int64_t rowsPerStrip;
 };
 PointedByte pointedByte(int mouseX, int mouseY);
 
-// Index (from the first byte of the view) of the byte drawn under the mouse: the byte
-// column is the view x over the mode's units per byte; it gives the strip (column div
-// bytesPerRow) and the byte within the row (column mod bytesPerRow); the row within the
-// strip is the view y. Right of a row with multi columns off, or beyond the last strip,
-// the same arithmetic names a byte that is not drawn.
+// Index (from the first byte of the view) of the byte under the mouse: viewPointByte of the
+// pointed view row and x (in the four byte-cell modes: the byte drawn there). Right of a row
+// with multi columns off, or beyond the last strip, the same arithmetic names a byte that is
+// not drawn.
 int64_t mouseByteIndex(int mouseX, int mouseY);
+
+// Bytes of one view row of the current mode and width: what one step of the row position moves.
+int64_t viewRowBytes();
 
 // The row position of that byte, which "jump here" puts at the top: the rows of the strips
 // before it, plus its row within its strip, plus the row position.

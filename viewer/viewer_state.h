@@ -8,8 +8,18 @@
 
 #include "support/file_services.h"
 
-enum ColourMode : int32_t { kModeBinary = 0, kModeAtari = 1, kModeBk = 2, kModeSam = 3 };
-constexpr int kColourModeCount = 4;
+// The four byte-cell modes, then the modes of other machines (viewer/mode_table.h).
+enum ColourMode : int32_t {
+    kModeBinary = 0,
+    kModeAtari = 1,
+    kModeBk = 2,
+    kModeSam = 3,
+    kModeChunky8 = 4,
+    kModeSt4 = 9,
+    kModeZx = 12,
+    kModeNes = 13,
+};
+constexpr int kColourModeCount = 4;  // the byte-cell modes
 
 // Values that live in controls of the main window. While no controls are bound
 // (command-line program, tests, start-up) they live in ViewerState::held.
@@ -26,11 +36,11 @@ enum class HeldValue {
 };
 constexpr int kHeldValueCount = 9;
 
-// A place in the view as the layout draws it: the strip (from the left), the byte within
-// that strip's row, and the row (from the top).
+// A place in the view as the layout draws it: the strip (from the left), the cell within
+// that strip's view row (a byte, a tile, or a whole linear row), and the view row (from the top).
 struct ViewCell {
     int32_t strip;
-    int32_t byteInRow;
+    int32_t cellInRow;
     int32_t row;
 };
 

@@ -19,6 +19,8 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/viewer_test_support.h"
+#include "viewer/data_buffer.h"
+#include "viewer/mode_table.h"
 
 namespace {
 
@@ -129,9 +131,8 @@ struct View {
     bool inverse = false, reverse = false, nibble = false, multi = false;
 
     std::vector<std::string> options() const {
-        const char* const modes[] = {"binary", "atari", "bk", "sam"};
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
-                                         "--zoom",  std::to_string(zoom),  "--mode",  modes[mode]};
+                                         "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
         if (inverse) list.push_back("--inverse");
         if (reverse) list.push_back("--reverse");
         if (nibble) list.push_back("--nibble");
@@ -233,19 +234,23 @@ TEST_F(CliTest, HelpPrintsTheUsage) {
     }
 }
 
-// Wiring: every option reaches the drawing; the pictures themselves are worked out by hand
-// below and checked against the reference drawing in the viewer's own tests.
+// Wiring: every option reaches the drawing, and every mode beyond the four by its name; the
+// pictures themselves are worked out by hand and checked against the reference drawing in
+// the viewer's own tests.
 TEST_F(CliTest, RenderWritesTheViewersPicture) {
-    View view;
-    view.mode = kModeAtari;
-    view.zoom = 2;
-    view.first = -77;
-    view.width = 41;
-    view.inverse = view.reverse = view.nibble = view.multi = true;
-    const CliRun result = render(folder.file("view.png"), view);
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    expectSamePicture(readPicture(folder.file("view.png")), drawnInProcess(view), view.describe());
+    for (int mode = kModeAtari; mode < kModeTableSize;
+         mode += mode == kModeAtari ? kColourModeCount - 1 : 1) {
+        View view;
+        view.mode = mode;
+        view.zoom = 2;
+        view.first = -77;
+        view.width = 41;
+        view.inverse = view.reverse = view.nibble = view.multi = true;
+        const CliRun result = render(folder.file("view.png"), view);
+        ASSERT_EQ(result.exitCode, 0) << view.describe() << result.err;
+        EXPECT_EQ(result.err, "");
+        expectSamePicture(readPicture(folder.file("view.png")), drawnInProcess(view), view.describe());
+    }
 }
 
 TEST_F(CliTest, TheFormatFollowsTheExtensionInAnyCase) {
@@ -389,12 +394,14 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
     const View atari{.first = -3, .width = 3, .zoom = 2, .mode = kModeAtari, .inverse = true};
     const View bk{.first = 69000, .width = 5, .zoom = 8, .mode = kModeBk, .reverse = true};
     const View sam{.first = 777, .width = 1, .zoom = 4, .mode = kModeSam, .nibble = true};
+    const View nes{.first = -5, .width = 3, .zoom = 2, .mode = kModeNes, .inverse = true};
     const std::string sample = PL_SAMPLE_PATH;
     const Case cases[] = {
         {sample, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}},
         {dataFile, "a.bmp", atari, 4, 3, {"a-000.bmp", "a-002.bmp"}},
         {dataFile, "b.PNG", bk, 40, 0, {"b.PNG"}},
         {dataFile, "s.bmp", sam, 9, 2, {"s-000.bmp", "s-001.bmp"}},
+        {dataFile, "n.png", nes, 4, 2, {"n-000.png", "n-001.png"}},  // rows of 3 tiles of 16 bytes
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"sprite", c.file, c.output, "--rows", std::to_string(c.rows)};
@@ -404,17 +411,17 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
         ASSERT_EQ(result.exitCode, 0) << c.view.describe() << result.err;
         const std::string bytes = readWholeFile(c.file);
         data.assign(bytes.begin(), bytes.end());
-        const int units = c.view.mode == kModeBk ? 4 : c.view.mode == kModeSam ? 2 : 8;
+        const ViewGeometry g = viewGeometry(c.view.mode, c.view.width, 1, 512);
         for (const std::string& name : c.names) {
             const int k =
                 name.find('-') == std::string::npos ? 0 : std::stoi(name.substr(name.find('-') + 1));
             View shown = c.view;
             shown.zoom = 1;
-            shown.first += int64_t{k} * c.view.width * c.rows;
+            shown.first += int64_t{k} * g.rowBytes * c.rows;
             const Picture expected = drawnInProcess(shown);
             const Picture sprite = readPicture(folder.file(name));
-            ASSERT_EQ(sprite.width, c.view.width * units * c.view.zoom) << name;
-            ASSERT_EQ(sprite.height, c.rows * c.view.zoom) << name;
+            ASSERT_EQ(sprite.width, g.stripWidth * c.view.zoom) << name;
+            ASSERT_EQ(sprite.height, c.rows * g.unitHeight * c.view.zoom) << name;
             for (int y = 0; y < sprite.height; ++y) {
                 for (int x = 0; x < sprite.width; ++x) {
                     ASSERT_EQ(sprite.at(x, y), expected.at(x / c.view.zoom, y / c.view.zoom))
@@ -517,6 +524,8 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"guess", "missing.bin"}, "missing.bin"},
         {{"guess", d, "--width", "3"}, "--width"},
         {{"guess", d, "--mode", "c64"}, "c64"},
+        {{"scan", d, "--mode", "nes"}, "four classic modes"},
+        {{"render", d, "o.png", "--width", "auto", "--mode", "zx"}, "four classic modes"},
         {{"scan", d, "--first", "1"}, "--first"},
         {{"scan", d, "--from", "-1"}, "--from"},
         {{"scan", d, "--to", "x"}, "--to"},

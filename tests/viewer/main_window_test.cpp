@@ -123,10 +123,15 @@ TEST_F(MainWindowTest, MenuBarHoldsTheItemsInOrder) {
         "File{Open...\tCtrl+O|Save binary...|Save image...|-|Quit|-|Save selection as image...\tCtrl+E|"
         "Save selection as binary...\tCtrl+Shift+E}|"
         "View{Zoom{zoom preview\tCtrl+Z|zoom x1\tCtrl+1|zoom x2\tCtrl+2|zoom x4\tCtrl+4|zoom x8\tCtrl+8}|"
-        "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4}|"
-        "Grid\tCtrl+G|Inverse\tCtrl+I|Multi columns\tCtrl+M|Reverse byte\tCtrl+R|Stay on top\tCtrl+T|"
-        "Go to offset...\tCtrl+J|"
-        "Guess width\tCtrl+W|Next graphics\tCtrl+N|Previous graphics\tCtrl+B}|"
+        "Color mode{Binary+|Atari GR.15|BK-0010|Sam Coupe mode 4|-|Computers{Chunky 8 bpp|CPC mode 0|CPC "
+        "mode "
+        "1|Amiga 4 bitplanes|Amiga 5 bitplanes|Atari ST low|8x8 cells|8x8 cells, wide|ZX Spectrum screen}|"
+        "Consoles{NES tiles|Game Boy tiles|SNES 4 bpp tiles|Master System tiles|Genesis tiles|GBA 4 bpp "
+        "tiles}}|"
+        "Grid	Ctrl+G|Inverse	Ctrl+I|Multi columns	Ctrl+M|Reverse byte	Ctrl+R|Stay on top	"
+        "Ctrl+T|"
+        "Go to offset...	Ctrl+J|"
+        "Guess width	Ctrl+W|Next graphics	Ctrl+N|Previous graphics	Ctrl+B}|"
         "x1|x2|x4|x8");
 }
 
@@ -221,13 +226,16 @@ TEST_F(MainWindowTest, CheckBoxClicksRenderAndMoveTheirCheckMarks) {
 
 TEST_F(MainWindowTest, ColourModeCommandsCheckOnlyTheirItem) {
     startWithData(64);
-    for (int id = kCommandBinary; id <= kCommandSamCoupe; ++id) {
+    // The four, then the other machines' modes from command 60 on, and back to the four.
+    for (const int mode : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 2}) {
+        const int id = mode < 4 ? kCommandBinary + mode : kCommandFirstMachine + mode - 4;
         SCOPED_TRACE(id);
         markStatus();
         command(id);
-        EXPECT_EQ(viewerState.colourMode, id - kCommandBinary);
-        for (int item = kCommandBinary; item <= kCommandSamCoupe; ++item) {
-            EXPECT_EQ(getMenuCheck(kMainMenu, item), item == id ? 1 : 0);
+        EXPECT_EQ(viewerState.colourMode, mode);
+        for (int item = 0; item < 19; ++item) {
+            const int itemId = item < 4 ? kCommandBinary + item : kCommandFirstMachine + item - 4;
+            EXPECT_EQ(getMenuCheck(kMainMenu, itemId), item == mode ? 1 : 0);
         }
         EXPECT_TRUE(rendered());
     }
@@ -587,5 +595,13 @@ TEST_F(MainWindowTest, FindCommandsThatFindNothingSaySoAndKeepTheView) {
         EXPECT_EQ(status(), text);
         EXPECT_EQ(getState(kWidthScroll), 3);
         EXPECT_EQ(viewerState.byteOffset, 30);
+    }
+    command(colourModeCommand(kModeZx));  // rows of 3 screens: the finder knows the four only
+    scrollTo(3, 1);
+    for (const auto& [id, text] : rows) {
+        command(id);
+        EXPECT_EQ(status(),
+                  "Guess width, Next graphics and Previous graphics work in the four classic modes only");
+        EXPECT_EQ(viewerState.byteOffset, 3 * 6912);
     }
 }

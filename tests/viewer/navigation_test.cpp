@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int32_t kMagenta = 0xFF00FF;
+constexpr int kNesCommand = kCommandFirstMachine + 9;  // the tenth mode beyond the four
 
 class NavigationTest : public ViewerWindowTest {
    protected:
@@ -70,6 +71,23 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     }
 }
 
+// NES tiles in rows of 7 (112 bytes a view row) from 1000 bytes: the offset box reaches 7 bytes
+// either way, so a byte further into its view row starts the view at that row.
+TEST_F(NavigationTest, GoToOffsetInTiledRows) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"230", "2/6/6"}, {"220", "2/-4/-4"}, {"300", "2/0/0"}, {"$3e7", "8/0/0"}};
+    startWithData(1000);
+    command(kNesCommand);
+    for (const auto& [typed, shown] : cases) {
+        SCOPED_TRACE(typed);
+        scrollWithOffset(7, 1, 2);
+        answer({{RequesterKind::Text, typed}});
+        command(kCommandGoToOffset);
+        expectAllAnswered();
+        EXPECT_EQ(offsetShown(), shown);
+    }
+}
+
 // ---- Page keys -----------------------------------------------------------------------------------
 
 TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
@@ -78,31 +96,36 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         int key;
         int64_t size;
         int zoom, width, row, fineOffset;
-        bool multi, bk;
+        bool multi;
+        int modeCommand;
         const char* shown;  // row / offset / offset text afterwards
         bool renders;
     };
     const Case cases[] = {
-        {"DownOneStrip", Qt::Key_PageDown, 100000, 1, 1, 0, 0, false, false, "512/0/0", true},
-        {"DownAtZoom4", Qt::Key_PageDown, 100000, 4, 1, 5, 1, false, false, "133/1/1", true},
-        {"DownEightStrips", Qt::Key_PageDown, 100000, 1, 10, 0, 0, true, false, "4096/0/0", true},
-        {"DownVisibleBkStrips", Qt::Key_PageDown, 100000, 1, 1, 0, 0, true, true, "76800/0/0", true},
-        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, false, "100000/0/0", true},
-        {"DownAtLastRow", Qt::Key_PageDown, 1000, 1, 7, 142, 0, false, false, "142/0/0", false},
-        {"UpOneStrip", Qt::Key_PageUp, 100000, 1, 1, 600, 0, false, false, "88/0/0", true},
-        {"UpStopsAtRowZero", Qt::Key_PageUp, 100000, 1, 10, 4000, 3, true, false, "0/3/3", true},
-        {"UpAtRowZero", Qt::Key_PageUp, 100000, 1, 1, 0, 0, false, false, "0/0/0", false},
-        {"HomeToTheFirstByte", Qt::Key_Home, 1000, 1, 7, 50, -3, false, false, "0/0/0", true},
-        {"HomeAtTheFirstByte", Qt::Key_Home, 1000, 1, 7, 0, 0, false, false, "0/0/0", false},
-        {"EndToTheLastRowStart", Qt::Key_End, 1000, 1, 7, 3, 4, false, false, "142/0/0", true},
-        {"EndOfAWholeNumberOfRows", Qt::Key_End, 1000, 1, 8, 0, 0, true, false, "124/0/0", true},
+        {"DownOneStrip", Qt::Key_PageDown, 100000, 1, 1, 0, 0, false, kCommandBinary, "512/0/0", true},
+        {"DownAtZoom4", Qt::Key_PageDown, 100000, 4, 1, 5, 1, false, kCommandBinary, "133/1/1", true},
+        {"DownEightStrips", Qt::Key_PageDown, 100000, 1, 10, 0, 0, true, kCommandBinary, "4096/0/0", true},
+        {"DownVisibleBkStrips", Qt::Key_PageDown, 100000, 1, 1, 0, 0, true, kCommandBk, "76800/0/0", true},
+        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, kCommandBinary, "100000/0/0",
+         true},
+        {"DownAtLastRow", Qt::Key_PageDown, 1000, 1, 7, 142, 0, false, kCommandBinary, "142/0/0", false},
+        {"UpOneStrip", Qt::Key_PageUp, 100000, 1, 1, 600, 0, false, kCommandBinary, "88/0/0", true},
+        {"UpStopsAtRowZero", Qt::Key_PageUp, 100000, 1, 10, 4000, 3, true, kCommandBinary, "0/3/3", true},
+        {"UpAtRowZero", Qt::Key_PageUp, 100000, 1, 1, 0, 0, false, kCommandBinary, "0/0/0", false},
+        {"HomeToTheFirstByte", Qt::Key_Home, 1000, 1, 7, 50, -3, false, kCommandBinary, "0/0/0", true},
+        {"HomeAtTheFirstByte", Qt::Key_Home, 1000, 1, 7, 0, 0, false, kCommandBinary, "0/0/0", false},
+        {"EndToTheLastRowStart", Qt::Key_End, 1000, 1, 7, 3, 4, false, kCommandBinary, "142/0/0", true},
+        // Tiles of 16 bytes in rows of 2: 64 view rows a strip, 38 strips; rows of 32 bytes.
+        {"DownTiledStrips", Qt::Key_PageDown, 100000, 1, 2, 0, 0, true, kNesCommand, "2432/0/0", true},
+        {"EndTiledRowStart", Qt::Key_End, 100000, 1, 2, 5, 0, false, kNesCommand, "3124/0/0", true},
+        {"EndOfAWholeNumberOfRows", Qt::Key_End, 1000, 1, 8, 0, 0, true, kCommandBinary, "124/0/0", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startWithData(c.size);
         command(kCommandZoom1 + (c.zoom == 4 ? 2 : 0));
         if (c.multi) command(kCommandMulti);
-        if (c.bk) command(kCommandBk);
+        command(c.modeCommand);
         scrollWithOffset(c.width, c.row, c.fineOffset);
         tapKey(c.key);
         EXPECT_EQ(offsetShown(), c.shown);
@@ -133,10 +156,11 @@ struct SelectionCase {
     int modeCommand, zoomCommand, width, row;
     bool multi;
     std::vector<std::pair<int, int>> drag;
-    int units, zoom;         // of the mode
-    int left, top;           // the selection's first byte column and row in the view
+    int units, zoom;         // of the mode: view units per cell (a byte, a tile or a linear row)
+    int left, top;           // the selection's first cell column and view row in the view
     const char* status;      // while dragging
-    int bytes, rows, first;  // the selected block
+    int cells, rows, first;  // the selected block
+    int cellHeight = 1, cellBytes = 1, rowBytes = 0;  // rowBytes 0: the width
 };
 
 void PrintTo(const SelectionCase& c, std::ostream* out) {
@@ -164,8 +188,8 @@ TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
     const SelectionCase& c = GetParam();
     selectAsTheCaseSays();
     EXPECT_EQ(status(), c.status);
-    const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.zoom;
-    const int frameX = x0 + c.bytes * c.units * c.zoom, frameY = y0 + c.zoom;
+    const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.cellHeight * c.zoom;
+    const int frameX = x0 + c.cells * c.units * c.zoom, frameY = y0 + c.zoom;
     EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
     EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
     releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
@@ -177,9 +201,9 @@ TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
     command(kCommandSaveSelectionImage);
     expectAllAnswered();
     const QImage saved(QString::fromStdString(path("part.png")));
-    ASSERT_EQ(saved.width(), c.bytes * c.units);
-    ASSERT_EQ(saved.height(), c.rows);
-    for (int y = 0; y < c.rows; ++y) {
+    ASSERT_EQ(saved.width(), c.cells * c.units);
+    ASSERT_EQ(saved.height(), c.rows * c.cellHeight);
+    for (int y = 0; y < saved.height(); ++y) {
         for (int x = 0; x < saved.width(); ++x) {
             const QRgb rgb = saved.pixel(x, y);
             const int32_t colour = qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16;
@@ -192,8 +216,10 @@ TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
     command(kCommandSaveSelectionBinary);
     expectAllAnswered();
     std::string expected;
+    const int stride = c.rowBytes > 0 ? c.rowBytes : c.width;
     for (int r = 0; r < c.rows; ++r) {
-        for (int k = 0; k < c.bytes; ++k) expected += static_cast<char>(~(c.first + r * c.width + k) & 0xFF);
+        for (int k = 0; k < c.cells * c.cellBytes; ++k)
+            expected += static_cast<char>(~(c.first + r * stride + k) & 0xFF);
     }
     EXPECT_EQ(readFile("part.bin"), expected);
 }
@@ -261,7 +287,45 @@ INSTANTIATE_TEST_SUITE_P(
                       "Selection: 5 x 8 bytes at 15 ($000F)",
                       5,
                       8,
-                      15}),
+                      15},
+        // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
+        SelectionCase{"NesTilesAcrossStrips",
+                      kNesCommand,
+                      kCommandZoom2,
+                      3,
+                      0,
+                      true,
+                      {{60, 20}, {140, 50}},
+                      8,
+                      2,
+                      3,
+                      1,
+                      "Selection: 48 x 3 bytes at 1584 ($0630)",
+                      3,
+                      3,
+                      1584,
+                      8,
+                      16,
+                      48},
+        // A linear row of four planes of 2 bytes is one cell, 16 pixels wide.
+        SelectionCase{"AmigaRowsOfStrip1",
+                      kCommandFirstMachine + 3,  // Amiga 4 bitplanes
+                      kCommandZoom1,
+                      2,
+                      0,
+                      true,
+                      {{20, 5}, {70, 40}},
+                      16,
+                      1,
+                      1,
+                      5,
+                      "Selection: 8 x 36 bytes at 4136 ($1028)",
+                      1,
+                      36,
+                      4136,
+                      1,
+                      8,
+                      8}),
     [](const testing::TestParamInfo<SelectionCase>& info) { return std::string(info.param.name); });
 
 // A plain click, or a change of width, row, offset, mode or file, drops the selection and its
