@@ -27,7 +27,7 @@ if [ "${1:-}" != "--quick" ]; then
   ctest --test-dir build-san --output-on-failure -j"$jobs" --timeout 600 | tee -a "$log" || status=1
 
   echo "== fuzzing"
-  scripts/run-fuzzers.sh "${FUZZ_SECONDS:-60}" | tee -a "$log" || { status=1; echo "fuzz failed" | tee -a "$log"; }
+  scripts/run-fuzzers.sh "${FUZZ_SECONDS:-30}" | tee -a "$log" || { status=1; echo "fuzz failed" | tee -a "$log"; }
 fi
 
 # One closing line for the whole run: every ctest test of the builds plus every fuzz target.
