@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphics/image_save.h"
 #include "graphics/images.h"
+#include "graphics/save_flags.h"
 #include "support/safe_file.h"
 
 namespace {

@@ -174,10 +174,6 @@ void endDrawing() {
     if (onEnd != nullptr) onEnd(owner);
 }
 
-void forgetDrawingOn(const uint8_t* pixels) {
-    if (drawingContext.open && drawingContext.pixels == pixels) drawingContext = DrawingContext{};
-}
-
 void fillBoxGeneral(int x, int y, int width, int height, int32_t colour) {
     if (drawingContext.open) clipAndFill(drawingContext, x, y, width, height, colour);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "graphics/drawing_context.h"
 #include "graphics/images.h"
 
 // Where a drawing context draws. pixels == nullptr means "no target".
@@ -36,27 +37,6 @@ void drawImage(ImageHandle image, int x, int y);
 // that would be clipped away entirely.
 inline int drawingWidth();
 inline int drawingHeight();
-
-// Called when a pixel buffer is released: a context drawing into it is closed (without
-// its onEnd), so nothing is ever written into freed memory.
-void forgetDrawingOn(const uint8_t* pixels);
-
-// The state of the open context. It lives here only so that the cheap cases of fillBox can
-// be inlined into the caller's loops; use the functions above.
-struct DrawingContext {
-    uint8_t* pixels = nullptr;  // the buffer as handed to beginDrawing
-    uint8_t* topRow = nullptr;  // first byte of picture row 0
-    int64_t rowStep = 0;        // bytes from picture row y to row y + 1 (negative when bottom-up)
-    int64_t bufferBytes = 0;
-    int32_t width = 0, height = 0;  // both 0 while no context is open
-    int32_t bytesPerPixel = 3;
-    int32_t inlineWidth = 0;  // the width on a 24-bit target, else 0: the inlined cases need 3 bytes a pixel
-    bool open = false;
-    void (*onEnd)(int owner) = nullptr;
-    int owner = -1;
-};
-
-extern thread_local constinit DrawingContext drawingContext;
 
 // Boxes that are not a small box wholly on a 24-bit target.
 void fillBoxGeneral(int x, int y, int width, int height, int32_t colour);

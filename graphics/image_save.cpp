@@ -31,7 +31,7 @@ int saveOverWhite(const Encoder& encoder, const ImageBuffer& image, const std::s
     for (int64_t row = 0; row < image.height; ++row)
         compositeOverWhite(image.pixels + row * image.stride, copy + row * stride, image.width, 3);
     int result = encoder.save24(fileName, copy, image.width, image.height, static_cast<int>(stride),
-                                kRowsBottomUp, kSaveOptions, image.saveDepth);
+                                kRowsBottomUp, kPaletteOptions, image.saveDepth);
     std::free(copy);
     return result;
 }
@@ -52,7 +52,7 @@ int saveImage(int number, const std::string& fileName, int32_t encoder) {
     const int outputDepth = image->saveDepth;
     if (encoder == kEncoderBmp)
         return writeBmp(fileName, image->pixels, image->stride, image->width, image->height, image->depth,
-                        kRowsBottomUp, kSaveOptions, outputDepth);
+                        kRowsBottomUp, kPaletteOptions, outputDepth);
 
     const Encoder* entry = findEncoder(encoder);
     if (entry == nullptr) return 0;
@@ -60,7 +60,7 @@ int saveImage(int number, const std::string& fileName, int32_t encoder) {
         return saveOverWhite(*entry, *image, fileName);
     EncoderEntry save = image->depth == 32 ? entry->save32 : entry->save24;
     return save(fileName, image->pixels, image->width, image->height, image->stride, kRowsBottomUp,
-                kSaveOptions, outputDepth);
+                kPaletteOptions, outputDepth);
 }
 
 int saveImage(int number, const std::string& fileName, const std::string& encoderName) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "graphics/save_flags.h"
+
 // (fileName, pixels, width, height, stride, flags, options, outputDepth): 1 on success.
 // Flag 2 means the rows lie bottom-up in memory.
 using EncoderEntry = int (*)(const std::string& fileName, const uint8_t* pixels, int width, int height,
@@ -12,10 +14,6 @@ using EncoderEntry = int (*)(const std::string& fileName, const uint8_t* pixels,
 
 // "BMP" and "PNG", the letters packed little-endian.
 constexpr int32_t kEncoderBmp = 0x504D42, kEncoderPng = 0x474E50;
-
-// Flags and options every save hands to its writer.
-constexpr int kRowsBottomUp = 2;
-constexpr int kSaveOptions = 7;
 
 // Appends an encoder to the list saveImage looks in, in registration order. save32 may be
 // nullptr; then 32-bit images reach save24 as a copy laid over white.

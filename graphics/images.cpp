@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "graphics/drawing.h"
+#include "graphics/drawing_context.h"
 
 namespace {
 

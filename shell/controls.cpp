@@ -412,3 +412,9 @@ int controlWindow(int number) {
     ControlRecord* record = findControl(number);
     return record != nullptr ? record->window : -1;
 }
+
+void bindControlEvent(int control, void (*callback)()) {
+    // A control not made yet will be made in the window that takes controls now.
+    int window = controlWindow(control);
+    bindEvent(kEventControl, window != -1 ? window : currentParentWindow(), control, kAnyField, callback);
+}

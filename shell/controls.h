@@ -33,6 +33,9 @@ std::string getText(int number);
 void setFocus(int number);  // -1 takes the focus from every control
 void freeControl(int number);
 
+// Binds every control event of the control, in its window.
+void bindControlEvent(int control, void (*callback)());
+
 // For the other parts of the shell: the control's main QWidget* (for a spin box its text
 // field), nullptr if none; and the number of the window that holds it, -1 if none.
 void* controlHandle(int number);

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/controls.h"
-#include "shell/raw_input.h"
+#include "shell/shell_parts.h"
 #include "shell/window_table.h"
 
 namespace {
@@ -202,12 +201,6 @@ void resetEventQueue() {
 
 void bindEvent(int kind, int window, int object, int type, void (*callback)()) {
     if (callback != nullptr) bindings[bindingKey(kind, window, object, type)].push_back(callback);
-}
-
-void bindControlEvent(int control, void (*callback)()) {
-    // A control not made yet will be made in the window that takes controls now.
-    int window = controlWindow(control);
-    bindEvent(kEventControl, window != -1 ? window : currentParentWindow(), control, kAnyField, callback);
 }
 
 void unbindAllEvents() {

@@ -69,11 +69,10 @@ void clearEvents();
 // clearEvents, and the suppression counter back to 0.
 void resetEventQueue();
 
-// Callbacks keyed by kind, window, object and type (-1 = any). bindControlEvent binds
-// every control event of the control in its window.
+// Callbacks keyed by kind, window, object and type (-1 = any); bindControlEvent (controls.h)
+// binds every control event of a control.
 constexpr int kAnyField = -1;
 void bindEvent(int kind, int window, int object, int type, void (*callback)());
-void bindControlEvent(int control, void (*callback)());
 void unbindAllEvents();
 
 // While suppressed (counter above 0) posted events are dropped: neither queued nor passed

@@ -3,17 +3,6 @@
 
 #include <cstdint>
 
-struct RawMessage {
-    int message = 0;
-    uint64_t wParam = 0;
-    int64_t lParam = 0;
-    int window = -1;
-};
-
-// Kept by the event queue, which returns raw messages in order with the queued events.
-void recordRawMessage(const RawMessage& raw);
-void clearRawMessages();
-
 // The application-wide filter that records raw messages; installed once by initShell.
 void installRawInput();
 

@@ -3,7 +3,20 @@
 
 #include <Qt>
 
+#include <cstdint>
+
 class QKeyEvent;
+
+struct RawMessage {
+    int message = 0;
+    uint64_t wParam = 0;
+    int64_t lParam = 0;
+    int window = -1;
+};
+
+// Kept by the event queue, which returns raw messages in order with the queued events.
+void recordRawMessage(const RawMessage& raw);
+void clearRawMessages();
 
 // Menus, status bars and controls belonging to a window (window -1: all of them).
 void releaseMenus(int window);

@@ -11,9 +11,9 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/data_buffer.h"
-#include "viewer/main_window.h"
 #include "viewer/render_view.h"
 #include "viewer/sheet_render.h"
+#include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
 namespace {

@@ -7,8 +7,9 @@
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/graphics_finder.h"
-#include "viewer/main_window.h"
 #include "viewer/mode_table.h"
+#include "viewer/render_view.h"
+#include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
 namespace {

@@ -177,15 +177,6 @@ void addShortcuts() {
         addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
 }
 
-// The offset box keeps a value within its range, also when the range narrows.
-void clampOffsetBox() {
-    const int offset = getState(kOffsetSpin);
-    const int clamped = std::clamp(offset, -viewerState.bytesPerRow, viewerState.bytesPerRow);
-    if (clamped == offset) return;
-    setState(kOffsetSpin, clamped);
-    setText(kOffsetSpin, decimalText(clamped));
-}
-
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
 // Only keys pressed in the main window while it is active count.
 void pollArrowKeys() {
@@ -436,24 +427,6 @@ int colourModeCommand(int mode) {
 void markColourMode(int id) {
     for (int mode = 0; mode < kModeTableSize; ++mode)
         setMenuCheck(kMainMenu, colourModeCommand(mode), colourModeCommand(mode) == id);
-}
-
-void followScrollBars() {
-    const int width = getState(kWidthScroll);
-    viewerState.bytesPerRow = width > 0 ? width : 1;
-    const int64_t rowBytes = viewRowBytes();
-    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
-    // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
-    const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
-    viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
-    setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
-    setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);
-    clampOffsetBox();
-}
-
-void applyScroll() {
-    followScrollBars();
-    renderView();
 }
 
 ViewerStep startViewer(int argc, char** argv) {

@@ -16,19 +16,18 @@
 #include "viewer/data_buffer.h"
 #include "viewer/data_commands.h"
 #include "viewer/image_export.h"
-#include "viewer/main_window.h"
 #include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
 #include "viewer/render_view.h"
 #include "viewer/sheet_render.h"
 #include "viewer/view_block.h"
+#include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
 namespace {
 
 constexpr int kSelectionImage = 3;
-constexpr int32_t kFrameColour = 0xFF00FF;  // magenta: neither the checkerboard nor a palette colour
-constexpr int kDragDistance = 3;            // pixels the pointer moves before a press becomes a drag
+constexpr int kDragDistance = 3;  // pixels the pointer moves before a press becomes a drag
 
 ViewSelection& selection() {
     return viewerState.selection;
@@ -58,27 +57,6 @@ void moveRowsBy(int64_t rows) {
 void goToRowStart(int64_t row) {
     if (getState(kRowScroll) == row && getState(kOffsetSpin) == 0) return;
     showFromByte(row, 0);
-}
-
-bool sameViewAsSelection() {
-    const ViewSelection& made = selection();
-    return made.viewFirst == viewFirstByte() && made.bytesPerRow == viewerState.bytesPerRow &&
-           made.zoom == viewerState.zoom && made.colourMode == viewerState.colourMode &&
-           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer;
-}
-
-void noteSelectionView() {
-    ViewSelection& made = selection();
-    made.viewFirst = viewFirstByte();
-    made.bytesPerRow = viewerState.bytesPerRow;
-    made.zoom = viewerState.zoom;
-    made.colourMode = viewerState.colourMode;
-    made.multiColumn = heldValue(HeldValue::MultiColumn);
-    made.data = viewerState.dataBuffer;
-}
-
-ByteBlock selectedBlock() {
-    return blockBetweenCells(selection().anchor, selection().corner);
 }
 
 std::string selectionStatus() {
@@ -179,34 +157,6 @@ void releaseOnView() {
 
 bool draggingOnView() {
     return selection().pressed && selection().dragged;
-}
-
-void keepSelectionWithView() {
-    if (selection().shown && !sameViewAsSelection()) selection() = ViewSelection{};
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, selection().shown);
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, selection().shown);
-}
-
-void drawSelectionFrame() {
-    if (!selection().shown) return;
-    const ViewCell topLeft = blockTopLeft(selection().anchor, selection().corner);
-    const ByteBlock block = selectedBlock();
-    const ViewGeometry g = currentViewGeometry();
-    const int64_t zoom = viewerState.zoom;
-    const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
-    const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
-    // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
-    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
-    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
-    const int64_t bottomEdge = viewerState.viewHeight - 1;
-    const int top =
-        static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
-    const int bottom = static_cast<int>(
-        std::clamp<int64_t>((topLeft.row + block.rows) * g.unitHeight * zoom, 0, bottomEdge));
-    fillBox(left, top, right - left + 1, 1, kFrameColour);
-    fillBox(left, bottom, right - left + 1, 1, kFrameColour);
-    fillBox(left, top, 1, bottom - top + 1, kFrameColour);
-    fillBox(right, top, 1, bottom - top + 1, kFrameColour);
 }
 
 void saveSelectionImage() {

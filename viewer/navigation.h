@@ -17,13 +17,6 @@ void releaseOnView();
 // the selection instead of the position under the pointer.
 bool draggingOnView();
 
-// Run by every render before it draws: drops a selection whose view has moved or changed its
-// layout, and greys the save commands while nothing is selected.
-void keepSelectionWithView();
-
-// The thin frame around the selection, on the canvas only (inside its drawing context).
-void drawSelectionFrame();
-
 // "Save selection as image..." and "Save selection as binary...".
 void saveSelectionImage();
 void saveSelectionBinary();

@@ -1,5 +1,8 @@
 #include "viewer/render_view.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "graphics/canvas.h"
 #include "graphics/drawing.h"
 #include "graphics/images.h"
@@ -7,9 +10,9 @@
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
-#include "viewer/main_window.h"
-#include "viewer/navigation.h"
 #include "viewer/sheet_render.h"
+#include "viewer/view_block.h"
+#include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -21,6 +24,7 @@ constexpr int kGridStep = 8;
 constexpr int kGridMajorStep = 64;
 constexpr int32_t kGridMajorColour = 0x00FF00;
 constexpr int32_t kGridMinorColour = 0x007F00;
+constexpr int32_t kFrameColour = 0xFF00FF;  // magenta: neither the checkerboard nor a palette colour
 
 int canvasMouseX() {
     return getAttribute(kCanvas, 2);
@@ -70,6 +74,30 @@ void drawGrid() {
     }
 }
 
+// The thin frame around the selection, on the canvas only (inside its drawing context).
+void drawSelectionFrame() {
+    const ViewSelection& made = viewerState.selection;
+    if (!made.shown) return;
+    const ViewCell topLeft = blockTopLeft(made.anchor, made.corner);
+    const ByteBlock block = selectedBlock();
+    const ViewGeometry g = currentViewGeometry();
+    const int64_t zoom = viewerState.zoom;
+    const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
+    const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
+    // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
+    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
+    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
+    const int64_t bottomEdge = viewerState.viewHeight - 1;
+    const int top =
+        static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
+    const int bottom = static_cast<int>(
+        std::clamp<int64_t>((topLeft.row + block.rows) * g.unitHeight * zoom, 0, bottomEdge));
+    fillBox(left, top, right - left + 1, 1, kFrameColour);
+    fillBox(left, bottom, right - left + 1, 1, kFrameColour);
+    fillBox(left, top, 1, bottom - top + 1, kFrameColour);
+    fillBox(right, top, 1, bottom - top + 1, kFrameColour);
+}
+
 // The SheetImage onto the canvas, with the preview and the grid that only the canvas shows.
 void drawCanvasStage(const CanvasPoint& pointer) {
     if (!beginDrawing(canvasTarget(kCanvas))) {
@@ -83,7 +111,42 @@ void drawCanvasStage(const CanvasPoint& pointer) {
     endDrawing();
 }
 
+// Before every render: drops a selection whose view has moved or changed its layout, and
+// greys the save commands while nothing is selected.
+void keepSelectionWithView() {
+    if (viewerState.selection.shown && !sameViewAsSelection()) viewerState.selection = ViewSelection{};
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, viewerState.selection.shown);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, viewerState.selection.shown);
+}
+
+// The offset box keeps a value within its range, also when the range narrows.
+void clampOffsetBox() {
+    const int offset = getState(kOffsetSpin);
+    const int clamped = std::clamp(offset, -viewerState.bytesPerRow, viewerState.bytesPerRow);
+    if (clamped == offset) return;
+    setState(kOffsetSpin, clamped);
+    setText(kOffsetSpin, decimalText(clamped));
+}
+
 }  // namespace
+
+void followScrollBars() {
+    const int width = getState(kWidthScroll);
+    viewerState.bytesPerRow = width > 0 ? width : 1;
+    const int64_t rowBytes = viewRowBytes();
+    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
+    // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
+    const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
+    viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
+    setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);
+    clampOffsetBox();
+}
+
+void applyScroll() {
+    followScrollBars();
+    renderView();
+}
 
 void renderView() {
     keepSelectionWithView();

@@ -4,7 +4,7 @@
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
 #include "support/settings_store.h"
-#include "viewer/main_window.h"
+#include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
 namespace {

@@ -147,3 +147,24 @@ std::string dollarHexText(int64_t value) {
     std::snprintf(digits, sizeof digits, "%04" PRIX64, magnitude);
     return (value < 0 ? "-$" : "$") + std::string(digits);
 }
+
+bool sameViewAsSelection() {
+    const ViewSelection& made = viewerState.selection;
+    return made.viewFirst == viewFirstByte() && made.bytesPerRow == viewerState.bytesPerRow &&
+           made.zoom == viewerState.zoom && made.colourMode == viewerState.colourMode &&
+           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer;
+}
+
+void noteSelectionView() {
+    ViewSelection& made = viewerState.selection;
+    made.viewFirst = viewFirstByte();
+    made.bytesPerRow = viewerState.bytesPerRow;
+    made.zoom = viewerState.zoom;
+    made.colourMode = viewerState.colourMode;
+    made.multiColumn = heldValue(HeldValue::MultiColumn);
+    made.data = viewerState.dataBuffer;
+}
+
+ByteBlock selectedBlock() {
+    return blockBetweenCells(viewerState.selection.anchor, viewerState.selection.corner);
+}

@@ -28,6 +28,14 @@ ByteBlock blockBetweenCells(ViewCell anchor, ViewCell corner);
 // The top-left cell of that rectangle.
 ViewCell blockTopLeft(ViewCell anchor, ViewCell corner);
 
+// The bytes between the selection's anchor and corner.
+ByteBlock selectedBlock();
+
+// Notes the view the selection is made on: its first byte, width, zoom, mode, columns and data.
+void noteSelectionView();
+// Whether the view is still the one noted.
+bool sameViewAsSelection();
+
 // A picture of the block in image `number`: its pixels only, every view unit as zoom x zoom
 // pixels, decoded in the current colour mode and width with the display options; bytes before
 // the data are 0. Its rows are view rows and its bytes whole cells: (block.bytes / cell bytes)

@@ -13,6 +13,7 @@
 #include "graphics/images.h"
 #include "tests/support/temp_folder.h"
 #include "viewer/main_window.h"
+#include "viewer/render_view.h"
 
 enum class RequesterKind { Message, OpenFile, SaveFile, Text, Popup };
 
