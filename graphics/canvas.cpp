@@ -240,32 +240,32 @@ int canvasAttribute(int number, int which, const CanvasEventData* current) {
     CanvasRecord* canvas = findCanvas(number);
     if (canvas == nullptr) return 0;
     switch (which) {
-        case 1:
+        case kCanvasHasImage:
             return canvas->image.pixels != nullptr ? 1 : 0;
-        case 7:
+        case kCanvasCursor:
             return canvas->cursor;
-        case 10:
+        case kCanvasIsConfined:
             return canvas->confined ? 1 : 0;
-        case 11:
+        case kCanvasCustomCursors:
             return 0;  // no custom cursors
         default:
             break;
     }
     if (current == nullptr) return 0;
     switch (which) {
-        case 2:
+        case kCanvasMouseX:
             return current->mouseX;
-        case 3:
+        case kCanvasMouseY:
             return current->mouseY;
-        case 4:
+        case kCanvasButtons:
             return current->buttons;
-        case 5:
+        case kCanvasKey:
             return current->key;
-        case 6:
+        case kCanvasModifiers:
             return current->modifiers;
-        case 8:
+        case kCanvasWheelSteps:
             return current->wheel;
-        case 9:
+        case kCanvasTypedInput:
             return current->input;
         default:
             return 0;
@@ -274,7 +274,7 @@ int canvasAttribute(int number, int which, const CanvasEventData* current) {
 
 void setCanvasAttribute(int number, int which, int value) {
     CanvasRecord* canvas = findCanvas(number);
-    if (canvas != nullptr && which == 7) canvas->cursor = value;
+    if (canvas != nullptr && which == kCanvasCursor) canvas->cursor = value;
 }
 
 void setCanvasConfined(int number, bool on) {

@@ -106,6 +106,12 @@ int resizeCanvas(int number, int windowWidth, int windowHeight);
 // Turns one message of the canvas window into its events, in order, through hooks.post.
 void canvasMessage(int number, CanvasMessage message, const CanvasEventData& data, int value = 0);
 
+// Attributes of a canvas. Mouse position, buttons, key, modifiers, wheel and input are those of
+// the current event; the cursor is the only one setAttribute changes.
+constexpr int kCanvasHasImage = 1, kCanvasMouseX = 2, kCanvasMouseY = 3, kCanvasButtons = 4, kCanvasKey = 5,
+              kCanvasModifiers = 6, kCanvasCursor = 7, kCanvasWheelSteps = 8, kCanvasTypedInput = 9,
+              kCanvasIsConfined = 10, kCanvasCustomCursors = 11;
+
 // getAttribute on a canvas: `current` is the data record of the current event when that
 // event is a control event of this canvas, else nullptr (values 2-6, 8, 9 then read 0).
 // Attribute 1 reads 1 while the canvas has its backing image (canvasImage gives it).

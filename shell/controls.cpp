@@ -339,7 +339,7 @@ void setAttribute(int number, int which, int value) {
             break;
         case ControlKind::Canvas:
             setCanvasAttribute(number, which, value);
-            if (which == 7) applyCanvasCursor(number, value);
+            if (which == kCanvasCursor) applyCanvasCursor(number, value);
             break;
         case ControlKind::CheckBox:
             break;

@@ -27,9 +27,9 @@ void sayNothingFound(const std::string& text) {
 void showFrom(int64_t first, int32_t width) {
     const int64_t row = first / width;
     const auto offset = static_cast<int>(first - row * width);
-    setAttribute(kRowScroll, 2, viewerState.dataSize / width);
-    setAttribute(kOffsetSpin, 1, -width);
-    setAttribute(kOffsetSpin, 2, width);
+    setAttribute(kRowScroll, kScrollMaximum, viewerState.dataSize / width);
+    setAttribute(kOffsetSpin, kSpinMinimum, -width);
+    setAttribute(kOffsetSpin, kSpinMaximum, width);
     setState(kWidthScroll, width);
     setState(kRowScroll, static_cast<int>(row));
     setState(kOffsetSpin, offset);

@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr int kWindowFlags = 0xCA0001;
+constexpr int kWindowFlags = kWindowTitleBar | kWindowSystemMenu | kWindowMinimizeBox | kWindowCentred;
 constexpr int kWheelRows = 16;
 
 // The control that holds each value, in the order of HeldValue.
@@ -203,7 +203,7 @@ void pollArrowKeys() {
     }
     if (isKeyDownInWindow(kMainWindow, kKeyDown)) {
         const int row = getState(kRowScroll);
-        if (row != getAttribute(kRowScroll, 2)) {
+        if (row != getAttribute(kRowScroll, kScrollMaximum)) {
             setState(kRowScroll, row + 1);
             applyScroll();
         }
@@ -225,16 +225,16 @@ void turnWheel() {
 }
 
 void rightClickCanvas() {
-    const int mouseX = getAttribute(kCanvas, 2);
-    const int mouseY = getAttribute(kCanvas, 3);
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
     noteMousePosition(mouseX, mouseY);
     viewerState.jumpRow = jumpRowAt(mouseX, mouseY);
     showPopupMenu(kJumpMenu, kMainWindow);
 }
 
 void moveOverCanvas() {
-    const int mouseX = getAttribute(kCanvas, 2);
-    const int mouseY = getAttribute(kCanvas, 3);
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
     noteMousePosition(mouseX, mouseY);
     dragOnView();
     if (draggingOnView()) return;
@@ -325,7 +325,7 @@ void chooseMachineMode(int mode) {
     viewerState.colourMode = mode;
     markColourMode(colourModeCommand(mode));
     const int64_t rowBytes = viewRowBytes();
-    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
+    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
     setState(kRowScroll, static_cast<int>(first / rowBytes));
     applyScroll();
 }

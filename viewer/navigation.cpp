@@ -48,7 +48,7 @@ int64_t rowBytesOfWidthBox() {
 
 void moveRowsBy(int64_t rows) {
     const int64_t row = getState(kRowScroll);
-    const int64_t target = std::clamp<int64_t>(row + rows, 0, getAttribute(kRowScroll, 2));
+    const int64_t target = std::clamp<int64_t>(row + rows, 0, getAttribute(kRowScroll, kScrollMaximum));
     if (target == row) return;
     setState(kRowScroll, static_cast<int>(target));
     applyScroll();
@@ -101,7 +101,7 @@ void goToOffset() {
     const int64_t rest = byte % rowBytes;
     if (rest <= width) {
         showFromByte(row, static_cast<int32_t>(rest));
-    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, 2)) {
+    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, kScrollMaximum)) {
         showFromByte(row + 1, static_cast<int32_t>(rest - rowBytes));
     } else {
         showFromByte(row, 0);
@@ -122,16 +122,16 @@ void pressOnView() {
     ViewSelection& made = selection();
     made.pressed = true;
     made.dragged = false;
-    made.pressX = getAttribute(kCanvas, 2);
-    made.pressY = getAttribute(kCanvas, 3);
+    made.pressX = getAttribute(kCanvas, kCanvasMouseX);
+    made.pressY = getAttribute(kCanvas, kCanvasMouseY);
     made.anchor = viewCellAt(made.pressX, made.pressY);
 }
 
 void dragOnView() {
     ViewSelection& made = selection();
-    const int mouseX = getAttribute(kCanvas, 2);
-    const int mouseY = getAttribute(kCanvas, 3);
-    if ((getAttribute(kCanvas, 4) & kCanvasButtonLeft) == 0) made.pressed = false;
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
+    if ((getAttribute(kCanvas, kCanvasButtons) & kCanvasButtonLeft) == 0) made.pressed = false;
     if (!made.pressed || made.anchor.strip >= viewStripsShown()) return;
     if (!made.dragged) {
         if (std::abs(mouseX - made.pressX) < kDragDistance && std::abs(mouseY - made.pressY) < kDragDistance)
@@ -148,7 +148,7 @@ void releaseOnView() {
     if (!made.pressed) return;
     made.pressed = false;
     if (made.dragged) {
-        showCornerAt(getAttribute(kCanvas, 2), getAttribute(kCanvas, 3));
+        showCornerAt(getAttribute(kCanvas, kCanvasMouseX), getAttribute(kCanvas, kCanvasMouseY));
     } else if (made.shown) {
         made.shown = false;  // a plain click
         renderView();

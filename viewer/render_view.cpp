@@ -27,10 +27,10 @@ constexpr int32_t kGridMinorColour = 0x007F00;
 constexpr int32_t kFrameColour = 0xFF00FF;  // magenta: neither the checkerboard nor a palette colour
 
 int canvasMouseX() {
-    return getAttribute(kCanvas, 2);
+    return getAttribute(kCanvas, kCanvasMouseX);
 }
 int canvasMouseY() {
-    return getAttribute(kCanvas, 3);
+    return getAttribute(kCanvas, kCanvasMouseY);
 }
 
 bool previewShown() {
@@ -134,12 +134,12 @@ void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
     const int64_t rowBytes = viewRowBytes();
-    setAttribute(kRowScroll, 2, static_cast<int>(viewerState.dataSize / rowBytes));
+    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
     // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
     const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
     viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
-    setAttribute(kOffsetSpin, 1, -viewerState.bytesPerRow);
-    setAttribute(kOffsetSpin, 2, viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, kSpinMinimum, -viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, kSpinMaximum, viewerState.bytesPerRow);
     clampOffsetBox();
 }
 

@@ -54,7 +54,7 @@ void readSettings() {
         viewerState.maxWidth = kFixedWidth;
         showMessage("Wrong settings", "Bad maxwidth.Fixed to 75");
     }
-    setAttribute(kWidthScroll, 2, viewerState.maxWidth);
+    setAttribute(kWidthScroll, kScrollMaximum, viewerState.maxWidth);
     closeSettings();
 }
 
