@@ -186,7 +186,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         int64_t parsed = 0;
         if (option != number.name) continue;
         if (!parseNumber(value, number.lowest, number.highest, parsed) ||
-            (option == "--zoom" && parsed != 1 && parsed != 2 && parsed != 4 && parsed != 8)) {
+            (option == "--zoom" && !isZoomStep(static_cast<int>(parsed)))) {
             const std::string range = option == "--zoom"
                                           ? "1, 2, 4 or 8"
                                           : "a number from " + decimalText(number.lowest) + " to " +

@@ -27,7 +27,7 @@ void sayNothingFound(const std::string& text) {
 void showFrom(int64_t first, int32_t width) {
     const int64_t row = first / width;
     const auto offset = static_cast<int>(first - row * width);
-    setAttribute(kRowScroll, kScrollMaximum, viewerState.dataSize / width);
+    setRowScrollRange(width);
     setAttribute(kOffsetSpin, kSpinMinimum, -width);
     setAttribute(kOffsetSpin, kSpinMaximum, width);
     setState(kWidthScroll, width);

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int32_t kFinderLargestWidth = 256;
+#include "viewer/viewer_ids.h"
+
+constexpr int32_t kFinderLargestWidth = kMaxBytesPerRow;
 
 struct WidthCandidate {
     int32_t width;

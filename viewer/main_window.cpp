@@ -66,7 +66,8 @@ void createControls() {
     const int viewHeight = viewerState.viewHeight;
     createCanvas(kCanvas, 0, 0, kViewWidth, viewHeight, 0);
     createScrollBar(kRowScroll, kViewWidth, 0, 20, viewHeight, 0, 32, 1, 1);
-    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, 255, 1, 0);
+    // The bar starts one short of the width limit; settings that are read set it to the largest width.
+    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, kMaxBytesPerRow - 1, 1, 0);
     bindControlEvent(kRowScroll, applyScroll);
     bindControlEvent(kWidthScroll, applyScroll);
     for (const CheckBoxRow& box : kCheckBoxes) {
@@ -325,7 +326,7 @@ void chooseMachineMode(int mode) {
     viewerState.colourMode = mode;
     markColourMode(colourModeCommand(mode));
     const int64_t rowBytes = viewRowBytes();
-    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
+    setRowScrollRange(rowBytes);
     setState(kRowScroll, static_cast<int>(first / rowBytes));
     applyScroll();
 }

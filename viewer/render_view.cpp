@@ -130,11 +130,15 @@ void clampOffsetBox() {
 
 }  // namespace
 
+void setRowScrollRange(int64_t rowBytes) {
+    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
+}
+
 void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
     const int64_t rowBytes = viewRowBytes();
-    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
+    setRowScrollRange(rowBytes);
     // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
     const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
     viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));

@@ -2,12 +2,17 @@
 // line, the canvas with the zoomed preview and the grid, and the window title.
 #pragma once
 
+#include <cstdint>
+
 void renderView();
 
 // Takes the width from its bar, sets the row bar's range for it and the data, then takes the row
 // position as that range has clamped it; sets the offset box's range and keeps its value inside.
 // No render.
 void followScrollBars();
+
+// The row bar's range for view rows of `rowBytes` bytes over the data.
+void setRowScrollRange(int64_t rowBytes);
 
 // followScrollBars, then renderView.
 void applyScroll();

@@ -4,6 +4,7 @@
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
 #include "support/settings_store.h"
+#include "viewer/sheet_render.h"
 #include "viewer/viewer_ids.h"
 #include "viewer/viewer_state.h"
 
@@ -11,10 +12,9 @@ namespace {
 
 constexpr const char* kSettingsFile = "pl2.ini";
 constexpr const char* kSettingsGroup = "Options";
-constexpr int kLargestWidth = 256;
 constexpr int kFixedWidth = 75;
 
-// A check box stored in the settings, with the menu item that mirrors it, in reading order.
+// A check box stored in the settings, with the menu item that mirrors it, in reading and writing order.
 struct StoredBox {
     const char* key;
     int box;
@@ -27,10 +27,6 @@ constexpr StoredBox kStoredBoxes[] = {
     {"Inverse", kInverseBox, kCommandInverse},
     {"Reverse", kReverseBox, kCommandReverse},
 };
-
-bool isZoomStep(int zoom) {
-    return zoom == 1 || zoom == 2 || zoom == 4 || zoom == 8;
-}
 
 }  // namespace
 
@@ -49,8 +45,8 @@ void readSettings() {
     viewerState.stayOnTop = readSettingsNumber("ontop", 0);
     setMenuCheck(kMainMenu, kCommandStayOnTop, viewerState.stayOnTop != 0);
     if (viewerState.stayOnTop != 0) setStayOnTop(kMainWindow, 1);
-    viewerState.maxWidth = readSettingsNumber("maxwidth", kLargestWidth);
-    if (viewerState.maxWidth > kLargestWidth || viewerState.maxWidth < 1) {
+    viewerState.maxWidth = readSettingsNumber("maxwidth", kMaxBytesPerRow);
+    if (viewerState.maxWidth > kMaxBytesPerRow || viewerState.maxWidth < 1) {
         viewerState.maxWidth = kFixedWidth;
         showMessage("Wrong settings", "Bad maxwidth.Fixed to 75");
     }
@@ -62,10 +58,7 @@ void writeSettings() {
     if (!createSettings(kSettingsFile)) return;
     selectSettingsGroup(kSettingsGroup);
     writeSettingsNumber("Zoom", viewerState.zoom);
-    writeSettingsNumber("Multi", getState(kMultiBox));
-    writeSettingsNumber("Grid", getState(kGridBox));
-    writeSettingsNumber("Inverse", getState(kInverseBox));
-    writeSettingsNumber("Reverse", getState(kReverseBox));
+    for (const StoredBox& stored : kStoredBoxes) writeSettingsNumber(stored.key, getState(stored.box));
     writeSettingsNumber("maxwidth", viewerState.maxWidth);
     writeSettingsNumber("ontop", viewerState.stayOnTop);
     closeSettings();

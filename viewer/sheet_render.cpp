@@ -19,10 +19,18 @@ constexpr int kBytesPerPixel = 3;
 // Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
 constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
+}  // namespace
+
+bool isZoomStep(int zoom) {
+    return zoom == 1 || zoom == 2 || zoom == 4 || zoom == 8;
+}
+
+namespace {
+
 bool optionsInRange(const SheetOptions& options) {
-    return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && options.zoom >= 1 &&
-           options.zoom <= 8 && options.colourMode >= 0 && options.colourMode < kModeTableSize &&
-           options.viewHeight >= 1 && options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
+    return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
+           options.colourMode >= 0 && options.colourMode < kModeTableSize && options.viewHeight >= 1 &&
+           options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
            options.first <= kFirstByteReach;
 }
 

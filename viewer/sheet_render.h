@@ -6,12 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "viewer/viewer_ids.h"
+
 constexpr int kSheetImage = 0;
 constexpr int kViewWidth = 600;
 constexpr int32_t kCheckerCyan = 0xFFFF00;
-constexpr int kMaxBytesPerRow = 256;
 
 enum class SheetResult { Drawn, NothingLoaded, CannotDraw };
+
+// The zooms of the view: 1, 2, 4 and 8.
+bool isZoomStep(int zoom);
 
 // Everything one render reads, taken once at its start.
 struct SheetOptions {

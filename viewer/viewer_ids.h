@@ -2,6 +2,9 @@
 // for every part of the viewer.
 #pragma once
 
+// The width limit: bytes per row (tiles in a tiled mode) reach at most this.
+constexpr int kMaxBytesPerRow = 256;
+
 // Numbers of the objects of the main window.
 constexpr int kMainWindow = 0;
 constexpr int kMainMenu = 0;

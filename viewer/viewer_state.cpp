@@ -1,6 +1,7 @@
 #include "viewer/viewer_state.h"
 
 #include "support/file_services.h"
+#include "viewer/viewer_ids.h"
 
 ViewerState viewerState;
 
@@ -30,7 +31,7 @@ void initViewerState() {
     viewerState.swapNibblesTable.fill(0);
     viewerState.loadedFileName = "";
     viewerState.lastFolder = currentDirectory();
-    viewerState.maxWidth = 256;
+    viewerState.maxWidth = kMaxBytesPerRow;
     viewerState.stayOnTop = 0;
     viewerState.viewHeight = 512;
     viewerState.jumpRow = -1;
