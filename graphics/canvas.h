@@ -113,14 +113,14 @@ constexpr int kCanvasHasImage = 1, kCanvasMouseX = 2, kCanvasMouseY = 3, kCanvas
               kCanvasIsConfined = 10, kCanvasCustomCursors = 11;
 
 // getAttribute on a canvas: `current` is the data record of the current event when that
-// event is a control event of this canvas, else nullptr (values 2-6, 8, 9 then read 0).
-// Attribute 1 reads 1 while the canvas has its backing image (canvasImage gives it).
+// event is a control event of this canvas, else nullptr (the attributes of the event then read 0).
+// kCanvasHasImage reads 1 while the canvas has its backing image (canvasImage gives it).
 int canvasAttribute(int number, int which, const CanvasEventData* current);
 
-// setAttribute on a canvas: 7 sets the cursor number (0 arrow); nothing else is settable.
+// setAttribute on a canvas: kCanvasCursor sets the cursor number (0 arrow); nothing else is settable.
 void setCanvasAttribute(int number, int which, int value);
 
-// Attribute 10: the cursor is confined to this canvas now.
+// kCanvasIsConfined: the cursor is confined to this canvas now.
 void setCanvasConfined(int number, bool on);
 
 // Running total of wheel deltas not yet posted (kept per thread).

@@ -30,7 +30,7 @@ void installCanvasHooks();
 int virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
 int qtKeyFromVirtualKey(int virtualKey);
 
-// Cursor of a canvas by its number (attribute 7).
+// Cursor of a canvas by its number (kCanvasCursor).
 void applyCanvasCursor(int number, int cursor);
 
 // Whether the key event is one of the window's shortcuts.
