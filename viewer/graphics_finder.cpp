@@ -527,7 +527,9 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
             region.first += rows * region.width;
             region.length -= rows * region.width;
         }
-        if (region.first >= from && region.length >= kRegionLeastBytes) regions.push_back(region);
+        // The trim can move the start past the end of the stretch.
+        if (region.first >= from && region.first < to && region.length >= kRegionLeastBytes)
+            regions.push_back(region);
         const int64_t end = region.first + region.length;
         lastEnd = std::max(lastEnd, end);
         block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
