@@ -41,5 +41,6 @@ failed=$(sum '[0-9]+ tests failed')
 skipped=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$log" || true)
 fuzzers=$(grep -c '^fuzz fuzz_' "$log" || true)
 fuzz_failed=$(grep -c '^fuzz failed$' "$log" || true)
+scripts/code-balance.sh
 echo "all: $((total - failed - skipped + fuzzers)) passed, $((failed + fuzz_failed)) failed, $skipped skipped"
 exit "$status"

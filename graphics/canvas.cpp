@@ -21,7 +21,7 @@ struct CanvasRecord {
 
 std::map<int, std::unique_ptr<CanvasRecord>> canvases;
 CanvasHooks hooks;
-thread_local int wheelTotal = 0;
+int wheelTotal = 0;
 
 CanvasRecord* findCanvas(int number) {
     auto found = canvases.find(number);

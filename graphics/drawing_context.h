@@ -19,6 +19,7 @@ struct DrawingContext {
     int owner = -1;
 };
 
+// Per thread, like the event queue: the only two pieces of state that are.
 extern thread_local constinit DrawingContext drawingContext;
 
 // Called when a pixel buffer is released: a context drawing into it is closed (without

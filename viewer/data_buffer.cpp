@@ -1,9 +1,11 @@
 #include "viewer/data_buffer.h"
 
 #include <algorithm>
+#include <array>
 
 #include "support/file_services.h"
 #include "support/text_ops.h"
+#include "viewer/pixel_decoding.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -11,22 +13,11 @@ namespace {
 constexpr int kDataFile = 0;
 constexpr int kBufferPadding = 16;
 
-// The saved form of count data bytes. Sixteen bytes at a time and with the two blocks
-// known apart, so that the compiler runs each group as one vector operation.
-void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t count, uint8_t mask,
-                bool reverseByte) {
-    int64_t n = 0;
-    if (reverseByte) {
-        for (; n + 16 <= count; n += 16) {
-            for (int k = 0; k < 16; ++k) out[n + k] = reverseBits(in[n + k] ^ mask);
-        }
-        for (; n < count; ++n) out[n] = reverseBits(in[n] ^ mask);
-    } else {
-        for (; n + 16 <= count; n += 16) {
-            for (int k = 0; k < 16; ++k) out[n + k] = in[n + k] ^ mask;
-        }
-        for (; n < count; ++n) out[n] = in[n] ^ mask;
-    }
+// The saved form of count data bytes, through a table of the display transform without its
+// nibble swap (a saved byte keeps its nibbles in place).
+void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t count,
+                const std::array<uint8_t, 256>& saved) {
+    for (int64_t n = 0; n < count; ++n) out[n] = saved[in[n]];
 }
 
 LoadResult failLoad(LoadResult result) {
@@ -118,12 +109,14 @@ int writeByteBlock(const std::string& name, const ByteBlock& block) {
     const int64_t end = byteBlockEnd(block);
     if (end == INT64_MAX || checkRange(block.first, end - block.first) != RangeCheck::Ok) return 0;
     if (!createFile(kDataFile, name)) return 0;
-    const uint8_t mask = heldValue(HeldValue::Inverse) ? 0xFF : 0x00;
-    const bool reverseByte = heldValue(HeldValue::ReverseByte) != 0;
+    std::array<uint8_t, 256> saved{};
+    for (int v = 0; v < 256; ++v)
+        saved[v] = transformedByte(static_cast<uint8_t>(v), heldValue(HeldValue::Inverse) != 0,
+                                   heldValue(HeldValue::ReverseByte) != 0, false);
     // The bytes are made a block at a time and handed on as a run of single bytes: the file
     // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;
-    static thread_local uint8_t buffer[kBlockSize];
+    static uint8_t buffer[kBlockSize];
     bool taken = true;
     for (int64_t row = 0; row < block.rows && taken; ++row) {
         const int64_t rowFirst = block.first + row * block.stride;
@@ -134,8 +127,7 @@ int writeByteBlock(const std::string& name, const ByteBlock& block) {
             const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
             std::fill(buffer, buffer + zeros, uint8_t{0});
             if (zeros < length)
-                savedBytes(buffer + zeros, viewerState.dataBuffer + start + zeros, length - zeros, mask,
-                           reverseByte);
+                savedBytes(buffer + zeros, viewerState.dataBuffer + start + zeros, length - zeros, saved);
             taken = writeByteRun(kDataFile, buffer, length) == length;
             done += length;
         }

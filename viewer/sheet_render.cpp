@@ -623,7 +623,7 @@ int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
 }
 
-std::string statusText(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
+std::string viewStatusLine(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
     return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
            ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
            decimalText(mouseByteIndex(mouseX, mouseY));
@@ -703,9 +703,9 @@ int32_t jumpRowAt(int mouseX, int mouseY) {
 }
 
 std::string statusTextForRender(int mouseX, int mouseY) {
-    return statusText("Disp=", ",size=", mouseX, mouseY);
+    return viewStatusLine("Disp=", ",size=", mouseX, mouseY);
 }
 
 std::string statusTextForMouseMove(int mouseX, int mouseY) {
-    return statusText("Disp:", ",size:", mouseX, mouseY);
+    return viewStatusLine("Disp:", ",size:", mouseX, mouseY);
 }
