@@ -1,6 +1,8 @@
 #include <QImage>
 #include <QWheelEvent>
 
+#include <functional>
+
 #include "graphics/drawing.h"
 #include "shell/canvas_widget.h"
 #include "shell_test_support.h"
@@ -17,12 +19,12 @@ class CanvasTest : public ShellTest {
     }
 };
 
-// Types of the canvas's control events waiting now, with the data record of each.
 struct CanvasEvent {
     int type;
     CanvasEventData data;
 };
 
+// The canvas's control events waiting now, with the data record of each.
 std::vector<CanvasEvent> takeCanvasEvents() {
     std::vector<CanvasEvent> events;
     while (int kind = waitEvent(0)) {
@@ -43,44 +45,26 @@ QPoint onCanvas(int x, int y) {
     return inWindow(0, QPoint(x, y));
 }
 
-void sendWheel(int x, int y, int delta) {
-    QPointF point = onCanvas(x, y);
-    QWheelEvent wheel(point, QPointF(), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(nativeWindow(), &wheel);
+// The widget's picture as 0xRRGGBB words.
+QImage shownPicture() {
+    return widgetOf(controlHandle(0))->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-TEST_F(CanvasTest, FreshCanvasIsWhite) {
+TEST_F(CanvasTest, DrawingShowsTheBackingImageAtOnceAndUnchanged) {
     openWithCanvas();
     ImageHandle image = canvasImage(0);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->width, 600);
-    EXPECT_EQ(image->height, 512);
-    EXPECT_EQ(image->depth, 24);
-    for (int y = 0; y < image->height; ++y) {
-        const uint8_t* row = imageRow(*image, y);
-        ASSERT_TRUE(std::all_of(row, row + 600 * 3, [](uint8_t byte) { return byte == 0xFF; })) << y;
-    }
-    QImage shown = static_cast<QWidget*>(controlHandle(0))->grab().toImage();
-    ASSERT_EQ(shown.size(), QSize(600, 512));
-    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32).pixel(0, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32).pixel(599, 511), 0xFFFFFFFFu);
-}
-
-class PaintCounter : public QObject {
-   public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
-
-TEST_F(CanvasTest, EndDrawingShowsTheBackingImageAtOnceAndUnchanged) {
-    openWithCanvas();
-    auto* widget = static_cast<QWidget*>(controlHandle(0));
-    PaintCounter counter;
-    widget->installEventFilter(&counter);
+    EXPECT_EQ(image->width * 10000 + image->height * 10 + image->depth / 8, 6005123);
+    ASSERT_EQ(shownPicture().size(), QSize(600, 512));
+    EXPECT_EQ(shownPicture().pixel(599, 511), 0xFFFFFFFFu);  // a fresh canvas is white
+    class PaintCounter : public QObject {
+       public:
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            return (paints += event->type() == QEvent::Paint), false;
+        }
+    } counter;
+    widgetOf(controlHandle(0))->installEventFilter(&counter);
     ASSERT_NE(beginDrawing(canvasTarget(0)), 0);
     fillBox(0, 0, 600, 512, rgb(0, 0, 0));
     fillBox(10, 20, 30, 40, rgb(255, 0, 0));
@@ -88,173 +72,133 @@ TEST_F(CanvasTest, EndDrawingShowsTheBackingImageAtOnceAndUnchanged) {
     drawLine(0, 500, 599, 0, rgb(0, 200, 100));
     endDrawing();
     EXPECT_EQ(counter.paints, 1);  // painted before any event is processed
-    QImage shown = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ImageHandle image = canvasImage(0);
+    QImage shown = shownPicture();
     int differing = 0;
     for (int y = 0; y < 512; ++y) {
         const uint8_t* row = imageRow(*image, y);
-        for (int x = 0; x < 600; ++x) {
-            QRgb expected = qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
-            if (shown.pixel(x, y) != expected) ++differing;
-        }
+        for (int x = 0; x < 600; ++x)
+            differing += shown.pixel(x, y) != qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
     }
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(shown.pixel(15, 25), qRgb(255, 0, 0));
     EXPECT_EQ(shown.pixel(599, 511), qRgb(1, 2, 3));
-    widget->removeEventFilter(&counter);
-}
-
-TEST_F(CanvasTest, TargetOfANumberThatIsNoCanvasFails) {
-    openWithCanvas();
+    widgetOf(controlHandle(0))->removeEventFilter(&counter);
+    // A number that is no canvas has no target.
     EXPECT_EQ(canvasTarget(3).pixels, nullptr);
-    EXPECT_EQ(canvasTarget(9).pixels, nullptr);
     EXPECT_EQ(beginDrawing(canvasTarget(9)), 0);
-    EXPECT_EQ(getState(0), 0);
 }
 
-TEST_F(CanvasTest, MouseEnterComesBeforeMouseMove) {
+// Mouse input from a start point (off: on the check box beside the canvas), the canvas events
+// it gives and the position of the last one but a leave. Moving to the release point with the
+// button held is reported too; a release outside is followed by the leave; two moves before the
+// loop reads become one with the first position.
+TEST_F(CanvasTest, MouseInputGivesItsEvents) {
+    auto move = [](int x, int y) { QTest::mouseMove(nativeWindow(), onCanvas(x, y)); };
+    auto moveOff = [] { QTest::mouseMove(nativeWindow(), inWindow(3, {5, 5})); };
+    auto click = [](Qt::MouseButton button, int x, int y) {
+        QTest::mousePress(nativeWindow(), button, Qt::NoModifier, onCanvas(100, 100));
+        QTest::mouseRelease(nativeWindow(), button, Qt::NoModifier, onCanvas(x, y));
+    };
+    const QPoint off(-1, -1);
+    const int down = kCanvasLeftButtonDown, up = kCanvasLeftButtonUp, rDown = kCanvasRightButtonDown,
+              rUp = kCanvasRightButtonUp, moved = kCanvasMouseMove, left = kCanvasMouseLeave;
+    struct Row {
+        const char* name;
+        QPoint from;
+        std::function<void()> steps;
+        std::vector<int> types;
+        QPoint last;
+    } rows[] = {
+        {"enter", off, [&] { move(10, 10), move(17, 5); }, {kCanvasMouseEnter, moved}, {17, 5}},
+        {"moves merged", {10, 10}, [&] { move(20, 30), move(40, 50); }, {moved}, {20, 30}},
+        {"leave, enter", {10, 10}, [&] { moveOff(), move(12, 12); }, {left, kCanvasMouseEnter}, {12, 12}},
+        {"right inside",
+         {100, 100},
+         [&] { click(Qt::RightButton, 20, 100); },
+         {rDown, moved, rUp, kCanvasRightClick},
+         {20, 100}},
+        {"right outside",
+         {100, 100},
+         [&] { click(Qt::RightButton, 610, 100); },
+         {rDown, moved, rUp, left},
+         {610, 100}},
+        {"right above",
+         {100, 100},
+         [&] { click(Qt::RightButton, 20, -3); },
+         {rDown, moved, rUp, left},
+         {20, -3}},
+        {"right in place",
+         {100, 100},
+         [&] { click(Qt::RightButton, 100, 100); },
+         {rDown, rUp, kCanvasRightClick},
+         {100, 100}},
+        {"left last pixel",
+         {100, 100},
+         [&] { click(Qt::LeftButton, 599, 511); },
+         {down, moved, up, kCanvasLeftClick},
+         {599, 511}},
+        {"left outside",
+         {100, 100},
+         [&] { click(Qt::LeftButton, 600, 511); },
+         {down, moved, up, left},
+         {600, 511}},
+        {"middle",
+         {100, 100},
+         [&] { click(Qt::MiddleButton, 100, 100); },
+         {kCanvasMiddleButtonDown, kCanvasMiddleButtonUp},
+         {100, 100}},
+        {"double click",
+         {50, 50},
+         [&] { QTest::mouseDClick(nativeWindow(), Qt::LeftButton, Qt::NoModifier, onCanvas(50, 50)); },
+         {down, up, kCanvasLeftClick, down, kCanvasLeftDoubleClick, up, kCanvasLeftClick},
+         {50, 50}},
+    };
     openWithCanvas();
-    QTest::mouseMove(nativeWindow(), onCanvas(10, 10));
-    std::vector<CanvasEvent> first = takeCanvasEvents();
-    QTest::mouseMove(nativeWindow(), onCanvas(17, 5));
-    std::vector<CanvasEvent> second = takeCanvasEvents();
-    EXPECT_EQ(typesOf(first), (std::vector<int>{kCanvasMouseEnter}));
-    ASSERT_EQ(typesOf(second), (std::vector<int>{kCanvasMouseMove}));
-    EXPECT_EQ(second[0].data.mouseX, 17);
-    EXPECT_EQ(second[0].data.mouseY, 5);
-}
-
-TEST_F(CanvasTest, LeaveFollowsOnlyAKnownEnter) {
-    openWithCanvas();
-    QTest::mouseMove(nativeWindow(), onCanvas(10, 10));
-    QTest::mouseMove(nativeWindow(), inWindow(3, QPoint(5, 5)));
-    QTest::mouseMove(nativeWindow(), onCanvas(12, 12));
-    EXPECT_EQ(typesOf(takeCanvasEvents()),
-              (std::vector<int>{kCanvasMouseEnter, kCanvasMouseLeave, kCanvasMouseEnter}));
-    // Qt reports the pointer leaving even when no move over the canvas was seen.
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(static_cast<QWidget*>(controlHandle(0)), &leave);
-    QCoreApplication::sendEvent(static_cast<QWidget*>(controlHandle(0)), &leave);
-    EXPECT_EQ(typesOf(takeCanvasEvents()), (std::vector<int>{kCanvasMouseLeave}));
-}
-
-TEST_F(CanvasTest, TwoMovesBeforeTheLoopReadsBecomeOneCarryingTheFirstPosition) {
-    openWithCanvas();
-    QTest::mouseMove(nativeWindow(), onCanvas(10, 10));
+    for (const Row& row : rows) {
+        moveOff();
+        if (row.from != off) move(row.from.x(), row.from.y());
+        takeCanvasEvents();
+        row.steps();
+        std::vector<CanvasEvent> events = takeCanvasEvents();
+        ASSERT_EQ(typesOf(events), row.types) << row.name;
+        const CanvasEvent& last = events.back().type == left ? events[events.size() - 2] : events.back();
+        EXPECT_EQ(QPoint(last.data.mouseX, last.data.mouseY), row.last) << row.name;
+    }
+    // The button down carries the buttons and keys, the click none; Qt reports leaving also
+    // without a known enter: that one is no event.
+    moveOff();
     takeCanvasEvents();
-    QTest::mouseMove(nativeWindow(), onCanvas(20, 30));
-    QTest::mouseMove(nativeWindow(), onCanvas(40, 50));
-    std::vector<CanvasEvent> events = takeCanvasEvents();
-    ASSERT_EQ(typesOf(events), (std::vector<int>{kCanvasMouseMove}));
-    EXPECT_EQ(events[0].data.mouseX, 20);
-    EXPECT_EQ(events[0].data.mouseY, 30);
-}
-
-struct ClickCase {
-    const char* name;
-    Qt::MouseButton button;
-    QPoint release;  // canvas coordinates
-    std::vector<int> types;
-};
-
-class CanvasClickTest : public CanvasTest, public testing::WithParamInterface<ClickCase> {};
-
-TEST_P(CanvasClickTest, ClickOnlyWhenReleasedInside) {
-    const ClickCase& c = GetParam();
-    openWithCanvas();
-    QTest::mouseMove(nativeWindow(), onCanvas(100, 100));
-    takeCanvasEvents();
-    QTest::mousePress(nativeWindow(), c.button, Qt::NoModifier, onCanvas(100, 100));
-    QTest::mouseRelease(nativeWindow(), c.button, Qt::NoModifier, onCanvas(c.release.x(), c.release.y()));
-    EXPECT_EQ(typesOf(takeCanvasEvents()), c.types);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CanvasClickTest,
-    // Moving to the release point while the button is held is reported too; a release outside
-    // is followed by the leave.
-    testing::Values(
-        ClickCase{"right_inside",
-                  Qt::RightButton,
-                  {20, 100},
-                  {kCanvasRightButtonDown, kCanvasMouseMove, kCanvasRightButtonUp, kCanvasRightClick}},
-        ClickCase{"right_outside",
-                  Qt::RightButton,
-                  {610, 100},
-                  {kCanvasRightButtonDown, kCanvasMouseMove, kCanvasRightButtonUp, kCanvasMouseLeave}},
-        ClickCase{"right_above",
-                  Qt::RightButton,
-                  {20, -3},
-                  {kCanvasRightButtonDown, kCanvasMouseMove, kCanvasRightButtonUp, kCanvasMouseLeave}},
-        ClickCase{"right_in_place",
-                  Qt::RightButton,
-                  {100, 100},
-                  {kCanvasRightButtonDown, kCanvasRightButtonUp, kCanvasRightClick}},
-        ClickCase{"left_last_pixel",
-                  Qt::LeftButton,
-                  {599, 511},
-                  {kCanvasLeftButtonDown, kCanvasMouseMove, kCanvasLeftButtonUp, kCanvasLeftClick}},
-        ClickCase{"left_just_outside",
-                  Qt::LeftButton,
-                  {600, 511},
-                  {kCanvasLeftButtonDown, kCanvasMouseMove, kCanvasLeftButtonUp, kCanvasMouseLeave}},
-        ClickCase{"middle_has_no_click",
-                  Qt::MiddleButton,
-                  {100, 100},
-                  {kCanvasMiddleButtonDown, kCanvasMiddleButtonUp}}),
-    [](const testing::TestParamInfo<ClickCase>& info) { return std::string(info.param.name); });
-
-TEST_F(CanvasTest, RightClickDataCarriesThePositionAndButtons) {
-    openWithCanvas();
     QTest::mouseClick(nativeWindow(), Qt::RightButton, Qt::ShiftModifier, onCanvas(20, 100));
     std::vector<CanvasEvent> events = takeCanvasEvents();
-    ASSERT_EQ(events.size(), 4u);  // enter, down, up, click
+    ASSERT_EQ(typesOf(events), (std::vector<int>{kCanvasMouseEnter, rDown, rUp, kCanvasRightClick}));
     EXPECT_EQ(events[1].data.buttons, kCanvasButtonRight);
     EXPECT_EQ(events[1].data.modifiers, kCanvasShift);
-    EXPECT_EQ(events[3].type, kCanvasRightClick);
-    EXPECT_EQ(events[3].data.mouseX, 20);
-    EXPECT_EQ(events[3].data.mouseY, 100);
     EXPECT_EQ(events[3].data.buttons, 0);
+    moveOff();
+    EXPECT_EQ(typesOf(takeCanvasEvents()), std::vector<int>{left});
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(widgetOf(controlHandle(0)), &leave);
+    EXPECT_TRUE(takeCanvasEvents().empty());
 }
 
-TEST_F(CanvasTest, DoubleClickPostsButtonDownThenDoubleClickAndCaptures) {
+TEST_F(CanvasTest, WheelStepsAreSummedPer120WithTheRemainderKept) {
     openWithCanvas();
-    QTest::mouseMove(nativeWindow(), onCanvas(50, 50));
-    takeCanvasEvents();
-    QTest::mouseDClick(nativeWindow(), Qt::LeftButton, Qt::NoModifier, onCanvas(50, 50));
-    std::vector<int> types = typesOf(takeCanvasEvents());
-    EXPECT_EQ(types, (std::vector<int>{kCanvasLeftButtonDown, kCanvasLeftButtonUp, kCanvasLeftClick,
-                                       kCanvasLeftButtonDown, kCanvasLeftDoubleClick, kCanvasLeftButtonUp,
-                                       kCanvasLeftClick}));
-}
-
-struct WheelCase {
-    const char* name;
-    std::vector<int> deltas;
-    std::vector<int> steps;  // one event per entry
-};
-
-class CanvasWheelTest : public CanvasTest, public testing::WithParamInterface<WheelCase> {};
-
-TEST_P(CanvasWheelTest, StepsAreSummedPer120WithTheRemainderKept) {
-    openWithCanvas();
-    resetCanvasWheel();
-    std::vector<int> steps;
-    for (int delta : GetParam().deltas) {
-        sendWheel(300, 200, delta);
-        for (const CanvasEvent& event : takeCanvasEvents()) {
-            if (event.type == kCanvasWheel) steps.push_back(event.data.wheel);
+    struct Row {
+        std::vector<int> deltas, steps;
+    } rows[] = {{{60, 60}, {1}}, {{240}, {2}}, {{-120}, {-1}}, {{180, 60}, {1, 1}}, {{60, -60, -120}, {-1}}};
+    for (const Row& row : rows) {
+        resetCanvasWheel();
+        std::vector<int> steps;
+        for (int delta : row.deltas) {
+            QWheelEvent wheel(onCanvas(300, 200), QPointF(), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(nativeWindow(), &wheel);
+            for (const CanvasEvent& event : takeCanvasEvents())
+                if (event.type == kCanvasWheel) steps.push_back(event.data.wheel);
         }
+        EXPECT_EQ(steps, row.steps) << row.deltas[0];
     }
-    EXPECT_EQ(steps, GetParam().steps);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CanvasWheelTest,
-    testing::Values(WheelCase{"two_halves", {60, 60}, {1}}, WheelCase{"double_notch", {240}, {2}},
-                    WheelCase{"toward_user", {-120}, {-1}}, WheelCase{"remainder_kept", {180, 60}, {1, 1}},
-                    WheelCase{"cancelling", {60, -60, -120}, {-1}}),
-    [](const testing::TestParamInfo<WheelCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CanvasTest, AttributesDescribeOnlyTheCanvasOwnCurrentEvent) {
     openWithCanvas();
@@ -262,9 +206,8 @@ TEST_F(CanvasTest, AttributesDescribeOnlyTheCanvasOwnCurrentEvent) {
     QTest::mouseMove(nativeWindow(), onCanvas(17, 5));
     postEvent(kEventMenu, 3, 0, 0);
     std::vector<std::pair<int, int>> seen;  // (kind, mouse x)
-    while (int kind = waitEvent(0)) {
+    while (int kind = waitEvent(0))
         if (kind == kEventControl || kind == kEventMenu) seen.emplace_back(kind, getAttribute(0, 2));
-    }
     EXPECT_EQ(seen,
               (std::vector<std::pair<int, int>>{{kEventControl, 10}, {kEventControl, 17}, {kEventMenu, 0}}));
     EXPECT_EQ(getAttribute(0, 1), 1);   // has a backing image
@@ -281,9 +224,8 @@ TEST_F(CanvasTest, KeyboardCanvasReportsFocusKeysAndCharacters) {
     QTest::keyClick(nativeWindow(), Qt::Key_Return);
     setFocus(-1);
     std::vector<CanvasEvent> events = takeCanvasEvents();
-    EXPECT_EQ(typesOf(events), (std::vector<int>{kCanvasFocus, kCanvasKeyDown, kCanvasInput, kCanvasKeyUp,
+    ASSERT_EQ(typesOf(events), (std::vector<int>{kCanvasFocus, kCanvasKeyDown, kCanvasInput, kCanvasKeyUp,
                                                  kCanvasKeyDown, kCanvasKeyUp, kCanvasLostFocus}));
-    ASSERT_EQ(events.size(), 7u);
     EXPECT_EQ(events[1].data.key, 'A');
     EXPECT_EQ(events[2].data.input, 'a');
     EXPECT_EQ(events[4].data.key, kKeyReturn);
@@ -293,8 +235,7 @@ TEST_F(CanvasTest, BorderMakesTheImageSmallerAndConfinementIsReported) {
     openMainWindow();
     ASSERT_NE(createCanvas(0, 0, 0, 100, 80, kCanvasBorder | kCanvasConfine), 0);
     ASSERT_NE(canvasImage(0), nullptr);
-    EXPECT_EQ(canvasImage(0)->width, 96);
-    EXPECT_EQ(canvasImage(0)->height, 76);
+    EXPECT_EQ(QSize(canvasImage(0)->width, canvasImage(0)->height), QSize(96, 76));
     QTest::mousePress(nativeWindow(), Qt::LeftButton, Qt::NoModifier, onCanvas(50, 40));
     EXPECT_EQ(getAttribute(0, 10), 1);
     QTest::mouseRelease(nativeWindow(), Qt::LeftButton, Qt::NoModifier, onCanvas(50, 40));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,60 +20,29 @@ void useArguments(std::vector<std::string> arguments) {
     setCommandLine(static_cast<int>(storage.size()), argv.data());
 }
 
-struct ArgumentCase {
-    const char* name;
-    std::vector<std::string> arguments;
-    int expectedCount;
-    int index;
-    std::string expectedArgument;
-};
-
-class ArgumentTest : public testing::TestWithParam<ArgumentCase> {};
-
-TEST_P(ArgumentTest, CountAndIndexedArgument) {
-    const ArgumentCase& c = GetParam();
-    useArguments(c.arguments);
-    EXPECT_EQ(argumentCount(), c.expectedCount);
-    EXPECT_EQ(argument(c.index), c.expectedArgument);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CommandLine, ArgumentTest,
-    testing::Values(ArgumentCase{"NoArgument", {}, 0, 0, ""},
-                    ArgumentCase{
-                        "NameWithSpaces", {"/tmp/my data/file one.bin"}, 1, 0, "/tmp/my data/file one.bin"},
-                    ArgumentCase{"FirstOfTwo", {"a.bin", "b.bin"}, 2, 0, "a.bin"},
-                    ArgumentCase{"SecondOfTwo", {"a.bin", "b.bin"}, 2, 1, "b.bin"},
-                    ArgumentCase{"IndexPastTheEnd", {"a.bin", "b.bin"}, 2, 5, ""},
-                    ArgumentCase{"EmptyArgumentCounts", {""}, 1, 0, ""},
-                    ArgumentCase{"QuotesAreOrdinaryBytes", {"say\"hi\""}, 1, 0, "say\"hi\""}),
-    [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
-
-TEST(CommandLine, NegativeIndexWalksFromTheLastReturnedArgument) {
-    useArguments({"a", "b", "c"});
-    EXPECT_EQ(argument(-1), "a");
-    EXPECT_EQ(argument(-1), "b");
-    EXPECT_EQ(argument(0), "a");  // an explicit index moves the cursor
-    EXPECT_EQ(argument(-1), "b");
-    EXPECT_EQ(argument(-1), "c");
-    EXPECT_EQ(argument(-1), "");  // past the end: the cursor stays
-    EXPECT_EQ(argument(1), "b");
-    EXPECT_EQ(argument(-5), "c");
-}
-
-TEST(CommandLine, IndexPastTheEndLeavesTheCursorThere) {
-    useArguments({"a", "b"});
-    EXPECT_EQ(argument(7), "");
-    EXPECT_EQ(argument(-1), "");
-    EXPECT_EQ(argument(1), "b");
-    EXPECT_EQ(argument(-1), "");
-}
-
-TEST(CommandLine, NewCommandLineResetsTheCursor) {
-    useArguments({"a", "b"});
-    EXPECT_EQ(argument(1), "b");
-    useArguments({"x", "y"});
-    EXPECT_EQ(argument(-1), "x");
+// Rows run in order on one command line each: a negative index walks on from the argument
+// returned last, any other index moves there (past the end the cursor stays at the end), and a
+// new command line starts the walk afresh.
+TEST(CommandLine, CountAndArgumentsByIndexAndWalk) {
+    struct Row {
+        std::vector<std::string> arguments;
+        std::vector<std::pair<int, std::string>> calls;  // index asked, argument expected
+    };
+    const Row rows[] = {
+        {{}, {{0, ""}, {-1, ""}}},
+        {{"/tmp/my data/file one.bin", "", "say\"hi\""},
+         {{0, "/tmp/my data/file one.bin"}, {1, ""}, {2, "say\"hi\""}, {3, ""}}},
+        {{"a", "b", "c"},
+         {{-1, "a"}, {-1, "b"}, {0, "a"}, {-1, "b"}, {-1, "c"}, {-1, ""}, {1, "b"}, {-5, "c"}}},
+        {{"a", "b"}, {{7, ""}, {-1, ""}, {1, "b"}, {-1, ""}}},
+        {{"x", "y"}, {{-1, "x"}}},
+    };
+    for (const Row& row : rows) {
+        useArguments(row.arguments);
+        EXPECT_EQ(argumentCount(), static_cast<int>(row.arguments.size()));
+        for (const auto& [index, expected] : row.calls)
+            EXPECT_EQ(argument(index), expected) << row.arguments.size() << " arguments, index " << index;
+    }
 }
 
 }  // namespace
