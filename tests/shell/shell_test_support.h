@@ -19,10 +19,6 @@ struct ReturnedEvent {
     bool operator==(const ReturnedEvent&) const = default;
 };
 
-inline void PrintTo(const ReturnedEvent& event, std::ostream* out) {
-    *out << "{" << event.kind << ", " << event.object << ", " << event.window << ", " << event.type << "}";
-}
-
 // Everything waiting now in the order waitEvent returns it; with a kind, only events of that
 // kind (windows post activation and repaint events of their own).
 inline std::vector<ReturnedEvent> takeEvents(int only = 0) {

@@ -6,34 +6,32 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include "shell/command_line.h"
 #include "shell_test_support.h"
 
 namespace {
 
 using WindowShellTest = ShellTest;
 
+// Each style's window: visible, fixed in size, a tool window; every one has a title bar, and
+// the viewer's a minimise box but no maximise box.
 TEST_F(WindowShellTest, FlagsGiveTheWindowItsKind) {
-    struct Row {
-        int flags;
-        bool visible, fixedSize, tool, maximizeBox;
-    };
-    const Row rows[] = {{0xCA0001, true, true, false, false},
-                        {kWindowCentred, true, true, false, false},  // no style still gets a title bar
-                        {kWindowTitleBar | kWindowSizingBorder, true, false, false, true},
-                        {kWindowTitleBar | kWindowInvisible, false, true, false, false},
-                        {kWindowTitleBar | kWindowTool, true, true, true, false}};
-    for (const Row& row : rows) {
-        ASSERT_NE(openWindow(1, 10, 10, 200, 100, "Flags", row.flags), 0);
+    const std::pair<int, std::vector<bool>> rows[] = {
+        {0xCA0001, {true, true, false, true}},
+        {kWindowCentred, {true, true, false, false}},
+        {kWindowTitleBar | kWindowSizingBorder, {true, false, false, false}},
+        {kWindowTitleBar | kWindowInvisible, {false, true, false, false}},
+        {kWindowTitleBar | kWindowTool, {true, true, true, false}}};
+    for (const auto& [style, expected] : rows) {
+        ASSERT_NE(openWindow(1, 10, 10, 200, 100, "Flags", style), 0);
         QWidget* frame = widgetOf(windowHandle(1));
         Qt::WindowFlags flags = frame->windowFlags();
-        EXPECT_EQ(frame->isVisible(), row.visible) << std::hex << row.flags;
-        EXPECT_EQ(frame->minimumSize() == frame->maximumSize(), row.fixedSize) << std::hex << row.flags;
-        EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint)) << std::hex << row.flags;
-        EXPECT_EQ((flags & Qt::WindowType_Mask) == Qt::Tool, row.tool) << std::hex << row.flags;
-        if (row.flags == 0xCA0001) {
-            EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-            EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
-        }
+        EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint) && !flags.testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_EQ(std::vector<bool>({frame->isVisible(), frame->minimumSize() == frame->maximumSize(),
+                                     (flags & Qt::WindowType_Mask) == Qt::Tool,
+                                     flags.testFlag(Qt::WindowMinimizeButtonHint)}),
+                  expected)
+            << std::hex << style;
         closeWindow(1);
     }
 }
@@ -58,12 +56,6 @@ QMenuBar* buildViewerMenu(QWidget* frame) {
     return frame->findChild<QMenuBar*>();
 }
 
-std::vector<std::string> textsOf(const QList<QAction*>& actions) {
-    std::vector<std::string> texts;
-    for (QAction* action : actions) texts.push_back(action->text().toStdString());
-    return texts;
-}
-
 TEST_F(WindowShellTest, MenuBarLayoutCheckMarksAndCommands) {
     QWidget* frame = openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
@@ -73,16 +65,17 @@ TEST_F(WindowShellTest, MenuBarLayoutCheckMarksAndCommands) {
     EXPECT_EQ(frame->size(), QSize(620, 602));
     EXPECT_GT(bar->height(), 10);
     EXPECT_EQ(widgetOf(controlHandle(3))->mapTo(frame, QPoint(0, 0)), QPoint(0, bar->height()));
-    EXPECT_EQ(textsOf(bar->actions()), (std::vector<std::string>{"File", "View", "x1", "x2"}));
-    EXPECT_EQ(textsOf(bar->actions()[1]->menu()->actions()),
-              (std::vector<std::string>{"Color mode", "Grid\tCtrl+G"}));
+    QStringList titles;
+    for (QAction* action : bar->actions()) titles.append(action->text());
+    EXPECT_EQ(titles.join("|"), "File|View|x1|x2");
 
     for (auto [id, mark] : {std::pair{15, 1}, {16, 0}, {8, 0}, {99, 0}})
         EXPECT_EQ(getMenuCheck(0, id), mark) << id;
     setMenuCheck(0, 16, 1);
     setMenuCheck(0, 15, 0);
     setMenuCheck(0, 8, 1);
-    EXPECT_EQ(getMenuCheck(0, 16) * 100 + getMenuCheck(0, 15) * 10 + getMenuCheck(0, 8), 101);
+    EXPECT_EQ(std::vector<int>({getMenuCheck(0, 16), getMenuCheck(0, 15), getMenuCheck(0, 8)}),
+              std::vector<int>({1, 0, 1}));
     EXPECT_EQ(getMenuCheck(5, 8), 0);  // no such menu
     // Choosing a checked item leaves its mark as the program set it and posts the command, as
     // does a command item on the bar.
@@ -95,31 +88,8 @@ TEST_F(WindowShellTest, MenuBarLayoutCheckMarksAndCommands) {
               (std::vector<ReturnedEvent>{{kEventMenu, 8, 0, 0}, {kEventMenu, 5, 0, 0}}));
 }
 
-// The popup's choice arrives later as a menu event; input the open popup took is not returned.
-TEST_F(WindowShellTest, PopupChoiceArrivesAsMenuEvent) {
-    QWidget* frame = openMainWindow();
-    ASSERT_NE(createPopupMenu(2), 0);
-    menuItem(14, "jump here");
-    QCursor::setPos(frame->mapToGlobal(QPoint(100, 100)));
-    QTimer::singleShot(50, [] {
-        QTest::mouseMove(nativeWindow(), QPoint(400, 400));
-        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(popup, nullptr);
-        QTest::keyClick(popup, Qt::Key_Down);
-        QTest::keyClick(popup, Qt::Key_Return);
-    });
-    showPopupMenu(2, 0);
-    std::vector<ReturnedEvent> raw, menu;
-    for (const ReturnedEvent& event : takeEvents()) {
-        if (event.kind < kEventControl) raw.push_back(event);
-        if (event.kind == kEventMenu) menu.push_back(event);
-    }
-    EXPECT_EQ(raw, std::vector<ReturnedEvent>{});
-    EXPECT_EQ(menu, (std::vector<ReturnedEvent>{{kEventMenu, 14, 0, 0}}));
-}
-
-// Each key pressed in the window, and the command it posts (0: none) or the control that has
-// the focus after it. Tab and Shift+Tab step through the tab stops in creation order and wrap.
+// Each key pressed in the window, and the command it posts (0: none), or for Tab and Shift+Tab
+// the control that has the focus after it: they step through the tab stops in creation order and wrap.
 TEST_F(WindowShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
     openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
@@ -132,28 +102,20 @@ TEST_F(WindowShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
     addShortcut(0, kShortcutControl | kShortcutShift | 'E', 9);
     addShortcut(0, kShortcutShift | kKeyRight, 10);
     EXPECT_EQ(shortcutCount(0), 6);  // with Tab and Shift+Tab
-    struct Row {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        int command, focus;
-    } rows[] = {{Qt::Key_O, Qt::ControlModifier, 30, -1},
-                {Qt::Key_G, Qt::ControlModifier, 8, -1},
-                {Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier, 9, -1},
-                {Qt::Key_E, Qt::ControlModifier, 0, -1},
-                {Qt::Key_Right, Qt::ShiftModifier, 10, -1},
-                {Qt::Key_Tab, Qt::NoModifier, 0, 3},
-                {Qt::Key_Tab, Qt::NoModifier, 0, 4},
-                {Qt::Key_Tab, Qt::NoModifier, 0, 7},
-                {Qt::Key_Tab, Qt::NoModifier, 0, 3},
-                {Qt::Key_Backtab, Qt::ShiftModifier, 0, 7},
-                {Qt::Key_Backtab, Qt::ShiftModifier, 0, 4}};
-    for (const Row& row : rows) {
-        QTest::keyClick(nativeWindow(), row.key, row.modifiers);
+    const Qt::KeyboardModifiers control = Qt::ControlModifier, shift = Qt::ShiftModifier;
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int> rows[] = {
+        {Qt::Key_O, control, 30},    {Qt::Key_G, control, 8},    {Qt::Key_E, control | shift, 9},
+        {Qt::Key_E, control, 0},     {Qt::Key_Right, shift, 10}, {Qt::Key_Tab, {}, 3},
+        {Qt::Key_Tab, {}, 4},        {Qt::Key_Tab, {}, 7},       {Qt::Key_Tab, {}, 3},
+        {Qt::Key_Backtab, shift, 7}, {Qt::Key_Backtab, shift, 4}};
+    for (const auto& [key, modifiers, result] : rows) {
+        QTest::keyClick(nativeWindow(), key, modifiers);
+        const bool tab = key == Qt::Key_Tab || key == Qt::Key_Backtab;
         std::vector<ReturnedEvent> expected;
-        if (row.command != 0) expected.push_back({kEventMenu, row.command, 0, 0});
-        EXPECT_EQ(takeEvents(kEventMenu), expected) << row.key;
-        if (row.focus >= 0) {
-            EXPECT_EQ(QApplication::focusWidget(), controlHandle(row.focus)) << row.key;
+        if (!tab && result != 0) expected.push_back({kEventMenu, result, 0, 0});
+        EXPECT_EQ(takeEvents(kEventMenu), expected) << key;
+        if (tab) {
+            EXPECT_EQ(QApplication::focusWidget(), controlHandle(result)) << key;
         }
     }
     setFocus(-1);
@@ -217,6 +179,43 @@ TEST_F(WindowShellTest, StayOnTopKeepsTheNativeWindowAndMissingObjectsDoNothing)
     menuItem(1, "nowhere");
     EXPECT_EQ(getMenuCheck(0, 1), 0);
     EXPECT_EQ(shortcutCount(4), 0);
+}
+
+// Hands the arguments to setCommandLine as main would receive them, program name first.
+void useArguments(std::vector<std::string> arguments) {
+    static std::vector<std::string> storage;
+    static std::vector<char*> argv;
+    storage = std::move(arguments);
+    storage.insert(storage.begin(), "pixloupe2d");
+    argv.clear();
+    for (std::string& text : storage) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    setCommandLine(static_cast<int>(storage.size()), argv.data());
+}
+
+// Rows run in order on one command line each: a negative index walks on from the argument
+// returned last, any other index moves there (past the end the cursor stays at the end), and a
+// new command line starts the walk afresh.
+TEST(CommandLine, CountAndArgumentsByIndexAndWalk) {
+    struct Row {
+        std::vector<std::string> arguments;
+        std::vector<std::pair<int, std::string>> calls;  // index asked, argument expected
+    };
+    const Row rows[] = {
+        {{}, {{0, ""}, {-1, ""}}},
+        {{"/tmp/my data/file one.bin", "", "say\"hi\""},
+         {{0, "/tmp/my data/file one.bin"}, {1, ""}, {2, "say\"hi\""}, {3, ""}}},
+        {{"a", "b", "c"},
+         {{-1, "a"}, {-1, "b"}, {0, "a"}, {-1, "b"}, {-1, "c"}, {-1, ""}, {1, "b"}, {-5, "c"}}},
+        {{"a", "b"}, {{7, ""}, {-1, ""}, {1, "b"}, {-1, ""}}},
+        {{"x", "y"}, {{-1, "x"}}},
+    };
+    for (const Row& row : rows) {
+        useArguments(row.arguments);
+        EXPECT_EQ(argumentCount(), static_cast<int>(row.arguments.size()));
+        for (const auto& [index, expected] : row.calls)
+            EXPECT_EQ(argument(index), expected) << row.arguments.size() << " arguments, index " << index;
+    }
 }
 
 }  // namespace
