@@ -52,11 +52,12 @@ std::string currentDirectory() {
 
 const std::string kPatterns = "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp";
 
-// Each row opens a file dialog on a default file below a fresh folder, steps the type list
-// down from the opened list, puts each text ("\r"-separated) into the name field and presses
-// Enter after it (or Escape without a text): the answer is the folder plus the field, byte for
-// byte, and the type chosen; a name in a missing folder keeps the dialog open; the current
-// directory stays; no question comes when the file exists.
+// Each row opens a file dialog on a default file below a fresh folder, puts the first text into
+// the name field (an empty one keeps the proposal), picks the type that many steps down the
+// opened list, presses Enter, then the same for each further text after a "\r"; a row without
+// text presses Escape. The answer is the folder plus the field, byte for byte, with the type
+// chosen; a name in a missing folder keeps the dialog open; the current directory stays; an
+// existing file is taken without a question.
 TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
     QTemporaryDir temporary;
     const std::string folder = temporary.path().toStdString() + "/", odd = "caf\xE9 \"x\"/";
