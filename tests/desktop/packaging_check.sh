@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# What the system's own tools make of the installed programs and of the Debian package:
-# the layout that "cmake --install" lays out, the desktop entry and AppStream metadata as
-# their validators see them, the manual pages as groff renders them, --version of both
-# programs, and the package that cpack makes: its dependencies, its contents, lintian's
-# verdict, and its pixloupe2d-cli rendering the sample file as the built one does.
+# The installed programs and the Debian package as the system's own tools see them: install
+# layout, desktop entry, AppStream metadata, man pages, --version, and the package's contents,
+# dependencies, lintian's verdict and its pixloupe2d-cli drawing as the built one does.
 # Use: packaging_check.sh BUILD_DIR SOURCE_DIR VERSION APP_ID
 set -euo pipefail
 BUILD_DIR=$(cd "$1" && pwd)
@@ -13,25 +11,16 @@ APP_ID=$4
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/pl-pack.XXXXXX")
 trap 'rm -rf "$TMP"' EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Every file below a prefix, relative to it, one a line, sorted.
 expected_layout() {
     local size
     {
-        echo bin/pixloupe2d
-        echo bin/pixloupe2d-cli
-        echo "share/applications/$APP_ID.desktop"
-        echo "share/metainfo/$APP_ID.metainfo.xml"
+        printf '%s\n' bin/pixloupe2d bin/pixloupe2d-cli "share/applications/$APP_ID.desktop" \
+            "share/metainfo/$APP_ID.metainfo.xml" "share/icons/hicolor/scalable/apps/$APP_ID.svg" \
+            share/man/man1/pixloupe2d{,-cli}.1.gz share/doc/pixloupe2d/{changelog.gz,copyright}
         for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"; done
-        echo "share/icons/hicolor/scalable/apps/$APP_ID.svg"
-        echo share/man/man1/pixloupe2d.1.gz
-        echo share/man/man1/pixloupe2d-cli.1.gz
-        echo share/doc/pixloupe2d/changelog.gz
-        echo share/doc/pixloupe2d/copyright
     } | sort
 }
 

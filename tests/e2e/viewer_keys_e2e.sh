@@ -1,90 +1,94 @@
 #!/usr/bin/env bash
-# Escape under a private X server: held to close a drop-down menu or the "jump here" popup, or
-# held in another window while the pointer crosses the viewer, it leaves the viewer running;
-# pressed in the viewer's window it ends it with exit code 0.
-set -u
+# The viewer in a real window, driven with xdotool: a first argument that looks like a Qt option
+# names the data file; a bad settings file gives two "Wrong settings" messages closed with Enter;
+# the window's icon; Ctrl+2 and the title; a held Right; Escape held to close a menu, then in the
+# window: exit code 0 and the fixed settings file. An empty file: "File Read Error", exit code 0.
+set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_keys_e2e.sh BUILD_DIR}
-HERE="$(cd "$(dirname "$0")" && pwd)"
-source "$HERE/viewer_e2e_lib.sh"
-
+source "$(dirname "$0")/xvfb_lib.sh"
 viewer_begin
-viewer_make_data "$WORK/data.bin" 40000
 
-# window_origin ID: prints the X and Y of the window's top-left corner on the screen.
-window_origin() {
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'
+window_gone() { ! xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
+
+# dismiss_message TITLE: waits for the message box and closes it with Enter.
+dismiss_message() {
+    local id presses
+    id=$(pl_wait_for_window "$1") || pl_fail "no message \"$1\": $(viewer_log)"
+    pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
+    for presses in 1 2 3; do
+        xdotool key Return
+        pl_until 3 window_gone "$id" && return 0
+    done
+    pl_fail "Enter did not close \"$1\""
 }
 
-visible_windows() {
-    xdotool search --onlyvisible --class pixloupe2d 2>/dev/null | wc -l
-}
+DATA="$WORK/-platform"
+perl -e 'print pack("C*", map { ($_ * 37 + ($_ >> 3)) & 255 } 0 .. 4095)' >"$DATA"
+printf '[Options]\r\nzoom = 3\r\nInverse = 1\r\nmaxwidth = 0\r\n' >"$WORK/pl2.ini"
+viewer_start -platform notes.txt
+dismiss_message 'Wrong settings'
+dismiss_message 'Wrong settings'
+viewer_shown
+viewer_expect_view start "$DATA" --width 1 --inverse
+echo "ok: two \"Wrong settings\" messages; the file named -platform is shown inverted ($PL_TMP/start.png)"
 
-# wait_for_windows COUNT: until the program shows that many windows (its popups included).
-wait_for_windows() {
-    local tries
-    for tries in $(seq 50); do
-        [[ "$(visible_windows)" == "$1" ]] && return 0
-        sleep 0.1
+icon=$(xprop -id "$WINDOW" _NET_WM_ICON 2>&1 | grep -oE 'Icon \([0-9]+ x [0-9]+\)' | tr '\n' ' ')
+for size in 16 32 48; do
+    grep -q "Icon ($size x $size)" <<<"$icon" || pl_fail "the window's icon has no $size x $size picture: $icon"
+done
+echo "ok: the window carries the program's icon: $icon"
+
+xdotool key ctrl+2
+pl_wait_for_window 'Pixloupe 2d,x2' >/dev/null || pl_fail "Ctrl+2 did not change the title"
+viewer_expect_view zoom2 "$DATA" --width 1 --zoom 2 --inverse
+echo "ok: Ctrl+2 zooms and the title reads Pixloupe 2d,x2"
+
+# Held for a second, Right steps the width once per key message the platform repeats.
+for width in $(seq 2 40); do
+    "$BUILD_DIR/viewer/pixloupe2d-cli" render "$DATA" "$PL_TMP/w$width.png" --width "$width" --zoom 2 --inverse
+done
+xdotool keydown Right
+sleep 1
+xdotool keyup Right
+widened() {
+    WIDTH=2
+    viewer_canvas_is right "$PL_TMP/w2.png" && return 0
+    for WIDTH in $(seq 3 40); do
+        pl_differing_pixels "$PL_TMP/right-canvas.png" "$PL_TMP/w$WIDTH.png"
+        [[ $PL_DIFFERING == 0 ]] && return 0
     done
     return 1
 }
+pl_until 5 widened || pl_fail "after holding Right the view has no width from 2 to 40"
+echo "ok: holding Right widened the rows to $WIDTH bytes"
 
-# hold_escape_crossing X Y: holds Escape (long enough for the key to repeat) while the pointer
-# crosses a row of the screen from X, Y to the right, so that events keep arriving.
-hold_escape_crossing() {
-    local step
-    xdotool keydown Escape
-    for step in $(seq 30); do
-        xdotool mousemove "$(($1 + step * 10))" "$2"
-        sleep 0.03
-    done
-    xdotool keyup Escape
-    sleep 0.3
-}
-
-expect_running() {
-    kill -0 "$1" 2>/dev/null || pl_fail "$2: the viewer ended: $(viewer_log)"
-}
-
-viewer_start_shown "$WORK/data.bin"
-read -r X Y < <(window_origin "$WINDOW")
-
+read -r X Y < <(pl_window_origin "$WINDOW")
 xdotool mousemove $((X + 15)) $((Y + 9)) click 1
-wait_for_windows 2 || pl_fail "the File menu did not open"
-pl_screenshot "$PL_TMP/menu-open.png"
-hold_escape_crossing $((X + 50)) $((Y + 200))
-wait_for_windows 1 || pl_fail "Escape did not close the menu"
-expect_running "$VIEWER_PID" "Escape closing the File menu"
+pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
+# Long enough for the key to repeat, while the pointer crossing the window keeps events coming.
+xdotool keydown Escape
+for step in $(seq 30); do
+    xdotool mousemove "$((X + 50 + step * 10))" "$((Y + 200))"
+    sleep 0.03
+done
+xdotool keyup Escape
+pl_until 5 viewer_windows_shown 1 || pl_fail "Escape did not close the menu"
+sleep 0.3
+kill -0 "$VIEWER_PID" 2>/dev/null || pl_fail "Escape closing the File menu ended the viewer: $(viewer_log)"
 echo "ok: Escape held to close a drop-down menu leaves the viewer running"
 
-xdotool mousemove $((X + 200)) $((Y + 200)) click 3
-wait_for_windows 2 || pl_fail "the jump popup did not open"
-hold_escape_crossing $((X + 50)) $((Y + 300))
-wait_for_windows 1 || pl_fail "Escape did not close the popup"
-expect_running "$VIEWER_PID" "Escape closing the popup"
-echo "ok: Escape held to close the \"jump here\" popup leaves the viewer running"
-
-pl_activate_window "$WINDOW"
+pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard back"
 viewer_quit
-echo "ok: Escape in the window ends the viewer with exit code 0"
+printf '[Options]\r\nZoom = 2\r\nMulti = 0\r\nGrid = 0\r\nInverse = 1\r\nReverse = 0\r\nmaxwidth = 75\r\nontop = 0\r\n' \
+    >"$PL_TMP/expected.ini"
+cmp "$WORK/pl2.ini" "$PL_TMP/expected.ini" || pl_fail "pl2.ini after Escape: $(od -c "$WORK/pl2.ini" | head)"
+echo "ok: Escape ends with exit code 0 and writes the eight settings lines, fixed"
 
-# The viewer beside a second window of another program, which has the keyboard.
-viewer_start "$WORK/data.bin"
-FIRST_PID=$VIEWER_PID
-FIRST=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no viewer: $(viewer_log)"
-xdotool windowmove "$FIRST" 660 100
-xmessage -name other -title other -geometry 400x200+0+100 "another program" >/dev/null 2>&1 &
-pl_on_exit_kill $!
-OTHER=$(pl_wait_for_window other) || pl_fail "no second window"
-xdotool windowfocus --sync "$OTHER"
-sleep 0.5
-read -r X Y < <(window_origin "$FIRST")
-hold_escape_crossing $((X + 20)) $((Y + 250))
-expect_running "$FIRST_PID" "Escape held in another window"
-echo "ok: Escape held in another window while the pointer crosses the viewer leaves it running"
-
-xdotool windowfocus --sync "$FIRST"
-sleep 0.3
-VIEWER_PID=$FIRST_PID
-viewer_quit
-echo "ok: the viewer still ends with Escape in its window"
+printf '[Options]\r\nZoom = 4\r\n' >"$WORK/pl2.ini"
+cp "$WORK/pl2.ini" "$PL_TMP/before.ini"
+: >"$WORK/empty.bin"
+viewer_start empty.bin
+dismiss_message 'File Read Error'
+viewer_wait_exit
+cmp "$WORK/pl2.ini" "$PL_TMP/before.ini" || pl_fail "the settings were written after a failed load"
+echo "ok: an empty data file shows \"File Read Error\" and ends with exit code 0, settings untouched"

@@ -1,183 +1,167 @@
-# Shared helpers for end-to-end tests: a private X server, an optional window manager,
-# waiting for things a program prints or shows, and cleaning up on exit.
+# Shared helpers for the end-to-end tests: a private X server, waiting for windows and files,
+# pictures of the screen compared pixel for pixel, and the viewer started, checked and ended.
 # Use:   source "$(dirname "$0")/xvfb_lib.sh"
-#        pl_start_xvfb [--wm]          # sets DISPLAY, PL_TMP (a private folder); the screen
-#                                      # is PL_XVFB_SCREEN, 1280x1024x24 unless set
+#        pl_start_xvfb              # sets DISPLAY and PL_TMP (a private folder)
 #        some-program & pl_on_exit_kill $!
-# Everything started here is stopped and PL_TMP removed when the script exits
-# (set PL_KEEP_TMP=1 to keep the folder for a look at screenshots and logs).
-# The scripts run with "set -euo pipefail"; a command that fails unchecked names itself.
+# Everything started here is stopped and PL_TMP removed when the script exits (PL_KEEP_TMP=1
+# keeps the folder for a look at screenshots and logs). Scripts run with "set -euo pipefail".
 
 PL_TMP=""
 PL_PIDS=()
-PL_WM_RUNNING=""
 
-pl_fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+pl_fail() { echo "FAIL: $*" >&2; exit 1; }
 
 pl_cleanup() {
     local pid
-    for pid in "${PL_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${PL_PIDS[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
-    if [[ -n "$PL_TMP" && -z "${PL_KEEP_TMP:-}" ]]; then
-        rm -rf "$PL_TMP"
-    elif [[ -n "$PL_TMP" ]]; then
-        echo "kept $PL_TMP" >&2
-    fi
+    for pid in "${PL_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${PL_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    [[ -z "$PL_TMP" || -n "${PL_KEEP_TMP:-}" ]] || rm -rf "$PL_TMP"
 }
 trap pl_cleanup EXIT
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 
-# Stops the process when the script exits.
-pl_on_exit_kill() {
-    PL_PIDS=("$1" "${PL_PIDS[@]}")
+pl_on_exit_kill() { PL_PIDS=("$1" "${PL_PIDS[@]}"); }
+
+# pl_until SECONDS COMMAND...: true as soon as the command succeeds, polled every 0.1 s.
+pl_until() {
+    local tries
+    for tries in $(seq $(($1 * 10))); do
+        "${@:2}" && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
-# Starts Xvfb on a free display number it picks itself (so parallel tests never collide),
-# waits until it answers, and points DISPLAY and Qt at it. --wm also starts openbox.
+# Starts Xvfb on a free display number it picks itself (parallel tests never collide), waits
+# until it answers, and points DISPLAY and Qt at it. -noreset: otherwise the server resets
+# whenever its last client leaves and refuses connections meanwhile.
 pl_start_xvfb() {
-    local use_wm=0
-    [[ "${1:-}" == "--wm" ]] && use_wm=1
     command -v Xvfb >/dev/null || pl_fail "Xvfb is not installed"
     PL_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pl-e2e.XXXXXX")
     mkdir -p "$PL_TMP/config" "$PL_TMP/cache" "$PL_TMP/runtime"
     chmod 700 "$PL_TMP/runtime"
-    local number_file="$PL_TMP/display"
-    # The server takes the first free number from a random start, away from the low numbers
-    # that other scripts pick by hand. -noreset: without it the server resets whenever its
-    # last client leaves (as xdpyinfo does below) and refuses connections meanwhile.
-    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 "${PL_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset \
-        3>"$number_file" 2>"$PL_TMP/xvfb.log" &
+    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+        3>"$PL_TMP/display" 2>"$PL_TMP/xvfb.log" &
     pl_on_exit_kill $!
-    local tries
-    for tries in $(seq 100); do
-        [[ -s "$number_file" ]] && break
-        sleep 0.1
-    done
-    [[ -s "$number_file" ]] || pl_fail "Xvfb did not start: $(cat "$PL_TMP/xvfb.log")"
-    export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
-    for tries in $(seq 100); do
-        xdpyinfo >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    xdpyinfo >/dev/null 2>&1 || pl_fail "display $DISPLAY does not answer"
+    pl_until 10 test -s "$PL_TMP/display" || pl_fail "Xvfb did not start: $(cat "$PL_TMP/xvfb.log")"
+    export DISPLAY=":$(tr -d '[:space:]' <"$PL_TMP/display")"
+    pl_until 10 xdpyinfo >/dev/null 2>&1 || pl_fail "display $DISPLAY does not answer"
     export QT_QPA_PLATFORM=xcb
     export XDG_CONFIG_HOME="$PL_TMP/config" XDG_CACHE_HOME="$PL_TMP/cache" XDG_RUNTIME_DIR="$PL_TMP/runtime"
-    if [[ $use_wm == 1 ]]; then
-        command -v openbox >/dev/null || pl_fail "openbox is not installed"
-        openbox >"$PL_TMP/openbox.log" 2>&1 &
-        pl_on_exit_kill $!
-        PL_WM_RUNNING=1
-        for tries in $(seq 200); do
-            xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW && break
-            sleep 0.1
-        done
-        xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW ||
-            pl_fail "openbox did not start: $(cat "$PL_TMP/openbox.log")"
-    fi
 }
 
-# pl_wait_for_line FILE REGEX [SECONDS]: waits until a line of FILE matches (grep -E).
-pl_wait_for_line() {
-    local file=$1 pattern=$2 seconds=${3:-10} tries
-    for tries in $(seq $((seconds * 10))); do
-        grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
+pl_visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
 
-# pl_wait_for_new_line FILE REGEX FROM_LINE [SECONDS]: as above, only lines after FROM_LINE.
-pl_wait_for_new_line() {
-    local file=$1 pattern=$2 from=$3 seconds=${4:-10} tries
-    for tries in $(seq $((seconds * 10))); do
-        tail -n +"$((from + 1))" "$file" 2>/dev/null | grep -qE -- "$pattern" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+# pl_wait_for_window TITLE: prints the id of the visible window with exactly this title.
+pl_wait_for_window() { pl_until 15 pl_visible_window "$1"; }
 
-pl_line_count() {
-    wc -l <"$1" | tr -d ' '
-}
-
-# pl_wait_for_window TITLE [SECONDS]: prints the id of the visible window with exactly this title.
-pl_wait_for_window() {
-    local title=$1 seconds=${2:-15} tries id
-    for tries in $(seq $((seconds * 10))); do
-        id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
-        if [[ -n "$id" ]]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
-
-# pl_activate_window ID: gives the window the keyboard. Without a window manager a Qt
-# window activates itself; with one, ask it and wait until it is done.
+# pl_activate_window ID: waits until the window has the keyboard. Without a window manager a
+# Qt window takes it itself once mapped, which can lag under load; after a dialog has closed
+# nobody hands it back, so ask for it now and then.
 pl_activate_window() {
     local tries
-    if [[ -z "${PL_WM_RUNNING:-}" ]]; then
-        # The window takes the focus itself once it is mapped; under load that can lag
-        # behind the window's appearance, and keys sent before it would go astray. Nobody
-        # hands the focus back after a dialog has closed: then give it after a while.
-        for tries in $(seq 100); do
-            [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$1" ]] && return 0
-            if ((tries % 20 == 0)); then xdotool windowfocus "$1" 2>/dev/null || true; fi
-            sleep 0.1
-        done
-        return 1
-    fi
-    for tries in $(seq 20); do
-        xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
-        [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]] && return 0
-        sleep 0.25
+    for tries in $(seq 100); do
+        [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$1" ]] && return 0
+        if ((tries % 20 == 0)); then xdotool windowfocus "$1" 2>/dev/null || true; fi
+        sleep 0.1
     done
     return 1
 }
 
-# pl_screenshot FILE: the whole screen; fails unless a readable picture was written.
+# pl_window_origin ID: "X Y" of the window's top-left corner on the screen.
+pl_window_origin() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'
+}
+
 pl_screenshot() {
     import -window root "$1" 2>"$PL_TMP/import.err" || pl_fail "import $1: $(cat "$PL_TMP/import.err")"
-    pl_picture_size "$1" >/dev/null
-}
-
-# pl_crop FILE GEOMETRY OUT: the part GEOMETRY (WxH+X+Y) of a picture.
-pl_crop() {
-    convert -regard-warnings "$1" -crop "$2" +repage "$3" 2>"$PL_TMP/convert.err" ||
-        pl_fail "convert $1 -crop $2: $(cat "$PL_TMP/convert.err")"
-}
-
-# pl_picture_size FILE...: prints "WIDTHxHEIGHT" of each picture; fails unless each reads whole.
-pl_picture_size() {
-    identify -regard-warnings -format '%wx%h\n' "$@" 2>"$PL_TMP/identify.err" ||
-        pl_fail "identify $*: no whole picture. $(cat "$PL_TMP/identify.err")"
 }
 
 # pl_differing_pixels A B: sets PL_DIFFERING to the number of pixels in which two pictures
-# differ. Pictures that are missing, unreadable or of different sizes fail the test, and so
-# does anything from compare but a count.
+# differ. Missing, unreadable or differently sized pictures fail the test, and so does
+# anything from compare but a count.
 pl_differing_pixels() {
     local sizes output status=0
-    sizes=$(pl_picture_size "$1" "$2") || exit 1
-    [[ "$(sed -n 1p <<<"$sizes")" == "$(sed -n 2p <<<"$sizes")" ]] ||
-        pl_fail "$1 and $2 differ in size: $(tr '\n' ' ' <<<"$sizes")"
+    sizes=$(identify -regard-warnings -format '%wx%h ' "$1" "$2" 2>&1) || pl_fail "identify $1 $2: $sizes"
+    read -r -a sizes <<<"$sizes"
+    [[ "${sizes[0]}" == "${sizes[1]}" ]] || pl_fail "$1 and $2 differ in size: ${sizes[*]}"
     output=$(compare -regard-warnings -metric AE "$1" "$2" null: 2>&1) || status=$?
     [[ ($status == 0 || $status == 1) && "$output" =~ ^[0-9]+(\.[0-9]+)?(e\+?[0-9]+)?$ ]] ||
         pl_fail "compare $1 $2 gave status $status: $output"
     PL_DIFFERING=$(awk '{printf "%d", $1}' <<<"$output")
 }
 
-# pl_expect_same_picture A B WHAT: fails unless the two pictures are equal pixel for pixel.
-pl_expect_same_picture() {
-    pl_differing_pixels "$1" "$2"
-    [[ $PL_DIFFERING == 0 ]] || pl_fail "$3: $PL_DIFFERING pixels differ (PL_KEEP_TMP=1 keeps the pictures)"
+# pl_wait_for_file NAME: the writers rename a complete file into place, so it is whole once there.
+pl_wait_for_file() {
+    pl_until 10 test -s "$1" || pl_fail "no file $1"
+}
+
+# ---- The viewer, run in WORK (where its pl2.ini lives); needs BUILD_DIR ----------------------
+
+viewer_begin() {
+    VIEWER="$BUILD_DIR/viewer/pixloupe2d"
+    [[ -x "$VIEWER" && -x "$BUILD_DIR/viewer/pixloupe2d-cli" ]] || pl_fail "no programs in $BUILD_DIR/viewer"
+    pl_start_xvfb
+    WORK="$PL_TMP/work"
+    CANVAS_Y=""
+    mkdir -p "$WORK"
+}
+
+viewer_start() {
+    (cd "$WORK" && exec "$VIEWER" "$@") >"$PL_TMP/viewer.out" 2>"$PL_TMP/viewer.err" &
+    VIEWER_PID=$!
+    pl_on_exit_kill "$VIEWER_PID"
+}
+
+# viewer_windows_shown COUNT: the viewer shows that many windows, its menus and popups included.
+viewer_windows_shown() {
+    [[ "$(xdotool search --onlyvisible --class pixloupe2d 2>/dev/null | wc -l)" == "$1" ]]
+}
+
+viewer_log() { tail -n 20 "$PL_TMP/viewer.err" 2>/dev/null | tr '\n' ' '; }
+
+# viewer_shown: waits until the first render is on screen and the window (WINDOW) has the
+# keyboard.
+viewer_shown() {
+    WINDOW=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no window with the first render: $(viewer_log)"
+    pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
+}
+
+# viewer_canvas_is NAME EXPECTED: one screenshot; true when the canvas shows EXPECTED. The
+# canvas lies at the window's left edge below the menu bar, whose height is the platform's:
+# the first call looks for it there.
+viewer_canvas_is() {
+    local x y dy below
+    pl_screenshot "$PL_TMP/$1.png"
+    read -r x y < <(pl_window_origin "$WINDOW")
+    below=${CANVAS_Y:+$((CANVAS_Y - y))}
+    for dy in ${below:-$(seq 0 60)}; do
+        convert "$PL_TMP/$1.png" -crop "600x512+$x+$((y + dy))" +repage "$PL_TMP/$1-canvas.png" || pl_fail "no crop"
+        pl_differing_pixels "$PL_TMP/$1-canvas.png" "$2"
+        [[ $PL_DIFFERING == 0 ]] && CANVAS_X=$x CANVAS_Y=$((y + dy)) && return 0
+    done
+    return 1
+}
+
+# viewer_expect_view NAME DATA CLI-RENDER-OPTIONS...: within a few seconds the canvas shows
+# exactly what pixloupe2d-cli renders of the data with these options (the renderer itself is
+# checked against a reference by the unit tests).
+viewer_expect_view() {
+    local expected="$PL_TMP/$1-expected.png"
+    "$BUILD_DIR/viewer/pixloupe2d-cli" render "$2" "$expected" "${@:3}" || pl_fail "$1: no expected picture"
+    pl_until 5 viewer_canvas_is "$1" "$expected" ||
+        pl_fail "$1: the canvas is not the expected picture ($PL_DIFFERING pixels differ; PL_KEEP_TMP=1 keeps them)"
+}
+
+viewer_wait_exit() {
+    local status=0
+    wait "$VIEWER_PID" || status=$?
+    [[ $status == 0 ]] || pl_fail "the viewer ended with exit code $status: $(viewer_log)"
+}
+
+# viewer_quit: Escape, held until the viewer has ended, as a user holds it.
+viewer_quit() {
+    xdotool keydown Escape
+    viewer_wait_exit
+    xdotool keyup Escape
 }

@@ -14,58 +14,50 @@
 #include "shell/event_queue.h"
 #include "shell/window_shell.h"
 
-inline void startShellOnce() {
-    static int argc = 1;
-    static char name[] = "shell_test";
-    static char* argv[] = {name, nullptr};
-    static int started = initShell(argc, argv);
-    ASSERT_NE(started, 0);
-}
-
 struct ReturnedEvent {
     int kind, object, window, type;
     bool operator==(const ReturnedEvent&) const = default;
 };
 
-inline void PrintTo(const ReturnedEvent& event, std::ostream* out) {
-    *out << "{" << event.kind << ", " << event.object << ", " << event.window << ", " << event.type << "}";
-}
-
-// Everything waiting now, in the order waitEvent returns it.
-inline std::vector<ReturnedEvent> takeEvents() {
+// Everything waiting now in the order waitEvent returns it; with a kind, only events of that
+// kind (windows post activation and repaint events of their own).
+inline std::vector<ReturnedEvent> takeEvents(int only = 0) {
     std::vector<ReturnedEvent> events;
-    while (int kind = waitEvent(0)) events.push_back({kind, eventControl(), eventWindow(), eventType()});
+    while (int kind = waitEvent(0))
+        if (only == 0 || kind == only) events.push_back({kind, eventControl(), eventWindow(), eventType()});
     return events;
 }
 
-// Only the events of one kind (windows post activation and repaint events of their own).
-inline std::vector<ReturnedEvent> takeEvents(int kind) {
-    std::vector<ReturnedEvent> matching;
-    for (const ReturnedEvent& event : takeEvents())
-        if (event.kind == kind) matching.push_back(event);
-    return matching;
+inline QWidget* widgetOf(void* handle) {
+    return static_cast<QWidget*>(handle);
 }
 
 inline QWindow* nativeWindow() {
-    return static_cast<QWidget*>(windowHandle(0))->windowHandle();
+    return widgetOf(windowHandle(0))->windowHandle();
 }
 
 // A point of a control in the coordinates of the native window, for QTest's QWindow calls
 // (they pass through the application's input filter as real input does).
 inline QPoint inWindow(int control, QPoint point) {
-    auto* widget = static_cast<QWidget*>(controlHandle(control));
+    QWidget* widget = widgetOf(controlHandle(control));
     return widget->mapTo(widget->window(), point);
 }
 
 class ShellTest : public testing::Test {
    protected:
-    void SetUp() override { startShellOnce(); }
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "shell_test";
+        static char* argv[] = {name, nullptr};
+        static int started = initShell(argc, argv);
+        ASSERT_NE(started, 0);
+    }
     void TearDown() override { releaseShellObjects(); }
 
     // The viewer's window: 620 x 602 client area, title bar, system menu, minimise box, centred.
-    QWidget* openMainWindow() {
-        EXPECT_NE(openWindow(0, 0, 0, 620, 602, "Shell test", 0xCA0001), 0);
-        auto* frame = static_cast<QWidget*>(windowHandle(0));
+    QWidget* openMainWindow(int flags = 0xCA0001) {
+        EXPECT_NE(openWindow(0, 0, 0, 620, 602, "Shell test", flags), 0);
+        QWidget* frame = widgetOf(windowHandle(0));
         EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
         takeEvents();
         return frame;

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The viewer's dialogs answered by typing, on a real ZX Spectrum ROM in a real window: "Go to
+# offset", a dragged letter saved with Ctrl+E, the page keys, "Save binary..." with its typed
+# length and "Save image..." under the proposed name, both chosen from the File menu.
+set -euo pipefail
+BUILD_DIR=${1:?usage: viewer_dialogs_e2e.sh BUILD_DIR}
+source "$(dirname "$0")/xvfb_lib.sh"
+
+ROM=/usr/share/spectrum-roms/opense.rom
+[[ -r "$ROM" ]] || pl_fail "no $ROM: install the package opense-basic (scripts/install-deps.sh test)"
+viewer_begin
+cp "$ROM" "$WORK/zx.rom"
+viewer_start zx.rom
+viewer_shown
+viewer_expect_view start "$WORK/zx.rom"
+
+# answer TITLE [TEXT [KEYS]]: waits for the dialog; the keys (a file dialog: alt+n, the name
+# field), Control+A and the text replace what it proposes; then Enter.
+answer() {
+    local id
+    id=$(pl_wait_for_window "$1") || pl_fail "no dialog \"$1\""
+    pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
+    sleep 0.3
+    if [[ -n "${2:-}" ]]; then
+        xdotool key ${3:-} ctrl+a
+        xdotool type --delay 20 "$2"
+    fi
+    xdotool key Return
+}
+
+xdotool key ctrl+j
+answer 'Go to offset' '$3D00'
+viewer_expect_view charset "$WORK/zx.rom" --first '$3D00'
+echo "ok: Ctrl+J and \$3D00 show the character set at the top-left ($PL_TMP/charset-canvas.png)"
+
+# "A" is character 65, the 34th from the space at $3D00: rows 264 to 271 of the view.
+xdotool mousemove "$((CANVAS_X + 2))" "$((CANVAS_Y + 264))" mousedown 1
+for y in 266 268 271; do
+    xdotool mousemove "$((CANVAS_X + 5))" "$((CANVAS_Y + y))"
+    sleep 0.1
+done
+xdotool mouseup 1
+sleep 0.3
+xdotool key ctrl+e
+answer 'Please choose file to save' letter alt+n
+pl_wait_for_file "$WORK/letter.png"
+"$BUILD_DIR/viewer/pixloupe2d-cli" sprite "$WORK/zx.rom" "$PL_TMP/letter.png" --first '$3E08' --width 1 --rows 8
+pl_differing_pixels "$WORK/letter.png" "$PL_TMP/letter.png"
+[[ $PL_DIFFERING == 0 ]] || pl_fail "letter.png is not the letter at \$3E08: $PL_DIFFERING pixels differ"
+echo "ok: the dragged selection saved through the dialog is the 8 x 8 letter"
+
+# The program reads the key state when the press arrives: a key is held as a user holds it.
+for key_first in End:16383 Home:0 Next:512; do
+    xdotool keydown "${key_first%:*}"
+    sleep 0.2
+    xdotool keyup "${key_first%:*}"
+    viewer_expect_view "${key_first%:*}" "$WORK/zx.rom" --first "${key_first#*:}"
+done
+echo "ok: End, Home and Page Down go to the last row, the first byte and the next 512 rows"
+
+# file_menu_item DOWNS: opens "File" (the first title of the menu bar, just above the canvas)
+# with the mouse and chooses the item DOWNS steps down.
+file_menu_item() {
+    local x y
+    read -r x y < <(pl_window_origin "$WINDOW")
+    xdotool mousemove "$((x + 15))" "$(((y + CANVAS_Y) / 2))" click 1
+    pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
+    xdotool key --repeat "$1" Down
+    xdotool key Return
+}
+
+file_menu_item 2
+answer 'size' '$12C'
+answer 'Please choose file to save' range alt+n
+pl_wait_for_file "$WORK/range.bin"
+# $12C = 300 bytes from the first byte of the view.
+tail -c +513 "$WORK/zx.rom" | head -c 300 | cmp - "$WORK/range.bin" || pl_fail "range.bin holds other bytes"
+echo "ok: Save binary... writes the 300 bytes from the view's first byte to range.bin"
+
+file_menu_item 3
+answer 'Please choose file to save'
+pl_wait_for_file "$WORK/zx.rom.png"
+pl_differing_pixels "$WORK/zx.rom.png" "$PL_TMP/Next-expected.png"
+[[ $PL_DIFFERING == 0 ]] || pl_fail "zx.rom.png is not the view: $PL_DIFFERING pixels differ"
+echo "ok: Save image... writes the view to the proposed zx.rom.png"
+
+viewer_quit
+echo "ok: the viewer ends with exit code 0"
