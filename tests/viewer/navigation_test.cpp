@@ -101,13 +101,13 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         const char* shown;  // row / offset / offset text afterwards
         bool renders;
     };
+    // clang-format off
     const Case cases[] = {
         {"DownOneStrip", Qt::Key_PageDown, 100000, 1, 1, 0, 0, false, kCommandBinary, "512/0/0", true},
         {"DownAtZoom4", Qt::Key_PageDown, 100000, 4, 1, 5, 1, false, kCommandBinary, "133/1/1", true},
         {"DownEightStrips", Qt::Key_PageDown, 100000, 1, 10, 0, 0, true, kCommandBinary, "4096/0/0", true},
         {"DownVisibleBkStrips", Qt::Key_PageDown, 100000, 1, 1, 0, 0, true, kCommandBk, "76800/0/0", true},
-        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, kCommandBinary, "100000/0/0",
-         true},
+        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, kCommandBinary, "100000/0/0", true},
         {"DownAtLastRow", Qt::Key_PageDown, 1000, 1, 7, 142, 0, false, kCommandBinary, "142/0/0", false},
         {"UpOneStrip", Qt::Key_PageUp, 100000, 1, 1, 600, 0, false, kCommandBinary, "88/0/0", true},
         {"UpStopsAtRowZero", Qt::Key_PageUp, 100000, 1, 10, 4000, 3, true, kCommandBinary, "0/3/3", true},
@@ -120,6 +120,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         {"EndTiledRowStart", Qt::Key_End, 100000, 1, 2, 5, 0, false, kNesCommand, "3124/0/0", true},
         {"EndOfAWholeNumberOfRows", Qt::Key_End, 1000, 1, 8, 0, 0, true, kCommandBinary, "124/0/0", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startWithData(c.size);
@@ -224,109 +225,25 @@ TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
     EXPECT_EQ(readFile("part.bin"), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SelectionTest,
-    testing::Values(
-        // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
-        SelectionCase{"BinaryAcrossStrips",
-                      kCommandBinary,
-                      kCommandZoom1,
-                      3,
-                      0,
-                      true,
-                      {{30, 10}, {45, 25}, {100, 25}},
-                      8,
-                      1,
-                      3,
-                      10,
-                      "Selection: 3 x 16 bytes at 1566 ($061E)",
-                      3,
-                      16,
-                      1566},
-        SelectionCase{"AtariUpAndLeft",
-                      kCommandAtari,
-                      kCommandZoom2,
-                      4,
-                      0,
-                      false,
-                      {{40, 7}, {10, 30}},
-                      8,
-                      2,
-                      0,
-                      3,
-                      "Selection: 3 x 13 bytes at 12 ($000C)",
-                      3,
-                      13,
-                      12},
-        SelectionCase{"BkThirdStrip",
-                      kCommandBk,
-                      kCommandZoom4,
-                      2,
-                      0,
-                      true,
-                      {{70, 100}, {90, 60}},
-                      4,
-                      4,
-                      4,
-                      15,
-                      "Selection: 2 x 11 bytes at 542 ($021E)",
-                      2,
-                      11,
-                      542},
-        SelectionCase{"SamScrolled",
-                      kCommandSamCoupe,
-                      kCommandZoom8,
-                      5,
-                      3,
-                      false,
-                      {{5, 5}, {79, 63}},
-                      2,
-                      8,
-                      0,
-                      0,
-                      "Selection: 5 x 8 bytes at 15 ($000F)",
-                      5,
-                      8,
-                      15},
-        // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
-        SelectionCase{"NesTilesAcrossStrips",
-                      kNesCommand,
-                      kCommandZoom2,
-                      3,
-                      0,
-                      true,
-                      {{60, 20}, {140, 50}},
-                      8,
-                      2,
-                      3,
-                      1,
-                      "Selection: 48 x 3 bytes at 1584 ($0630)",
-                      3,
-                      3,
-                      1584,
-                      8,
-                      16,
-                      48},
-        // A linear row of four planes of 2 bytes is one cell, 16 pixels wide.
-        SelectionCase{"AmigaRowsOfStrip1",
-                      kCommandFirstMachine + 3,  // Amiga 4 bitplanes
-                      kCommandZoom1,
-                      2,
-                      0,
-                      true,
-                      {{20, 5}, {70, 40}},
-                      16,
-                      1,
-                      1,
-                      5,
-                      "Selection: 8 x 36 bytes at 4136 ($1028)",
-                      1,
-                      36,
-                      4136,
-                      1,
-                      8,
-                      8}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Modes, SelectionTest, testing::Values(
+    // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
+    SelectionCase{"BinaryAcrossStrips", kCommandBinary, kCommandZoom1, 3, 0, true, {{30, 10}, {45, 25}, {100, 25}},
+                  8, 1, 3, 10, "Selection: 3 x 16 bytes at 1566 ($061E)", 3, 16, 1566},
+    SelectionCase{"AtariUpAndLeft", kCommandAtari, kCommandZoom2, 4, 0, false, {{40, 7}, {10, 30}},
+                  8, 2, 0, 3, "Selection: 3 x 13 bytes at 12 ($000C)", 3, 13, 12},
+    SelectionCase{"BkThirdStrip", kCommandBk, kCommandZoom4, 2, 0, true, {{70, 100}, {90, 60}},
+                  4, 4, 4, 15, "Selection: 2 x 11 bytes at 542 ($021E)", 2, 11, 542},
+    SelectionCase{"SamScrolled", kCommandSamCoupe, kCommandZoom8, 5, 3, false, {{5, 5}, {79, 63}},
+                  2, 8, 0, 0, "Selection: 5 x 8 bytes at 15 ($000F)", 5, 8, 15},
+    // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
+    SelectionCase{"NesTilesAcrossStrips", kNesCommand, kCommandZoom2, 3, 0, true, {{60, 20}, {140, 50}},
+                  8, 2, 3, 1, "Selection: 48 x 3 bytes at 1584 ($0630)", 3, 3, 1584, 8, 16, 48},
+    // A linear row of four planes of 2 bytes (Amiga 4 bitplanes) is one cell, 16 pixels wide.
+    SelectionCase{"AmigaRowsOfStrip1", kCommandFirstMachine + 3, kCommandZoom1, 2, 0, true, {{20, 5}, {70, 40}},
+                  16, 1, 1, 5, "Selection: 8 x 36 bytes at 4136 ($1028)", 1, 36, 4136, 1, 8, 8}),
     [](const testing::TestParamInfo<SelectionCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // A plain click, or a change of width, row, offset, mode or file, drops the selection and its
 // frame; the save commands are greyed again.
