@@ -152,8 +152,6 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     }
 }
 
-// ---- Save binary -------------------------------------------------------------------------------
-
 // "Save binary..." asks for the size, then the name, and writes the bytes from the view's first
 // byte with inverse and reverse as the boxes say, or says why not.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
