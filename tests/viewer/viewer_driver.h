@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "graphics/canvas.h"
-#include "shell/event_queue.h"
 #include "graphics/images.h"
+#include "shell/event_queue.h"
 #include "tests/support/temp_folder.h"
 #include "viewer/main_window.h"
 #include "viewer/render_view.h"
