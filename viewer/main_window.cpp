@@ -228,7 +228,6 @@ void turnWheel() {
 void rightClickCanvas() {
     const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
-    noteMousePosition(mouseX, mouseY);
     viewerState.jumpRow = jumpRowAt(mouseX, mouseY);
     showPopupMenu(kJumpMenu, kMainWindow);
 }
@@ -236,7 +235,6 @@ void rightClickCanvas() {
 void moveOverCanvas() {
     const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
-    noteMousePosition(mouseX, mouseY);
     dragOnView();
     if (draggingOnView()) return;
     setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);

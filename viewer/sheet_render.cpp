@@ -672,11 +672,6 @@ int32_t mouseCell(int coordinate) {
     return coordinate / zoomOrOne();
 }
 
-void noteMousePosition(int mouseX, int mouseY) {
-    viewerState.mouseCellX = mouseCell(mouseX);
-    viewerState.mouseCellY = mouseCell(mouseY);
-}
-
 PointedByte pointedByte(int mouseX, int mouseY) {
     const int64_t zoom = zoomOrOne();
     const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,

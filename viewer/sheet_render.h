@@ -50,7 +50,6 @@ int64_t viewFirstByte();
 
 // The mouse position in view pixels: coordinate / zoom, toward zero.
 int32_t mouseCell(int coordinate);
-void noteMousePosition(int mouseX, int mouseY);  // sets mouseCellX, mouseCellY
 
 // Where the pointer lies in the layout, as drawn: the strip (the view x over the strip width),
 // the view row within the strip (the view y over the unit height), the x in view units within

@@ -76,8 +76,6 @@ struct ViewerState {
     std::array<uint8_t, 256> reverseBitsTable;
     std::array<uint8_t, 256> swapNibblesTable;
     std::array<int32_t, 16> palette;  // 0x00BBGGRR, rewritten by each render
-    int32_t mouseCellX;
-    int32_t mouseCellY;
     int32_t convertOk;
     // Storage of the held values while unbound; read and write them only
     // through heldValue/setHeldValue, which follow the binding.

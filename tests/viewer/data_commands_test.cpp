@@ -1,6 +1,5 @@
 // Data in and out through the real window: "Open...", dropped files, the command-line file,
 // the messages of a failed load, and "Save binary..." through its dialogs.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,135 +46,81 @@ class DataCommandsTest : public ViewerWindowTest {
     }
 };
 
-// ---- Loading -----------------------------------------------------------------------------------
-
-enum class BadFile { Missing, Folder, Empty, TwoGiB };
-
-struct LoadFailureCase {
-    const char* name;
-    BadFile file;
-    const char* title;
-    const char* text;  // followed by the full name
-};
-
-void PrintTo(const LoadFailureCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class LoadFailureTest : public DataCommandsTest, public testing::WithParamInterface<LoadFailureCase> {
-   protected:
-    std::string makeBadFile(BadFile kind) {
-        const std::string name = path("bad file");
-        switch (kind) {
-            case BadFile::Missing:
-                break;
-            case BadFile::Folder:
-                mkdir(name.c_str(), 0700);
-                break;
-            case BadFile::Empty:
-                writeFile("bad file", "");
-                break;
-            case BadFile::TwoGiB: {
-                const int fd = open(name.c_str(), O_CREAT | O_WRONLY, 0600);
-                EXPECT_EQ(ftruncate(fd, int64_t{1} << 31), 0);
-                close(fd);
-                break;
-            }
-        }
-        return name;
+// A file that does not load ends the program with its message and writes no settings, from the
+// command line (which alone can name a folder: the open dialog enters it) or from "Open...".
+TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
+    struct Case {
+        const char* title;
+        const char* text;  // followed by the full name
+        void (*make)(const std::string& name);
+    };
+    const Case cases[] = {
+        {"File Error", "Unable to open:", [](const std::string&) {}},
+        {"File Read Error", "Unable to read:", [](const std::string& name) { writeWholeFile(name, ""); }},
+        {"File Error", "File too large (2 GiB or more):",
+         [](const std::string& name) {
+             writeWholeFile(name, "");
+             EXPECT_EQ(truncate(name.c_str(), int64_t{1} << 31), 0);
+         }},
+        {"File Error", "Unable to open:", [](const std::string& name) { mkdir(name.c_str(), 0700); }},
+    };
+    const std::string name = path("bad file"), settings = "[Options]\r\nZoom = 2\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        removeTree(name);
+        c.make(name);
+        writeFile("pl2.ini", settings);
+        answer({{RequesterKind::Message, ""}});
+        const size_t before = seen().size();
+        EXPECT_EQ(start({name}), ViewerStep::EndAtOnce);
+        expectAllAnswered();
+        ASSERT_EQ(seen().size(), before + 1);
+        EXPECT_EQ(seen().back().title, c.title);
+        EXPECT_EQ(seen().back().text, c.text + name);
+        EXPECT_EQ(readFile("pl2.ini"), settings);
+        EXPECT_EQ(windowHandle(kMainWindow), nullptr);
+        if (&c == &cases[3]) break;
+        unlink(path("pl2.ini").c_str());
+        startWithData("abc");
+        answer({{RequesterKind::OpenFile, name}, {RequesterKind::Message, ""}});
+        EXPECT_EQ(command(kCommandOpen), ViewerStep::EndAtOnce);
+        expectAllAnswered();
+        EXPECT_EQ(seen().back().text, c.text + name);
+        finish(ViewerStep::EndAtOnce);
+        EXPECT_FALSE(exists("pl2.ini"));
     }
-};
-
-const std::string kOldSettings = "[Options]\r\nZoom = 2\r\n";
-
-TEST_P(LoadFailureTest, CommandLineFileEndsTheProgramWithoutSettings) {
-    const LoadFailureCase& c = GetParam();
-    writeFile("pl2.ini", kOldSettings);
-    const std::string name = makeBadFile(c.file);
-    answer({{RequesterKind::Message, ""}});
-    EXPECT_EQ(start({name}), ViewerStep::EndAtOnce);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), 1u);
-    EXPECT_EQ(seen()[0].title, c.title);
-    EXPECT_EQ(seen()[0].text, c.text + name);
-    EXPECT_EQ(readFile("pl2.ini"), kOldSettings);
-    EXPECT_EQ(windowHandle(kMainWindow), nullptr);
 }
 
-// The open dialog enters a folder instead of choosing it, so a folder comes only from outside.
-class OpenFailureTest : public LoadFailureTest {};
-
-TEST_P(OpenFailureTest, OpenCommandEndsTheProgramWithoutSettings) {
-    const LoadFailureCase& c = GetParam();
-    startWithData("abc");
-    const std::string name = makeBadFile(c.file);
-    answer({{RequesterKind::OpenFile, name}, {RequesterKind::Message, ""}});
-    EXPECT_EQ(command(kCommandOpen), ViewerStep::EndAtOnce);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), 2u);
-    EXPECT_EQ(seen()[1].text, c.text + name);
-    finish(ViewerStep::EndAtOnce);
-    EXPECT_FALSE(exists("pl2.ini"));
-}
-
-const LoadFailureCase kMissing{"Missing", BadFile::Missing, "File Error", "Unable to open:"};
-const LoadFailureCase kFolder{"Folder", BadFile::Folder, "File Error", "Unable to open:"};
-const LoadFailureCase kEmpty{"Empty", BadFile::Empty, "File Read Error", "Unable to read:"};
-const LoadFailureCase kTwoGiB{"TwoGiB", BadFile::TwoGiB, "File Error", "File too large (2 GiB or more):"};
-
-std::string caseName(const testing::TestParamInfo<LoadFailureCase>& info) {
-    return info.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Load, LoadFailureTest, testing::Values(kMissing, kFolder, kEmpty, kTwoGiB),
-                         caseName);
-INSTANTIATE_TEST_SUITE_P(Load, OpenFailureTest, testing::Values(kMissing, kEmpty, kTwoGiB), caseName);
-
-TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheOffsets) {
-    startWithData(countingBytes(100));
-    setView(2, 5, 1);
-    mkdir(path("sub").c_str(), 0700);
-    writeFile("sub/game.bin", countingBytes(5000));
-    answer({{RequesterKind::OpenFile, path("sub/game.bin")}});
-    markStatus();
-    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), 1u);
-    EXPECT_EQ(seen()[0].title, "Please choose file to load");
-    EXPECT_EQ(seen()[0].folder, folder_);
-    EXPECT_EQ(seen()[0].text, "");
-    EXPECT_EQ(seen()[0].patterns.size(), 1u);
-    EXPECT_EQ(viewerState.dataSize, 5000);
-    EXPECT_EQ(viewerState.loadedFileName, "game.bin");
-    EXPECT_EQ(viewerState.lastFolder, path("sub/"));
-    EXPECT_EQ(viewerState.byteOffset, 10);
-    EXPECT_EQ(getState(kOffsetSpin), 1);
-    EXPECT_EQ(getAttribute(kRowScroll, 2), 2500);
-    EXPECT_EQ(status(), "Disp=11,width=2,x=0,y=0,size=0");
-}
-
-// The view follows the bar as the shorter data has clamped it.
-TEST_F(DataCommandsTest, LoadingAShortFileAfterTheEndOfALongOne) {
+// The open dialog starts in the last folder; the view keeps its width, row and offset, or
+// follows the bar as shorter data has clamped it.
+TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
+    struct Case {
+        int width, row, fineOffset;
+        const char* file;
+        int64_t size;
+        const char* status;
+    };
+    const Case cases[] = {{4, 250000, 0, "short.bin", 32770, "Disp=32768,width=4,x=0,y=0,size=0"},
+                          {2, 5, 1, "sub/game.bin", 5000, "Disp=11,width=2,x=0,y=0,size=0"}};
     startWithData(countingBytes(1000000));
-    setView(4, 250000, 0);
-    writeFile("short.bin", countingBytes(32770));
-    answer({{RequesterKind::OpenFile, path("short.bin")}});
-    command(kCommandOpen);
-    expectAllAnswered();
-    EXPECT_EQ(getState(kRowScroll), 8192);
-    EXPECT_EQ(viewerState.byteOffset, 32768);
-    EXPECT_EQ(status(), "Disp=32768,width=4,x=0,y=0,size=0");
-}
-
-TEST_F(DataCommandsTest, CancelledOpenChangesNothing) {
-    startWithData(countingBytes(100));
-    answer({{RequesterKind::OpenFile, "", 0, true}});
-    markStatus();
-    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
-    expectAllAnswered();
-    EXPECT_EQ(viewerState.dataSize, 100);
-    EXPECT_EQ(viewerState.lastFolder, folder_ + "/");
-    EXPECT_EQ(status(), "-");
+    mkdir(path("sub").c_str(), 0700);
+    for (const Case& c : cases) {
+        setView(c.width, c.row, c.fineOffset);
+        writeFile(c.file, countingBytes(c.size));
+        answer({{RequesterKind::OpenFile, path(c.file)}});
+        markStatus();
+        EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
+        expectAllAnswered();
+        EXPECT_EQ(viewerState.dataSize, c.size);
+        EXPECT_EQ(status(), c.status);
+    }
+    ASSERT_EQ(seen().size(), 2u);
+    EXPECT_EQ(seen()[0].title, "Please choose file to load");
+    EXPECT_EQ(seen()[0].folder + seen()[0].text, folder_);
+    EXPECT_EQ(seen()[0].patterns.size(), 1u);
+    EXPECT_EQ(viewerState.lastFolder, path("sub/"));
+    EXPECT_EQ(viewerState.loadedFileName, "game.bin");
+    EXPECT_EQ(getAttribute(kRowScroll, 2), 2500);
 }
 
 // The first dropped file is loaded, whatever bytes its name holds.
@@ -207,104 +152,78 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     }
 }
 
-TEST_F(DataCommandsTest, StartWithoutArgumentLeavesTheViewBlack) {
-    ASSERT_EQ(start(), ViewerStep::Continue);
-    EXPECT_EQ(viewerState.dataBuffer, nullptr);
-    EXPECT_EQ(title(), "Pixloupe 2d");
-}
-
-// ---- Save binary -------------------------------------------------------------------------------
-
-struct SaveCase {
-    const char* name;
-    std::string typed;
-    int width, row, fineOffset;
-    bool inverse, reverse, nibble;
-    std::string chosen;  // name given in the save dialog; "" when the dialog must not open
-    std::string messageTitle, messageText;
-    std::string written;  // file expected afterwards, "" for none
-    std::string bytes;
-};
-
-void PrintTo(const SaveCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class SaveBinaryTest : public DataCommandsTest, public testing::WithParamInterface<SaveCase> {};
-
-TEST_P(SaveBinaryTest, WritesTheRangeOrSaysWhyNot) {
-    const SaveCase& c = GetParam();
+// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first
+// byte with inverse and reverse as the boxes say, or says why not.
+TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
+    struct Case {
+        const char* name;
+        std::string typed;
+        int width, row, fineOffset;
+        bool inverse, reverse, nibble;
+        std::string chosen;  // name given in the save dialog; "" when the dialog must not open
+        std::string messageTitle, messageText;
+        std::string written;  // file expected afterwards, "" for none
+        std::string bytes;
+    };
+    // clang-format off
+    const Case cases[] = {
+    {"WholeData", "1000", 1, 0, 0, false, false, false, "out", "", "", "out.bin", countingBytes(1000)},
+    {"HexUpper", "$3E8", 1, 0, 0, false, false, false, "out", "", "", "out.bin", countingBytes(1000)},
+    {"DollarAloneIsEmpty", "$", 1, 0, 0, false, false, false, "out", "", "", "out.bin", ""},
+    {"ZeroIsEmpty", "0000", 1, 0, 0, false, false, false, "out", "", "", "out.bin", ""},
+    {"OneTooMany", "1001", 1, 0, 0, false, false, false, "", "Save binary file", "Too big value!", "", ""},
+    {"Comma", "1,000", 1, 0, 0, false, false, false, "", "wrong input", "can't convert:1,000", "", ""},
+    {"CPrefix", "0x3E8", 1, 0, 0, false, false, false, "", "wrong input", "can't convert:0x3E8", "", ""},
+    {"BeforeTheStart", "5", 3, 0, -3, false, false, false, "out", "", "", "out.bin", std::string("\0\0\0\0\1", 5)},
+    {"PastTheEndByOne", "1", 10, 100, 0, false, false, false, "", "Save binary file", "Too big value!", "", ""},
+    {"InverseThenReverse", "1", 1, 0, 1, true, true, false, "out", "", "", "out.bin", "\x7F"},
+    {"NibbleSwapNotSaved", "1", 1, 0, 1, true, true, true, "out", "", "", "out.bin", "\x7F"},
+    {"InverseNotBeforeTheStart", "2", 1, 0, -1, true, false, false, "out", "", "", "out.bin", std::string("\0\xFF", 2)},
+    {"NoExtension", "2", 1, 0, 0, false, false, false, "sprite", "", "", "sprite.bin", std::string("\0\1", 2)},
+    {"OwnExtension", "2", 1, 0, 0, false, false, false, "sprite.raw", "", "", "sprite.raw", std::string("\0\1", 2)},
+    {"PointInFolderOnly", "2", 1, 0, 0, false, false, false, "old.dir/sprite", "", "", "old.dir/sprite.bin", std::string("\0\1", 2)},
+    {"EndingInPoint", "2", 1, 0, 0, false, false, false, "sprite.", "", "", "sprite.", std::string("\0\1", 2)},
+    };
+    // clang-format on
     startWithData(countingBytes(1000));
     mkdir(path("old.dir").c_str(), 0700);
-    setView(c.width, c.row, c.fineOffset);
-    setState(kInverseBox, c.inverse);
-    setState(kReverseBox, c.reverse);
-    setState(kNibbleBox, c.nibble);
-    std::vector<RequesterAnswer> answers = {{RequesterKind::Text, c.typed}};
-    if (!c.chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(c.chosen)});
-    if (!c.messageTitle.empty()) answers.push_back({RequesterKind::Message, ""});
-    answer(answers);
-    EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), answers.size());
-    EXPECT_EQ(seen()[0].title, "size");
-    EXPECT_EQ(seen()[0].text, "0000");
-    if (!c.chosen.empty()) {
-        EXPECT_EQ(seen()[1].title, "Please choose file to save");
-        EXPECT_EQ(seen()[1].folder, folder_);
-        EXPECT_EQ(seen()[1].patterns.size(), 1u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setView(c.width, c.row, c.fineOffset);
+        setState(kInverseBox, c.inverse);
+        setState(kReverseBox, c.reverse);
+        setState(kNibbleBox, c.nibble);
+        std::vector<RequesterAnswer> answers = {{RequesterKind::Text, c.typed}};
+        if (!c.chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(c.chosen)});
+        if (!c.messageTitle.empty()) answers.push_back({RequesterKind::Message, ""});
+        answer(answers);
+        const size_t before = seen().size();
+        EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
+        expectAllAnswered();
+        ASSERT_EQ(seen().size(), before + answers.size());
+        EXPECT_EQ(seen()[before].title + ":" + seen()[before].text, "size:0000");
+        if (!c.chosen.empty()) {
+            EXPECT_EQ(seen()[before + 1].title, "Please choose file to save");
+            EXPECT_EQ(seen()[before + 1].folder, folder_);
+            EXPECT_EQ(seen()[before + 1].patterns.size(), 1u);
+        }
+        const std::string message = c.messageTitle.empty() ? "" : c.messageTitle + ":" + c.messageText;
+        EXPECT_EQ(message.empty() ? "" : seen().back().title + ":" + seen().back().text, message);
+        EXPECT_TRUE(c.written.empty() || exists(c.written));
+        EXPECT_EQ(c.written.empty() ? "" : readFile(c.written), c.bytes);
+        unlink(path(c.written).c_str());
+        EXPECT_FALSE(exists("out.bin"));
     }
-    if (!c.messageTitle.empty()) {
-        EXPECT_EQ(seen().back().title, c.messageTitle);
-        EXPECT_EQ(seen().back().text, c.messageText);
-    }
-    if (!c.written.empty()) {
-        EXPECT_TRUE(exists(c.written));
-        EXPECT_EQ(readFile(c.written), c.bytes);
-    }
 }
 
-SaveCase plainSave(const char* name, const std::string& typed, const std::string& bytes) {
-    return SaveCase{name, typed, 1, 0, 0, false, false, false, "out", "", "", "out.bin", bytes};
-}
-
-SaveCase refusedSave(const char* name, const std::string& typed, const std::string& title,
-                     const std::string& text) {
-    return SaveCase{name, typed, 1, 0, 0, false, false, false, "", title, text, "", ""};
-}
-
-SaveCase namedSave(const char* name, const std::string& chosen, const std::string& written) {
-    return SaveCase{name, "2", 1, 0, 0, false, false, false, chosen, "", "", written, std::string("\0\1", 2)};
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Save, SaveBinaryTest,
-    testing::Values(
-        plainSave("WholeData", "1000", countingBytes(1000)),
-        plainSave("HexUpper", "$3E8", countingBytes(1000)),
-        plainSave("HexLower", "$3e8", countingBytes(1000)), plainSave("DollarAloneIsEmpty", "$", ""),
-        plainSave("ZeroIsEmpty", "0000", ""),
-        refusedSave("OneTooMany", "1001", "Save binary file", "Too big value!"),
-        refusedSave("Comma", "1,000", "wrong input", "can't convert:1,000"),
-        refusedSave("LeadingBlank", " 1000", "wrong input", "can't convert: 1000"),
-        refusedSave("Minus", "-5", "wrong input", "can't convert:-5"),
-        refusedSave("CPrefix", "0x3E8", "wrong input", "can't convert:0x3E8"),
-        SaveCase{"BeforeTheStart", "5", 3, 0, -3, false, false, false, "out", "", "", "out.bin",
-                 std::string("\0\0\0\0\1", 5)},
-        SaveCase{"PastTheEndByOne", "1", 10, 100, 0, false, false, false, "", "Save binary file",
-                 "Too big value!", "", ""},
-        SaveCase{"InverseThenReverse", "1", 1, 0, 1, true, true, false, "out", "", "", "out.bin", "\x7F"},
-        SaveCase{"NibbleSwapNotSaved", "1", 1, 0, 1, true, true, true, "out", "", "", "out.bin", "\x7F"},
-        SaveCase{"InverseNotBeforeTheStart", "2", 1, 0, -1, true, false, false, "out", "", "", "out.bin",
-                 std::string("\0\xFF", 2)},
-        namedSave("NoExtension", "sprite", "sprite.bin"),
-        namedSave("OwnExtension", "sprite.raw", "sprite.raw"),
-        namedSave("PointInFolderOnly", "old.dir/sprite", "old.dir/sprite.bin"),
-        namedSave("EndingInPoint", "sprite.", "sprite.")),
-    [](const testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
-
-TEST_F(DataCommandsTest, CancelOrEmptyTextOrCancelledDialogSaveNothing) {
+TEST_F(DataCommandsTest, CancelledOpenOrSaveChangesNothing) {
     startWithData(countingBytes(100));
+    answer({{RequesterKind::OpenFile, "", 0, true}});
+    markStatus();
+    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
+    EXPECT_EQ(viewerState.dataSize, 100);
+    EXPECT_EQ(viewerState.lastFolder, folder_ + "/");
+    EXPECT_EQ(status(), "-");
     answer({{RequesterKind::Text, "", 0, true}});
     command(kCommandSaveBinary);
     answer({{RequesterKind::Text, ""}});
@@ -312,39 +231,31 @@ TEST_F(DataCommandsTest, CancelOrEmptyTextOrCancelledDialogSaveNothing) {
     answer({{RequesterKind::Text, "10"}, {RequesterKind::SaveFile, "", 0, true}});
     command(kCommandSaveBinary);
     expectAllAnswered();
-    EXPECT_EQ(seen().size(), 4u);
+    EXPECT_EQ(seen().size(), 5u);
     EXPECT_FALSE(exists("out.bin"));
 }
 
-// The name with its extension is a folder, which no file can replace.
-TEST_F(DataCommandsTest, FileThatCannotBeCreatedIsReported) {
-    startWithData(countingBytes(100));
-    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0700), 0);
-    answer({{RequesterKind::Text, "10"}, {RequesterKind::SaveFile, path("x")}, {RequesterKind::Message, ""}});
-    command(kCommandSaveBinary);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), 3u);
-    EXPECT_EQ(seen()[2].title, "Save binary file");
-    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("x.bin"));
-    struct stat info;
-    ASSERT_EQ(stat(path("x.bin").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISDIR(info.st_mode));
-    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "x.bin"}));
-}
-
-TEST_F(DataCommandsTest, FailedWriteIsReportedAndLeavesTheOldFile) {
+// A name whose file cannot be made (with its extension it is a folder), or a write that fails:
+// the message names the file, and what was there stays.
+TEST_F(DataCommandsTest, FailedSavesAreReportedAndLeaveWhatWasThere) {
     startWithData(countingBytes(100000));
+    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0700), 0);
     writeFile("big.bin", "old");
-    setWriteFailureAfter(10);
-    answer({{RequesterKind::Text, "100000"},
-            {RequesterKind::SaveFile, path("big.bin")},
-            {RequesterKind::Message, ""}});
-    command(kCommandSaveBinary);
-    setWriteFailureAfter(-1);
-    expectAllAnswered();
-    ASSERT_EQ(seen().size(), 3u);
-    EXPECT_EQ(seen()[2].text, "Cannot save\n" + path("big.bin"));
+    for (const auto& [chosen, file] : {std::pair{"x", "x.bin"}, {"big.bin", "big.bin"}}) {
+        answer({{RequesterKind::Text, "100000"},
+                {RequesterKind::SaveFile, path(chosen)},
+                {RequesterKind::Message, ""}});
+        setWriteFailureAfter(*chosen == 'b' ? 10 : -1);
+        command(kCommandSaveBinary);
+        setWriteFailureAfter(-1);
+        expectAllAnswered();
+        EXPECT_EQ(seen().back().title + ":" + seen().back().text,
+                  "Save binary file:Cannot save\n" + path(file));
+    }
     EXPECT_EQ(readFile("big.bin"), "old");
+    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"big.bin", "data.bin", "x.bin"}));
+    struct stat info;
+    EXPECT_TRUE(stat(path("x.bin").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 }  // namespace

@@ -32,8 +32,6 @@ class NavigationTest : public ViewerWindowTest {
     }
 };
 
-// ---- Go to offset --------------------------------------------------------------------------------
-
 // 1000 bytes at width 7, the view at row 10 with a fine offset of 2 (first byte 72 = $48).
 TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     struct Case {
@@ -88,8 +86,6 @@ TEST_F(NavigationTest, GoToOffsetInTiledRows) {
     }
 }
 
-// ---- Page keys -----------------------------------------------------------------------------------
-
 TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
     struct Case {
         const char* name;
@@ -101,13 +97,13 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         const char* shown;  // row / offset / offset text afterwards
         bool renders;
     };
+    // clang-format off
     const Case cases[] = {
         {"DownOneStrip", Qt::Key_PageDown, 100000, 1, 1, 0, 0, false, kCommandBinary, "512/0/0", true},
         {"DownAtZoom4", Qt::Key_PageDown, 100000, 4, 1, 5, 1, false, kCommandBinary, "133/1/1", true},
         {"DownEightStrips", Qt::Key_PageDown, 100000, 1, 10, 0, 0, true, kCommandBinary, "4096/0/0", true},
         {"DownVisibleBkStrips", Qt::Key_PageDown, 100000, 1, 1, 0, 0, true, kCommandBk, "76800/0/0", true},
-        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, kCommandBinary, "100000/0/0",
-         true},
+        {"DownStopsAtLastRow", Qt::Key_PageDown, 100000, 1, 1, 99800, 0, false, kCommandBinary, "100000/0/0", true},
         {"DownAtLastRow", Qt::Key_PageDown, 1000, 1, 7, 142, 0, false, kCommandBinary, "142/0/0", false},
         {"UpOneStrip", Qt::Key_PageUp, 100000, 1, 1, 600, 0, false, kCommandBinary, "88/0/0", true},
         {"UpStopsAtRowZero", Qt::Key_PageUp, 100000, 1, 10, 4000, 3, true, kCommandBinary, "0/3/3", true},
@@ -120,6 +116,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         {"EndTiledRowStart", Qt::Key_End, 100000, 1, 2, 5, 0, false, kNesCommand, "3124/0/0", true},
         {"EndOfAWholeNumberOfRows", Qt::Key_End, 1000, 1, 8, 0, 0, true, kCommandBinary, "124/0/0", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startWithData(c.size);
@@ -132,16 +129,11 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         EXPECT_EQ(rendered(), c.renders);
         finish(ViewerStep::EndAtOnce);  // no settings: the next start begins as this one did
     }
-}
-
-// A held key moves on every event that arrives, as the arrow keys do.
-TEST_F(NavigationTest, HeldPageDownRepeats) {
+    // A held key moves on every event that arrives, as the arrow keys do.
     startWithData(100000);
     drain();
-    pressKey(Qt::Key_PageDown);
-    handleNext();
-    for (int i = 0; i < 2; ++i) {
-        pressKey(Qt::Key_PageDown);  // the platform's repeat
+    for (int i = 0; i < 3; ++i) {
+        pressKey(Qt::Key_PageDown);  // the press, then the platform's repeats
         handleNext();
     }
     releaseKey(Qt::Key_PageDown);
@@ -149,184 +141,86 @@ TEST_F(NavigationTest, HeldPageDownRepeats) {
     EXPECT_EQ(getState(kRowScroll), 3 * 512);
 }
 
-// ---- Selection -----------------------------------------------------------------------------------
-
-struct SelectionCase {
-    const char* name;
-    int modeCommand, zoomCommand, width, row;
-    bool multi;
-    std::vector<std::pair<int, int>> drag;
-    int units, zoom;         // of the mode: view units per cell (a byte, a tile or a linear row)
-    int left, top;           // the selection's first cell column and view row in the view
-    const char* status;      // while dragging
-    int cells, rows, first;  // the selected block
-    int cellHeight = 1, cellBytes = 1, rowBytes = 0;  // rowBytes 0: the width
-};
-
-void PrintTo(const SelectionCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class SelectionTest : public NavigationTest, public testing::WithParamInterface<SelectionCase> {
-   protected:
-    void selectAsTheCaseSays() {
-        const SelectionCase& c = GetParam();
+// The selection snaps to whole cells (bytes, tiles or linear rows) and rows of one strip; the
+// picture saved holds its pixels at zoom 1 as the sheet shows them, without the canvas's frame;
+// the bytes saved follow the options, not the selection.
+TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
+    struct Case {
+        const char* name;
+        int modeCommand, zoomCommand, width, row;
+        bool multi;
+        std::vector<std::pair<int, int>> drag;
+        int units, zoom;         // of the mode: view units per cell
+        int left, top;           // the selection's first cell column and view row in the view
+        const char* status;      // while dragging
+        int cells, rows, first;  // the selected block
+        int cellHeight = 1, cellBytes = 1, rowBytes = 0;  // rowBytes 0: the width
+    };
+    // clang-format off
+    const Case cases[] = {
+    // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
+    {"BinaryAcrossStrips", kCommandBinary, kCommandZoom1, 3, 0, true, {{30, 10}, {45, 25}, {100, 25}},
+     8, 1, 3, 10, "Selection: 3 x 16 bytes at 1566 ($061E)", 3, 16, 1566},
+    {"AtariUpAndLeft", kCommandAtari, kCommandZoom2, 4, 0, false, {{40, 7}, {10, 30}},
+     8, 2, 0, 3, "Selection: 3 x 13 bytes at 12 ($000C)", 3, 13, 12},
+    {"BkThirdStrip", kCommandBk, kCommandZoom4, 2, 0, true, {{70, 100}, {90, 60}},
+     4, 4, 4, 15, "Selection: 2 x 11 bytes at 542 ($021E)", 2, 11, 542},
+    {"SamScrolled", kCommandSamCoupe, kCommandZoom8, 5, 3, false, {{5, 5}, {79, 63}},
+     2, 8, 0, 0, "Selection: 5 x 8 bytes at 15 ($000F)", 5, 8, 15},
+    // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
+    {"NesTilesAcrossStrips", kNesCommand, kCommandZoom2, 3, 0, true, {{60, 20}, {140, 50}},
+     8, 2, 3, 1, "Selection: 48 x 3 bytes at 1584 ($0630)", 3, 3, 1584, 8, 16, 48},
+    // A linear row of four planes of 2 bytes (Amiga 4 bitplanes) is one cell, 16 pixels wide.
+    {"AmigaRowsOfStrip1", kCommandFirstMachine + 3, kCommandZoom1, 2, 0, true, {{20, 5}, {70, 40}},
+     16, 1, 1, 5, "Selection: 8 x 36 bytes at 4136 ($1028)", 1, 36, 4136, 1, 8, 8},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         startWithData(70000);
-        command(c.modeCommand);
-        command(c.zoomCommand);
-        if (c.multi) command(kCommandMulti);
+        for (const int id : {c.modeCommand, c.zoomCommand, c.multi ? kCommandMulti : c.zoomCommand})
+            command(id);
         scrollTo(c.width, c.row);
         drain();
         EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 0);
         leftDragOnCanvas(c.drag, true);
-    }
-};
-
-// The selection snaps to whole bytes and rows of one strip; the file holds its pixels at
-// zoom 1 as the sheet shows them, without the frame that only the canvas shows.
-TEST_P(SelectionTest, SavedPictureIsTheSelectedPartOfTheSheet) {
-    const SelectionCase& c = GetParam();
-    selectAsTheCaseSays();
-    EXPECT_EQ(status(), c.status);
-    const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.cellHeight * c.zoom;
-    const int frameX = x0 + c.cells * c.units * c.zoom, frameY = y0 + c.zoom;
-    EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
-    EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
-    releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
-    EXPECT_EQ(status(), c.status);
-    EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 1);
-    EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary), 1);
-
-    answer({{RequesterKind::SaveFile, path("part"), 0}});
-    command(kCommandSaveSelectionImage);
-    expectAllAnswered();
-    const QImage saved(QString::fromStdString(path("part.png")));
-    ASSERT_EQ(saved.width(), c.cells * c.units);
-    ASSERT_EQ(saved.height(), c.rows * c.cellHeight);
-    for (int y = 0; y < saved.height(); ++y) {
-        for (int x = 0; x < saved.width(); ++x) {
-            const QRgb rgb = saved.pixel(x, y);
-            const int32_t colour = qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16;
-            ASSERT_EQ(colour, sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom)) << "x " << x << " y " << y;
+        EXPECT_EQ(status(), c.status);
+        const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.cellHeight * c.zoom;
+        const int frameX = x0 + c.cells * c.units * c.zoom, frameY = y0 + c.zoom;
+        EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
+        EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
+        releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
+        EXPECT_EQ(status(), c.status);
+        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage) +
+                      getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary),
+                  2);
+        answer({{RequesterKind::SaveFile, path("part"), 0}});
+        command(kCommandSaveSelectionImage);
+        const QImage saved(QString::fromStdString(path("part.png")));
+        ASSERT_EQ(saved.width(), c.cells * c.units);
+        ASSERT_EQ(saved.height(), c.rows * c.cellHeight);
+        for (int y = 0; y < saved.height(); ++y) {
+            for (int x = 0; x < saved.width(); ++x) {
+                const QRgb rgb = saved.pixel(x, y);
+                ASSERT_EQ(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16,
+                          sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom))
+                    << "x " << x << " y " << y;
+            }
         }
+        command(kCommandInverse);
+        answer({{RequesterKind::SaveFile, path("part"), 0}});
+        command(kCommandSaveSelectionBinary);
+        expectAllAnswered();
+        std::string expected;
+        for (int r = 0; r < c.rows; ++r) {
+            for (int k = 0; k < c.cells * c.cellBytes; ++k)
+                expected +=
+                    static_cast<char>(~(c.first + r * (c.rowBytes > 0 ? c.rowBytes : c.width) + k) & 0xFF);
+        }
+        EXPECT_EQ(readFile("part.bin"), expected);
+        finish(ViewerStep::EndAtOnce);
     }
-
-    command(kCommandInverse);  // the options change the bytes, not the selection
-    answer({{RequesterKind::SaveFile, path("part"), 0}});
-    command(kCommandSaveSelectionBinary);
-    expectAllAnswered();
-    std::string expected;
-    const int stride = c.rowBytes > 0 ? c.rowBytes : c.width;
-    for (int r = 0; r < c.rows; ++r) {
-        for (int k = 0; k < c.cells * c.cellBytes; ++k)
-            expected += static_cast<char>(~(c.first + r * stride + k) & 0xFF);
-    }
-    EXPECT_EQ(readFile("part.bin"), expected);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SelectionTest,
-    testing::Values(
-        // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
-        SelectionCase{"BinaryAcrossStrips",
-                      kCommandBinary,
-                      kCommandZoom1,
-                      3,
-                      0,
-                      true,
-                      {{30, 10}, {45, 25}, {100, 25}},
-                      8,
-                      1,
-                      3,
-                      10,
-                      "Selection: 3 x 16 bytes at 1566 ($061E)",
-                      3,
-                      16,
-                      1566},
-        SelectionCase{"AtariUpAndLeft",
-                      kCommandAtari,
-                      kCommandZoom2,
-                      4,
-                      0,
-                      false,
-                      {{40, 7}, {10, 30}},
-                      8,
-                      2,
-                      0,
-                      3,
-                      "Selection: 3 x 13 bytes at 12 ($000C)",
-                      3,
-                      13,
-                      12},
-        SelectionCase{"BkThirdStrip",
-                      kCommandBk,
-                      kCommandZoom4,
-                      2,
-                      0,
-                      true,
-                      {{70, 100}, {90, 60}},
-                      4,
-                      4,
-                      4,
-                      15,
-                      "Selection: 2 x 11 bytes at 542 ($021E)",
-                      2,
-                      11,
-                      542},
-        SelectionCase{"SamScrolled",
-                      kCommandSamCoupe,
-                      kCommandZoom8,
-                      5,
-                      3,
-                      false,
-                      {{5, 5}, {79, 63}},
-                      2,
-                      8,
-                      0,
-                      0,
-                      "Selection: 5 x 8 bytes at 15 ($000F)",
-                      5,
-                      8,
-                      15},
-        // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
-        SelectionCase{"NesTilesAcrossStrips",
-                      kNesCommand,
-                      kCommandZoom2,
-                      3,
-                      0,
-                      true,
-                      {{60, 20}, {140, 50}},
-                      8,
-                      2,
-                      3,
-                      1,
-                      "Selection: 48 x 3 bytes at 1584 ($0630)",
-                      3,
-                      3,
-                      1584,
-                      8,
-                      16,
-                      48},
-        // A linear row of four planes of 2 bytes is one cell, 16 pixels wide.
-        SelectionCase{"AmigaRowsOfStrip1",
-                      kCommandFirstMachine + 3,  // Amiga 4 bitplanes
-                      kCommandZoom1,
-                      2,
-                      0,
-                      true,
-                      {{20, 5}, {70, 40}},
-                      16,
-                      1,
-                      1,
-                      5,
-                      "Selection: 8 x 36 bytes at 4136 ($1028)",
-                      1,
-                      36,
-                      4136,
-                      1,
-                      8,
-                      8}),
-    [](const testing::TestParamInfo<SelectionCase>& info) { return std::string(info.param.name); });
 
 // A plain click, or a change of width, row, offset, mode or file, drops the selection and its
 // frame; the save commands are greyed again.

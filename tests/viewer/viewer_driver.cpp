@@ -164,9 +164,15 @@ void startAnswering() {
     poll->start(5);
 }
 
-QPoint canvasPointInWindow(int x, int y) {
+QPoint canvasPoint(int x, int y) {
     auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
     return canvas->mapTo(canvas->window(), QPoint(x, y));
+}
+
+// The canvas point in the window's coordinates, with the pointer put there.
+QPoint pointerAt(int x, int y) {
+    QCursor::setPos(mainWindowHandle()->mapToGlobal(canvasPoint(x, y)));
+    return canvasPoint(x, y);
 }
 
 }  // namespace
@@ -195,18 +201,6 @@ void ViewerWindowTest::TearDown() {
     temporary_.reset();
 }
 
-void ViewerWindowTest::writeFile(const std::string& name, const std::string& bytes) const {
-    writeWholeFile(path(name), bytes);
-}
-
-std::string ViewerWindowTest::readFile(const std::string& name) const {
-    return readWholeFile(path(name));
-}
-
-bool ViewerWindowTest::exists(const std::string& name) const {
-    return fileExists(path(name));
-}
-
 ViewerStep ViewerWindowTest::startWithFile(const std::string& name, const std::string& bytes) {
     writeFile(name, bytes);
     const ViewerStep step = start({path(name)});
@@ -227,15 +221,6 @@ ViewerStep ViewerWindowTest::start(const std::vector<std::string>& arguments) {
     const ViewerStep step = startViewer(argc, argv.data());
     if (step != ViewerStep::Continue) finish(step);
     return step;
-}
-
-int ViewerWindowTest::finish(ViewerStep how) {
-    running_ = false;
-    return finishViewer(how);
-}
-
-ViewerStep ViewerWindowTest::handleNext(int timeoutMs) {
-    return handleEvent(waitEvent(timeoutMs));
 }
 
 ViewerStep ViewerWindowTest::drain() {
@@ -292,40 +277,33 @@ void ViewerWindowTest::tapKey(int qtKey) {
 }
 
 void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
-    const QPoint point = canvasPointInWindow(x, y);
-    QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
-    QTest::mouseMove(mainWindowHandle(), point);
+    QTest::mouseMove(mainWindowHandle(), pointerAt(x, y));
 }
 
 void ViewerWindowTest::rightClickCanvas(int x, int y) {
-    const QPoint point = canvasPointInWindow(x, y);
-    QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
-    QTest::mouseClick(mainWindowHandle(), Qt::RightButton, Qt::NoModifier, point);
+    QTest::mouseClick(mainWindowHandle(), Qt::RightButton, Qt::NoModifier, pointerAt(x, y));
 }
 
 void ViewerWindowTest::leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held) {
-    moveMouseOnCanvas(points.front().first, points.front().second);
-    for (size_t i = 0; i < points.size(); ++i) {
-        const QPoint point = canvasPointInWindow(points[i].first, points[i].second);
-        QCursor::setPos(mainWindowHandle()->mapToGlobal(point));
-        if (i == 0) {
-            QTest::mousePress(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier, point);
-        } else {
-            QTest::mouseMove(mainWindowHandle(), point);
-        }
+    moveMouseOnCanvas(points[0].first, points[0].second);
+    QTest::mousePress(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      pointerAt(points[0].first, points[0].second));
+    drain();
+    for (size_t i = 1; i < points.size(); ++i) {
+        moveMouseOnCanvas(points[i].first, points[i].second);
         drain();
     }
     if (!held) releaseLeftOnCanvas(points.back().first, points.back().second);
 }
 
 void ViewerWindowTest::releaseLeftOnCanvas(int x, int y) {
-    QTest::mouseRelease(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier, canvasPointInWindow(x, y));
+    QTest::mouseRelease(mainWindowHandle(), Qt::LeftButton, Qt::NoModifier, pointerAt(x, y));
     drain();
 }
 
 void ViewerWindowTest::turnWheel(int delta) {
     QWindow* window = mainWindowHandle();
-    const QPointF point = canvasPointInWindow(100, 100);
+    const QPointF point = canvasPoint(100, 100);
     QWheelEvent wheel(point, window->mapToGlobal(point), QPoint(), QPoint(0, delta), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(window, &wheel);
@@ -339,17 +317,8 @@ void ViewerWindowTest::clickCheckBox(int number) {
 std::string ViewerWindowTest::title() const {
     return fromQt(mainFrame()->windowTitle());
 }
-
 std::string ViewerWindowTest::status() const {
     return statusText(kStatusBar, 0);
-}
-
-int32_t ViewerWindowTest::canvasPixel(int x, int y) const {
-    return imagePixel(canvasImage(kCanvas), x, y);
-}
-
-int32_t ViewerWindowTest::sheetPixel(int x, int y) const {
-    return imagePixel(imageHandle(0), x, y);
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {
@@ -365,12 +334,10 @@ bool ViewerWindowTest::isOnTop() const {
 
 int32_t imagePixel(ImageHandle image, int x, int y) {
     if (image == nullptr || image->pixels == nullptr || x < 0 || y < 0 || x >= image->width ||
-        y >= image->height) {
+        y >= image->height)
         return -1;
-    }
-    const int bytes = image->depth / 8;
     const uint8_t* pixel =
-        image->pixels + int64_t{image->height - 1 - y} * image->stride + int64_t{x} * bytes;
+        image->pixels + int64_t{image->height - 1 - y} * image->stride + int64_t{x} * (image->depth / 8);
     return pixel[2] | (pixel[1] << 8) | (pixel[0] << 16);
 }
 
