@@ -12,41 +12,30 @@
 #include <iterator>
 #include <set>
 #include <string>
-#include <vector>
-
-// Removes the file, link or folder with everything in it; nothing when it does not exist.
-inline void removeTree(const std::string& path) {
-    if (path.empty()) return;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return;
-    if (S_ISDIR(info.st_mode)) {
-        chmod(path.c_str(), 0700);
-        if (DIR* dir = opendir(path.c_str())) {
-            std::vector<std::string> names;
-            while (dirent* entry = readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(dir);
-            for (const std::string& name : names) removeTree(path + "/" + name);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
 
 // Names of everything in the folder (without "." and ".."), sorted.
 inline std::set<std::string> folderEntries(const std::string& path) {
     std::set<std::string> names;
     if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.insert(name);
-        }
+        while (dirent* entry = readdir(dir))
+            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                names.insert(entry->d_name);
         closedir(dir);
     }
     return names;
+}
+
+// Removes the file, link or folder with everything in it; nothing when it does not exist.
+inline void removeTree(const std::string& path) {
+    struct stat info;
+    if (path.empty() || lstat(path.c_str(), &info) != 0) return;
+    if (!S_ISDIR(info.st_mode)) {
+        unlink(path.c_str());
+        return;
+    }
+    chmod(path.c_str(), 0700);
+    for (const std::string& name : folderEntries(path)) removeTree(path + "/" + name);
+    rmdir(path.c_str());
 }
 
 class TempFolder {
@@ -62,7 +51,6 @@ class TempFolder {
 
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-
     std::set<std::string> entries() const { return folderEntries(path_); }
 
    private:
@@ -70,8 +58,8 @@ class TempFolder {
 };
 
 inline void writeWholeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 inline std::string readWholeFile(const std::string& name) {

@@ -1,0 +1,233 @@
+// Every writer of the program against hostile targets and failing disks: what it writes
+// either replaces the target whole or leaves it and its folder exactly as they were.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "graphics/image_save.h"
+#include "graphics/images.h"
+#include "graphics/png_writer.h"
+#include "support/file_services.h"
+#include "support/io_seam.h"
+#include "support/safe_file.h"
+#include "support/settings_store.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
+
+namespace {
+
+std::string patternBytes(size_t count) {
+    std::string bytes;
+    for (size_t i = 0; i < count; ++i) bytes += static_cast<char>(i * 7 + i / 251);
+    return bytes;
+}
+
+int writeSafeFile(const std::string& name) {
+    SafeFile* f = beginSafeFile(name);
+    const std::string bytes = patternBytes(10000);
+    const int written = safeWrite(f, bytes.data(), 6000) && safeWrite(f, bytes.data() + 6000, 4000);
+    return f == nullptr ? 0 : commitSafeFile(f) && written;
+}
+
+int writeNumberedFile(const std::string& name) {
+    const std::string bytes = patternBytes(12000);
+    if (!createFile(3, name)) return 0;
+    writeByteRun(3, bytes.data(), 5000);
+    writeData(3, bytes.data() + 5000, 6999);
+    writeByte(3, bytes[11999]);
+    return closeFile(3);
+}
+
+int writeSettings(const std::string& name) {
+    if (!createSettings(name)) return 0;
+    selectSettingsGroup("Options");
+    for (int i = 0; i < 7; ++i) writeSettingsNumber("Key" + std::to_string(i), i * 1000);
+    return closeSettings();
+}
+
+struct Writer {
+    const char* name;
+    std::function<int(const std::string&)> write;
+};
+
+// clang-format off
+const Writer kWriters[] = {
+    {"commit-or-discard file", writeSafeFile}, {"numbered file", writeNumberedFile},
+    {"settings store", writeSettings},
+    {"24-bit BMP", [](const std::string& name) { return saveImage(0, name); }},
+    {"32-bit BMP", [](const std::string& name) { return saveImage(1, name); }},
+    {"24-bit PNG", [](const std::string& name) { return saveImage(0, name, "PNG"); }},
+    {"32-bit PNG", [](const std::string& name) { return saveImage(1, name, "PNG"); }}
+};
+// clang-format on
+
+const std::string kOld(20000, 'o');  // longer than anything written, so that a leftover tail would show
+
+class Writers : public ::testing::Test {
+   protected:
+    static void SetUpTestSuite() {
+        registerPngEncoder();
+        ASSERT_TRUE(createImage(0, 5, 3, 24, 0x123456));
+        ASSERT_TRUE(createImage(1, 7, 4, 32, 0x654321));
+    }
+    static void TearDownTestSuite() { freeImage(-1); }
+    void TearDown() override {
+        setWriteFailureAfter(-1);
+        setShortWrites(0);
+        setRenameFailure(false);
+        closeSettings();
+        closeAllFiles();
+    }
+
+    // What the writer puts into a new file when nothing goes wrong.
+    static std::string reference(const Writer& writer) {
+        TempFolder folder;
+        EXPECT_EQ(writer.write(folder.file("reference")), 1);
+        return readWholeFile(folder.file("reference"));
+    }
+};
+
+TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
+    using Budget = int64_t (*)(int64_t size);
+    struct Case {
+        const char* what;
+        std::string target;
+        Budget budget;  // bytes the disk takes; nullptr: no limit
+        bool shortWrites, renameFails, written;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"new file", "new.out", nullptr, false, false, true},
+        {"replaced file keeps its mode and owner", "old", nullptr, false, false, true},
+        {"longest name", std::string(NAME_MAX, 'L'), nullptr, false, false, true},
+        {"writes cut short are continued", "old", nullptr, true, false, true},
+        {"disk holds exactly the file", "new.out", [](int64_t size) { return size; }, false, false, true},
+        {"disk full at once", "old", [](int64_t) { return int64_t{0}; }, false, false, false},
+        {"disk full halfway", "old", [](int64_t size) { return size / 2; }, false, false, false},
+        {"disk full at the last byte", "new.out", [](int64_t size) { return size - 1; }, false, false, false},
+        {"disk full at the last byte, old file", "old", [](int64_t size) { return size - 1; }, false, false, false},
+        {"rename refused", "old", nullptr, false, true, false},
+        {"read-only file", "read-only", nullptr, false, false, false},
+        {"a folder", "sub", nullptr, false, false, false},
+        {"a name ending in a slash", "sub/", nullptr, false, false, false},
+        {"a pipe", "pipe", nullptr, false, false, false},
+        {"a missing folder", "missing/new.out", nullptr, false, false, false},
+        {"a folder that is a file", "old/new.out", nullptr, false, false, false}
+    };
+    // clang-format on
+    const bool root = geteuid() == 0;
+    const mode_t savedMask = umask(027);
+    alarm(60);  // a pipe opened the blocking way would hang here
+    for (const Writer& writer : kWriters) {
+        const std::string expected = reference(writer);
+        ASSERT_GT(expected.size(), 40u) << writer.name;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(writer.name) + ": " + c.what);
+            TempFolder folder;
+            writeWholeFile(folder.file("old"), kOld);
+            writeWholeFile(folder.file("read-only"), kOld);
+            ASSERT_EQ(chmod(folder.file("old").c_str(), 0604) |
+                          chmod(folder.file("read-only").c_str(), 0444) |
+                          mkdir(folder.file("sub").c_str(), 0755) | mkfifo(folder.file("pipe").c_str(), 0644),
+                      0);
+            ASSERT_TRUE(!root || chown(folder.file("old").c_str(), 1234, 5678) == 0);
+            std::set<std::string> entries = folder.entries();
+            setWriteFailureAfter(c.budget != nullptr ? c.budget(int64_t(expected.size())) : -1);
+            setShortWrites(c.shortWrites ? 7 : 0);
+            setRenameFailure(c.renameFails);
+            EXPECT_EQ(writer.write(folder.file(c.target)), c.written ? 1 : 0);
+            setWriteFailureAfter(-1);
+            setShortWrites(0);
+            setRenameFailure(false);
+            if (c.written) {
+                entries.insert(c.target);
+                EXPECT_EQ(readWholeFile(folder.file(c.target)), expected);
+                struct stat info;
+                ASSERT_EQ(stat(folder.file(c.target).c_str(), &info), 0);
+                EXPECT_EQ(info.st_mode & 07777, c.target == "old" ? 0604u : 0640u);
+                EXPECT_TRUE(!root || c.target != "old" || (info.st_uid == 1234 && info.st_gid == 5678));
+            } else {
+                EXPECT_EQ(readWholeFile(folder.file("old")), kOld);
+                EXPECT_EQ(readWholeFile(folder.file("read-only")), kOld);
+            }
+            EXPECT_EQ(folder.entries(), entries);
+        }
+        EXPECT_EQ(writer.write(""), 0);
+    }
+    alarm(0);
+    umask(savedMask);
+}
+
+// Links are written through only as an ordinary open allows, and in place; a file whose
+// folder takes no new file is rewritten in place. Run as a user whom permissions bind.
+TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
+    TempFolder folder;
+    const std::string at = folder.path() + "/";
+    const bool root = geteuid() == 0;
+    if (root) {
+        // Another user's link, planted in a shared sticky folder, to the writer's file; and a
+        // file the writer may not write.
+        plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim.txt");
+        writeWholeFile(at + "foreign.txt", kOld);
+    }
+    struct Case {
+        const char* what;
+        const char* name;
+        bool written;
+        const char* checked;  // then holds what was written, or else the old contents
+        bool exists;
+        bool madeByRoot;  // needs a file of another user
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"own link to own file: written in place", "link-to-mine", true, "mine.txt", true, false},
+        {"dangling link", "dangling", false, "nowhere.txt", false, false},
+        {"link to a read-only file", "link-to-readonly", false, "readonly.txt", true, false},
+        {"writable file in a locked folder: rewritten in place", "locked/kept.txt", true, "locked/kept.txt", true, false},
+        {"new file in a locked folder", "locked/new.txt", false, "locked/new.txt", false, false},
+        {"read-only file in a locked folder", "locked/sealed.txt", false, "locked/sealed.txt", true, false},
+        {"link planted by another user", "shared/pl2.ini", false, "victim.txt", true, true},
+        {"own link to a file of another user", "link-to-foreign", false, "foreign.txt", true, true}
+    };
+    // clang-format on
+    std::string expected[std::size(kWriters)];
+    for (size_t w = 0; w < std::size(kWriters); ++w) expected[w] = reference(kWriters[w]);
+    runUnprivileged(folder.path(), [&] {
+        ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
+        // clang-format off
+        const char* const links[][2] = {
+            {"mine.txt", "link-to-mine"}, {"nowhere.txt", "dangling"}, {"readonly.txt", "link-to-readonly"},
+            {"foreign.txt", "link-to-foreign"}
+        };
+        // clang-format on
+        for (const auto& link : links) ASSERT_EQ(symlink(link[0], (at + link[1]).c_str()), 0);
+        for (size_t w = 0; w < std::size(kWriters); ++w) {
+            chmod((at + "locked").c_str(), 0755);
+            for (const char* file :
+                 {"mine.txt", "readonly.txt", "victim.txt", "locked/kept.txt", "locked/sealed.txt"})
+                writeWholeFile(at + file, kOld);
+            chmod((at + "readonly.txt").c_str(), 0444);
+            chmod((at + "locked/sealed.txt").c_str(), 0444);
+            chmod((at + "locked").c_str(), 0555);
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(kWriters[w].name) + ": " + c.what);
+                if (c.madeByRoot && !root) continue;
+                EXPECT_EQ(kWriters[w].write(at + c.name), c.written ? 1 : 0);
+                EXPECT_EQ(fileExists(at + c.checked), c.exists);
+                EXPECT_EQ(readWholeFile(at + c.checked), !c.exists ? "" : c.written ? expected[w] : kOld);
+                struct stat info;
+                EXPECT_TRUE(std::string(c.name) == c.checked ||
+                            (lstat((at + c.name).c_str(), &info) == 0 && S_ISLNK(info.st_mode)));
+            }
+            EXPECT_EQ(folderEntries(at + "locked"), (std::set<std::string>{"kept.txt", "sealed.txt"}));
+        }
+        chmod((at + "locked").c_str(), 0755);
+    });
+}
+
+}  // namespace
