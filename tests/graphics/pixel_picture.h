@@ -16,11 +16,6 @@ inline int32_t pixelColour(int number, int x, int y) {
     return pixel[2] | pixel[1] << 8 | pixel[0] << 16;
 }
 
-inline int alphaAt(int number, int x, int y) {
-    const ImageBuffer* image = imageBuffer(number);
-    return imageRow(*image, y)[x * 4 + 3];
-}
-
 // One line per row, ending in '\n'; each pixel is the letter its colour has in the legend,
 // '?' for a colour the legend does not know.
 inline std::string picture(int number, const std::map<int32_t, char>& legend) {
