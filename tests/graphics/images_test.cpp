@@ -5,7 +5,6 @@
 #include <climits>
 #include <vector>
 
-#include "graphics/drawing.h"
 #include "tests/graphics/pixel_picture.h"
 
 namespace {
@@ -76,19 +75,15 @@ TEST_F(Images, NumbersSizesAndFreeing) {
     const ImageHandle first = imageHandle(0);
     for (int number : {15, 16, 17, 1000}) ASSERT_TRUE(createImage(number, 1, 1)) << number;
     EXPECT_NE(createImage(5, 32767, 1), 0);
-    EXPECT_EQ(imageHandle(0), first) << "the table grows without moving images";
-    EXPECT_EQ(imageHandle(0)->width, 2);
+    EXPECT_TRUE(imageHandle(0) == first && first->width == 2) << "the table grows without moving images";
     for (int number : {-7, 1, 3, 99, kLargestImageNumber + 1}) {
         EXPECT_EQ(imageBuffer(number), nullptr) << number;
         EXPECT_EQ(freeImage(number) + copyImageRect(number, 6, 0, 0, 2, 2) + resizeImage(number, 8, 8, 1), 0);
         EXPECT_EQ(imageTarget(number).pixels, nullptr) << number;
     }
     EXPECT_EQ(imageHandle(6), nullptr) << "a failed grab creates nothing";
-    EXPECT_EQ(freeImage(16), 1);
-    EXPECT_NE(freeImage(-1), 0);
-    EXPECT_EQ(first->pixels, nullptr) << "a freed handle stays valid and holds no pixels";
-    EXPECT_EQ(imageHandle(1000), nullptr);
-    EXPECT_EQ(freeImage(-1), 0);
+    EXPECT_EQ(freeImage(16) * 10 + freeImage(-1) * 100 + freeImage(-1), 110);
+    EXPECT_TRUE(first->pixels == nullptr && imageHandle(1000) == nullptr) << "a freed handle holds no pixels";
 }
 
 // Grabs copy a rectangle and blacken what lies outside the source; resizing picks the
@@ -122,9 +117,8 @@ TEST_F(Images, GrabbingAndResizingMakeNewPixels) {
         {3, {0, 90, 255, 30, 30, 30}, 'r', 0, 0, 2, 3, 0, {30, 200, 30, 115, 30, 30}},
         {5, {77, 77, 77, 77, 77}, 'r', 0, 0, 3, 1, 0, {77, 77, 77}}};
     // clang-format on
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE("row " + std::to_string(i));
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         makeGreyImage(1, c.sourceWidth, c.source);
         makeGreyImage(2, 3, {1, 2, 3});
         const int made = c.operation == 'g' ? 2 : 1;
