@@ -5,145 +5,75 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <tuple>
 
 namespace {
 
-TEST(TextOpsTest, NumbersToText) {
-    // clang-format off
-    const std::pair<int64_t, const char*> decimals[] = {
-        {0, "0"}, {-1, "-1"}, {7, "7"}, {10, "10"}, {-100, "-100"}, {INT32_MIN, "-2147483648"},
-        {int64_t{INT32_MIN} - 1, "-2147483649"}, {INT64_MAX, "9223372036854775807"},
-        {INT64_MIN, "-9223372036854775808"}
-    };
-    // clang-format on
-    for (const auto& [value, text] : decimals) EXPECT_EQ(decimalText(value), text) << value;
-    // clang-format off
-    const std::pair<int64_t, std::string> binaries[] = {
-        {0, "0"}, {1, "1"}, {2, "10"}, {5, "101"}, {256, "100000000"}, {INT64_MAX, std::string(63, '1')},
-        {-1, std::string(64, '1')}, {INT64_MIN, "1" + std::string(63, '0')}
-    };
-    // clang-format on
-    for (const auto& [value, text] : binaries) EXPECT_EQ(binaryText(value), text) << value;
+std::string n(int64_t value) {
+    return std::to_string(value);
 }
 
-TEST(TextOpsTest, TextToNumber) {
-    // clang-format off
-    const std::pair<std::string, int64_t> cases[] = {
-        {" 42", 42}, {"\t \t42", 42}, {"-17", -17}, {"+17", 17}, {"  -0", 0}, {"007", 7},
-        // Hexadecimal and binary.
-        {"$FF", 255}, {"$ff", 255}, {"$aBc", 0xABC}, {"-$10", -16}, {"+$10", 16}, {"%101", 5}, {"-%11", -3},
-        // Stray bytes end the number.
-        {"%102", 2}, {"%2", 0}, {"12ab", 12}, {"0x10", 0}, {"$12G4", 0x12}, {"1 2", 1}, {"4.9", 4},
-        // No digits.
-        {"", 0}, {"$", 0}, {"%", 0}, {"-", 0}, {"x5", 0}, {"\n5", 0}, {"- 5", 0}, {"--5", 0}, {"$-5", 0},
-        // Wrap modulo 2^64.
-        {"9223372036854775808", INT64_MIN}, {"18446744073709551615", -1}, {"18446744073709551616", 0},
-        {"$FFFFFFFFFFFFFFFF", -1}, {"$10000000000000005", 5}, {"-$8000000000000000", INT64_MIN},
-        {"$7fffffffffffffff", INT64_MAX}
-    };
-    // clang-format on
-    for (const auto& [text, value] : cases) EXPECT_EQ(textToNumber(text), value) << '"' << text << '"';
-}
-
-TEST(TextOpsTest, PadLeft) {
-    struct Case {
-        std::string text;
-        int64_t width;
-        const char* fill;
-        std::string result;
-        // clang-format off
-    } cases[] = {
-        {"101", 8, "0", "00000101"}, {"ab", 4, nullptr, "  ab"}, {"ab", 4, "xy", "xxab"},
-        {"ab", 3, "", " ab"}, {"abc", 3, "0", "abc"}, {"0123456789", 8, "0", "01234567"}, {"abc", 0, "0", ""},
-        {"abc", -5, "0", ""}, {"abc", INT64_MIN, "0", ""}, {"", 2, "*", "**"},
-        {"a", (int64_t{1} << 30) + 1, "0", ""}, {"a", INT64_MAX, "0", ""}
-    };
-    // clang-format on
-    for (const Case& c : cases)
-        EXPECT_EQ(padLeft(c.text, c.width, c.fill), c.result) << c.text << " " << c.width;
-    EXPECT_EQ(padLeft("ab", 4), "  ab");
-}
-
-TEST(TextOpsTest, ReverseLengthAndLetterCase) {
-    // clang-format off
-    const char* const cases[][4] = {
-        // text, reversed, upper, lower
-        {"", "", "", ""}, {"a", "a", "A", "a"}, {"3fa", "af3", "3FA", "3fa"},
-        {"az AZ", "ZA za", "AZ AZ", "az az"}, {"@[`{", "{`[@", "@[`{", "@[`{"},
-        {"\xe9\xc9\xff\x01", "\x01\xff\xc9\xe9", "\xe9\xc9\xff\x01", "\xe9\xc9\xff\x01"}
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        EXPECT_EQ(reverseText(c[0]), c[1]);
-        EXPECT_EQ(upperCase(c[0]), c[2]);
-        EXPECT_EQ(lowerCase(c[0]), c[3]);
-        EXPECT_EQ(textLength(c[0]), static_cast<int64_t>(std::string(c[0]).size()));
-    }
-}
-
-TEST(TextOpsTest, TextField) {
-    struct Case {
-        std::string text;
-        int64_t index;
-        std::string delimiter, field;
-        // clang-format off
-    } cases[] = {
-        {"first\nsecond", 1, "\n", "first"}, {"first\nsecond", 2, "\n", "second"},
-        {"first\nsecond", 3, "\n", ""}, {"first\nsecond", 0, "\n", ""}, {"first\nsecond", -1, "\n", ""},
-        {"first\nsecond", INT64_MIN, "\n", ""}, {"first\nsecond", INT64_MAX, "\n", ""},
-        {"alone", 1, "\n", "alone"}, {"alone", 2, "\n", ""}, {"a,,b,", 2, ",", ""}, {"a,,b,", 3, ",", "b"},
-        {"a,,b,", 5, ",", ""}, {"", 1, ",", ""}, {"a<>b<c>d", 2, "<>", "b<c>d"}, {"a<>b<>c", 3, "<>", "c"},
-        {"aXYXYb", 2, "XY", ""}, {"aXYXYb", 3, "XY", "b"}, {"aaa", 2, "aa", "a"},
-        {"whole text", 1, "", "whole text"}, {"whole text", 2, "", ""}
-    };
-    // clang-format on
-    for (const Case& c : cases)
-        EXPECT_EQ(textField(c.text, c.index, c.delimiter), c.field)
-            << c.text << " " << c.index << " " << c.delimiter;
-}
-
-TEST(TextOpsTest, MidText) {
-    // clang-format off
-    const std::tuple<int64_t, int64_t, std::string> cases[] = {
-        {1, 3, "abc"}, {2, 2, "bc"}, {4, 100, "def"}, {6, 1, "f"}, {7, 1, ""}, {100, 1, ""}, {0, 2, "ab"},
-        {-5, 2, "ab"}, {INT64_MIN, 2, "ab"}, {2, 0, ""}, {2, -1, ""}, {2, INT64_MIN, ""}, {INT64_MAX, 5, ""},
-        {1, INT64_MAX, "abcdef"}
-    };
-    // clang-format on
-    for (const auto& [start, length, result] : cases)
-        EXPECT_EQ(midText("abcdef", start, length), result) << start << "," << length;
-    // clang-format off
-    const std::pair<int64_t, std::string> toEnd[] = {
-        {1, "abcdef"}, {3, "cdef"}, {6, "f"}, {7, ""}, {0, "abcdef"}, {-1, "abcdef"}, {INT64_MIN, "abcdef"},
-        {INT64_MAX, ""}
-    };
-    // clang-format on
-    for (const auto& [start, result] : toEnd) EXPECT_EQ(midText("abcdef", start), result) << start;
-}
-
-TEST(TextOpsTest, FindText) {
-    // clang-format off
-    const std::tuple<std::string, std::string, int64_t> cases[] = {
-        {"0123456789ABCDEF", "A", 11}, {"0123456789ABCDEF", "0", 1}, {"0123456789ABCDEF", "EF", 15},
-        {"0123456789ABCDEF", "a", 0}, {"0123456789ABCDEF", "FG", 0}, {"abab", "ab", 1}, {"abc", "abcd", 0},
-        {"", "a", 0}, {"abc", "", 0}
-    };
-    // clang-format on
-    for (const auto& [text, pattern, position] : cases)
-        EXPECT_EQ(findText(text, pattern), position) << text << " / " << pattern;
-}
-
-TEST(TextOpsTest, TruncateToInteger) {
+// Each row: what a conversion gave, and what it must give.
+TEST(TextOpsTest, Conversions) {
     const double infinity = std::numeric_limits<double>::infinity();
+    const std::string abc = "abcdef", digits = "0123456789ABCDEF", two = "first\nsecond";
     // clang-format off
-    const std::pair<double, int32_t> cases[] = {
-        {2.9, 2}, {-2.9, -2}, {0.5, 0}, {-0.5, 0}, {2147483647.9, INT32_MAX}, {-2147483648.9, INT32_MIN},
-        {2147483648.0, INT32_MAX}, {-2147483649.0, INT32_MIN}, {1e300, INT32_MAX}, {-infinity, INT32_MIN},
-        {infinity, INT32_MAX}, {std::nan(""), 0}
+    const std::pair<std::string, std::string> cases[] = {
+        {decimalText(0), "0"}, {decimalText(-100), "-100"}, {decimalText(7), "7"}, {decimalText(10), "10"},
+        {decimalText(int64_t{INT32_MIN} - 1), "-2147483649"}, {decimalText(INT64_MAX), "9223372036854775807"},
+        {decimalText(INT64_MIN), "-9223372036854775808"}, {binaryText(0), "0"}, {binaryText(5), "101"},
+        {binaryText(256), "100000000"}, {binaryText(INT64_MAX), std::string(63, '1')},
+        {binaryText(-1), std::string(64, '1')}, {binaryText(INT64_MIN), "1" + std::string(63, '0')},
+        // Numbers read from text: blanks, a sign, then "$" hexadecimal, "%" binary or decimal digits.
+        {n(textToNumber(" 42")), "42"}, {n(textToNumber("\t \t-17")), "-17"}, {n(textToNumber("+17")), "17"},
+        {n(textToNumber("  -0")), "0"}, {n(textToNumber("007")), "7"}, {n(textToNumber("$FF")), "255"},
+        {n(textToNumber("$aBc")), n(0xABC)}, {n(textToNumber("-$10")), "-16"},
+        {n(textToNumber("+$10")), "16"}, {n(textToNumber("%101")), "5"}, {n(textToNumber("-%11")), "-3"},
+        {n(textToNumber("%102")), "2"}, {n(textToNumber("%2")), "0"}, {n(textToNumber("12ab")), "12"},
+        {n(textToNumber("0x10")), "0"}, {n(textToNumber("$12G4")), "18"}, {n(textToNumber("1 2")), "1"},
+        {n(textToNumber("4.9")), "4"}, {n(textToNumber("")), "0"}, {n(textToNumber("$")), "0"},
+        {n(textToNumber("%")), "0"}, {n(textToNumber("-")), "0"}, {n(textToNumber("x5")), "0"},
+        {n(textToNumber("\n5")), "0"}, {n(textToNumber("- 5")), "0"}, {n(textToNumber("--5")), "0"},
+        {n(textToNumber("$-5")), "0"}, {n(textToNumber("9223372036854775808")), n(INT64_MIN)},
+        {n(textToNumber("18446744073709551615")), "-1"}, {n(textToNumber("18446744073709551616")), "0"},
+        {n(textToNumber("$FFFFFFFFFFFFFFFF")), "-1"}, {n(textToNumber("$10000000000000005")), "5"},
+        {n(textToNumber("-$8000000000000000")), n(INT64_MIN)},
+        {n(textToNumber("$7fffffffffffffff")), n(INT64_MAX)}, {padLeft("101", 8, "0"), "00000101"},
+        {padLeft("ab", 4, nullptr), "  ab"}, {padLeft("ab", 4, "xy"), "xxab"}, {padLeft("ab", 3, ""), " ab"},
+        {padLeft("ab", 4), "  ab"}, {padLeft("abc", 3, "0"), "abc"},
+        {padLeft("0123456789", 8, "0"), "01234567"}, {padLeft("abc", 0, "0"), ""},
+        {padLeft("abc", -5, "0"), ""}, {padLeft("abc", INT64_MIN, "0"), ""}, {padLeft("", 2, "*"), "**"},
+        {padLeft("a", (int64_t{1} << 30) + 1, "0"), ""}, {padLeft("a", INT64_MAX, "0"), ""},
+        {reverseText(""), ""}, {reverseText("a"), "a"}, {reverseText("\xe9\xc9\xff\x01"), "\x01\xff\xc9\xe9"},
+        {upperCase("3fa @[`{ azAZ\xe9\xff"), "3FA @[`{ AZAZ\xe9\xff"},
+        {lowerCase("3fa @[`{ azAZ\xc9"), "3fa @[`{ azaz\xc9"}, {n(textLength("")), "0"},
+        {n(textLength(std::string("a\0b", 3))), "3"}, {textField(two, 1, "\n"), "first"},
+        {textField(two, 2, "\n"), "second"}, {textField(two, 3, "\n"), ""}, {textField(two, 0, "\n"), ""},
+        {textField(two, -1, "\n"), ""}, {textField(two, INT64_MIN, "\n"), ""},
+        {textField(two, INT64_MAX, "\n"), ""}, {textField("alone", 1, "\n"), "alone"},
+        {textField("alone", 2, "\n"), ""}, {textField("a,,b,", 2, ","), ""},
+        {textField("a,,b,", 3, ","), "b"}, {textField("a,,b,", 5, ","), ""}, {textField("", 1, ","), ""},
+        {textField("a<>b<c>d", 2, "<>"), "b<c>d"}, {textField("a<>b<>c", 3, "<>"), "c"},
+        {textField("aXYXYb", 2, "XY"), ""}, {textField("aXYXYb", 3, "XY"), "b"},
+        {textField("aaa", 2, "aa"), "a"}, {textField("whole text", 1, ""), "whole text"},
+        {textField("whole text", 2, ""), ""}, {midText(abc, 1, 3), "abc"}, {midText(abc, 2, 2), "bc"},
+        {midText(abc, 4, 100), "def"}, {midText(abc, 6, 1), "f"}, {midText(abc, 7, 1), ""},
+        {midText(abc, 0, 2), "ab"}, {midText(abc, INT64_MIN, 2), "ab"}, {midText(abc, 2, 0), ""},
+        {midText(abc, 2, -1), ""}, {midText(abc, 2, INT64_MIN), ""}, {midText(abc, INT64_MAX, 5), ""},
+        {midText(abc, 1, INT64_MAX), abc}, {midText(abc, 3), "cdef"}, {midText(abc, 6), "f"},
+        {midText(abc, 7), ""}, {midText(abc, 0), abc}, {midText(abc, INT64_MIN), abc},
+        {midText(abc, INT64_MAX), ""}, {n(findText(digits, "A")), "11"}, {n(findText(digits, "0")), "1"},
+        {n(findText(digits, "EF")), "15"}, {n(findText(digits, "a")), "0"}, {n(findText(digits, "FG")), "0"},
+        {n(findText("abab", "ab")), "1"}, {n(findText("abc", "abcd")), "0"}, {n(findText("", "a")), "0"},
+        {n(findText("abc", "")), "0"}, {n(truncateToInteger(2.9)), "2"}, {n(truncateToInteger(-2.9)), "-2"},
+        {n(truncateToInteger(-0.5)), "0"}, {n(truncateToInteger(2147483647.9)), n(INT32_MAX)},
+        {n(truncateToInteger(-2147483648.9)), n(INT32_MIN)},
+        {n(truncateToInteger(2147483648.0)), n(INT32_MAX)},
+        {n(truncateToInteger(-2147483649.0)), n(INT32_MIN)}, {n(truncateToInteger(1e300)), n(INT32_MAX)},
+        {n(truncateToInteger(-infinity)), n(INT32_MIN)}, {n(truncateToInteger(infinity)), n(INT32_MAX)},
+        {n(truncateToInteger(std::nan(""))), "0"}
     };
     // clang-format on
-    for (const auto& [value, result] : cases) EXPECT_EQ(truncateToInteger(value), result) << value;
+    for (size_t row = 0; row < std::size(cases); ++row) EXPECT_EQ(cases[row].first, cases[row].second) << row;
 }
 
 }  // namespace

@@ -55,16 +55,13 @@ struct Writer {
     std::function<int(const std::string&)> write;
 };
 
-// clang-format off
-const Writer kWriters[] = {
-    {"commit-or-discard file", writeSafeFile}, {"numbered file", writeNumberedFile},
-    {"settings store", writeSettings},
-    {"24-bit BMP", [](const std::string& name) { return saveImage(0, name); }},
-    {"32-bit BMP", [](const std::string& name) { return saveImage(1, name); }},
-    {"24-bit PNG", [](const std::string& name) { return saveImage(0, name, "PNG"); }},
-    {"32-bit PNG", [](const std::string& name) { return saveImage(1, name, "PNG"); }}
-};
-// clang-format on
+const Writer kWriters[] = {{"commit-or-discard file", writeSafeFile},
+                           {"numbered file", writeNumberedFile},
+                           {"settings store", writeSettings},
+                           {"24-bit BMP", [](const std::string& name) { return saveImage(0, name); }},
+                           {"32-bit BMP", [](const std::string& name) { return saveImage(1, name); }},
+                           {"24-bit PNG", [](const std::string& name) { return saveImage(0, name, "PNG"); }},
+                           {"32-bit PNG", [](const std::string& name) { return saveImage(1, name, "PNG"); }}};
 
 const std::string kOld(20000, 'o');  // longer than anything written, so that a leftover tail would show
 
@@ -92,34 +89,21 @@ class Writers : public ::testing::Test {
     }
 };
 
+// Faults: 'n' none, 's' writes cut short to 7 bytes, 'r' the rename refused, and a disk that
+// takes '0' no byte, 'h' half the file, 'l' all but the last byte, 'e' exactly the file.
 TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
-    using Budget = int64_t (*)(int64_t size);
     struct Case {
-        const char* what;
         std::string target;
-        Budget budget;  // bytes the disk takes; nullptr: no limit
-        bool shortWrites, renameFails, written;
+        char fault;
+        bool written;
     };
-    // clang-format off
     const Case cases[] = {
-        {"new file", "new.out", nullptr, false, false, true},
-        {"replaced file keeps its mode and owner", "old", nullptr, false, false, true},
-        {"longest name", std::string(NAME_MAX, 'L'), nullptr, false, false, true},
-        {"writes cut short are continued", "old", nullptr, true, false, true},
-        {"disk holds exactly the file", "new.out", [](int64_t size) { return size; }, false, false, true},
-        {"disk full at once", "old", [](int64_t) { return int64_t{0}; }, false, false, false},
-        {"disk full halfway", "old", [](int64_t size) { return size / 2; }, false, false, false},
-        {"disk full at the last byte", "new.out", [](int64_t size) { return size - 1; }, false, false, false},
-        {"disk full at the last byte, old file", "old", [](int64_t size) { return size - 1; }, false, false, false},
-        {"rename refused", "old", nullptr, false, true, false},
-        {"read-only file", "read-only", nullptr, false, false, false},
-        {"a folder", "sub", nullptr, false, false, false},
-        {"a name ending in a slash", "sub/", nullptr, false, false, false},
-        {"a pipe", "pipe", nullptr, false, false, false},
-        {"a missing folder", "missing/new.out", nullptr, false, false, false},
-        {"a folder that is a file", "old/new.out", nullptr, false, false, false}
-    };
-    // clang-format on
+        {"new.out", 'n', true},     {"old", 'n', true},        {std::string(NAME_MAX, 'L'), 'n', true},
+        {"old", 's', true},         {"new.out", 'e', true},    {"old", '0', false},
+        {"old", 'h', false},        {"new.out", 'l', false},   {"old", 'l', false},
+        {"old", 'r', false},        {"read-only", 'n', false}, {"sub", 'n', false},
+        {"sub/", 'n', false},       {"pipe", 'n', false},      {"missing/new.out", 'n', false},
+        {"old/new.out", 'n', false}};
     const bool root = geteuid() == 0;
     const mode_t savedMask = umask(027);
     alarm(60);  // a pipe opened the blocking way would hang here
@@ -127,7 +111,7 @@ TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
         const std::string expected = reference(writer);
         ASSERT_GT(expected.size(), 40u) << writer.name;
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(writer.name) + ": " + c.what);
+            SCOPED_TRACE(std::string(writer.name) + ": " + c.target.substr(0, 20) + " " + c.fault);
             TempFolder folder;
             writeWholeFile(folder.file("old"), kOld);
             writeWholeFile(folder.file("read-only"), kOld);
@@ -137,9 +121,14 @@ TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
                       0);
             ASSERT_TRUE(!root || chown(folder.file("old").c_str(), 1234, 5678) == 0);
             std::set<std::string> entries = folder.entries();
-            setWriteFailureAfter(c.budget != nullptr ? c.budget(int64_t(expected.size())) : -1);
-            setShortWrites(c.shortWrites ? 7 : 0);
-            setRenameFailure(c.renameFails);
+            const int64_t size = static_cast<int64_t>(expected.size());
+            setWriteFailureAfter(c.fault == '0'   ? 0
+                                 : c.fault == 'h' ? size / 2
+                                 : c.fault == 'l' ? size - 1
+                                 : c.fault == 'e' ? size
+                                                  : -1);
+            setShortWrites(c.fault == 's' ? 7 : 0);
+            setRenameFailure(c.fault == 'r');
             EXPECT_EQ(writer.write(folder.file(c.target)), c.written ? 1 : 0);
             setWriteFailureAfter(-1);
             setShortWrites(0);
@@ -176,36 +165,29 @@ TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
         writeWholeFile(at + "foreign.txt", kOld);
     }
     struct Case {
-        const char* what;
         const char* name;
         bool written;
-        const char* checked;  // then holds what was written, or else the old contents
-        bool exists;
-        bool madeByRoot;  // needs a file of another user
+        const char* checked;  // then holds 'w' what was written, 'o' the old contents, '-' nothing
+        char holds;
     };
-    // clang-format off
-    const Case cases[] = {
-        {"own link to own file: written in place", "link-to-mine", true, "mine.txt", true, false},
-        {"dangling link", "dangling", false, "nowhere.txt", false, false},
-        {"link to a read-only file", "link-to-readonly", false, "readonly.txt", true, false},
-        {"writable file in a locked folder: rewritten in place", "locked/kept.txt", true, "locked/kept.txt", true, false},
-        {"new file in a locked folder", "locked/new.txt", false, "locked/new.txt", false, false},
-        {"read-only file in a locked folder", "locked/sealed.txt", false, "locked/sealed.txt", true, false},
-        {"link planted by another user", "shared/pl2.ini", false, "victim.txt", true, true},
-        {"own link to a file of another user", "link-to-foreign", false, "foreign.txt", true, true}
-    };
-    // clang-format on
+    const Case cases[] = {{"link-to-mine", true, "mine.txt", 'w'},
+                          {"dangling", false, "nowhere.txt", '-'},
+                          {"link-to-readonly", false, "readonly.txt", 'o'},
+                          {"locked/kept.txt", true, "locked/kept.txt", 'w'},
+                          {"locked/new.txt", false, "locked/new.txt", '-'},
+                          {"locked/sealed.txt", false, "locked/sealed.txt", 'o'},
+                          {"shared/pl2.ini", false, "victim.txt", 'o'},
+                          {"link-to-foreign", false, "foreign.txt", 'o'}};
     std::string expected[std::size(kWriters)];
     for (size_t w = 0; w < std::size(kWriters); ++w) expected[w] = reference(kWriters[w]);
     runUnprivileged(folder.path(), [&] {
         ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
-        // clang-format off
-        const char* const links[][2] = {
-            {"mine.txt", "link-to-mine"}, {"nowhere.txt", "dangling"}, {"readonly.txt", "link-to-readonly"},
-            {"foreign.txt", "link-to-foreign"}
-        };
-        // clang-format on
-        for (const auto& link : links) ASSERT_EQ(symlink(link[0], (at + link[1]).c_str()), 0);
+        for (const char* link : {"mine", "nowhere", "readonly", "foreign"})
+            ASSERT_EQ(
+                symlink((link + std::string(".txt")).c_str(),
+                        (at + (link == std::string("nowhere") ? "dangling" : "link-to-" + std::string(link)))
+                            .c_str()),
+                0);
         for (size_t w = 0; w < std::size(kWriters); ++w) {
             chmod((at + "locked").c_str(), 0755);
             for (const char* file :
@@ -215,11 +197,15 @@ TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
             chmod((at + "locked/sealed.txt").c_str(), 0444);
             chmod((at + "locked").c_str(), 0555);
             for (const Case& c : cases) {
-                SCOPED_TRACE(std::string(kWriters[w].name) + ": " + c.what);
-                if (c.madeByRoot && !root) continue;
+                SCOPED_TRACE(std::string(kWriters[w].name) + ": " + c.name);
+                if (!root &&
+                    (c.checked == std::string("victim.txt") || c.checked == std::string("foreign.txt")))
+                    continue;  // needs a file of another user
                 EXPECT_EQ(kWriters[w].write(at + c.name), c.written ? 1 : 0);
-                EXPECT_EQ(fileExists(at + c.checked), c.exists);
-                EXPECT_EQ(readWholeFile(at + c.checked), !c.exists ? "" : c.written ? expected[w] : kOld);
+                EXPECT_EQ(fileExists(at + c.checked), c.holds != '-');
+                EXPECT_EQ(readWholeFile(at + c.checked), c.holds == 'w'   ? expected[w]
+                                                         : c.holds == 'o' ? kOld
+                                                                          : "");
                 struct stat info;
                 EXPECT_TRUE(std::string(c.name) == c.checked ||
                             (lstat((at + c.name).c_str(), &info) == 0 && S_ISLNK(info.st_mode)));
