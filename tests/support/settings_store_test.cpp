@@ -9,20 +9,14 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <tuple>
-#include <vector>
 
 #include "tests/support/temp_folder.h"
+
+using namespace std::string_literals;
 
 namespace {
 
 const char* const kNoGroup = nullptr;
-
-// A literal's bytes, zero bytes included.
-template <size_t n>
-std::string withZeros(const char (&literal)[n]) {
-    return std::string(literal, n - 1);
-}
 
 class SettingsStoreTest : public ::testing::Test {
    protected:
@@ -62,9 +56,9 @@ TEST_F(SettingsStoreTest, ReadingNumbers) {
         {"[O]\nk = 99999999999999999999999999\n", "O", "k", 1, INT32_MAX}, {"[O]\nk = -\n", "O", "k", 1, 0},
         {"[O]\nk = +-4\n", "O", "k", 1, 0}, {"[O]\nk = \v\f9\n", "O", "k", 1, 9},
         {"[O]\nmax width = 5\n", "O", "max width", 1, 5}, {"[O]\nmax width = 5\n", "O", "max width ", 1, 1},
-        {"[O]\n= 5\n", "O", "", 1, 5}, {withZeros("[O]\nzo\0om = 5\n"), "O", "zo", 1, 0},
-        {withZeros("[O]\n\0k = 5\nk = 6\n"), "O", "k", 1, 6},
-        {withZeros("[Op\0tions]\nk = 3\n"), "Op", "k", 1, 3},
+        {"[O]\n= 5\n", "O", "", 1, 5}, {"[O]\nzo\0om = 5\n"s, "O", "zo", 1, 0},
+        {"[O]\n\0k = 5\nk = 6\n"s, "O", "k", 1, 6},
+        {"[Op\0tions]\nk = 3\n"s, "Op", "k", 1, 3},
         {"[O]\n\xe9t\xe9 = 3\n", "O", "\xc9T\xc9", 1, 1}, {"[O]\n\xe9t\xe9 = 3\n", "O", "\xe9T\xe9", 1, 3},
         {"k = 1\n[Options]\nk = 2\n", "OPTIONS", "k", 1, 2}, {"k = 1\n[Options]\nk = 2\n", "Option", "k", -1, -1},
         {"k = 1\n[Options]\nk = 2\n", "Optionsx", "k", -1, -1},
@@ -112,7 +106,7 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
         {std::nullopt, false, "[Options] Zoom=2", "[Options]\r\nZoom = 2\r\n"},
         {"\n  ;first\n;  spaced\n[G1]   trailing\n  k1\t=\tv1  \nk2\n\n[G2\nk3 = 3\n", false, "[G2] k3=4",
          "; first\r\n;  spaced\r\n[G1]\r\nk1 = v1  \r\nk2 = \r\n[G2]\r\nk3 = 4\r\n"},
-        {withZeros("[A]\nk \0om = 5\n"), false, "[A] k=1", "[A]\r\nk = 1\r\n"},
+        {"[A]\nk \0om = 5\n"s, false, "[A] k=1", "[A]\r\nk = 1\r\n"},
         {std::nullopt, true, "low=-2147483648 high=2147483647", "low = -2147483648\r\nhigh = 2147483647\r\n"},
         {"[A]\na = 1\n[A]\nb = 1\n", false, "[A] b=2", "[A]\r\na = 1\r\nb = 2\r\n[A]\r\nb = 1\r\n"},
         // A file with the UTF-8 mark keeps it and gets UTF-8 names; a plain file keeps Latin-1 ones.
@@ -165,8 +159,7 @@ TEST_F(SettingsStoreTest, OpeningAnotherFileClosesAndWritesTheFirstAndWithoutASt
 }
 
 TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
-    const std::string old = "[Options]\nzoom = 2\n";
-    const std::string name = settingsFile(old);
+    const std::string old = "[Options]\nzoom = 2\n", name = settingsFile(old);
     ASSERT_EQ(chmod(name.c_str(), 0444), 0);
     ASSERT_NE(openSettings(name), 0);
     selectSettingsGroup("Options");
@@ -175,8 +168,7 @@ TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
     EXPECT_EQ(closeSettings(), 0);
     EXPECT_EQ(readWholeFile(name), old);
 
-    ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755), 0);
-    ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755) | mkfifo(folder.file("pipe").c_str(), 0644), 0);
     alarm(20);  // a pipe opened the blocking way would hang here
     for (const std::string& other :
          {folder.file("sub"), folder.file("pipe"), folder.file("missing/pl2.ini"), std::string()}) {
@@ -185,10 +177,6 @@ TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
         EXPECT_EQ(closeSettings(), 0) << other;
     }
     alarm(0);
-    EXPECT_EQ(createSettings(name), 0);
-    writeSettingsNumber("zoom", 4);
-    EXPECT_EQ(readSettingsNumber("zoom", 1), 1);
-    EXPECT_EQ(closeSettings(), 1) << "no store was open";
     EXPECT_EQ(readWholeFile(name), old);
     EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "pl2.ini", "sub"}));
 }

@@ -1,6 +1,6 @@
-// A fresh folder under the system's temporary directory, removed with everything in it
-// when the test ends, plus small helpers to put files there and look at them. Also used
-// by the fuzz targets.
+// A fresh folder under the system's temporary directory, removed with everything in it when
+// the test ends, and small helpers to put files there and look at them. Also used by the fuzz
+// targets.
 #pragma once
 
 #include <dirent.h>
@@ -16,12 +16,11 @@
 // Names of everything in the folder (without "." and ".."), sorted.
 inline std::set<std::string> folderEntries(const std::string& path) {
     std::set<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-                names.insert(entry->d_name);
-        closedir(dir);
-    }
+    DIR* dir = opendir(path.c_str());
+    for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;)
+        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+            names.insert(entry->d_name);
+    if (dir != nullptr) closedir(dir);
     return names;
 }
 
@@ -42,13 +41,11 @@ class TempFolder {
    public:
     TempFolder() {
         char pattern[] = "/tmp/pl_support_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path_ = made != nullptr ? made : "";
+        path_ = mkdtemp(pattern) != nullptr ? pattern : "";
     }
     ~TempFolder() { removeTree(path_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     std::set<std::string> entries() const { return folderEntries(path_); }
@@ -65,6 +62,13 @@ inline void writeWholeFile(const std::string& name, const std::string& bytes) {
 inline std::string readWholeFile(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// `count` bytes of a pattern that repeats only after 65536 bytes, from its byte `from` on.
+inline std::string patternBytes(size_t from, size_t count) {
+    std::string bytes;
+    for (size_t i = from; i < from + count; ++i) bytes += static_cast<char>(i * 31 + i / 256);
+    return bytes;
 }
 
 inline bool fileExists(const std::string& name) {

@@ -21,21 +21,15 @@
 
 namespace {
 
-std::string patternBytes(size_t count) {
-    std::string bytes;
-    for (size_t i = 0; i < count; ++i) bytes += static_cast<char>(i * 7 + i / 251);
-    return bytes;
-}
-
 int writeSafeFile(const std::string& name) {
     SafeFile* f = beginSafeFile(name);
-    const std::string bytes = patternBytes(10000);
+    const std::string bytes = patternBytes(0, 10000);
     const int written = safeWrite(f, bytes.data(), 6000) && safeWrite(f, bytes.data() + 6000, 4000);
     return f == nullptr ? 0 : commitSafeFile(f) && written;
 }
 
 int writeNumberedFile(const std::string& name) {
-    const std::string bytes = patternBytes(12000);
+    const std::string bytes = patternBytes(0, 12000);
     if (!createFile(3, name)) return 0;
     writeByteRun(3, bytes.data(), 5000);
     writeData(3, bytes.data() + 5000, 6999);
@@ -74,11 +68,14 @@ class Writers : public ::testing::Test {
     }
     static void TearDownTestSuite() { freeImage(-1); }
     void TearDown() override {
+        clearFaults();
+        closeSettings();
+        closeAllFiles();
+    }
+    static void clearFaults() {
         setWriteFailureAfter(-1);
         setShortWrites(0);
         setRenameFailure(false);
-        closeSettings();
-        closeAllFiles();
     }
 
     // What the writer puts into a new file when nothing goes wrong.
@@ -130,9 +127,7 @@ TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
             setShortWrites(c.fault == 's' ? 7 : 0);
             setRenameFailure(c.fault == 'r');
             EXPECT_EQ(writer.write(folder.file(c.target)), c.written ? 1 : 0);
-            setWriteFailureAfter(-1);
-            setShortWrites(0);
-            setRenameFailure(false);
+            clearFaults();
             if (c.written) {
                 entries.insert(c.target);
                 EXPECT_EQ(readWholeFile(folder.file(c.target)), expected);
