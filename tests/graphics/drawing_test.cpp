@@ -83,8 +83,7 @@ std::string grid(std::string text) {
 // clipped on all four sides.
 TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
     struct Case {
-        char kind;  // 'b': fillBox(x, y, w, h), 'l': drawLine(x, y, w, h), 'i': drawImage of "abc def" at (x,
-                    // y)
+        char kind;  // 'b': fillBox(x, y, w, h), 'l': drawLine(x, y, w, h), 'i': drawImage of "abc def"
         int x, y, w, h;
         std::string expected;
     };
@@ -104,7 +103,21 @@ TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
         {'l', 0, 8, 20, 8, "0,8..19,8 20"}, {'l', 20, 0, 20, 10, "none"}, {'l', 0, 0, 0, 10, "0,0..0,9 10"},
         {'l', 9, 3, 4, 3, "4,3..9,3 6"}, {'l', 5, 5, 5, 5, "5,5..5,5 1"}, {'l', 0, -1, 10, -1, "none"},
         {'l', -10, 2, 3, 2, "0,2..3,2 4"}, {'l', -10, 2, -1, 2, "none"}, {'l', 7, 30, 7, 6, "7,6..7,9 4"},
-        {'l', INT_MIN, 4, INT_MAX, 4, "0,4..19,4 20"}, {'l', 3, INT_MAX, 3, INT_MIN, "3,0..3,9 10"}
+        {'l', INT_MIN, 4, INT_MAX, 4, "0,4..19,4 20"}, {'l', 3, INT_MAX, 3, INT_MIN, "3,0..3,9 10"},
+        {'l', 0, 0, 5, 2, "##.... ..##.. ....## ......"}, {'l', 5, 2, 0, 0, "##.... ..##.. ....## ......"},
+        {'l', 0, 2, 5, 0, "....## ..##.. ##.... ......"}, {'l', 0, 0, 3, 1, "##.... ..##.. ...... ......"},
+        {'l', 3, 1, 0, 0, "##.... ..##.. ...... ......"}, {'l', 0, 0, 2, 3, "#..... .#.... .#.... ..#..."},
+        {'l', 2, 0, 0, 3, "..#... .#.... .#.... #....."}, {'l', 1, 0, 4, 3, ".#.... ..#... ...#.. ....#."},
+        {'l', INT_MIN, INT_MIN, INT_MAX, INT_MAX, "#..... .#.... ..#... ...#.."},
+        // Halfway along, at x = 0, the exact height is just over one half: rounds to row 1.
+        {'l', INT_MIN, 0, INT_MAX, 1, "...... ###### ...... ......"},
+        // Drawn from (1, INT_MIN): at y = 0 it has just passed half way, so it is at x = 0.
+        {'l', 0, INT_MAX, 1, INT_MIN, "#..... #..... #..... #....."}, {'l', INT_MIN, INT_MIN, INT_MIN + 5, INT_MIN + 3, ""},
+        {'i', 0, 0, 0, 0, "abc... def... ...... ......"}, {'i', 1, 1, 0, 0, "...... .abc.. .def.. ......"},
+        {'i', -2, 0, 0, 0, "c..... f..... ...... ......"}, {'i', 0, -1, 0, 0, "def... ...... ...... ......"},
+        {'i', 4, 0, 0, 0, "....ab ....de ...... ......"}, {'i', 2, 3, 0, 0, "...... ...... ...... ..abc."},
+        {'i', -1, -1, 0, 0, "ef.... ...... ...... ......"}, {'i', -3, 0, 0, 0, ""}, {'i', 6, 0, 0, 0, ""},
+        {'i', 0, -2, 0, 0, ""}, {'i', 0, 4, 0, 0, ""}, {'i', INT_MIN, INT_MIN, 0, 0, ""}, {'i', INT_MAX, INT_MAX, 0, 0, ""}
     };
     // clang-format on
     ASSERT_TRUE(drawOnFreshImage(2, 3, 2));
