@@ -105,12 +105,10 @@ TEST_F(ImageFiles, PicturesThatNoFileCanHoldAreRefusedBeforeTheFileIsTouched) {
 // at the highest level holding unfiltered rows top row first, and the end; nothing else.
 TEST_F(ImageFiles, PngBytesOfTinyPictures) {
     ASSERT_TRUE(createImage(0, 2, 2, 24, 0));
-    const uint8_t rgb[] = {1, 2, 3, 4,  5,  6,  0xEE, 0xEE,
-                           7, 8, 9, 10, 11, 12, 0xEE, 0xEE};  // bottom row first
-    std::copy(std::begin(rgb), std::end(rgb), imageBuffer(0)->pixels);
+    const std::string rgb = "\1\2\3\4\5\6\xEE\xEE\7\x08\x09\x0A\x0B\x0C\xEE\xEE";  // bottom row first
+    std::copy(rgb.begin(), rgb.end(), imageBuffer(0)->pixels);
     ASSERT_TRUE(createImage(1, 1, 1, 32, -1));
-    const uint8_t rgba[] = {0x10, 0x20, 0x30, 0x80};
-    std::copy(std::begin(rgba), std::end(rgba), imageBuffer(1)->pixels);
+    std::copy_n("\x10\x20\x30\x80", 4, imageBuffer(1)->pixels);
     const char* const files[] = {
         "89 50 4E 47 0D 0A 1A 0A 00 00 00 0D 49 48 44 52 00 00 00 02 00 00 00 02 08 02 00 00 00 FD D4 9A 73 "
         "00 00 00 16 49 44 41 54 08 D7 63 E0 E4 60 E7 E1 E6 62 60 66 62 64 63 65 01 00 02 9B 00 4F 26 B0 43 "

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <vector>
 
 #include "tests/graphics/pixel_picture.h"
 
@@ -18,8 +17,7 @@ class Images : public ::testing::Test {
 };
 
 std::vector<uint8_t> rowBytes(int number, int y, int count) {
-    const uint8_t* row = imageRow(*imageBuffer(number), y);
-    return std::vector<uint8_t>(row, row + count);
+    return std::vector<uint8_t>(imageRow(*imageBuffer(number), y), imageRow(*imageBuffer(number), y) + count);
 }
 
 // A 24-bit image whose pixels have the grey levels given row by row, top row first.
@@ -53,7 +51,7 @@ TEST_F(Images, NewImagesHoldTheirBackgroundInPaddedRows) {
         {1, 32, 0, {0, 0, 0, 255}}};
     // clang-format on
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + " at depth " + std::to_string(c.depth));
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         ASSERT_TRUE(c.depth == 0 ? createImage(4, c.width, 3)
                                  : createImage(4, c.width, 3, c.depth, c.background));
         EXPECT_EQ(imageHandle(4)->depth * 100 + imageHandle(4)->saveDepth, c.depth == 32 ? 3232 : 2424);
@@ -67,8 +65,7 @@ TEST_F(Images, NumbersSizesAndFreeing) {
                               {5, 4, 4, 48}, {-1, 4, 4, 24}, {kLargestImageNumber + 1, 4, 4, 24}};
     for (const auto& c : refused) {
         ASSERT_TRUE(createImage(5, 2, 2));
-        EXPECT_EQ(createImage(c[0], c[1], c[2], c[3], 0), 0)
-            << c[0] << " " << c[1] << "x" << c[2] << "x" << c[3];
+        EXPECT_EQ(createImage(c[0], c[1], c[2], c[3], 0), 0) << "row " << &c - refused;
         EXPECT_EQ(imageHandle(c[0]), nullptr) << "a failed creation still freed the old image";
     }
     ASSERT_TRUE(createImage(0, 2, 2));

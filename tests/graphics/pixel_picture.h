@@ -6,7 +6,6 @@
 #include <string>
 
 #include "graphics/drawing.h"
-#include "graphics/images.h"
 
 // Colour value (0x00BBGGRR) of pixel (x, y), y = 0 at the top.
 inline int32_t pixelColour(int number, int x, int y) {
