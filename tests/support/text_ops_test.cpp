@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "support/file_services.h"
+
 namespace {
 
 std::string n(int64_t value) {

@@ -154,55 +154,49 @@ TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
     const std::string at = folder.path() + "/";
     const bool root = geteuid() == 0;
     if (root) {
-        // Another user's link, planted in a shared sticky folder, to the writer's file; and a
-        // file the writer may not write.
+        // Another user's link in a shared sticky folder, to the writer's file; a file the writer may not
+        // write.
         plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim.txt");
         writeWholeFile(at + "foreign.txt", kOld);
     }
     struct Case {
-        const char* name;
-        bool written;
-        const char* checked;  // then holds 'w' what was written, 'o' the old contents, '-' nothing
-        char holds;
+        std::string name, checked;  // what is written, and the file that then holds
+        char holds;                 // 'w' what was written, 'o' the old contents, '-' nothing
     };
-    const Case cases[] = {{"link-to-mine", true, "mine.txt", 'w'},
-                          {"dangling", false, "nowhere.txt", '-'},
-                          {"link-to-readonly", false, "readonly.txt", 'o'},
-                          {"locked/kept.txt", true, "locked/kept.txt", 'w'},
-                          {"locked/new.txt", false, "locked/new.txt", '-'},
-                          {"locked/sealed.txt", false, "locked/sealed.txt", 'o'},
-                          {"shared/pl2.ini", false, "victim.txt", 'o'},
-                          {"link-to-foreign", false, "foreign.txt", 'o'}};
+    const Case cases[] = {
+        {"link-to-mine", "mine.txt", 'w'},         {"dangling", "nowhere.txt", '-'},
+        {"link-to-readonly", "readonly.txt", 'o'}, {"locked/kept.txt", "locked/kept.txt", 'w'},
+        {"locked/new.txt", "locked/new.txt", '-'}, {"locked/sealed.txt", "locked/sealed.txt", 'o'},
+        {"shared/pl2.ini", "victim.txt", 'o'},     {"link-to-foreign", "foreign.txt", 'o'}};
     std::string expected[std::size(kWriters)];
     for (size_t w = 0; w < std::size(kWriters); ++w) expected[w] = reference(kWriters[w]);
     runUnprivileged(folder.path(), [&] {
+        const char* const links[][2] = {{"mine.txt", "link-to-mine"},
+                                        {"nowhere.txt", "dangling"},
+                                        {"readonly.txt", "link-to-readonly"},
+                                        {"foreign.txt", "link-to-foreign"}};
+        for (const auto& link : links) ASSERT_EQ(symlink(link[0], (at + link[1]).c_str()), 0);
         ASSERT_EQ(mkdir((at + "locked").c_str(), 0755), 0);
-        for (const char* link : {"mine", "nowhere", "readonly", "foreign"})
-            ASSERT_EQ(
-                symlink((link + std::string(".txt")).c_str(),
-                        (at + (link == std::string("nowhere") ? "dangling" : "link-to-" + std::string(link)))
-                            .c_str()),
-                0);
         for (size_t w = 0; w < std::size(kWriters); ++w) {
             chmod((at + "locked").c_str(), 0755);
             for (const char* file :
                  {"mine.txt", "readonly.txt", "victim.txt", "locked/kept.txt", "locked/sealed.txt"})
                 writeWholeFile(at + file, kOld);
-            chmod((at + "readonly.txt").c_str(), 0444);
-            chmod((at + "locked/sealed.txt").c_str(), 0444);
-            chmod((at + "locked").c_str(), 0555);
+            ASSERT_EQ(chmod((at + "readonly.txt").c_str(), 0444) |
+                          chmod((at + "locked/sealed.txt").c_str(), 0444) |
+                          chmod((at + "locked").c_str(), 0555),
+                      0);
             for (const Case& c : cases) {
                 SCOPED_TRACE(std::string(kWriters[w].name) + ": " + c.name);
-                if (!root &&
-                    (c.checked == std::string("victim.txt") || c.checked == std::string("foreign.txt")))
-                    continue;  // needs a file of another user
-                EXPECT_EQ(kWriters[w].write(at + c.name), c.written ? 1 : 0);
+                if (!root && (c.checked == "victim.txt" || c.checked == "foreign.txt"))
+                    continue;  // needs another user
+                EXPECT_EQ(kWriters[w].write(at + c.name), c.holds == 'w' ? 1 : 0);
                 EXPECT_EQ(fileExists(at + c.checked), c.holds != '-');
                 EXPECT_EQ(readWholeFile(at + c.checked), c.holds == 'w'   ? expected[w]
                                                          : c.holds == 'o' ? kOld
                                                                           : "");
                 struct stat info;
-                EXPECT_TRUE(std::string(c.name) == c.checked ||
+                EXPECT_TRUE(c.name == c.checked ||
                             (lstat((at + c.name).c_str(), &info) == 0 && S_ISLNK(info.st_mode)));
             }
             EXPECT_EQ(folderEntries(at + "locked"), (std::set<std::string>{"kept.txt", "sealed.txt"}));
