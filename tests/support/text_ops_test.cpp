@@ -14,6 +14,10 @@ std::string n(int64_t value) {
     return std::to_string(value);
 }
 
+std::string parts(const std::string& name) {
+    return pathPart(name) + "|" + filePart(name);
+}
+
 // Each row: what a conversion gave, and what it must give.
 TEST(TextOpsTest, Conversions) {
     const double infinity = std::numeric_limits<double>::infinity();
@@ -72,7 +76,14 @@ TEST(TextOpsTest, Conversions) {
         {n(truncateToInteger(2147483648.0)), n(INT32_MAX)},
         {n(truncateToInteger(-2147483649.0)), n(INT32_MIN)}, {n(truncateToInteger(1e300)), n(INT32_MAX)},
         {n(truncateToInteger(-infinity)), n(INT32_MIN)}, {n(truncateToInteger(infinity)), n(INT32_MAX)},
-        {n(truncateToInteger(std::nan(""))), "0"}
+        {n(truncateToInteger(std::nan(""))), "0"},
+        // The folder part and the file part of a name.
+        {parts("/home/user/data.bin"), "/home/user/|data.bin"}, {parts("data.bin"), "|data.bin"},
+        {parts(""), "|"}, {parts("/"), "/|"}, {parts("dir/sub/"), "dir/sub/|"},
+        {parts("dir\\x/y\\z"), "dir\\x/|y\\z"}, {parts("\"/quoted/name.bin\""), "/quoted/|name.bin"},
+        {parts("\"plain.bin\""), "|plain.bin"}, {parts("\""), "|"}, {parts("/a/b|/c/d"), "/a/|d"},
+        {parts("|/a/b"), "|b"}, {parts("\"/a/b.bin\" /c/"), "/a/b.bin\" /c/|"}, {parts("/a/x\"y"), "/a/|x"},
+        {parts("//double//slash"), "//double//|slash"},
     };
     // clang-format on
     for (size_t row = 0; row < std::size(cases); ++row) EXPECT_EQ(cases[row].first, cases[row].second) << row;
