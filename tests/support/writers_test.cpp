@@ -21,41 +21,38 @@
 
 namespace {
 
-int writeSafeFile(const std::string& name) {
-    SafeFile* f = beginSafeFile(name);
-    const std::string bytes = patternBytes(0, 10000);
-    const int written = safeWrite(f, bytes.data(), 6000) && safeWrite(f, bytes.data() + 6000, 4000);
-    return f == nullptr ? 0 : commitSafeFile(f) && written;
-}
-
-int writeNumberedFile(const std::string& name) {
-    const std::string bytes = patternBytes(0, 12000);
-    if (!createFile(3, name)) return 0;
-    writeByteRun(3, bytes.data(), 5000);
-    writeData(3, bytes.data() + 5000, 6999);
-    writeByte(3, bytes[11999]);
-    return closeFile(3);
-}
-
-int writeSettings(const std::string& name) {
-    if (!createSettings(name)) return 0;
-    selectSettingsGroup("Options");
-    for (int i = 0; i < 7; ++i) writeSettingsNumber("Key" + std::to_string(i), i * 1000);
-    return closeSettings();
-}
-
-struct Writer {
+// Each writer writes one fixed file of more than a write buffer (settings: of seven numbers).
+const struct Writer {
     const char* name;
     std::function<int(const std::string&)> write;
-};
-
-const Writer kWriters[] = {{"commit-or-discard file", writeSafeFile},
-                           {"numbered file", writeNumberedFile},
-                           {"settings store", writeSettings},
-                           {"24-bit BMP", [](const std::string& name) { return saveImage(0, name); }},
-                           {"32-bit BMP", [](const std::string& name) { return saveImage(1, name); }},
-                           {"24-bit PNG", [](const std::string& name) { return saveImage(0, name, "PNG"); }},
-                           {"32-bit PNG", [](const std::string& name) { return saveImage(1, name, "PNG"); }}};
+} kWriters[] = {{"commit-or-discard file",
+                 [](const std::string& name) {
+                     const std::string bytes = patternBytes(0, 10000);
+                     SafeFile* f = beginSafeFile(name);
+                     const int written =
+                         safeWrite(f, bytes.data(), 6000) && safeWrite(f, bytes.data() + 6000, 4000);
+                     return f == nullptr ? 0 : commitSafeFile(f) && written;
+                 }},
+                {"numbered file",
+                 [](const std::string& name) {
+                     const std::string bytes = patternBytes(0, 12000);
+                     if (!createFile(3, name)) return 0;
+                     writeByteRun(3, bytes.data(), 5000);
+                     writeData(3, bytes.data() + 5000, 6999);
+                     writeByte(3, bytes[11999]);
+                     return closeFile(3);
+                 }},
+                {"settings store",
+                 [](const std::string& name) {
+                     if (!createSettings(name)) return 0;
+                     selectSettingsGroup("Options");
+                     for (int i = 0; i < 7; ++i) writeSettingsNumber("Key" + std::to_string(i), i * 1000);
+                     return closeSettings();
+                 }},
+                {"24-bit BMP", [](const std::string& name) { return saveImage(0, name); }},
+                {"32-bit BMP", [](const std::string& name) { return saveImage(1, name); }},
+                {"24-bit PNG", [](const std::string& name) { return saveImage(0, name, "PNG"); }},
+                {"32-bit PNG", [](const std::string& name) { return saveImage(1, name, "PNG"); }}};
 
 const std::string kOld(20000, 'o');  // longer than anything written, so that a leftover tail would show
 
