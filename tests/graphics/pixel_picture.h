@@ -1,5 +1,4 @@
-// Reading the pixels of numbered images back in tests, and drawing them as text pictures
-// that a failure message shows row by row.
+// Pixels of numbered images read back as colours and as text pictures shown row by row.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +6,6 @@
 #include <string>
 
 #include "graphics/drawing.h"
-#include "graphics/images.h"
 
 // Colour value (0x00BBGGRR) of pixel (x, y), y = 0 at the top.
 inline int32_t pixelColour(int number, int x, int y) {
@@ -16,23 +14,15 @@ inline int32_t pixelColour(int number, int x, int y) {
     return pixel[2] | pixel[1] << 8 | pixel[0] << 16;
 }
 
-inline int alphaAt(int number, int x, int y) {
-    const ImageBuffer* image = imageBuffer(number);
-    return imageRow(*image, y)[x * 4 + 3];
-}
-
-// One line per row, ending in '\n'; each pixel is the letter its colour has in the legend,
-// '?' for a colour the legend does not know.
+// One line per row, each ending in '\n'; a pixel is its colour's letter in the legend, else '?'.
 inline std::string picture(int number, const std::map<int32_t, char>& legend) {
     const ImageBuffer* image = imageBuffer(number);
     std::string text;
-    for (int y = 0; y < image->height; ++y) {
+    for (int y = 0; y < image->height; ++y, text += '\n')
         for (int x = 0; x < image->width; ++x) {
             auto found = legend.find(pixelColour(number, x, y));
             text += found != legend.end() ? found->second : '?';
         }
-        text += '\n';
-    }
     return text;
 }
 

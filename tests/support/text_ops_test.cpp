@@ -6,287 +6,87 @@
 #include <limits>
 #include <string>
 
+#include "support/file_services.h"
+
 namespace {
 
-TEST(TextOpsTest, DecimalText) {
-    struct Case {
-        int64_t value;
-        const char* text;
-    };
-    const Case cases[] = {
-        {0, "0"},
-        {-1, "-1"},
-        {7, "7"},
-        {10, "10"},
-        {-100, "-100"},
-        {2147483647, "2147483647"},
-        {INT32_MIN, "-2147483648"},
-        {static_cast<int64_t>(INT32_MIN) - 1, "-2147483649"},
-        {INT64_MAX, "9223372036854775807"},
-        {INT64_MIN, "-9223372036854775808"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(decimalText(c.value), c.text) << c.value;
+std::string n(int64_t value) {
+    return std::to_string(value);
 }
 
-TEST(TextOpsTest, TextToNumber) {
-    struct Case {
-        std::string text;
-        int64_t value;
-    };
-    const Case cases[] = {
-        // Decimal, with blanks and signs.
-        {" 42", 42},
-        {"\t \t42", 42},
-        {"-17", -17},
-        {"+17", 17},
-        {"  -0", 0},
-        {"007", 7},
-        // Hexadecimal.
-        {"$FF", 255},
-        {"$ff", 255},
-        {"$aBc", 0xABC},
-        {"-$10", -16},
-        {"+$10", 16},
-        {"$7fffffffffffffff", INT64_MAX},
-        // Binary.
-        {"%101", 5},
-        {"-%11", -3},
-        {"%102", 2},
-        {"%2", 0},
-        // Stray bytes end the number.
-        {"12ab", 12},
-        {"0x10", 0},
-        {"$12G4", 0x12},
-        {"1 2", 1},
-        {"4.9", 4},
-        // No digits.
-        {"", 0},
-        {"$", 0},
-        {"%", 0},
-        {"-", 0},
-        {"x5", 0},
-        {"\n5", 0},
-        {"- 5", 0},
-        {"--5", 0},
-        {"-+5", 0},
-        {"$-5", 0},
-        // Wrap modulo 2^64.
-        {"9223372036854775807", INT64_MAX},
-        {"9223372036854775808", INT64_MIN},
-        {"-9223372036854775808", INT64_MIN},
-        {"18446744073709551615", -1},
-        {"18446744073709551616", 0},
-        {"$FFFFFFFFFFFFFFFF", -1},
-        {"$10000000000000005", 5},
-        {"-$8000000000000000", INT64_MIN},
-    };
-    for (const Case& c : cases) EXPECT_EQ(textToNumber(c.text), c.value) << '"' << c.text << '"';
+std::string parts(const std::string& name) {
+    return pathPart(name) + "|" + filePart(name);
 }
 
-TEST(TextOpsTest, BinaryText) {
-    struct Case {
-        int64_t value;
-        std::string text;
-    };
-    const Case cases[] = {
-        {0, "0"},
-        {1, "1"},
-        {2, "10"},
-        {5, "101"},
-        {255, "11111111"},
-        {256, "100000000"},
-        {INT64_MAX, std::string(63, '1')},
-        {-1, std::string(64, '1')},
-        {INT64_MIN, "1" + std::string(63, '0')},
-    };
-    for (const Case& c : cases) EXPECT_EQ(binaryText(c.value), c.text) << c.value;
-}
-
-TEST(TextOpsTest, PadLeft) {
-    struct Case {
-        const char* what;
-        std::string text;
-        int64_t width;
-        const char* fill;
-        std::string result;
-    };
-    const Case cases[] = {
-        {"zeros before", "101", 8, "0", "00000101"},
-        {"absent fill is a space", "ab", 4, nullptr, "  ab"},
-        {"first byte of fill", "ab", 4, "xy", "xxab"},
-        {"empty fill is a space", "ab", 3, "", " ab"},
-        {"exact width", "abc", 3, "0", "abc"},
-        {"too long loses its end", "0123456789", 8, "0", "01234567"},
-        {"width 0", "abc", 0, "0", ""},
-        {"negative width", "abc", -5, "0", ""},
-        {"smallest width", "abc", INT64_MIN, "0", ""},
-        {"empty text", "", 2, "*", "**"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(padLeft(c.text, c.width, c.fill), c.result) << c.what;
-    EXPECT_EQ(padLeft("ab", 4), "  ab");
-}
-
-TEST(TextOpsTest, PadLeftBeyondTheLongestPaddingIsEmpty) {
-    EXPECT_EQ(padLeft("a", (int64_t{1} << 30) + 1, "0"), "");
-    EXPECT_EQ(padLeft("a", INT64_MAX, "0"), "");
-}
-
-TEST(TextOpsTest, BitReversalChainReversesEveryByte) {
-    for (int v = 0; v < 256; ++v) {
-        int reversed = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (v & (1 << bit)) reversed |= 0x80 >> bit;
-        }
-        EXPECT_EQ(textToNumber("%" + reverseText(padLeft(binaryText(v), 8, "0"))), reversed) << v;
-    }
-}
-
-TEST(TextOpsTest, ReverseTextAndLength) {
-    struct Case {
-        std::string text;
-        std::string reversed;
-    };
-    const Case cases[] = {{"", ""}, {"a", "a"}, {"abc", "cba"}, {"\xff\x01", "\x01\xff"}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(reverseText(c.text), c.reversed);
-        EXPECT_EQ(textLength(c.text), static_cast<int64_t>(c.text.size()));
-    }
-}
-
-TEST(TextOpsTest, TextField) {
-    struct Case {
-        std::string text;
-        int64_t index;
-        std::string delimiter;
-        std::string field;
-    };
-    const Case cases[] = {
-        // One-byte delimiter.
-        {"first\nsecond", 1, "\n", "first"},
-        {"first\nsecond", 2, "\n", "second"},
-        {"first\nsecond", 3, "\n", ""},
-        {"first\nsecond", 0, "\n", ""},
-        {"first\nsecond", -1, "\n", ""},
-        {"first\nsecond", INT64_MIN, "\n", ""},
-        {"first\nsecond", INT64_MAX, "\n", ""},
-        {"alone", 1, "\n", "alone"},
-        {"alone", 2, "\n", ""},
-        {"a,,b,", 2, ",", ""},
-        {"a,,b,", 3, ",", "b"},
-        {"a,,b,", 4, ",", ""},
-        {"a,,b,", 5, ",", ""},
-        {"", 1, ",", ""},
-        // Longer delimiters match as a whole.
-        {"a<>b<c>d", 2, "<>", "b<c>d"},
-        {"a<>b<>c", 3, "<>", "c"},
-        {"aXYXYb", 2, "XY", ""},
-        {"aXYXYb", 3, "XY", "b"},
-        {"aaa", 2, "aa", "a"},
-        // Empty delimiter.
-        {"whole text", 1, "", "whole text"},
-        {"whole text", 2, "", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(textField(c.text, c.index, c.delimiter), c.field)
-            << '"' << c.text << "\" " << c.index << " \"" << c.delimiter << '"';
-    }
-}
-
-TEST(TextOpsTest, MidText) {
-    struct Case {
-        int64_t start;
-        int64_t length;
-        std::string result;
-    };
-    const std::string text = "abcdef";
-    const Case cases[] = {
-        {1, 3, "abc"},        {2, 2, "bc"},
-        {4, 100, "def"},      {6, 1, "f"},
-        {7, 1, ""},           {100, 1, ""},
-        {0, 2, "ab"},         {-5, 2, "ab"},
-        {INT64_MIN, 2, "ab"}, {2, 0, ""},
-        {2, -1, ""},          {2, INT64_MIN, ""},
-        {INT64_MAX, 5, ""},   {1, INT64_MAX, "abcdef"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(midText(text, c.start, c.length), c.result) << c.start << "," << c.length;
-
-    struct ToEnd {
-        int64_t start;
-        std::string result;
-    };
-    const ToEnd toEnd[] = {
-        {1, "abcdef"},  {3, "cdef"},           {6, "f"},        {7, ""}, {0, "abcdef"},
-        {-1, "abcdef"}, {INT64_MIN, "abcdef"}, {INT64_MAX, ""},
-    };
-    for (const ToEnd& c : toEnd) EXPECT_EQ(midText(text, c.start), c.result) << c.start;
-    EXPECT_EQ(midText("abc", textLength("abc") - 3), "abc");
-}
-
-TEST(TextOpsTest, LetterCaseChangesAsciiLettersOnly) {
-    struct Case {
-        std::string text;
-        std::string upper;
-        std::string lower;
-    };
-    const Case cases[] = {
-        {"3fa", "3FA", "3fa"},
-        {"Hello, World!", "HELLO, WORLD!", "hello, world!"},
-        {"@[`{", "@[`{", "@[`{"},
-        {"az AZ", "AZ AZ", "az az"},
-        {"\xe9\xc9\xff", "\xe9\xc9\xff", "\xe9\xc9\xff"},
-        {"", "", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(upperCase(c.text), c.upper);
-        EXPECT_EQ(lowerCase(c.text), c.lower);
-    }
-}
-
-TEST(TextOpsTest, FindText) {
-    struct Case {
-        std::string text;
-        std::string pattern;
-        int64_t position;
-    };
-    const Case cases[] = {
-        {"0123456789ABCDEF", "A", 11},
-        {"0123456789ABCDEF", "0", 1},
-        {"0123456789ABCDEF", "EF", 15},
-        {"0123456789ABCDEF", "a", 0},
-        {"0123456789ABCDEF", "FG", 0},
-        {"abab", "ab", 1},
-        {"abc", "abcd", 0},
-        {"", "a", 0},
-        {"abc", "", 0},
-        {"", "", 0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(findText(c.text, c.pattern), c.position) << c.text << " / " << c.pattern;
-}
-
-TEST(TextOpsTest, TruncateToInteger) {
-    struct Case {
-        double value;
-        int32_t result;
-    };
+// Each row: what a conversion gave, and what it must give.
+TEST(TextOpsTest, Conversions) {
     const double infinity = std::numeric_limits<double>::infinity();
-    const Case cases[] = {
-        {2.9, 2},
-        {-2.9, -2},
-        {0.5, 0},
-        {-0.5, 0},
-        {2147483647.9, INT32_MAX},
-        {-2147483648.9, INT32_MIN},
-        {2147483648.0, INT32_MAX},
-        {-2147483649.0, INT32_MIN},
-        {1e300, INT32_MAX},
-        {-1e300, INT32_MIN},
-        {infinity, INT32_MAX},
-        {-infinity, INT32_MIN},
-        {std::nan(""), 0},
+    const std::string abc = "abcdef", digits = "0123456789ABCDEF", two = "first\nsecond";
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {decimalText(0), "0"}, {decimalText(-100), "-100"}, {decimalText(7), "7"}, {decimalText(10), "10"},
+        {decimalText(int64_t{INT32_MIN} - 1), "-2147483649"}, {decimalText(INT64_MAX), "9223372036854775807"},
+        {decimalText(INT64_MIN), "-9223372036854775808"}, {binaryText(0), "0"}, {binaryText(5), "101"},
+        {binaryText(256), "100000000"}, {binaryText(INT64_MAX), std::string(63, '1')},
+        {binaryText(-1), std::string(64, '1')}, {binaryText(INT64_MIN), "1" + std::string(63, '0')},
+        // Numbers read from text: blanks, a sign, then "$" hexadecimal, "%" binary or decimal digits.
+        {n(textToNumber(" 42")), "42"}, {n(textToNumber("\t \t-17")), "-17"}, {n(textToNumber("+17")), "17"},
+        {n(textToNumber("  -0")), "0"}, {n(textToNumber("007")), "7"}, {n(textToNumber("$FF")), "255"},
+        {n(textToNumber("$aBc")), n(0xABC)}, {n(textToNumber("-$10")), "-16"},
+        {n(textToNumber("+$10")), "16"}, {n(textToNumber("%101")), "5"}, {n(textToNumber("-%11")), "-3"},
+        {n(textToNumber("%102")), "2"}, {n(textToNumber("%2")), "0"}, {n(textToNumber("12ab")), "12"},
+        {n(textToNumber("0x10")), "0"}, {n(textToNumber("$12G4")), "18"}, {n(textToNumber("1 2")), "1"},
+        {n(textToNumber("4.9")), "4"}, {n(textToNumber("")), "0"}, {n(textToNumber("$")), "0"},
+        {n(textToNumber("%")), "0"}, {n(textToNumber("-")), "0"}, {n(textToNumber("x5")), "0"},
+        {n(textToNumber("\n5")), "0"}, {n(textToNumber("- 5")), "0"}, {n(textToNumber("--5")), "0"},
+        {n(textToNumber("$-5")), "0"}, {n(textToNumber("9223372036854775808")), n(INT64_MIN)},
+        {n(textToNumber("18446744073709551615")), "-1"}, {n(textToNumber("18446744073709551616")), "0"},
+        {n(textToNumber("$FFFFFFFFFFFFFFFF")), "-1"}, {n(textToNumber("$10000000000000005")), "5"},
+        {n(textToNumber("-$8000000000000000")), n(INT64_MIN)},
+        {n(textToNumber("$7fffffffffffffff")), n(INT64_MAX)}, {padLeft("101", 8, "0"), "00000101"},
+        {padLeft("ab", 4, nullptr), "  ab"}, {padLeft("ab", 4, "xy"), "xxab"}, {padLeft("ab", 3, ""), " ab"},
+        {padLeft("ab", 4), "  ab"}, {padLeft("abc", 3, "0"), "abc"},
+        {padLeft("0123456789", 8, "0"), "01234567"}, {padLeft("abc", 0, "0"), ""},
+        {padLeft("abc", -5, "0"), ""}, {padLeft("abc", INT64_MIN, "0"), ""}, {padLeft("", 2, "*"), "**"},
+        {padLeft("a", (int64_t{1} << 30) + 1, "0"), ""}, {padLeft("a", INT64_MAX, "0"), ""},
+        {reverseText(""), ""}, {reverseText("a"), "a"}, {reverseText("\xe9\xc9\xff\x01"), "\x01\xff\xc9\xe9"},
+        {upperCase("3fa @[`{ azAZ\xe9\xff"), "3FA @[`{ AZAZ\xe9\xff"},
+        {lowerCase("3fa @[`{ azAZ\xc9"), "3fa @[`{ azaz\xc9"}, {n(textLength("")), "0"},
+        {n(textLength(std::string("a\0b", 3))), "3"}, {textField(two, 1, "\n"), "first"},
+        {textField(two, 2, "\n"), "second"}, {textField(two, 3, "\n"), ""}, {textField(two, 0, "\n"), ""},
+        {textField(two, -1, "\n"), ""}, {textField(two, INT64_MIN, "\n"), ""},
+        {textField(two, INT64_MAX, "\n"), ""}, {textField("alone", 1, "\n"), "alone"},
+        {textField("alone", 2, "\n"), ""}, {textField("a,,b,", 2, ","), ""},
+        {textField("a,,b,", 3, ","), "b"}, {textField("a,,b,", 5, ","), ""}, {textField("", 1, ","), ""},
+        {textField("a<>b<c>d", 2, "<>"), "b<c>d"}, {textField("a<>b<>c", 3, "<>"), "c"},
+        {textField("aXYXYb", 2, "XY"), ""}, {textField("aXYXYb", 3, "XY"), "b"},
+        {textField("aaa", 2, "aa"), "a"}, {textField("whole text", 1, ""), "whole text"},
+        {textField("whole text", 2, ""), ""}, {midText(abc, 1, 3), "abc"}, {midText(abc, 2, 2), "bc"},
+        {midText(abc, 4, 100), "def"}, {midText(abc, 6, 1), "f"}, {midText(abc, 7, 1), ""},
+        {midText(abc, 0, 2), "ab"}, {midText(abc, INT64_MIN, 2), "ab"}, {midText(abc, 2, 0), ""},
+        {midText(abc, 2, -1), ""}, {midText(abc, 2, INT64_MIN), ""}, {midText(abc, INT64_MAX, 5), ""},
+        {midText(abc, 1, INT64_MAX), abc}, {midText(abc, 3), "cdef"}, {midText(abc, 6), "f"},
+        {midText(abc, 7), ""}, {midText(abc, 0), abc}, {midText(abc, INT64_MIN), abc},
+        {midText(abc, INT64_MAX), ""}, {n(findText(digits, "A")), "11"}, {n(findText(digits, "0")), "1"},
+        {n(findText(digits, "EF")), "15"}, {n(findText(digits, "a")), "0"}, {n(findText(digits, "FG")), "0"},
+        {n(findText("abab", "ab")), "1"}, {n(findText("abc", "abcd")), "0"}, {n(findText("", "a")), "0"},
+        {n(findText("abc", "")), "0"}, {n(truncateToInteger(2.9)), "2"}, {n(truncateToInteger(-2.9)), "-2"},
+        {n(truncateToInteger(-0.5)), "0"}, {n(truncateToInteger(2147483647.9)), n(INT32_MAX)},
+        {n(truncateToInteger(-2147483648.9)), n(INT32_MIN)},
+        {n(truncateToInteger(2147483648.0)), n(INT32_MAX)},
+        {n(truncateToInteger(-2147483649.0)), n(INT32_MIN)}, {n(truncateToInteger(1e300)), n(INT32_MAX)},
+        {n(truncateToInteger(-infinity)), n(INT32_MIN)}, {n(truncateToInteger(infinity)), n(INT32_MAX)},
+        {n(truncateToInteger(std::nan(""))), "0"},
+        // The folder part and the file part of a name.
+        {parts("/home/user/data.bin"), "/home/user/|data.bin"}, {parts("data.bin"), "|data.bin"},
+        {parts(""), "|"}, {parts("/"), "/|"}, {parts("dir/sub/"), "dir/sub/|"},
+        {parts("dir\\x/y\\z"), "dir\\x/|y\\z"}, {parts("\"/quoted/name.bin\""), "/quoted/|name.bin"},
+        {parts("\"plain.bin\""), "|plain.bin"}, {parts("\""), "|"}, {parts("/a/b|/c/d"), "/a/|d"},
+        {parts("|/a/b"), "|b"}, {parts("\"/a/b.bin\" /c/"), "/a/b.bin\" /c/|"}, {parts("/a/x\"y"), "/a/|x"},
+        {parts("//double//slash"), "//double//|slash"},
     };
-    for (const Case& c : cases) EXPECT_EQ(truncateToInteger(c.value), c.result) << c.value;
+    // clang-format on
+    for (size_t row = 0; row < std::size(cases); ++row) EXPECT_EQ(cases[row].first, cases[row].second) << row;
 }
 
 }  // namespace

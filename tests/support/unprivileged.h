@@ -1,10 +1,7 @@
-// Permissions and link protection bind only a user who is not root: root passes every
-// permission check. Tests of what they refuse therefore run as the user "nobody" when the
-// suite runs as root, as it does in CI: either a body in a forked child (runUnprivileged), or
-// the whole test run again as nobody in a folder of its own:
-//     TEST_F(Suite, Name) {
-//         if (ranAsUnprivilegedUser()) return;
-//         ... the test, as an ordinary user ...
+// Permissions and link protection bind only a user who is not root, so tests of what they
+// refuse run as "nobody" when the suite runs as root (as in CI): a body in a forked child
+// (runUnprivileged), or the whole test again, started with
+//     if (ranAsUnprivilegedUser()) return;
 // The test program (and whatever it runs) must be reachable for other users.
 #pragma once
 
@@ -29,8 +26,8 @@ inline bool becomeUnprivileged() {
     return setgroups(0, nullptr) == 0 && setgid(kUnprivilegedGroup) == 0 && setuid(kUnprivilegedUser) == 0;
 }
 
-// Makes the file, folder or link nobody's when this process is root (else it is already the
-// user's own): true when it is.
+// Makes the file, folder or link nobody's when this process is root: true when it is nobody's or the user's
+// own.
 inline bool handToUnprivilegedUser(const std::string& path) {
     return geteuid() != 0 || lchown(path.c_str(), kUnprivilegedUser, kUnprivilegedGroup) == 0;
 }
@@ -89,8 +86,7 @@ inline bool ranAsUnprivilegedUser() {
         if (dup2(output[1], 1) >= 0 && dup2(output[1], 2) >= 0 && chdir(folder.path().c_str()) == 0 &&
             becomeUnprivileged())
             execl(self, self, filter.c_str(), "--gtest_color=no", static_cast<char*>(nullptr));
-        const char message[] = "cannot run the test program as nobody\n";
-        (void)!write(output[1], message, sizeof message - 1);
+        (void)!write(output[1], "cannot run the test program as nobody\n", 38);
         _exit(127);
     }
     close(output[1]);
