@@ -3,38 +3,34 @@
 // targets.
 #pragma once
 
-#include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
 
+namespace fs = std::filesystem;
+
 // Names of everything in the folder (without "." and ".."), sorted.
 inline std::set<std::string> folderEntries(const std::string& path) {
     std::set<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;)
-        if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-            names.insert(entry->d_name);
-    if (dir != nullptr) closedir(dir);
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(path, error)) names.insert(entry.path().filename());
     return names;
 }
 
-// Removes the file, link or folder with everything in it; nothing when it does not exist.
+// Removes the file, link or folder with everything in it, locked folders too.
 inline void removeTree(const std::string& path) {
-    struct stat info;
-    if (path.empty() || lstat(path.c_str(), &info) != 0) return;
-    if (!S_ISDIR(info.st_mode)) {
-        unlink(path.c_str());
-        return;
+    std::error_code error;
+    if (fs::is_directory(fs::symlink_status(path, error))) {
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+        for (const std::string& name : folderEntries(path)) removeTree(path + "/" + name);
     }
-    chmod(path.c_str(), 0700);
-    for (const std::string& name : folderEntries(path)) removeTree(path + "/" + name);
-    rmdir(path.c_str());
+    fs::remove_all(path, error);
 }
 
 class TempFolder {
