@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/images.h"
 #include "support/io_seam.h"
-#include "tests/graphics/pixel_picture.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/viewer_test_support.h"
@@ -22,41 +20,17 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
         std::string text;
         int32_t value;  // -1: refused (0 and convertOk 0)
     };
+    // clang-format off
     const Case cases[] = {
-        {"1000", 1000},
-        {"$3E8", 1000},
-        {"$3e8", 1000},
-        {"$1F0", 496},
-        {"0000", 0},
-        {"$", 0},
-        {"", 0},
-        {"$00000000000000000001", 1},
-        {"2147483647", INT32_MAX},
-        {"$7FFFFFFF", INT32_MAX},
+        {"1000", 1000}, {"$3E8", 1000}, {"$3e8", 1000}, {"$1F0", 496}, {"0000", 0}, {"$", 0}, {"", 0},
+        {"$00000000000000000001", 1}, {"2147483647", INT32_MAX}, {"$7FFFFFFF", INT32_MAX},
         // Signs, blanks, separators, other prefixes and suffixes are not digits.
-        {"1,000", -1},
-        {" 1000", -1},
-        {"1000 ", -1},
-        {"-5", -1},
-        {"+5", -1},
-        {"0x3E8", -1},
-        {"3E8h", -1},
-        {"3E8", -1},
-        {"$$1", -1},
-        {"$G", -1},
-        {"1$", -1},
-        {std::string("12\0"
-                     "3",
-                     4),
-         -1},
-        {"\xEF\xBC\x91", -1},
+        {"1,000", -1}, {" 1000", -1}, {"1000 ", -1}, {"-5", -1}, {"+5", -1}, {"0x3E8", -1}, {"3E8h", -1},
+        {"3E8", -1}, {"$$1", -1}, {"$G", -1}, {"1$", -1}, {std::string("12\0" "3", 4), -1}, {"\xEF\xBC\x91", -1},
         // Counts that do not fit 32 bits fail rather than wrap.
-        {"2147483648", -1},
-        {"4294968296", -1},
-        {"$80000000", -1},
-        {"$1000003E8", -1},
-        {"99999999999999999999999999", -1},
+        {"2147483648", -1}, {"4294968296", -1}, {"$80000000", -1}, {"$1000003E8", -1}, {"99999999999999999999999999", -1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         viewerState.convertOk = 7;
         EXPECT_EQ(parseSizeText(c.text), std::max(c.value, 0)) << '"' << c.text << '"';
@@ -66,33 +40,25 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
 
 // The ".bin" rule: only "/" separates folders.
 TEST(DataBufferTest, WithBinExtensionUnlessTheLastPartHasAPoint) {
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
-        {"/out/sprite", "/out/sprite.bin"},
-        {"/out/sprite.raw", "/out/sprite.raw"},
-        {"/old.dir/sprite", "/old.dir/sprite.bin"},
-        {"/out/sprite.", "/out/sprite."},
-        {"sprite.BIN", "sprite.BIN"},
-        {".hidden", ".hidden"},
-        {"/out/", "/out/.bin"},
-        {"", ".bin"},
-        {"out.d\\sprite", "out.d\\sprite"},
+        {"/out/sprite", "/out/sprite.bin"}, {"/out/sprite.raw", "/out/sprite.raw"}, {"/old.dir/sprite", "/old.dir/sprite.bin"},
+        {"/out/sprite.", "/out/sprite."}, {"sprite.BIN", "sprite.BIN"}, {".hidden", ".hidden"}, {"/out/", "/out/.bin"},
+        {"", ".bin"}, {"out.d\\sprite", "out.d\\sprite"},
     };
+    // clang-format on
     for (const auto& [name, result] : cases) EXPECT_EQ(withBinExtension(name), result) << name;
 }
 
 TEST(DataBufferTest, RangeMayReachButNotPassTheEnd) {
     loadBytes(std::vector<uint8_t>(1000));
+    constexpr RangeCheck kOk = RangeCheck::Ok, kTooBig = RangeCheck::TooBig;
+    // clang-format off
     const std::tuple<int64_t, int64_t, RangeCheck> cases[] = {
-        {0, 1000, RangeCheck::Ok},
-        {0, 1001, RangeCheck::TooBig},
-        {-3, 5, RangeCheck::Ok},
-        {1000, 0, RangeCheck::Ok},
-        {1001, 0, RangeCheck::TooBig},
-        {999, 2, RangeCheck::TooBig},
-        {INT64_MAX, 1, RangeCheck::TooBig},
-        {-1000, INT32_MAX, RangeCheck::TooBig},
-        {INT64_MIN, -1, RangeCheck::TooBig},
+        {0, 1000, kOk}, {0, 1001, kTooBig}, {-3, 5, kOk}, {1000, 0, kOk}, {1001, 0, kTooBig}, {999, 2, kTooBig},
+        {INT64_MAX, 1, kTooBig}, {-1000, INT32_MAX, kTooBig}, {INT64_MIN, -1, kTooBig},
     };
+    // clang-format on
     for (const auto& [first, size, result] : cases)
         EXPECT_EQ(checkRange(first, size), result) << first << "+" << size;
     unloadBytes();
@@ -106,12 +72,13 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     loadBytes(bytes);
     TempFolder folder;
     const std::string name = folder.file("range.bin");
+    // first, size, options: 1 inverse, 2 reverse, 4 nibble swap
+    // clang-format off
     const std::tuple<int64_t, int64_t, int> cases[] = {
-        // first, size, options: 1 inverse, 2 reverse, 4 nibble
-        {0, 3, 0},           {-3, 5, 1},      {0, 3, 2},          {0, 3, 7},
-        {0, 2, 4},           {500, 0, 0},     {300000, 0, 3},     {299999, 1, 3},
+        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3},
         {-70000, 370000, 3}, {-1, 300001, 1}, {12345, 287655, 6}, {-200000, 200017, 7},
     };
+    // clang-format on
     for (const auto& [first, size, options] : cases) {
         SCOPED_TRACE(testing::Message() << first << "+" << size << " options " << options);
         setHeldValue(HeldValue::Inverse, options & 1);
@@ -129,9 +96,8 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
         }
     }
     // Refused ranges and failed writes leave no file and keep an old one.
-    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 1, 300000), 0);
-    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 0, -1), 0);
-    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), INT64_MAX, 2), 0);
+    for (const auto& [first, size] : {std::pair<int64_t, int64_t>{1, 300000}, {0, -1}, {INT64_MAX, 2}})
+        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), first, size), 0);
     EXPECT_EQ(writeBinaryRange(folder.file("missing/folder.bin"), 0, 10), 0);
     writeWholeFile(name, "old contents");
     setWriteFailureAfter(100);
@@ -195,15 +161,13 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
         writeWholeFile(folder.file("huge" + std::to_string(size)), "");
         ASSERT_EQ(truncate(folder.file("huge" + std::to_string(size)).c_str(), size), 0);
     }
+    // clang-format off
     const std::pair<std::string, LoadResult> cases[] = {
-        {"empty", LoadResult::Read},
-        {"missing", LoadResult::Open},
-        {"dangling", LoadResult::Open},
-        {"folder/", LoadResult::Open},
-        {"fifo", LoadResult::Open},  // must not wait for a writer
-        {"huge2147483648", LoadResult::TooLarge},
-        {"huge4294968296", LoadResult::TooLarge},
+        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open},
+        {"folder/", LoadResult::Open}, {"fifo", LoadResult::Open} /* must not wait for a writer */,
+        {"huge2147483648", LoadResult::TooLarge}, {"huge4294968296", LoadResult::TooLarge},
     };
+    // clang-format on
     for (const auto& [name, result] : cases) {
         ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
         EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
@@ -221,17 +185,17 @@ TEST_F(LoadDataFileTest, AnUnreadableFileCannotBeOpened) {
 }
 
 // A file cut short while it is read loads with the bytes that came, 16 zero bytes behind
-// them, and the view shows the checkerboard right after them; a read that fails loads
-// nothing. The file layer's read seam stands in for the cut and the failure.
+// them; a read that fails loads nothing. The file layer's read seam stands in for the cut and the failure.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
     struct Case {
         int64_t size, readLimit;  // -1: the whole file comes
         bool readFails;           // at the limit, instead of ending there
         int32_t dataSize;         // -1: LoadResult::Read
     };
-    const Case cases[] = {{100, -1, false, 100},  {100, 40, false, 40},      {100000, 70000, false, 70000},
+    // clang-format off
+    const Case cases[] = {{100, -1, false, 100}, {100, 40, false, 40}, {100000, 70000, false, 70000},
                           {100000, 0, false, -1}, {100000, 70000, true, -1}, {100, 0, true, -1}};
-    ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.size << " bytes, read limit " << c.readLimit << " fails " << c.readFails);
@@ -241,22 +205,10 @@ TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
         const LoadResult result = loadDataFile(name);
         setReadLimit(-1, false);
         ASSERT_EQ(result, c.dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
-        if (c.dataSize < 0) {
-            EXPECT_TRUE(nothingLoaded());
-            continue;
-        }
-        ASSERT_EQ(viewerState.dataSize, c.dataSize);
-        for (int64_t i = 0; i < c.dataSize + 16; ++i)
+        ASSERT_EQ(viewerState.dataSize, std::max(c.dataSize, 0));
+        for (int64_t i = 0; c.dataSize > 0 && i < c.dataSize + 16; ++i)
             ASSERT_EQ(viewerState.dataBuffer[i], i < c.dataSize ? 0x55 : 0) << i;
-        // Binary, one byte per row from the last byte: its bits, then the checkerboard.
-        viewerState.byteOffset = c.dataSize - 1;
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-        for (int x = 0; x < 8; ++x) {
-            EXPECT_EQ(pixelColour(kSheetImage, x, 0), x % 2 ? 0xFFFFFF : 0) << x;
-            EXPECT_EQ(pixelColour(kSheetImage, x, 1), (x ^ 1) & 1 ? kCheckerCyan : 0) << x;
-        }
     }
-    freeImage(kSheetImage);
 }
 
 }  // namespace
