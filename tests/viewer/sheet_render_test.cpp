@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -10,8 +13,11 @@
 #include "tests/graphics/pixel_picture.h"
 #include "tests/viewer/sheet_reference.h"
 #include "tests/viewer/viewer_test_support.h"
+#include "viewer/mode_table.h"
 
 namespace {
+
+constexpr int kInverse = 1, kMulti = 8;
 
 std::vector<uint8_t> sheetBytes() {
     const ImageBuffer* image = imageBuffer(kSheetImage);
@@ -41,6 +47,47 @@ std::string repeat(int count, const std::string& text) {
     return out;
 }
 
+int mode(const char* cliName) {
+    return modeByCliName(cliName);
+}
+
+// `size` zero bytes with the given ones set.
+std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> set) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [index, value] : set) bytes[index] = value;
+    return bytes;
+}
+
+// The colour of value v in a mode of `bits` bits: grey 255 x v div (2^bits - 1); in the ZX
+// screen a colour number with bright as bit 3: bit 1 red, bit 2 green, bit 0 blue.
+int32_t expectedColour(int mode, int bits, int v) {
+    if (mode == kModeZx) {
+        const int level = (v & 8) ? 0xFF : 0xD7;
+        return ((v & 2) ? level : 0) | ((v & 4) ? level : 0) << 8 | ((v & 1) ? level : 0) << 16;
+    }
+    const int level = 255 * v / ((1 << bits) - 1);
+    return level | level << 8 | level << 16;
+}
+
+// The values of the pixels of sheet row y from pixel `from`, as hex digits ('?' for another
+// colour), one for each letter of `expected`; where it expects '-' the checkerboard's colour
+// reads '-' (zoom 1).
+std::string pixelValues(int mode, int y, int from, const std::string& expected) {
+    const ModeRow& row = *modeRow(mode);
+    std::string text;
+    for (int i = 0; i < static_cast<int>(expected.size()); ++i) {
+        const int x = (from + i) * row.pixelWidth;
+        const int32_t colour = pixelColour(kSheetImage, x, y);
+        char letter = '?';
+        for (int v = std::min((1 << row.bits) - 1, 31); v >= 0; --v) {
+            if (colour == expectedColour(mode, row.bits, v)) letter = "0123456789abcdefghijklmnopqrstuv"[v];
+        }
+        if (expected[i] == '-' && colour == (((x ^ y) & 1) ? kCheckerCyan : 0)) letter = '-';
+        text += letter;
+    }
+    return text;
+}
+
 class SheetRenderTest : public ::testing::Test {
    protected:
     void SetUp() override { ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0); }
@@ -64,9 +111,13 @@ class SheetRenderTest : public ::testing::Test {
         setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
         setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
     }
-};
 
-constexpr int kInverse = 1, kMulti = 8;
+    static void render(const std::vector<uint8_t>& bytes, int mode, int width, int64_t first = 0,
+                       int options = 0) {
+        view(bytes, mode, width, 1, first, options);
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+    }
+};
 
 TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
     struct Case {
@@ -280,6 +331,134 @@ TEST_F(SheetRenderTest, StatusNamesTheByteDrawnUnderThePointer) {
         }
     }
     EXPECT_GT(drawnCases, 200);
+}
+
+// Bytes worked out by hand into pixel values (hex digits; '-' the checkerboard).
+TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
+    struct Case {
+        const char* what;
+        int mode, width;
+        std::vector<uint8_t> bytes;
+        int y, from;
+        const char* values;
+        int64_t first = 0;
+        bool multi = false, inverse = false;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"chunky8 row 1", kModeChunky8, 2, {0x00, 0x1F, 0x05, 0x10}, 1, 0, "5g"},
+        {"cpc1: bit 7-j, bit 3-j", mode("cpc1"), 2, {0x88, 0x84}, 0, 0, "30001200"},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", mode("cpc0"), 3, {0x80, 0x0A, 0x45}, 0, 0, "10a00b"},
+        {"st4: planes by words", mode("st4"), 8, {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, 0, 0, "3000000010000008"},
+        {"cells1", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 0, 0, "10100101"},
+        {"cells1 row 7", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 7, 0, "00000001"},
+        {"cells2w: pairs from the top", mode("cells2w"), 1, bytesAt(8, {{0, 0x1B}}), 0, 0, "0123"},
+        {"sms row 1", mode("sms"), 1, bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), 1, 0, "12480008"},
+        {"genesis: high nibble first", mode("genesis"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "12345678"},
+        {"gba4: low nibble first", mode("gba4"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "21436587"},
+        {"nes, inverse: bytes past the end read 0", kModeNes, 2, std::vector<uint8_t>(10, 0), 2, 0, "11111111--------", 0, false, true},
+        {"a tile wholly before the data is not drawn", mode("gba4"), 2, std::vector<uint8_t>(40, 0x11), 0, 0, "--------11111111", -32},
+        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
+        {"cells1 strip 1", mode("cells1"), 2, bytesAt(2048, {{1024, 0xFF}}), 0, 8, "0000000011111111", 0, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        render(c.bytes, c.mode, c.width, c.first, (c.inverse ? kInverse : 0) | (c.multi ? kMulti : 0));
+        EXPECT_EQ(pixelValues(c.mode, c.y, c.from, c.values), c.values) << c.what;
+    }
+}
+
+// Pictures encoded by hand-written encoders into the machines' layouts are drawn back.
+TEST_F(SheetRenderTest, EncodedPicturesRenderBack) {
+    using Encoder = std::function<void(std::vector<uint8_t>&, int x, int y, int v)>;
+    // Plane p of tile row y at byte scale x y + offset of tile (y / 8) x 5 + x / 8, bit 7 - x % 8.
+    const auto tiles = [](int tileBytes, std::vector<std::pair<int, int>> planes) {
+        return Encoder([=](std::vector<uint8_t>& out, int x, int y, int v) {
+            const size_t tile = static_cast<size_t>((y / 8) * 5 + x / 8) * tileBytes;
+            for (size_t p = 0; p < planes.size(); ++p)
+                out[tile + planes[p].first * (y % 8) + planes[p].second] |= ((v >> p) & 1) << (7 - x % 8);
+        });
+    };
+    // Amiga: plane p of row y is the p-th row of `width` bytes of the row's group.
+    const auto amiga = [](int planes) {
+        return Encoder([=](std::vector<uint8_t>& out, int x, int y, int v) {
+            for (int p = 0; p < planes; ++p)
+                out[static_cast<size_t>(y * planes + p) * 4 + x / 8] |= ((v >> p) & 1) << (7 - x % 8);
+        });
+    };
+    struct Case {
+        const char* what;
+        int mode, width, pixelsAcross, rows, bytes;
+        Encoder encode;
+    };
+    const Case cases[] = {
+        {"nes", kModeNes, 5, 40, 24, 15 * 16, tiles(16, {{1, 0}, {1, 8}})},
+        {"gb", mode("gb"), 5, 40, 24, 15 * 16, tiles(16, {{2, 0}, {2, 1}})},
+        {"snes4", mode("snes4"), 5, 40, 24, 15 * 32, tiles(32, {{2, 0}, {2, 1}, {2, 16}, {2, 17}})},
+        {"amiga4", mode("amiga4"), 4, 32, 20, 20 * 16, amiga(4)},
+        {"amiga5", mode("amiga5"), 4, 32, 20, 20 * 20, amiga(5)},
+    };
+    for (const Case& c : cases) {
+        const int bits = modeRow(c.mode)->bits;
+        const auto picture = [&](int x, int y) { return (x * 7 + y * 13 + x * y) % (1 << bits); };
+        std::vector<uint8_t> bytes(c.bytes, 0);
+        for (int y = 0; y < c.rows; ++y)
+            for (int x = 0; x < c.pixelsAcross; ++x) c.encode(bytes, x, y, picture(x, y));
+        render(bytes, c.mode, c.width);
+        int wrong = 0;
+        for (int y = 0; y < c.rows; ++y)
+            for (int x = 0; x < c.pixelsAcross; ++x)
+                wrong += pixelColour(kSheetImage, x, y) != expectedColour(c.mode, bits, picture(x, y));
+        EXPECT_EQ(wrong, 0) << c.what;
+    }
+}
+
+// A picture of 8 x 8 cells of two colours each, written as a screen: the bitmap in thirds
+// of eight character rows of eight pixel lines, then one attribute per cell.
+TEST_F(SheetRenderTest, ZxScreenMadeFromAPicture) {
+    std::vector<uint8_t> screen(6912, 0);
+    const auto ink = [](int cx, int cy) { return (cx + cy) % 8; };
+    const auto paper = [](int cx, int cy) { return (cx * 3 + cy + 1) % 8; };
+    const auto bright = [](int cx, int cy) { return (cx ^ cy) & 1; };
+    const auto set = [](int x, int y) { return (x * y + x) % 3 == 0; };
+    for (int y = 0; y < 192; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            // Thirds of 2048 bytes, in a third pixel line l of character row r at l x 256 + r x 32.
+            if (set(x, y)) screen[y / 64 * 2048 + y % 8 * 256 + y / 8 % 8 * 32 + x / 8] |= 0x80 >> (x % 8);
+            const int cx = x / 8, cy = y / 8;
+            screen[6144 + cy * 32 + cx] =
+                static_cast<uint8_t>(bright(cx, cy) << 6 | paper(cx, cy) << 3 | ink(cx, cy));
+        }
+    }
+    render(screen, kModeZx, 1);
+    int wrong = 0;
+    for (int y = 0; y < 192; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const int cx = x / 8, cy = y / 8;
+            const int colour = (set(x, y) ? ink(cx, cy) : paper(cx, cy)) | bright(cx, cy) << 3;
+            wrong += pixelColour(kSheetImage, x, y) != expectedColour(kModeZx, 4, colour);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// The byte under the pointer: the tile's first byte, or the row's byte holding the pixel.
+TEST_F(SheetRenderTest, ByteUnderThePointerAndJumpRow) {
+    // clang-format off
+    const int64_t cases[][7] = {  // mode, width, multi, x, y, byte, jump row
+        {kModeNes, 2, 0, 9, 9, 48, 1}, {kModeNes, 2, 1, 17, 0, 2048, 64} /* strip 1 */, {kModeChunky8, 10, 0, 5, 2, 25, 2},
+        {mode("cpc0"), 4, 0, 5, 1, 5, 1}, {mode("amiga4"), 2, 0, 9, 1, 9, 1}, {mode("st4"), 16, 0, 9, 1, 17, 1},
+        {mode("st4"), 16, 0, 17, 0, 8, 0}, {kModeZx, 1, 0, 100, 200, 6912, 1}, {mode("cells2w"), 3, 0, 17, 0, 16, 0},
+    };
+    // clang-format on
+    for (const auto& [mode, width, multi, x, y, byte, jumpRow] : cases) {
+        loadBytes({0});
+        viewerState.colourMode = static_cast<int>(mode);
+        viewerState.bytesPerRow = static_cast<int>(width);
+        setHeldValue(HeldValue::MultiColumn, static_cast<int>(multi));
+        EXPECT_EQ(mouseByteIndex(x, y), byte) << "mode " << mode << " at " << x << "," << y;
+        EXPECT_EQ(jumpRowAt(x, y), jumpRow) << "mode " << mode << " at " << x << "," << y;
+    }
 }
 
 }  // namespace
