@@ -274,44 +274,6 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
     }
 }
 
-// Every byte of the data is 0xFF, which no mode draws in black or in the checkerboard's
-// cyan; the byte that the status line names is set to 0, which every mode draws black. Where
-// a byte is drawn under the pointer, that byte must turn the pixel black, and "jump here"
-// must put it in the top row.
-TEST_F(SheetRenderTest, StatusNamesTheByteDrawnUnderThePointer) {
-    const int pointers[][2] = {{0, 0},     {13, 5},   {37, 130},  {90, 511},  {171, 77},
-                               {250, 300}, {333, 17}, {419, 450}, {502, 260}, {599, 511}};
-    constexpr int kRow = 3, kWidths[] = {1, 3, 4};
-    int drawnCases = 0;
-    for (int combination = 0; combination < kColourModeCount * 12; ++combination) {
-        const int mode = combination % kColourModeCount, zoom = 1 + combination / 4 % 2;
-        const int width = kWidths[combination / 8 % 3], multi = combination / 24 % 2 * kMulti;
-        view(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, int64_t{kRow} * width, multi);
-        setHeldValue(HeldValue::RowPosition, kRow);
-        setHeldValue(HeldValue::FineOffset, -1);
-        for (const auto [x, y] : pointers) {
-            ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-            const int32_t before = pixelColour(kSheetImage, x, y);
-            if (before == 0 || before == kCheckerCyan) continue;  // no byte drawn here
-            ++drawnCases;
-            const std::string status = statusTextForMouseMove(x, y);
-            const int64_t named = viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
-            SCOPED_TRACE(testing::Message()
-                         << "mode " << mode << " zoom " << zoom << " width " << width << " multi " << multi
-                         << " at " << x << "," << y << ": " << status);
-            ASSERT_TRUE(named >= 0 && named < viewerState.dataSize);
-            viewerState.dataBuffer[named] = 0;
-            ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-            EXPECT_EQ(pixelColour(kSheetImage, x, y), 0);
-            viewerState.dataBuffer[named] = 0xFF;
-            const int64_t topRowFirst = int64_t{jumpRowAt(x, y)} * width + heldValue(HeldValue::FineOffset);
-            EXPECT_TRUE(named >= topRowFirst && named < topRowFirst + width)
-                << "jump row " << jumpRowAt(x, y);
-        }
-    }
-    EXPECT_GT(drawnCases, 200);
-}
-
 // Bytes worked out by hand into pixel values (digits of 0..31; '-' the checkerboard).
 TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
     struct Case {
@@ -323,6 +285,9 @@ TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
         int64_t first = 0;
         bool multi = false, inverse = false;
     };
+    const std::vector<uint8_t> nes = bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}});
+    const std::vector<uint8_t> zx = bytesAt(
+        6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}});
     // clang-format off
     const Case cases[] = {
         {"chunky8 row 1", kModeChunky8, 2, {0x00, 0x1F, 0x05, 0x10}, 1, 0, "5g"},
@@ -332,6 +297,14 @@ TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
         {"cells1", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 0, 0, "10100101"},
         {"cells1 row 7", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 7, 0, "00000001"},
         {"cells2w: pairs from the top", mode("cells2w"), 1, bytesAt(8, {{0, 0x1B}}), 0, 0, "0123"},
+        {"nes row 0", kModeNes, 1, nes, 0, 0, "32000000"}, {"nes row 1", kModeNes, 1, nes, 1, 0, "00000001"},
+        {"gb row 1", mode("gb"), 1, bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), 1, 0, "00000003"},
+        {"snes4 row 0", mode("snes4"), 1, bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), 0, 0, "12480000"},
+        {"amiga4: plane b at b x W", mode("amiga4"), 1, {0x80, 0x80, 0x00, 0x01}, 0, 0, "30000008"},
+        {"amiga5 pixel 1", mode("amiga5"), 1, {0x40, 0, 0, 0, 0x40}, 0, 0, "0h000000"},
+        // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
+        {"zx y 0", kModeZx, 1, zx, 0, 0, "f0000000"}, {"zx y 1", kModeZx, 1, zx, 1, 0, "0000000f"},
+        {"zx y 8", kModeZx, 1, zx, 8, 0, "22222222"}, {"zx y 64", kModeZx, 1, zx, 64, 0, "77777777"},
         {"sms row 1", mode("sms"), 1, bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), 1, 0, "12480008"},
         {"genesis: high nibble first", mode("genesis"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "12345678"},
         {"gba4: low nibble first", mode("gba4"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "21436587"},
@@ -355,84 +328,11 @@ TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
     }
 }
 
-// Pictures encoded by hand-written encoders into the machines' layouts are drawn back.
-TEST_F(SheetRenderTest, EncodedPicturesRenderBack) {
-    using Encoder = std::function<void(std::vector<uint8_t>&, int x, int y, int v)>;
-    // Plane p of tile row y at byte scale x y + offset of tile (y / 8) x 5 + x / 8, bit 7 - x % 8.
-    const auto tiles = [](int tileBytes, std::vector<std::pair<int, int>> planes) {
-        return Encoder([=](std::vector<uint8_t>& out, int x, int y, int v) {
-            const size_t tile = static_cast<size_t>((y / 8) * 5 + x / 8) * tileBytes;
-            for (size_t p = 0; p < planes.size(); ++p)
-                out[tile + planes[p].first * (y % 8) + planes[p].second] |= ((v >> p) & 1) << (7 - x % 8);
-        });
-    };
-    // Amiga: plane p of row y is the p-th row of `width` bytes of the row's group.
-    const auto amiga = [](int planes) {
-        return Encoder([=](std::vector<uint8_t>& out, int x, int y, int v) {
-            for (int p = 0; p < planes; ++p)
-                out[static_cast<size_t>(y * planes + p) * 4 + x / 8] |= ((v >> p) & 1) << (7 - x % 8);
-        });
-    };
-    struct Case {
-        const char* what;
-        int mode, width, pixelsAcross, rows, bytes;
-        Encoder encode;
-    };
-    const Case cases[] = {
-        {"nes", kModeNes, 5, 40, 24, 15 * 16, tiles(16, {{1, 0}, {1, 8}})},
-        {"gb", mode("gb"), 5, 40, 24, 15 * 16, tiles(16, {{2, 0}, {2, 1}})},
-        {"snes4", mode("snes4"), 5, 40, 24, 15 * 32, tiles(32, {{2, 0}, {2, 1}, {2, 16}, {2, 17}})},
-        {"amiga4", mode("amiga4"), 4, 32, 20, 20 * 16, amiga(4)},
-        {"amiga5", mode("amiga5"), 4, 32, 20, 20 * 20, amiga(5)},
-    };
-    for (const Case& c : cases) {
-        const int bits = modeRow(c.mode)->bits;
-        const auto picture = [&](int x, int y) { return (x * 7 + y * 13 + x * y) % (1 << bits); };
-        std::vector<uint8_t> bytes(c.bytes, 0);
-        for (int y = 0; y < c.rows; ++y)
-            for (int x = 0; x < c.pixelsAcross; ++x) c.encode(bytes, x, y, picture(x, y));
-        render(bytes, c.mode, c.width);
-        int wrong = 0;
-        for (int y = 0; y < c.rows; ++y)
-            for (int x = 0; x < c.pixelsAcross; ++x)
-                wrong += pixelColour(kSheetImage, x, y) != expectedColour(c.mode, bits, picture(x, y));
-        EXPECT_EQ(wrong, 0) << c.what;
-    }
-}
-
-// A picture of 8 x 8 cells of two colours each, written as a screen: the bitmap in thirds
-// of eight character rows of eight pixel lines, then one attribute per cell.
-TEST_F(SheetRenderTest, ZxScreenMadeFromAPicture) {
-    std::vector<uint8_t> screen(6912, 0);
-    const auto ink = [](int cx, int cy) { return (cx + cy) % 8; };
-    const auto paper = [](int cx, int cy) { return (cx * 3 + cy + 1) % 8; };
-    const auto bright = [](int cx, int cy) { return (cx ^ cy) & 1; };
-    const auto set = [](int x, int y) { return (x * y + x) % 3 == 0; };
-    for (int y = 0; y < 192; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            // Thirds of 2048 bytes, in a third pixel line l of character row r at l x 256 + r x 32.
-            if (set(x, y)) screen[y / 64 * 2048 + y % 8 * 256 + y / 8 % 8 * 32 + x / 8] |= 0x80 >> (x % 8);
-            const int cx = x / 8, cy = y / 8;
-            screen[6144 + cy * 32 + cx] =
-                static_cast<uint8_t>(bright(cx, cy) << 6 | paper(cx, cy) << 3 | ink(cx, cy));
-        }
-    }
-    render(screen, kModeZx, 1);
-    int wrong = 0;
-    for (int y = 0; y < 192; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            const int cx = x / 8, cy = y / 8;
-            const int colour = (set(x, y) ? ink(cx, cy) : paper(cx, cy)) | bright(cx, cy) << 3;
-            wrong += pixelColour(kSheetImage, x, y) != expectedColour(kModeZx, 4, colour);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-}
-
 // The byte under the pointer: the tile's first byte, or the row's byte holding the pixel.
 TEST_F(SheetRenderTest, ByteUnderThePointerAndJumpRow) {
     // clang-format off
     const int64_t cases[][7] = {  // mode, width, multi, x, y, byte, jump row
+        {kModeAtari, 3, 0, 20, 7, 23, 7}, {kModeBk, 3, 1, 13, 2, 1542, 514}, {kModeSam, 4, 0, 5, 1, 6, 1},
         {kModeNes, 2, 0, 9, 9, 48, 1}, {kModeNes, 2, 1, 17, 0, 2048, 64} /* strip 1 */, {kModeChunky8, 10, 0, 5, 2, 25, 2},
         {mode("cpc0"), 4, 0, 5, 1, 5, 1}, {mode("amiga4"), 2, 0, 9, 1, 9, 1}, {mode("st4"), 16, 0, 9, 1, 17, 1},
         {mode("st4"), 16, 0, 17, 0, 8, 0}, {kModeZx, 1, 0, 100, 200, 6912, 1}, {mode("cells2w"), 3, 0, 17, 0, 16, 0},
