@@ -48,9 +48,8 @@ TEST_F(ImageExportTest, TypeDecidesFormatAndExtension) {
     startWithData(countingBytes(3000));
     exportAs(path("data/game.bin.png"), kPng);
     ASSERT_EQ(seen().size(), 1u);
-    EXPECT_EQ(seen()[0].title, "Please choose file to save");
-    EXPECT_EQ(seen()[0].folder, path("data"));
-    EXPECT_EQ(seen()[0].text, "game.bin.png");
+    EXPECT_EQ(seen()[0].title + "|" + seen()[0].folder + "|" + seen()[0].text,
+              "Please choose file to save|" + path("data") + "|game.bin.png");
     EXPECT_EQ(seen()[0].pattern, kPng);
     EXPECT_EQ(seen()[0].patterns.size(), 2u);
     EXPECT_TRUE(isPng(readFile("data/game.bin.png")));
@@ -60,15 +59,11 @@ TEST_F(ImageExportTest, TypeDecidesFormatAndExtension) {
         int pattern;
         std::string written;
     };
-    const Case cases[] = {
-        {"shot", kPng, "shot.png"},
-        {"shot.Png", kPng, "shot.Png"},
-        {"shot.bmp", kPng, "shot.bmp.png"},
-        {"shot.BMP", kBmp, "shot.BMP"},
-        {"a", kBmp, "a.bmp"},
-        {"shot.png", kBmp, "shot.png.bmp"},
-        {"data/game.bin.png", kBmp, "data/game.bin.bmp"},
-    };
+    // clang-format off
+    const Case cases[] = {{"shot", kPng, "shot.png"}, {"shot.Png", kPng, "shot.Png"}, {"shot.bmp", kPng, "shot.bmp.png"},
+                          {"shot.BMP", kBmp, "shot.BMP"}, {"a", kBmp, "a.bmp"}, {"shot.png", kBmp, "shot.png.bmp"},
+                          {"data/game.bin.png", kBmp, "data/game.bin.bmp"}};
+    // clang-format on
     for (const Case& c : cases) {
         const bool typedBefore = exists(c.typed);
         ASSERT_FALSE(exists(c.written));
@@ -89,13 +84,13 @@ TEST_F(ImageExportTest, TheViewedFileIsNeverWrittenOver) {
         int pattern;
         std::string refused;  // the final name, which the message names
     };
+    // clang-format off
     const Case cases[] = {
-        {kCommandSaveImage, "sprite.bmp", "sprite", kBmp, "sprite.bmp"},
-        {kCommandSaveImage, "sprite.png", "link.png", kPng, "link.png"},
-        {kCommandSaveImage, "sprite.bmp", "hard", kPng, "hard.png"},
-        {kCommandSaveBinary, "data.bin", "data", kPng, "data.bin"},
+        {kCommandSaveImage, "sprite.bmp", "sprite", kBmp, "sprite.bmp"}, {kCommandSaveImage, "sprite.png", "link.png", kPng, "link.png"},
+        {kCommandSaveImage, "sprite.bmp", "hard", kPng, "hard.png"}, {kCommandSaveBinary, "data.bin", "data", kPng, "data.bin"},
         {kCommandSaveBinary, "data.bin", "link.png", kPng, "link.png"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
         TearDown();

@@ -22,7 +22,8 @@ std::string writtenSettings(const Stored& s) {
 }
 
 const Stored kDefaults = {1, 0, 0, 0, 0, 256, 0};
-const std::string kZoomFixed = "Zoom must be 1,2,4,8.Fixed", kWidthFixed = "Bad maxwidth.Fixed to 75";
+const std::string kZoomFixed = "Wrong settings: Zoom must be 1,2,4,8.Fixed",
+                  kWidthFixed = "Wrong settings: Bad maxwidth.Fixed to 75";
 
 // The read values show in the state, the boxes and their menu marks, the window and the width
 // bar's maximum; the file written at exit holds them.
@@ -34,16 +35,12 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
         int widthMaximum;
     };
     const Stored fixedWidth = {1, 0, 0, 0, 0, 75, 0};
+    // clang-format off
     const Case cases[] = {
         {nullptr, {}, kDefaults, 255},  // without a file the bar keeps the 255 it was created with
         {" ", {}, kDefaults, 256},
-        {"[Options]\r\nZoom = 8\r\nMulti = 1\r\nGrid = 0\r\nInverse = 1\r\nReverse = 1\r\nmaxwidth = "
-         "40\r\nontop = 1\r\n",
-         {},
-         {8, 1, 0, 1, 1, 40, 1},
-         40},
-        {"[Options]\nzoom=3\n", {kZoomFixed}, kDefaults, 256},
-        {"[Options]\nzoom=0\n", {kZoomFixed}, kDefaults, 256},
+        {"[Options]\r\nZoom = 8\r\nMulti = 1\r\nGrid = 0\r\nInverse = 1\r\nReverse = 1\r\nmaxwidth = 40\r\nontop = 1\r\n", {}, {8, 1, 0, 1, 1, 40, 1}, 40},
+        {"[Options]\nzoom=3\n", {kZoomFixed}, kDefaults, 256}, {"[Options]\nzoom=0\n", {kZoomFixed}, kDefaults, 256},
         {"[Options]\nzoom=big\n", {kZoomFixed}, kDefaults, 256},
         {"[Options]\r\nmaxwidth = 1\r\n", {}, {1, 0, 0, 0, 0, 1, 0}, 1},
         {"[Options]\r\nmaxwidth = 257\r\n", {kWidthFixed}, fixedWidth, 75},
@@ -54,6 +51,7 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
         {"[Other]\r\nzoom = 4\r\nGrid = 1\r\nmaxwidth = 9\r\n", {}, kDefaults, 256},
         {"zoom = 4\r\nGrid = 1\r\n", {}, kDefaults, 256},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file == nullptr ? "no file" : c.file);
         TearDown();
@@ -62,19 +60,16 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
         answer(std::vector<RequesterAnswer>(c.messages.size(), {RequesterKind::Message, ""}));
         ASSERT_EQ(start(), ViewerStep::Continue);
         expectAllAnswered();
-        ASSERT_EQ(seen().size(), c.messages.size());
-        for (size_t i = 0; i < c.messages.size(); ++i) {
-            EXPECT_EQ(seen()[i].title, "Wrong settings");
-            EXPECT_EQ(seen()[i].text, c.messages[i]);
-        }
+        std::vector<std::string> messages;
+        for (const SeenRequester& seenOne : seen()) messages.push_back(seenOne.title + ": " + seenOne.text);
+        EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(viewerState.zoom, c.read.zoom);
         EXPECT_EQ(viewerState.maxWidth, c.read.maxWidth);
         EXPECT_EQ(getAttribute(kWidthScroll, kScrollMaximum), c.widthMaximum);
-        const int boxes[][3] = {{kMultiBox, kCommandMulti, c.read.multi},
-                                {kGridBox, kCommandGrid, c.read.grid},
-                                {kInverseBox, kCommandInverse, c.read.inverse},
-                                {kReverseBox, kCommandReverse, c.read.reverse},
-                                {kPreviewBox, kCommandZoomPreview, 0}};
+        // clang-format off
+        const int boxes[][3] = {{kMultiBox, kCommandMulti, c.read.multi}, {kGridBox, kCommandGrid, c.read.grid},
+            {kInverseBox, kCommandInverse, c.read.inverse}, {kReverseBox, kCommandReverse, c.read.reverse}, {kPreviewBox, kCommandZoomPreview, 0}};
+        // clang-format on
         for (const auto& [box, mark, state] : boxes) {
             EXPECT_EQ(getState(box), state) << box;
             EXPECT_EQ(getMenuCheck(kMainMenu, mark), state) << mark;
