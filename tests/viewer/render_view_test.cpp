@@ -3,6 +3,8 @@
 
 #include <QtCore/qnamespace.h>
 
+#include <cstring>
+
 #include "graphics/images.h"
 #include "shell/controls.h"
 #include "shell/window_shell.h"
@@ -36,39 +38,32 @@ class RenderViewTest : public ViewerWindowTest {
     }
 };
 
-TEST_F(RenderViewTest, NothingLoadedChangesNothing) {
+// Nothing loaded: nothing changes. Then the canvas shows the sheet, with the grid in two greens
+// only on the canvas, and the title the zoom.
+TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     setStatusText(kStatusBar, 0, "before", kStatusNoBorder);
     renderView();
-    EXPECT_EQ(title(), "Pixloupe 2d");
-    EXPECT_EQ(status(), "before");
-    EXPECT_EQ(canvasPixel(1, 0), kBlack);
-    EXPECT_EQ(sheetPixel(1, 0), kBlack);
-}
-
-TEST_F(RenderViewTest, CanvasShowsTheSheetAndTheTitleTheZoom) {
-    startWithBytes(countingBytes(5000));
-    command(kCommandZoom8);
-    EXPECT_EQ(title(), "Pixloupe 2d,x8");
-    for (int y = 0; y < 512; y += 7) {
-        for (int x = 0; x < 600; x += 5) ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
-    }
-}
-
-TEST_F(RenderViewTest, GridIsDrawnOnTheCanvasOnlyInTwoGreens) {
+    EXPECT_EQ(title() + status(), "Pixloupe 2dbefore");
+    EXPECT_EQ(canvasPixel(1, 0) | sheetPixel(1, 0), kBlack);
+    finish();
     startWithBytes(std::string(4000, '\0'));
     command(kCommandGrid);
-    struct Point {
-        int x, y;
-        int32_t colour;
-    };
-    for (const Point& p : {Point{0, 300, kBrightGreen}, Point{64, 3, kBrightGreen}, Point{8, 3, kDarkGreen},
-                           Point{3, 8, kDarkGreen}, Point{3, 128, kBrightGreen}, Point{592, 511, kDarkGreen},
-                           Point{599, 504, kDarkGreen}, Point{3, 3, kBlack}}) {
-        SCOPED_TRACE(std::to_string(p.x) + "," + std::to_string(p.y));
-        EXPECT_EQ(canvasPixel(p.x, p.y), p.colour);
-        EXPECT_EQ(sheetPixel(p.x, p.y), p.x >= 8 && ((p.x ^ p.y) & 1) ? kCyan : kBlack);
+    // clang-format off
+    const int points[][3] = {{0, 300, kBrightGreen}, {64, 3, kBrightGreen}, {8, 3, kDarkGreen}, {3, 8, kDarkGreen},
+        {3, 128, kBrightGreen}, {592, 511, kDarkGreen}, {599, 504, kDarkGreen}, {3, 3, kBlack}};
+    // clang-format on
+    for (const auto [x, y, colour] : points) {
+        EXPECT_EQ(canvasPixel(x, y), colour) << x << "," << y;
+        EXPECT_EQ(sheetPixel(x, y), x >= 8 && ((x ^ y) & 1) ? kCyan : kBlack) << x << "," << y;
     }
+    command(kCommandGrid);
+    const std::string bytes = countingBytes(4000);
+    std::memcpy(viewerState.dataBuffer, bytes.data(), bytes.size());
+    command(kCommandZoom8);
+    EXPECT_EQ(title(), "Pixloupe 2d,x8");
+    for (int y = 0; y < 512; y += 7)
+        for (int x = 0; x < 600; x += 5) ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
 }
 
 // After a mouse move, a wheel notch and an arrow key alike: the events that are not the canvas's
