@@ -21,12 +21,10 @@ inline void referenceByteCells(const SheetOptions& o) {
                 const int x = (g.unitsPerByte * (strip + k) + j * g.pixelWidth) * o.zoom;
                 const int32_t colour =
                     decodedPixelColour(o.colourMode, value, j, index >= viewerState.dataSize);
-                if (o.colourMode == kModeBinary && o.zoom == 8) {
-                    fillBox(x, top, 8, 8, kColourBlack);
-                    fillBox(x, top, 7, 7, colour);
-                } else {
-                    fillBox(x, top, g.pixelWidth * o.zoom, o.zoom, colour);
-                }
+                // Binary at zoom 8: a black cell with the colour inset, a line right and below.
+                const bool inset = o.colourMode == kModeBinary && o.zoom == 8;
+                if (inset) fillBox(x, top, 8, 8, kColourBlack);
+                fillBox(x, top, inset ? 7 : g.pixelWidth * o.zoom, inset ? 7 : o.zoom, colour);
             }
             if (index + 1 >= viewerState.dataSize) return;
         }

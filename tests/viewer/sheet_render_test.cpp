@@ -239,23 +239,37 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
 TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
     struct Case {
-        int32_t byteOffset, fineOffset, bytesPerRow, zoom, rowPosition;
+        int32_t byteOffset, fineOffset, bytesPerRow, zoom, rowPosition, mode;
         int mouseX, mouseY;
         const char* text;
         int32_t jumpRow;
     };
     // clang-format off
     const Case cases[] = {
-        {4096, 0, 3, 2, 0, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17", 5},
-        {100, 0, 7, 1, 0, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
-        {0, -3, 3, 1, 0, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
-        {INT32_MAX, 1, 1, 1, 0, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
-        {0, 0, 256, 8, 0, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
-        {0, 0, 256, 1, 0, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
-        {0, 0, 1, 4, 0, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
-        {0, 0, 1, 1, 5, 20, 100, "Disp=0,width=1,x=20,y=100,size=1124", 1129},  // column 2 x 512 rows + 100
-        {0, 0, 10, 1, 0, 85, 7, "Disp=0,width=10,x=85,y=7,size=5190", 519},   // strip 1 holds rows 512..1023
-        {0, 0, 0, 0, 0, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
+        {4096, 0, 3, 2, 0, kModeBinary, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17", 5},
+        {100, 0, 7, 1, 0, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
+        {0, -3, 3, 1, 0, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
+        {INT32_MAX, 1, 1, 1, 0, kModeBinary, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
+        {0, 0, 256, 8, 0, kModeBinary, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
+        {0, 0, 256, 1, 0, kModeBinary, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
+        {0, 0, 1, 4, 0, kModeBinary, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
+        {0, 0, 1, 1, 5, kModeBinary, 20, 100, "Disp=0,width=1,x=20,y=100,size=1124", 1129},  // column 2 x 512 rows + 100
+        {0, 0, 10, 1, 0, kModeBinary, 85, 7, "Disp=0,width=10,x=85,y=7,size=5190", 519},   // strip 1 holds rows 512..1023
+        {0, 0, 0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
+        // The byte under the pointer: in the byte-cell modes the byte drawn there, the tile's first
+        // byte, or the row's byte holding the pixel (plane 0).
+        {0, 0, 3, 1, 0, kModeAtari, 20, 7, "Disp=0,width=3,x=20,y=7,size=23", 7},
+        {0, 0, 3, 1, 0, kModeBk, 13, 2, "Disp=0,width=3,x=13,y=2,size=1542", 514},
+        {0, 0, 4, 1, 0, kModeSam, 5, 1, "Disp=0,width=4,x=5,y=1,size=6", 1},
+        {0, 0, 2, 1, 0, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
+        {0, 0, 2, 1, 0, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
+        {0, 0, 10, 1, 0, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
+        {0, 0, 4, 1, 0, mode("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 0, 2, 1, 0, mode("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 0, 16, 1, 0, mode("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 0, 16, 1, 0, mode("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 0, 1, 1, 0, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
+        {0, 0, 3, 1, 0, mode("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
     };
     // clang-format on
     loadBytes({});
@@ -265,6 +279,7 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
         setHeldValue(HeldValue::RowPosition, c.rowPosition);
         viewerState.bytesPerRow = c.bytesPerRow;
         viewerState.zoom = c.zoom;
+        viewerState.colourMode = c.mode;
         std::string moved = c.text;
         moved[4] = ':';
         moved[moved.rfind("size=") + 4] = ':';
@@ -325,26 +340,6 @@ TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
         };
         EXPECT_EQ(sheetRow(c.y, c.from * row.pixelWidth, c.values, value, row.pixelWidth), c.values)
             << c.what;
-    }
-}
-
-// The byte under the pointer: the tile's first byte, or the row's byte holding the pixel.
-TEST_F(SheetRenderTest, ByteUnderThePointerAndJumpRow) {
-    // clang-format off
-    const int64_t cases[][7] = {  // mode, width, multi, x, y, byte, jump row
-        {kModeAtari, 3, 0, 20, 7, 23, 7}, {kModeBk, 3, 1, 13, 2, 1542, 514}, {kModeSam, 4, 0, 5, 1, 6, 1},
-        {kModeNes, 2, 0, 9, 9, 48, 1}, {kModeNes, 2, 1, 17, 0, 2048, 64} /* strip 1 */, {kModeChunky8, 10, 0, 5, 2, 25, 2},
-        {mode("cpc0"), 4, 0, 5, 1, 5, 1}, {mode("amiga4"), 2, 0, 9, 1, 9, 1}, {mode("st4"), 16, 0, 9, 1, 17, 1},
-        {mode("st4"), 16, 0, 17, 0, 8, 0}, {kModeZx, 1, 0, 100, 200, 6912, 1}, {mode("cells2w"), 3, 0, 17, 0, 16, 0},
-    };
-    // clang-format on
-    for (const auto& [mode, width, multi, x, y, byte, jumpRow] : cases) {
-        loadBytes({0});
-        viewerState.colourMode = static_cast<int>(mode);
-        viewerState.bytesPerRow = static_cast<int>(width);
-        setHeldValue(HeldValue::MultiColumn, static_cast<int>(multi));
-        EXPECT_EQ(mouseByteIndex(x, y), byte) << "mode " << mode << " at " << x << "," << y;
-        EXPECT_EQ(jumpRowAt(x, y), jumpRow) << "mode " << mode << " at " << x << "," << y;
     }
 }
 
