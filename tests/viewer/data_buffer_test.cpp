@@ -50,22 +50,9 @@ TEST(DataBufferTest, WithBinExtensionUnlessTheLastPartHasAPoint) {
     for (const auto& [name, result] : cases) EXPECT_EQ(withBinExtension(name), result) << name;
 }
 
-TEST(DataBufferTest, RangeMayReachButNotPassTheEnd) {
-    loadBytes(std::vector<uint8_t>(1000));
-    constexpr RangeCheck kOk = RangeCheck::Ok, kTooBig = RangeCheck::TooBig;
-    // clang-format off
-    const std::tuple<int64_t, int64_t, RangeCheck> cases[] = {
-        {0, 1000, kOk}, {0, 1001, kTooBig}, {-3, 5, kOk}, {1000, 0, kOk}, {1001, 0, kTooBig}, {999, 2, kTooBig},
-        {INT64_MAX, 1, kTooBig}, {-1000, INT32_MAX, kTooBig}, {INT64_MIN, -1, kTooBig},
-    };
-    // clang-format on
-    for (const auto& [first, size, result] : cases)
-        EXPECT_EQ(checkRange(first, size), result) << first << "+" << size;
-    unloadBytes();
-}
-
-// Ranges before, across and after block boundaries: zeros before the data, then the data with
-// the inverse and the bit reversal (never the nibble swap), each byte as worked out here.
+// Ranges before, across and after block boundaries, up to the end: zeros before the data, then the
+// data with the inverse and the bit reversal (never the nibble swap), each byte as worked out here.
+// Ranges past the end are refused.
 TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     std::vector<uint8_t> bytes(300000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
@@ -84,6 +71,7 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
         setHeldValue(HeldValue::Inverse, options & 1);
         setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
         setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+        EXPECT_EQ(checkRange(first, size), RangeCheck::Ok);
         ASSERT_EQ(writeBinaryRange(name, first, size), 1);
         const std::string file = readWholeFile(name);
         ASSERT_EQ(file.size(), static_cast<size_t>(size));
@@ -96,8 +84,15 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
         }
     }
     // Refused ranges and failed writes leave no file and keep an old one.
-    for (const auto& [first, size] : {std::pair<int64_t, int64_t>{1, 300000}, {0, -1}, {INT64_MAX, 2}})
-        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), first, size), 0);
+    // clang-format off
+    const std::pair<int64_t, int64_t> pastTheEnd[] = {{0, 300001}, {300001, 0}, {299999, 2}, {1, 300000},
+        {INT64_MAX, 1}, {INT64_MAX, 2}, {-1000, INT32_MAX}, {INT64_MIN, -1}};
+    // clang-format on
+    for (const auto& [first, size] : pastTheEnd) {
+        EXPECT_EQ(checkRange(first, size), RangeCheck::TooBig) << first << "+" << size;
+        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), first, size), 0) << first << "+" << size;
+    }
+    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 0, -1), 0);
     EXPECT_EQ(writeBinaryRange(folder.file("missing/folder.bin"), 0, 10), 0);
     writeWholeFile(name, "old contents");
     setWriteFailureAfter(100);
