@@ -114,27 +114,6 @@ class LoadDataFileTest : public ::testing::Test {
     TempFolder folder;
 };
 
-// A load replaces the one before, leaves the view position alone and notes the name and folder;
-// any name works.
-TEST_F(LoadDataFileTest, ReadsTheWholeFileWithSixteenZeroBytesBehind) {
-    viewerState.byteOffset = 300;
-    setHeldValue(HeldValue::FineOffset, -2);
-    writeWholeFile(folder.file("first"), std::string(5000, 'x'));
-    ASSERT_EQ(loadDataFile(folder.file("first")), LoadResult::Ok);
-    for (const std::string file :
-         {"with space.bin", "quote'd \"name\".bin", "caf\xE9-\xFF\x01.bin", "--help"}) {
-        writeWholeFile(folder.file(file), file);
-        ASSERT_EQ(loadDataFile(folder.file(file)), LoadResult::Ok) << file;
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(viewerState.dataBuffer), viewerState.dataSize), file);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(viewerState.dataBuffer) + file.size(), 16),
-                  std::string(16, '\0'));
-        EXPECT_EQ(viewerState.lastFolder, folder.path() + "/");
-    }
-    EXPECT_EQ(viewerState.loadedFileName, "--help");
-    EXPECT_EQ(viewerState.byteOffset, 300);
-    EXPECT_EQ(heldValue(HeldValue::FineOffset), -2);
-}
-
 // As an ordinary user, to whom an unreadable file is refused.
 TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     if (ranAsUnprivilegedUser()) return;
@@ -165,31 +144,40 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
 }
 
-// A file cut short while it is read loads with the bytes that came, 16 zero bytes behind
-// them; a read that fails loads nothing. The file layer's read seam stands in for the cut and the failure.
+// A load replaces the one before (any name works), notes the name and folder and leaves the view
+// position alone. A file cut short while it is read loads with the bytes that came, 16 zero bytes
+// behind them; a read that fails loads nothing. The file layer's read seam stands in for both.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
     struct Case {
+        const char* name;
         int64_t size, readLimit;  // -1: the whole file comes
         bool readFails;           // at the limit, instead of ending there
         int32_t dataSize;         // -1: LoadResult::Read
     };
     // clang-format off
-    const Case cases[] = {{100, -1, false, 100}, {100, 40, false, 40}, {100000, 70000, false, 70000},
-                          {100000, 0, false, -1}, {100000, 70000, true, -1}, {100, 0, true, -1}};
+    const Case cases[] = {{"with space.bin", 100, -1, false, 100}, {"quote'd \"name\".bin", 100, 40, false, 40},
+                          {"caf\xE9-\xFF\x01.bin", 100000, 70000, false, 70000}, {"a", 100000, 0, false, -1},
+                          {"b", 100000, 70000, true, -1}, {"c", 100, 0, true, -1}, {"--help", 5, -1, false, 5}};
     // clang-format on
+    viewerState.byteOffset = 300;
+    setHeldValue(HeldValue::FineOffset, -2);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.size << " bytes, read limit " << c.readLimit << " fails " << c.readFails);
-        const std::string name = folder.file("shrinking.bin");
-        writeWholeFile(name, std::string(static_cast<size_t>(c.size), '\x55'));
+        SCOPED_TRACE(testing::Message() << c.name << ": " << c.size << " bytes, read limit " << c.readLimit
+                                        << " fails " << c.readFails);
+        writeWholeFile(folder.file(c.name), std::string(static_cast<size_t>(c.size), '\x55'));
         setReadLimit(c.readLimit, c.readFails);
-        const LoadResult result = loadDataFile(name);
+        const LoadResult result = loadDataFile(folder.file(c.name));
         setReadLimit(-1, false);
         ASSERT_EQ(result, c.dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
         ASSERT_EQ(viewerState.dataSize, std::max(c.dataSize, 0));
         for (int64_t i = 0; c.dataSize > 0 && i < c.dataSize + 16; ++i)
             ASSERT_EQ(viewerState.dataBuffer[i], i < c.dataSize ? 0x55 : 0) << i;
+        EXPECT_TRUE(c.dataSize < 0 || viewerState.lastFolder == folder.path() + "/")
+            << viewerState.lastFolder;
     }
+    EXPECT_EQ(viewerState.loadedFileName, "--help");
+    EXPECT_EQ(viewerState.byteOffset, 300);
+    EXPECT_EQ(heldValue(HeldValue::FineOffset), -2);
 }
 
 }  // namespace
