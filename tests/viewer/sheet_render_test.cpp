@@ -114,8 +114,8 @@ TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
     EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
 }
 
-// Pictures worked out by hand: rows of letters at (x0, y); and every pixel outside the
-// top-left checkerFromX x checkerFromY corner shows the checkerboard (cyan on odd x + y).
+// Pictures worked out by hand: rows of letters at (x0, y) (see viewerLegend); and every pixel outside
+// the top-left checkerFromX x checkerFromY corner shows the checkerboard (cyan on odd x + y).
 TEST_F(SheetRenderTest, GoldenPictures) {
     struct Row {
         int y, x0;
@@ -174,6 +174,28 @@ TEST_F(SheetRenderTest, GoldenPictures) {
         {"bk strips fill the width", bk, kModeBk, 1, 1, 0, kMulti, {{0, 0, std::string(596, 'n') + "rrrr"}, {511, 0, std::string(596, 'n') + "rrrr"}}, 600, 512},
         {"rows wider than the view are clipped", wide, kModeBinary, 100, 1, 0, 0,
          {{0, 0, std::string(600, '.')}, {73, 0, std::string(600, '.')}, {511, 0, std::string(600, '.')}}, 600, 512},
+        // The other machines' modes: pixel values as digits of 0..31 from pixel x0 of the mode.
+        {"chunky8 row 1", {0x00, 0x1F, 0x05, 0x10}, kModeChunky8, 2, 1, 0, 0, {{1, 0, "5g"}}, 2, 2},
+        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, mode("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, mode("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
+        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, mode("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
+        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), mode("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
+        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), mode("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
+        {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
+        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), mode("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
+        {"snes4", bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), mode("snes4"), 1, 1, 0, 0, {{0, 0, "12480000"}}, 8, 8},
+        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), mode("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
+        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, mode("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
+        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, mode("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
+        // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
+        {"zx", bytesAt(6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}}), kModeZx, 1, 1, 0, 0,
+         {{0, 0, "f0000000"}, {1, 0, "0000000f"}, {8, 0, "22222222"}, {64, 0, "77777777"}}, 256, 192},
+        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, mode("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
+        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, mode("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
+        {"nes, inverse: bytes past the end read 0", std::vector<uint8_t>(10, 0), kModeNes, 2, 1, 0, kInverse, {{2, 0, "11111111--------"}}, 16, 8},
+        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), mode("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
+        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
+        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), mode("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -181,8 +203,18 @@ TEST_F(SheetRenderTest, GoldenPictures) {
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
         view(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
         ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        const ModeRow& mode = *modeRow(c.mode);
+        const bool cells = isByteCellMode(c.mode);
+        const auto letter = [&](int32_t colour) {
+            for (int v = 0; !cells && v < std::min(1 << mode.bits, 32); ++v)
+                if (colour == expectedColour(c.mode, mode.bits, v))
+                    return "0123456789abcdefghijklmnopqrstuv"[v];
+            return cells ? legendLetter(colour) : '?';
+        };
+        const int step = cells ? 1 : mode.pixelWidth;
         for (const Row& row : c.rows)
-            EXPECT_EQ(sheetRow(row.y, row.x0, row.letters), row.letters) << "y " << row.y;
+            EXPECT_EQ(sheetRow(row.y, row.x0 * step, row.letters, letter, step), row.letters)
+                << "y " << row.y;
         int offChecker = 0;
         for (int y = 0; y < 512; ++y)
             for (int x = y < c.checkerFromY ? c.checkerFromX : 0; x < kViewWidth; ++x)
@@ -270,60 +302,6 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
         EXPECT_EQ(statusTextForRender(c.mouseX, c.mouseY), c.text);
         EXPECT_EQ(statusTextForMouseMove(c.mouseX, c.mouseY), moved);
         EXPECT_EQ(jumpRowAt(c.mouseX, c.mouseY), c.jumpRow) << c.text;
-    }
-}
-
-// Bytes worked out by hand into pixel values (digits of 0..31; '-' the checkerboard).
-TEST_F(SheetRenderTest, GoldenRowsAndTiles) {
-    struct Case {
-        const char* what;
-        int mode, width;
-        std::vector<uint8_t> bytes;
-        int y, from;
-        const char* values;
-        int64_t first = 0;
-        bool multi = false, inverse = false;
-    };
-    const std::vector<uint8_t> nes = bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}});
-    const std::vector<uint8_t> zx = bytesAt(
-        6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}});
-    // clang-format off
-    const Case cases[] = {
-        {"chunky8 row 1", kModeChunky8, 2, {0x00, 0x1F, 0x05, 0x10}, 1, 0, "5g"},
-        {"cpc1: bit 7-j, bit 3-j", mode("cpc1"), 2, {0x88, 0x84}, 0, 0, "30001200"},
-        {"cpc0: 7,3,5,1 and 6,2,4,0", mode("cpc0"), 3, {0x80, 0x0A, 0x45}, 0, 0, "10a00b"},
-        {"st4: planes by words", mode("st4"), 8, {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, 0, 0, "3000000010000008"},
-        {"cells1", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 0, 0, "10100101"},
-        {"cells1 row 7", mode("cells1"), 1, bytesAt(8, {{0, 0xA5}, {7, 0x01}}), 7, 0, "00000001"},
-        {"cells2w: pairs from the top", mode("cells2w"), 1, bytesAt(8, {{0, 0x1B}}), 0, 0, "0123"},
-        {"nes row 0", kModeNes, 1, nes, 0, 0, "32000000"}, {"nes row 1", kModeNes, 1, nes, 1, 0, "00000001"},
-        {"gb row 1", mode("gb"), 1, bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), 1, 0, "00000003"},
-        {"snes4 row 0", mode("snes4"), 1, bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), 0, 0, "12480000"},
-        {"amiga4: plane b at b x W", mode("amiga4"), 1, {0x80, 0x80, 0x00, 0x01}, 0, 0, "30000008"},
-        {"amiga5 pixel 1", mode("amiga5"), 1, {0x40, 0, 0, 0, 0x40}, 0, 0, "0h000000"},
-        // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
-        {"zx y 0", kModeZx, 1, zx, 0, 0, "f0000000"}, {"zx y 1", kModeZx, 1, zx, 1, 0, "0000000f"},
-        {"zx y 8", kModeZx, 1, zx, 8, 0, "22222222"}, {"zx y 64", kModeZx, 1, zx, 64, 0, "77777777"},
-        {"sms row 1", mode("sms"), 1, bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), 1, 0, "12480008"},
-        {"genesis: high nibble first", mode("genesis"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "12345678"},
-        {"gba4: low nibble first", mode("gba4"), 1, {0x12, 0x34, 0x56, 0x78}, 0, 0, "21436587"},
-        {"nes, inverse: bytes past the end read 0", kModeNes, 2, std::vector<uint8_t>(10, 0), 2, 0, "11111111--------", 0, false, true},
-        {"a tile wholly before the data is not drawn", mode("gba4"), 2, std::vector<uint8_t>(40, 0x11), 0, 0, "--------11111111", -32},
-        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
-        {"cells1 strip 1", mode("cells1"), 2, bytesAt(2048, {{1024, 0xFF}}), 0, 8, "0000000011111111", 0, true},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
-        render(c.bytes, c.mode, c.width, c.first, (c.inverse ? kInverse : 0) | (c.multi ? kMulti : 0));
-        const ModeRow& row = *modeRow(c.mode);
-        const auto value = [&](int32_t colour) {
-            for (int v = 0; v < std::min(1 << row.bits, 32); ++v)
-                if (colour == expectedColour(c.mode, row.bits, v))
-                    return "0123456789abcdefghijklmnopqrstuv"[v];
-            return '?';
-        };
-        EXPECT_EQ(sheetRow(c.y, c.from * row.pixelWidth, c.values, value, row.pixelWidth), c.values)
-            << c.what;
     }
 }
 
