@@ -89,12 +89,6 @@ class SheetRenderTest : public ::testing::Test {
         setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
         setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
     }
-
-    static void render(const std::vector<uint8_t>& bytes, int mode, int width, int64_t first = 0,
-                       int options = 0) {
-        view(bytes, mode, width, 1, first, options);
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    }
 };
 
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
