@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "graphics/drawing.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -79,27 +78,5 @@ int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
             return palette[j == 0 ? value >> 4 : value & 0x0F];
         default:
             return (value & (0x80 >> j)) ? kColourWhite : kColourBlack;
-    }
-}
-
-void drawByteCells(int mode, uint8_t value, int64_t index, int byteColumn, int rowTop) {
-    const int zoom = viewerState.zoom;
-    if (mode < 0 || mode >= kColourModeCount || zoom < 1 || zoom > 8) return;
-    const ModeGeometry geometry = modeGeometry(mode);
-    const bool pastEnd = index >= viewerState.dataSize;
-    const bool binaryCells = mode == kModeBinary && zoom == 8;
-    for (int j = 0; j < geometry.pixelsPerByte; ++j) {
-        const int64_t left = (int64_t{geometry.unitsPerByte} * byteColumn + j * geometry.pixelWidth) * zoom;
-        // So far outside any image that clipping would drop it anyway.
-        if (left < INT32_MIN / 2 || left > INT32_MAX / 2) continue;
-        const int x = static_cast<int>(left);
-        const int32_t colour = decodedPixelColour(mode, value, j, pastEnd);
-        if (binaryCells) {
-            // A black cell with the colour inset leaves a one-pixel line right and below.
-            fillBox(x, rowTop, 8, 8, kColourBlack);
-            fillBox(x, rowTop, 7, 7, colour);
-        } else {
-            fillBox(x, rowTop, geometry.pixelWidth * zoom, zoom, colour);
-        }
     }
 }

@@ -33,7 +33,3 @@ uint8_t viewByteValue(int64_t index);
 // byte lies at or beyond the end of the data (BK-0010 then draws it blue).
 // Reads the palette that loadModePalette wrote.
 int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd);
-
-// Draws the pixels of one byte with fillBox into the current drawing context,
-// at byte column byteColumn and screen row rowTop, at viewerState.zoom.
-void drawByteCells(int mode, uint8_t value, int64_t index, int byteColumn, int rowTop);

@@ -4,8 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <new>
-#include <vector>
+#include <span>
 
 #include "graphics/drawing.h"
 #include "support/text_ops.h"
@@ -56,86 +55,48 @@ int64_t bytesToDraw(const SheetOptions& options) {
     return std::min(slots, untilDataEnd);
 }
 
-// ---- The reference: one fillBox per pixel.
+// ---- The direct writer for 24-bit images: whole rows of prepared byte cells.
 
-void drawBackgroundByBoxes(const SheetOptions& options) {
-    for (int y = 0; y <= options.viewHeight; ++y) {
-        for (int x = 0; x < kViewWidth; ++x) fillBox(x, y, 1, 1, checkerColour(x, y));
-    }
-}
-
-void drawBytesByBoxes(const SheetOptions& options) {
-    const int limit = byteColumnLimit(options.colourMode);
-    loadModePalette(options.colourMode);
-    int64_t index = options.first;
-    int stripStart = 0;
-    int rowTop = 0;
-    while (stripStart < limit) {
-        for (int k = 1; k <= options.bytesPerRow; ++k) {
-            drawByteCells(options.colourMode, viewByteValue(index), index, stripStart + k - 1, rowTop);
-            ++index;
-            if (index >= viewerState.dataSize) return;
-        }
-        rowTop += options.zoom;
-        if (rowTop < options.viewHeight) continue;
-        rowTop = 0;
-        stripStart += options.bytesPerRow;
-        if (!options.multiColumn) return;
-    }
-}
-
-// ---- The direct writer for 24-bit targets: the same pixels, written as
-// whole rows of prepared byte cells.
-
-uint8_t* rowAddress(const DrawTarget& target, int y) {
-    const int memoryRow = target.bottomUp ? target.height - 1 - y : y;
-    return target.pixels + static_cast<ptrdiff_t>(memoryRow) * target.stride;
-}
-
-void storePixel(uint8_t* at, int32_t colour) {
-    at[0] = static_cast<uint8_t>(colour >> 16);
-    at[1] = static_cast<uint8_t>(colour >> 8);
-    at[2] = static_cast<uint8_t>(colour);
-}
+// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
+constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
 
 // The two rows of the checkerboard, cut to the width of the target.
 struct CheckerRows {
-    std::vector<uint8_t> rows[2];
+    uint8_t rows[2][kViewWidth * kBytesPerPixel];
     size_t bytes = 0;
     int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
 
-    CheckerRows(const DrawTarget& target, const SheetOptions& options) {
+    CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
         const int width = std::clamp(target.width, 0, kViewWidth);
         bytes = static_cast<size_t>(width) * kBytesPerPixel;
         height = std::clamp(options.viewHeight + 1, 0, target.height);
         for (int parity = 0; parity < 2; ++parity) {
-            rows[parity].resize(bytes);
             for (int x = 0; x < width; ++x)
-                storePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
         }
     }
 
     // The background of pixel row y from byte `from` of the row on.
-    void fillRow(const DrawTarget& target, int y, size_t from) const { fillSpan(target, y, from, bytes); }
+    void fillRow(const ImageBuffer& target, int y, size_t from) const { fillSpan(target, y, from, bytes); }
 
     // The background of pixel row y from byte `from` up to byte `to`.
-    void fillSpan(const DrawTarget& target, int y, size_t from, size_t to) const {
+    void fillSpan(const ImageBuffer& target, int y, size_t from, size_t to) const {
         to = std::min(to, bytes);
         if (y >= height || from >= to) return;
-        std::memcpy(rowAddress(target, y) + from, rows[y & 1].data() + from, to - from);
+        std::memcpy(imageRow(target, y) + from, rows[y & 1] + from, to - from);
     }
 };
 
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
 struct CellPatterns {
+    static constexpr int kBeforeData = 256;
+    static constexpr int kPastData = 257;
+
     int cellPixels = 0;
     int cellBytes = 0;
     int colourRows = 0;  // cell rows below these are black (Binary at zoom 8)
-    std::vector<uint8_t> bytes;
-
-    static constexpr int kBeforeData = 256;
-    static constexpr int kPastData = 257;
+    std::array<uint8_t, (kPastData + 1) * kLargestCellBytes> bytes;
 
     const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * cellBytes; }
 };
@@ -148,7 +109,6 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.cellPixels = geometry.unitsPerByte * options.zoom;
     patterns.cellBytes = patterns.cellPixels * kBytesPerPixel;
     patterns.colourRows = binaryCells ? 7 : options.zoom;
-    patterns.bytes.resize(static_cast<size_t>(CellPatterns::kPastData + 1) * patterns.cellBytes);
     loadModePalette(options.colourMode);
     for (int which = 0; which <= CellPatterns::kPastData; ++which) {
         const bool inData = which < CellPatterns::kBeforeData;
@@ -161,7 +121,7 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
                 decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
             for (int p = 0; p < boxWidth; ++p) {
                 const bool insetLine = binaryCells && p == boxWidth - 1;
-                storePixel(out + (j * boxWidth + p) * kBytesPerPixel, insetLine ? kColourBlack : colour);
+                writePixel(out + (j * boxWidth + p) * kBytesPerPixel, insetLine ? kColourBlack : colour);
             }
         }
     }
@@ -259,7 +219,7 @@ int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk,
 // copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
 // first pixel row below the rows drawn.
 template <int kCellBytes>
-int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const CellPatterns& patterns,
+int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, const CellPatterns& patterns,
                     const CheckerRows& checker) {
     const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
     const int rows = rowsPerStrip(options);
@@ -283,7 +243,7 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
         if (y >= target.height) return y;
-        uint8_t* line = rowAddress(target, y);
+        uint8_t* line = imageRow(target, y);
         const int columns = shortRows ? writeLineByCells<kCellBytes>(line, row, options.first, walk, size)
                                       : writeLineByRuns<kCellBytes>(line, row, options.first, walk, size);
         const size_t lineBytes = std::min(static_cast<size_t>(columns) * size, walk.lineEnd);
@@ -291,7 +251,7 @@ int drawBytesInRows(const DrawTarget& target, const SheetOptions& options, const
         // The other pixel rows of the view row repeat the first, or are black below the
         // inset Binary cells at zoom 8.
         for (int cellRow = 1; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
-            uint8_t* out = rowAddress(target, y + cellRow);
+            uint8_t* out = imageRow(target, y + cellRow);
             if (cellRow < patterns.colourRows) {
                 std::memcpy(out, line, lineBytes);
             } else {
@@ -318,7 +278,7 @@ struct PackedCells {
     int pixelsPerByte = 0;
     int cellBytes = 0;
     int stride = 0;  // paddedCellBytes(cellBytes)
-    std::vector<uint8_t> bytes;
+    std::array<uint8_t, 256 * kLargestCellBytes> bytes;
 };
 
 PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
@@ -327,7 +287,6 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
     const int boxPixels = row.pixelWidth * zoom;
     cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
     cells.stride = paddedCellBytes(cells.cellBytes);
-    cells.bytes.resize(256 * static_cast<size_t>(cells.stride));
     const int mask = (1 << row.packBits) - 1;
     for (int v = 0; v < 256; ++v) {
         uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
@@ -335,7 +294,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
             const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
             const int32_t colour = modePixelColour(mode, value);
             for (int p = 0; p < boxPixels; ++p)
-                storePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
+                writePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
         }
     }
     return cells;
@@ -365,26 +324,6 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
     return walk;
 }
 
-// Calls visit(firstPixel, start, pixels) for every drawn unit of pixel line `line` whose first
-// pixel (counted in the mode's pixels from the view's left edge) lies before viewPixels, left
-// to right; pixels: those of the unit row before that edge. No division per unit: they cost
-// more than the rest of a unit row.
-template <typename Visit>
-void forEachUnitOfLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, Visit visit) {
-    const ViewGeometry& g = walk.geometry;
-    const int64_t viewRow = line / g.unitHeight;
-    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
-    for (int64_t s = 0; s < walk.strips; ++s) {
-        int64_t firstPixel = s * g.unitsPerRow * unitPixels;
-        int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
-        for (int64_t k = 0; k < g.unitsPerRow; ++k, firstPixel += unitPixels, start += g.unitBytes) {
-            if (firstPixel >= viewPixels) return;
-            if (start >= viewerState.dataSize || start + g.unitBytes <= 0) continue;
-            visit(firstPixel, start, static_cast<int>(std::min(unitPixels, viewPixels - firstPixel)));
-        }
-    }
-}
-
 // Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
 int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
     const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
@@ -398,6 +337,12 @@ UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
 
 struct Span {
     size_t from, to;
+};
+
+// The runs of one pixel line: at most one per strip, and strips are at least a pixel wide.
+struct SpanList {
+    Span items[kViewWidth];
+    int count = 0;
 };
 
 template <int kCellBytes>
@@ -455,12 +400,12 @@ UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
 // Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
 // notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
 void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
-                std::vector<Span>& pixelRuns) {
+                SpanList& pixelRuns) {
     const ViewGeometry& g = walk.geometry;
     const int64_t viewRow = line / g.unitHeight;
     const int unitRow = static_cast<int>(line % g.unitHeight);
     const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
-    pixelRuns.clear();
+    pixelRuns.count = 0;
     for (int64_t s = 0; s < walk.strips; ++s) {
         const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
         if (stripPixel >= viewPixels) break;
@@ -480,10 +425,10 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
                              packed + (firstPixel >> byteShift));
         const auto from = static_cast<size_t>(firstPixel);
         const auto to = static_cast<size_t>(lastStart + lastPixels);
-        if (!pixelRuns.empty() && pixelRuns.back().to == from) {
-            pixelRuns.back().to = to;
+        if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {
+            pixelRuns.items[pixelRuns.count - 1].to = to;
         } else {
-            pixelRuns.push_back({from, to});
+            pixelRuns.items[pixelRuns.count++] = {from, to};
         }
     }
 }
@@ -491,7 +436,7 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
 // Pixel line by pixel line in address order: each line's units decoded into one line of
 // packed values, laid out run by run, the background in the gaps, then the line repeated for
 // the zoom.
-void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, const CheckerRows& checker) {
+void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
     const UnitWalk walk = makeUnitWalk(options, target.width);
     const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
@@ -503,26 +448,26 @@ void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, cons
                           : cells.pixelsPerByte == 4 ? 2
                           : cells.pixelsPerByte == 2 ? 1
                                                      : 0;
-    std::vector<Span> pixelRuns;
-    std::vector<Span> spans;
+    SpanList pixelRuns;
+    SpanList spans;
     uint8_t packed[kPackedLine];
     int y = 0;
     for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
          ++line) {
-        uint8_t* out = rowAddress(target, y);
+        uint8_t* out = imageRow(target, y);
         decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
-        spans.clear();
-        for (const Span& run : pixelRuns) {
+        spans.count = 0;
+        for (const Span& run : std::span(pixelRuns.items, pixelRuns.count)) {
             const size_t at = run.from * pixelBytes;
             const int count =
                 static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
-            spans.push_back(
-                {at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)});
+            spans.items[spans.count++] = {
+                at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)};
         }
         for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
-            uint8_t* copy = rowAddress(target, y + cellRow);
+            uint8_t* copy = imageRow(target, y + cellRow);
             size_t cursor = 0;
-            for (const Span& span : spans) {
+            for (const Span& span : std::span(spans.items, spans.count)) {
                 if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
                 checker.fillSpan(target, y + cellRow, cursor, span.from);
                 cursor = span.to;
@@ -534,30 +479,7 @@ void drawUnitsDirect(const DrawTarget& target, const SheetOptions& options, cons
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
-// The reference: the same units, one fillBox per pixel over the boxed background.
-void drawUnitsByBoxes(const SheetOptions& options) {
-    const UnitWalk walk = makeUnitWalk(options, kViewWidth);
-    const int packBits = walk.row->packBits;
-    const int pixelWidth = walk.row->pixelWidth;
-    uint8_t packed[kPackedLine];
-    for (int64_t line = 0; line < walk.geometry.rowsPerStrip * walk.geometry.unitHeight; ++line) {
-        const int y = static_cast<int>(line * options.zoom);
-        if (y >= options.viewHeight) return;
-        const int unitRow = static_cast<int>(line % walk.geometry.unitHeight);
-        forEachUnitOfLine(walk, line, viewPixelsOf(walk, kViewWidth),
-                          [&](int64_t firstPixel, int64_t start, int pixels) {
-                              walk.row->decode(unitBytesAt(walk, start), unitRow, pixels, packed);
-                              for (int x = 0; x < pixels; ++x) {
-                                  const int value = packedPixel(packed, x, packBits);
-                                  const int64_t screenX = (firstPixel + x) * pixelWidth * options.zoom;
-                                  fillBox(static_cast<int>(screenX), y, pixelWidth * options.zoom,
-                                          options.zoom, modePixelColour(options.colourMode, value));
-                              }
-                          });
-    }
-}
-
-using RowsWriter = int (*)(const DrawTarget&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
+using RowsWriter = int (*)(const ImageBuffer&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
 
 // The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
 RowsWriter rowsWriterFor(int cellBytes) {
@@ -579,7 +501,7 @@ RowsWriter rowsWriterFor(int cellBytes) {
     }
 }
 
-void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
+void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
     if (!isByteCellMode(options.colourMode)) {
@@ -591,33 +513,22 @@ void drawSheetDirect(const DrawTarget& target, const SheetOptions& options) {
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
-SheetResult renderSheet(bool byBoxes) {
+}  // namespace
+
+SheetResult drawSheet() {
     if (viewerState.dataBuffer == nullptr) return SheetResult::NothingLoaded;
     const SheetOptions options = currentSheetOptions();
     if (!optionsInRange(options)) return SheetResult::CannotDraw;
-    const DrawTarget target = imageTarget(kSheetImage);
-    if (!beginDrawing(target)) return SheetResult::CannotDraw;
-    bool drawn = false;
-    if (!byBoxes && target.bytesPerPixel == kBytesPerPixel) {
-        // The direct writer needs a few small tables; without memory for them the boxes,
-        // which need none, draw the same picture.
-        try {
-            drawSheetDirect(target, options);
-            drawn = true;
-        } catch (const std::bad_alloc&) {
-        }
-    }
-    if (!drawn) {
-        drawBackgroundByBoxes(options);
-        if (isByteCellMode(options.colourMode)) {
-            drawBytesByBoxes(options);
-        } else {
-            drawUnitsByBoxes(options);
-        }
-    }
+    // The sheet is made 24-bit and kViewWidth wide; the writer's tables are sized for that.
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    if (image == nullptr || image->depth != 24 || image->width > kViewWidth) return SheetResult::CannotDraw;
+    if (!beginDrawing(imageTarget(kSheetImage))) return SheetResult::CannotDraw;
+    drawSheetDirect(*image, options);
     endDrawing();
     return SheetResult::Drawn;
 }
+
+namespace {
 
 int zoomOrOne() {
     return viewerState.zoom >= 1 ? viewerState.zoom : 1;
@@ -654,14 +565,6 @@ int byteColumnLimit(int mode) {
         default:
             return 75;
     }
-}
-
-SheetResult drawSheet() {
-    return renderSheet(false);
-}
-
-SheetResult drawSheetByBoxes() {
-    return renderSheet(true);
 }
 
 int64_t viewFirstByte() {

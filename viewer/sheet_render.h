@@ -36,14 +36,11 @@ SheetOptions currentSheetOptions();
 int byteColumnLimit(int mode);
 
 // Background and bytes into image 0 inside beginDrawing/endDrawing.
-// NothingLoaded: no data, nothing drawn. CannotDraw: the drawing context did
-// not start (no image 0) or the state is outside its ranges; the image keeps
-// its pixels. Writes the pixels straight into 24-bit buffers.
+// NothingLoaded: no data, nothing drawn. CannotDraw: image 0 is not a 24-bit
+// image at most kViewWidth wide, the drawing context did not start or the
+// state is outside its ranges; the image keeps its pixels. Writes the pixels
+// straight into the image's buffer.
 SheetResult drawSheet();
-
-// The same picture drawn as one fillBox per pixel (two per pixel for Binary
-// at zoom 8), through drawByteCells. Slow; the reference for drawSheet.
-SheetResult drawSheetByBoxes();
 
 // byteOffset + fineOffset, the index of the first byte of the view.
 int64_t viewFirstByte();

@@ -4,400 +4,299 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
-#include "graphics/drawing.h"
 #include "graphics/images.h"
 #include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/sheet_reference.h"
 #include "tests/viewer/viewer_test_support.h"
 #include "viewer/mode_table.h"
 
 namespace {
 
+constexpr int kInverse = 1, kMulti = 8;
+
+std::vector<uint8_t> sheetBytes() {
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    return std::vector<uint8_t>(image->pixels, image->pixels + int64_t{image->stride} * image->height);
+}
+
+bool onChecker(int x, int y) {
+    return pixelColour(kSheetImage, x, y) == (((x ^ y) & 1) ? kCheckerCyan : 0);
+}
+
+char legendLetter(int32_t colour) {
+    const auto found = viewerLegend().find(colour);
+    return found != viewerLegend().end() ? found->second : '?';
+}
+
+// Letters of sheet row y from x0, every `step` pixels, one per letter of `expected`; where that
+// expects '-', the checkerboard's colour reads '-'.
+std::string sheetRow(int y, int x0, const std::string& expected,
+                     std::function<char(int32_t)> letter = legendLetter, int step = 1) {
+    std::string text;
+    for (int x = x0; x < x0 + static_cast<int>(expected.size()) * step; x += step)
+        text += expected[(x - x0) / step] == '-' && onChecker(x, y) ? '-'
+                                                                    : letter(pixelColour(kSheetImage, x, y));
+    return text;
+}
+
+int mode(const char* cliName) {
+    return modeByCliName(cliName);
+}
+
+// `size` zero bytes with the given ones set.
+std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> set) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [index, value] : set) bytes[index] = value;
+    return bytes;
+}
+
+// The colour of value v in a mode of `bits` bits: grey 255 x v div (2^bits - 1); in the ZX
+// screen a colour number with bright as bit 3: bit 1 red, bit 2 green, bit 0 blue.
+int32_t expectedColour(int mode, int bits, int v) {
+    if (mode == kModeZx) {
+        const int level = (v & 8) ? 0xFF : 0xD7;
+        return ((v & 2) ? level : 0) | ((v & 4) ? level : 0) << 8 | ((v & 1) ? level : 0) << 16;
+    }
+    const int level = 255 * v / ((1 << bits) - 1);
+    return level | level << 8 | level << 16;
+}
+
 class SheetRenderTest : public ::testing::Test {
    protected:
-    void SetUp() override {
-        loadBytes({});
-        ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
-    }
+    void SetUp() override { ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0); }
     void TearDown() override {
         freeImage(-1);
         unloadBytes();
     }
 
-    // Loads the bytes and sets the view; the held values keep their start values.
-    void view(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom, int64_t first = 0) {
+    // Loads the bytes and sets the view; a first byte beyond 32 bits takes the fine offset, as at
+    // the last row of the largest file.
+    static void view(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
+                     int64_t first = 0, int options = 0) {
         loadBytes(bytes);
         viewerState.colourMode = mode;
         viewerState.bytesPerRow = bytesPerRow;
         viewerState.zoom = zoom;
-        // A first byte beyond 32 bits takes the fine offset, as at the last row of the largest file.
         viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
         setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
-    }
-
-    // Letters of the pixels (x0..x0+width-1, y) of the SheetImage.
-    static std::string sheetRow(int y, int x0 = 0, int width = 16) {
-        std::string text;
-        for (int x = x0; x < x0 + width; ++x) {
-            const auto found = viewerLegend().find(pixelColour(kSheetImage, x, y));
-            text += found != viewerLegend().end() ? found->second : '?';
-        }
-        return text;
-    }
-
-    // The checkerboard's letters for the same pixels.
-    static std::string checkerRow(int y, int x0 = 0, int width = 16) {
-        std::string text;
-        for (int x = x0; x < x0 + width; ++x) text += ((x ^ y) & 1) ? 'c' : '.';
-        return text;
-    }
-
-    // Number of pixels in rows y0.. and columns x0.. that differ from the checkerboard.
-    static int pixelsOffTheCheckerboard(int x0, int y0) {
-        int count = 0;
-        for (int y = y0; y < 512; ++y) {
-            for (int x = x0; x < kViewWidth; ++x) {
-                const int32_t checker = ((x ^ y) & 1) ? kCheckerCyan : 0;
-                if (pixelColour(kSheetImage, x, y) != checker) ++count;
-            }
-        }
-        return count;
-    }
-
-    static std::vector<uint8_t> sheetBytes() {
-        const ImageBuffer* image = imageBuffer(kSheetImage);
-        return std::vector<uint8_t>(image->pixels, image->pixels + int64_t{image->stride} * image->height);
-    }
-
-    // Draws the view with the boxes and then, on an image filled with a grey neither draws,
-    // with the direct writer: both must give the same bytes.
-    static void expectDirectWriterMatchesBoxes(const std::string& what) {
-        ASSERT_EQ(drawSheetByBoxes(), SheetResult::Drawn) << what;
-        const std::vector<uint8_t> byBoxes = sheetBytes();
-        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn) << what;
-        ASSERT_TRUE(sheetBytes() == byBoxes) << what;
+        setHeldValue(HeldValue::Inverse, options & 1);
+        setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
+        setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+        setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
     }
 };
 
-TEST_F(SheetRenderTest, NothingLoadedDrawsNothing) {
-    unloadBytes();
+// Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
+TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
+    const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16}, {kModeBinary, 0, 1},
+                            {kModeBinary, 257, 1}, {19, 1, 1},           {-1, 1, 1}};  // mode, width, zoom
     const std::vector<uint8_t> before = sheetBytes();
+    unloadBytes();
     EXPECT_EQ(drawSheet(), SheetResult::NothingLoaded);
-    EXPECT_EQ(drawSheetByBoxes(), SheetResult::NothingLoaded);
+    for (const auto [mode, width, zoom] : cases) {
+        view({1, 2, 3}, mode, width, zoom);
+        EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << mode << " " << width << " " << zoom;
+    }
     EXPECT_EQ(sheetBytes(), before);
-}
-
-TEST_F(SheetRenderTest, WithoutTheSheetImageTheDrawingCannotStart) {
     view({1, 2, 3}, kModeBinary, 1, 1);
     freeImage(kSheetImage);
-    EXPECT_EQ(drawSheet(), SheetResult::CannotDraw);
-    EXPECT_EQ(drawSheetByBoxes(), SheetResult::CannotDraw);
+    EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
 }
 
-TEST_F(SheetRenderTest, StateOutsideItsRangesIsRefusedAndTheImageKept) {
+// Pictures worked out by hand: rows of letters at (x0, y) (see viewerLegend); and every pixel outside
+// the top-left checkerFromX x checkerFromY corner shows the checkerboard (cyan on odd x + y).
+TEST_F(SheetRenderTest, GoldenPictures) {
+    struct Row {
+        int y, x0;
+        std::string letters;
+    };
     struct Case {
         const char* what;
-        int mode, bytesPerRow, zoom;
+        std::vector<uint8_t> bytes;
+        int mode, width, zoom;
         int64_t first;
+        int options;
+        std::vector<Row> rows;
+        int checkerFromX, checkerFromY;
     };
+    std::vector<uint8_t> halves(50000), bk(192 * 512), wide(60000);
+    for (size_t n = 0; n < halves.size(); ++n) halves[n] = (n / 5120) % 2 == 0 ? 0xFF : 0x00;
+    for (size_t n = 0; n < bk.size(); ++n) bk[n] = n / 512 == 149 ? 0xFF : 0xAA;
+    for (size_t n = 0; n < wide.size(); ++n) wide[n] = n % 100 < 75 ? 0x00 : 0xFF;
+    std::string stripRow;
+    for (int strip = 0; strip < 8; ++strip)
+        stripRow += std::string(strip == 7 ? 40 : 80, strip % 2 ? '.' : 'W');
+    const std::string atari8 =
+        std::string(16, '.') + std::string(16, 'o') + std::string(16, 'g') + std::string(16, 't');
+    const std::string zoom8Binary = "WWWWWWW.WWWWWWW.........WWWWWWW.........................WWWWWWW.";
+    // clang-format off
     const Case cases[] = {
-        {"zoom 0", kModeBinary, 1, 0, 0},  {"zoom 16", kModeBinary, 1, 16, 0},
-        {"width 0", kModeBinary, 0, 1, 0}, {"width 257", kModeBinary, 257, 1, 0},
-        {"mode 19", 19, 1, 1, 0},          {"mode -1", -1, 1, 1, 0},
+        {"the checkerboard starts black", {0x00}, kModeBinary, 1, 1, 0, 0, {{0, 0, "........--------"}, {1, 0, "----------------"}}, 8, 1},
+        {"binary bits", {0x80, 0x01, 0xA5}, kModeBinary, 3, 1, 0, 0, {{0, 0, "W..............WW.W..W.W"}}, 24, 1},
+        {"atari pairs", {0x1B, 0xE4}, kModeAtari, 2, 1, 0, 0, {{0, 0, "..ooggttttggoo.."}}, 16, 1},
+        {"bk pairs, low bits first", {0x1B, 0xE4}, kModeBk, 2, 1, 0, 0, {{0, 0, "rnu..unr"}}, 8, 1},
+        {"sam nibbles", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, kModeSam, 8, 1, 0, 0, {{0, 0, ".123456789ABCDEF"}}, 16, 1},
+        {"binary zoom 2", {0x80}, kModeBinary, 1, 2, 0, 0, {{0, 0, "WW.............."}, {1, 0, "WW.............."}}, 16, 2},
+        {"binary zoom 4", {0x41}, kModeBinary, 1, 4, 0, 0, {{0, 0, "....WWWW....................WWWW"}, {3, 0, "....WWWW....................WWWW"}}, 32, 4},
+        {"atari zoom 2", {0x1B}, kModeAtari, 1, 2, 0, 0, {{0, 0, "....oooogggg""tttt"}, {1, 0, "....oooogggg""tttt"}}, 16, 2},
+        {"bk zoom 2", {0x1B}, kModeBk, 1, 2, 0, 0, {{0, 0, "rrnnuu.."}, {1, 0, "rrnnuu.."}}, 8, 2},
+        {"sam zoom 4", {0x1B}, kModeSam, 1, 4, 0, 0, {{0, 0, "1111BBBB"}, {3, 0, "1111BBBB"}}, 8, 4},
+        {"binary zoom 8 leaves a black line right and below", {0xD1}, kModeBinary, 1, 8, 0, 0,
+         {{0, 0, zoom8Binary}, {6, 0, zoom8Binary}, {7, 0, std::string(64, '.')}}, 64, 8},
+        {"atari zoom 8 fills the cell", {0x1B}, kModeAtari, 1, 8, 0, 0,
+         {{0, 0, atari8}, {7, 0, atari8}}, 64, 8},
+        {"inverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, kInverse, {{0, 0, "WWW.WW.WWWWWWWW..W.WW.W..WWWWWWW"}}, 32, 1},
+        {"reverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 2, {{0, 0, ".W..W...W.......W.W..W.W.......W"}}, 32, 1},
+        {"nibble swap", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 4, {{0, 0, "..W....W...W.....W.WW.W.....W..."}}, 32, 1},
+        {"all three", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 7, {{0, 0, ".WWWW.WWWWWW.WWWW.W..W.WWWW.WWWW"}}, 32, 1},
+        {"past the end: one byte of 0", {0xFF, 0xFF}, kModeBinary, 3, 1, 10, kInverse | kMulti, {{0, 0, "........"}}, 8, 1},
+        {"bk past the end is blue", {0xFF, 0xFF}, kModeBk, 1, 1, 2, kInverse, {{0, 0, "uuuu"}}, 4, 1},
+        {"first beyond 32 bits", {0xFF}, kModeBk, 1, 1, int64_t{INT32_MAX} + 1, kMulti, {{0, 0, "uuuu"}}, 4, 1},
+        {"bytes before the data are 0 without the inverse", {0x00, 0x00, 0x81}, kModeBinary, 1, 1, -2, kInverse,
+         {{0, 0, "........"}, {1, 0, "........"}, {2, 0, "WWWWWWWW"}, {3, 0, "WWWWWWWW"}, {4, 0, ".WWWWWW."}}, 8, 5},
+        {"the view ends after the last byte", {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}, kModeBinary, 2, 2, 0, 0,
+         {{0, 0, std::string(32, 'W')}, {3, 0, std::string(32, 'W')}, {4, 0, "WWWWWWWW........----------------"}, {5, 0, "WWWWWWWW........"}}, 32, 6},
+        {"multi column strips of width 10", halves, kModeBinary, 10, 1, 0, kMulti, {{0, 0, stripRow}, {511, 0, stripRow}}, 600, 512},
+        {"multi column off: one strip", halves, kModeBinary, 10, 1, 0, 0, {{511, 72, "WWWWWWWW--------"}}, 80, 512},
+        {"sam strips stop at byte column 80", std::vector<uint8_t>(100000, 0xF7), kModeSam, 1, 1, 0, kMulti,
+         {{0, 150, "F7F7F7F7F7----"}, {511, 150, "F7F7F7F7F7"}}, 160, 512},
+        {"bk strips fill the width", bk, kModeBk, 1, 1, 0, kMulti, {{0, 0, std::string(596, 'n') + "rrrr"}, {511, 0, std::string(596, 'n') + "rrrr"}}, 600, 512},
+        {"rows wider than the view are clipped", wide, kModeBinary, 100, 1, 0, 0,
+         {{0, 0, std::string(600, '.')}, {73, 0, std::string(600, '.')}, {511, 0, std::string(600, '.')}}, 600, 512},
+        // The other machines' modes: pixel values as digits of 0..31 from pixel x0 of the mode.
+        {"chunky8 row 1", {0x00, 0x1F, 0x05, 0x10}, kModeChunky8, 2, 1, 0, 0, {{1, 0, "5g"}}, 2, 2},
+        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, mode("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, mode("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
+        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, mode("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
+        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), mode("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
+        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), mode("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
+        {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
+        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), mode("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
+        {"snes4", bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), mode("snes4"), 1, 1, 0, 0, {{0, 0, "12480000"}}, 8, 8},
+        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), mode("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
+        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, mode("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
+        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, mode("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
+        // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
+        {"zx", bytesAt(6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}}), kModeZx, 1, 1, 0, 0,
+         {{0, 0, "f0000000"}, {1, 0, "0000000f"}, {8, 0, "22222222"}, {64, 0, "77777777"}}, 256, 192},
+        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, mode("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
+        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, mode("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
+        {"nes, inverse: bytes past the end read 0", std::vector<uint8_t>(10, 0), kModeNes, 2, 1, 0, kInverse, {{2, 0, "11111111--------"}}, 16, 8},
+        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), mode("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
+        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
+        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), mode("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
     };
-    const std::vector<uint8_t> before = sheetBytes();
+    // clang-format on
     for (const Case& c : cases) {
-        view({1, 2, 3}, c.mode, c.bytesPerRow, c.zoom, c.first);
-        EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << c.what;
-        EXPECT_EQ(sheetBytes(), before) << c.what;
+        SCOPED_TRACE(c.what);
+        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
+        view(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        const ModeRow& mode = *modeRow(c.mode);
+        const bool cells = isByteCellMode(c.mode);
+        const auto letter = [&](int32_t colour) {
+            for (int v = 0; !cells && v < std::min(1 << mode.bits, 32); ++v)
+                if (colour == expectedColour(c.mode, mode.bits, v))
+                    return "0123456789abcdefghijklmnopqrstuv"[v];
+            return cells ? legendLetter(colour) : '?';
+        };
+        const int step = cells ? 1 : mode.pixelWidth;
+        for (const Row& row : c.rows)
+            EXPECT_EQ(sheetRow(row.y, row.x0 * step, row.letters, letter, step), row.letters)
+                << "y " << row.y;
+        int offChecker = 0;
+        for (int y = 0; y < 512; ++y)
+            for (int x = y < c.checkerFromY ? c.checkerFromX : 0; x < kViewWidth; ++x)
+                offChecker += !onChecker(x, y);
+        EXPECT_EQ(offChecker, 0);
     }
 }
 
-TEST_F(SheetRenderTest, BackgroundIsAOnePixelCheckerboardStartingBlack) {
-    view({0x00}, kModeBinary, 1, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    EXPECT_EQ(sheetRow(0, 0, 16),
-              "........"
-              ".c.c.c.c");
-    EXPECT_EQ(sheetRow(1, 0, 8), "c.c.c.c.");
-    EXPECT_EQ(sheetRow(511, 592, 8), checkerRow(511, 592, 8));
-    EXPECT_EQ(pixelsOffTheCheckerboard(8, 0), 0);
-    EXPECT_EQ(pixelsOffTheCheckerboard(0, 1), 0);
-}
-
-// At the last row position (or with a positive fine offset near the end) the view starts
-// at or past the end: one byte is drawn, as value 0 (BK-0010: blue).
-TEST_F(SheetRenderTest, FirstAtOrPastTheEndDrawsOneByteTopLeft) {
-    struct Case {
-        int mode, bytesPerRow;
-        int64_t first;
-        std::string cell;
-    };
-    const Case cases[] = {
-        {kModeBinary, 1, 4, "........"},
-        {kModeBinary, 3, 10, "........"},
-        {kModeBk, 1, 4, "uuuu"},
-        {kModeBk, 2, 1000, "uuuu"},
-        {kModeSam, 4, 4, ".."},
-        {kModeAtari, 1, INT32_MAX, "........"},
-        {kModeBk, 1, int64_t{INT32_MAX} + 1, "uuuu"},
-    };
-    for (const Case& c : cases) {
-        view({0xFF, 0xFF, 0xFF, 0xFF}, c.mode, c.bytesPerRow, 1, c.first);
-        setHeldValue(HeldValue::Inverse, 1);
-        setHeldValue(HeldValue::MultiColumn, 1);
-        ASSERT_EQ(c.first > INT32_MAX ? drawSheetByBoxes() : drawSheet(), SheetResult::Drawn);
-        const int cellWidth = static_cast<int>(c.cell.size());
-        EXPECT_EQ(sheetRow(0), c.cell + checkerRow(0, cellWidth, 16 - cellWidth))
-            << "mode " << c.mode << " first " << c.first;
-        EXPECT_EQ(pixelsOffTheCheckerboard(cellWidth, 0), 0) << "mode " << c.mode << " first " << c.first;
-        EXPECT_EQ(pixelsOffTheCheckerboard(0, 1), 0) << "mode " << c.mode << " first " << c.first;
-    }
-}
-
-TEST_F(SheetRenderTest, BytesBeforeTheDataAreZeroWithoutTheInverse) {
-    view({0x00, 0x00, 0x81}, kModeBinary, 1, 1);
-    setHeldValue(HeldValue::FineOffset, -2);
-    setHeldValue(HeldValue::Inverse, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    const char* const cells[] = {"........", "........", "WWWWWWWW", "WWWWWWWW", ".WWWWWW."};
-    for (int y = 0; y < 5; ++y) EXPECT_EQ(sheetRow(y), cells[y] + checkerRow(y, 8, 8)) << y;
-    EXPECT_EQ(pixelsOffTheCheckerboard(0, 5), 0);
-}
-
-TEST_F(SheetRenderTest, TheViewEndsAfterTheLastByte) {
-    view({0xFF, 0xFF, 0xFF, 0xFF, 0xF0}, kModeBinary, 2, 2);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    for (int y = 0; y < 4; ++y)
-        EXPECT_EQ(sheetRow(y, 0, 32), std::string(32, 'W') + checkerRow(y, 32, 0)) << y;
-    EXPECT_EQ(sheetRow(4, 0, 32), "WWWWWWWW........" + checkerRow(4, 16, 16));
-    EXPECT_EQ(sheetRow(5, 0, 32), "WWWWWWWW........" + checkerRow(5, 16, 16));
-    EXPECT_EQ(pixelsOffTheCheckerboard(0, 6), 0);
-}
-
-// Width 10 at zoom 1: strips of 10 x 512 bytes start at byte columns 0, 10, .., 70; the
-// eighth reaches pixel 639 and is clipped. Strip s is white when s is even.
-TEST_F(SheetRenderTest, MultiColumnStripsOfBinaryWidthTen) {
-    std::vector<uint8_t> bytes(50000);
-    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = (n / 5120) % 2 == 0 ? 0xFF : 0x00;
-    view(bytes, kModeBinary, 10, 1);
-    setHeldValue(HeldValue::MultiColumn, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    for (int y : {0, 255, 511}) {
-        for (int strip = 0; strip < 8; ++strip) {
-            const char expected = strip % 2 == 0 ? 'W' : '.';
-            const int width = strip == 7 ? 40 : 80;
-            EXPECT_EQ(sheetRow(y, strip * 80, width), std::string(width, expected))
-                << "strip " << strip << " y " << y;
-        }
-    }
-}
-
-TEST_F(SheetRenderTest, MultiColumnOffShowsOneStrip) {
-    std::vector<uint8_t> bytes(50000, 0xFF);
-    view(bytes, kModeBinary, 10, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    EXPECT_EQ(sheetRow(511, 72, 16), "WWWWWWWW" + checkerRow(511, 80, 8));
-    EXPECT_EQ(pixelsOffTheCheckerboard(80, 0), 0);
-}
-
-// Sam Coupe mode 4 stops starting strips at byte column 80: the bytes cover x = 0..159.
-TEST_F(SheetRenderTest, SamStripsStopAtByteColumnEighty) {
-    std::vector<uint8_t> bytes(100000, 0xF7);
-    view(bytes, kModeSam, 1, 1);
-    setHeldValue(HeldValue::MultiColumn, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    for (int y : {0, 300, 511}) {
-        EXPECT_EQ(sheetRow(y, 150, 10), "F7F7F7F7F7") << y;
-        EXPECT_EQ(sheetRow(y, 160, 10), checkerRow(y, 160, 10)) << y;
-    }
-    EXPECT_EQ(pixelsOffTheCheckerboard(160, 0), 0);
-}
-
-// BK-0010 starts 192 strips at width 1; those from byte column 150 on lie beyond x = 599.
-// Strip s shows byte s x 512 in its first row.
-TEST_F(SheetRenderTest, BkStripsFillTheWholeWidth) {
-    std::vector<uint8_t> bytes(192 * 512);
-    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = n / 512 == 149 ? 0xFF : 0xAA;
-    view(bytes, kModeBk, 1, 1);
-    setHeldValue(HeldValue::MultiColumn, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    for (int y : {0, 511}) {
-        EXPECT_EQ(sheetRow(y, 0, 16), "nnnnnnnnnnnnnnnn");
-        EXPECT_EQ(sheetRow(y, 588, 12), "nnnnnnnnrrrr") << "the last visible strip is 149";
-    }
-    EXPECT_EQ(pixelsOffTheCheckerboard(0, 0), kViewWidth * 512) << "green or red everywhere";
-}
-
-// A row of 100 bytes is 800 pixels wide: only its first 75 bytes show, and row 1 starts at
-// byte 100. The hidden bytes 75..99 of each row are white; nothing white may show.
-TEST_F(SheetRenderTest, RowsWiderThanTheViewAreClipped) {
-    std::vector<uint8_t> bytes(60000);
-    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = n % 100 < 75 ? 0x00 : 0xFF;
-    view(bytes, kModeBinary, 100, 1);
-    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-    for (int y = 0; y < 512; y += 73)
-        EXPECT_EQ(sheetRow(y, 0, kViewWidth), std::string(kViewWidth, '.')) << y;
-}
-
-// Every mode (the other machines' through the same unit decoding), zoom and option on random data, at widths
-// and first bytes that reach the clipped edges, the end of the data and the space before it: the direct
-// writer and the per-pixel boxes give the same bytes.
+// Every mode, zoom and option on random data, at widths and first bytes that reach the clipped
+// edges, the end of the data and the space before it; then every width with multi columns on,
+// where the strips and their clipping change most: the direct writer gives the reference's bytes.
 TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
-    const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
-    const int64_t firsts[] = {0, -1, -700, 5, 20000, 59999, 123457};
     std::mt19937 random(1234);
-    std::vector<uint8_t> bytes(60000);
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-    int combination = 0;
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
-        for (int zoom : {1, 2, 4, 8}) {
-            // The other machines' modes share the byte transforms: fewer combinations there.
-            for (int options = 0; options < 16; options += mode < kColourModeCount ? 1 : 5, ++combination) {
-                const int width = widths[combination % std::size(widths)];
-                const int64_t first = firsts[combination % std::size(firsts)];
-                view(bytes, mode, width, zoom, first);
-                setHeldValue(HeldValue::Inverse, options & 1);
-                setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
-                setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
-                setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
-                expectDirectWriterMatchesBoxes("mode " + std::to_string(mode) + " zoom " +
-                                               std::to_string(zoom) + " options " + std::to_string(options) +
-                                               " width " + std::to_string(width) + " first " +
-                                               std::to_string(first));
-                if (HasFatalFailure()) return;
-            }
-        }
-    }
-}
-
-// Every width with multi columns on, where the strips and their clipping change most.
-TEST_F(SheetRenderTest, DirectWriterMatchesBoxesAtEveryWidth) {
-    std::mt19937 random(99);
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-    for (int width = 1; width <= kMaxBytesPerRow; width += (width < 20 ? 1 : 13)) {
-        const int mode = width % kColourModeCount;
-        const int zoom = 1 << (width % 4);
-        view(bytes, mode, width, zoom, width * 37);
-        setHeldValue(HeldValue::MultiColumn, 1);
-        expectDirectWriterMatchesBoxes("mode " + std::to_string(mode) + " zoom " + std::to_string(zoom) +
-                                       " width " + std::to_string(width));
-        if (HasFatalFailure()) return;
-    }
+    const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
+        view(bytes, mode, width, zoom, first, options);
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
+                                        << " width " << width << " first " << first);
+        ASSERT_TRUE(drawSheetByBoxes());
+        const std::vector<uint8_t> byBoxes = sheetBytes();
+        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        ASSERT_TRUE(sheetBytes() == byBoxes);
+    };
+    const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
+    const int64_t firsts[] = {0, -1, -700, 5, 20000, 249999, 123457};
+    // The other machines' modes share the byte transforms: fewer combinations there.
+    for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
+        for (int zoom = 1; zoom <= 8; zoom *= 2)
+            for (int options = 0; options < 16 && !HasFatalFailure();
+                 options += mode < kColourModeCount ? 1 : 5, ++n)
+                expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)], options);
+    for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
+        expectSame(width % kColourModeCount, width, 1 << (width % 4), width * 37, kMulti);
 }
 
-TEST_F(SheetRenderTest, StatusLineOfARender) {
+// A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
+TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
     struct Case {
-        int32_t byteOffset, fineOffset, bytesPerRow, zoom;
+        int32_t byteOffset, fineOffset, bytesPerRow, zoom, rowPosition, mode;
         int mouseX, mouseY;
         const char* text;
+        int32_t jumpRow;
     };
+    // clang-format off
     const Case cases[] = {
-        {4096, 0, 3, 2, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17"},
-        {100, 0, 7, 1, 0, 0, "Disp=100,width=7,x=0,y=0,size=0"},
-        {0, -3, 3, 1, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4"},
-        {INT32_MAX, 1, 1, 1, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0"},
-        {0, 0, 256, 8, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137"},
-        {0, 0, 256, 1, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287"},
-        {0, 0, 1, 4, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129"},
+        {4096, 0, 3, 2, 0, kModeBinary, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17", 5},
+        {100, 0, 7, 1, 0, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
+        {0, -3, 3, 1, 0, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
+        {INT32_MAX, 1, 1, 1, 0, kModeBinary, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
+        {0, 0, 256, 8, 0, kModeBinary, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
+        {0, 0, 256, 1, 0, kModeBinary, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
+        {0, 0, 1, 4, 0, kModeBinary, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
+        {0, 0, 1, 1, 5, kModeBinary, 20, 100, "Disp=0,width=1,x=20,y=100,size=1124", 1129},  // column 2 x 512 rows + 100
+        {0, 0, 10, 1, 0, kModeBinary, 85, 7, "Disp=0,width=10,x=85,y=7,size=5190", 519},   // strip 1 holds rows 512..1023
+        {0, 0, 0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
+        // The byte under the pointer: in the byte-cell modes the byte drawn there, the tile's first
+        // byte, or the row's byte holding the pixel (plane 0).
+        {0, 0, 3, 1, 0, kModeAtari, 20, 7, "Disp=0,width=3,x=20,y=7,size=23", 7},
+        {0, 0, 3, 1, 0, kModeBk, 13, 2, "Disp=0,width=3,x=13,y=2,size=1542", 514},
+        {0, 0, 4, 1, 0, kModeSam, 5, 1, "Disp=0,width=4,x=5,y=1,size=6", 1},
+        {0, 0, 2, 1, 0, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
+        {0, 0, 2, 1, 0, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
+        {0, 0, 10, 1, 0, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
+        {0, 0, 4, 1, 0, mode("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 0, 2, 1, 0, mode("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 0, 16, 1, 0, mode("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 0, 16, 1, 0, mode("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 0, 1, 1, 0, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
+        {0, 0, 3, 1, 0, mode("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
     };
+    // clang-format on
+    loadBytes({});
     for (const Case& c : cases) {
         viewerState.byteOffset = c.byteOffset;
         setHeldValue(HeldValue::FineOffset, c.fineOffset);
-        viewerState.bytesPerRow = c.bytesPerRow;
-        viewerState.zoom = c.zoom;
-        EXPECT_EQ(statusTextForRender(c.mouseX, c.mouseY), c.text);
-    }
-}
-
-TEST_F(SheetRenderTest, StatusLineOfAMouseMove) {
-    viewerState.bytesPerRow = 3;
-    viewerState.zoom = 2;
-    EXPECT_EQ(statusTextForMouseMove(17, 5), "Disp:0,width=3,x=8,y=2,size:7");
-    noteMousePosition(17, 5);
-    EXPECT_EQ(viewerState.mouseCellX, 8);
-    EXPECT_EQ(viewerState.mouseCellY, 2);
-}
-
-TEST_F(SheetRenderTest, JumpRowOfARightClick) {
-    struct Case {
-        int bytesPerRow, zoom, rowPosition, mouseX, mouseY;
-        int32_t jumpRow;
-    };
-    const Case cases[] = {
-        {1, 1, 0, 20, 100, 1124},  // column 2 x 512 rows + 100
-        {1, 1, 5, 20, 100, 1129},  // plus the current row position
-        {3, 2, 0, 17, 5, 2},       // byte 7 of the view, 3 bytes per row
-        {10, 1, 0, 85, 7, 519},    // strip 1 (byte column 10) holds rows 512..1023
-        {256, 8, 0, 0, 511, 63},
-    };
-    for (const Case& c : cases) {
-        viewerState.bytesPerRow = c.bytesPerRow;
-        viewerState.zoom = c.zoom;
         setHeldValue(HeldValue::RowPosition, c.rowPosition);
-        EXPECT_EQ(jumpRowAt(c.mouseX, c.mouseY), c.jumpRow)
-            << "width " << c.bytesPerRow << " zoom " << c.zoom << " at " << c.mouseX << "," << c.mouseY;
+        viewerState.bytesPerRow = c.bytesPerRow;
+        viewerState.zoom = c.zoom;
+        viewerState.colourMode = c.mode;
+        std::string moved = c.text;
+        moved[4] = ':';
+        moved[moved.rfind("size=") + 4] = ':';
+        EXPECT_EQ(statusTextForRender(c.mouseX, c.mouseY), c.text);
+        EXPECT_EQ(statusTextForMouseMove(c.mouseX, c.mouseY), moved);
+        EXPECT_EQ(jumpRowAt(c.mouseX, c.mouseY), c.jumpRow) << c.text;
     }
-}
-
-// Every byte of the data is 0xFF, which no mode draws in black or in the checkerboard's
-// cyan; the byte that the status line names is set to 0, which every mode draws black. Where
-// a byte is drawn under the pointer, that byte must turn the pixel black, and "jump here"
-// must put it in the top row.
-TEST_F(SheetRenderTest, StatusNamesTheByteDrawnUnderThePointer) {
-    const int pointers[][2] = {{0, 0},     {13, 5},   {37, 130},  {90, 511},  {171, 77},
-                               {250, 300}, {333, 17}, {419, 450}, {502, 260}, {599, 511}};
-    constexpr int kRow = 3;
-    int drawnCases = 0;
-    for (int mode = 0; mode < kColourModeCount; ++mode) {
-        for (int zoom : {1, 2}) {
-            for (int width : {1, 3, 4}) {
-                for (int multi : {0, 1}) {
-                    view(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, int64_t{kRow} * width);
-                    setHeldValue(HeldValue::RowPosition, kRow);
-                    setHeldValue(HeldValue::FineOffset, -1);
-                    setHeldValue(HeldValue::MultiColumn, multi);
-                    ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-                    std::vector<int32_t> before;
-                    for (const auto& pointer : pointers)
-                        before.push_back(pixelColour(kSheetImage, pointer[0], pointer[1]));
-                    for (size_t p = 0; p < before.size(); ++p) {
-                        if (before[p] == 0 || before[p] == kCheckerCyan) continue;  // no byte drawn here
-                        const int x = pointers[p][0], y = pointers[p][1];
-                        ++drawnCases;
-                        const std::string status = statusTextForMouseMove(x, y);
-                        const int64_t named =
-                            viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
-                        SCOPED_TRACE("mode " + std::to_string(mode) + " zoom " + std::to_string(zoom) +
-                                     " width " + std::to_string(width) + " multi " + std::to_string(multi) +
-                                     " at " + std::to_string(x) + "," + std::to_string(y) + ": " + status);
-                        ASSERT_TRUE(named >= 0 && named < viewerState.dataSize);
-                        viewerState.dataBuffer[named] = 0;
-                        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-                        EXPECT_EQ(pixelColour(kSheetImage, x, y), 0);
-                        viewerState.dataBuffer[named] = 0xFF;
-                        const int64_t topRowFirst =
-                            int64_t{jumpRowAt(x, y)} * width + heldValue(HeldValue::FineOffset);
-                        EXPECT_GE(named, topRowFirst);
-                        EXPECT_LT(named, topRowFirst + width);
-                    }
-                }
-            }
-        }
-    }
-    EXPECT_GT(drawnCases, 200);
-}
-
-TEST_F(SheetRenderTest, GeometryNeverDividesByZero) {
-    viewerState.zoom = 0;
-    viewerState.bytesPerRow = 0;
-    EXPECT_EQ(mouseCell(10), 10);
-    EXPECT_EQ(mouseByteIndex(16, 10), 1034);
-    EXPECT_EQ(jumpRowAt(10, 10), 522);
 }
 
 }  // namespace
