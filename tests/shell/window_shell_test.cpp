@@ -12,8 +12,8 @@ namespace {
 using WindowShellTest = ShellTest;
 
 // The viewer's window is fixed in size with a title bar and a minimise box; stay on top changes
-// only the flag of the same native window, which stays shown.
-TEST_F(WindowShellTest, ViewerWindowKindAndStayOnTop) {
+// only the flag of the same native window, which stays shown, as after a click on the close box.
+TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     QWidget* frame = openMainWindow();
     Qt::WindowFlags flags = frame->windowFlags();
     EXPECT_EQ(
@@ -29,7 +29,9 @@ TEST_F(WindowShellTest, ViewerWindowKindAndStayOnTop) {
         EXPECT_EQ(before->flags().testFlag(Qt::WindowStaysOnTopHint), on == 1);
     }
     EXPECT_EQ(std::pair(frame->windowHandle(), frame->winId()), std::pair(before, id));
+    EXPECT_FALSE(frame->close());  // the close box posts close and leaves the window open
     EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(takeEvents(kEventClose), (std::vector<ReturnedEvent>{{kEventClose, 0, 0, 0}}));
 }
 
 // The viewer's menu bar: drop-downs, a submenu, then command items on the bar itself.
