@@ -93,14 +93,13 @@ TEST_F(ControlsTest, SpinBoxAndCheckBoxInput) {
     setText(7, "0");
     QList<QToolButton*> arrows = widgetOf(controlHandle(7))->parentWidget()->findChildren<QToolButton*>();
     ASSERT_EQ(arrows.size(), 2);
-    std::vector<std::pair<int, int>> steps;  // value, type posted
+    std::vector<int> steps;  // the value at each event posted
     for (int arrow : {1, 1, 0, 0, 0}) {
         clickAt(arrows[arrow]->mapTo(arrows[arrow]->window(), arrows[arrow]->rect().center()));
-        for (const ReturnedEvent& event : takeEvents(kEventControl))
-            steps.emplace_back(getState(7), event.type);
+        for (size_t posted = takeEvents(kEventControl).size(); posted > 0; --posted)
+            steps.push_back(getState(7));
     }
-    EXPECT_EQ(steps, (std::vector<std::pair<int, int>>{
-                         {-1, kSpinDown}, {-1, kSpinDown}, {0, kSpinUp}, {1, kSpinUp}, {1, kSpinUp}}));
+    EXPECT_EQ(steps, (std::vector<int>{-1, -1, 0, 1, 1}));
     setFocus(7);
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_5})
         QTest::keyClick(nativeWindow(), key);

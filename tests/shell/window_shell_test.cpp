@@ -34,28 +34,19 @@ TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     EXPECT_EQ(takeEvents(kEventClose), (std::vector<ReturnedEvent>{{kEventClose, 0, 0, 0}}));
 }
 
-// The viewer's menu bar: drop-downs, a submenu, then command items on the bar itself.
-QMenuBar* buildViewerMenu(QWidget* frame) {
-    EXPECT_NE(createMenuBar(0, 0), 0);
-    beginDropDown("View");
-    openSubmenu("Color mode");
-    menuItem(15, "Binary");
-    closeSubmenu();
-    menuItem(8, "Grid\tCtrl+G");
-    closeSubmenu();
-    closeSubmenu();  // already at the bar: changes nothing
-    menuItem(4, "x1");
-    menuItem(5, "x2");
-    return frame->findChild<QMenuBar*>();
-}
-
 // The menu bar above and the status line below take their height from outside the client area:
 // controls count their y from below the bar, the pointer is -1 outside the client area. Chosen
 // items post their command and leave a check mark as the program set it.
 TEST_F(WindowShellTest, MenuAndStatusBarFrameTheClientArea) {
     QWidget* frame = openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
-    QMenuBar* menu = buildViewerMenu(frame);
+    EXPECT_NE(createMenuBar(0, 0), 0);
+    beginDropDown("View");
+    menuItem(8, "Grid\tCtrl+G");
+    closeSubmenu();
+    menuItem(4, "x1");
+    menuItem(5, "x2");
+    QMenuBar* menu = frame->findChild<QMenuBar*>();
     ASSERT_NE(menu, nullptr);
     ASSERT_NE(createStatusBar(0, 0), 0);
     addStatusField(600);
