@@ -124,10 +124,6 @@ void freeCanvasRecord(int number) {
     canvases.erase(found);
 }
 
-bool isCanvas(int number) {
-    return findCanvas(number) != nullptr;
-}
-
 int canvasFlags(int number) {
     CanvasRecord* canvas = findCanvas(number);
     return canvas != nullptr ? canvas->flags : 0;

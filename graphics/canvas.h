@@ -89,7 +89,6 @@ int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags)
 // Releases the record and its backing image; -1 releases every canvas.
 void freeCanvasRecord(int number);
 
-bool isCanvas(int number);
 int canvasFlags(int number);
 
 // The backing image, nullptr when the number is not a canvas.

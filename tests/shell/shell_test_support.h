@@ -19,8 +19,7 @@ struct ReturnedEvent {
     bool operator==(const ReturnedEvent&) const = default;
 };
 
-// Everything waiting now in the order waitEvent returns it; with a kind, only events of that
-// kind (windows post activation and repaint events of their own).
+// Everything waiting now in the order waitEvent returns it; with a kind, only events of that kind.
 inline std::vector<ReturnedEvent> takeEvents(int only = 0) {
     std::vector<ReturnedEvent> events;
     while (int kind = waitEvent(0))
@@ -36,8 +35,7 @@ inline QWindow* nativeWindow() {
     return widgetOf(windowHandle(0))->windowHandle();
 }
 
-// A point of a control in the coordinates of the native window, for QTest's QWindow calls
-// (they pass through the application's input filter as real input does).
+// A point of a control in the native window, for QTest's QWindow calls (input as the platform gives it).
 inline QPoint inWindow(int control, QPoint point) {
     QWidget* widget = widgetOf(controlHandle(control));
     return widget->mapTo(widget->window(), point);
