@@ -358,12 +358,9 @@ TEST_F(CliTest, StreamsGetExactlyTheBytesInOrder) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {extract + " > got", "-", bytes},
         {"printf OLD > got && " + extract + " >> got", "/dev/stdout", "OLD" + bytes},
-        {"{ echo HEADER; " + extract + "; echo FOOTER; } > got", "/dev/stdout",
-         "HEADER\n" + bytes + "FOOTER\n"},
         {"mkfifo fifo && { cat fifo > got & " + extract + "; wait; }", "fifo", bytes},
-        {render + "png > got", "-", png},
-        {"printf OLD > got && " + render + "png >> got", "/dev/stdout", "OLD" + png},
         {"{ echo HEADER; " + render + "png; echo FOOTER; } > got", "-", "HEADER\n" + png + "FOOTER\n"},
+        {"printf OLD > got && " + render + "png >> got", "/dev/stdout", "OLD" + png},
     };
     for (auto [command, output, holds] : cases) {
         command.replace(command.find("OUT"), 3, output);

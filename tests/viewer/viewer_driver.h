@@ -45,7 +45,8 @@ class ViewerWindowTest : public testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Files in the test's folder, the current directory while the test runs.
+    // Files in the test's folder, the current directory while the test runs. startWithFile writes
+    // the file, starts with it and handles what waits; startWithData with countingBytes(size).
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
     void writeFile(const std::string& name, const std::string& bytes) const {
         writeWholeFile(path(name), bytes);
@@ -53,8 +54,6 @@ class ViewerWindowTest : public testing::Test {
     std::string readFile(const std::string& name) const { return readWholeFile(path(name)); }
     bool exists(const std::string& name) const { return fileExists(path(name)); }
 
-    // startWithFile writes the file, starts with it and handles what waits; startWithData asserts
-    // it started with countingBytes(size) in data.bin.
     ViewerStep start(const std::vector<std::string>& arguments = {});
     ViewerStep startWithFile(const std::string& name, const std::string& bytes);
     void startWithData(int64_t size) {
@@ -62,8 +61,7 @@ class ViewerWindowTest : public testing::Test {
     }
     int finish(ViewerStep how = ViewerStep::Quit) { return running_ = false, finishViewer(how); }
 
-    // The next event within timeoutMs; every waiting event until one ends the loop; a menu
-    // command as the menu or a shortcut delivers it.
+    // The next event; every waiting event until one ends the loop; a command as a menu delivers it.
     ViewerStep handleNext(int timeoutMs = 1000) { return handleEvent(waitEvent(timeoutMs)); }
     ViewerStep drain();
     ViewerStep command(int id);
@@ -74,13 +72,11 @@ class ViewerWindowTest : public testing::Test {
     void expectAllAnswered();
 
     static void scrollTo(int width, int row);  // as if the scroll bars were moved there
-    // Every render rewrites the status line; this text shows whether one ran since.
-    static void markStatus();
+    static void markStatus();  // every render rewrites the status line: this shows whether one ran
     bool rendered() const { return status() != "-"; }
 
-    // Input as the platform delivers it. tapKey handles what waits, marks the status line,
-    // presses the key, handles the press and releases it. A drag presses the left button at the
-    // first point and moves through the others, releasing at the last unless held.
+    // Input as the platform delivers it. tapKey handles what waits, marks the status line, presses,
+    // handles the press and releases; a left drag goes through the points, released unless held.
     void pressKey(int qtKey, int qtModifiers = 0);
     void releaseKey(int qtKey, int qtModifiers = 0);
     void tapKey(int qtKey);
