@@ -106,8 +106,7 @@ void reply(QWidget* requester, const RequesterAnswer& answer) {
 void answerOpenRequester() {
     QWidget* requester = QApplication::activePopupWidget();
     if (requester == nullptr) requester = QApplication::activeModalWidget();
-    if (requester == nullptr || !requester->isVisible()) return;
-    if (requester == lastHandled) return;
+    if (requester == nullptr || !requester->isVisible() || requester == lastHandled) return;
     lastHandled = requester;
     const SeenRequester seen = describe(requester);
     seenRequesters.push_back(seen);
@@ -218,10 +217,6 @@ void ViewerWindowTest::scrollTo(int width, int row) {
     applyScroll();
 }
 
-void ViewerWindowTest::markStatus() {
-    setStatusText(kStatusBar, 0, "-", kStatusNoBorder);
-}
-
 void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {
     QTest::keyPress(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
@@ -277,9 +272,6 @@ void ViewerWindowTest::clickCheckBox(int number) {
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(5, box->height() / 2));
 }
 
-std::string ViewerWindowTest::status() const {
-    return statusText(kStatusBar, 0);
-}
 std::string ViewerWindowTest::title() const {
     return mainFrame()->windowTitle().toStdString();
 }

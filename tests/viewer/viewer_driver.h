@@ -13,6 +13,7 @@
 #include "graphics/canvas.h"
 #include "graphics/images.h"
 #include "shell/event_queue.h"
+#include "shell/window_shell.h"
 #include "tests/support/temp_folder.h"
 #include "viewer/main_window.h"
 #include "viewer/render_view.h"
@@ -72,7 +73,8 @@ class ViewerWindowTest : public testing::Test {
     void expectAllAnswered();
 
     static void scrollTo(int width, int row);  // as if the scroll bars were moved there
-    static void markStatus();  // every render rewrites the status line: this shows whether one ran
+    // Every render rewrites the status line: this shows whether one ran since.
+    static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
     bool rendered() const { return status() != "-"; }
 
     // Input as the platform delivers it. tapKey handles what waits, marks the status line, presses,
@@ -89,7 +91,7 @@ class ViewerWindowTest : public testing::Test {
 
     // What the user sees; colours 0x00BBGGRR, -1 outside the picture.
     std::string title() const;
-    std::string status() const;
+    std::string status() const { return statusText(kStatusBar, 0); }
     int32_t canvasPixel(int x, int y) const { return imagePixel(canvasImage(kCanvas), x, y); }
     int32_t sheetPixel(int x, int y) const { return imagePixel(imageHandle(0), x, y); }
     static int32_t imagePixel(ImageHandle image, int x, int y);
