@@ -1,6 +1,5 @@
 // Runs the built pixloupe2d-cli on files made here and compares what it writes with bytes
 // worked out here and with what the viewer's code draws in this process.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/stat.h>
@@ -29,33 +28,6 @@ struct CliRun {
     int exitCode = -1;
     std::string out, err;
 };
-
-// The program with exactly these arguments (no shell), in `workDir`.
-CliRun runCli(std::vector<std::string> arguments, const std::string& workDir) {
-    const std::string outName = workDir + "/.stdout", errName = workDir + "/.stderr";
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workDir.c_str()) != 0)
-            _exit(127);
-        std::string program = PL_CLI_PATH;
-        std::vector<char*> argv = {program.data()};
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    CliRun run;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    run.out = readWholeFile(outName);
-    run.err = readWholeFile(errName);
-    unlink(outName.c_str());
-    unlink(errName.c_str());
-    return run;
-}
 
 // The pixels (0x00BBGGRR, rows from the top) of a PNG file; none for anything else.
 struct Picture {
@@ -86,25 +58,19 @@ struct View {
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
-        for (const auto& [on, flag] : {std::pair{inverse, "--inverse"},
-                                       {reverse, "--reverse"},
-                                       {nibble, "--nibble"},
-                                       {multi, "--multi"}})
-            if (on) list.push_back(flag);
+        const bool on[] = {inverse, reverse, nibble, multi};
+        for (int i = 0; i < 4; ++i)
+            if (on[i])
+                list.push_back(std::vector<std::string>{"--inverse", "--reverse", "--nibble", "--multi"}[i]);
         return list;
     }
 };
-
-std::string words(const std::vector<std::string>& arguments) {
-    std::string text;
-    for (const std::string& argument : arguments) text += argument + " ";
-    return text;
-}
 
 class CliTest : public ::testing::Test {
    protected:
     void SetUp() override {
         registerPngEncoder();
+        setenv("CLI", PL_CLI_PATH, 1);
         std::mt19937 random(4321);
         data.resize(70000);
         for (uint8_t& b : data) b = static_cast<uint8_t>(random());
@@ -116,7 +82,21 @@ class CliTest : public ::testing::Test {
         unloadBytes();
     }
 
-    CliRun run(const std::vector<std::string>& arguments) { return runCli(arguments, folder.path()); }
+    // The program with exactly these arguments, in the folder.
+    CliRun run(const std::vector<std::string>& arguments) {
+        std::string line = "cd '" + folder.path() + "' && \"$CLI\"";
+        for (std::string argument : arguments) {
+            for (size_t at = 0; (at = argument.find('\'', at)) != std::string::npos; at += 4)
+                argument.replace(at, 1, "'\\''");
+            line += " '" + argument + "'";
+        }
+        const int status = std::system((line + " >.out 2>.err").c_str());
+        CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(folder.file(".out")),
+                      readWholeFile(folder.file(".err"))};
+        unlink(folder.file(".out").c_str());
+        unlink(folder.file(".err").c_str());
+        return result;
+    }
 
     // The sheet as the viewer's code draws the view in this process.
     Picture drawnInProcess(const View& view, const std::string& savedAs = "") {
@@ -175,12 +155,12 @@ TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
         std::vector<std::string> arguments = {"render", dataFile, c.output};
         for (const std::string& option : c.more.empty() ? c.view.options() : c.more)
             arguments.push_back(option);
+        SCOPED_TRACE(testing::PrintToString(arguments));
         const CliRun result = run(arguments);
-        ASSERT_EQ(result.exitCode, 0) << words(arguments) << result.err;
+        ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.out + result.err, "");
         ASSERT_FALSE(drawnInProcess(c.view, c.encoder).pixels.empty());
-        EXPECT_TRUE(readWholeFile(folder.file(c.output)) == readWholeFile(folder.file("expected")))
-            << words(arguments);
+        EXPECT_TRUE(readWholeFile(folder.file(c.output)) == readWholeFile(folder.file("expected")));
     }
 }
 
@@ -191,28 +171,26 @@ TEST_F(CliTest, ExtractWritesTheViewersBytes) {
         int64_t size;
         bool inverse, reverse;
     };
+    // clang-format off
     const Case cases[] = {
-        {0, {"--size", "70000"}, 70000, false, false},
-        {-3, {"--first", "-3", "--size", "5"}, 5, false, false},
+        {0, {"--size", "70000"}, 70000, false, false}, {-3, {"--first", "-3", "--size", "5"}, 5, false, false},
         {69990, {"--first", "69990", "--size", "$A", "--inverse"}, 10, true, false},
         {100, {"--first=100", "--size", "$3e8", "--reverse"}, 1000, false, true},
         {-10, {"--first=-10", "--size=20", "--inverse", "--reverse"}, 20, true, true},
-        {70000, {"--first", "70000", "--size", "0"}, 0, false, false},
-        {5, {"--first", "+5", "--size", "0x0"}, 0, false, false},
-        {3, {"--first", "+3", "--size", "0000"}, 0, false, false},
-        {2, {"--first", "+2", "--size", "3"}, 3, false, false},
-        {1, {"--first", "0x1", "--size", "0X3e8"}, 1000, false, false},
-        {2, {"--first", "$0002", "--size", "+2"}, 2, false, false},
+        {70000, {"--first", "70000", "--size", "0"}, 0, false, false}, {5, {"--first", "+5", "--size", "0x0"}, 0, false, false},
+        {3, {"--first", "+3", "--size", "0000"}, 0, false, false}, {2, {"--first", "+2", "--size", "3"}, 3, false, false},
+        {1, {"--first", "0x1", "--size", "0X3e8"}, 1000, false, false}, {2, {"--first", "$0002", "--size", "+2"}, 2, false, false},
         {-256, {"--first", "-256", "--size", "300", "--inverse"}, 300, true, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"extract", dataFile, "part.bin"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(testing::PrintToString(arguments));
         const CliRun result = run(arguments);
-        ASSERT_EQ(result.exitCode, 0) << words(arguments) << result.err;
+        ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_TRUE(readWholeFile(folder.file("part.bin")) ==
-                    expectedRange(c.first, c.size, c.inverse, c.reverse))
-            << words(arguments);
+                    expectedRange(c.first, c.size, c.inverse, c.reverse));
     }
 }
 
@@ -226,32 +204,25 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
         std::vector<std::string> names;
         std::string notWritten;
     };
-    const View bank{.first = 0x1000, .width = 2};
-    const View atari{.first = -3, .width = 3, .zoom = 2, .mode = kModeAtari, .inverse = true};
-    const View bk{.first = 69000, .width = 5, .zoom = 8, .mode = kModeBk, .reverse = true};
-    const View sam{.first = 777, .width = 1, .zoom = 4, .mode = kModeSam, .nibble = true};
-    const View nes{.first = -5, .width = 3, .zoom = 2, .mode = kModeNes, .inverse = true};
+    const View bank{0x1000, 2}, atari{-3, 3, 2, kModeAtari, true}, bk{69000, 5, 8, kModeBk, false, true},
+        sam{777, 1, 4, kModeSam, false, false, true}, nes{-5, 3, 2, kModeNes, true};
+    // clang-format off
     const Case cases[] = {
-        {PL_SAMPLE_PATH,
-         "ship.png",
-         bank,
-         16,
-         8,
-         {"ship-000.png", "ship-001.png", "ship-007.png"},
-         "ship-008.png"},
+        {PL_SAMPLE_PATH, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}, "ship-008.png"},
         {dataFile, "a.png", atari, 4, 3, {"a-000.png", "a-002.png"}, "a-003.png"},
         {dataFile, "b.PNG", bk, 40, 0, {"b.PNG"}, "b-000.PNG"},
         {dataFile, "s.png", sam, 9, 2, {"s-000.png", "s-001.png"}, "s.png"},
         {dataFile, "t.Bmp", sam, 9, 2, {"t-000.Bmp", "t-001.Bmp"}, "t-002.Bmp"},  // BMP: its signature only
-        {dataFile, "n.png", nes, 4, 2, {"n-000.png", "n-001.png"}, "n-002.png"},  // rows of 3 tiles of 16
-                                                                                  // bytes
+        {dataFile, "n.png", nes, 4, 2, {"n-000.png", "n-001.png"}, "n-002.png"},  // rows of 3 tiles of 16 bytes
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {"sprite", c.file, c.output, "--rows", std::to_string(c.rows)};
         for (const std::string& option : c.view.options()) arguments.push_back(option);
         if (c.count > 0) arguments.insert(arguments.end(), {"--count", std::to_string(c.count)});
+        SCOPED_TRACE(testing::PrintToString(arguments));
         const CliRun result = run(arguments);
-        ASSERT_EQ(result.exitCode, 0) << words(c.view.options()) << result.err;
+        ASSERT_EQ(result.exitCode, 0) << result.err;
         const std::string bytes = readWholeFile(c.file);
         data.assign(bytes.begin(), bytes.end());
         const ViewGeometry g = viewGeometry(c.view.mode, c.view.width, 1, 512);
@@ -288,45 +259,10 @@ TEST_F(CliTest, NamesWithSpacesQuotesOtherBytesAndLeadingDashes) {
     EXPECT_EQ(readWholeFile(folder.file("--out")), "\x80");
 }
 
-// What the commands that print say, with their exit codes: the usage, the version, the width
-// guess (its best width alone on the first line), the regions of a scan, and nothing found.
-TEST_F(CliTest, PrintingCommandsAndTheirExitCodes) {
-    const std::string sample = PL_SAMPLE_PATH;
-    writeWholeFile(folder.file("flat.bin"), std::string(5000, '\0'));
-    struct Case {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string out;  // what stdout starts with
-        bool errorLine;   // one line on stderr, else none
-    };
-    const Case cases[] = {
-        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", false},
-        {{"-h"}, 0, "Usage:\n", false},
-        {{"render", "--help"}, 0, "Usage:\n", false},
-        {{"--version"}, 0, "pixloupe2d-cli ", false},
-        {{"guess", sample, "--first", "$1000"}, 0, "2\n", false},
-        {{"guess", sample, "--first", "0x2000"}, 0, "40\n", false},
-        {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", false},
-        {{"guess", "flat.bin"}, 1, "", true},
-        {{"scan", "flat.bin"}, 0, "", false},
-        {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", false},
-    };
-    for (const Case& c : cases) {
-        const CliRun result = run(c.arguments);
-        EXPECT_EQ(result.exitCode, c.exitCode) << words(c.arguments);
-        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << words(c.arguments) << result.out;
-        EXPECT_EQ(result.out.empty(), c.out.empty()) << words(c.arguments);
-        EXPECT_EQ(result.err.empty() ? 0 : result.err.find('\n') + 1, c.errorLine ? result.err.size() : 0)
-            << words(c.arguments) << result.err;
-    }
-    // --width auto draws the view at the width the guess gives.
-    ASSERT_EQ(run({"render", sample, "auto.bmp", "--first", "$1000", "--width", "auto"}).exitCode, 0);
-    ASSERT_EQ(run({"render", sample, "two.bmp", "--first", "$1000", "--width", "2"}).exitCode, 0);
-    EXPECT_TRUE(readWholeFile(folder.file("auto.bmp")) == readWholeFile(folder.file("two.bmp")));
-}
-
-// Every kind of bad input: exit code 2, one line on stderr that names the fault, no file written.
-TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
+// What each command prints and its exit code: the usage, the version, the width guess (its best
+// width alone on the first line), the regions of a scan, nothing found; every kind of bad input
+// gives exit code 2 and one line on stderr that names the fault. No file is written.
+TEST_F(CliTest, MessagesAndExitCodes) {
     writeWholeFile(folder.file("empty.bin"), "");
     ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0700), 0);
     ASSERT_EQ(mkdir(folder.file("taken.png").c_str(), 0700), 0);
@@ -335,15 +271,28 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
     ASSERT_EQ(truncate(folder.file("huge.bin").c_str(), int64_t{1} << 31), 0);
     writeWholeFile(folder.file("flat.bin"), std::string(5000, '\0'));
     const std::set<std::string> before = folder.entries();
-    const std::string d = dataFile;
+    const std::string d = dataFile, sample = PL_SAMPLE_PATH;
     const std::vector<std::string> R = {"render", d, "o.png"}, E = {"extract", d, "o.bin"},
                                    S = {"sprite", d, "o.png", "--first", "0", "--width", "2"};
     const auto with = [](std::vector<std::string> start, std::initializer_list<std::string> more) {
         start.insert(start.end(), more);
         return start;
     };
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out, err;  // what stdout starts with; what the one line on stderr holds ("": none)
+    };
     // clang-format off
-    const std::pair<std::vector<std::string>, const char*> cases[] = {
+    const Case printing[] = {
+        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""},
+        {{"render", "--help"}, 0, "Usage:\n", ""}, {{"--version"}, 0, "pixloupe2d-cli ", ""},
+        {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""}, {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""},
+        {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
+        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"},
+        {{"scan", "flat.bin"}, 0, "", ""}, {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", ""},
+    };
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
         {{}, "command"}, {{"draw", d, "o.png"}, "draw"}, {{"render", d}, "FILE and OUTPUT"},
         {{"render", "missing.bin", "o.png"}, "cannot open data file"}, {{"render", "empty.bin", "o.png"}, "cannot read data file"},
         {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
@@ -379,14 +328,23 @@ TEST_F(CliTest, BadInputGivesExitCodeTwoAndNoOutput) {
         {{"scan", d, "--from", "-1"}, "--from"},
     };
     // clang-format on
-    for (const auto& [arguments, mentions] : cases) {
-        const CliRun result = run(arguments);
-        EXPECT_EQ(result.exitCode, 2) << words(arguments);
-        EXPECT_EQ(result.out, "") << words(arguments);
-        EXPECT_EQ(result.err.find('\n') + 1, result.err.size()) << words(arguments) << ": " << result.err;
-        EXPECT_NE(result.err.find(mentions), std::string::npos) << words(arguments) << ": " << result.err;
-        EXPECT_EQ(folder.entries(), before) << words(arguments);
+    std::vector<Case> cases(std::begin(printing), std::end(printing));
+    for (const auto& [arguments, mentions] : bad) cases.push_back({arguments, 2, "", mentions});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const CliRun result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << result.out;
+        EXPECT_EQ(result.out.empty(), c.out.empty());
+        EXPECT_EQ(result.err.empty() ? 0 : result.err.find('\n') + 1, c.err.empty() ? 0 : result.err.size())
+            << result.err;
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        EXPECT_EQ(folder.entries(), before);
     }
+    // --width auto draws the view at the width the guess gives.
+    ASSERT_EQ(run({"render", sample, "auto.bmp", "--first", "$1000", "--width", "auto"}).exitCode, 0);
+    ASSERT_EQ(run({"render", sample, "two.bmp", "--first", "$1000", "--width", "2"}).exitCode, 0);
+    EXPECT_TRUE(readWholeFile(folder.file("auto.bmp")) == readWholeFile(folder.file("two.bmp")));
 }
 
 // OUTPUT "-", /dev/stdout, a pipe: the bytes go straight to the open file, in order, after
@@ -400,14 +358,10 @@ TEST_F(CliTest, StreamsGetExactlyTheBytesInOrder) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {extract + " > got", "-", bytes},
         {"printf OLD > got && " + extract + " >> got", "/dev/stdout", "OLD" + bytes},
-        {"{ echo HEADER; " + extract + "; echo FOOTER; } > got", "/dev/stdout",
-         "HEADER\n" + bytes + "FOOTER\n"},
         {"mkfifo fifo && { cat fifo > got & " + extract + "; wait; }", "fifo", bytes},
-        {render + "png > got", "-", png},
-        {"printf OLD > got && " + render + "png >> got", "/dev/stdout", "OLD" + png},
         {"{ echo HEADER; " + render + "png; echo FOOTER; } > got", "-", "HEADER\n" + png + "FOOTER\n"},
+        {"printf OLD > got && " + render + "png >> got", "/dev/stdout", "OLD" + png},
     };
-    setenv("CLI", PL_CLI_PATH, 1);
     for (auto [command, output, holds] : cases) {
         command.replace(command.find("OUT"), 3, output);
         unlink(folder.file("got").c_str());

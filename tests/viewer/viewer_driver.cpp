@@ -41,45 +41,31 @@ class ApplicationEnvironment : public testing::Environment {
 ApplicationEnvironment* environment =
     static_cast<ApplicationEnvironment*>(testing::AddGlobalTestEnvironment(new ApplicationEnvironment));
 
-void application() {
-    static int argc = 1;
-    static char name[] = "viewer_app_test";
-    static char* argv[] = {name, nullptr};
-    if (environment->app == nullptr) environment->app = new QApplication(argc, argv);
-}
-
 std::deque<RequesterAnswer> pendingAnswers;
 std::vector<SeenRequester> seenRequesters;
 QPointer<QWidget> lastHandled;
-int pollsSinceHandled = 0;
-constexpr int kStuckPolls = 400;  // two seconds
-
-std::string fromQt(const QString& text) {
-    return text.toStdString();
-}
 
 QWidget* mainFrame() {
     return static_cast<QWidget*>(windowHandle(kMainWindow));
 }
-
 QWindow* mainWindowHandle() {
-    QWidget* frame = mainFrame();
-    return frame != nullptr ? frame->windowHandle() : nullptr;
+    return mainFrame() != nullptr ? mainFrame()->windowHandle() : nullptr;
 }
 
 SeenRequester describe(QWidget* requester) {
-    SeenRequester seen{RequesterKind::Message, fromQt(requester->windowTitle()), "", "", {}, -1};
+    SeenRequester seen{RequesterKind::Message, requester->windowTitle().toStdString(), "", "", {}, -1};
     if (auto* menu = qobject_cast<QMenu*>(requester)) {
         seen.kind = RequesterKind::Popup;
-        for (QAction* action : menu->actions()) seen.text += fromQt(action->text()) + ";";
+        for (QAction* action : menu->actions()) seen.text += action->text().toStdString() + ";";
     } else if (auto* box = qobject_cast<QMessageBox*>(requester)) {
-        seen.text = fromQt(box->text());
+        seen.text = box->text().toStdString();
     } else if (auto* files = qobject_cast<QFileDialog*>(requester)) {
         seen.kind = files->acceptMode() == QFileDialog::AcceptSave ? RequesterKind::SaveFile
                                                                    : RequesterKind::OpenFile;
-        seen.folder = fromQt(files->directory().absolutePath());
-        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit")) seen.text = fromQt(field->text());
-        for (const QString& filter : files->nameFilters()) seen.patterns.push_back(fromQt(filter));
+        seen.folder = files->directory().absolutePath().toStdString();
+        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit"))
+            seen.text = field->text().toStdString();
+        for (const QString& filter : files->nameFilters()) seen.patterns.push_back(filter.toStdString());
         // The dialog reports the shown filter, which may be the description alone.
         const QString shown = files->selectedNameFilter();
         for (qsizetype i = 0; i < files->nameFilters().size() && seen.pattern < 0; ++i) {
@@ -87,81 +73,51 @@ SeenRequester describe(QWidget* requester) {
         }
     } else if (auto* field = requester->findChild<QLineEdit*>()) {
         seen.kind = RequesterKind::Text;
-        seen.text = fromQt(field->text());
+        seen.text = field->text().toStdString();
     }
     return seen;
-}
-
-void close(QWidget* requester) {
-    if (auto* menu = qobject_cast<QMenu*>(requester)) {
-        menu->close();
-    } else if (auto* dialog = qobject_cast<QDialog*>(requester)) {
-        dialog->reject();
-    }
 }
 
 void reply(QWidget* requester, const RequesterAnswer& answer) {
     if (auto* menu = qobject_cast<QMenu*>(requester)) {
         for (QAction* action : menu->actions()) {
-            if (!answer.reply.empty() && fromQt(action->text()) == answer.reply) {
+            if (!answer.reply.empty() && action->text().toStdString() == answer.reply) {
                 menu->setActiveAction(action);
                 QTest::keyClick(menu, Qt::Key_Return);
                 return;
             }
         }
         menu->close();
-    } else if (auto* box = qobject_cast<QMessageBox*>(requester)) {
-        box->accept();
     } else if (auto* files = qobject_cast<QFileDialog*>(requester)) {
         if (answer.cancel) return files->reject();
         files->selectNameFilter(files->nameFilters().value(answer.pattern));
         files->selectFile(QString::fromStdString(answer.reply));
         // As typed by the user: selectFile alone mangles a name in a folder that does not exist.
-        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit")) {
+        if (auto* field = files->findChild<QLineEdit*>("fileNameEdit"))
             field->setText(QString::fromStdString(answer.reply));
-        }
         QMetaObject::invokeMethod(files, "accept");
     } else if (auto* dialog = qobject_cast<QDialog*>(requester)) {
-        if (answer.cancel) return dialog->reject();
         if (auto* field = dialog->findChild<QLineEdit*>())
             field->setText(QString::fromStdString(answer.reply));
-        dialog->accept();
+        answer.cancel ? dialog->reject() : dialog->accept();
     }
 }
 
-// Runs in every modal loop the viewer enters.
 void answerOpenRequester() {
     QWidget* requester = QApplication::activePopupWidget();
     if (requester == nullptr) requester = QApplication::activeModalWidget();
-    if (requester == nullptr || !requester->isVisible()) return;
-    if (requester == lastHandled) {
-        // An answer the requester did not take would leave the test waiting for ever.
-        if (++pollsSinceHandled == kStuckPolls) {
-            ADD_FAILURE() << "requester \"" << fromQt(requester->windowTitle()) << "\" did not close";
-            close(requester);
-        }
-        return;
-    }
+    if (requester == nullptr || !requester->isVisible() || requester == lastHandled) return;
     lastHandled = requester;
-    pollsSinceHandled = 0;
     const SeenRequester seen = describe(requester);
     seenRequesters.push_back(seen);
     if (pendingAnswers.empty() || pendingAnswers.front().kind != seen.kind) {
         ADD_FAILURE() << "unexpected requester \"" << seen.title << "\": " << seen.text;
-        close(requester);
+        reply(requester, {seen.kind, "", 0, true});
         return;
     }
     const RequesterAnswer answer = pendingAnswers.front();
     pendingAnswers.pop_front();
     reply(requester, answer);
-}
-
-void startAnswering() {
-    static QTimer* poll = nullptr;
-    if (poll != nullptr) return;
-    poll = new QTimer(environment->app);
-    QObject::connect(poll, &QTimer::timeout, answerOpenRequester);
-    poll->start(5);
 }
 
 QPoint canvasPoint(int x, int y) {
@@ -178,8 +134,14 @@ QPoint pointerAt(int x, int y) {
 }  // namespace
 
 void ViewerWindowTest::SetUpTestSuite() {
-    application();
-    startAnswering();
+    static int argc = 1;
+    static char name[] = "viewer_app_test";
+    static char* argv[] = {name, nullptr};
+    if (environment->app != nullptr) return;
+    environment->app = new QApplication(argc, argv);
+    auto* poll = new QTimer(environment->app);  // answers in every modal loop the viewer enters
+    QObject::connect(poll, &QTimer::timeout, answerOpenRequester);
+    poll->start(5);
 }
 
 void ViewerWindowTest::SetUp() {
@@ -255,10 +217,6 @@ void ViewerWindowTest::scrollTo(int width, int row) {
     applyScroll();
 }
 
-void ViewerWindowTest::markStatus() {
-    setStatusText(kStatusBar, 0, "-", kStatusNoBorder);
-}
-
 void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {
     QTest::keyPress(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
@@ -315,10 +273,7 @@ void ViewerWindowTest::clickCheckBox(int number) {
 }
 
 std::string ViewerWindowTest::title() const {
-    return fromQt(mainFrame()->windowTitle());
-}
-std::string ViewerWindowTest::status() const {
-    return statusText(kStatusBar, 0);
+    return mainFrame()->windowTitle().toStdString();
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {
@@ -332,7 +287,7 @@ bool ViewerWindowTest::isOnTop() const {
     return window != nullptr && window->flags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
-int32_t imagePixel(ImageHandle image, int x, int y) {
+int32_t ViewerWindowTest::imagePixel(ImageHandle image, int x, int y) {
     if (image == nullptr || image->pixels == nullptr || x < 0 || y < 0 || x >= image->width ||
         y >= image->height)
         return -1;

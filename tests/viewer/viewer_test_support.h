@@ -1,5 +1,3 @@
-// Shared by the viewer's tests: a loaded data buffer made from bytes, and the
-// legend that turns the viewer's colours into letters of a text picture.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +25,9 @@ inline void unloadBytes() {
     initViewerState();
 }
 
-// Letters of the colours the viewer draws: '.' black, 'W' white, 'c' the cyan of
-// the checkerboard; Atari GR.15 'o', 'g', 't'; BK-0010 'u' (blue), 'n' (green),
-// 'r' (red); Sam Coupe
-// mode 4 its palette index as a hex digit (1..F; index 0 is black). These are
-// the documented colour values, written out independently of the decoder.
+// Letters of the colours the viewer draws ('.' black, 'W' white, 'c' the checkerboard's cyan, Atari
+// GR.15 'o' 'g' 't', BK-0010 'u' 'n' 'r', Sam Coupe mode 4 its palette index 1..F), written out
+// from the documented values, independently of the decoder.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
         {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
