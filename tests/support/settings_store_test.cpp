@@ -158,18 +158,10 @@ TEST_F(SettingsStoreTest, OpeningAnotherFileClosesAndWritesTheFirstAndWithoutASt
     EXPECT_EQ(readWholeFile(first), "");
 }
 
-TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
-    const std::string old = "[Options]\nzoom = 2\n", name = settingsFile(old);
-    ASSERT_EQ(chmod(name.c_str(), 0444), 0);
-    ASSERT_NE(openSettings(name), 0);
-    selectSettingsGroup("Options");
-    EXPECT_EQ(readSettingsNumber("zoom", 1), 2);
-    writeSettingsNumber("zoom", 4);
-    EXPECT_EQ(closeSettings(), 0);
-    EXPECT_EQ(readWholeFile(name), old);
-
+// What no settings file can be is refused at once; a pipe must not block the opening.
+TEST_F(SettingsStoreTest, WhatIsNoFileIsRefused) {
     ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755) | mkfifo(folder.file("pipe").c_str(), 0644), 0);
-    alarm(20);  // a pipe opened the blocking way would hang here
+    alarm(20);
     for (const std::string& other :
          {folder.file("sub"), folder.file("pipe"), folder.file("missing/pl2.ini"), std::string()}) {
         EXPECT_EQ(openSettings(other), 0) << other;
@@ -177,8 +169,7 @@ TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
         EXPECT_EQ(closeSettings(), 0) << other;
     }
     alarm(0);
-    EXPECT_EQ(readWholeFile(name), old);
-    EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "pl2.ini", "sub"}));
+    EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "sub"}));
 }
 
 TEST_F(SettingsStoreTest, ARelativeNameMeansTheFolderCurrentAtOpening) {

@@ -150,10 +150,11 @@ TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
     TempFolder folder;
     const std::string at = folder.path() + "/";
     const bool root = geteuid() == 0;
-    if (root) {
-        // Another user's link in a shared sticky folder, to the writer's file; a file the writer may not
-        // write.
-        plantLinkOfAnotherUser(folder.path(), "pl2.ini", "../victim.txt");
+    if (root) {  // another user's link in a shared sticky folder (as /tmp is); a file nobody may write
+        ASSERT_EQ(mkdir((at + "shared").c_str(), 0777) | chmod((at + "shared").c_str(), 01777) |
+                      symlink("../victim.txt", (at + "shared/pl2.ini").c_str()) |
+                      lchown((at + "shared/pl2.ini").c_str(), 1234, 1234),
+                  0);
         writeWholeFile(at + "foreign.txt", kOld);
     }
     struct Case {

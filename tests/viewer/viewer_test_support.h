@@ -1,5 +1,4 @@
-// Shared by the viewer's tests: a loaded data buffer made from bytes, and the
-// legend that turns the viewer's colours into letters of a text picture.
+// Shared by the viewer's tests: a data buffer loaded from bytes, and the colours' letters.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +26,8 @@ inline void unloadBytes() {
     initViewerState();
 }
 
-// Letters of the colours the viewer draws: '.' black, 'W' white, 'c' the cyan of
-// the checkerboard; Atari GR.15 'o', 'g', 't'; BK-0010 'u' (blue), 'n' (green),
-// 'r' (red); Sam Coupe
-// mode 4 its palette index as a hex digit (1..F; index 0 is black). These are
-// the documented colour values, written out independently of the decoder.
+// Letters of the documented colours, written out apart from the decoder: '.' black, 'W' white,
+// 'c' checkerboard cyan; Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam palette indexes 1..F.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
         {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
