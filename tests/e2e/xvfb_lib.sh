@@ -47,9 +47,8 @@ pl_start_xvfb() {
 pl_visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
 pl_wait_for_window() { pl_until 15 pl_visible_window "$1"; }
 
-# pl_activate_window ID: waits until the window has the keyboard. Without a window manager a
-# Qt window takes it itself once mapped, which can lag under load; after a dialog has closed
-# nobody hands it back, so ask for it now and then.
+# pl_activate_window ID: waits until the window has the keyboard, asking for it now and then (without
+# a window manager nobody hands it back after a dialog has closed).
 pl_activate_window() {
     local tries
     for tries in $(seq 100); do
