@@ -12,10 +12,6 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
 const std::string& populatedFolder() {
     static const std::string folder = [] {
         std::string path = fuzzing::runFolder();

@@ -1,9 +1,14 @@
-// A private temporary folder for the whole fuzzing run, removed at exit.
+// Shared by the fuzz targets: a failed check stops the run, and a private temporary folder
+// for the whole run is removed at exit.
 #pragma once
 
 #include <string>
 
 #include "tests/support/temp_folder.h"
+
+inline void check(bool condition) {
+    if (!condition) __builtin_trap();
+}
 
 namespace fuzzing {
 

@@ -5,15 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/fuzz_folder.h"
 #include "viewer/graphics_finder.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);

@@ -7,13 +7,14 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_folder.h"
 #include "graphics/images.h"
 #include "tests/viewer/sheet_reference.h"
 #include "tests/viewer/viewer_test_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool imageMade = createImage(kSheetImage, kViewWidth, 512) != 0;
-    if (!imageMade) __builtin_trap();
+    check(imageMade);
     FuzzedDataProvider input(data, size);
     const int mode = input.ConsumeIntegralInRange(0, kColourModeCount - 1);
     const int width = input.ConsumeIntegralInRange(1, kMaxBytesPerRow);
@@ -40,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const ImageBuffer* image = imageBuffer(kSheetImage);
     const size_t imageBytes = static_cast<size_t>(image->stride) * image->height;
-    if (!drawSheetByBoxes()) __builtin_trap();
+    check(drawSheetByBoxes());
     const std::vector<uint8_t> byBoxes(image->pixels, image->pixels + imageBytes);
     std::memset(image->pixels, 0x55, imageBytes);  // a grey neither drawing uses
-    if (drawSheet() != SheetResult::Drawn) __builtin_trap();
-    if (std::memcmp(image->pixels, byBoxes.data(), imageBytes) != 0) __builtin_trap();
+    check(drawSheet() == SheetResult::Drawn);
+    check(std::memcmp(image->pixels, byBoxes.data(), imageBytes) == 0);
     unloadBytes();
     return 0;
 }

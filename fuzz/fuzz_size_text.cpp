@@ -3,14 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/fuzz_folder.h"
 #include "viewer/data_buffer.h"
 #include "viewer/viewer_state.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

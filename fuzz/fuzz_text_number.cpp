@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/fuzz_folder.h"
 #include "support/text_ops.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 // Large widths are tried only where padLeft refuses them, so that a run stays fast.
 int64_t paddingWidth(int64_t raw) {

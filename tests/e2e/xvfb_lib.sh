@@ -1,10 +1,6 @@
-# Shared helpers for the end-to-end tests: a private X server, waiting for windows and files,
-# pictures of the screen compared pixel for pixel, and the viewer started, checked and ended.
-# Use:   source "$(dirname "$0")/xvfb_lib.sh"
-#        pl_start_xvfb              # sets DISPLAY and PL_TMP (a private folder)
-#        some-program & pl_on_exit_kill $!
-# Everything started here is stopped and PL_TMP removed when the script exits (PL_KEEP_TMP=1
-# keeps the folder for a look at screenshots and logs). Scripts run with "set -euo pipefail".
+# Shared by the end-to-end tests (sourced, under "set -euo pipefail"): a private X server, screen
+# pictures compared pixel for pixel, and the viewer started, checked and ended. Everything started
+# here is stopped and PL_TMP removed at exit (PL_KEEP_TMP=1 keeps it for a look at screenshots).
 
 PL_TMP=""
 PL_PIDS=()
@@ -32,9 +28,7 @@ pl_until() {
     return 1
 }
 
-# Starts Xvfb on a free display number it picks itself (parallel tests never collide), waits
-# until it answers, and points DISPLAY and Qt at it. -noreset: otherwise the server resets
-# whenever its last client leaves and refuses connections meanwhile.
+# -noreset: otherwise the server resets whenever its last client leaves and refuses connections.
 pl_start_xvfb() {
     command -v Xvfb >/dev/null || pl_fail "Xvfb is not installed"
     PL_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pl-e2e.XXXXXX")
@@ -51,13 +45,10 @@ pl_start_xvfb() {
 }
 
 pl_visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
-
-# pl_wait_for_window TITLE: prints the id of the visible window with exactly this title.
 pl_wait_for_window() { pl_until 15 pl_visible_window "$1"; }
 
-# pl_activate_window ID: waits until the window has the keyboard. Without a window manager a
-# Qt window takes it itself once mapped, which can lag under load; after a dialog has closed
-# nobody hands it back, so ask for it now and then.
+# pl_activate_window ID: waits until the window has the keyboard, asking for it now and then (without
+# a window manager nobody hands it back after a dialog has closed).
 pl_activate_window() {
     local tries
     for tries in $(seq 100); do
@@ -68,18 +59,11 @@ pl_activate_window() {
     return 1
 }
 
-# pl_window_origin ID: "X Y" of the window's top-left corner on the screen.
 pl_window_origin() {
     xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'
 }
 
-pl_screenshot() {
-    import -window root "$1" 2>"$PL_TMP/import.err" || pl_fail "import $1: $(cat "$PL_TMP/import.err")"
-}
-
-# pl_differing_pixels A B: sets PL_DIFFERING to the number of pixels in which two pictures
-# differ. Missing, unreadable or differently sized pictures fail the test, and so does
-# anything from compare but a count.
+# pl_differing_pixels A B: sets PL_DIFFERING; unreadable or differently sized pictures fail.
 pl_differing_pixels() {
     local sizes output status=0
     sizes=$(identify -regard-warnings -format '%wx%h ' "$1" "$2" 2>&1) || pl_fail "identify $1 $2: $sizes"
@@ -91,10 +75,8 @@ pl_differing_pixels() {
     PL_DIFFERING=$(awk '{printf "%d", $1}' <<<"$output")
 }
 
-# pl_wait_for_file NAME: the writers rename a complete file into place, so it is whole once there.
-pl_wait_for_file() {
-    pl_until 10 test -s "$1" || pl_fail "no file $1"
-}
+# The writers rename a complete file into place, so it is whole once there.
+pl_wait_for_file() { pl_until 10 test -s "$1" || pl_fail "no file $1"; }
 
 # ---- The viewer, run in WORK (where its pl2.ini lives); needs BUILD_DIR ----------------------
 
@@ -113,26 +95,24 @@ viewer_start() {
     pl_on_exit_kill "$VIEWER_PID"
 }
 
-# viewer_windows_shown COUNT: the viewer shows that many windows, its menus and popups included.
+# viewer_windows_shown COUNT: menus and popups included.
 viewer_windows_shown() {
     [[ "$(xdotool search --onlyvisible --class pixloupe2d 2>/dev/null | wc -l)" == "$1" ]]
 }
 
 viewer_log() { tail -n 20 "$PL_TMP/viewer.err" 2>/dev/null | tr '\n' ' '; }
 
-# viewer_shown: waits until the first render is on screen and the window (WINDOW) has the
-# keyboard.
+# viewer_shown: the first render is on screen and WINDOW has the keyboard.
 viewer_shown() {
     WINDOW=$(pl_wait_for_window 'Pixloupe 2d,x1') || pl_fail "no window with the first render: $(viewer_log)"
     pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
 }
 
-# viewer_canvas_is NAME EXPECTED: one screenshot; true when the canvas shows EXPECTED. The
-# canvas lies at the window's left edge below the menu bar, whose height is the platform's:
-# the first call looks for it there.
+# viewer_canvas_is NAME EXPECTED: one screenshot shows EXPECTED at the window's left edge below the
+# menu bar, whose height the first call finds.
 viewer_canvas_is() {
     local x y dy below
-    pl_screenshot "$PL_TMP/$1.png"
+    import -window root "$PL_TMP/$1.png" 2>"$PL_TMP/import.err" || pl_fail "import: $(cat "$PL_TMP/import.err")"
     read -r x y < <(pl_window_origin "$WINDOW")
     below=${CANVAS_Y:+$((CANVAS_Y - y))}
     for dy in ${below:-$(seq 0 60)}; do
@@ -143,9 +123,7 @@ viewer_canvas_is() {
     return 1
 }
 
-# viewer_expect_view NAME DATA CLI-RENDER-OPTIONS...: within a few seconds the canvas shows
-# exactly what pixloupe2d-cli renders of the data with these options (the renderer itself is
-# checked against a reference by the unit tests).
+# viewer_expect_view NAME DATA CLI-RENDER-OPTIONS...: soon the canvas shows what pixloupe2d-cli renders.
 viewer_expect_view() {
     local expected="$PL_TMP/$1-expected.png"
     "$BUILD_DIR/viewer/pixloupe2d-cli" render "$2" "$expected" "${@:3}" || pl_fail "$1: no expected picture"
@@ -159,7 +137,7 @@ viewer_wait_exit() {
     [[ $status == 0 ]] || pl_fail "the viewer ended with exit code $status: $(viewer_log)"
 }
 
-# viewer_quit: Escape, held until the viewer has ended, as a user holds it.
+# viewer_quit: Escape held until the viewer has ended.
 viewer_quit() {
     xdotool keydown Escape
     viewer_wait_exit

@@ -2,7 +2,6 @@
 // disks for every writer are in tests/support/writers_test.cpp.
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 #include "graphics/bmp_writer.h"
@@ -123,48 +122,28 @@ TEST_F(ImageFiles, PngBytesOfTinyPictures) {
     }
 }
 
-// What encoders of the test's own were handed: entry, name, width, height, stride, flags,
-// options, output depth, whether the image's own pixels came, and the bytes found there.
-std::vector<std::string> calls;
-
-template <int entry>
-int record(const std::string& name, const uint8_t* pixels, int width, int height, int stride, int flags,
-           int options, int outputDepth) {
-    const bool own = pixels == imageHandle(1)->pixels || pixels == imageHandle(2)->pixels;
-    calls.push_back(testing::PrintToString(
-                        std::tuple(entry, name, width, height, stride, flags, options, outputDepth, own)) +
-                    " " + hex(std::string(pixels, pixels + size_t(stride) * height)));
-    return 5;
-}
-int refuse(const std::string&, const uint8_t*, int, int, int, int, int, int) {
-    return 0;
-}
-
-TEST_F(ImageFiles, SaveImageHandsTheImageToTheEncoderOfItsLetters) {
-    registerEncoder(0x314E45, record<24>, record<32>);  // "EN1": 24- and 32-bit entries
-    registerEncoder(0x324E45, record<24>, nullptr);     // "EN2": no 32-bit entry
-    registerEncoder(0x324E45, refuse, refuse);          // registered twice: the first one counts
-    ASSERT_TRUE(createImage(1, 1, 3, 24, 0x0000FF));
-    ASSERT_TRUE(createImage(2, 3, 2, 32, -1));
-    const uint8_t pixels[] = {0x10, 0x20, 0x30, 255, 0x10, 0x20, 0x30, 0,   0, 0, 0, 128,  // bottom row
-                              0xFF, 0xFF, 0xFF, 1,   0,    0,    0,    255, 0, 0, 0, 1};
-    std::copy(std::begin(pixels), std::end(pixels), imageBuffer(2)->pixels);
-    EXPECT_EQ(saveImage(1, "out.x", "EN1"), 5) << "the encoder's result is returned";
-    EXPECT_EQ(saveImage(2, "out.x", 0x314E45), 5);
-    EXPECT_EQ(saveImage(2, "out.x", "EN2"), 5);
-    const std::tuple<int, const char*, const char*> refusals[] = {
-        {1, "out.x", "EN9"}, {1, "", "EN1"}, {3, "out.x", "EN1"}, {1, "out.x", "EN"}, {1, "out.x", "EN1x"}};
-    for (const auto& [number, name, encoder] : refusals)
-        EXPECT_EQ(saveImage(number, name, encoder), 0) << number << " " << name << " " << encoder;
-    // Laid over white for an encoder without a 32-bit entry: (alpha * (c - 255) + 65025) / 255.
-    EXPECT_EQ(
-        calls,
-        (std::vector<std::string>{
-            R"((24, "out.x", 1, 3, 4, 2, 7, 24, true) 00 00 FF 00 00 00 FF 00 00 00 FF 00)",
-            R"((32, "out.x", 3, 2, 12, 2, 7, 32, true) 10 20 30 FF 10 20 30 00 00 00 00 80 FF FF FF 01)"
-            " 00 00 00 FF 00 00 00 01",
-            R"((24, "out.x", 3, 2, 12, 2, 7, 32, false) 10 20 30 FF FF FF 7F 7F 7F 00 00 00 FF FF FF 00 00 00)"
-            " FE FE FE 00 00 00"}));
+// An encoder without a 32-bit entry gets a 32-bit image laid over white, packed 24-bit rows of
+// (alpha * (c - 255) + 65025) / 255; unknown encoders and images are refused.
+TEST_F(ImageFiles, AnEncoderWithout32BitsGetsThePictureOverWhite) {
+    registerEncoder(
+        0x324E45,  // "EN2"
+        [](const std::string& name, const uint8_t* pixels, int width, int height, int stride, int flags,
+           int options,
+           int depth) { return writePng(name, pixels, width, height, stride, flags, options, depth, 2); },
+        nullptr);
+    ASSERT_TRUE(createImage(1, 3, 2, 32, -1));
+    ASSERT_TRUE(createImage(2, 3, 2, 24, 0));
+    std::copy_n("\x10\x20\x30\xFF\x10\x20\x30\0\0\0\0\x80\xFF\xFF\xFF\x01\0\0\0\xFF\0\0\0\x01", 24,
+                imageBuffer(1)->pixels);
+    std::copy_n("\x10\x20\x30\xFF\xFF\xFF\x7F\x7F\x7F\0\0\0\xFF\xFF\xFF\0\0\0\xFE\xFE\xFE", 21,
+                imageBuffer(2)->pixels);
+    ASSERT_EQ(saveImage(1, folder.file("over.png"), "EN2"), 1);
+    ASSERT_EQ(saveImage(2, folder.file("24.png"), "PNG"), 1);
+    EXPECT_EQ(hex(readWholeFile(folder.file("over.png"))), hex(readWholeFile(folder.file("24.png"))));
+    const std::pair<int, const char*> refusals[] = {{1, "EN9"}, {3, "EN2"}, {1, "EN"}, {1, "EN2x"}};
+    for (const auto& [number, encoder] : refusals)
+        EXPECT_EQ(saveImage(number, folder.file("no.png"), encoder), 0) << number << " " << encoder;
+    EXPECT_EQ(folder.entries(), (std::set<std::string>{"24.png", "over.png"}));
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
     }
 }
 
-TEST_F(SettingsStoreTest, OpeningAnotherFileClosesAndWritesTheFirstAndWithoutAStoreNothingHappens) {
+TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreNothingHappens) {
     ASSERT_NE(openSettings(settingsFile("[A]\n")), 0);
     EXPECT_EQ(selectSettingsGroup("a") * 10 + selectSettingsGroup("B") + selectSettingsGroup(""), 11);
     ASSERT_EQ(unlink(folder.file("pl2.ini").c_str()), 0);
@@ -144,32 +144,12 @@ TEST_F(SettingsStoreTest, OpeningAnotherFileClosesAndWritesTheFirstAndWithoutASt
     writeSettingsNumber("zoom", 4);
     EXPECT_EQ(closeSettings(), 1);
     EXPECT_TRUE(folder.entries().empty());
-
-    const std::string first = folder.file("first.ini"), second = folder.file("second.ini");
-    ASSERT_NE(createSettings(first), 0);
-    writeSettingsNumber("a", 1);
-    EXPECT_EQ(openSettings(second), 0);
-    EXPECT_EQ(readWholeFile(first), "a = 1\r\n");
-    writeSettingsNumber("b", 2);
-    ASSERT_NE(createSettings(first), 0);
-    EXPECT_EQ(readSettingsNumber("a", 9), 9) << "a created store starts empty";
-    EXPECT_EQ(readWholeFile(second), "b = 2\r\n");
-    EXPECT_EQ(closeSettings(), 1);
-    EXPECT_EQ(readWholeFile(first), "");
 }
 
-TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
-    const std::string old = "[Options]\nzoom = 2\n", name = settingsFile(old);
-    ASSERT_EQ(chmod(name.c_str(), 0444), 0);
-    ASSERT_NE(openSettings(name), 0);
-    selectSettingsGroup("Options");
-    EXPECT_EQ(readSettingsNumber("zoom", 1), 2);
-    writeSettingsNumber("zoom", 4);
-    EXPECT_EQ(closeSettings(), 0);
-    EXPECT_EQ(readWholeFile(name), old);
-
+// What no settings file can be is refused at once; a pipe must not block the opening.
+TEST_F(SettingsStoreTest, WhatIsNoFileIsRefused) {
     ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755) | mkfifo(folder.file("pipe").c_str(), 0644), 0);
-    alarm(20);  // a pipe opened the blocking way would hang here
+    alarm(20);
     for (const std::string& other :
          {folder.file("sub"), folder.file("pipe"), folder.file("missing/pl2.ini"), std::string()}) {
         EXPECT_EQ(openSettings(other), 0) << other;
@@ -177,8 +157,7 @@ TEST_F(SettingsStoreTest, FilesThatCannotBeWrittenKeepTheirContents) {
         EXPECT_EQ(closeSettings(), 0) << other;
     }
     alarm(0);
-    EXPECT_EQ(readWholeFile(name), old);
-    EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "pl2.ini", "sub"}));
+    EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "sub"}));
 }
 
 TEST_F(SettingsStoreTest, ARelativeNameMeansTheFolderCurrentAtOpening) {

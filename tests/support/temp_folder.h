@@ -1,6 +1,4 @@
-// A fresh folder under the system's temporary directory, removed with everything in it when
-// the test ends, and small helpers to put files there and look at them. Also used by the fuzz
-// targets.
+// A fresh temporary folder, removed with everything in it at the end, and helpers for its files.
 #pragma once
 
 #include <stdlib.h>

@@ -116,14 +116,13 @@ class LoadDataFileTest : public ::testing::Test {
 
 // As an ordinary user, to whom an unreadable file is refused.
 TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
-    if (ranAsUnprivilegedUser()) return;
     writeWholeFile(folder.file("empty"), "");
     writeWholeFile(folder.file("secret"), "secret");
     ASSERT_EQ(chmod(folder.file("secret").c_str(), 0), 0);
     writeWholeFile(folder.file("good"), "data");
-    ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0700), 0);
-    ASSERT_EQ(mkfifo(folder.file("fifo").c_str(), 0600), 0);
-    ASSERT_EQ(symlink(folder.file("missing").c_str(), folder.file("dangling").c_str()), 0);
+    ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0755) | mkfifo(folder.file("fifo").c_str(), 0666) |
+                  symlink(folder.file("missing").c_str(), folder.file("dangling").c_str()),
+              0);
     // Sparse files of 2 GiB or more: their size is known at once and nothing of them is read.
     for (const int64_t size : {int64_t{1} << 31, (int64_t{1} << 32) + 1000}) {
         writeWholeFile(folder.file("huge" + std::to_string(size)), "");
@@ -136,12 +135,14 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
         {"huge2147483648", LoadResult::TooLarge}, {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
     };
     // clang-format on
-    for (const auto& [name, result] : cases) {
-        ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
-        EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
-        EXPECT_TRUE(nothingLoaded()) << name;
-    }
-    for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
+    runUnprivileged(folder.path(), [&] {
+        for (const auto& [name, result] : cases) {
+            ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
+            EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
+            EXPECT_TRUE(nothingLoaded()) << name;
+        }
+        for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
+    });
 }
 
 // A load replaces the one before (any name works), notes the name and folder and leaves the view

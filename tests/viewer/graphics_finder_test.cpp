@@ -63,7 +63,6 @@ TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {
     std::mt19937 random(7);
     std::string noise(200000, '\0'), text;
     for (char& byte : noise) byte = static_cast<char>(random());
-    // Prose: words of random lengths, lines of random lengths.
     const char* const words[] = {"the",       "data",  "of",      "old",  "home",
                                  "computers", "holds", "sprites", "fonts"};
     while (text.size() < 200000) text += std::string(words[random() % 9]) + (random() % 9 == 0 ? ".\n" : " ");

@@ -42,7 +42,6 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
         {" ", {}, kDefaults, 256},
         {"[Options]\r\nZoom = 8\r\nMulti = 1\r\nGrid = 0\r\nInverse = 1\r\nReverse = 1\r\nmaxwidth = 40\r\nontop = 1\r\n", {}, {8, 1, 0, 1, 1, 40, 1}, 40},
         {"[Options]\nzoom=3\n", {kZoomFixed}, kDefaults, 256}, {"[Options]\nzoom=0\n", {kZoomFixed}, kDefaults, 256},
-        {"[Options]\nzoom=big\n", {kZoomFixed}, kDefaults, 256},
         {"[Options]\r\nmaxwidth = 1\r\n", {}, {1, 0, 0, 0, 0, 1, 0}, 1},
         {"[Options]\r\nmaxwidth = 257\r\n", {kWidthFixed}, fixedWidth, 75},
         {"[Options]\r\nmaxwidth = 0\r\n", {kWidthFixed}, fixedWidth, 75},
@@ -50,7 +49,6 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
         {"[Options]\r\nGrid = 7\r\n", {}, {1, 0, 1, 0, 0, 256, 0}, 256},
         {"[Options]\r\nontop = 2\r\n", {}, {1, 0, 0, 0, 0, 256, 2}, 256},
         {"[Other]\r\nzoom = 4\r\nGrid = 1\r\nmaxwidth = 9\r\n", {}, kDefaults, 256},
-        {"zoom = 4\r\nGrid = 1\r\n", {}, kDefaults, 256},
         {"[Options]\r\nzoom = 2\r\n", {}, {2, 0, 0, 0, 0, 256, 0}, 256, true},
     };
     // clang-format on

@@ -44,10 +44,6 @@ std::string sheetRow(int y, int x0, const std::string& expected,
     return text;
 }
 
-int mode(const char* cliName) {
-    return modeByCliName(cliName);
-}
-
 // `size` zero bytes with the given ones set.
 std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> set) {
     std::vector<uint8_t> bytes(size, 0);
@@ -170,26 +166,26 @@ TEST_F(SheetRenderTest, GoldenPictures) {
          {{0, 0, std::string(600, '.')}, {73, 0, std::string(600, '.')}, {511, 0, std::string(600, '.')}}, 600, 512},
         // The other machines' modes: pixel values as digits of 0..31 from pixel x0 of the mode.
         {"chunky8 row 1", {0x00, 0x1F, 0x05, 0x10}, kModeChunky8, 2, 1, 0, 0, {{1, 0, "5g"}}, 2, 2},
-        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, mode("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
-        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, mode("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
-        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, mode("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
-        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), mode("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
-        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), mode("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
+        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, modeByCliName("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, modeByCliName("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
+        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, modeByCliName("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
+        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), modeByCliName("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
+        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), modeByCliName("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
         {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
-        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), mode("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
-        {"snes4", bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), mode("snes4"), 1, 1, 0, 0, {{0, 0, "12480000"}}, 8, 8},
-        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), mode("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
-        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, mode("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
-        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, mode("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
+        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), modeByCliName("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
+        {"snes4", bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), modeByCliName("snes4"), 1, 1, 0, 0, {{0, 0, "12480000"}}, 8, 8},
+        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), modeByCliName("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
+        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, modeByCliName("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
+        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, modeByCliName("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
         // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
         {"zx", bytesAt(6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}}), kModeZx, 1, 1, 0, 0,
          {{0, 0, "f0000000"}, {1, 0, "0000000f"}, {8, 0, "22222222"}, {64, 0, "77777777"}}, 256, 192},
-        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, mode("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
-        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, mode("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
+        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
+        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
         {"nes, inverse: bytes past the end read 0", std::vector<uint8_t>(10, 0), kModeNes, 2, 1, 0, kInverse, {{2, 0, "11111111--------"}}, 16, 8},
-        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), mode("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
+        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), modeByCliName("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
         // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
-        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), mode("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
+        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), modeByCliName("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -274,12 +270,12 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
         {0, 0, 2, 1, 0, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
         {0, 0, 2, 1, 0, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
         {0, 0, 10, 1, 0, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
-        {0, 0, 4, 1, 0, mode("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
-        {0, 0, 2, 1, 0, mode("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
-        {0, 0, 16, 1, 0, mode("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
-        {0, 0, 16, 1, 0, mode("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 0, 4, 1, 0, modeByCliName("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 0, 2, 1, 0, modeByCliName("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 0, 16, 1, 0, modeByCliName("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 0, 16, 1, 0, modeByCliName("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
         {0, 0, 1, 1, 0, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
-        {0, 0, 3, 1, 0, mode("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
+        {0, 0, 3, 1, 0, modeByCliName("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
     };
     // clang-format on
     loadBytes({});

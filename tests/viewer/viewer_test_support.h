@@ -1,3 +1,4 @@
+// Shared by the viewer's tests: a data buffer loaded from bytes, and the colours' letters.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +26,8 @@ inline void unloadBytes() {
     initViewerState();
 }
 
-// Letters of the colours the viewer draws ('.' black, 'W' white, 'c' the checkerboard's cyan, Atari
-// GR.15 'o' 'g' 't', BK-0010 'u' 'n' 'r', Sam Coupe mode 4 its palette index 1..F), written out
-// from the documented values, independently of the decoder.
+// Letters of the documented colours, written out apart from the decoder: '.' black, 'W' white,
+// 'c' checkerboard cyan; Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam palette indexes 1..F.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
         {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
