@@ -1,5 +1,4 @@
-// The main window: its menus, the commands and their boxes, the keys, the wheel, the canvas mouse,
-// the offset box, the find commands and the ordered exit.
+// The main window: commands and their boxes, keys, wheel, canvas mouse, offset box, find commands, exit.
 #include <unistd.h>
 
 #include <QToolButton>
@@ -20,17 +19,14 @@ class MainWindowTest : public ViewerWindowTest {
     }
 };
 
-// Zoom keeps the first byte and width; each option's command and box flip both together; a
-// colour mode checks only its item; each renders. The preview is drawn at zoom 1 only.
+// Zoom keeps the first byte and width; a command and its box flip both; a mode checks only its item.
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     startWithData(4096);
     scrollTo(3, 10);
-    pressKey(Qt::Key_2, Qt::ControlModifier);  // a shortcut reaches the loop as its command
+    pressKey(Qt::Key_2, Qt::ControlModifier);
     releaseKey(Qt::Key_2, Qt::ControlModifier);
     drain();
     EXPECT_EQ(title(), "Pixloupe 2d,x2");
-    EXPECT_EQ(shortcutCommand(kMainWindow, kShortcutControl | kShortcutShift | 'E'),
-              kCommandSaveSelectionBinary);
     const int zooms[][2] = {{kCommandZoom8, 8}, {kCommandZoom2, 2}, {kCommandZoom4, 4}, {kCommandZoom1, 1}};
     for (const auto& [id, zoom] : zooms) {
         command(id);
@@ -80,7 +76,6 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     EXPECT_EQ(command(kCommandQuit), ViewerStep::Quit);
     postEvent(kEventClose, kMainWindow, kMainWindow, 0);
     EXPECT_EQ(handleNext(), ViewerStep::Quit);
-    // Escape held while any event arrives ends the loop without handling that event.
     pressKey(Qt::Key_Escape);
     postEvent(kEventMenu, kCommandZoom4, kMainWindow, 0);
     EXPECT_EQ(handleNext(), ViewerStep::Quit);
@@ -94,8 +89,7 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     EXPECT_EQ(viewerState.dataBuffer, nullptr);
 }
 
-// Arrow keys move one step or nothing at the end, and render only when they moved; the wheel moves
-// 16 rows a message. 100 bytes; the arrows' widest width is 10. A held key steps on every event.
+// Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
 TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     struct Case {
         int key, width, row;  // a key, or else a wheel turn of -key
@@ -138,8 +132,7 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     releaseKey(Qt::Key_Right);
     drain();
     EXPECT_EQ(view(), "5/0");
-    // Widening far down: the view starts where the bar shows after the new maximum clamped it.
-    finish(ViewerStep::EndAtOnce);  // no settings: the widest width is the program's again
+    finish(ViewerStep::EndAtOnce);  // widening far down: the view starts where the clamped bar shows
     startWithData(1001);
     scrollTo(1, 900);
     tapKey(Qt::Key_Right);
@@ -149,8 +142,7 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     EXPECT_EQ(view() + status(), "64/15Disp=960,width=64,x=0,y=0,size=0");
 }
 
-// A right click offers "jump here", which moves the view to the row of the byte clicked; only a
-// pending jump moves it.
+// A right click's "jump here" moves the view to the row of the byte clicked; only a pending jump moves it.
 TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
     struct Case {
         int64_t dataSize;
@@ -187,8 +179,7 @@ TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
     }
 }
 
-// The mouse status (the first movement only reports that the mouse entered); the offset box: its
-// range follows the width, a step shows and gives the focus to the first box, narrowing clamps it.
+// The first mouse move only enters; the offset box's range follows the width, a step focuses the first box.
 TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     startWithData(4096);
     command(kCommandZoom2);
@@ -219,8 +210,7 @@ TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     EXPECT_EQ(getText(kOffsetSpin) + status(), "1Disp=6,width=1,x=0,y=0,size=0");
 }
 
-// The largest file that loads, sparse: 2^31 - 1 bytes at width 1, at its last row, the wheel
-// stays and the offset box reaches the byte past the end, drawn as 0 before the checkerboard.
+// 2^31 - 1 bytes at the last row: the wheel stays, the offset box reaches the byte past the end.
 TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
     writeFile("huge.bin", "");
     ASSERT_EQ(truncate(path("huge.bin").c_str(), INT32_MAX), 0);
@@ -236,18 +226,16 @@ TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
     EXPECT_EQ(std::pair(sheetPixel(1, 0), sheetPixel(0, 1)), std::pair(0, 0xFFFF00));
 }
 
-// Guess width, Next and Previous graphics move the view to what the finder sees, or say why not.
 TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     ASSERT_EQ(startWithFile("sample.bin", readWholeFile(PL_SAMPLE_PATH)), ViewerStep::Continue);
     command(kCommandSamCoupe);
     const std::tuple<int, int, int, int, const char*> rows[] = {
-        // the view before, how it starts after
-        {kCommandGuessWidth, 7, 3510, 6, "Disp=24576,width=64,"},  // the first byte stays where it was
+        {kCommandGuessWidth, 7, 3510, 6, "Disp=24576,width=64,"},
         {kCommandNextGraphics, 1, 0x5000, 0, "Disp=26496,width=64,"},
         {kCommandPreviousGraphics, 64, 384, 0, "Disp=18498,width=6,"},
     };
     for (const auto& [id, width, row, offset, shown] : rows) {
-        scrollTo(width, 0);  // the row bar's range follows the width first
+        scrollTo(width, 0);
         scrollTo(width, row);
         setAttribute(kOffsetSpin, 1, -width);
         setState(kOffsetSpin, offset);

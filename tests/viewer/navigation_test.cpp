@@ -1,5 +1,4 @@
-// "Go to offset...", the page keys, and the selection dragged on the view with what its two
-// save commands write.
+// "Go to offset...", the page keys, and the selection dragged on the view with what its saves write.
 #include <QImage>
 
 #include <string>
@@ -32,7 +31,7 @@ class NavigationTest : public ViewerWindowTest {
 
 // 1000 bytes at width 7, the view at row 10 with a fine offset of 2 (first byte 72 = $48); then tiles.
 TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
-    // The typed text (none: cancelled), the message, row / offset / offset text, the status line.
+    // Typed (none: cancelled), the message, row / offset / offset text, the status line.
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"300", "", "42/6/6", "Disp=300,width=7,x=0,y=0,size=0"},
         {"$3e7", "", "142/5/5", "Disp=999,width=7,x=0,y=0,size=0"},
@@ -59,8 +58,7 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
         EXPECT_EQ(seen().back().text, *message ? message : "$0048");
         EXPECT_EQ(offsetShown() + " " + status(), shown + std::string(" ") + line);
     }
-    // NES tiles in rows of 7, 112 bytes a view row: the offset box reaches 7 bytes either way, so a
-    // byte further into its view row starts the view at that row.
+    // NES tiles in rows of 7, 112 bytes a view row: a byte more than 7 into its row starts the view there.
     command(kNesCommand);
     for (const auto& [typed, shown] :
          {std::pair{"230", "2/6/6"}, {"220", "2/-4/-4"}, {"300", "2/0/0"}, {"$3e7", "8/0/0"}}) {
@@ -103,18 +101,10 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         EXPECT_EQ(rendered(), c.renders);
         finish(ViewerStep::EndAtOnce);  // no settings: the next start begins as this one did
     }
-    // A held key moves on every event that arrives: the press, then the platform's repeats.
-    startWithData(100000);
-    drain();
-    for (int i = 0; i < 3; ++i) pressKey(Qt::Key_PageDown), handleNext();
-    releaseKey(Qt::Key_PageDown);
-    drain();
-    EXPECT_EQ(getState(kRowScroll), 3 * 512);
 }
 
-// The selection snaps to whole cells (bytes, tiles or linear rows) and rows of one strip; the
-// picture saved holds its pixels at zoom 1 as the sheet shows them, without the canvas's frame;
-// the bytes saved follow the options, not the selection.
+// The selection snaps to whole cells and rows of one strip; the picture saved is its pixels at zoom 1
+// without the frame; the bytes saved follow the options, not the selection.
 TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     struct Case {
         int modeCommand, zoomCommand, width, row, multi;
@@ -160,16 +150,12 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         answer({{RequesterKind::SaveFile, path("part"), 0}});
         command(kCommandSaveSelectionImage);
         const QImage saved(QString::fromStdString(path("part.png")));
-        ASSERT_EQ(saved.width(), c.cells * c.units);
-        ASSERT_EQ(saved.height(), c.rows * c.cellHeight);
+        ASSERT_EQ(saved.size(), QSize(c.cells * c.units, c.rows * c.cellHeight));
         for (int y = 0; y < saved.height(); ++y)
-            for (int x = 0; x < saved.width(); ++x)
-                ASSERT_EQ(saved.pixel(x, y) & 0xFFFFFF,
-                          qRgb(sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom) & 0xFF,
-                               sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom) >> 8 & 0xFF,
-                               sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom) >> 16) &
-                              0xFFFFFF)
-                    << x << "," << y;
+            for (int x = 0; x < saved.width(); ++x) {
+                const int32_t p = sheetPixel(x0 + x * c.zoom, y0 + y * c.zoom);
+                ASSERT_EQ(saved.pixel(x, y), qRgb(p & 0xFF, p >> 8 & 0xFF, p >> 16)) << x << "," << y;
+            }
         command(kCommandInverse);
         answer({{RequesterKind::SaveFile, path("part"), 0}});
         command(kCommandSaveSelectionBinary);
@@ -183,26 +169,20 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     }
 }
 
-// A plain click, or a change of width, row, offset, mode or file, drops the selection and its
-// frame; the save commands are greyed again.
+// A plain click, or a change of width, row, offset, mode or file, drops the selection and its frame.
 TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
     constexpr int kClick = -1, kScroll = -2;
     // A command, a click, or a scroll to width and row; the answers to its requesters.
+    // clang-format off
     const std::tuple<int, int, int, std::vector<RequesterAnswer>> cases[] = {
-        {kClick, 0, 0, {}},
-        {kScroll, 5, 0, {}},
-        {kScroll, 4, 1, {}},
-        {kCommandGoToOffset, 0, 0, {{RequesterKind::Text, "1"}}},
-        {kCommandBk, 0, 0, {}},
-        {kCommandZoom2, 0, 0, {}},
-        {kCommandOpen, 0, 0, {{RequesterKind::OpenFile, path("other.bin")}}},
-    };
+        {kClick, 0, 0, {}}, {kScroll, 5, 0, {}}, {kScroll, 4, 1, {}}, {kCommandGoToOffset, 0, 0, {{RequesterKind::Text, "1"}}},
+        {kCommandBk, 0, 0, {}}, {kCommandZoom2, 0, 0, {}}, {kCommandOpen, 0, 0, {{RequesterKind::OpenFile, path("other.bin")}}}};
+    // clang-format on
     startWithData(5000);
     writeFile("other.bin", countingBytes(5000));
     for (const auto& [change, width, row, answers] : cases) {
         SCOPED_TRACE(change);
-        command(kCommandBinary);
-        command(kCommandZoom1);
+        for (const int id : {kCommandBinary, kCommandZoom1}) command(id);
         scrollTo(4, 0);
         leftDragOnCanvas({{8, 8}, {40, 40}});
         ASSERT_EQ(canvasPixel(20, 41), kMagenta);  // the bottom edge, below row 40
