@@ -115,8 +115,9 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     }
 }
 
-// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first
-// byte with inverse and reverse as the boxes say, or says why not.
+// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first byte
+// with inverse and reverse as the boxes say, or says why not: a failed write (to "big.bin") leaves
+// what was there, and so does a name that with its extension is a folder.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
     struct Case {
         std::string typed;
@@ -126,7 +127,8 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         std::string written, bytes;         // file expected afterwards, "" for none
         bool cancelled = false;             // the last requester
     };
-    const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2);
+    const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2),
+                      cannot = "Save binary file:Cannot save\n";
     // clang-format off
     const Case cases[] = {
         {"$3E8", 1, 0, 0, 0, "out", "", "out.bin", countingBytes(1000)}, {"$", 1, 0, 0, 0, "out", "", "out.bin", ""},
@@ -139,10 +141,12 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         {"2", 1, 0, 0, 0, "sprite.raw", "", "sprite.raw", two}, {"2", 1, 0, 0, 0, "sprite.", "", "sprite.", two},
         {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"", 1, 0, 0, 0, "", "", "", ""},
         {"9", 1, 0, 0, 0, "", "", "", "", true}, {"9", 1, 0, 0, 0, "out", "", "", "", true},
+        {"100", 1, 0, 0, 0, "x", cannot + path("x.bin"), "", ""}, {"100", 1, 0, 0, 0, "big.bin", cannot + path("big.bin"), "big.bin", "old"},
     };
     // clang-format on
     startWithData(1000);
-    mkdir(path("old.dir").c_str(), 0700);
+    for (const char* folder : {"old.dir", "x.bin"}) mkdir(path(folder).c_str(), 0700);
+    writeFile("big.bin", "old");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed + " " + c.chosen);
         setView(c.width, c.row, c.fineOffset);
@@ -155,43 +159,21 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         answers.back().cancel = c.cancelled;
         answer(answers);
         const size_t before = seen().size();
+        setWriteFailureAfter(c.chosen == "big.bin" ? 10 : -1);
         EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
+        setWriteFailureAfter(-1);
         expectAllAnswered();
         ASSERT_EQ(seen().size(), before + answers.size());
         EXPECT_EQ(seen()[before].title + ":" + seen()[before].text, "size:0000");
-        if (!c.chosen.empty()) {
-            EXPECT_EQ(seen()[before + 1].title + seen()[before + 1].folder +
-                          std::to_string(seen()[before + 1].patterns.size()),
-                      "Please choose file to save" + folder_ + "1");
-        }
+        const SeenRequester& dialog = seen()[before + (c.chosen.empty() ? 0 : 1)];
+        EXPECT_EQ(dialog.title + dialog.folder + std::to_string(dialog.patterns.size()),
+                  c.chosen.empty() ? "size0" : "Please choose file to save" + folder_ + "1");
         EXPECT_EQ(c.message.empty() ? "" : seen().back().title + ":" + seen().back().text, c.message);
         EXPECT_EQ(c.written.empty() ? "" : exists(c.written) ? readFile(c.written) : "missing", c.bytes);
         unlink(path(c.written).c_str());
         EXPECT_FALSE(exists("out.bin"));
     }
-}
-
-// A name whose file cannot be made (with its extension it is a folder), or a write that fails:
-// the message names the file, and what was there stays.
-TEST_F(DataCommandsTest, FailedSavesAreReportedAndLeaveWhatWasThere) {
-    startWithData(100000);
-    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0700), 0);
-    writeFile("big.bin", "old");
-    for (const auto& [chosen, file] : {std::pair{"x", "x.bin"}, {"big.bin", "big.bin"}}) {
-        answer({{RequesterKind::Text, "100000"},
-                {RequesterKind::SaveFile, path(chosen)},
-                {RequesterKind::Message, ""}});
-        setWriteFailureAfter(*chosen == 'b' ? 10 : -1);
-        command(kCommandSaveBinary);
-        setWriteFailureAfter(-1);
-        expectAllAnswered();
-        EXPECT_EQ(seen().back().title + ":" + seen().back().text,
-                  "Save binary file:Cannot save\n" + path(file));
-    }
-    EXPECT_EQ(readFile("big.bin"), "old");
-    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"big.bin", "data.bin", "x.bin"}));
-    struct stat info;
-    EXPECT_TRUE(stat(path("x.bin").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "old.dir", "x.bin"}));
 }
 
 }  // namespace

@@ -33,10 +33,9 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
         EXPECT_EQ(title() + status(),
                   "Pixloupe 2d,x" + std::to_string(zoom) + "Disp=30,width=3,x=0,y=0,size=0");
     }
-    const int boxes[][2] = {{kCommandGrid, kGridBox},
-                            {kCommandInverse, kInverseBox},
-                            {kCommandReverse, kReverseBox},
-                            {kCommandMulti, kMultiBox}};
+    // clang-format off
+    const int boxes[][2] = {{kCommandGrid, kGridBox}, {kCommandInverse, kInverseBox}, {kCommandReverse, kReverseBox}, {kCommandMulti, kMultiBox}};
+    // clang-format on
     for (const auto& [id, box] : boxes) {
         for (const bool byBox : {false, true, false, true}) {
             const int before = getState(box);
@@ -91,12 +90,8 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
 
 // Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
 TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
-    struct Case {
-        int key, width, row;  // a key, or else a wheel turn of -key
-        const char* after;    // width/row
-        bool renders;
-    };
-    const Case cases[] = {
+    // A key, or else a wheel turn of -key; the width and row before and after; whether it renders.
+    const std::tuple<int, int, int, const char*, bool> cases[] = {
         {Qt::Key_Right, 9, 0, "10/0", true}, {Qt::Key_Right, 10, 0, "10/0", false},
         {Qt::Key_Left, 5, 0, "4/0", true},   {Qt::Key_Left, 1, 0, "1/0", false},
         {Qt::Key_Up, 1, 5, "1/4", true},     {Qt::Key_Up, 1, 0, "1/0", false},
@@ -108,27 +103,20 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     startWithData(100);
     viewerState.maxWidth = 10;
     setAttribute(kWidthScroll, 2, 10);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.key << " " << c.width << "/" << c.row);
-        scrollTo(c.width, c.row);
-        if (c.key > 240) tapKey(c.key);
-        if (c.key <= 240) {
-            drain();
-            markStatus();
-            turnWheel(-c.key);
-            drain();
-        }
-        EXPECT_EQ(view(), c.after);
+    for (const auto& [key, width, row, after, renders] : cases) {
+        SCOPED_TRACE(testing::Message() << key << " " << width << "/" << row);
+        scrollTo(width, row);
+        if (key > 240) tapKey(key);
+        if (key <= 240) drain(), markStatus(), turnWheel(-key), drain();
+        EXPECT_EQ(view(), after);
         EXPECT_EQ(viewerState.bytesPerRow, getState(kWidthScroll));
-        EXPECT_EQ(rendered(), c.renders);
+        EXPECT_EQ(rendered(), renders);
     }
     scrollTo(1, 0);
     drain();
     pressKey(Qt::Key_Right);
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) postEvent(kEventRepaint, kMainWindow, kMainWindow, 0);
-        handleNext();
-    }
+    handleNext();  // a held key steps on every event
+    for (int i = 0; i < 3; ++i) postEvent(kEventRepaint, kMainWindow, kMainWindow, 0), handleNext();
     releaseKey(Qt::Key_Right);
     drain();
     EXPECT_EQ(view(), "5/0");
@@ -144,37 +132,31 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
 
 // A right click's "jump here" moves the view to the row of the byte clicked; only a pending jump moves it.
 TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
-    struct Case {
-        int64_t dataSize;
-        int width, x, y;
-        std::string choice;  // "" closes the popup
-        int row;
-    };
-    const Case cases[] = {
-        {2000, 1, 20, 100, "jump here", 1124},  // column 2 of 512 rows plus row 100
-        {500, 1, 20, 100, "jump here", 500},    // past the end: the last row
+    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown. Column 2 of 512 rows;
+    // past the end; multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1.
+    const std::tuple<int, int, int, int, std::string, int> cases[] = {
+        {2000, 1, 20, 100, "jump here", 1124},
+        {500, 1, 20, 100, "jump here", 500},
         {2000, 1, 20, 100, "", 0},
-        // Multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1, in row 3056.
-        {20000, 4, 168, 496, "jump here", 3056},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.row);
-        startWithData(c.dataSize);
-        if (c.width > 1) command(kCommandMulti);
-        scrollTo(c.width, 0);
+        {20000, 4, 168, 496, "jump here", 3056}};
+    for (const auto& [size, width, x, y, choice, row] : cases) {
+        SCOPED_TRACE(row);
+        startWithData(size);
+        if (width > 1) command(kCommandMulti);
+        scrollTo(width, 0);
         drain();
-        answer({{RequesterKind::Popup, c.choice}});
-        rightClickCanvas(c.x, c.y);
+        answer({{RequesterKind::Popup, choice}});
+        rightClickCanvas(x, y);
         drain();
         drain();
         expectAllAnswered();
         ASSERT_FALSE(seen().empty());
         EXPECT_EQ(seen().back().text, "jump here;");
-        EXPECT_EQ(getState(kRowScroll), c.row);
-        EXPECT_EQ(status().rfind("Disp=" + std::to_string(c.row * c.width) + ",", 0), 0u) << status();
-        scrollTo(c.width, 7);
+        EXPECT_EQ(getState(kRowScroll), row);
+        EXPECT_EQ(status().rfind("Disp=" + std::to_string(row * width) + ",", 0), 0u) << status();
+        scrollTo(width, 7);
         command(kCommandJumpHere);
-        EXPECT_EQ(getState(kRowScroll), c.choice.empty() ? 1124 : 7);
+        EXPECT_EQ(getState(kRowScroll), choice.empty() ? 1124 : 7);
         finish(ViewerStep::EndAtOnce);
     }
 }
@@ -244,21 +226,21 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     }
     finish();
     ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
-    scrollTo(3, 10);
-    const std::pair<int, const char*> nothing[] = {
-        {kCommandGuessWidth, "No picture found from byte 30 in this colour mode"},
-        {kCommandNextGraphics, "No graphics found after byte 30 in this colour mode"},
-        {kCommandPreviousGraphics, "No graphics found before byte 30 in this colour mode"}};
-    for (const auto& [id, text] : nothing) {
-        command(id);
-        EXPECT_EQ(status(), text);
-        EXPECT_EQ(view(), "3/10");
-    }
-    command(colourModeCommand(kModeZx));
-    for (const auto& [id, text] : nothing) {
-        command(id);
-        EXPECT_EQ(status(),
-                  "Guess width, Next graphics and Previous graphics work in the four classic modes only");
+    const std::pair<int, std::string> nothing[] = {{kCommandGuessWidth, "No picture found from"},
+                                                   {kCommandNextGraphics, "No graphics found after"},
+                                                   {kCommandPreviousGraphics, "No graphics found before"}};
+    for (const int mode : {kModeBinary, kModeZx}) {
+        command(colourModeCommand(mode));
+        scrollTo(3, 10);
+        const std::string before = view();
+        for (const auto& [id, text] : nothing) {
+            command(id);
+            EXPECT_EQ(status(), mode == kModeZx
+                                    ? "Guess width, Next graphics and Previous graphics work in the four "
+                                      "classic modes only"
+                                    : text + " byte 30 in this colour mode");
+            EXPECT_EQ(view(), before);
+        }
     }
 }
 
