@@ -101,10 +101,12 @@ TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
 TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     const std::string sprite = "sprite\ndata.bin", cafe = "caf\xE9.bin";
-    for (const auto& [name, size] : {std::pair{"one.bin", 300}, {"two.bin", 400}, {"sprite", 10}})
+    for (const auto& [name, size] : {std::pair<std::string, int>{"one.bin", 300},
+                                     {"two.bin", 400},
+                                     {"sprite", 10},
+                                     {sprite, 600},
+                                     {cafe, 700}})
         writeFile(name, countingBytes(size));
-    writeFile(sprite, countingBytes(600));
-    writeFile(cafe, countingBytes(700));
     const std::pair<std::vector<std::string>, int> cases[] = {
         {{"one.bin", "two.bin", "sprite"}, 300}, {{sprite, "one.bin"}, 600}, {{cafe}, 700}};
     for (const auto& [dropped, size] : cases) {

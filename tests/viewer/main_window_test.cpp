@@ -83,9 +83,7 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     command(kCommandZoom4);
     EXPECT_EQ(finish(ViewerStep::Quit), 0);
     EXPECT_NE(readFile("pl2.ini").find("Zoom = 4"), std::string::npos);
-    EXPECT_EQ(windowHandle(kMainWindow), nullptr);
-    EXPECT_EQ(imageHandle(0), nullptr);
-    EXPECT_EQ(viewerState.dataBuffer, nullptr);
+    EXPECT_TRUE(windowHandle(kMainWindow) == nullptr && imageHandle(0) == nullptr && !viewerState.dataBuffer);
 }
 
 // Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
