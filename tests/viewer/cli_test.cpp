@@ -98,9 +98,6 @@ class CliTest : public ::testing::Test {
             return false;
         return saveImage(image, folder.file("expected"), encoder);
     }
-    bool sameAsExpected(const std::string& name) const {
-        return readWholeFile(folder.file(name)) == readWholeFile(folder.file("expected"));
-    }
     // What a command wrote to OUTPUT, after anything it printed.
     std::string written(const std::string& output, const CliRun& result) const {
         return output == "-" || output == "/dev/stdout" ? result.out
@@ -127,30 +124,25 @@ class CliTest : public ::testing::Test {
 
 // Every mode with every option, and the defaults in the type the extension (any case) or --format names.
 TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
-    struct Case {
-        std::string output, encoder;
-        View view;
-        std::vector<std::string> more;  // the view's options when empty
-    };
-    std::vector<Case> cases = {
+    // The output, its type, the view, the options given (the view's when none).
+    std::vector<std::tuple<std::string, std::string, View, std::vector<std::string>>> cases = {
         {"a.png", "PNG", {}, {"--zoom", "1"}},       {"b.PNG", "PNG", {}, {"--inverse"}},
         {"d.bmp", "BMP", {}, {"--first", "0"}},      {"e.BMP", "BMP", {}, {"--width=1"}},
         {"f.bmp.png", "PNG", {}, {"--mode=binary"}}, {"g.bmp", "PNG", {}, {"--format", "PNG"}},
         {"h", "BMP", {}, {"--format=bmp"}},          {"-", "PNG", {}, {"--format", "png"}},
         {"/dev/stdout", "BMP", {}, {"--format=bmp"}}};
-    cases[1].view.inverse = true;
+    std::get<View>(cases[1]).inverse = true;
     for (int mode = kModeAtari; mode < kModeTableSize; mode += mode == kModeAtari ? kColourModeCount - 1 : 1)
         cases.push_back({"m.png", "PNG", {-77, 41, 2, mode, true, true, true, true}, {}});
-    for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"render", dataFile, c.output};
-        for (const std::string& option : c.more.empty() ? c.view.options() : c.more)
-            arguments.push_back(option);
+    for (const auto& [output, encoder, view, more] : cases) {
+        std::vector<std::string> arguments = {"render", dataFile, output};
+        for (const std::string& option : more.empty() ? view.options() : more) arguments.push_back(option);
         SCOPED_TRACE(testing::PrintToString(arguments));
         const CliRun result = run(arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err, "");
-        ASSERT_TRUE(savedInProcess(c.view, c.encoder));
-        EXPECT_TRUE(written(c.output, result) == readWholeFile(folder.file("expected")));
+        ASSERT_TRUE(savedInProcess(view, encoder));
+        EXPECT_TRUE(written(output, result) == readWholeFile(folder.file("expected")));
     }
 }
 
@@ -181,17 +173,11 @@ TEST_F(CliTest, ExtractWritesTheViewersBytesUnderAnyName) {
 
 // A sprite is the viewer's pixels of its bytes at zoom 1, each zoomed; a batch is numbered byte after byte.
 TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
-    struct Case {
-        std::string file, output;
-        View view;  // zoom is the sprite's
-        int rows, count;
-        std::vector<std::string> names;
-        std::string notWritten;
-    };
+    // The data, output, view (zoom: the sprite's), rows, count; the files written and one not written.
     const View bank{0x1000, 2}, atari{-3, 3, 2, kModeAtari, true}, bk{69000, 5, 8, kModeBk, false, true},
         sam{777, 1, 4, kModeSam, false, false, true}, nes{-5, 3, 2, kModeNes, true};
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::string, std::string, View, int, int, std::vector<std::string>, std::string> cases[] = {
         {PL_SAMPLE_PATH, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}, "ship-008.png"},
         {dataFile, "a.png", atari, 4, 3, {"a-000.png", "a-002.png"}, "a-003.png"},
         {dataFile, "b.PNG", bk, 40, 0, {"b.PNG"}, "b-000.PNG"},
@@ -199,27 +185,27 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
         {dataFile, "n.png", nes, 4, 2, {"n-000.png", "n-001.png"}, "n-002.png"},  // rows of 3 tiles of 16 bytes
     };
     // clang-format on
-    for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"sprite", c.file, c.output, "--rows", std::to_string(c.rows)};
-        for (const std::string& option : c.view.options()) arguments.push_back(option);
-        if (c.count > 0) arguments.insert(arguments.end(), {"--count", std::to_string(c.count)});
+    for (const auto& [file, output, view, rows, count, names, notWritten] : cases) {
+        std::vector<std::string> arguments = {"sprite", file, output, "--rows", std::to_string(rows)};
+        for (const std::string& option : view.options()) arguments.push_back(option);
+        if (count > 0) arguments.insert(arguments.end(), {"--count", std::to_string(count)});
         SCOPED_TRACE(testing::PrintToString(arguments));
         const CliRun result = run(arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
-        const std::string bytes = readWholeFile(c.file);
+        const std::string bytes = readWholeFile(file);
         data.assign(bytes.begin(), bytes.end());
-        const ViewGeometry g = viewGeometry(c.view.mode, c.view.width, 1, 512);
-        for (const std::string& name : c.names) {
+        const ViewGeometry g = viewGeometry(view.mode, view.width, 1, 512);
+        for (const std::string& name : names) {
             const size_t dash = name.find('-');
-            View shown = c.view;
+            View shown = view;
             shown.first +=
-                (dash == std::string::npos ? 0 : std::stoi(name.substr(dash + 1))) * g.rowBytes * c.rows;
+                (dash == std::string::npos ? 0 : std::stoi(name.substr(dash + 1))) * g.rowBytes * rows;
             ASSERT_TRUE(savedInProcess(shown, name.back() == 'p' ? "BMP" : "PNG",
                                        static_cast<int>(g.stripWidth),
-                                       static_cast<int>(c.rows * g.unitHeight)));
-            EXPECT_TRUE(sameAsExpected(name)) << name;
+                                       static_cast<int>(rows * g.unitHeight)));
+            EXPECT_TRUE(readWholeFile(folder.file(name)) == readWholeFile(folder.file("expected"))) << name;
         }
-        EXPECT_FALSE(fileExists(folder.file(c.notWritten)));
+        EXPECT_FALSE(fileExists(folder.file(notWritten)));
     }
 }
 
