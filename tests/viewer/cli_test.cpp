@@ -35,11 +35,10 @@ struct View {
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
-        for (const auto& [on, flag] : {std::pair{inverse, "--inverse"},
-                                       {reverse, "--reverse"},
-                                       {nibble, "--nibble"},
-                                       {multi, "--multi"}})
-            if (on) list.push_back(flag);
+        const bool on[] = {inverse, reverse, nibble, multi};
+        const char* flags[] = {"--inverse", "--reverse", "--nibble", "--multi"};
+        for (int i = 0; i < 4; ++i)
+            if (on[i]) list.push_back(flags[i]);
         return list;
     }
 };
@@ -226,11 +225,8 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         start.insert(start.end(), more);
         return start;
     };
-    struct Case {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string out, err;  // what stdout starts with; what the one line on stderr holds ("": none)
-    };
+    // The arguments, exit code, what stdout starts with, what the one line on stderr holds ("": none).
+    using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
     // clang-format off
     const Case printing[] = {
         {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""},
@@ -278,15 +274,15 @@ TEST_F(CliTest, MessagesAndExitCodes) {
     // clang-format on
     std::vector<Case> cases(std::begin(printing), std::end(printing));
     for (const auto& [arguments, mentions] : bad) cases.push_back({arguments, 2, "", mentions});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.arguments));
-        const CliRun result = run(c.arguments);
-        EXPECT_EQ(result.exitCode, c.exitCode);
-        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << result.out;
-        EXPECT_EQ(result.out.empty(), c.out.empty());
-        EXPECT_EQ(result.err.empty() ? 0 : result.err.find('\n') + 1, c.err.empty() ? 0 : result.err.size())
+    for (const auto& [arguments, exitCode, out, err] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliRun result = run(arguments);
+        EXPECT_EQ(result.exitCode, exitCode);
+        EXPECT_EQ(result.out.substr(0, out.size()), out) << result.out;
+        EXPECT_EQ(result.out.empty(), out.empty());
+        EXPECT_EQ(result.err.empty() ? 0 : result.err.find('\n') + 1, err.empty() ? 0 : result.err.size())
             << result.err;
-        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
         EXPECT_EQ(folder.entries(), before);
     }
     ASSERT_EQ(run({"render", sample, "auto.bmp", "--first", "$1000", "--width", "auto"}).exitCode, 0);

@@ -121,14 +121,11 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
 // with inverse and reverse as the boxes say, or says why not: a failed write (to "big.bin") leaves
 // what was there, and so does a name that with its extension is a folder.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
-    struct Case {
-        std::string typed;
-        int width, row, fineOffset, boxes;  // inverse 1, reverse 2, nibble swap 4
-        std::string chosen;                 // name given in the save dialog; "" when the dialog must not open
-        std::string message;                // title:text, "" for none
-        std::string written, bytes;         // file expected afterwards, "" for none
-        bool cancelled = false;             // the last requester
-    };
+    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, the last requester cancelled 8;
+    // the name given in the save dialog ("": it must not open); the message; the file afterwards and its
+    // bytes.
+    using Case =
+        std::tuple<std::string, int, int, int, int, std::string, std::string, std::string, std::string>;
     const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2),
                       cannot = "Save binary file:Cannot save\n";
     // clang-format off
@@ -142,37 +139,37 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         {"2", 1, 0, -1, 1, "out", "", "out.bin", std::string("\0\xFF", 2)}, {"2", 1, 0, 0, 0, "sprite", "", "sprite.bin", two},
         {"2", 1, 0, 0, 0, "sprite.raw", "", "sprite.raw", two}, {"2", 1, 0, 0, 0, "sprite.", "", "sprite.", two},
         {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"", 1, 0, 0, 0, "", "", "", ""},
-        {"9", 1, 0, 0, 0, "", "", "", "", true}, {"9", 1, 0, 0, 0, "out", "", "", "", true},
+        {"9", 1, 0, 0, 8, "", "", "", ""}, {"9", 1, 0, 0, 8, "out", "", "", ""},
         {"100", 1, 0, 0, 0, "x", cannot + path("x.bin"), "", ""}, {"100", 1, 0, 0, 0, "big.bin", cannot + path("big.bin"), "big.bin", "old"},
     };
     // clang-format on
     startWithData(1000);
     for (const char* folder : {"old.dir", "x.bin"}) mkdir(path(folder).c_str(), 0700);
     writeFile("big.bin", "old");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed + " " + c.chosen);
-        setView(c.width, c.row, c.fineOffset);
-        setState(kInverseBox, c.boxes & 1);
-        setState(kReverseBox, c.boxes >> 1 & 1);
-        setState(kNibbleBox, c.boxes >> 2 & 1);
-        std::vector<RequesterAnswer> answers = {{RequesterKind::Text, c.typed}};
-        if (!c.chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(c.chosen)});
-        if (!c.message.empty()) answers.push_back({RequesterKind::Message, ""});
-        answers.back().cancel = c.cancelled;
+    for (const auto& [typed, width, row, fineOffset, boxes, chosen, message, written, bytes] : cases) {
+        SCOPED_TRACE(typed + " " + chosen);
+        setView(width, row, fineOffset);
+        setState(kInverseBox, boxes & 1);
+        setState(kReverseBox, boxes >> 1 & 1);
+        setState(kNibbleBox, boxes >> 2 & 1);
+        std::vector<RequesterAnswer> answers = {{RequesterKind::Text, typed}};
+        if (!chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(chosen)});
+        if (!message.empty()) answers.push_back({RequesterKind::Message, ""});
+        answers.back().cancel = boxes & 8;
         answer(answers);
         const size_t before = seen().size();
-        setWriteFailureAfter(c.chosen == "big.bin" ? 10 : -1);
+        setWriteFailureAfter(chosen == "big.bin" ? 10 : -1);
         EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
         setWriteFailureAfter(-1);
         expectAllAnswered();
         ASSERT_EQ(seen().size(), before + answers.size());
         EXPECT_EQ(seen()[before].title + ":" + seen()[before].text, "size:0000");
-        const SeenRequester& dialog = seen()[before + (c.chosen.empty() ? 0 : 1)];
+        const SeenRequester& dialog = seen()[before + (chosen.empty() ? 0 : 1)];
         EXPECT_EQ(dialog.title + dialog.folder + std::to_string(dialog.patterns.size()),
-                  c.chosen.empty() ? "size0" : "Please choose file to save" + folder_ + "1");
-        EXPECT_EQ(c.message.empty() ? "" : seen().back().title + ":" + seen().back().text, c.message);
-        EXPECT_EQ(c.written.empty() ? "" : exists(c.written) ? readFile(c.written) : "missing", c.bytes);
-        unlink(path(c.written).c_str());
+                  chosen.empty() ? "size0" : "Please choose file to save" + folder_ + "1");
+        EXPECT_EQ(message.empty() ? "" : seen().back().title + ":" + seen().back().text, message);
+        EXPECT_EQ(written.empty() ? "" : exists(written) ? readFile(written) : "missing", bytes);
+        unlink(path(written).c_str());
         EXPECT_FALSE(exists("out.bin"));
     }
     EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "old.dir", "x.bin"}));
