@@ -12,12 +12,11 @@
 
 namespace {
 
-class MainWindowTest : public ViewerWindowTest {
-   protected:
-    std::string view() const {
-        return std::to_string(getState(kWidthScroll)) + "/" + std::to_string(getState(kRowScroll));
-    }
-};
+using MainWindowTest = ViewerWindowTest;
+
+std::string view() {
+    return std::to_string(getState(kWidthScroll)) + "/" + std::to_string(getState(kRowScroll));
+}
 
 // Zoom keeps the first byte and width; a command and its box flip both; a mode checks only its item.
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
