@@ -50,52 +50,47 @@ TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
     const char* messages[] = {"File Error:Unable to open:", "File Read Error:Unable to read:",
                               "File Error:File too large (2 GiB or more):", "File Error:Unable to open:"};
     const std::string name = path("bad file"), settings = "[Options]\r\nZoom = 2\r\n";
-    for (int i = 0; i < 4; ++i) {  // missing, empty, too large, a folder
+    for (int i = 0; i < 6; ++i) {  // missing, empty, too large, a folder; then missing, empty by "Open..."
         SCOPED_TRACE(i);
         removeTree(name);
-        if (i == 1 || i == 2) writeWholeFile(name, "");
+        if (i % 4 == 1 || i == 2) writeWholeFile(name, "");
         EXPECT_TRUE(i != 2 || truncate(name.c_str(), int64_t{1} << 31) == 0);
         if (i == 3) mkdir(name.c_str(), 0700);
         writeFile("pl2.ini", settings);
-        answer({{RequesterKind::Message, ""}});
-        const size_t before = seen().size();
-        EXPECT_EQ(start({name}), ViewerStep::EndAtOnce);
+        std::vector<RequesterAnswer> answers = {{RequesterKind::OpenFile, name},
+                                                {RequesterKind::Message, ""}};
+        if (i < 4) answers.erase(answers.begin());
+        if (i >= 4) startWithData(10);
+        answer(answers);
+        EXPECT_EQ(i >= 4 ? command(kCommandOpen) : start({name}), ViewerStep::EndAtOnce);
         expectAllAnswered();
-        ASSERT_EQ(seen().size(), before + 1);
-        EXPECT_EQ(seen().back().title + ":" + seen().back().text, messages[i] + name);
+        EXPECT_EQ(seen().back().title + ":" + seen().back().text, messages[i % 4] + name);
+        if (i >= 4) finish(ViewerStep::EndAtOnce);
         EXPECT_EQ(readFile("pl2.ini"), settings);
         EXPECT_EQ(windowHandle(kMainWindow), nullptr);
-        if (i == 3) break;
-        unlink(path("pl2.ini").c_str());
-        startWithFile("data.bin", "abc");
-        answer({{RequesterKind::OpenFile, name}, {RequesterKind::Message, ""}});
-        EXPECT_EQ(command(kCommandOpen), ViewerStep::EndAtOnce);
-        expectAllAnswered();
-        EXPECT_EQ(seen().back().title + ":" + seen().back().text, messages[i] + name);
-        finish(ViewerStep::EndAtOnce);
-        EXPECT_FALSE(exists("pl2.ini"));
     }
 }
 
-// The open dialog starts in the last folder; the view keeps its width, row and offset, or
-// follows the bar as shorter data has clamped it.
+// The open dialog starts in the last folder; the view keeps its width, row and offset, or follows
+// the bar as shorter data has clamped it. A cancelled dialog ("" here) changes nothing.
 TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
-    const std::tuple<int, int, int, const char*, int, const char*> cases[] = {
+    const std::tuple<int, int, int, std::string, int, const char*> cases[] = {
         {4, 250000, 0, "short.bin", 32770, "Disp=32768,width=4,x=0,y=0,size=0"},
-        {2, 5, 1, "sub/game.bin", 5000, "Disp=11,width=2,x=0,y=0,size=0"}};
+        {2, 5, 1, "sub/game.bin", 5000, "Disp=11,width=2,x=0,y=0,size=0"},
+        {2, 5, 1, "", 5000, "-"}};
     startWithData(1000000);
     mkdir(path("sub").c_str(), 0700);
     for (const auto& [width, row, offset, file, size, shown] : cases) {
         setView(width, row, offset);
-        writeFile(file, countingBytes(size));
-        answer({{RequesterKind::OpenFile, path(file)}});
+        if (!file.empty()) writeFile(file, countingBytes(size));
+        answer({{RequesterKind::OpenFile, file.empty() ? "" : path(file), 0, file.empty()}});
         markStatus();
         EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
         expectAllAnswered();
         EXPECT_EQ(viewerState.dataSize, size);
         EXPECT_EQ(status(), shown);
     }
-    ASSERT_EQ(seen().size(), 2u);
+    ASSERT_EQ(seen().size(), 3u);
     EXPECT_EQ(seen()[0].title + seen()[0].folder + seen()[0].text + std::to_string(seen()[0].patterns.size()),
               "Please choose file to load" + folder_ + "1");
     EXPECT_EQ(viewerState.lastFolder + viewerState.loadedFileName, path("sub/") + "game.bin");
@@ -106,10 +101,12 @@ TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
 TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     const std::string sprite = "sprite\ndata.bin", cafe = "caf\xE9.bin";
-    for (const auto& [name, size] : {std::pair{"one.bin", 300}, {"two.bin", 400}, {"sprite", 10}})
+    for (const auto& [name, size] : {std::pair<std::string, int>{"one.bin", 300},
+                                     {"two.bin", 400},
+                                     {"sprite", 10},
+                                     {sprite, 600},
+                                     {cafe, 700}})
         writeFile(name, countingBytes(size));
-    writeFile(sprite, countingBytes(600));
-    writeFile(cafe, countingBytes(700));
     const std::pair<std::vector<std::string>, int> cases[] = {
         {{"one.bin", "two.bin", "sprite"}, 300}, {{sprite, "one.bin"}, 600}, {{cafe}, 700}};
     for (const auto& [dropped, size] : cases) {
@@ -120,17 +117,17 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     }
 }
 
-// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first
-// byte with inverse and reverse as the boxes say, or says why not.
+// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first byte
+// with inverse and reverse as the boxes say, or says why not: a failed write (to "big.bin") leaves
+// what was there, and so does a name that with its extension is a folder.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
-    struct Case {
-        std::string typed;
-        int width, row, fineOffset, boxes;  // inverse 1, reverse 2, nibble swap 4
-        std::string chosen;                 // name given in the save dialog; "" when the dialog must not open
-        std::string message;                // title:text, "" for none
-        std::string written, bytes;         // file expected afterwards, "" for none
-    };
-    const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2);
+    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, the last requester cancelled 8;
+    // the name given in the save dialog ("": it must not open); the message; the file afterwards and its
+    // bytes.
+    using Case =
+        std::tuple<std::string, int, int, int, int, std::string, std::string, std::string, std::string>;
+    const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2),
+                      cannot = "Save binary file:Cannot save\n";
     // clang-format off
     const Case cases[] = {
         {"$3E8", 1, 0, 0, 0, "out", "", "out.bin", countingBytes(1000)}, {"$", 1, 0, 0, 0, "out", "", "out.bin", ""},
@@ -141,78 +138,41 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         {"1", 1, 0, 1, 3, "out", "", "out.bin", "\x7F"}, {"1", 1, 0, 1, 7, "out", "", "out.bin", "\x7F"},
         {"2", 1, 0, -1, 1, "out", "", "out.bin", std::string("\0\xFF", 2)}, {"2", 1, 0, 0, 0, "sprite", "", "sprite.bin", two},
         {"2", 1, 0, 0, 0, "sprite.raw", "", "sprite.raw", two}, {"2", 1, 0, 0, 0, "sprite.", "", "sprite.", two},
-        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two},
+        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"", 1, 0, 0, 0, "", "", "", ""},
+        {"9", 1, 0, 0, 8, "", "", "", ""}, {"9", 1, 0, 0, 8, "out", "", "", ""},
+        {"100", 1, 0, 0, 0, "x", cannot + path("x.bin"), "", ""}, {"100", 1, 0, 0, 0, "big.bin", cannot + path("big.bin"), "big.bin", "old"},
     };
     // clang-format on
     startWithData(1000);
-    mkdir(path("old.dir").c_str(), 0700);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed + " " + c.chosen);
-        setView(c.width, c.row, c.fineOffset);
-        setState(kInverseBox, c.boxes & 1);
-        setState(kReverseBox, c.boxes >> 1 & 1);
-        setState(kNibbleBox, c.boxes >> 2 & 1);
-        std::vector<RequesterAnswer> answers = {{RequesterKind::Text, c.typed}};
-        if (!c.chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(c.chosen)});
-        if (!c.message.empty()) answers.push_back({RequesterKind::Message, ""});
+    for (const char* folder : {"old.dir", "x.bin"}) mkdir(path(folder).c_str(), 0700);
+    writeFile("big.bin", "old");
+    for (const auto& [typed, width, row, fineOffset, boxes, chosen, message, written, bytes] : cases) {
+        SCOPED_TRACE(typed + " " + chosen);
+        setView(width, row, fineOffset);
+        setState(kInverseBox, boxes & 1);
+        setState(kReverseBox, boxes >> 1 & 1);
+        setState(kNibbleBox, boxes >> 2 & 1);
+        std::vector<RequesterAnswer> answers = {{RequesterKind::Text, typed}};
+        if (!chosen.empty()) answers.push_back({RequesterKind::SaveFile, path(chosen)});
+        if (!message.empty()) answers.push_back({RequesterKind::Message, ""});
+        answers.back().cancel = boxes & 8;
         answer(answers);
         const size_t before = seen().size();
+        setWriteFailureAfter(chosen == "big.bin" ? 10 : -1);
         EXPECT_EQ(command(kCommandSaveBinary), ViewerStep::Continue);
+        setWriteFailureAfter(-1);
         expectAllAnswered();
         ASSERT_EQ(seen().size(), before + answers.size());
         EXPECT_EQ(seen()[before].title + ":" + seen()[before].text, "size:0000");
-        if (!c.chosen.empty()) {
-            EXPECT_EQ(seen()[before + 1].title + seen()[before + 1].folder +
-                          std::to_string(seen()[before + 1].patterns.size()),
-                      "Please choose file to save" + folder_ + "1");
-        }
-        EXPECT_EQ(c.message.empty() ? "" : seen().back().title + ":" + seen().back().text, c.message);
-        EXPECT_EQ(c.written.empty() ? "" : exists(c.written) ? readFile(c.written) : "missing", c.bytes);
-        unlink(path(c.written).c_str());
+        const SeenRequester& dialog = seen()[before + (chosen.empty() ? 0 : 1)];
+        EXPECT_EQ(dialog.title + dialog.folder + std::to_string(dialog.patterns.size()),
+                  chosen.empty() ? "size0" : "Please choose file to save" + folder_ + "1");
+        EXPECT_EQ(message.empty() ? "" : seen().back().title + ":" + seen().back().text, message);
+        EXPECT_EQ(written.empty() ? "" : exists(written) ? readFile(written) : "missing", bytes);
+        unlink(path(written).c_str());
         EXPECT_FALSE(exists("out.bin"));
     }
-}
-
-TEST_F(DataCommandsTest, CancelledOpenOrSaveChangesNothing) {
-    startWithData(100);
-    answer({{RequesterKind::OpenFile, "", 0, true}});
-    markStatus();
-    EXPECT_EQ(command(kCommandOpen), ViewerStep::Continue);
-    EXPECT_EQ(viewerState.dataSize, 100);
-    EXPECT_EQ(viewerState.lastFolder, folder_ + "/");
-    EXPECT_EQ(status(), "-");
-    answer({{RequesterKind::Text, "", 0, true}});
-    command(kCommandSaveBinary);
-    answer({{RequesterKind::Text, ""}});
-    command(kCommandSaveBinary);
-    answer({{RequesterKind::Text, "10"}, {RequesterKind::SaveFile, "", 0, true}});
-    command(kCommandSaveBinary);
-    expectAllAnswered();
-    EXPECT_EQ(seen().size(), 5u);
-    EXPECT_FALSE(exists("out.bin"));
-}
-
-// A name whose file cannot be made (with its extension it is a folder), or a write that fails:
-// the message names the file, and what was there stays.
-TEST_F(DataCommandsTest, FailedSavesAreReportedAndLeaveWhatWasThere) {
-    startWithData(100000);
-    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0700), 0);
-    writeFile("big.bin", "old");
-    for (const auto& [chosen, file] : {std::pair{"x", "x.bin"}, {"big.bin", "big.bin"}}) {
-        answer({{RequesterKind::Text, "100000"},
-                {RequesterKind::SaveFile, path(chosen)},
-                {RequesterKind::Message, ""}});
-        setWriteFailureAfter(*chosen == 'b' ? 10 : -1);
-        command(kCommandSaveBinary);
-        setWriteFailureAfter(-1);
-        expectAllAnswered();
-        EXPECT_EQ(seen().back().title + ":" + seen().back().text,
-                  "Save binary file:Cannot save\n" + path(file));
-    }
-    EXPECT_EQ(readFile("big.bin"), "old");
-    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"big.bin", "data.bin", "x.bin"}));
-    struct stat info;
-    EXPECT_TRUE(stat(path("x.bin").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "old.dir", "x.bin"}));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The main window: its menus, the commands and their boxes, the keys, the wheel, the canvas mouse,
-// the offset box, the find commands and the ordered exit.
+// The main window: commands and their boxes, keys, wheel, canvas mouse, offset box, find commands, exit.
 #include <unistd.h>
 
 #include <QToolButton>
@@ -13,34 +12,29 @@
 
 namespace {
 
-class MainWindowTest : public ViewerWindowTest {
-   protected:
-    std::string view() const {
-        return std::to_string(getState(kWidthScroll)) + "/" + std::to_string(getState(kRowScroll));
-    }
-};
+using MainWindowTest = ViewerWindowTest;
 
-// Zoom keeps the first byte and width; each option's command and box flip both together; a
-// colour mode checks only its item; each renders. The preview is drawn at zoom 1 only.
+std::string view() {
+    return std::to_string(getState(kWidthScroll)) + "/" + std::to_string(getState(kRowScroll));
+}
+
+// Zoom keeps the first byte and width; a command and its box flip both; a mode checks only its item.
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     startWithData(4096);
     scrollTo(3, 10);
-    pressKey(Qt::Key_2, Qt::ControlModifier);  // a shortcut reaches the loop as its command
+    pressKey(Qt::Key_2, Qt::ControlModifier);
     releaseKey(Qt::Key_2, Qt::ControlModifier);
     drain();
     EXPECT_EQ(title(), "Pixloupe 2d,x2");
-    EXPECT_EQ(shortcutCommand(kMainWindow, kShortcutControl | kShortcutShift | 'E'),
-              kCommandSaveSelectionBinary);
     const int zooms[][2] = {{kCommandZoom8, 8}, {kCommandZoom2, 2}, {kCommandZoom4, 4}, {kCommandZoom1, 1}};
     for (const auto& [id, zoom] : zooms) {
         command(id);
         EXPECT_EQ(title() + status(),
                   "Pixloupe 2d,x" + std::to_string(zoom) + "Disp=30,width=3,x=0,y=0,size=0");
     }
-    const int boxes[][2] = {{kCommandGrid, kGridBox},
-                            {kCommandInverse, kInverseBox},
-                            {kCommandReverse, kReverseBox},
-                            {kCommandMulti, kMultiBox}};
+    // clang-format off
+    const int boxes[][2] = {{kCommandGrid, kGridBox}, {kCommandInverse, kInverseBox}, {kCommandReverse, kReverseBox}, {kCommandMulti, kMultiBox}};
+    // clang-format on
     for (const auto& [id, box] : boxes) {
         for (const bool byBox : {false, true, false, true}) {
             const int before = getState(box);
@@ -80,7 +74,6 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     EXPECT_EQ(command(kCommandQuit), ViewerStep::Quit);
     postEvent(kEventClose, kMainWindow, kMainWindow, 0);
     EXPECT_EQ(handleNext(), ViewerStep::Quit);
-    // Escape held while any event arrives ends the loop without handling that event.
     pressKey(Qt::Key_Escape);
     postEvent(kEventMenu, kCommandZoom4, kMainWindow, 0);
     EXPECT_EQ(handleNext(), ViewerStep::Quit);
@@ -89,20 +82,13 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
     command(kCommandZoom4);
     EXPECT_EQ(finish(ViewerStep::Quit), 0);
     EXPECT_NE(readFile("pl2.ini").find("Zoom = 4"), std::string::npos);
-    EXPECT_EQ(windowHandle(kMainWindow), nullptr);
-    EXPECT_EQ(imageHandle(0), nullptr);
-    EXPECT_EQ(viewerState.dataBuffer, nullptr);
+    EXPECT_TRUE(windowHandle(kMainWindow) == nullptr && imageHandle(0) == nullptr && !viewerState.dataBuffer);
 }
 
-// Arrow keys move one step or nothing at the end, and render only when they moved; the wheel moves
-// 16 rows a message. 100 bytes; the arrows' widest width is 10. A held key steps on every event.
+// Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
 TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
-    struct Case {
-        int key, width, row;  // a key, or else a wheel turn of -key
-        const char* after;    // width/row
-        bool renders;
-    };
-    const Case cases[] = {
+    // A key, or else a wheel turn of -key; the width and row before and after; whether it renders.
+    const std::tuple<int, int, int, const char*, bool> cases[] = {
         {Qt::Key_Right, 9, 0, "10/0", true}, {Qt::Key_Right, 10, 0, "10/0", false},
         {Qt::Key_Left, 5, 0, "4/0", true},   {Qt::Key_Left, 1, 0, "1/0", false},
         {Qt::Key_Up, 1, 5, "1/4", true},     {Qt::Key_Up, 1, 0, "1/0", false},
@@ -114,32 +100,24 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     startWithData(100);
     viewerState.maxWidth = 10;
     setAttribute(kWidthScroll, 2, 10);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.key << " " << c.width << "/" << c.row);
-        scrollTo(c.width, c.row);
-        if (c.key > 240) tapKey(c.key);
-        if (c.key <= 240) {
-            drain();
-            markStatus();
-            turnWheel(-c.key);
-            drain();
-        }
-        EXPECT_EQ(view(), c.after);
+    for (const auto& [key, width, row, after, renders] : cases) {
+        SCOPED_TRACE(testing::Message() << key << " " << width << "/" << row);
+        scrollTo(width, row);
+        if (key > 240) tapKey(key);
+        if (key <= 240) drain(), markStatus(), turnWheel(-key), drain();
+        EXPECT_EQ(view(), after);
         EXPECT_EQ(viewerState.bytesPerRow, getState(kWidthScroll));
-        EXPECT_EQ(rendered(), c.renders);
+        EXPECT_EQ(rendered(), renders);
     }
     scrollTo(1, 0);
     drain();
     pressKey(Qt::Key_Right);
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) postEvent(kEventRepaint, kMainWindow, kMainWindow, 0);
-        handleNext();
-    }
+    handleNext();  // a held key steps on every event
+    for (int i = 0; i < 3; ++i) postEvent(kEventRepaint, kMainWindow, kMainWindow, 0), handleNext();
     releaseKey(Qt::Key_Right);
     drain();
     EXPECT_EQ(view(), "5/0");
-    // Widening far down: the view starts where the bar shows after the new maximum clamped it.
-    finish(ViewerStep::EndAtOnce);  // no settings: the widest width is the program's again
+    finish(ViewerStep::EndAtOnce);  // widening far down: the view starts where the clamped bar shows
     startWithData(1001);
     scrollTo(1, 900);
     tapKey(Qt::Key_Right);
@@ -149,46 +127,38 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     EXPECT_EQ(view() + status(), "64/15Disp=960,width=64,x=0,y=0,size=0");
 }
 
-// A right click offers "jump here", which moves the view to the row of the byte clicked; only a
-// pending jump moves it.
+// A right click's "jump here" moves the view to the row of the byte clicked; only a pending jump moves it.
 TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
-    struct Case {
-        int64_t dataSize;
-        int width, x, y;
-        std::string choice;  // "" closes the popup
-        int row;
-    };
-    const Case cases[] = {
-        {2000, 1, 20, 100, "jump here", 1124},  // column 2 of 512 rows plus row 100
-        {500, 1, 20, 100, "jump here", 500},    // past the end: the last row
+    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown. Column 2 of 512 rows;
+    // past the end; multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1.
+    const std::tuple<int, int, int, int, std::string, int> cases[] = {
+        {2000, 1, 20, 100, "jump here", 1124},
+        {500, 1, 20, 100, "jump here", 500},
         {2000, 1, 20, 100, "", 0},
-        // Multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1, in row 3056.
-        {20000, 4, 168, 496, "jump here", 3056},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.row);
-        startWithData(c.dataSize);
-        if (c.width > 1) command(kCommandMulti);
-        scrollTo(c.width, 0);
+        {20000, 4, 168, 496, "jump here", 3056}};
+    for (const auto& [size, width, x, y, choice, row] : cases) {
+        SCOPED_TRACE(row);
+        startWithData(size);
+        if (width > 1) command(kCommandMulti);
+        scrollTo(width, 0);
         drain();
-        answer({{RequesterKind::Popup, c.choice}});
-        rightClickCanvas(c.x, c.y);
+        answer({{RequesterKind::Popup, choice}});
+        rightClickCanvas(x, y);
         drain();
         drain();
         expectAllAnswered();
         ASSERT_FALSE(seen().empty());
         EXPECT_EQ(seen().back().text, "jump here;");
-        EXPECT_EQ(getState(kRowScroll), c.row);
-        EXPECT_EQ(status().rfind("Disp=" + std::to_string(c.row * c.width) + ",", 0), 0u) << status();
-        scrollTo(c.width, 7);
+        EXPECT_EQ(getState(kRowScroll), row);
+        EXPECT_EQ(status().rfind("Disp=" + std::to_string(row * width) + ",", 0), 0u) << status();
+        scrollTo(width, 7);
         command(kCommandJumpHere);
-        EXPECT_EQ(getState(kRowScroll), c.choice.empty() ? 1124 : 7);
+        EXPECT_EQ(getState(kRowScroll), choice.empty() ? 1124 : 7);
         finish(ViewerStep::EndAtOnce);
     }
 }
 
-// The mouse status (the first movement only reports that the mouse entered); the offset box: its
-// range follows the width, a step shows and gives the focus to the first box, narrowing clamps it.
+// The first mouse move only enters; the offset box's range follows the width, a step focuses the first box.
 TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     startWithData(4096);
     command(kCommandZoom2);
@@ -219,8 +189,7 @@ TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     EXPECT_EQ(getText(kOffsetSpin) + status(), "1Disp=6,width=1,x=0,y=0,size=0");
 }
 
-// The largest file that loads, sparse: 2^31 - 1 bytes at width 1, at its last row, the wheel
-// stays and the offset box reaches the byte past the end, drawn as 0 before the checkerboard.
+// 2^31 - 1 bytes at the last row: the wheel stays, the offset box reaches the byte past the end.
 TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
     writeFile("huge.bin", "");
     ASSERT_EQ(truncate(path("huge.bin").c_str(), INT32_MAX), 0);
@@ -236,18 +205,16 @@ TEST_F(MainWindowTest, SumsAtTheLastRowOfTheLargestFileDoNotWrap) {
     EXPECT_EQ(std::pair(sheetPixel(1, 0), sheetPixel(0, 1)), std::pair(0, 0xFFFF00));
 }
 
-// Guess width, Next and Previous graphics move the view to what the finder sees, or say why not.
 TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     ASSERT_EQ(startWithFile("sample.bin", readWholeFile(PL_SAMPLE_PATH)), ViewerStep::Continue);
     command(kCommandSamCoupe);
     const std::tuple<int, int, int, int, const char*> rows[] = {
-        // the view before, how it starts after
-        {kCommandGuessWidth, 7, 3510, 6, "Disp=24576,width=64,"},  // the first byte stays where it was
+        {kCommandGuessWidth, 7, 3510, 6, "Disp=24576,width=64,"},
         {kCommandNextGraphics, 1, 0x5000, 0, "Disp=26496,width=64,"},
         {kCommandPreviousGraphics, 64, 384, 0, "Disp=18498,width=6,"},
     };
     for (const auto& [id, width, row, offset, shown] : rows) {
-        scrollTo(width, 0);  // the row bar's range follows the width first
+        scrollTo(width, 0);
         scrollTo(width, row);
         setAttribute(kOffsetSpin, 1, -width);
         setState(kOffsetSpin, offset);
@@ -256,21 +223,21 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     }
     finish();
     ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
-    scrollTo(3, 10);
-    const std::pair<int, const char*> nothing[] = {
-        {kCommandGuessWidth, "No picture found from byte 30 in this colour mode"},
-        {kCommandNextGraphics, "No graphics found after byte 30 in this colour mode"},
-        {kCommandPreviousGraphics, "No graphics found before byte 30 in this colour mode"}};
-    for (const auto& [id, text] : nothing) {
-        command(id);
-        EXPECT_EQ(status(), text);
-        EXPECT_EQ(view(), "3/10");
-    }
-    command(colourModeCommand(kModeZx));
-    for (const auto& [id, text] : nothing) {
-        command(id);
-        EXPECT_EQ(status(),
-                  "Guess width, Next graphics and Previous graphics work in the four classic modes only");
+    const std::pair<int, std::string> nothing[] = {{kCommandGuessWidth, "No picture found from"},
+                                                   {kCommandNextGraphics, "No graphics found after"},
+                                                   {kCommandPreviousGraphics, "No graphics found before"}};
+    for (const int mode : {kModeBinary, kModeZx}) {
+        command(colourModeCommand(mode));
+        scrollTo(3, 10);
+        const std::string before = view();
+        for (const auto& [id, text] : nothing) {
+            command(id);
+            EXPECT_EQ(status(), mode == kModeZx
+                                    ? "Guess width, Next graphics and Previous graphics work in the four "
+                                      "classic modes only"
+                                    : text + " byte 30 in this colour mode");
+            EXPECT_EQ(view(), before);
+        }
     }
 }
 
