@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -318,7 +319,7 @@ std::string ViewerWindowTest::title() const {
     return fromQt(mainFrame()->windowTitle());
 }
 std::string ViewerWindowTest::status() const {
-    return statusText(kStatusBar, 0);
+    return fromQt(mainFrame()->findChild<QLabel*>()->text());  // the status field, first below the client
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {
