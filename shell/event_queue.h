@@ -8,14 +8,12 @@
 // Event kinds.
 constexpr int kEventControl = 13100;
 constexpr int kEventMenu = 13101;
-constexpr int kEventTray = 13102;
 constexpr int kEventActivated = 13104;
 constexpr int kEventFilesDroppedOnWindow = 13105;
 constexpr int kEventFilesDropped = 13106;
 constexpr int kEventMinimized = 13107;
 constexpr int kEventMaximized = 13108;
 constexpr int kEventRestored = 13109;
-constexpr int kEventTimer = 13110;
 constexpr int kEventRightClick = 13111;
 constexpr int kEventLeftClick = 13112;
 constexpr int kEventLeftDoubleClick = 13113;

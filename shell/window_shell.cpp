@@ -137,7 +137,6 @@ void placeWindow(QWidget* frame, int x, int y, int flags) {
         frame->move(centredOn(screen->geometry(), frame->size()));
         return;
     }
-    if (x == kDefaultPosition || y == kDefaultPosition) return;
     frame->move(x, y);
 }
 

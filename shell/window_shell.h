@@ -42,9 +42,6 @@ constexpr int kWindowMinimizeBox = 0x020000;
 constexpr int kWindowSystemMenu = 0x080000;  // with the close box
 constexpr int kWindowTitleBar = 0xC00000;
 
-// A value of a size or position that means "keep" or, for a position, "let the system choose".
-constexpr int kDefaultPosition = -65535;
-
 // Opens a shown and active top-level window of fixed size whose client area is clientWidth x
 // clientHeight; a menu bar attached later takes its height from that area, so the outer size
 // stays. The window becomes the parent of the controls created afterwards. Non-zero on success.
@@ -78,7 +75,6 @@ void menuItem(int commandId, const std::string& text);  // text after a tab is t
 void menuSeparator();
 void openSubmenu(const std::string& title);
 void closeSubmenu();  // back to the parent; at the bar it does nothing
-void freeMenu(int number);
 
 // Check marks, searched through all submenus; the mark always shows what the program set.
 void setMenuCheck(int menu, int commandId, int on);
