@@ -10,13 +10,10 @@
 namespace {
 
 struct CanvasRecord {
-    int flags = 0;
     int windowWidth = 1, windowHeight = 1;
     ImageBuffer image{};  // 24-bit, bottom-up, white at creation
     bool pointerInside = false;
     bool captured = false;
-    bool confined = false;
-    int cursor = 0;
 };
 
 std::map<int, std::unique_ptr<CanvasRecord>> canvases;
@@ -28,9 +25,8 @@ CanvasRecord* findCanvas(int number) {
     return found == canvases.end() ? nullptr : found->second.get();
 }
 
-int imageSide(int windowSide, int flags) {
-    int side = (flags & kCanvasBorder) != 0 ? windowSide - 4 : windowSide;
-    return std::clamp(side, 1, kLargestImageSide);
+int imageSide(int windowSide) {
+    return std::clamp(windowSide, 1, kLargestImageSide);
 }
 
 ImageBuffer makeWhiteImage(int width, int height) {
@@ -47,15 +43,9 @@ void post(int number, int type, const CanvasEventData& data) {
     if (record != nullptr) hooks.post(number, type, record);
 }
 
-void setCapture(int number, CanvasRecord& canvas, bool on) {
-    canvas.captured = on;
-    if (hooks.capture != nullptr)
-        hooks.capture(number, on ? 1 : 0, (canvas.flags & kCanvasConfine) != 0 ? 1 : 0);
-}
-
 // A button went down; `bit` is its bit in data.buttons, which already includes it.
 void buttonDown(int number, CanvasRecord& canvas, const CanvasEventData& data, int bit, int type) {
-    if (data.buttons == bit) setCapture(number, canvas, true);
+    if (data.buttons == bit) canvas.captured = true;
     post(number, type, data);
 }
 
@@ -71,17 +61,14 @@ void buttonUp(int number, const CanvasRecord& canvas, const CanvasEventData& dat
     post(number, upType, data);
     if (click) post(number, clickType, data);
     CanvasRecord* still = findCanvas(number);
-    if (still != nullptr && data.buttons == 0 && still->captured) setCapture(number, *still, false);
+    if (still != nullptr && data.buttons == 0) still->captured = false;
 }
 
 void wheel(int number, const CanvasEventData& data, int delta) {
     int64_t total = static_cast<int64_t>(wheelTotal) + delta;
     int64_t steps = total / 120;
     wheelTotal = static_cast<int>(total - steps * 120);
-    if (steps == 0) return;
-    CanvasEventData withSteps = data;
-    withSteps.wheel = static_cast<int32_t>(std::clamp<int64_t>(steps, INT32_MIN, INT32_MAX));
-    post(number, kCanvasWheel, withSteps);
+    if (steps != 0) post(number, kCanvasWheel, data);
 }
 
 void canvasDrawingEnded(int owner) {
@@ -98,15 +85,14 @@ void setCanvasHooks(const CanvasHooks& newHooks) {
     hooks = newHooks;
 }
 
-int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags) {
+int createCanvasRecord(int number, int windowWidth, int windowHeight) {
     freeCanvasRecord(number);
     if (number < 0) return 0;
     auto canvas = std::unique_ptr<CanvasRecord>(new (std::nothrow) CanvasRecord);
     if (!canvas) return 0;
-    canvas->flags = flags;
     canvas->windowWidth = windowWidth;
     canvas->windowHeight = windowHeight;
-    canvas->image = makeWhiteImage(imageSide(windowWidth, flags), imageSide(windowHeight, flags));
+    canvas->image = makeWhiteImage(imageSide(windowWidth), imageSide(windowHeight));
     if (canvas->image.pixels == nullptr) return 0;
     canvases[number] = std::move(canvas);
     return 1;
@@ -122,11 +108,6 @@ void freeCanvasRecord(int number) {
     if (found == canvases.end()) return;
     releaseImageBuffer(found->second->image);
     canvases.erase(found);
-}
-
-int canvasFlags(int number) {
-    CanvasRecord* canvas = findCanvas(number);
-    return canvas != nullptr ? canvas->flags : 0;
 }
 
 ImageHandle canvasImage(int number) {
@@ -152,8 +133,7 @@ DrawTarget canvasTarget(int number) {
 int resizeCanvas(int number, int windowWidth, int windowHeight) {
     CanvasRecord* canvas = findCanvas(number);
     if (canvas == nullptr) return 0;
-    ImageBuffer resized =
-        makeWhiteImage(imageSide(windowWidth, canvas->flags), imageSide(windowHeight, canvas->flags));
+    ImageBuffer resized = makeWhiteImage(imageSide(windowWidth), imageSide(windowHeight));
     if (resized.pixels == nullptr) return 0;
     ImageBuffer& old = canvas->image;
     int rows = std::min(old.height, resized.height);
@@ -170,7 +150,6 @@ int resizeCanvas(int number, int windowWidth, int windowHeight) {
 void canvasMessage(int number, CanvasMessage message, const CanvasEventData& data, int value) {
     CanvasRecord* canvas = findCanvas(number);
     if (canvas == nullptr) return;
-    CanvasEventData withValue = data;
     switch (message) {
         case CanvasMessage::Move: {
             bool wasInside = canvas->pointerInside;
@@ -213,41 +192,11 @@ void canvasMessage(int number, CanvasMessage message, const CanvasEventData& dat
         case CanvasMessage::Wheel:
             wheel(number, data, value);
             break;
-        case CanvasMessage::KeyDown:
-        case CanvasMessage::KeyUp:
-            withValue.key = value;
-            post(number, message == CanvasMessage::KeyDown ? kCanvasKeyDown : kCanvasKeyUp, withValue);
-            break;
-        case CanvasMessage::Character:
-            if (value < 32) break;
-            withValue.input = value & 0xFF;
-            post(number, kCanvasInput, withValue);
-            break;
-        case CanvasMessage::FocusIn:
-            post(number, kCanvasFocus, data);
-            break;
-        case CanvasMessage::FocusOut:
-            post(number, kCanvasLostFocus, data);
-            break;
     }
 }
 
 int canvasAttribute(int number, int which, const CanvasEventData* current) {
-    CanvasRecord* canvas = findCanvas(number);
-    if (canvas == nullptr) return 0;
-    switch (which) {
-        case kCanvasHasImage:
-            return canvas->image.pixels != nullptr ? 1 : 0;
-        case kCanvasCursor:
-            return canvas->cursor;
-        case kCanvasIsConfined:
-            return canvas->confined ? 1 : 0;
-        case kCanvasCustomCursors:
-            return 0;  // no custom cursors
-        default:
-            break;
-    }
-    if (current == nullptr) return 0;
+    if (findCanvas(number) == nullptr || current == nullptr) return 0;
     switch (which) {
         case kCanvasMouseX:
             return current->mouseX;
@@ -255,32 +204,11 @@ int canvasAttribute(int number, int which, const CanvasEventData* current) {
             return current->mouseY;
         case kCanvasButtons:
             return current->buttons;
-        case kCanvasKey:
-            return current->key;
-        case kCanvasModifiers:
-            return current->modifiers;
-        case kCanvasWheelSteps:
-            return current->wheel;
-        case kCanvasTypedInput:
-            return current->input;
         default:
             return 0;
     }
 }
 
-void setCanvasAttribute(int number, int which, int value) {
-    CanvasRecord* canvas = findCanvas(number);
-    if (canvas != nullptr && which == kCanvasCursor) canvas->cursor = value;
-}
-
-void setCanvasConfined(int number, bool on) {
-    CanvasRecord* canvas = findCanvas(number);
-    if (canvas != nullptr) canvas->confined = on;
-}
-
-int canvasWheelRemainder() {
-    return wheelTotal;
-}
 void resetCanvasWheel() {
     wheelTotal = 0;
 }

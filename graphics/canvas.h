@@ -1,5 +1,5 @@
 // The canvas: a child window of the shell that owns a 24-bit backing image, shows it
-// unchanged and reports mouse, keyboard and focus activity as control events. This part
+// unchanged and reports mouse activity as control events. This part
 // is the plain logic (record table, backing image, drawing target, event data and the
 // rules that turn input into event types); the window itself lives in shell/ and is
 // connected through setCanvasHooks.
@@ -9,12 +9,6 @@
 
 #include "graphics/drawing.h"
 #include "graphics/images.h"
-
-// Creation flags.
-constexpr int kCanvasBorder = 1;      // sunken border; the backing image is 4 pixels smaller each way
-constexpr int kCanvasConfine = 2;     // keep the cursor inside while a button is held
-constexpr int kCanvasKeyboard = 4;    // takes the focus when clicked and is a tab stop
-constexpr int kCanvasFocusFrame = 8;  // dotted frame 2 pixels inside the edge while focused
 
 // Event types a canvas posts with its control events.
 constexpr int kCanvasLeftClick = 0;
@@ -30,29 +24,22 @@ constexpr int kCanvasRightButtonDown = 0x10006;
 constexpr int kCanvasRightButtonUp = 0x10007;
 constexpr int kCanvasMiddleButtonDown = 0x10008;
 constexpr int kCanvasMiddleButtonUp = 0x10009;
-constexpr int kCanvasWheel = 0x1000A;
-constexpr int kCanvasKeyDown = 0x1000B;
-constexpr int kCanvasKeyUp = 0x1000C;
-constexpr int kCanvasInput = 0x1000D;
-constexpr int kCanvasFocus = 14000;
-constexpr int kCanvasLostFocus = 14001;
+constexpr int kCanvasWheel = 0x1000A;  // one event for each message that completes a step of 120
 
-// Bits of CanvasEventData::buttons and ::modifiers.
+// Bits of CanvasEventData::buttons.
 constexpr int kCanvasButtonLeft = 1, kCanvasButtonRight = 2, kCanvasButtonMiddle = 4;
-constexpr int kCanvasShift = 1, kCanvasAlt = 2, kCanvasControl = 4;
 
 // Attached to every canvas event. Mouse x and y are relative to the canvas's top-left
-// corner (outside its size while the mouse is captured); wheel is in whole steps,
-// positive away from the user; input is the low 8 bits of a typed character.
+// corner (outside its size while the mouse is captured).
 struct CanvasEventData {
-    int32_t mouseX = 0, mouseY = 0, buttons = 0, key = 0, modifiers = 0, wheel = 0, input = 0;
+    int32_t mouseX = 0, mouseY = 0, buttons = 0;
 };
 
 // Releases a CanvasEventData handed out with a posted event.
 void releaseCanvasEventData(void* data);
 
 // What the window reports to the canvas logic; the shell fills `data` with the pointer
-// position, buttons and modifiers at the time of the message.
+// position and buttons at the time of the message.
 enum class CanvasMessage {
     Move,
     Leave,
@@ -64,32 +51,23 @@ enum class CanvasMessage {
     RightUp,
     MiddleDown,
     MiddleUp,
-    Wheel,      // value: the wheel delta, 120 per notch
-    KeyDown,    // value: the virtual key code
-    KeyUp,      // value: the virtual key code
-    Character,  // value: the character code
-    FocusIn,
-    FocusOut,
+    Wheel,  // value: the wheel delta, 120 per notch
 };
 
 // Connections to the window layer. post hands over a fresh data record (release it with
-// releaseCanvasEventData); capture is told when the canvas takes (on = 1) or gives back
-// the mouse, with confine set for kCanvasConfine.
+// releaseCanvasEventData).
 struct CanvasHooks {
     void (*repaint)(int number) = nullptr;
     void (*post)(int number, int type, CanvasEventData* data) = nullptr;
-    void (*capture)(int number, int on, int confine) = nullptr;
 };
 void setCanvasHooks(const CanvasHooks& hooks);
 
 // Makes the record and its white backing image for a window of windowWidth x windowHeight
 // (a number in use is freed first). Non-zero on success; on failure the number is free.
-int createCanvasRecord(int number, int windowWidth, int windowHeight, int flags);
+int createCanvasRecord(int number, int windowWidth, int windowHeight);
 
 // Releases the record and its backing image; -1 releases every canvas.
 void freeCanvasRecord(int number);
-
-int canvasFlags(int number);
 
 // The backing image, nullptr when the number is not a canvas.
 ImageHandle canvasImage(int number);
@@ -105,23 +83,12 @@ int resizeCanvas(int number, int windowWidth, int windowHeight);
 // Turns one message of the canvas window into its events, in order, through hooks.post.
 void canvasMessage(int number, CanvasMessage message, const CanvasEventData& data, int value = 0);
 
-// Attributes of a canvas. Mouse position, buttons, key, modifiers, wheel and input are those of
-// the current event; the cursor is the only one setAttribute changes.
-constexpr int kCanvasHasImage = 1, kCanvasMouseX = 2, kCanvasMouseY = 3, kCanvasButtons = 4, kCanvasKey = 5,
-              kCanvasModifiers = 6, kCanvasCursor = 7, kCanvasWheelSteps = 8, kCanvasTypedInput = 9,
-              kCanvasIsConfined = 10, kCanvasCustomCursors = 11;
+// Attributes of a canvas: those of the current event; none is settable.
+constexpr int kCanvasMouseX = 2, kCanvasMouseY = 3, kCanvasButtons = 4;
 
 // getAttribute on a canvas: `current` is the data record of the current event when that
-// event is a control event of this canvas, else nullptr (the attributes of the event then read 0).
-// kCanvasHasImage reads 1 while the canvas has its backing image (canvasImage gives it).
+// event is a control event of this canvas, else nullptr (the attributes then read 0).
 int canvasAttribute(int number, int which, const CanvasEventData* current);
 
-// setAttribute on a canvas: kCanvasCursor sets the cursor number (0 arrow); nothing else is settable.
-void setCanvasAttribute(int number, int which, int value);
-
-// kCanvasIsConfined: the cursor is confined to this canvas now.
-void setCanvasConfined(int number, bool on);
-
-// Running total of wheel deltas not yet posted (kept per thread).
-int canvasWheelRemainder();
+// Forgets the wheel deltas not yet posted.
 void resetCanvasWheel();

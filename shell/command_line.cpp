@@ -4,28 +4,20 @@
 
 namespace {
 
-struct CommandLine {
-    std::vector<std::string> arguments;
-    int cursor = 0;  // index that the next argument(-1) returns
-};
-
-CommandLine commandLine;
+std::vector<std::string> arguments;
 
 }  // namespace
 
 void setCommandLine(int argc, char** argv) {
-    commandLine.arguments.clear();
-    commandLine.cursor = 0;
+    arguments.clear();
     if (argv == nullptr) return;
-    for (int i = 1; i < argc; ++i) commandLine.arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
 }
 
 int argumentCount() {
-    return static_cast<int>(commandLine.arguments.size());
+    return static_cast<int>(arguments.size());
 }
 
 std::string argument(int index) {
-    if (index >= 0) commandLine.cursor = index;
-    if (commandLine.cursor >= argumentCount()) return "";
-    return commandLine.arguments[commandLine.cursor++];
+    return index >= 0 && index < argumentCount() ? arguments[static_cast<size_t>(index)] : "";
 }

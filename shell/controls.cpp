@@ -338,9 +338,6 @@ void setAttribute(int number, int which, int value) {
             if (which == kSpinMaximum) record->maximum = value;
             break;
         case ControlKind::Canvas:
-            setCanvasAttribute(number, which, value);
-            if (which == kCanvasCursor) applyCanvasCursor(number, value);
-            break;
         case ControlKind::CheckBox:
             break;
     }
@@ -416,5 +413,5 @@ int controlWindow(int number) {
 void bindControlEvent(int control, void (*callback)()) {
     // A control not made yet will be made in the window that takes controls now.
     int window = controlWindow(control);
-    bindEvent(kEventControl, window != -1 ? window : currentParentWindow(), control, kAnyField, callback);
+    bindEvent(window != -1 ? window : currentParentWindow(), control, callback);
 }

@@ -5,10 +5,9 @@
 #include <QEvent>
 #include <QTimer>
 
-#include <cstdio>
 #include <deque>
 #include <map>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/shell_parts.h"
@@ -28,7 +27,6 @@ struct CurrentEvent {
     void* data = nullptr;
     void (*releaseData)(void*) = nullptr;  // nullptr while the data belongs to someone else
     uint64_t wParam = 0;
-    int64_t lParam = 0;
 };
 
 struct EventQueue {
@@ -41,13 +39,7 @@ struct EventQueue {
 
 thread_local EventQueue queue;
 
-std::map<std::string, std::vector<void (*)()>> bindings;
-
-std::string bindingKey(int kind, int window, int object, int type) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d:%d:%d:%d", kind, window, object, type);
-    return text;
-}
+std::map<std::pair<int, int>, std::vector<void (*)()>> bindings;  // by window and control
 
 void releaseCurrentData() {
     CurrentEvent& current = queue.current;
@@ -57,22 +49,15 @@ void releaseCurrentData() {
 }
 
 void callBoundCallbacks(int kind, int object, int window, int type, void* data) {
-    if (bindings.empty()) return;
-    const std::string keys[] = {bindingKey(kind, window, object, type), bindingKey(kind, window, object, -1),
-                                bindingKey(kind, window, -1, -1), bindingKey(kind, -1, -1, -1),
-                                bindingKey(kind, -1, object, type)};
+    if (kind != kEventControl) return;
+    auto found = bindings.find({window, object});
+    if (found == bindings.end()) return;
+    // A callback may bind more callbacks: run the ones bound now, most recent first.
+    std::vector<void (*)()> callbacks(found->second.rbegin(), found->second.rend());
     CurrentEvent saved = queue.current;
-    for (size_t index = 0; index < std::size(keys); ++index) {
-        bool seen = false;
-        for (size_t earlier = 0; earlier < index; ++earlier) seen = seen || keys[earlier] == keys[index];
-        auto found = bindings.find(keys[index]);
-        if (seen || found == bindings.end()) continue;
-        // A callback may bind more callbacks: run the ones bound now, most recent first.
-        std::vector<void (*)()> callbacks(found->second.rbegin(), found->second.rend());
-        for (void (*callback)() : callbacks) {
-            queue.current = CurrentEvent{kind, object, window, type, data, nullptr, 0, 0};
-            callback();
-        }
+    for (void (*callback)() : callbacks) {
+        queue.current = CurrentEvent{kind, object, window, type, data, nullptr, 0};
+        callback();
     }
     queue.current = saved;
 }
@@ -87,14 +72,14 @@ bool takeNextEvent() {
         QueuedEvent event = q.events.front();
         q.events.pop_front();
         q.current = CurrentEvent{
-            event.kind, event.object, event.window, event.type, event.data, event.releaseData, 0, 0};
+            event.kind, event.object, event.window, event.type, event.data, event.releaseData, 0};
         return true;
     }
     if (q.rawMessages.empty()) return false;
     RawMessage raw = q.rawMessages.front();
     q.rawMessages.pop_front();
     ++q.rawReturned;
-    q.current = CurrentEvent{raw.message, 0, raw.window, 0, nullptr, nullptr, raw.wParam, raw.lParam};
+    q.current = CurrentEvent{raw.message, 0, raw.window, 0, nullptr, nullptr, raw.wParam};
     return true;
 }
 
@@ -158,9 +143,6 @@ int eventType() {
 uint64_t eventWParam() {
     return queue.current.wParam;
 }
-int64_t eventLParam() {
-    return queue.current.lParam;
-}
 const void* eventData() {
     return queue.current.data;
 }
@@ -180,10 +162,6 @@ void postEvent(int kind, int object, int window, int type, void* data, void (*re
     if (merged && data != nullptr && releaseData != nullptr) releaseData(data);
 }
 
-int pendingEventCount() {
-    return static_cast<int>(queue.events.size() + queue.rawMessages.size());
-}
-
 void clearEvents() {
     for (QueuedEvent& event : queue.events) {
         if (event.data != nullptr && event.releaseData != nullptr) event.releaseData(event.data);
@@ -199,8 +177,8 @@ void resetEventQueue() {
     queue.suppression = 0;
 }
 
-void bindEvent(int kind, int window, int object, int type, void (*callback)()) {
-    if (callback != nullptr) bindings[bindingKey(kind, window, object, type)].push_back(callback);
+void bindEvent(int window, int control, void (*callback)()) {
+    if (callback != nullptr) bindings[{window, control}].push_back(callback);
 }
 
 void unbindAllEvents() {

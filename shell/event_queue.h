@@ -8,14 +8,12 @@
 // Event kinds.
 constexpr int kEventControl = 13100;
 constexpr int kEventMenu = 13101;
-constexpr int kEventTray = 13102;
 constexpr int kEventActivated = 13104;
 constexpr int kEventFilesDroppedOnWindow = 13105;
 constexpr int kEventFilesDropped = 13106;
 constexpr int kEventMinimized = 13107;
 constexpr int kEventMaximized = 13108;
 constexpr int kEventRestored = 13109;
-constexpr int kEventTimer = 13110;
 constexpr int kEventRightClick = 13111;
 constexpr int kEventLeftClick = 13112;
 constexpr int kEventLeftDoubleClick = 13113;
@@ -25,18 +23,14 @@ constexpr int kEventClose = 13116;
 constexpr int kEventMoved = 13117;
 constexpr int kEventResized = 13118;
 
-// Raw messages returned for platform input. Keys: wParam = virtual key, lParam bit 30 set
-// for a repeat or a release, bit 31 for a release. Mouse: wParam = button and modifier
-// bits below, lParam = x | y << 16 in the client area. Wheel: the signed delta (120 per
-// notch, positive away from the user) in bits 16-31 of wParam.
+// Raw messages returned for platform input. Keys: wParam = virtual key. Mouse: wParam = 0.
+// Wheel: the signed delta (120 per notch, positive away from the user) in bits 16-31 of wParam.
 constexpr int kRawKeyDown = 0x100, kRawKeyUp = 0x101, kRawSystemKeyDown = 0x104, kRawSystemKeyUp = 0x105;
 constexpr int kRawMouseMove = 0x200;
 constexpr int kRawLeftButtonDown = 0x201, kRawLeftButtonUp = 0x202;
 constexpr int kRawRightButtonDown = 0x204, kRawRightButtonUp = 0x205;
 constexpr int kRawMiddleButtonDown = 0x207, kRawMiddleButtonUp = 0x208;
 constexpr int kRawMouseWheel = 0x20A;
-constexpr uint64_t kRawLeftButton = 1, kRawRightButton = 2, kRawShift = 4, kRawControl = 8,
-                   kRawMiddleButton = 0x10;
 
 // The next event kind or raw message number; blocks until there is one. Events posted
 // while a message is dispatched come after that message's raw number.
@@ -51,8 +45,7 @@ int eventControl();   // object field: the control number
 int eventMenuItem();  // object field: the command id
 int eventWindow();
 int eventType();
-uint64_t eventWParam();  // of the current raw message, 0 for a queued event
-int64_t eventLParam();
+uint64_t eventWParam();   // of the current raw message, 0 for a queued event
 const void* eventData();  // data record of the current event, nullptr if none
 
 // Queues an event (merged into an identical event waiting at the tail, whose data then
@@ -61,18 +54,14 @@ const void* eventData();  // data record of the current event, nullptr if none
 void postEvent(int kind, int object, int window, int type, void* data = nullptr,
                void (*releaseData)(void*) = nullptr);
 
-// Number of events and raw messages waiting.
-int pendingEventCount();
-
 // Drops every waiting event, raw message and the current event's data.
 void clearEvents();
 // clearEvents, and the suppression counter back to 0.
 void resetEventQueue();
 
-// Callbacks keyed by kind, window, object and type (-1 = any); bindControlEvent (controls.h)
-// binds every control event of a control.
-constexpr int kAnyField = -1;
-void bindEvent(int kind, int window, int object, int type, void (*callback)());
+// Callbacks for every control event of one control in one window, called when the event is
+// posted, the one bound last first; bindControlEvent (controls.h) binds through this.
+void bindEvent(int window, int control, void (*callback)());
 void unbindAllEvents();
 
 // While suppressed (counter above 0) posted events are dropped: neither queued nor passed

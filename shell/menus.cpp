@@ -78,6 +78,14 @@ void deleteMenu(MenuRecord& menu) {
     delete menu.popup.data();
 }
 
+void freeMenu(int number) {
+    auto found = menus.find(number);
+    if (found == menus.end()) return;
+    deleteMenu(found->second);
+    menus.erase(found);
+    if (menuBeingBuilt == number) menuBeingBuilt = -1;
+}
+
 }  // namespace
 
 int createMenuBar(int number, int window) {
@@ -147,14 +155,6 @@ void closeSubmenu() {
     if (menu == nullptr || menu->parents.empty()) return;
     menu->current = menu->parents.back();
     menu->parents.pop_back();
-}
-
-void freeMenu(int number) {
-    auto found = menus.find(number);
-    if (found == menus.end()) return;
-    deleteMenu(found->second);
-    menus.erase(found);
-    if (menuBeingBuilt == number) menuBeingBuilt = -1;
 }
 
 void releaseMenus(int window) {

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
-#include <cmath>
 
 #include "shell/event_queue.h"
 #include "shell/shell_parts.h"
@@ -34,47 +33,20 @@ void notePressIn(int window, int virtualKey) {
     if (virtualKey > 0 && virtualKey < 256) pressedInWindow[static_cast<size_t>(virtualKey)] = window;
 }
 
-uint64_t mouseKeyBits(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
-    uint64_t bits = 0;
-    if (buttons.testFlag(Qt::LeftButton)) bits |= kRawLeftButton;
-    if (buttons.testFlag(Qt::RightButton)) bits |= kRawRightButton;
-    if (buttons.testFlag(Qt::MiddleButton)) bits |= kRawMiddleButton;
-    if (modifiers.testFlag(Qt::ShiftModifier)) bits |= kRawShift;
-    if (modifiers.testFlag(Qt::ControlModifier)) bits |= kRawControl;
-    return bits;
-}
-
-int64_t packPoint(QPoint point) {
-    return static_cast<int64_t>(static_cast<uint16_t>(point.x())) |
-           (static_cast<int64_t>(static_cast<uint16_t>(point.y())) << 16);
-}
-
-// Mouse coordinates are given relative to the client area below the menu bar.
-QPoint clientPoint(int window, QPointF globalPosition) {
-    QWidget* client = windowClient(window);
-    QPoint global(static_cast<int>(std::floor(globalPosition.x())),
-                  static_cast<int>(std::floor(globalPosition.y())));
-    return client != nullptr ? client->mapFromGlobal(global) : global;
-}
-
 // freshPress: a press of a key that was up, not a repeat of a held one.
 void recordKey(int window, QKeyEvent* key, bool down, bool freshPress) {
     int virtualKey = virtualKeyFromQt(key->key(), key->modifiers());
     if (virtualKey == 0) return;
     bool alt = key->modifiers().testFlag(Qt::AltModifier) || virtualKey == 0x12;
-    int64_t lParam = 1 | (static_cast<int64_t>(key->nativeScanCode() & 0xFF) << 16);
     if (down) {
-        if (key->isAutoRepeat()) lParam |= int64_t{1} << 30;
         if (freshPress) notePressIn(window, virtualKey);
         pressesRecorded.set(static_cast<size_t>(virtualKey));
-        recordRawMessage(
-            {alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), lParam, window});
+        recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), window});
         return;
     }
     if (key->isAutoRepeat() || !pressesRecorded.test(static_cast<size_t>(virtualKey))) return;
     pressesRecorded.reset(static_cast<size_t>(virtualKey));
-    lParam |= (int64_t{1} << 30) | (int64_t{1} << 31);
-    recordRawMessage({alt ? kRawSystemKeyUp : kRawKeyUp, static_cast<uint64_t>(virtualKey), lParam, window});
+    recordRawMessage({alt ? kRawSystemKeyUp : kRawKeyUp, static_cast<uint64_t>(virtualKey), window});
 }
 
 int buttonMessage(Qt::MouseButton button, bool down) {
@@ -111,8 +83,7 @@ void recordMouse(int window, QEvent::Type type, QMouseEvent* mouse) {
                       ? kRawMouseMove
                       : buttonMessage(mouse->button(), type == QEvent::MouseButtonPress);
     if (message == 0) return;
-    recordRawMessage({message, mouseKeyBits(mouse->buttons(), mouse->modifiers()),
-                      packPoint(clientPoint(window, mouse->globalPosition())), window});
+    recordRawMessage({message, 0, window});
 }
 
 void recordWheel(int window, QWheelEvent* wheel) {
@@ -120,10 +91,8 @@ void recordWheel(int window, QWheelEvent* wheel) {
     bool horizontal = delta.y() == 0 && delta.x() != 0;
     int amount = std::clamp(horizontal ? -delta.x() : delta.y(), -32768, 32767);
     if (amount == 0) return;
-    uint64_t wParam = (static_cast<uint64_t>(static_cast<uint16_t>(amount)) << 16) |
-                      mouseKeyBits(wheel->buttons(), wheel->modifiers());
-    QPoint global = wheel->globalPosition().toPoint();
-    recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, packPoint(global), window});
+    uint64_t wParam = static_cast<uint64_t>(static_cast<uint16_t>(amount)) << 16;
+    recordRawMessage({horizontal ? 0x20E : kRawMouseWheel, wParam, window});
 }
 
 // Every key event of every window, before the window's own input is told apart: true for a
@@ -200,7 +169,7 @@ void noteShortcutKeyPress(int window, int virtualKey, int modifiers) {
     pressesRecorded.set(static_cast<size_t>(virtualKey & 0xFF));
     notePressIn(window, virtualKey & 0xFF);
     bool alt = (modifiers & 0x40000) != 0;
-    recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), 1, window});
+    recordRawMessage({alt ? kRawSystemKeyDown : kRawKeyDown, static_cast<uint64_t>(virtualKey), window});
 }
 
 int isKeyDownInWindow(int window, int virtualKey) {

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStringList>
 #include <QThread>
@@ -151,25 +150,22 @@ InitialFile splitDefaultFile(const std::string& defaultFile) {
 
 struct PatternList {
     QStringList descriptions;
-    QStringList filters;  // "description (patterns)", the patterns separated by spaces
+    QStringList filters;  // "description (pattern)"
 };
 
 // "*.*" stands for every file, also those without a dot in their name.
-QString dialogPatterns(const QString& patterns) {
-    QStringList each = patterns.split(QRegularExpression(QStringLiteral("[; ]")), Qt::SkipEmptyParts);
-    for (QString& pattern : each)
-        if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
-    return each.join(u' ');
+QString dialogPattern(const QString& pattern) {
+    return pattern == QStringLiteral("*.*") ? QStringLiteral("*") : pattern;
 }
 
-// "Description|*.a;*.b|..." -> one name filter per description and pattern pair. The dialog shows
+// "Description|*.a|..." -> one name filter per description and pattern pair. The dialog shows
 // only the description; the patterns in brackets at its end are what it filters by.
 PatternList patternList(const std::string& patterns) {
     PatternList list;
     const QStringList entries = toQString(patterns).split(u'|');
     for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
         list.descriptions.append(entries[i]);
-        list.filters.append(entries[i] + QStringLiteral(" (") + dialogPatterns(entries[i + 1]) +
+        list.filters.append(entries[i] + QStringLiteral(" (") + dialogPattern(entries[i + 1]) +
                             QLatin1Char(')'));
     }
     return list;

@@ -10,8 +10,8 @@
 // A message box with the title, the text, one OK button and no icon.
 void showMessage(const std::string& title, const std::string& text);
 
-// File dialogs. patterns alternates descriptions and patterns separated by "|"
-// ("PNG (*.png)|*.png|Bitmap|*.bmp;*.dib"); patternIndex (0-based) is the pattern shown first.
+// File dialogs. patterns alternates descriptions and single patterns separated by "|"
+// ("PNG (*.png)|*.png|Bitmap|*.bmp"); patternIndex (0-based) is the pattern shown first.
 // defaultFile gives the folder (up to its last "/") and the name to start with; a name that is not
 // a valid file name starts empty. Returns the chosen file's full name, "" when cancelled.
 // No question before replacing a file, no extension added, the current directory stays.

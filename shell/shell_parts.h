@@ -10,7 +10,6 @@ class QKeyEvent;
 struct RawMessage {
     int message = 0;
     uint64_t wParam = 0;
-    int64_t lParam = 0;
     int window = -1;
 };
 
@@ -29,9 +28,6 @@ void installCanvasHooks();
 // Virtual key codes from and to Qt keys; 0 when there is none.
 int virtualKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers);
 int qtKeyFromVirtualKey(int virtualKey);
-
-// Cursor of a canvas by its number (kCanvasCursor).
-void applyCanvasCursor(int number, int cursor);
 
 // Whether the key event is one of the window's shortcuts.
 bool isWindowShortcut(int window, const QKeyEvent* key);

@@ -18,9 +18,8 @@ constexpr size_t kLargestFieldCount = 256;
 constexpr int kSmallestBarHeight = 18;
 
 struct StatusField {
-    int width = 0;  // pixels, or kStatusShareWidth
+    int width = 0;  // pixels
     QLabel* label = nullptr;
-    std::string text;
 };
 
 struct StatusBarRecord {
@@ -42,26 +41,12 @@ int barHeight(const QWidget* bar) {
     return std::max(kSmallestBarHeight, bar->fontMetrics().height() + 6);
 }
 
-// Field edges are running sums of the widths; a shared field gets an equal part of what
-// the fixed fields leave free.
+// Field edges are running sums of the widths.
 void placeFields(StatusBarRecord& record) {
-    int width = record.bar->width(), height = record.bar->height();
-    // A resizable window that is not maximized keeps room for a size grip at the right end.
-    QWidget* frame = windowFrame(record.window);
-    if (frame != nullptr && frame->minimumSize() != frame->maximumSize() && !frame->isMaximized())
-        width = std::max(0, width - (height - 3));
-    int fixed = 0, shared = 0;
-    for (const StatusField& field : record.fields) {
-        if (field.width == kStatusShareWidth) {
-            ++shared;
-        } else {
-            fixed += std::max(0, field.width);
-        }
-    }
-    int share = shared > 0 ? std::max(0, (width - fixed) / shared) : 0;
+    int height = record.bar->height();
     int left = 0;
     for (StatusField& field : record.fields) {
-        int fieldWidth = field.width == kStatusShareWidth ? share : std::max(0, field.width);
+        int fieldWidth = std::max(0, field.width);
         field.label->setGeometry(left, 1, fieldWidth, height - 1);
         left += fieldWidth;
     }
@@ -80,16 +65,8 @@ void layoutStatusBar(StatusBarRecord& record, bool always) {
 }
 
 void applyFieldLook(QLabel* label, int flags) {
-    if ((flags & kStatusNoBorder) != 0) {
-        label->setFrameStyle(QFrame::NoFrame);
-    } else {
-        label->setFrameStyle(QFrame::Panel |
-                             ((flags & kStatusRaised) != 0 ? QFrame::Raised : QFrame::Sunken));
-    }
-    Qt::Alignment horizontal = (flags & kStatusCentred) != 0 ? Qt::AlignHCenter
-                               : (flags & kStatusRight) != 0 ? Qt::AlignRight
-                                                             : Qt::AlignLeft;
-    label->setAlignment(horizontal | Qt::AlignVCenter);
+    label->setFrameStyle((flags & kStatusNoBorder) != 0 ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 }  // namespace
@@ -123,7 +100,7 @@ void addStatusField(int width) {
     label->setIndent(2);
     applyFieldLook(label, 0);
     label->show();
-    record->fields.push_back(StatusField{width, label, {}});
+    record->fields.push_back(StatusField{width, label});
     placeFields(*record);
 }
 
@@ -131,16 +108,9 @@ void setStatusText(int number, int field, const std::string& text, int flags) {
     StatusBarRecord* record = findStatusBar(number);
     if (record == nullptr || field < 0 || static_cast<size_t>(field) >= record->fields.size()) return;
     StatusField& target = record->fields[static_cast<size_t>(field)];
-    target.text = text;
     applyFieldLook(target.label, flags);
     target.label->setText(toQString(text));
     if ((flags & kStatusNoBorder) != 0) target.label->repaint();
-}
-
-std::string statusText(int number, int field) {
-    StatusBarRecord* record = findStatusBar(number);
-    if (record == nullptr || field < 0 || static_cast<size_t>(field) >= record->fields.size()) return {};
-    return record->fields[static_cast<size_t>(field)].text;
 }
 
 void layoutStatusBars(int window) {

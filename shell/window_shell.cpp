@@ -30,10 +30,6 @@
 
 namespace {
 
-// Flags that place or show the window rather than style it.
-constexpr int kPlacementFlags = kWindowCentred | kWindowCentredOnParent | kWindowTool |
-                                kWindowNoControlParent | kWindowMaximized | kWindowNoActivate |
-                                kWindowInvisible | kWindowMinimized;
 constexpr int kShortcutModifiers = kShortcutShift | kShortcutControl | kShortcutAlt;
 
 struct ShortcutEntry {
@@ -122,13 +118,10 @@ WindowRecord* findWindow(int number) {
 
 Qt::WindowFlags qtWindowFlags(int flags) {
     Qt::WindowFlags qtFlags = Qt::Window | Qt::CustomizeWindowHint;
-    if ((flags & kWindowTool) != 0) qtFlags |= Qt::Tool;
     if ((flags & kWindowTitleBar) == kWindowTitleBar) qtFlags |= Qt::WindowTitleHint;
-    if ((flags & kWindowTitleBar) == 0 && (flags & kWindowSizingBorder) == 0)
-        qtFlags |= Qt::FramelessWindowHint;
+    if ((flags & kWindowTitleBar) == 0) qtFlags |= Qt::FramelessWindowHint;
     if ((flags & kWindowSystemMenu) != 0) qtFlags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if ((flags & kWindowMinimizeBox) != 0) qtFlags |= Qt::WindowMinimizeButtonHint;
-    if ((flags & kWindowMaximizeBox) != 0) qtFlags |= Qt::WindowMaximizeButtonHint;
     return qtFlags;
 }
 
@@ -139,38 +132,19 @@ QPoint centredOn(const QRect& area, QSize size) {
 }
 
 void placeWindow(QWidget* frame, int x, int y, int flags) {
-    QSize size = frame->size();
-    QWidget* parent = QApplication::activeWindow();
-    if ((flags & kWindowCentredOnParent) != 0 && parent != nullptr && parent != frame) {
-        frame->move(centredOn(parent->frameGeometry(), size));
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if ((flags & kWindowCentred) != 0 && screen != nullptr) {
+        frame->move(centredOn(screen->geometry(), frame->size()));
         return;
     }
-    if ((flags & (kWindowCentred | kWindowCentredOnParent)) != 0) {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen != nullptr) {
-            frame->move(centredOn(screen->geometry(), size));
-            return;
-        }
-    }
-    if (x == kDefaultPosition || y == kDefaultPosition) return;
     frame->move(x, y);
 }
 
-void showWindow(QWidget* frame, int flags) {
-    if ((flags & kWindowInvisible) != 0) return;
-    if ((flags & kWindowNoActivate) != 0) frame->setAttribute(Qt::WA_ShowWithoutActivating);
-    if ((flags & kWindowMaximized) != 0) {
-        frame->showMaximized();
-    } else if ((flags & kWindowMinimized) != 0) {
-        frame->showMinimized();
-    } else {
-        frame->show();
-    }
-    if ((flags & kWindowNoActivate) == 0) {
-        // Without a window manager nothing else gives the new window the keyboard.
-        frame->raise();
-        frame->activateWindow();
-    }
+void showWindow(QWidget* frame) {
+    frame->show();
+    // Without a window manager nothing else gives the new window the keyboard.
+    frame->raise();
+    frame->activateWindow();
 }
 
 // Tab stops of the client area in creation order.
@@ -230,6 +204,14 @@ void releaseWindowRecord(WindowRecord& window, int number) {
     releaseStatusBars(number);
     releaseMenus(number);
     delete window.frame.data();
+}
+
+void closeWindow(int number) {
+    auto found = windows.find(number);
+    if (found == windows.end()) return;
+    releaseWindowRecord(found->second, number);
+    windows.erase(found);
+    if (controlParent == number) controlParent = -1;
 }
 
 }  // namespace
@@ -295,7 +277,7 @@ int openWindow(int number, int x, int y, int clientWidth, int clientHeight, cons
                int flags) {
     closeWindow(number);
     if (number < 0 || qApp == nullptr) return 0;
-    if ((flags & ~kPlacementFlags) == 0) flags |= kWindowTitleBar;
+    if ((flags & ~kWindowCentred) == 0) flags |= kWindowTitleBar;
     int width = std::clamp(clientWidth, 1, 32767), height = std::clamp(clientHeight, 1, 32767);
 
     WindowRecord& window = windows[number];
@@ -303,11 +285,7 @@ int openWindow(int number, int x, int y, int clientWidth, int clientHeight, cons
     window.frame->setWindowFlags(qtWindowFlags(flags));
     window.frame->setAttribute(Qt::WA_AlwaysShowToolTips);
     window.frame->setWindowTitle(toQString(title));
-    if ((flags & kWindowSizingBorder) != 0) {
-        window.frame->resize(width, height);
-    } else {
-        window.frame->setFixedSize(width, height);
-    }
+    window.frame->setFixedSize(width, height);
     window.client = new ShellClient(number, window.frame);
     window.clientHeight = height;
     layoutWindow(number);
@@ -315,19 +293,11 @@ int openWindow(int number, int x, int y, int clientWidth, int clientHeight, cons
     // The window keeps the keyboard itself until a control takes it, also after reactivation.
     window.frame->setFocusPolicy(Qt::ClickFocus);
     window.frame->setFocus();
-    showWindow(window.frame, flags);
+    showWindow(window.frame);
     addShortcut(number, kKeyTab, kCommandNextControl);
     addShortcut(number, kShortcutShift | kKeyTab, kCommandPreviousControl);
-    if ((flags & kWindowNoControlParent) == 0) controlParent = number;
+    controlParent = number;
     return 1;
-}
-
-void closeWindow(int number) {
-    auto found = windows.find(number);
-    if (found == windows.end()) return;
-    releaseWindowRecord(found->second, number);
-    windows.erase(found);
-    if (controlParent == number) controlParent = -1;
 }
 
 void* windowHandle(int number) {
@@ -404,11 +374,6 @@ bool isWindowShortcut(int number, const QKeyEvent* key) {
     if (modifiers.testFlag(Qt::ControlModifier)) shortcut |= kShortcutControl;
     if (modifiers.testFlag(Qt::AltModifier)) shortcut |= kShortcutAlt;
     return shortcutCommand(number, shortcut) != -1;
-}
-
-int shortcutCount(int number) {
-    WindowRecord* window = findWindow(number);
-    return window != nullptr ? static_cast<int>(window->shortcuts.size()) : 0;
 }
 
 QWidget* windowFrame(int number) {

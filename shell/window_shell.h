@@ -37,30 +37,16 @@ void shutdownShell();
 void releaseShellObjects();
 
 // Window flags.
-constexpr int kWindowCentred = 1;          // on the screen
-constexpr int kWindowCentredOnParent = 2;  // on the active window (else the screen)
-constexpr int kWindowTool = 4;             // tool window
-constexpr int kWindowNoControlParent = 8;  // controls created afterwards do not go here
-constexpr int kWindowMaximizeBox = 0x010000;
+constexpr int kWindowCentred = 1;  // on the screen
 constexpr int kWindowMinimizeBox = 0x020000;
-constexpr int kWindowSizingBorder = 0x040000;
 constexpr int kWindowSystemMenu = 0x080000;  // with the close box
 constexpr int kWindowTitleBar = 0xC00000;
-constexpr int kWindowMaximized = 0x01000000;
-constexpr int kWindowNoActivate = 0x02000000;
-constexpr int kWindowInvisible = 0x10000000;
-constexpr int kWindowMinimized = 0x20000000;
 
-// A value of a size or position that means "keep" or, for a position, "let the system choose".
-constexpr int kDefaultPosition = -65535;
-
-// Opens a top-level window whose client area is clientWidth x clientHeight; a menu bar
-// attached later takes its height from that area, so the outer size stays. Without
-// kWindowSizingBorder the size is fixed. The window becomes the parent of the controls
-// created afterwards (unless kWindowNoControlParent). Non-zero on success.
+// Opens a shown and active top-level window of fixed size whose client area is clientWidth x
+// clientHeight; a menu bar attached later takes its height from that area, so the outer size
+// stays. The window becomes the parent of the controls created afterwards. Non-zero on success.
 int openWindow(int number, int x, int y, int clientWidth, int clientHeight, const std::string& title,
                int flags);
-void closeWindow(int number);
 
 void* windowHandle(int number);  // the top-level QWidget*, nullptr if none
 void setWindowTitle(int number, const std::string& title);
@@ -79,7 +65,6 @@ constexpr int kCommandNextControl = 64001, kCommandPreviousControl = 64002;  // 
 // combination then posts a menu event with the id while the window is active.
 void addShortcut(int window, int shortcut, int commandId);
 int shortcutCommand(int window, int shortcut);  // -1 when the key has no entry
-int shortcutCount(int window);
 
 // Menus. createMenuBar / createPopupMenu make the new menu the one being built; items
 // then go into its current (sub)menu.
@@ -90,7 +75,6 @@ void menuItem(int commandId, const std::string& text);  // text after a tab is t
 void menuSeparator();
 void openSubmenu(const std::string& title);
 void closeSubmenu();  // back to the parent; at the bar it does nothing
-void freeMenu(int number);
 
 // Check marks, searched through all submenus; the mark always shows what the program set.
 void setMenuCheck(int menu, int commandId, int on);
@@ -104,10 +88,9 @@ int getMenuEnabled(int menu, int commandId);
 // returns when it closes; a chosen item arrives later as a menu event of the window.
 void showPopupMenu(int menu, int window);
 
-// Status bars along the bottom of the client area.
-constexpr int kStatusShareWidth = -65535;  // field width: an equal share of what is left
-constexpr int kStatusRaised = 1, kStatusNoBorder = 2, kStatusCentred = 4, kStatusRight = 8;
+// Status bars along the bottom of the client area; fields have a sunken border and left-aligned
+// text until a setStatusText says otherwise.
+constexpr int kStatusNoBorder = 2;
 int createStatusBar(int number, int window);
-void addStatusField(int width);  // to the bar created last; fields beyond 256 are ignored
+void addStatusField(int width);  // pixels; to the bar created last; fields beyond 256 are ignored
 void setStatusText(int number, int field, const std::string& text, int flags);
-std::string statusText(int number, int field);

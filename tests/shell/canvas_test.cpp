@@ -29,8 +29,8 @@ QPoint onCanvas(int x, int y) {
     return inWindow(0, QPoint(x, y));
 }
 
-void openWithCanvas(int flags = 0) {
-    ASSERT_NE(createCanvas(0, 0, 0, 600, 512, flags), 0);
+void openWithCanvas() {
+    ASSERT_NE(createCanvas(0, 0, 0, 600, 512), 0);
     createCheckBox(3, 0, 532, 30, 20, "i");
     takeEvents();
 }

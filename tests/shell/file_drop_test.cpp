@@ -31,7 +31,7 @@ std::pair<bool, bool> dragAndDrop(QPoint point, const QMimeData& data, Qt::DropA
 // files in order, byte for byte; anything else is refused.
 TEST_F(ShellTest, FileDropAcceptsLocalFilesOnTheCanvasWithCopyOnly) {
     openMainWindow();
-    ASSERT_NE(createCanvas(1, 10, 10, 200, 150, 0), 0);
+    ASSERT_NE(createCanvas(1, 10, 10, 200, 150), 0);
     ASSERT_NE(createScrollBar(2, 220, 10, 17, 150, 0, 100, 10, 1), 0);
     ASSERT_NE(enableFileDrop(1, kFormatFileList, kDropCopy), 0);
     const QPoint canvas = inWindow(1, {20, 30}), bar = inWindow(2, {8, 60}), background(300, 250);

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -274,6 +275,9 @@ void ViewerWindowTest::clickCheckBox(int number) {
 
 std::string ViewerWindowTest::title() const {
     return mainFrame()->windowTitle().toStdString();
+}
+std::string ViewerWindowTest::status() const {
+    return mainFrame()->findChild<QLabel*>()->text().toStdString();  // the status field, first below the client
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {
