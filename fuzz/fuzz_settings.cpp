@@ -18,10 +18,6 @@ bool isPlainKey(const std::string& key) {
     return key.empty() || (key.back() != ' ' && key.back() != '\t');
 }
 
-bool isPlainGroup(const std::string& group) {
-    return group.find_first_of(std::string("\r\n]\0", 4)) == std::string::npos;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name = fuzzing::runFolder() + "/pl2.ini";
     writeWholeFile(name, contents);
 
-    // The file was just written here: opening and writing it back can only succeed.
     check(openSettings(name) != 0);
     selectSettingsGroup(group);
     readSettingsNumber(key, 1);
@@ -43,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     readSettingsNumber("maxwidth", 256);
 
     if (!isPlainKey(key)) key = "Zoom";
-    if (!isPlainGroup(group)) group = "Options";
+    if (group.find_first_of(std::string("\r\n]\0", 4)) != std::string::npos) group = "Options";
     selectSettingsGroup(group);
     writeSettingsNumber(key, value);
     check(closeSettings() != 0);

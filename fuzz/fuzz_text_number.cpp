@@ -1,4 +1,6 @@
-// Number parsing and the text operations with arbitrary texts, positions and lengths.
+// Number parsing and the text operations with arbitrary texts, positions and lengths; the two
+// texts typed for "Save binary...": the byte count against a plain model of its digits, and the
+// file name that gets ".bin" when its last part has no point.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -6,8 +8,29 @@
 
 #include "fuzz/fuzz_folder.h"
 #include "support/text_ops.h"
+#include "viewer/data_buffer.h"
+#include "viewer/viewer_state.h"
 
 namespace {
+
+int digitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
+}
+
+// -1 when the text is no count of at most 2147483647.
+int64_t modelCount(const std::string& text) {
+    const bool hex = !text.empty() && text[0] == '$';
+    int64_t value = 0;
+    for (size_t i = hex ? 1 : 0; i < text.size(); ++i) {
+        const int digit = digitValue(text[i]);
+        if (digit >= (hex ? 16 : 10)) return -1;
+        value = value * (hex ? 16 : 10) + digit;
+        if (value > INT32_MAX) return -1;
+    }
+    return value;
+}
 
 // Large widths are tried only where padLeft refuses them, so that a run stays fast.
 int64_t paddingWidth(int64_t raw) {
@@ -17,8 +40,16 @@ int64_t paddingWidth(int64_t raw) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // The whole input is the number's text.
-    int64_t number = textToNumber(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string whole(reinterpret_cast<const char*>(data), size);
+    viewerState.convertOk = 7;
+    const int32_t count = parseSizeText(whole);
+    const int64_t expected = modelCount(whole);
+    check(viewerState.convertOk == (expected >= 0 ? 1 : 0) && count == (expected >= 0 ? expected : 0));
+    const size_t slash = whole.rfind('/');
+    const bool hasPoint = whole.find('.', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
+    check(withBinExtension(whole) == (hasPoint ? whole : whole + ".bin"));
+
+    int64_t number = textToNumber(whole);
     check(textToNumber(decimalText(number)) == number);
     check(textToNumber("%" + binaryText(number)) == number);
     check(textToNumber(std::string(" \t") + (number >= 0 ? "+" : "") + decimalText(number)) == number);

@@ -26,13 +26,6 @@ inline std::string picture(int number, const std::map<int32_t, char>& legend) {
     return text;
 }
 
-// Joins picture rows given one string each.
-inline std::string rows(std::initializer_list<const char*> lines) {
-    std::string text;
-    for (const char* line : lines) text += std::string(line) + '\n';
-    return text;
-}
-
 // Image `number` becomes a black 24-bit image of the given size with a drawing context open on it.
 inline bool drawOnFreshImage(int number, int width, int height) {
     endDrawing();

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -42,11 +43,6 @@ void whenOpen(std::function<void(QWidget*)> drive) {
 
 void press(QWidget* dialog, Qt::Key key) {
     QTest::keyClick(dialog->windowHandle(), key);
-}
-
-std::string currentDirectory() {
-    char buffer[4096];
-    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
 }
 
 const std::string kPictures = "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp",
@@ -87,7 +83,7 @@ TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
     };
     const QStringList pictureFilters{"Portable Network Graphics(*.png) (*.png)", "Bitmap (*.bmp) (*.bmp)"},
         allFilters{"All files (*.*) (*)"};
-    const std::string before = currentDirectory();
+    const auto before = std::filesystem::current_path();
     for (const Row& row : rows) {
         std::string shownName, shownFolder;
         QStringList filters;
@@ -121,7 +117,7 @@ TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
         EXPECT_EQ(shownName, row.shownName);
         EXPECT_EQ(staysOpen, row.staysOpen);
         EXPECT_EQ(shownFolder + "/", row.start.find('/') == std::string::npos ? folder : shownFolder + "/");
-        EXPECT_EQ(currentDirectory(), before);
+        EXPECT_EQ(std::filesystem::current_path(), before);
         EXPECT_EQ(filters, row.save ? pictureFilters : allFilters);
     }
     rmdir((folder + odd).c_str());  // QTemporaryDir cannot name what is no UTF-8
