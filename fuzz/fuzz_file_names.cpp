@@ -1,5 +1,3 @@
-// File names of any bytes: the path and file parts, and sizes of names inside a private
-// folder that holds a file, a folder and links.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,11 +8,9 @@
 #include "fuzz/fuzz_folder.h"
 #include "support/file_services.h"
 
-namespace {
-
-const std::string& populatedFolder() {
+static const std::string& populatedFolder() {
     static const std::string folder = [] {
-        std::string path = fuzzing::runFolder();
+        std::string path = fuzzRunFolder();
         std::ofstream(path + "/file") << "abc";
         mkdir((path + "/dir").c_str(), 0755);
         symlink("file", (path + "/link").c_str());
@@ -23,8 +19,6 @@ const std::string& populatedFolder() {
     }();
     return folder;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name(reinterpret_cast<const char*>(data), size);

@@ -10,12 +10,8 @@ inline void check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-namespace fuzzing {
-
-inline const std::string& runFolder() {
+inline const std::string& fuzzRunFolder() {
     static const TempFolder folder;
     if (folder.path().empty()) abort();
     return folder.path();
 }
-
-}  // namespace fuzzing

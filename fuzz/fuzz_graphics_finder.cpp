@@ -1,5 +1,4 @@
-// The width guess and the graphics scan over arbitrary bytes, first bytes, ends, widths and
-// modes. The bytes sit in a block of exactly their size, so any read outside them is caught.
+// The bytes sit in a block of exactly their size, so any read outside them is caught.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>

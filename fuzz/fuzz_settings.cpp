@@ -1,5 +1,3 @@
-// Settings files of any bytes: parsing, group and key lookup, and a write that must read
-// back as written.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -8,17 +6,13 @@
 #include "fuzz/fuzz_folder.h"
 #include "support/settings_store.h"
 
-namespace {
-
 // Names that survive being written and read back: no line ends, zero bytes or "=", no
 // leading blank, ";" or "[", no trailing blank.
-bool isPlainKey(const std::string& key) {
+static bool isPlainKey(const std::string& key) {
     if (key.find_first_of(std::string("\r\n=\0", 4)) != std::string::npos) return false;
     if (!key.empty() && (key[0] == ' ' || key[0] == '\t' || key[0] == ';' || key[0] == '[')) return false;
     return key.empty() || (key.back() != ' ' && key.back() != '\t');
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
@@ -27,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t value = input.ConsumeIntegral<int32_t>();
     std::string contents = input.ConsumeRemainingBytesAsString();
 
-    std::string name = fuzzing::runFolder() + "/pl2.ini";
+    std::string name = fuzzRunFolder() + "/pl2.ini";
     writeWholeFile(name, contents);
 
     check(openSettings(name) != 0);
@@ -47,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     selectSettingsGroup(group);
     int32_t readBack = readSettingsNumber(key, value == 0 ? 1 : 0);
     check(closeSettings() != 0);
-    // A plain file whose first key begins with the bytes of the UTF-8 mark is written so that
-    // it reads back as a UTF-8 file, where the names compare differently: the format allows
-    // no better, so such files are not compared.
+    // A plain file whose first key starts with the UTF-8 mark's bytes reads back as UTF-8.
     const std::string mark = "\xEF\xBB\xBF";
     const bool turnedUtf8 = contents.compare(0, 3, mark) != 0 && readWholeFile(name).rfind(mark, 0) == 0;
     check(readBack == value || turnedUtf8);

@@ -1,6 +1,4 @@
-// Random data drawn at a random first byte, width, zoom, mode and options: the direct writer
-// gives exactly the pixels of the reference drawing with one box per pixel, on an image it
-// must overwrite completely.
+// The direct writer gives exactly the pixels of the drawing with one box per pixel.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>

@@ -1,6 +1,4 @@
-// Number parsing and the text operations with arbitrary texts, positions and lengths; the two
-// texts typed for "Save binary...": the byte count against a plain model of its digits, and the
-// file name that gets ".bin" when its last part has no point.
+// Text operations, and the byte count and file name typed for "Save binary...".
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -11,16 +9,14 @@
 #include "viewer/data_buffer.h"
 #include "viewer/viewer_state.h"
 
-namespace {
-
-int digitValue(char c) {
+static int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
 }
 
 // -1 when the text is no count of at most 2147483647.
-int64_t modelCount(const std::string& text) {
+static int64_t modelCount(const std::string& text) {
     const bool hex = !text.empty() && text[0] == '$';
     int64_t value = 0;
     for (size_t i = hex ? 1 : 0; i < text.size(); ++i) {
@@ -33,11 +29,9 @@ int64_t modelCount(const std::string& text) {
 }
 
 // Large widths are tried only where padLeft refuses them, so that a run stays fast.
-int64_t paddingWidth(int64_t raw) {
+static int64_t paddingWidth(int64_t raw) {
     return raw > 4096 && raw <= (int64_t{1} << 30) ? raw % 4096 : raw;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string whole(reinterpret_cast<const char*>(data), size);

@@ -36,7 +36,6 @@ std::string paintedArea(int number) {
            std::to_string(bottom) + " " + std::to_string(count);
 }
 
-// Blue, green, red per pixel, the padding and a 32-bit fourth byte kept; alpha laid over.
 TEST_F(Drawing, PixelBytesOfEveryKindOfTarget) {
     std::vector<uint8_t> buffer(2 * 12, 0xEE);
     ASSERT_TRUE(beginDrawing(DrawTarget{buffer.data(), 12, 3, 2, 3, false}));
@@ -74,8 +73,7 @@ std::string grid(std::string text) {
     return text + '\n';
 }
 
-// Boxes and lines turned over and clipped at every edge (a painted area on a 20 x 10 target),
-// sloped lines by Bresenham from the smaller major end and images clipped (a picture).
+// Expected: a painted area on a 20 x 10 target, else a picture.
 TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
     struct Case {
         char kind;  // 'b': fillBox(x, y, w, h), 'l': drawLine(x, y, w, h), 'i': drawImage of "abc def"

@@ -1,5 +1,4 @@
-// The BMP and PNG writers and the choice of writer by saveImage; hostile targets and failing
-// disks for every writer are in tests/support/writers_test.cpp.
+// Hostile targets and failing disks for every writer are in tests/support/writers_test.cpp.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -27,8 +26,7 @@ class ImageFiles : public ::testing::Test {
     TempFolder folder;
 };
 
-// The headers, and two pixels by two rows from memory laid out every way a writer is handed
-// pixels; source padding is 0xEE so that copying it into the file would show.
+// Source padding is 0xEE so that copying it into the file would show.
 TEST_F(ImageFiles, BmpHeadersAndPixelRowsFromEveryKindOfSource) {
     ASSERT_TRUE(createImage(0, 600, 512));
     ASSERT_TRUE(saveImage(0, folder.file("view.bmp")));
@@ -100,8 +98,6 @@ TEST_F(ImageFiles, PicturesThatNoFileCanHoldAreRefusedBeforeTheFileIsTouched) {
     }
 }
 
-// Whole files for the smallest pictures: signature, header, one data chunk of a zlib stream
-// at the highest level holding unfiltered rows top row first, and the end; nothing else.
 TEST_F(ImageFiles, PngBytesOfTinyPictures) {
     ASSERT_TRUE(createImage(0, 2, 2, 24, 0));
     const std::string rgb = "\1\2\3\4\5\6\xEE\xEE\7\x08\x09\x0A\x0B\x0C\xEE\xEE";  // bottom row first
@@ -122,8 +118,6 @@ TEST_F(ImageFiles, PngBytesOfTinyPictures) {
     }
 }
 
-// An encoder without a 32-bit entry gets a 32-bit image laid over white, packed 24-bit rows of
-// (alpha * (c - 255) + 65025) / 255; unknown encoders and images are refused.
 TEST_F(ImageFiles, AnEncoderWithout32BitsGetsThePictureOverWhite) {
     registerEncoder(
         0x324E45,  // "EN2"

@@ -83,8 +83,6 @@ TEST_F(Images, NumbersSizesAndFreeing) {
     EXPECT_TRUE(first->pixels == nullptr && imageHandle(1000) == nullptr) << "a freed handle holds no pixels";
 }
 
-// Grabs copy a rectangle and blacken what lies outside the source; resizing picks the
-// nearest source pixel (any non-zero mode) or averages the source area (mode 0).
 TEST_F(Images, GrabbingAndResizingMakeNewPixels) {
     const std::vector<int> k4x4 = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160};
     struct Case {

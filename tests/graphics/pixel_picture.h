@@ -1,4 +1,3 @@
-// Pixels of numbered images read back as colours and as text pictures shown row by row.
 #pragma once
 
 #include <cstdint>

@@ -8,8 +8,7 @@
 
 namespace {
 
-// The whole program runs at a device pixel ratio of 2: every image pixel must show as a 2 x 2
-// block of its colour, never a blend of neighbours. Set before the application exists.
+// At a device pixel ratio of 2 each image pixel must show as a 2 x 2 block, never a blend.
 const bool scaledScreen = qputenv("QT_SCALE_FACTOR", "2");
 
 struct CanvasEvent {
@@ -35,7 +34,6 @@ void openWithCanvas() {
     takeEvents();
 }
 
-// Pixels of the widget's picture that are not their image pixel's colour.
 int differingPixels() {
     QPixmap grabbed = widgetOf(controlHandle(0))->grab();
     EXPECT_EQ(grabbed.devicePixelRatio(), 2.0);
@@ -74,9 +72,7 @@ TEST_F(ShellTest, CanvasShowsItsBackingImageAtOnceAndUnchanged) {
     EXPECT_EQ(imageRow(*image, 511)[599 * 3 + 2], 1);
 }
 
-// Mouse input from a start point (off: on the check box beside the canvas), the canvas events
-// it gives and the position of the last one but a leave. A release outside gives no click; two
-// moves before the loop reads become one with the first position.
+// Start point (off: on the check box), canvas events, position of the last one but a leave.
 TEST_F(ShellTest, CanvasMouseInputGivesItsEvents) {
     auto move = [](int x, int y) { QTest::mouseMove(nativeWindow(), onCanvas(x, y)); };
     auto moveOff = [] { QTest::mouseMove(nativeWindow(), inWindow(3, {5, 5})); };

@@ -61,8 +61,7 @@ void clickAt(QPoint point) {
 
 std::vector<int> statesSeen;
 
-// The bound callback runs at once with the new position, also at every step of a thumb drag
-// while the button is still down.
+// The callback runs at every step of a thumb drag while the button is still down.
 TEST_F(ControlsTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     openMainWindow();
     createScrollBar(1, 600, 0, 20, 512, 0, 100, 10, 1);
@@ -81,9 +80,6 @@ TEST_F(ControlsTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     EXPECT_EQ(getState(1), statesSeen[4]);
 }
 
-// Arrows step the spin value within its range and always post; so do Up and Down in its field,
-// which posts typing too and leaves window shortcuts to the window. Check boxes toggle on a
-// click and keep the focus on arrow keys.
 TEST_F(ControlsTest, SpinBoxAndCheckBoxInput) {
     openMainWindow();
     createSpinBox(7, 240, 532, 80, 20, -1, 1);

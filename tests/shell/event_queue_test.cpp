@@ -10,8 +10,7 @@ namespace {
 
 using EventQueueTest = ShellTest;
 
-// Only an event equal in kind, object, window and type to the last one waiting is merged into it.
-TEST_F(EventQueueTest, OnlyAnIdenticalTailEventIsMerged) {
+TEST_F(EventQueueTest, OnlyAnIdenticalTailEventIsMergedAndWaitingReturnsALaterOne) {
     using Events = std::vector<ReturnedEvent>;
     const std::pair<Events, bool> rows[] = {{{{13100, 1, 0, 3}, {13100, 1, 0, 3}}, true},
                                             {{{13100, 1, 0, 3}, {13100, 1, 0, 4}}, false},
@@ -24,18 +23,13 @@ TEST_F(EventQueueTest, OnlyAnIdenticalTailEventIsMerged) {
         for (const ReturnedEvent& post : posts) postEvent(post.kind, post.object, post.window, post.type);
         EXPECT_EQ(takeEvents(), merged ? Events{posts[0]} : posts);
     }
-}
-
-TEST_F(EventQueueTest, WaitingReturnsAnEventPostedLater) {
     EXPECT_EQ(waitEvent(0), 0);
     QTimer::singleShot(20, [] { postEvent(13101, 9, 0, 0); });
     EXPECT_EQ(waitEvent(), 13101);
     EXPECT_EQ(eventMenuItem(), 9);
 }
 
-// A key counts for the window only when its press reached the window itself while it was the
-// active window: not one that closed a menu or a dialog, nor one held in another window. A
-// press in the window wakes the loop with a raw message.
+// Not a press that closed a menu or a dialog, nor one held in another window.
 TEST_F(EventQueueTest, KeysCountForTheWindowOnlyWhenPressedThere) {
     QWidget* frame = openMainWindow();
     QWidget other;

@@ -11,24 +11,6 @@ namespace {
 
 enum Payload { Files, Text, Remote, LocalAndRemote };
 
-// Enter, move and drop through the native window, as the platform delivers a drag; the drop is
-// sent even after a refusal. Returns whether the enter and the drop were accepted with copy.
-std::pair<bool, bool> dragAndDrop(QPoint point, const QMimeData& data, Qt::DropActions offered,
-                                  Qt::KeyboardModifiers keys) {
-    QDragEnterEvent enter(point, offered, &data, Qt::LeftButton, keys);
-    QCoreApplication::sendEvent(nativeWindow(), &enter);
-    if (enter.isAccepted()) {
-        QDragMoveEvent move(point + QPoint(1, 1), offered, &data, Qt::LeftButton, keys);
-        QCoreApplication::sendEvent(nativeWindow(), &move);
-    }
-    QDropEvent drop(QPointF(point + QPoint(1, 1)), offered, &data, Qt::LeftButton, keys);
-    QCoreApplication::sendEvent(nativeWindow(), &drop);
-    return {enter.isAccepted() && enter.dropAction() == Qt::CopyAction,
-            drop.isAccepted() && drop.dropAction() == Qt::CopyAction};
-}
-
-// Local files dropped on the canvas with the copy action give one event whose names are the
-// files in order, byte for byte; anything else is refused.
 TEST_F(ShellTest, FileDropAcceptsLocalFilesOnTheCanvasWithCopyOnly) {
     openMainWindow();
     ASSERT_NE(createCanvas(1, 10, 10, 200, 150), 0);
@@ -63,7 +45,15 @@ TEST_F(ShellTest, FileDropAcceptsLocalFilesOnTheCanvasWithCopyOnly) {
         if (row.payload == Remote) urls = {QUrl("https://example.org/a.bin")};
         if (row.payload == LocalAndRemote) urls.append(QUrl("https://example.org/a.bin"));
         if (!urls.empty()) data.setUrls(urls);
-        EXPECT_EQ(dragAndDrop(row.place, data, row.offered, row.keys), std::pair(row.accepted, row.accepted))
+        QDragEnterEvent enter(row.place, row.offered, &data, Qt::LeftButton, row.keys);
+        QCoreApplication::sendEvent(nativeWindow(), &enter);
+        QDragMoveEvent move(row.place + QPoint(1, 1), row.offered, &data, Qt::LeftButton, row.keys);
+        if (enter.isAccepted()) QCoreApplication::sendEvent(nativeWindow(), &move);
+        QDropEvent drop(QPointF(row.place + QPoint(1, 1)), row.offered, &data, Qt::LeftButton, row.keys);
+        QCoreApplication::sendEvent(nativeWindow(), &drop);  // sent even after a refusal
+        EXPECT_EQ(std::pair(enter.isAccepted() && enter.dropAction() == Qt::CopyAction,
+                            drop.isAccepted() && drop.dropAction() == Qt::CopyAction),
+                  std::pair(row.accepted, row.accepted))
             << row.files.size() << " " << row.payload;
         std::vector<std::vector<std::string>> drops, expected;
         if (row.accepted) expected.push_back(row.files);

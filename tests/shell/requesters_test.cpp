@@ -22,8 +22,7 @@
 
 namespace {
 
-// Runs `drive` on the requester as soon as it is the open modal window. One still open three
-// seconds later is a fault: it is closed so that the run goes on.
+// Runs `drive` on the open requester; one still open three seconds later is a fault.
 void whenOpen(std::function<void(QWidget*)> drive) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, drive] {
@@ -123,8 +122,6 @@ TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
     rmdir((folder + odd).c_str());  // QTemporaryDir cannot name what is no UTF-8
 }
 
-// The text input opens centred, the caret at the end of the default text; it returns the text
-// confirmed with Enter, also on the OK button, and "" for Escape or the close box.
 TEST_F(ShellTest, TextInputReturnsTheConfirmedText) {
     enum Close { Enter, Escape, CloseBox };
     struct Row {
@@ -158,10 +155,7 @@ TEST_F(ShellTest, TextInputReturnsTheConfirmedText) {
     }
 }
 
-// While a requester is open the main window takes no input and is not on top; the Escape that
-// closed it is none of the main window's raw input, and the requester returns only once the key
-// is up again (the program ends when it sees Escape down). Afterwards the main window is as
-// before and has the keyboard again.
+// The requester returns only once its Escape is up again (the program ends on Escape down).
 TEST_F(ShellTest, RequestersAreModalKeepTheirKeysAndLiftStayOnTop) {
     QWidget* main = openMainWindow();
     setStayOnTop(0, 1);

@@ -1,5 +1,4 @@
-// Shared set-up of the shell's GUI tests: one application for the whole run, every shell
-// object released after each test.
+// One application for the whole run, every shell object released after each test.
 #pragma once
 
 #include <gtest/gtest.h>

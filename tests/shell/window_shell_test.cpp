@@ -11,8 +11,6 @@ namespace {
 
 using WindowShellTest = ShellTest;
 
-// The viewer's window is fixed in size with a title bar and a minimise box; stay on top changes
-// only the flag of the same native window, which stays shown, as after a click on the close box.
 TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     QWidget* frame = openMainWindow();
     Qt::WindowFlags flags = frame->windowFlags();
@@ -34,9 +32,6 @@ TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     EXPECT_EQ(takeEvents(kEventClose), (std::vector<ReturnedEvent>{{kEventClose, 0, 0, 0}}));
 }
 
-// The menu bar above and the status line below take their height from outside the client area:
-// controls count their y from below the bar, the pointer is -1 outside the client area. Chosen
-// items post their command and leave a check mark as the program set it.
 TEST_F(WindowShellTest, MenuAndStatusBarFrameTheClientArea) {
     QWidget* frame = openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
@@ -82,8 +77,7 @@ TEST_F(WindowShellTest, MenuAndStatusBarFrameTheClientArea) {
               (std::vector<ReturnedEvent>{{kEventMenu, 8, 0, 0}, {kEventMenu, 5, 0, 0}}));
 }
 
-// Each key pressed in the window, and the command it posts (0: none), or for Tab and Shift+Tab
-// the control that has the focus after it: they step through the tab stops in creation order and wrap.
+// Key, the command it posts (0: none), or for Tab and Shift+Tab the control focused after it.
 TEST_F(WindowShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
     openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
@@ -109,7 +103,6 @@ TEST_F(WindowShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
     }
 }
 
-// The arguments as main receives them, program name first; past the end an argument is "".
 TEST(CommandLine, CountAndArgumentsByIndex) {
     const std::vector<std::string> rows[] = {{}, {"/tmp/my data/file one.bin", "", "say\"hi\""}};
     for (std::vector<std::string> arguments : rows) {

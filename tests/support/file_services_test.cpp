@@ -45,9 +45,7 @@ TEST_F(FileServicesTest, ReadsDeliverTheFileInOrderAcrossTheBuffer) {
     }
 }
 
-// Single bytes and runs of them go out in pieces of 4095 bytes, larger pieces straight
-// through; nothing reaches the file's name before it is closed. Pieces: "b" that many
-// writeByte calls, "r" one writeByteRun, "d" one writeData, "*n" n times.
+// Pieces: "b" that many writeByte calls, "r" one writeByteRun, "d" one writeData, "*n" n times.
 TEST_F(FileServicesTest, WrittenPiecesReachTheDiskInOrderAndOnTime) {
     // clang-format off
     const std::pair<std::string, int64_t> cases[] = {  // pieces, bytes in the temporary file before the close

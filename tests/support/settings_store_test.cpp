@@ -134,7 +134,7 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
     }
 }
 
-TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreNothingHappens) {
+TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreOrFileNothingHappens) {
     ASSERT_NE(openSettings(settingsFile("[A]\n")), 0);
     EXPECT_EQ(selectSettingsGroup("a") * 10 + selectSettingsGroup("B") + selectSettingsGroup(""), 11);
     ASSERT_EQ(unlink(folder.file("pl2.ini").c_str()), 0);
@@ -144,10 +144,6 @@ TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreNothingHap
     writeSettingsNumber("zoom", 4);
     EXPECT_EQ(closeSettings(), 1);
     EXPECT_TRUE(folder.entries().empty());
-}
-
-// What no settings file can be is refused at once; a pipe must not block the opening.
-TEST_F(SettingsStoreTest, WhatIsNoFileIsRefused) {
     ASSERT_EQ(mkdir(folder.file("sub").c_str(), 0755) | mkfifo(folder.file("pipe").c_str(), 0644), 0);
     alarm(20);
     for (const std::string& other :

@@ -18,7 +18,6 @@ std::string parts(const std::string& name) {
     return pathPart(name) + "|" + filePart(name);
 }
 
-// Each row: what a conversion gave, and what it must give.
 TEST(TextOpsTest, Conversions) {
     const double infinity = std::numeric_limits<double>::infinity();
     const std::string abc = "abcdef", digits = "0123456789ABCDEF", two = "first\nsecond";

@@ -1,5 +1,3 @@
-// Permissions and link protection bind only a user who is not root, so tests of what they
-// refuse run their body as "nobody" in a forked child when the suite runs as root (as in CI).
 #pragma once
 
 #include <grp.h>
@@ -12,9 +10,7 @@
 #include <functional>
 #include <string>
 
-// Runs body as a user whom permissions bind: right here when this process is not root, else
-// in a child process as nobody (uid and gid 65534), to whom `folder` is handed first. The child
-// prints its own failures; here they count as one more.
+// Runs body here when not root, else in a child as nobody (65534), to whom `folder` is handed.
 inline void runUnprivileged(const std::string& folder, const std::function<void()>& body) {
     if (geteuid() != 0) {
         body();

@@ -1,5 +1,3 @@
-// Every writer of the program against hostile targets and failing disks: what it writes
-// either replaces the target whole or leaves it and its folder exactly as they were.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,7 +73,6 @@ class Writers : public ::testing::Test {
         setRenameFailure(false);
     }
 
-    // What the writer puts into a new file when nothing goes wrong.
     static std::string reference(const Writer& writer) {
         TempFolder folder;
         EXPECT_EQ(writer.write(folder.file("reference")), 1);
@@ -144,8 +141,6 @@ TEST_F(Writers, ReplaceTheTargetWholeOrLeaveEverythingAsItWas) {
     umask(savedMask);
 }
 
-// Links are written through only as an ordinary open allows, and in place; a file whose
-// folder takes no new file is rewritten in place. Run as a user whom permissions bind.
 TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
     TempFolder folder;
     const std::string at = folder.path() + "/";
