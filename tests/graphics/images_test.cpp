@@ -38,7 +38,7 @@ std::vector<int> greyLevels(int number) {
     return levels;
 }
 
-TEST_F(Images, NewImagesHoldTheirBackgroundInPaddedRows) {
+TEST_F(Images, NewImagesTheirPaddedRowsNumbersSizesAndFreeing) {
     struct Case {
         int width, depth;
         int32_t background;
@@ -58,9 +58,6 @@ TEST_F(Images, NewImagesHoldTheirBackgroundInPaddedRows) {
         EXPECT_EQ(imageHandle(4)->stride, static_cast<int>(c.row.size()));
         for (int y = 0; y < 3; ++y) EXPECT_EQ(rowBytes(4, y, imageHandle(4)->stride), c.row) << y;
     }
-}
-
-TEST_F(Images, NumbersSizesAndFreeing) {
     const int refused[][4] = {{5, 0, 4, 24}, {5, 4, -1, 24}, {5, 32768, 1, 24},
                               {5, 4, 4, 48}, {-1, 4, 4, 24}, {kLargestImageNumber + 1, 4, 4, 24}};
     for (const auto& c : refused) {

@@ -24,10 +24,6 @@ std::vector<CanvasEvent> takeCanvasEvents() {
     return events;
 }
 
-QPoint onCanvas(int x, int y) {
-    return inWindow(0, QPoint(x, y));
-}
-
 void openWithCanvas() {
     ASSERT_NE(createCanvas(0, 0, 0, 600, 512), 0);
     createCheckBox(3, 0, 532, 30, 20, "i");
@@ -74,11 +70,11 @@ TEST_F(ShellTest, CanvasShowsItsBackingImageAtOnceAndUnchanged) {
 
 // Start point (off: on the check box), canvas events, position of the last one but a leave.
 TEST_F(ShellTest, CanvasMouseInputGivesItsEvents) {
-    auto move = [](int x, int y) { QTest::mouseMove(nativeWindow(), onCanvas(x, y)); };
+    auto move = [](int x, int y) { QTest::mouseMove(nativeWindow(), inWindow(0, {x, y})); };
     auto moveOff = [] { QTest::mouseMove(nativeWindow(), inWindow(3, {5, 5})); };
     auto click = [](Qt::MouseButton button, int x, int y) {
-        QTest::mousePress(nativeWindow(), button, Qt::NoModifier, onCanvas(100, 100));
-        QTest::mouseRelease(nativeWindow(), button, Qt::NoModifier, onCanvas(x, y));
+        QTest::mousePress(nativeWindow(), button, Qt::NoModifier, inWindow(0, {100, 100}));
+        QTest::mouseRelease(nativeWindow(), button, Qt::NoModifier, inWindow(0, {x, y}));
     };
     const QPoint off(-1, -1), centre(100, 100);
     const int down = kCanvasLeftButtonDown, up = kCanvasLeftButtonUp, rDown = kCanvasRightButtonDown,
@@ -99,7 +95,9 @@ TEST_F(ShellTest, CanvasMouseInputGivesItsEvents) {
         {centre, [&] { click(Qt::LeftButton, 599, 511); }, {down, moved, up, kCanvasLeftClick}, {599, 511}},
         {centre, [&] { click(Qt::LeftButton, 600, 511); }, {down, moved, up, left}, {600, 511}},
         {{50, 50},
-         [&] { QTest::mouseDClick(nativeWindow(), Qt::LeftButton, {}, onCanvas(50, 50)); },
+         [&] {
+             QTest::mouseDClick(nativeWindow(), Qt::LeftButton, {}, inWindow(0, {50, 50}));
+         },
          {down, up, kCanvasLeftClick, down, kCanvasLeftDoubleClick, up, kCanvasLeftClick},
          {50, 50}},
     };

@@ -49,9 +49,7 @@ QPoint scrollPart(int number, QStyle::SubControl part) {
     option.minimum = bar->minimum();
     option.maximum = bar->maximum();
     option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
     option.pageStep = bar->pageStep();
-    option.subControls = QStyle::SC_All;
     return inWindow(number, bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar).center());
 }
 

@@ -16,8 +16,6 @@ using namespace std::string_literals;
 
 namespace {
 
-const char* const kNoGroup = nullptr;
-
 class SettingsStoreTest : public ::testing::Test {
    protected:
     void TearDown() override { closeSettings(); }
@@ -33,7 +31,7 @@ class SettingsStoreTest : public ::testing::Test {
 TEST_F(SettingsStoreTest, ReadingNumbers) {
     struct Case {
         std::string file;
-        const char* group;  // kNoGroup: none selected
+        const char* group;  // nullptr: none selected
         const char* key;
         int32_t defaultValue, expected;
     };
@@ -43,7 +41,7 @@ TEST_F(SettingsStoreTest, ReadingNumbers) {
         {"[O]\nk = x4\n", "O", "k", 1, 0}, {"[O]\nk\n", "O", "k", 1, 0}, {"[O]\ngrid = 1\n", "O", "k", 9, 9},
         {"[O]\nk = -3\n", "O", "k", 1, -3}, {"[O]\nk = +3\n", "O", "k", 1, 3},
         {"[O]\n\t k \t=  7  \n", "O", "k", 1, 7}, {"k = 5\n[O]\n", "O", "k", 1, 1},
-        {"k = 5\n[O]\nk = 6\n", "", "k", 1, 5}, {"k = 5\n[O]\nk = 6\n", kNoGroup, "k", 1, 5},
+        {"k = 5\n[O]\nk = 6\n", "", "k", 1, 5}, {"k = 5\n[O]\nk = 6\n", nullptr, "k", 1, 5},
         {"[O]\nk = 2\nk = 3\n", "O", "k", 1, 2}, {"[O]\ngrid = 1\n[O]\nk = 3\n", "O", "k", 1, 1},
         {"[ O ]\nk = 2\n", "O", "k", 1, 1}, {"[ O ]\nk = 2\n", " o ", "k", 1, 2},
         {"[O\nk = 2\n", "O", "k", 1, 2}, {"[O] ; comment\nk = 2\n", "O", "k", 1, 2},
@@ -72,7 +70,7 @@ TEST_F(SettingsStoreTest, ReadingNumbers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         ASSERT_NE(openSettings(settingsFile(c.file)), 0);
-        if (c.group != kNoGroup) selectSettingsGroup(c.group);
+        if (c.group != nullptr) selectSettingsGroup(c.group);
         EXPECT_EQ(readSettingsNumber(c.key, c.defaultValue), c.expected);
         EXPECT_EQ(closeSettings(), 1);
         EXPECT_EQ(readWholeFile(folder.file("pl2.ini")), c.file) << "reading must not change the file";
@@ -134,7 +132,8 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
     }
 }
 
-TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreOrFileNothingHappens) {
+TEST_F(SettingsStoreTest,
+       AnUnchangedStoreIsNotWrittenWithoutAStoreOrFileNothingHappensARelativeNameIsFixedAtOpening) {
     ASSERT_NE(openSettings(settingsFile("[A]\n")), 0);
     EXPECT_EQ(selectSettingsGroup("a") * 10 + selectSettingsGroup("B") + selectSettingsGroup(""), 11);
     ASSERT_EQ(unlink(folder.file("pl2.ini").c_str()), 0);
@@ -154,9 +153,6 @@ TEST_F(SettingsStoreTest, AnUnchangedStoreIsNotWrittenAndWithoutAStoreOrFileNoth
     }
     alarm(0);
     EXPECT_EQ(folder.entries(), (std::set<std::string>{"pipe", "sub"}));
-}
-
-TEST_F(SettingsStoreTest, ARelativeNameMeansTheFolderCurrentAtOpening) {
     char saved[PATH_MAX];
     ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
     ASSERT_EQ(mkdir(folder.file("other").c_str(), 0755), 0);
