@@ -9,10 +9,8 @@
 
 namespace {
 
-using ControlsTest = ShellTest;
-
 // Program-made changes post nothing and run no callback; the position stays within the range.
-TEST_F(ControlsTest, ScrollPositionIsClampedAndProgramChangesPostNothing) {
+TEST_F(ShellTest, ScrollPositionIsClampedAndProgramChangesPostNothing) {
     openMainWindow();
     struct {
         int minimum, maximum, set, expected;
@@ -60,7 +58,7 @@ void clickAt(QPoint point) {
 std::vector<int> statesSeen;
 
 // The callback runs at every step of a thumb drag while the button is still down.
-TEST_F(ControlsTest, UserScrollingCallsTheBoundCallbackAtOnce) {
+TEST_F(ShellTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     openMainWindow();
     createScrollBar(1, 600, 0, 20, 512, 0, 100, 10, 1);
     bindControlEvent(
@@ -78,7 +76,7 @@ TEST_F(ControlsTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     EXPECT_EQ(getState(1), statesSeen[4]);
 }
 
-TEST_F(ControlsTest, SpinBoxAndCheckBoxInput) {
+TEST_F(ShellTest, SpinBoxAndCheckBoxInput) {
     openMainWindow();
     createSpinBox(7, 240, 532, 80, 20, -1, 1);
     createCheckBox(3, 0, 532, 30, 20, "i");

@@ -8,9 +8,7 @@
 
 namespace {
 
-using EventQueueTest = ShellTest;
-
-TEST_F(EventQueueTest, OnlyAnIdenticalTailEventIsMergedAndWaitingReturnsALaterOne) {
+TEST_F(ShellTest, OnlyAnIdenticalTailEventIsMergedAndWaitingReturnsALaterOne) {
     using Events = std::vector<ReturnedEvent>;
     const std::pair<Events, bool> rows[] = {{{{13100, 1, 0, 3}, {13100, 1, 0, 3}}, true},
                                             {{{13100, 1, 0, 3}, {13100, 1, 0, 4}}, false},
@@ -30,7 +28,7 @@ TEST_F(EventQueueTest, OnlyAnIdenticalTailEventIsMergedAndWaitingReturnsALaterOn
 }
 
 // Not a press that closed a menu or a dialog, nor one held in another window.
-TEST_F(EventQueueTest, KeysCountForTheWindowOnlyWhenPressedThere) {
+TEST_F(ShellTest, KeysCountForTheWindowOnlyWhenPressedThere) {
     QWidget* frame = openMainWindow();
     QWidget other;
     auto activateOther = [&other] {

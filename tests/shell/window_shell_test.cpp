@@ -9,9 +9,7 @@
 
 namespace {
 
-using WindowShellTest = ShellTest;
-
-TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
+TEST_F(ShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     QWidget* frame = openMainWindow();
     Qt::WindowFlags flags = frame->windowFlags();
     EXPECT_EQ(
@@ -32,7 +30,7 @@ TEST_F(WindowShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     EXPECT_EQ(takeEvents(kEventClose), (std::vector<ReturnedEvent>{{kEventClose, 0, 0, 0}}));
 }
 
-TEST_F(WindowShellTest, MenuAndStatusBarFrameTheClientArea) {
+TEST_F(ShellTest, MenuAndStatusBarFrameTheClientArea) {
     QWidget* frame = openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
     EXPECT_NE(createMenuBar(0, 0), 0);
@@ -78,7 +76,7 @@ TEST_F(WindowShellTest, MenuAndStatusBarFrameTheClientArea) {
 }
 
 // Key, the command it posts (0: none), or for Tab and Shift+Tab the control focused after it.
-TEST_F(WindowShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
+TEST_F(ShellTest, ShortcutsPostTheirCommandsAndTabMovesTheFocus) {
     openMainWindow();
     createCheckBox(3, 0, 0, 30, 20, "i");
     createScrollBar(1, 0, 30, 200, 20, 0, 10, 1, 0);  // no tab stop
