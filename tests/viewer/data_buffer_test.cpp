@@ -16,10 +16,7 @@
 namespace {
 
 TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
-    struct Case {
-        std::string text;
-        int32_t value;  // -1: refused (0 and convertOk 0)
-    };
+    using Case = std::pair<std::string, int32_t>;  // the value; -1: refused (0 and convertOk 0)
     // clang-format off
     const Case cases[] = {
         {"1000", 1000}, {"$3E8", 1000}, {"$3e8", 1000}, {"$1F0", 496}, {"0000", 0}, {"$", 0}, {"", 0},
@@ -31,28 +28,14 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
         {"2147483648", -1}, {"4294968296", -1}, {"$80000000", -1}, {"$1000003E8", -1}, {"99999999999999999999999999", -1},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [text, value] : cases) {
         viewerState.convertOk = 7;
-        EXPECT_EQ(parseSizeText(c.text), std::max(c.value, 0)) << '"' << c.text << '"';
-        EXPECT_EQ(viewerState.convertOk, c.value >= 0 ? 1 : 0) << '"' << c.text << '"';
+        EXPECT_EQ(parseSizeText(text), std::max(value, 0)) << '"' << text << '"';
+        EXPECT_EQ(viewerState.convertOk, value >= 0 ? 1 : 0) << '"' << text << '"';
     }
 }
 
-// The ".bin" rule: only "/" separates folders.
-TEST(DataBufferTest, WithBinExtensionUnlessTheLastPartHasAPoint) {
-    // clang-format off
-    const std::pair<std::string, std::string> cases[] = {
-        {"/out/sprite", "/out/sprite.bin"}, {"/out/sprite.raw", "/out/sprite.raw"}, {"/old.dir/sprite", "/old.dir/sprite.bin"},
-        {"/out/sprite.", "/out/sprite."}, {"sprite.BIN", "sprite.BIN"}, {".hidden", ".hidden"}, {"/out/", "/out/.bin"},
-        {"", ".bin"}, {"out.d\\sprite", "out.d\\sprite"},
-    };
-    // clang-format on
-    for (const auto& [name, result] : cases) EXPECT_EQ(withBinExtension(name), result) << name;
-}
-
-// Ranges before, across and after block boundaries, up to the end: zeros before the data, then the
-// data with the inverse and the bit reversal (never the nibble swap), each byte as worked out here.
-// Ranges past the end are refused.
+// Zeros before the data, then the data with the inverse and the bit reversal, never the nibble swap.
 TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     std::vector<uint8_t> bytes(300000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
@@ -145,9 +128,8 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     });
 }
 
-// A load replaces the one before (any name works), notes the name and folder and leaves the view
-// position alone. A file cut short while it is read loads with the bytes that came, 16 zero bytes
-// behind them; a read that fails loads nothing. The file layer's read seam stands in for both.
+// A load replaces the one before, notes the name and folder and leaves the view position alone. A file
+// cut short while read loads the bytes that came, 16 zero bytes behind; a failed read loads nothing.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
     struct Case {
         const char* name;

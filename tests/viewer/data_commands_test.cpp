@@ -24,10 +24,6 @@ namespace {
 
 class DataCommandsTest : public ViewerWindowTest {
    protected:
-    static void setView(int width, int row, int fineOffset) {
-        scrollTo(width, row);
-        setState(kOffsetSpin, fineOffset);
-    }
     void dropFiles(const std::vector<std::string>& names) {
         auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
         QMimeData data;
@@ -121,9 +117,8 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
 // with inverse and reverse as the boxes say, or says why not: a failed write (to "big.bin") leaves
 // what was there, and so does a name that with its extension is a folder.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
-    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, the last requester cancelled 8;
-    // the name given in the save dialog ("": it must not open); the message; the file afterwards and its
-    // bytes.
+    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, last requester cancelled 8;
+    // the name saved to ("": no dialog); the message; the file afterwards and its bytes.
     using Case =
         std::tuple<std::string, int, int, int, int, std::string, std::string, std::string, std::string>;
     const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2),
@@ -138,7 +133,8 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         {"1", 1, 0, 1, 3, "out", "", "out.bin", "\x7F"}, {"1", 1, 0, 1, 7, "out", "", "out.bin", "\x7F"},
         {"2", 1, 0, -1, 1, "out", "", "out.bin", std::string("\0\xFF", 2)}, {"2", 1, 0, 0, 0, "sprite", "", "sprite.bin", two},
         {"2", 1, 0, 0, 0, "sprite.raw", "", "sprite.raw", two}, {"2", 1, 0, 0, 0, "sprite.", "", "sprite.", two},
-        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"", 1, 0, 0, 0, "", "", "", ""},
+        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"2", 1, 0, 0, 0, ".hidden", "", ".hidden", two},
+        {"", 1, 0, 0, 0, "", "", "", ""},
         {"9", 1, 0, 0, 8, "", "", "", ""}, {"9", 1, 0, 0, 8, "out", "", "", ""},
         {"100", 1, 0, 0, 0, "x", cannot + path("x.bin"), "", ""}, {"100", 1, 0, 0, 0, "big.bin", cannot + path("big.bin"), "big.bin", "old"},
     };

@@ -141,10 +141,8 @@ TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
         startWithData(size);
         if (width > 1) command(kCommandMulti);
         scrollTo(width, 0);
-        drain();
         answer({{RequesterKind::Popup, choice}});
         rightClickCanvas(x, y);
-        drain();
         drain();
         expectAllAnswered();
         ASSERT_FALSE(seen().empty());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "graphics/images.h"
@@ -107,10 +108,7 @@ TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
 // Pictures worked out by hand: rows of letters at (x0, y) (see viewerLegend); and every pixel outside
 // the top-left checkerFromX x checkerFromY corner shows the checkerboard (cyan on odd x + y).
 TEST_F(SheetRenderTest, GoldenPictures) {
-    struct Row {
-        int y, x0;
-        std::string letters;
-    };
+    using Row = std::tuple<int, int, std::string>;  // y, x0, letters
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -202,9 +200,8 @@ TEST_F(SheetRenderTest, GoldenPictures) {
             return cells ? legendLetter(colour) : '?';
         };
         const int step = cells ? 1 : mode.pixelWidth;
-        for (const Row& row : c.rows)
-            EXPECT_EQ(sheetRow(row.y, row.x0 * step, row.letters, letter, step), row.letters)
-                << "y " << row.y;
+        for (const auto& [y, x0, letters] : c.rows)
+            EXPECT_EQ(sheetRow(y, x0 * step, letters, letter, step), letters) << "y " << y;
         int offChecker = 0;
         for (int y = 0; y < 512; ++y)
             for (int x = y < c.checkerFromY ? c.checkerFromX : 0; x < kViewWidth; ++x)
@@ -213,9 +210,8 @@ TEST_F(SheetRenderTest, GoldenPictures) {
     }
 }
 
-// Every mode, zoom and option on random data, at widths and first bytes that reach the clipped
-// edges, the end of the data and the space before it; then every width with multi columns on,
-// where the strips and their clipping change most: the direct writer gives the reference's bytes.
+// Every mode, zoom and option on random data at widths and first bytes reaching the clipped edges and
+// both ends of the data; then every width with multi columns: the direct writer gives the reference's bytes.
 TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::mt19937 random(1234);
     std::vector<uint8_t> bytes(250000);
@@ -244,14 +240,9 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
 TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
-    struct Case {
-        int32_t byteOffset, fineOffset, bytesPerRow, zoom, rowPosition, mode;
-        int mouseX, mouseY;
-        const char* text;
-        int32_t jumpRow;
-    };
+    // First byte, fine offset, width, zoom, row position, mode, pointer x and y; the render's text, jump row.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int, int, const char*, int32_t> cases[] = {
         {4096, 0, 3, 2, 0, kModeBinary, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17", 5},
         {100, 0, 7, 1, 0, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
         {0, -3, 3, 1, 0, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
@@ -262,8 +253,7 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
         {0, 0, 1, 1, 5, kModeBinary, 20, 100, "Disp=0,width=1,x=20,y=100,size=1124", 1129},  // column 2 x 512 rows + 100
         {0, 0, 10, 1, 0, kModeBinary, 85, 7, "Disp=0,width=10,x=85,y=7,size=5190", 519},   // strip 1 holds rows 512..1023
         {0, 0, 0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
-        // The byte under the pointer: in the byte-cell modes the byte drawn there, the tile's first
-        // byte, or the row's byte holding the pixel (plane 0).
+        // The byte under the pointer: the byte drawn there, the tile's first, or the row's holding the pixel.
         {0, 0, 3, 1, 0, kModeAtari, 20, 7, "Disp=0,width=3,x=20,y=7,size=23", 7},
         {0, 0, 3, 1, 0, kModeBk, 13, 2, "Disp=0,width=3,x=13,y=2,size=1542", 514},
         {0, 0, 4, 1, 0, kModeSam, 5, 1, "Disp=0,width=4,x=5,y=1,size=6", 1},
@@ -279,19 +269,18 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
     };
     // clang-format on
     loadBytes({});
-    for (const Case& c : cases) {
-        viewerState.byteOffset = c.byteOffset;
-        setHeldValue(HeldValue::FineOffset, c.fineOffset);
-        setHeldValue(HeldValue::RowPosition, c.rowPosition);
-        viewerState.bytesPerRow = c.bytesPerRow;
-        viewerState.zoom = c.zoom;
-        viewerState.colourMode = c.mode;
-        std::string moved = c.text;
-        moved[4] = ':';
-        moved[moved.rfind("size=") + 4] = ':';
-        EXPECT_EQ(statusTextForRender(c.mouseX, c.mouseY), c.text);
-        EXPECT_EQ(statusTextForMouseMove(c.mouseX, c.mouseY), moved);
-        EXPECT_EQ(jumpRowAt(c.mouseX, c.mouseY), c.jumpRow) << c.text;
+    for (const auto& [first, fineOffset, width, zoom, rowPosition, mode, x, y, text, jumpRow] : cases) {
+        viewerState.byteOffset = first;
+        setHeldValue(HeldValue::FineOffset, fineOffset);
+        setHeldValue(HeldValue::RowPosition, rowPosition);
+        viewerState.bytesPerRow = width;
+        viewerState.zoom = zoom;
+        viewerState.colourMode = mode;
+        std::string moved = text;
+        moved[4] = moved[moved.rfind("size=") + 4] = ':';
+        EXPECT_EQ(statusTextForRender(x, y), text);
+        EXPECT_EQ(statusTextForMouseMove(x, y), moved);
+        EXPECT_EQ(jumpRowAt(x, y), jumpRow) << text;
     }
 }
 

@@ -218,6 +218,13 @@ void ViewerWindowTest::scrollTo(int width, int row) {
     applyScroll();
 }
 
+void ViewerWindowTest::setView(int width, int row, int fineOffset) {
+    scrollTo(width, row);
+    setState(kOffsetSpin, fineOffset);
+    setText(kOffsetSpin, std::to_string(fineOffset));
+    scrollTo(width, row);
+}
+
 void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {
     QTest::keyPress(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
@@ -277,7 +284,10 @@ std::string ViewerWindowTest::title() const {
     return mainFrame()->windowTitle().toStdString();
 }
 std::string ViewerWindowTest::status() const {
-    return mainFrame()->findChild<QLabel*>()->text().toStdString();  // the status field, first below the client
+    return mainFrame()
+        ->findChild<QLabel*>()
+        ->text()
+        .toStdString();  // the status field, first below the client
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {

@@ -72,7 +72,8 @@ class ViewerWindowTest : public testing::Test {
     const std::vector<SeenRequester>& seen() const;
     void expectAllAnswered();
 
-    static void scrollTo(int width, int row);  // as if the scroll bars were moved there
+    static void scrollTo(int width, int row);                 // as if the scroll bars were moved there
+    static void setView(int width, int row, int fineOffset);  // and the offset box typed in
     // Every render rewrites the status line: this shows whether one ran since.
     static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
     bool rendered() const { return status() != "-"; }
