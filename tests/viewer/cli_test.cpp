@@ -5,13 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "graphics/image_save.h"
 #include "graphics/images.h"
@@ -78,8 +75,7 @@ class CliTest : public ::testing::Test {
         return result;
     }
 
-    // The view as the viewer's code draws it in this process, saved as "expected" by the same
-    // writer: the whole sheet, or its top-left width x height each pixel repeated zoom x zoom times.
+    // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
     bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
         loadBytes(data);
         viewerState.byteOffset = static_cast<int32_t>(view.first);
@@ -97,7 +93,6 @@ class CliTest : public ::testing::Test {
             return false;
         return saveImage(image, folder.file("expected"), encoder);
     }
-    // What a command wrote to OUTPUT, after anything it printed.
     std::string written(const std::string& output, const CliRun& result) const {
         return output == "-" || output == "/dev/stdout" ? result.out
                                                         : result.out + readWholeFile(folder.file(output));
@@ -123,7 +118,6 @@ class CliTest : public ::testing::Test {
 
 // Every mode with every option, and the defaults in the type the extension (any case) or --format names.
 TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
-    // The output, its type, the view, the options given (the view's when none).
     std::vector<std::tuple<std::string, std::string, View, std::vector<std::string>>> cases = {
         {"a.png", "PNG", {}, {"--zoom", "1"}},       {"b.PNG", "PNG", {}, {"--inverse"}},
         {"d.bmp", "BMP", {}, {"--first", "0"}},      {"e.BMP", "BMP", {}, {"--width=1"}},
@@ -229,40 +223,35 @@ TEST_F(CliTest, MessagesAndExitCodes) {
     using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
     // clang-format off
     const Case printing[] = {
-        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""},
-        {{"render", "--help"}, 0, "Usage:\n", ""}, {{"--version"}, 0, "pixloupe2d-cli ", ""},
-        {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""}, {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""},
-        {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
-        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"},
-        {{"scan", "flat.bin"}, 0, "", ""}, {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", ""},
-    };
-    const std::pair<std::vector<std::string>, const char*> bad[] = {
-        {{}, "command"}, {{"draw", d, "o.png"}, "draw"}, {{"render", d}, "FILE and OUTPUT"},
-        {{"render", "missing.bin", "o.png"}, "cannot open data file"}, {{"render", "empty.bin", "o.png"}, "cannot read data file"},
-        {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
+        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""}, {{"render", "--help"}, 0, "Usage:\n", ""},
+        {{"--version"}, 0, "pixloupe2d-cli ", ""}, {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""},
+        {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""}, {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
+        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""},
+        {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", ""},
+        }; const std::pair<std::vector<std::string>, const char*> bad[] = { {{}, "command"}, {{"draw", d, "o.png"}, "draw"},
+        {{"render", d}, "FILE and OUTPUT"}, {{"render", "missing.bin", "o.png"}, "cannot open data file"},
+        {{"render", "empty.bin", "o.png"}, "cannot read data file"}, {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
         {{"extract", "huge.bin", "o.bin", "--size", "1"}, "2 GiB"}, {{"guess", "missing.bin"}, "missing.bin"},
         {with(R, {"--bogus"}), "unknown option for render: --bogus"}, {with(R, {"--mode", "c64"}), "c64"},
         {with(R, {"--mode"}), "--mode needs a value"}, {with(R, {"--inverse=1"}), "--inverse takes no value"},
         {with(R, {"--zoom", "3"}), "--zoom needs 1, 2, 4 or 8"}, {with(R, {"--width", "0"}), "--width needs a number from 1 to 256"},
-        {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"},
-        {with(R, {"--first", "abc"}), "--first"}, {with(R, {"--first", "2147483648"}), "--first"},
-        {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"}, {with(R, {"--first", "0x-5"}), "--first"},
-        {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$80000000"}), "--first"}, {with(R, {"--first", "-$10"}), "--first"},
-        {{"render", d, "o.jpg"}, "o.jpg"}, {{"render", d, "o"}, ".png or .bmp"}, {{"render", d, "-"}, "--format"},
-        {{"render", d, "o.png.txt"}, "o.png.txt"}, {with(R, {"--format", "gif"}), "--format needs png or bmp, not \"gif\""},
-        {{"render", d, "taken.png"}, "cannot write taken.png"}, {{"render", d, "no/such/folder.png"}, "no/such/folder.png"},
-        {{"render", d, ""}, "must not be empty"}, {with(E, {"--size", "1", "--format", "png"}), "--format"},
-        {E, "extract needs --size N"}, {with(E, {"--size", "12x"}), "12x"}, {with(E, {"--size", "0x"}), "0x"},
-        {with(E, {"--size", "-1"}), "--size"}, {with(E, {"--size", "4294967296"}), "4294967296"},
+        {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"}, {with(R, {"--first", "abc"}), "--first"},
+        {with(R, {"--first", "2147483648"}), "--first"}, {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"},
+        {with(R, {"--first", "0x-5"}), "--first"}, {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$80000000"}), "--first"},
+        {with(R, {"--first", "-$10"}), "--first"}, {{"render", d, "o.jpg"}, "o.jpg"}, {{"render", d, "o"}, ".png or .bmp"},
+        {{"render", d, "-"}, "--format"}, {{"render", d, "o.png.txt"}, "o.png.txt"},
+        {with(R, {"--format", "gif"}), "--format needs png or bmp, not \"gif\""}, {{"render", d, "taken.png"}, "cannot write taken.png"},
+        {{"render", d, "no/such/folder.png"}, "no/such/folder.png"}, {{"render", d, ""}, "must not be empty"},
+        {with(E, {"--size", "1", "--format", "png"}), "--format"}, {E, "extract needs --size N"}, {with(E, {"--size", "12x"}), "12x"},
+        {with(E, {"--size", "0x"}), "0x"}, {with(E, {"--size", "-1"}), "--size"}, {with(E, {"--size", "4294967296"}), "4294967296"},
         {with(E, {"--size", "70001"}), "past the end"}, {with(E, {"--first", "1", "--size", "70000"}), "past the end"},
         {with(E, {"--first", "-257", "--size", "1"}), "-256"}, {with(E, {"--first", "70001", "--size", "0"}), "-256"},
-        {with(E, {"--first", "-2147483648", "--size", "2147483647"}), "-256"},
-        {with(E, {"--size", "1", "--nibble"}), "--nibble"}, {with(E, {"--size", "1", "--zoom", "2"}), "--zoom"},
-        {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
+        {with(E, {"--first", "-2147483648", "--size", "2147483647"}), "-256"}, {with(E, {"--size", "1", "--nibble"}), "--nibble"},
+        {with(E, {"--size", "1", "--zoom", "2"}), "--zoom"}, {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
         {{"sprite", d, "o.png", "--first", "0", "--rows", "2"}, "--first N, --width W and --rows H"},
         {{"sprite", d, "o.gif", "--first", "0", "--width", "2", "--rows", "2"}, "o.gif"},
-        {{"sprite", d, "o.png", "--first", "0", "--width", "auto", "--rows", "1"}, "--width auto is for render only"},
-        {S, "--rows"}, {with(S, {"--rows", "0"}), "--rows"}, {with(S, {"--rows", "5000", "--zoom", "8"}), "32767"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "auto", "--rows", "1"}, "--width auto is for render only"}, {S, "--rows"},
+        {with(S, {"--rows", "0"}), "--rows"}, {with(S, {"--rows", "5000", "--zoom", "8"}), "32767"},
         {with(S, {"--rows", "2", "--count", "$0"}), "--count"}, {with(S, {"--rows", "2", "--multi"}), "--multi"},
         {{"sprite", d, "o.png", "--first", "69999", "--width", "2", "--rows", "1"}, "past the end"},
         {{"sprite", d, "o.png", "--first", "16", "--width", "1", "--rows", "2", "--count", "34993"}, "past the end"},

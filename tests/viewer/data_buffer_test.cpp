@@ -4,10 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "support/io_seam.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
@@ -45,8 +41,8 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     // first, size, options: 1 inverse, 2 reverse, 4 nibble swap
     // clang-format off
     const std::tuple<int64_t, int64_t, int> cases[] = {
-        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3},
-        {-70000, 370000, 3}, {-1, 300001, 1}, {12345, 287655, 6}, {-200000, 200017, 7},
+        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3}, {-70000, 370000, 3}, {-1, 300001, 1},
+        {12345, 287655, 6}, {-200000, 200017, 7},
     };
     // clang-format on
     for (const auto& [first, size, options] : cases) {
@@ -66,7 +62,6 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
             ASSERT_EQ(static_cast<uint8_t>(file[n]), expected) << "byte " << n;
         }
     }
-    // Refused ranges and failed writes leave no file and keep an old one.
     // clang-format off
     const std::pair<int64_t, int64_t> pastTheEnd[] = {{0, 300001}, {300001, 0}, {299999, 2}, {1, 300000},
         {INT64_MAX, 1}, {INT64_MAX, 2}, {-1000, INT32_MAX}, {INT64_MIN, -1}};
@@ -97,7 +92,6 @@ class LoadDataFileTest : public ::testing::Test {
     TempFolder folder;
 };
 
-// As an ordinary user, to whom an unreadable file is refused.
 TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     writeWholeFile(folder.file("empty"), "");
     writeWholeFile(folder.file("secret"), "secret");
@@ -113,9 +107,9 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     }
     // clang-format off
     const std::pair<std::string, LoadResult> cases[] = {
-        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open},
-        {"folder/", LoadResult::Open}, {"fifo", LoadResult::Open} /* must not wait for a writer */,
-        {"huge2147483648", LoadResult::TooLarge}, {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
+        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open}, {"folder/", LoadResult::Open},
+        {"fifo", LoadResult::Open} /* must not wait for a writer */, {"huge2147483648", LoadResult::TooLarge},
+        {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
     };
     // clang-format on
     runUnprivileged(folder.path(), [&] {

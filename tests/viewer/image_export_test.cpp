@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "support/io_seam.h"
 #include "tests/viewer/viewer_driver.h"
@@ -34,8 +32,7 @@ class ImageExportTest : public ViewerWindowTest {
     }
 };
 
-// The proposal is the loaded name with the type's extension in its folder; the type decides format and
-// extension.
+// The proposal is the loaded name and folder; the type decides format and extension.
 TEST_F(ImageExportTest, TypeDecidesFormatAndExtension) {
     mkdir(path("data").c_str(), 0700);
     ASSERT_EQ(startWithFile("data/game.bin", countingBytes(3000)), ViewerStep::Continue);

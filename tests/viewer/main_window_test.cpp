@@ -5,8 +5,6 @@
 #include <tuple>
 
 #include "shell/controls.h"
-#include "shell/event_queue.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -129,8 +127,7 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
 
 // A right click's "jump here" moves the view to the row of the byte clicked; only a pending jump moves it.
 TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
-    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown. Column 2 of 512 rows;
-    // past the end; multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1.
+    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown.
     const std::tuple<int, int, int, int, std::string, int> cases[] = {
         {2000, 1, 20, 100, "jump here", 1124},
         {500, 1, 20, 100, "jump here", 500},

@@ -1,13 +1,10 @@
 // "Go to offset...", the page keys, and the selection dragged on the view with what its saves write.
 #include <qnamespace.h>
 
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "graphics/image_save.h"
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -97,8 +94,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
     }
 }
 
-// The selection snaps to whole cells and rows of one strip; the picture saved is its pixels at zoom 1
-// without the frame; the bytes saved follow the options, not the selection.
+// The selection snaps to cells and rows of one strip; its saves: its pixels at zoom 1, the bytes as shown.
 TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     struct Case {
         int modeCommand, zoomCommand, width, row, multi;
@@ -116,7 +112,6 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     {kCommandBk, kCommandZoom4, 2, 0, 1, {{70, 100}, {90, 60}}, 4, 4, 4, 15, "Selection: 2 x 11 bytes at 542 ($021E)", 2, 11, 542},
     {kCommandSamCoupe, kCommandZoom8, 5, 3, 0, {{5, 5}, {79, 63}}, 2, 8, 0, 0, "Selection: 5 x 8 bytes at 15 ($000F)", 5, 8, 15},
     {kNesCommand, kCommandZoom2, 3, 0, 1, {{60, 20}, {140, 50}}, 8, 2, 3, 1, "Selection: 48 x 3 bytes at 1584 ($0630)", 3, 3, 1584, 8, 16, 48},
-    // A linear row of four planes of 2 bytes (Amiga 4 bitplanes) is one cell, 16 pixels wide.
     {kCommandFirstMachine + 3, kCommandZoom1, 2, 0, 1, {{20, 5}, {70, 40}}, 16, 1, 1, 5, "Selection: 8 x 36 bytes at 4136 ($1028)", 1, 36, 4136, 1, 8, 8},
     };
     // clang-format on
@@ -181,7 +176,6 @@ TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
         EXPECT_NE(canvasPixel(20, 41), kMagenta);
         command(kCommandSaveSelectionImage);  // the shortcut still arrives: nothing happens
     }
-    // A selection that reaches past the data is not saved.
     scrollTo(4, 1240);
     leftDragOnCanvas({{8, 8}, {40, 40}});
     answer({{RequesterKind::Message, ""}});

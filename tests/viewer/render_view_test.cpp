@@ -5,9 +5,7 @@
 
 #include <cstring>
 
-#include "graphics/images.h"
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
@@ -34,8 +32,7 @@ class RenderViewTest : public ViewerWindowTest {
     }
 };
 
-// Nothing loaded: nothing changes. Then the canvas shows the sheet, the grid in two greens only on the
-// canvas, the title the zoom.
+// Nothing loaded: nothing changes. Then the sheet, the grid only on the canvas, the zoom in the title.
 TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     setStatusText(kStatusBar, 0, "before", kStatusNoBorder);

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -25,8 +24,7 @@ const Stored kDefaults = {1, 0, 0, 0, 0, 256, 0};
 const std::string kZoomFixed = "Wrong settings: Zoom must be 1,2,4,8.Fixed",
                   kWidthFixed = "Wrong settings: Bad maxwidth.Fixed to 75";
 
-// The read values show in the state, the boxes and their menu marks, the window and the width
-// bar's maximum; the file written at exit holds them.
+// The values read show in the state, boxes, menu, window and width bar, and are written at exit.
 TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
     struct Case {
         const char* file;  // nullptr: no settings file

@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <random>
 #include <tuple>
-#include <vector>
 
 #include "graphics/images.h"
 #include "tests/graphics/pixel_picture.h"
@@ -34,8 +32,7 @@ char legendLetter(int32_t colour) {
     return found != viewerLegend().end() ? found->second : '?';
 }
 
-// Letters of sheet row y from x0, every `step` pixels, one per letter of `expected`; where that
-// expects '-', the checkerboard's colour reads '-'.
+// Letters of sheet row y from x0 every `step` pixels; where `expected` has '-' the checkerboard reads '-'.
 std::string sheetRow(int y, int x0, const std::string& expected,
                      std::function<char(int32_t)> letter = legendLetter, int step = 1) {
     std::string text;
@@ -52,8 +49,7 @@ std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t
     return bytes;
 }
 
-// The colour of value v in a mode of `bits` bits: grey 255 x v div (2^bits - 1); in the ZX
-// screen a colour number with bright as bit 3: bit 1 red, bit 2 green, bit 0 blue.
+// Grey 255 x v div (2^bits - 1); ZX: bit 3 bright, bit 1 red, bit 2 green, bit 0 blue.
 int32_t expectedColour(int mode, int bits, int v) {
     if (mode == kModeZx) {
         const int level = (v & 8) ? 0xFF : 0xD7;
@@ -71,8 +67,7 @@ class SheetRenderTest : public ::testing::Test {
         unloadBytes();
     }
 
-    // Loads the bytes and sets the view; a first byte beyond 32 bits takes the fine offset, as at
-    // the last row of the largest file.
+    // A first byte beyond 32 bits takes the fine offset, as at the last row of the largest file.
     static void view(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
                      int64_t first = 0, int options = 0) {
         loadBytes(bytes);
@@ -105,8 +100,8 @@ TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
     EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
 }
 
-// Pictures worked out by hand: rows of letters at (x0, y) (see viewerLegend); and every pixel outside
-// the top-left checkerFromX x checkerFromY corner shows the checkerboard (cyan on odd x + y).
+// Rows of letters at (x0, y) worked out by hand; outside the top-left checkerFromX x checkerFromY corner
+// every pixel shows the checkerboard.
 TEST_F(SheetRenderTest, GoldenPictures) {
     using Row = std::tuple<int, int, std::string>;  // y, x0, letters
     struct Case {

@@ -26,8 +26,7 @@ inline void unloadBytes() {
     initViewerState();
 }
 
-// Letters of the documented colours, written out apart from the decoder: '.' black, 'W' white,
-// 'c' checkerboard cyan; Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam palette indexes 1..F.
+// Letters of the documented colours, apart from the decoder: Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam 1..F.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
         {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
