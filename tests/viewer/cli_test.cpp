@@ -32,10 +32,11 @@ struct View {
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
-        const bool on[] = {inverse, reverse, nibble, multi};
-        const char* flags[] = {"--inverse", "--reverse", "--nibble", "--multi"};
-        for (int i = 0; i < 4; ++i)
-            if (on[i]) list.push_back(flags[i]);
+        for (const auto& [on, flag] : {std::pair{inverse, "--inverse"},
+                                       {reverse, "--reverse"},
+                                       {nibble, "--nibble"},
+                                       {multi, "--multi"}})
+            if (on) list.push_back(flag);
         return list;
     }
 };

@@ -218,19 +218,19 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     }
     finish();
     ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
+    // clang-format off
     const std::pair<int, std::string> nothing[] = {{kCommandGuessWidth, "No picture found from"},
-                                                   {kCommandNextGraphics, "No graphics found after"},
-                                                   {kCommandPreviousGraphics, "No graphics found before"}};
+        {kCommandNextGraphics, "No graphics found after"}, {kCommandPreviousGraphics, "No graphics found before"}};
+    // clang-format on
     for (const int mode : {kModeBinary, kModeZx}) {
         command(colourModeCommand(mode));
         scrollTo(3, 10);
         const std::string before = view();
         for (const auto& [id, text] : nothing) {
             command(id);
-            EXPECT_EQ(status(), mode == kModeZx
-                                    ? "Guess width, Next graphics and Previous graphics work in the four "
-                                      "classic modes only"
-                                    : text + " byte 30 in this colour mode");
+            const std::string zx =
+                "Guess width, Next graphics and Previous graphics work in the four classic modes only";
+            EXPECT_EQ(status(), mode == kModeZx ? zx : text + " byte 30 in this colour mode");
             EXPECT_EQ(view(), before);
         }
     }
