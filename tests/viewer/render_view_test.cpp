@@ -12,8 +12,7 @@
 
 namespace {
 
-constexpr int32_t kBlack = 0x000000, kCyan = 0xFFFF00;
-constexpr int32_t kBrightGreen = 0x00FF00, kDarkGreen = 0x007F00;
+constexpr int32_t kBlack = 0x000000, kCyan = 0xFFFF00, kBrightGreen = 0x00FF00, kDarkGreen = 0x007F00;
 
 class RenderViewTest : public ViewerWindowTest {
    protected:
