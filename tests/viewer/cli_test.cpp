@@ -99,19 +99,6 @@ class CliTest : public ::testing::Test {
                                                         : result.out + readWholeFile(folder.file(output));
     }
 
-    // Bytes outside the data are 0 and stay 0 when inverted.
-    std::string expectedRange(int64_t first, int64_t size, bool inverse, bool reverse) const {
-        std::string bytes;
-        for (int64_t at = first; at < first + size; ++at) {
-            const bool inData = at >= 0 && at < static_cast<int64_t>(data.size());
-            const int raw = inData ? data[at] : 0;
-            int value = 0;
-            for (int bit = 0; bit < 8; ++bit) value |= ((raw >> bit) & 1) << (reverse ? 7 - bit : bit);
-            bytes += static_cast<char>(inverse && inData ? value ^ 0xFF : value);
-        }
-        return bytes;
-    }
-
     TempFolder folder;
     std::vector<uint8_t> data;
     std::string dataFile;
@@ -161,7 +148,7 @@ TEST_F(CliTest, ExtractWritesTheViewersBytesUnderAnyName) {
         const CliRun result = run(arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         const std::string output = *(std::find(arguments.begin(), arguments.end(), d) + 1);
-        EXPECT_TRUE(written(output, result) == expectedRange(first, size, inverse, reverse));
+        EXPECT_TRUE(written(output, result) == savedBytes(data, first, size, inverse, reverse));
     }
 }
 
@@ -286,7 +273,7 @@ TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {
         "' && mkfifo fifo && { cat fifo > got & \"$CLI\" extract data.bin fifo --first 100 "
         "--size 5000 --inverse; wait; }";
     ASSERT_EQ(std::system(line.c_str()), 0);
-    EXPECT_TRUE(readWholeFile(folder.file("got")) == expectedRange(100, 5000, true, false));
+    EXPECT_TRUE(readWholeFile(folder.file("got")) == savedBytes(data, 100, 5000, true, false));
 }
 
 }  // namespace

@@ -26,6 +26,20 @@ inline void unloadBytes() {
     initViewerState();
 }
 
+// Bytes first.. of `data` as saved: 0 outside it, inside it inverted and bit-reversed as asked.
+inline std::string savedBytes(const std::vector<uint8_t>& data, int64_t first, int64_t size, bool inverse,
+                              bool reverse) {
+    std::string bytes;
+    for (int64_t at = first; at < first + size; ++at) {
+        const bool inData = at >= 0 && at < static_cast<int64_t>(data.size());
+        const int raw = inData ? data[at] : 0;
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit) value |= ((raw >> bit) & 1) << (reverse ? 7 - bit : bit);
+        bytes += static_cast<char>(inverse && inData ? value ^ 0xFF : value);
+    }
+    return bytes;
+}
+
 // Letters of the documented colours, apart from the decoder: Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam 1..F.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
