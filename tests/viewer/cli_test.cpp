@@ -78,15 +78,8 @@ class CliTest : public ::testing::Test {
 
     // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
     bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
-        loadBytes(data);
-        viewerState.byteOffset = static_cast<int32_t>(view.first);
-        viewerState.bytesPerRow = view.width;
-        viewerState.zoom = width > 0 ? 1 : view.zoom;
-        viewerState.colourMode = view.mode;
-        setHeldValue(HeldValue::Inverse, view.inverse);
-        setHeldValue(HeldValue::ReverseByte, view.reverse);
-        setHeldValue(HeldValue::NibbleSwap, view.nibble);
-        setHeldValue(HeldValue::MultiColumn, view.multi);
+        showBytes(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
+                  view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
         if (!createImage(kSheetImage, kViewWidth, 512) || drawSheet() != SheetResult::Drawn) return false;
         const int image = width > 0 ? 1 : kSheetImage;
         if (width > 0 && !(copyImageRect(kSheetImage, image, 0, 0, width, height) &&

@@ -66,21 +66,6 @@ class SheetRenderTest : public ::testing::Test {
         freeImage(-1);
         unloadBytes();
     }
-
-    // A first byte beyond 32 bits takes the fine offset, as at the last row of the largest file.
-    static void view(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
-                     int64_t first = 0, int options = 0) {
-        loadBytes(bytes);
-        viewerState.colourMode = mode;
-        viewerState.bytesPerRow = bytesPerRow;
-        viewerState.zoom = zoom;
-        viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
-        setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
-        setHeldValue(HeldValue::Inverse, options & 1);
-        setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
-        setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
-        setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
-    }
 };
 
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
@@ -91,11 +76,11 @@ TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
     unloadBytes();
     EXPECT_EQ(drawSheet(), SheetResult::NothingLoaded);
     for (const auto [mode, width, zoom] : cases) {
-        view({1, 2, 3}, mode, width, zoom);
+        showBytes({1, 2, 3}, mode, width, zoom);
         EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << mode << " " << width << " " << zoom;
     }
     EXPECT_EQ(sheetBytes(), before);
-    view({1, 2, 3}, kModeBinary, 1, 1);
+    showBytes({1, 2, 3}, kModeBinary, 1, 1);
     freeImage(kSheetImage);
     EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
 }
@@ -182,7 +167,7 @@ TEST_F(SheetRenderTest, GoldenPictures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
-        view(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
+        showBytes(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
         ASSERT_EQ(drawSheet(), SheetResult::Drawn);
         const ModeRow& mode = *modeRow(c.mode);
         const bool cells = isByteCellMode(c.mode);
@@ -210,7 +195,7 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
-        view(bytes, mode, width, zoom, first, options);
+        showBytes(bytes, mode, width, zoom, first, options);
         SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
                                         << " width " << width << " first " << first);
         ASSERT_TRUE(drawSheetByBoxes());

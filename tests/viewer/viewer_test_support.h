@@ -1,6 +1,7 @@
 // Shared by the viewer's tests: a data buffer loaded from bytes, and the colours' letters.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -24,6 +25,22 @@ inline void loadBytes(const std::vector<uint8_t>& bytes) {
 inline void unloadBytes() {
     if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
     initViewerState();
+}
+
+// Loads the bytes and sets the view; options: 1 inverse, 2 reverse, 4 nibble swap, 8 multi. A first byte
+// beyond 32 bits takes the fine offset, as at the last row of the largest file.
+inline void showBytes(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
+                      int64_t first = 0, int options = 0) {
+    loadBytes(bytes);
+    viewerState.colourMode = mode;
+    viewerState.bytesPerRow = bytesPerRow;
+    viewerState.zoom = zoom;
+    viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
+    setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
+    setHeldValue(HeldValue::Inverse, options & 1);
+    setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
+    setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+    setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
 }
 
 // Bytes first.. of `data` as saved: 0 outside it, inside it inverted and bit-reversed as asked.
