@@ -80,7 +80,6 @@ class LoadDataFileTest : public ::testing::Test {
         buildByteTables();
     }
     void TearDown() override { freeDataBuffer(); }
-    static bool nothingLoaded() { return viewerState.dataBuffer == nullptr && viewerState.dataSize == 0; }
     TempFolder folder;
 };
 
@@ -108,7 +107,7 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
         for (const auto& [name, result] : cases) {
             ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
             EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
-            EXPECT_TRUE(nothingLoaded()) << name;
+            EXPECT_TRUE(viewerState.dataBuffer == nullptr && viewerState.dataSize == 0) << name;
         }
         for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
     });

@@ -176,9 +176,8 @@ ViewerStep ViewerWindowTest::start(const std::vector<std::string>& arguments) {
     static std::vector<char*> argv;
     words = {"pixloupe2d"};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    argv.clear();
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    argv.assign(words.size() + 1, nullptr);
+    for (size_t i = 0; i < words.size(); ++i) argv[i] = words[i].data();
     int argc = static_cast<int>(words.size());
     running_ = true;
     const ViewerStep step = startViewer(argc, argv.data());
