@@ -5,13 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "graphics/image_save.h"
 #include "graphics/images.h"
@@ -35,10 +32,11 @@ struct View {
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
-        const bool on[] = {inverse, reverse, nibble, multi};
-        const char* flags[] = {"--inverse", "--reverse", "--nibble", "--multi"};
-        for (int i = 0; i < 4; ++i)
-            if (on[i]) list.push_back(flags[i]);
+        for (const auto& [on, flag] : {std::pair{inverse, "--inverse"},
+                                       {reverse, "--reverse"},
+                                       {nibble, "--nibble"},
+                                       {multi, "--multi"}})
+            if (on) list.push_back(flag);
         return list;
     }
 };
@@ -78,18 +76,10 @@ class CliTest : public ::testing::Test {
         return result;
     }
 
-    // The view as the viewer's code draws it in this process, saved as "expected" by the same
-    // writer: the whole sheet, or its top-left width x height each pixel repeated zoom x zoom times.
+    // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
     bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
-        loadBytes(data);
-        viewerState.byteOffset = static_cast<int32_t>(view.first);
-        viewerState.bytesPerRow = view.width;
-        viewerState.zoom = width > 0 ? 1 : view.zoom;
-        viewerState.colourMode = view.mode;
-        setHeldValue(HeldValue::Inverse, view.inverse);
-        setHeldValue(HeldValue::ReverseByte, view.reverse);
-        setHeldValue(HeldValue::NibbleSwap, view.nibble);
-        setHeldValue(HeldValue::MultiColumn, view.multi);
+        showBytes(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
+                  view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
         if (!createImage(kSheetImage, kViewWidth, 512) || drawSheet() != SheetResult::Drawn) return false;
         const int image = width > 0 ? 1 : kSheetImage;
         if (width > 0 && !(copyImageRect(kSheetImage, image, 0, 0, width, height) &&
@@ -97,23 +87,9 @@ class CliTest : public ::testing::Test {
             return false;
         return saveImage(image, folder.file("expected"), encoder);
     }
-    // What a command wrote to OUTPUT, after anything it printed.
     std::string written(const std::string& output, const CliRun& result) const {
         return output == "-" || output == "/dev/stdout" ? result.out
                                                         : result.out + readWholeFile(folder.file(output));
-    }
-
-    // Bytes outside the data are 0 and stay 0 when inverted.
-    std::string expectedRange(int64_t first, int64_t size, bool inverse, bool reverse) const {
-        std::string bytes;
-        for (int64_t at = first; at < first + size; ++at) {
-            const bool inData = at >= 0 && at < static_cast<int64_t>(data.size());
-            const int raw = inData ? data[at] : 0;
-            int value = 0;
-            for (int bit = 0; bit < 8; ++bit) value |= ((raw >> bit) & 1) << (reverse ? 7 - bit : bit);
-            bytes += static_cast<char>(inverse && inData ? value ^ 0xFF : value);
-        }
-        return bytes;
     }
 
     TempFolder folder;
@@ -123,7 +99,6 @@ class CliTest : public ::testing::Test {
 
 // Every mode with every option, and the defaults in the type the extension (any case) or --format names.
 TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
-    // The output, its type, the view, the options given (the view's when none).
     std::vector<std::tuple<std::string, std::string, View, std::vector<std::string>>> cases = {
         {"a.png", "PNG", {}, {"--zoom", "1"}},       {"b.PNG", "PNG", {}, {"--inverse"}},
         {"d.bmp", "BMP", {}, {"--first", "0"}},      {"e.BMP", "BMP", {}, {"--width=1"}},
@@ -166,7 +141,7 @@ TEST_F(CliTest, ExtractWritesTheViewersBytesUnderAnyName) {
         const CliRun result = run(arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         const std::string output = *(std::find(arguments.begin(), arguments.end(), d) + 1);
-        EXPECT_TRUE(written(output, result) == expectedRange(first, size, inverse, reverse));
+        EXPECT_TRUE(written(output, result) == savedBytes(data, first, size, inverse, reverse));
     }
 }
 
@@ -229,40 +204,35 @@ TEST_F(CliTest, MessagesAndExitCodes) {
     using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
     // clang-format off
     const Case printing[] = {
-        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""},
-        {{"render", "--help"}, 0, "Usage:\n", ""}, {{"--version"}, 0, "pixloupe2d-cli ", ""},
-        {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""}, {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""},
-        {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
-        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"},
-        {{"scan", "flat.bin"}, 0, "", ""}, {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", ""},
-    };
-    const std::pair<std::vector<std::string>, const char*> bad[] = {
-        {{}, "command"}, {{"draw", d, "o.png"}, "draw"}, {{"render", d}, "FILE and OUTPUT"},
-        {{"render", "missing.bin", "o.png"}, "cannot open data file"}, {{"render", "empty.bin", "o.png"}, "cannot read data file"},
-        {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
+        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""}, {{"render", "--help"}, 0, "Usage:\n", ""},
+        {{"--version"}, 0, "pixloupe2d-cli ", ""}, {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""},
+        {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""}, {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
+        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""},
+        {{"scan", sample, "--to", "6000"}, 0, "1000 4120 1 229\n5120 3788 2 385\n", ""},
+        }; const std::pair<std::vector<std::string>, const char*> bad[] = { {{}, "command"}, {{"draw", d, "o.png"}, "draw"},
+        {{"render", d}, "FILE and OUTPUT"}, {{"render", "missing.bin", "o.png"}, "cannot open data file"},
+        {{"render", "empty.bin", "o.png"}, "cannot read data file"}, {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
         {{"extract", "huge.bin", "o.bin", "--size", "1"}, "2 GiB"}, {{"guess", "missing.bin"}, "missing.bin"},
         {with(R, {"--bogus"}), "unknown option for render: --bogus"}, {with(R, {"--mode", "c64"}), "c64"},
         {with(R, {"--mode"}), "--mode needs a value"}, {with(R, {"--inverse=1"}), "--inverse takes no value"},
         {with(R, {"--zoom", "3"}), "--zoom needs 1, 2, 4 or 8"}, {with(R, {"--width", "0"}), "--width needs a number from 1 to 256"},
-        {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"},
-        {with(R, {"--first", "abc"}), "--first"}, {with(R, {"--first", "2147483648"}), "--first"},
-        {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"}, {with(R, {"--first", "0x-5"}), "--first"},
-        {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$80000000"}), "--first"}, {with(R, {"--first", "-$10"}), "--first"},
-        {{"render", d, "o.jpg"}, "o.jpg"}, {{"render", d, "o"}, ".png or .bmp"}, {{"render", d, "-"}, "--format"},
-        {{"render", d, "o.png.txt"}, "o.png.txt"}, {with(R, {"--format", "gif"}), "--format needs png or bmp, not \"gif\""},
-        {{"render", d, "taken.png"}, "cannot write taken.png"}, {{"render", d, "no/such/folder.png"}, "no/such/folder.png"},
-        {{"render", d, ""}, "must not be empty"}, {with(E, {"--size", "1", "--format", "png"}), "--format"},
-        {E, "extract needs --size N"}, {with(E, {"--size", "12x"}), "12x"}, {with(E, {"--size", "0x"}), "0x"},
-        {with(E, {"--size", "-1"}), "--size"}, {with(E, {"--size", "4294967296"}), "4294967296"},
+        {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"}, {with(R, {"--first", "abc"}), "--first"},
+        {with(R, {"--first", "2147483648"}), "--first"}, {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"},
+        {with(R, {"--first", "0x-5"}), "--first"}, {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$80000000"}), "--first"},
+        {with(R, {"--first", "-$10"}), "--first"}, {{"render", d, "o.jpg"}, "o.jpg"}, {{"render", d, "o"}, ".png or .bmp"},
+        {{"render", d, "-"}, "--format"}, {{"render", d, "o.png.txt"}, "o.png.txt"},
+        {with(R, {"--format", "gif"}), "--format needs png or bmp, not \"gif\""}, {{"render", d, "taken.png"}, "cannot write taken.png"},
+        {{"render", d, "no/such/folder.png"}, "no/such/folder.png"}, {{"render", d, ""}, "must not be empty"},
+        {with(E, {"--size", "1", "--format", "png"}), "--format"}, {E, "extract needs --size N"}, {with(E, {"--size", "12x"}), "12x"},
+        {with(E, {"--size", "0x"}), "0x"}, {with(E, {"--size", "-1"}), "--size"}, {with(E, {"--size", "4294967296"}), "4294967296"},
         {with(E, {"--size", "70001"}), "past the end"}, {with(E, {"--first", "1", "--size", "70000"}), "past the end"},
         {with(E, {"--first", "-257", "--size", "1"}), "-256"}, {with(E, {"--first", "70001", "--size", "0"}), "-256"},
-        {with(E, {"--first", "-2147483648", "--size", "2147483647"}), "-256"},
-        {with(E, {"--size", "1", "--nibble"}), "--nibble"}, {with(E, {"--size", "1", "--zoom", "2"}), "--zoom"},
-        {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
+        {with(E, {"--first", "-2147483648", "--size", "2147483647"}), "-256"}, {with(E, {"--size", "1", "--nibble"}), "--nibble"},
+        {with(E, {"--size", "1", "--zoom", "2"}), "--zoom"}, {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
         {{"sprite", d, "o.png", "--first", "0", "--rows", "2"}, "--first N, --width W and --rows H"},
         {{"sprite", d, "o.gif", "--first", "0", "--width", "2", "--rows", "2"}, "o.gif"},
-        {{"sprite", d, "o.png", "--first", "0", "--width", "auto", "--rows", "1"}, "--width auto is for render only"},
-        {S, "--rows"}, {with(S, {"--rows", "0"}), "--rows"}, {with(S, {"--rows", "5000", "--zoom", "8"}), "32767"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "auto", "--rows", "1"}, "--width auto is for render only"}, {S, "--rows"},
+        {with(S, {"--rows", "0"}), "--rows"}, {with(S, {"--rows", "5000", "--zoom", "8"}), "32767"},
         {with(S, {"--rows", "2", "--count", "$0"}), "--count"}, {with(S, {"--rows", "2", "--multi"}), "--multi"},
         {{"sprite", d, "o.png", "--first", "69999", "--width", "2", "--rows", "1"}, "past the end"},
         {{"sprite", d, "o.png", "--first", "16", "--width", "1", "--rows", "2", "--count", "34993"}, "past the end"},
@@ -296,7 +266,7 @@ TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {
         "' && mkfifo fifo && { cat fifo > got & \"$CLI\" extract data.bin fifo --first 100 "
         "--size 5000 --inverse; wait; }";
     ASSERT_EQ(std::system(line.c_str()), 0);
-    EXPECT_TRUE(readWholeFile(folder.file("got")) == expectedRange(100, 5000, true, false));
+    EXPECT_TRUE(readWholeFile(folder.file("got")) == savedBytes(data, 100, 5000, true, false));
 }
 
 }  // namespace

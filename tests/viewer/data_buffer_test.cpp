@@ -4,10 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "support/io_seam.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
@@ -16,10 +12,7 @@
 namespace {
 
 TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
-    struct Case {
-        std::string text;
-        int32_t value;  // -1: refused (0 and convertOk 0)
-    };
+    using Case = std::pair<std::string, int32_t>;  // the value; -1: refused (0 and convertOk 0)
     // clang-format off
     const Case cases[] = {
         {"1000", 1000}, {"$3E8", 1000}, {"$3e8", 1000}, {"$1F0", 496}, {"0000", 0}, {"$", 0}, {"", 0},
@@ -31,28 +24,14 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
         {"2147483648", -1}, {"4294968296", -1}, {"$80000000", -1}, {"$1000003E8", -1}, {"99999999999999999999999999", -1},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [text, value] : cases) {
         viewerState.convertOk = 7;
-        EXPECT_EQ(parseSizeText(c.text), std::max(c.value, 0)) << '"' << c.text << '"';
-        EXPECT_EQ(viewerState.convertOk, c.value >= 0 ? 1 : 0) << '"' << c.text << '"';
+        EXPECT_EQ(parseSizeText(text), std::max(value, 0)) << '"' << text << '"';
+        EXPECT_EQ(viewerState.convertOk, value >= 0 ? 1 : 0) << '"' << text << '"';
     }
 }
 
-// The ".bin" rule: only "/" separates folders.
-TEST(DataBufferTest, WithBinExtensionUnlessTheLastPartHasAPoint) {
-    // clang-format off
-    const std::pair<std::string, std::string> cases[] = {
-        {"/out/sprite", "/out/sprite.bin"}, {"/out/sprite.raw", "/out/sprite.raw"}, {"/old.dir/sprite", "/old.dir/sprite.bin"},
-        {"/out/sprite.", "/out/sprite."}, {"sprite.BIN", "sprite.BIN"}, {".hidden", ".hidden"}, {"/out/", "/out/.bin"},
-        {"", ".bin"}, {"out.d\\sprite", "out.d\\sprite"},
-    };
-    // clang-format on
-    for (const auto& [name, result] : cases) EXPECT_EQ(withBinExtension(name), result) << name;
-}
-
-// Ranges before, across and after block boundaries, up to the end: zeros before the data, then the
-// data with the inverse and the bit reversal (never the nibble swap), each byte as worked out here.
-// Ranges past the end are refused.
+// Zeros before the data, then the data with the inverse and the bit reversal, never the nibble swap.
 TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     std::vector<uint8_t> bytes(300000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
@@ -62,8 +41,8 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     // first, size, options: 1 inverse, 2 reverse, 4 nibble swap
     // clang-format off
     const std::tuple<int64_t, int64_t, int> cases[] = {
-        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3},
-        {-70000, 370000, 3}, {-1, 300001, 1}, {12345, 287655, 6}, {-200000, 200017, 7},
+        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3}, {-70000, 370000, 3}, {-1, 300001, 1},
+        {12345, 287655, 6}, {-200000, 200017, 7},
     };
     // clang-format on
     for (const auto& [first, size, options] : cases) {
@@ -73,17 +52,8 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
         setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
         EXPECT_EQ(checkRange(first, size), RangeCheck::Ok);
         ASSERT_EQ(writeBinaryRange(name, first, size), 1);
-        const std::string file = readWholeFile(name);
-        ASSERT_EQ(file.size(), static_cast<size_t>(size));
-        for (int64_t n = 0; n < size; ++n) {
-            int expected = 0;
-            for (int bit = 0; first + n >= 0 && bit < 8; ++bit)
-                expected |= (((bytes[first + n] >> bit) & 1) ^ (options & 1))
-                            << (options & 2 ? 7 - bit : bit);
-            ASSERT_EQ(static_cast<uint8_t>(file[n]), expected) << "byte " << n;
-        }
+        EXPECT_TRUE(readWholeFile(name) == savedBytes(bytes, first, size, options & 1, options & 2));
     }
-    // Refused ranges and failed writes leave no file and keep an old one.
     // clang-format off
     const std::pair<int64_t, int64_t> pastTheEnd[] = {{0, 300001}, {300001, 0}, {299999, 2}, {1, 300000},
         {INT64_MAX, 1}, {INT64_MAX, 2}, {-1000, INT32_MAX}, {INT64_MIN, -1}};
@@ -110,11 +80,9 @@ class LoadDataFileTest : public ::testing::Test {
         buildByteTables();
     }
     void TearDown() override { freeDataBuffer(); }
-    static bool nothingLoaded() { return viewerState.dataBuffer == nullptr && viewerState.dataSize == 0; }
     TempFolder folder;
 };
 
-// As an ordinary user, to whom an unreadable file is refused.
 TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     writeWholeFile(folder.file("empty"), "");
     writeWholeFile(folder.file("secret"), "secret");
@@ -130,24 +98,23 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     }
     // clang-format off
     const std::pair<std::string, LoadResult> cases[] = {
-        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open},
-        {"folder/", LoadResult::Open}, {"fifo", LoadResult::Open} /* must not wait for a writer */,
-        {"huge2147483648", LoadResult::TooLarge}, {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
+        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open}, {"folder/", LoadResult::Open},
+        {"fifo", LoadResult::Open} /* must not wait for a writer */, {"huge2147483648", LoadResult::TooLarge},
+        {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
     };
     // clang-format on
     runUnprivileged(folder.path(), [&] {
         for (const auto& [name, result] : cases) {
             ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
             EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
-            EXPECT_TRUE(nothingLoaded()) << name;
+            EXPECT_TRUE(viewerState.dataBuffer == nullptr && viewerState.dataSize == 0) << name;
         }
         for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
     });
 }
 
-// A load replaces the one before (any name works), notes the name and folder and leaves the view
-// position alone. A file cut short while it is read loads with the bytes that came, 16 zero bytes
-// behind them; a read that fails loads nothing. The file layer's read seam stands in for both.
+// A load replaces the one before, notes the name and folder and leaves the view position alone. A file
+// cut short while read loads the bytes that came, 16 zero bytes behind; a failed read loads nothing.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
     struct Case {
         const char* name;

@@ -1,10 +1,8 @@
-// Data in and out through the real window: "Open...", dropped files, the command-line file,
-// the messages of a failed load, and "Save binary..." through its dialogs.
+// "Open...", dropped files, the command-line file, failed loads and "Save binary..." in the window.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>
-#include <string>
 #include <tuple>
 
 #include <QCoreApplication>
@@ -15,7 +13,6 @@
 #include <QWidget>
 
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "support/io_seam.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
@@ -24,10 +21,6 @@ namespace {
 
 class DataCommandsTest : public ViewerWindowTest {
    protected:
-    static void setView(int width, int row, int fineOffset) {
-        scrollTo(width, row);
-        setState(kOffsetSpin, fineOffset);
-    }
     void dropFiles(const std::vector<std::string>& names) {
         auto* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
         QMimeData data;
@@ -44,8 +37,7 @@ class DataCommandsTest : public ViewerWindowTest {
     }
 };
 
-// A file that does not load ends the program with its message and writes no settings, from the
-// command line (which alone can name a folder: the open dialog enters it) or from "Open...".
+// A file that does not load ends the program with its message, from the command line or "Open...".
 TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
     const char* messages[] = {"File Error:Unable to open:", "File Read Error:Unable to read:",
                               "File Error:File too large (2 GiB or more):", "File Error:Unable to open:"};
@@ -71,8 +63,7 @@ TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
     }
 }
 
-// The open dialog starts in the last folder; the view keeps its width, row and offset, or follows
-// the bar as shorter data has clamped it. A cancelled dialog ("" here) changes nothing.
+// The view keeps width, row and offset, or follows the bar clamped by shorter data; cancel changes nothing.
 TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
     const std::tuple<int, int, int, std::string, int, const char*> cases[] = {
         {4, 250000, 0, "short.bin", 32770, "Disp=32768,width=4,x=0,y=0,size=0"},
@@ -97,7 +88,6 @@ TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
     EXPECT_EQ(getAttribute(kRowScroll, 2), 2500);
 }
 
-// The first dropped file is loaded, whatever bytes its name holds.
 TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     const std::string sprite = "sprite\ndata.bin", cafe = "caf\xE9.bin";
@@ -117,13 +107,10 @@ TEST_F(DataCommandsTest, DroppingFilesLoadsTheFirst) {
     }
 }
 
-// "Save binary..." asks for the size, then the name, and writes the bytes from the view's first byte
-// with inverse and reverse as the boxes say, or says why not: a failed write (to "big.bin") leaves
-// what was there, and so does a name that with its extension is a folder.
+// The bytes from the view's first with inverse and reverse as the boxes say, or a message why not.
 TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
-    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, the last requester cancelled 8;
-    // the name given in the save dialog ("": it must not open); the message; the file afterwards and its
-    // bytes.
+    // Typed; width, row, fine offset; inverse 1, reverse 2, nibble swap 4, last requester cancelled 8;
+    // the name saved to ("": no dialog); the message; the file afterwards and its bytes.
     using Case =
         std::tuple<std::string, int, int, int, int, std::string, std::string, std::string, std::string>;
     const std::string tooBig = "Save binary file:Too big value!", two("\0\1", 2),
@@ -132,14 +119,13 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
     const Case cases[] = {
         {"$3E8", 1, 0, 0, 0, "out", "", "out.bin", countingBytes(1000)}, {"$", 1, 0, 0, 0, "out", "", "out.bin", ""},
         {"0000", 1, 0, 0, 0, "out", "", "out.bin", ""}, {"1001", 1, 0, 0, 0, "", tooBig, "", ""},
-        {"1,000", 1, 0, 0, 0, "", "wrong input:can't convert:1,000", "", ""},
-        {"0x3E8", 1, 0, 0, 0, "", "wrong input:can't convert:0x3E8", "", ""},
+        {"1,000", 1, 0, 0, 0, "", "wrong input:can't convert:1,000", "", ""}, {"0x3E8", 1, 0, 0, 0, "", "wrong input:can't convert:0x3E8", "", ""},
         {"5", 3, 0, -3, 0, "out", "", "out.bin", std::string("\0\0\0\0\1", 5)}, {"1", 10, 100, 0, 0, "", tooBig, "", ""},
         {"1", 1, 0, 1, 3, "out", "", "out.bin", "\x7F"}, {"1", 1, 0, 1, 7, "out", "", "out.bin", "\x7F"},
         {"2", 1, 0, -1, 1, "out", "", "out.bin", std::string("\0\xFF", 2)}, {"2", 1, 0, 0, 0, "sprite", "", "sprite.bin", two},
         {"2", 1, 0, 0, 0, "sprite.raw", "", "sprite.raw", two}, {"2", 1, 0, 0, 0, "sprite.", "", "sprite.", two},
-        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"", 1, 0, 0, 0, "", "", "", ""},
-        {"9", 1, 0, 0, 8, "", "", "", ""}, {"9", 1, 0, 0, 8, "out", "", "", ""},
+        {"2", 1, 0, 0, 0, "old.dir/sprite", "", "old.dir/sprite.bin", two}, {"2", 1, 0, 0, 0, ".hidden", "", ".hidden", two},
+        {"", 1, 0, 0, 0, "", "", "", ""}, {"9", 1, 0, 0, 8, "", "", "", ""}, {"9", 1, 0, 0, 8, "out", "", "", ""},
         {"100", 1, 0, 0, 0, "x", cannot + path("x.bin"), "", ""}, {"100", 1, 0, 0, 0, "big.bin", cannot + path("big.bin"), "big.bin", "old"},
     };
     // clang-format on

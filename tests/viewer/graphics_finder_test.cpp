@@ -1,5 +1,4 @@
-// The width guess and the graphics scan on the sample file, whose pictures are known, and on
-// data that holds none.
+// The width guess and the graphics scan on the sample file's known pictures and on data without any.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -46,8 +45,7 @@ TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
                      region.first + region.length > first && (region.first - first) % width == 0;
         EXPECT_TRUE(found) << first << " mode " << mode;
     }
-    // A region is listed by a scan over [its first byte, one byte on), though only blocks
-    // past that show it (a region cut short by the one before it starts a row after that one).
+    // A scan over [its first byte, one byte on) lists a region not cut short by the one before.
     const std::vector<GraphicsRegion> whole = scanGraphics(data.data(), 32768, 3, 0, 32768, 256);
     ASSERT_GE(whole.size(), 3u);
     for (size_t r = 0; r < whole.size(); ++r) {

@@ -5,8 +5,6 @@
 #include <tuple>
 
 #include "shell/controls.h"
-#include "shell/event_queue.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -129,8 +127,7 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
 
 // A right click's "jump here" moves the view to the row of the byte clicked; only a pending jump moves it.
 TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
-    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown. Column 2 of 512 rows;
-    // past the end; multi columns: byte column 21 is byte 1 of strip 5, 5 x 2048 + 496 x 4 + 1.
+    // Bytes, width, the click, the item chosen ("" closes the popup), the row shown.
     const std::tuple<int, int, int, int, std::string, int> cases[] = {
         {2000, 1, 20, 100, "jump here", 1124},
         {500, 1, 20, 100, "jump here", 500},
@@ -141,10 +138,8 @@ TEST_F(MainWindowTest, RightClickJumpsToTheRowOfTheByte) {
         startWithData(size);
         if (width > 1) command(kCommandMulti);
         scrollTo(width, 0);
-        drain();
         answer({{RequesterKind::Popup, choice}});
         rightClickCanvas(x, y);
-        drain();
         drain();
         expectAllAnswered();
         ASSERT_FALSE(seen().empty());
@@ -223,19 +218,19 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     }
     finish();
     ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
+    // clang-format off
     const std::pair<int, std::string> nothing[] = {{kCommandGuessWidth, "No picture found from"},
-                                                   {kCommandNextGraphics, "No graphics found after"},
-                                                   {kCommandPreviousGraphics, "No graphics found before"}};
+        {kCommandNextGraphics, "No graphics found after"}, {kCommandPreviousGraphics, "No graphics found before"}};
+    // clang-format on
     for (const int mode : {kModeBinary, kModeZx}) {
         command(colourModeCommand(mode));
         scrollTo(3, 10);
         const std::string before = view();
         for (const auto& [id, text] : nothing) {
             command(id);
-            EXPECT_EQ(status(), mode == kModeZx
-                                    ? "Guess width, Next graphics and Previous graphics work in the four "
-                                      "classic modes only"
-                                    : text + " byte 30 in this colour mode");
+            const std::string zx =
+                "Guess width, Next graphics and Previous graphics work in the four classic modes only";
+            EXPECT_EQ(status(), mode == kModeZx ? zx : text + " byte 30 in this colour mode");
             EXPECT_EQ(view(), before);
         }
     }

@@ -1,13 +1,10 @@
 // "Go to offset...", the page keys, and the selection dragged on the view with what its saves write.
 #include <qnamespace.h>
 
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "graphics/image_save.h"
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -18,11 +15,9 @@ constexpr int kNesCommand = kCommandFirstMachine + 9;  // the tenth mode beyond 
 
 class NavigationTest : public ViewerWindowTest {
    protected:
-    static void scrollWithOffset(int width, int row, int fineOffset) {
-        scrollTo(width, row);
-        setState(kOffsetSpin, fineOffset);
-        setText(kOffsetSpin, std::to_string(fineOffset));
-        scrollTo(width, row);
+    static int selectionSaves() {
+        return getMenuEnabled(kMainMenu, kCommandSaveSelectionImage) +
+               getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary);
     }
     std::string offsetShown() const {
         return std::to_string(getState(kRowScroll)) + "/" + std::to_string(getState(kOffsetSpin)) + "/" +
@@ -30,7 +25,7 @@ class NavigationTest : public ViewerWindowTest {
     }
 };
 
-// 1000 bytes at width 7, the view at row 10 with a fine offset of 2 (first byte 72 = $48); then tiles.
+// 1000 bytes at width 7, row 10, fine offset 2 (first byte 72 = $48); then tiles.
 TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     // Typed (none: cancelled), the message, row / offset / offset text and the status line's Disp= or "-".
     // clang-format off
@@ -42,7 +37,7 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     startWithData(1000);
     for (const auto& [typed, message, shown, line] : cases) {
         SCOPED_TRACE(message);
-        scrollWithOffset(7, 10, 2);
+        setView(7, 10, 2);
         markStatus();
         std::vector<RequesterAnswer> answers = {
             {RequesterKind::Text, typed ? typed : "", 0, typed == nullptr}};
@@ -62,7 +57,7 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     command(kNesCommand);
     for (const auto& [typed, shown] :
          {std::pair{"230", "2/6/6"}, {"220", "2/-4/-4"}, {"300", "2/0/0"}, {"$3e7", "8/0/0"}}) {
-        scrollWithOffset(7, 1, 2);
+        setView(7, 1, 2);
         answer({{RequesterKind::Text, typed}});
         command(kCommandGoToOffset);
         EXPECT_EQ(offsetShown(), shown) << typed;
@@ -91,7 +86,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         command(kCommandZoom1 + (zoom == 4 ? 2 : 0));
         if (multi) command(kCommandMulti);
         command(mode);
-        scrollWithOffset(width, row, fineOffset);
+        setView(width, row, fineOffset);
         tapKey(key);
         EXPECT_EQ(offsetShown(), shown);
         EXPECT_EQ(rendered(), renders);
@@ -99,8 +94,7 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
     }
 }
 
-// The selection snaps to whole cells and rows of one strip; the picture saved is its pixels at zoom 1
-// without the frame; the bytes saved follow the options, not the selection.
+// The selection snaps to cells and rows of one strip; its saves: its pixels at zoom 1, the bytes as shown.
 TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     struct Case {
         int modeCommand, zoomCommand, width, row, multi;
@@ -113,14 +107,11 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
     };
     // clang-format off
     const Case cases[] = {
-    // Strip 1 of width 3; the pointer ends in strip 4 and the corner stays in strip 1.
     {kCommandBinary, kCommandZoom1, 3, 0, 1, {{30, 10}, {45, 25}, {100, 25}}, 8, 1, 3, 10, "Selection: 3 x 16 bytes at 1566 ($061E)", 3, 16, 1566},
     {kCommandAtari, kCommandZoom2, 4, 0, 0, {{40, 7}, {10, 30}}, 8, 2, 0, 3, "Selection: 3 x 13 bytes at 12 ($000C)", 3, 13, 12},
     {kCommandBk, kCommandZoom4, 2, 0, 1, {{70, 100}, {90, 60}}, 4, 4, 4, 15, "Selection: 2 x 11 bytes at 542 ($021E)", 2, 11, 542},
     {kCommandSamCoupe, kCommandZoom8, 5, 3, 0, {{5, 5}, {79, 63}}, 2, 8, 0, 0, "Selection: 5 x 8 bytes at 15 ($000F)", 5, 8, 15},
-    // Tiles of 16 bytes, 8 x 8: the corner in strip 2 stays in strip 1; rows of 3 tiles.
     {kNesCommand, kCommandZoom2, 3, 0, 1, {{60, 20}, {140, 50}}, 8, 2, 3, 1, "Selection: 48 x 3 bytes at 1584 ($0630)", 3, 3, 1584, 8, 16, 48},
-    // A linear row of four planes of 2 bytes (Amiga 4 bitplanes) is one cell, 16 pixels wide.
     {kCommandFirstMachine + 3, kCommandZoom1, 2, 0, 1, {{20, 5}, {70, 40}}, 16, 1, 1, 5, "Selection: 8 x 36 bytes at 4136 ($1028)", 1, 36, 4136, 1, 8, 8},
     };
     // clang-format on
@@ -131,7 +122,7 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
             command(id);
         scrollTo(c.width, c.row);
         drain();
-        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage), 0);
+        EXPECT_EQ(selectionSaves(), 0);
         leftDragOnCanvas(c.drag, true);
         EXPECT_EQ(status(), c.status);
         const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.cellHeight * c.zoom;
@@ -140,9 +131,7 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
         releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
         EXPECT_EQ(status(), c.status);
-        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage) +
-                      getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary),
-                  2);
+        EXPECT_EQ(selectionSaves(), 2);
         answer({{RequesterKind::SaveFile, path("part"), 0}});
         command(kCommandSaveSelectionImage);
         const int width = c.cells * c.units, height = c.rows * c.cellHeight;  // the sheet's part, saved alike
@@ -165,7 +154,6 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
 // A plain click, or a change of width, row, offset, mode or file, drops the selection and its frame.
 TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
     constexpr int kClick = -1, kScroll = -2;
-    // A command, a click, or a scroll to width and row; the answers to its requesters.
     // clang-format off
     const std::tuple<int, int, int, std::vector<RequesterAnswer>> cases[] = {
         {kClick, 0, 0, {}}, {kScroll, 5, 0, {}}, {kScroll, 4, 1, {}}, {kCommandGoToOffset, 0, 0, {{RequesterKind::Text, "1"}}},
@@ -184,13 +172,10 @@ TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
         if (change == kScroll) scrollTo(width, row);
         if (change >= 0) command(change);
         expectAllAnswered();
-        EXPECT_EQ(getMenuEnabled(kMainMenu, kCommandSaveSelectionImage) +
-                      getMenuEnabled(kMainMenu, kCommandSaveSelectionBinary),
-                  0);
+        EXPECT_EQ(selectionSaves(), 0);
         EXPECT_NE(canvasPixel(20, 41), kMagenta);
         command(kCommandSaveSelectionImage);  // the shortcut still arrives: nothing happens
     }
-    // A selection that reaches past the data is not saved.
     scrollTo(4, 1240);
     leftDragOnCanvas({{8, 8}, {40, 40}});
     answer({{RequesterKind::Message, ""}});

@@ -5,23 +5,17 @@
 
 #include <cstring>
 
-#include "graphics/images.h"
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
 namespace {
 
-constexpr int32_t kBlack = 0x000000, kCyan = 0xFFFF00;
-constexpr int32_t kBrightGreen = 0x00FF00, kDarkGreen = 0x007F00;
+constexpr int32_t kBlack = 0x000000, kCyan = 0xFFFF00, kBrightGreen = 0x00FF00, kDarkGreen = 0x007F00;
 
 class RenderViewTest : public ViewerWindowTest {
    protected:
-    void startWithBytes(const std::string& bytes) {
-        ASSERT_EQ(startWithFile("data.bin", bytes), ViewerStep::Continue);
-    }
     // Beside the pointer the canvas shows the 8 x 8 sheet pixels at pointer + (2, 2), 16 times enlarged.
     void expectPreviewAt(int mouseX, int mouseY) const {
         ASSERT_EQ(clientPointerX(kMainWindow), mouseX);
@@ -37,8 +31,7 @@ class RenderViewTest : public ViewerWindowTest {
     }
 };
 
-// Nothing loaded: nothing changes. Then the canvas shows the sheet, with the grid in two greens
-// only on the canvas, and the title the zoom.
+// Nothing loaded: nothing changes. Then the sheet, the grid only on the canvas, the zoom in the title.
 TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     ASSERT_EQ(start(), ViewerStep::Continue);
     setStatusText(kStatusBar, 0, "before", kStatusNoBorder);
@@ -46,7 +39,7 @@ TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     EXPECT_EQ(title() + status(), "Pixloupe 2dbefore");
     EXPECT_EQ(canvasPixel(1, 0) | sheetPixel(1, 0), kBlack);
     finish();
-    startWithBytes(std::string(4000, '\0'));
+    ASSERT_EQ(startWithFile("data.bin", std::string(4000, '\0')), ViewerStep::Continue);
     command(kCommandGrid);
     // clang-format off
     const int points[][3] = {{0, 300, kBrightGreen}, {64, 3, kBrightGreen}, {8, 3, kDarkGreen}, {3, 8, kDarkGreen},
@@ -65,13 +58,11 @@ TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
         for (int x = 0; x < 600; x += 5) ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
 }
 
-// After a mouse move, a wheel notch and an arrow key alike: the events that are not the canvas's
-// carry no mouse position, and the status line then reads x=0,y=0.
+// After a mouse move, a wheel notch and an arrow key alike; the last two read x=0,y=0.
 TEST_F(RenderViewTest, PreviewAtZoomOneShowsThePixelsBesideThePointer) {
-    startWithBytes(countingBytes(20000));
+    startWithData(20000);
     command(kCommandZoomPreview);
     moveMouseOnCanvas(10, 10);
-    drain();
     moveMouseOnCanvas(50, 70);
     drain();
     expectPreviewAt(50, 70);
@@ -80,10 +71,7 @@ TEST_F(RenderViewTest, PreviewAtZoomOneShowsThePixelsBesideThePointer) {
     drain();
     EXPECT_EQ(status(), "Disp=16,width=1,x=0,y=0,size=0");
     expectPreviewAt(50, 70);
-    pressKey(Qt::Key_Right);
-    handleNext();
-    releaseKey(Qt::Key_Right);
-    drain();
+    tapKey(Qt::Key_Right);
     EXPECT_EQ(status(), "Disp=32,width=2,x=0,y=0,size=0");
     expectPreviewAt(50, 70);
 }

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "shell/controls.h"
-#include "shell/window_shell.h"
 #include "tests/viewer/viewer_driver.h"
 #include "viewer/viewer_state.h"
 
@@ -25,11 +24,10 @@ const Stored kDefaults = {1, 0, 0, 0, 0, 256, 0};
 const std::string kZoomFixed = "Wrong settings: Zoom must be 1,2,4,8.Fixed",
                   kWidthFixed = "Wrong settings: Bad maxwidth.Fixed to 75";
 
-// The read values show in the state, the boxes and their menu marks, the window and the width
-// bar's maximum; the file written at exit holds them.
+// The values read show in the state, boxes, menu, window and width bar, and are written at exit.
 TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
     struct Case {
-        const char* file;  // nullptr: no settings file
+        const char* file;  // nullptr: no settings file, and the bar keeps the 255 it was created with
         std::vector<std::string> messages;
         Stored read;
         int widthMaximum;
@@ -38,16 +36,13 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
     const Stored fixedWidth = {1, 0, 0, 0, 0, 75, 0};
     // clang-format off
     const Case cases[] = {
-        {nullptr, {}, kDefaults, 255},  // without a file the bar keeps the 255 it was created with
-        {" ", {}, kDefaults, 256},
+        {nullptr, {}, kDefaults, 255}, {" ", {}, kDefaults, 256},
         {"[Options]\r\nZoom = 8\r\nMulti = 1\r\nGrid = 0\r\nInverse = 1\r\nReverse = 1\r\nmaxwidth = 40\r\nontop = 1\r\n", {}, {8, 1, 0, 1, 1, 40, 1}, 40},
         {"[Options]\nzoom=3\n", {kZoomFixed}, kDefaults, 256}, {"[Options]\nzoom=0\n", {kZoomFixed}, kDefaults, 256},
-        {"[Options]\r\nmaxwidth = 1\r\n", {}, {1, 0, 0, 0, 0, 1, 0}, 1},
-        {"[Options]\r\nmaxwidth = 257\r\n", {kWidthFixed}, fixedWidth, 75},
+        {"[Options]\r\nmaxwidth = 1\r\n", {}, {1, 0, 0, 0, 0, 1, 0}, 1}, {"[Options]\r\nmaxwidth = 257\r\n", {kWidthFixed}, fixedWidth, 75},
         {"[Options]\r\nmaxwidth = 0\r\n", {kWidthFixed}, fixedWidth, 75},
         {"[Options]\nmaxwidth=300\nzoom=5\n", {kZoomFixed, kWidthFixed}, fixedWidth, 75},
-        {"[Options]\r\nGrid = 7\r\n", {}, {1, 0, 1, 0, 0, 256, 0}, 256},
-        {"[Options]\r\nontop = 2\r\n", {}, {1, 0, 0, 0, 0, 256, 2}, 256},
+        {"[Options]\r\nGrid = 7\r\n", {}, {1, 0, 1, 0, 0, 256, 0}, 256}, {"[Options]\r\nontop = 2\r\n", {}, {1, 0, 0, 0, 0, 256, 2}, 256},
         {"[Other]\r\nzoom = 4\r\nGrid = 1\r\nmaxwidth = 9\r\n", {}, kDefaults, 256},
         {"[Options]\r\nzoom = 2\r\n", {}, {2, 0, 0, 0, 0, 256, 0}, 256, true},
     };
@@ -75,27 +70,18 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
             EXPECT_EQ(getState(box), state) << box;
             EXPECT_EQ(getMenuCheck(kMainMenu, mark), state) << mark;
         }
-        EXPECT_EQ(viewerState.stayOnTop, c.read.onTop);
-        EXPECT_EQ(getMenuCheck(kMainMenu, kCommandStayOnTop), c.read.onTop != 0 ? 1 : 0);
-        EXPECT_EQ(isOnTop(), c.read.onTop != 0);
         EXPECT_EQ(getState(kNibbleBox), 0);
         EXPECT_EQ(getMenuCheck(kMainMenu, kCommandBinary), 1);
+        Stored written = c.read;
+        for (const int onTop : {c.read.onTop, 1 - c.read.onTop}) {  // as read, then toggled: 2 gives -1
+            if (onTop != c.read.onTop) command(kCommandStayOnTop);
+            EXPECT_EQ(viewerState.stayOnTop, written.onTop = onTop);
+            EXPECT_EQ(getMenuCheck(kMainMenu, kCommandStayOnTop), onTop != 0 ? 1 : 0);
+            EXPECT_EQ(isOnTop(), onTop != 0);
+        }
         EXPECT_EQ(finish(ViewerStep::Quit), 0);
-        EXPECT_EQ(readFile("pl2.ini"), c.readOnly ? c.file : writtenSettings(c.read));
+        EXPECT_EQ(readFile("pl2.ini"), c.readOnly ? c.file : writtenSettings(written));
     }
-}
-
-TEST_F(ViewerWindowTest, StayOnTopFromTwoAlternatesBetweenMinusOneAndTwo) {
-    writeFile("pl2.ini", "[Options]\r\nontop = 2\r\n");
-    ASSERT_EQ(start(), ViewerStep::Continue);
-    for (int expected : {-1, 2, -1}) {
-        command(kCommandStayOnTop);
-        EXPECT_EQ(viewerState.stayOnTop, expected);
-        EXPECT_EQ(getMenuCheck(kMainMenu, kCommandStayOnTop), 1);
-        EXPECT_TRUE(isOnTop());
-    }
-    finish(ViewerStep::Quit);
-    EXPECT_EQ(readFile("pl2.ini"), writtenSettings({1, 0, 0, 0, 0, 256, -1}));
 }
 
 }  // namespace

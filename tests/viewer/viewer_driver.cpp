@@ -176,9 +176,8 @@ ViewerStep ViewerWindowTest::start(const std::vector<std::string>& arguments) {
     static std::vector<char*> argv;
     words = {"pixloupe2d"};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    argv.clear();
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    argv.assign(words.size() + 1, nullptr);
+    for (size_t i = 0; i < words.size(); ++i) argv[i] = words[i].data();
     int argc = static_cast<int>(words.size());
     running_ = true;
     const ViewerStep step = startViewer(argc, argv.data());
@@ -216,6 +215,13 @@ void ViewerWindowTest::scrollTo(int width, int row) {
     setState(kWidthScroll, width);
     setState(kRowScroll, row);
     applyScroll();
+}
+
+void ViewerWindowTest::setView(int width, int row, int fineOffset) {
+    scrollTo(width, row);
+    setState(kOffsetSpin, fineOffset);
+    setText(kOffsetSpin, std::to_string(fineOffset));
+    scrollTo(width, row);
 }
 
 void ViewerWindowTest::pressKey(int qtKey, int qtModifiers) {
@@ -277,7 +283,10 @@ std::string ViewerWindowTest::title() const {
     return mainFrame()->windowTitle().toStdString();
 }
 std::string ViewerWindowTest::status() const {
-    return mainFrame()->findChild<QLabel*>()->text().toStdString();  // the status field, first below the client
+    return mainFrame()
+        ->findChild<QLabel*>()
+        ->text()
+        .toStdString();  // the status field, first below the client
 }
 
 bool ViewerWindowTest::hasFocus(int control) const {

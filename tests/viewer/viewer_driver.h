@@ -1,6 +1,5 @@
-// Drives the real viewer in this process on the offscreen platform: a fresh current folder per
-// test, the program's start, loop and exit, user input to its window, and scripted answers for the
-// message boxes, dialogs and popup menu it opens.
+// Drives the real viewer in this process: a fresh current folder per test, start, loop and exit, input
+// to its window, scripted answers to its boxes, dialogs and popup menu.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,8 +22,7 @@ std::string countingBytes(int64_t length);
 
 enum class RequesterKind { Message, OpenFile, SaveFile, Text, Popup };
 
-// One requester as the user saw it: text is the message, text field, file name field, or the
-// popup's items each ending in ';'; file dialogs add the folder, name filters and the one shown.
+// A requester seen: message, text field, file name, or popup items each ending in ';'; dialogs' filters.
 struct SeenRequester {
     RequesterKind kind;
     std::string title, text, folder;
@@ -46,8 +44,7 @@ class ViewerWindowTest : public testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Files in the test's folder, the current directory while the test runs. startWithFile writes
-    // the file, starts with it and handles what waits; startWithData with countingBytes(size).
+    // Files in the test's folder, the current directory while the test runs.
     std::string path(const std::string& name) const { return folder_ + "/" + name; }
     void writeFile(const std::string& name, const std::string& bytes) const {
         writeWholeFile(path(name), bytes);
@@ -72,13 +69,13 @@ class ViewerWindowTest : public testing::Test {
     const std::vector<SeenRequester>& seen() const;
     void expectAllAnswered();
 
-    static void scrollTo(int width, int row);  // as if the scroll bars were moved there
+    static void scrollTo(int width, int row);                 // as if the scroll bars were moved there
+    static void setView(int width, int row, int fineOffset);  // and the offset box typed in
     // Every render rewrites the status line: this shows whether one ran since.
     static void markStatus() { setStatusText(kStatusBar, 0, "-", kStatusNoBorder); }
     bool rendered() const { return status() != "-"; }
 
-    // Input as the platform delivers it. tapKey handles what waits, marks the status line, presses,
-    // handles the press and releases; a left drag goes through the points, released unless held.
+    // Input as the platform delivers it; tapKey marks the status line; a drag is released unless held.
     void pressKey(int qtKey, int qtModifiers = 0);
     void releaseKey(int qtKey, int qtModifiers = 0);
     void tapKey(int qtKey);

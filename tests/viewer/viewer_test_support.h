@@ -1,6 +1,7 @@
 // Shared by the viewer's tests: a data buffer loaded from bytes, and the colours' letters.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,8 +27,37 @@ inline void unloadBytes() {
     initViewerState();
 }
 
-// Letters of the documented colours, written out apart from the decoder: '.' black, 'W' white,
-// 'c' checkerboard cyan; Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam palette indexes 1..F.
+// Loads the bytes and sets the view; options: 1 inverse, 2 reverse, 4 nibble swap, 8 multi. A first byte
+// beyond 32 bits takes the fine offset, as at the last row of the largest file.
+inline void showBytes(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
+                      int64_t first = 0, int options = 0) {
+    loadBytes(bytes);
+    viewerState.colourMode = mode;
+    viewerState.bytesPerRow = bytesPerRow;
+    viewerState.zoom = zoom;
+    viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
+    setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
+    setHeldValue(HeldValue::Inverse, options & 1);
+    setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
+    setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+    setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
+}
+
+// Bytes first.. of `data` as saved: 0 outside it, inside it inverted and bit-reversed as asked.
+inline std::string savedBytes(const std::vector<uint8_t>& data, int64_t first, int64_t size, bool inverse,
+                              bool reverse) {
+    std::string bytes;
+    for (int64_t at = first; at < first + size; ++at) {
+        const bool inData = at >= 0 && at < static_cast<int64_t>(data.size());
+        const int raw = inData ? data[at] : 0;
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit) value |= ((raw >> bit) & 1) << (reverse ? 7 - bit : bit);
+        bytes += static_cast<char>(inverse && inData ? value ^ 0xFF : value);
+    }
+    return bytes;
+}
+
+// Letters of the documented colours, apart from the decoder: Atari 'o', 'g', 't'; BK 'u', 'n', 'r'; Sam 1..F.
 inline const std::map<int32_t, char>& viewerLegend() {
     static const std::map<int32_t, char> legend = {
         {0x000000, '.'}, {0xFFFFFF, 'W'}, {0xFFFF00, 'c'}, {0x4F65B3, 'o'}, {0x35BC84, 'g'},
