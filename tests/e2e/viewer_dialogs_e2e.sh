@@ -20,10 +20,10 @@ answer() {
     local id
     id=$(pl_wait_for_window "$1") || pl_fail "no dialog \"$1\""
     pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
-    sleep 0.3
+    sleep 0.5
     if [[ -n "${2:-}" ]]; then
         xdotool key ${3:-} ctrl+a
-        xdotool type --delay 20 "$2"
+        xdotool type --delay 60 "$2"
     fi
     xdotool key Return
 }
@@ -74,7 +74,8 @@ answer 'size' '$12C'
 answer 'Please choose file to save' range alt+n
 pl_wait_for_file "$WORK/range.bin"
 # $12C = 300 bytes from the first byte of the view.
-tail -c +513 "$WORK/zx.rom" | head -c 300 | cmp - "$WORK/range.bin" || pl_fail "range.bin holds other bytes"
+tail -c +513 "$WORK/zx.rom" | head -c 300 | cmp - "$WORK/range.bin" ||
+    pl_fail "range.bin holds other bytes ($(stat -c %s "$WORK/range.bin") of them)"
 echo "ok: Save binary... writes the 300 bytes from the view's first byte to range.bin"
 
 file_menu_item 3
