@@ -20,15 +20,15 @@ dismiss_message() {
     pl_fail "Enter did not close \"$1\""
 }
 
-DATA="$WORK/-platform"
+DATA="$WORK/-reverse"
 perl -e 'print pack("C*", map { ($_ * 37 + ($_ >> 3)) & 255 } 0 .. 4095)' >"$DATA"
 printf '[Options]\r\nzoom = 3\r\nInverse = 1\r\nmaxwidth = 0\r\n' >"$WORK/pl2.ini"
-viewer_start -platform notes.txt
+viewer_start -reverse -platform notes.txt
 dismiss_message 'Wrong settings'
 dismiss_message 'Wrong settings'
 viewer_shown
 viewer_expect_view start "$DATA" --width 1 --inverse
-echo "ok: two \"Wrong settings\" messages; the file named -platform is shown inverted ($PL_TMP/start.png)"
+echo "ok: two \"Wrong settings\" messages; the file named -reverse is shown inverted, not mirrored ($PL_TMP/start.png)"
 
 icon=$(xprop -id "$WINDOW" _NET_WM_ICON 2>&1 | grep -oE 'Icon \([0-9]+ x [0-9]+\)' | tr '\n' ' ')
 for size in 16 32 48; do grep -q "Icon ($size x $size)" <<<"$icon" || pl_fail "no $size x $size icon: $icon"; done
