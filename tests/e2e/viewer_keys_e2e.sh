@@ -28,10 +28,10 @@ dismiss_message 'Wrong settings'
 dismiss_message 'Wrong settings'
 viewer_shown
 viewer_expect_view start "$DATA" --width 1 --inverse
-echo "ok: two \"Wrong settings\" messages; the file named -reverse is shown inverted, not mirrored ($PL_TMP/start.png)"
+echo "ok: two \"Wrong settings\" messages; -reverse is shown inverted, not mirrored ($PL_TMP/start.png)"
 
 icon=$(xprop -id "$WINDOW" _NET_WM_ICON 2>&1 | grep -oE 'Icon \([0-9]+ x [0-9]+\)' | tr '\n' ' ')
-for size in 16 32 48; do grep -q "Icon ($size x $size)" <<<"$icon" || pl_fail "no $size x $size icon: $icon"; done
+for size in 16 32 48; do grep -q "Icon ($size x $size)" <<<"$icon" || pl_fail "no $size px icon: $icon"; done
 echo "ok: the window carries the program's icon: $icon"
 
 xdotool key ctrl+2
@@ -62,7 +62,7 @@ hold_escape() {
     xdotool keydown Escape
     for step in $(seq 30); do xdotool mousemove "$((X + 50 + step * 10))" "$((Y + 200))" && sleep 0.03; done
     xdotool keyup Escape
-    pl_until 5 viewer_windows_shown 1 || pl_fail "after Escape held in $1 the viewer shows not just its window"
+    pl_until 5 viewer_windows_shown 1 || pl_fail "Escape held in $1: the viewer shows not just its window"
     sleep 0.3
     kill -0 "$VIEWER_PID" 2>/dev/null || pl_fail "Escape held in $1 ended the viewer: $(viewer_log)"
     echo "ok: Escape held in $1 leaves the viewer running"
@@ -73,7 +73,7 @@ pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
 hold_escape "the File menu"
 xmessage -name other -geometry 300x100-0-0 "another program" >/dev/null 2>&1 &
 pl_on_exit_kill $!
-pl_activate_window "$(pl_wait_for_window other)" || pl_fail "another program's window does not take the keyboard"
+pl_activate_window "$(pl_wait_for_window other)" || pl_fail "the other window does not take the keyboard"
 hold_escape "another program's window"
 
 pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard back"
