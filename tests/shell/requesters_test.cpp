@@ -48,17 +48,15 @@ const std::string kPictures = "Portable Network Graphics(*.png)|*.png|Bitmap (*.
                   kAllFiles = "All files (*.*)|*.*";
 
 // Each row opens a file dialog (save: pictures, open: all files) on a default file below a fresh
-// folder, puts the first text into the name field (an empty one keeps the proposal), picks the
-// type that many steps down the opened list, presses Enter, then the same for each further text;
-// a row without text presses Escape. The answer is the folder plus the field, byte for byte, with
-// the type chosen; a name in a missing folder keeps the dialog open; the current directory stays;
-// an existing file is taken without a question.
+// folder; each text in turn goes into the name field (an empty one keeps the proposal), the first
+// then picks the type that many steps down, and Enter follows; without text, Escape. The answer is
+// the folder plus the field byte for byte (a double quote or line feed too), with the type chosen;
+// a name in a missing folder keeps it open; the directory stays; an existing file is just taken.
 TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
     QTemporaryDir temporary;
     const std::string folder = temporary.path().toStdString() + "/", odd = "caf\xE9 \"x\"/";
-    ASSERT_EQ(mkdir((folder + odd).c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((folder + "sub").c_str(), 0700), 0);
-    std::ofstream(folder + "existing.png") << "x";
+    ASSERT_EQ(mkdir((folder + odd).c_str(), 0700) | mkdir((folder + "sub").c_str(), 0700), 0);
+    std::ofstream(folder + "existing.png") << "x", std::ofstream(folder + "q\"name.bin") << "q";
     struct Row {
         bool save;
         std::string start;
@@ -77,6 +75,8 @@ TEST_F(ShellTest, FileDialogsAnswerTheFolderPlusTheNameField) {
         {true, "", 0, 0, {"missing/x.png"}, "missing/x.png", "", -1, true},
         {true, "", 0, 0, {"sub", "inside.bin"}, "inside.bin", "sub/inside.bin", 0},
         {true, odd, 0, 0, {"my\"keep.bin"}, "my\"keep.bin", odd + "my\"keep.bin", 0},
+        {true, odd, 0, 0, {"line\nfeed.bin"}, "line\nfeed.bin", odd + "line\nfeed.bin", 0},
+        {false, "", 0, 0, {"q\"name.bin"}, "q\"name.bin", "q\"name.bin", 0},
         {false, "*.png", 0, 0, {}, "", "", -1},
         {false, "a\tb", 0, 0, {}, "", "", -1},
     };

@@ -193,8 +193,8 @@ TEST_F(Writers, LinksAndLockedFoldersAreWrittenOnlyAsAnOrdinaryOpenAllows) {
             }
             EXPECT_EQ(folderEntries(at + "locked"), (std::set<std::string>{"kept.txt", "sealed.txt"}));
         }
-        chmod((at + "locked").c_str(), 0755);
     });
+    if (!root) GTEST_SKIP() << "the other user's link and file were left out: they need root to be made";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The built pixloupe2d-cli against bytes worked out here and what the viewer draws in this process.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@ namespace {
 struct CliRun {
     int exitCode = -1;
     std::string out, err;
+    bool operator==(const CliRun&) const = default;
 };
 
 struct View {
@@ -32,10 +32,8 @@ struct View {
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
-        for (const auto& [on, flag] : {std::pair{inverse, "--inverse"},
-                                       {reverse, "--reverse"},
-                                       {nibble, "--nibble"},
-                                       {multi, "--multi"}})
+        for (const auto& [on, flag] : std::initializer_list<std::pair<bool, const char*>>{
+                 {inverse, "--inverse"}, {reverse, "--reverse"}, {nibble, "--nibble"}, {multi, "--multi"}})
             if (on) list.push_back(flag);
         return list;
     }
@@ -52,27 +50,30 @@ class CliTest : public ::testing::Test {
         dataFile = folder.file("data.bin");
         writeWholeFile(dataFile, std::string(data.begin(), data.end()));
     }
-    void TearDown() override {
-        freeImage(-1);
-        unloadBytes();
-    }
+    void TearDown() override { freeImage(-1), unloadBytes(); }
 
-    // The program with exactly these arguments, in the folder; its stdout goes after "OLD" in a file.
+    // The program with exactly these arguments, in the folder; its stdout goes between "OLD" and "END"
+    // appended to a file and, where an argument names stdout, alike through a group's ">" and a pipe.
     CliRun run(const std::vector<std::string>& arguments) {
-        std::string line = "cd '" + folder.path() + "' && \"$CLI\"";
+        std::string line = "cd '" + folder.path() + "' && { printf OLD; \"$CLI\"";
         for (std::string argument : arguments) {
             for (size_t at = 0; (at = argument.find('\'', at)) != std::string::npos; at += 4)
                 argument.replace(at, 1, "'\\''");
             line += " '" + argument + "'";
         }
-        writeWholeFile(folder.file(".out"), "OLD");
-        const int status = std::system((line + " >>.out 2>.err").c_str());
-        const std::string out = readWholeFile(folder.file(".out"));
-        CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                      out.rfind("OLD", 0) == 0 ? out.substr(3) : "lost what was there: " + out,
-                      readWholeFile(folder.file(".err"))};
-        unlink(folder.file(".out").c_str());
-        unlink(folder.file(".err").c_str());
+        CliRun result;
+        for (const std::string to : {" >>.out", " >.out", " | cat >.out"}) {
+            std::system((line + "; echo $? >.code; printf END; } 2>.err" + to).c_str());
+            const std::string out = readWholeFile(folder.file(".out"));
+            CliRun now{std::atoi(readWholeFile(folder.file(".code")).c_str()),
+                       out.starts_with("OLD") && out.ends_with("END") ? out.substr(3, out.size() - 6)
+                                                                      : "lost what was around: " + out,
+                       readWholeFile(folder.file(".err"))};
+            for (const char* name : {".out", ".err", ".code"}) unlink(folder.file(name).c_str());
+            if (to != " >>.out" && !(now == result)) now.out = "differs with stdout" + to;
+            result = now;
+            if (line.find(" '-'") == line.npos && line.find(" '/dev/stdout'") == line.npos) break;
+        }
         return result;
     }
 
@@ -87,9 +88,8 @@ class CliTest : public ::testing::Test {
             return false;
         return saveImage(image, folder.file("expected"), encoder);
     }
-    std::string written(const std::string& output, const CliRun& result) const {
-        return output == "-" || output == "/dev/stdout" ? result.out
-                                                        : result.out + readWholeFile(folder.file(output));
+    std::string written(const std::string& to, const CliRun& result) const {
+        return to == "-" || to == "/dev/stdout" ? result.out : result.out + readWholeFile(folder.file(to));
     }
 
     TempFolder folder;

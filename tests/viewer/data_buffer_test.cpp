@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "support/io_seam.h"
+#include "tests/graphics/pixel_picture.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/viewer_test_support.h"
@@ -79,7 +80,7 @@ class LoadDataFileTest : public ::testing::Test {
         initViewerState();
         buildByteTables();
     }
-    void TearDown() override { freeDataBuffer(); }
+    void TearDown() override { freeDataBuffer(), freeImage(-1); }
     TempFolder folder;
 };
 
@@ -113,38 +114,37 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
     });
 }
 
-// A load replaces the one before, notes the name and folder and leaves the view position alone. A file
-// cut short while read loads the bytes that came, 16 zero bytes behind; a failed read loads nothing.
+// A load replaces the one before, notes the name and folder, keeps the view. A file cut short while read
+// loads the bytes that came, 16 zero bytes behind and the checkerboard after them; a failed read, nothing.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
-    struct Case {
-        const char* name;
-        int64_t size, readLimit;  // -1: the whole file comes
-        bool readFails;           // at the limit, instead of ending there
-        int32_t dataSize;         // -1: LoadResult::Read
-    };
+    // Name, size, read limit (-1: none), whether the read fails there, data size (-1: LoadResult::Read).
+    using Case = std::tuple<const char*, int64_t, int64_t, bool, int32_t>;
     // clang-format off
     const Case cases[] = {{"with space.bin", 100, -1, false, 100}, {"quote'd \"name\".bin", 100, 40, false, 40},
                           {"caf\xE9-\xFF\x01.bin", 100000, 70000, false, 70000}, {"a", 100000, 0, false, -1},
                           {"b", 100000, 70000, true, -1}, {"c", 100, 0, true, -1}, {"--help", 5, -1, false, 5}};
     // clang-format on
-    viewerState.byteOffset = 300;
+    ASSERT_TRUE(createImage(kSheetImage, kViewWidth, 512));
     setHeldValue(HeldValue::FineOffset, -2);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.name << ": " << c.size << " bytes, read limit " << c.readLimit
-                                        << " fails " << c.readFails);
-        writeWholeFile(folder.file(c.name), std::string(static_cast<size_t>(c.size), '\x55'));
-        setReadLimit(c.readLimit, c.readFails);
-        const LoadResult result = loadDataFile(folder.file(c.name));
+    for (const auto& [name, size, readLimit, readFails, dataSize] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << name << ": " << size << " bytes, read limit " << readLimit << " fails " << readFails);
+        viewerState.byteOffset = dataSize + 1;  // one byte per row from the last one read (fine offset -2)
+        writeWholeFile(folder.file(name), std::string(static_cast<size_t>(size), '\x55'));
+        setReadLimit(readLimit, readFails);
+        const LoadResult result = loadDataFile(folder.file(name));
         setReadLimit(-1, false);
-        ASSERT_EQ(result, c.dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
-        ASSERT_EQ(viewerState.dataSize, std::max(c.dataSize, 0));
-        for (int64_t i = 0; c.dataSize > 0 && i < c.dataSize + 16; ++i)
-            ASSERT_EQ(viewerState.dataBuffer[i], i < c.dataSize ? 0x55 : 0) << i;
-        EXPECT_TRUE(c.dataSize < 0 || viewerState.lastFolder == folder.path() + "/")
-            << viewerState.lastFolder;
+        ASSERT_EQ(result, dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
+        ASSERT_EQ(viewerState.dataSize, std::max(dataSize, 0));
+        for (int64_t i = 0; dataSize > 0 && i < dataSize + 16; ++i)
+            ASSERT_EQ(viewerState.dataBuffer[i], i < dataSize ? 0x55 : 0) << i;
+        EXPECT_TRUE(dataSize < 0 || viewerState.lastFolder == folder.path() + "/") << viewerState.lastFolder;
+        EXPECT_EQ(viewerState.byteOffset, dataSize + 1);
+        ASSERT_TRUE(dataSize < 0 || drawSheet() == SheetResult::Drawn);
+        for (int x = 0; x < 8 && dataSize > 0; ++x)
+            EXPECT_EQ(pixelColour(kSheetImage, x, 1), x & 1 ? 0 : kCheckerCyan);
     }
     EXPECT_EQ(viewerState.loadedFileName, "--help");
-    EXPECT_EQ(viewerState.byteOffset, 300);
     EXPECT_EQ(heldValue(HeldValue::FineOffset), -2);
 }
 
