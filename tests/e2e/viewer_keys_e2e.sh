@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The viewer in a real window, driven with xdotool: a first argument that looks like a Qt option
 # names the data file; a bad settings file gives two "Wrong settings" messages closed with Enter;
-# the window's icon; Ctrl+2 and the title; a held Right; Escape held to close a menu, then in the
-# window: exit code 0 and the fixed settings file. An empty file: "File Read Error", exit code 0.
+# the window's icon; Ctrl+2 and the title; a held Right; Escape held to close a menu and the "jump
+# here" popup, then in the window: exit code 0 and the fixed settings file. An empty file: "File Read
+# Error", exit code 0.
 set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_keys_e2e.sh BUILD_DIR}
 source "$(dirname "$0")/xvfb_lib.sh"
@@ -63,19 +64,18 @@ pl_until 5 widened || pl_fail "after holding Right the view has no width from 2 
 echo "ok: holding Right widened the rows to $WIDTH bytes"
 
 read -r X Y < <(pl_window_origin "$WINDOW")
-xdotool mousemove $((X + 15)) $((Y + 9)) click 1
-pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
-# Long enough for the key to repeat, while the pointer crossing the window keeps events coming.
-xdotool keydown Escape
-for step in $(seq 30); do
-    xdotool mousemove "$((X + 50 + step * 10))" "$((Y + 200))"
-    sleep 0.03
+# Opened at X+DX, Y+DY with BUTTON; Escape held long enough to repeat while the pointer crosses row Y+CROSS.
+for opened in "File menu:15 9 1 200" '"jump here" popup:200 200 3 300'; do
+    read -r DX DY BUTTON CROSS <<<"${opened#*:}"
+    xdotool mousemove $((X + DX)) $((Y + DY)) click "$BUTTON"
+    pl_until 5 viewer_windows_shown 2 || pl_fail "the ${opened%:*} did not open"
+    xdotool keydown Escape \
+        $(for s in $(seq 30); do echo mousemove $((X + 50 + s * 10)) $((Y + CROSS)) sleep 0.03; done) keyup Escape
+    pl_until 5 viewer_windows_shown 1 || pl_fail "Escape did not close the ${opened%:*}"
+    sleep 0.3
+    kill -0 "$VIEWER_PID" 2>/dev/null || pl_fail "Escape closing the ${opened%:*} ended the viewer: $(viewer_log)"
+    echo "ok: Escape held to close the ${opened%:*} leaves the viewer running"
 done
-xdotool keyup Escape
-pl_until 5 viewer_windows_shown 1 || pl_fail "Escape did not close the menu"
-sleep 0.3
-kill -0 "$VIEWER_PID" 2>/dev/null || pl_fail "Escape closing the File menu ended the viewer: $(viewer_log)"
-echo "ok: Escape held to close a drop-down menu leaves the viewer running"
 
 pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard back"
 viewer_quit
