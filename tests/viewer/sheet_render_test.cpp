@@ -246,8 +246,7 @@ TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
         EXPECT_EQ(statusTextForMouseMove(x, y), moved);
         EXPECT_EQ(jumpRowAt(x, y), jumpRow) << text;
     }
-    // Classic modes over 0xFF (never black or cyan): the byte named, set to 0, blackens the pixel; jump: on
-    // top.
+    // Over 0xFF, never black or cyan: the byte named turns the pixel black at 0; "jump here" tops its row.
     int drawn = 0;
     for (int n = 0; n < 480; ++n) {
         const int mode = n % 4, zoom = 1 + n / 4 % 2, width = "\1\3\4"[n / 8 % 3], multi = n / 24 % 2;
