@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The viewer in a real window, driven with xdotool: a first argument that looks like a Qt option
 # names the data file; a bad settings file gives two "Wrong settings" messages closed with Enter;
-# the window's icon; Ctrl+2 and the title; a held Right; Escape held to close a menu or in another
-# program's window, then in the viewer's: exit code 0 and the fixed settings file. An empty file:
-# "File Read Error", exit code 0.
+# the window's icon; Ctrl+2 and the title; a held Right; Escape held to close a menu and the "jump
+# here" popup or in another program's window, then in the viewer's: exit code 0 and the fixed
+# settings file. An empty file: "File Read Error", exit code 0.
 set -euo pipefail
 BUILD_DIR=${1:?usage: viewer_keys_e2e.sh BUILD_DIR}
 source "$(dirname "$0")/xvfb_lib.sh"
@@ -56,11 +56,11 @@ widened() {
 pl_until 5 widened || pl_fail "after holding Right the view has no width from 2 to 40"
 echo "ok: holding Right widened the rows to $WIDTH bytes"
 
-# hold_escape WHERE: Escape held long enough to repeat, while the pointer crossing the window keeps
-# events coming, leaves the viewer running with just its window shown.
+# hold_escape WHERE [ROW]: Escape held long enough to repeat, while the pointer crossing the window
+# (at ROW, 200 unless given) keeps events coming, leaves the viewer running with just its window shown.
 hold_escape() {
     xdotool keydown Escape
-    for step in $(seq 30); do xdotool mousemove "$((X + 50 + step * 10))" "$((Y + 200))" && sleep 0.03; done
+    for step in $(seq 30); do xdotool mousemove "$((X + 50 + step * 10))" "$((Y + ${2:-200}))" && sleep 0.03; done
     xdotool keyup Escape
     pl_until 5 viewer_windows_shown 1 || pl_fail "Escape held in $1: the viewer shows not just its window"
     sleep 0.3
@@ -68,9 +68,13 @@ hold_escape() {
     echo "ok: Escape held in $1 leaves the viewer running"
 }
 read -r X Y < <(pl_window_origin "$WINDOW")
-xdotool mousemove $((X + 15)) $((Y + 9)) click 1
-pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
-hold_escape "the File menu"
+# Opened at X+DX, Y+DY with BUTTON; the pointer crosses row Y+CROSS while Escape is held.
+for opened in "File menu:15 9 1 200" '"jump here" popup:200 200 3 300'; do
+    read -r DX DY BUTTON CROSS <<<"${opened#*:}"
+    xdotool mousemove $((X + DX)) $((Y + DY)) click "$BUTTON"
+    pl_until 5 viewer_windows_shown 2 || pl_fail "the ${opened%:*} did not open"
+    hold_escape "the ${opened%:*}" "$CROSS"
+done
 xmessage -name other -geometry 300x100-0-0 "another program" >/dev/null 2>&1 &
 pl_on_exit_kill $!
 pl_activate_window "$(pl_wait_for_window other)" || pl_fail "the other window does not take the keyboard"

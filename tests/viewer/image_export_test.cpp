@@ -40,8 +40,7 @@ TEST_F(ImageExportTest, TypeDecidesFormatAndExtension) {
     ASSERT_EQ(seen().size(), 1u);
     EXPECT_EQ(seen()[0].title + "|" + seen()[0].folder + "|" + seen()[0].text,
               "Please choose file to save|" + path("data") + "|game.bin.png");
-    EXPECT_EQ(seen()[0].pattern, kPng);
-    EXPECT_EQ(seen()[0].patterns.size(), 2u);
+    EXPECT_EQ(std::pair(seen()[0].pattern, seen()[0].patterns.size()), std::pair(kPng, size_t{2}));
     EXPECT_TRUE(isPng(readFile("data/game.bin.png")));
     EXPECT_EQ(viewerState.lastFolder, path("data/"));
     // clang-format off
@@ -66,7 +65,7 @@ TEST_F(ImageExportTest, TheViewedFileIsNeverWrittenOver) {
     const std::tuple<int, std::string, std::string, int, std::string> cases[] = {
         {kCommandSaveImage, "sprite.bmp", "sprite", kBmp, "sprite.bmp"}, {kCommandSaveImage, "sprite.png", "link.png", kPng, "link.png"},
         {kCommandSaveImage, "sprite.bmp", "hard", kPng, "hard.png"}, {kCommandSaveBinary, "data.bin", "data", kPng, "data.bin"},
-        {kCommandSaveBinary, "data.bin", "link.png", kPng, "link.png"},
+        {kCommandSaveBinary, "data.bin", "link.png", kPng, "link.png"}, {kCommandSaveImage, "sprite.png", "sprite.png", kPng, "sprite.png"},
     };
     // clang-format on
     for (const auto& [save, loaded, chosen, pattern, refused] : cases) {
@@ -85,6 +84,7 @@ TEST_F(ImageExportTest, TheViewedFileIsNeverWrittenOver) {
         command(save);
         expectAllAnswered();
         ASSERT_EQ(seen().size(), answers.size());
+        EXPECT_EQ(seen()[answers.size() - 2].text, save == kCommandSaveImage ? loaded + ".png" : "");
         EXPECT_EQ(seen().back().title, save == kCommandSaveImage ? "Save Image Error" : "Save binary file");
         EXPECT_EQ(seen().back().text, "Not saved: this is the file being viewed\n" + path(refused));
         EXPECT_EQ(readFile(loaded), bytes);

@@ -20,9 +20,7 @@ std::string view() {
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     startWithData(4096);
     scrollTo(3, 10);
-    pressKey(Qt::Key_2, Qt::ControlModifier);
-    releaseKey(Qt::Key_2, Qt::ControlModifier);
-    drain();
+    tapKey(Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(title(), "Pixloupe 2d,x2");
     const int zooms[][2] = {{kCommandZoom8, 8}, {kCommandZoom2, 2}, {kCommandZoom4, 4}, {kCommandZoom1, 1}};
     for (const auto& [id, zoom] : zooms) {
@@ -119,8 +117,7 @@ TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
     startWithData(1001);
     scrollTo(1, 900);
     tapKey(Qt::Key_Right);
-    EXPECT_EQ(getAttribute(kRowScroll, 2), 500);
-    EXPECT_EQ(status(), "Disp=1000,width=2,x=0,y=0,size=0");
+    EXPECT_EQ(std::to_string(getAttribute(kRowScroll, 2)) + status(), "500Disp=1000,width=2,x=0,y=0,size=0");
     scrollTo(64, getState(kRowScroll));
     EXPECT_EQ(view() + status(), "64/15Disp=960,width=64,x=0,y=0,size=0");
 }

@@ -110,7 +110,6 @@ TEST_F(SheetRenderTest, GoldenPictures) {
     const std::string zoom8Binary = "WWWWWWW.WWWWWWW.........WWWWWWW.........................WWWWWWW.";
     // clang-format off
     const Case cases[] = {
-        {"the checkerboard starts black", {0x00}, kModeBinary, 1, 1, 0, 0, {{0, 0, "........--------"}, {1, 0, "----------------"}}, 8, 1},
         {"binary bits", {0x80, 0x01, 0xA5}, kModeBinary, 3, 1, 0, 0, {{0, 0, "W..............WW.W..W.W"}}, 24, 1},
         {"atari pairs", {0x1B, 0xE4}, kModeAtari, 2, 1, 0, 0, {{0, 0, "..ooggttttggoo.."}}, 16, 1},
         {"bk pairs, low bits first", {0x1B, 0xE4}, kModeBk, 2, 1, 0, 0, {{0, 0, "rnu..unr"}}, 8, 1},
@@ -125,10 +124,8 @@ TEST_F(SheetRenderTest, GoldenPictures) {
         {"inverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, kInverse, {{0, 0, "WWW.WW.WWWWWWWW..W.WW.W..WWWWWWW"}}, 32, 1},
         {"reverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 2, {{0, 0, ".W..W...W.......W.W..W.W.......W"}}, 32, 1},
         {"nibble swap", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 4, {{0, 0, "..W....W...W.....W.WW.W.....W..."}}, 32, 1},
-        {"all three", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 7, {{0, 0, ".WWWW.WWWWWW.WWWW.W..W.WWWW.WWWW"}}, 32, 1},
         {"past the end: one byte of 0", {0xFF, 0xFF}, kModeBinary, 3, 1, 10, kInverse | kMulti, {{0, 0, "........"}}, 8, 1},
-        {"bk past the end is blue", {0xFF, 0xFF}, kModeBk, 1, 1, 2, kInverse, {{0, 0, "uuuu"}}, 4, 1},
-        {"first beyond 32 bits", {0xFF}, kModeBk, 1, 1, int64_t{INT32_MAX} + 1, kMulti, {{0, 0, "uuuu"}}, 4, 1},
+        {"bk past the end is blue, first beyond 32 bits", {0xFF}, kModeBk, 1, 1, int64_t{INT32_MAX} + 1, kInverse | kMulti, {{0, 0, "uuuu"}}, 4, 1},
         {"bytes before the data are 0 without the inverse", {0x00, 0x00, 0x81}, kModeBinary, 1, 1, -2, kInverse,
          {{0, 0, "........"}, {1, 0, "........"}, {2, 0, "WWWWWWWW"}, {3, 0, "WWWWWWWW"}, {4, 0, ".WWWWWW."}}, 8, 5},
         {"the view ends after the last byte", {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}, kModeBinary, 2, 2, 0, 0,
@@ -218,48 +215,55 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
 TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
-    // First byte, fine offset, width, zoom, row position, mode, pointer x and y; the render's text, jump row.
+    // First byte, width, zoom, mode, pointer x and y; the render's text, jump row.
     // clang-format off
-    const std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int, int, const char*, int32_t> cases[] = {
-        {4096, 0, 3, 2, 0, kModeBinary, 37, 11, "Disp=4096,width=3,x=18,y=5,size=17", 5},
-        {100, 0, 7, 1, 0, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
-        {0, -3, 3, 1, 0, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
-        {INT32_MAX, 1, 1, 1, 0, kModeBinary, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
-        {0, 0, 256, 8, 0, kModeBinary, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
-        {0, 0, 256, 1, 0, kModeBinary, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
-        {0, 0, 1, 4, 0, kModeBinary, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
-        {0, 0, 1, 1, 5, kModeBinary, 20, 100, "Disp=0,width=1,x=20,y=100,size=1124", 1129},  // column 2 x 512 rows + 100
-        {0, 0, 10, 1, 0, kModeBinary, 85, 7, "Disp=0,width=10,x=85,y=7,size=5190", 519},   // strip 1 holds rows 512..1023
-        {0, 0, 0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
-        // The byte under the pointer: the byte drawn there, the tile's first, or the row's holding the pixel.
-        {0, 0, 3, 1, 0, kModeAtari, 20, 7, "Disp=0,width=3,x=20,y=7,size=23", 7},
-        {0, 0, 3, 1, 0, kModeBk, 13, 2, "Disp=0,width=3,x=13,y=2,size=1542", 514},
-        {0, 0, 4, 1, 0, kModeSam, 5, 1, "Disp=0,width=4,x=5,y=1,size=6", 1},
-        {0, 0, 2, 1, 0, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
-        {0, 0, 2, 1, 0, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
-        {0, 0, 10, 1, 0, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
-        {0, 0, 4, 1, 0, modeByCliName("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
-        {0, 0, 2, 1, 0, modeByCliName("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
-        {0, 0, 16, 1, 0, modeByCliName("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
-        {0, 0, 16, 1, 0, modeByCliName("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
-        {0, 0, 1, 1, 0, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
-        {0, 0, 3, 1, 0, modeByCliName("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
+    const std::tuple<int64_t, int32_t, int32_t, int32_t, int, int, const char*, int32_t> cases[] = {
+        {100, 7, 1, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
+        {-3, 3, 1, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
+        {int64_t{INT32_MAX} + 1, 1, 1, kModeBinary, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
+        {0, 256, 8, kModeBinary, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
+        {0, 256, 1, kModeBinary, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
+        {0, 1, 4, kModeBinary, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
+        {0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
+        // The other machines' modes: the byte drawn under the pointer, the tile's first, or the row's holding it.
+        {0, 2, 1, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
+        {0, 2, 1, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
+        {0, 10, 1, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
+        {0, 4, 1, modeByCliName("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 2, 1, modeByCliName("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 16, 1, modeByCliName("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 16, 1, modeByCliName("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 1, 1, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
+        {0, 3, 1, modeByCliName("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
     };
     // clang-format on
-    loadBytes({});
-    for (const auto& [first, fineOffset, width, zoom, rowPosition, mode, x, y, text, jumpRow] : cases) {
-        viewerState.byteOffset = first;
-        setHeldValue(HeldValue::FineOffset, fineOffset);
-        setHeldValue(HeldValue::RowPosition, rowPosition);
-        viewerState.bytesPerRow = width;
-        viewerState.zoom = zoom;
-        viewerState.colourMode = mode;
+    for (const auto& [first, width, zoom, mode, x, y, text, jumpRow] : cases) {
+        showBytes({}, mode, width, zoom, first);
         std::string moved = text;
         moved[4] = moved[moved.rfind("size=") + 4] = ':';
         EXPECT_EQ(statusTextForRender(x, y), text);
         EXPECT_EQ(statusTextForMouseMove(x, y), moved);
         EXPECT_EQ(jumpRowAt(x, y), jumpRow) << text;
     }
+    // Over 0xFF, never black or cyan: the byte named turns the pixel black at 0; "jump here" tops its row.
+    int drawn = 0;
+    for (int n = 0; n < 480; ++n) {
+        const int mode = n % 4, zoom = 1 + n / 4 % 2, width = "\1\3\4"[n / 8 % 3], multi = n / 24 % 2;
+        const int x = n * 97 % (multi ? 600 : "\10\10\4\2"[mode] * width * zoom), y = n * 59 % 512;
+        showBytes(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, 3 * width - 1, multi * kMulti);
+        setHeldValue(HeldValue::RowPosition, 3);
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        if (pixelColour(kSheetImage, x, y) == 0 || pixelColour(kSheetImage, x, y) == kCheckerCyan) continue;
+        const std::string status = statusTextForMouseMove(x, y);
+        const int64_t named = viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
+        ASSERT_TRUE(named >= 0 && named < 120000) << n << ": " << status;
+        viewerState.dataBuffer[named] = 0;
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        EXPECT_EQ(pixelColour(kSheetImage, x, y), 0) << n << ": " << status;
+        EXPECT_EQ(jumpRowAt(x, y), (named + 1) / width) << n << ": " << status;
+        ++drawn;
+    }
+    EXPECT_GT(drawn, 400);
 }
 
 }  // namespace

@@ -232,12 +232,12 @@ void ViewerWindowTest::releaseKey(int qtKey, int qtModifiers) {
     QTest::keyRelease(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
 
-void ViewerWindowTest::tapKey(int qtKey) {
+void ViewerWindowTest::tapKey(int qtKey, int qtModifiers) {
     drain();
     markStatus();
-    pressKey(qtKey);
+    pressKey(qtKey, qtModifiers);
     handleNext();
-    releaseKey(qtKey);
+    releaseKey(qtKey, qtModifiers);
     drain();
 }
 
