@@ -232,17 +232,19 @@ void ViewerWindowTest::releaseKey(int qtKey, int qtModifiers) {
     QTest::keyRelease(mainWindowHandle(), Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
 }
 
-void ViewerWindowTest::tapKey(int qtKey) {
+void ViewerWindowTest::tapKey(int qtKey, int qtModifiers) {
     drain();
     markStatus();
-    pressKey(qtKey);
+    pressKey(qtKey, qtModifiers);
     handleNext();
-    releaseKey(qtKey);
+    releaseKey(qtKey, qtModifiers);
     drain();
 }
 
-void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
-    QTest::mouseMove(mainWindowHandle(), pointerAt(x, y));
+void ViewerWindowTest::moveMouseOnCanvas(int x, int y, bool buttonsUp) {
+    if (!buttonsUp) return QTest::mouseMove(mainWindowHandle(), pointerAt(x, y));
+    QMouseEvent move(QEvent::MouseMove, canvasPoint(x, y), QCursor::pos(), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(mainWindowHandle(), &move);
 }
 
 void ViewerWindowTest::rightClickCanvas(int x, int y) {

@@ -78,8 +78,8 @@ class ViewerWindowTest : public testing::Test {
     // Input as the platform delivers it; tapKey marks the status line; a drag is released unless held.
     void pressKey(int qtKey, int qtModifiers = 0);
     void releaseKey(int qtKey, int qtModifiers = 0);
-    void tapKey(int qtKey);
-    void moveMouseOnCanvas(int x, int y);
+    void tapKey(int qtKey, int qtModifiers = 0);
+    void moveMouseOnCanvas(int x, int y, bool buttonsUp = false);
     void rightClickCanvas(int x, int y);
     void leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held = false);
     void releaseLeftOnCanvas(int x, int y);
