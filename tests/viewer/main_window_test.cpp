@@ -96,25 +96,19 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
 
 // Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
 TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
-    // A key (kPad: on the keypad), or else a wheel turn of -key; the width and row before and after;
-    // whether it renders.
+    // A key (kPad: on the keypad) or else a wheel turn of -key; width and row before, after; renders.
     constexpr int kPad = Qt::KeypadModifier;
+    // clang-format off
     const std::tuple<int, int, int, const char*, bool> cases[] = {
-        {Qt::Key_Right, 9, 0, "10/0", true},
-        {Qt::Key_Right, 10, 0, "10/0", false},
-        {Qt::Key_Left, 5, 0, "4/0", true},
-        {Qt::Key_Left, 1, 0, "1/0", false},
-        {Qt::Key_Up | kPad, 1, 5, "1/4", true},
-        {Qt::Key_Up, 1, 0, "1/0", false},
-        {Qt::Key_Down, 1, 0, "1/1", true},
-        {Qt::Key_Down, 4, 25, "4/25", false},
-        {120, 1, 0, "1/16", true},
-        {1, 1, 0, "1/16", true},
-        {240, 1, 90, "1/100", true},
-        {-120, 1, 16, "1/16", false},
-        {-120, 1, 1, "1/1", false},
-        {-120, 1, 17, "1/1", true},
+        {Qt::Key_Right, 9, 0, "10/0", true},    {Qt::Key_Right, 10, 0, "10/0", false},
+        {Qt::Key_Left, 5, 0, "4/0", true},      {Qt::Key_Left, 1, 0, "1/0", false},
+        {Qt::Key_Up | kPad, 1, 5, "1/4", true}, {Qt::Key_Up, 1, 0, "1/0", false},
+        {Qt::Key_Down, 1, 0, "1/1", true},      {Qt::Key_Down, 4, 25, "4/25", false},
+        {120, 1, 0, "1/16", true},              {1, 1, 0, "1/16", true},
+        {240, 1, 90, "1/100", true},            {-120, 1, 16, "1/16", false},
+        {-120, 1, 1, "1/1", false},             {-120, 1, 17, "1/1", true},
     };
+    // clang-format on
     startWithData(100);
     viewerState.maxWidth = 10;
     setAttribute(kWidthScroll, 2, 10);
