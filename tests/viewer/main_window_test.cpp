@@ -79,6 +79,9 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
 }
 
 TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
+    ASSERT_EQ(start({}), ViewerStep::Continue);
+    EXPECT_EQ(getAttribute(kRowScroll, kScrollMaximum), 32);  // no file yet: the bar's first range
+    finish(ViewerStep::EndAtOnce);
     startWithData(64);
     EXPECT_EQ(command(kCommandQuit), ViewerStep::Quit);
     postEvent(kEventClose, kMainWindow, kMainWindow, 0);
