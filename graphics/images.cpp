@@ -182,21 +182,7 @@ int32_t rgb(int32_t r, int32_t g, int32_t b) {
 
 int64_t rowLength(int64_t width, int depth) {
     if (width < 0) return 0;
-    switch (depth) {
-        case 1:
-            return (width + 31) / 32 * 4;
-        case 4:
-            return (width + 7) / 8 * 4;
-        case 8:
-            return (width + 3) / 4 * 4;
-        case 15:
-        case 16:
-            return (width + 1) / 2 * 4;
-        case 24:
-            return (3 * width + 3) / 4 * 4;
-        default:
-            return 4 * width;
-    }
+    return depth == 24 ? (3 * width + 3) / 4 * 4 : 4 * width;
 }
 
 void compositeOverWhite(const uint8_t* source, uint8_t* target, int64_t count, int targetStep) {

@@ -32,8 +32,8 @@ inline uint8_t* imageRow(const ImageBuffer& image, int64_t y) {
     return image.pixels + (image.height - 1 - y) * static_cast<int64_t>(image.stride);
 }
 
-// Bytes of one stored row of `width` pixels at `depth` bits per pixel, padded to 4 bytes
-// (depths 1, 4, 8, 15, 16, 24; any other counts 4 bytes per pixel). 0 for a negative width.
+// Bytes of one stored row of `width` pixels: 24-bit rows padded to 4 bytes, any other depth
+// (the images hold only 24 and 32) 4 bytes per pixel. 0 for a negative width.
 int64_t rowLength(int64_t width, int depth);
 
 // Lays `count` 32-bit pixels (blue, green, red, alpha) over white: each of blue, green and

@@ -89,11 +89,6 @@ struct QuietChange {
     QSignalBlocker blocker;
 };
 
-QWidget* controlParentWidget(int& window) {
-    window = currentParentWindow();
-    return windowClient(window);
-}
-
 int highestScrollPosition(const ControlRecord& record) {
     int64_t highest = static_cast<int64_t>(record.maximum) - std::max(record.pageLength - 1, 0);
     return static_cast<int>(std::max<int64_t>(record.minimum, highest));
@@ -191,8 +186,8 @@ ControlRecord& addControl(int number, ControlKind kind, int window, QWidget* mai
 int createScrollBar(int number, int x, int y, int width, int height, int minimum, int maximum, int pageLength,
                     int vertical) {
     freeControl(number);
-    int window = -1;
-    QWidget* parent = controlParentWidget(window);
+    const int window = currentParentWindow();
+    QWidget* parent = windowClient(window);
     if (number < 0 || parent == nullptr) return 0;
     auto* bar = new ShellScrollBar(vertical != 0 ? Qt::Vertical : Qt::Horizontal, parent);
     bar->setGeometry(x, y, width, height);
@@ -218,8 +213,8 @@ int createScrollBar(int number, int x, int y, int width, int height, int minimum
 
 int createCheckBox(int number, int x, int y, int width, int height, const std::string& caption) {
     freeControl(number);
-    int window = -1;
-    QWidget* parent = controlParentWidget(window);
+    const int window = currentParentWindow();
+    QWidget* parent = windowClient(window);
     if (number < 0 || parent == nullptr) return 0;
     auto* box = new ShellCheckBox(toQString(caption), parent);
     box->setGeometry(x, y, width, height);
@@ -234,8 +229,8 @@ int createCheckBox(int number, int x, int y, int width, int height, const std::s
 
 int createSpinBox(int number, int x, int y, int width, int height, int minimum, int maximum) {
     freeControl(number);
-    int window = -1;
-    QWidget* parent = controlParentWidget(window);
+    const int window = currentParentWindow();
+    QWidget* parent = windowClient(window);
     if (number < 0 || parent == nullptr) return 0;
     int arrowsWidth = std::max(18, height / 2);
     auto* field = new SpinField(number, parent);

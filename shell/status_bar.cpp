@@ -6,7 +6,6 @@
 #include <map>
 #include <vector>
 
-#include "shell/event_queue.h"
 #include "shell/qt_text.h"
 #include "shell/shell_parts.h"
 #include "shell/window_shell.h"
@@ -79,15 +78,12 @@ int createStatusBar(int number, int window) {
     }
     QWidget* client = windowClient(window);
     if (number < 0 || client == nullptr) return 0;
-    suppressEvents();
     auto* bar = new QWidget(client);
-    bar->setAutoFillBackground(true);
     bar->setAttribute(Qt::WA_NoMousePropagation);
     StatusBarRecord& record = statusBars[number];
     record = StatusBarRecord{bar, window, {}, -1, -1};
     layoutStatusBar(record, true);
     bar->show();
-    resumeEvents();
     barTakingFields = number;
     return 1;
 }

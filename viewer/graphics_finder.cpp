@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -375,12 +376,14 @@ struct Extent {
 };
 
 // Mean share of equal pixels one row apart for the pairs starting in [begin, end).
-double meanEqualShare(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width,
+                                     int mode) {
     begin = std::max<int64_t>(begin, 0);
     end = std::min(end, size - width);
+    if (end <= begin) return std::nullopt;
     double sum = 0;
     for (int64_t i = begin; i < end; ++i) sum += equalShare(data, i, width, mode);
-    return end > begin ? sum / static_cast<double>(end - begin) : -1;
+    return sum / static_cast<double>(end - begin);
 }
 
 // The start in [startLow, startHigh] and end in [endLow, endHigh] of a picture of rows of
@@ -430,11 +433,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
     int64_t end = std::min(size, anchor + scores.blocks * kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
-    const double inside = meanEqualShare(data, size, first, end - width, width, mode);
-    const double before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
-    const double after = meanEqualShare(data, size, end, end + kBlock, width, mode);
-    const double outside = before < 0 ? after : after < 0 ? before : (before + after) / 2;
-    const double threshold = outside < 0 ? inside - 0.1 : (inside + outside) / 2;
+    const double inside = meanEqualShare(data, size, first, end - width, width, mode).value_or(0);
+    const auto before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
+    const auto after = meanEqualShare(data, size, end, end + kBlock, width, mode);
+    const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
+    const double threshold = outside ? (inside + *outside) / 2 : inside - 0.1;
     const Extent extent = pictureExtent(data, size, {first - kBlock, end - kBlock},
                                         {first + kBlock, end + kBlock}, width, mode, threshold);
     const int64_t length = extent.end - extent.first;

@@ -19,6 +19,17 @@ std::string view() {
 // Zoom keeps the first byte and width; a command and its box flip both; a mode checks only its item.
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     startWithData(4096);
+    QRect r = static_cast<QWidget*>(windowHandle(kMainWindow))->geometry();
+    std::string layout = std::to_string(r.width()) + "x" + std::to_string(r.height());
+    for (const int n : {kCanvas, kRowScroll, kWidthScroll, kInverseBox, kReverseBox, kGridBox, kMultiBox,
+                        kNibbleBox, kPreviewBox, kOffsetSpin}) {
+        r = static_cast<QWidget*>(controlHandle(n))->geometry();
+        layout += testing::PrintToString(std::array{r.x(), r.y(), r.width(), r.height()});
+    }
+    EXPECT_EQ(layout,
+              "620x602{ 0, 0, 600, 512 }{ 600, 0, 20, 512 }{ 0, 512, 600, 20 }{ 0, 532, 30, 20 }"
+              "{ 40, 532, 40, 20 }{ 80, 532, 40, 20 }{ 120, 532, 40, 20 }{ 160, 532, 40, 20 }"
+              "{ 200, 532, 40, 20 }{ 240, 532, 62, 20 }");
     scrollTo(3, 10);
     tapKey(Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(title(), "Pixloupe 2d,x2");
@@ -66,6 +77,9 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
 }
 
 TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
+    ASSERT_EQ(start({}), ViewerStep::Continue);
+    EXPECT_EQ(getAttribute(kRowScroll, kScrollMaximum), 32);  // no file yet: the bar's first range
+    finish(ViewerStep::EndAtOnce);
     startWithData(64);
     EXPECT_EQ(command(kCommandQuit), ViewerStep::Quit);
     postEvent(kEventClose, kMainWindow, kMainWindow, 0);
@@ -83,23 +97,26 @@ TEST_F(MainWindowTest, QuitCloseBoxAndEscapeEndTheLoopAndExitFreesEverything) {
 
 // Arrows move one step or none at the end, rendering only when they moved; the wheel 16 rows a message.
 TEST_F(MainWindowTest, ArrowKeysAndTheWheel) {
-    // A key, or else a wheel turn of -key; the width and row before and after; whether it renders.
+    // A key (kPad: on the keypad) or else a wheel turn of -key; width and row before, after; renders.
+    constexpr int kPad = Qt::KeypadModifier;
+    // clang-format off
     const std::tuple<int, int, int, const char*, bool> cases[] = {
-        {Qt::Key_Right, 9, 0, "10/0", true}, {Qt::Key_Right, 10, 0, "10/0", false},
-        {Qt::Key_Left, 5, 0, "4/0", true},   {Qt::Key_Left, 1, 0, "1/0", false},
-        {Qt::Key_Up, 1, 5, "1/4", true},     {Qt::Key_Up, 1, 0, "1/0", false},
-        {Qt::Key_Down, 1, 0, "1/1", true},   {Qt::Key_Down, 4, 25, "4/25", false},
-        {120, 1, 0, "1/16", true},           {1, 1, 0, "1/16", true},
-        {240, 1, 90, "1/100", true},         {-120, 1, 16, "1/16", false},
-        {-120, 1, 1, "1/1", false},          {-120, 1, 17, "1/1", true},
+        {Qt::Key_Right, 9, 0, "10/0", true},    {Qt::Key_Right, 10, 0, "10/0", false},
+        {Qt::Key_Left, 5, 0, "4/0", true},      {Qt::Key_Left, 1, 0, "1/0", false},
+        {Qt::Key_Up | kPad, 1, 5, "1/4", true}, {Qt::Key_Up, 1, 0, "1/0", false},
+        {Qt::Key_Down, 1, 0, "1/1", true},      {Qt::Key_Down, 4, 25, "4/25", false},
+        {120, 1, 0, "1/16", true},              {1, 1, 0, "1/16", true},
+        {240, 1, 90, "1/100", true},            {-120, 1, 16, "1/16", false},
+        {-120, 1, 1, "1/1", false},             {-120, 1, 17, "1/1", true},
     };
+    // clang-format on
     startWithData(100);
     viewerState.maxWidth = 10;
     setAttribute(kWidthScroll, 2, 10);
     for (const auto& [key, width, row, after, renders] : cases) {
         SCOPED_TRACE(testing::Message() << key << " " << width << "/" << row);
         scrollTo(width, row);
-        if (key > 240) tapKey(key);
+        if (key > 240) tapKey(key & ~kPad, key & kPad);
         if (key <= 240) drain(), markStatus(), turnWheel(-key), drain();
         EXPECT_EQ(view(), after);
         EXPECT_EQ(viewerState.bytesPerRow, getState(kWidthScroll));

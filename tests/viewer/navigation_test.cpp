@@ -166,7 +166,7 @@ TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
         for (const int id : {kCommandBinary, kCommandZoom1}) command(id);
         scrollTo(4, 0);
         leftDragOnCanvas({{8, 8}, {40, 40}});
-        ASSERT_EQ(canvasPixel(20, 41), kMagenta);  // the bottom edge, below row 40
+        ASSERT_TRUE(canvasPixel(20, 41) == kMagenta && canvasPixel(20, 42) != kMagenta);  // edge below row 40
         answer(answers);
         if (change == kClick) leftDragOnCanvas({{300, 300}});
         if (change == kScroll) scrollTo(width, row);
@@ -177,7 +177,10 @@ TEST_F(NavigationTest, ClickOrAnotherViewDropsTheSelection) {
         command(kCommandSaveSelectionImage);  // the shortcut still arrives: nothing happens
     }
     scrollTo(4, 1240);
-    leftDragOnCanvas({{8, 8}, {40, 40}});
+    leftDragOnCanvas({{8, 8}, {40, 40}}, true);
+    moveMouseOnCanvas(60, 60, true), drain();  // the release went elsewhere: no more dragging
+    EXPECT_EQ(status().substr(0, 4), "Disp");
+    releaseLeftOnCanvas(60, 60);
     answer({{RequesterKind::Message, ""}});
     command(kCommandSaveSelectionBinary);
     expectAllAnswered();

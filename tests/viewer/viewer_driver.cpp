@@ -241,8 +241,10 @@ void ViewerWindowTest::tapKey(int qtKey, int qtModifiers) {
     drain();
 }
 
-void ViewerWindowTest::moveMouseOnCanvas(int x, int y) {
-    QTest::mouseMove(mainWindowHandle(), pointerAt(x, y));
+void ViewerWindowTest::moveMouseOnCanvas(int x, int y, bool buttonsUp) {
+    if (!buttonsUp) return QTest::mouseMove(mainWindowHandle(), pointerAt(x, y));
+    QMouseEvent move(QEvent::MouseMove, canvasPoint(x, y), QCursor::pos(), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(mainWindowHandle(), &move);
 }
 
 void ViewerWindowTest::rightClickCanvas(int x, int y) {

@@ -79,7 +79,7 @@ class ViewerWindowTest : public testing::Test {
     void pressKey(int qtKey, int qtModifiers = 0);
     void releaseKey(int qtKey, int qtModifiers = 0);
     void tapKey(int qtKey, int qtModifiers = 0);
-    void moveMouseOnCanvas(int x, int y);
+    void moveMouseOnCanvas(int x, int y, bool buttonsUp = false);
     void rightClickCanvas(int x, int y);
     void leftDragOnCanvas(const std::vector<std::pair<int, int>>& points, bool held = false);
     void releaseLeftOnCanvas(int x, int y);
