@@ -27,6 +27,8 @@ TEST_F(ShellTest, ScrollPositionIsClampedAndProgramChangesPostNothing) {
     setState(1, 30);
     setAttribute(1, kScrollMaximum, 10);
     EXPECT_EQ(getState(1), 10);
+    setState(1, 3), setAttribute(1, kScrollMinimum, 5);
+    EXPECT_EQ(getState(1), 5);
     setState(5, 1);
     setState(7, 1);
     setAttribute(7, kSpinMinimum, -3);
@@ -74,6 +76,7 @@ TEST_F(ShellTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     EXPECT_TRUE(11 < statesSeen[2] && statesSeen[2] < statesSeen[3] && statesSeen[3] < statesSeen[4]);
     QTest::mouseRelease(nativeWindow(), Qt::LeftButton, Qt::NoModifier, thumb + QPoint(0, 120));
     EXPECT_EQ(getState(1), statesSeen[4]);
+    EXPECT_NE(QApplication::focusWidget(), controlHandle(1));  // the bar never takes the keyboard
 }
 
 TEST_F(ShellTest, SpinBoxAndCheckBoxInput) {

@@ -28,6 +28,8 @@ TEST_F(ShellTest, ViewerWindowKindStayOnTopAndCloseBox) {
     EXPECT_FALSE(frame->close());  // the close box posts close and leaves the window open
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(takeEvents(kEventClose), (std::vector<ReturnedEvent>{{kEventClose, 0, 0, 0}}));
+    QTest::mouseClick(nativeWindow(), Qt::LeftButton, {}, QPoint(300, 300));  // on the client area
+    EXPECT_EQ(takeEvents(kEventLeftClick), (std::vector<ReturnedEvent>{{kEventLeftClick, 0, 0, 0}}));
 }
 
 TEST_F(ShellTest, MenuAndStatusBarFrameTheClientArea) {

@@ -146,7 +146,7 @@ TEST_F(SheetRenderTest, GoldenPictures) {
         {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), modeByCliName("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
         {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
         {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), modeByCliName("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
-        {"snes4", bytesAt(32, {{0, 0x80}, {1, 0x40}, {16, 0x20}, {17, 0x10}}), modeByCliName("snes4"), 1, 1, 0, 0, {{0, 0, "12480000"}}, 8, 8},
+        {"snes4 row 1", bytesAt(32, {{2, 0x80}, {3, 0x40}, {18, 0x20}, {19, 0x10}}), modeByCliName("snes4"), 1, 1, 0, 0, {{1, 0, "12480000"}}, 8, 8},
         {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), modeByCliName("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
         {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, modeByCliName("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
         {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, modeByCliName("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
