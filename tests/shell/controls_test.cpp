@@ -76,7 +76,6 @@ TEST_F(ShellTest, UserScrollingCallsTheBoundCallbackAtOnce) {
     EXPECT_TRUE(11 < statesSeen[2] && statesSeen[2] < statesSeen[3] && statesSeen[3] < statesSeen[4]);
     QTest::mouseRelease(nativeWindow(), Qt::LeftButton, Qt::NoModifier, thumb + QPoint(0, 120));
     EXPECT_EQ(getState(1), statesSeen[4]);
-    EXPECT_NE(QApplication::focusWidget(), controlHandle(1));  // the bar never takes the keyboard
 }
 
 TEST_F(ShellTest, SpinBoxAndCheckBoxInput) {

@@ -76,7 +76,6 @@ class CliTest : public ::testing::Test {
         }
         return result;
     }
-
     // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
     bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
         showBytes(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,

@@ -19,15 +19,15 @@ std::string view() {
 // Zoom keeps the first byte and width; a command and its box flip both; a mode checks only its item.
 TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     startWithData(4096);
-    QRect r = static_cast<QWidget*>(windowHandle(kMainWindow))->geometry();
-    std::string layout = std::to_string(r.width()) + "x" + std::to_string(r.height());
-    for (const int n : {kCanvas, kRowScroll, kWidthScroll, kInverseBox, kReverseBox, kGridBox, kMultiBox,
+    std::string layout;  // the window's size, then each control's place
+    for (const int n : {-1, kCanvas, kRowScroll, kWidthScroll, kInverseBox, kReverseBox, kGridBox, kMultiBox,
                         kNibbleBox, kPreviewBox, kOffsetSpin}) {
-        r = static_cast<QWidget*>(controlHandle(n))->geometry();
+        const auto* widget = static_cast<QWidget*>(n < 0 ? windowHandle(kMainWindow) : controlHandle(n));
+        const QRect r = n < 0 ? QRect(QPoint(), widget->size()) : widget->geometry();
         layout += testing::PrintToString(std::array{r.x(), r.y(), r.width(), r.height()});
     }
     EXPECT_EQ(layout,
-              "620x602{ 0, 0, 600, 512 }{ 600, 0, 20, 512 }{ 0, 512, 600, 20 }{ 0, 532, 30, 20 }"
+              "{ 0, 0, 620, 602 }{ 0, 0, 600, 512 }{ 600, 0, 20, 512 }{ 0, 512, 600, 20 }{ 0, 532, 30, 20 }"
               "{ 40, 532, 40, 20 }{ 80, 532, 40, 20 }{ 120, 532, 40, 20 }{ 160, 532, 40, 20 }"
               "{ 200, 532, 40, 20 }{ 240, 532, 62, 20 }");
     scrollTo(3, 10);
