@@ -65,7 +65,7 @@ file_menu_item() {
     read -r x y < <(pl_window_origin "$WINDOW")
     xdotool mousemove "$((x + 15))" "$(((y + CANVAS_Y) / 2))" click 1
     pl_until 5 viewer_windows_shown 2 || pl_fail "the File menu did not open"
-    xdotool key --repeat "$1" Down
+    sleep 0.3 && xdotool key --repeat "$1" Down  # the menu has the keyboard only once it is up
     xdotool key Return
 }
 
