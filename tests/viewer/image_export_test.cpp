@@ -106,8 +106,7 @@ TEST_F(ImageExportTest, PictureIsTheSheetAndFailuresLeaveNothing) {
     command(kCommandGrid);
     command(kCommandZoomPreview);
     moveMouseOnCanvas(5, 5);
-    moveMouseOnCanvas(0, 40);
-    drain();
+    moveMouseOnCanvas(0, 40), drain();
     int previewPixels = 0;
     for (int y = 41; y < 41 + 128; ++y)
         for (int x = 1; x < 1 + 128; ++x) previewPixels += canvasPixel(x, y) != sheetPixel(x, y);

@@ -1,6 +1,7 @@
 // The main window: commands and their boxes, keys, wheel, canvas mouse, offset box, find commands, exit.
 #include <unistd.h>
 
+#include <QMenu>
 #include <QToolButton>
 #include <tuple>
 
@@ -30,6 +31,12 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
               "{ 0, 0, 620, 602 }{ 0, 0, 600, 512 }{ 600, 0, 20, 512 }{ 0, 512, 600, 20 }{ 0, 532, 30, 20 }"
               "{ 40, 532, 40, 20 }{ 80, 532, 40, 20 }{ 120, 532, 40, 20 }{ 160, 532, 40, 20 }"
               "{ 200, 532, 40, 20 }{ 240, 532, 62, 20 }");
+    std::string fileMenu;  // "-" for a separator
+    for (QAction* item : static_cast<QWidget*>(windowHandle(kMainWindow))->findChild<QMenu*>()->actions())
+        fileMenu += (item->isSeparator() ? "-" : item->text().toStdString()) + ";";
+    EXPECT_EQ(fileMenu,
+              "Open...\tCtrl+O;Save binary...;Save image...;-;Quit;-;Save selection as image...\tCtrl+E;"
+              "Save selection as binary...\tCtrl+Shift+E;");
     scrollTo(3, 10);
     tapKey(Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(title(), "Pixloupe 2d,x2");
@@ -53,8 +60,7 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
         }
     }
     markStatus();
-    clickCheckBox(kNibbleBox);
-    drain();
+    clickCheckBox(kNibbleBox), drain();
     EXPECT_TRUE(rendered());
     for (const int mode : {0, 1, 2, 3, 4, 9, 13, 18, 2}) {
         markStatus();
@@ -71,8 +77,7 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     EXPECT_EQ(getState(kPreviewBox) + getMenuCheck(kMainMenu, kCommandZoomPreview), 2);
     for (int y = 0; y < 512; y += 3)
         for (int x = 0; x < 600; x += 3) ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
-    clickCheckBox(kPreviewBox);
-    drain();
+    clickCheckBox(kPreviewBox), drain();
     EXPECT_EQ(getState(kPreviewBox) + getMenuCheck(kMainMenu, kCommandZoomPreview), 1);
 }
 
@@ -174,11 +179,9 @@ TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     scrollTo(3, 0);
     drain();
     markStatus();
-    moveMouseOnCanvas(1, 1);
-    drain();
+    moveMouseOnCanvas(1, 1), drain();
     EXPECT_EQ(status(), "-");
-    moveMouseOnCanvas(17, 5);
-    drain();
+    moveMouseOnCanvas(17, 5), drain();
     EXPECT_EQ(status(), "Disp:0,width=3,x=8,y=2,size:7");
     finish(ViewerStep::EndAtOnce);
     startWithData(1000);
@@ -188,8 +191,7 @@ TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     setFocus(kOffsetSpin);
     drain();
     pressKey(Qt::Key_Up);
-    releaseKey(Qt::Key_Up);
-    drain();
+    releaseKey(Qt::Key_Up), drain();
     EXPECT_EQ(getText(kOffsetSpin) + status(), "1Disp=36,width=7,x=0,y=0,size=0");
     EXPECT_TRUE(hasFocus(kInverseBox));
     setState(kOffsetSpin, 7);

@@ -63,8 +63,7 @@ TEST_F(RenderViewTest, PreviewAtZoomOneShowsThePixelsBesideThePointer) {
     startWithData(20000);
     command(kCommandZoomPreview);
     moveMouseOnCanvas(10, 10);
-    moveMouseOnCanvas(50, 70);
-    drain();
+    moveMouseOnCanvas(50, 70), drain();
     expectPreviewAt(50, 70);
     EXPECT_EQ(status(), "Disp=0,width=1,x=50,y=70,size=3142");
     turnWheel(-120);
