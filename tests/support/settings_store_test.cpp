@@ -118,7 +118,10 @@ TEST_F(SettingsStoreTest, WrittenFiles) {
         const std::string name = folder.file("pl2.ini");
         unlink(name.c_str());
         if (c.before) writeWholeFile(name, *c.before);
+        const int input = dup(0);  // standard input closed: the file gets descriptor 0
+        close(0);
         EXPECT_EQ(c.create ? createSettings(name) != 0 : openSettings(name) != 0, c.create || c.before);
+        dup2(input, 0), close(input);
         for (size_t at = 0, end; at < c.steps.size(); at = end + 1) {
             end = std::min(c.steps.find(' ', at), c.steps.size());
             const std::string step = c.steps.substr(at, end - at), key = step.substr(0, step.find('='));

@@ -28,7 +28,6 @@ struct View {
     int64_t first = 0;
     int width = 1, zoom = 1, mode = kModeBinary;
     bool inverse = false, reverse = false, nibble = false, multi = false;
-
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
@@ -51,7 +50,6 @@ class CliTest : public ::testing::Test {
         writeWholeFile(dataFile, std::string(data.begin(), data.end()));
     }
     void TearDown() override { freeImage(-1), unloadBytes(); }
-
     // The program with exactly these arguments, in the folder; its stdout goes between "OLD" and "END"
     // appended to a file and, where an argument names stdout, alike through a group's ">" and a pipe.
     CliRun run(const std::vector<std::string>& arguments) {
@@ -90,7 +88,6 @@ class CliTest : public ::testing::Test {
     std::string written(const std::string& to, const CliRun& result) const {
         return to == "-" || to == "/dev/stdout" ? result.out : result.out + readWholeFile(folder.file(to));
     }
-
     TempFolder folder;
     std::vector<uint8_t> data;
     std::string dataFile;
