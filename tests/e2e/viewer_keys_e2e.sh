@@ -59,7 +59,7 @@ echo "ok: holding Right widened the rows to $WIDTH bytes"
 # hold_escape WHERE [ROW]: Escape held long enough to repeat, while the pointer crossing the window
 # (at ROW, 200 unless given) keeps events coming, leaves the viewer running with just its window shown.
 hold_escape() {
-    sleep 0.3 && xdotool keydown Escape
+    xdotool keydown Escape
     for step in $(seq 30); do xdotool mousemove "$((X + 50 + step * 10))" "$((Y + ${2:-200}))" && sleep 0.03; done
     xdotool keyup Escape
     pl_until 5 viewer_windows_shown 1 || pl_fail "Escape held in $1: the viewer shows not just its window"
