@@ -51,10 +51,11 @@ void placeFields(StatusBarRecord& record) {
     }
 }
 
-void layoutStatusBar(StatusBarRecord& record, bool always) {
+// A new record's laid-out size of -1 x -1 lays it out the first time.
+void layoutStatusBar(StatusBarRecord& record) {
     QWidget* client = windowClient(record.window);
     if (client == nullptr) return;
-    if (!always && client->width() == record.laidOutWidth && client->height() == record.laidOutHeight) return;
+    if (client->width() == record.laidOutWidth && client->height() == record.laidOutHeight) return;
     record.laidOutWidth = client->width();
     record.laidOutHeight = client->height();
     int height = barHeight(record.bar);
@@ -82,7 +83,7 @@ int createStatusBar(int number, int window) {
     bar->setAttribute(Qt::WA_NoMousePropagation);
     StatusBarRecord& record = statusBars[number];
     record = StatusBarRecord{bar, window, {}, -1, -1};
-    layoutStatusBar(record, true);
+    layoutStatusBar(record);
     bar->show();
     barTakingFields = number;
     return 1;
@@ -111,7 +112,7 @@ void setStatusText(int number, int field, const std::string& text, int flags) {
 
 void layoutStatusBars(int window) {
     for (auto& [number, record] : statusBars) {
-        if (record.window == window && !record.bar.isNull()) layoutStatusBar(record, false);
+        if (record.window == window && !record.bar.isNull()) layoutStatusBar(record);
     }
 }
 
