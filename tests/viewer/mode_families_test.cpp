@@ -24,33 +24,27 @@ int32_t rgb(int red, int green, int blue) {
     return red | green << 8 | blue << 16;
 }
 
-class ModeFamiliesTest : public ::testing::Test {
-   protected:
-    void SetUp() override { ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0); }
-    void TearDown() override {
-        freeImage(-1);
-        unloadBytes();
+// Draws the bytes from `first` at each zoom into a fresh sheet: the w x h view units at the top left
+// must show expected(x, y). The first pixel that does not is named.
+void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::vector<int> zooms,
+                 int64_t first, int w, int h, const std::function<int32_t(int, int)>& expected) {
+    ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    for (const int zoom : zooms) {
+        std::memset(image->pixels, 0x13, static_cast<size_t>(image->stride) * image->height);
+        showBytes(bytes, mode, width, zoom, first);
+        EXPECT_EQ(drawSheet(), SheetResult::Drawn);
+        int count = 0;
+        std::string where;
+        for (int y = 0; y < h * zoom; ++y)
+            for (int x = 0; x < w * zoom; ++x)
+                if (pixelColour(kSheetImage, x, y) != expected(x / zoom, y / zoom) && count++ == 0)
+                    where = std::to_string(x / zoom) + "," + std::to_string(y / zoom);
+        EXPECT_EQ(count, 0) << modeRow(mode)->cliName << " zoom " << zoom << ", first at " << where;
     }
-
-    // Draws the bytes from `first` at each zoom: the w x h view units at the top left must show
-    // expected(x, y). The first pixel that does not is named.
-    static void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::vector<int> zooms,
-                            int64_t first, int w, int h, const std::function<int32_t(int, int)>& expected) {
-        const ImageBuffer* image = imageBuffer(kSheetImage);
-        for (const int zoom : zooms) {
-            std::memset(image->pixels, 0x13, static_cast<size_t>(image->stride) * image->height);
-            showBytes(bytes, mode, width, zoom, first);
-            ASSERT_EQ(drawSheet(), SheetResult::Drawn);
-            int count = 0;
-            std::string where;
-            for (int y = 0; y < h * zoom; ++y)
-                for (int x = 0; x < w * zoom; ++x)
-                    if (pixelColour(kSheetImage, x, y) != expected(x / zoom, y / zoom) && count++ == 0)
-                        where = std::to_string(x / zoom) + "," + std::to_string(y / zoom);
-            EXPECT_EQ(count, 0) << modeRow(mode)->cliName << " zoom " << zoom << ", first at " << where;
-        }
-    }
-};
+    freeImage(-1);
+    unloadBytes();
+}
 
 // Byte holding value bit b of pixel (x, y) of a picture w pixels wide (w / 8 tiles or plane bytes);
 // bit 7 of a byte is its leftmost pixel. Tiles go left to right, then down.
@@ -59,7 +53,7 @@ int tileAt(int x, int y, int w, int tileBytes) {
     return (y / 8 * (w / 8) + x / 8) * tileBytes;
 }
 
-TEST_F(ModeFamiliesTest, PlanarPicturesDrawBack) {
+TEST(ModeFamilies, PlanarPicturesDrawBack) {
     struct Row {
         const char* mode;
         int bits;
@@ -91,7 +85,7 @@ TEST_F(ModeFamiliesTest, PlanarPicturesDrawBack) {
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
 // thirds of the screen, character rows and pixel rows within a character; attributes after.
-TEST_F(ModeFamiliesTest, ZxScreenFromPicture) {
+TEST(ModeFamilies, ZxScreenFromPicture) {
     const auto attribute = [](int bx, int by) {
         return (bx + by) % 8 | (3 * bx + 5 * by + 1) % 8 << 3 | ((bx + 2 * by) % 3 == 0) << 6 |
                ((bx ^ by) & 4) << 5;
@@ -110,7 +104,7 @@ TEST_F(ModeFamiliesTest, ZxScreenFromPicture) {
 }
 
 // The character set of the ROM, 96 glyphs of 8 bytes at $3D00, as 8x8 cells 16 to a view row.
-TEST_F(ModeFamiliesTest, ZxRomCharacterSetIsAGlyphGrid) {
+TEST(ModeFamilies, ZxRomCharacterSetIsAGlyphGrid) {
     std::ifstream file("/usr/share/spectrum-roms/opense.rom", std::ios::binary);
     const std::vector<uint8_t> rom{std::istreambuf_iterator<char>(file), {}};
     ASSERT_EQ(rom.size(), 16384u) << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
