@@ -14,8 +14,8 @@ constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
 constexpr int kGuessBlocks = 8;
 constexpr int kRegionBlocks = 4;
-constexpr int64_t kScanSample = 128;
-constexpr int kRandomEqualPairs = 60;
+constexpr int64_t kScanSample = 256;
+constexpr int kRandomEqualPairs = 240;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
@@ -23,11 +23,11 @@ constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
-constexpr double kGuessLeastScore = 0.12;
-constexpr double kGuessLeastEvidence = 0.1;
-constexpr double kBlockLeastScore = 0.2;
+constexpr double kGuessLeastScore = 0.07;
+constexpr double kGuessLeastEvidence = 0.04;
+constexpr double kBlockLeastScore = 0.1;
 constexpr double kBlockAgreeingScore = 0.1;
-constexpr double kRegionLeastScore = 0.25;
+constexpr double kRegionLeastScore = 0.15;
 constexpr double kFontLeastScore = 0.2;
 constexpr int64_t kRegionLeastBytes = 512;
 constexpr int kRegionLeastRows = 16;  // repeated lines of text line up for a few rows
@@ -35,6 +35,10 @@ constexpr int kTallestGlyph = 32;
 constexpr double kFontLikeness = 1.3;
 constexpr int64_t kScanReach = 16 * 1024;
 constexpr int64_t kFirstChunk = 64 * 1024;
+constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not printable
+constexpr int64_t kLongestLine = 160;
+constexpr int kExtentRounds = 3;
+constexpr double kEdgeShare = 0.4;
 
 int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
@@ -416,6 +420,57 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
     return {startAt[phase], std::max(startAt[phase], endAt[phase])};
 }
 
+// A flat run across an edge of the picture (a blank margin beside blank data) hides where
+// the picture begins or ends: its rows there are left out, so that the first row shown is
+// one of the picture's.
+Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width) {
+    while (extent.end - extent.first >= 2 * width && extent.first > 0 &&
+           isFlat(data, extent.first, extent.first + width) && data[extent.first - 1] == data[extent.first])
+        extent.first += width;
+    while (extent.end - extent.first >= 2 * width && extent.end < size &&
+           isFlat(data, extent.end - width, extent.end) && data[extent.end] == data[extent.end - 1])
+        extent.end -= width;
+    return extent;
+}
+
+// The picture's extent near the rough one, whose rows at `width` resemble each other more than
+// the pairs around it: judged again from each answer, so that the pairs taken for the
+// surroundings are the picture's own less and less.
+Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
+    Extent extent = rough;
+    for (int round = 0; round < kExtentRounds; ++round) {
+        const double inside =
+            meanEqualShare(data, size, extent.first, extent.end - width, width, mode).value_or(0);
+        const auto before =
+            meanEqualShare(data, size, extent.first - kBlock, extent.first - width, width, mode);
+        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, width, mode);
+        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
+        const double threshold = outside ? *outside + kEdgeShare * (inside - *outside) : inside - 0.1;
+        const Extent next =
+            pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
+                          {extent.first + kBlock, extent.end + kBlock}, width, mode, threshold);
+        if (next.end - next.first < width) break;
+        const bool same = next.first == extent.first && next.end == extent.end;
+        extent = next;
+        if (same) break;
+    }
+    return extent;
+}
+
+// Lines of text can be of one length for a while and line up as a picture's rows do; a stretch
+// of printable characters broken into lines is taken for text, whatever it lines up at.
+bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
+    int64_t printable = 0, lineEnds = 0;
+    for (int64_t i = first; i < end; ++i) {
+        printable +=
+            (data[i] >= 0x20 && data[i] < 0x7F) || data[i] == '\t' || data[i] == '\r' || data[i] == '\n';
+        lineEnds += data[i] == '\n';
+    }
+    const int64_t length = end - first;
+    return printable * kTextShareDivisor >= length * (kTextShareDivisor - 1) &&
+           lineEnds * kLongestLine >= length;
+}
+
 // A picture around `anchor`, where the sampled blocks saw one: its width judged on the blocks
 // from the anchor, its extent grown block by block at that width and then lined up with its
 // rows, its score. False when a closer look finds none.
@@ -433,16 +488,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
     int64_t end = std::min(size, anchor + scores.blocks * kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
-    const double inside = meanEqualShare(data, size, first, end - width, width, mode).value_or(0);
-    const auto before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
-    const auto after = meanEqualShare(data, size, end, end + kBlock, width, mode);
-    const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
-    const double threshold = outside ? (inside + *outside) / 2 : inside - 0.1;
-    const Extent extent = pictureExtent(data, size, {first - kBlock, end - kBlock},
-                                        {first + kBlock, end + kBlock}, width, mode, threshold);
+    const Extent extent =
+        trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     const int64_t length = extent.end - extent.first;
     if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
-    if (isFlat(data, extent.first, extent.end)) return false;
+    if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -484,7 +534,9 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode);
-    if (guess.count > 0 && evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence) return {};
+    if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
+                            looksLikeText(data, first, first + scores.bytes)))
+        return {};
     return guess;
 }
 
