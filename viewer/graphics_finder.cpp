@@ -39,6 +39,10 @@ constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not p
 constexpr int64_t kLongestLine = 160;
 constexpr int kExtentRounds = 3;
 constexpr double kEdgeShare = 0.4;
+constexpr int kEdgeLags = 2;
+constexpr double kValueWeight = 0.1;
+constexpr double kLargestLogRatio = 3;
+constexpr double kLeastContrast = 0.01;
 
 int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
@@ -390,29 +394,106 @@ std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t 
     return sum / static_cast<double>(end - begin);
 }
 
-// The start in [startLow, startHigh] and end in [endLow, endHigh] of a picture of rows of
-// `width` bytes: the pairs (i, i + width) inside resemble each other more than `threshold`,
-// those around it less. Of all row phases, the one whose best start and best end gather the
-// largest sum of (share - threshold) between them, so that the rows line up.
+// How the pairs k rows apart (k = 1..kEdgeLags) count for a picture's edge: a pair adds
+// weight x (share - threshold), the threshold between the shares inside and around it and
+// the weight as large as the two differ, so that rows too far apart to resemble count little.
+struct EdgeLag {
+    double threshold = 0;
+    double weight = 0;
+};
+// What tells a picture's bytes from those around it: its rows, and the values its bytes take
+// (text, code and compressed data use other byte values than most pictures).
+struct EdgeEvidence {
+    std::array<EdgeLag, kEdgeLags> lags{};
+    std::array<double, 256> valueWeight{};  // log of how much likelier the value is inside
+};
+
+std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    std::array<int64_t, 256> counts{};
+    for (int64_t i = std::max<int64_t>(begin, 0); i < std::min(end, size); ++i) ++counts[data[i]];
+    return counts;
+}
+
+std::array<double, 256> valueWeights(const uint8_t* data, int64_t size, Extent extent) {
+    const std::array<int64_t, 256> inside = valueCounts(data, size, extent.first, extent.end);
+    std::array<int64_t, 256> outside = valueCounts(data, size, extent.first - kBlock, extent.first);
+    const std::array<int64_t, 256> after = valueCounts(data, size, extent.end, extent.end + kBlock);
+    int64_t insideTotal = 256, outsideTotal = 256;  // one of each value more, so that none is ruled out
+    for (int v = 0; v < 256; ++v) {
+        outside[v] += after[v];
+        insideTotal += inside[v];
+        outsideTotal += outside[v];
+    }
+    std::array<double, 256> weights{};
+    for (int v = 0; v < 256; ++v) {
+        const double ratio = (static_cast<double>(inside[v] + 1) / static_cast<double>(insideTotal)) /
+                             (static_cast<double>(outside[v] + 1) / static_cast<double>(outsideTotal));
+        weights[v] = kValueWeight * std::clamp(std::log(ratio), -kLargestLogRatio, kLargestLogRatio);
+    }
+    return weights;
+}
+
+EdgeEvidence edgeEvidence(const uint8_t* data, int64_t size, Extent extent, int width, int mode) {
+    EdgeEvidence evidence;
+    evidence.valueWeight = valueWeights(data, size, extent);
+    std::array<EdgeLag, kEdgeLags>& lags = evidence.lags;
+    for (int k = 1; k <= kEdgeLags; ++k) {
+        const int64_t step = int64_t{k} * width;
+        if (step >= size) break;
+        const int lag = static_cast<int>(step);
+        const auto inside = meanEqualShare(data, size, extent.first, extent.end - step, lag, mode);
+        if (!inside) break;
+        const auto before = meanEqualShare(data, size, extent.first - kBlock, extent.first - step, lag, mode);
+        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, lag, mode);
+        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
+        if (!outside) {
+            lags[k - 1] = {*inside - 0.1, k == 1 ? 1.0 : 0.0};
+            continue;
+        }
+        const double contrast = *inside - *outside;
+        lags[k - 1] = {*outside + kEdgeShare * contrast, std::max(contrast, k == 1 ? kLeastContrast : 0.0)};
+    }
+    return evidence;
+}
+
+// The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
+// `width` bytes: the bytes inside resemble the bytes of their column a few rows on, those
+// around it less. Of all row phases, the one whose best start and best end gather the largest
+// sum between them, so that the rows line up.
 Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                     double threshold) {
+                     const EdgeEvidence& edges) {
+    const std::array<EdgeLag, kEdgeLags>& lags = edges.lags;
     low.first = std::max<int64_t>(low.first, 0);
     high.end = std::min(high.end, size);
+    // What byte i adds, paired with the bytes below it (or above it) in its column.
+    auto evidence = [&](int64_t i, bool below) {
+        double sum = edges.valueWeight[data[i]];
+        for (int k = 1; k <= kEdgeLags; ++k) {
+            const int64_t step = int64_t{k} * width;
+            const int64_t upper = below ? i : i - step;
+            if (upper < 0 || upper >= size - step || lags[k - 1].weight == 0) continue;
+            sum += lags[k - 1].weight *
+                   (equalShare(data, upper, static_cast<int>(step), mode) - lags[k - 1].threshold);
+        }
+        return sum;
+    };
     std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
     std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
-    double sum = 0;  // over pairs in [low.first, i), less the pairs every start and end hold between them
-    for (int64_t i = low.first; i <= high.end - width; ++i) {
-        if (i > high.first && i < low.end - width) i = low.end - width;
-        if (i <= high.first && -sum > bestStart[i % width]) {
+    double sum = 0;  // of the bytes in [low.first, i) that a start at i leaves out
+    for (int64_t i = low.first; i <= high.first && i < size; ++i) {
+        if (-sum > bestStart[i % width]) {
             bestStart[i % width] = -sum;
             startAt[i % width] = i;
         }
-        const int64_t end = i + width;
-        if (end >= low.end && end <= high.end && sum > bestEnd[end % width]) {
-            bestEnd[end % width] = sum;
-            endAt[end % width] = end;
+        sum += evidence(i, true);
+    }
+    sum = 0;  // of the bytes in [low.end, i) that an end at i takes in
+    for (int64_t i = std::max<int64_t>(low.end, 0); i <= high.end; ++i) {
+        if (sum > bestEnd[i % width]) {
+            bestEnd[i % width] = sum;
+            endAt[i % width] = i;
         }
-        if (i < size - width) sum += equalShare(data, i, width, mode) - threshold;
+        if (i < size) sum += evidence(i, false);
     }
     int phase = 0;
     for (int p = 1; p < width; ++p)
@@ -439,16 +520,9 @@ Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width
 Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
     Extent extent = rough;
     for (int round = 0; round < kExtentRounds; ++round) {
-        const double inside =
-            meanEqualShare(data, size, extent.first, extent.end - width, width, mode).value_or(0);
-        const auto before =
-            meanEqualShare(data, size, extent.first - kBlock, extent.first - width, width, mode);
-        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, width, mode);
-        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
-        const double threshold = outside ? *outside + kEdgeShare * (inside - *outside) : inside - 0.1;
-        const Extent next =
-            pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
-                          {extent.first + kBlock, extent.end + kBlock}, width, mode, threshold);
+        const Extent next = pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
+                                          {extent.first + kBlock, extent.end + kBlock}, width, mode,
+                                          edgeEvidence(data, size, extent, width, mode));
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
