@@ -40,6 +40,7 @@ constexpr int64_t kLongestLine = 160;
 constexpr int kExtentRounds = 3;
 constexpr double kEdgeShare = 0.4;
 constexpr int kEdgeLags = 2;
+constexpr int64_t kLongBlank = 1024;
 constexpr double kValueWeight = 0.1;
 constexpr double kLargestLogRatio = 3;
 constexpr double kLeastContrast = 0.01;
@@ -293,9 +294,9 @@ bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
 }
 
 // How much clearer the rows of [begin, end) line up at `width` than at the widths beside it,
-// on pixels alone; 1 for a flat stretch (a blank margin does not disagree).
+// on pixels alone; 0 for a flat stretch (a blank block parts two pictures).
 double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
-    if (isFlat(data, begin, end)) return 1;
+    if (isFlat(data, begin, end)) return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, std::max(1, width - 1), width + 1, mode, diff.data(), pairs.data());
     if (pairs[width + 1] < kLeastPairs) return 0;
@@ -466,14 +467,26 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
     low.first = std::max<int64_t>(low.first, 0);
     high.end = std::min(high.end, size);
     // What byte i adds, paired with the bytes below it (or above it) in its column.
+    // A long blank run parts pictures rather than belonging to one: its bytes count as unlike
+    // their columns. The run around the last byte asked about is kept.
+    Extent run{0, 0};
+    auto inLongBlank = [&](int64_t i) {
+        if (i < run.first || i >= run.end) {
+            run = {i, i + 1};
+            while (run.first > 0 && data[run.first - 1] == data[i]) --run.first;
+            while (run.end < size && data[run.end] == data[i]) ++run.end;
+        }
+        return run.end - run.first >= kLongBlank;
+    };
     auto evidence = [&](int64_t i, bool below) {
         double sum = edges.valueWeight[data[i]];
+        const bool blank = inLongBlank(i);
         for (int k = 1; k <= kEdgeLags; ++k) {
             const int64_t step = int64_t{k} * width;
             const int64_t upper = below ? i : i - step;
             if (upper < 0 || upper >= size - step || lags[k - 1].weight == 0) continue;
-            sum += lags[k - 1].weight *
-                   (equalShare(data, upper, static_cast<int>(step), mode) - lags[k - 1].threshold);
+            const double share = blank ? 0.0 : equalShare(data, upper, static_cast<int>(step), mode);
+            sum += lags[k - 1].weight * (share - lags[k - 1].threshold);
         }
         return sum;
     };
@@ -560,7 +573,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
     int64_t first = anchor;
     while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
-    int64_t end = std::min(size, anchor + scores.blocks * kBlock);
+    // The blocks the width was judged on, up to a blank one (which parts two pictures).
+    const int64_t judgedEnd = std::min(size, anchor + scores.blocks * kBlock);
+    int64_t end = std::min(size, anchor + kBlock);
+    while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
+        end = std::min(size, end + kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
     const Extent extent =
         trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
