@@ -639,8 +639,10 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
     to = std::min(to, size);
     if (from >= to) return regions;
     const int widest = clampWidth(maxWidth);
-    // Blocks lie on a fixed grid, so that any stretch is judged as a whole scan would.
-    int64_t block = std::max<int64_t>(0, from / kScanStride - 1) * kScanStride;
+    // Blocks lie on a fixed grid, and the scan starts a reach before `from`, so that the
+    // regions before it end where a whole scan's end and any stretch is judged as a whole
+    // scan would judge it.
+    int64_t block = std::max<int64_t>(0, from - kScanReach) / kScanStride * kScanStride;
     int64_t lastEnd = 0;
     // The last place a quick look fits, so that a picture at the very end is seen too.
     const int64_t tail = size - kScanSample - widest - 2;
