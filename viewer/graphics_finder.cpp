@@ -14,6 +14,10 @@ constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
 constexpr int kGuessBlocks = 8;
 constexpr int kRegionBlocks = 4;
+// At least so many rows are judged, however many blocks that takes: a block holds few rows of
+// a wide picture, too few to tell whether they line up.
+constexpr int64_t kGuessLeastRows = 32;
+constexpr int64_t kRegionLeastJudgedRows = 16;
 constexpr int64_t kScanSample = 256;
 constexpr int kRandomEqualPairs = 240;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
@@ -323,10 +327,19 @@ bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, in
 // blocks from `first` that agree with that judgement, again until the two settle. So a
 // picture that ends early, in noise or in another picture, is judged on its own bytes.
 WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
-                               int maxBlocks) {
+                               int64_t leastRows, int maxBlocks) {
     if (first < 0 || first >= size) return {};
     const int64_t available = size - first;
-    const int blocks = static_cast<int>(std::min<int64_t>(maxBlocks, (available + kBlock - 1) / kBlock));
+    const int inReach = static_cast<int>(std::min<int64_t>(maxBlocks, (available + kBlock - 1) / kBlock));
+    // The blocks up to the first blank one after the picture has begun: a blank block parts
+    // two pictures.
+    auto blankBlock = [&](int b) {
+        const int64_t begin = first + int64_t{b} * kBlock;
+        return isFlat(data, begin, std::min(size, begin + kBlock));
+    };
+    int blocks = 0;
+    while (blocks < inReach && blankBlock(blocks)) ++blocks;
+    while (blocks < inReach && !blankBlock(blocks)) ++blocks;
     // Blocks are measured when first needed: a stretch that is no picture costs two or three.
     std::vector<Profile> profiles;
     auto profileOf = [&](int b) -> const Profile& {
@@ -351,7 +364,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         int agreeing = 0;
         while (agreeing < blocks && blockProfileAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
-        agreeing = std::max(agreeing, 1);
+        const auto leastBlocks = static_cast<int>((leastRows * width + kBlock - 1) / kBlock);
+        agreeing = std::max(agreeing, std::min(leastBlocks, blocks));
         if (agreeing == window) break;
         window = agreeing;
         scores = windowScores(window);
@@ -563,7 +577,8 @@ bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
 // rows, its score. False when a closer look finds none.
 bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
                   GraphicsRegion& region) {
-    const WidthScores scores = scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionBlocks);
+    const WidthScores scores =
+        scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionLeastJudgedRows, kRegionBlocks);
     const int best = bestWidth(scores);
     if (best == 0) return false;
     const int width = smallestLinedUpWidth(scores, best);
@@ -623,7 +638,7 @@ int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, i
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
     if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return {};
     const WidthScores scores =
-        scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessBlocks);
+        scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode);
     if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
                             looksLikeText(data, first, first + scores.bytes)))
