@@ -619,7 +619,7 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
 int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
-        isFlat(data, begin, end))
+        isFlat(data, begin, end) || looksLikeText(data, begin, end))
         return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
