@@ -581,7 +581,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionLeastJudgedRows, kRegionBlocks);
     const int best = bestWidth(scores);
     if (best == 0) return false;
-    const int width = smallestLinedUpWidth(scores, best);
+    int width = smallestLinedUpWidth(scores, best);
     const double score = scores.score[width];
     // A font shows itself twice, at its glyph height and byte to byte.
     const bool font = isNarrowFont(scores, mode, width);
@@ -594,8 +594,19 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
         end = std::min(size, end + kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
-    const Extent extent =
-        trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
+    Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
+    // The width judged again from the picture's first row, on as many rows as a guess takes:
+    // a few blocks from the middle of a picture can line up best at a multiple of its width.
+    if (!font) {
+        const WidthScores fromFirst =
+            scoreFromFirstByte(data, size, extent.first, mode, maxWidth, kGuessLeastRows, kGuessBlocks);
+        const int firstBest = bestWidth(fromFirst);
+        const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
+        if (again != width && width % again == 0) {
+            width = again;
+            extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode), width);
+        }
+    }
     const int64_t length = extent.end - extent.first;
     if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
