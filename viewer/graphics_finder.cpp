@@ -20,6 +20,7 @@ constexpr int64_t kGuessLeastRows = 32;
 constexpr int64_t kRegionLeastJudgedRows = 16;
 constexpr int64_t kScanSample = 256;
 constexpr int kRandomEqualPairs = 240;
+constexpr int kQuickWidths = 3;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
@@ -30,7 +31,7 @@ constexpr double kAgreeingShare = 0.35;
 constexpr double kGuessLeastScore = 0.07;
 constexpr double kGuessLeastEvidence = 0.04;
 constexpr double kBlockLeastScore = 0.1;
-constexpr double kBlockAgreeingScore = 0.1;
+constexpr double kBlockAgreeingScore = 0.05;
 constexpr double kRegionLeastScore = 0.15;
 constexpr double kFontLeastScore = 0.2;
 constexpr int64_t kRegionLeastBytes = 512;
@@ -393,6 +394,8 @@ double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
     return 1.0 - static_cast<double>(differing) / ppb;
 }
 
+using QuickWidths = std::array<int, kQuickWidths>;
+
 struct Extent {
     int64_t first;
     int64_t end;
@@ -625,23 +628,31 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
-// The width at which the sampled pairs at the start of the block at `begin` line up most
-// clearly, as scoreWidths would judge them on pixels alone; 0 when none looks like rows.
-int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+// The widths at which the sampled pairs at the start of the block at `begin` line up most
+// clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
+// holds few rows of a wide picture, so that a width beside it may come first by chance.
+QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+    QuickWidths widths{};
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
         isFlat(data, begin, end) || looksLikeText(data, begin, end))
-        return 0;
+        return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
-    int best = 0;
-    double bestScore = kBlockLeastScore;
+    std::array<double, kQuickWidths> scores{};
     for (int w = 2; w <= maxWidth; ++w) {
         const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
         const double score = neighbour > 0 ? (neighbour - static_cast<double>(diff[w])) / neighbour : 0;
-        if (score >= bestScore) best = w, bestScore = score;
+        if (score < kBlockLeastScore || score <= scores.back()) continue;
+        int at = kQuickWidths - 1;
+        for (; at > 0 && scores[at - 1] < score; --at) {
+            scores[at] = scores[at - 1];
+            widths[at] = widths[at - 1];
+        }
+        scores[at] = score;
+        widths[at] = w;
     }
-    return best;
+    return widths;
 }
 
 }  // namespace
@@ -680,11 +691,12 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
             block = tail;
             tailSeen = true;
         }
-        const int quickWidth = quickLookWidth(data, size, block, mode, widest);
         // The whole block must agree with the sample before the closer, dearer look.
-        const bool looksLinedUp =
-            quickWidth > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock), quickWidth,
-                                             mode) >= kBlockAgreeingScore;
+        bool looksLinedUp = false;
+        for (const int width : quickLookWidths(data, size, block, mode, widest))
+            looksLinedUp = looksLinedUp ||
+                           (width > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
+                                                        width, mode) >= kBlockAgreeingScore);
         if (!looksLinedUp) {
             block += kScanStride;
             continue;
