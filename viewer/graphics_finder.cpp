@@ -45,6 +45,7 @@ constexpr int64_t kLongestLine = 160;
 constexpr int kExtentRounds = 3;
 constexpr double kEdgeShare = 0.4;
 constexpr int kEdgeLags = 2;
+constexpr double kPhaseMargin = 0.1;
 constexpr int64_t kLongBlank = 1024;
 constexpr double kValueWeight = 0.1;
 constexpr double kLargestLogRatio = 3;
@@ -412,6 +413,29 @@ std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t 
     return sum / static_cast<double>(end - begin);
 }
 
+// Whether the last pixel of byte a and the first pixel of byte b, side by side, differ.
+bool seamDiffers(uint8_t a, uint8_t b, int mode) {
+    switch (mode) {
+        case 0:
+            return (a & 1) != (b >> 7);
+        case 1:
+            return (a & 3) != (b >> 6);
+        case 2:
+            return (a >> 6) != (b & 3);
+        default:
+            return (a & 15) != (b >> 4);
+    }
+}
+
+// Per row phase p, how often the pixels on either side of the byte columns p - 1 and p
+// differ in [first, end).
+std::vector<int64_t> seamCounts(const uint8_t* data, int64_t first, int64_t end, int width, int mode) {
+    std::vector<int64_t> counts(width, 0);
+    for (int64_t i = std::max<int64_t>(first, 1); i < end; ++i)
+        counts[i % width] += seamDiffers(data[i - 1], data[i], mode);
+    return counts;
+}
+
 // How the pairs k rows apart (k = 1..kEdgeLags) count for a picture's edge: a pair adds
 // weight x (share - threshold), the threshold between the shares inside and around it and
 // the weight as large as the two differ, so that rows too far apart to resemble count little.
@@ -528,6 +552,12 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
     int phase = 0;
     for (int p = 1; p < width; ++p)
         if (bestStart[p] + bestEnd[p] > bestStart[phase] + bestEnd[phase]) phase = p;
+    // Phases the edges tell almost as well are told apart by the pixels side by side where
+    // one row ends and the next begins: unrelated there, they differ more often than within rows.
+    const double best = bestStart[phase] + bestEnd[phase];
+    const std::vector<int64_t> seams = seamCounts(data, startAt[phase], endAt[phase], width, mode);
+    for (int p = 0; p < width; ++p)
+        if (bestStart[p] + bestEnd[p] >= best - kPhaseMargin && seams[p] > seams[phase]) phase = p;
     return {startAt[phase], std::max(startAt[phase], endAt[phase])};
 }
 
