@@ -96,13 +96,15 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
     }
 }
 
+// The pair loops in versions for processors that count bits, and that count bits and sum byte
+// differences many lanes at a time; the one the processor runs is chosen at start.
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
-#define PL_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
 #else
-#define PL_POPCOUNT_CLONES
+#define PL_PAIR_LOOP_CLONES
 #endif
 
-PL_POPCOUNT_CLONES
+PL_PAIR_LOOP_CLONES
 void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
               int mode, int64_t* diff, int64_t* pairs) {
     switch (mode) {
@@ -145,6 +147,7 @@ inline int absoluteDifference(uint8_t a, uint8_t b) {
     return std::abs(int{a} - int{b});  // in this form the compiler sums many at once (a SAD)
 }
 
+PL_PAIR_LOOP_CLONES
 void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
                      int64_t* densityDiff) {
     const std::array<uint8_t, 256>& table = kDensity.value[mode];
