@@ -42,7 +42,7 @@ constexpr int64_t kScanReach = 16 * 1024;
 constexpr int64_t kFirstChunk = 64 * 1024;
 constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not printable
 constexpr int64_t kLongestLine = 160;
-constexpr int kExtentRounds = 3;
+constexpr int kExtentRounds = 6;
 constexpr double kEdgeShare = 0.4;
 constexpr int kEdgeLags = 2;
 constexpr double kPhaseMargin = 0.1;
@@ -323,9 +323,13 @@ bool blockProfileAgrees(const Profile& block, int mode, int width, double window
     return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
 }
 
+// Whether the block at `begin` lines up at `width` about as clearly as the window the width was
+// judged on; a blank block does not (it parts two pictures).
 bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
-    return linedUpScoreAt(data, size, begin, std::min(size, begin + kBlock), width, mode) >=
-           std::max(kAgreeingLeast, kAgreeingShare * windowScore);
+    if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
+    Profile block;
+    measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
+    return blockProfileAgrees(block, mode, width, windowScore);
 }
 
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
