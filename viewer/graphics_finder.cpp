@@ -301,15 +301,23 @@ bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
         if (data[i] != data[first]) return false;
     return true;
 }
-
 // How much clearer the rows of [begin, end) line up at `width` than at the widths beside it,
-// on pixels alone; 0 for a flat stretch (a blank block parts two pictures).
+// judged as scoreWidths judges them, on pixels and densities; 0 for a flat stretch.
 double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     if (isFlat(data, begin, end)) return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
-    addPairs(data, size, begin, end, std::max(1, width - 1), width + 1, mode, diff.data(), pairs.data());
+    const int firstWidth = std::max(1, width - 1);
+    addPairs(data, size, begin, end, firstWidth, width + 1, mode, diff.data(), pairs.data());
     if (pairs[width + 1] < kLeastPairs) return 0;
-    auto difference = [&](int w) { return static_cast<double>(diff[w]) / static_cast<double>(pairs[w]); };
+    const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    auto difference = [&](int w) {
+        int64_t densitySum = 0;
+        for (int64_t i = begin; i < begin + pairs[w]; ++i)
+            densitySum += absoluteDifference(density[data[i]], density[data[i + w]]);
+        return (static_cast<double>(diff[w]) * kPixelWeight / pixelsPerByte(mode) +
+                static_cast<double>(densitySum) / kDensity.largest[mode]) /
+               static_cast<double>(pairs[w]);
+    };
     const double neighbour =
         width > 1 ? std::min(difference(width - 1), difference(width + 1)) : difference(2);
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
