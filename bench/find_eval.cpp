@@ -26,6 +26,8 @@ struct Tally {
     double otherMiB = 0;
 };
 
+constexpr int64_t kPlainStarts = 64;
+
 const char* const kModeNames[] = {"Binary", "Atari GR.15", "BK-0010", "Sam Coupe mode 4"};
 
 bool linedUp(const GraphicsRegion& region, const Case& c) {
@@ -44,11 +46,24 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
         scanGraphics(data, size, c.mode, 0, size, kFinderLargestWidth);
     bool hit = false;
     for (const GraphicsRegion& region : regions) {
-        if (linedUp(region, c)) hit = true;
-        if (!overlaps(region, c)) ++tally.falseRegions;
+        hit = hit || linedUp(region, c);
+        if (overlaps(region, c)) continue;
+        ++tally.falseRegions;
+        if (showMisses)
+            std::printf("false %s mode %d [%lld +%lld w%d s%d]\n", c.file.c_str(), c.mode,
+                        static_cast<long long>(region.first), static_cast<long long>(region.length),
+                        region.width, region.score);
     }
     tally.otherMiB += static_cast<double>(size - c.length) / (1 << 20);
-    if (c.length == 0) return;
+    if (c.length == 0) {
+        // Without pictures, the guess column counts the starts at which the guess finds one anyway.
+        for (int64_t start = 0; start < kPlainStarts; ++start) {
+            ++tally.cases;
+            tally.guessed +=
+                guessWidth(data, size, start * (size / kPlainStarts), c.mode, kFinderLargestWidth).count > 0;
+        }
+        return;
+    }
     const WidthGuess guess = guessWidth(data, size, c.first, c.mode, kFinderLargestWidth);
     const bool guessed = guess.count > 0 && guess.candidates[0].width == c.width;
     ++tally.cases;

@@ -12,8 +12,10 @@ console fonts of kbd.
 Writes OUTDIR/NNNN.bin and OUTDIR/manifest.tsv with one case a line:
     file  mode  first  length  width  group
 Run the evaluation with:  build/bench/pl_find_eval OUTDIR/manifest.tsv
+Judge on two corpora of different seeds: tune on one, quote the other.
 Needs the Debian packages python3-pil gnome-backgrounds adwaita-icon-theme opense-basic kbd
-(installed here when missing and run as root). Not part of the tests.
+(installed here when missing and run as root), so run it with the system's /usr/bin/python3 (as
+its first line does): another python3 on the PATH may not see python3-pil. Not part of the tests.
 """
 import glob
 import gzip
@@ -35,6 +37,9 @@ def ensure_packages():
     subprocess.run(["apt-get", "install", "-y", "-qq"] + missing, check=True)
 
 
+if len(sys.argv) < 2 or sys.argv[1] in ("-h", "--help"):
+    print(__doc__.strip())
+    sys.exit(0 if len(sys.argv) > 1 else 2)
 ensure_packages()
 from PIL import Image  # noqa: E402
 

@@ -14,8 +14,13 @@ constexpr int kWidthSlots = kFinderLargestWidth + 2;
 constexpr int64_t kBlock = 1024;
 constexpr int kGuessBlocks = 8;
 constexpr int kRegionBlocks = 4;
-constexpr int64_t kScanSample = 128;
-constexpr int kRandomEqualPairs = 60;
+// At least so many rows are judged, however many blocks that takes: a block holds few rows of
+// a wide picture, too few to tell whether they line up.
+constexpr int64_t kGuessLeastRows = 32;
+constexpr int64_t kRegionLeastJudgedRows = 16;
+constexpr int64_t kScanSample = 256;
+constexpr int kRandomEqualPairs = 240;
+constexpr int kQuickWidths = 3;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
@@ -23,11 +28,11 @@ constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
-constexpr double kGuessLeastScore = 0.12;
-constexpr double kGuessLeastEvidence = 0.1;
-constexpr double kBlockLeastScore = 0.2;
-constexpr double kBlockAgreeingScore = 0.1;
-constexpr double kRegionLeastScore = 0.25;
+constexpr double kGuessLeastScore = 0.07;
+constexpr double kGuessLeastEvidence = 0.04;
+constexpr double kBlockLeastScore = 0.1;
+constexpr double kBlockAgreeingScore = 0.05;
+constexpr double kRegionLeastScore = 0.15;
 constexpr double kFontLeastScore = 0.2;
 constexpr int64_t kRegionLeastBytes = 512;
 constexpr int kRegionLeastRows = 16;  // repeated lines of text line up for a few rows
@@ -35,6 +40,16 @@ constexpr int kTallestGlyph = 32;
 constexpr double kFontLikeness = 1.3;
 constexpr int64_t kScanReach = 16 * 1024;
 constexpr int64_t kFirstChunk = 64 * 1024;
+constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not printable
+constexpr int64_t kLongestLine = 160;
+constexpr int kExtentRounds = 6;
+constexpr double kEdgeShare = 0.4;
+constexpr int kEdgeLags = 2;
+constexpr double kPhaseMargin = 0.1;
+constexpr int64_t kLongBlank = 1024;
+constexpr double kValueWeight = 0.1;
+constexpr double kLargestLogRatio = 3;
+constexpr double kLeastContrast = 0.01;
 
 int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
@@ -81,13 +96,15 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
     }
 }
 
+// The pair loops in versions for processors that count bits, and that count bits and sum byte
+// differences many lanes at a time; the one the processor runs is chosen at start.
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
-#define PL_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
 #else
-#define PL_POPCOUNT_CLONES
+#define PL_PAIR_LOOP_CLONES
 #endif
 
-PL_POPCOUNT_CLONES
+PL_PAIR_LOOP_CLONES
 void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
               int mode, int64_t* diff, int64_t* pairs) {
     switch (mode) {
@@ -127,9 +144,10 @@ struct DensityTable {
 const DensityTable kDensity;
 
 inline int absoluteDifference(uint8_t a, uint8_t b) {
-    return std::max(a, b) - std::min(a, b);
+    return std::abs(int{a} - int{b});  // in this form the compiler sums many at once (a SAD)
 }
 
+PL_PAIR_LOOP_CLONES
 void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths, int mode,
                      int64_t* densityDiff) {
     const std::array<uint8_t, 256>& table = kDensity.value[mode];
@@ -283,15 +301,23 @@ bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
         if (data[i] != data[first]) return false;
     return true;
 }
-
 // How much clearer the rows of [begin, end) line up at `width` than at the widths beside it,
-// on pixels alone; 1 for a flat stretch (a blank margin does not disagree).
+// judged as scoreWidths judges them, on pixels and densities; 0 for a flat stretch.
 double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
-    if (isFlat(data, begin, end)) return 1;
+    if (isFlat(data, begin, end)) return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
-    addPairs(data, size, begin, end, std::max(1, width - 1), width + 1, mode, diff.data(), pairs.data());
+    const int firstWidth = std::max(1, width - 1);
+    addPairs(data, size, begin, end, firstWidth, width + 1, mode, diff.data(), pairs.data());
     if (pairs[width + 1] < kLeastPairs) return 0;
-    auto difference = [&](int w) { return static_cast<double>(diff[w]) / static_cast<double>(pairs[w]); };
+    const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    auto difference = [&](int w) {
+        int64_t densitySum = 0;
+        for (int64_t i = begin; i < begin + pairs[w]; ++i)
+            densitySum += absoluteDifference(density[data[i]], density[data[i + w]]);
+        return (static_cast<double>(diff[w]) * kPixelWeight / pixelsPerByte(mode) +
+                static_cast<double>(densitySum) / kDensity.largest[mode]) /
+               static_cast<double>(pairs[w]);
+    };
     const double neighbour =
         width > 1 ? std::min(difference(width - 1), difference(width + 1)) : difference(2);
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
@@ -305,19 +331,32 @@ bool blockProfileAgrees(const Profile& block, int mode, int width, double window
     return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
 }
 
+// Whether the block at `begin` lines up at `width` about as clearly as the window the width was
+// judged on; a blank block does not (it parts two pictures).
 bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
-    return linedUpScoreAt(data, size, begin, std::min(size, begin + kBlock), width, mode) >=
-           std::max(kAgreeingLeast, kAgreeingShare * windowScore);
+    if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
+    Profile block;
+    measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
+    return blockProfileAgrees(block, mode, width, windowScore);
 }
 
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
 // blocks from `first` that agree with that judgement, again until the two settle. So a
 // picture that ends early, in noise or in another picture, is judged on its own bytes.
 WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
-                               int maxBlocks) {
+                               int64_t leastRows, int maxBlocks) {
     if (first < 0 || first >= size) return {};
     const int64_t available = size - first;
-    const int blocks = static_cast<int>(std::min<int64_t>(maxBlocks, (available + kBlock - 1) / kBlock));
+    const int inReach = static_cast<int>(std::min<int64_t>(maxBlocks, (available + kBlock - 1) / kBlock));
+    // The blocks up to the first blank one after the picture has begun: a blank block parts
+    // two pictures.
+    auto blankBlock = [&](int b) {
+        const int64_t begin = first + int64_t{b} * kBlock;
+        return isFlat(data, begin, std::min(size, begin + kBlock));
+    };
+    int blocks = 0;
+    while (blocks < inReach && blankBlock(blocks)) ++blocks;
+    while (blocks < inReach && !blankBlock(blocks)) ++blocks;
     // Blocks are measured when first needed: a stretch that is no picture costs two or three.
     std::vector<Profile> profiles;
     auto profileOf = [&](int b) -> const Profile& {
@@ -342,7 +381,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         int agreeing = 0;
         while (agreeing < blocks && blockProfileAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
-        agreeing = std::max(agreeing, 1);
+        const auto leastBlocks = static_cast<int>((leastRows * width + kBlock - 1) / kBlock);
+        agreeing = std::max(agreeing, std::min(leastBlocks, blocks));
         if (agreeing == window) break;
         window = agreeing;
         scores = windowScores(window);
@@ -370,6 +410,8 @@ double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
     return 1.0 - static_cast<double>(differing) / ppb;
 }
 
+using QuickWidths = std::array<int, kQuickWidths>;
+
 struct Extent {
     int64_t first;
     int64_t end;
@@ -386,34 +428,196 @@ std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t 
     return sum / static_cast<double>(end - begin);
 }
 
-// The start in [startLow, startHigh] and end in [endLow, endHigh] of a picture of rows of
-// `width` bytes: the pairs (i, i + width) inside resemble each other more than `threshold`,
-// those around it less. Of all row phases, the one whose best start and best end gather the
-// largest sum of (share - threshold) between them, so that the rows line up.
+// Whether the last pixel of byte a and the first pixel of byte b, side by side, differ.
+bool seamDiffers(uint8_t a, uint8_t b, int mode) {
+    switch (mode) {
+        case 0:
+            return (a & 1) != (b >> 7);
+        case 1:
+            return (a & 3) != (b >> 6);
+        case 2:
+            return (a >> 6) != (b & 3);
+        default:
+            return (a & 15) != (b >> 4);
+    }
+}
+
+// Per row phase p, how often the pixels on either side of the byte columns p - 1 and p
+// differ in [first, end).
+std::vector<int64_t> seamCounts(const uint8_t* data, int64_t first, int64_t end, int width, int mode) {
+    std::vector<int64_t> counts(width, 0);
+    for (int64_t i = std::max<int64_t>(first, 1); i < end; ++i)
+        counts[i % width] += seamDiffers(data[i - 1], data[i], mode);
+    return counts;
+}
+
+// How the pairs k rows apart (k = 1..kEdgeLags) count for a picture's edge: a pair adds
+// weight x (share - threshold), the threshold between the shares inside and around it and
+// the weight as large as the two differ, so that rows too far apart to resemble count little.
+struct EdgeLag {
+    double threshold = 0;
+    double weight = 0;
+};
+// What tells a picture's bytes from those around it: its rows, and the values its bytes take
+// (text, code and compressed data use other byte values than most pictures).
+struct EdgeEvidence {
+    std::array<EdgeLag, kEdgeLags> lags{};
+    std::array<double, 256> valueWeight{};  // log of how much likelier the value is inside
+};
+
+std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    std::array<int64_t, 256> counts{};
+    for (int64_t i = std::max<int64_t>(begin, 0); i < std::min(end, size); ++i) ++counts[data[i]];
+    return counts;
+}
+
+std::array<double, 256> valueWeights(const uint8_t* data, int64_t size, Extent extent) {
+    const std::array<int64_t, 256> inside = valueCounts(data, size, extent.first, extent.end);
+    std::array<int64_t, 256> outside = valueCounts(data, size, extent.first - kBlock, extent.first);
+    const std::array<int64_t, 256> after = valueCounts(data, size, extent.end, extent.end + kBlock);
+    int64_t insideTotal = 256, outsideTotal = 256;  // one of each value more, so that none is ruled out
+    for (int v = 0; v < 256; ++v) {
+        outside[v] += after[v];
+        insideTotal += inside[v];
+        outsideTotal += outside[v];
+    }
+    std::array<double, 256> weights{};
+    for (int v = 0; v < 256; ++v) {
+        const double ratio = (static_cast<double>(inside[v] + 1) / static_cast<double>(insideTotal)) /
+                             (static_cast<double>(outside[v] + 1) / static_cast<double>(outsideTotal));
+        weights[v] = kValueWeight * std::clamp(std::log(ratio), -kLargestLogRatio, kLargestLogRatio);
+    }
+    return weights;
+}
+
+EdgeEvidence edgeEvidence(const uint8_t* data, int64_t size, Extent extent, int width, int mode) {
+    EdgeEvidence evidence;
+    evidence.valueWeight = valueWeights(data, size, extent);
+    std::array<EdgeLag, kEdgeLags>& lags = evidence.lags;
+    for (int k = 1; k <= kEdgeLags; ++k) {
+        const int64_t step = int64_t{k} * width;
+        if (step >= size) break;
+        const int lag = static_cast<int>(step);
+        const auto inside = meanEqualShare(data, size, extent.first, extent.end - step, lag, mode);
+        if (!inside) break;
+        const auto before = meanEqualShare(data, size, extent.first - kBlock, extent.first - step, lag, mode);
+        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, lag, mode);
+        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
+        if (!outside) {
+            lags[k - 1] = {*inside - 0.1, k == 1 ? 1.0 : 0.0};
+            continue;
+        }
+        const double contrast = *inside - *outside;
+        lags[k - 1] = {*outside + kEdgeShare * contrast, std::max(contrast, k == 1 ? kLeastContrast : 0.0)};
+    }
+    return evidence;
+}
+
+// The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
+// `width` bytes: the bytes inside resemble the bytes of their column a few rows on, those
+// around it less. Of all row phases, the one whose best start and best end gather the largest
+// sum between them, so that the rows line up.
 Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                     double threshold) {
+                     const EdgeEvidence& edges) {
+    const std::array<EdgeLag, kEdgeLags>& lags = edges.lags;
     low.first = std::max<int64_t>(low.first, 0);
     high.end = std::min(high.end, size);
+    // What byte i adds, paired with the bytes below it (or above it) in its column.
+    // A long blank run parts pictures rather than belonging to one: its bytes count as unlike
+    // their columns. The run around the last byte asked about is kept.
+    Extent run{0, 0};
+    auto inLongBlank = [&](int64_t i) {
+        if (i < run.first || i >= run.end) {
+            run = {i, i + 1};
+            while (run.first > 0 && data[run.first - 1] == data[i]) --run.first;
+            while (run.end < size && data[run.end] == data[i]) ++run.end;
+        }
+        return run.end - run.first >= kLongBlank;
+    };
+    auto evidence = [&](int64_t i, bool below) {
+        double sum = edges.valueWeight[data[i]];
+        const bool blank = inLongBlank(i);
+        for (int k = 1; k <= kEdgeLags; ++k) {
+            const int64_t step = int64_t{k} * width;
+            const int64_t upper = below ? i : i - step;
+            if (upper < 0 || upper >= size - step || lags[k - 1].weight == 0) continue;
+            const double share = blank ? 0.0 : equalShare(data, upper, static_cast<int>(step), mode);
+            sum += lags[k - 1].weight * (share - lags[k - 1].threshold);
+        }
+        return sum;
+    };
     std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
     std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
-    double sum = 0;  // over pairs in [low.first, i), less the pairs every start and end hold between them
-    for (int64_t i = low.first; i <= high.end - width; ++i) {
-        if (i > high.first && i < low.end - width) i = low.end - width;
-        if (i <= high.first && -sum > bestStart[i % width]) {
+    double sum = 0;  // of the bytes in [low.first, i) that a start at i leaves out
+    for (int64_t i = low.first; i <= high.first && i < size; ++i) {
+        if (-sum > bestStart[i % width]) {
             bestStart[i % width] = -sum;
             startAt[i % width] = i;
         }
-        const int64_t end = i + width;
-        if (end >= low.end && end <= high.end && sum > bestEnd[end % width]) {
-            bestEnd[end % width] = sum;
-            endAt[end % width] = end;
+        sum += evidence(i, true);
+    }
+    sum = 0;  // of the bytes in [low.end, i) that an end at i takes in
+    for (int64_t i = std::max<int64_t>(low.end, 0); i <= high.end; ++i) {
+        if (sum > bestEnd[i % width]) {
+            bestEnd[i % width] = sum;
+            endAt[i % width] = i;
         }
-        if (i < size - width) sum += equalShare(data, i, width, mode) - threshold;
+        if (i < size) sum += evidence(i, false);
     }
     int phase = 0;
     for (int p = 1; p < width; ++p)
         if (bestStart[p] + bestEnd[p] > bestStart[phase] + bestEnd[phase]) phase = p;
+    // Phases the edges tell almost as well are told apart by the pixels side by side where
+    // one row ends and the next begins: unrelated there, they differ more often than within rows.
+    const double best = bestStart[phase] + bestEnd[phase];
+    const std::vector<int64_t> seams = seamCounts(data, startAt[phase], endAt[phase], width, mode);
+    for (int p = 0; p < width; ++p)
+        if (bestStart[p] + bestEnd[p] >= best - kPhaseMargin && seams[p] > seams[phase]) phase = p;
     return {startAt[phase], std::max(startAt[phase], endAt[phase])};
+}
+
+// A flat run across an edge of the picture (a blank margin beside blank data) hides where
+// the picture begins or ends: its rows there are left out, so that the first row shown is
+// one of the picture's.
+Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width) {
+    while (extent.end - extent.first >= 2 * width && extent.first > 0 &&
+           isFlat(data, extent.first, extent.first + width) && data[extent.first - 1] == data[extent.first])
+        extent.first += width;
+    while (extent.end - extent.first >= 2 * width && extent.end < size &&
+           isFlat(data, extent.end - width, extent.end) && data[extent.end] == data[extent.end - 1])
+        extent.end -= width;
+    return extent;
+}
+
+// The picture's extent near the rough one, whose rows at `width` resemble each other more than
+// the pairs around it: judged again from each answer, so that the pairs taken for the
+// surroundings are the picture's own less and less.
+Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
+    Extent extent = rough;
+    for (int round = 0; round < kExtentRounds; ++round) {
+        const Extent next = pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
+                                          {extent.first + kBlock, extent.end + kBlock}, width, mode,
+                                          edgeEvidence(data, size, extent, width, mode));
+        if (next.end - next.first < width) break;
+        const bool same = next.first == extent.first && next.end == extent.end;
+        extent = next;
+        if (same) break;
+    }
+    return extent;
+}
+
+// Lines of text can be of one length for a while and line up as a picture's rows do; a stretch
+// of printable characters broken into lines is taken for text, whatever it lines up at.
+bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
+    int64_t printable = 0, lineEnds = 0;
+    for (int64_t i = first; i < end; ++i) {
+        printable +=
+            (data[i] >= 0x20 && data[i] < 0x7F) || data[i] == '\t' || data[i] == '\r' || data[i] == '\n';
+        lineEnds += data[i] == '\n';
+    }
+    const int64_t length = end - first;
+    return printable * kTextShareDivisor >= length * (kTextShareDivisor - 1) &&
+           lineEnds * kLongestLine >= length;
 }
 
 // A picture around `anchor`, where the sampled blocks saw one: its width judged on the blocks
@@ -421,28 +625,40 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
 // rows, its score. False when a closer look finds none.
 bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
                   GraphicsRegion& region) {
-    const WidthScores scores = scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionBlocks);
+    const WidthScores scores =
+        scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionLeastJudgedRows, kRegionBlocks);
     const int best = bestWidth(scores);
     if (best == 0) return false;
-    const int width = smallestLinedUpWidth(scores, best);
+    int width = smallestLinedUpWidth(scores, best);
     const double score = scores.score[width];
     // A font shows itself twice, at its glyph height and byte to byte.
     const bool font = isNarrowFont(scores, mode, width);
     if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
     int64_t first = anchor;
     while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
-    int64_t end = std::min(size, anchor + scores.blocks * kBlock);
+    // The blocks the width was judged on, up to a blank one (which parts two pictures).
+    const int64_t judgedEnd = std::min(size, anchor + scores.blocks * kBlock);
+    int64_t end = std::min(size, anchor + kBlock);
+    while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
+        end = std::min(size, end + kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
-    const double inside = meanEqualShare(data, size, first, end - width, width, mode).value_or(0);
-    const auto before = meanEqualShare(data, size, first - kBlock, first - width, width, mode);
-    const auto after = meanEqualShare(data, size, end, end + kBlock, width, mode);
-    const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
-    const double threshold = outside ? (inside + *outside) / 2 : inside - 0.1;
-    const Extent extent = pictureExtent(data, size, {first - kBlock, end - kBlock},
-                                        {first + kBlock, end + kBlock}, width, mode, threshold);
+    Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
+    // The width judged again from the picture's first row, on as many rows as a guess takes:
+    // a few blocks from the middle of a picture can line up best at a multiple of its width.
+    // Only its divisors are asked for, so no width above it is scored.
+    if (!font) {
+        const WidthScores fromFirst =
+            scoreFromFirstByte(data, size, extent.first, mode, width, kGuessLeastRows, kGuessBlocks);
+        const int firstBest = bestWidth(fromFirst);
+        const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
+        if (again != width && width % again == 0) {
+            width = again;
+            extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode), width);
+        }
+    }
     const int64_t length = extent.end - extent.first;
     if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
-    if (isFlat(data, extent.first, extent.end)) return false;
+    if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -458,23 +674,31 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
-// The width at which the sampled pairs at the start of the block at `begin` line up most
-// clearly, as scoreWidths would judge them on pixels alone; 0 when none looks like rows.
-int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+// The widths at which the sampled pairs at the start of the block at `begin` line up most
+// clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
+// holds few rows of a wide picture, so that a width beside it may come first by chance.
+QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
+    QuickWidths widths{};
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
-        isFlat(data, begin, end))
-        return 0;
+        isFlat(data, begin, end) || looksLikeText(data, begin, end))
+        return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
-    int best = 0;
-    double bestScore = kBlockLeastScore;
+    std::array<double, kQuickWidths> scores{};
     for (int w = 2; w <= maxWidth; ++w) {
         const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
         const double score = neighbour > 0 ? (neighbour - static_cast<double>(diff[w])) / neighbour : 0;
-        if (score >= bestScore) best = w, bestScore = score;
+        if (score < kBlockLeastScore || score <= scores.back()) continue;
+        int at = kQuickWidths - 1;
+        for (; at > 0 && scores[at - 1] < score; --at) {
+            scores[at] = scores[at - 1];
+            widths[at] = widths[at - 1];
+        }
+        scores[at] = score;
+        widths[at] = w;
     }
-    return best;
+    return widths;
 }
 
 }  // namespace
@@ -482,9 +706,11 @@ int quickLookWidth(const uint8_t* data, int64_t size, int64_t begin, int mode, i
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
     if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return {};
     const WidthScores scores =
-        scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessBlocks);
+        scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode);
-    if (guess.count > 0 && evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence) return {};
+    if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
+                            looksLikeText(data, first, first + scores.bytes)))
+        return {};
     return guess;
 }
 
@@ -496,8 +722,10 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
     to = std::min(to, size);
     if (from >= to) return regions;
     const int widest = clampWidth(maxWidth);
-    // Blocks lie on a fixed grid, so that any stretch is judged as a whole scan would.
-    int64_t block = std::max<int64_t>(0, from / kScanStride - 1) * kScanStride;
+    // Blocks lie on a fixed grid, and the scan starts a reach before `from`, so that the
+    // regions before it end where a whole scan's end and any stretch is judged as a whole
+    // scan would judge it.
+    int64_t block = std::max<int64_t>(0, from - kScanReach) / kScanStride * kScanStride;
     int64_t lastEnd = 0;
     // The last place a quick look fits, so that a picture at the very end is seen too.
     const int64_t tail = size - kScanSample - widest - 2;
@@ -509,11 +737,12 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
             block = tail;
             tailSeen = true;
         }
-        const int quickWidth = quickLookWidth(data, size, block, mode, widest);
         // The whole block must agree with the sample before the closer, dearer look.
-        const bool looksLinedUp =
-            quickWidth > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock), quickWidth,
-                                             mode) >= kBlockAgreeingScore;
+        bool looksLinedUp = false;
+        for (const int width : quickLookWidths(data, size, block, mode, widest))
+            looksLinedUp = looksLinedUp ||
+                           (width > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
+                                                        width, mode) >= kBlockAgreeingScore);
         if (!looksLinedUp) {
             block += kScanStride;
             continue;

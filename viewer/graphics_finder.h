@@ -35,8 +35,9 @@ struct GraphicsRegion {
 };
 
 // The regions whose first byte lies in [from, to), in file order; a region may run on past
-// `to`, and is seen when it shows itself within 16 KiB past `to`. Data before `from` is
-// looked at only to tell whether a region began earlier.
+// `to`, and is seen when it shows itself within 16 KiB past `to`. The 16 KiB before `from`
+// are scanned too (their regions not listed), so that a stretch lists what a whole scan
+// lists there.
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
                                          int64_t to, int32_t maxWidth);
 
