@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "viewer/pixel_kernels.h"
+
 enum class ModeLayout {
     ByteCells,  // the four modes whose bytes each draw a short run of pixels
     Linear,     // a view row is one pixel row of `width` bytes (per plane)
@@ -52,6 +54,12 @@ struct ModeRow {
     int unitBytes;      // linear: bytes per width byte (the planes); tiled: bytes per tile
     RowDecoder decode;  // nullptr for the byte-cell modes
     LineDecoder decodeLine;
+    // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
+    // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
+    // nullptr where the vector kernels have a decoder of their own or none.
+    SourceBitOf sourceBit;
+    int chunkBytes;
+    int tileRowStep;  // tiled: how much further on unit row y + 1 starts than unit row y
 };
 
 constexpr int kModeTableSize = 19;

@@ -10,6 +10,7 @@
 #include "support/text_ops.h"
 #include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
+#include "viewer/pixel_kernels.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -55,10 +56,9 @@ int64_t bytesToDraw(const SheetOptions& options) {
     return std::min(slots, untilDataEnd);
 }
 
-// ---- The direct writer for 24-bit images: whole rows of prepared byte cells.
-
-// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
-constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
+// ---- The direct writer for 24-bit images. Every pixel line is first decoded into one byte
+// per pixel of the mode (a value), then the values of its runs are expanded into screen bytes
+// and stored into every image row the line covers; the checkerboard fills around the runs.
 
 // The two rows of the checkerboard, cut to the width of the target.
 struct CheckerRows {
@@ -87,241 +87,263 @@ struct CheckerRows {
     }
 };
 
-// The screen pixels of one byte row of a cell, for every raw byte value and
-// for the two kinds of bytes outside the data.
-struct CellPatterns {
-    static constexpr int kBeforeData = 256;
-    static constexpr int kPastData = 257;
-
-    int cellPixels = 0;
-    int cellBytes = 0;
-    int colourRows = 0;  // cell rows below these are black (Binary at zoom 8)
-    std::array<uint8_t, (kPastData + 1) * kLargestCellBytes> bytes;
-
-    const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * cellBytes; }
+struct Span {
+    size_t from, to;
 };
 
-CellPatterns makeCellPatterns(const SheetOptions& options) {
-    const ModeGeometry geometry = modeGeometry(options.colourMode);
-    const bool binaryCells = options.colourMode == kModeBinary && options.zoom == 8;
-    const int boxWidth = geometry.pixelWidth * options.zoom;
-    CellPatterns patterns;
-    patterns.cellPixels = geometry.unitsPerByte * options.zoom;
-    patterns.cellBytes = patterns.cellPixels * kBytesPerPixel;
-    patterns.colourRows = binaryCells ? 7 : options.zoom;
-    loadModePalette(options.colourMode);
-    for (int which = 0; which <= CellPatterns::kPastData; ++which) {
-        const bool inData = which < CellPatterns::kBeforeData;
-        const uint8_t value =
-            transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
-                            options.reverseByte, options.nibbleSwap);
-        uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.cellBytes;
-        for (int j = 0; j < geometry.pixelsPerByte; ++j) {
-            const int32_t colour =
-                decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
-            for (int p = 0; p < boxWidth; ++p) {
-                const bool insetLine = binaryCells && p == boxWidth - 1;
-                writePixel(out + (j * boxWidth + p) * kBytesPerPixel, insetLine ? kColourBlack : colour);
+// The runs of one pixel line, in pixels of the mode: at most one per strip, and strips are at
+// least a pixel wide.
+struct SpanList {
+    Span items[kViewWidth];
+    int count = 0;
+
+    // Adds a run, merged with the one before when they touch.
+    void add(size_t from, size_t to) {
+        if (count > 0 && items[count - 1].to == from) {
+            items[count - 1].to = to;
+        } else {
+            items[count++] = {from, to};
+        }
+    }
+};
+
+// A decoded line never holds more values than the view has pixels, plus one unit.
+constexpr int kValueLine = 2048;
+
+// One line of values, read and written past its end by whole vectors.
+struct ValueLine {
+    uint8_t values[kValueLine + kValueLinePadding] = {};
+    SpanList runs;
+};
+
+// What every line of a drawing shares: the target and how values become its screen bytes.
+struct LinePainter {
+    const ImageBuffer& target;
+    const CheckerRows& checker;
+    const LineExpander& expander;
+    int zoom;
+    size_t pixelBytes;  // screen bytes of one pixel of the mode
+    size_t lineEnd;     // bytes of a pixel row of the target
+    bool insetCells;    // Binary at zoom 8: a black line right of and below every cell
+};
+
+// Blackens the last screen pixel of every 8-pixel cell of the runs, and the last row of the cells.
+void insetBinaryCells(const LinePainter& p, const SpanList& runs, int y, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        uint8_t* row = imageRow(p.target, y + r);
+        for (const Span& run : std::span(runs.items, runs.count)) {
+            const size_t to = std::min(run.to * p.pixelBytes, p.lineEnd);
+            for (size_t at = run.from * p.pixelBytes; at < to; at += p.pixelBytes) {
+                const size_t end = std::min(at + p.pixelBytes, p.lineEnd);
+                if (r == 7) {
+                    std::memset(row + at, 0, end - at);
+                } else if (end == at + p.pixelBytes) {
+                    std::memset(row + end - kBytesPerPixel, 0, kBytesPerPixel);
+                }
             }
         }
     }
-    return patterns;
 }
 
-// What one pixel row of cells needs: where the cells come from and how the view row's
-// bytes are spread over the strips.
-struct LineWalk {
-    const uint8_t* data;
-    uint64_t dataSize;
-    const uint8_t* cells;   // the 256 patterns of the data bytes
-    const uint8_t* before;  // pattern of the bytes before the data
-    const uint8_t* past;    // pattern of the bytes at or past its end
-    int bytesPerRow;
-    int columns;        // byte columns that start left of the right edge and lie in a strip
-    int wholeColumns;   // byte columns that end left of the right edge
-    int64_t count;      // bytes the view draws at most
-    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
-    size_t lineEnd;     // bytes of a pixel row of the target
-};
-
-// The writers below take the walk by value: as locals its fields stay in registers,
-// where through a reference every copy into the line might change them.
-
-inline const uint8_t* cellOf(const LineWalk walk, int64_t index, int size) {
-    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * size;
-    return index < 0 ? walk.before : walk.past;
-}
-
-// Inlined with a constant size, the copy of a whole cell is a few plain stores; only the
-// cell that the right edge cuts takes a copy of variable length.
-inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint8_t* cell, int size) {
-    const size_t at = static_cast<size_t>(column) * size;
-    if (column < walk.wholeColumns) {
-        std::memcpy(line + at, cell, size);
-    } else {
-        std::memcpy(line + at, cell, walk.lineEnd - at);
+// The runs of the line expanded into pixel rows y .. y + zoom - 1 (those inside the target),
+// the background around them.
+void paintLine(const LinePainter& p, const ValueLine& line, int y) {
+    const int rows = std::min(p.zoom, p.target.height - y);
+    const LineRows target{imageRow(p.target, y), -static_cast<ptrdiff_t>(p.target.stride), rows};
+    for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+        const size_t at = run.from * p.pixelBytes;
+        if (at >= p.lineEnd) break;
+        expandLine(p.expander, line.values + run.from, target, at,
+                   std::min(run.to * p.pixelBytes, p.lineEnd) - at);
+    }
+    if (p.insetCells) insetBinaryCells(p, line.runs, y, rows);
+    for (int r = 0; r < rows; ++r) {
+        size_t cursor = 0;
+        for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+            p.checker.fillSpan(p.target, y + r, cursor, run.from * p.pixelBytes);
+            cursor = run.to * p.pixelBytes;
+        }
+        p.checker.fillSpan(p.target, y + r, cursor, p.lineEnd);
     }
 }
 
-// The cells of view row `row` along one pixel row, strip by strip; returns the columns
-// written. A strip's bytes that all lie in the data and end left of the edge are copied
-// without any further test.
-template <int kCellBytes>
-int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
-    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+// The byte transforms of the options as a table.
+struct ByteTransform {
+    std::array<uint8_t, 256> table;
+    bool identity;
+};
+
+ByteTransform byteTransform(const SheetOptions& options) {
+    ByteTransform transform;
+    transform.identity = !options.inverse && !options.reverseByte && !options.nibbleSwap;
+    for (int v = 0; v < 256; ++v)
+        transform.table[v] = transform.identity ? static_cast<uint8_t>(v)
+                                                : transformedByte(static_cast<uint8_t>(v), options.inverse,
+                                                                  options.reverseByte, options.nibbleSwap);
+    return transform;
+}
+
+// The values of a mode's byte or unit from bit sources: value bit b of pixel x.
+uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
+    int value = 0;
+    for (int b = 0; b < row.bits; ++b) {
+        const SourceBit s = row.sourceBit(x, b);
+        value |= ((bytes[s.offset] >> s.bit) & 1) << b;
+    }
+    return static_cast<uint8_t>(value);
+}
+
+// ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
+
+struct ByteCellWalk {
+    const ModeRow* row;
+    const uint8_t* data;
+    uint64_t dataSize;
+    ByteTransform transform;
+    const LineExpander* expander;
+    BitGatherPlan plan;
+    // The values of every raw byte, then of bytes before and past the data; made when first needed.
+    bool cellValuesMade;
+    uint8_t cellValues[258][8];
+    int mode;
+    int pixelsPerByte;
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+};
+
+constexpr int kBeforeData = 256;
+constexpr int kPastData = 257;
+
+void makeCellValues(ByteCellWalk& walk) {
+    for (int which = 0; which <= kPastData; ++which) {
+        const uint8_t value = which < kBeforeData ? walk.transform.table[which] : 0;
+        for (int j = 0; j < walk.pixelsPerByte; ++j)
+            walk.cellValues[which][j] = walk.expander->valueMap[valueOfPixel(*walk.row, &value, j)];
+        if (which == kPastData && walk.mode == kModeBk) std::memset(walk.cellValues[which], 4, 8);
+    }
+    walk.cellValuesMade = true;
+}
+
+void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const ModeGeometry geometry = modeGeometry(options.colourMode);
+    const int viewWidth = painter.target.width;
+    walk.row = modeRow(options.colourMode);
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    walk.mode = options.colourMode;
+    walk.pixelsPerByte = geometry.pixelsPerByte;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0);
+    walk.cellValuesMade = false;
+    walk.bytesPerRow = options.bytesPerRow;
+    const int cellPixels = geometry.unitsPerByte * options.zoom;
+    const int visibleColumns = (viewWidth + cellPixels - 1) / cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rowsPerStrip(options) - 1} * options.bytesPerRow;
+}
+
+// The values of `run` bytes from data index `index` on, at values[0..].
+void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) {
+    if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+        const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
+                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+        if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
+    }
+    if (!walk.cellValuesMade) makeCellValues(walk);
+    for (int k = 0; k < run; ++k, ++index) {
+        const int which = static_cast<uint64_t>(index) < walk.dataSize ? walk.data[index]
+                          : index < 0                                  ? kBeforeData
+                                                                       : kPastData;
+        std::memcpy(values + k * walk.pixelsPerByte, walk.cellValues[which], 8);
+    }
+}
+
+// The values of view row `row`, strip by strip; the runs end after the last column drawn.
+void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) {
     int64_t slot = int64_t{row} * walk.bytesPerRow;
     int64_t index = first + slot;
     int column = 0;
     while (column < walk.columns && slot < walk.count) {
         const int run = static_cast<int>(
             std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
-        int k = 0;
-        if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
-            uint8_t* out = line + column * size;
-            const uint8_t* bytes = walk.data + index;
-            for (const int whole = std::min(run, walk.wholeColumns - column); k < whole; ++k) {
-                std::memcpy(out + k * size, walk.cells + bytes[k] * size, size);
-            }
-        }
-        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
+        decodeByteRun(walk, index, run, line.values + column * walk.pixelsPerByte);
         column += run;
         index += run + walk.stripJump;
         slot += run + walk.stripJump;
     }
-    return column;
+    line.runs.count = 0;
+    line.runs.add(0, static_cast<size_t>(column) * walk.pixelsPerByte);
 }
 
-// The same for rows of very few bytes, where setting up a run per strip costs more than
-// testing every cell.
-template <int kCellBytes>
-int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
-    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
-    int64_t slot = int64_t{row} * walk.bytesPerRow;
-    int64_t index = first + slot;
-    int column = 0;
-    for (int k = 0; column < walk.columns && slot < walk.count; ++column) {
-        copyCell(line, walk, column, cellOf(walk, index, size), size);
-        ++index;
-        ++slot;
-        if (++k == walk.bytesPerRow) {
-            k = 0;
-            index += walk.stripJump;
-            slot += walk.stripJump;
-        }
-    }
-    return column;
+// Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
+// the bytes past the data in a colour of its own, value 4.
+void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
+    loadModePalette(mode);
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v)
+        colours[v] = mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : viewerState.palette[v];
+    if (mode == kModeBk) colours[count++] = kBkPastEndColour;
 }
 
-// Walks the view row by row and, within a row, across the strips, so that the buffer is
-// written in address order; each pixel row gets the background only to the right of its
-// bytes. Bytes whose cells start at or beyond the right edge are only ever clipped, so
-// they are never visited. kCellBytes is the cell size when known at compile time (every
-// copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
-// first pixel row below the rows drawn.
-template <int kCellBytes>
-int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, const CellPatterns& patterns,
-                    const CheckerRows& checker) {
-    const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
+// Returns the first pixel row below the rows drawn.
+int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
+    ByteCellWalk walk;
+    makeByteCellWalk(walk, options, painter);
     const int rows = rowsPerStrip(options);
-    LineWalk walk;
-    walk.data = viewerState.dataBuffer;
-    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
-    walk.cells = patterns.bytes.data();
-    walk.before = patterns.entry(CellPatterns::kBeforeData);
-    walk.past = patterns.entry(CellPatterns::kPastData);
-    walk.bytesPerRow = options.bytesPerRow;
-    const int visibleColumns = (target.width + patterns.cellPixels - 1) / patterns.cellPixels;
-    walk.columns = static_cast<int>(
-        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
-    walk.wholeColumns = target.width / patterns.cellPixels;
-    walk.count = bytesToDraw(options);
-    walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
-    walk.lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
-    const bool shortRows = options.bytesPerRow < 4;
-
+    ValueLine line;
     int y = 0;
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
-        if (y >= target.height) return y;
-        uint8_t* line = imageRow(target, y);
-        const int columns = shortRows ? writeLineByCells<kCellBytes>(line, row, options.first, walk, size)
-                                      : writeLineByRuns<kCellBytes>(line, row, options.first, walk, size);
-        const size_t lineBytes = std::min(static_cast<size_t>(columns) * size, walk.lineEnd);
-        checker.fillRow(target, y, lineBytes);
-        // The other pixel rows of the view row repeat the first, or are black below the
-        // inset Binary cells at zoom 8.
-        for (int cellRow = 1; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
-            uint8_t* out = imageRow(target, y + cellRow);
-            if (cellRow < patterns.colourRows) {
-                std::memcpy(out, line, lineBytes);
-            } else {
-                std::memset(out, 0, lineBytes);
-            }
-            checker.fillRow(target, y + cellRow, lineBytes);
-        }
+        if (y >= painter.target.height) return y;
+        decodeByteRow(walk, row, options.first, line);
+        paintLine(painter, line, y);
         y += options.zoom;
     }
     return y;
 }
 
-// ---- The modes beyond the four: every unit row is decoded into packed pixel values,
-// and a table of the screen bytes of every packed byte value lays them out.
-
-// Screen bytes of the pixels of every packed byte value, at the render's zoom.
-// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
-// padded size writes a cell; the next cell overwrites the excess.
-constexpr int paddedCellBytes(int cellBytes) {
-    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
-}
-
-struct PackedCells {
-    int pixelsPerByte = 0;
-    int cellBytes = 0;
-    int stride = 0;  // paddedCellBytes(cellBytes)
-    std::array<uint8_t, 256 * kLargestCellBytes> bytes;
-};
-
-PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
-    PackedCells cells;
-    cells.pixelsPerByte = 8 / row.packBits;
-    const int boxPixels = row.pixelWidth * zoom;
-    cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
-    cells.stride = paddedCellBytes(cells.cellBytes);
-    const int mask = (1 << row.packBits) - 1;
-    for (int v = 0; v < 256; ++v) {
-        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
-        for (int j = 0; j < cells.pixelsPerByte; ++j) {
-            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
-            const int32_t colour = modePixelColour(mode, value);
-            for (int p = 0; p < boxPixels; ++p)
-                writePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
-        }
-    }
-    return cells;
-}
-
-// A decoded line never holds more packed bytes than the view has pixels, plus one unit.
-constexpr int kPackedLine = 2048;
+// ---- The modes beyond the four: every unit row is decoded into values, run by run.
 
 struct UnitWalk {
     const ModeRow* row;
     ViewGeometry geometry;
     SheetOptions options;
     int64_t strips;
-    std::array<uint8_t, 256> transform;
+    ByteTransform transform;
+    const LineExpander* expander;
+    int packedShift;                   // log2 of the pixels of a packed byte
+    std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
+    BitGatherPlan plan;                // for unit row 0; row y reads y x tileRowStep bytes further on
 };
 
-UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
-    UnitWalk walk{};
+void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const int viewWidth = painter.target.width;
     walk.row = modeRow(options.colourMode);
     walk.options = options;
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
-    for (int v = 0; v < 256; ++v)
-        walk.transform[v] = transformedByte(static_cast<uint8_t>(v), options.inverse, options.reverseByte,
-                                            options.nibbleSwap);
-    return walk;
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    const int packBits = walk.row->packBits;
+    walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
+    for (int v = 0; v < 256; ++v) {
+        uint64_t values = 0;
+        for (int j = 0; j < 8 / packBits; ++j)
+            values |=
+                uint64_t{walk.expander->valueMap[(v >> (8 - packBits * (j + 1))) & ((1 << packBits) - 1)]}
+                << (8 * j);
+        walk.unpack[v] = values;
+    }
+    if (walk.row->sourceBit == nullptr || pixelKernel() == PixelKernel::Plain) return;
+    const int64_t planeStride =
+        walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride);
 }
 
 // Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
@@ -330,58 +352,27 @@ int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
     return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
-UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
-    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform.data(), start,
-            walk.options.bytesPerRow};
-}
-
-struct Span {
-    size_t from, to;
-};
-
-// The runs of one pixel line: at most one per strip, and strips are at least a pixel wide.
-struct SpanList {
-    Span items[kViewWidth];
-    int count = 0;
-};
-
-template <int kCellBytes>
-size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
-                        const PackedCells& cells) {
-    const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
-    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
-    const uint8_t* table = cells.bytes.data();
-    const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
-    uint8_t* out = line + at;
-    int i = 0;
-    // Padded stores up to the last whole cell, which must not write past the run.
-    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
-    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
-    size_t end = at + static_cast<size_t>(whole) * size;
-    if (whole < count && end < lineEnd) {
-        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
-        end = lineEnd;
+// The values of `count` units from data index `start` on, unit row `unitRow`, the last giving
+// lastPixels pixels; the fast kernels take runs that lie wholly in the data.
+void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, int lastPixels,
+                   uint8_t* values) {
+    const ViewGeometry& g = walk.geometry;
+    const int unitPixels = static_cast<int>(g.unitWidth / walk.row->pixelWidth);
+    const int pixels = (count - 1) * unitPixels + lastPixels;
+    if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
+        const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
+        const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
+                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
+        if (gatherPixels(walk.plan, source, pixels, values)) return;
     }
-    return end;
-}
-
-using PackedWriter = size_t (*)(uint8_t*, size_t, size_t, const uint8_t*, int, const PackedCells&);
-
-PackedWriter packedWriterFor(int cellBytes) {
-    switch (cellBytes) {
-        case 3:
-            return writePackedCells<3>;
-        case 6:
-            return writePackedCells<6>;
-        case 12:
-            return writePackedCells<12>;
-        case 24:
-            return writePackedCells<24>;
-        case 48:
-            return writePackedCells<48>;
-        default:
-            return writePackedCells<0>;
-    }
+    uint8_t packed[kValueLine + 8];
+    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table.data(), start,
+                         walk.options.bytesPerRow};
+    walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
+                         unitPixels >> walk.packedShift, packed);
+    const int perByte = 1 << walk.packedShift;
+    for (int i = 0; i * perByte < pixels; ++i) std::memcpy(values + i * perByte, &walk.unpack[packed[i]], 8);
 }
 
 // The drawn units of one strip's view row follow each other: those before kLow lie wholly
@@ -397,15 +388,14 @@ UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
     return {low, high};
 }
 
-// Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
-// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
-void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
-                SpanList& pixelRuns) {
+// Decodes unit row `line` of every strip into the line's values and notes the runs of pixels
+// drawn. One division per strip.
+void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, ValueLine& values) {
     const ViewGeometry& g = walk.geometry;
     const int64_t viewRow = line / g.unitHeight;
     const int unitRow = static_cast<int>(line % g.unitHeight);
     const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
-    pixelRuns.count = 0;
+    values.runs.count = 0;
     for (int64_t s = 0; s < walk.strips; ++s) {
         const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
         if (stripPixel >= viewPixels) break;
@@ -419,97 +409,55 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
         const int64_t firstPixel = stripPixel + low * unitPixels;
         const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
         const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
-        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
-                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
-                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
-                             packed + (firstPixel >> byteShift));
-        const auto from = static_cast<size_t>(firstPixel);
-        const auto to = static_cast<size_t>(lastStart + lastPixels);
-        if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {
-            pixelRuns.items[pixelRuns.count - 1].to = to;
-        } else {
-            pixelRuns.items[pixelRuns.count++] = {from, to};
-        }
+        decodeUnitRun(walk, start + low * g.unitBytes, unitRow, static_cast<int>(high - low),
+                      static_cast<int>(lastPixels), values.values + firstPixel);
+        values.runs.add(static_cast<size_t>(firstPixel), static_cast<size_t>(lastStart + lastPixels));
     }
 }
 
-// Pixel line by pixel line in address order: each line's units decoded into one line of
-// packed values, laid out run by run, the background in the gaps, then the line repeated for
-// the zoom.
-void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
-    const UnitWalk walk = makeUnitWalk(options, target.width);
-    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
-    const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
-    const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
-    const int64_t viewPixels = viewPixelsOf(walk, target.width);
+int drawUnits(const LinePainter& painter, const SheetOptions& options) {
+    UnitWalk walk;
+    makeUnitWalk(walk, options, painter);
+    const int64_t viewPixels = viewPixelsOf(walk, painter.target.width);
     const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
-    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
-    const int byteShift = cells.pixelsPerByte == 8   ? 3
-                          : cells.pixelsPerByte == 4 ? 2
-                          : cells.pixelsPerByte == 2 ? 1
-                                                     : 0;
-    SpanList pixelRuns;
-    SpanList spans;
-    uint8_t packed[kPackedLine];
+    ValueLine line;
     int y = 0;
-    for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
-         ++line) {
-        uint8_t* out = imageRow(target, y);
-        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
-        spans.count = 0;
-        for (const Span& run : std::span(pixelRuns.items, pixelRuns.count)) {
-            const size_t at = run.from * pixelBytes;
-            const int count =
-                static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
-            spans.items[spans.count++] = {
-                at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)};
-        }
-        for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
-            uint8_t* copy = imageRow(target, y + cellRow);
-            size_t cursor = 0;
-            for (const Span& span : std::span(spans.items, spans.count)) {
-                if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
-                checker.fillSpan(target, y + cellRow, cursor, span.from);
-                cursor = span.to;
-            }
-            checker.fillSpan(target, y + cellRow, cursor, lineEnd);
-        }
+    for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+        decodeLine(walk, n, viewPixels, line);
+        paintLine(painter, line, y);
         y += options.zoom;
     }
-    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+    return y;
 }
 
-using RowsWriter = int (*)(const ImageBuffer&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
-
-// The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
-RowsWriter rowsWriterFor(int cellBytes) {
-    switch (cellBytes) {
-        case 6:
-            return drawBytesInRows<6>;
-        case 12:
-            return drawBytesInRows<12>;
-        case 24:
-            return drawBytesInRows<24>;
-        case 48:
-            return drawBytesInRows<48>;
-        case 96:
-            return drawBytesInRows<96>;
-        case 192:
-            return drawBytesInRows<192>;
-        default:
-            return drawBytesInRows<0>;
-    }
+void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v) colours[v] = modePixelColour(mode, v);
 }
 
 void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
-    if (!isByteCellMode(options.colourMode)) {
-        drawUnitsDirect(target, options, checker);
-        return;
+    const ModeRow& row = *modeRow(options.colourMode);
+    const bool byteCells = isByteCellMode(options.colourMode);
+    int32_t colours[256];
+    int count = 0;
+    if (byteCells) {
+        loadByteCellColours(options.colourMode, colours, count);
+    } else {
+        loadUnitColours(options.colourMode, colours, count);
     }
-    const CellPatterns patterns = makeCellPatterns(options);
-    int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
+    LineExpander expander;
+    const int factor = row.pixelWidth * options.zoom;
+    prepareLineExpander(expander, colours, count, factor);
+    const LinePainter painter{target,
+                              checker,
+                              expander,
+                              options.zoom,
+                              static_cast<size_t>(factor) * kBytesPerPixel,
+                              static_cast<size_t>(target.width) * kBytesPerPixel,
+                              options.colourMode == kModeBinary && options.zoom == 8};
+    int y = byteCells ? drawByteCells(painter, options) : drawUnits(painter, options);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 

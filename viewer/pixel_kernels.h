@@ -1,0 +1,93 @@
+// The inner loops of the view's drawing, in a plain version and in SIMD versions chosen once
+// at run time: turning a line of pixel values (one byte per pixel) into 24-bit screen pixels
+// stored into every image row the line covers, and decoding a run of a mode's bytes into such
+// values. Every version gives the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class PixelKernel { Plain, Avx512 };
+
+// Whether this machine runs the kernel (Plain always).
+bool pixelKernelRuns(PixelKernel kernel);
+// The kernel the drawing uses: the fastest the machine runs, unless one was chosen.
+PixelKernel pixelKernel();
+// Chooses a kernel the machine runs; false (and no change) for any other.
+bool usePixelKernel(PixelKernel kernel);
+
+// A line of pixel values is read up to this many bytes past its last pixel.
+constexpr int kValueLinePadding = 256;
+
+// How a line of values becomes screen bytes, made once per drawing. The decoders write each
+// pixel's value through `valueMap`: for a grey palette the value is the grey level itself,
+// otherwise the colour number (at most 16 colours). Every value is `factor` (1, 2, 4, 8 or 16)
+// screen pixels wide.
+struct LineExpander {
+    int factor = 1;
+    int groupPixels = 64;  // the pixels of three output vectors: 64 / factor
+    bool grey = true;
+    bool mapIdentity = true;
+    alignas(64) uint8_t valueMap[256] = {};
+    alignas(64) uint8_t colours[64] = {};     // colour: screen byte c of colour v at 16 c + v
+    alignas(64) uint8_t pick[3][64] = {};     // byte i of output vector k: pixel (64k + i) / (3 factor)
+    alignas(64) uint8_t channel[3][64] = {};  // and 16 x its screen byte (64k + i) mod 3
+    uint8_t cells[256][48];                   // the plain kernel: the screen bytes of each value
+};
+
+// colours: 0x00BBGGRR, count 1..256.
+void prepareLineExpander(LineExpander& expander, const int32_t* colours, int count, int factor);
+
+// Where an expanded line goes: `rows` image rows, the first at `first`, each `step` bytes after
+// the one before (negative for images stored bottom up).
+struct LineRows {
+    uint8_t* first;
+    ptrdiff_t step;
+    int rows;
+};
+
+// Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset `at`;
+// the last pixel may be cut.
+void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
+                size_t bytes);
+
+// Where value bit b of pixel x (0..63) of a 64-pixel chunk lies: `bit` of the byte `offset`
+// bytes after the chunk's first byte (for plane modes, after the chunk's first byte of plane b).
+struct SourceBit {
+    int offset;
+    int bit;
+};
+using SourceBitOf = SourceBit (*)(int x, int b);
+
+// How a mode's pixels are gathered 64 at a time: the chunks follow each other
+// `chunkBytes` apart; value bit b reads `planeStride` x b further on.
+struct BitGatherPlan {
+    bool usable = false;
+    int depth = 0;
+    int chunkBytes = 0;
+    int windowVectors = 1;  // 64-byte loads that a chunk reads (per plane)
+    int64_t planeStride = 0;
+    uint8_t compact[64] = {};  // windows of several loads: the window byte (mod 128) of each gathered byte
+    uint64_t compactHigh = 0;  // the gathered bytes from window bytes 128..255
+    uint8_t pick[8][64] = {};  // per value bit: the gathered byte of each pixel
+    uint8_t bit[8][64] = {};   // per value bit: the bit of the pixel's 64-bit lane to take
+};
+
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride);
+
+// Bytes of the data that a run of a mode's bytes reads, after the byte transforms, and what
+// its values are written as.
+struct SourceRun {
+    const uint8_t* bytes;  // the run's first byte; the whole run lies in the data
+    int64_t size;          // bytes readable from `bytes` on (to the end of the data)
+    const uint8_t* transform;
+    bool identity;  // the transform changes no byte
+    const LineExpander* expander;
+};
+
+// Writes the values of `pixels` pixels (rounded up to 64) by the plan; false when the kernel
+// has no such decoder (the caller decodes in the plain way).
+bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
+
+// The same for 8-bit values of a grey ramp: the bytes themselves.
+bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
