@@ -71,19 +71,21 @@ void expandPlain(const LineExpander& expander, const uint8_t* values, const Line
 #if defined(__x86_64__)
 
 #define PL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512bitalg,bmi2")))
+// The small steps, inlined into the loops that use them.
+#define PL_AVX512_STEP PL_AVX512 inline __attribute__((always_inline))
 
 // Lanes of the first n bytes (n may lie outside 0..64).
-PL_AVX512 __mmask64 firstBytes(int64_t n) {
+PL_AVX512_STEP __mmask64 firstBytes(int64_t n) {
     return n >= 64 ? ~__mmask64{0} : n <= 0 ? 0 : _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n));
 }
 
 // vpermb: byte i of the result is byte index[i] mod 64 of v. (The all-lanes mask keeps GCC 12's
 // header from reading an unset vector.)
-PL_AVX512 __m512i permuteBytes(__m512i index, __m512i v) {
+PL_AVX512_STEP __m512i permuteBytes(__m512i index, __m512i v) {
     return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, v);
 }
 
-PL_AVX512 __m512i loadBytes(const uint8_t* p) {
+PL_AVX512_STEP __m512i loadBytes(const uint8_t* p) {
     return _mm512_loadu_si512(reinterpret_cast<const void*>(p));
 }
 
@@ -92,22 +94,22 @@ struct Table256 {
     __m512i part[4];
 };
 
-PL_AVX512 Table256 loadTable256(const uint8_t* table) {
+PL_AVX512_STEP Table256 loadTable256(const uint8_t* table) {
     return {{loadBytes(table), loadBytes(table + 64), loadBytes(table + 128), loadBytes(table + 192)}};
 }
 
-PL_AVX512 __m512i lookup256(const Table256& t, __m512i v) {
+PL_AVX512_STEP __m512i lookup256(const Table256& t, __m512i v) {
     const __m512i low = _mm512_permutex2var_epi8(t.part[0], v, t.part[1]);
     const __m512i high = _mm512_permutex2var_epi8(t.part[2], v, t.part[3]);
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
 }
 
-PL_AVX512 void storeToRows(const LineRows rows, uint8_t* at, __m512i v, __mmask64 lanes) {
+PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v, __mmask64 lanes) {
     for (int r = 0; r < rows.rows; ++r, at += rows.step) _mm512_mask_storeu_epi8(at, lanes, v);
 }
 
 // Rows is at least 1.
-PL_AVX512 void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
+PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
     _mm512_storeu_si512(reinterpret_cast<void*>(at), v);
     for (int r = 1; r < rows.rows; ++r) _mm512_storeu_si512(reinterpret_cast<void*>(at + r * rows.step), v);
 }
@@ -119,7 +121,7 @@ struct ExpandVectors {
     __m512i channel[3];
 };
 
-PL_AVX512 ExpandVectors expandVectors(const LineExpander& e) {
+PL_AVX512_STEP ExpandVectors expandVectors(const LineExpander& e) {
     return {
         _mm512_load_si512(e.colours),
         {_mm512_load_si512(e.pick[0]), _mm512_load_si512(e.pick[1]), _mm512_load_si512(e.pick[2])},
@@ -129,7 +131,7 @@ PL_AVX512 ExpandVectors expandVectors(const LineExpander& e) {
 // Output vector k of a group: grey levels repeated 3 x factor times, or colour numbers
 // repeated and then looked up in a table of 16 colours x 3 bytes.
 template <bool kGrey>
-PL_AVX512 __m512i groupVector(const ExpandVectors& x, __m512i values, int k) {
+PL_AVX512_STEP __m512i groupVector(const ExpandVectors& x, __m512i values, int k) {
     const __m512i v = permuteBytes(x.pick[k], values);
     if constexpr (kGrey) return v;
     return permuteBytes(_mm512_or_si512(v, x.channel[k]), x.colours);
@@ -161,63 +163,90 @@ PL_AVX512 void expandAvx512(const LineExpander& e, const uint8_t* values, const 
     expandGroups<false>(e, values, rows, rows.first + at, bytes);
 }
 
-struct GatherVectors {
-    __m512i compact;
-    __mmask64 compactHigh;
-    __m512i pick[8], bit[8];
-};
-
-PL_AVX512 GatherVectors gatherVectors(const BitGatherPlan& plan) {
-    GatherVectors g;
-    g.compact = loadBytes(plan.compact);
-    g.compactHigh = plan.compactHigh;
-    for (int b = 0; b < plan.depth; ++b) {
-        g.pick[b] = loadBytes(plan.pick[b]);
-        g.bit[b] = loadBytes(plan.bit[b]);
-    }
-    return g;
-}
-
 // One window of the source, zeros past its readable end, through the byte transform.
-PL_AVX512 __m512i sourceVector(const SourceRun& run, const Table256& transform, int64_t offset) {
-    if (offset >= run.size) return _mm512_setzero_si512();
-    const __m512i v = _mm512_maskz_loadu_epi8(firstBytes(run.size - offset), run.bytes + offset);
+PL_AVX512_STEP __m512i sourceVector(const SourceRun& run, const Table256& transform, int64_t offset) {
+    __m512i v;
+    if (offset + 64 <= run.size) {
+        v = loadBytes(run.bytes + offset);
+    } else if (offset < run.size) {
+        v = _mm512_maskz_loadu_epi8(firstBytes(run.size - offset), run.bytes + offset);
+    } else {
+        return _mm512_setzero_si512();
+    }
     return run.identity ? v : lookup256(transform, v);
 }
 
+// What the gathering loop reads of the plan and the run, held as locals: the loop's stores
+// could otherwise change them as far as the compiler knows.
+struct GatherWindow {
+    const uint8_t* bytes;
+    int64_t size;
+    int windowVectors;
+    __mmask64 compactHigh;
+    __m512i compact;
+    bool identity;
+};
+
 // The gathered bytes of a chunk whose window starts `offset` bytes into the run.
-PL_AVX512 __m512i gatheredBytes(const BitGatherPlan& plan, const GatherVectors& g, const SourceRun& run,
-                                const Table256& transform, int64_t offset) {
+PL_AVX512_STEP __m512i gatheredBytes(const GatherWindow w, const Table256& transform, int64_t offset) {
+    const SourceRun run{w.bytes, w.size, nullptr, w.identity, nullptr};
     const __m512i w0 = sourceVector(run, transform, offset);
-    if (plan.windowVectors == 1) return w0;
+    if (w.windowVectors == 1) return w0;
     const __m512i w1 = sourceVector(run, transform, offset + 64);
-    const __m512i low = _mm512_permutex2var_epi8(w0, g.compact, w1);
-    if (plan.windowVectors == 2) return low;
+    const __m512i low = _mm512_permutex2var_epi8(w0, w.compact, w1);
+    if (w.windowVectors == 2) return low;
     const __m512i w2 = sourceVector(run, transform, offset + 128);
     const __m512i w3 = sourceVector(run, transform, offset + 192);
-    return _mm512_mask_blend_epi8(g.compactHigh, low, _mm512_permutex2var_epi8(w2, g.compact, w3));
+    return _mm512_mask_blend_epi8(w.compactHigh, low, _mm512_permutex2var_epi8(w2, w.compact, w3));
 }
 
-PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+// Value bit b of every pixel: the gathered byte moved under the pixel, its bit picked.
+template <int kDepth>
+PL_AVX512 void gatherChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
     const bool mapped = !run.expander->mapIdentity;
-    const GatherVectors g = gatherVectors(plan);
-    const bool planes = plan.planeStride != 0;
-    for (int x = 0, chunk = 0; x < pixels; x += 64, ++chunk) {
-        const int64_t offset = int64_t{chunk} * plan.chunkBytes;
-        __m512i gathered = planes ? _mm512_setzero_si512() : gatheredBytes(plan, g, run, transform, offset);
+    const GatherWindow window{
+        run.bytes, run.size, plan.windowVectors, plan.compactHigh, loadBytes(plan.compact), run.identity};
+    const int64_t chunkBytes = plan.chunkBytes;
+    const int64_t planeStride = plan.planeStride;
+    __m512i pick[kDepth], bit[kDepth];
+    for (int b = 0; b < kDepth; ++b) {
+        pick[b] = loadBytes(plan.pick[b]);
+        bit[b] = loadBytes(plan.bit[b]);
+    }
+    for (int x = 0; x < pixels; x += 64) {
+        const int64_t offset = int64_t{x / 64} * chunkBytes;
+        __m512i gathered =
+            planeStride != 0 ? _mm512_setzero_si512() : gatheredBytes(window, transform, offset);
         __m512i out = _mm512_setzero_si512();
-        for (int b = 0; b < plan.depth; ++b) {
-            if (planes) gathered = gatheredBytes(plan, g, run, transform, offset + b * plan.planeStride);
-            const __m512i placed = permuteBytes(g.pick[b], gathered);
-            const __mmask64 set = _mm512_bitshuffle_epi64_mask(placed, g.bit[b]);
+        for (int b = 0; b < kDepth; ++b) {
+            if (planeStride != 0) gathered = gatheredBytes(window, transform, offset + b * planeStride);
+            const __mmask64 set = _mm512_bitshuffle_epi64_mask(permuteBytes(pick[b], gathered), bit[b]);
             out = _mm512_mask_add_epi8(out, set, out, _mm512_set1_epi8(static_cast<char>(1 << b)));
         }
         if (mapped) out = permuteBytes(out, valueMap);
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
     }
-    return true;
+}
+
+PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    switch (plan.depth) {
+        case 1:
+            gatherChunks<1>(plan, run, pixels, values);
+            return true;
+        case 2:
+            gatherChunks<2>(plan, run, pixels, values);
+            return true;
+        case 4:
+            gatherChunks<4>(plan, run, pixels, values);
+            return true;
+        case 5:
+            gatherChunks<5>(plan, run, pixels, values);
+            return true;
+        default:
+            return false;
+    }
 }
 
 PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {

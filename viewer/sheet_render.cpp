@@ -193,6 +193,17 @@ uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
     return static_cast<uint8_t>(value);
 }
 
+// The data that a line some lines further down reads is asked for ahead: each line's bytes
+// lie apart from the last line's, and the writes of the lines in between have pushed them out
+// of the nearer caches.
+constexpr int kLinesAhead = 2;
+
+void prefetchData(int64_t index, int64_t bytes) {
+    const int64_t from = std::max<int64_t>(index, 0);
+    const int64_t to = std::min<int64_t>(index + bytes, viewerState.dataSize);
+    for (int64_t at = from; at < to; at += 64) __builtin_prefetch(viewerState.dataBuffer + at);
+}
+
 // ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
 
 struct ByteCellWalk {
@@ -264,20 +275,31 @@ void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) 
 }
 
 // The values of view row `row`, strip by strip; the runs end after the last column drawn.
-void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) {
+// Calls visit(column, index, run) for the runs of view row `row`, strip by strip; returns the
+// columns visited.
+template <typename Visit>
+int forEachByteRun(const ByteCellWalk& walk, int row, int64_t first, Visit visit) {
     int64_t slot = int64_t{row} * walk.bytesPerRow;
     int64_t index = first + slot;
     int column = 0;
     while (column < walk.columns && slot < walk.count) {
         const int run = static_cast<int>(
             std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
-        decodeByteRun(walk, index, run, line.values + column * walk.pixelsPerByte);
+        visit(column, index, run);
         column += run;
         index += run + walk.stripJump;
         slot += run + walk.stripJump;
     }
+    return column;
+}
+
+// The values of view row `row`; the runs end after the last column drawn.
+void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) {
+    const int columns = forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
+        decodeByteRun(walk, index, run, line.values + column * walk.pixelsPerByte);
+    });
     line.runs.count = 0;
-    line.runs.add(0, static_cast<size_t>(column) * walk.pixelsPerByte);
+    line.runs.add(0, static_cast<size_t>(columns) * walk.pixelsPerByte);
 }
 
 // Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
@@ -300,6 +322,8 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
         if (y >= painter.target.height) return y;
+        forEachByteRun(walk, row + kLinesAhead, options.first,
+                       [&](int, int64_t index, int run) { prefetchData(index, run); });
         decodeByteRow(walk, row, options.first, line);
         paintLine(painter, line, y);
         y += options.zoom;
