@@ -14,8 +14,9 @@ bool machineRunsAvx512() {
 #if defined(__x86_64__)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("avx512bitalg");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("gfni") &&
+           __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
@@ -70,7 +71,7 @@ void expandPlain(const LineExpander& expander, const uint8_t* values, const Line
 
 #if defined(__x86_64__)
 
-#define PL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512bitalg,bmi2")))
+#define PL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,gfni,bmi2")))
 // The small steps, inlined into the loops that use them.
 #define PL_AVX512_STEP PL_AVX512 inline __attribute__((always_inline))
 
@@ -176,54 +177,72 @@ PL_AVX512_STEP __m512i sourceVector(const SourceRun& run, const Table256& transf
     return run.identity ? v : lookup256(transform, v);
 }
 
-// What the gathering loop reads of the plan and the run, held as locals: the loop's stores
+// What the decoding loop reads of the plan and the run, held as locals: the loop's stores
 // could otherwise change them as far as the compiler knows.
-struct GatherWindow {
+struct ChunkSource {
     const uint8_t* bytes;
     int64_t size;
     int windowVectors;
-    __mmask64 compactHigh;
-    __m512i compact;
+    int depth;
+    int64_t planeStride;
+    __mmask64 keep, high;
+    __m512i arrange;
     bool identity;
 };
 
-// The gathered bytes of a chunk whose window starts `offset` bytes into the run.
-PL_AVX512_STEP __m512i gatheredBytes(const GatherWindow w, const Table256& transform, int64_t offset) {
-    const SourceRun run{w.bytes, w.size, nullptr, w.identity, nullptr};
-    const __m512i w0 = sourceVector(run, transform, offset);
-    if (w.windowVectors == 1) return w0;
-    const __m512i w1 = sourceVector(run, transform, offset + 64);
-    const __m512i low = _mm512_permutex2var_epi8(w0, w.compact, w1);
-    if (w.windowVectors == 2) return low;
-    const __m512i w2 = sourceVector(run, transform, offset + 128);
-    const __m512i w3 = sourceVector(run, transform, offset + 192);
-    return _mm512_mask_blend_epi8(w.compactHigh, low, _mm512_permutex2var_epi8(w2, w.compact, w3));
+// The plane bytes of a chunk as 64-bit lanes: lane b holds 8 bytes of plane b.
+PL_AVX512_STEP __m512i planeLanes(const ChunkSource& s, const Table256& transform, int64_t offset) {
+    const __mmask8 planes = static_cast<__mmask8>((1 << s.depth) - 1);
+    __m512i lanes;
+    if (offset + (s.depth - 1) * s.planeStride + 8 <= s.size) {
+        const __m512i at =
+            _mm512_mullo_epi64(_mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi64(s.planeStride));
+        lanes = _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), planes, at, s.bytes + offset, 1);
+    } else {
+        alignas(64) uint8_t bytes[64] = {};
+        for (int b = 0; b < s.depth; ++b)
+            for (int i = 0; i < 8; ++i) {
+                const int64_t at = offset + b * s.planeStride + i;
+                if (at < s.size) bytes[8 * b + i] = s.bytes[at];
+            }
+        lanes = _mm512_load_si512(bytes);
+    }
+    return s.identity ? lanes : lookup256(transform, lanes);
 }
 
-// Value bit b of every pixel: the gathered byte moved under the pixel, its bit picked.
-template <int kDepth>
-PL_AVX512 void gatherChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes.
+PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, const Table256& transform, int64_t offset) {
+    const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
+    if (s.planeStride != 0)
+        return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, planeLanes(s, transform, offset));
+    const __m512i w0 = sourceVector(run, transform, offset);
+    if (s.windowVectors == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
+    const __m512i w1 = sourceVector(run, transform, offset + 64);
+    if (s.windowVectors == 2) return _mm512_maskz_permutex2var_epi8(s.keep, w0, s.arrange, w1);
+    const __m512i w2 = sourceVector(run, transform, offset + 128);
+    const __m512i w3 = sourceVector(run, transform, offset + 192);
+    return _mm512_or_si512(_mm512_maskz_permutex2var_epi8(s.keep & ~s.high, w0, s.arrange, w1),
+                           _mm512_maskz_permutex2var_epi8(s.keep & s.high, w2, s.arrange, w3));
+}
+
+template <bool kPlanar>
+PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
-    const bool mapped = !run.expander->mapIdentity;
-    const GatherWindow window{
-        run.bytes, run.size, plan.windowVectors, plan.compactHigh, loadBytes(plan.compact), run.identity};
+    const bool mapped = !plan.levels && !run.expander->mapIdentity;
+    const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
+                             plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
+                             run.identity};
+    const __m512i matrix = loadBytes(plan.matrix);
+    const __m512i reorder = loadBytes(plan.reorder);
     const int64_t chunkBytes = plan.chunkBytes;
-    const int64_t planeStride = plan.planeStride;
-    __m512i pick[kDepth], bit[kDepth];
-    for (int b = 0; b < kDepth; ++b) {
-        pick[b] = loadBytes(plan.pick[b]);
-        bit[b] = loadBytes(plan.bit[b]);
-    }
     for (int x = 0; x < pixels; x += 64) {
-        const int64_t offset = int64_t{x / 64} * chunkBytes;
-        __m512i gathered =
-            planeStride != 0 ? _mm512_setzero_si512() : gatheredBytes(window, transform, offset);
-        __m512i out = _mm512_setzero_si512();
-        for (int b = 0; b < kDepth; ++b) {
-            if (planeStride != 0) gathered = gatheredBytes(window, transform, offset + b * planeStride);
-            const __mmask64 set = _mm512_bitshuffle_epi64_mask(permuteBytes(pick[b], gathered), bit[b]);
-            out = _mm512_mask_add_epi8(out, set, out, _mm512_set1_epi8(static_cast<char>(1 << b)));
+        const __m512i lanes = arrangedBytes(source, transform, int64_t{x / 64} * chunkBytes);
+        __m512i out;
+        if constexpr (kPlanar) {
+            out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
+        } else {
+            out = permuteBytes(reorder, _mm512_gf2p8affine_epi64_epi8(lanes, matrix, 0));
         }
         if (mapped) out = permuteBytes(out, valueMap);
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
@@ -231,22 +250,12 @@ PL_AVX512 void gatherChunks(const BitGatherPlan& plan, const SourceRun& run, int
 }
 
 PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
-    switch (plan.depth) {
-        case 1:
-            gatherChunks<1>(plan, run, pixels, values);
-            return true;
-        case 2:
-            gatherChunks<2>(plan, run, pixels, values);
-            return true;
-        case 4:
-            gatherChunks<4>(plan, run, pixels, values);
-            return true;
-        case 5:
-            gatherChunks<5>(plan, run, pixels, values);
-            return true;
-        default:
-            return false;
+    if (plan.planar) {
+        decodeChunks<true>(plan, run, pixels, values);
+    } else {
+        decodeChunks<false>(plan, run, pixels, values);
     }
+    return true;
 }
 
 PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {
@@ -318,40 +327,116 @@ void expandLine(const LineExpander& expander, const uint8_t* values, const LineR
     expandPlain(expander, values, rows, at, bytes);
 }
 
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride) {
+namespace {
+
+struct PlanBits {
+    SourceBit bits[8][64];
+    int depth;
+    bool repeat;
+
+    // The value bit that matrix row 7 - i gives: bits repeat for levels, else 0 past the depth.
+    int rowBit(int i) const { return repeat ? i % depth : i < depth ? i : -1; }
+};
+
+// Lane byte k takes window byte `offset`.
+void arrangeByte(BitGatherPlan& plan, int k, int offset) {
+    plan.arrange[k] = static_cast<uint8_t>(offset & 127);
+    if (offset >= 128) plan.arrangeHigh |= uint64_t{1} << k;
+    plan.keep |= uint64_t{1} << k;
+}
+
+bool isPlanar(const PlanBits& p) {
+    for (int b = 0; b < p.depth; ++b)
+        for (int x = 0; x < 64; ++x)
+            if (p.bits[b][x].bit != 7 - x % 8 || p.bits[b][x].offset != p.bits[b][x & ~7].offset)
+                return false;
+    return true;
+}
+
+// Lane g holds the plane bytes of pixels 8g .. 8g + 7, the byte of value bit i in row 7 - i.
+void makePlanar(BitGatherPlan& plan, const PlanBits& p) {
+    for (int g = 0; g < 8; ++g) {
+        for (int i = 0; i < 8; ++i) {
+            const int b = p.rowBit(i);
+            if (b < 0) continue;
+            const int offset = p.bits[b][8 * g].offset;
+            arrangeByte(plan, 8 * g + 7 - i, plan.planeStride != 0 ? 8 * b + offset : offset);
+        }
+        for (int j = 0; j < 8; ++j) plan.matrix[8 * g + j] = static_cast<uint8_t>(0x80 >> j);
+    }
+    plan.planar = true;
+}
+
+// The matrix that takes pixel x's value out of its byte: row 7 - i picks value bit i.
+uint64_t pixelMatrix(const PlanBits& p, int x) {
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) {
+        const int b = p.rowBit(i);
+        if (b >= 0) m |= uint64_t{1u << p.bits[b][x].bit} << (8 * (7 - i));
+    }
+    return m;
+}
+
+// Pixels of the same matrix share lanes, eight to a lane; false when they do not fill them.
+bool makePacked(BitGatherPlan& plan, const PlanBits& p) {
+    uint64_t matrices[64];
+    for (int x = 0; x < 64; ++x) {
+        for (int b = 1; b < p.depth; ++b)
+            if (p.bits[b][x].offset != p.bits[0][x].offset) return false;
+        matrices[x] = pixelMatrix(p, x);
+    }
+    bool placed[64] = {};
+    int k = 0;
+    for (int x = 0; x < 64; ++x) {
+        if (placed[x]) continue;
+        for (int y = x; y < 64; ++y) {
+            if (placed[y] || matrices[y] != matrices[x]) continue;
+            if (k % 8 == 0) std::memcpy(plan.matrix + k, &matrices[x], 8);
+            placed[y] = true;
+            arrangeByte(plan, k, p.bits[0][y].offset);
+            plan.reorder[y] = static_cast<uint8_t>(k++);
+        }
+        if (k % 8 != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool levelsRepeatBits(const LineExpander& expander, int depth) {
+    if (!expander.grey || depth < 1 || 8 % depth != 0) return false;
+    for (int v = 0; v < (1 << depth); ++v) {
+        int repeated = 0;
+        for (int at = 0; at < 8; at += depth) repeated |= v << at;
+        if (expander.valueMap[v] != repeated) return false;
+    }
+    return true;
+}
+
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat) {
     BitGatherPlan plan;
     plan.depth = depth;
     plan.chunkBytes = chunkBytes;
     plan.planeStride = planeStride;
-    SourceBit bits[8][64];
+    if (source == nullptr || depth < 1 || depth > 8) return plan;
+    PlanBits p;
+    p.depth = depth;
+    p.repeat = levelsByRepeat;
     int window = 0;
-    for (int b = 0; b < depth && b < 8; ++b) {
+    for (int b = 0; b < depth; ++b) {
         for (int x = 0; x < 64; ++x) {
-            bits[b][x] = source(x, b);
-            window = std::max(window, bits[b][x].offset + 1);
+            p.bits[b][x] = source(x, b);
+            window = std::max(window, p.bits[b][x].offset + 1);
         }
     }
     plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
-    if (depth > 8 || window > 256 || (planeStride != 0 && window > 64)) return plan;
-    int16_t slotOf[256];
-    std::fill(std::begin(slotOf), std::end(slotOf), int16_t{-1});
-    int used = 0;
-    for (int b = 0; b < depth; ++b) {
-        for (int x = 0; x < 64; ++x) {
-            const SourceBit s = bits[b][x];
-            int slot = s.offset;
-            if (plan.windowVectors > 1) {
-                if (slotOf[s.offset] < 0) {
-                    if (used == 64) return plan;
-                    plan.compact[used] = static_cast<uint8_t>(s.offset & 127);
-                    if (s.offset >= 128) plan.compactHigh |= uint64_t{1} << used;
-                    slotOf[s.offset] = static_cast<int16_t>(used++);
-                }
-                slot = slotOf[s.offset];
-            }
-            plan.pick[b][x] = static_cast<uint8_t>(slot);
-            plan.bit[b][x] = static_cast<uint8_t>(8 * (x % 8) + s.bit);
-        }
+    if (window > 256 || (planeStride != 0 && window > 8)) return plan;
+    plan.levels = levelsByRepeat;
+    if (isPlanar(p)) {
+        makePlanar(plan, p);
+    } else if (planeStride != 0 || !makePacked(plan, p)) {
+        return plan;
     }
     plan.usable = true;
     return plan;

@@ -59,21 +59,38 @@ struct SourceBit {
 };
 using SourceBitOf = SourceBit (*)(int x, int b);
 
-// How a mode's pixels are gathered 64 at a time: the chunks follow each other
-// `chunkBytes` apart; value bit b reads `planeStride` x b further on.
+// How a mode's pixels are decoded 64 at a time: the chunks follow each other `chunkBytes`
+// apart; with planeStride, value bit b reads planeStride x b further on. The bytes of a chunk
+// are moved into eight 64-bit lanes, and one bit-matrix multiply per lane (GF(2) affine)
+// turns them into values:
+// - planar modes (value bit b of pixel x is bit 7 - x mod 8 of one byte per 8 pixels): each
+//   lane holds the plane bytes of 8 pixels as the matrix, one row per value bit;
+// - packed modes (all bits of a pixel in one byte): pixels of the same bit layout share a
+//   lane holding their bytes, the lane's matrix picks the bits, and the values are put back
+//   in pixel order.
+// For grey levels that repeat the value's bits (1, 2 and 4 bits) the matrix rows repeat the
+// bits, so the values are the levels themselves.
 struct BitGatherPlan {
     bool usable = false;
+    bool planar = false;
+    bool levels = false;  // the values come out as the expander's grey levels
     int depth = 0;
     int chunkBytes = 0;
-    int windowVectors = 1;  // 64-byte loads that a chunk reads (per plane)
+    int windowVectors = 1;  // 64-byte loads that a chunk reads; planes: 8 bytes per plane
     int64_t planeStride = 0;
-    uint8_t compact[64] = {};  // windows of several loads: the window byte (mod 128) of each gathered byte
-    uint64_t compactHigh = 0;  // the gathered bytes from window bytes 128..255
-    uint8_t pick[8][64] = {};  // per value bit: the gathered byte of each pixel
-    uint8_t bit[8][64] = {};   // per value bit: the bit of the pixel's 64-bit lane to take
+    uint8_t arrange[64] = {};  // the window byte (mod 128) for each byte of the lanes
+    uint64_t arrangeHigh = 0;  // bytes from window bytes 128..255
+    uint64_t keep = 0;         // bytes that are not 0
+    uint8_t matrix[64] = {};   // planar: the unit bytes the matrix multiplies; packed: the matrices
+    uint8_t reorder[64] = {};  // packed: the lane byte of each pixel
 };
 
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride);
+// levelsByRepeat: the expander's grey level of every value repeats the value's bits.
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat);
+
+// Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.
+bool levelsRepeatBits(const LineExpander& expander, int depth);
 
 // Bytes of the data that a run of a mode's bytes reads, after the byte transforms, and what
 // its values are written as.

@@ -247,7 +247,8 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
     walk.pixelsPerByte = geometry.pixelsPerByte;
-    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0);
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
     walk.cellValuesMade = false;
     walk.bytesPerRow = options.bytesPerRow;
     const int cellPixels = geometry.unitsPerByte * options.zoom;
@@ -367,7 +368,8 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     if (walk.row->sourceBit == nullptr || pixelKernel() == PixelKernel::Plain) return;
     const int64_t planeStride =
         walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
-    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride);
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
 }
 
 // Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
