@@ -109,9 +109,11 @@ PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v, __m
     for (int r = 0; r < rows.rows; ++r, at += rows.step) _mm512_mask_storeu_epi8(at, lanes, v);
 }
 
-// Rows is at least 1.
+// Rows is at least 1; kOneRow: exactly 1.
+template <bool kOneRow>
 PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
     _mm512_storeu_si512(reinterpret_cast<void*>(at), v);
+    if constexpr (kOneRow) return;
     for (int r = 1; r < rows.rows; ++r) _mm512_storeu_si512(reinterpret_cast<void*>(at + r * rows.step), v);
 }
 
@@ -138,8 +140,9 @@ PL_AVX512_STEP __m512i groupVector(const ExpandVectors& x, __m512i values, int k
     return permuteBytes(_mm512_or_si512(v, x.channel[k]), x.colours);
 }
 
-// A group of 64 / factor pixels gives three vectors.
-template <bool kGrey>
+// A group of 64 / factor pixels gives three vectors, each stored into every row (kOneRow: the
+// only row).
+template <bool kGrey, bool kOneRow>
 PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows rows, uint8_t* out,
                             size_t bytes) {
     const ExpandVectors x = expandVectors(e);
@@ -147,9 +150,9 @@ PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const 
     size_t done = 0;
     for (; done + 192 <= bytes; done += 192, values += groupPixels) {
         const __m512i group = loadBytes(values);
-        storeToRows(rows, out + done, groupVector<kGrey>(x, group, 0));
-        storeToRows(rows, out + done + 64, groupVector<kGrey>(x, group, 1));
-        storeToRows(rows, out + done + 128, groupVector<kGrey>(x, group, 2));
+        storeToRows<kOneRow>(rows, out + done, groupVector<kGrey>(x, group, 0));
+        storeToRows<kOneRow>(rows, out + done + 64, groupVector<kGrey>(x, group, 1));
+        storeToRows<kOneRow>(rows, out + done + 128, groupVector<kGrey>(x, group, 2));
     }
     if (done == bytes) return;
     const __m512i group = loadBytes(values);
@@ -160,8 +163,13 @@ PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const 
 
 PL_AVX512 void expandAvx512(const LineExpander& e, const uint8_t* values, const LineRows& rows, size_t at,
                             size_t bytes) {
-    if (e.grey) return expandGroups<true>(e, values, rows, rows.first + at, bytes);
-    expandGroups<false>(e, values, rows, rows.first + at, bytes);
+    uint8_t* out = rows.first + at;
+    if (rows.rows == 1) {
+        return e.grey ? expandGroups<true, true>(e, values, rows, out, bytes)
+                      : expandGroups<false, true>(e, values, rows, out, bytes);
+    }
+    return e.grey ? expandGroups<true, false>(e, values, rows, out, bytes)
+                  : expandGroups<false, false>(e, values, rows, out, bytes);
 }
 
 // One window of the source, zeros past its readable end, through the byte transform.
@@ -210,51 +218,73 @@ PL_AVX512_STEP __m512i planeLanes(const ChunkSource& s, const Table256& transfor
     return s.identity ? lanes : lookup256(transform, lanes);
 }
 
-// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes.
+// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes;
+// kWindows 0 for plane modes.
+template <int kWindows>
 PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, const Table256& transform, int64_t offset) {
     const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
-    if (s.planeStride != 0)
+    if constexpr (kWindows == 0)
         return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, planeLanes(s, transform, offset));
     const __m512i w0 = sourceVector(run, transform, offset);
-    if (s.windowVectors == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
+    if constexpr (kWindows == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
     const __m512i w1 = sourceVector(run, transform, offset + 64);
-    if (s.windowVectors == 2) return _mm512_maskz_permutex2var_epi8(s.keep, w0, s.arrange, w1);
+    if constexpr (kWindows == 2) return _mm512_maskz_permutex2var_epi8(s.keep, w0, s.arrange, w1);
     const __m512i w2 = sourceVector(run, transform, offset + 128);
     const __m512i w3 = sourceVector(run, transform, offset + 192);
     return _mm512_or_si512(_mm512_maskz_permutex2var_epi8(s.keep & ~s.high, w0, s.arrange, w1),
                            _mm512_maskz_permutex2var_epi8(s.keep & s.high, w2, s.arrange, w3));
 }
 
-template <bool kPlanar>
+template <bool kPlanar, int kWindows, bool kMapped>
 PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
-    const bool mapped = !plan.levels && !run.expander->mapIdentity;
     const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
                              plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
                              run.identity};
     const __m512i matrix = loadBytes(plan.matrix);
     const __m512i reorder = loadBytes(plan.reorder);
     const int64_t chunkBytes = plan.chunkBytes;
-    for (int x = 0; x < pixels; x += 64) {
-        const __m512i lanes = arrangedBytes(source, transform, int64_t{x / 64} * chunkBytes);
+    int64_t offset = 0;
+    for (int x = 0; x < pixels; x += 64, offset += chunkBytes) {
+        const __m512i lanes = arrangedBytes<kWindows>(source, transform, offset);
         __m512i out;
         if constexpr (kPlanar) {
             out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
         } else {
             out = permuteBytes(reorder, _mm512_gf2p8affine_epi64_epi8(lanes, matrix, 0));
         }
-        if (mapped) out = permuteBytes(out, valueMap);
+        if constexpr (kMapped) out = permuteBytes(out, valueMap);
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
     }
 }
 
-PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
-    if (plan.planar) {
-        decodeChunks<true>(plan, run, pixels, values);
-    } else {
-        decodeChunks<false>(plan, run, pixels, values);
+using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
+
+template <bool kPlanar, bool kMapped>
+ChunkDecoder chunkDecoderFor(int windows) {
+    switch (windows) {
+        case 0:
+            return decodeChunks<kPlanar, 0, kMapped>;
+        case 1:
+            return decodeChunks<kPlanar, 1, kMapped>;
+        case 2:
+            return decodeChunks<kPlanar, 2, kMapped>;
+        default:
+            return decodeChunks<kPlanar, 4, kMapped>;
     }
+}
+
+PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    const int windows = plan.planeStride != 0 ? 0 : plan.windowVectors;
+    const bool mapped = !plan.levels && !run.expander->mapIdentity;
+    ChunkDecoder decode;
+    if (plan.planar) {
+        decode = mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);
+    } else {
+        decode = mapped ? chunkDecoderFor<false, true>(windows) : chunkDecoderFor<false, false>(windows);
+    }
+    decode(plan, run, pixels, values);
     return true;
 }
 

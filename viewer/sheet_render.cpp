@@ -60,20 +60,29 @@ int64_t bytesToDraw(const SheetOptions& options) {
 // per pixel of the mode (a value), then the values of its runs are expanded into screen bytes
 // and stored into every image row the line covers; the checkerboard fills around the runs.
 
-// The two rows of the checkerboard, cut to the width of the target.
-struct CheckerRows {
+// The two rows of the checkerboard, as wide as the view; made once.
+struct CheckerPattern {
     uint8_t rows[2][kViewWidth * kBytesPerPixel];
+
+    CheckerPattern() {
+        for (int parity = 0; parity < 2; ++parity) {
+            for (int x = 0; x < kViewWidth; ++x)
+                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+        }
+    }
+};
+
+// The checkerboard cut to the width of the target.
+struct CheckerRows {
+    const uint8_t (*rows)[kViewWidth * kBytesPerPixel];
     size_t bytes = 0;
     int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
 
     CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
-        const int width = std::clamp(target.width, 0, kViewWidth);
-        bytes = static_cast<size_t>(width) * kBytesPerPixel;
+        static const CheckerPattern pattern;
+        rows = pattern.rows;
+        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kBytesPerPixel;
         height = std::clamp(options.viewHeight + 1, 0, target.height);
-        for (int parity = 0; parity < 2; ++parity) {
-            for (int x = 0; x < width; ++x)
-                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
-        }
     }
 
     // The background of pixel row y from byte `from` of the row on.
@@ -414,44 +423,92 @@ UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
     return {low, high};
 }
 
-// Decodes unit row `line` of every strip into the line's values and notes the runs of pixels
-// drawn. One division per strip.
-void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, ValueLine& values) {
+// The strips of a line: where each starts on the line and in the data (for view row 0), the
+// units of it left of the right edge and the pixels of its last such unit. Made once per drawing.
+struct StripSlots {
+    struct Strip {
+        int64_t pixel, start, visible, lastPixels;
+    };
+    Strip items[kViewWidth];
+    int count = 0;
+    int64_t unitPixels = 0;
+};
+
+void makeStripSlots(StripSlots& slots, const UnitWalk& walk, int64_t viewPixels) {
     const ViewGeometry& g = walk.geometry;
-    const int64_t viewRow = line / g.unitHeight;
-    const int unitRow = static_cast<int>(line % g.unitHeight);
-    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
-    values.runs.count = 0;
-    for (int64_t s = 0; s < walk.strips; ++s) {
-        const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
-        if (stripPixel >= viewPixels) break;
-        const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+    slots.unitPixels = g.unitWidth / walk.row->pixelWidth;
+    slots.count = 0;
+    for (int64_t s = 0; s < walk.strips && slots.count < kViewWidth; ++s) {
+        const int64_t pixel = s * g.unitsPerRow * slots.unitPixels;
+        if (pixel >= viewPixels) break;
         const int64_t visible =
-            std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
-        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
-        const int64_t low = std::min(range.low, visible);
-        const int64_t high = std::min(range.high, visible);
-        if (low >= high) continue;
-        const int64_t firstPixel = stripPixel + low * unitPixels;
-        const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
-        const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
-        decodeUnitRun(walk, start + low * g.unitBytes, unitRow, static_cast<int>(high - low),
-                      static_cast<int>(lastPixels), values.values + firstPixel);
-        values.runs.add(static_cast<size_t>(firstPixel), static_cast<size_t>(lastStart + lastPixels));
+            std::min(g.unitsPerRow, (viewPixels - pixel + slots.unitPixels - 1) / slots.unitPixels);
+        const int64_t lastPixels =
+            std::min(slots.unitPixels, viewPixels - (pixel + (visible - 1) * slots.unitPixels));
+        slots.items[slots.count++] = {pixel, walk.options.first + s * g.rowsPerStrip * g.rowBytes, visible,
+                                      lastPixels};
     }
+}
+
+// Calls visit(firstPixel, start, units, lastPixels) for the drawn units of view row `viewRow`
+// in every strip: `units` units from data index `start` on, from pixel firstPixel of the line.
+template <typename Visit>
+void forEachUnitRun(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, Visit visit) {
+    const ViewGeometry& g = walk.geometry;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int64_t start = strip.start + viewRow * g.rowBytes;
+        int64_t low = 0, high = strip.visible;
+        if (start < 0 || start + strip.visible * g.unitBytes > viewerState.dataSize) {
+            const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+            low = std::min(range.low, strip.visible);
+            high = std::min(range.high, strip.visible);
+            if (low >= high) continue;
+        }
+        const int64_t lastPixels = high == strip.visible ? strip.lastPixels : slots.unitPixels;
+        visit(strip.pixel + low * slots.unitPixels, start + low * g.unitBytes, high - low, lastPixels);
+    }
+}
+
+// Decodes unit row `unitRow` of view row `viewRow` of every strip into the line's values and
+// notes the runs of pixels drawn.
+void decodeLine(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, int unitRow,
+                ValueLine& line) {
+    line.runs.count = 0;
+    forEachUnitRun(
+        walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t lastPixels) {
+            decodeUnitRun(walk, start, unitRow, static_cast<int>(units), static_cast<int>(lastPixels),
+                          line.values + firstPixel);
+            line.runs.add(static_cast<size_t>(firstPixel),
+                          static_cast<size_t>(firstPixel + (units - 1) * slots.unitPixels + lastPixels));
+        });
+}
+
+// The bytes of a view row's units, asked for ahead; a run's first bytes at most, where a unit
+// is large and each line reads little of it.
+void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow) {
+    constexpr int64_t kMostBytes = 4096;
+    forEachUnitRun(walk, slots, viewRow, [&](int64_t, int64_t start, int64_t units, int64_t) {
+        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytes));
+    });
 }
 
 int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     UnitWalk walk;
     makeUnitWalk(walk, options, painter);
-    const int64_t viewPixels = viewPixelsOf(walk, painter.target.width);
-    const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    StripSlots slots;
+    makeStripSlots(slots, walk, viewPixelsOf(walk, painter.target.width));
+    const int64_t unitHeight = walk.geometry.unitHeight;
+    const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
     ValueLine line;
     int y = 0;
+    int64_t viewRow = 0;
+    int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
-        decodeLine(walk, n, viewPixels, line);
+        if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (unitHeight == 1 ? kLinesAhead : 1));
+        decodeLine(walk, slots, viewRow, unitRow, line);
         paintLine(painter, line, y);
         y += options.zoom;
+        if (++unitRow == unitHeight) unitRow = 0, ++viewRow;
     }
     return y;
 }
