@@ -174,10 +174,10 @@ void decodeCellRow(const UnitBytes& unit, int y, int, uint8_t* packed) {
 
 // Packed values are colour numbers with bright as bit 3.
 void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
-    const int64_t rowBase = ((y & 0xC0) << 5) | ((y & 7) << 8) | ((y & 0x38) << 2);
+    const ZxRow row = zxRow(y);
     for (int c = 0, n = groupsOf(pixels, 8); c < n; ++c) {
-        const int bitmap = unit.at(rowBase + c);
-        const int a = unit.at(6144 + (y >> 3) * 32 + c);
+        const int bitmap = unit.at(row.bitmap + c);
+        const int a = unit.at(row.attributes + c);
         const int bright = (a >> 3) & 8;
         const int ink = (a & 7) | bright;
         const int paper = ((a >> 3) & 7) | bright;
@@ -294,6 +294,10 @@ int32_t grey(int level) {
 }
 
 }  // namespace
+
+ZxRow zxRow(int y) {
+    return {((y & 0xC0) << 5) | ((y & 7) << 8) | ((y & 0x38) << 2), 6144 + (y >> 3) * 32};
+}
 
 const ModeRow* modeRow(int mode) {
     return mode >= 0 && mode < kModeTableSize ? &kModes[mode] : nullptr;

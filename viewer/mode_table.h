@@ -95,6 +95,12 @@ inline int packedPixel(const uint8_t* packed, int x, int packBits) {
     return (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
 }
 
+// Where pixel row y (0..191) of a ZX Spectrum screen has its bitmap bytes and its attributes.
+struct ZxRow {
+    int bitmap, attributes;
+};
+ZxRow zxRow(int y);
+
 // zoom 1..8, viewHeight in screen pixels.
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);
 

@@ -15,8 +15,8 @@ bool machineRunsAvx512() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("gfni") &&
-           __builtin_cpu_supports("bmi2");
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg") &&
+           __builtin_cpu_supports("gfni") && __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
@@ -71,7 +71,8 @@ void expandPlain(const LineExpander& expander, const uint8_t* values, const Line
 
 #if defined(__x86_64__)
 
-#define PL_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,gfni,bmi2")))
+#define PL_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512bitalg,gfni,bmi2")))
 // The small steps, inlined into the loops that use them.
 #define PL_AVX512_STEP PL_AVX512 inline __attribute__((always_inline))
 
@@ -288,6 +289,39 @@ PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int
     return true;
 }
 
+// The matrix whose row 7 - i takes bit from[i] (for i of 0..3).
+constexpr uint64_t pickBits(int b0, int b1, int b2, int b3) {
+    return uint64_t{1u << b0} << 56 | uint64_t{1u << b1} << 48 | uint64_t{1u << b2} << 40 |
+           uint64_t{1u << b3} << 32;
+}
+
+PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    alignas(64) uint8_t spread[4][64];  // chunk c: byte 8c + g under the 8 pixels of lane g
+    alignas(64) uint8_t bitOfPixel[64];
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < 64; ++i) spread[c][i] = static_cast<uint8_t>(8 * c + i / 8);
+    for (int i = 0; i < 64; ++i) bitOfPixel[i] = static_cast<uint8_t>(8 * (i % 8) + 7 - i % 8);
+    const __m512i bits = _mm512_load_si512(bitOfPixel);
+    const __m512i ink = _mm512_set1_epi64(static_cast<int64_t>(pickBits(0, 1, 2, 6)));
+    const __m512i paper = _mm512_set1_epi64(static_cast<int64_t>(pickBits(3, 4, 5, 6)));
+    for (int u = 0; u < row.units; ++u, values += row.unitPixels) {
+        const int64_t at = u * row.unitBytes;
+        const __m512i bitmap = sourceVector(run, transform, at + row.bitmapRow);
+        const __m512i attributes = sourceVector(run, transform, at + row.attributeRow);
+        const int pixels = u + 1 < row.units ? row.unitPixels : row.lastPixels;
+        for (int x = 0, c = 0; x < pixels; x += 64, ++c) {
+            const __m512i spreadC = _mm512_load_si512(spread[c]);
+            const __mmask64 set = _mm512_bitshuffle_epi64_mask(permuteBytes(spreadC, bitmap), bits);
+            const __m512i a = permuteBytes(spreadC, attributes);
+            const __m512i out = _mm512_mask_blend_epi8(set, _mm512_gf2p8affine_epi64_epi8(a, paper, 0),
+                                                       _mm512_gf2p8affine_epi64_epi8(a, ink, 0));
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
+        }
+    }
+    return true;
+}
+
 PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     for (int x = 0; x < pixels; x += 64)
@@ -477,6 +511,15 @@ bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, u
     if (chosenKernel == PixelKernel::Avx512 && plan.usable) return gatherAvx512(plan, run, pixels, values);
 #endif
     (void)plan, (void)run, (void)pixels, (void)values;
+    return false;
+}
+
+bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+#if defined(__x86_64__)
+    if (chosenKernel == PixelKernel::Avx512 && row.unitPixels <= 256)
+        return attributeAvx512(run, row, values);
+#endif
+    (void)run, (void)row, (void)values;
     return false;
 }
 

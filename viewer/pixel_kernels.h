@@ -106,5 +106,15 @@ struct SourceRun {
 // has no such decoder (the caller decodes in the plain way).
 bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
 
+// A screen of 1-bit pixels coloured by an attribute byte per 8 pixels: ink (bits 0-2) where the
+// pixel's bit is set, else paper (bits 3-5), bit 6 (bright) as value bit 3. Pixel row y of `units`
+// screens `unitBytes` apart: its bitmap bytes start `bitmapRow` bytes into a screen, its
+// attributes `attributeRow` bytes; each screen gives `unitPixels` values, the last `lastPixels`.
+struct AttributeRow {
+    int64_t bitmapRow, attributeRow, unitBytes;
+    int units, unitPixels, lastPixels;
+};
+bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values);
+
 // The same for 8-bit values of a grey ramp: the bytes themselves.
 bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);

@@ -387,6 +387,13 @@ int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
     return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
+bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint8_t* values) {
+    const ModeRow& zx = *modeRow(kModeZx);
+    const ZxRow row = zxRow(y);
+    return attributePixels(
+        source, {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels}, values);
+}
+
 // The values of `count` units from data index `start` on, unit row `unitRow`, the last giving
 // lastPixels pixels; the fast kernels take runs that lie wholly in the data.
 void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, int lastPixels,
@@ -399,6 +406,8 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
         const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
                                walk.transform.table.data(), walk.transform.identity, walk.expander};
         if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
+        if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
+            return;
         if (gatherPixels(walk.plan, source, pixels, values)) return;
     }
     uint8_t packed[kValueLine + 8];
