@@ -197,26 +197,20 @@ struct ChunkSource {
     __mmask64 keep, high;
     __m512i arrange;
     bool identity;
+    __mmask64 pairKeep[4];
 };
 
-// The plane bytes of a chunk as 64-bit lanes: lane b holds 8 bytes of plane b.
+// Plane modes: the lanes of a chunk from a window of every plane, two planes per permute.
 PL_AVX512_STEP __m512i planeLanes(const ChunkSource& s, const Table256& transform, int64_t offset) {
-    const __mmask8 planes = static_cast<__mmask8>((1 << s.depth) - 1);
-    __m512i lanes;
-    if (offset + (s.depth - 1) * s.planeStride + 8 <= s.size) {
-        const __m512i at =
-            _mm512_mullo_epi64(_mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi64(s.planeStride));
-        lanes = _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), planes, at, s.bytes + offset, 1);
-    } else {
-        alignas(64) uint8_t bytes[64] = {};
-        for (int b = 0; b < s.depth; ++b)
-            for (int i = 0; i < 8; ++i) {
-                const int64_t at = offset + b * s.planeStride + i;
-                if (at < s.size) bytes[8 * b + i] = s.bytes[at];
-            }
-        lanes = _mm512_load_si512(bytes);
+    const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
+    __m512i lanes = _mm512_setzero_si512();
+    for (int p = 0; 2 * p < s.depth; ++p) {
+        const int64_t at = offset + 2 * p * s.planeStride;
+        const __m512i even = sourceVector(run, transform, at);
+        const __m512i odd = 2 * p + 1 < s.depth ? sourceVector(run, transform, at + s.planeStride) : even;
+        lanes = _mm512_or_si512(lanes, _mm512_maskz_permutex2var_epi8(s.pairKeep[p], even, s.arrange, odd));
     }
-    return s.identity ? lanes : lookup256(transform, lanes);
+    return lanes;
 }
 
 // The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes;
@@ -224,8 +218,7 @@ PL_AVX512_STEP __m512i planeLanes(const ChunkSource& s, const Table256& transfor
 template <int kWindows>
 PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, const Table256& transform, int64_t offset) {
     const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
-    if constexpr (kWindows == 0)
-        return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, planeLanes(s, transform, offset));
+    if constexpr (kWindows == 0) return planeLanes(s, transform, offset);
     const __m512i w0 = sourceVector(run, transform, offset);
     if constexpr (kWindows == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
     const __m512i w1 = sourceVector(run, transform, offset + 64);
@@ -240,9 +233,12 @@ template <bool kPlanar, int kWindows, bool kMapped>
 PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
-    const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
-                             plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
-                             run.identity};
+    const ChunkSource source{
+        run.bytes,          run.size,
+        plan.windowVectors, plan.depth,
+        plan.planeStride,   plan.keep,
+        plan.arrangeHigh,   loadBytes(plan.arrange),
+        run.identity,       {plan.pairKeep[0], plan.pairKeep[1], plan.pairKeep[2], plan.pairKeep[3]}};
     const __m512i matrix = loadBytes(plan.matrix);
     const __m512i reorder = loadBytes(plan.reorder);
     const int64_t chunkBytes = plan.chunkBytes;
@@ -424,7 +420,13 @@ void makePlanar(BitGatherPlan& plan, const PlanBits& p) {
             const int b = p.rowBit(i);
             if (b < 0) continue;
             const int offset = p.bits[b][8 * g].offset;
-            arrangeByte(plan, 8 * g + 7 - i, plan.planeStride != 0 ? 8 * b + offset : offset);
+            const int k = 8 * g + 7 - i;
+            if (plan.planeStride == 0) {
+                arrangeByte(plan, k, offset);
+            } else {
+                arrangeByte(plan, k, 64 * (b % 2) + offset);
+                plan.pairKeep[b / 2] |= uint64_t{1} << k;
+            }
         }
         for (int j = 0; j < 8; ++j) plan.matrix[8 * g + j] = static_cast<uint8_t>(0x80 >> j);
     }
@@ -495,7 +497,7 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
         }
     }
     plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
-    if (window > 256 || (planeStride != 0 && window > 8)) return plan;
+    if (window > 256 || (planeStride != 0 && window > 64)) return plan;
     plan.levels = levelsByRepeat;
     if (isPlanar(p)) {
         makePlanar(plan, p);

@@ -76,13 +76,15 @@ struct BitGatherPlan {
     bool levels = false;  // the values come out as the expander's grey levels
     int depth = 0;
     int chunkBytes = 0;
-    int windowVectors = 1;  // 64-byte loads that a chunk reads; planes: 8 bytes per plane
+    int windowVectors = 1;  // 64-byte loads that a chunk reads (per plane)
     int64_t planeStride = 0;
-    uint8_t arrange[64] = {};  // the window byte (mod 128) for each byte of the lanes
-    uint64_t arrangeHigh = 0;  // bytes from window bytes 128..255
-    uint64_t keep = 0;         // bytes that are not 0
-    uint8_t matrix[64] = {};   // planar: the unit bytes the matrix multiplies; packed: the matrices
-    uint8_t reorder[64] = {};  // packed: the lane byte of each pixel
+    uint8_t arrange[64] = {};   // the window byte (mod 128) for each byte of the lanes; planes:
+                                // + 64 for an odd plane
+    uint64_t arrangeHigh = 0;   // bytes from window bytes 128..255
+    uint64_t pairKeep[4] = {};  // planes: the bytes from planes 2p and 2p + 1
+    uint64_t keep = 0;          // bytes that are not 0
+    uint8_t matrix[64] = {};    // planar: the unit bytes the matrix multiplies; packed: the matrices
+    uint8_t reorder[64] = {};   // packed: the lane byte of each pixel
 };
 
 // levelsByRepeat: the expander's grey level of every value repeats the value's bits.

@@ -205,7 +205,7 @@ uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
 // The data that a line some lines further down reads is asked for ahead: each line's bytes
 // lie apart from the last line's, and the writes of the lines in between have pushed them out
 // of the nearer caches.
-constexpr int kLinesAhead = 2;
+constexpr int kLinesAhead = 3;
 
 void prefetchData(int64_t index, int64_t bytes) {
     const int64_t from = std::max<int64_t>(index, 0);
