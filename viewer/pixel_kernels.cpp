@@ -197,28 +197,12 @@ struct ChunkSource {
     __mmask64 keep, high;
     __m512i arrange;
     bool identity;
-    __mmask64 pairKeep[4];
 };
 
-// Plane modes: the lanes of a chunk from a window of every plane, two planes per permute.
-PL_AVX512_STEP __m512i planeLanes(const ChunkSource& s, const Table256& transform, int64_t offset) {
-    const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
-    __m512i lanes = _mm512_setzero_si512();
-    for (int p = 0; 2 * p < s.depth; ++p) {
-        const int64_t at = offset + 2 * p * s.planeStride;
-        const __m512i even = sourceVector(run, transform, at);
-        const __m512i odd = 2 * p + 1 < s.depth ? sourceVector(run, transform, at + s.planeStride) : even;
-        lanes = _mm512_or_si512(lanes, _mm512_maskz_permutex2var_epi8(s.pairKeep[p], even, s.arrange, odd));
-    }
-    return lanes;
-}
-
-// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes;
-// kWindows 0 for plane modes.
+// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes.
 template <int kWindows>
 PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, const Table256& transform, int64_t offset) {
     const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
-    if constexpr (kWindows == 0) return planeLanes(s, transform, offset);
     const __m512i w0 = sourceVector(run, transform, offset);
     if constexpr (kWindows == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
     const __m512i w1 = sourceVector(run, transform, offset + 64);
@@ -233,12 +217,9 @@ template <bool kPlanar, int kWindows, bool kMapped>
 PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = loadTable256(run.transform);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
-    const ChunkSource source{
-        run.bytes,          run.size,
-        plan.windowVectors, plan.depth,
-        plan.planeStride,   plan.keep,
-        plan.arrangeHigh,   loadBytes(plan.arrange),
-        run.identity,       {plan.pairKeep[0], plan.pairKeep[1], plan.pairKeep[2], plan.pairKeep[3]}};
+    const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
+                             plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
+                             run.identity};
     const __m512i matrix = loadBytes(plan.matrix);
     const __m512i reorder = loadBytes(plan.reorder);
     const int64_t chunkBytes = plan.chunkBytes;
@@ -256,13 +237,52 @@ PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int
     }
 }
 
+// Plane modes: a window of every plane serves eight chunks (8 bytes of each plane a chunk);
+// the lanes of a chunk come from two planes per permute.
+template <int kDepth, bool kMapped>
+PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                                 uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    const __m512i valueMap = loadBytes(run.expander->valueMap);
+    const __m512i arrange = loadBytes(plan.arrange);
+    const __m512i units = loadBytes(plan.matrix);
+    const int64_t stride = plan.planeStride;
+    __mmask64 pairKeep[4];
+    for (int p = 0; p < 4; ++p) pairKeep[p] = plan.pairKeep[p];
+    for (int x = 0; x < pixels; x += 512) {
+        __m512i planes[kDepth + 1];
+        for (int b = 0; b < kDepth; ++b) planes[b] = sourceVector(run, transform, x / 8 + b * stride);
+        planes[kDepth] = planes[kDepth - 1];
+        for (int c = 0; c < 8 && x + 64 * c < pixels; ++c) {
+            const __m512i at = _mm512_add_epi8(arrange, _mm512_set1_epi8(static_cast<char>(8 * c)));
+            __m512i lanes = _mm512_setzero_si512();
+            for (int p = 0; 2 * p < kDepth; ++p)
+                lanes = _mm512_or_si512(
+                    lanes, _mm512_maskz_permutex2var_epi8(pairKeep[p], planes[2 * p], at, planes[2 * p + 1]));
+            __m512i out = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
+            if constexpr (kMapped) out = permuteBytes(out, valueMap);
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + x + 64 * c), out);
+        }
+    }
+}
+
 using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
+
+template <bool kMapped>
+ChunkDecoder planeDecoderFor(int depth) {
+    switch (depth) {
+        case 4:
+            return decodePlaneChunks<4, kMapped>;
+        case 5:
+            return decodePlaneChunks<5, kMapped>;
+        default:
+            return nullptr;
+    }
+}
 
 template <bool kPlanar, bool kMapped>
 ChunkDecoder chunkDecoderFor(int windows) {
     switch (windows) {
-        case 0:
-            return decodeChunks<kPlanar, 0, kMapped>;
         case 1:
             return decodeChunks<kPlanar, 1, kMapped>;
         case 2:
@@ -276,7 +296,10 @@ PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int
     const int windows = plan.planeStride != 0 ? 0 : plan.windowVectors;
     const bool mapped = !plan.levels && !run.expander->mapIdentity;
     ChunkDecoder decode;
-    if (plan.planar) {
+    if (windows == 0) {
+        decode = mapped ? planeDecoderFor<true>(plan.depth) : planeDecoderFor<false>(plan.depth);
+        if (decode == nullptr) return false;
+    } else if (plan.planar) {
         decode = mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);
     } else {
         decode = mapped ? chunkDecoderFor<false, true>(windows) : chunkDecoderFor<false, false>(windows);
@@ -497,7 +520,7 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
         }
     }
     plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
-    if (window > 256 || (planeStride != 0 && window > 64)) return plan;
+    if (window > 256 || (planeStride != 0 && (window > 8 || chunkBytes != 8))) return plan;
     plan.levels = levelsByRepeat;
     if (isPlanar(p)) {
         makePlanar(plan, p);

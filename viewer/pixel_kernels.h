@@ -76,7 +76,7 @@ struct BitGatherPlan {
     bool levels = false;  // the values come out as the expander's grey levels
     int depth = 0;
     int chunkBytes = 0;
-    int windowVectors = 1;  // 64-byte loads that a chunk reads (per plane)
+    int windowVectors = 1;  // 64-byte loads that a chunk reads; planes: 8 bytes of each
     int64_t planeStride = 0;
     uint8_t arrange[64] = {};   // the window byte (mod 128) for each byte of the lanes; planes:
                                 // + 64 for an odd plane
