@@ -1,7 +1,8 @@
 // The colour modes as one table: the four byte-cell modes and the linear and tiled modes
 // of other machines. Every mode beyond the four turns a row of its unit (a pixel row of a
-// linear mode, a pixel row of a tile) into packed pixel values, which a table per packed
-// byte turns into screen pixels; and the addressing of the view that all modes share.
+// linear mode, a pixel row of a tile) into packed pixel values (the plain decoders), and
+// says where the bits of its pixels lie (for the vector decoders); and the addressing of the
+// view that all modes share.
 #pragma once
 
 #include <cstdint>

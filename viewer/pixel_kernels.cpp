@@ -28,47 +28,6 @@ PixelKernel fastestKernel() {
 
 PixelKernel chosenKernel = fastestKernel();
 
-// ---- The plain versions.
-
-// The screen bytes of a value, `kBytes` long, stored in a padded slot so that one store of
-// the padded size writes them; the next pixel overwrites the excess.
-constexpr int paddedBytes(int bytes) {
-    return bytes == 3 ? 4 : bytes == 6 ? 8 : bytes == 12 ? 16 : bytes;
-}
-
-template <int kBytes>
-void writeCells(const LineExpander& expander, const uint8_t* values, uint8_t* out, size_t bytes) {
-    const size_t whole = bytes / kBytes;
-    size_t i = 0;
-    for (; i + 1 < whole; ++i) std::memcpy(out + i * kBytes, expander.cells[values[i]], paddedBytes(kBytes));
-    for (; i < whole; ++i) std::memcpy(out + i * kBytes, expander.cells[values[i]], kBytes);
-    if (whole * kBytes < bytes)
-        std::memcpy(out + whole * kBytes, expander.cells[values[whole]], bytes % kBytes);
-}
-
-void expandPlain(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
-                 size_t bytes) {
-    uint8_t* out = rows.first + at;
-    switch (expander.factor) {
-        case 1:
-            writeCells<3>(expander, values, out, bytes);
-            break;
-        case 2:
-            writeCells<6>(expander, values, out, bytes);
-            break;
-        case 4:
-            writeCells<12>(expander, values, out, bytes);
-            break;
-        case 8:
-            writeCells<24>(expander, values, out, bytes);
-            break;
-        default:
-            writeCells<48>(expander, values, out, bytes);
-            break;
-    }
-    for (int r = 1; r < rows.rows; ++r) std::memcpy(rows.first + r * rows.step + at, out, bytes);
-}
-
 #if defined(__x86_64__)
 
 #define PL_AVX512 \
@@ -390,24 +349,16 @@ void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int
             if (++inPixel == 3 * factor) inPixel = 0, ++pixel;
         }
     }
-    if (chosenKernel != PixelKernel::Plain) return;
-    for (int v = 0; v < 256; ++v) {
-        const int32_t c = e.grey ? v * 0x010101 : colours[v < count ? v : 0];
-        for (int p = 0; p < factor && p < 16; ++p) {
-            e.cells[v][3 * p] = static_cast<uint8_t>(c >> 16);
-            e.cells[v][3 * p + 1] = static_cast<uint8_t>(c >> 8);
-            e.cells[v][3 * p + 2] = static_cast<uint8_t>(c);
-        }
-    }
 }
 
 void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
                 size_t bytes) {
     if (bytes == 0 || rows.rows <= 0) return;
 #if defined(__x86_64__)
-    if (chosenKernel == PixelKernel::Avx512) return expandAvx512(expander, values, rows, at, bytes);
+    if (chosenKernel == PixelKernel::Avx512) expandAvx512(expander, values, rows, at, bytes);
+#else
+    (void)expander, (void)values, (void)at;
 #endif
-    expandPlain(expander, values, rows, at, bytes);
 }
 
 namespace {

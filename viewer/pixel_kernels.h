@@ -32,7 +32,6 @@ struct LineExpander {
     alignas(64) uint8_t colours[64] = {};     // colour: screen byte c of colour v at 16 c + v
     alignas(64) uint8_t pick[3][64] = {};     // byte i of output vector k: pixel (64k + i) / (3 factor)
     alignas(64) uint8_t channel[3][64] = {};  // and 16 x its screen byte (64k + i) mod 3
-    uint8_t cells[256][48];                   // the plain kernel: the screen bytes of each value
 };
 
 // colours: 0x00BBGGRR, count 1..256.
@@ -47,7 +46,8 @@ struct LineRows {
 };
 
 // Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset `at`;
-// the last pixel may be cut.
+// the last pixel may be cut. Only the vector kernels expand lines: under the plain kernel the
+// drawing takes a writer of its own, and this writes nothing.
 void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
                 size_t bytes);
 

@@ -527,9 +527,421 @@ void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
     for (int v = 0; v < count; ++v) colours[v] = modePixelColour(mode, v);
 }
 
+// ---- The plain writer, for machines without the vector kernels: whole rows of prepared
+// byte cells for the four modes, and for the others, unit rows decoded into packed pixel
+// values that a table per packed byte lays out.
+namespace plain {
+
+// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
+constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
+
+// The screen pixels of one byte row of a cell, for every raw byte value and
+// for the two kinds of bytes outside the data.
+struct CellPatterns {
+    static constexpr int kBeforeData = 256;
+    static constexpr int kPastData = 257;
+
+    int cellPixels = 0;
+    int cellBytes = 0;
+    int colourRows = 0;  // cell rows below these are black (Binary at zoom 8)
+    std::array<uint8_t, (kPastData + 1) * kLargestCellBytes> bytes;
+
+    const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * cellBytes; }
+};
+
+CellPatterns makeCellPatterns(const SheetOptions& options) {
+    const ModeGeometry geometry = modeGeometry(options.colourMode);
+    const bool binaryCells = options.colourMode == kModeBinary && options.zoom == 8;
+    const int boxWidth = geometry.pixelWidth * options.zoom;
+    CellPatterns patterns;
+    patterns.cellPixels = geometry.unitsPerByte * options.zoom;
+    patterns.cellBytes = patterns.cellPixels * kBytesPerPixel;
+    patterns.colourRows = binaryCells ? 7 : options.zoom;
+    loadModePalette(options.colourMode);
+    for (int which = 0; which <= CellPatterns::kPastData; ++which) {
+        const bool inData = which < CellPatterns::kBeforeData;
+        const uint8_t value =
+            transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
+                            options.reverseByte, options.nibbleSwap);
+        uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.cellBytes;
+        for (int j = 0; j < geometry.pixelsPerByte; ++j) {
+            const int32_t colour =
+                decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
+            for (int p = 0; p < boxWidth; ++p) {
+                const bool insetLine = binaryCells && p == boxWidth - 1;
+                writePixel(out + (j * boxWidth + p) * kBytesPerPixel, insetLine ? kColourBlack : colour);
+            }
+        }
+    }
+    return patterns;
+}
+
+// What one pixel row of cells needs: where the cells come from and how the view row's
+// bytes are spread over the strips.
+struct LineWalk {
+    const uint8_t* data;
+    uint64_t dataSize;
+    const uint8_t* cells;   // the 256 patterns of the data bytes
+    const uint8_t* before;  // pattern of the bytes before the data
+    const uint8_t* past;    // pattern of the bytes at or past its end
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int wholeColumns;   // byte columns that end left of the right edge
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+    size_t lineEnd;     // bytes of a pixel row of the target
+};
+
+// The writers below take the walk by value: as locals its fields stay in registers,
+// where through a reference every copy into the line might change them.
+
+inline const uint8_t* cellOf(const LineWalk walk, int64_t index, int size) {
+    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * size;
+    return index < 0 ? walk.before : walk.past;
+}
+
+// Inlined with a constant size, the copy of a whole cell is a few plain stores; only the
+// cell that the right edge cuts takes a copy of variable length.
+inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint8_t* cell, int size) {
+    const size_t at = static_cast<size_t>(column) * size;
+    if (column < walk.wholeColumns) {
+        std::memcpy(line + at, cell, size);
+    } else {
+        std::memcpy(line + at, cell, walk.lineEnd - at);
+    }
+}
+
+// The cells of view row `row` along one pixel row, strip by strip; returns the columns
+// written. A strip's bytes that all lie in the data and end left of the edge are copied
+// without any further test.
+template <int kCellBytes>
+int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    while (column < walk.columns && slot < walk.count) {
+        const int run = static_cast<int>(
+            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+        int k = 0;
+        if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+            uint8_t* out = line + column * size;
+            const uint8_t* bytes = walk.data + index;
+            for (const int whole = std::min(run, walk.wholeColumns - column); k < whole; ++k) {
+                std::memcpy(out + k * size, walk.cells + bytes[k] * size, size);
+            }
+        }
+        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
+        column += run;
+        index += run + walk.stripJump;
+        slot += run + walk.stripJump;
+    }
+    return column;
+}
+
+// The same for rows of very few bytes, where setting up a run per strip costs more than
+// testing every cell.
+template <int kCellBytes>
+int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    for (int k = 0; column < walk.columns && slot < walk.count; ++column) {
+        copyCell(line, walk, column, cellOf(walk, index, size), size);
+        ++index;
+        ++slot;
+        if (++k == walk.bytesPerRow) {
+            k = 0;
+            index += walk.stripJump;
+            slot += walk.stripJump;
+        }
+    }
+    return column;
+}
+
+// Walks the view row by row and, within a row, across the strips, so that the buffer is
+// written in address order; each pixel row gets the background only to the right of its
+// bytes. Bytes whose cells start at or beyond the right edge are only ever clipped, so
+// they are never visited. kCellBytes is the cell size when known at compile time (every
+// copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
+// first pixel row below the rows drawn.
+template <int kCellBytes>
+int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, const CellPatterns& patterns,
+                    const CheckerRows& checker) {
+    const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
+    const int rows = rowsPerStrip(options);
+    LineWalk walk;
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.cells = patterns.bytes.data();
+    walk.before = patterns.entry(CellPatterns::kBeforeData);
+    walk.past = patterns.entry(CellPatterns::kPastData);
+    walk.bytesPerRow = options.bytesPerRow;
+    const int visibleColumns = (target.width + patterns.cellPixels - 1) / patterns.cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.wholeColumns = target.width / patterns.cellPixels;
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
+    walk.lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const bool shortRows = options.bytesPerRow < 4;
+
+    int y = 0;
+    for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
+        y = row * options.zoom;
+        if (y >= target.height) return y;
+        uint8_t* line = imageRow(target, y);
+        const int columns = shortRows ? writeLineByCells<kCellBytes>(line, row, options.first, walk, size)
+                                      : writeLineByRuns<kCellBytes>(line, row, options.first, walk, size);
+        const size_t lineBytes = std::min(static_cast<size_t>(columns) * size, walk.lineEnd);
+        checker.fillRow(target, y, lineBytes);
+        // The other pixel rows of the view row repeat the first, or are black below the
+        // inset Binary cells at zoom 8.
+        for (int cellRow = 1; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* out = imageRow(target, y + cellRow);
+            if (cellRow < patterns.colourRows) {
+                std::memcpy(out, line, lineBytes);
+            } else {
+                std::memset(out, 0, lineBytes);
+            }
+            checker.fillRow(target, y + cellRow, lineBytes);
+        }
+        y += options.zoom;
+    }
+    return y;
+}
+
+// ---- The modes beyond the four: every unit row is decoded into packed pixel values,
+// and a table of the screen bytes of every packed byte value lays them out.
+
+// Screen bytes of the pixels of every packed byte value, at the render's zoom.
+// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
+// padded size writes a cell; the next cell overwrites the excess.
+constexpr int paddedCellBytes(int cellBytes) {
+    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+}
+
+struct PackedCells {
+    int pixelsPerByte = 0;
+    int cellBytes = 0;
+    int stride = 0;  // paddedCellBytes(cellBytes)
+    std::array<uint8_t, 256 * kLargestCellBytes> bytes;
+};
+
+PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
+    PackedCells cells;
+    cells.pixelsPerByte = 8 / row.packBits;
+    const int boxPixels = row.pixelWidth * zoom;
+    cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
+    cells.stride = paddedCellBytes(cells.cellBytes);
+    const int mask = (1 << row.packBits) - 1;
+    for (int v = 0; v < 256; ++v) {
+        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
+        for (int j = 0; j < cells.pixelsPerByte; ++j) {
+            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
+            const int32_t colour = modePixelColour(mode, value);
+            for (int p = 0; p < boxPixels; ++p)
+                writePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
+        }
+    }
+    return cells;
+}
+
+// A decoded line never holds more packed bytes than the view has pixels, plus one unit.
+constexpr int kPackedLine = 2048;
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    std::array<uint8_t, 256> transform;
+};
+
+UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
+    UnitWalk walk{};
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    for (int v = 0; v < 256; ++v)
+        walk.transform[v] = transformedByte(static_cast<uint8_t>(v), options.inverse, options.reverseByte,
+                                            options.nibbleSwap);
+    return walk;
+}
+
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+}
+
+UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
+    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform.data(), start,
+            walk.options.bytesPerRow};
+}
+
+template <int kCellBytes>
+size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
+                        const PackedCells& cells) {
+    const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
+    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
+    const uint8_t* table = cells.bytes.data();
+    const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
+    uint8_t* out = line + at;
+    int i = 0;
+    // Padded stores up to the last whole cell, which must not write past the run.
+    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
+    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
+    size_t end = at + static_cast<size_t>(whole) * size;
+    if (whole < count && end < lineEnd) {
+        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
+        end = lineEnd;
+    }
+    return end;
+}
+
+using PackedWriter = size_t (*)(uint8_t*, size_t, size_t, const uint8_t*, int, const PackedCells&);
+
+PackedWriter packedWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 3:
+            return writePackedCells<3>;
+        case 6:
+            return writePackedCells<6>;
+        case 12:
+            return writePackedCells<12>;
+        case 24:
+            return writePackedCells<24>;
+        case 48:
+            return writePackedCells<48>;
+        default:
+            return writePackedCells<0>;
+    }
+}
+
+// Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
+// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
+void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
+                SpanList& pixelRuns) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int unitRow = static_cast<int>(line % g.unitHeight);
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
+    pixelRuns.count = 0;
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
+        if (stripPixel >= viewPixels) break;
+        const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
+        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        const int64_t low = std::min(range.low, visible);
+        const int64_t high = std::min(range.high, visible);
+        if (low >= high) continue;
+        const int64_t firstPixel = stripPixel + low * unitPixels;
+        const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
+        const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
+        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
+                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
+                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
+                             packed + (firstPixel >> byteShift));
+        const auto from = static_cast<size_t>(firstPixel);
+        const auto to = static_cast<size_t>(lastStart + lastPixels);
+        if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {
+            pixelRuns.items[pixelRuns.count - 1].to = to;
+        } else {
+            pixelRuns.items[pixelRuns.count++] = {from, to};
+        }
+    }
+}
+
+// Pixel line by pixel line in address order: each line's units decoded into one line of
+// packed values, laid out run by run, the background in the gaps, then the line repeated for
+// the zoom.
+void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
+    const UnitWalk walk = makeUnitWalk(options, target.width);
+    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
+    const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
+    const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const int64_t viewPixels = viewPixelsOf(walk, target.width);
+    const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
+    const int byteShift = cells.pixelsPerByte == 8   ? 3
+                          : cells.pixelsPerByte == 4 ? 2
+                          : cells.pixelsPerByte == 2 ? 1
+                                                     : 0;
+    SpanList pixelRuns;
+    SpanList spans;
+    uint8_t packed[kPackedLine];
+    int y = 0;
+    for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
+         ++line) {
+        uint8_t* out = imageRow(target, y);
+        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
+        spans.count = 0;
+        for (const Span& run : std::span(pixelRuns.items, pixelRuns.count)) {
+            const size_t at = run.from * pixelBytes;
+            const int count =
+                static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
+            spans.items[spans.count++] = {
+                at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)};
+        }
+        for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* copy = imageRow(target, y + cellRow);
+            size_t cursor = 0;
+            for (const Span& span : std::span(spans.items, spans.count)) {
+                if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
+                checker.fillSpan(target, y + cellRow, cursor, span.from);
+                cursor = span.to;
+            }
+            checker.fillSpan(target, y + cellRow, cursor, lineEnd);
+        }
+        y += options.zoom;
+    }
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+using RowsWriter = int (*)(const ImageBuffer&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
+
+// The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
+RowsWriter rowsWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 6:
+            return drawBytesInRows<6>;
+        case 12:
+            return drawBytesInRows<12>;
+        case 24:
+            return drawBytesInRows<24>;
+        case 48:
+            return drawBytesInRows<48>;
+        case 96:
+            return drawBytesInRows<96>;
+        case 192:
+            return drawBytesInRows<192>;
+        default:
+            return drawBytesInRows<0>;
+    }
+}
+
+void drawSheet(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
+    if (!isByteCellMode(options.colourMode)) {
+        drawUnitsDirect(target, options, checker);
+        return;
+    }
+    const CellPatterns patterns = makeCellPatterns(options);
+    int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+}  // namespace plain
+
 void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
+    if (pixelKernel() == PixelKernel::Plain) return plain::drawSheet(target, options, checker);
     const ModeRow& row = *modeRow(options.colourMode);
     const bool byteCells = isByteCellMode(options.colourMode);
     int32_t colours[256];
