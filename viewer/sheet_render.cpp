@@ -284,11 +284,10 @@ void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) 
     }
 }
 
-// The values of view row `row`, strip by strip; the runs end after the last column drawn.
 // Calls visit(column, index, run) for the runs of view row `row`, strip by strip; returns the
 // columns visited.
-template <typename Visit>
-int forEachByteRun(const ByteCellWalk& walk, int row, int64_t first, Visit visit) {
+template <typename Walk, typename Visit>
+int forEachByteRun(const Walk& walk, int row, int64_t first, Visit visit) {
     int64_t slot = int64_t{row} * walk.bytesPerRow;
     int64_t index = first + slot;
     int column = 0;
@@ -617,12 +616,7 @@ inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint
 template <int kCellBytes>
 int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
     const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
-    int64_t slot = int64_t{row} * walk.bytesPerRow;
-    int64_t index = first + slot;
-    int column = 0;
-    while (column < walk.columns && slot < walk.count) {
-        const int run = static_cast<int>(
-            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+    return forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
         int k = 0;
         if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
             uint8_t* out = line + column * size;
@@ -632,11 +626,7 @@ int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, 
             }
         }
         for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
-        column += run;
-        index += run + walk.stripJump;
-        slot += run + walk.stripJump;
-    }
-    return column;
+    });
 }
 
 // The same for rows of very few bytes, where setting up a run per strip costs more than
