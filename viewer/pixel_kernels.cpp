@@ -419,22 +419,27 @@ uint64_t pixelMatrix(const PlanBits& p, int x) {
 
 // Pixels of the same matrix share lanes, eight to a lane; false when they do not fill them.
 bool makePacked(BitGatherPlan& plan, const PlanBits& p) {
-    uint64_t matrices[64];
+    uint64_t matrices[8];
+    int matrixOf[64];
+    int count = 0;
     for (int x = 0; x < 64; ++x) {
         for (int b = 1; b < p.depth; ++b)
             if (p.bits[b][x].offset != p.bits[0][x].offset) return false;
-        matrices[x] = pixelMatrix(p, x);
+        const uint64_t m = pixelMatrix(p, x);
+        int found = static_cast<int>(std::find(matrices, matrices + count, m) - matrices);
+        if (found == count) {
+            if (count == 8) return false;
+            matrices[count++] = m;
+        }
+        matrixOf[x] = found;
     }
-    bool placed[64] = {};
     int k = 0;
-    for (int x = 0; x < 64; ++x) {
-        if (placed[x]) continue;
-        for (int y = x; y < 64; ++y) {
-            if (placed[y] || matrices[y] != matrices[x]) continue;
-            if (k % 8 == 0) std::memcpy(plan.matrix + k, &matrices[x], 8);
-            placed[y] = true;
-            arrangeByte(plan, k, p.bits[0][y].offset);
-            plan.reorder[y] = static_cast<uint8_t>(k++);
+    for (int m = 0; m < count; ++m) {
+        for (int x = 0; x < 64; ++x) {
+            if (matrixOf[x] != m) continue;
+            if (k % 8 == 0) std::memcpy(plan.matrix + k, &matrices[m], 8);
+            arrangeByte(plan, k, p.bits[0][x].offset);
+            plan.reorder[x] = static_cast<uint8_t>(k++);
         }
         if (k % 8 != 0) return false;
     }

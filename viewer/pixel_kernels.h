@@ -1,7 +1,7 @@
-// The inner loops of the view's drawing, in a plain version and in SIMD versions chosen once
-// at run time: turning a line of pixel values (one byte per pixel) into 24-bit screen pixels
-// stored into every image row the line covers, and decoding a run of a mode's bytes into such
-// values. Every version gives the same bytes.
+// The vector kernels of the view's drawing, chosen once at run time: decoding a run of a mode's
+// bytes into a line of pixel values (one byte per pixel), and turning such a line into 24-bit
+// screen pixels stored into every image row it covers. Under the plain kernel (machines without
+// them) the drawing keeps a table writer of its own, and these report that they did nothing.
 #pragma once
 
 #include <cstddef>
