@@ -132,17 +132,23 @@ PL_AVX512 void expandAvx512(const LineExpander& e, const uint8_t* values, const 
                   : expandGroups<false, false>(e, values, rows, out, bytes);
 }
 
-// One window of the source, zeros past its readable end, through the byte transform.
+// One window of the source, zeros past its readable end; sourceVector: through the byte transform.
+PL_AVX512_STEP __m512i rawVector(const SourceRun& run, int64_t offset) {
+    if (offset + 64 <= run.size) return loadBytes(run.bytes + offset);
+    if (offset < run.size) return _mm512_maskz_loadu_epi8(firstBytes(run.size - offset), run.bytes + offset);
+    return _mm512_setzero_si512();
+}
+
 PL_AVX512_STEP __m512i sourceVector(const SourceRun& run, const Table256& transform, int64_t offset) {
-    __m512i v;
-    if (offset + 64 <= run.size) {
-        v = loadBytes(run.bytes + offset);
-    } else if (offset < run.size) {
-        v = _mm512_maskz_loadu_epi8(firstBytes(run.size - offset), run.bytes + offset);
-    } else {
-        return _mm512_setzero_si512();
-    }
+    const __m512i v = rawVector(run, offset);
     return run.identity ? v : lookup256(transform, v);
+}
+
+// The byte transform of the lanes' bytes, the unused ones left 0: one lookup per chunk,
+// however many windows it reads.
+PL_AVX512_STEP __m512i transformedLanes(__m512i lanes, const Table256& transform, __mmask64 keep,
+                                        bool identity) {
+    return identity ? lanes : _mm512_maskz_mov_epi8(keep, lookup256(transform, lanes));
 }
 
 // What the decoding loop reads of the plan and the run, held as locals: the loop's stores
@@ -160,14 +166,14 @@ struct ChunkSource {
 
 // The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes.
 template <int kWindows>
-PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, const Table256& transform, int64_t offset) {
+PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, int64_t offset) {
     const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
-    const __m512i w0 = sourceVector(run, transform, offset);
+    const __m512i w0 = rawVector(run, offset);
     if constexpr (kWindows == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
-    const __m512i w1 = sourceVector(run, transform, offset + 64);
+    const __m512i w1 = rawVector(run, offset + 64);
     if constexpr (kWindows == 2) return _mm512_maskz_permutex2var_epi8(s.keep, w0, s.arrange, w1);
-    const __m512i w2 = sourceVector(run, transform, offset + 128);
-    const __m512i w3 = sourceVector(run, transform, offset + 192);
+    const __m512i w2 = rawVector(run, offset + 128);
+    const __m512i w3 = rawVector(run, offset + 192);
     return _mm512_or_si512(_mm512_maskz_permutex2var_epi8(s.keep & ~s.high, w0, s.arrange, w1),
                            _mm512_maskz_permutex2var_epi8(s.keep & s.high, w2, s.arrange, w3));
 }
@@ -184,7 +190,8 @@ PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int
     const int64_t chunkBytes = plan.chunkBytes;
     int64_t offset = 0;
     for (int x = 0; x < pixels; x += 64, offset += chunkBytes) {
-        const __m512i lanes = arrangedBytes<kWindows>(source, transform, offset);
+        const __m512i lanes = transformedLanes(arrangedBytes<kWindows>(source, offset), transform,
+                                               source.keep, source.identity);
         __m512i out;
         if constexpr (kPlanar) {
             out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
@@ -206,11 +213,12 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
     const __m512i arrange = loadBytes(plan.arrange);
     const __m512i units = loadBytes(plan.matrix);
     const int64_t stride = plan.planeStride;
+    const __mmask64 keep = plan.keep;
     __mmask64 pairKeep[4];
     for (int p = 0; p < 4; ++p) pairKeep[p] = plan.pairKeep[p];
     for (int x = 0; x < pixels; x += 512) {
         __m512i planes[kDepth + 1];
-        for (int b = 0; b < kDepth; ++b) planes[b] = sourceVector(run, transform, x / 8 + b * stride);
+        for (int b = 0; b < kDepth; ++b) planes[b] = rawVector(run, x / 8 + b * stride);
         planes[kDepth] = planes[kDepth - 1];
         for (int c = 0; c < 8 && x + 64 * c < pixels; ++c) {
             const __m512i at = _mm512_add_epi8(arrange, _mm512_set1_epi8(static_cast<char>(8 * c)));
@@ -218,6 +226,7 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
             for (int p = 0; 2 * p < kDepth; ++p)
                 lanes = _mm512_or_si512(
                     lanes, _mm512_maskz_permutex2var_epi8(pairKeep[p], planes[2 * p], at, planes[2 * p + 1]));
+            lanes = transformedLanes(lanes, transform, keep, run.identity);
             __m512i out = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
             if constexpr (kMapped) out = permuteBytes(out, valueMap);
             _mm512_storeu_si512(reinterpret_cast<void*>(values + x + 64 * c), out);
@@ -476,6 +485,7 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
         }
     }
     plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
+    plan.reach = window;
     if (window > 256 || (planeStride != 0 && (window > 8 || chunkBytes != 8))) return plan;
     plan.levels = levelsByRepeat;
     if (isPlanar(p)) {
@@ -488,6 +498,10 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
 }
 
 bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    // Past the data every byte reads 0, which the byte transforms must leave as it is.
+    const int64_t chunks = (pixels + 63) / 64;
+    const int64_t reach = (chunks - 1) * plan.chunkBytes + plan.reach + (plan.depth - 1) * plan.planeStride;
+    if (!run.identity && reach > run.size) return false;
 #if defined(__x86_64__)
     if (chosenKernel == PixelKernel::Avx512 && plan.usable) return gatherAvx512(plan, run, pixels, values);
 #endif

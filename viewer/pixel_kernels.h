@@ -77,6 +77,7 @@ struct BitGatherPlan {
     int depth = 0;
     int chunkBytes = 0;
     int windowVectors = 1;  // 64-byte loads that a chunk reads; planes: 8 bytes of each
+    int reach = 0;          // bytes from a chunk's first (of plane 0) to its last byte read, + 1
     int64_t planeStride = 0;
     uint8_t arrange[64] = {};   // the window byte (mod 128) for each byte of the lanes; planes:
                                 // + 64 for an odd plane

@@ -347,6 +347,7 @@ struct UnitWalk {
     ViewGeometry geometry;
     SheetOptions options;
     int64_t strips;
+    int unitPixels;  // pixels of the mode across a unit
     ByteTransform transform;
     const LineExpander* expander;
     int packedShift;                   // log2 of the pixels of a packed byte
@@ -361,6 +362,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
     walk.transform = byteTransform(options);
     walk.expander = &painter.expander;
     const int packBits = walk.row->packBits;
@@ -398,7 +400,7 @@ bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint
 void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, int lastPixels,
                    uint8_t* values) {
     const ViewGeometry& g = walk.geometry;
-    const int unitPixels = static_cast<int>(g.unitWidth / walk.row->pixelWidth);
+    const int unitPixels = walk.unitPixels;
     const int pixels = (count - 1) * unitPixels + lastPixels;
     if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
         const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;

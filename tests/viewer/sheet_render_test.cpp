@@ -216,6 +216,8 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
                                options);
         for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
             expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
+        // Rows whose bytes reach past the data's end, which read 0 whatever the options.
+        expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
     }
 }
 
