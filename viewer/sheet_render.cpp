@@ -100,8 +100,8 @@ struct Span {
     size_t from, to;
 };
 
-// The runs of one pixel line, in pixels of the mode: at most one per strip, and strips are at
-// least a pixel wide.
+// The runs of one pixel line (in pixels of the mode, or in bytes): at most one per strip, and
+// strips are at least a pixel wide.
 struct SpanList {
     Span items[kViewWidth];
     int count = 0;
