@@ -16,6 +16,7 @@
 #include "support/file_services.h"
 #include "viewer/data_buffer.h"
 #include "viewer/mode_table.h"
+#include "viewer/pixel_kernels.h"
 #include "viewer/sheet_render.h"
 #include "viewer/viewer_state.h"
 
@@ -186,6 +187,9 @@ BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
+    const char* kernel = std::getenv("PL_PIXEL_KERNEL");
+    if (kernel != nullptr && std::string(kernel) == "plain") usePixelKernel(PixelKernel::Plain);
     std::vector<Figure> figures;
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst";

@@ -9,12 +9,14 @@
 #include "graphics/images.h"
 #include "tests/viewer/sheet_reference.h"
 #include "tests/viewer/viewer_test_support.h"
+#include "viewer/pixel_kernels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool imageMade = createImage(kSheetImage, kViewWidth, 512) != 0;
     check(imageMade);
     FuzzedDataProvider input(data, size);
-    const int mode = input.ConsumeIntegralInRange(0, kColourModeCount - 1);
+    const int mode = input.ConsumeIntegralInRange(0, kModeTableSize - 1);
+    usePixelKernel(input.ConsumeBool() ? PixelKernel::Plain : PixelKernel::Avx512);
     const int width = input.ConsumeIntegralInRange(1, kMaxBytesPerRow);
     const int zoom = 1 << input.ConsumeIntegralInRange(0, 3);
     const bool anyFirst = input.ConsumeBool();

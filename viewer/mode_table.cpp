@@ -174,10 +174,10 @@ void decodeCellRow(const UnitBytes& unit, int y, int, uint8_t* packed) {
 
 // Packed values are colour numbers with bright as bit 3.
 void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
-    const int64_t rowBase = ((y & 0xC0) << 5) | ((y & 7) << 8) | ((y & 0x38) << 2);
+    const ZxRow row = zxRow(y);
     for (int c = 0, n = groupsOf(pixels, 8); c < n; ++c) {
-        const int bitmap = unit.at(rowBase + c);
-        const int a = unit.at(6144 + (y >> 3) * 32 + c);
+        const int bitmap = unit.at(row.bitmap + c);
+        const int a = unit.at(row.attributes + c);
         const int bright = (a >> 3) & 8;
         const int ink = (a & 7) | bright;
         const int paper = ((a >> 3) & 7) | bright;
@@ -197,31 +197,96 @@ void decodeUnits(const UnitBytes& first, int y, int count, int64_t unitBytes, in
         kDecode(unit, y, i + 1 < count ? unitPixels : lastPixels, packed);
 }
 
+// ---- Where the bits of 64 pixels lie, for the vector kernels (the decoders above say the same).
+
+SourceBit binaryBit(int x, int) {
+    return {x / 8, 7 - x % 8};
+}
+
+SourceBit atariBit(int x, int b) {
+    return {x / 4, 6 - 2 * (x % 4) + b};
+}
+
+SourceBit bkBit(int x, int b) {
+    return {x / 4, 2 * (x % 4) + b};
+}
+
+SourceBit samBit(int x, int b) {
+    return {x / 2, (x % 2 == 0 ? 4 : 0) + b};
+}
+
+SourceBit cpc1Bit(int x, int b) {
+    return {x / 4, (b == 0 ? 7 : 3) - x % 4};
+}
+
+SourceBit cpc0Bit(int x, int b) {
+    constexpr int kEven[4] = {7, 3, 5, 1};
+    return {x / 2, kEven[b] - x % 2};
+}
+
+SourceBit planeBit(int x, int) {
+    return {x / 8, 7 - x % 8};
+}
+
+SourceBit st4Bit(int x, int b) {
+    const int i = x % 16;
+    return {8 * (x / 16) + 2 * b + (i >= 8 ? 1 : 0), 7 - i % 8};
+}
+
+// Tiles of 8 pixels side by side: the byte of plane b of a tile's row 0, and the tile's bytes.
+template <int kTileBytes, int kPlane0, int kPlane1, int kPlane2, int kPlane3>
+SourceBit tilePlaneBit(int x, int b) {
+    constexpr int kPlanes[4] = {kPlane0, kPlane1, kPlane2, kPlane3};
+    return {kTileBytes * (x / 8) + kPlanes[b], 7 - x % 8};
+}
+
+// Nibble tiles: the even pixel of a byte from the high nibble (Genesis) or the low (GBA).
+template <bool kHighFirst>
+SourceBit nibbleTileBit(int x, int b) {
+    const bool high = (x % 2 == 0) == kHighFirst;
+    return {32 * (x / 8) + x % 8 / 2, (high ? 4 : 0) + b};
+}
+
+SourceBit wideCellBit(int x, int b) {
+    return {8 * (x / 4), 6 - 2 * (x % 4) + b};
+}
+
 using L = ModeLayout;
 
 // In the order of ColourMode: the four byte-cell modes, then the computers and the consoles
 // as their submenus list them.
 constexpr ModeRow kModes[kModeTableSize] = {
-    {"Binary", "binary", L::ByteCells, 1, 1, 1, 8, 1, 1, nullptr, nullptr},
-    {"Atari GR.15", "atari", L::ByteCells, 2, 2, 2, 4, 1, 1, nullptr, nullptr},
-    {"BK-0010", "bk", L::ByteCells, 2, 2, 1, 4, 1, 1, nullptr, nullptr},
-    {"Sam Coupe mode 4", "sam", L::ByteCells, 4, 4, 1, 2, 1, 1, nullptr, nullptr},
-    {"Chunky 8 bpp", "chunky8", L::Linear, 8, 8, 1, 1, 1, 1, decodeChunky8, decodeUnits<decodeChunky8>},
-    {"CPC mode 0", "cpc0", L::Linear, 4, 4, 2, 2, 1, 1, decodeCpc0, decodeUnits<decodeCpc0>},
-    {"CPC mode 1", "cpc1", L::Linear, 2, 2, 1, 4, 1, 1, decodeCpc1, decodeUnits<decodeCpc1>},
-    {"Amiga 4 bitplanes", "amiga4", L::Linear, 4, 4, 1, 8, 1, 4, decodeAmiga<4>, decodeUnits<decodeAmiga<4>>},
-    {"Amiga 5 bitplanes", "amiga5", L::Linear, 5, 8, 1, 8, 1, 5, decodeAmiga<5>, decodeUnits<decodeAmiga<5>>},
-    {"Atari ST low", "st4", L::Linear, 4, 4, 1, 2, 1, 1, decodeSt4, decodeUnits<decodeSt4>},
-    {"8x8 cells", "cells1", L::Tiled, 1, 1, 1, 8, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>},
-    {"8x8 cells, wide", "cells2w", L::Tiled, 2, 2, 2, 4, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>},
-    {"ZX Spectrum screen", "zx", L::Tiled, 4, 4, 1, 256, 192, 6912, decodeZx, decodeUnits<decodeZx>},
-    {"NES tiles", "nes", L::Tiled, 2, 2, 1, 8, 8, 16, decodeNes, decodeUnits<decodeNes>},
-    {"Game Boy tiles", "gb", L::Tiled, 2, 2, 1, 8, 8, 16, decodeGameBoy, decodeUnits<decodeGameBoy>},
-    {"SNES 4 bpp tiles", "snes4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeSnes4, decodeUnits<decodeSnes4>},
+    {"Binary", "binary", L::ByteCells, 1, 1, 1, 8, 1, 1, nullptr, nullptr, binaryBit, 8, 0},
+    {"Atari GR.15", "atari", L::ByteCells, 2, 2, 2, 4, 1, 1, nullptr, nullptr, atariBit, 16, 0},
+    {"BK-0010", "bk", L::ByteCells, 2, 2, 1, 4, 1, 1, nullptr, nullptr, bkBit, 16, 0},
+    {"Sam Coupe mode 4", "sam", L::ByteCells, 4, 4, 1, 2, 1, 1, nullptr, nullptr, samBit, 32, 0},
+    {"Chunky 8 bpp", "chunky8", L::Linear, 8, 8, 1, 1, 1, 1, decodeChunky8, decodeUnits<decodeChunky8>,
+     nullptr, 64, 0},
+    {"CPC mode 0", "cpc0", L::Linear, 4, 4, 2, 2, 1, 1, decodeCpc0, decodeUnits<decodeCpc0>, cpc0Bit, 32, 0},
+    {"CPC mode 1", "cpc1", L::Linear, 2, 2, 1, 4, 1, 1, decodeCpc1, decodeUnits<decodeCpc1>, cpc1Bit, 16, 0},
+    {"Amiga 4 bitplanes", "amiga4", L::Linear, 4, 4, 1, 8, 1, 4, decodeAmiga<4>, decodeUnits<decodeAmiga<4>>,
+     planeBit, 8, 0},
+    {"Amiga 5 bitplanes", "amiga5", L::Linear, 5, 8, 1, 8, 1, 5, decodeAmiga<5>, decodeUnits<decodeAmiga<5>>,
+     planeBit, 8, 0},
+    {"Atari ST low", "st4", L::Linear, 4, 4, 1, 2, 1, 1, decodeSt4, decodeUnits<decodeSt4>, st4Bit, 32, 0},
+    {"8x8 cells", "cells1", L::Tiled, 1, 1, 1, 8, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>,
+     tilePlaneBit<8, 0, 0, 0, 0>, 64, 1},
+    {"8x8 cells, wide", "cells2w", L::Tiled, 2, 2, 2, 4, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>,
+     wideCellBit, 128, 1},
+    {"ZX Spectrum screen", "zx", L::Tiled, 4, 4, 1, 256, 192, 6912, decodeZx, decodeUnits<decodeZx>, nullptr,
+     0, 0},
+    {"NES tiles", "nes", L::Tiled, 2, 2, 1, 8, 8, 16, decodeNes, decodeUnits<decodeNes>,
+     tilePlaneBit<16, 0, 8, 0, 0>, 128, 1},
+    {"Game Boy tiles", "gb", L::Tiled, 2, 2, 1, 8, 8, 16, decodeGameBoy, decodeUnits<decodeGameBoy>,
+     tilePlaneBit<16, 0, 1, 0, 0>, 128, 2},
+    {"SNES 4 bpp tiles", "snes4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeSnes4, decodeUnits<decodeSnes4>,
+     tilePlaneBit<32, 0, 1, 16, 17>, 256, 2},
     {"Master System tiles", "sms", L::Tiled, 4, 4, 1, 8, 8, 32, decodeMasterSystem,
-     decodeUnits<decodeMasterSystem>},
-    {"Genesis tiles", "genesis", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGenesis, decodeUnits<decodeGenesis>},
-    {"GBA 4 bpp tiles", "gba4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGba4, decodeUnits<decodeGba4>},
+     decodeUnits<decodeMasterSystem>, tilePlaneBit<32, 0, 1, 2, 3>, 256, 4},
+    {"Genesis tiles", "genesis", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGenesis, decodeUnits<decodeGenesis>,
+     nibbleTileBit<true>, 256, 4},
+    {"GBA 4 bpp tiles", "gba4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGba4, decodeUnits<decodeGba4>,
+     nibbleTileBit<false>, 256, 4},
 };
 
 int32_t grey(int level) {
@@ -229,6 +294,10 @@ int32_t grey(int level) {
 }
 
 }  // namespace
+
+ZxRow zxRow(int y) {
+    return {((y & 0xC0) << 5) | ((y & 7) << 8) | ((y & 0x38) << 2), 6144 + (y >> 3) * 32};
+}
 
 const ModeRow* modeRow(int mode) {
     return mode >= 0 && mode < kModeTableSize ? &kModes[mode] : nullptr;

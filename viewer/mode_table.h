@@ -1,10 +1,13 @@
 // The colour modes as one table: the four byte-cell modes and the linear and tiled modes
 // of other machines. Every mode beyond the four turns a row of its unit (a pixel row of a
-// linear mode, a pixel row of a tile) into packed pixel values, which a table per packed
-// byte turns into screen pixels; and the addressing of the view that all modes share.
+// linear mode, a pixel row of a tile) into packed pixel values (the plain decoders), and
+// says where the bits of its pixels lie (for the vector decoders); and the addressing of the
+// view that all modes share.
 #pragma once
 
 #include <cstdint>
+
+#include "viewer/pixel_kernels.h"
 
 enum class ModeLayout {
     ByteCells,  // the four modes whose bytes each draw a short run of pixels
@@ -52,6 +55,12 @@ struct ModeRow {
     int unitBytes;      // linear: bytes per width byte (the planes); tiled: bytes per tile
     RowDecoder decode;  // nullptr for the byte-cell modes
     LineDecoder decodeLine;
+    // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
+    // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
+    // nullptr where the vector kernels have a decoder of their own or none.
+    SourceBitOf sourceBit;
+    int chunkBytes;
+    int tileRowStep;  // tiled: how much further on unit row y + 1 starts than unit row y
 };
 
 constexpr int kModeTableSize = 19;
@@ -86,6 +95,12 @@ inline int packedPixel(const uint8_t* packed, int x, int packBits) {
     const int bit = x * packBits;
     return (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
 }
+
+// Where pixel row y (0..191) of a ZX Spectrum screen has its bitmap bytes and its attributes.
+struct ZxRow {
+    int bitmap, attributes;
+};
+ZxRow zxRow(int y);
 
 // zoom 1..8, viewHeight in screen pixels.
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);

@@ -10,6 +10,7 @@
 #include "support/text_ops.h"
 #include "viewer/mode_table.h"
 #include "viewer/pixel_decoding.h"
+#include "viewer/pixel_kernels.h"
 #include "viewer/viewer_state.h"
 
 namespace {
@@ -55,25 +56,33 @@ int64_t bytesToDraw(const SheetOptions& options) {
     return std::min(slots, untilDataEnd);
 }
 
-// ---- The direct writer for 24-bit images: whole rows of prepared byte cells.
+// ---- The direct writer for 24-bit images. Every pixel line is first decoded into one byte
+// per pixel of the mode (a value), then the values of its runs are expanded into screen bytes
+// and stored into every image row the line covers; the checkerboard fills around the runs.
 
-// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
-constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
-
-// The two rows of the checkerboard, cut to the width of the target.
-struct CheckerRows {
+// The two rows of the checkerboard, as wide as the view; made once.
+struct CheckerPattern {
     uint8_t rows[2][kViewWidth * kBytesPerPixel];
+
+    CheckerPattern() {
+        for (int parity = 0; parity < 2; ++parity) {
+            for (int x = 0; x < kViewWidth; ++x)
+                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+        }
+    }
+};
+
+// The checkerboard cut to the width of the target.
+struct CheckerRows {
+    const uint8_t (*rows)[kViewWidth * kBytesPerPixel];
     size_t bytes = 0;
     int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
 
     CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
-        const int width = std::clamp(target.width, 0, kViewWidth);
-        bytes = static_cast<size_t>(width) * kBytesPerPixel;
+        static const CheckerPattern pattern;
+        rows = pattern.rows;
+        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kBytesPerPixel;
         height = std::clamp(options.viewHeight + 1, 0, target.height);
-        for (int parity = 0; parity < 2; ++parity) {
-            for (int x = 0; x < width; ++x)
-                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
-        }
     }
 
     // The background of pixel row y from byte `from` of the row on.
@@ -86,6 +95,446 @@ struct CheckerRows {
         std::memcpy(imageRow(target, y) + from, rows[y & 1] + from, to - from);
     }
 };
+
+struct Span {
+    size_t from, to;
+};
+
+// The runs of one pixel line (in pixels of the mode, or in bytes): at most one per strip, and
+// strips are at least a pixel wide.
+struct SpanList {
+    Span items[kViewWidth];
+    int count = 0;
+
+    // Adds a run, merged with the one before when they touch.
+    void add(size_t from, size_t to) {
+        if (count > 0 && items[count - 1].to == from) {
+            items[count - 1].to = to;
+        } else {
+            items[count++] = {from, to};
+        }
+    }
+};
+
+// A decoded line never holds more values than the view has pixels, plus one unit.
+constexpr int kValueLine = 2048;
+
+// One line of values, read and written past its end by whole vectors.
+struct ValueLine {
+    uint8_t values[kValueLine + kValueLinePadding] = {};
+    SpanList runs;
+};
+
+// What every line of a drawing shares: the target and how values become its screen bytes.
+struct LinePainter {
+    const ImageBuffer& target;
+    const CheckerRows& checker;
+    const LineExpander& expander;
+    int zoom;
+    size_t pixelBytes;  // screen bytes of one pixel of the mode
+    size_t lineEnd;     // bytes of a pixel row of the target
+    bool insetCells;    // Binary at zoom 8: a black line right of and below every cell
+};
+
+// Blackens the last screen pixel of every 8-pixel cell of the runs, and the last row of the cells.
+void insetBinaryCells(const LinePainter& p, const SpanList& runs, int y, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        uint8_t* row = imageRow(p.target, y + r);
+        for (const Span& run : std::span(runs.items, runs.count)) {
+            const size_t to = std::min(run.to * p.pixelBytes, p.lineEnd);
+            for (size_t at = run.from * p.pixelBytes; at < to; at += p.pixelBytes) {
+                const size_t end = std::min(at + p.pixelBytes, p.lineEnd);
+                if (r == 7) {
+                    std::memset(row + at, 0, end - at);
+                } else if (end == at + p.pixelBytes) {
+                    std::memset(row + end - kBytesPerPixel, 0, kBytesPerPixel);
+                }
+            }
+        }
+    }
+}
+
+// The runs of the line expanded into pixel rows y .. y + zoom - 1 (those inside the target),
+// the background around them.
+void paintLine(const LinePainter& p, const ValueLine& line, int y) {
+    const int rows = std::min(p.zoom, p.target.height - y);
+    const LineRows target{imageRow(p.target, y), -static_cast<ptrdiff_t>(p.target.stride), rows};
+    for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+        const size_t at = run.from * p.pixelBytes;
+        if (at >= p.lineEnd) break;
+        expandLine(p.expander, line.values + run.from, target, at,
+                   std::min(run.to * p.pixelBytes, p.lineEnd) - at);
+    }
+    if (p.insetCells) insetBinaryCells(p, line.runs, y, rows);
+    for (int r = 0; r < rows; ++r) {
+        size_t cursor = 0;
+        for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+            p.checker.fillSpan(p.target, y + r, cursor, run.from * p.pixelBytes);
+            cursor = run.to * p.pixelBytes;
+        }
+        p.checker.fillSpan(p.target, y + r, cursor, p.lineEnd);
+    }
+}
+
+// The byte transforms of the options as a table.
+struct ByteTransform {
+    std::array<uint8_t, 256> table;
+    bool identity;
+};
+
+ByteTransform byteTransform(const SheetOptions& options) {
+    ByteTransform transform;
+    transform.identity = !options.inverse && !options.reverseByte && !options.nibbleSwap;
+    for (int v = 0; v < 256; ++v)
+        transform.table[v] = transform.identity ? static_cast<uint8_t>(v)
+                                                : transformedByte(static_cast<uint8_t>(v), options.inverse,
+                                                                  options.reverseByte, options.nibbleSwap);
+    return transform;
+}
+
+// The values of a mode's byte or unit from bit sources: value bit b of pixel x.
+uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
+    int value = 0;
+    for (int b = 0; b < row.bits; ++b) {
+        const SourceBit s = row.sourceBit(x, b);
+        value |= ((bytes[s.offset] >> s.bit) & 1) << b;
+    }
+    return static_cast<uint8_t>(value);
+}
+
+// The data that a line some lines further down reads is asked for ahead: each line's bytes
+// lie apart from the last line's, and the writes of the lines in between have pushed them out
+// of the nearer caches.
+constexpr int kLinesAhead = 3;
+
+void prefetchData(int64_t index, int64_t bytes) {
+    const int64_t from = std::max<int64_t>(index, 0);
+    const int64_t to = std::min<int64_t>(index + bytes, viewerState.dataSize);
+    for (int64_t at = from; at < to; at += 64) __builtin_prefetch(viewerState.dataBuffer + at);
+}
+
+// ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
+
+struct ByteCellWalk {
+    const ModeRow* row;
+    const uint8_t* data;
+    uint64_t dataSize;
+    ByteTransform transform;
+    const LineExpander* expander;
+    BitGatherPlan plan;
+    // The values of every raw byte, then of bytes before and past the data; made when first needed.
+    bool cellValuesMade;
+    uint8_t cellValues[258][8];
+    int mode;
+    int pixelsPerByte;
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+};
+
+constexpr int kBeforeData = 256;
+constexpr int kPastData = 257;
+
+void makeCellValues(ByteCellWalk& walk) {
+    for (int which = 0; which <= kPastData; ++which) {
+        const uint8_t value = which < kBeforeData ? walk.transform.table[which] : 0;
+        for (int j = 0; j < walk.pixelsPerByte; ++j)
+            walk.cellValues[which][j] = walk.expander->valueMap[valueOfPixel(*walk.row, &value, j)];
+        if (which == kPastData && walk.mode == kModeBk) std::memset(walk.cellValues[which], 4, 8);
+    }
+    walk.cellValuesMade = true;
+}
+
+void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const ModeGeometry geometry = modeGeometry(options.colourMode);
+    const int viewWidth = painter.target.width;
+    walk.row = modeRow(options.colourMode);
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    walk.mode = options.colourMode;
+    walk.pixelsPerByte = geometry.pixelsPerByte;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
+    walk.cellValuesMade = false;
+    walk.bytesPerRow = options.bytesPerRow;
+    const int cellPixels = geometry.unitsPerByte * options.zoom;
+    const int visibleColumns = (viewWidth + cellPixels - 1) / cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rowsPerStrip(options) - 1} * options.bytesPerRow;
+}
+
+// The values of `run` bytes from data index `index` on, at values[0..].
+void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) {
+    if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+        const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
+                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+        if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
+    }
+    if (!walk.cellValuesMade) makeCellValues(walk);
+    for (int k = 0; k < run; ++k, ++index) {
+        const int which = static_cast<uint64_t>(index) < walk.dataSize ? walk.data[index]
+                          : index < 0                                  ? kBeforeData
+                                                                       : kPastData;
+        std::memcpy(values + k * walk.pixelsPerByte, walk.cellValues[which], 8);
+    }
+}
+
+// Calls visit(column, index, run) for the runs of view row `row`, strip by strip; returns the
+// columns visited.
+template <typename Walk, typename Visit>
+int forEachByteRun(const Walk& walk, int row, int64_t first, Visit visit) {
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    while (column < walk.columns && slot < walk.count) {
+        const int run = static_cast<int>(
+            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+        visit(column, index, run);
+        column += run;
+        index += run + walk.stripJump;
+        slot += run + walk.stripJump;
+    }
+    return column;
+}
+
+// The values of view row `row`; the runs end after the last column drawn.
+void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) {
+    const int columns = forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
+        decodeByteRun(walk, index, run, line.values + column * walk.pixelsPerByte);
+    });
+    line.runs.count = 0;
+    line.runs.add(0, static_cast<size_t>(columns) * walk.pixelsPerByte);
+}
+
+// Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
+// the bytes past the data in a colour of its own, value 4.
+void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
+    loadModePalette(mode);
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v)
+        colours[v] = mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : viewerState.palette[v];
+    if (mode == kModeBk) colours[count++] = kBkPastEndColour;
+}
+
+// Returns the first pixel row below the rows drawn.
+int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
+    ByteCellWalk walk;
+    makeByteCellWalk(walk, options, painter);
+    const int rows = rowsPerStrip(options);
+    ValueLine line;
+    int y = 0;
+    for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
+        y = row * options.zoom;
+        if (y >= painter.target.height) return y;
+        forEachByteRun(walk, row + kLinesAhead, options.first,
+                       [&](int, int64_t index, int run) { prefetchData(index, run); });
+        decodeByteRow(walk, row, options.first, line);
+        paintLine(painter, line, y);
+        y += options.zoom;
+    }
+    return y;
+}
+
+// ---- The modes beyond the four: every unit row is decoded into values, run by run.
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    int unitPixels;  // pixels of the mode across a unit
+    ByteTransform transform;
+    const LineExpander* expander;
+    int packedShift;                   // log2 of the pixels of a packed byte
+    std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
+    BitGatherPlan plan;                // for unit row 0; row y reads y x tileRowStep bytes further on
+};
+
+void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const int viewWidth = painter.target.width;
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    const int packBits = walk.row->packBits;
+    walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
+    for (int v = 0; v < 256; ++v) {
+        uint64_t values = 0;
+        for (int j = 0; j < 8 / packBits; ++j)
+            values |=
+                uint64_t{walk.expander->valueMap[(v >> (8 - packBits * (j + 1))) & ((1 << packBits) - 1)]}
+                << (8 * j);
+        walk.unpack[v] = values;
+    }
+    if (walk.row->sourceBit == nullptr || pixelKernel() == PixelKernel::Plain) return;
+    const int64_t planeStride =
+        walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
+}
+
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+}
+
+bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint8_t* values) {
+    const ModeRow& zx = *modeRow(kModeZx);
+    const ZxRow row = zxRow(y);
+    return attributePixels(
+        source, {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels}, values);
+}
+
+// The values of `count` units from data index `start` on, unit row `unitRow`, the last giving
+// lastPixels pixels; the fast kernels take runs that lie wholly in the data.
+void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, int lastPixels,
+                   uint8_t* values) {
+    const ViewGeometry& g = walk.geometry;
+    const int unitPixels = walk.unitPixels;
+    const int pixels = (count - 1) * unitPixels + lastPixels;
+    if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
+        const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
+        const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
+                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
+        if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
+            return;
+        if (gatherPixels(walk.plan, source, pixels, values)) return;
+    }
+    uint8_t packed[kValueLine + 8];
+    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table.data(), start,
+                         walk.options.bytesPerRow};
+    walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
+                         unitPixels >> walk.packedShift, packed);
+    const int perByte = 1 << walk.packedShift;
+    for (int i = 0; i * perByte < pixels; ++i) std::memcpy(values + i * perByte, &walk.unpack[packed[i]], 8);
+}
+
+// The drawn units of one strip's view row follow each other: those before kLow lie wholly
+// before the data, those from kHigh on start at or past its end.
+struct UnitRange {
+    int64_t low, high;
+};
+
+UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
+    const int64_t low = start + unitBytes > 0 ? 0 : -start / unitBytes;
+    const int64_t room = dataSize - start;
+    const int64_t high = room > 0 ? (room + unitBytes - 1) / unitBytes : 0;
+    return {low, high};
+}
+
+// The strips of a line: where each starts on the line and in the data (for view row 0), the
+// units of it left of the right edge and the pixels of its last such unit. Made once per drawing.
+struct StripSlots {
+    struct Strip {
+        int64_t pixel, start, visible, lastPixels;
+    };
+    Strip items[kViewWidth];
+    int count = 0;
+    int64_t unitPixels = 0;
+};
+
+void makeStripSlots(StripSlots& slots, const UnitWalk& walk, int64_t viewPixels) {
+    const ViewGeometry& g = walk.geometry;
+    slots.unitPixels = g.unitWidth / walk.row->pixelWidth;
+    slots.count = 0;
+    for (int64_t s = 0; s < walk.strips && slots.count < kViewWidth; ++s) {
+        const int64_t pixel = s * g.unitsPerRow * slots.unitPixels;
+        if (pixel >= viewPixels) break;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - pixel + slots.unitPixels - 1) / slots.unitPixels);
+        const int64_t lastPixels =
+            std::min(slots.unitPixels, viewPixels - (pixel + (visible - 1) * slots.unitPixels));
+        slots.items[slots.count++] = {pixel, walk.options.first + s * g.rowsPerStrip * g.rowBytes, visible,
+                                      lastPixels};
+    }
+}
+
+// Calls visit(firstPixel, start, units, lastPixels) for the drawn units of view row `viewRow`
+// in every strip: `units` units from data index `start` on, from pixel firstPixel of the line.
+template <typename Visit>
+void forEachUnitRun(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, Visit visit) {
+    const ViewGeometry& g = walk.geometry;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int64_t start = strip.start + viewRow * g.rowBytes;
+        int64_t low = 0, high = strip.visible;
+        if (start < 0 || start + strip.visible * g.unitBytes > viewerState.dataSize) {
+            const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+            low = std::min(range.low, strip.visible);
+            high = std::min(range.high, strip.visible);
+            if (low >= high) continue;
+        }
+        const int64_t lastPixels = high == strip.visible ? strip.lastPixels : slots.unitPixels;
+        visit(strip.pixel + low * slots.unitPixels, start + low * g.unitBytes, high - low, lastPixels);
+    }
+}
+
+// Decodes unit row `unitRow` of view row `viewRow` of every strip into the line's values and
+// notes the runs of pixels drawn.
+void decodeLine(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, int unitRow,
+                ValueLine& line) {
+    line.runs.count = 0;
+    forEachUnitRun(
+        walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t lastPixels) {
+            decodeUnitRun(walk, start, unitRow, static_cast<int>(units), static_cast<int>(lastPixels),
+                          line.values + firstPixel);
+            line.runs.add(static_cast<size_t>(firstPixel),
+                          static_cast<size_t>(firstPixel + (units - 1) * slots.unitPixels + lastPixels));
+        });
+}
+
+// The bytes of a view row's units, asked for ahead; a run's first bytes at most, where a unit
+// is large and each line reads little of it.
+void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow) {
+    constexpr int64_t kMostBytes = 4096;
+    forEachUnitRun(walk, slots, viewRow, [&](int64_t, int64_t start, int64_t units, int64_t) {
+        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytes));
+    });
+}
+
+int drawUnits(const LinePainter& painter, const SheetOptions& options) {
+    UnitWalk walk;
+    makeUnitWalk(walk, options, painter);
+    StripSlots slots;
+    makeStripSlots(slots, walk, viewPixelsOf(walk, painter.target.width));
+    const int64_t unitHeight = walk.geometry.unitHeight;
+    const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
+    ValueLine line;
+    int y = 0;
+    int64_t viewRow = 0;
+    int unitRow = 0;
+    for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+        if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (unitHeight == 1 ? kLinesAhead : 1));
+        decodeLine(walk, slots, viewRow, unitRow, line);
+        paintLine(painter, line, y);
+        y += options.zoom;
+        if (++unitRow == unitHeight) unitRow = 0, ++viewRow;
+    }
+    return y;
+}
+
+void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v) colours[v] = modePixelColour(mode, v);
+}
+
+// ---- The plain writer, for machines without the vector kernels: whole rows of prepared
+// byte cells for the four modes, and for the others, unit rows decoded into packed pixel
+// values that a table per packed byte lays out.
+namespace plain {
+
+// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
+constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
 
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
@@ -169,12 +618,7 @@ inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint
 template <int kCellBytes>
 int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
     const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
-    int64_t slot = int64_t{row} * walk.bytesPerRow;
-    int64_t index = first + slot;
-    int column = 0;
-    while (column < walk.columns && slot < walk.count) {
-        const int run = static_cast<int>(
-            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+    return forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
         int k = 0;
         if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
             uint8_t* out = line + column * size;
@@ -184,11 +628,7 @@ int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, 
             }
         }
         for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
-        column += run;
-        index += run + walk.stripJump;
-        slot += run + walk.stripJump;
-    }
-    return column;
+    });
 }
 
 // The same for rows of very few bytes, where setting up a run per strip costs more than
@@ -335,16 +775,6 @@ UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
             walk.options.bytesPerRow};
 }
 
-struct Span {
-    size_t from, to;
-};
-
-// The runs of one pixel line: at most one per strip, and strips are at least a pixel wide.
-struct SpanList {
-    Span items[kViewWidth];
-    int count = 0;
-};
-
 template <int kCellBytes>
 size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
                         const PackedCells& cells) {
@@ -382,19 +812,6 @@ PackedWriter packedWriterFor(int cellBytes) {
         default:
             return writePackedCells<0>;
     }
-}
-
-// The drawn units of one strip's view row follow each other: those before kLow lie wholly
-// before the data, those from kHigh on start at or past its end.
-struct UnitRange {
-    int64_t low, high;
-};
-
-UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
-    const int64_t low = start + unitBytes > 0 ? 0 : -start / unitBytes;
-    const int64_t room = dataSize - start;
-    const int64_t high = room > 0 ? (room + unitBytes - 1) / unitBytes : 0;
-    return {low, high};
 }
 
 // Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
@@ -501,15 +918,42 @@ RowsWriter rowsWriterFor(int cellBytes) {
     }
 }
 
-void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
-    if (target.width <= 0 || target.height <= 0) return;
-    const CheckerRows checker(target, options);
+void drawSheet(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
     if (!isByteCellMode(options.colourMode)) {
         drawUnitsDirect(target, options, checker);
         return;
     }
     const CellPatterns patterns = makeCellPatterns(options);
     int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+}  // namespace plain
+
+void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
+    if (target.width <= 0 || target.height <= 0) return;
+    const CheckerRows checker(target, options);
+    if (pixelKernel() == PixelKernel::Plain) return plain::drawSheet(target, options, checker);
+    const ModeRow& row = *modeRow(options.colourMode);
+    const bool byteCells = isByteCellMode(options.colourMode);
+    int32_t colours[256];
+    int count = 0;
+    if (byteCells) {
+        loadByteCellColours(options.colourMode, colours, count);
+    } else {
+        loadUnitColours(options.colourMode, colours, count);
+    }
+    LineExpander expander;
+    const int factor = row.pixelWidth * options.zoom;
+    prepareLineExpander(expander, colours, count, factor);
+    const LinePainter painter{target,
+                              checker,
+                              expander,
+                              options.zoom,
+                              static_cast<size_t>(factor) * kBytesPerPixel,
+                              static_cast<size_t>(target.width) * kBytesPerPixel,
+                              options.colourMode == kModeBinary && options.zoom == 8};
+    int y = byteCells ? drawByteCells(painter, options) : drawUnits(painter, options);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 

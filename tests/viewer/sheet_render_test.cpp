@@ -193,8 +193,9 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
         showBytes(bytes, mode, width, zoom, first, options);
-        SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
-                                        << " width " << width << " first " << first);
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << mode << " zoom " << zoom << " options " << options << " width " << width
+                     << " first " << first << " kernel " << int(pixelKernel()));
         ASSERT_TRUE(drawSheetByBoxes());
         const std::vector<uint8_t> byBoxes = sheetBytes();
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
@@ -203,14 +204,21 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     };
     const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
     const int64_t firsts[] = {0, -1, -700, 5, 20000, 249999, 123457};
-    // The other machines' modes share the byte transforms: fewer combinations there.
-    for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
-        for (int zoom = 1; zoom <= 8; zoom *= 2)
-            for (int options = 0; options < 16 && !HasFatalFailure();
-                 options += mode < kColourModeCount ? 1 : 5, ++n)
-                expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)], options);
-    for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
-        expectSame(width % kColourModeCount, width, 1 << (width % 4), width * 37, kMulti);
+    // Every kernel this machine runs; the other machines' modes share the byte transforms: fewer
+    // combinations there.
+    for (const PixelKernel kernel : {PixelKernel::Plain, PixelKernel::Avx512}) {
+        if (!usePixelKernel(kernel)) continue;
+        for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
+            for (int zoom = 1; zoom <= 8; zoom *= 2)
+                for (int options = 0; options < 16 && !HasFatalFailure();
+                     options += mode < kColourModeCount ? 1 : 5, ++n)
+                    expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)],
+                               options);
+        for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
+            expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
+        // Rows whose bytes reach past the data's end, which read 0 whatever the options.
+        expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
+    }
 }
 
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.

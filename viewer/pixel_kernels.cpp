@@ -1,0 +1,527 @@
+#include "viewer/pixel_kernels.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+bool machineRunsAvx512() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg") &&
+           __builtin_cpu_supports("gfni") && __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
+PixelKernel fastestKernel() {
+    return machineRunsAvx512() ? PixelKernel::Avx512 : PixelKernel::Plain;
+}
+
+PixelKernel chosenKernel = fastestKernel();
+
+#if defined(__x86_64__)
+
+#define PL_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512bitalg,gfni,bmi2")))
+// The small steps, inlined into the loops that use them.
+#define PL_AVX512_STEP PL_AVX512 inline __attribute__((always_inline))
+
+// Lanes of the first n bytes (n may lie outside 0..64).
+PL_AVX512_STEP __mmask64 firstBytes(int64_t n) {
+    return n >= 64 ? ~__mmask64{0} : n <= 0 ? 0 : _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n));
+}
+
+// vpermb: byte i of the result is byte index[i] mod 64 of v. (The all-lanes mask keeps GCC 12's
+// header from reading an unset vector.)
+PL_AVX512_STEP __m512i permuteBytes(__m512i index, __m512i v) {
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, v);
+}
+
+PL_AVX512_STEP __m512i loadBytes(const uint8_t* p) {
+    return _mm512_loadu_si512(reinterpret_cast<const void*>(p));
+}
+
+// Any 256-entry byte table as four vectors, looked up 64 bytes at a time.
+struct Table256 {
+    __m512i part[4];
+};
+
+PL_AVX512_STEP Table256 loadTable256(const uint8_t* table) {
+    return {{loadBytes(table), loadBytes(table + 64), loadBytes(table + 128), loadBytes(table + 192)}};
+}
+
+PL_AVX512_STEP __m512i lookup256(const Table256& t, __m512i v) {
+    const __m512i low = _mm512_permutex2var_epi8(t.part[0], v, t.part[1]);
+    const __m512i high = _mm512_permutex2var_epi8(t.part[2], v, t.part[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+
+PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v, __mmask64 lanes) {
+    for (int r = 0; r < rows.rows; ++r, at += rows.step) _mm512_mask_storeu_epi8(at, lanes, v);
+}
+
+// Rows is at least 1; kOneRow: exactly 1.
+template <bool kOneRow>
+PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
+    _mm512_storeu_si512(reinterpret_cast<void*>(at), v);
+    if constexpr (kOneRow) return;
+    for (int r = 1; r < rows.rows; ++r) _mm512_storeu_si512(reinterpret_cast<void*>(at + r * rows.step), v);
+}
+
+// The vectors of one expander, loaded once per line.
+struct ExpandVectors {
+    __m512i colours;
+    __m512i pick[3];
+    __m512i channel[3];
+};
+
+PL_AVX512_STEP ExpandVectors expandVectors(const LineExpander& e) {
+    return {
+        _mm512_load_si512(e.colours),
+        {_mm512_load_si512(e.pick[0]), _mm512_load_si512(e.pick[1]), _mm512_load_si512(e.pick[2])},
+        {_mm512_load_si512(e.channel[0]), _mm512_load_si512(e.channel[1]), _mm512_load_si512(e.channel[2])}};
+}
+
+// Output vector k of a group: grey levels repeated 3 x factor times, or colour numbers
+// repeated and then looked up in a table of 16 colours x 3 bytes.
+template <bool kGrey>
+PL_AVX512_STEP __m512i groupVector(const ExpandVectors& x, __m512i values, int k) {
+    const __m512i v = permuteBytes(x.pick[k], values);
+    if constexpr (kGrey) return v;
+    return permuteBytes(_mm512_or_si512(v, x.channel[k]), x.colours);
+}
+
+// A group of 64 / factor pixels gives three vectors, each stored into every row (kOneRow: the
+// only row).
+template <bool kGrey, bool kOneRow>
+PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows rows, uint8_t* out,
+                            size_t bytes) {
+    const ExpandVectors x = expandVectors(e);
+    const int groupPixels = e.groupPixels;
+    size_t done = 0;
+    for (; done + 192 <= bytes; done += 192, values += groupPixels) {
+        const __m512i group = loadBytes(values);
+        storeToRows<kOneRow>(rows, out + done, groupVector<kGrey>(x, group, 0));
+        storeToRows<kOneRow>(rows, out + done + 64, groupVector<kGrey>(x, group, 1));
+        storeToRows<kOneRow>(rows, out + done + 128, groupVector<kGrey>(x, group, 2));
+    }
+    if (done == bytes) return;
+    const __m512i group = loadBytes(values);
+    for (int k = 0; k < 3 && done + 64 * k < bytes; ++k)
+        storeToRows(rows, out + done + 64 * k, groupVector<kGrey>(x, group, k),
+                    firstBytes(int64_t(bytes - done) - 64 * k));
+}
+
+PL_AVX512 void expandAvx512(const LineExpander& e, const uint8_t* values, const LineRows& rows, size_t at,
+                            size_t bytes) {
+    uint8_t* out = rows.first + at;
+    if (rows.rows == 1) {
+        return e.grey ? expandGroups<true, true>(e, values, rows, out, bytes)
+                      : expandGroups<false, true>(e, values, rows, out, bytes);
+    }
+    return e.grey ? expandGroups<true, false>(e, values, rows, out, bytes)
+                  : expandGroups<false, false>(e, values, rows, out, bytes);
+}
+
+// One window of the source, zeros past its readable end; sourceVector: through the byte transform.
+PL_AVX512_STEP __m512i rawVector(const SourceRun& run, int64_t offset) {
+    if (offset + 64 <= run.size) return loadBytes(run.bytes + offset);
+    if (offset < run.size) return _mm512_maskz_loadu_epi8(firstBytes(run.size - offset), run.bytes + offset);
+    return _mm512_setzero_si512();
+}
+
+PL_AVX512_STEP __m512i sourceVector(const SourceRun& run, const Table256& transform, int64_t offset) {
+    const __m512i v = rawVector(run, offset);
+    return run.identity ? v : lookup256(transform, v);
+}
+
+// The byte transform of the lanes' bytes, the unused ones left 0: one lookup per chunk,
+// however many windows it reads.
+PL_AVX512_STEP __m512i transformedLanes(__m512i lanes, const Table256& transform, __mmask64 keep,
+                                        bool identity) {
+    return identity ? lanes : _mm512_maskz_mov_epi8(keep, lookup256(transform, lanes));
+}
+
+// What the decoding loop reads of the plan and the run, held as locals: the loop's stores
+// could otherwise change them as far as the compiler knows.
+struct ChunkSource {
+    const uint8_t* bytes;
+    int64_t size;
+    int windowVectors;
+    int depth;
+    int64_t planeStride;
+    __mmask64 keep, high;
+    __m512i arrange;
+    bool identity;
+};
+
+// The bytes of a chunk whose window starts `offset` bytes into the run, moved into the lanes.
+template <int kWindows>
+PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, int64_t offset) {
+    const SourceRun run{s.bytes, s.size, nullptr, s.identity, nullptr};
+    const __m512i w0 = rawVector(run, offset);
+    if constexpr (kWindows == 1) return _mm512_maskz_permutexvar_epi8(s.keep, s.arrange, w0);
+    const __m512i w1 = rawVector(run, offset + 64);
+    if constexpr (kWindows == 2) return _mm512_maskz_permutex2var_epi8(s.keep, w0, s.arrange, w1);
+    const __m512i w2 = rawVector(run, offset + 128);
+    const __m512i w3 = rawVector(run, offset + 192);
+    return _mm512_or_si512(_mm512_maskz_permutex2var_epi8(s.keep & ~s.high, w0, s.arrange, w1),
+                           _mm512_maskz_permutex2var_epi8(s.keep & s.high, w2, s.arrange, w3));
+}
+
+template <bool kPlanar, int kWindows, bool kMapped>
+PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    const __m512i valueMap = loadBytes(run.expander->valueMap);
+    const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
+                             plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
+                             run.identity};
+    const __m512i matrix = loadBytes(plan.matrix);
+    const __m512i reorder = loadBytes(plan.reorder);
+    const int64_t chunkBytes = plan.chunkBytes;
+    int64_t offset = 0;
+    for (int x = 0; x < pixels; x += 64, offset += chunkBytes) {
+        const __m512i lanes = transformedLanes(arrangedBytes<kWindows>(source, offset), transform,
+                                               source.keep, source.identity);
+        __m512i out;
+        if constexpr (kPlanar) {
+            out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
+        } else {
+            out = permuteBytes(reorder, _mm512_gf2p8affine_epi64_epi8(lanes, matrix, 0));
+        }
+        if constexpr (kMapped) out = permuteBytes(out, valueMap);
+        _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
+    }
+}
+
+// Plane modes: a window of every plane serves eight chunks (8 bytes of each plane a chunk);
+// the lanes of a chunk come from two planes per permute.
+template <int kDepth, bool kMapped>
+PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                                 uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    const __m512i valueMap = loadBytes(run.expander->valueMap);
+    const __m512i arrange = loadBytes(plan.arrange);
+    const __m512i units = loadBytes(plan.matrix);
+    const int64_t stride = plan.planeStride;
+    const __mmask64 keep = plan.keep;
+    __mmask64 pairKeep[4];
+    for (int p = 0; p < 4; ++p) pairKeep[p] = plan.pairKeep[p];
+    for (int x = 0; x < pixels; x += 512) {
+        __m512i planes[kDepth + 1];
+        for (int b = 0; b < kDepth; ++b) planes[b] = rawVector(run, x / 8 + b * stride);
+        planes[kDepth] = planes[kDepth - 1];
+        for (int c = 0; c < 8 && x + 64 * c < pixels; ++c) {
+            const __m512i at = _mm512_add_epi8(arrange, _mm512_set1_epi8(static_cast<char>(8 * c)));
+            __m512i lanes = _mm512_setzero_si512();
+            for (int p = 0; 2 * p < kDepth; ++p)
+                lanes = _mm512_or_si512(
+                    lanes, _mm512_maskz_permutex2var_epi8(pairKeep[p], planes[2 * p], at, planes[2 * p + 1]));
+            lanes = transformedLanes(lanes, transform, keep, run.identity);
+            __m512i out = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
+            if constexpr (kMapped) out = permuteBytes(out, valueMap);
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + x + 64 * c), out);
+        }
+    }
+}
+
+using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
+
+template <bool kMapped>
+ChunkDecoder planeDecoderFor(int depth) {
+    switch (depth) {
+        case 4:
+            return decodePlaneChunks<4, kMapped>;
+        case 5:
+            return decodePlaneChunks<5, kMapped>;
+        default:
+            return nullptr;
+    }
+}
+
+template <bool kPlanar, bool kMapped>
+ChunkDecoder chunkDecoderFor(int windows) {
+    switch (windows) {
+        case 1:
+            return decodeChunks<kPlanar, 1, kMapped>;
+        case 2:
+            return decodeChunks<kPlanar, 2, kMapped>;
+        default:
+            return decodeChunks<kPlanar, 4, kMapped>;
+    }
+}
+
+PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    const int windows = plan.planeStride != 0 ? 0 : plan.windowVectors;
+    const bool mapped = !plan.levels && !run.expander->mapIdentity;
+    ChunkDecoder decode;
+    if (windows == 0) {
+        decode = mapped ? planeDecoderFor<true>(plan.depth) : planeDecoderFor<false>(plan.depth);
+        if (decode == nullptr) return false;
+    } else if (plan.planar) {
+        decode = mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);
+    } else {
+        decode = mapped ? chunkDecoderFor<false, true>(windows) : chunkDecoderFor<false, false>(windows);
+    }
+    decode(plan, run, pixels, values);
+    return true;
+}
+
+// The matrix whose row 7 - i takes bit from[i] (for i of 0..3).
+constexpr uint64_t pickBits(int b0, int b1, int b2, int b3) {
+    return uint64_t{1u << b0} << 56 | uint64_t{1u << b1} << 48 | uint64_t{1u << b2} << 40 |
+           uint64_t{1u << b3} << 32;
+}
+
+PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    alignas(64) uint8_t spread[4][64];  // chunk c: byte 8c + g under the 8 pixels of lane g
+    alignas(64) uint8_t bitOfPixel[64];
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < 64; ++i) spread[c][i] = static_cast<uint8_t>(8 * c + i / 8);
+    for (int i = 0; i < 64; ++i) bitOfPixel[i] = static_cast<uint8_t>(8 * (i % 8) + 7 - i % 8);
+    const __m512i bits = _mm512_load_si512(bitOfPixel);
+    const __m512i ink = _mm512_set1_epi64(static_cast<int64_t>(pickBits(0, 1, 2, 6)));
+    const __m512i paper = _mm512_set1_epi64(static_cast<int64_t>(pickBits(3, 4, 5, 6)));
+    for (int u = 0; u < row.units; ++u, values += row.unitPixels) {
+        const int64_t at = u * row.unitBytes;
+        const __m512i bitmap = sourceVector(run, transform, at + row.bitmapRow);
+        const __m512i attributes = sourceVector(run, transform, at + row.attributeRow);
+        const int pixels = u + 1 < row.units ? row.unitPixels : row.lastPixels;
+        for (int x = 0, c = 0; x < pixels; x += 64, ++c) {
+            const __m512i spreadC = _mm512_load_si512(spread[c]);
+            const __mmask64 set = _mm512_bitshuffle_epi64_mask(permuteBytes(spreadC, bitmap), bits);
+            const __m512i a = permuteBytes(spreadC, attributes);
+            const __m512i out = _mm512_mask_blend_epi8(set, _mm512_gf2p8affine_epi64_epi8(a, paper, 0),
+                                                       _mm512_gf2p8affine_epi64_epi8(a, ink, 0));
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
+        }
+    }
+    return true;
+}
+
+PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {
+    const Table256 transform = loadTable256(run.transform);
+    for (int x = 0; x < pixels; x += 64)
+        _mm512_storeu_si512(reinterpret_cast<void*>(values + x), sourceVector(run, transform, x));
+    return true;
+}
+
+#endif
+
+}  // namespace
+
+bool pixelKernelRuns(PixelKernel kernel) {
+    return kernel == PixelKernel::Plain || machineRunsAvx512();
+}
+
+PixelKernel pixelKernel() {
+    return chosenKernel;
+}
+
+bool usePixelKernel(PixelKernel kernel) {
+    if (!pixelKernelRuns(kernel)) return false;
+    chosenKernel = kernel;
+    return true;
+}
+
+void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int factor) {
+    e.factor = factor;
+    e.groupPixels = 64 / factor;
+    count = std::clamp(count, 1, 256);
+    e.grey = true;
+    for (int v = 0; v < count; ++v) {
+        const int32_t c = colours[v];
+        e.grey = e.grey && (c & 0xFF) == ((c >> 8) & 0xFF) && (c & 0xFF) == ((c >> 16) & 0xFF);
+    }
+    e.mapIdentity = true;
+    for (int v = 0; v < 256; ++v) {
+        e.valueMap[v] = static_cast<uint8_t>(e.grey && v < count ? colours[v] : v);
+        e.mapIdentity = e.mapIdentity && e.valueMap[v] == v;
+    }
+    for (int v = 0; v < 16 && v < count; ++v)
+        for (int byte = 0; byte < 3; ++byte)
+            e.colours[16 * byte + v] = static_cast<uint8_t>(colours[v] >> (16 - 8 * byte));
+    for (int k = 0, pixel = 0, inPixel = 0; k < 3; ++k) {
+        for (int i = 0; i < 64; ++i) {
+            e.pick[k][i] = static_cast<uint8_t>(pixel);
+            e.channel[k][i] = static_cast<uint8_t>(16 * (inPixel % 3));
+            if (++inPixel == 3 * factor) inPixel = 0, ++pixel;
+        }
+    }
+}
+
+void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
+                size_t bytes) {
+    if (bytes == 0 || rows.rows <= 0) return;
+#if defined(__x86_64__)
+    if (chosenKernel == PixelKernel::Avx512) expandAvx512(expander, values, rows, at, bytes);
+#else
+    (void)expander, (void)values, (void)at;
+#endif
+}
+
+namespace {
+
+struct PlanBits {
+    SourceBit bits[8][64];
+    int depth;
+    bool repeat;
+
+    // The value bit that matrix row 7 - i gives: bits repeat for levels, else 0 past the depth.
+    int rowBit(int i) const { return repeat ? i % depth : i < depth ? i : -1; }
+};
+
+// Lane byte k takes window byte `offset`.
+void arrangeByte(BitGatherPlan& plan, int k, int offset) {
+    plan.arrange[k] = static_cast<uint8_t>(offset & 127);
+    if (offset >= 128) plan.arrangeHigh |= uint64_t{1} << k;
+    plan.keep |= uint64_t{1} << k;
+}
+
+bool isPlanar(const PlanBits& p) {
+    for (int b = 0; b < p.depth; ++b)
+        for (int x = 0; x < 64; ++x)
+            if (p.bits[b][x].bit != 7 - x % 8 || p.bits[b][x].offset != p.bits[b][x & ~7].offset)
+                return false;
+    return true;
+}
+
+// Lane g holds the plane bytes of pixels 8g .. 8g + 7, the byte of value bit i in row 7 - i.
+void makePlanar(BitGatherPlan& plan, const PlanBits& p) {
+    for (int g = 0; g < 8; ++g) {
+        for (int i = 0; i < 8; ++i) {
+            const int b = p.rowBit(i);
+            if (b < 0) continue;
+            const int offset = p.bits[b][8 * g].offset;
+            const int k = 8 * g + 7 - i;
+            if (plan.planeStride == 0) {
+                arrangeByte(plan, k, offset);
+            } else {
+                arrangeByte(plan, k, 64 * (b % 2) + offset);
+                plan.pairKeep[b / 2] |= uint64_t{1} << k;
+            }
+        }
+        for (int j = 0; j < 8; ++j) plan.matrix[8 * g + j] = static_cast<uint8_t>(0x80 >> j);
+    }
+    plan.planar = true;
+}
+
+// The matrix that takes pixel x's value out of its byte: row 7 - i picks value bit i.
+uint64_t pixelMatrix(const PlanBits& p, int x) {
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) {
+        const int b = p.rowBit(i);
+        if (b >= 0) m |= uint64_t{1u << p.bits[b][x].bit} << (8 * (7 - i));
+    }
+    return m;
+}
+
+// Pixels of the same matrix share lanes, eight to a lane; false when they do not fill them.
+bool makePacked(BitGatherPlan& plan, const PlanBits& p) {
+    uint64_t matrices[8];
+    int matrixOf[64];
+    int count = 0;
+    for (int x = 0; x < 64; ++x) {
+        for (int b = 1; b < p.depth; ++b)
+            if (p.bits[b][x].offset != p.bits[0][x].offset) return false;
+        const uint64_t m = pixelMatrix(p, x);
+        int found = static_cast<int>(std::find(matrices, matrices + count, m) - matrices);
+        if (found == count) {
+            if (count == 8) return false;
+            matrices[count++] = m;
+        }
+        matrixOf[x] = found;
+    }
+    int k = 0;
+    for (int m = 0; m < count; ++m) {
+        for (int x = 0; x < 64; ++x) {
+            if (matrixOf[x] != m) continue;
+            if (k % 8 == 0) std::memcpy(plan.matrix + k, &matrices[m], 8);
+            arrangeByte(plan, k, p.bits[0][x].offset);
+            plan.reorder[x] = static_cast<uint8_t>(k++);
+        }
+        if (k % 8 != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool levelsRepeatBits(const LineExpander& expander, int depth) {
+    if (!expander.grey || depth < 1 || 8 % depth != 0) return false;
+    for (int v = 0; v < (1 << depth); ++v) {
+        int repeated = 0;
+        for (int at = 0; at < 8; at += depth) repeated |= v << at;
+        if (expander.valueMap[v] != repeated) return false;
+    }
+    return true;
+}
+
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat) {
+    BitGatherPlan plan;
+    plan.depth = depth;
+    plan.chunkBytes = chunkBytes;
+    plan.planeStride = planeStride;
+    if (source == nullptr || depth < 1 || depth > 8) return plan;
+    PlanBits p;
+    p.depth = depth;
+    p.repeat = levelsByRepeat;
+    int window = 0;
+    for (int b = 0; b < depth; ++b) {
+        for (int x = 0; x < 64; ++x) {
+            p.bits[b][x] = source(x, b);
+            window = std::max(window, p.bits[b][x].offset + 1);
+        }
+    }
+    plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
+    plan.reach = window;
+    if (window > 256 || (planeStride != 0 && (window > 8 || chunkBytes != 8))) return plan;
+    plan.levels = levelsByRepeat;
+    if (isPlanar(p)) {
+        makePlanar(plan, p);
+    } else if (planeStride != 0 || !makePacked(plan, p)) {
+        return plan;
+    }
+    plan.usable = true;
+    return plan;
+}
+
+bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    // Past the data every byte reads 0, which the byte transforms must leave as it is.
+    const int64_t chunks = (pixels + 63) / 64;
+    const int64_t reach = (chunks - 1) * plan.chunkBytes + plan.reach + (plan.depth - 1) * plan.planeStride;
+    if (!run.identity && reach > run.size) return false;
+#if defined(__x86_64__)
+    if (chosenKernel == PixelKernel::Avx512 && plan.usable) return gatherAvx512(plan, run, pixels, values);
+#endif
+    (void)plan, (void)run, (void)pixels, (void)values;
+    return false;
+}
+
+bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+#if defined(__x86_64__)
+    if (chosenKernel == PixelKernel::Avx512 && row.unitPixels <= 256)
+        return attributeAvx512(run, row, values);
+#endif
+    (void)run, (void)row, (void)values;
+    return false;
+}
+
+bool copyPixels(const SourceRun& run, int pixels, uint8_t* values) {
+#if defined(__x86_64__)
+    if (chosenKernel == PixelKernel::Avx512) return copyAvx512(run, pixels, values);
+#endif
+    (void)run, (void)pixels, (void)values;
+    return false;
+}

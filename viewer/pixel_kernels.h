@@ -1,0 +1,123 @@
+// The vector kernels of the view's drawing, chosen once at run time: decoding a run of a mode's
+// bytes into a line of pixel values (one byte per pixel), and turning such a line into 24-bit
+// screen pixels stored into every image row it covers. Under the plain kernel (machines without
+// them) the drawing keeps a table writer of its own, and these report that they did nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class PixelKernel { Plain, Avx512 };
+
+// Whether this machine runs the kernel (Plain always).
+bool pixelKernelRuns(PixelKernel kernel);
+// The kernel the drawing uses: the fastest the machine runs, unless one was chosen.
+PixelKernel pixelKernel();
+// Chooses a kernel the machine runs; false (and no change) for any other.
+bool usePixelKernel(PixelKernel kernel);
+
+// A line of pixel values is read up to this many bytes past its last pixel.
+constexpr int kValueLinePadding = 256;
+
+// How a line of values becomes screen bytes, made once per drawing. The decoders write each
+// pixel's value through `valueMap`: for a grey palette the value is the grey level itself,
+// otherwise the colour number (at most 16 colours). Every value is `factor` (1, 2, 4, 8 or 16)
+// screen pixels wide.
+struct LineExpander {
+    int factor = 1;
+    int groupPixels = 64;  // the pixels of three output vectors: 64 / factor
+    bool grey = true;
+    bool mapIdentity = true;
+    alignas(64) uint8_t valueMap[256] = {};
+    alignas(64) uint8_t colours[64] = {};     // colour: screen byte c of colour v at 16 c + v
+    alignas(64) uint8_t pick[3][64] = {};     // byte i of output vector k: pixel (64k + i) / (3 factor)
+    alignas(64) uint8_t channel[3][64] = {};  // and 16 x its screen byte (64k + i) mod 3
+};
+
+// colours: 0x00BBGGRR, count 1..256.
+void prepareLineExpander(LineExpander& expander, const int32_t* colours, int count, int factor);
+
+// Where an expanded line goes: `rows` image rows, the first at `first`, each `step` bytes after
+// the one before (negative for images stored bottom up).
+struct LineRows {
+    uint8_t* first;
+    ptrdiff_t step;
+    int rows;
+};
+
+// Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset `at`;
+// the last pixel may be cut. Only the vector kernels expand lines: under the plain kernel the
+// drawing takes a writer of its own, and this writes nothing.
+void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
+                size_t bytes);
+
+// Where value bit b of pixel x (0..63) of a 64-pixel chunk lies: `bit` of the byte `offset`
+// bytes after the chunk's first byte (for plane modes, after the chunk's first byte of plane b).
+struct SourceBit {
+    int offset;
+    int bit;
+};
+using SourceBitOf = SourceBit (*)(int x, int b);
+
+// How a mode's pixels are decoded 64 at a time: the chunks follow each other `chunkBytes`
+// apart; with planeStride, value bit b reads planeStride x b further on. The bytes of a chunk
+// are moved into eight 64-bit lanes, and one bit-matrix multiply per lane (GF(2) affine)
+// turns them into values:
+// - planar modes (value bit b of pixel x is bit 7 - x mod 8 of one byte per 8 pixels): each
+//   lane holds the plane bytes of 8 pixels as the matrix, one row per value bit;
+// - packed modes (all bits of a pixel in one byte): pixels of the same bit layout share a
+//   lane holding their bytes, the lane's matrix picks the bits, and the values are put back
+//   in pixel order.
+// For grey levels that repeat the value's bits (1, 2 and 4 bits) the matrix rows repeat the
+// bits, so the values are the levels themselves.
+struct BitGatherPlan {
+    bool usable = false;
+    bool planar = false;
+    bool levels = false;  // the values come out as the expander's grey levels
+    int depth = 0;
+    int chunkBytes = 0;
+    int windowVectors = 1;  // 64-byte loads that a chunk reads; planes: 8 bytes of each
+    int reach = 0;          // bytes from a chunk's first (of plane 0) to its last byte read, + 1
+    int64_t planeStride = 0;
+    uint8_t arrange[64] = {};   // the window byte (mod 128) for each byte of the lanes; planes:
+                                // + 64 for an odd plane
+    uint64_t arrangeHigh = 0;   // bytes from window bytes 128..255
+    uint64_t pairKeep[4] = {};  // planes: the bytes from planes 2p and 2p + 1
+    uint64_t keep = 0;          // bytes that are not 0
+    uint8_t matrix[64] = {};    // planar: the unit bytes the matrix multiplies; packed: the matrices
+    uint8_t reorder[64] = {};   // packed: the lane byte of each pixel
+};
+
+// levelsByRepeat: the expander's grey level of every value repeats the value's bits.
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat);
+
+// Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.
+bool levelsRepeatBits(const LineExpander& expander, int depth);
+
+// Bytes of the data that a run of a mode's bytes reads, after the byte transforms, and what
+// its values are written as.
+struct SourceRun {
+    const uint8_t* bytes;  // the run's first byte; the whole run lies in the data
+    int64_t size;          // bytes readable from `bytes` on (to the end of the data)
+    const uint8_t* transform;
+    bool identity;  // the transform changes no byte
+    const LineExpander* expander;
+};
+
+// Writes the values of `pixels` pixels (rounded up to 64) by the plan; false when the kernel
+// has no such decoder (the caller decodes in the plain way).
+bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
+
+// A screen of 1-bit pixels coloured by an attribute byte per 8 pixels: ink (bits 0-2) where the
+// pixel's bit is set, else paper (bits 3-5), bit 6 (bright) as value bit 3. Pixel row y of `units`
+// screens `unitBytes` apart: its bitmap bytes start `bitmapRow` bytes into a screen, its
+// attributes `attributeRow` bytes; each screen gives `unitPixels` values, the last `lastPixels`.
+struct AttributeRow {
+    int64_t bitmapRow, attributeRow, unitBytes;
+    int units, unitPixels, lastPixels;
+};
+bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values);
+
+// The same for 8-bit values of a grey ramp: the bytes themselves.
+bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
