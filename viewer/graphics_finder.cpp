@@ -34,8 +34,8 @@ constexpr double kBlockLeastScore = 0.1;
 constexpr double kBlockAgreeingScore = 0.05;
 constexpr double kRegionLeastScore = 0.15;
 constexpr double kFontLeastScore = 0.2;
-constexpr int64_t kRegionLeastBytes = 512;
-constexpr int kRegionLeastRows = 16;  // repeated lines of text line up for a few rows
+constexpr int64_t kRegionLeastBytes = 1024;
+constexpr int kRegionLeastRows = 24;  // repeated lines of text line up for a few rows
 constexpr int kTallestGlyph = 32;
 constexpr double kFontLikeness = 1.3;
 constexpr int64_t kScanReach = 16 * 1024;
@@ -50,6 +50,13 @@ constexpr int64_t kLongBlank = 1024;
 constexpr double kValueWeight = 0.1;
 constexpr double kLargestLogRatio = 3;
 constexpr double kLeastContrast = 0.01;
+constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
+// Machine code lines up at some widths (instructions and records of one length) but its rows
+// differ nearly as much as random bytes of it would; the rows of pictures differ far less.
+constexpr int64_t kLiftBytes = 8 * 1024;
+constexpr double kRegionLeastLift = 0.4;
+constexpr double kGuessLeastLift = 0.35;
+constexpr double kFontGuessLeastLift = 0.2;  // glyphs one byte wide differ more from byte to byte
 
 int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
@@ -66,6 +73,18 @@ inline __attribute__((always_inline)) uint64_t differingPixels(uint64_t x) {
         return x & 0x1111111111111111ULL;
     } else {
         return (x | x >> 1) & 0x5555555555555555ULL;
+    }
+}
+
+int differingPixelCount(uint8_t a, uint8_t b, int mode) {
+    const uint64_t x = uint64_t{a} ^ uint64_t { b };
+    switch (mode) {
+        case 0:
+            return std::popcount(differingPixels<0>(x));
+        case 3:
+            return std::popcount(differingPixels<3>(x));
+        default:
+            return std::popcount(differingPixels<1>(x));
     }
 }
 
@@ -323,6 +342,37 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
 }
 
+// How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
+// bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
+// a stretch of machine code that happens to line up at some width barely.
+double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+    end = std::min({end, size - width, begin + kLiftBytes});
+    if (end - begin < kLeastPairs) return 1;
+    Profile profile;
+    const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    std::array<int64_t, 32> densities{};
+    int64_t pixelSum = 0, densitySum = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        ++profile.histogram[data[i]];
+        ++densities[density[data[i]]];
+        pixelSum += differingPixelCount(data[i], data[i + width], mode);
+        densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
+    }
+    const auto pairs = static_cast<double>(end - begin);
+    double randomDensity = 0;
+    for (int a = 0; a < 32; ++a)
+        for (int b = 0; b < 32; ++b)
+            randomDensity +=
+                static_cast<double>(densities[a]) * static_cast<double>(densities[b]) * std::abs(a - b);
+    const double densityUnit = 1.0 / kDensity.largest[mode];
+    const double random =
+        expectedDifference(profile, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
+    const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
+                           static_cast<double>(densitySum) * densityUnit) /
+                          pairs;
+    return random > 0 ? 1.0 - actual / random : 1;
+}
+
 // Whether a measured block of its own agrees that rows line up at `width` about as clearly as
 // the whole window says; a flat block (a blank margin) does not disagree.
 bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
@@ -393,21 +443,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
 
 // Share of equal pixels of data[i] and data[i + width], per byte pair.
 double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
-    const uint64_t x = uint64_t{data[i]} ^ uint64_t { data[i + width] };
-    const int ppb = pixelsPerByte(mode);
-    int differing = 0;
-    switch (mode) {
-        case 0:
-            differing = std::popcount(differingPixels<0>(x));
-            break;
-        case 3:
-            differing = std::popcount(differingPixels<3>(x));
-            break;
-        default:
-            differing = std::popcount(differingPixels<1>(x));
-            break;
-    }
-    return 1.0 - static_cast<double>(differing) / ppb;
+    return 1.0 -
+           static_cast<double>(differingPixelCount(data[i], data[i + width], mode)) / pixelsPerByte(mode);
 }
 
 using QuickWidths = std::array<int, kQuickWidths>;
@@ -657,8 +694,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         }
     }
     const int64_t length = extent.end - extent.first;
-    if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
+    if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
+        return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
+    const double lift = liftAt(data, size, extent.first, extent.end, width, mode);
+    if (!font && lift < kRegionLeastLift) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -709,7 +749,9 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode);
     if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-                            looksLikeText(data, first, first + scores.bytes)))
+                            looksLikeText(data, first, first + scores.bytes) ||
+                            liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode) <
+                                (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
         return {};
     return guess;
 }
@@ -760,7 +802,8 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
             region.length -= rows * region.width;
         }
         // The trim can move the start past the end of the stretch.
-        if (region.first >= from && region.first < to && region.length >= kRegionLeastBytes)
+        if (region.first >= from && region.first < to &&
+            region.length >= (region.width == 1 ? kFontLeastBytes : kRegionLeastBytes))
             regions.push_back(region);
         const int64_t end = region.first + region.length;
         lastEnd = std::max(lastEnd, end);
