@@ -30,9 +30,9 @@ constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
 constexpr double kGuessLeastScore = 0.07;
 constexpr double kGuessLeastEvidence = 0.04;
-constexpr double kBlockLeastScore = 0.1;
+constexpr double kBlockLeastScore = 0.07;
 constexpr double kBlockAgreeingScore = 0.05;
-constexpr double kRegionLeastScore = 0.15;
+constexpr double kRegionLeastScore = 0.07;
 constexpr double kFontLeastScore = 0.2;
 constexpr int64_t kRegionLeastBytes = 1024;
 constexpr int kRegionLeastRows = 24;  // repeated lines of text line up for a few rows
@@ -56,6 +56,10 @@ constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
 constexpr double kGuessLeastLift = 0.35;
+// A sample of a picture resembles itself from byte to byte (its densities do where it is
+// dithered); a sample of machine code barely, and it is passed over before the dearer looks.
+constexpr double kSampleLeastLift = 0.25;
+constexpr int64_t kGlyphEdgeDivisor = 16;    // glyphs: at most one byte in 16 sets that bit
 constexpr double kFontGuessLeastLift = 0.2;  // glyphs one byte wide differ more from byte to byte
 
 int pixelsPerByte(int mode) {
@@ -714,6 +718,18 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
+// Glyphs of a font one byte wide leave a column blank beside them, so that in most of their
+// bytes the leftmost or the rightmost bit is clear.
+bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end) {
+    int64_t left = 0, right = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        left += data[i] >> 7;
+        right += data[i] & 1;
+    }
+    constexpr int64_t div = 16;
+    return std::min(left, right) * div <= end - begin;
+}
+
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
 // clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
@@ -721,7 +737,9 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
     QuickWidths widths{};
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
-        isFlat(data, begin, end) || looksLikeText(data, begin, end))
+        isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
+        (liftAt(data, size, begin, end, 1, mode) < kSampleLeastLift &&
+         !(mode == 0 && looksLikeGlyphs(data, begin, end))))
         return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
