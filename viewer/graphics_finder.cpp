@@ -199,20 +199,27 @@ void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin,
 
 // The share of pixel pairs that would differ if pixels were drawn at random with the
 // frequencies of this stretch; 0 for a flat stretch.
-double expectedDifference(const Profile& profile, int mode) {
+double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
     const int bits = 8 / pixelsPerByte(mode);
     const int values = 1 << bits;
-    std::array<double, 16> counts{};
-    double total = 0;
+    std::array<int64_t, 16> counts{};
+    int64_t bytes = 0;
     for (int v = 0; v < 256; ++v) {
-        const auto n = static_cast<double>(profile.histogram[v]);
+        const int64_t n = histogram[v];
         if (n == 0) continue;
-        for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
-        total += n * pixelsPerByte(mode);
+        bytes += n;
+        if (mode == 0) {
+            counts[1] += n * std::popcount(static_cast<unsigned>(v));
+        } else {
+            for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
+        }
     }
-    if (total == 0) return 0;
+    if (bytes == 0) return 0;
+    const auto total = static_cast<double>(bytes * pixelsPerByte(mode));
+    if (mode == 0) counts[0] = bytes * 8 - counts[1];
     double same = 0;
-    for (int v = 0; v < values; ++v) same += (counts[v] / total) * (counts[v] / total);
+    for (int v = 0; v < values; ++v)
+        same += (static_cast<double>(counts[v]) / total) * (static_cast<double>(counts[v]) / total);
     return 1.0 - same;
 }
 
@@ -229,7 +236,7 @@ struct WidthScores {
 // vanishes straight below it.
 WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     WidthScores scores;
-    scores.expected = expectedDifference(profile, mode);
+    scores.expected = expectedDifference(profile.histogram, mode);
     for (int v = 0; v < 256; ++v) scores.bytes += profile.histogram[v];
     if (scores.expected <= 0) return scores;
     const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
@@ -349,28 +356,30 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
 // How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
 // bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
 // a stretch of machine code that happens to line up at some width barely.
+PL_PAIR_LOOP_CLONES
 double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
     if (end - begin < kLeastPairs) return 1;
-    Profile profile;
+    std::array<int64_t, 256> histogram{};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
     std::array<int64_t, 32> densities{};
     int64_t pixelSum = 0, densitySum = 0;
     for (int64_t i = begin; i < end; ++i) {
-        ++profile.histogram[data[i]];
+        ++histogram[data[i]];
         ++densities[density[data[i]]];
         pixelSum += differingPixelCount(data[i], data[i + width], mode);
         densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
     }
     const auto pairs = static_cast<double>(end - begin);
     double randomDensity = 0;
-    for (int a = 0; a < 32; ++a)
-        for (int b = 0; b < 32; ++b)
+    const int largest = kDensity.largest[mode];
+    for (int a = 0; a <= largest; ++a)
+        for (int b = 0; b <= largest; ++b)
             randomDensity +=
                 static_cast<double>(densities[a]) * static_cast<double>(densities[b]) * std::abs(a - b);
     const double densityUnit = 1.0 / kDensity.largest[mode];
     const double random =
-        expectedDifference(profile, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
+        expectedDifference(histogram, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
     const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
                            static_cast<double>(densitySum) * densityUnit) /
                           pairs;
