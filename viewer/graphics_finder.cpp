@@ -80,16 +80,21 @@ inline __attribute__((always_inline)) uint64_t differingPixels(uint64_t x) {
     }
 }
 
-int differingPixelCount(uint8_t a, uint8_t b, int mode) {
-    const uint64_t x = uint64_t{a} ^ uint64_t { b };
-    switch (mode) {
-        case 0:
-            return std::popcount(differingPixels<0>(x));
-        case 3:
-            return std::popcount(differingPixels<3>(x));
-        default:
-            return std::popcount(differingPixels<1>(x));
+// Per colour mode and byte x, the pixels that differ in two bytes whose bits differ in x.
+struct DifferingTable {
+    std::array<std::array<uint8_t, 256>, 4> count{};
+    DifferingTable() {
+        for (uint64_t x = 0; x < 256; ++x) {
+            count[0][x] = static_cast<uint8_t>(std::popcount(differingPixels<0>(x)));
+            count[1][x] = count[2][x] = static_cast<uint8_t>(std::popcount(differingPixels<1>(x)));
+            count[3][x] = static_cast<uint8_t>(std::popcount(differingPixels<3>(x)));
+        }
     }
+};
+const DifferingTable kDiffering;
+
+int differingPixelCount(uint8_t a, uint8_t b, int mode) {
+    return kDiffering.count[mode][a ^ b];
 }
 
 inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
@@ -356,7 +361,6 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
 // How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
 // bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
 // a stretch of machine code that happens to line up at some width barely.
-PL_PAIR_LOOP_CLONES
 double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
     if (end - begin < kLeastPairs) return 1;
