@@ -28,8 +28,8 @@ constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
-constexpr double kGuessLeastScore = 0.07;
-constexpr double kGuessLeastEvidence = 0.04;
+constexpr double kGuessLeastScore = 0.05;
+constexpr double kGuessLeastEvidence = 0.03;
 constexpr double kBlockLeastScore = 0.07;
 constexpr double kBlockAgreeingScore = 0.05;
 constexpr double kRegionLeastScore = 0.07;
@@ -55,7 +55,7 @@ constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 // differ nearly as much as random bytes of it would; the rows of pictures differ far less.
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
-constexpr double kGuessLeastLift = 0.35;
+constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
 constexpr double kSampleLeastLift = 0.25;
