@@ -739,8 +739,7 @@ bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end) {
         left += data[i] >> 7;
         right += data[i] & 1;
     }
-    constexpr int64_t div = 16;
-    return std::min(left, right) * div <= end - begin;
+    return std::min(left, right) * kGlyphEdgeDivisor <= end - begin;
 }
 
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
