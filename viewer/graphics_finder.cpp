@@ -24,6 +24,9 @@ constexpr int kQuickWidths = 3;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
+constexpr double kDivisorNoise = 1.0;
+constexpr double kRowNeighbourLikeness = 1.25;
+constexpr int kDitherRows = 3;  // rows a dithering pattern repeats over
 constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
@@ -59,7 +62,9 @@ constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
 constexpr double kSampleLeastLift = 0.25;
-constexpr int64_t kGlyphEdgeDivisor = 16;    // glyphs: at most one byte in 16 sets that bit
+constexpr int64_t kGlyphEdgeDivisor = 16;  // glyphs: at most one byte in 16 sets that bit
+// A whole font, box drawing and bold glyphs too: at most one byte in 4 sets that bit.
+constexpr int64_t kFontEdgeDivisor = 4;
 constexpr double kFontGuessLeastLift = 0.2;  // glyphs one byte wide differ more from byte to byte
 
 int pixelsPerByte(int mode) {
@@ -271,11 +276,37 @@ int bestWidth(const WidthScores& scores) {
     return best;
 }
 
+// What noise alone could give as a score over so many bytes.
+double noiseScore(const WidthScores& scores) {
+    return kNoise / std::sqrt(static_cast<double>(std::max<int64_t>(scores.bytes, 1)));
+}
+
 // Rows that line up at w line up at every multiple of w too: the smallest width whose
-// peak is nearly as clear as the best one is the picture's.
+// peak is nearly as clear as the best one is the picture's. Dithered rows often resemble
+// the row two or three on more than the next one, so a multiple peaks higher; then the width's
+// other multiples still peak clear of noise, and a byte resembles the one below it about as
+// much as the one beside it, while a byte half a row on (a picture of repeated halves)
+// resembles it far less.
 int smallestLinedUpWidth(const WidthScores& scores, int best) {
+    const double share = kDivisorShare * scores.score[best];
+    const double noise = kDivisorNoise * noiseScore(scores);
+    // The multiples of d that are no multiples of `best` line up only if d does.
+    auto multiplesClear = [&](int d) {
+        double sum = 0;
+        int count = 0;
+        for (int m = d; m <= scores.widths; m += d) {
+            if (m % best == 0) continue;
+            sum += scores.score[m];
+            ++count;
+        }
+        return count > 0 && sum >= noise * count;
+    };
     for (int d = 2; d < best; ++d) {
-        if (best % d == 0 && scores.score[d] >= kDivisorShare * scores.score[best]) return d;
+        if (best % d != 0) continue;
+        if (scores.score[d] >= share ||
+            (d * kDitherRows >= best &&
+             scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d)))
+            return d;
     }
     return best;
 }
@@ -284,19 +315,32 @@ int thousandths(double value) {
     return static_cast<int>(std::lround(std::clamp(value, -1.0, 1.0) * 1000));
 }
 
-// A font one byte wide (8 one-bit pixels a row) lines up at its glyph height too, and there
-// each glyph lies in one row of the view; its bytes resemble the next byte about as much.
-bool isNarrowFont(const WidthScores& scores, int mode, int height) {
-    return mode == 0 && height <= kTallestGlyph &&
-           scores.difference[1] <= kFontLikeness * scores.difference[height];
+// Glyphs of a font one byte wide leave a column blank beside them, so that in most of their
+// bytes the leftmost or the rightmost bit is clear.
+bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end, int64_t edgeDivisor) {
+    int64_t left = 0, right = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        left += data[i] >> 7;
+        right += data[i] & 1;
+    }
+    return std::min(left, right) * edgeDivisor <= end - begin;
 }
 
-WidthGuess guessFromScores(const WidthScores& scores, int mode) {
+// A font one byte wide (8 one-bit pixels a row) lines up at its glyph height too, and there
+// each glyph lies in one row of the view; its bytes resemble the next byte about as much, and
+// its glyphs leave a column mostly blank, which the bytes of a narrow picture seldom do.
+bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t* data, int64_t first) {
+    return mode == 0 && height <= kTallestGlyph &&
+           scores.difference[1] <= kFontLikeness * scores.difference[height] &&
+           looksLikeGlyphs(data, first, first + scores.bytes, kFontEdgeDivisor);
+}
+
+WidthGuess guessFromScores(const WidthScores& scores, int mode, const uint8_t* data, int64_t first) {
     WidthGuess guess{};
     const int best = bestWidth(scores);
     if (best == 0 || scores.score[best] < kGuessLeastScore) return guess;
     const int linedUp = smallestLinedUpWidth(scores, best);
-    const int width = isNarrowFont(scores, mode, linedUp) ? 1 : linedUp;
+    const int width = isNarrowFont(scores, mode, linedUp, data, first) ? 1 : linedUp;
     guess.candidates[0] = {width, thousandths(scores.score[linedUp])};
     guess.count = 1;
     std::array<bool, kWidthSlots> taken{};
@@ -318,8 +362,7 @@ int clampWidth(int32_t maxWidth) {
 
 // The score less what noise alone could give over so many bytes.
 double evidenceOf(const WidthScores& scores, const WidthCandidate& candidate) {
-    return candidate.score / 1000.0 -
-           kNoise / std::sqrt(static_cast<double>(std::max<int64_t>(scores.bytes, 1)));
+    return candidate.score / 1000.0 - noiseScore(scores);
 }
 
 void addProfile(Profile& into, const Profile& more) {
@@ -686,7 +729,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     int width = smallestLinedUpWidth(scores, best);
     const double score = scores.score[width];
     // A font shows itself twice, at its glyph height and byte to byte.
-    const bool font = isNarrowFont(scores, mode, width);
+    const bool font = isNarrowFont(scores, mode, width, data, anchor);
     if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
     int64_t first = anchor;
     while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
@@ -731,17 +774,6 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
-// Glyphs of a font one byte wide leave a column blank beside them, so that in most of their
-// bytes the leftmost or the rightmost bit is clear.
-bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end) {
-    int64_t left = 0, right = 0;
-    for (int64_t i = begin; i < end; ++i) {
-        left += data[i] >> 7;
-        right += data[i] & 1;
-    }
-    return std::min(left, right) * kGlyphEdgeDivisor <= end - begin;
-}
-
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
 // clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
@@ -751,7 +783,7 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
         isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
         (liftAt(data, size, begin, end, 1, mode) < kSampleLeastLift &&
-         !(mode == 0 && looksLikeGlyphs(data, begin, end))))
+         !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
         return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
@@ -777,7 +809,7 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     if (data == nullptr || size <= 0 || mode < 0 || mode > 3) return {};
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
-    WidthGuess guess = guessFromScores(scores, mode);
+    WidthGuess guess = guessFromScores(scores, mode, data, first);
     if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
                             looksLikeText(data, first, first + scores.bytes) ||
                             liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode) <
