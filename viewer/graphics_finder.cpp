@@ -341,7 +341,8 @@ WidthGuess guessFromScores(const WidthScores& scores, int mode, const uint8_t* d
     if (best == 0 || scores.score[best] < kGuessLeastScore) return guess;
     const int linedUp = smallestLinedUpWidth(scores, best);
     const int width = isNarrowFont(scores, mode, linedUp, data, first) ? 1 : linedUp;
-    guess.candidates[0] = {width, thousandths(scores.score[linedUp])};
+    // A width chosen for its multiples is as certain as the clearest of them.
+    guess.candidates[0] = {width, thousandths(std::max(scores.score[linedUp], scores.score[best]))};
     guess.count = 1;
     std::array<bool, kWidthSlots> taken{};
     taken[width] = true;
