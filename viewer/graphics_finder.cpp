@@ -26,7 +26,9 @@ constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
 constexpr double kDivisorNoise = 1.0;
 constexpr double kRowNeighbourLikeness = 1.25;
-constexpr int kDitherRows = 3;  // rows a dithering pattern repeats over
+constexpr int kDitherRows = 3;
+constexpr int kFillPeriod = 4;
+constexpr double kFillLikeness = 0.25;  // rows a dithering pattern repeats over
 constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
@@ -478,22 +480,32 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         }
         return profiles[b];
     };
+    // A dithered fill at the top of a picture (a sky, a margin) repeats every few bytes; like a
+    // blank margin, it tells nothing of the rows, so the width is judged on the blocks after it.
+    auto isFill = [&](int b) {
+        const WidthScores fill = scoreWidths(profileOf(b), mode, kFillPeriod);
+        for (int w = 2; w <= fill.widths; ++w)
+            if (fill.difference[w] <= kFillLikeness * fill.difference[1]) return true;
+        return false;
+    };
+    int lead = 0;
+    while (lead + 1 < blocks && isFill(lead)) ++lead;
     auto windowScores = [&](int count) {
         Profile sum;
-        for (int b = 0; b < count; ++b) addProfile(sum, profileOf(b));
+        for (int b = std::min(lead, count - 1); b < count; ++b) addProfile(sum, profileOf(b));
         return scoreWidths(sum, mode, maxWidth);
     };
-    int window = std::min(2, blocks);
+    int window = std::min(lead + 2, blocks);
     WidthScores scores = windowScores(window);
     for (int round = 0; round < 4; ++round) {
         const int best = bestWidth(scores);
         if (best == 0) break;
         const int width = smallestLinedUpWidth(scores, best);
-        int agreeing = 0;
+        int agreeing = lead;
         while (agreeing < blocks && blockProfileAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
         const auto leastBlocks = static_cast<int>((leastRows * width + kBlock - 1) / kBlock);
-        agreeing = std::max(agreeing, std::min(leastBlocks, blocks));
+        agreeing = std::max(agreeing, std::min(lead + leastBlocks, blocks));
         if (agreeing == window) break;
         window = agreeing;
         scores = windowScores(window);
