@@ -292,11 +292,11 @@ double noiseScore(const WidthScores& scores) {
 int smallestLinedUpWidth(const WidthScores& scores, int best) {
     const double share = kDivisorShare * scores.score[best];
     const double noise = kDivisorNoise * noiseScore(scores);
-    // The multiples of d that are no multiples of `best` line up only if d does.
+    // The multiples of d up to twice `best` that are no multiples of it line up only if d does.
     auto multiplesClear = [&](int d) {
         double sum = 0;
         int count = 0;
-        for (int m = d; m <= scores.widths; m += d) {
+        for (int m = d; m <= std::min(scores.widths, 2 * best); m += d) {
             if (m % best == 0) continue;
             sum += scores.score[m];
             ++count;
