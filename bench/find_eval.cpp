@@ -1,5 +1,6 @@
 // Hit rates of the width guess and the graphics scan on a corpus made by
-// scripts/make-find-corpus.py:  pl_find_eval MANIFEST [--misses]
+// scripts/make-find-corpus.py:  pl_find_eval MANIFEST [--misses]. The scan column asks a region to
+// begin inside the picture; the rows column only that its rows line up with the picture's.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -21,7 +22,7 @@ struct Case {
 };
 
 struct Tally {
-    int cases = 0, guessed = 0, found = 0;
+    int cases = 0, guessed = 0, found = 0, rowsLinedUp = 0;
     int64_t falseRegions = 0;
     double otherMiB = 0;
 };
@@ -35,6 +36,12 @@ bool linedUp(const GraphicsRegion& region, const Case& c) {
            (region.first - c.first) % c.width == 0;
 }
 
+// The rows line up with the picture's though the region may begin whole rows before it.
+bool rowsLineUp(const GraphicsRegion& region, const Case& c) {
+    return region.width == c.width && region.first < c.first + c.length &&
+           region.first + region.length > c.first && (region.first - c.first) % c.width == 0;
+}
+
 bool overlaps(const GraphicsRegion& region, const Case& c) {
     return c.length > 0 && region.first < c.first + c.length && region.first + region.length > c.first;
 }
@@ -44,9 +51,10 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
     const auto size = static_cast<int64_t>(bytes.size());
     const std::vector<GraphicsRegion> regions =
         scanGraphics(data, size, c.mode, 0, size, kFinderLargestWidth);
-    bool hit = false;
+    bool hit = false, rowsHit = false;
     for (const GraphicsRegion& region : regions) {
         hit = hit || linedUp(region, c);
+        rowsHit = rowsHit || rowsLineUp(region, c);
         if (overlaps(region, c)) continue;
         ++tally.falseRegions;
         if (showMisses)
@@ -69,6 +77,7 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
     ++tally.cases;
     tally.guessed += guessed;
     tally.found += hit;
+    tally.rowsLinedUp += rowsHit;
     if (showMisses && (!guessed || !hit)) {
         std::printf("miss %s mode %d first %lld length %lld width %d (%s): guess %d", c.file.c_str(), c.mode,
                     static_cast<long long>(c.first), static_cast<long long>(c.length), c.width,
@@ -82,8 +91,9 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
 }
 
 void printRow(const char* label, const Tally& t) {
-    std::printf("%-22s %5d  %6.1f%%  %6.1f%%  %5lld  %8.2f  %6.2f\n", label, t.cases,
-                t.cases ? 100.0 * t.guessed / t.cases : 0.0, t.cases ? 100.0 * t.found / t.cases : 0.0,
+    const auto percent = [&](int n) { return t.cases ? 100.0 * n / t.cases : 0.0; };
+    std::printf("%-22s %5d  %6.1f%%  %6.1f%%  %6.1f%%  %5lld  %8.2f  %6.2f\n", label, t.cases,
+                percent(t.guessed), percent(t.found), percent(t.rowsLinedUp),
                 static_cast<long long>(t.falseRegions), t.otherMiB,
                 t.otherMiB > 0 ? static_cast<double>(t.falseRegions) / t.otherMiB : 0.0);
 }
@@ -92,6 +102,7 @@ void add(Tally& into, const Tally& more) {
     into.cases += more.cases;
     into.guessed += more.guessed;
     into.found += more.found;
+    into.rowsLinedUp += more.rowsLinedUp;
     into.falseRegions += more.falseRegions;
     into.otherMiB += more.otherMiB;
 }
@@ -126,8 +137,8 @@ int main(int argc, char** argv) {
             count(c.group == "font" || c.group == "zx-rom" ? retro : perMode[c.mode], c, bytes, showMisses);
         }
     }
-    std::printf("%-22s %5s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "scan", "false",
-                "otherMiB", "perMiB");
+    std::printf("%-22s %5s  %7s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "scan", "rows",
+                "false", "otherMiB", "perMiB");
     Tally all;
     for (int mode = 0; mode < 4; ++mode) {
         printRow(kModeNames[mode], perMode[mode]);

@@ -28,14 +28,14 @@ constexpr double kNoise = 2.0;
 constexpr double kPixelWeight = 1.0;
 constexpr double kAgreeingLeast = 0.05;
 constexpr double kAgreeingShare = 0.35;
-constexpr double kGuessLeastScore = 0.07;
-constexpr double kGuessLeastEvidence = 0.04;
-constexpr double kBlockLeastScore = 0.1;
+constexpr double kGuessLeastScore = 0.05;
+constexpr double kGuessLeastEvidence = 0.03;
+constexpr double kBlockLeastScore = 0.07;
 constexpr double kBlockAgreeingScore = 0.05;
-constexpr double kRegionLeastScore = 0.15;
+constexpr double kRegionLeastScore = 0.07;
 constexpr double kFontLeastScore = 0.2;
-constexpr int64_t kRegionLeastBytes = 512;
-constexpr int kRegionLeastRows = 16;  // repeated lines of text line up for a few rows
+constexpr int64_t kRegionLeastBytes = 1024;
+constexpr int kRegionLeastRows = 24;  // repeated lines of text line up for a few rows
 constexpr int kTallestGlyph = 32;
 constexpr double kFontLikeness = 1.3;
 constexpr int64_t kScanReach = 16 * 1024;
@@ -50,6 +50,17 @@ constexpr int64_t kLongBlank = 1024;
 constexpr double kValueWeight = 0.1;
 constexpr double kLargestLogRatio = 3;
 constexpr double kLeastContrast = 0.01;
+constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
+// Machine code lines up at some widths (instructions and records of one length) but its rows
+// differ nearly as much as random bytes of it would; the rows of pictures differ far less.
+constexpr int64_t kLiftBytes = 8 * 1024;
+constexpr double kRegionLeastLift = 0.4;
+constexpr double kGuessLeastLift = 0.3;
+// A sample of a picture resembles itself from byte to byte (its densities do where it is
+// dithered); a sample of machine code barely, and it is passed over before the dearer looks.
+constexpr double kSampleLeastLift = 0.25;
+constexpr int64_t kGlyphEdgeDivisor = 16;    // glyphs: at most one byte in 16 sets that bit
+constexpr double kFontGuessLeastLift = 0.2;  // glyphs one byte wide differ more from byte to byte
 
 int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
@@ -67,6 +78,23 @@ inline __attribute__((always_inline)) uint64_t differingPixels(uint64_t x) {
     } else {
         return (x | x >> 1) & 0x5555555555555555ULL;
     }
+}
+
+// Per colour mode and byte x, the pixels that differ in two bytes whose bits differ in x.
+struct DifferingTable {
+    std::array<std::array<uint8_t, 256>, 4> count{};
+    DifferingTable() {
+        for (uint64_t x = 0; x < 256; ++x) {
+            count[0][x] = static_cast<uint8_t>(std::popcount(differingPixels<0>(x)));
+            count[1][x] = count[2][x] = static_cast<uint8_t>(std::popcount(differingPixels<1>(x)));
+            count[3][x] = static_cast<uint8_t>(std::popcount(differingPixels<3>(x)));
+        }
+    }
+};
+const DifferingTable kDiffering;
+
+int differingPixelCount(uint8_t a, uint8_t b, int mode) {
+    return kDiffering.count[mode][a ^ b];
 }
 
 inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
@@ -176,20 +204,27 @@ void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin,
 
 // The share of pixel pairs that would differ if pixels were drawn at random with the
 // frequencies of this stretch; 0 for a flat stretch.
-double expectedDifference(const Profile& profile, int mode) {
+double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
     const int bits = 8 / pixelsPerByte(mode);
     const int values = 1 << bits;
-    std::array<double, 16> counts{};
-    double total = 0;
+    std::array<int64_t, 16> counts{};
+    int64_t bytes = 0;
     for (int v = 0; v < 256; ++v) {
-        const auto n = static_cast<double>(profile.histogram[v]);
+        const int64_t n = histogram[v];
         if (n == 0) continue;
-        for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
-        total += n * pixelsPerByte(mode);
+        bytes += n;
+        if (mode == 0) {
+            counts[1] += n * std::popcount(static_cast<unsigned>(v));
+        } else {
+            for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
+        }
     }
-    if (total == 0) return 0;
+    if (bytes == 0) return 0;
+    const auto total = static_cast<double>(bytes * pixelsPerByte(mode));
+    if (mode == 0) counts[0] = bytes * 8 - counts[1];
     double same = 0;
-    for (int v = 0; v < values; ++v) same += (counts[v] / total) * (counts[v] / total);
+    for (int v = 0; v < values; ++v)
+        same += (static_cast<double>(counts[v]) / total) * (static_cast<double>(counts[v]) / total);
     return 1.0 - same;
 }
 
@@ -206,7 +241,7 @@ struct WidthScores {
 // vanishes straight below it.
 WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     WidthScores scores;
-    scores.expected = expectedDifference(profile, mode);
+    scores.expected = expectedDifference(profile.histogram, mode);
     for (int v = 0; v < 256; ++v) scores.bytes += profile.histogram[v];
     if (scores.expected <= 0) return scores;
     const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
@@ -323,6 +358,38 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
 }
 
+// How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
+// bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
+// a stretch of machine code that happens to line up at some width barely.
+double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+    end = std::min({end, size - width, begin + kLiftBytes});
+    if (end - begin < kLeastPairs) return 1;
+    std::array<int64_t, 256> histogram{};
+    const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    std::array<int64_t, 32> densities{};
+    int64_t pixelSum = 0, densitySum = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        ++histogram[data[i]];
+        ++densities[density[data[i]]];
+        pixelSum += differingPixelCount(data[i], data[i + width], mode);
+        densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
+    }
+    const auto pairs = static_cast<double>(end - begin);
+    double randomDensity = 0;
+    const int largest = kDensity.largest[mode];
+    for (int a = 0; a <= largest; ++a)
+        for (int b = 0; b <= largest; ++b)
+            randomDensity +=
+                static_cast<double>(densities[a]) * static_cast<double>(densities[b]) * std::abs(a - b);
+    const double densityUnit = 1.0 / kDensity.largest[mode];
+    const double random =
+        expectedDifference(histogram, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
+    const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
+                           static_cast<double>(densitySum) * densityUnit) /
+                          pairs;
+    return random > 0 ? 1.0 - actual / random : 1;
+}
+
 // Whether a measured block of its own agrees that rows line up at `width` about as clearly as
 // the whole window says; a flat block (a blank margin) does not disagree.
 bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
@@ -393,21 +460,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
 
 // Share of equal pixels of data[i] and data[i + width], per byte pair.
 double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
-    const uint64_t x = uint64_t{data[i]} ^ uint64_t { data[i + width] };
-    const int ppb = pixelsPerByte(mode);
-    int differing = 0;
-    switch (mode) {
-        case 0:
-            differing = std::popcount(differingPixels<0>(x));
-            break;
-        case 3:
-            differing = std::popcount(differingPixels<3>(x));
-            break;
-        default:
-            differing = std::popcount(differingPixels<1>(x));
-            break;
-    }
-    return 1.0 - static_cast<double>(differing) / ppb;
+    return 1.0 -
+           static_cast<double>(differingPixelCount(data[i], data[i + width], mode)) / pixelsPerByte(mode);
 }
 
 using QuickWidths = std::array<int, kQuickWidths>;
@@ -657,8 +711,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         }
     }
     const int64_t length = extent.end - extent.first;
-    if (length < kRegionLeastBytes || length < int64_t{kRegionLeastRows} * width) return false;
+    if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
+        return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
+    const double lift = liftAt(data, size, extent.first, extent.end, width, mode);
+    if (!font && lift < kRegionLeastLift) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -674,6 +731,17 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
+// Glyphs of a font one byte wide leave a column blank beside them, so that in most of their
+// bytes the leftmost or the rightmost bit is clear.
+bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end) {
+    int64_t left = 0, right = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        left += data[i] >> 7;
+        right += data[i] & 1;
+    }
+    return std::min(left, right) * kGlyphEdgeDivisor <= end - begin;
+}
+
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
 // clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
@@ -681,7 +749,9 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
     QuickWidths widths{};
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
-        isFlat(data, begin, end) || looksLikeText(data, begin, end))
+        isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
+        (liftAt(data, size, begin, end, 1, mode) < kSampleLeastLift &&
+         !(mode == 0 && looksLikeGlyphs(data, begin, end))))
         return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
     addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
@@ -709,7 +779,9 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode);
     if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-                            looksLikeText(data, first, first + scores.bytes)))
+                            looksLikeText(data, first, first + scores.bytes) ||
+                            liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode) <
+                                (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
         return {};
     return guess;
 }
@@ -760,7 +832,8 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
             region.length -= rows * region.width;
         }
         // The trim can move the start past the end of the stretch.
-        if (region.first >= from && region.first < to && region.length >= kRegionLeastBytes)
+        if (region.first >= from && region.first < to &&
+            region.length >= (region.width == 1 ? kFontLeastBytes : kRegionLeastBytes))
             regions.push_back(region);
         const int64_t end = region.first + region.length;
         lastEnd = std::max(lastEnd, end);

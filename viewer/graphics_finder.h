@@ -24,7 +24,9 @@ struct WidthGuess {
 };
 
 // The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
-// `first`, judged from at most 8 KiB of data[first..size). Reads nothing outside data[0..size).
+// `first`, judged from at most 8 KiB of data[first..size). Nothing is found where rows that line
+// up still differ nearly as much as random bytes of the stretch (machine code with instructions or
+// records of one length). Reads nothing outside data[0..size).
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth);
 
 struct GraphicsRegion {
