@@ -59,6 +59,13 @@ PL_AVX512_STEP Table256 loadTable256(const uint8_t* table) {
     return {{loadBytes(table), loadBytes(table + 64), loadBytes(table + 128), loadBytes(table + 192)}};
 }
 
+// The byte transform's table, not loaded when the transform changes no byte.
+PL_AVX512_STEP Table256 transformTable(const SourceRun& run) {
+    Table256 table{};
+    if (!run.identity) table = loadTable256(run.transform);
+    return table;
+}
+
 PL_AVX512_STEP __m512i lookup256(const Table256& t, __m512i v) {
     const __m512i low = _mm512_permutex2var_epi8(t.part[0], v, t.part[1]);
     const __m512i high = _mm512_permutex2var_epi8(t.part[2], v, t.part[3]);
@@ -180,7 +187,7 @@ PL_AVX512_STEP __m512i arrangedBytes(const ChunkSource& s, int64_t offset) {
 
 template <bool kPlanar, int kWindows, bool kMapped>
 PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
-    const Table256 transform = loadTable256(run.transform);
+    const Table256 transform = transformTable(run);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
     const ChunkSource source{run.bytes,        run.size,  plan.windowVectors, plan.depth,
                              plan.planeStride, plan.keep, plan.arrangeHigh,   loadBytes(plan.arrange),
@@ -208,7 +215,7 @@ PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int
 template <int kDepth, bool kMapped>
 PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels,
                                  uint8_t* values) {
-    const Table256 transform = loadTable256(run.transform);
+    const Table256 transform = transformTable(run);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
     const __m512i arrange = loadBytes(plan.arrange);
     const __m512i units = loadBytes(plan.matrix);
@@ -283,7 +290,7 @@ constexpr uint64_t pickBits(int b0, int b1, int b2, int b3) {
 }
 
 PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
-    const Table256 transform = loadTable256(run.transform);
+    const Table256 transform = transformTable(run);
     alignas(64) uint8_t spread[4][64];  // chunk c: byte 8c + g under the 8 pixels of lane g
     alignas(64) uint8_t bitOfPixel[64];
     for (int c = 0; c < 4; ++c)
@@ -310,7 +317,7 @@ PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, ui
 }
 
 PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {
-    const Table256 transform = loadTable256(run.transform);
+    const Table256 transform = transformTable(run);
     for (int x = 0; x < pixels; x += 64)
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), sourceVector(run, transform, x));
     return true;
