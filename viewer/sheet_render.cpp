@@ -213,6 +213,12 @@ void prefetchData(int64_t index, int64_t bytes) {
     for (int64_t at = from; at < to; at += 64) __builtin_prefetch(viewerState.dataBuffer + at);
 }
 
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const ModeRow& row, int zoom, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{row.pixelWidth} * zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+}
+
 // ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
 
 struct ByteCellWalk {
@@ -375,17 +381,11 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
                 << (8 * j);
         walk.unpack[v] = values;
     }
-    if (walk.row->sourceBit == nullptr || pixelKernel() == PixelKernel::Plain) return;
+    if (walk.row->sourceBit == nullptr) return;
     const int64_t planeStride =
         walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
     walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride,
                               levelsRepeatBits(painter.expander, walk.row->bits));
-}
-
-// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
-int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
-    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
-    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
 bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint8_t* values) {
@@ -506,7 +506,7 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     UnitWalk walk;
     makeUnitWalk(walk, options, painter);
     StripSlots slots;
-    makeStripSlots(slots, walk, viewPixelsOf(walk, painter.target.width));
+    makeStripSlots(slots, walk, viewPixelsOf(*walk.row, options.zoom, painter.target.width));
     const int64_t unitHeight = walk.geometry.unitHeight;
     const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
     ValueLine line;
@@ -758,16 +758,8 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
-    for (int v = 0; v < 256; ++v)
-        walk.transform[v] = transformedByte(static_cast<uint8_t>(v), options.inverse, options.reverseByte,
-                                            options.nibbleSwap);
+    walk.transform = byteTransform(options).table;
     return walk;
-}
-
-// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
-int64_t viewPixelsOf(const UnitWalk& walk, int viewWidth) {
-    const int64_t pixelScreenWidth = int64_t{walk.row->pixelWidth} * walk.options.zoom;
-    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
@@ -858,7 +850,7 @@ void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, con
     const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
     const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
-    const int64_t viewPixels = viewPixelsOf(walk, target.width);
+    const int64_t viewPixels = viewPixelsOf(*walk.row, options.zoom, target.width);
     const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
     const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
     const int byteShift = cells.pixelsPerByte == 8   ? 3
