@@ -76,11 +76,12 @@ PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v, __m
     for (int r = 0; r < rows.rows; ++r, at += rows.step) _mm512_mask_storeu_epi8(at, lanes, v);
 }
 
-// Rows is at least 1; kOneRow: exactly 1.
-template <bool kOneRow>
+// kRows: exactly that many rows (1 or 2), or 0 for rows.rows of them (at least 1).
+template <int kRows>
 PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
     _mm512_storeu_si512(reinterpret_cast<void*>(at), v);
-    if constexpr (kOneRow) return;
+    if constexpr (kRows == 1) return;
+    if constexpr (kRows == 2) return _mm512_storeu_si512(reinterpret_cast<void*>(at + rows.step), v);
     for (int r = 1; r < rows.rows; ++r) _mm512_storeu_si512(reinterpret_cast<void*>(at + r * rows.step), v);
 }
 
@@ -107,19 +108,19 @@ PL_AVX512_STEP __m512i groupVector(const ExpandVectors& x, __m512i values, int k
     return permuteBytes(_mm512_or_si512(v, x.channel[k]), x.colours);
 }
 
-// A group of 64 / factor pixels gives three vectors, each stored into every row (kOneRow: the
-// only row).
-template <bool kGrey, bool kOneRow>
-PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows rows, uint8_t* out,
+// A group of 64 / factor pixels gives three vectors, each stored into every row (kRows as for
+// storeToRows).
+template <bool kGrey, int kRows>
+PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
                             size_t bytes) {
     const ExpandVectors x = expandVectors(e);
     const int groupPixels = e.groupPixels;
     size_t done = 0;
     for (; done + 192 <= bytes; done += 192, values += groupPixels) {
         const __m512i group = loadBytes(values);
-        storeToRows<kOneRow>(rows, out + done, groupVector<kGrey>(x, group, 0));
-        storeToRows<kOneRow>(rows, out + done + 64, groupVector<kGrey>(x, group, 1));
-        storeToRows<kOneRow>(rows, out + done + 128, groupVector<kGrey>(x, group, 2));
+        storeToRows<kRows>(rows, out + done, groupVector<kGrey>(x, group, 0));
+        storeToRows<kRows>(rows, out + done + 64, groupVector<kGrey>(x, group, 1));
+        storeToRows<kRows>(rows, out + done + 128, groupVector<kGrey>(x, group, 2));
     }
     if (done == bytes) return;
     const __m512i group = loadBytes(values);
@@ -128,15 +129,15 @@ PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const 
                     firstBytes(int64_t(bytes - done) - 64 * k));
 }
 
-PL_AVX512 void expandAvx512(const LineExpander& e, const uint8_t* values, const LineRows& rows, size_t at,
-                            size_t bytes) {
-    uint8_t* out = rows.first + at;
-    if (rows.rows == 1) {
-        return e.grey ? expandGroups<true, true>(e, values, rows, out, bytes)
-                      : expandGroups<false, true>(e, values, rows, out, bytes);
-    }
-    return e.grey ? expandGroups<true, false>(e, values, rows, out, bytes)
-                  : expandGroups<false, false>(e, values, rows, out, bytes);
+using GroupExpander = void (*)(const LineExpander&, const uint8_t*, const LineRows&, uint8_t*, size_t);
+
+template <bool kGrey>
+GroupExpander groupExpanderFor(int rows) {
+    return rows == 1 ? expandGroups<kGrey, 1> : rows == 2 ? expandGroups<kGrey, 2> : expandGroups<kGrey, 0>;
+}
+
+GroupExpander groupExpander(const LineExpander& e, int rows) {
+    return e.grey ? groupExpanderFor<true>(rows) : groupExpanderFor<false>(rows);
 }
 
 // One window of the source, zeros past its readable end; sourceVector: through the byte transform.
@@ -267,18 +268,19 @@ ChunkDecoder chunkDecoderFor(int windows) {
     }
 }
 
-PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+// The decoder of a usable plan, or nullptr.
+ChunkDecoder chunkDecoder(const BitGatherPlan& plan, const LineExpander& e) {
     const int windows = plan.planeStride != 0 ? 0 : plan.windowVectors;
-    const bool mapped = !plan.levels && !run.expander->mapIdentity;
-    ChunkDecoder decode;
-    if (windows == 0) {
-        decode = mapped ? planeDecoderFor<true>(plan.depth) : planeDecoderFor<false>(plan.depth);
-        if (decode == nullptr) return false;
-    } else if (plan.planar) {
-        decode = mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);
-    } else {
-        decode = mapped ? chunkDecoderFor<false, true>(windows) : chunkDecoderFor<false, false>(windows);
-    }
+    const bool mapped = !plan.levels && !e.mapIdentity;
+    if (windows == 0) return mapped ? planeDecoderFor<true>(plan.depth) : planeDecoderFor<false>(plan.depth);
+    if (plan.planar)
+        return mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);
+    return mapped ? chunkDecoderFor<false, true>(windows) : chunkDecoderFor<false, false>(windows);
+}
+
+PL_AVX512 bool gatherAvx512(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
+    const ChunkDecoder decode = chunkDecoder(plan, *run.expander);
+    if (decode == nullptr) return false;
     decode(plan, run, pixels, values);
     return true;
 }
@@ -316,11 +318,52 @@ PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, ui
     return true;
 }
 
-PL_AVX512 bool copyAvx512(const SourceRun& run, int pixels, uint8_t* values) {
+PL_AVX512 void copyChunks(const BitGatherPlan&, const SourceRun& run, int pixels, uint8_t* values) {
     const Table256 transform = transformTable(run);
     for (int x = 0; x < pixels; x += 64)
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), sourceVector(run, transform, x));
-    return true;
+}
+
+void prefetchBytes(const LineBatch& b, int64_t from, int64_t bytes) {
+    const int64_t to = std::min(from + bytes, b.dataSize);
+    for (int64_t at = std::max<int64_t>(from, 0); at < to; at += 64) __builtin_prefetch(b.data + at);
+}
+
+// The bytes of line n's runs, asked for ahead.
+void prefetchLine(const LineBatch& b, int64_t lineStart) {
+    for (int s = 0; s < b.stripCount; ++s)
+        prefetchBytes(b, lineStart + b.strips[s].offset, b.strips[s].aheadBytes);
+}
+
+void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                     ChunkDecoder decode, uint8_t* values) {
+    const GroupExpander expand = groupExpander(e, b.rows.rows);
+    LineRows rows = b.rows;
+    int64_t rowStart = b.first;
+    int unitRow = 0;
+    for (int n = 0; n < b.lines; ++n) {
+        rows.first = b.rows.first + n * b.lineStep;
+        const int64_t lineStart = rowStart + unitRow * b.unitRowStep;
+        if (b.unitRows == 1) {
+            prefetchLine(b, lineStart + b.linesAhead * b.rowStep);
+        } else if (unitRow == 0) {
+            prefetchLine(b, rowStart + b.rowStep);
+        }
+        for (int s = 0; s < b.stripCount; ++s) {
+            const LineStrip& strip = b.strips[s];
+            const int64_t at = lineStart + strip.offset;
+            decode(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
+                   values + strip.pixel);
+        }
+        expand(e, values, rows, rows.first, b.runBytes);
+        if (b.runBytes < b.lineBytes) {
+            for (int r = 0; r < rows.rows; ++r)
+                std::memcpy(rows.first + r * rows.step + b.runBytes,
+                            b.checker[(b.firstImageRow + n * rows.rows + r) & 1] + b.runBytes,
+                            b.lineBytes - b.runBytes);
+        }
+        if (++unitRow == b.unitRows) unitRow = 0, rowStart += b.rowStep;
+    }
 }
 
 #endif
@@ -371,7 +414,8 @@ void expandLine(const LineExpander& expander, const uint8_t* values, const LineR
                 size_t bytes) {
     if (bytes == 0 || rows.rows <= 0) return;
 #if defined(__x86_64__)
-    if (chosenKernel == PixelKernel::Avx512) expandAvx512(expander, values, rows, at, bytes);
+    if (chosenKernel == PixelKernel::Avx512)
+        groupExpander(expander, rows.rows)(expander, values, rows, rows.first + at, bytes);
 #else
     (void)expander, (void)values, (void)at;
 #endif
@@ -504,11 +548,14 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
     return plan;
 }
 
+int64_t planReach(const BitGatherPlan& plan, int pixels) {
+    const int64_t chunks = (int64_t{pixels} + 63) / 64;
+    return (chunks - 1) * plan.chunkBytes + plan.reach + (plan.depth - 1) * plan.planeStride;
+}
+
 bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
     // Past the data every byte reads 0, which the byte transforms must leave as it is.
-    const int64_t chunks = (pixels + 63) / 64;
-    const int64_t reach = (chunks - 1) * plan.chunkBytes + plan.reach + (plan.depth - 1) * plan.planeStride;
-    if (!run.identity && reach > run.size) return false;
+    if (!run.identity && planReach(plan, pixels) > run.size) return false;
 #if defined(__x86_64__)
     if (chosenKernel == PixelKernel::Avx512 && plan.usable) return gatherAvx512(plan, run, pixels, values);
 #endif
@@ -527,8 +574,27 @@ bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* val
 
 bool copyPixels(const SourceRun& run, int pixels, uint8_t* values) {
 #if defined(__x86_64__)
-    if (chosenKernel == PixelKernel::Avx512) return copyAvx512(run, pixels, values);
+    if (chosenKernel == PixelKernel::Avx512) {
+        copyChunks(BitGatherPlan{}, run, pixels, values);
+        return true;
+    }
 #endif
     (void)run, (void)pixels, (void)values;
     return false;
+}
+
+bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
+                   uint8_t* values) {
+#if defined(__x86_64__)
+    if (chosenKernel != PixelKernel::Avx512 || batch.rows.rows < 1) return false;
+    const ChunkDecoder decode = batch.copy    ? copyChunks
+                                : plan.usable ? chunkDecoder(plan, expander)
+                                              : nullptr;
+    if (decode == nullptr) return false;
+    drawBatchAvx512(plan, expander, batch, decode, values);
+    return true;
+#else
+    (void)plan, (void)expander, (void)batch, (void)values;
+    return false;
+#endif
 }

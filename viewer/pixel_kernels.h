@@ -105,6 +105,9 @@ struct SourceRun {
     const LineExpander* expander;
 };
 
+// Bytes from a run's first byte to the last that decoding `pixels` pixels by the plan reads, + 1.
+int64_t planReach(const BitGatherPlan& plan, int pixels);
+
 // Writes the values of `pixels` pixels (rounded up to 64) by the plan; false when the kernel
 // has no such decoder (the caller decodes in the plain way).
 bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
@@ -121,3 +124,38 @@ bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* val
 
 // The same for 8-bit values of a grey ramp: the bytes themselves.
 bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
+
+// One run of a line: `pixels` values decoded from `offset` bytes after the line's first byte
+// into the line from pixel `pixel` on, reading ahead `aheadBytes` bytes from there.
+struct LineStrip {
+    int64_t offset;
+    int pixel, pixels;
+    int64_t aheadBytes;
+};
+
+// Lines drawn in one go, every byte their runs read lying in the data: line n starts
+// (n / unitRows) x rowStep + (n mod unitRows) x unitRowStep bytes after `first` and fills image
+// rows rows.first + n x lineStep on (rows.rows of them), its runs expanded over the first
+// `runBytes` screen bytes and the checkerboard after them up to `lineBytes`.
+struct LineBatch {
+    const uint8_t* data;
+    int64_t dataSize, first;
+    const LineStrip* strips;
+    int stripCount;
+    int lines, unitRows;
+    int64_t rowStep, unitRowStep;
+    const uint8_t* transform;
+    bool identity;
+    bool copy;  // 8-bit values that are the bytes themselves, not decoded by a plan
+    LineRows rows;
+    ptrdiff_t lineStep;
+    size_t runBytes, lineBytes;
+    const uint8_t* checker[2];  // the background of image rows firstImageRow, firstImageRow + 1, ...
+    int firstImageRow;
+    int linesAhead;  // unitRows 1: lines whose bytes are asked for ahead; else the next view row's
+};
+
+// Draws the batch into the image through a line of values (kValueLinePadding past its end);
+// false, with nothing drawn, when the kernel has no decoder for it.
+bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
+                   uint8_t* values);

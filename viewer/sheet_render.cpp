@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <span>
 
 #include "graphics/drawing.h"
@@ -219,6 +220,82 @@ int64_t viewPixelsOf(const ModeRow& row, int zoom, int viewWidth) {
     return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
 }
 
+// ---- Lines drawn in one go: the view rows whose strips all lie in the data, away from its
+// ends, go to the kernel as one batch; the rest are drawn line by line.
+
+struct BatchLayout {
+    LineStrip strips[kViewWidth];
+    int64_t spans[kViewWidth];  // bytes a strip reads from its view row's first byte on
+    int count = 0;
+    size_t runBytes = 0;  // screen bytes of the strips together
+    bool usable = true;
+
+    void add(const LineStrip& strip, int64_t span) {
+        if (count == kViewWidth) {
+            usable = false;
+            return;
+        }
+        spans[count] = span;
+        strips[count++] = strip;
+    }
+};
+
+struct RowRange {
+    int64_t low, high;
+};
+
+// The view rows, of those from 0 on starting `rowBytes` apart from `first`, whose strips lie
+// wholly in the data.
+RowRange rowsInData(const BatchLayout& layout, int64_t first, int64_t rowBytes) {
+    RowRange range{0, std::numeric_limits<int64_t>::max()};
+    for (int s = 0; s < layout.count; ++s) {
+        const int64_t start = first + layout.strips[s].offset;
+        if (start < 0) range.low = std::max(range.low, (-start + rowBytes - 1) / rowBytes);
+        const int64_t room = viewerState.dataSize - layout.spans[s] - start;
+        if (room < 0) return {0, 0};
+        range.high = std::min(range.high, room / rowBytes + 1);
+    }
+    return range;
+}
+
+// Draws view rows [rows.low, rows.high) of `unitRows` lines each as one batch; false when the
+// kernel leaves them to the line by line drawing.
+bool drawBatch(const LinePainter& p, const BatchLayout& layout, const BitGatherPlan& plan, bool copy,
+               const ByteTransform& transform, int64_t first, RowRange rows, int64_t rowBytes, int unitRows,
+               int64_t unitRowStep, ValueLine& line) {
+    if (!layout.usable || layout.count == 0 || p.insetCells || rows.low >= rows.high) return false;
+    const int y = static_cast<int>(rows.low * unitRows * p.zoom);
+    const ptrdiff_t rowStep = -static_cast<ptrdiff_t>(p.target.stride);
+    const LineBatch batch{viewerState.dataBuffer,
+                          viewerState.dataSize,
+                          first + rows.low * rowBytes,
+                          layout.strips,
+                          layout.count,
+                          static_cast<int>((rows.high - rows.low) * unitRows),
+                          unitRows,
+                          rowBytes,
+                          unitRowStep,
+                          transform.table.data(),
+                          transform.identity,
+                          copy,
+                          {imageRow(p.target, y), rowStep, p.zoom},
+                          rowStep * p.zoom,
+                          std::min(layout.runBytes, p.lineEnd),
+                          p.checker.bytes,
+                          {p.checker.rows[0], p.checker.rows[1]},
+                          y,
+                          unitRows == 1 ? kLinesAhead : 1};
+    return drawLineBatch(plan, p.expander, batch, line.values);
+}
+
+// The view rows of a batch: in the data, and whole lines inside the target.
+RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, int64_t viewRows,
+                   int64_t lineRows, const LinePainter& p) {
+    RowRange rows = rowsInData(layout, first, rowBytes);
+    rows.high = std::min({rows.high, viewRows, int64_t{p.checker.height} / lineRows});
+    return rows;
+}
+
 // ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
 
 struct ByteCellWalk {
@@ -327,16 +404,39 @@ void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
     if (mode == kModeBk) colours[count++] = kBkPastEndColour;
 }
 
+// The strips of every view row: byte runs of one view row, with nothing cut at the data's end.
+BatchLayout byteCellLayout(const ByteCellWalk& walk) {
+    ByteCellWalk whole = walk;
+    whole.count = std::numeric_limits<int64_t>::max();
+    BatchLayout layout;
+    const int columns = forEachByteRun(whole, 0, 0, [&](int column, int64_t index, int run) {
+        const int pixels = run * walk.pixelsPerByte;
+        layout.add({index, column * walk.pixelsPerByte, pixels, run},
+                   std::max<int64_t>(run, planReach(walk.plan, pixels)));
+    });
+    layout.runBytes =
+        static_cast<size_t>(columns) * walk.pixelsPerByte * walk.expander->factor * kBytesPerPixel;
+    return layout;
+}
+
 // Returns the first pixel row below the rows drawn.
 int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
     ByteCellWalk walk;
     makeByteCellWalk(walk, options, painter);
     const int rows = rowsPerStrip(options);
     ValueLine line;
+    const BatchLayout layout = byteCellLayout(walk);
+    const RowRange batch = batchRows(layout, options.first, options.bytesPerRow, rows, options.zoom, painter);
     int y = 0;
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
         if (y >= painter.target.height) return y;
+        if (row == batch.low && drawBatch(painter, layout, walk.plan, false, walk.transform, options.first,
+                                          batch, options.bytesPerRow, 1, 0, line)) {
+            row = static_cast<int>(batch.high) - 1;
+            y = static_cast<int>(batch.high) * options.zoom;
+            continue;
+        }
         forEachByteRun(walk, row + kLinesAhead, options.first,
                        [&](int, int64_t index, int run) { prefetchData(index, run); });
         decodeByteRow(walk, row, options.first, line);
@@ -502,6 +602,33 @@ void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t view
     });
 }
 
+// Whether the unit rows decode as the bytes themselves.
+bool copiesBytes(const UnitWalk& walk) {
+    return walk.row->bits == 8 && walk.expander->mapIdentity;
+}
+
+// The strips of every view row, as the slots give them; none for the ZX screen, whose
+// attribute rows the batches do not draw.
+BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
+    BatchLayout layout;
+    if (walk.options.colourMode == kModeZx) return layout;
+    const ViewGeometry& g = walk.geometry;
+    constexpr int64_t kMostAhead = 4096;
+    int64_t end = 0;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int pixels = static_cast<int>((strip.visible - 1) * slots.unitPixels + strip.lastPixels);
+        const int64_t bytes = strip.visible * g.unitBytes;
+        const int64_t reach = (g.unitHeight - 1) * walk.row->tileRowStep +
+                              (copiesBytes(walk) ? pixels : planReach(walk.plan, pixels));
+        layout.add({strip.start - walk.options.first, static_cast<int>(strip.pixel), pixels,
+                    std::min(bytes, kMostAhead)},
+                   std::max(bytes, reach));
+        end = strip.pixel + pixels;
+    }
+    layout.runBytes = static_cast<size_t>(end) * walk.expander->factor * kBytesPerPixel;
+    return layout;
+}
+
 int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     UnitWalk walk;
     makeUnitWalk(walk, options, painter);
@@ -510,10 +637,21 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     const int64_t unitHeight = walk.geometry.unitHeight;
     const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
     ValueLine line;
+    const BatchLayout layout = unitLayout(walk, slots);
+    const RowRange batch = batchRows(layout, options.first, walk.geometry.rowBytes,
+                                     walk.geometry.rowsPerStrip, unitHeight * options.zoom, painter);
     int y = 0;
     int64_t viewRow = 0;
     int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+        if (unitRow == 0 && viewRow == batch.low &&
+            drawBatch(painter, layout, walk.plan, copiesBytes(walk), walk.transform, options.first, batch,
+                      walk.geometry.rowBytes, static_cast<int>(unitHeight), walk.row->tileRowStep, line)) {
+            viewRow = batch.high;
+            n = batch.high * unitHeight - 1;
+            y = static_cast<int>(batch.high * unitHeight * options.zoom);
+            continue;
+        }
         if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (unitHeight == 1 ? kLinesAhead : 1));
         decodeLine(walk, slots, viewRow, unitRow, line);
         paintLine(painter, line, y);
