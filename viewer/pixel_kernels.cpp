@@ -384,7 +384,9 @@ bool usePixelKernel(PixelKernel kernel) {
     return true;
 }
 
-void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int factor) {
+namespace {
+
+void makeLineExpander(LineExpander& e, const int32_t* colours, int count, int factor) {
     e.factor = factor;
     e.groupPixels = 64 / factor;
     count = std::clamp(count, 1, 256);
@@ -408,6 +410,24 @@ void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int
             if (++inPixel == 3 * factor) inPixel = 0, ++pixel;
         }
     }
+}
+
+}  // namespace
+
+void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int factor) {
+    // Drawing after drawing asks for the same expander: the last one made is kept.
+    static LineExpander last;
+    static int32_t lastColours[256];
+    static int lastCount = 0, lastFactor = 0;
+    count = std::clamp(count, 1, 256);
+    if (count != lastCount || factor != lastFactor ||
+        std::memcmp(colours, lastColours, sizeof(int32_t) * static_cast<size_t>(count)) != 0) {
+        makeLineExpander(last, colours, count, factor);
+        std::memcpy(lastColours, colours, sizeof(int32_t) * static_cast<size_t>(count));
+        lastCount = count;
+        lastFactor = factor;
+    }
+    e = last;
 }
 
 void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
@@ -518,8 +538,10 @@ bool levelsRepeatBits(const LineExpander& expander, int depth) {
     return true;
 }
 
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
-                            bool levelsByRepeat) {
+namespace {
+
+BitGatherPlan makeBitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                                bool levelsByRepeat) {
     BitGatherPlan plan;
     plan.depth = depth;
     plan.chunkBytes = chunkBytes;
@@ -545,6 +567,36 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
         return plan;
     }
     plan.usable = true;
+    return plan;
+}
+
+}  // namespace
+
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat) {
+    // A plan depends on the plane stride only through whether there is one, and making it asks
+    // for every bit of a chunk: the last few plans made are kept.
+    struct Kept {
+        SourceBitOf source;
+        int depth, chunkBytes;
+        bool planes, levels;
+        BitGatherPlan plan;
+    };
+    static Kept kept[8];
+    static int keptCount = 0, nextKept = 0;
+    for (int k = 0; k < keptCount; ++k) {
+        const Kept& c = kept[k];
+        if (c.source == source && c.depth == depth && c.chunkBytes == chunkBytes &&
+            c.planes == (planeStride != 0) && c.levels == levelsByRepeat) {
+            BitGatherPlan plan = c.plan;
+            plan.planeStride = planeStride;
+            return plan;
+        }
+    }
+    const BitGatherPlan plan = makeBitGatherPlan(source, depth, chunkBytes, planeStride, levelsByRepeat);
+    kept[nextKept] = {source, depth, chunkBytes, planeStride != 0, levelsByRepeat, plan};
+    nextKept = (nextKept + 1) % 8;
+    keptCount = std::min(keptCount + 1, 8);
     return plan;
 }
 
