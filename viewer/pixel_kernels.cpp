@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kBytesPerScreenPixel = 3;
+
 bool machineRunsAvx512() {
 #if defined(__x86_64__)
     __builtin_cpu_init();
@@ -335,9 +337,22 @@ void prefetchLine(const LineBatch& b, int64_t lineStart) {
         prefetchBytes(b, lineStart + b.strips[s].offset, b.strips[s].aheadBytes);
 }
 
+// Runs whose bytes are their values are expanded straight from the data.
+void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander expand, const LineRows& rows,
+                      int64_t lineStart) {
+    const int64_t pixelBytes = int64_t{kBytesPerScreenPixel} * e.factor;
+    for (int s = 0; s < b.stripCount; ++s) {
+        const LineStrip& strip = b.strips[s];
+        const int64_t from = strip.pixel * pixelBytes;
+        const int64_t bytes = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
+        if (bytes > 0) expand(e, b.data + lineStart + strip.offset, rows, rows.first + from, size_t(bytes));
+    }
+}
+
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                      ChunkDecoder decode, uint8_t* values) {
     const GroupExpander expand = groupExpander(e, b.rows.rows);
+    const bool bytesAreValues = b.copy && b.identity;
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -349,13 +364,17 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (unitRow == 0) {
             prefetchLine(b, rowStart + b.rowStep);
         }
-        for (int s = 0; s < b.stripCount; ++s) {
-            const LineStrip& strip = b.strips[s];
-            const int64_t at = lineStart + strip.offset;
-            decode(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
-                   values + strip.pixel);
+        if (bytesAreValues) {
+            expandRunsOfData(e, b, expand, rows, lineStart);
+        } else {
+            for (int s = 0; s < b.stripCount; ++s) {
+                const LineStrip& strip = b.strips[s];
+                const int64_t at = lineStart + strip.offset;
+                decode(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
+                       values + strip.pixel);
+            }
+            expand(e, values, rows, rows.first, b.runBytes);
         }
-        expand(e, values, rows, rows.first, b.runBytes);
         if (b.runBytes < b.lineBytes) {
             for (int r = 0; r < rows.rows; ++r)
                 std::memcpy(rows.first + r * rows.step + b.runBytes,

@@ -146,7 +146,8 @@ struct LineBatch {
     int64_t rowStep, unitRowStep;
     const uint8_t* transform;
     bool identity;
-    bool copy;  // 8-bit values that are the bytes themselves, not decoded by a plan
+    bool copy;  // 8-bit values that are the bytes themselves, not decoded by a plan; a strip's
+                // bytes are then read up to 64 past its last pixel's
     LineRows rows;
     ptrdiff_t lineStep;
     size_t runBytes, lineBytes;

@@ -619,7 +619,7 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
         const int pixels = static_cast<int>((strip.visible - 1) * slots.unitPixels + strip.lastPixels);
         const int64_t bytes = strip.visible * g.unitBytes;
         const int64_t reach = (g.unitHeight - 1) * walk.row->tileRowStep +
-                              (copiesBytes(walk) ? pixels : planReach(walk.plan, pixels));
+                              (copiesBytes(walk) ? int64_t{pixels} + 64 : planReach(walk.plan, pixels));
         layout.add({strip.start - walk.options.first, static_cast<int>(strip.pixel), pixels,
                     std::min(bytes, kMostAhead)},
                    std::max(bytes, reach));
