@@ -293,14 +293,25 @@ constexpr uint64_t pickBits(int b0, int b1, int b2, int b3) {
            uint64_t{1u << b3} << 32;
 }
 
+// The index vectors of the attribute kernel: chunk c puts byte 8c + g under the 8 pixels of
+// lane g, and pixel i of a lane takes bit 7 - i of it.
+struct AttributeIndices {
+    alignas(64) uint8_t spread[4][64];
+    alignas(64) uint8_t bitOfPixel[64];
+
+    constexpr AttributeIndices() : spread(), bitOfPixel() {
+        for (int c = 0; c < 4; ++c)
+            for (int i = 0; i < 64; ++i) spread[c][i] = static_cast<uint8_t>(8 * c + i / 8);
+        for (int i = 0; i < 64; ++i) bitOfPixel[i] = static_cast<uint8_t>(8 * (i % 8) + 7 - i % 8);
+    }
+};
+
+constexpr AttributeIndices kAttributeIndices;
+
 PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
     const Table256 transform = transformTable(run);
-    alignas(64) uint8_t spread[4][64];  // chunk c: byte 8c + g under the 8 pixels of lane g
-    alignas(64) uint8_t bitOfPixel[64];
-    for (int c = 0; c < 4; ++c)
-        for (int i = 0; i < 64; ++i) spread[c][i] = static_cast<uint8_t>(8 * c + i / 8);
-    for (int i = 0; i < 64; ++i) bitOfPixel[i] = static_cast<uint8_t>(8 * (i % 8) + 7 - i % 8);
-    const __m512i bits = _mm512_load_si512(bitOfPixel);
+    const auto& spread = kAttributeIndices.spread;
+    const __m512i bits = _mm512_load_si512(kAttributeIndices.bitOfPixel);
     const __m512i ink = _mm512_set1_epi64(static_cast<int64_t>(pickBits(0, 1, 2, 6)));
     const __m512i paper = _mm512_set1_epi64(static_cast<int64_t>(pickBits(3, 4, 5, 6)));
     for (int u = 0; u < row.units; ++u, values += row.unitPixels) {
@@ -349,6 +360,20 @@ void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander e
     }
 }
 
+// The strips of a line of attribute screens, each from whole screens.
+void decodeAttributeRuns(const LineBatch& b, const AttributeRowOffsets& offsets, int64_t lineStart,
+                         const LineExpander* e, uint8_t* values) {
+    for (int s = 0; s < b.stripCount; ++s) {
+        const LineStrip& strip = b.strips[s];
+        const int64_t at = lineStart + strip.offset;
+        const int units = (strip.pixels + b.unitPixels - 1) / b.unitPixels;
+        attributeAvx512({b.data + at, b.dataSize - at, b.transform, b.identity, e},
+                        {offsets.bitmap, offsets.attributes, b.unitBytes, units, b.unitPixels,
+                         strip.pixels - (units - 1) * b.unitPixels},
+                        values + strip.pixel);
+    }
+}
+
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                      ChunkDecoder decode, uint8_t* values) {
     const GroupExpander expand = groupExpander(e, b.rows.rows);
@@ -366,6 +391,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         }
         if (bytesAreValues) {
             expandRunsOfData(e, b, expand, rows, lineStart);
+        } else if (b.attributeRows != nullptr) {
+            decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, &e, values);
+            expand(e, values, rows, rows.first, b.runBytes);
         } else {
             for (int s = 0; s < b.stripCount; ++s) {
                 const LineStrip& strip = b.strips[s];
@@ -661,7 +689,7 @@ bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, cons
     const ChunkDecoder decode = batch.copy    ? copyChunks
                                 : plan.usable ? chunkDecoder(plan, expander)
                                               : nullptr;
-    if (decode == nullptr) return false;
+    if (decode == nullptr && (batch.attributeRows == nullptr || batch.unitPixels > 256)) return false;
     drawBatchAvx512(plan, expander, batch, decode, values);
     return true;
 #else

@@ -125,6 +125,11 @@ bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* val
 // The same for 8-bit values of a grey ramp: the bytes themselves.
 bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
 
+// Where pixel row y of an attribute screen has its bitmap bytes and its attributes.
+struct AttributeRowOffsets {
+    int64_t bitmap, attributes;
+};
+
 // One run of a line: `pixels` values decoded from `offset` bytes after the line's first byte
 // into the line from pixel `pixel` on, reading ahead `aheadBytes` bytes from there.
 struct LineStrip {
@@ -154,6 +159,11 @@ struct LineBatch {
     const uint8_t* checker[2];  // the background of image rows firstImageRow, firstImageRow + 1, ...
     int firstImageRow;
     int linesAhead;  // unitRows 1: lines whose bytes are asked for ahead; else the next view row's
+    // Attribute screens (unitRowStep 0): unit row y's offsets, for units unitBytes apart of
+    // unitPixels pixels each; null for the others.
+    const AttributeRowOffsets* attributeRows = nullptr;
+    int64_t unitBytes = 0;
+    int unitPixels = 0;
 };
 
 // Draws the batch into the image through a line of values (kValueLinePadding past its end);

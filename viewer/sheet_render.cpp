@@ -208,6 +208,8 @@ uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
 // of the nearer caches.
 constexpr int kLinesAhead = 3;
 
+constexpr int kZxScreenRows = 192;
+
 void prefetchData(int64_t index, int64_t bytes) {
     const int64_t from = std::max<int64_t>(index, 0);
     const int64_t to = std::min<int64_t>(index + bytes, viewerState.dataSize);
@@ -258,34 +260,35 @@ RowRange rowsInData(const BatchLayout& layout, int64_t first, int64_t rowBytes) 
     return range;
 }
 
-// Draws view rows [rows.low, rows.high) of `unitRows` lines each as one batch; false when the
-// kernel leaves them to the line by line drawing.
-bool drawBatch(const LinePainter& p, const BatchLayout& layout, const BitGatherPlan& plan, bool copy,
-               const ByteTransform& transform, int64_t first, RowRange rows, int64_t rowBytes, int unitRows,
-               int64_t unitRowStep, ValueLine& line) {
-    if (!layout.usable || layout.count == 0 || p.insetCells || rows.low >= rows.high) return false;
+// The lines of view rows [rows.low, rows.high), `unitRows` lines each, as one batch.
+LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteTransform& transform,
+                    int64_t first, RowRange rows, int64_t rowBytes, int unitRows, int64_t unitRowStep) {
     const int y = static_cast<int>(rows.low * unitRows * p.zoom);
     const ptrdiff_t rowStep = -static_cast<ptrdiff_t>(p.target.stride);
-    const LineBatch batch{viewerState.dataBuffer,
-                          viewerState.dataSize,
-                          first + rows.low * rowBytes,
-                          layout.strips,
-                          layout.count,
-                          static_cast<int>((rows.high - rows.low) * unitRows),
-                          unitRows,
-                          rowBytes,
-                          unitRowStep,
-                          transform.table.data(),
-                          transform.identity,
-                          copy,
-                          {imageRow(p.target, y), rowStep, p.zoom},
-                          rowStep * p.zoom,
-                          std::min(layout.runBytes, p.lineEnd),
-                          p.checker.bytes,
-                          {p.checker.rows[0], p.checker.rows[1]},
-                          y,
-                          unitRows == 1 ? kLinesAhead : 1};
-    return drawLineBatch(plan, p.expander, batch, line.values);
+    return {viewerState.dataBuffer,
+            viewerState.dataSize,
+            first + rows.low * rowBytes,
+            layout.strips,
+            layout.count,
+            static_cast<int>((rows.high - rows.low) * unitRows),
+            unitRows,
+            rowBytes,
+            unitRowStep,
+            transform.table.data(),
+            transform.identity,
+            false,
+            {imageRow(p.target, y), rowStep, p.zoom},
+            rowStep * p.zoom,
+            std::min(layout.runBytes, p.lineEnd),
+            p.checker.bytes,
+            {p.checker.rows[0], p.checker.rows[1]},
+            y,
+            unitRows == 1 ? kLinesAhead : 1};
+}
+
+// Whether a batch can be drawn: false leaves its lines to the line by line drawing.
+bool batchDrawable(const LinePainter& p, const BatchLayout& layout, RowRange rows) {
+    return layout.usable && layout.count > 0 && !p.insetCells && rows.low < rows.high;
 }
 
 // The view rows of a batch: in the data, and whole lines inside the target.
@@ -431,8 +434,11 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
         if (y >= painter.target.height) return y;
-        if (row == batch.low && drawBatch(painter, layout, walk.plan, false, walk.transform, options.first,
-                                          batch, options.bytesPerRow, 1, 0, line)) {
+        if (row == batch.low && batchDrawable(painter, layout, batch) &&
+            drawLineBatch(
+                walk.plan, painter.expander,
+                lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
+                line.values)) {
             row = static_cast<int>(batch.high) - 1;
             y = static_cast<int>(batch.high) * options.zoom;
             continue;
@@ -607,12 +613,11 @@ bool copiesBytes(const UnitWalk& walk) {
     return walk.row->bits == 8 && walk.expander->mapIdentity;
 }
 
-// The strips of every view row, as the slots give them; none for the ZX screen, whose
-// attribute rows the batches do not draw.
+// The strips of every view row, as the slots give them.
 BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
     BatchLayout layout;
-    if (walk.options.colourMode == kModeZx) return layout;
     const ViewGeometry& g = walk.geometry;
+    if (walk.options.colourMode == kModeZx && g.unitHeight != kZxScreenRows) return layout;
     constexpr int64_t kMostAhead = 4096;
     int64_t end = 0;
     for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
@@ -627,6 +632,25 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
     }
     layout.runBytes = static_cast<size_t>(end) * walk.expander->factor * kBytesPerPixel;
     return layout;
+}
+
+// Draws the batch of view rows `rows` of a unit mode; false when the kernel leaves them.
+bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout, RowRange rows,
+                   ValueLine& line) {
+    if (!batchDrawable(p, layout, rows)) return false;
+    const ViewGeometry& g = walk.geometry;
+    const bool zx = walk.options.colourMode == kModeZx;
+    LineBatch batch = lineBatch(p, layout, walk.transform, walk.options.first, rows, g.rowBytes,
+                                static_cast<int>(g.unitHeight), zx ? 0 : walk.row->tileRowStep);
+    batch.copy = copiesBytes(walk);
+    AttributeRowOffsets zxRows[kZxScreenRows];
+    if (zx) {
+        for (int y = 0; y < kZxScreenRows; ++y) zxRows[y] = {zxRow(y).bitmap, zxRow(y).attributes};
+        batch.attributeRows = zxRows;
+        batch.unitBytes = g.unitBytes;
+        batch.unitPixels = walk.unitPixels;
+    }
+    return drawLineBatch(walk.plan, p.expander, batch, line.values);
 }
 
 int drawUnits(const LinePainter& painter, const SheetOptions& options) {
@@ -644,9 +668,7 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     int64_t viewRow = 0;
     int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
-        if (unitRow == 0 && viewRow == batch.low &&
-            drawBatch(painter, layout, walk.plan, copiesBytes(walk), walk.transform, options.first, batch,
-                      walk.geometry.rowBytes, static_cast<int>(unitHeight), walk.row->tileRowStep, line)) {
+        if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, line)) {
             viewRow = batch.high;
             n = batch.high * unitHeight - 1;
             y = static_cast<int>(batch.high * unitHeight * options.zoom);
