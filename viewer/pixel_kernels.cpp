@@ -244,6 +244,85 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
     }
 }
 
+// Tile modes: the unit rows of a view row lie a fixed step apart in every tile, so the windows
+// of a chunk serve all of them, each row arranged as the plan's shifted by y steps.
+struct RowArrangements {
+    alignas(64) uint8_t arrange[kSharedUnitRows][64];
+    uint64_t high[kSharedUnitRows];
+};
+
+template <bool kPlanar, int kWindows, bool kMapped>
+PL_AVX512 void decodeUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, int rows,
+                              const SourceRun& run, int pixels, uint8_t* values, size_t lineBytes) {
+    const Table256 transform = transformTable(run);
+    const __m512i valueMap = loadBytes(run.expander->valueMap);
+    const __m512i matrix = loadBytes(plan.matrix);
+    const __m512i reorder = loadBytes(plan.reorder);
+    const __mmask64 keep = plan.keep;
+    const bool identity = run.identity;
+    int64_t offset = 0;
+    for (int x = 0; x < pixels; x += 64, offset += plan.chunkBytes) {
+        __m512i w[kWindows];
+        for (int i = 0; i < kWindows; ++i) w[i] = rawVector(run, offset + 64 * i);
+        for (int y = 0; y < rows; ++y) {
+            const __m512i at = _mm512_load_si512(rowPlans.arrange[y]);
+            __m512i lanes;
+            if constexpr (kWindows == 1) {
+                lanes = _mm512_maskz_permutexvar_epi8(keep, at, w[0]);
+            } else if constexpr (kWindows == 2) {
+                lanes = _mm512_maskz_permutex2var_epi8(keep, w[0], at, w[1]);
+            } else {
+                const __mmask64 high = rowPlans.high[y];
+                lanes = _mm512_or_si512(_mm512_maskz_permutex2var_epi8(keep & ~high, w[0], at, w[1]),
+                                        _mm512_maskz_permutex2var_epi8(keep & high, w[2], at, w[3]));
+            }
+            lanes = transformedLanes(lanes, transform, keep, identity);
+            __m512i out;
+            if constexpr (kPlanar) {
+                out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
+            } else {
+                out = permuteBytes(reorder, _mm512_gf2p8affine_epi64_epi8(lanes, matrix, 0));
+            }
+            if constexpr (kMapped) out = permuteBytes(out, valueMap);
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + y * lineBytes + x), out);
+        }
+    }
+}
+
+using UnitRowsDecoder = void (*)(const BitGatherPlan&, const RowArrangements&, int, const SourceRun&, int,
+                                 uint8_t*, size_t);
+
+template <bool kPlanar, bool kMapped>
+UnitRowsDecoder unitRowsDecoderFor(int windows) {
+    return windows == 1   ? decodeUnitRows<kPlanar, 1, kMapped>
+           : windows == 2 ? decodeUnitRows<kPlanar, 2, kMapped>
+                          : decodeUnitRows<kPlanar, 4, kMapped>;
+}
+
+// The decoder of `rows` unit rows `step` bytes apart and their arrangements; nullptr when a
+// shifted row reads past the windows a chunk may load.
+UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
+                                RowArrangements& rowPlans) {
+    if (!plan.usable || plan.planeStride != 0 || rows < 1 || rows > kSharedUnitRows || step < 0)
+        return nullptr;
+    const int64_t reach = plan.reach + (rows - 1) * step;
+    if (reach > 256) return nullptr;
+    const int windows = reach <= 64 ? 1 : reach <= 128 ? 2 : 4;
+    for (int y = 0; y < rows; ++y) {
+        rowPlans.high[y] = 0;
+        for (int k = 0; k < 64; ++k) {
+            const bool kept = (plan.keep >> k) & 1;
+            const int64_t full = plan.arrange[k] + (((plan.arrangeHigh >> k) & 1) ? 128 : 0) + y * step;
+            rowPlans.arrange[y][k] = kept ? static_cast<uint8_t>(full & 127) : 0;
+            if (kept && full >= 128) rowPlans.high[y] |= uint64_t{1} << k;
+        }
+    }
+    const bool mapped = !plan.levels && !e.mapIdentity;
+    if (plan.planar)
+        return mapped ? unitRowsDecoderFor<true, true>(windows) : unitRowsDecoderFor<true, false>(windows);
+    return mapped ? unitRowsDecoderFor<false, true>(windows) : unitRowsDecoderFor<false, false>(windows);
+}
+
 using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
 
 template <bool kMapped>
@@ -374,10 +453,27 @@ void decodeAttributeRuns(const LineBatch& b, const AttributeRowOffsets& offsets,
     }
 }
 
+// The unit rows of a view row at once, into lines of values lineBytes apart.
+void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                       UnitRowsDecoder decode, const RowArrangements& rowPlans, int64_t rowStart,
+                       uint8_t* values, size_t lineBytes) {
+    for (int s = 0; s < b.stripCount; ++s) {
+        const LineStrip& strip = b.strips[s];
+        const int64_t at = rowStart + strip.offset;
+        decode(plan, rowPlans, b.unitRows, {b.data + at, b.dataSize - at, b.transform, b.identity, &e},
+               strip.pixels, values + strip.pixel, lineBytes);
+    }
+}
+
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
-                     ChunkDecoder decode, uint8_t* values) {
+                     ChunkDecoder decode, const ValueLines& lines) {
     const GroupExpander expand = groupExpander(e, b.rows.rows);
     const bool bytesAreValues = b.copy && b.identity;
+    RowArrangements rowPlans;
+    const UnitRowsDecoder decodeRows = b.copy || b.attributeRows != nullptr || b.unitRows > lines.count
+                                           ? nullptr
+                                           : unitRowsDecoder(plan, e, b.unitRowStep, b.unitRows, rowPlans);
+    uint8_t* values = lines.first;
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -389,7 +485,11 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (unitRow == 0) {
             prefetchLine(b, rowStart + b.rowStep);
         }
-        if (bytesAreValues) {
+        if (decodeRows != nullptr) {
+            if (unitRow == 0)
+                decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
+            expand(e, values + unitRow * lines.lineBytes, rows, rows.first, b.runBytes);
+        } else if (bytesAreValues) {
             expandRunsOfData(e, b, expand, rows, lineStart);
         } else if (b.attributeRows != nullptr) {
             decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, &e, values);
@@ -683,7 +783,7 @@ bool copyPixels(const SourceRun& run, int pixels, uint8_t* values) {
 }
 
 bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
-                   uint8_t* values) {
+                   const ValueLines& values) {
 #if defined(__x86_64__)
     if (chosenKernel != PixelKernel::Avx512 || batch.rows.rows < 1) return false;
     const ChunkDecoder decode = batch.copy    ? copyChunks

@@ -166,7 +166,17 @@ struct LineBatch {
     int unitPixels = 0;
 };
 
-// Draws the batch into the image through a line of values (kValueLinePadding past its end);
-// false, with nothing drawn, when the kernel has no decoder for it.
+// Lines of values, each written kValueLinePadding past its end.
+struct ValueLines {
+    uint8_t* first;
+    int count;
+    size_t lineBytes;  // from one line's first value to the next's
+};
+
+// The unit rows of a view row that a batch decodes at once, given as many lines of values.
+constexpr int kSharedUnitRows = 8;
+
+// Draws the batch into the image through lines of values; false, with nothing drawn, when the
+// kernel has no decoder for it.
 bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
-                   uint8_t* values);
+                   const ValueLines& values);

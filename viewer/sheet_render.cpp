@@ -126,6 +126,11 @@ struct ValueLine {
     SpanList runs;
 };
 
+// The lines of values of a view row's unit rows.
+struct UnitRowValues {
+    alignas(64) uint8_t values[kSharedUnitRows][kValueLine + kValueLinePadding];
+};
+
 // What every line of a drawing shares: the target and how values become its screen bytes.
 struct LinePainter {
     const ImageBuffer& target;
@@ -438,7 +443,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
             drawLineBatch(
                 walk.plan, painter.expander,
                 lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
-                line.values)) {
+                {line.values, 1, sizeof line.values})) {
             row = static_cast<int>(batch.high) - 1;
             y = static_cast<int>(batch.high) * options.zoom;
             continue;
@@ -636,7 +641,7 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
 
 // Draws the batch of view rows `rows` of a unit mode; false when the kernel leaves them.
 bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout, RowRange rows,
-                   ValueLine& line) {
+                   UnitRowValues& lines) {
     if (!batchDrawable(p, layout, rows)) return false;
     const ViewGeometry& g = walk.geometry;
     const bool zx = walk.options.colourMode == kModeZx;
@@ -650,7 +655,8 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
         batch.unitBytes = g.unitBytes;
         batch.unitPixels = walk.unitPixels;
     }
-    return drawLineBatch(walk.plan, p.expander, batch, line.values);
+    return drawLineBatch(walk.plan, p.expander, batch,
+                         {lines.values[0], kSharedUnitRows, sizeof lines.values[0]});
 }
 
 int drawUnits(const LinePainter& painter, const SheetOptions& options) {
@@ -662,13 +668,14 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
     ValueLine line;
     const BatchLayout layout = unitLayout(walk, slots);
+    UnitRowValues rowValues;
     const RowRange batch = batchRows(layout, options.first, walk.geometry.rowBytes,
                                      walk.geometry.rowsPerStrip, unitHeight * options.zoom, painter);
     int y = 0;
     int64_t viewRow = 0;
     int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
-        if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, line)) {
+        if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, rowValues)) {
             viewRow = batch.high;
             n = batch.high * unitHeight - 1;
             y = static_cast<int>(batch.high * unitHeight * options.zoom);
