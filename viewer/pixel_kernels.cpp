@@ -251,42 +251,101 @@ struct RowArrangements {
     uint64_t high[kSharedUnitRows];
 };
 
+// What decoding unit rows keeps in registers.
+struct UnitRowKernel {
+    Table256 transform;
+    __m512i valueMap, matrix, reorder;
+    __mmask64 keep;
+    bool identity;
+};
+
+PL_AVX512_STEP UnitRowKernel unitRowKernel(const BitGatherPlan& plan, const SourceRun& run) {
+    return {transformTable(run),
+            loadBytes(run.expander->valueMap),
+            loadBytes(plan.matrix),
+            loadBytes(plan.reorder),
+            plan.keep,
+            run.identity};
+}
+
+// The values of unit row y of the chunk whose windows are w.
+template <bool kPlanar, int kWindows, bool kMapped>
+PL_AVX512_STEP __m512i unitRowValues(const UnitRowKernel& k, const RowArrangements& rowPlans,
+                                     const __m512i* w, int y) {
+    const __m512i at = _mm512_load_si512(rowPlans.arrange[y]);
+    __m512i lanes;
+    if constexpr (kWindows == 1) {
+        lanes = _mm512_maskz_permutexvar_epi8(k.keep, at, w[0]);
+    } else if constexpr (kWindows == 2) {
+        lanes = _mm512_maskz_permutex2var_epi8(k.keep, w[0], at, w[1]);
+    } else {
+        const __mmask64 high = rowPlans.high[y];
+        lanes = _mm512_or_si512(_mm512_maskz_permutex2var_epi8(k.keep & ~high, w[0], at, w[1]),
+                                _mm512_maskz_permutex2var_epi8(k.keep & high, w[2], at, w[3]));
+    }
+    lanes = transformedLanes(lanes, k.transform, k.keep, k.identity);
+    __m512i out;
+    if constexpr (kPlanar) {
+        out = _mm512_gf2p8affine_epi64_epi8(k.matrix, lanes, 0);
+    } else {
+        out = permuteBytes(k.reorder, _mm512_gf2p8affine_epi64_epi8(lanes, k.matrix, 0));
+    }
+    if constexpr (kMapped) out = permuteBytes(out, k.valueMap);
+    return out;
+}
+
+template <int kWindows>
+PL_AVX512_STEP void loadWindows(const SourceRun& run, int64_t offset, __m512i* w) {
+    for (int i = 0; i < kWindows; ++i) w[i] = rawVector(run, offset + 64 * i);
+}
+
 template <bool kPlanar, int kWindows, bool kMapped>
 PL_AVX512 void decodeUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, int rows,
                               const SourceRun& run, int pixels, uint8_t* values, size_t lineBytes) {
-    const Table256 transform = transformTable(run);
-    const __m512i valueMap = loadBytes(run.expander->valueMap);
-    const __m512i matrix = loadBytes(plan.matrix);
-    const __m512i reorder = loadBytes(plan.reorder);
-    const __mmask64 keep = plan.keep;
-    const bool identity = run.identity;
+    const UnitRowKernel k = unitRowKernel(plan, run);
     int64_t offset = 0;
     for (int x = 0; x < pixels; x += 64, offset += plan.chunkBytes) {
         __m512i w[kWindows];
-        for (int i = 0; i < kWindows; ++i) w[i] = rawVector(run, offset + 64 * i);
-        for (int y = 0; y < rows; ++y) {
-            const __m512i at = _mm512_load_si512(rowPlans.arrange[y]);
-            __m512i lanes;
-            if constexpr (kWindows == 1) {
-                lanes = _mm512_maskz_permutexvar_epi8(keep, at, w[0]);
-            } else if constexpr (kWindows == 2) {
-                lanes = _mm512_maskz_permutex2var_epi8(keep, w[0], at, w[1]);
-            } else {
-                const __mmask64 high = rowPlans.high[y];
-                lanes = _mm512_or_si512(_mm512_maskz_permutex2var_epi8(keep & ~high, w[0], at, w[1]),
-                                        _mm512_maskz_permutex2var_epi8(keep & high, w[2], at, w[3]));
-            }
-            lanes = transformedLanes(lanes, transform, keep, identity);
-            __m512i out;
-            if constexpr (kPlanar) {
-                out = _mm512_gf2p8affine_epi64_epi8(matrix, lanes, 0);
-            } else {
-                out = permuteBytes(reorder, _mm512_gf2p8affine_epi64_epi8(lanes, matrix, 0));
-            }
-            if constexpr (kMapped) out = permuteBytes(out, valueMap);
-            _mm512_storeu_si512(reinterpret_cast<void*>(values + y * lineBytes + x), out);
-        }
+        loadWindows<kWindows>(run, offset, w);
+        for (int y = 0; y < rows; ++y)
+            _mm512_storeu_si512(reinterpret_cast<void*>(values + y * lineBytes + x),
+                                unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y));
     }
+}
+
+// One unit row of pixels one screen pixel wide, straight into one image row: each chunk's
+// values are the three vectors of its 64 screen pixels. `bytes` screen bytes from `out` on.
+template <bool kPlanar, int kWindows, bool kMapped, bool kGrey>
+PL_AVX512 void expandUnitRow(const BitGatherPlan& plan, const RowArrangements& rowPlans, const SourceRun& run,
+                             int pixels, uint8_t* out, int64_t bytes) {
+    const UnitRowKernel k = unitRowKernel(plan, run);
+    const ExpandVectors x = expandVectors(*run.expander);
+    int64_t offset = 0;
+    for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
+        __m512i w[kWindows];
+        loadWindows<kWindows>(run, offset, w);
+        const __m512i values = unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, 0);
+        const int64_t at = int64_t{px} * kBytesPerScreenPixel;
+        if (at + 192 <= bytes) {
+            for (int v = 0; v < 3; ++v)
+                _mm512_storeu_si512(reinterpret_cast<void*>(out + at + 64 * v),
+                                    groupVector<kGrey>(x, values, v));
+            continue;
+        }
+        for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
+            _mm512_mask_storeu_epi8(out + at + 64 * v, firstBytes(bytes - at - 64 * v),
+                                    groupVector<kGrey>(x, values, v));
+    }
+}
+
+using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, const SourceRun&, int,
+                                 uint8_t*, int64_t);
+
+template <bool kPlanar, bool kMapped, bool kGrey>
+UnitRowExpander unitRowExpanderFor(int windows) {
+    return windows == 1   ? expandUnitRow<kPlanar, 1, kMapped, kGrey>
+           : windows == 2 ? expandUnitRow<kPlanar, 2, kMapped, kGrey>
+                          : expandUnitRow<kPlanar, 4, kMapped, kGrey>;
 }
 
 using UnitRowsDecoder = void (*)(const BitGatherPlan&, const RowArrangements&, int, const SourceRun&, int,
@@ -321,6 +380,18 @@ UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e
     if (plan.planar)
         return mapped ? unitRowsDecoderFor<true, true>(windows) : unitRowsDecoderFor<true, false>(windows);
     return mapped ? unitRowsDecoderFor<false, true>(windows) : unitRowsDecoderFor<false, false>(windows);
+}
+
+// The same row decoded straight into the image, for pixels one screen pixel wide.
+template <bool kGrey>
+UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e) {
+    const int windows = plan.reach <= 64 ? 1 : plan.reach <= 128 ? 2 : 4;
+    const bool mapped = !plan.levels && !e.mapIdentity;
+    if (plan.planar)
+        return mapped ? unitRowExpanderFor<true, true, kGrey>(windows)
+                      : unitRowExpanderFor<true, false, kGrey>(windows);
+    return mapped ? unitRowExpanderFor<false, true, kGrey>(windows)
+                  : unitRowExpanderFor<false, false, kGrey>(windows);
 }
 
 using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
@@ -453,6 +524,30 @@ void decodeAttributeRuns(const LineBatch& b, const AttributeRowOffsets& offsets,
     }
 }
 
+// Whether no vector of screen bytes holds the pixels of two runs: every run but the last is
+// whole chunks of 64 pixels.
+bool runsInWholeChunks(const LineBatch& b) {
+    for (int s = 0; s + 1 < b.stripCount; ++s)
+        if (b.strips[s].pixels % 64 != 0) return false;
+    return true;
+}
+
+// The runs of a line of pixels one screen pixel wide, straight into its image row.
+void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                       UnitRowExpander expand, const RowArrangements& rowPlans, int64_t lineStart,
+                       uint8_t* row) {
+    for (int s = 0; s < b.stripCount; ++s) {
+        const LineStrip& strip = b.strips[s];
+        const int64_t at = lineStart + strip.offset;
+        const int64_t from = int64_t{strip.pixel} * kBytesPerScreenPixel;
+        const int64_t bytes =
+            std::min<int64_t>(int64_t{strip.pixels} * kBytesPerScreenPixel, int64_t(b.runBytes) - from);
+        if (bytes > 0)
+            expand(plan, rowPlans, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
+                   row + from, bytes);
+    }
+}
+
 // The unit rows of a view row at once, into lines of values lineBytes apart.
 void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        UnitRowsDecoder decode, const RowArrangements& rowPlans, int64_t rowStart,
@@ -474,6 +569,11 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                                            ? nullptr
                                            : unitRowsDecoder(plan, e, b.unitRowStep, b.unitRows, rowPlans);
     uint8_t* values = lines.first;
+    // One image row of pixels one screen pixel wide a line, runs of whole chunks but the last:
+    // each chunk's values go straight to the image.
+    UnitRowExpander direct = nullptr;
+    if (decodeRows != nullptr && b.unitRows == 1 && b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b))
+        direct = e.grey ? unitRowExpander<true>(plan, e) : unitRowExpander<false>(plan, e);
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -485,7 +585,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (unitRow == 0) {
             prefetchLine(b, rowStart + b.rowStep);
         }
-        if (decodeRows != nullptr) {
+        if (direct != nullptr) {
+            expandUnitRowRuns(plan, e, b, direct, rowPlans, lineStart, rows.first);
+        } else if (decodeRows != nullptr) {
             if (unitRow == 0)
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
             expand(e, values + unitRow * lines.lineBytes, rows, rows.first, b.runBytes);
