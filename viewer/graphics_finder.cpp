@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -48,13 +47,7 @@ constexpr int64_t kFirstChunk = 64 * 1024;
 constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not printable
 constexpr int64_t kLongestLine = 160;
 constexpr int kExtentRounds = 6;
-constexpr double kEdgeShare = 0.4;
-constexpr int kEdgeLags = 2;
-constexpr double kPhaseMargin = 0.1;
 constexpr int64_t kLongBlank = 1024;
-constexpr double kValueWeight = 0.1;
-constexpr double kLargestLogRatio = 3;
-constexpr double kLeastContrast = 0.01;
 constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 // Machine code lines up at some widths (instructions and records of one length) but its rows
 // differ nearly as much as random bytes of it would; the rows of pictures differ far less.
@@ -514,65 +507,11 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     return scores;
 }
 
-// Share of equal pixels of data[i] and data[i + width], per byte pair.
-double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
-    return 1.0 -
-           static_cast<double>(differingPixelCount(data[i], data[i + width], mode)) / pixelsPerByte(mode);
-}
-
 using QuickWidths = std::array<int, kQuickWidths>;
 
 struct Extent {
     int64_t first;
     int64_t end;
-};
-
-// Mean share of equal pixels one row apart for the pairs starting in [begin, end).
-std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width,
-                                     int mode) {
-    begin = std::max<int64_t>(begin, 0);
-    end = std::min(end, size - width);
-    if (end <= begin) return std::nullopt;
-    double sum = 0;
-    for (int64_t i = begin; i < end; ++i) sum += equalShare(data, i, width, mode);
-    return sum / static_cast<double>(end - begin);
-}
-
-// Whether the last pixel of byte a and the first pixel of byte b, side by side, differ.
-bool seamDiffers(uint8_t a, uint8_t b, int mode) {
-    switch (mode) {
-        case 0:
-            return (a & 1) != (b >> 7);
-        case 1:
-            return (a & 3) != (b >> 6);
-        case 2:
-            return (a >> 6) != (b & 3);
-        default:
-            return (a & 15) != (b >> 4);
-    }
-}
-
-// Per row phase p, how often the pixels on either side of the byte columns p - 1 and p
-// differ in [first, end).
-std::vector<int64_t> seamCounts(const uint8_t* data, int64_t first, int64_t end, int width, int mode) {
-    std::vector<int64_t> counts(width, 0);
-    for (int64_t i = std::max<int64_t>(first, 1); i < end; ++i)
-        counts[i % width] += seamDiffers(data[i - 1], data[i], mode);
-    return counts;
-}
-
-// How the pairs k rows apart (k = 1..kEdgeLags) count for a picture's edge: a pair adds
-// weight x (share - threshold), the threshold between the shares inside and around it and
-// the weight as large as the two differ, so that rows too far apart to resemble count little.
-struct EdgeLag {
-    double threshold = 0;
-    double weight = 0;
-};
-// What tells a picture's bytes from those around it: its rows, and the values its bytes take
-// (text, code and compressed data use other byte values than most pictures).
-struct EdgeEvidence {
-    std::array<EdgeLag, kEdgeLags> lags{};
-    std::array<double, 256> valueWeight{};  // log of how much likelier the value is inside
 };
 
 std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
@@ -581,60 +520,164 @@ std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t 
     return counts;
 }
 
-std::array<double, 256> valueWeights(const uint8_t* data, int64_t size, Extent extent) {
-    const std::array<int64_t, 256> inside = valueCounts(data, size, extent.first, extent.end);
-    std::array<int64_t, 256> outside = valueCounts(data, size, extent.first - kBlock, extent.first);
-    const std::array<int64_t, 256> after = valueCounts(data, size, extent.end, extent.end + kBlock);
-    int64_t insideTotal = 256, outsideTotal = 256;  // one of each value more, so that none is ruled out
+// Pairs of bytes are told apart by how many of their pixels differ and by how much the pixel
+// values differ in all: kind = sum * (pixels per byte + 1) + count.
+constexpr int kPairKinds = 93;  // sums up to 30 (two 4-bit pixels), counts up to 2
+// The pairs judged at a picture's edges: a byte and the byte beside it, and the bytes one and
+// two rows on.
+constexpr int kPairSteps = 3;
+constexpr double kLargestLogOdds = 4;
+constexpr int64_t kLearnBytes = 8 * 1024;
+
+int64_t pairStep(int k, int width) {
+    return k == 0 ? 1 : int64_t{k} * width;
+}
+
+// Per colour mode (Atari GR.15 and BK-0010 alike: the kind does not depend on the pixels'
+// order), the kind of each pair of bytes.
+struct PairKindTable {
+    std::array<std::array<uint8_t, 256 * 256>, 3> kind{};
+    PairKindTable() {
+        for (int table = 0; table < 3; ++table) {
+            const int pixels = table == 0 ? 8 : table == 1 ? 4 : 2;
+            const int bits = 8 / pixels;
+            const int mask = (1 << bits) - 1;
+            for (int a = 0; a < 256; ++a)
+                for (int b = 0; b < 256; ++b) {
+                    int count = 0, sum = 0;
+                    for (int shift = 0; shift < 8; shift += bits) {
+                        const int d = std::abs((a >> shift & mask) - (b >> shift & mask));
+                        count += d != 0;
+                        sum += d;
+                    }
+                    kind[table][a * 256 + b] = static_cast<uint8_t>(sum * (pixels + 1) + count);
+                }
+        }
+    }
+};
+
+const std::array<uint8_t, 256 * 256>& pairKinds(int mode) {
+    static const PairKindTable table;  // built when first asked for: only the edges use it
+    return table.kind[mode == 0 ? 0 : mode == 3 ? 2 : 1];
+}
+
+using KindCounts = std::array<double, kPairKinds>;
+using KindOdds = std::array<double, kPairKinds>;
+
+// Log shares of the kinds counted, a half added to each so that none is ruled out.
+KindOdds logShares(const KindCounts& counts) {
+    double total = 0;
+    for (const double n : counts) total += n + 0.5;
+    KindOdds logs{};
+    for (int k = 0; k < kPairKinds; ++k) logs[k] = std::log((counts[k] + 0.5) / total);
+    return logs;
+}
+
+KindCounts pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step, int mode) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
+    KindCounts counts{};
+    const int64_t end = std::min(extent.end - step, size - step);
+    for (int64_t i = std::max<int64_t>(extent.first, 0); i < end; ++i)
+        counts[kinds[data[i] * 256 + data[i + step]]] += 1;
+    return counts;
+}
+
+// The kinds of pairs of two bytes drawn at random, one from each histogram, weighing as many
+// pairs as the smaller histogram holds bytes.
+KindCounts unrelatedKindCounts(const std::array<int64_t, 256>& a, const std::array<int64_t, 256>& b,
+                               int mode) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
+    KindCounts counts{};
+    int64_t totalA = 0, totalB = 0;
     for (int v = 0; v < 256; ++v) {
-        outside[v] += after[v];
+        totalA += a[v];
+        totalB += b[v];
+    }
+    if (totalA == 0 || totalB == 0) return counts;
+    for (int x = 0; x < 256; ++x) {
+        if (a[x] == 0) continue;
+        for (int y = 0; y < 256; ++y)
+            counts[kinds[x * 256 + y]] += static_cast<double>(a[x]) * static_cast<double>(b[y]);
+    }
+    const double scale = static_cast<double>(std::min(totalA, totalB)) /
+                         (static_cast<double>(totalA) * static_cast<double>(totalB));
+    for (double& n : counts) n *= scale;
+    return counts;
+}
+
+double clampedLog(double value) {
+    return std::clamp(value, -kLargestLogOdds, kLargestLogOdds);
+}
+
+// What tells a picture's bytes from those on one side of it: log shares of the pair kinds
+// inside (per step), of a byte of the picture paired with a byte of the data around it, and of
+// two bytes of the data around it, which are taken as unrelated: where the rough extent ends
+// too early, the data "around" it holds rows of the picture, whose pairs must not count as
+// the data's own. And per byte value, how much likelier it is inside than around.
+struct EdgeOdds {
+    std::array<KindOdds, kPairSteps> inside{};
+    KindOdds across{};
+    KindOdds outside{};
+    std::array<double, 256> value{};
+};
+
+EdgeOdds edgeOdds(const uint8_t* data, int64_t size, Extent extent, Extent around, bool atStart, int width,
+                  int mode) {
+    const Extent learn = extent.end - extent.first <= 2 * kLearnBytes ? extent
+                         : atStart ? Extent{extent.first, extent.first + kLearnBytes}
+                                   : Extent{extent.end - kLearnBytes, extent.end};
+    const std::array<int64_t, 256> inside = valueCounts(data, size, learn.first, learn.end);
+    const std::array<int64_t, 256> outside = valueCounts(data, size, around.first, around.end);
+    EdgeOdds odds;
+    for (int k = 0; k < kPairSteps; ++k)
+        odds.inside[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
+    odds.across = logShares(unrelatedKindCounts(inside, outside, mode));
+    odds.outside = logShares(unrelatedKindCounts(outside, outside, mode));
+    int64_t insideTotal = 0, outsideTotal = 0;
+    for (int v = 0; v < 256; ++v) {
         insideTotal += inside[v];
         outsideTotal += outside[v];
     }
-    std::array<double, 256> weights{};
-    for (int v = 0; v < 256; ++v) {
-        const double ratio = (static_cast<double>(inside[v] + 1) / static_cast<double>(insideTotal)) /
-                             (static_cast<double>(outside[v] + 1) / static_cast<double>(outsideTotal));
-        weights[v] = kValueWeight * std::clamp(std::log(ratio), -kLargestLogRatio, kLargestLogRatio);
-    }
-    return weights;
+    auto logShare = [](int64_t n, int64_t total) {
+        return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
+    };
+    for (int v = 0; v < 256; ++v)
+        odds.value[v] = clampedLog(logShare(inside[v], insideTotal) - logShare(outside[v], outsideTotal));
+    return odds;
 }
 
-EdgeEvidence edgeEvidence(const uint8_t* data, int64_t size, Extent extent, int width, int mode) {
-    EdgeEvidence evidence;
-    evidence.valueWeight = valueWeights(data, size, extent);
-    std::array<EdgeLag, kEdgeLags>& lags = evidence.lags;
-    for (int k = 1; k <= kEdgeLags; ++k) {
-        const int64_t step = int64_t{k} * width;
-        if (step >= size) break;
-        const int lag = static_cast<int>(step);
-        const auto inside = meanEqualShare(data, size, extent.first, extent.end - step, lag, mode);
-        if (!inside) break;
-        const auto before = meanEqualShare(data, size, extent.first - kBlock, extent.first - step, lag, mode);
-        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, lag, mode);
-        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
-        if (!outside) {
-            lags[k - 1] = {*inside - 0.1, k == 1 ? 1.0 : 0.0};
-            continue;
-        }
-        const double contrast = *inside - *outside;
-        lags[k - 1] = {*outside + kEdgeShare * contrast, std::max(contrast, k == 1 ? kLeastContrast : 0.0)};
+// Running sums of per-byte terms over [begin, end): at(i) sums the terms of [i, end) when
+// `fromEnd`, those of [begin, i) otherwise.
+struct RunningSum {
+    int64_t begin = 0;
+    std::vector<double> sums;
+    double at(int64_t i) const {
+        const int64_t index = std::clamp<int64_t>(i - begin, 0, static_cast<int64_t>(sums.size()) - 1);
+        return sums[static_cast<size_t>(index)];
     }
-    return evidence;
+};
+
+template <typename Term>
+RunningSum runningSum(int64_t begin, int64_t end, bool fromEnd, Term term) {
+    RunningSum sum{begin,
+                   std::vector<double>(static_cast<size_t>(std::max<int64_t>(end - begin, 0) + 1), 0.0)};
+    if (fromEnd) {
+        for (int64_t i = end - 1; i >= begin; --i) sum.sums[i - begin] = sum.sums[i + 1 - begin] + term(i);
+    } else {
+        for (int64_t i = begin; i < end; ++i) sum.sums[i + 1 - begin] = sum.sums[i - begin] + term(i);
+    }
+    return sum;
 }
 
-// The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
-// `width` bytes: the bytes inside resemble the bytes of their column a few rows on, those
-// around it less. Of all row phases, the one whose best start and best end gather the largest
-// sum between them, so that the rows line up.
-Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                     const EdgeEvidence& edges) {
-    const std::array<EdgeLag, kEdgeLags>& lags = edges.lags;
-    low.first = std::max<int64_t>(low.first, 0);
-    high.end = std::min(high.end, size);
-    // What byte i adds, paired with the bytes below it (or above it) in its column.
-    // A long blank run parts pictures rather than belonging to one: its bytes count as unlike
-    // their columns. The run around the last byte asked about is kept.
+// Per edge e in [lowest, highest], the log likelihood (less one that does not depend on e) of
+// the bytes around it when the picture lies after it (a start) or before it (an end). A byte
+// inside is likely as the picture's values are and pairs with the bytes a step on as the
+// picture's bytes do; a pair across the edge as a byte of the picture and one of the data
+// beside it would; the bytes beside it as that data's. A long blank run parts pictures rather
+// than belonging to one: its bytes count as outside.
+std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest, int64_t highest, int width,
+                               int mode, const EdgeOdds& odds, bool atStart) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
     Extent run{0, 0};
     auto inLongBlank = [&](int64_t i) {
         if (i < run.first || i >= run.end) {
@@ -644,46 +687,65 @@ Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high,
         }
         return run.end - run.first >= kLongBlank;
     };
-    auto evidence = [&](int64_t i, bool below) {
-        double sum = edges.valueWeight[data[i]];
-        const bool blank = inLongBlank(i);
-        for (int k = 1; k <= kEdgeLags; ++k) {
-            const int64_t step = int64_t{k} * width;
-            const int64_t upper = below ? i : i - step;
-            if (upper < 0 || upper >= size - step || lags[k - 1].weight == 0) continue;
-            const double share = blank ? 0.0 : equalShare(data, upper, static_cast<int>(step), mode);
-            sum += lags[k - 1].weight * (share - lags[k - 1].threshold);
-        }
-        return sum;
+    auto pairOdds = [&](const KindOdds& more, const KindOdds& less, int64_t i, int64_t step) {
+        if (i + step >= size || inLongBlank(i)) return 0.0;
+        const int kind = kinds[data[i] * 256 + data[i + step]];
+        return clampedLog(more[kind] - less[kind]);
     };
-    std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
-    std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
-    double sum = 0;  // of the bytes in [low.first, i) that a start at i leaves out
-    for (int64_t i = low.first; i <= high.first && i < size; ++i) {
-        if (-sum > bestStart[i % width]) {
-            bestStart[i % width] = -sum;
-            startAt[i % width] = i;
-        }
-        sum += evidence(i, true);
+    // The terms of the bytes from `begin` on: for a start the sums run from the end, so that
+    // at(e) sums the bytes after e; for an end from `begin`, so that at(e) sums those before e.
+    const int64_t begin = std::max<int64_t>(0, lowest - pairStep(kPairSteps - 1, width));
+    const int64_t end = atStart ? highest + 1 : highest;
+    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
+    const RunningSum values = runningSum(begin, end, atStart, [&](int64_t i) {
+        return inLongBlank(i) ? -kLargestLogOdds : odds.value[data[i]];
+    });
+    for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = values.at(e);
+    for (int k = 0; k < kPairSteps; ++k) {
+        const int64_t step = pairStep(k, width);
+        // Pairs wholly inside, and pairs inside or across the edge.
+        const RunningSum inside = runningSum(
+            begin, end, atStart, [&](int64_t i) { return pairOdds(odds.inside[k], odds.across, i, step); });
+        const RunningSum reaching = runningSum(
+            begin, end, atStart, [&](int64_t i) { return pairOdds(odds.across, odds.outside, i, step); });
+        for (int64_t e = lowest; e <= highest; ++e)
+            scores[e - lowest] += atStart ? inside.at(e) + reaching.at(std::max(begin, e - step))
+                                          : inside.at(std::max(begin, e - step)) + reaching.at(e);
     }
-    sum = 0;  // of the bytes in [low.end, i) that an end at i takes in
-    for (int64_t i = std::max<int64_t>(low.end, 0); i <= high.end; ++i) {
-        if (sum > bestEnd[i % width]) {
-            bestEnd[i % width] = sum;
-            endAt[i % width] = i;
-        }
-        if (i < size) sum += evidence(i, false);
+    return scores;
+}
+
+// The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
+// `width` bytes that make the bytes around them likeliest. Of all row phases, the one whose
+// best start and best end are likeliest together, so that the rows line up.
+Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
+                       const EdgeOdds& before, const EdgeOdds& after) {
+    low.first = std::max<int64_t>(low.first, 0);
+    high.first = std::min(high.first, size - 1);
+    low.end = std::max<int64_t>(low.end, 1);
+    high.end = std::min(high.end, size);
+    if (low.first > high.first || low.end > high.end) return {low.first, high.end};
+    const std::vector<double> startScores =
+        edgeScores(data, size, low.first, high.first, width, mode, before, true);
+    const std::vector<double> endScores =
+        edgeScores(data, size, low.end, high.end, width, mode, after, false);
+    struct Best {
+        double score = -1e300;
+        int64_t at = -1;
+    };
+    std::vector<Best> starts(width), ends(width);
+    for (int64_t s = low.first; s <= high.first; ++s)
+        if (startScores[s - low.first] > starts[s % width].score)
+            starts[s % width] = {startScores[s - low.first], s};
+    for (int64_t e = low.end; e <= high.end; ++e)
+        if (endScores[e - low.end] > ends[e % width].score) ends[e % width] = {endScores[e - low.end], e};
+    int phase = -1;
+    for (int p = 0; p < width; ++p) {
+        if (starts[p].at < 0 || ends[p].at <= starts[p].at) continue;
+        if (phase < 0 || starts[p].score + ends[p].score > starts[phase].score + ends[phase].score) phase = p;
     }
-    int phase = 0;
-    for (int p = 1; p < width; ++p)
-        if (bestStart[p] + bestEnd[p] > bestStart[phase] + bestEnd[phase]) phase = p;
-    // Phases the edges tell almost as well are told apart by the pixels side by side where
-    // one row ends and the next begins: unrelated there, they differ more often than within rows.
-    const double best = bestStart[phase] + bestEnd[phase];
-    const std::vector<int64_t> seams = seamCounts(data, startAt[phase], endAt[phase], width, mode);
-    for (int p = 0; p < width; ++p)
-        if (bestStart[p] + bestEnd[p] >= best - kPhaseMargin && seams[p] > seams[phase]) phase = p;
-    return {startAt[phase], std::max(startAt[phase], endAt[phase])};
+    if (phase < 0) return {low.first, high.end};
+    return {starts[phase].at, ends[phase].at};
 }
 
 // A flat run across an edge of the picture (a blank margin beside blank data) hides where
@@ -703,11 +765,26 @@ Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width
 // the pairs around it: judged again from each answer, so that the pairs taken for the
 // surroundings are the picture's own less and less.
 Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
+    // The data around is learned a block away from the rough extent, beyond the reach of the
+    // first search for the edges (where the rough extent ends early, the bytes next to it are
+    // still the picture's), or next to it when the file ends before that; it stays while the
+    // extent settles, so that the edges do not creep after it.
+    auto around = [&](bool atStart) {
+        auto at = [&](int64_t gap) {
+            return atStart ? Extent{rough.first - gap - kBlock, rough.first - gap}
+                           : Extent{rough.end + gap, rough.end + gap + kBlock};
+        };
+        const Extent away = at(kBlock);
+        return away.first < 0 || away.end > size ? at(0) : away;
+    };
+    const Extent before = around(true), after = around(false);
     Extent extent = rough;
     for (int round = 0; round < kExtentRounds; ++round) {
-        const Extent next = pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
-                                          {extent.first + kBlock, extent.end + kBlock}, width, mode,
-                                          edgeEvidence(data, size, extent, width, mode));
+        const Extent low{extent.first - kBlock, extent.end - kBlock};
+        const Extent high{extent.first + kBlock, extent.end + kBlock};
+        const Extent next = likeliestExtent(data, size, low, high, width, mode,
+                                            edgeOdds(data, size, extent, before, true, width, mode),
+                                            edgeOdds(data, size, extent, after, false, width, mode));
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
