@@ -53,6 +53,7 @@ constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 // differ nearly as much as random bytes of it would; the rows of pictures differ far less.
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
+constexpr double kRegionLeastDensityLift = 0.45;
 constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
@@ -397,12 +398,18 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
 }
 
-// How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
-// bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
-// a stretch of machine code that happens to line up at some width barely.
-double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+// How much less the rows of [begin, end) differ at `width` than bytes drawn at random from the
+// stretch would: on pixels and densities together, and on densities alone. Rows of pictures
+// resemble each other far more, a stretch of machine code that happens to line up at some width
+// barely; the rows of a dithered picture keep their densities where their pixels vary.
+struct Lift {
+    double all = 1;
+    double densities = 1;
+};
+
+Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
-    if (end - begin < kLeastPairs) return 1;
+    if (end - begin < kLeastPairs) return {};
     std::array<int64_t, 256> histogram{};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
     std::array<int64_t, 32> densities{};
@@ -420,13 +427,15 @@ double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int
         for (int b = 0; b <= largest; ++b)
             randomDensity +=
                 static_cast<double>(densities[a]) * static_cast<double>(densities[b]) * std::abs(a - b);
+    randomDensity /= pairs * pairs;
     const double densityUnit = 1.0 / kDensity.largest[mode];
-    const double random =
-        expectedDifference(histogram, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
+    const double random = expectedDifference(histogram, mode) * kPixelWeight + randomDensity * densityUnit;
     const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
                            static_cast<double>(densitySum) * densityUnit) /
                           pairs;
-    return random > 0 ? 1.0 - actual / random : 1;
+    const double actualDensity = static_cast<double>(densitySum) / pairs;
+    return {random > 0 ? 1.0 - actual / random : 1,
+            randomDensity > 0 ? 1.0 - actualDensity / randomDensity : 1};
 }
 
 // Whether a measured block of its own agrees that rows line up at `width` about as clearly as
@@ -523,9 +532,8 @@ std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t 
 // Pairs of bytes are told apart by how many of their pixels differ and by how much the pixel
 // values differ in all: kind = sum * (pixels per byte + 1) + count.
 constexpr int kPairKinds = 93;  // sums up to 30 (two 4-bit pixels), counts up to 2
-// The pairs judged at a picture's edges: a byte and the byte beside it, and the bytes one and
-// two rows on.
-constexpr int kPairSteps = 3;
+// The pairs judged at a picture's edges: a byte and the byte beside it, and the byte one row on.
+constexpr int kPairSteps = 2;
 constexpr double kLargestLogOdds = 4;
 constexpr int64_t kLearnBytes = 8 * 1024;
 
@@ -847,8 +855,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
         return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
-    const double lift = liftAt(data, size, extent.first, extent.end, width, mode);
-    if (!font && lift < kRegionLeastLift) return false;
+    const Lift lift = liftAt(data, size, extent.first, extent.end, width, mode);
+    if (!font && lift.all < kRegionLeastLift && lift.densities < kRegionLeastDensityLift) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -872,7 +880,7 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
         isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
-        (liftAt(data, size, begin, end, 1, mode) < kSampleLeastLift &&
+        (liftAt(data, size, begin, end, 1, mode).all < kSampleLeastLift &&
          !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
         return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
@@ -900,10 +908,11 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode, data, first);
-    if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-                            looksLikeText(data, first, first + scores.bytes) ||
-                            liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode) <
-                                (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
+    if (guess.count > 0 &&
+        (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
+         looksLikeText(data, first, first + scores.bytes) ||
+         liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode).all <
+             (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
         return {};
     return guess;
 }
