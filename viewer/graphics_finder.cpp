@@ -840,10 +840,11 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
     // a few blocks from the middle of a picture can line up best at a multiple of its width.
-    // Only its divisors are asked for, so no width above it is scored.
+    // Wider widths are scored too, as a guess scores them (the multiples of a width tell whether
+    // it lines up), but only a divisor of the width is taken.
     if (!font) {
         const WidthScores fromFirst =
-            scoreFromFirstByte(data, size, extent.first, mode, width, kGuessLeastRows, kGuessBlocks);
+            scoreFromFirstByte(data, size, extent.first, mode, maxWidth, kGuessLeastRows, kGuessBlocks);
         const int firstBest = bestWidth(fromFirst);
         const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
         if (again != width && width % again == 0) {
