@@ -54,6 +54,7 @@ constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
 constexpr double kRegionLeastDensityLift = 0.45;
+constexpr double kRoughLiftMargin = 0.1;
 constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
@@ -596,16 +597,21 @@ KindCounts unrelatedKindCounts(const std::array<int64_t, 256>& a, const std::arr
                                int mode) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
     KindCounts counts{};
+    std::array<int, 256> valuesOfB{};
+    int distinctB = 0;
     int64_t totalA = 0, totalB = 0;
     for (int v = 0; v < 256; ++v) {
         totalA += a[v];
         totalB += b[v];
+        if (b[v] != 0) valuesOfB[distinctB++] = v;
     }
     if (totalA == 0 || totalB == 0) return counts;
     for (int x = 0; x < 256; ++x) {
         if (a[x] == 0) continue;
-        for (int y = 0; y < 256; ++y)
+        for (int j = 0; j < distinctB; ++j) {
+            const int y = valuesOfB[j];
             counts[kinds[x * 256 + y]] += static_cast<double>(a[x]) * static_cast<double>(b[y]);
+        }
     }
     const double scale = static_cast<double>(std::min(totalA, totalB)) /
                          (static_cast<double>(totalA) * static_cast<double>(totalB));
@@ -629,28 +635,37 @@ struct EdgeOdds {
     std::array<double, 256> value{};
 };
 
-EdgeOdds edgeOdds(const uint8_t* data, int64_t size, Extent extent, Extent around, bool atStart, int width,
-                  int mode) {
-    const Extent learn = extent.end - extent.first <= 2 * kLearnBytes ? extent
-                         : atStart ? Extent{extent.first, extent.first + kLearnBytes}
-                                   : Extent{extent.end - kLearnBytes, extent.end};
-    const std::array<int64_t, 256> inside = valueCounts(data, size, learn.first, learn.end);
-    const std::array<int64_t, 256> outside = valueCounts(data, size, around.first, around.end);
-    EdgeOdds odds;
+// What the picture's bytes are like, learned from a stretch of it.
+struct PictureModel {
+    std::array<KindOdds, kPairSteps> pairs{};
+    std::array<int64_t, 256> values{};
+};
+
+PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int width, int mode) {
+    PictureModel model;
     for (int k = 0; k < kPairSteps; ++k)
-        odds.inside[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
-    odds.across = logShares(unrelatedKindCounts(inside, outside, mode));
-    odds.outside = logShares(unrelatedKindCounts(outside, outside, mode));
+        model.pairs[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
+    model.values = valueCounts(data, size, learn.first, learn.end);
+    return model;
+}
+
+EdgeOdds edgeOdds(const PictureModel& picture, const std::array<int64_t, 256>& around,
+                  const KindOdds& aroundPairs, int mode) {
+    EdgeOdds odds;
+    odds.inside = picture.pairs;
+    odds.across = logShares(unrelatedKindCounts(picture.values, around, mode));
+    odds.outside = aroundPairs;
     int64_t insideTotal = 0, outsideTotal = 0;
     for (int v = 0; v < 256; ++v) {
-        insideTotal += inside[v];
-        outsideTotal += outside[v];
+        insideTotal += picture.values[v];
+        outsideTotal += around[v];
     }
     auto logShare = [](int64_t n, int64_t total) {
         return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
     };
     for (int v = 0; v < 256; ++v)
-        odds.value[v] = clampedLog(logShare(inside[v], insideTotal) - logShare(outside[v], outsideTotal));
+        odds.value[v] =
+            clampedLog(logShare(picture.values[v], insideTotal) - logShare(around[v], outsideTotal));
     return odds;
 }
 
@@ -686,36 +701,44 @@ RunningSum runningSum(int64_t begin, int64_t end, bool fromEnd, Term term) {
 std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest, int64_t highest, int width,
                                int mode, const EdgeOdds& odds, bool atStart) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    Extent run{0, 0};
-    auto inLongBlank = [&](int64_t i) {
-        if (i < run.first || i >= run.end) {
-            run = {i, i + 1};
-            while (run.first > 0 && data[run.first - 1] == data[i]) --run.first;
-            while (run.end < size && data[run.end] == data[i]) ++run.end;
-        }
-        return run.end - run.first >= kLongBlank;
-    };
-    auto pairOdds = [&](const KindOdds& more, const KindOdds& less, int64_t i, int64_t step) {
-        if (i + step >= size || inLongBlank(i)) return 0.0;
-        const int kind = kinds[data[i] * 256 + data[i + step]];
-        return clampedLog(more[kind] - less[kind]);
-    };
     // The terms of the bytes from `begin` on: for a start the sums run from the end, so that
     // at(e) sums the bytes after e; for an end from `begin`, so that at(e) sums those before e.
     const int64_t begin = std::max<int64_t>(0, lowest - pairStep(kPairSteps - 1, width));
     const int64_t end = atStart ? highest + 1 : highest;
+    std::vector<uint8_t> inLongBlank(static_cast<size_t>(end - begin), 0);
+    for (int64_t i = begin; i < end;) {
+        int64_t first = i, last = i + 1;
+        while (first > 0 && data[first - 1] == data[i]) --first;
+        while (last < size && data[last] == data[i]) ++last;
+        const auto stop = std::min(last, end);
+        if (last - first >= kLongBlank)
+            std::fill(inLongBlank.begin() + (i - begin), inLongBlank.begin() + (stop - begin), 1);
+        i = stop;
+    }
     std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
     const RunningSum values = runningSum(begin, end, atStart, [&](int64_t i) {
-        return inLongBlank(i) ? -kLargestLogOdds : odds.value[data[i]];
+        return inLongBlank[i - begin] ? -kLargestLogOdds : odds.value[data[i]];
     });
     for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = values.at(e);
+    std::vector<uint8_t> kindAt(static_cast<size_t>(end - begin));
     for (int k = 0; k < kPairSteps; ++k) {
         const int64_t step = pairStep(k, width);
+        const int64_t paired =
+            std::clamp<int64_t>(size - step, begin, end);  // pairs begin in [begin, paired)
+        for (int64_t i = begin; i < paired; ++i) kindAt[i - begin] = kinds[data[i] * 256 + data[i + step]];
+        KindOdds insideOdds{}, reachingOdds{};
+        for (int kind = 0; kind < kPairKinds; ++kind) {
+            insideOdds[kind] = clampedLog(odds.inside[k][kind] - odds.across[kind]);
+            reachingOdds[kind] = clampedLog(odds.across[kind] - odds.outside[kind]);
+        }
+        auto pairOdds = [&](const KindOdds& table, int64_t i) {
+            return i >= paired || inLongBlank[i - begin] ? 0.0 : table[kindAt[i - begin]];
+        };
         // Pairs wholly inside, and pairs inside or across the edge.
-        const RunningSum inside = runningSum(
-            begin, end, atStart, [&](int64_t i) { return pairOdds(odds.inside[k], odds.across, i, step); });
-        const RunningSum reaching = runningSum(
-            begin, end, atStart, [&](int64_t i) { return pairOdds(odds.across, odds.outside, i, step); });
+        const RunningSum inside =
+            runningSum(begin, end, atStart, [&](int64_t i) { return pairOdds(insideOdds, i); });
+        const RunningSum reaching =
+            runningSum(begin, end, atStart, [&](int64_t i) { return pairOdds(reachingOdds, i); });
         for (int64_t e = lowest; e <= highest; ++e)
             scores[e - lowest] += atStart ? inside.at(e) + reaching.at(std::max(begin, e - step))
                                           : inside.at(std::max(begin, e - step)) + reaching.at(e);
@@ -785,14 +808,24 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
         const Extent away = at(kBlock);
         return away.first < 0 || away.end > size ? at(0) : away;
     };
-    const Extent before = around(true), after = around(false);
+    const Extent beforeExtent = around(true), afterExtent = around(false);
+    const std::array<int64_t, 256> before = valueCounts(data, size, beforeExtent.first, beforeExtent.end);
+    const std::array<int64_t, 256> after = valueCounts(data, size, afterExtent.first, afterExtent.end);
+    const KindOdds beforePairs = logShares(unrelatedKindCounts(before, before, mode));
+    const KindOdds afterPairs = logShares(unrelatedKindCounts(after, after, mode));
     Extent extent = rough;
     for (int round = 0; round < kExtentRounds; ++round) {
         const Extent low{extent.first - kBlock, extent.end - kBlock};
         const Extent high{extent.first + kBlock, extent.end + kBlock};
-        const Extent next = likeliestExtent(data, size, low, high, width, mode,
-                                            edgeOdds(data, size, extent, before, true, width, mode),
-                                            edgeOdds(data, size, extent, after, false, width, mode));
+        // A long picture is learned near each edge, a short one as a whole.
+        const bool whole = extent.end - extent.first <= 2 * kLearnBytes;
+        const PictureModel start = pictureModel(
+            data, size, whole ? extent : Extent{extent.first, extent.first + kLearnBytes}, width, mode);
+        const PictureModel end =
+            whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
+        const Extent next =
+            likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, beforePairs, mode),
+                            edgeOdds(end, after, afterPairs, mode));
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
@@ -837,14 +870,20 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
         end = std::min(size, end + kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
+    // Most stretches of machine code are turned away on the rough extent already, before the
+    // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
+    const Lift roughLift = liftAt(data, size, first, end, width, mode);
+    if (!font && roughLift.all < kRegionLeastLift - kRoughLiftMargin &&
+        roughLift.densities < kRegionLeastDensityLift - kRoughLiftMargin)
+        return false;
     Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
     // a few blocks from the middle of a picture can line up best at a multiple of its width.
-    // Wider widths are scored too, as a guess scores them (the multiples of a width tell whether
-    // it lines up), but only a divisor of the width is taken.
+    // Widths up to twice it are scored, as a guess scores them (the multiples of a width tell
+    // whether it lines up), but only a divisor of it is taken.
     if (!font) {
-        const WidthScores fromFirst =
-            scoreFromFirstByte(data, size, extent.first, mode, maxWidth, kGuessLeastRows, kGuessBlocks);
+        const WidthScores fromFirst = scoreFromFirstByte(
+            data, size, extent.first, mode, std::min(maxWidth, 2 * width + 1), kGuessLeastRows, kGuessBlocks);
         const int firstBest = bestWidth(fromFirst);
         const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
         if (again != width && width % again == 0) {
