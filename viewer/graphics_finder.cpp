@@ -55,6 +55,7 @@ constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
 constexpr double kRegionLeastDensityLift = 0.45;
 constexpr double kRoughLiftMargin = 0.1;
+constexpr double kBlockLiftMargin = 0.2;
 constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
@@ -915,6 +916,15 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
+// Whether the rows of the block at `begin` resemble each other at `width` clearly enough for a
+// closer look: a region must be lifted well clear of random pairs, and a block of machine code
+// that lines up seldom comes near.
+bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
+    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
+    return lift.all >= kRegionLeastLift - kBlockLiftMargin ||
+           lift.densities >= kRegionLeastDensityLift - kBlockLiftMargin;
+}
+
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
 // clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
@@ -986,9 +996,10 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
         // The whole block must agree with the sample before the closer, dearer look.
         bool looksLinedUp = false;
         for (const int width : quickLookWidths(data, size, block, mode, widest))
-            looksLinedUp = looksLinedUp ||
-                           (width > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
-                                                        width, mode) >= kBlockAgreeingScore);
+            looksLinedUp = looksLinedUp || (width > 0 &&
+                                            linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
+                                                           width, mode) >= kBlockAgreeingScore &&
+                                            blockLiftClear(data, size, block, width, mode));
         if (!looksLinedUp) {
             block += kScanStride;
             continue;
