@@ -53,7 +53,9 @@ constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 // differ nearly as much as random bytes of it would; the rows of pictures differ far less.
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
-constexpr double kRegionLeastDensityLift = 0.45;
+// Or on densities alone, for regions and guesses alike: a dithered picture's rows keep their
+// densities where their pixels vary.
+constexpr double kLeastDensityLift = 0.45;
 constexpr double kRoughLiftMargin = 0.1;
 constexpr double kBlockLiftMargin = 0.2;
 constexpr double kGuessLeastLift = 0.3;
@@ -878,7 +880,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
     const Lift roughLift = liftAt(data, size, first, end, width, mode);
     if (!font && roughLift.all < kRegionLeastLift - kRoughLiftMargin &&
-        roughLift.densities < kRegionLeastDensityLift - kRoughLiftMargin)
+        roughLift.densities < kLeastDensityLift - kRoughLiftMargin)
         return false;
     Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
@@ -900,7 +902,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
     const Lift lift = liftAt(data, size, extent.first, extent.end, width, mode);
-    if (!font && lift.all < kRegionLeastLift && lift.densities < kRegionLeastDensityLift) return false;
+    if (!font && lift.all < kRegionLeastLift && lift.densities < kLeastDensityLift) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -922,7 +924,7 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
 bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
     const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
     return lift.all >= kRegionLeastLift - kBlockLiftMargin ||
-           lift.densities >= kRegionLeastDensityLift - kBlockLiftMargin;
+           lift.densities >= kLeastDensityLift - kBlockLiftMargin;
 }
 
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
@@ -961,11 +963,13 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode, data, first);
-    if (guess.count > 0 &&
-        (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-         looksLikeText(data, first, first + scores.bytes) ||
-         liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode).all <
-             (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
+    if (guess.count == 0) return guess;
+    const int width = guess.candidates[0].width;
+    const Lift lift = liftAt(data, size, first, first + scores.bytes, width, mode);
+    if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
+        looksLikeText(data, first, first + scores.bytes) ||
+        (lift.all < (width == 1 ? kFontGuessLeastLift : kGuessLeastLift) &&
+         lift.densities < kLeastDensityLift))
         return {};
     return guess;
 }
