@@ -754,14 +754,15 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
 
 // The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
 // `width` bytes that make the bytes around them likeliest. Of all row phases, the one whose
-// best start and best end are likeliest together, so that the rows line up.
+// best start and best end are likeliest together, so that the rows line up; an empty extent when
+// no start lies before an end.
 Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
                        const EdgeOdds& before, const EdgeOdds& after) {
     low.first = std::max<int64_t>(low.first, 0);
     high.first = std::min(high.first, size - 1);
     low.end = std::max<int64_t>(low.end, 1);
     high.end = std::min(high.end, size);
-    if (low.first > high.first || low.end > high.end) return {low.first, high.end};
+    if (low.first > high.first || low.end > high.end) return {0, 0};  // nothing placed
     const std::vector<double> startScores =
         edgeScores(data, size, low.first, high.first, width, mode, before, true);
     const std::vector<double> endScores =
@@ -781,7 +782,7 @@ Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent hig
         if (starts[p].at < 0 || ends[p].at <= starts[p].at) continue;
         if (phase < 0 || starts[p].score + ends[p].score > starts[phase].score + ends[phase].score) phase = p;
     }
-    if (phase < 0) return {low.first, high.end};
+    if (phase < 0) return {0, 0};
     return {starts[phase].at, ends[phase].at};
 }
 
@@ -798,9 +799,8 @@ Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width
     return extent;
 }
 
-// The picture's extent near the rough one, whose rows at `width` resemble each other more than
-// the pairs around it: judged again from each answer, so that the pairs taken for the
-// surroundings are the picture's own less and less.
+// The picture's extent near the rough one, where its bytes at `width` are likeliest: placed again
+// from each answer, so that the picture is learned from its own bytes more and more.
 Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
     // The data around is learned a block away from the rough extent, beyond the reach of the
     // first search for the edges (where the rough extent ends early, the bytes next to it are
