@@ -207,12 +207,30 @@ void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin,
     addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
 }
 
+// Per pixel value, how many pixels take it.
+using PixelValueCounts = std::array<int64_t, 16>;
+
+// The share of pixel pairs that would differ if pixels were drawn at random with these counts;
+// 0 for no pixels or a single value.
+double differenceOfRandomPixels(const PixelValueCounts& counts, int mode) {
+    const int values = 1 << (8 / pixelsPerByte(mode));
+    int64_t total = 0;
+    for (int v = 0; v < values; ++v) total += counts[v];
+    if (total == 0) return 0;
+    double same = 0;
+    for (int v = 0; v < values; ++v) {
+        const double share = static_cast<double>(counts[v]) / static_cast<double>(total);
+        same += share * share;
+    }
+    return 1.0 - same;
+}
+
 // The share of pixel pairs that would differ if pixels were drawn at random with the
 // frequencies of this stretch; 0 for a flat stretch.
 double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
     const int bits = 8 / pixelsPerByte(mode);
     const int values = 1 << bits;
-    std::array<int64_t, 16> counts{};
+    PixelValueCounts counts{};
     int64_t bytes = 0;
     for (int v = 0; v < 256; ++v) {
         const int64_t n = histogram[v];
@@ -224,14 +242,20 @@ double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
             for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
         }
     }
-    if (bytes == 0) return 0;
-    const auto total = static_cast<double>(bytes * pixelsPerByte(mode));
     if (mode == 0) counts[0] = bytes * 8 - counts[1];
-    double same = 0;
-    for (int v = 0; v < values; ++v)
-        same += (static_cast<double>(counts[v]) / total) * (static_cast<double>(counts[v]) / total);
-    return 1.0 - same;
+    return differenceOfRandomPixels(counts, mode);
 }
+
+// Per byte, how many of its four 2-bit pixels take each value, in the 16-bit lanes of a word
+// (value v in bits 16v..16v+15), so that a stretch of up to 16383 bytes is counted by adding.
+struct TwoBitPixelLanes {
+    std::array<uint64_t, 256> lanes{};
+    TwoBitPixelLanes() {
+        for (int v = 0; v < 256; ++v)
+            for (int shift = 0; shift < 8; shift += 2) lanes[v] += uint64_t{1} << (16 * (v >> shift & 3));
+    }
+};
+const TwoBitPixelLanes kTwoBitPixelLanes;
 
 struct WidthScores {
     std::array<double, kWidthSlots> score{};
@@ -414,17 +438,29 @@ struct Lift {
 Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
     if (end - begin < kLeastPairs) return {};
-    std::array<int64_t, 256> histogram{};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
     std::array<int64_t, 32> densities{};
+    PixelValueCounts pixelValues{};
+    uint64_t twoBitLanes = 0;  // at most 4 x kLiftBytes in a lane
     int64_t pixelSum = 0, densitySum = 0;
     for (int64_t i = begin; i < end; ++i) {
-        ++histogram[data[i]];
         ++densities[density[data[i]]];
+        if (mode == 3) {
+            ++pixelValues[data[i] >> 4];
+            ++pixelValues[data[i] & 15];
+        } else if (mode != 0) {
+            twoBitLanes += kTwoBitPixelLanes.lanes[data[i]];
+        }
         pixelSum += differingPixelCount(data[i], data[i + width], mode);
         densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
     }
     const auto pairs = static_cast<double>(end - begin);
+    if (mode == 0) {
+        for (int a = 0; a <= 8; ++a) pixelValues[1] += a * densities[a];  // a byte's density is its set bits
+        pixelValues[0] = 8 * (end - begin) - pixelValues[1];
+    } else if (mode != 3) {
+        for (int v = 0; v < 4; ++v) pixelValues[v] = static_cast<int64_t>(twoBitLanes >> (16 * v) & 0xFFFF);
+    }
     // The sum over all ordered pairs of densities a > b of (a - b), twice: each density a pairs
     // with the count and the sum of the densities below it.
     double randomDensity = 0, below = 0, belowSum = 0;
@@ -436,7 +472,8 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
     }
     randomDensity /= pairs * pairs;
     const double densityUnit = 1.0 / kDensity.largest[mode];
-    const double random = expectedDifference(histogram, mode) * kPixelWeight + randomDensity * densityUnit;
+    const double random =
+        differenceOfRandomPixels(pixelValues, mode) * kPixelWeight + randomDensity * densityUnit;
     const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
                            static_cast<double>(densitySum) * densityUnit) /
                           pairs;
@@ -1000,10 +1037,9 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
         // The whole block must agree with the sample before the closer, dearer look.
         bool looksLinedUp = false;
         for (const int width : quickLookWidths(data, size, block, mode, widest))
-            looksLinedUp = looksLinedUp || (width > 0 &&
+            looksLinedUp = looksLinedUp || (width > 0 && blockLiftClear(data, size, block, width, mode) &&
                                             linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
-                                                           width, mode) >= kBlockAgreeingScore &&
-                                            blockLiftClear(data, size, block, width, mode));
+                                                           width, mode) >= kBlockAgreeingScore);
         if (!looksLinedUp) {
             block += kScanStride;
             continue;
