@@ -758,33 +758,44 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
             std::fill(inLongBlank.begin() + (i - begin), inLongBlank.begin() + (stop - begin), 1);
         i = stop;
     }
-    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
-    const RunningSum values = runningSum(begin, end, atStart, [&](int64_t i) {
-        return inLongBlank[i - begin] ? -kLargestLogOdds : odds.value[data[i]];
-    });
-    for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = values.at(e);
-    std::vector<uint8_t> kindAt(static_cast<size_t>(end - begin));
+    // For a start at e, the bytes and the pairs that begin from e on lie inside, and the pairs
+    // that begin from e - step on reach into the picture (or lie inside); for an end at e, the
+    // bytes before e lie inside and the pairs that begin before e reach across (or lie inside),
+    // while those wholly inside begin before e - step. The terms summed from e are kept in one
+    // row, those summed from e - step in one per step.
+    const auto count = static_cast<size_t>(end - begin);
+    std::vector<double> atEdge(count);
+    for (int64_t i = begin; i < end; ++i)
+        atEdge[i - begin] = inLongBlank[i - begin] ? -kLargestLogOdds : odds.value[data[i]];
+    std::array<std::vector<double>, kPairSteps> stepBack;
     for (int k = 0; k < kPairSteps; ++k) {
         const int64_t step = pairStep(k, width);
-        const int64_t paired =
-            std::clamp<int64_t>(size - step, begin, end);  // pairs begin in [begin, paired)
-        for (int64_t i = begin; i < paired; ++i) kindAt[i - begin] = kinds[data[i] * 256 + data[i + step]];
         KindOdds insideOdds{}, reachingOdds{};
         for (int kind = 0; kind < kPairKinds; ++kind) {
             insideOdds[kind] = clampedLog(odds.inside[k][kind] - odds.across[kind]);
             reachingOdds[kind] = clampedLog(odds.across[kind] - odds.outside[kind]);
         }
-        auto pairOdds = [&](const KindOdds& table, int64_t i) {
-            return i >= paired || inLongBlank[i - begin] ? 0.0 : table[kindAt[i - begin]];
-        };
-        // Pairs wholly inside, and pairs inside or across the edge.
-        const RunningSum inside =
-            runningSum(begin, end, atStart, [&](int64_t i) { return pairOdds(insideOdds, i); });
-        const RunningSum reaching =
-            runningSum(begin, end, atStart, [&](int64_t i) { return pairOdds(reachingOdds, i); });
-        for (int64_t e = lowest; e <= highest; ++e)
-            scores[e - lowest] += atStart ? inside.at(e) + reaching.at(std::max(begin, e - step))
-                                          : inside.at(std::max(begin, e - step)) + reaching.at(e);
+        const KindOdds& fromEdge = atStart ? insideOdds : reachingOdds;
+        const KindOdds& fromStepBack = atStart ? reachingOdds : insideOdds;
+        stepBack[k].assign(count, 0.0);
+        const int64_t paired =
+            std::clamp<int64_t>(size - step, begin, end);  // pairs begin in [begin, paired)
+        for (int64_t i = begin; i < paired; ++i) {
+            if (inLongBlank[i - begin]) continue;
+            const int kind = kinds[data[i] * 256 + data[i + step]];
+            atEdge[i - begin] += fromEdge[kind];
+            stepBack[k][i - begin] = fromStepBack[kind];
+        }
+    }
+    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
+    const RunningSum fromEdgeSum =
+        runningSum(begin, end, atStart, [&](int64_t i) { return atEdge[i - begin]; });
+    for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = fromEdgeSum.at(e);
+    for (int k = 0; k < kPairSteps; ++k) {
+        const int64_t step = pairStep(k, width);
+        const RunningSum sum =
+            runningSum(begin, end, atStart, [&](int64_t i) { return stepBack[k][i - begin]; });
+        for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] += sum.at(std::max(begin, e - step));
     }
     return scores;
 }
