@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -48,18 +47,17 @@ constexpr int64_t kFirstChunk = 64 * 1024;
 constexpr int64_t kTextShareDivisor = 20;  // text: at most one byte in 20 not printable
 constexpr int64_t kLongestLine = 160;
 constexpr int kExtentRounds = 6;
-constexpr double kEdgeShare = 0.4;
-constexpr int kEdgeLags = 2;
-constexpr double kPhaseMargin = 0.1;
 constexpr int64_t kLongBlank = 1024;
-constexpr double kValueWeight = 0.1;
-constexpr double kLargestLogRatio = 3;
-constexpr double kLeastContrast = 0.01;
 constexpr int64_t kFontLeastBytes = 512;  // 96 glyphs of 8 rows
 // Machine code lines up at some widths (instructions and records of one length) but its rows
 // differ nearly as much as random bytes of it would; the rows of pictures differ far less.
 constexpr int64_t kLiftBytes = 8 * 1024;
 constexpr double kRegionLeastLift = 0.4;
+// Or on densities alone, for regions and guesses alike: a dithered picture's rows keep their
+// densities where their pixels vary.
+constexpr double kLeastDensityLift = 0.45;
+constexpr double kRoughLiftMargin = 0.1;
+constexpr double kBlockLiftMargin = 0.2;
 constexpr double kGuessLeastLift = 0.3;
 // A sample of a picture resembles itself from byte to byte (its densities do where it is
 // dithered); a sample of machine code barely, and it is passed over before the dearer looks.
@@ -209,31 +207,55 @@ void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin,
     addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
 }
 
+// Per pixel value, how many pixels take it.
+using PixelValueCounts = std::array<int64_t, 16>;
+
+// The share of pixel pairs that would differ if pixels were drawn at random with these counts;
+// 0 for no pixels or a single value.
+double differenceOfRandomPixels(const PixelValueCounts& counts, int mode) {
+    const int values = 1 << (8 / pixelsPerByte(mode));
+    int64_t total = 0;
+    for (int v = 0; v < values; ++v) total += counts[v];
+    if (total == 0) return 0;
+    double same = 0;
+    for (int v = 0; v < values; ++v) {
+        const double share = static_cast<double>(counts[v]) / static_cast<double>(total);
+        same += share * share;
+    }
+    return 1.0 - same;
+}
+
 // The share of pixel pairs that would differ if pixels were drawn at random with the
 // frequencies of this stretch; 0 for a flat stretch.
 double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
     const int bits = 8 / pixelsPerByte(mode);
     const int values = 1 << bits;
-    std::array<int64_t, 16> counts{};
+    PixelValueCounts counts{};
     int64_t bytes = 0;
     for (int v = 0; v < 256; ++v) {
         const int64_t n = histogram[v];
         if (n == 0) continue;
         bytes += n;
         if (mode == 0) {
-            counts[1] += n * std::popcount(static_cast<unsigned>(v));
+            counts[1] += n * kDensity.value[0][v];  // the set bits, from a table
         } else {
             for (int shift = 0; shift < 8; shift += bits) counts[(v >> shift) & (values - 1)] += n;
         }
     }
-    if (bytes == 0) return 0;
-    const auto total = static_cast<double>(bytes * pixelsPerByte(mode));
     if (mode == 0) counts[0] = bytes * 8 - counts[1];
-    double same = 0;
-    for (int v = 0; v < values; ++v)
-        same += (static_cast<double>(counts[v]) / total) * (static_cast<double>(counts[v]) / total);
-    return 1.0 - same;
+    return differenceOfRandomPixels(counts, mode);
 }
+
+// Per byte, how many of its four 2-bit pixels take each value, in the 16-bit lanes of a word
+// (value v in bits 16v..16v+15), so that a stretch of up to 16383 bytes is counted by adding.
+struct TwoBitPixelLanes {
+    std::array<uint64_t, 256> lanes{};
+    TwoBitPixelLanes() {
+        for (int v = 0; v < 256; ++v)
+            for (int shift = 0; shift < 8; shift += 2) lanes[v] += uint64_t{1} << (16 * (v >> shift & 3));
+    }
+};
+const TwoBitPixelLanes kTwoBitPixelLanes;
 
 struct WidthScores {
     std::array<double, kWidthSlots> score{};
@@ -404,36 +426,60 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
 }
 
-// How much less the rows of [begin, end) differ at `width`, on pixels and densities, than
-// bytes drawn at random from the stretch would: rows of a picture resemble each other far more,
-// a stretch of machine code that happens to line up at some width barely.
-double liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+// How much less the rows of [begin, end) differ at `width` than bytes drawn at random from the
+// stretch would: on pixels and densities together, and on densities alone. Rows of pictures
+// resemble each other far more, a stretch of machine code that happens to line up at some width
+// barely; the rows of a dithered picture keep their densities where their pixels vary.
+struct Lift {
+    double all = 1;
+    double densities = 1;
+};
+
+Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
-    if (end - begin < kLeastPairs) return 1;
-    std::array<int64_t, 256> histogram{};
+    if (end - begin < kLeastPairs) return {};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
     std::array<int64_t, 32> densities{};
+    PixelValueCounts pixelValues{};
+    uint64_t twoBitLanes = 0;  // at most 4 x kLiftBytes in a lane
     int64_t pixelSum = 0, densitySum = 0;
     for (int64_t i = begin; i < end; ++i) {
-        ++histogram[data[i]];
         ++densities[density[data[i]]];
+        if (mode == 3) {
+            ++pixelValues[data[i] >> 4];
+            ++pixelValues[data[i] & 15];
+        } else if (mode != 0) {
+            twoBitLanes += kTwoBitPixelLanes.lanes[data[i]];
+        }
         pixelSum += differingPixelCount(data[i], data[i + width], mode);
         densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
     }
     const auto pairs = static_cast<double>(end - begin);
-    double randomDensity = 0;
-    const int largest = kDensity.largest[mode];
-    for (int a = 0; a <= largest; ++a)
-        for (int b = 0; b <= largest; ++b)
-            randomDensity +=
-                static_cast<double>(densities[a]) * static_cast<double>(densities[b]) * std::abs(a - b);
+    if (mode == 0) {
+        for (int a = 0; a <= 8; ++a) pixelValues[1] += a * densities[a];  // a byte's density is its set bits
+        pixelValues[0] = 8 * (end - begin) - pixelValues[1];
+    } else if (mode != 3) {
+        for (int v = 0; v < 4; ++v) pixelValues[v] = static_cast<int64_t>(twoBitLanes >> (16 * v) & 0xFFFF);
+    }
+    // The sum over all ordered pairs of densities a > b of (a - b), twice: each density a pairs
+    // with the count and the sum of the densities below it.
+    double randomDensity = 0, below = 0, belowSum = 0;
+    for (int a = 0; a <= kDensity.largest[mode]; ++a) {
+        const auto n = static_cast<double>(densities[a]);
+        randomDensity += 2 * n * (a * below - belowSum);
+        below += n;
+        belowSum += n * a;
+    }
+    randomDensity /= pairs * pairs;
     const double densityUnit = 1.0 / kDensity.largest[mode];
     const double random =
-        expectedDifference(histogram, mode) * kPixelWeight + randomDensity / (pairs * pairs) * densityUnit;
+        differenceOfRandomPixels(pixelValues, mode) * kPixelWeight + randomDensity * densityUnit;
     const double actual = (static_cast<double>(pixelSum) * kPixelWeight / pixelsPerByte(mode) +
                            static_cast<double>(densitySum) * densityUnit) /
                           pairs;
-    return random > 0 ? 1.0 - actual / random : 1;
+    const double actualDensity = static_cast<double>(densitySum) / pairs;
+    return {random > 0 ? 1.0 - actual / random : 1,
+            randomDensity > 0 ? 1.0 - actualDensity / randomDensity : 1};
 }
 
 // Whether a measured block of its own agrees that rows line up at `width` about as clearly as
@@ -514,65 +560,11 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     return scores;
 }
 
-// Share of equal pixels of data[i] and data[i + width], per byte pair.
-double equalShare(const uint8_t* data, int64_t i, int width, int mode) {
-    return 1.0 -
-           static_cast<double>(differingPixelCount(data[i], data[i + width], mode)) / pixelsPerByte(mode);
-}
-
 using QuickWidths = std::array<int, kQuickWidths>;
 
 struct Extent {
     int64_t first;
     int64_t end;
-};
-
-// Mean share of equal pixels one row apart for the pairs starting in [begin, end).
-std::optional<double> meanEqualShare(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width,
-                                     int mode) {
-    begin = std::max<int64_t>(begin, 0);
-    end = std::min(end, size - width);
-    if (end <= begin) return std::nullopt;
-    double sum = 0;
-    for (int64_t i = begin; i < end; ++i) sum += equalShare(data, i, width, mode);
-    return sum / static_cast<double>(end - begin);
-}
-
-// Whether the last pixel of byte a and the first pixel of byte b, side by side, differ.
-bool seamDiffers(uint8_t a, uint8_t b, int mode) {
-    switch (mode) {
-        case 0:
-            return (a & 1) != (b >> 7);
-        case 1:
-            return (a & 3) != (b >> 6);
-        case 2:
-            return (a >> 6) != (b & 3);
-        default:
-            return (a & 15) != (b >> 4);
-    }
-}
-
-// Per row phase p, how often the pixels on either side of the byte columns p - 1 and p
-// differ in [first, end).
-std::vector<int64_t> seamCounts(const uint8_t* data, int64_t first, int64_t end, int width, int mode) {
-    std::vector<int64_t> counts(width, 0);
-    for (int64_t i = std::max<int64_t>(first, 1); i < end; ++i)
-        counts[i % width] += seamDiffers(data[i - 1], data[i], mode);
-    return counts;
-}
-
-// How the pairs k rows apart (k = 1..kEdgeLags) count for a picture's edge: a pair adds
-// weight x (share - threshold), the threshold between the shares inside and around it and
-// the weight as large as the two differ, so that rows too far apart to resemble count little.
-struct EdgeLag {
-    double threshold = 0;
-    double weight = 0;
-};
-// What tells a picture's bytes from those around it: its rows, and the values its bytes take
-// (text, code and compressed data use other byte values than most pictures).
-struct EdgeEvidence {
-    std::array<EdgeLag, kEdgeLags> lags{};
-    std::array<double, 256> valueWeight{};  // log of how much likelier the value is inside
 };
 
 std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
@@ -581,109 +573,265 @@ std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t 
     return counts;
 }
 
-std::array<double, 256> valueWeights(const uint8_t* data, int64_t size, Extent extent) {
-    const std::array<int64_t, 256> inside = valueCounts(data, size, extent.first, extent.end);
-    std::array<int64_t, 256> outside = valueCounts(data, size, extent.first - kBlock, extent.first);
-    const std::array<int64_t, 256> after = valueCounts(data, size, extent.end, extent.end + kBlock);
-    int64_t insideTotal = 256, outsideTotal = 256;  // one of each value more, so that none is ruled out
-    for (int v = 0; v < 256; ++v) {
-        outside[v] += after[v];
-        insideTotal += inside[v];
-        outsideTotal += outside[v];
-    }
-    std::array<double, 256> weights{};
-    for (int v = 0; v < 256; ++v) {
-        const double ratio = (static_cast<double>(inside[v] + 1) / static_cast<double>(insideTotal)) /
-                             (static_cast<double>(outside[v] + 1) / static_cast<double>(outsideTotal));
-        weights[v] = kValueWeight * std::clamp(std::log(ratio), -kLargestLogRatio, kLargestLogRatio);
-    }
-    return weights;
+// Pairs of bytes are told apart by how many of their pixels differ and by how much the pixel
+// values differ in all: kind = sum * (pixels per byte + 1) + count.
+constexpr int kPairKinds = 93;  // sums up to 30 (two 4-bit pixels), counts up to 2
+// The pairs judged at a picture's edges: a byte and the byte beside it, and the byte one row on.
+constexpr int kPairSteps = 2;
+constexpr double kLargestLogOdds = 4;
+constexpr int64_t kLearnBytes = 8 * 1024;
+
+int64_t pairStep(int k, int width) {
+    return k == 0 ? 1 : int64_t{k} * width;
 }
 
-EdgeEvidence edgeEvidence(const uint8_t* data, int64_t size, Extent extent, int width, int mode) {
-    EdgeEvidence evidence;
-    evidence.valueWeight = valueWeights(data, size, extent);
-    std::array<EdgeLag, kEdgeLags>& lags = evidence.lags;
-    for (int k = 1; k <= kEdgeLags; ++k) {
-        const int64_t step = int64_t{k} * width;
-        if (step >= size) break;
-        const int lag = static_cast<int>(step);
-        const auto inside = meanEqualShare(data, size, extent.first, extent.end - step, lag, mode);
-        if (!inside) break;
-        const auto before = meanEqualShare(data, size, extent.first - kBlock, extent.first - step, lag, mode);
-        const auto after = meanEqualShare(data, size, extent.end, extent.end + kBlock, lag, mode);
-        const auto outside = before && after ? (*before + *after) / 2 : before ? before : after;
-        if (!outside) {
-            lags[k - 1] = {*inside - 0.1, k == 1 ? 1.0 : 0.0};
-            continue;
+// Per colour mode (Atari GR.15 and BK-0010 alike: the kind does not depend on the pixels'
+// order), the kind of each pair of bytes.
+struct PairKindTable {
+    std::array<std::array<uint8_t, 256 * 256>, 3> kind{};
+    PairKindTable() {
+        for (int table = 0; table < 3; ++table) {
+            const int pixels = table == 0 ? 8 : table == 1 ? 4 : 2;
+            const int bits = 8 / pixels;
+            const int mask = (1 << bits) - 1;
+            for (int a = 0; a < 256; ++a)
+                for (int b = 0; b < 256; ++b) {
+                    int count = 0, sum = 0;
+                    for (int shift = 0; shift < 8; shift += bits) {
+                        const int d = std::abs((a >> shift & mask) - (b >> shift & mask));
+                        count += d != 0;
+                        sum += d;
+                    }
+                    kind[table][a * 256 + b] = static_cast<uint8_t>(sum * (pixels + 1) + count);
+                }
         }
-        const double contrast = *inside - *outside;
-        lags[k - 1] = {*outside + kEdgeShare * contrast, std::max(contrast, k == 1 ? kLeastContrast : 0.0)};
     }
-    return evidence;
+};
+
+const std::array<uint8_t, 256 * 256>& pairKinds(int mode) {
+    static const PairKindTable table;  // built when first asked for: only the edges use it
+    return table.kind[mode == 0 ? 0 : mode == 3 ? 2 : 1];
+}
+
+using KindCounts = std::array<double, kPairKinds>;
+using KindOdds = std::array<double, kPairKinds>;
+
+// Log shares of the kinds counted, a half added to each so that none is ruled out.
+KindOdds logShares(const KindCounts& counts) {
+    double total = 0;
+    for (const double n : counts) total += n + 0.5;
+    KindOdds logs{};
+    for (int k = 0; k < kPairKinds; ++k) logs[k] = std::log((counts[k] + 0.5) / total);
+    return logs;
+}
+
+KindCounts pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step, int mode) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
+    KindCounts counts{};
+    const int64_t end = std::min(extent.end - step, size - step);
+    for (int64_t i = std::max<int64_t>(extent.first, 0); i < end; ++i)
+        counts[kinds[data[i] * 256 + data[i + step]]] += 1;
+    return counts;
+}
+
+// The kinds of pairs of two bytes drawn at random, one from each histogram, weighing as many
+// pairs as the smaller histogram holds bytes.
+KindCounts unrelatedKindCounts(const std::array<int64_t, 256>& a, const std::array<int64_t, 256>& b,
+                               int mode) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
+    KindCounts counts{};
+    std::array<int, 256> valuesOfB{};
+    int distinctB = 0;
+    int64_t totalA = 0, totalB = 0;
+    for (int v = 0; v < 256; ++v) {
+        totalA += a[v];
+        totalB += b[v];
+        if (b[v] != 0) valuesOfB[distinctB++] = v;
+    }
+    if (totalA == 0 || totalB == 0) return counts;
+    for (int x = 0; x < 256; ++x) {
+        if (a[x] == 0) continue;
+        for (int j = 0; j < distinctB; ++j) {
+            const int y = valuesOfB[j];
+            counts[kinds[x * 256 + y]] += static_cast<double>(a[x]) * static_cast<double>(b[y]);
+        }
+    }
+    const double scale = static_cast<double>(std::min(totalA, totalB)) /
+                         (static_cast<double>(totalA) * static_cast<double>(totalB));
+    for (double& n : counts) n *= scale;
+    return counts;
+}
+
+double clampedLog(double value) {
+    return std::clamp(value, -kLargestLogOdds, kLargestLogOdds);
+}
+
+// What tells a picture's bytes from those on one side of it: log shares of the pair kinds
+// inside (per step), of a byte of the picture paired with a byte of the data around it, and of
+// two bytes of the data around it, which are taken as unrelated: where the rough extent ends
+// too early, the data "around" it holds rows of the picture, whose pairs must not count as
+// the data's own. And per byte value, how much likelier it is inside than around.
+struct EdgeOdds {
+    std::array<KindOdds, kPairSteps> inside{};
+    KindOdds across{};
+    KindOdds outside{};
+    std::array<double, 256> value{};
+};
+
+// What the picture's bytes are like, learned from a stretch of it.
+struct PictureModel {
+    std::array<KindOdds, kPairSteps> pairs{};
+    std::array<int64_t, 256> values{};
+};
+
+PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int width, int mode) {
+    PictureModel model;
+    for (int k = 0; k < kPairSteps; ++k)
+        model.pairs[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
+    model.values = valueCounts(data, size, learn.first, learn.end);
+    return model;
+}
+
+EdgeOdds edgeOdds(const PictureModel& picture, const std::array<int64_t, 256>& around,
+                  const KindOdds& aroundPairs, int mode) {
+    EdgeOdds odds;
+    odds.inside = picture.pairs;
+    odds.across = logShares(unrelatedKindCounts(picture.values, around, mode));
+    odds.outside = aroundPairs;
+    int64_t insideTotal = 0, outsideTotal = 0;
+    for (int v = 0; v < 256; ++v) {
+        insideTotal += picture.values[v];
+        outsideTotal += around[v];
+    }
+    auto logShare = [](int64_t n, int64_t total) {
+        return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
+    };
+    for (int v = 0; v < 256; ++v)
+        odds.value[v] =
+            clampedLog(logShare(picture.values[v], insideTotal) - logShare(around[v], outsideTotal));
+    return odds;
+}
+
+// Running sums of per-byte terms over [begin, end): at(i) sums the terms of [i, end) when
+// `fromEnd`, those of [begin, i) otherwise.
+struct RunningSum {
+    int64_t begin = 0;
+    std::vector<double> sums;
+    double at(int64_t i) const {
+        const int64_t index = std::clamp<int64_t>(i - begin, 0, static_cast<int64_t>(sums.size()) - 1);
+        return sums[static_cast<size_t>(index)];
+    }
+};
+
+template <typename Term>
+RunningSum runningSum(int64_t begin, int64_t end, bool fromEnd, Term term) {
+    RunningSum sum{begin,
+                   std::vector<double>(static_cast<size_t>(std::max<int64_t>(end - begin, 0) + 1), 0.0)};
+    if (fromEnd) {
+        for (int64_t i = end - 1; i >= begin; --i) sum.sums[i - begin] = sum.sums[i + 1 - begin] + term(i);
+    } else {
+        for (int64_t i = begin; i < end; ++i) sum.sums[i + 1 - begin] = sum.sums[i - begin] + term(i);
+    }
+    return sum;
+}
+
+// Per edge e in [lowest, highest], the log likelihood (less one that does not depend on e) of
+// the bytes around it when the picture lies after it (a start) or before it (an end). A byte
+// inside is likely as the picture's values are and pairs with the bytes a step on as the
+// picture's bytes do; a pair across the edge as a byte of the picture and one of the data
+// beside it would; the bytes beside it as that data's. A long blank run parts pictures rather
+// than belonging to one: its bytes count as outside.
+std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest, int64_t highest, int width,
+                               int mode, const EdgeOdds& odds, bool atStart) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
+    // The terms of the bytes from `begin` on: for a start the sums run from the end, so that
+    // at(e) sums the bytes after e; for an end from `begin`, so that at(e) sums those before e.
+    const int64_t begin = std::max<int64_t>(0, lowest - pairStep(kPairSteps - 1, width));
+    const int64_t end = atStart ? highest + 1 : highest;
+    std::vector<uint8_t> inLongBlank(static_cast<size_t>(end - begin), 0);
+    for (int64_t i = begin; i < end;) {
+        int64_t first = i, last = i + 1;
+        while (first > 0 && data[first - 1] == data[i]) --first;
+        while (last < size && data[last] == data[i]) ++last;
+        const auto stop = std::min(last, end);
+        if (last - first >= kLongBlank)
+            std::fill(inLongBlank.begin() + (i - begin), inLongBlank.begin() + (stop - begin), 1);
+        i = stop;
+    }
+    // For a start at e, the bytes and the pairs that begin from e on lie inside, and the pairs
+    // that begin from e - step on reach into the picture (or lie inside); for an end at e, the
+    // bytes before e lie inside and the pairs that begin before e reach across (or lie inside),
+    // while those wholly inside begin before e - step. The terms summed from e are kept in one
+    // row, those summed from e - step in one per step.
+    const auto count = static_cast<size_t>(end - begin);
+    std::vector<double> atEdge(count);
+    for (int64_t i = begin; i < end; ++i)
+        atEdge[i - begin] = inLongBlank[i - begin] ? -kLargestLogOdds : odds.value[data[i]];
+    std::array<std::vector<double>, kPairSteps> stepBack;
+    for (int k = 0; k < kPairSteps; ++k) {
+        const int64_t step = pairStep(k, width);
+        KindOdds insideOdds{}, reachingOdds{};
+        for (int kind = 0; kind < kPairKinds; ++kind) {
+            insideOdds[kind] = clampedLog(odds.inside[k][kind] - odds.across[kind]);
+            reachingOdds[kind] = clampedLog(odds.across[kind] - odds.outside[kind]);
+        }
+        const KindOdds& fromEdge = atStart ? insideOdds : reachingOdds;
+        const KindOdds& fromStepBack = atStart ? reachingOdds : insideOdds;
+        stepBack[k].assign(count, 0.0);
+        const int64_t paired =
+            std::clamp<int64_t>(size - step, begin, end);  // pairs begin in [begin, paired)
+        for (int64_t i = begin; i < paired; ++i) {
+            if (inLongBlank[i - begin]) continue;
+            const int kind = kinds[data[i] * 256 + data[i + step]];
+            atEdge[i - begin] += fromEdge[kind];
+            stepBack[k][i - begin] = fromStepBack[kind];
+        }
+    }
+    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
+    const RunningSum fromEdgeSum =
+        runningSum(begin, end, atStart, [&](int64_t i) { return atEdge[i - begin]; });
+    for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = fromEdgeSum.at(e);
+    for (int k = 0; k < kPairSteps; ++k) {
+        const int64_t step = pairStep(k, width);
+        const RunningSum sum =
+            runningSum(begin, end, atStart, [&](int64_t i) { return stepBack[k][i - begin]; });
+        for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] += sum.at(std::max(begin, e - step));
+    }
+    return scores;
 }
 
 // The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
-// `width` bytes: the bytes inside resemble the bytes of their column a few rows on, those
-// around it less. Of all row phases, the one whose best start and best end gather the largest
-// sum between them, so that the rows line up.
-Extent pictureExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                     const EdgeEvidence& edges) {
-    const std::array<EdgeLag, kEdgeLags>& lags = edges.lags;
+// `width` bytes that make the bytes around them likeliest. Of all row phases, the one whose
+// best start and best end are likeliest together, so that the rows line up; an empty extent when
+// no start lies before an end.
+Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
+                       const EdgeOdds& before, const EdgeOdds& after) {
     low.first = std::max<int64_t>(low.first, 0);
+    high.first = std::min(high.first, size - 1);
+    low.end = std::max<int64_t>(low.end, 1);
     high.end = std::min(high.end, size);
-    // What byte i adds, paired with the bytes below it (or above it) in its column.
-    // A long blank run parts pictures rather than belonging to one: its bytes count as unlike
-    // their columns. The run around the last byte asked about is kept.
-    Extent run{0, 0};
-    auto inLongBlank = [&](int64_t i) {
-        if (i < run.first || i >= run.end) {
-            run = {i, i + 1};
-            while (run.first > 0 && data[run.first - 1] == data[i]) --run.first;
-            while (run.end < size && data[run.end] == data[i]) ++run.end;
-        }
-        return run.end - run.first >= kLongBlank;
+    if (low.first > high.first || low.end > high.end) return {0, 0};  // nothing placed
+    const std::vector<double> startScores =
+        edgeScores(data, size, low.first, high.first, width, mode, before, true);
+    const std::vector<double> endScores =
+        edgeScores(data, size, low.end, high.end, width, mode, after, false);
+    struct Best {
+        double score = -1e300;
+        int64_t at = -1;
     };
-    auto evidence = [&](int64_t i, bool below) {
-        double sum = edges.valueWeight[data[i]];
-        const bool blank = inLongBlank(i);
-        for (int k = 1; k <= kEdgeLags; ++k) {
-            const int64_t step = int64_t{k} * width;
-            const int64_t upper = below ? i : i - step;
-            if (upper < 0 || upper >= size - step || lags[k - 1].weight == 0) continue;
-            const double share = blank ? 0.0 : equalShare(data, upper, static_cast<int>(step), mode);
-            sum += lags[k - 1].weight * (share - lags[k - 1].threshold);
-        }
-        return sum;
-    };
-    std::vector<double> bestStart(width, -1e300), bestEnd(width, -1e300);
-    std::vector<int64_t> startAt(width, low.first), endAt(width, high.end);
-    double sum = 0;  // of the bytes in [low.first, i) that a start at i leaves out
-    for (int64_t i = low.first; i <= high.first && i < size; ++i) {
-        if (-sum > bestStart[i % width]) {
-            bestStart[i % width] = -sum;
-            startAt[i % width] = i;
-        }
-        sum += evidence(i, true);
+    std::vector<Best> starts(width), ends(width);
+    for (int64_t s = low.first; s <= high.first; ++s)
+        if (startScores[s - low.first] > starts[s % width].score)
+            starts[s % width] = {startScores[s - low.first], s};
+    for (int64_t e = low.end; e <= high.end; ++e)
+        if (endScores[e - low.end] > ends[e % width].score) ends[e % width] = {endScores[e - low.end], e};
+    int phase = -1;
+    for (int p = 0; p < width; ++p) {
+        if (starts[p].at < 0 || ends[p].at <= starts[p].at) continue;
+        if (phase < 0 || starts[p].score + ends[p].score > starts[phase].score + ends[phase].score) phase = p;
     }
-    sum = 0;  // of the bytes in [low.end, i) that an end at i takes in
-    for (int64_t i = std::max<int64_t>(low.end, 0); i <= high.end; ++i) {
-        if (sum > bestEnd[i % width]) {
-            bestEnd[i % width] = sum;
-            endAt[i % width] = i;
-        }
-        if (i < size) sum += evidence(i, false);
-    }
-    int phase = 0;
-    for (int p = 1; p < width; ++p)
-        if (bestStart[p] + bestEnd[p] > bestStart[phase] + bestEnd[phase]) phase = p;
-    // Phases the edges tell almost as well are told apart by the pixels side by side where
-    // one row ends and the next begins: unrelated there, they differ more often than within rows.
-    const double best = bestStart[phase] + bestEnd[phase];
-    const std::vector<int64_t> seams = seamCounts(data, startAt[phase], endAt[phase], width, mode);
-    for (int p = 0; p < width; ++p)
-        if (bestStart[p] + bestEnd[p] >= best - kPhaseMargin && seams[p] > seams[phase]) phase = p;
-    return {startAt[phase], std::max(startAt[phase], endAt[phase])};
+    if (phase < 0) return {0, 0};
+    return {starts[phase].at, ends[phase].at};
 }
 
 // A flat run across an edge of the picture (a blank margin beside blank data) hides where
@@ -699,15 +847,39 @@ Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width
     return extent;
 }
 
-// The picture's extent near the rough one, whose rows at `width` resemble each other more than
-// the pairs around it: judged again from each answer, so that the pairs taken for the
-// surroundings are the picture's own less and less.
+// The picture's extent near the rough one, where its bytes at `width` are likeliest: placed again
+// from each answer, so that the picture is learned from its own bytes more and more.
 Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
+    // The data around is learned a block away from the rough extent, beyond the reach of the
+    // first search for the edges (where the rough extent ends early, the bytes next to it are
+    // still the picture's), or next to it when the file ends before that; it stays while the
+    // extent settles, so that the edges do not creep after it.
+    auto around = [&](bool atStart) {
+        auto at = [&](int64_t gap) {
+            return atStart ? Extent{rough.first - gap - kBlock, rough.first - gap}
+                           : Extent{rough.end + gap, rough.end + gap + kBlock};
+        };
+        const Extent away = at(kBlock);
+        return away.first < 0 || away.end > size ? at(0) : away;
+    };
+    const Extent beforeExtent = around(true), afterExtent = around(false);
+    const std::array<int64_t, 256> before = valueCounts(data, size, beforeExtent.first, beforeExtent.end);
+    const std::array<int64_t, 256> after = valueCounts(data, size, afterExtent.first, afterExtent.end);
+    const KindOdds beforePairs = logShares(unrelatedKindCounts(before, before, mode));
+    const KindOdds afterPairs = logShares(unrelatedKindCounts(after, after, mode));
     Extent extent = rough;
     for (int round = 0; round < kExtentRounds; ++round) {
-        const Extent next = pictureExtent(data, size, {extent.first - kBlock, extent.end - kBlock},
-                                          {extent.first + kBlock, extent.end + kBlock}, width, mode,
-                                          edgeEvidence(data, size, extent, width, mode));
+        const Extent low{extent.first - kBlock, extent.end - kBlock};
+        const Extent high{extent.first + kBlock, extent.end + kBlock};
+        // A long picture is learned near each edge, a short one as a whole.
+        const bool whole = extent.end - extent.first <= 2 * kLearnBytes;
+        const PictureModel start = pictureModel(
+            data, size, whole ? extent : Extent{extent.first, extent.first + kLearnBytes}, width, mode);
+        const PictureModel end =
+            whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
+        const Extent next =
+            likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, beforePairs, mode),
+                            edgeOdds(end, after, afterPairs, mode));
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
@@ -752,13 +924,20 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
         end = std::min(size, end + kBlock);
     while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
+    // Most stretches of machine code are turned away on the rough extent already, before the
+    // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
+    const Lift roughLift = liftAt(data, size, first, end, width, mode);
+    if (!font && roughLift.all < kRegionLeastLift - kRoughLiftMargin &&
+        roughLift.densities < kLeastDensityLift - kRoughLiftMargin)
+        return false;
     Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
     // a few blocks from the middle of a picture can line up best at a multiple of its width.
-    // Only its divisors are asked for, so no width above it is scored.
+    // Widths up to twice it are scored, as a guess scores them (the multiples of a width tell
+    // whether it lines up), but only a divisor of it is taken.
     if (!font) {
-        const WidthScores fromFirst =
-            scoreFromFirstByte(data, size, extent.first, mode, width, kGuessLeastRows, kGuessBlocks);
+        const WidthScores fromFirst = scoreFromFirstByte(
+            data, size, extent.first, mode, std::min(maxWidth, 2 * width + 1), kGuessLeastRows, kGuessBlocks);
         const int firstBest = bestWidth(fromFirst);
         const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
         if (again != width && width % again == 0) {
@@ -770,8 +949,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
         return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
-    const double lift = liftAt(data, size, extent.first, extent.end, width, mode);
-    if (!font && lift < kRegionLeastLift) return false;
+    const Lift lift = liftAt(data, size, extent.first, extent.end, width, mode);
+    if (!font && lift.all < kRegionLeastLift && lift.densities < kLeastDensityLift) return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -787,6 +966,15 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     return equalPairs < kRandomEqualPairs;
 }
 
+// Whether the rows of the block at `begin` resemble each other at `width` clearly enough for a
+// closer look: a region must be lifted well clear of random pairs, and a block of machine code
+// that lines up seldom comes near.
+bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
+    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
+    return lift.all >= kRegionLeastLift - kBlockLiftMargin ||
+           lift.densities >= kLeastDensityLift - kBlockLiftMargin;
+}
+
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
 // clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
@@ -795,7 +983,7 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
     const int64_t end = std::min(size, begin + kScanSample);
     if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
         isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
-        (liftAt(data, size, begin, end, 1, mode) < kSampleLeastLift &&
+        (liftAt(data, size, begin, end, 1, mode).all < kSampleLeastLift &&
          !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
         return widths;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
@@ -823,10 +1011,13 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, clampWidth(maxWidth), kGuessLeastRows, kGuessBlocks);
     WidthGuess guess = guessFromScores(scores, mode, data, first);
-    if (guess.count > 0 && (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-                            looksLikeText(data, first, first + scores.bytes) ||
-                            liftAt(data, size, first, first + scores.bytes, guess.candidates[0].width, mode) <
-                                (guess.candidates[0].width == 1 ? kFontGuessLeastLift : kGuessLeastLift)))
+    if (guess.count == 0) return guess;
+    const int width = guess.candidates[0].width;
+    const Lift lift = liftAt(data, size, first, first + scores.bytes, width, mode);
+    if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
+        looksLikeText(data, first, first + scores.bytes) ||
+        (lift.all < (width == 1 ? kFontGuessLeastLift : kGuessLeastLift) &&
+         lift.densities < kLeastDensityLift))
         return {};
     return guess;
 }
@@ -857,9 +1048,9 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
         // The whole block must agree with the sample before the closer, dearer look.
         bool looksLinedUp = false;
         for (const int width : quickLookWidths(data, size, block, mode, widest))
-            looksLinedUp = looksLinedUp ||
-                           (width > 0 && linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
-                                                        width, mode) >= kBlockAgreeingScore);
+            looksLinedUp = looksLinedUp || (width > 0 && blockLiftClear(data, size, block, width, mode) &&
+                                            linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
+                                                           width, mode) >= kBlockAgreeingScore);
         if (!looksLinedUp) {
             block += kScanStride;
             continue;

@@ -222,7 +222,7 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
     const std::tuple<int, int, int, int, const char*> rows[] = {
         {kCommandGuessWidth, 7, 3510, 6, "Disp=24576,width=64,"},
         {kCommandNextGraphics, 1, 0x5000, 0, "Disp=24576,width=64,"},
-        {kCommandPreviousGraphics, 64, 384, 0, "Disp=14825,width=40,"},
+        {kCommandPreviousGraphics, 64, 384, 0, "Disp=15024,width=40,"},
     };
     for (const auto& [id, width, row, offset, shown] : rows) {
         scrollTo(width, 0);
