@@ -313,39 +313,50 @@ PL_AVX512 void decodeUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     }
 }
 
-// One unit row of pixels one screen pixel wide, straight into one image row: each chunk's
-// values are the three vectors of its 64 screen pixels. `bytes` screen bytes from `out` on.
+// The image rows of unit rows (one row each) of pixels one screen pixel wide: the first at
+// `first`, each `step` bytes after the one before.
+struct RowsOut {
+    uint8_t* first;
+    ptrdiff_t step;
+    int count;
+};
+
+// Unit rows of pixels one screen pixel wide, straight into their image rows: each chunk's
+// values are the three vectors of its 64 screen pixels, `bytes` screen bytes of each row.
 template <bool kPlanar, int kWindows, bool kMapped, bool kGrey>
-PL_AVX512 void expandUnitRow(const BitGatherPlan& plan, const RowArrangements& rowPlans, const SourceRun& run,
-                             int pixels, uint8_t* out, int64_t bytes) {
+PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& rows,
+                              const SourceRun& run, int pixels, int64_t bytes) {
     const UnitRowKernel k = unitRowKernel(plan, run);
     const ExpandVectors x = expandVectors(*run.expander);
     int64_t offset = 0;
     for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
         __m512i w[kWindows];
         loadWindows<kWindows>(run, offset, w);
-        const __m512i values = unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, 0);
         const int64_t at = int64_t{px} * kBytesPerScreenPixel;
-        if (at + 192 <= bytes) {
-            for (int v = 0; v < 3; ++v)
-                _mm512_storeu_si512(reinterpret_cast<void*>(out + at + 64 * v),
-                                    groupVector<kGrey>(x, values, v));
-            continue;
+        for (int y = 0; y < rows.count; ++y) {
+            const __m512i values = unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y);
+            uint8_t* out = rows.first + y * rows.step + at;
+            if (at + 192 <= bytes) {
+                for (int v = 0; v < 3; ++v)
+                    _mm512_storeu_si512(reinterpret_cast<void*>(out + 64 * v),
+                                        groupVector<kGrey>(x, values, v));
+                continue;
+            }
+            for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
+                _mm512_mask_storeu_epi8(out + 64 * v, firstBytes(bytes - at - 64 * v),
+                                        groupVector<kGrey>(x, values, v));
         }
-        for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
-            _mm512_mask_storeu_epi8(out + at + 64 * v, firstBytes(bytes - at - 64 * v),
-                                    groupVector<kGrey>(x, values, v));
     }
 }
 
-using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, const SourceRun&, int,
-                                 uint8_t*, int64_t);
+using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, const RowsOut&,
+                                 const SourceRun&, int, int64_t);
 
 template <bool kPlanar, bool kMapped, bool kGrey>
 UnitRowExpander unitRowExpanderFor(int windows) {
-    return windows == 1   ? expandUnitRow<kPlanar, 1, kMapped, kGrey>
-           : windows == 2 ? expandUnitRow<kPlanar, 2, kMapped, kGrey>
-                          : expandUnitRow<kPlanar, 4, kMapped, kGrey>;
+    return windows == 1   ? expandUnitRows<kPlanar, 1, kMapped, kGrey>
+           : windows == 2 ? expandUnitRows<kPlanar, 2, kMapped, kGrey>
+                          : expandUnitRows<kPlanar, 4, kMapped, kGrey>;
 }
 
 using UnitRowsDecoder = void (*)(const BitGatherPlan&, const RowArrangements&, int, const SourceRun&, int,
@@ -358,15 +369,20 @@ UnitRowsDecoder unitRowsDecoderFor(int windows) {
                           : decodeUnitRows<kPlanar, 4, kMapped>;
 }
 
+// The windows a chunk loads for `rows` unit rows `step` bytes apart; 0 past four.
+int rowWindows(const BitGatherPlan& plan, int64_t step, int rows) {
+    const int64_t reach = plan.reach + (rows - 1) * step;
+    return reach <= 64 ? 1 : reach <= 128 ? 2 : reach <= 256 ? 4 : 0;
+}
+
 // The decoder of `rows` unit rows `step` bytes apart and their arrangements; nullptr when a
 // shifted row reads past the windows a chunk may load.
 UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
                                 RowArrangements& rowPlans) {
     if (!plan.usable || plan.planeStride != 0 || rows < 1 || rows > kSharedUnitRows || step < 0)
         return nullptr;
-    const int64_t reach = plan.reach + (rows - 1) * step;
-    if (reach > 256) return nullptr;
-    const int windows = reach <= 64 ? 1 : reach <= 128 ? 2 : 4;
+    const int windows = rowWindows(plan, step, rows);
+    if (windows == 0) return nullptr;
     for (int y = 0; y < rows; ++y) {
         rowPlans.high[y] = 0;
         for (int k = 0; k < 64; ++k) {
@@ -384,8 +400,8 @@ UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e
 
 // The same row decoded straight into the image, for pixels one screen pixel wide.
 template <bool kGrey>
-UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e) {
-    const int windows = plan.reach <= 64 ? 1 : plan.reach <= 128 ? 2 : 4;
+UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows) {
+    const int windows = rowWindows(plan, step, rows);
     const bool mapped = !plan.levels && !e.mapIdentity;
     if (plan.planar)
         return mapped ? unitRowExpanderFor<true, true, kGrey>(windows)
@@ -532,19 +548,20 @@ bool runsInWholeChunks(const LineBatch& b) {
     return true;
 }
 
-// The runs of a line of pixels one screen pixel wide, straight into its image row.
+// The runs of a view row's unit rows of pixels one screen pixel wide, straight into their
+// image rows.
 void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
-                       UnitRowExpander expand, const RowArrangements& rowPlans, int64_t lineStart,
-                       uint8_t* row) {
+                       UnitRowExpander expand, const RowArrangements& rowPlans, int64_t rowStart,
+                       const RowsOut& rows) {
     for (int s = 0; s < b.stripCount; ++s) {
         const LineStrip& strip = b.strips[s];
-        const int64_t at = lineStart + strip.offset;
+        const int64_t at = rowStart + strip.offset;
         const int64_t from = int64_t{strip.pixel} * kBytesPerScreenPixel;
         const int64_t bytes =
             std::min<int64_t>(int64_t{strip.pixels} * kBytesPerScreenPixel, int64_t(b.runBytes) - from);
         if (bytes > 0)
-            expand(plan, rowPlans, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
-                   row + from, bytes);
+            expand(plan, rowPlans, {rows.first + from, rows.step, rows.count},
+                   {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels, bytes);
     }
 }
 
@@ -572,8 +589,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     // One image row of pixels one screen pixel wide a line, runs of whole chunks but the last:
     // each chunk's values go straight to the image.
     UnitRowExpander direct = nullptr;
-    if (decodeRows != nullptr && b.unitRows == 1 && b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b))
-        direct = e.grey ? unitRowExpander<true>(plan, e) : unitRowExpander<false>(plan, e);
+    if (decodeRows != nullptr && b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b))
+        direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows)
+                        : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows);
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -586,7 +604,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
             prefetchLine(b, rowStart + b.rowStep);
         }
         if (direct != nullptr) {
-            expandUnitRowRuns(plan, e, b, direct, rowPlans, lineStart, rows.first);
+            if (unitRow == 0)
+                expandUnitRowRuns(plan, e, b, direct, rowPlans, rowStart,
+                                  {rows.first, b.lineStep, b.unitRows});
         } else if (decodeRows != nullptr) {
             if (unitRow == 0)
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
