@@ -215,9 +215,8 @@ PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int
 
 // Plane modes: a window of every plane serves eight chunks (8 bytes of each plane a chunk);
 // the lanes of a chunk come from two planes per permute.
-template <int kDepth, bool kMapped>
-PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels,
-                                 uint8_t* values) {
+template <int kDepth, bool kMapped, typename Out>
+PL_AVX512_STEP void planeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, const Out& out) {
     const Table256 transform = transformTable(run);
     const __m512i valueMap = loadBytes(run.expander->valueMap);
     const __m512i arrange = loadBytes(plan.arrange);
@@ -237,11 +236,71 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
                 lanes = _mm512_or_si512(
                     lanes, _mm512_maskz_permutex2var_epi8(pairKeep[p], planes[2 * p], at, planes[2 * p + 1]));
             lanes = transformedLanes(lanes, transform, keep, run.identity);
-            __m512i out = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
-            if constexpr (kMapped) out = permuteBytes(out, valueMap);
-            _mm512_storeu_si512(reinterpret_cast<void*>(values + x + 64 * c), out);
+            __m512i values = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
+            if constexpr (kMapped) values = permuteBytes(values, valueMap);
+            out.put(values, x + 64 * c);
         }
     }
+}
+
+// Where chunks of 64 values go: a line of values,
+struct ValuesOut {
+    uint8_t* values;
+
+    PL_AVX512_STEP void put(__m512i v, int x) const {
+        _mm512_storeu_si512(reinterpret_cast<void*>(values + x), v);
+    }
+};
+
+// or the three vectors of their screen pixels, one screen pixel each, in one image row.
+template <bool kGrey>
+struct ImageRowOut {
+    ExpandVectors x;
+    uint8_t* row;
+    int64_t bytes;
+
+    PL_AVX512_STEP void put(__m512i values, int px) const {
+        const int64_t at = int64_t{px} * kBytesPerScreenPixel;
+        for (int v = 0; v < 3 && at + 64 * v < bytes; ++v) {
+            const __m512i screen = groupVector<kGrey>(x, values, v);
+            if (at + 64 * (v + 1) <= bytes) {
+                _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v), screen);
+            } else {
+                _mm512_mask_storeu_epi8(row + at + 64 * v, firstBytes(bytes - at - 64 * v), screen);
+            }
+        }
+    }
+};
+
+template <int kDepth, bool kMapped>
+PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                                 uint8_t* values) {
+    planeChunks<kDepth, kMapped>(plan, run, pixels, ValuesOut{values});
+}
+
+template <int kDepth, bool kMapped, bool kGrey>
+PL_AVX512 void expandPlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* row,
+                                 int64_t bytes) {
+    const ImageRowOut<kGrey> out{expandVectors(*run.expander), row, bytes};
+    planeChunks<kDepth, kMapped>(plan, run, pixels, out);
+}
+
+using PlaneExpander = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*, int64_t);
+
+template <bool kMapped, bool kGrey>
+PlaneExpander planeExpanderFor(int depth) {
+    return depth == 4   ? expandPlaneChunks<4, kMapped, kGrey>
+           : depth == 5 ? expandPlaneChunks<5, kMapped, kGrey>
+                        : nullptr;
+}
+
+// Plane modes straight into one image row, for pixels one screen pixel wide; nullptr for none.
+PlaneExpander planeExpander(const BitGatherPlan& plan, const LineExpander& e) {
+    if (!plan.usable || plan.planeStride == 0) return nullptr;
+    const bool mapped = !plan.levels && !e.mapIdentity;
+    if (e.grey)
+        return mapped ? planeExpanderFor<true, true>(plan.depth) : planeExpanderFor<false, true>(plan.depth);
+    return mapped ? planeExpanderFor<true, false>(plan.depth) : planeExpanderFor<false, false>(plan.depth);
 }
 
 // Tile modes: the unit rows of a view row lie a fixed step apart in every tile, so the windows
@@ -565,6 +624,21 @@ void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
     }
 }
 
+// The runs of a line of plane pixels one screen pixel wide, straight into its image row.
+void expandPlaneRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                     PlaneExpander expand, int64_t lineStart, uint8_t* row) {
+    for (int s = 0; s < b.stripCount; ++s) {
+        const LineStrip& strip = b.strips[s];
+        const int64_t at = lineStart + strip.offset;
+        const int64_t from = int64_t{strip.pixel} * kBytesPerScreenPixel;
+        const int64_t bytes =
+            std::min<int64_t>(int64_t{strip.pixels} * kBytesPerScreenPixel, int64_t(b.runBytes) - from);
+        if (bytes > 0)
+            expand(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
+                   row + from, bytes);
+    }
+}
+
 // The unit rows of a view row at once, into lines of values lineBytes apart.
 void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        UnitRowsDecoder decode, const RowArrangements& rowPlans, int64_t rowStart,
@@ -589,6 +663,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     // One image row of pixels one screen pixel wide a line, runs of whole chunks but the last:
     // each chunk's values go straight to the image.
     UnitRowExpander direct = nullptr;
+    const PlaneExpander directPlanes =
+        b.rows.rows == 1 && e.factor == 1 && b.unitRows == 1 && runsInWholeChunks(b) ? planeExpander(plan, e)
+                                                                                     : nullptr;
     if (decodeRows != nullptr && b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b))
         direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows)
                         : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows);
@@ -603,7 +680,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (unitRow == 0) {
             prefetchLine(b, rowStart + b.rowStep);
         }
-        if (direct != nullptr) {
+        if (directPlanes != nullptr) {
+            expandPlaneRuns(plan, e, b, directPlanes, lineStart, rows.first);
+        } else if (direct != nullptr) {
             if (unitRow == 0)
                 expandUnitRowRuns(plan, e, b, direct, rowPlans, rowStart,
                                   {rows.first, b.lineStep, b.unitRows});
