@@ -391,20 +391,9 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
         __m512i w[kWindows];
         loadWindows<kWindows>(run, offset, w);
-        const int64_t at = int64_t{px} * kBytesPerScreenPixel;
-        for (int y = 0; y < rows.count; ++y) {
-            const __m512i values = unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y);
-            uint8_t* out = rows.first + y * rows.step + at;
-            if (at + 192 <= bytes) {
-                for (int v = 0; v < 3; ++v)
-                    _mm512_storeu_si512(reinterpret_cast<void*>(out + 64 * v),
-                                        groupVector<kGrey>(x, values, v));
-                continue;
-            }
-            for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
-                _mm512_mask_storeu_epi8(out + 64 * v, firstBytes(bytes - at - 64 * v),
-                                        groupVector<kGrey>(x, values, v));
-        }
+        for (int y = 0; y < rows.count; ++y)
+            ImageRowOut<kGrey>{x, rows.first + y * rows.step, bytes}.put(
+                unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
     }
 }
 
@@ -573,16 +562,28 @@ void prefetchLine(const LineBatch& b, int64_t lineStart) {
         prefetchBytes(b, lineStart + b.strips[s].offset, b.strips[s].aheadBytes);
 }
 
-// Runs whose bytes are their values are expanded straight from the data.
-void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander expand, const LineRows& rows,
-                      int64_t lineStart) {
+// Calls visit(run, pixels, from, bytes) for the runs of a line starting at lineStart: each
+// one's source and its screen bytes [from, from + bytes) of a row, those of the runs only.
+template <typename Visit>
+void forEachScreenRun(const LineExpander& e, const LineBatch& b, int64_t lineStart, Visit visit) {
     const int64_t pixelBytes = int64_t{kBytesPerScreenPixel} * e.factor;
     for (int s = 0; s < b.stripCount; ++s) {
         const LineStrip& strip = b.strips[s];
+        const int64_t at = lineStart + strip.offset;
         const int64_t from = strip.pixel * pixelBytes;
         const int64_t bytes = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
-        if (bytes > 0) expand(e, b.data + lineStart + strip.offset, rows, rows.first + from, size_t(bytes));
+        if (bytes > 0)
+            visit(SourceRun{b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels, from,
+                  bytes);
     }
+}
+
+// Runs whose bytes are their values are expanded straight from the data.
+void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander expand, const LineRows& rows,
+                      int64_t lineStart) {
+    forEachScreenRun(e, b, lineStart, [&](const SourceRun& run, int, int64_t from, int64_t bytes) {
+        expand(e, run.bytes, rows, rows.first + from, size_t(bytes));
+    });
 }
 
 // The strips of a line of attribute screens, each from whole screens.
@@ -612,31 +613,17 @@ bool runsInWholeChunks(const LineBatch& b) {
 void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        UnitRowExpander expand, const RowArrangements& rowPlans, int64_t rowStart,
                        const RowsOut& rows) {
-    for (int s = 0; s < b.stripCount; ++s) {
-        const LineStrip& strip = b.strips[s];
-        const int64_t at = rowStart + strip.offset;
-        const int64_t from = int64_t{strip.pixel} * kBytesPerScreenPixel;
-        const int64_t bytes =
-            std::min<int64_t>(int64_t{strip.pixels} * kBytesPerScreenPixel, int64_t(b.runBytes) - from);
-        if (bytes > 0)
-            expand(plan, rowPlans, {rows.first + from, rows.step, rows.count},
-                   {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels, bytes);
-    }
+    forEachScreenRun(e, b, rowStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
+        expand(plan, rowPlans, {rows.first + from, rows.step, rows.count}, run, pixels, bytes);
+    });
 }
 
 // The runs of a line of plane pixels one screen pixel wide, straight into its image row.
 void expandPlaneRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                      PlaneExpander expand, int64_t lineStart, uint8_t* row) {
-    for (int s = 0; s < b.stripCount; ++s) {
-        const LineStrip& strip = b.strips[s];
-        const int64_t at = lineStart + strip.offset;
-        const int64_t from = int64_t{strip.pixel} * kBytesPerScreenPixel;
-        const int64_t bytes =
-            std::min<int64_t>(int64_t{strip.pixels} * kBytesPerScreenPixel, int64_t(b.runBytes) - from);
-        if (bytes > 0)
-            expand(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
-                   row + from, bytes);
-    }
+    forEachScreenRun(e, b, lineStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
+        expand(plan, run, pixels, row + from, bytes);
+    });
 }
 
 // The unit rows of a view row at once, into lines of values lineBytes apart.
