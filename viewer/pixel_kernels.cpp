@@ -261,6 +261,12 @@ struct ImageRowOut {
 
     PL_AVX512_STEP void put(__m512i values, int px) const {
         const int64_t at = int64_t{px} * kBytesPerScreenPixel;
+        if (at + 192 <= bytes) {
+            for (int v = 0; v < 3; ++v)
+                _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v),
+                                    groupVector<kGrey>(x, values, v));
+            return;
+        }
         for (int v = 0; v < 3 && at + 64 * v < bytes; ++v) {
             const __m512i screen = groupVector<kGrey>(x, values, v);
             if (at + 64 * (v + 1) <= bytes) {
@@ -382,16 +388,17 @@ struct RowsOut {
 
 // Unit rows of pixels one screen pixel wide, straight into their image rows: each chunk's
 // values are the three vectors of its 64 screen pixels, `bytes` screen bytes of each row.
-template <bool kPlanar, int kWindows, bool kMapped, bool kGrey>
-PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& rows,
+template <bool kPlanar, int kWindows, bool kMapped, bool kGrey, bool kOneRow>
+PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& to,
                               const SourceRun& run, int pixels, int64_t bytes) {
+    const RowsOut rows = to;  // a local: the stores into the image cannot change it
     const UnitRowKernel k = unitRowKernel(plan, run);
     const ExpandVectors x = expandVectors(*run.expander);
     int64_t offset = 0;
     for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
         __m512i w[kWindows];
         loadWindows<kWindows>(run, offset, w);
-        for (int y = 0; y < rows.count; ++y)
+        for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
             ImageRowOut<kGrey>{x, rows.first + y * rows.step, bytes}.put(
                 unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
     }
@@ -400,11 +407,14 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
 using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, const RowsOut&,
                                  const SourceRun&, int, int64_t);
 
+// A line of its own (the linear modes) has the loop over rows taken out.
 template <bool kPlanar, bool kMapped, bool kGrey>
-UnitRowExpander unitRowExpanderFor(int windows) {
-    return windows == 1   ? expandUnitRows<kPlanar, 1, kMapped, kGrey>
-           : windows == 2 ? expandUnitRows<kPlanar, 2, kMapped, kGrey>
-                          : expandUnitRows<kPlanar, 4, kMapped, kGrey>;
+UnitRowExpander unitRowExpanderFor(int windows, int rows) {
+    if (windows == 1)
+        return rows == 1 ? expandUnitRows<kPlanar, 1, kMapped, kGrey, true>
+                         : expandUnitRows<kPlanar, 1, kMapped, kGrey, false>;
+    return windows == 2 ? expandUnitRows<kPlanar, 2, kMapped, kGrey, false>
+                        : expandUnitRows<kPlanar, 4, kMapped, kGrey, false>;
 }
 
 using UnitRowsDecoder = void (*)(const BitGatherPlan&, const RowArrangements&, int, const SourceRun&, int,
@@ -452,10 +462,10 @@ UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e
     const int windows = rowWindows(plan, step, rows);
     const bool mapped = !plan.levels && !e.mapIdentity;
     if (plan.planar)
-        return mapped ? unitRowExpanderFor<true, true, kGrey>(windows)
-                      : unitRowExpanderFor<true, false, kGrey>(windows);
-    return mapped ? unitRowExpanderFor<false, true, kGrey>(windows)
-                  : unitRowExpanderFor<false, false, kGrey>(windows);
+        return mapped ? unitRowExpanderFor<true, true, kGrey>(windows, rows)
+                      : unitRowExpanderFor<true, false, kGrey>(windows, rows);
+    return mapped ? unitRowExpanderFor<false, true, kGrey>(windows, rows)
+                  : unitRowExpanderFor<false, false, kGrey>(windows, rows);
 }
 
 using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
