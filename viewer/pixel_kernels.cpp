@@ -252,30 +252,29 @@ struct ValuesOut {
     }
 };
 
-// or the three vectors of their screen pixels, one screen pixel each, in one image row.
+// The three vectors of the screen pixels of a chunk of 64 values, one screen pixel each, into
+// an image row that takes `bytes` screen bytes.
+template <bool kGrey>
+PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px) {
+    const int64_t at = int64_t{px} * kBytesPerScreenPixel;
+    if (at + 192 <= bytes) {
+        for (int v = 0; v < 3; ++v)
+            _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v), groupVector<kGrey>(x, values, v));
+        return;
+    }
+    for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
+        _mm512_mask_storeu_epi8(row + at + 64 * v, firstBytes(bytes - at - 64 * v),
+                                groupVector<kGrey>(x, values, v));
+}
+
+// or into one image row.
 template <bool kGrey>
 struct ImageRowOut {
     ExpandVectors x;
     uint8_t* row;
     int64_t bytes;
 
-    PL_AVX512_STEP void put(__m512i values, int px) const {
-        const int64_t at = int64_t{px} * kBytesPerScreenPixel;
-        if (at + 192 <= bytes) {
-            for (int v = 0; v < 3; ++v)
-                _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v),
-                                    groupVector<kGrey>(x, values, v));
-            return;
-        }
-        for (int v = 0; v < 3 && at + 64 * v < bytes; ++v) {
-            const __m512i screen = groupVector<kGrey>(x, values, v);
-            if (at + 64 * (v + 1) <= bytes) {
-                _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v), screen);
-            } else {
-                _mm512_mask_storeu_epi8(row + at + 64 * v, firstBytes(bytes - at - 64 * v), screen);
-            }
-        }
-    }
+    PL_AVX512_STEP void put(__m512i values, int px) const { putChunk<kGrey>(x, row, bytes, values, px); }
 };
 
 template <int kDepth, bool kMapped>
@@ -399,8 +398,8 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
         __m512i w[kWindows];
         loadWindows<kWindows>(run, offset, w);
         for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
-            ImageRowOut<kGrey>{x, rows.first + y * rows.step, bytes}.put(
-                unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
+            putChunk<kGrey>(x, rows.first + y * rows.step, bytes,
+                            unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
     }
 }
 
