@@ -531,13 +531,14 @@ struct AttributeIndices {
 
 constexpr AttributeIndices kAttributeIndices;
 
-PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+template <typename Out>
+PL_AVX512_STEP void attributeChunks(const SourceRun& run, const AttributeRow& row, const Out& out) {
     const Table256 transform = transformTable(run);
     const auto& spread = kAttributeIndices.spread;
     const __m512i bits = _mm512_load_si512(kAttributeIndices.bitOfPixel);
     const __m512i ink = _mm512_set1_epi64(static_cast<int64_t>(pickBits(0, 1, 2, 6)));
     const __m512i paper = _mm512_set1_epi64(static_cast<int64_t>(pickBits(3, 4, 5, 6)));
-    for (int u = 0; u < row.units; ++u, values += row.unitPixels) {
+    for (int u = 0; u < row.units; ++u) {
         const int64_t at = u * row.unitBytes;
         const __m512i bitmap = sourceVector(run, transform, at + row.bitmapRow);
         const __m512i attributes = sourceVector(run, transform, at + row.attributeRow);
@@ -546,12 +547,23 @@ PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, ui
             const __m512i spreadC = _mm512_load_si512(spread[c]);
             const __mmask64 set = _mm512_bitshuffle_epi64_mask(permuteBytes(spreadC, bitmap), bits);
             const __m512i a = permuteBytes(spreadC, attributes);
-            const __m512i out = _mm512_mask_blend_epi8(set, _mm512_gf2p8affine_epi64_epi8(a, paper, 0),
-                                                       _mm512_gf2p8affine_epi64_epi8(a, ink, 0));
-            _mm512_storeu_si512(reinterpret_cast<void*>(values + x), out);
+            out.put(_mm512_mask_blend_epi8(set, _mm512_gf2p8affine_epi64_epi8(a, paper, 0),
+                                           _mm512_gf2p8affine_epi64_epi8(a, ink, 0)),
+                    u * row.unitPixels + x);
         }
     }
+}
+
+PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+    attributeChunks(run, row, ValuesOut{values});
     return true;
+}
+
+// The same straight into one image row, for pixels one screen pixel wide.
+template <bool kGrey>
+PL_AVX512 void attributesToImage(const SourceRun& run, const AttributeRow& row, uint8_t* out, int64_t bytes) {
+    const ImageRowOut<kGrey> to{expandVectors(*run.expander), out, bytes};
+    attributeChunks(run, row, to);
 }
 
 PL_AVX512 void copyChunks(const BitGatherPlan&, const SourceRun& run, int pixels, uint8_t* values) {
@@ -596,16 +608,20 @@ void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander e
 }
 
 // The strips of a line of attribute screens, each from whole screens.
+// A strip's screens for unit row `offsets`.
+AttributeRow attributeRow(const LineBatch& b, const AttributeRowOffsets& offsets, int pixels) {
+    const int units = (pixels + b.unitPixels - 1) / b.unitPixels;
+    return {offsets.bitmap, offsets.attributes, b.unitBytes,
+            units,          b.unitPixels,       pixels - (units - 1) * b.unitPixels};
+}
+
 void decodeAttributeRuns(const LineBatch& b, const AttributeRowOffsets& offsets, int64_t lineStart,
                          const LineExpander* e, uint8_t* values) {
     for (int s = 0; s < b.stripCount; ++s) {
         const LineStrip& strip = b.strips[s];
         const int64_t at = lineStart + strip.offset;
-        const int units = (strip.pixels + b.unitPixels - 1) / b.unitPixels;
         attributeAvx512({b.data + at, b.dataSize - at, b.transform, b.identity, e},
-                        {offsets.bitmap, offsets.attributes, b.unitBytes, units, b.unitPixels,
-                         strip.pixels - (units - 1) * b.unitPixels},
-                        values + strip.pixel);
+                        attributeRow(b, offsets, strip.pixels), values + strip.pixel);
     }
 }
 
@@ -658,6 +674,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     uint8_t* values = lines.first;
     // One image row of pixels one screen pixel wide a line, runs of whole chunks but the last:
     // each chunk's values go straight to the image.
+    const bool directAttributes = b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b);
     UnitRowExpander direct = nullptr;
     const PlaneExpander directPlanes =
         b.rows.rows == 1 && e.factor == 1 && b.unitRows == 1 && runsInWholeChunks(b) ? planeExpander(plan, e)
@@ -681,7 +698,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (direct != nullptr) {
             if (unitRow == 0)
                 expandUnitRowRuns(plan, e, b, direct, rowPlans, rowStart,
-                                  {rows.first, b.lineStep, b.unitRows});
+                                  {rows.first, b.lineStep, std::min(b.unitRows, b.lines - n)});
         } else if (decodeRows != nullptr) {
             if (unitRow == 0)
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
@@ -689,8 +706,20 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (bytesAreValues) {
             expandRunsOfData(e, b, expand, rows, lineStart);
         } else if (b.attributeRows != nullptr) {
-            decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, &e, values);
-            expand(e, values, rows, rows.first, b.runBytes);
+            if (directAttributes) {
+                forEachScreenRun(
+                    e, b, lineStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
+                        const AttributeRow row = attributeRow(b, b.attributeRows[unitRow], pixels);
+                        if (e.grey) {
+                            attributesToImage<true>(run, row, rows.first + from, bytes);
+                        } else {
+                            attributesToImage<false>(run, row, rows.first + from, bytes);
+                        }
+                    });
+            } else {
+                decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, &e, values);
+                expand(e, values, rows, rows.first, b.runBytes);
+            }
         } else {
             for (int s = 0; s < b.stripCount; ++s) {
                 const LineStrip& strip = b.strips[s];

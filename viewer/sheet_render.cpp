@@ -249,6 +249,7 @@ struct BatchLayout {
 
 struct RowRange {
     int64_t low, high;
+    int64_t lines = 0;  // of a batch: the lines from view row `low` on, the last view row maybe cut
 };
 
 // The view rows, of those from 0 on starting `rowBytes` apart from `first`, whose strips lie
@@ -275,7 +276,7 @@ LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteT
             first + rows.low * rowBytes,
             layout.strips,
             layout.count,
-            static_cast<int>((rows.high - rows.low) * unitRows),
+            static_cast<int>(rows.lines),
             unitRows,
             rowBytes,
             unitRowStep,
@@ -293,14 +294,17 @@ LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteT
 
 // Whether a batch can be drawn: false leaves its lines to the line by line drawing.
 bool batchDrawable(const LinePainter& p, const BatchLayout& layout, RowRange rows) {
-    return layout.usable && layout.count > 0 && !p.insetCells && rows.low < rows.high;
+    return layout.usable && layout.count > 0 && !p.insetCells && rows.low < rows.high && rows.lines > 0;
 }
 
 // The view rows of a batch: in the data, and whole lines inside the target.
 RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, int64_t viewRows,
-                   int64_t lineRows, const LinePainter& p) {
+                   int64_t unitRows, const LinePainter& p) {
     RowRange rows = rowsInData(layout, first, rowBytes);
-    rows.high = std::min({rows.high, viewRows, int64_t{p.checker.height} / lineRows});
+    const int64_t wholeLines = p.checker.height / p.zoom;
+    rows.high = std::min({rows.high, viewRows, (wholeLines + unitRows - 1) / unitRows});
+    rows.lines =
+        std::max<int64_t>(0, std::min((rows.high - rows.low) * unitRows, wholeLines - rows.low * unitRows));
     return rows;
 }
 
@@ -434,7 +438,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
     const int rows = rowsPerStrip(options);
     ValueLine line;
     const BatchLayout layout = byteCellLayout(walk);
-    const RowRange batch = batchRows(layout, options.first, options.bytesPerRow, rows, options.zoom, painter);
+    const RowRange batch = batchRows(layout, options.first, options.bytesPerRow, rows, 1, painter);
     int y = 0;
     for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
         y = row * options.zoom;
@@ -444,8 +448,8 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
                 walk.plan, painter.expander,
                 lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
                 {line.values, 1, sizeof line.values})) {
-            row = static_cast<int>(batch.high) - 1;
-            y = static_cast<int>(batch.high) * options.zoom;
+            row = static_cast<int>(batch.low + batch.lines) - 1;
+            y = static_cast<int>(batch.low + batch.lines) * options.zoom;
             continue;
         }
         forEachByteRun(walk, row + kLinesAhead, options.first,
@@ -670,15 +674,17 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     const BatchLayout layout = unitLayout(walk, slots);
     UnitRowValues rowValues;
     const RowRange batch = batchRows(layout, options.first, walk.geometry.rowBytes,
-                                     walk.geometry.rowsPerStrip, unitHeight * options.zoom, painter);
+                                     walk.geometry.rowsPerStrip, unitHeight, painter);
     int y = 0;
     int64_t viewRow = 0;
     int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
         if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, rowValues)) {
-            viewRow = batch.high;
-            n = batch.high * unitHeight - 1;
-            y = static_cast<int>(batch.high * unitHeight * options.zoom);
+            const int64_t next = batch.low * unitHeight + batch.lines;
+            viewRow = next / unitHeight;
+            unitRow = static_cast<int>(next % unitHeight);
+            n = next - 1;
+            y = static_cast<int>(next * options.zoom);
             continue;
         }
         if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (unitHeight == 1 ? kLinesAhead : 1));
