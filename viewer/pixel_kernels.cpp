@@ -252,19 +252,30 @@ struct ValuesOut {
     }
 };
 
-// The three vectors of the screen pixels of a chunk of 64 values, one screen pixel each, into
-// an image row that takes `bytes` screen bytes.
-template <bool kGrey>
-PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px) {
-    const int64_t at = int64_t{px} * kBytesPerScreenPixel;
-    if (at + 192 <= bytes) {
-        for (int v = 0; v < 3; ++v)
-            _mm512_storeu_si512(reinterpret_cast<void*>(row + at + 64 * v), groupVector<kGrey>(x, values, v));
-        return;
+// The screen vectors of a chunk of 64 values, each value kFactor screen pixels wide (64 /
+// kFactor values a group of three vectors), into kZoomRows image rows `rowStep` apart that take
+// `bytes` screen bytes each.
+template <bool kGrey, int kFactor = 1, int kZoomRows = 1>
+PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px,
+                             ptrdiff_t rowStep = 0) {
+    static_assert(kFactor == 1 || kFactor == 2);
+    const int64_t at = int64_t{px} * kBytesPerScreenPixel * kFactor;
+    const bool whole = at + 192 * kFactor <= bytes;
+    for (int g = 0; g < kFactor; ++g) {
+        // The second group's values are the chunk's last 32, moved to the front.
+        const __m512i group = g == 0 ? values : _mm512_maskz_alignr_epi32(0xFFFF, values, values, 8);
+        for (int v = 0; v < 3; ++v) {
+            const int64_t to = at + 192 * g + 64 * v;
+            const __m512i screen = groupVector<kGrey>(x, group, v);
+            if (whole) {
+                for (int z = 0; z < kZoomRows; ++z)
+                    _mm512_storeu_si512(reinterpret_cast<void*>(row + z * rowStep + to), screen);
+            } else if (to < bytes) {
+                for (int z = 0; z < kZoomRows; ++z)
+                    _mm512_mask_storeu_epi8(row + z * rowStep + to, firstBytes(bytes - to), screen);
+            }
+        }
     }
-    for (int v = 0; v < 3 && at + 64 * v < bytes; ++v)
-        _mm512_mask_storeu_epi8(row + at + 64 * v, firstBytes(bytes - at - 64 * v),
-                                groupVector<kGrey>(x, values, v));
 }
 
 // or into one image row.
@@ -383,11 +394,13 @@ struct RowsOut {
     uint8_t* first;
     ptrdiff_t step;
     int count;
+    ptrdiff_t zoomStep = 0;  // from an image row of a unit row to the next image row of it
 };
 
 // Unit rows of pixels one screen pixel wide, straight into their image rows: each chunk's
 // values are the three vectors of its 64 screen pixels, `bytes` screen bytes of each row.
-template <bool kPlanar, int kWindows, bool kMapped, bool kGrey, bool kOneRow>
+template <bool kPlanar, int kWindows, bool kMapped, bool kGrey, bool kOneRow, int kFactor = 1,
+          int kZoomRows = 1>
 PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& to,
                               const SourceRun& run, int pixels, int64_t bytes) {
     const RowsOut rows = to;  // a local: the stores into the image cannot change it
@@ -398,8 +411,9 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
         __m512i w[kWindows];
         loadWindows<kWindows>(run, offset, w);
         for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
-            putChunk<kGrey>(x, rows.first + y * rows.step, bytes,
-                            unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
+            putChunk<kGrey, kFactor, kZoomRows>(x, rows.first + y * rows.step, bytes,
+                                                unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y),
+                                                px, rows.zoomStep);
     }
 }
 
@@ -407,13 +421,19 @@ using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, c
                                  const SourceRun&, int, int64_t);
 
 // A line of its own (the linear modes) has the loop over rows taken out.
+// A line of its own may also have values two screen pixels wide, on one or two image rows.
 template <bool kPlanar, bool kMapped, bool kGrey>
-UnitRowExpander unitRowExpanderFor(int windows, int rows) {
-    if (windows == 1)
-        return rows == 1 ? expandUnitRows<kPlanar, 1, kMapped, kGrey, true>
-                         : expandUnitRows<kPlanar, 1, kMapped, kGrey, false>;
-    return windows == 2 ? expandUnitRows<kPlanar, 2, kMapped, kGrey, false>
-                        : expandUnitRows<kPlanar, 4, kMapped, kGrey, false>;
+UnitRowExpander unitRowExpanderFor(int windows, int rows, int factor, int zoomRows) {
+    if (windows == 1 && rows == 1) {
+        if (factor == 1 && zoomRows == 1) return expandUnitRows<kPlanar, 1, kMapped, kGrey, true>;
+        if (factor == 2 && zoomRows == 1) return expandUnitRows<kPlanar, 1, kMapped, kGrey, true, 2, 1>;
+        if (factor == 2 && zoomRows == 2) return expandUnitRows<kPlanar, 1, kMapped, kGrey, true, 2, 2>;
+        return nullptr;
+    }
+    if (factor != 1 || zoomRows != 1) return nullptr;
+    return windows == 1   ? expandUnitRows<kPlanar, 1, kMapped, kGrey, false>
+           : windows == 2 ? expandUnitRows<kPlanar, 2, kMapped, kGrey, false>
+                          : expandUnitRows<kPlanar, 4, kMapped, kGrey, false>;
 }
 
 using UnitRowsDecoder = void (*)(const BitGatherPlan&, const RowArrangements&, int, const SourceRun&, int,
@@ -457,14 +477,16 @@ UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e
 
 // The same row decoded straight into the image, for pixels one screen pixel wide.
 template <bool kGrey>
-UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows) {
+UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
+                                int zoomRows) {
     const int windows = rowWindows(plan, step, rows);
     const bool mapped = !plan.levels && !e.mapIdentity;
+    const int f = e.factor;
     if (plan.planar)
-        return mapped ? unitRowExpanderFor<true, true, kGrey>(windows, rows)
-                      : unitRowExpanderFor<true, false, kGrey>(windows, rows);
-    return mapped ? unitRowExpanderFor<false, true, kGrey>(windows, rows)
-                  : unitRowExpanderFor<false, false, kGrey>(windows, rows);
+        return mapped ? unitRowExpanderFor<true, true, kGrey>(windows, rows, f, zoomRows)
+                      : unitRowExpanderFor<true, false, kGrey>(windows, rows, f, zoomRows);
+    return mapped ? unitRowExpanderFor<false, true, kGrey>(windows, rows, f, zoomRows)
+                  : unitRowExpanderFor<false, false, kGrey>(windows, rows, f, zoomRows);
 }
 
 using ChunkDecoder = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*);
@@ -639,7 +661,7 @@ void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
                        UnitRowExpander expand, const RowArrangements& rowPlans, int64_t rowStart,
                        const RowsOut& rows) {
     forEachScreenRun(e, b, rowStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
-        expand(plan, rowPlans, {rows.first + from, rows.step, rows.count}, run, pixels, bytes);
+        expand(plan, rowPlans, {rows.first + from, rows.step, rows.count, rows.zoomStep}, run, pixels, bytes);
     });
 }
 
@@ -679,9 +701,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     const PlaneExpander directPlanes =
         b.rows.rows == 1 && e.factor == 1 && b.unitRows == 1 && runsInWholeChunks(b) ? planeExpander(plan, e)
                                                                                      : nullptr;
-    if (decodeRows != nullptr && b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b))
-        direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows)
-                        : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows);
+    if (decodeRows != nullptr && runsInWholeChunks(b))
+        direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows)
+                        : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows);
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -698,7 +720,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (direct != nullptr) {
             if (unitRow == 0)
                 expandUnitRowRuns(plan, e, b, direct, rowPlans, rowStart,
-                                  {rows.first, b.lineStep, std::min(b.unitRows, b.lines - n)});
+                                  {rows.first, b.lineStep, std::min(b.unitRows, b.lines - n), rows.step});
         } else if (decodeRows != nullptr) {
             if (unitRow == 0)
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
