@@ -267,7 +267,9 @@ struct WidthScores {
 };
 
 // The share of the difference between a pixel and its diagonal neighbours one row on that
-// vanishes straight below it.
+// vanishes straight below it, on pixels and densities or on densities alone, whichever is
+// larger: the rows of a dithered picture keep their densities where their pixels vary, so that
+// its pixels can differ as much below a byte as beside it.
 WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     WidthScores scores;
     scores.expected = expectedDifference(profile.histogram, mode);
@@ -275,17 +277,19 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     if (scores.expected <= 0) return scores;
     const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
     const double densityUnit = 1.0 / kDensity.largest[mode];
-    std::array<double, kWidthSlots> difference{};
+    std::array<double, kWidthSlots> difference{}, densityDifference{};
     int widths = 0;
     for (int w = 1; w <= maxWidth + 1 && profile.pairs[w] >= kLeastPairs; ++w, ++widths) {
         const double perPair = 1.0 / static_cast<double>(profile.pairs[w]);
-        difference[w] = (static_cast<double>(profile.diff[w]) * pixelUnit +
-                         static_cast<double>(profile.densityDiff[w]) * densityUnit) *
-                        perPair;
+        densityDifference[w] = static_cast<double>(profile.densityDiff[w]) * densityUnit * perPair;
+        difference[w] = static_cast<double>(profile.diff[w]) * pixelUnit * perPair + densityDifference[w];
     }
     for (int w = 2; w < widths; ++w) {
-        const double neighbour = std::min(difference[w - 1], difference[w + 1]);
-        scores.score[w] = neighbour > 0 ? (neighbour - difference[w]) / neighbour : 0;
+        auto peak = [w](const std::array<double, kWidthSlots>& d) {
+            const double neighbour = std::min(d[w - 1], d[w + 1]);
+            return neighbour > 0 ? (neighbour - d[w]) / neighbour : 0;
+        };
+        scores.score[w] = std::max(peak(difference), peak(densityDifference));
         scores.widths = w;
     }
     scores.difference = difference;
