@@ -20,6 +20,9 @@ constexpr int64_t kRegionLeastJudgedRows = 16;
 constexpr int64_t kScanSample = 256;
 constexpr int kRandomEqualPairs = 240;
 constexpr int kQuickWidths = 3;
+// A sample is judged on densities at all widths, and on pixels too up to this width: a narrow
+// row has few bytes, whose pixels tell more than their densities.
+constexpr int kQuickPixelWidths = 64;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
@@ -186,9 +189,16 @@ void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t e
     const std::array<uint8_t, 256>& table = kDensity.value[mode];
     // The densities in a row of their own, so that the loops below run many pairs at a time.
     const int64_t last = std::min(size, end + widths);
-    std::vector<uint8_t> density(static_cast<size_t>(last - begin));
-    for (int64_t i = begin; i < last; ++i) density[i - begin] = table[data[i]];
-    const uint8_t* d = density.data();
+    // A sample's row fits on the stack; a block's is made on the heap.
+    std::array<uint8_t, kScanSample + kWidthSlots> small;
+    std::vector<uint8_t> large;
+    const auto count = static_cast<size_t>(last - begin);
+    uint8_t* d = small.data();
+    if (count > small.size()) {
+        large.resize(count);
+        d = large.data();
+    }
+    for (int64_t i = begin; i < last; ++i) d[i - begin] = table[data[i]];
     for (int w = 1; w <= widths; ++w) {
         const int64_t n = std::min(end, size - w) - begin;
         int sum = 0;  // at most 30 per pair, and n stays below 2^26
@@ -980,7 +990,7 @@ bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width,
 }
 
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
-// clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
+// clearly, as scoreWidths would judge them, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
 QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
     QuickWidths widths{};
@@ -990,12 +1000,19 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
         (liftAt(data, size, begin, end, 1, mode).all < kSampleLeastLift &&
          !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
         return widths;
-    std::array<int64_t, kWidthSlots> diff{}, pairs{};
-    addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
+    std::array<int64_t, kWidthSlots> diff{}, pairs{}, densityDiff{};
+    const int pixelWidths = std::min(maxWidth, kQuickPixelWidths);
+    addPairs(data, size, begin, end, 1, pixelWidths + 1, mode, diff.data(), pairs.data());
+    addDensityPairs(data, size, begin, end, maxWidth + 1, mode, densityDiff.data());
+    // The score of a peak, or 0 below the least one, told without a division.
+    auto peak = [](const std::array<int64_t, kWidthSlots>& d, int w) {
+        const auto neighbour = static_cast<double>(std::min(d[w - 1], d[w + 1]));
+        const double drop = neighbour - static_cast<double>(d[w]);
+        return drop >= kBlockLeastScore * neighbour && neighbour > 0 ? drop / neighbour : 0;
+    };
     std::array<double, kQuickWidths> scores{};
     for (int w = 2; w <= maxWidth; ++w) {
-        const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
-        const double score = neighbour > 0 ? (neighbour - static_cast<double>(diff[w])) / neighbour : 0;
+        const double score = std::max(w <= pixelWidths ? peak(diff, w) : 0.0, peak(densityDiff, w));
         if (score < kBlockLeastScore || score <= scores.back()) continue;
         int at = kQuickWidths - 1;
         for (; at > 0 && scores[at - 1] < score; --at) {
