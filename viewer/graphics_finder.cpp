@@ -28,6 +28,7 @@ constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
 constexpr double kDivisorNoise = 1.0;
 constexpr double kRowNeighbourLikeness = 1.25;
+constexpr double kDivisorDensityShare = 0.25;
 constexpr int kDitherRows = 3;
 constexpr int kFillPeriod = 4;
 constexpr double kFillLikeness = 0.25;  // rows a dithering pattern repeats over
@@ -269,8 +270,9 @@ const TwoBitPixelLanes kTwoBitPixelLanes;
 
 struct WidthScores {
     std::array<double, kWidthSlots> score{};
-    std::array<double, kWidthSlots> difference{};  // per byte pair, pixels and densities
-    int widths = 0;                                // scored widths: 1..widths
+    std::array<double, kWidthSlots> difference{};    // per byte pair, pixels and densities
+    std::array<double, kWidthSlots> densityScore{};  // the score on densities alone
+    int widths = 0;                                  // scored widths: 1..widths
     double expected = 0;
     int64_t bytes = 0;
     int blocks = 0;  // blocks of kBlock bytes judged
@@ -299,7 +301,8 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
             const double neighbour = std::min(d[w - 1], d[w + 1]);
             return neighbour > 0 ? (neighbour - d[w]) / neighbour : 0;
         };
-        scores.score[w] = std::max(peak(difference), peak(densityDifference));
+        scores.densityScore[w] = peak(densityDifference);
+        scores.score[w] = std::max(peak(difference), scores.densityScore[w]);
         scores.widths = w;
     }
     scores.difference = difference;
@@ -324,7 +327,9 @@ double noiseScore(const WidthScores& scores) {
 // the row two or three on more than the next one, so a multiple peaks higher; then the width's
 // other multiples still peak clear of noise, and a byte resembles the one below it about as
 // much as the one beside it, while a byte half a row on (a picture of repeated halves)
-// resembles it far less.
+// resembles it far less; and its densities, which dithering keeps, still line up at least a
+// quarter as clearly as at the multiple (a pattern repeated along the rows lines up on pixels,
+// but not on densities).
 int smallestLinedUpWidth(const WidthScores& scores, int best) {
     const double share = kDivisorShare * scores.score[best];
     const double noise = kDivisorNoise * noiseScore(scores);
@@ -343,7 +348,8 @@ int smallestLinedUpWidth(const WidthScores& scores, int best) {
         if (best % d != 0) continue;
         if (scores.score[d] >= share ||
             (d * kDitherRows >= best &&
-             scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d)))
+             scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d) &&
+             scores.densityScore[d] >= kDivisorDensityShare * scores.densityScore[best]))
             return d;
     }
     return best;
