@@ -511,12 +511,17 @@ bool blockProfileAgrees(const Profile& block, int mode, int width, double window
 }
 
 // Whether the block at `begin` lines up at `width` about as clearly as the window the width was
-// judged on; a blank block does not (it parts two pictures).
+// judged on, its rows lifted clear of random pairs; a blank block does not (it parts two pictures).
 bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
     if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
     Profile block;
     measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
-    return blockProfileAgrees(block, mode, width, windowScore);
+    if (!blockProfileAgrees(block, mode, width, windowScore)) return false;
+    // Machine code after a picture can line up at its width by chance, but its rows are lifted
+    // far less, as a region's rough extent may not be.
+    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
+    return lift.all >= kRegionLeastLift - kRoughLiftMargin ||
+           lift.densities >= kLeastDensityLift - kRoughLiftMargin;
 }
 
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
