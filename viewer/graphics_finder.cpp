@@ -20,11 +20,15 @@ constexpr int64_t kRegionLeastJudgedRows = 16;
 constexpr int64_t kScanSample = 256;
 constexpr int kRandomEqualPairs = 240;
 constexpr int kQuickWidths = 3;
+// A sample is judged on densities at all widths, and on pixels too up to this width: a narrow
+// row has few bytes, whose pixels tell more than their densities.
+constexpr int kQuickPixelWidths = 64;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
 constexpr double kDivisorNoise = 1.0;
 constexpr double kRowNeighbourLikeness = 1.25;
+constexpr double kDivisorDensityShare = 0.25;
 constexpr int kDitherRows = 3;
 constexpr int kFillPeriod = 4;
 constexpr double kFillLikeness = 0.25;  // rows a dithering pattern repeats over
@@ -186,9 +190,16 @@ void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t e
     const std::array<uint8_t, 256>& table = kDensity.value[mode];
     // The densities in a row of their own, so that the loops below run many pairs at a time.
     const int64_t last = std::min(size, end + widths);
-    std::vector<uint8_t> density(static_cast<size_t>(last - begin));
-    for (int64_t i = begin; i < last; ++i) density[i - begin] = table[data[i]];
-    const uint8_t* d = density.data();
+    // A sample's row fits on the stack; a block's is made on the heap.
+    std::array<uint8_t, kScanSample + kWidthSlots> small;
+    std::vector<uint8_t> large;
+    const auto count = static_cast<size_t>(last - begin);
+    uint8_t* d = small.data();
+    if (count > small.size()) {
+        large.resize(count);
+        d = large.data();
+    }
+    for (int64_t i = begin; i < last; ++i) d[i - begin] = table[data[i]];
     for (int w = 1; w <= widths; ++w) {
         const int64_t n = std::min(end, size - w) - begin;
         int sum = 0;  // at most 30 per pair, and n stays below 2^26
@@ -259,15 +270,18 @@ const TwoBitPixelLanes kTwoBitPixelLanes;
 
 struct WidthScores {
     std::array<double, kWidthSlots> score{};
-    std::array<double, kWidthSlots> difference{};  // per byte pair, pixels and densities
-    int widths = 0;                                // scored widths: 1..widths
+    std::array<double, kWidthSlots> difference{};    // per byte pair, pixels and densities
+    std::array<double, kWidthSlots> densityScore{};  // the score on densities alone
+    int widths = 0;                                  // scored widths: 1..widths
     double expected = 0;
     int64_t bytes = 0;
     int blocks = 0;  // blocks of kBlock bytes judged
 };
 
 // The share of the difference between a pixel and its diagonal neighbours one row on that
-// vanishes straight below it.
+// vanishes straight below it, on pixels and densities or on densities alone, whichever is
+// larger: the rows of a dithered picture keep their densities where their pixels vary, so that
+// its pixels can differ as much below a byte as beside it.
 WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     WidthScores scores;
     scores.expected = expectedDifference(profile.histogram, mode);
@@ -275,17 +289,20 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     if (scores.expected <= 0) return scores;
     const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
     const double densityUnit = 1.0 / kDensity.largest[mode];
-    std::array<double, kWidthSlots> difference{};
+    std::array<double, kWidthSlots> difference{}, densityDifference{};
     int widths = 0;
     for (int w = 1; w <= maxWidth + 1 && profile.pairs[w] >= kLeastPairs; ++w, ++widths) {
         const double perPair = 1.0 / static_cast<double>(profile.pairs[w]);
-        difference[w] = (static_cast<double>(profile.diff[w]) * pixelUnit +
-                         static_cast<double>(profile.densityDiff[w]) * densityUnit) *
-                        perPair;
+        densityDifference[w] = static_cast<double>(profile.densityDiff[w]) * densityUnit * perPair;
+        difference[w] = static_cast<double>(profile.diff[w]) * pixelUnit * perPair + densityDifference[w];
     }
     for (int w = 2; w < widths; ++w) {
-        const double neighbour = std::min(difference[w - 1], difference[w + 1]);
-        scores.score[w] = neighbour > 0 ? (neighbour - difference[w]) / neighbour : 0;
+        auto peak = [w](const std::array<double, kWidthSlots>& d) {
+            const double neighbour = std::min(d[w - 1], d[w + 1]);
+            return neighbour > 0 ? (neighbour - d[w]) / neighbour : 0;
+        };
+        scores.densityScore[w] = peak(densityDifference);
+        scores.score[w] = std::max(peak(difference), scores.densityScore[w]);
         scores.widths = w;
     }
     scores.difference = difference;
@@ -310,7 +327,9 @@ double noiseScore(const WidthScores& scores) {
 // the row two or three on more than the next one, so a multiple peaks higher; then the width's
 // other multiples still peak clear of noise, and a byte resembles the one below it about as
 // much as the one beside it, while a byte half a row on (a picture of repeated halves)
-// resembles it far less.
+// resembles it far less; and its densities, which dithering keeps, still line up at least a
+// quarter as clearly as at the multiple (a pattern repeated along the rows lines up on pixels,
+// but not on densities).
 int smallestLinedUpWidth(const WidthScores& scores, int best) {
     const double share = kDivisorShare * scores.score[best];
     const double noise = kDivisorNoise * noiseScore(scores);
@@ -329,7 +348,8 @@ int smallestLinedUpWidth(const WidthScores& scores, int best) {
         if (best % d != 0) continue;
         if (scores.score[d] >= share ||
             (d * kDitherRows >= best &&
-             scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d)))
+             scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d) &&
+             scores.densityScore[d] >= kDivisorDensityShare * scores.densityScore[best]))
             return d;
     }
     return best;
@@ -491,12 +511,17 @@ bool blockProfileAgrees(const Profile& block, int mode, int width, double window
 }
 
 // Whether the block at `begin` lines up at `width` about as clearly as the window the width was
-// judged on; a blank block does not (it parts two pictures).
+// judged on, its rows lifted clear of random pairs; a blank block does not (it parts two pictures).
 bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
     if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
     Profile block;
     measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
-    return blockProfileAgrees(block, mode, width, windowScore);
+    if (!blockProfileAgrees(block, mode, width, windowScore)) return false;
+    // Machine code after a picture can line up at its width by chance, but its rows are lifted
+    // far less, as a region's rough extent may not be.
+    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
+    return lift.all >= kRegionLeastLift - kRoughLiftMargin ||
+           lift.densities >= kLeastDensityLift - kRoughLiftMargin;
 }
 
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
@@ -976,7 +1001,7 @@ bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width,
 }
 
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
-// clearly, as scoreWidths would judge them on pixels alone, best first; 0 for none. A sample
+// clearly, as scoreWidths would judge them, best first; 0 for none. A sample
 // holds few rows of a wide picture, so that a width beside it may come first by chance.
 QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth) {
     QuickWidths widths{};
@@ -986,12 +1011,19 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
         (liftAt(data, size, begin, end, 1, mode).all < kSampleLeastLift &&
          !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
         return widths;
-    std::array<int64_t, kWidthSlots> diff{}, pairs{};
-    addPairs(data, size, begin, end, 1, maxWidth + 1, mode, diff.data(), pairs.data());
+    std::array<int64_t, kWidthSlots> diff{}, pairs{}, densityDiff{};
+    const int pixelWidths = std::min(maxWidth, kQuickPixelWidths);
+    addPairs(data, size, begin, end, 1, pixelWidths + 1, mode, diff.data(), pairs.data());
+    addDensityPairs(data, size, begin, end, maxWidth + 1, mode, densityDiff.data());
+    // The score of a peak, or 0 below the least one, told without a division.
+    auto peak = [](const std::array<int64_t, kWidthSlots>& d, int w) {
+        const auto neighbour = static_cast<double>(std::min(d[w - 1], d[w + 1]));
+        const double drop = neighbour - static_cast<double>(d[w]);
+        return drop >= kBlockLeastScore * neighbour && neighbour > 0 ? drop / neighbour : 0;
+    };
     std::array<double, kQuickWidths> scores{};
     for (int w = 2; w <= maxWidth; ++w) {
-        const auto neighbour = static_cast<double>(std::min(diff[w - 1], diff[w + 1]));
-        const double score = neighbour > 0 ? (neighbour - static_cast<double>(diff[w])) / neighbour : 0;
+        const double score = std::max(w <= pixelWidths ? peak(diff, w) : 0.0, peak(densityDiff, w));
         if (score < kBlockLeastScore || score <= scores.back()) continue;
         int at = kQuickWidths - 1;
         for (; at > 0 && scores[at - 1] < score; --at) {
