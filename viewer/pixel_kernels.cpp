@@ -388,8 +388,8 @@ PL_AVX512 void decodeUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     }
 }
 
-// The image rows of unit rows (one row each) of pixels one screen pixel wide: the first at
-// `first`, each `step` bytes after the one before.
+// The image rows of unit rows: unit row y's first at `first` + y x `step`, and each of its
+// further rows (at zoom 2) `zoomStep` bytes after the one before.
 struct RowsOut {
     uint8_t* first;
     ptrdiff_t step;
@@ -397,8 +397,8 @@ struct RowsOut {
     ptrdiff_t zoomStep = 0;  // from an image row of a unit row to the next image row of it
 };
 
-// Unit rows of pixels one screen pixel wide, straight into their image rows: each chunk's
-// values are the three vectors of its 64 screen pixels, `bytes` screen bytes of each row.
+// Unit rows straight into their image rows: each chunk's 64 values become the screen vectors
+// of its pixels, kFactor screen pixels wide on kZoomRows image rows, `bytes` screen bytes a row.
 template <bool kPlanar, int kWindows, bool kMapped, bool kGrey, bool kOneRow, int kFactor = 1,
           int kZoomRows = 1>
 PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& to,
@@ -420,8 +420,9 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
 using UnitRowExpander = void (*)(const BitGatherPlan&, const RowArrangements&, const RowsOut&,
                                  const SourceRun&, int, int64_t);
 
-// A line of its own (the linear modes) has the loop over rows taken out.
-// A line of its own may also have values two screen pixels wide, on one or two image rows.
+// A line of its own (the linear and byte-cell modes) has the loop over unit rows taken out, and
+// its values may also be two screen pixels wide on one or two image rows; the rows of tiles are
+// one screen pixel wide on one image row each.
 template <bool kPlanar, bool kMapped, bool kGrey>
 UnitRowExpander unitRowExpanderFor(int windows, int rows, int factor, int zoomRows) {
     if (windows == 1 && rows == 1) {
@@ -475,7 +476,7 @@ UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e
     return mapped ? unitRowsDecoderFor<false, true>(windows) : unitRowsDecoderFor<false, false>(windows);
 }
 
-// The same row decoded straight into the image, for pixels one screen pixel wide.
+// The same rows decoded straight into the image; nullptr where no such kernel is made.
 template <bool kGrey>
 UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
                                 int zoomRows) {
@@ -655,8 +656,7 @@ bool runsInWholeChunks(const LineBatch& b) {
     return true;
 }
 
-// The runs of a view row's unit rows of pixels one screen pixel wide, straight into their
-// image rows.
+// The runs of a view row's unit rows, straight into their image rows.
 void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        UnitRowExpander expand, const RowArrangements& rowPlans, int64_t rowStart,
                        const RowsOut& rows) {
@@ -694,8 +694,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                                            ? nullptr
                                            : unitRowsDecoder(plan, e, b.unitRowStep, b.unitRows, rowPlans);
     uint8_t* values = lines.first;
-    // One image row of pixels one screen pixel wide a line, runs of whole chunks but the last:
-    // each chunk's values go straight to the image.
+    // Where the runs are whole chunks but the last, each chunk's values go straight to the image
+    // if a kernel is made for the values' width and rows: attributes and planes one screen pixel
+    // wide on one image row, the others as unitRowExpander says.
     const bool directAttributes = b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b);
     UnitRowExpander direct = nullptr;
     const PlaneExpander directPlanes =
