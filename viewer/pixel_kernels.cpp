@@ -369,8 +369,13 @@ PL_AVX512_STEP __m512i unitRowValues(const UnitRowKernel& k, const RowArrangemen
     return out;
 }
 
+// The windows of a chunk; one test for all of them away from the data's end.
 template <int kWindows>
 PL_AVX512_STEP void loadWindows(const SourceRun& run, int64_t offset, __m512i* w) {
+    if (offset + 64 * kWindows <= run.size) {
+        for (int i = 0; i < kWindows; ++i) w[i] = loadBytes(run.bytes + offset + 64 * i);
+        return;
+    }
     for (int i = 0; i < kWindows; ++i) w[i] = rawVector(run, offset + 64 * i);
 }
 
