@@ -26,6 +26,8 @@ constexpr int kQuickPixelWidths = 64;
 constexpr int64_t kScanStride = 512;  // a picture of 768 bytes holds a sample wholly
 constexpr int64_t kLeastPairs = 96;
 constexpr double kDivisorShare = 0.5;
+constexpr double kRepeatLikeness = 0.8;
+constexpr double kRepeatLeastScore = 0.5;
 constexpr double kDivisorNoise = 1.0;
 constexpr double kRowNeighbourLikeness = 1.25;
 constexpr double kDivisorDensityShare = 0.25;
@@ -510,13 +512,27 @@ bool blockProfileAgrees(const Profile& block, int mode, int width, double window
     return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
 }
 
+// Whether rows of `width` bytes line up as clearly a divisor of the width on: bytes that repeat
+// along their rows (a table of short records, a fill, dithering).
+bool repeatsWithinRows(const WidthScores& scores, int width) {
+    for (int d = 2; d < width && d <= scores.widths; ++d)
+        if (width % d == 0 &&
+            scores.score[d] >= std::max(kRepeatLeastScore, kRepeatLikeness * scores.score[width]))
+            return true;
+    return false;
+}
+
 // Whether the block at `begin` lines up at `width` about as clearly as the window the width was
-// judged on, its rows lifted clear of random pairs; a blank block does not (it parts two pictures).
-bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode, double windowScore) {
+// judged on, its rows lifted clear of random pairs; a blank block does not (it parts two pictures),
+// nor one that repeats along its rows where the window did not (a table in the code beside it).
+bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode,
+                 const WidthScores& window) {
     if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
     Profile block;
     measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
-    if (!blockProfileAgrees(block, mode, width, windowScore)) return false;
+    if (!blockProfileAgrees(block, mode, width, window.score[width])) return false;
+    if (repeatsWithinRows(scoreWidths(block, mode, width), width) && !repeatsWithinRows(window, width))
+        return false;
     // Machine code after a picture can line up at its width by chance, but its rows are lifted
     // far less, as a region's rough extent may not be.
     const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
@@ -942,13 +958,14 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     const bool font = isNarrowFont(scores, mode, width, data, anchor);
     if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
     int64_t first = anchor;
-    while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, score)) first -= kBlock;
+    while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, scores)) first -= kBlock;
     // The blocks the width was judged on, up to a blank one (which parts two pictures).
     const int64_t judgedEnd = std::min(size, anchor + scores.blocks * kBlock);
     int64_t end = std::min(size, anchor + kBlock);
     while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
         end = std::min(size, end + kBlock);
-    while (end < size && blockAgrees(data, size, end, width, mode, score)) end = std::min(size, end + kBlock);
+    while (end < size && blockAgrees(data, size, end, width, mode, scores))
+        end = std::min(size, end + kBlock);
     // Most stretches of machine code are turned away on the rough extent already, before the
     // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
     const Lift roughLift = liftAt(data, size, first, end, width, mode);
