@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <span>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
 namespace {
-
-constexpr int kBytesPerScreenPixel = 3;
 
 bool machineRunsAvx512() {
 #if defined(__x86_64__)
@@ -259,7 +258,7 @@ template <bool kGrey, int kFactor = 1, int kZoomRows = 1>
 PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px,
                              ptrdiff_t rowStep = 0) {
     static_assert(kFactor == 1 || kFactor == 2);
-    const int64_t at = int64_t{px} * kBytesPerScreenPixel * kFactor;
+    const int64_t at = int64_t{px} * kScreenPixelBytes * kFactor;
     const bool whole = at + 192 * kFactor <= bytes;
     for (int g = 0; g < kFactor; ++g) {
         // The second group's values are the chunk's last 32, moved to the front.
@@ -600,30 +599,27 @@ PL_AVX512 void copyChunks(const BitGatherPlan&, const SourceRun& run, int pixels
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), sourceVector(run, transform, x));
 }
 
-void prefetchBytes(const LineBatch& b, int64_t from, int64_t bytes) {
-    const int64_t to = std::min(from + bytes, b.dataSize);
-    for (int64_t at = std::max<int64_t>(from, 0); at < to; at += 64) __builtin_prefetch(b.data + at);
-}
-
 // The bytes of line n's runs, asked for ahead.
 void prefetchLine(const LineBatch& b, int64_t lineStart) {
-    for (int s = 0; s < b.stripCount; ++s)
-        prefetchBytes(b, lineStart + b.strips[s].offset, b.strips[s].aheadBytes);
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount))
+        prefetchRange(b.data, b.dataSize, lineStart + strip.offset, strip.aheadBytes);
+}
+
+// The bytes of a strip of the line that starts at lineStart.
+SourceRun stripRun(const LineBatch& b, const LineExpander& e, int64_t lineStart, const LineStrip& strip) {
+    const int64_t at = lineStart + strip.offset;
+    return {b.data + at, b.dataSize - at, b.transform, b.identity, &e};
 }
 
 // Calls visit(run, pixels, from, bytes) for the runs of a line starting at lineStart: each
 // one's source and its screen bytes [from, from + bytes) of a row, those of the runs only.
 template <typename Visit>
 void forEachScreenRun(const LineExpander& e, const LineBatch& b, int64_t lineStart, Visit visit) {
-    const int64_t pixelBytes = int64_t{kBytesPerScreenPixel} * e.factor;
-    for (int s = 0; s < b.stripCount; ++s) {
-        const LineStrip& strip = b.strips[s];
-        const int64_t at = lineStart + strip.offset;
+    const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount)) {
         const int64_t from = strip.pixel * pixelBytes;
         const int64_t bytes = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
-        if (bytes > 0)
-            visit(SourceRun{b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels, from,
-                  bytes);
+        if (bytes > 0) visit(stripRun(b, e, lineStart, strip), strip.pixels, from, bytes);
     }
 }
 
@@ -635,7 +631,6 @@ void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander e
     });
 }
 
-// The strips of a line of attribute screens, each from whole screens.
 // A strip's screens for unit row `offsets`.
 AttributeRow attributeRow(const LineBatch& b, const AttributeRowOffsets& offsets, int pixels) {
     const int units = (pixels + b.unitPixels - 1) / b.unitPixels;
@@ -643,14 +638,12 @@ AttributeRow attributeRow(const LineBatch& b, const AttributeRowOffsets& offsets
             units,          b.unitPixels,       pixels - (units - 1) * b.unitPixels};
 }
 
+// The strips of a line of attribute screens, each from whole screens.
 void decodeAttributeRuns(const LineBatch& b, const AttributeRowOffsets& offsets, int64_t lineStart,
-                         const LineExpander* e, uint8_t* values) {
-    for (int s = 0; s < b.stripCount; ++s) {
-        const LineStrip& strip = b.strips[s];
-        const int64_t at = lineStart + strip.offset;
-        attributeAvx512({b.data + at, b.dataSize - at, b.transform, b.identity, e},
-                        attributeRow(b, offsets, strip.pixels), values + strip.pixel);
-    }
+                         const LineExpander& e, uint8_t* values) {
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount))
+        attributeAvx512(stripRun(b, e, lineStart, strip), attributeRow(b, offsets, strip.pixels),
+                        values + strip.pixel);
 }
 
 // Whether no vector of screen bytes holds the pixels of two runs: every run but the last is
@@ -682,12 +675,9 @@ void expandPlaneRuns(const BitGatherPlan& plan, const LineExpander& e, const Lin
 void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        UnitRowsDecoder decode, const RowArrangements& rowPlans, int64_t rowStart,
                        uint8_t* values, size_t lineBytes) {
-    for (int s = 0; s < b.stripCount; ++s) {
-        const LineStrip& strip = b.strips[s];
-        const int64_t at = rowStart + strip.offset;
-        decode(plan, rowPlans, b.unitRows, {b.data + at, b.dataSize - at, b.transform, b.identity, &e},
-               strip.pixels, values + strip.pixel, lineBytes);
-    }
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount))
+        decode(plan, rowPlans, b.unitRows, stripRun(b, e, rowStart, strip), strip.pixels,
+               values + strip.pixel, lineBytes);
 }
 
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
@@ -702,12 +692,11 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     // Where the runs are whole chunks but the last, each chunk's values go straight to the image
     // if a kernel is made for the values' width and rows: attributes and planes one screen pixel
     // wide on one image row, the others as unitRowExpander says.
-    const bool directAttributes = b.rows.rows == 1 && e.factor == 1 && runsInWholeChunks(b);
+    const bool wholeChunks = runsInWholeChunks(b);
+    const bool onePixelOneRow = wholeChunks && b.rows.rows == 1 && e.factor == 1;
+    const PlaneExpander directPlanes = onePixelOneRow && b.unitRows == 1 ? planeExpander(plan, e) : nullptr;
     UnitRowExpander direct = nullptr;
-    const PlaneExpander directPlanes =
-        b.rows.rows == 1 && e.factor == 1 && b.unitRows == 1 && runsInWholeChunks(b) ? planeExpander(plan, e)
-                                                                                     : nullptr;
-    if (decodeRows != nullptr && runsInWholeChunks(b))
+    if (decodeRows != nullptr && wholeChunks)
         direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows)
                         : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows);
     LineRows rows = b.rows;
@@ -734,7 +723,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (bytesAreValues) {
             expandRunsOfData(e, b, expand, rows, lineStart);
         } else if (b.attributeRows != nullptr) {
-            if (directAttributes) {
+            if (onePixelOneRow) {
                 forEachScreenRun(
                     e, b, lineStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
                         const AttributeRow row = attributeRow(b, b.attributeRows[unitRow], pixels);
@@ -745,16 +734,12 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                         }
                     });
             } else {
-                decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, &e, values);
+                decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, e, values);
                 expand(e, values, rows, rows.first, b.runBytes);
             }
         } else {
-            for (int s = 0; s < b.stripCount; ++s) {
-                const LineStrip& strip = b.strips[s];
-                const int64_t at = lineStart + strip.offset;
-                decode(plan, {b.data + at, b.dataSize - at, b.transform, b.identity, &e}, strip.pixels,
-                       values + strip.pixel);
-            }
+            for (const LineStrip& strip : std::span(b.strips, b.stripCount))
+                decode(plan, stripRun(b, e, lineStart, strip), strip.pixels, values + strip.pixel);
             expand(e, values, rows, rows.first, b.runBytes);
         }
         if (b.runBytes < b.lineBytes) {
@@ -770,6 +755,11 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
 #endif
 
 }  // namespace
+
+void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes) {
+    const int64_t to = std::min(from + bytes, size);
+    for (int64_t at = std::max<int64_t>(from, 0); at < to; at += 64) __builtin_prefetch(data + at);
+}
 
 bool pixelKernelRuns(PixelKernel kernel) {
     return kernel == PixelKernel::Plain || machineRunsAvx512();

@@ -9,6 +9,9 @@
 
 enum class PixelKernel { Plain, Avx512 };
 
+// The image's pixels are 24-bit: three screen bytes each.
+constexpr int kScreenPixelBytes = 3;
+
 // Whether this machine runs the kernel (Plain always).
 bool pixelKernelRuns(PixelKernel kernel);
 // The kernel the drawing uses: the fastest the machine runs, unless one was chosen.
@@ -94,6 +97,9 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
 
 // Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.
 bool levelsRepeatBits(const LineExpander& expander, int depth);
+
+// Asks for bytes [from, from + bytes) of the data (`size` bytes) ahead, those inside it only.
+void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes);
 
 // Bytes of the data that a run of a mode's bytes reads, after the byte transforms, and what
 // its values are written as.

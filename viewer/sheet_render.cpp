@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kBytesPerPixel = 3;
+constexpr int kBytesPerPixel = kScreenPixelBytes;
 // Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
 constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
@@ -216,10 +216,12 @@ constexpr int kLinesAhead = 3;
 constexpr int kZxScreenRows = 192;
 
 void prefetchData(int64_t index, int64_t bytes) {
-    const int64_t from = std::max<int64_t>(index, 0);
-    const int64_t to = std::min<int64_t>(index + bytes, viewerState.dataSize);
-    for (int64_t at = from; at < to; at += 64) __builtin_prefetch(viewerState.dataBuffer + at);
+    prefetchRange(viewerState.dataBuffer, viewerState.dataSize, index, bytes);
 }
+
+// A unit mode's view row asks for at most this much of each run ahead, where a unit is large
+// and each line reads little of it.
+constexpr int64_t kMostBytesAhead = 4096;
 
 // Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
 int64_t viewPixelsOf(const ModeRow& row, int zoom, int viewWidth) {
@@ -294,7 +296,7 @@ LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteT
 
 // Whether a batch can be drawn: false leaves its lines to the line by line drawing.
 bool batchDrawable(const LinePainter& p, const BatchLayout& layout, RowRange rows) {
-    return layout.usable && layout.count > 0 && !p.insetCells && rows.low < rows.high && rows.lines > 0;
+    return layout.usable && layout.count > 0 && !p.insetCells && rows.lines > 0;
 }
 
 // The view rows of a batch: in the data, and whole lines inside the target.
@@ -611,9 +613,8 @@ void decodeLine(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, 
 // The bytes of a view row's units, asked for ahead; a run's first bytes at most, where a unit
 // is large and each line reads little of it.
 void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow) {
-    constexpr int64_t kMostBytes = 4096;
     forEachUnitRun(walk, slots, viewRow, [&](int64_t, int64_t start, int64_t units, int64_t) {
-        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytes));
+        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytesAhead));
     });
 }
 
@@ -627,7 +628,6 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
     BatchLayout layout;
     const ViewGeometry& g = walk.geometry;
     if (walk.options.colourMode == kModeZx && g.unitHeight != kZxScreenRows) return layout;
-    constexpr int64_t kMostAhead = 4096;
     int64_t end = 0;
     for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
         const int pixels = static_cast<int>((strip.visible - 1) * slots.unitPixels + strip.lastPixels);
@@ -635,7 +635,7 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
         const int64_t reach = (g.unitHeight - 1) * walk.row->tileRowStep +
                               (copiesBytes(walk) ? int64_t{pixels} + 64 : planReach(walk.plan, pixels));
         layout.add({strip.start - walk.options.first, static_cast<int>(strip.pixel), pixels,
-                    std::min(bytes, kMostAhead)},
+                    std::min(bytes, kMostBytesAhead)},
                    std::max(bytes, reach));
         end = strip.pixel + pixels;
     }
@@ -654,7 +654,10 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
     batch.copy = copiesBytes(walk);
     AttributeRowOffsets zxRows[kZxScreenRows];
     if (zx) {
-        for (int y = 0; y < kZxScreenRows; ++y) zxRows[y] = {zxRow(y).bitmap, zxRow(y).attributes};
+        for (int y = 0; y < kZxScreenRows; ++y) {
+            const ZxRow row = zxRow(y);
+            zxRows[y] = {row.bitmap, row.attributes};
+        }
         batch.attributeRows = zxRows;
         batch.unitBytes = g.unitBytes;
         batch.unitPixels = walk.unitPixels;
