@@ -457,6 +457,12 @@ struct Lift {
     double densities = 1;
 };
 
+// Whether a lift clears `leastAll` on pixels and densities, or the least lift on densities alone,
+// each less `margin`.
+bool lifted(const Lift& lift, double leastAll, double margin = 0) {
+    return lift.all >= leastAll - margin || lift.densities >= kLeastDensityLift - margin;
+}
+
 Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     end = std::min({end, size - width, begin + kLiftBytes});
     if (end - begin < kLeastPairs) return {};
@@ -535,9 +541,8 @@ bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, in
         return false;
     // Machine code after a picture can line up at its width by chance, but its rows are lifted
     // far less, as a region's rough extent may not be.
-    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
-    return lift.all >= kRegionLeastLift - kRoughLiftMargin ||
-           lift.densities >= kLeastDensityLift - kRoughLiftMargin;
+    return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,
+                  kRoughLiftMargin);
 }
 
 // The scores of the picture that starts at `first`: judged first on two blocks, then on the
@@ -968,9 +973,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         end = std::min(size, end + kBlock);
     // Most stretches of machine code are turned away on the rough extent already, before the
     // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
-    const Lift roughLift = liftAt(data, size, first, end, width, mode);
-    if (!font && roughLift.all < kRegionLeastLift - kRoughLiftMargin &&
-        roughLift.densities < kLeastDensityLift - kRoughLiftMargin)
+    if (!font && !lifted(liftAt(data, size, first, end, width, mode), kRegionLeastLift, kRoughLiftMargin))
         return false;
     Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
@@ -991,8 +994,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
         return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
-    const Lift lift = liftAt(data, size, extent.first, extent.end, width, mode);
-    if (!font && lift.all < kRegionLeastLift && lift.densities < kLeastDensityLift) return false;
+    if (!font && !lifted(liftAt(data, size, extent.first, extent.end, width, mode), kRegionLeastLift))
+        return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;
 }
@@ -1012,9 +1015,8 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
 // closer look: a region must be lifted well clear of random pairs, and a block of machine code
 // that lines up seldom comes near.
 bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
-    const Lift lift = liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode);
-    return lift.all >= kRegionLeastLift - kBlockLiftMargin ||
-           lift.densities >= kLeastDensityLift - kBlockLiftMargin;
+    return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,
+                  kBlockLiftMargin);
 }
 
 // The widths at which the sampled pairs at the start of the block at `begin` line up most
@@ -1065,8 +1067,7 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     const Lift lift = liftAt(data, size, first, first + scores.bytes, width, mode);
     if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
         looksLikeText(data, first, first + scores.bytes) ||
-        (lift.all < (width == 1 ? kFontGuessLeastLift : kGuessLeastLift) &&
-         lift.densities < kLeastDensityLift))
+        !lifted(lift, width == 1 ? kFontGuessLeastLift : kGuessLeastLift))
         return {};
     return guess;
 }
