@@ -399,6 +399,11 @@ struct RowsOut {
     ptrdiff_t step;
     int count;
     ptrdiff_t zoomStep = 0;  // from an image row of a unit row to the next image row of it
+    // View rows drawn by one call, each `lineSource` bytes on in the data and `lineStep` image
+    // bytes on from the one before.
+    int lines = 1;
+    int64_t lineSource = 0;
+    ptrdiff_t lineStep = 0;
 };
 
 // Unit rows straight into their image rows: each chunk's 64 values become the screen vectors
@@ -410,14 +415,17 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     const RowsOut rows = to;  // a local: the stores into the image cannot change it
     const UnitRowKernel k = unitRowKernel(plan, run);
     const ExpandVectors x = expandVectors(*run.expander);
-    int64_t offset = 0;
-    for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
-        __m512i w[kWindows];
-        loadWindows<kWindows>(run, offset, w);
-        for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
-            putChunk<kGrey, kFactor, kZoomRows>(x, rows.first + y * rows.step, bytes,
-                                                unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y),
-                                                px, rows.zoomStep);
+    for (int n = 0; n < rows.lines; ++n) {
+        uint8_t* const first = rows.first + n * rows.lineStep;
+        int64_t offset = n * rows.lineSource;
+        for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
+            __m512i w[kWindows];
+            loadWindows<kWindows>(run, offset, w);
+            for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
+                putChunk<kGrey, kFactor, kZoomRows>(
+                    x, first + y * rows.step, bytes,
+                    unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px, rows.zoomStep);
+        }
     }
 }
 
@@ -659,7 +667,9 @@ void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
                        UnitRowExpander expand, const RowArrangements& rowPlans, int64_t rowStart,
                        const RowsOut& rows) {
     forEachScreenRun(e, b, rowStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
-        expand(plan, rowPlans, {rows.first + from, rows.step, rows.count, rows.zoomStep}, run, pixels, bytes);
+        RowsOut to = rows;
+        to.first += from;
+        expand(plan, rowPlans, to, run, pixels, bytes);
     });
 }
 
@@ -678,6 +688,32 @@ void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
     for (const LineStrip& strip : std::span(b.strips, b.stripCount))
         decode(plan, rowPlans, b.unitRows, stripRun(b, e, rowStart, strip), strip.pixels,
                values + strip.pixel, lineBytes);
+}
+
+// Line n's image rows right of the runs: the background.
+void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
+    if (b.runBytes >= b.lineBytes) return;
+    for (int r = 0; r < b.rows.rows; ++r)
+        std::memcpy(first + r * b.rows.step + b.runBytes,
+                    b.checker[(b.firstImageRow + n * b.rows.rows + r) & 1] + b.runBytes,
+                    b.lineBytes - b.runBytes);
+}
+
+// Lines of one unit row each go straight into the image a group at a time: one call per strip
+// and group instead of per line keeps the kernel's vectors loaded across the group's lines.
+constexpr int kLineGroup = 8;
+
+void expandLineGroups(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                      UnitRowExpander expand, const RowArrangements& rowPlans) {
+    for (int n = 0; n < b.lines; n += kLineGroup) {
+        const int count = std::min(kLineGroup, b.lines - n);
+        const int64_t lineStart = b.first + n * b.rowStep;
+        for (int i = 0; i < count; ++i) prefetchLine(b, lineStart + (b.linesAhead + i) * b.rowStep);
+        uint8_t* const first = b.rows.first + n * b.lineStep;
+        expandUnitRowRuns(plan, e, b, expand, rowPlans, lineStart,
+                          {first, b.lineStep, 1, b.rows.step, count, b.rowStep, b.lineStep});
+        for (int i = 0; i < count; ++i) fillPastRuns(b, n + i, first + i * b.lineStep);
+    }
 }
 
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
@@ -699,6 +735,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     if (decodeRows != nullptr && wholeChunks)
         direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows)
                         : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows);
+    if (direct != nullptr && b.unitRows == 1) return expandLineGroups(plan, e, b, direct, rowPlans);
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -742,12 +779,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                 decode(plan, stripRun(b, e, lineStart, strip), strip.pixels, values + strip.pixel);
             expand(e, values, rows, rows.first, b.runBytes);
         }
-        if (b.runBytes < b.lineBytes) {
-            for (int r = 0; r < rows.rows; ++r)
-                std::memcpy(rows.first + r * rows.step + b.runBytes,
-                            b.checker[(b.firstImageRow + n * rows.rows + r) & 1] + b.runBytes,
-                            b.lineBytes - b.runBytes);
-        }
+        fillPastRuns(b, n, rows.first);
         if (++unitRow == b.unitRows) unitRow = 0, rowStart += b.rowStep;
     }
 }
