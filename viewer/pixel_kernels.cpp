@@ -86,7 +86,21 @@ PL_AVX512_STEP void storeToRows(const LineRows rows, uint8_t* at, __m512i v) {
     for (int r = 1; r < rows.rows; ++r) _mm512_storeu_si512(reinterpret_cast<void*>(at + r * rows.step), v);
 }
 
-// The vectors of one expander, loaded once per line.
+// View rows drawn by one call: `lines` of them, each `source` bytes on in the data and `step`
+// image bytes on from the one before.
+struct LineGroup {
+    int lines = 1;
+    int64_t source = 0;
+    ptrdiff_t step = 0;
+};
+
+// The source of line n of a group that starts with `run`.
+PL_AVX512_STEP SourceRun groupLine(const SourceRun& run, const LineGroup& g, int n) {
+    const int64_t skip = n * g.source;
+    return {run.bytes + skip, run.size - skip, run.transform, run.identity, run.expander};
+}
+
+// The vectors of one expander, loaded once per call.
 struct ExpandVectors {
     __m512i colours;
     __m512i pick[3];
@@ -112,10 +126,8 @@ PL_AVX512_STEP __m512i groupVector(const ExpandVectors& x, __m512i values, int k
 // A group of 64 / factor pixels gives three vectors, each stored into every row (kRows as for
 // storeToRows).
 template <bool kGrey, int kRows>
-PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
-                            size_t bytes) {
-    const ExpandVectors x = expandVectors(e);
-    const int groupPixels = e.groupPixels;
+PL_AVX512_STEP void expandGroupsOfLine(const ExpandVectors& x, int groupPixels, const uint8_t* values,
+                                       const LineRows& rows, uint8_t* out, size_t bytes) {
     size_t done = 0;
     for (; done + 192 <= bytes; done += 192, values += groupPixels) {
         const __m512i group = loadBytes(values);
@@ -130,7 +142,18 @@ PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const 
                     firstBytes(int64_t(bytes - done) - 64 * k));
 }
 
-using GroupExpander = void (*)(const LineExpander&, const uint8_t*, const LineRows&, uint8_t*, size_t);
+template <bool kGrey, int kRows>
+PL_AVX512 void expandGroups(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
+                            size_t bytes, const LineGroup& g) {
+    const ExpandVectors x = expandVectors(e);
+    const LineGroup group = g;  // a local: the stores into the image cannot change it
+    for (int n = 0; n < group.lines; ++n)
+        expandGroupsOfLine<kGrey, kRows>(x, e.groupPixels, values + n * group.source, rows,
+                                         out + n * group.step, bytes);
+}
+
+using GroupExpander = void (*)(const LineExpander&, const uint8_t*, const LineRows&, uint8_t*, size_t,
+                               const LineGroup&);
 
 template <bool kGrey>
 GroupExpander groupExpanderFor(int rows) {
@@ -295,12 +318,16 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
 
 template <int kDepth, bool kMapped, bool kGrey>
 PL_AVX512 void expandPlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* row,
-                                 int64_t bytes) {
-    const ImageRowOut<kGrey> out{expandVectors(*run.expander), row, bytes};
-    planeChunks<kDepth, kMapped>(plan, run, pixels, out);
+                                 int64_t bytes, const LineGroup& g) {
+    const ExpandVectors x = expandVectors(*run.expander);
+    const LineGroup group = g;  // a local: the stores into the image cannot change it
+    for (int n = 0; n < group.lines; ++n)
+        planeChunks<kDepth, kMapped>(plan, groupLine(run, group, n), pixels,
+                                     ImageRowOut<kGrey>{x, row + n * group.step, bytes});
 }
 
-using PlaneExpander = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*, int64_t);
+using PlaneExpander = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*, int64_t,
+                               const LineGroup&);
 
 template <bool kMapped, bool kGrey>
 PlaneExpander planeExpanderFor(int depth) {
@@ -399,11 +426,7 @@ struct RowsOut {
     ptrdiff_t step;
     int count;
     ptrdiff_t zoomStep = 0;  // from an image row of a unit row to the next image row of it
-    // View rows drawn by one call, each `lineSource` bytes on in the data and `lineStep` image
-    // bytes on from the one before.
-    int lines = 1;
-    int64_t lineSource = 0;
-    ptrdiff_t lineStep = 0;
+    LineGroup group = {};
 };
 
 // Unit rows straight into their image rows: each chunk's 64 values become the screen vectors
@@ -415,9 +438,9 @@ PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     const RowsOut rows = to;  // a local: the stores into the image cannot change it
     const UnitRowKernel k = unitRowKernel(plan, run);
     const ExpandVectors x = expandVectors(*run.expander);
-    for (int n = 0; n < rows.lines; ++n) {
-        uint8_t* const first = rows.first + n * rows.lineStep;
-        int64_t offset = n * rows.lineSource;
+    for (int n = 0; n < rows.group.lines; ++n) {
+        uint8_t* const first = rows.first + n * rows.group.step;
+        int64_t offset = n * rows.group.source;
         for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
             __m512i w[kWindows];
             loadWindows<kWindows>(run, offset, w);
@@ -633,9 +656,9 @@ void forEachScreenRun(const LineExpander& e, const LineBatch& b, int64_t lineSta
 
 // Runs whose bytes are their values are expanded straight from the data.
 void expandRunsOfData(const LineExpander& e, const LineBatch& b, GroupExpander expand, const LineRows& rows,
-                      int64_t lineStart) {
+                      int64_t lineStart, const LineGroup& group) {
     forEachScreenRun(e, b, lineStart, [&](const SourceRun& run, int, int64_t from, int64_t bytes) {
-        expand(e, run.bytes, rows, rows.first + from, size_t(bytes));
+        expand(e, run.bytes, rows, rows.first + from, size_t(bytes), group);
     });
 }
 
@@ -675,9 +698,9 @@ void expandUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
 
 // The runs of a line of plane pixels one screen pixel wide, straight into its image row.
 void expandPlaneRuns(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
-                     PlaneExpander expand, int64_t lineStart, uint8_t* row) {
+                     PlaneExpander expand, int64_t lineStart, uint8_t* row, const LineGroup& group) {
     forEachScreenRun(e, b, lineStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
-        expand(plan, run, pixels, row + from, bytes);
+        expand(plan, run, pixels, row + from, bytes, group);
     });
 }
 
@@ -699,19 +722,19 @@ void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
                     b.lineBytes - b.runBytes);
 }
 
-// Lines of one unit row each go straight into the image a group at a time: one call per strip
-// and group instead of per line keeps the kernel's vectors loaded across the group's lines.
+// Lines of one unit row each that go straight into the image are drawn a group at a time: one
+// call per strip and group instead of per line keeps the kernel's vectors loaded across the
+// group's lines. drawGroup(lineStart, first image row, group) draws the group's runs.
 constexpr int kLineGroup = 8;
 
-void expandLineGroups(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
-                      UnitRowExpander expand, const RowArrangements& rowPlans) {
+template <typename DrawGroup>
+void drawLineGroups(const LineBatch& b, DrawGroup drawGroup) {
     for (int n = 0; n < b.lines; n += kLineGroup) {
         const int count = std::min(kLineGroup, b.lines - n);
         const int64_t lineStart = b.first + n * b.rowStep;
         for (int i = 0; i < count; ++i) prefetchLine(b, lineStart + (b.linesAhead + i) * b.rowStep);
         uint8_t* const first = b.rows.first + n * b.lineStep;
-        expandUnitRowRuns(plan, e, b, expand, rowPlans, lineStart,
-                          {first, b.lineStep, 1, b.rows.step, count, b.rowStep, b.lineStep});
+        drawGroup(lineStart, first, LineGroup{count, b.rowStep, b.lineStep});
         for (int i = 0; i < count; ++i) fillPastRuns(b, n + i, first + i * b.lineStep);
     }
 }
@@ -735,7 +758,16 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     if (decodeRows != nullptr && wholeChunks)
         direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows)
                         : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows);
-    if (direct != nullptr && b.unitRows == 1) return expandLineGroups(plan, e, b, direct, rowPlans);
+    if (b.unitRows == 1 && (direct != nullptr || directPlanes != nullptr || bytesAreValues)) {
+        return drawLineGroups(b, [&](int64_t lineStart, uint8_t* first, const LineGroup& group) {
+            if (directPlanes != nullptr)
+                return expandPlaneRuns(plan, e, b, directPlanes, lineStart, first, group);
+            if (direct != nullptr)
+                return expandUnitRowRuns(plan, e, b, direct, rowPlans, lineStart,
+                                         {first, b.lineStep, 1, b.rows.step, group});
+            expandRunsOfData(e, b, expand, {first, b.rows.step, b.rows.rows}, lineStart, group);
+        });
+    }
     LineRows rows = b.rows;
     int64_t rowStart = b.first;
     int unitRow = 0;
@@ -747,18 +779,14 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
         } else if (unitRow == 0) {
             prefetchLine(b, rowStart + b.rowStep);
         }
-        if (directPlanes != nullptr) {
-            expandPlaneRuns(plan, e, b, directPlanes, lineStart, rows.first);
-        } else if (direct != nullptr) {
+        if (direct != nullptr) {
             if (unitRow == 0)
                 expandUnitRowRuns(plan, e, b, direct, rowPlans, rowStart,
                                   {rows.first, b.lineStep, std::min(b.unitRows, b.lines - n), rows.step});
         } else if (decodeRows != nullptr) {
             if (unitRow == 0)
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
-            expand(e, values + unitRow * lines.lineBytes, rows, rows.first, b.runBytes);
-        } else if (bytesAreValues) {
-            expandRunsOfData(e, b, expand, rows, lineStart);
+            expand(e, values + unitRow * lines.lineBytes, rows, rows.first, b.runBytes, {});
         } else if (b.attributeRows != nullptr) {
             if (onePixelOneRow) {
                 forEachScreenRun(
@@ -772,12 +800,12 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                     });
             } else {
                 decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, e, values);
-                expand(e, values, rows, rows.first, b.runBytes);
+                expand(e, values, rows, rows.first, b.runBytes, {});
             }
         } else {
             for (const LineStrip& strip : std::span(b.strips, b.stripCount))
                 decode(plan, stripRun(b, e, lineStart, strip), strip.pixels, values + strip.pixel);
-            expand(e, values, rows, rows.first, b.runBytes);
+            expand(e, values, rows, rows.first, b.runBytes, {});
         }
         fillPastRuns(b, n, rows.first);
         if (++unitRow == b.unitRows) unitRow = 0, rowStart += b.rowStep;
@@ -858,7 +886,7 @@ void expandLine(const LineExpander& expander, const uint8_t* values, const LineR
     if (bytes == 0 || rows.rows <= 0) return;
 #if defined(__x86_64__)
     if (chosenKernel == PixelKernel::Avx512)
-        groupExpander(expander, rows.rows)(expander, values, rows, rows.first + at, bytes);
+        groupExpander(expander, rows.rows)(expander, values, rows, rows.first + at, bytes, {});
 #else
     (void)expander, (void)values, (void)at;
 #endif
