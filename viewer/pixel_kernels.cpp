@@ -617,11 +617,19 @@ PL_AVX512 bool attributeAvx512(const SourceRun& run, const AttributeRow& row, ui
     return true;
 }
 
-// The same straight into one image row, for pixels one screen pixel wide.
+// The same straight into the image, for pixels one screen pixel wide: `count` unit rows of the
+// screens from `row` on, each with its offsets, into image rows `step` bytes apart.
 template <bool kGrey>
-PL_AVX512 void attributesToImage(const SourceRun& run, const AttributeRow& row, uint8_t* out, int64_t bytes) {
-    const ImageRowOut<kGrey> to{expandVectors(*run.expander), out, bytes};
-    attributeChunks(run, row, to);
+PL_AVX512 void attributesToImage(const SourceRun& run, const AttributeRow& row,
+                                 const AttributeRowOffsets* offsets, int count, uint8_t* out, ptrdiff_t step,
+                                 int64_t bytes) {
+    const ExpandVectors x = expandVectors(*run.expander);
+    AttributeRow line = row;
+    for (int i = 0; i < count; ++i) {
+        line.bitmapRow = offsets[i].bitmap;
+        line.attributeRow = offsets[i].attributes;
+        attributeChunks(run, line, ImageRowOut<kGrey>{x, out + i * step, bytes});
+    }
 }
 
 PL_AVX512 void copyChunks(const BitGatherPlan&, const SourceRun& run, int pixels, uint8_t* values) {
@@ -739,6 +747,28 @@ void drawLineGroups(const LineBatch& b, DrawGroup drawGroup) {
     }
 }
 
+// Attribute screens one screen pixel wide on one image row: up to a group of unit rows of a view
+// row at a time, straight into the image.
+void drawAttributeLines(const LineExpander& e, const LineBatch& b) {
+    int64_t rowStart = b.first;
+    for (int n = 0, unitRow = 0; n < b.lines;) {
+        if (unitRow == 0) prefetchLine(b, rowStart + b.rowStep);
+        const int count = std::min({kLineGroup, b.lines - n, b.unitRows - unitRow});
+        uint8_t* const first = b.rows.first + n * b.lineStep;
+        forEachScreenRun(e, b, rowStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
+            const AttributeRow row = attributeRow(b, b.attributeRows[unitRow], pixels);
+            const AttributeRowOffsets* offsets = b.attributeRows + unitRow;
+            if (e.grey)
+                return attributesToImage<true>(run, row, offsets, count, first + from, b.lineStep, bytes);
+            attributesToImage<false>(run, row, offsets, count, first + from, b.lineStep, bytes);
+        });
+        for (int i = 0; i < count; ++i) fillPastRuns(b, n + i, first + i * b.lineStep);
+        n += count;
+        unitRow += count;
+        if (unitRow == b.unitRows) unitRow = 0, rowStart += b.rowStep;
+    }
+}
+
 void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                      ChunkDecoder decode, const ValueLines& lines) {
     const GroupExpander expand = groupExpander(e, b.rows.rows);
@@ -758,6 +788,7 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     if (decodeRows != nullptr && wholeChunks)
         direct = e.grey ? unitRowExpander<true>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows)
                         : unitRowExpander<false>(plan, e, b.unitRowStep, b.unitRows, b.rows.rows);
+    if (b.attributeRows != nullptr && onePixelOneRow) return drawAttributeLines(e, b);
     if (b.unitRows == 1 && (direct != nullptr || directPlanes != nullptr || bytesAreValues)) {
         return drawLineGroups(b, [&](int64_t lineStart, uint8_t* first, const LineGroup& group) {
             if (directPlanes != nullptr)
@@ -788,20 +819,8 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
                 decodeUnitRowRuns(plan, e, b, decodeRows, rowPlans, rowStart, values, lines.lineBytes);
             expand(e, values + unitRow * lines.lineBytes, rows, rows.first, b.runBytes, {});
         } else if (b.attributeRows != nullptr) {
-            if (onePixelOneRow) {
-                forEachScreenRun(
-                    e, b, lineStart, [&](const SourceRun& run, int pixels, int64_t from, int64_t bytes) {
-                        const AttributeRow row = attributeRow(b, b.attributeRows[unitRow], pixels);
-                        if (e.grey) {
-                            attributesToImage<true>(run, row, rows.first + from, bytes);
-                        } else {
-                            attributesToImage<false>(run, row, rows.first + from, bytes);
-                        }
-                    });
-            } else {
-                decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, e, values);
-                expand(e, values, rows, rows.first, b.runBytes, {});
-            }
+            decodeAttributeRuns(b, b.attributeRows[unitRow], lineStart, e, values);
+            expand(e, values, rows, rows.first, b.runBytes, {});
         } else {
             for (const LineStrip& strip : std::span(b.strips, b.stripCount))
                 decode(plan, stripRun(b, e, lineStart, strip), strip.pixels, values + strip.pixel);
