@@ -608,6 +608,21 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         scores = windowScores(window);
     }
     scores.blocks = window;
+    // A dithered fill that is not exact enough to be passed over (a grey background with a few
+    // things drawn on it) lines up at its period of a few bytes, and blocks of it agree on that
+    // period alone. When all the blocks in reach together line up at a multiple of the period
+    // and no longer at the period itself, the multiple is the picture's width.
+    const int best = bestWidth(scores);
+    const int width = best > 0 ? smallestLinedUpWidth(scores, best) : 0;
+    if (width > 0 && width <= kFillPeriod && window < blocks) {
+        const WidthScores all = windowScores(blocks);
+        const int allBest = bestWidth(all);
+        const int allWidth = allBest > 0 ? smallestLinedUpWidth(all, allBest) : 0;
+        if (allWidth > width && allWidth % width == 0 && all.score[width] < 0) {
+            scores = all;
+            scores.blocks = blocks;
+        }
+    }
     return scores;
 }
 
