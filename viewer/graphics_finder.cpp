@@ -611,9 +611,11 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     // A dithered fill that is not exact enough to be passed over (a grey background with a few
     // things drawn on it) lines up at its period of a few bytes, and blocks of it agree on that
     // period alone. When all the blocks in reach together line up at a multiple of the period
-    // and no longer at the period itself, the multiple is the picture's width. (The block after
-    // the judged ones is asked first, on the period alone: a narrow picture's rows line up there,
-    // or it is no longer the picture's.)
+    // and no longer at the period itself, and the block after the judged ones agrees with the
+    // multiple as a region's next block must (where a narrow picture ends in machine code, all
+    // the blocks can line up at a multiple by chance), the multiple is the picture's width. The
+    // block after is asked first on the period alone, which costs little: a narrow picture's rows
+    // line up there, or it is no longer the picture's.
     const int best = bestWidth(scores);
     const int width = best > 0 ? smallestLinedUpWidth(scores, best) : 0;
     const int64_t after = first + int64_t{window} * kBlock;
@@ -622,7 +624,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         const WidthScores all = windowScores(blocks);
         const int allBest = bestWidth(all);
         const int allWidth = allBest > 0 ? smallestLinedUpWidth(all, allBest) : 0;
-        if (allWidth > width && allWidth % width == 0 && all.score[width] < 0) {
+        if (allWidth > width && allWidth % width == 0 && all.score[width] < 0 &&
+            blockAgrees(data, size, after, allWidth, mode, all)) {
             scores = all;
             scores.blocks = blocks;
         }
