@@ -31,6 +31,8 @@ constexpr double kRepeatLeastScore = 0.5;
 constexpr double kDivisorNoise = 1.0;
 constexpr double kRowNeighbourLikeness = 1.25;
 constexpr double kDivisorDensityShare = 0.25;
+// A fill or a dithering pattern repeats along a row every few bytes, at most this many.
+constexpr int kLongestRowPattern = 8;
 constexpr int kDitherRows = 3;
 constexpr int kFillPeriod = 4;
 constexpr double kFillLikeness = 0.25;  // rows a dithering pattern repeats over
@@ -329,9 +331,11 @@ double noiseScore(const WidthScores& scores) {
 // the row two or three on more than the next one, so a multiple peaks higher; then the width's
 // other multiples still peak clear of noise, and a byte resembles the one below it about as
 // much as the one beside it, while a byte half a row on (a picture of repeated halves)
-// resembles it far less; and its densities, which dithering keeps, still line up at least a
-// quarter as clearly as at the multiple (a pattern repeated along the rows lines up on pixels,
-// but not on densities).
+// resembles it far less; and, for a divisor short enough to be the period of a pattern repeated
+// along the rows (which lines up on pixels at every multiple of it, but not on densities), its
+// densities, which dithering keeps, still line up at least a quarter as clearly as at the
+// multiple. A longer divisor is no such period, and the densities of a dithered picture need not
+// line up at its width where its pixels do.
 int smallestLinedUpWidth(const WidthScores& scores, int best) {
     const double share = kDivisorShare * scores.score[best];
     const double noise = kDivisorNoise * noiseScore(scores);
@@ -351,7 +355,8 @@ int smallestLinedUpWidth(const WidthScores& scores, int best) {
         if (scores.score[d] >= share ||
             (d * kDitherRows >= best &&
              scores.difference[d] <= kRowNeighbourLikeness * scores.difference[1] && multiplesClear(d) &&
-             scores.densityScore[d] >= kDivisorDensityShare * scores.densityScore[best]))
+             (d > kLongestRowPattern ||
+              scores.densityScore[d] >= kDivisorDensityShare * scores.densityScore[best])))
             return d;
     }
     return best;
@@ -603,6 +608,28 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
         scores = windowScores(window);
     }
     scores.blocks = window;
+    // A dithered fill that is not exact enough to be passed over (a grey background with a few
+    // things drawn on it) lines up at its period of a few bytes, and blocks of it agree on that
+    // period alone. When all the blocks in reach together line up at a multiple of the period
+    // and no longer at the period itself, and the block after the judged ones agrees with the
+    // multiple as a region's next block must (where a narrow picture ends in machine code, all
+    // the blocks can line up at a multiple by chance), the multiple is the picture's width. The
+    // block after is asked first on the period alone, which costs little: a narrow picture's rows
+    // line up there, or it is no longer the picture's.
+    const int best = bestWidth(scores);
+    const int width = best > 0 ? smallestLinedUpWidth(scores, best) : 0;
+    const int64_t after = first + int64_t{window} * kBlock;
+    if (width > 0 && width <= kFillPeriod && window < blocks &&
+        linedUpScoreAt(data, size, after, std::min(size, after + kBlock), width, mode) < 0) {
+        const WidthScores all = windowScores(blocks);
+        const int allBest = bestWidth(all);
+        const int allWidth = allBest > 0 ? smallestLinedUpWidth(all, allBest) : 0;
+        if (allWidth > width && allWidth % width == 0 && all.score[width] < 0 &&
+            blockAgrees(data, size, after, allWidth, mode, all)) {
+            scores = all;
+            scores.blocks = blocks;
+        }
+    }
     return scores;
 }
 

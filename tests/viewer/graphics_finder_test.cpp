@@ -42,9 +42,9 @@ TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
             listed += std::to_string(mode) + ":" + std::to_string(r.first) + "+" + std::to_string(r.length) +
                       "/" + std::to_string(r.width) + " ";
     EXPECT_EQ(listed,
-              "0:0+4192/1 0:8192+2520/40 0:14792+3640/40 0:18432+4584/6 0:24576+8192/64 1:1503+4128/2 "
-              "1:8192+2520/40 1:14864+1600/40 1:16464+1968/4 1:18432+4584/6 1:24576+8192/64 3:1503+4128/8 "
-              "3:8192+2520/2 3:15024+1440/40 3:24576+8192/64 0:14792+3640/40 ");
+              "0:0+4192/1 0:8192+2520/40 0:13712+3440/40 0:17152+1280/4 0:18432+4584/6 0:24576+8192/64 "
+              "1:1503+4128/2 1:8192+2520/40 1:13712+3440/40 1:17152+1280/4 1:18432+4584/6 1:24576+8192/64 "
+              "3:1503+4128/8 3:8192+2520/2 3:15024+1440/40 3:24576+8192/64 0:13712+3440/40 ");
     // A scan over [its first byte, one byte on) lists a region not cut short by the one before.
     const std::vector<GraphicsRegion> whole = scanGraphics(data.data(), 32768, 3, 0, 32768, 256);
     for (size_t r = 0; r < whole.size(); ++r) {
