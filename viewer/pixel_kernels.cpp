@@ -236,7 +236,7 @@ PL_AVX512 void decodeChunks(const BitGatherPlan& plan, const SourceRun& run, int
 }
 
 // Plane modes: a window of every plane serves eight chunks (8 bytes of each plane a chunk);
-// the lanes of a chunk come from two planes per permute.
+// the lanes of a chunk come from two planes per permute, and from an odd plane left over alone.
 template <int kDepth, bool kMapped, typename Out>
 PL_AVX512_STEP void planeChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, const Out& out) {
     const Table256 transform = transformTable(run);
@@ -248,15 +248,18 @@ PL_AVX512_STEP void planeChunks(const BitGatherPlan& plan, const SourceRun& run,
     __mmask64 pairKeep[4];
     for (int p = 0; p < 4; ++p) pairKeep[p] = plan.pairKeep[p];
     for (int x = 0; x < pixels; x += 512) {
-        __m512i planes[kDepth + 1];
+        __m512i planes[kDepth];
         for (int b = 0; b < kDepth; ++b) planes[b] = rawVector(run, x / 8 + b * stride);
-        planes[kDepth] = planes[kDepth - 1];
         for (int c = 0; c < 8 && x + 64 * c < pixels; ++c) {
             const __m512i at = _mm512_add_epi8(arrange, _mm512_set1_epi8(static_cast<char>(8 * c)));
             __m512i lanes = _mm512_setzero_si512();
-            for (int p = 0; 2 * p < kDepth; ++p)
+            for (int p = 0; 2 * p + 1 < kDepth; ++p)
                 lanes = _mm512_or_si512(
                     lanes, _mm512_maskz_permutex2var_epi8(pairKeep[p], planes[2 * p], at, planes[2 * p + 1]));
+            // An odd plane left over is moved alone.
+            if constexpr (kDepth % 2 == 1)
+                lanes = _mm512_or_si512(
+                    lanes, _mm512_maskz_permutexvar_epi8(pairKeep[kDepth / 2], at, planes[kDepth - 1]));
             lanes = transformedLanes(lanes, transform, keep, run.identity);
             __m512i values = _mm512_gf2p8affine_epi64_epi8(units, lanes, 0);
             if constexpr (kMapped) values = permuteBytes(values, valueMap);
