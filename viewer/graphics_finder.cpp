@@ -362,6 +362,12 @@ int smallestLinedUpWidth(const WidthScores& scores, int best) {
     return best;
 }
 
+// The width the rows line up at: the smallest lined-up divisor of the best width; 0 for none.
+int linedUpWidth(const WidthScores& scores) {
+    const int best = bestWidth(scores);
+    return best > 0 ? smallestLinedUpWidth(scores, best) : 0;
+}
+
 int thousandths(double value) {
     return static_cast<int>(std::lround(std::clamp(value, -1.0, 1.0) * 1000));
 }
@@ -595,9 +601,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     int window = std::min(lead + 2, blocks);
     WidthScores scores = windowScores(window);
     for (int round = 0; round < 4; ++round) {
-        const int best = bestWidth(scores);
-        if (best == 0) break;
-        const int width = smallestLinedUpWidth(scores, best);
+        const int width = linedUpWidth(scores);
+        if (width == 0) break;
         int agreeing = lead;
         while (agreeing < blocks && blockProfileAgrees(profileOf(agreeing), mode, width, scores.score[width]))
             ++agreeing;
@@ -616,14 +621,12 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
     // the blocks can line up at a multiple by chance), the multiple is the picture's width. The
     // block after is asked first on the period alone, which costs little: a narrow picture's rows
     // line up there, or it is no longer the picture's.
-    const int best = bestWidth(scores);
-    const int width = best > 0 ? smallestLinedUpWidth(scores, best) : 0;
+    const int width = linedUpWidth(scores);
     const int64_t after = first + int64_t{window} * kBlock;
     if (width > 0 && width <= kFillPeriod && window < blocks &&
         linedUpScoreAt(data, size, after, std::min(size, after + kBlock), width, mode) < 0) {
         const WidthScores all = windowScores(blocks);
-        const int allBest = bestWidth(all);
-        const int allWidth = allBest > 0 ? smallestLinedUpWidth(all, allBest) : 0;
+        const int allWidth = linedUpWidth(all);
         if (allWidth > width && allWidth % width == 0 && all.score[width] < 0 &&
             blockAgrees(data, size, after, allWidth, mode, all)) {
             scores = all;
@@ -982,9 +985,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
                   GraphicsRegion& region) {
     const WidthScores scores =
         scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionLeastJudgedRows, kRegionBlocks);
-    const int best = bestWidth(scores);
-    if (best == 0) return false;
-    int width = smallestLinedUpWidth(scores, best);
+    int width = linedUpWidth(scores);
+    if (width == 0) return false;
     const double score = scores.score[width];
     // A font shows itself twice, at its glyph height and byte to byte.
     const bool font = isNarrowFont(scores, mode, width, data, anchor);
@@ -1010,9 +1012,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (!font) {
         const WidthScores fromFirst = scoreFromFirstByte(
             data, size, extent.first, mode, std::min(maxWidth, 2 * width + 1), kGuessLeastRows, kGuessBlocks);
-        const int firstBest = bestWidth(fromFirst);
-        const int again = firstBest > 0 ? smallestLinedUpWidth(fromFirst, firstBest) : width;
-        if (again != width && width % again == 0) {
+        const int again = linedUpWidth(fromFirst);
+        if (again != 0 && again != width && width % again == 0) {
             width = again;
             extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode), width);
         }
