@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kBytesPerPixel = kScreenPixelBytes;
 // Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
 constexpr int64_t kFirstByteReach = int64_t{1} << 40;
 
@@ -63,26 +62,26 @@ int64_t bytesToDraw(const SheetOptions& options) {
 
 // The two rows of the checkerboard, as wide as the view; made once.
 struct CheckerPattern {
-    uint8_t rows[2][kViewWidth * kBytesPerPixel];
+    uint8_t rows[2][kViewWidth * kScreenPixelBytes];
 
     CheckerPattern() {
         for (int parity = 0; parity < 2; ++parity) {
             for (int x = 0; x < kViewWidth; ++x)
-                writePixel(&rows[parity][x * kBytesPerPixel], checkerColour(x, parity));
+                writePixel(&rows[parity][x * kScreenPixelBytes], checkerColour(x, parity));
         }
     }
 };
 
 // The checkerboard cut to the width of the target.
 struct CheckerRows {
-    const uint8_t (*rows)[kViewWidth * kBytesPerPixel];
+    const uint8_t (*rows)[kViewWidth * kScreenPixelBytes];
     size_t bytes = 0;
     int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
 
     CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
         static const CheckerPattern pattern;
         rows = pattern.rows;
-        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kBytesPerPixel;
+        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kScreenPixelBytes;
         height = std::clamp(options.viewHeight + 1, 0, target.height);
     }
 
@@ -153,7 +152,7 @@ void insetBinaryCells(const LinePainter& p, const SpanList& runs, int y, int row
                 if (r == 7) {
                     std::memset(row + at, 0, end - at);
                 } else if (end == at + p.pixelBytes) {
-                    std::memset(row + end - kBytesPerPixel, 0, kBytesPerPixel);
+                    std::memset(row + end - kScreenPixelBytes, 0, kScreenPixelBytes);
                 }
             }
         }
@@ -429,7 +428,7 @@ BatchLayout byteCellLayout(const ByteCellWalk& walk) {
                    std::max<int64_t>(run, planReach(walk.plan, pixels)));
     });
     layout.runBytes =
-        static_cast<size_t>(columns) * walk.pixelsPerByte * walk.expander->factor * kBytesPerPixel;
+        static_cast<size_t>(columns) * walk.pixelsPerByte * walk.expander->factor * kScreenPixelBytes;
     return layout;
 }
 
@@ -639,7 +638,7 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
                    std::max(bytes, reach));
         end = strip.pixel + pixels;
     }
-    layout.runBytes = static_cast<size_t>(end) * walk.expander->factor * kBytesPerPixel;
+    layout.runBytes = static_cast<size_t>(end) * walk.expander->factor * kScreenPixelBytes;
     return layout;
 }
 
@@ -710,7 +709,7 @@ void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
 namespace plain {
 
 // A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
-constexpr int kLargestCellBytes = 8 * 8 * kBytesPerPixel;
+constexpr int kLargestCellBytes = 8 * 8 * kScreenPixelBytes;
 
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
@@ -732,7 +731,7 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     const int boxWidth = geometry.pixelWidth * options.zoom;
     CellPatterns patterns;
     patterns.cellPixels = geometry.unitsPerByte * options.zoom;
-    patterns.cellBytes = patterns.cellPixels * kBytesPerPixel;
+    patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
     patterns.colourRows = binaryCells ? 7 : options.zoom;
     loadModePalette(options.colourMode);
     for (int which = 0; which <= CellPatterns::kPastData; ++which) {
@@ -746,7 +745,7 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
                 decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
             for (int p = 0; p < boxWidth; ++p) {
                 const bool insetLine = binaryCells && p == boxWidth - 1;
-                writePixel(out + (j * boxWidth + p) * kBytesPerPixel, insetLine ? kColourBlack : colour);
+                writePixel(out + (j * boxWidth + p) * kScreenPixelBytes, insetLine ? kColourBlack : colour);
             }
         }
     }
@@ -852,7 +851,7 @@ int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, cons
     walk.wholeColumns = target.width / patterns.cellPixels;
     walk.count = bytesToDraw(options);
     walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
-    walk.lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    walk.lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
     const bool shortRows = options.bytesPerRow < 4;
 
     int y = 0;
@@ -901,7 +900,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
     PackedCells cells;
     cells.pixelsPerByte = 8 / row.packBits;
     const int boxPixels = row.pixelWidth * zoom;
-    cells.cellBytes = cells.pixelsPerByte * boxPixels * kBytesPerPixel;
+    cells.cellBytes = cells.pixelsPerByte * boxPixels * kScreenPixelBytes;
     cells.stride = paddedCellBytes(cells.cellBytes);
     const int mask = (1 << row.packBits) - 1;
     for (int v = 0; v < 256; ++v) {
@@ -910,7 +909,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
             const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
             const int32_t colour = modePixelColour(mode, value);
             for (int p = 0; p < boxPixels; ++p)
-                writePixel(out + (j * boxPixels + p) * kBytesPerPixel, colour);
+                writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
         }
     }
     return cells;
@@ -1025,10 +1024,10 @@ void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, con
     const UnitWalk walk = makeUnitWalk(options, target.width);
     const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
-    const size_t lineEnd = static_cast<size_t>(target.width) * kBytesPerPixel;
+    const size_t lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
     const int64_t viewPixels = viewPixelsOf(*walk.row, options.zoom, target.width);
     const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
-    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kBytesPerPixel;
+    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kScreenPixelBytes;
     const int byteShift = cells.pixelsPerByte == 8   ? 3
                           : cells.pixelsPerByte == 4 ? 2
                           : cells.pixelsPerByte == 2 ? 1
@@ -1118,8 +1117,8 @@ void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
                               checker,
                               expander,
                               options.zoom,
-                              static_cast<size_t>(factor) * kBytesPerPixel,
-                              static_cast<size_t>(target.width) * kBytesPerPixel,
+                              static_cast<size_t>(factor) * kScreenPixelBytes,
+                              static_cast<size_t>(target.width) * kScreenPixelBytes,
                               options.colourMode == kModeBinary && options.zoom == 8};
     int y = byteCells ? drawByteCells(painter, options) : drawUnits(painter, options);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
