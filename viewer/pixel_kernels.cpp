@@ -740,13 +740,16 @@ constexpr int kLineGroup = 8;
 
 template <typename DrawGroup>
 void drawLineGroups(const LineBatch& b, DrawGroup drawGroup) {
-    for (int n = 0; n < b.lines; n += kLineGroup) {
-        const int count = std::min(kLineGroup, b.lines - n);
-        const int64_t lineStart = b.first + n * b.rowStep;
-        for (int i = 0; i < count; ++i) prefetchLine(b, lineStart + (b.linesAhead + i) * b.rowStep);
-        uint8_t* const first = b.rows.first + n * b.lineStep;
-        drawGroup(lineStart, first, LineGroup{count, b.rowStep, b.lineStep});
-        for (int i = 0; i < count; ++i) fillPastRuns(b, n + i, first + i * b.lineStep);
+    // The image's rows lie bottom up: the lines are drawn from the last up, so that the stores
+    // run up through memory, as the processor streams them fastest.
+    for (int end = b.lines; end > 0; end -= kLineGroup) {
+        const int count = std::min(kLineGroup, end);
+        const int last = end - 1;
+        const int64_t lineStart = b.first + last * b.rowStep;
+        for (int i = 0; i < count; ++i) prefetchLine(b, lineStart - (b.linesAhead + i) * b.rowStep);
+        uint8_t* const first = b.rows.first + last * b.lineStep;
+        drawGroup(lineStart, first, LineGroup{count, -b.rowStep, -b.lineStep});
+        for (int i = 0; i < count; ++i) fillPastRuns(b, last - i, first - i * b.lineStep);
     }
 }
 
