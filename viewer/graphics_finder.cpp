@@ -521,12 +521,15 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
             randomDensity > 0 ? 1.0 - actualDensity / randomDensity : 1};
 }
 
-// Whether a measured block of its own agrees that rows line up at `width` about as clearly as
-// the whole window says; a flat block (a blank margin) does not disagree.
-bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
-    const WidthScores scores = scoreWidths(block, mode, width);
+// Whether a block's own scores agree that rows line up at `width` about as clearly as the whole
+// window says; a flat block (a blank margin) does not disagree.
+bool blockScoresAgree(const WidthScores& scores, int width, double windowScore) {
     if (scores.expected <= 0 || scores.widths < width) return scores.expected <= 0;
     return scores.score[width] >= std::max(kAgreeingLeast, kAgreeingShare * windowScore);
+}
+
+bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
+    return blockScoresAgree(scoreWidths(block, mode, width), width, windowScore);
 }
 
 // Whether rows of `width` bytes line up as clearly a divisor of the width on: bytes that repeat
@@ -547,9 +550,9 @@ bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, in
     if (isFlat(data, begin, std::min(size, begin + kBlock))) return false;
     Profile block;
     measure(block, data, size, begin, std::min(size, begin + kBlock), width + 1, mode);
-    if (!blockProfileAgrees(block, mode, width, window.score[width])) return false;
-    if (repeatsWithinRows(scoreWidths(block, mode, width), width) && !repeatsWithinRows(window, width))
-        return false;
+    const WidthScores scores = scoreWidths(block, mode, width);
+    if (!blockScoresAgree(scores, width, window.score[width])) return false;
+    if (repeatsWithinRows(scores, width) && !repeatsWithinRows(window, width)) return false;
     // Machine code after a picture can line up at its width by chance, but its rows are lifted
     // far less, as a region's rough extent may not be.
     return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,

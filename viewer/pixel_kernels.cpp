@@ -735,7 +735,8 @@ void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
 
 // Lines of one unit row each that go straight into the image are drawn a group at a time: one
 // call per strip and group instead of per line keeps the kernel's vectors loaded across the
-// group's lines. drawGroup(lineStart, first image row, group) draws the group's runs.
+// group's lines. drawGroup(lineStart, image row, group) draws the group's runs from the line
+// that starts at lineStart and fills that image row, the group's steps leading to the others.
 constexpr int kLineGroup = 8;
 
 template <typename DrawGroup>
