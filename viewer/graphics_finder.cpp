@@ -1031,10 +1031,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     return true;
 }
 
-// Whether the sampled pairs at the start of the block at `begin` look like rows of a picture:
-// the scores of scoreWidths on pixels alone, reckoned without a division per width.
 // Whether the bytes in [begin, end) repeat their values as seldom as bytes drawn at random:
-// kScanSample random bytes hold about 32 pairs of equal bytes, pictures far more.
+// kScanSample random bytes hold about 128 pairs of equal bytes (seldom over 170), pictures far more.
 bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
     std::array<uint8_t, 256> seen{};
     int equalPairs = 0;
