@@ -53,6 +53,16 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
             offsetShown() + " " + status(),
             shown + std::string(" ") + (line == "-" ? line : "Disp=" + line + ",width=7,x=0,y=0,size=0"));
     }
+    // The text offered at the data's first byte, and while the view starts before the data.
+    for (const int offset : {0, -2}) {
+        setView(7, 0, offset);
+        answer({{RequesterKind::Text, "", 0, true}});
+        const size_t before = seen().size();
+        command(kCommandGoToOffset);
+        expectAllAnswered();
+        ASSERT_GT(seen().size(), before);
+        EXPECT_EQ(seen()[before].text, "$0000") << offset;
+    }
     // NES tiles in rows of 7, 112 bytes a view row: a byte more than 7 into its row starts the view there.
     command(kNesCommand);
     for (const auto& [typed, shown] :
@@ -128,6 +138,7 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         const int x0 = c.left * c.units * c.zoom, y0 = c.top * c.cellHeight * c.zoom;
         const int frameX = x0 + c.cells * c.units * c.zoom, frameY = y0 + c.zoom;
         EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
+        EXPECT_NE(canvasPixel(frameX + 1, frameY), kMagenta);  // the frame is one pixel wide
         EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
         releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
         EXPECT_EQ(status(), c.status);

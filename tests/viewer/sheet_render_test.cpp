@@ -221,6 +221,19 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     }
 }
 
+// A mode whose bit sources the vector kernels cannot plan is drawn by the table writer instead:
+// the same pixels, several times slower, which no comparison of pixels notices.
+TEST_F(SheetRenderTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRow& row = *modeRow(mode);
+        if (row.sourceBit == nullptr) continue;
+        const int64_t planeStride = row.layout == ModeLayout::Linear && row.unitBytes > 1 ? 40 : 0;
+        for (const bool levels : {false, 8 % row.bits == 0})
+            EXPECT_TRUE(bitGatherPlan(row.sourceBit, row.bits, row.chunkBytes, planeStride, levels).usable)
+                << row.cliName << (levels ? ", grey levels" : "");
+    }
+}
+
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
 TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
     // First byte, width, zoom, mode, pointer x and y; the render's text, jump row.
