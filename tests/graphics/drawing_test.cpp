@@ -64,6 +64,16 @@ TEST_F(Drawing, PixelBytesOfEveryKindOfTarget) {
     drawImage(imageHandle(2), 0, 0);
     endDrawing();
     EXPECT_EQ(picture(kImage, {{kRed, 'r'}, {kGreen, 'g'}, {rgb(128, 127, 0), 'h'}}), "rgh\n");
+
+    // A 24-bit image onto a 32-bit target: its colours copied, the target's fourth bytes kept.
+    ASSERT_TRUE(createImage(2, 2, 1, 24, kRed));
+    ASSERT_TRUE(createImage(kImage, 3, 1, 32, -1));
+    std::fill_n(imageBuffer(kImage)->pixels, 12, 0x77);
+    ASSERT_TRUE(beginDrawing(imageTarget(kImage)));
+    drawImage(imageHandle(2), 1, 0);
+    endDrawing();
+    EXPECT_EQ(std::vector<uint8_t>(imageBuffer(kImage)->pixels, imageBuffer(kImage)->pixels + 12),
+              (std::vector<uint8_t>{0x77, 0x77, 0x77, 0x77, 0, 0, 0xFF, 0x77, 0, 0, 0xFF, 0x77}));
 }
 
 // Expected: a painted area on a 20 x 10 target, else a 6 x 4 picture, rows apart by a space ("": blank).

@@ -1,6 +1,7 @@
 // "Go to offset...", the page keys, and the selection dragged on the view with what its saves write.
 #include <qnamespace.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "graphics/image_save.h"
@@ -139,6 +140,9 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         const int frameX = x0 + c.cells * c.units * c.zoom, frameY = y0 + c.zoom;
         EXPECT_EQ(canvasPixel(frameX, frameY), kMagenta);
         EXPECT_NE(canvasPixel(frameX + 1, frameY), kMagenta);  // the frame is one pixel wide
+        const int belowFrame = y0 + c.rows * c.cellHeight * c.zoom + 1;
+        EXPECT_NE(canvasPixel(std::max(x0 - 1, 0), belowFrame), kMagenta);
+        EXPECT_NE(canvasPixel(frameX, belowFrame), kMagenta);
         EXPECT_NE(sheetPixel(frameX, frameY), kMagenta);
         releaseLeftOnCanvas(c.drag.back().first, c.drag.back().second);
         EXPECT_EQ(status(), c.status);
