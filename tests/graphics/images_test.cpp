@@ -67,7 +67,8 @@ TEST_F(Images, NewImagesTheirPaddedRowsNumbersSizesAndFreeing) {
     }
     ASSERT_TRUE(createImage(0, 2, 2));
     const ImageHandle first = imageHandle(0);
-    for (int number : {15, 16, 17, 1000}) ASSERT_TRUE(createImage(number, 1, 1)) << number;
+    for (int number : {15, 16, 17, 1000, kLargestImageNumber})
+        ASSERT_TRUE(createImage(number, 1, 1)) << number;
     EXPECT_NE(createImage(5, 32767, 1), 0);
     EXPECT_TRUE(imageHandle(0) == first && first->width == 2) << "the table grows without moving images";
     for (int number : {-7, 1, 3, 99, kLargestImageNumber + 1}) {
