@@ -659,6 +659,11 @@ constexpr int kPairKinds = 93;  // sums up to 30 (two 4-bit pixels), counts up t
 constexpr int kPairSteps = 2;
 constexpr double kLargestLogOdds = 4;
 constexpr int64_t kLearnBytes = 8 * 1024;
+// Phases this many bytes either side of the edges' likeliest are weighed on where the rows wrap too.
+constexpr int kWrapReach = 5;
+// Narrower rows have no phase beyond that reach: the wraps would outweigh the edges at every one.
+constexpr int kWrapLeastWidth = 2 * kWrapReach + 2;
+constexpr double kWrapWeight = 0.1;  // per row, of a wrap's pixel steps at full scale
 
 int64_t pairStep(int k, int width) {
     return k == 0 ? 1 : int64_t{k} * width;
@@ -879,12 +884,36 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
     return scores;
 }
 
+// The value of the first pixel of a byte, or of its last.
+int pixelAtEnd(uint8_t byte, bool last, int mode) {
+    const int bits = 8 / pixelsPerByte(mode);
+    const int mask = (1 << bits) - 1;
+    // BK-0010 keeps its leftmost pixel in the low bits.
+    return last != (mode == 2) ? byte & mask : byte >> (8 - bits);
+}
+
+// How well the rows of `extent` wrap at row phase `phase`: where a row ends, its last pixel and
+// the next row's first are unrelated, while that first pixel still resembles the one above it.
+// Summed over the rows, each row's steps in units of the largest pixel value, weighed.
+double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, int mode, int phase) {
+    const int64_t end = std::min(extent.end, size);
+    int64_t i = std::max<int64_t>(extent.first, 0) + width;
+    i += ((phase - i) % width + width) % width;
+    int64_t steps = 0;
+    for (; i < end; i += width) {
+        const int first = pixelAtEnd(data[i], false, mode);
+        steps += std::abs(pixelAtEnd(data[i - 1], true, mode) - first) -
+                 std::abs(pixelAtEnd(data[i - width], false, mode) - first);
+    }
+    return kWrapWeight * static_cast<double>(steps) / ((1 << (8 / pixelsPerByte(mode))) - 1);
+}
+
 // The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
 // `width` bytes that make the bytes around them likeliest. Of all row phases, the one whose
 // best start and best end are likeliest together, so that the rows line up; an empty extent when
 // no start lies before an end.
 Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                       const EdgeOdds& before, const EdgeOdds& after) {
+                       const EdgeOdds& before, const EdgeOdds& after, Extent rows) {
     low.first = std::max<int64_t>(low.first, 0);
     high.first = std::min(high.first, size - 1);
     low.end = std::max<int64_t>(low.end, 1);
@@ -904,12 +933,26 @@ Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent hig
             starts[s % width] = {startScores[s - low.first], s};
     for (int64_t e = low.end; e <= high.end; ++e)
         if (endScores[e - low.end] > ends[e % width].score) ends[e % width] = {endScores[e - low.end], e};
+    auto placed = [&](int p) { return starts[p].at >= 0 && ends[p].at > starts[p].at; };
+    auto edges = [&](int p) { return starts[p].score + ends[p].score; };
     int phase = -1;
-    for (int p = 0; p < width; ++p) {
-        if (starts[p].at < 0 || ends[p].at <= starts[p].at) continue;
-        if (phase < 0 || starts[p].score + ends[p].score > starts[phase].score + ends[phase].score) phase = p;
-    }
+    for (int p = 0; p < width; ++p)
+        if (placed(p) && (phase < 0 || edges(p) > edges(phase))) phase = p;
     if (phase < 0) return {0, 0};
+    // A picture between bytes much like its own has edges a byte or two either way that are
+    // nearly as likely; the rows of the whole picture tell those phases apart where they wrap.
+    if (width < kWrapLeastWidth) return {starts[phase].at, ends[phase].at};
+    const int likeliest = phase;
+    double best = edges(phase) + wrapScore(data, size, rows, width, mode, phase);
+    for (int d = -kWrapReach; d <= kWrapReach; ++d) {
+        const int p = (likeliest + d + width) % width;
+        if (d == 0 || !placed(p)) continue;
+        const double score = edges(p) + wrapScore(data, size, rows, width, mode, p);
+        if (score > best) {
+            best = score;
+            phase = p;
+        }
+    }
     return {starts[phase].at, ends[phase].at};
 }
 
@@ -958,7 +1001,7 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
             whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
         const Extent next =
             likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, beforePairs, mode),
-                            edgeOdds(end, after, afterPairs, mode));
+                            edgeOdds(end, after, afterPairs, mode), extent);
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
