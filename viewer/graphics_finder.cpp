@@ -438,7 +438,8 @@ bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
     return true;
 }
 // How much clearer the rows of [begin, end) line up at `width` than at the widths beside it,
-// judged as scoreWidths judges them, on pixels and densities; 0 for a flat stretch.
+// judged as scoreWidths judges them, on pixels and densities or on densities alone, whichever is
+// larger; 0 for a flat stretch.
 double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     if (isFlat(data, begin, end)) return 0;
     std::array<int64_t, kWidthSlots> diff{}, pairs{};
@@ -446,17 +447,27 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     addPairs(data, size, begin, end, firstWidth, width + 1, mode, diff.data(), pairs.data());
     if (pairs[width + 1] < kLeastPairs) return 0;
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
+    struct Difference {
+        double all, densities;  // per pair
+    };
     auto difference = [&](int w) {
         int64_t densitySum = 0;
         for (int64_t i = begin; i < begin + pairs[w]; ++i)
             densitySum += absoluteDifference(density[data[i]], density[data[i + w]]);
-        return (static_cast<double>(diff[w]) * kPixelWeight / pixelsPerByte(mode) +
-                static_cast<double>(densitySum) / kDensity.largest[mode]) /
-               static_cast<double>(pairs[w]);
+        const double perPair = 1.0 / static_cast<double>(pairs[w]);
+        const double densities = static_cast<double>(densitySum) / kDensity.largest[mode] * perPair;
+        return Difference{
+            static_cast<double>(diff[w]) * kPixelWeight / pixelsPerByte(mode) * perPair + densities,
+            densities};
     };
-    const double neighbour =
-        width > 1 ? std::min(difference(width - 1), difference(width + 1)) : difference(2);
-    return neighbour > 0 ? (neighbour - difference(width)) / neighbour : 0;
+    const Difference at = difference(width);
+    const Difference before = difference(width > 1 ? width - 1 : 2);
+    const Difference after = width > 1 ? difference(width + 1) : before;
+    auto peak = [](double here, double neighbour) {
+        return neighbour > 0 ? (neighbour - here) / neighbour : 0;
+    };
+    return std::max(peak(at.all, std::min(before.all, after.all)),
+                    peak(at.densities, std::min(before.densities, after.densities)));
 }
 
 // How much less the rows of [begin, end) differ at `width` than bytes drawn at random from the
