@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -54,6 +55,60 @@ TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
         ASSERT_FALSE(part.empty()) << whole[r].first;
         EXPECT_EQ(part[0].first, whole[r].first);
     }
+}
+
+// A 1-bit picture, dark left of a wavy edge and light right of it, between bytes that are mostly
+// 0x00 and 0xFF; right before it lie the last bytes of its first row and right after it the first
+// bytes of its last row, so that by its edges alone it could as well begin a few bytes either way.
+struct PlacedPicture {
+    std::vector<uint8_t> data;
+    int64_t first = 0;
+    int width = 0;
+};
+
+PlacedPicture pictureBesideItsOwnRows(unsigned seed) {
+    std::mt19937 random(seed);
+    PlacedPicture placed;
+    placed.width = 24 + static_cast<int>(seed % 40);
+    auto noise = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            placed.data.push_back(random() % 2 ? 0xFF : random() % 3 ? 0x00 : static_cast<uint8_t>(random()));
+    };
+    noise(3000 + static_cast<int>(random() % 500));
+    const int copied = 1 + static_cast<int>(random() % 3);
+    const double wave = static_cast<double>(random() % 100) / 10;
+    std::vector<uint8_t> picture;
+    for (int y = 0; y < 80; ++y) {
+        const double edge = placed.width * (4 + 2.5 * std::sin(y / 9.0 + wave));  // in pixels
+        for (int b = 0; b < placed.width; ++b) {
+            uint8_t byte = 0;
+            for (int k = 0; k < 8; ++k) byte |= static_cast<uint8_t>((b * 8 + k < edge) << (7 - k));
+            picture.push_back(byte);
+        }
+    }
+    const auto rowEnd = picture.begin() + placed.width, lastRow = picture.end() - placed.width;
+    placed.data.insert(placed.data.end(), rowEnd - copied, rowEnd);
+    placed.first = static_cast<int64_t>(placed.data.size());
+    placed.data.insert(placed.data.end(), picture.begin(), picture.end());
+    placed.data.insert(placed.data.end(), lastRow, lastRow + copied);
+    noise(3000);
+    return placed;
+}
+
+// Where its rows wrap tells the picture's first byte: its edges alone put it a few bytes off in
+// about one case in twenty.
+TEST(GraphicsFinderTest, ScanStartsAPictureOnItsRowsWhereItsEdgesAreInDoubt) {
+    int found = 0;
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        const PlacedPicture placed = pictureBesideItsOwnRows(seed);
+        const auto size = static_cast<int64_t>(placed.data.size());
+        for (const GraphicsRegion& r : scanGraphics(placed.data.data(), size, 0, 0, size, 256))
+            if (r.width == placed.width && r.first == placed.first) {
+                ++found;
+                break;
+            }
+    }
+    EXPECT_GE(found, 195);
 }
 
 TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {
