@@ -13,9 +13,13 @@ Writes OUTDIR/NNNN.bin and OUTDIR/manifest.tsv with one case a line:
     file  mode  first  length  width  group
 Run the evaluation with:  build/bench/pl_find_eval OUTDIR/manifest.tsv
 Judge on two corpora of different seeds: tune on one, quote the other.
-Needs the Debian packages python3-pil gnome-backgrounds adwaita-icon-theme opense-basic kbd
-(installed here when missing and run as root), so run it with the system's /usr/bin/python3 (as
-its first line does): another python3 on the PATH may not see python3-pil. Not part of the tests.
+Needs the Debian packages python3-pil gnome-backgrounds adwaita-icon-theme libgtk-3-doc gdb
+opense-basic kbd (installed here when missing and run as root), so run it with the system's
+/usr/bin/python3 (as its first line does): another python3 on the PATH may not see python3-pil.
+Every source is taken from named packages (the pictures and the code) or from the packages every
+Debian system has (the changelogs: compressed data and text), never from whatever else is
+installed, so that a seed gives the same corpus on every machine with the same release.
+Not part of the tests.
 """
 import glob
 import gzip
@@ -24,7 +28,8 @@ import random
 import subprocess
 import sys
 
-PACKAGES = ["python3-pil", "gnome-backgrounds", "adwaita-icon-theme", "opense-basic", "kbd"]
+PACKAGES = ["python3-pil", "gnome-backgrounds", "adwaita-icon-theme", "libgtk-3-doc", "gdb", "opense-basic",
+            "kbd"]
 
 
 def ensure_packages():
@@ -48,13 +53,24 @@ PIXELS_PER_BYTE = [8, 4, 4, 2]
 
 
 def picture_sources():
-    walls = sorted(glob.glob("/usr/share/backgrounds/gnome/*.webp"))
-    walls = [w for w in walls if os.path.getsize(w) > 10000]
-    icons = sorted(p for p in glob.glob("/usr/share/icons/**/*.png", recursive=True)
-                   if os.path.getsize(p) > 3000)
-    docs = sorted(p for p in glob.glob("/usr/share/doc/**/*.png", recursive=True)
-                  if os.path.getsize(p) > 8000)
+    walls = package_files("gnome-backgrounds", ".webp", 10000)
+    icons = package_files("adwaita-icon-theme", ".png", 3000)
+    docs = package_files("libgtk-3-doc", ".png", 8000)
     return walls, icons, docs
+
+
+def package_files(package, suffix, least_size):
+    """The files of an installed package that end in suffix and hold more than least_size bytes."""
+    listed = subprocess.run(["dpkg", "-L", package], capture_output=True, text=True, check=True).stdout
+    return sorted(p for p in listed.splitlines()
+                  if p.endswith(suffix) and os.path.isfile(p) and os.path.getsize(p) > least_size)
+
+
+def required_packages():
+    """The packages of priority required, which every Debian system has."""
+    listed = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Priority}\\n"],
+                            capture_output=True, text=True, check=True).stdout
+    return sorted(line.split()[0] for line in listed.splitlines() if line.endswith(" required"))
 
 
 def open_rgb(path, rng):
@@ -131,10 +147,10 @@ def to_bytes(strip, mode, rng):
 
 
 def filler_sources():
-    compressed = b"".join(open(p, "rb").read()
-                          for p in sorted(glob.glob("/usr/share/doc/*/changelog*.gz"))[:400])
-    text = b"".join(gzip.decompress(open(p, "rb").read())
-                    for p in sorted(glob.glob("/usr/share/doc/*/changelog.Debian.gz"))[:300])
+    # The gzip files of the packages every Debian system has: changelogs, manual pages, notes.
+    gzipped = [p for package in required_packages() for p in package_files(package, ".gz", 0)]
+    compressed = b"".join(open(p, "rb").read() for p in gzipped)
+    text = b"".join(gzip.decompress(open(p, "rb").read()) for p in gzipped if "/changelog" in p)
     code = b""
     for name in ["/usr/bin/cmake", "/usr/bin/gdb", "/usr/bin/python3", "/usr/bin/ctest"]:
         if os.path.exists(name):
