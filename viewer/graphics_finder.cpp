@@ -138,9 +138,10 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
 }
 
 // The pair loops in versions for processors that count bits, and that count bits and sum byte
-// differences many lanes at a time; the one the processor runs is chosen at start.
+// differences many lanes at a time; the one the processor runs is chosen at start, by the
+// instruction sets it has (a version for a named processor model is chosen on that model only).
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
-#define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=icelake-server", "popcnt", "default")))
+#define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=x86-64-v4", "popcnt", "default")))
 #else
 #define PL_PAIR_LOOP_CLONES
 #endif
