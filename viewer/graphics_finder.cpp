@@ -79,6 +79,10 @@ int pixelsPerByte(int mode) {
     return mode == 0 ? 8 : mode == 3 ? 2 : 4;
 }
 
+int bitsPerPixel(int mode) {
+    return 8 / pixelsPerByte(mode);
+}
+
 // Per colour mode, one set bit per pixel of a byte whose bits differ in x.
 template <int Mode>
 inline __attribute__((always_inline)) uint64_t differingPixels(uint64_t x) {
@@ -229,7 +233,7 @@ using PixelValueCounts = std::array<int64_t, 16>;
 // The share of pixel pairs that would differ if pixels were drawn at random with these counts;
 // 0 for no pixels or a single value.
 double differenceOfRandomPixels(const PixelValueCounts& counts, int mode) {
-    const int values = 1 << (8 / pixelsPerByte(mode));
+    const int values = 1 << bitsPerPixel(mode);
     int64_t total = 0;
     for (int v = 0; v < values; ++v) total += counts[v];
     if (total == 0) return 0;
@@ -244,7 +248,7 @@ double differenceOfRandomPixels(const PixelValueCounts& counts, int mode) {
 // The share of pixel pairs that would differ if pixels were drawn at random with the
 // frequencies of this stretch; 0 for a flat stretch.
 double expectedDifference(const std::array<int64_t, 256>& histogram, int mode) {
-    const int bits = 8 / pixelsPerByte(mode);
+    const int bits = bitsPerPixel(mode);
     const int values = 1 << bits;
     PixelValueCounts counts{};
     int64_t bytes = 0;
@@ -898,7 +902,7 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
 
 // The value of the first pixel of a byte, or of its last.
 int pixelAtEnd(uint8_t byte, bool last, int mode) {
-    const int bits = 8 / pixelsPerByte(mode);
+    const int bits = bitsPerPixel(mode);
     const int mask = (1 << bits) - 1;
     // BK-0010 keeps its leftmost pixel in the low bits.
     return last != (mode == 2) ? byte & mask : byte >> (8 - bits);
@@ -917,7 +921,7 @@ double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, in
         steps += std::abs(pixelAtEnd(data[i - 1], true, mode) - first) -
                  std::abs(pixelAtEnd(data[i - width], false, mode) - first);
     }
-    return kWrapWeight * static_cast<double>(steps) / ((1 << (8 / pixelsPerByte(mode))) - 1);
+    return kWrapWeight * static_cast<double>(steps) / ((1 << bitsPerPixel(mode)) - 1);
 }
 
 // The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
