@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Widths 1..kFinderLargestWidth + 1: the right neighbour of the largest width is needed too.
@@ -120,6 +124,17 @@ inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
     return value;
 }
 
+// The pixels that differ in the pairs p[i], p[i + w] for i in [from, n).
+template <int Mode>
+inline __attribute__((always_inline)) int64_t differingPixelsFrom(const uint8_t* p, int64_t from, int64_t n,
+                                                                  int w) {
+    int64_t sum = 0;
+    int64_t i = from;
+    for (; i + 8 <= n; i += 8) sum += std::popcount(differingPixels<Mode>(load64(p + i) ^ load64(p + i + w)));
+    for (; i < n; ++i) sum += std::popcount(differingPixels<Mode>(uint64_t{p[i]} ^ uint64_t{p[i + w]}));
+    return sum;
+}
+
 // diff[w] += differing pixels of data[i] and data[i + w] for i in [begin, end(w)), where
 // end(w) = min(end, size - w), w in [firstWidth, lastWidth]; pairs[w] counts the byte pairs.
 template <int Mode>
@@ -129,15 +144,8 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
     for (int w = firstWidth; w <= lastWidth; ++w) {
         const int64_t stop = std::min(end, size - w);
         if (stop <= begin) break;
-        const uint8_t* p = data + begin;
-        const int64_t n = stop - begin;
-        int64_t sum = 0;
-        int64_t i = 0;
-        for (; i + 8 <= n; i += 8)
-            sum += std::popcount(differingPixels<Mode>(load64(p + i) ^ load64(p + i + w)));
-        for (; i < n; ++i) sum += std::popcount(differingPixels<Mode>(uint64_t{p[i]} ^ uint64_t{p[i + w]}));
-        diff[w] += sum;
-        pairs[w] += n;
+        diff[w] += differingPixelsFrom<Mode>(data + begin, 0, stop - begin, w);
+        pairs[w] += stop - begin;
     }
 }
 
@@ -146,13 +154,77 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
 // instruction sets it has (a version for a named processor model is chosen on that model only).
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
 #define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=x86-64-v4", "popcnt", "default")))
+// Counting the bits of many words at once is an extension of its own, which the clones above
+// cannot ask for: that loop is chosen by hand.
+#define PL_WIDE_BIT_COUNT __attribute__((target("avx512f,avx512vpopcntdq")))
 #else
 #define PL_PAIR_LOOP_CLONES
 #endif
 
+#ifdef PL_WIDE_BIT_COUNT
+using WideWords = uint64_t __attribute__((vector_size(64)));
+
+template <int Mode>
+PL_WIDE_BIT_COUNT inline WideWords differingPixelsWide(WideWords x) {
+    if constexpr (Mode == 0) {
+        return x;
+    } else if constexpr (Mode == 3) {
+        x |= x >> 1;
+        x |= x >> 2;
+        return x & 0x1111111111111111ULL;
+    } else {
+        return (x | x >> 1) & 0x5555555555555555ULL;
+    }
+}
+
+template <int Mode>
+PL_WIDE_BIT_COUNT void addPairsWideOfMode(const uint8_t* data, int64_t size, int64_t begin, int64_t end,
+                                          int firstWidth, int lastWidth, int64_t* diff, int64_t* pairs) {
+    for (int w = firstWidth; w <= lastWidth; ++w) {
+        const int64_t stop = std::min(end, size - w);
+        if (stop <= begin) break;
+        const uint8_t* p = data + begin;
+        const int64_t n = stop - begin;
+        WideWords counts{};
+        int64_t i = 0;
+        for (; i + 64 <= n; i += 64) {
+            WideWords a, b;
+            std::memcpy(&a, p + i, sizeof a);
+            std::memcpy(&b, p + i + w, sizeof b);
+            counts += reinterpret_cast<WideWords>(
+                _mm512_popcnt_epi64(reinterpret_cast<__m512i>(differingPixelsWide<Mode>(a ^ b))));
+        }
+        int64_t sum = 0;
+        for (int lane = 0; lane < 8; ++lane) sum += static_cast<int64_t>(counts[lane]);
+        diff[w] += sum + differingPixelsFrom<Mode>(p, i, n, w);
+        pairs[w] += n;
+    }
+}
+
+PL_WIDE_BIT_COUNT void addPairsWide(const uint8_t* data, int64_t size, int64_t begin, int64_t end,
+                                    int firstWidth, int lastWidth, int mode, int64_t* diff, int64_t* pairs) {
+    switch (mode) {
+        case 0:
+            addPairsWideOfMode<0>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
+            break;
+        case 3:
+            addPairsWideOfMode<3>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
+            break;
+        default:
+            addPairsWideOfMode<1>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
+            break;
+    }
+}
+
+bool countsBitsWide() {
+    static const bool wide = (__builtin_cpu_init(), __builtin_cpu_supports("avx512vpopcntdq"));
+    return wide;
+}
+#endif
+
 PL_PAIR_LOOP_CLONES
-void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
-              int mode, int64_t* diff, int64_t* pairs) {
+void addPairsNarrow(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth,
+                    int lastWidth, int mode, int64_t* diff, int64_t* pairs) {
     switch (mode) {
         case 0:
             addPairsOfMode<0>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
@@ -164,6 +236,15 @@ void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int
             addPairsOfMode<1>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
             break;
     }
+}
+
+void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
+              int mode, int64_t* diff, int64_t* pairs) {
+#ifdef PL_WIDE_BIT_COUNT
+    if (countsBitsWide())
+        return addPairsWide(data, size, begin, end, firstWidth, lastWidth, mode, diff, pairs);
+#endif
+    addPairsNarrow(data, size, begin, end, firstWidth, lastWidth, mode, diff, pairs);
 }
 
 // What a stretch of bytes says about each width.
@@ -727,10 +808,17 @@ KindOdds logShares(const KindCounts& counts) {
 
 KindCounts pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step, int mode) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    KindCounts counts{};
+    // Pictures repeat a few kinds over and over: counting into four tables in turn keeps each
+    // count's update from waiting on the one before.
+    std::array<std::array<int64_t, kPairKinds>, 4> tallies{};
     const int64_t end = std::min(extent.end - step, size - step);
-    for (int64_t i = std::max<int64_t>(extent.first, 0); i < end; ++i)
-        counts[kinds[data[i] * 256 + data[i + step]]] += 1;
+    int64_t i = std::max<int64_t>(extent.first, 0);
+    for (; i + 4 <= end; i += 4)
+        for (int t = 0; t < 4; ++t) ++tallies[t][kinds[data[i + t] * 256 + data[i + t + step]]];
+    for (; i < end; ++i) ++tallies[0][kinds[data[i] * 256 + data[i + step]]];
+    KindCounts counts{};
+    for (int k = 0; k < kPairKinds; ++k)
+        counts[k] = static_cast<double>(tallies[0][k] + tallies[1][k] + tallies[2][k] + tallies[3][k]);
     return counts;
 }
 
@@ -812,27 +900,19 @@ EdgeOdds edgeOdds(const PictureModel& picture, const std::array<int64_t, 256>& a
     return odds;
 }
 
-// Running sums of per-byte terms over [begin, end): at(i) sums the terms of [i, end) when
-// `fromEnd`, those of [begin, i) otherwise.
-struct RunningSum {
-    int64_t begin = 0;
-    std::vector<double> sums;
-    double at(int64_t i) const {
-        const int64_t index = std::clamp<int64_t>(i - begin, 0, static_cast<int64_t>(sums.size()) - 1);
-        return sums[static_cast<size_t>(index)];
+// Which bytes of [begin, end) lie in a run of one value kLongBlank bytes long or longer.
+std::vector<uint8_t> longBlankBytes(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    std::vector<uint8_t> inLongBlank(static_cast<size_t>(end - begin), 0);
+    for (int64_t i = begin; i < end;) {
+        int64_t first = i, last = i + 1;
+        while (first > 0 && data[first - 1] == data[i]) --first;
+        while (last < size && data[last] == data[i]) ++last;
+        const auto stop = std::min(last, end);
+        if (last - first >= kLongBlank)
+            std::fill(inLongBlank.begin() + (i - begin), inLongBlank.begin() + (stop - begin), 1);
+        i = stop;
     }
-};
-
-template <typename Term>
-RunningSum runningSum(int64_t begin, int64_t end, bool fromEnd, Term term) {
-    RunningSum sum{begin,
-                   std::vector<double>(static_cast<size_t>(std::max<int64_t>(end - begin, 0) + 1), 0.0)};
-    if (fromEnd) {
-        for (int64_t i = end - 1; i >= begin; --i) sum.sums[i - begin] = sum.sums[i + 1 - begin] + term(i);
-    } else {
-        for (int64_t i = begin; i < end; ++i) sum.sums[i + 1 - begin] = sum.sums[i - begin] + term(i);
-    }
-    return sum;
+    return inLongBlank;
 }
 
 // Per edge e in [lowest, highest], the log likelihood (less one that does not depend on e) of
@@ -845,57 +925,68 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
                                int mode, const EdgeOdds& odds, bool atStart) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
     // The terms of the bytes from `begin` on: for a start the sums run from the end, so that
-    // at(e) sums the bytes after e; for an end from `begin`, so that at(e) sums those before e.
+    // they sum the bytes after e; for an end from `begin`, so that they sum those before e.
     const int64_t begin = std::max<int64_t>(0, lowest - pairStep(kPairSteps - 1, width));
     const int64_t end = atStart ? highest + 1 : highest;
-    std::vector<uint8_t> inLongBlank(static_cast<size_t>(end - begin), 0);
-    for (int64_t i = begin; i < end;) {
-        int64_t first = i, last = i + 1;
-        while (first > 0 && data[first - 1] == data[i]) --first;
-        while (last < size && data[last] == data[i]) ++last;
-        const auto stop = std::min(last, end);
-        if (last - first >= kLongBlank)
-            std::fill(inLongBlank.begin() + (i - begin), inLongBlank.begin() + (stop - begin), 1);
-        i = stop;
-    }
+    const std::vector<uint8_t> inLongBlank = longBlankBytes(data, size, begin, end);
     // For a start at e, the bytes and the pairs that begin from e on lie inside, and the pairs
     // that begin from e - step on reach into the picture (or lie inside); for an end at e, the
     // bytes before e lie inside and the pairs that begin before e reach across (or lie inside),
-    // while those wholly inside begin before e - step. The terms summed from e are kept in one
-    // row, those summed from e - step in one per step.
-    const auto count = static_cast<size_t>(end - begin);
-    std::vector<double> atEdge(count);
-    for (int64_t i = begin; i < end; ++i)
-        atEdge[i - begin] = inLongBlank[i - begin] ? -kLargestLogOdds : odds.value[data[i]];
-    std::array<std::vector<double>, kPairSteps> stepBack;
+    // while those wholly inside begin before e - step. Term 0 of a byte is summed from e, term
+    // 1 + k from e - step k.
+    constexpr int kTerms = 1 + kPairSteps;
+    std::array<KindOdds, kPairSteps> fromEdge{}, fromStepBack{};
+    std::array<int64_t, kPairSteps> step{}, paired{};  // pairs of step k begin in [begin, paired[k])
     for (int k = 0; k < kPairSteps; ++k) {
-        const int64_t step = pairStep(k, width);
         KindOdds insideOdds{}, reachingOdds{};
         for (int kind = 0; kind < kPairKinds; ++kind) {
             insideOdds[kind] = clampedLog(odds.inside[k][kind] - odds.across[kind]);
             reachingOdds[kind] = clampedLog(odds.across[kind] - odds.outside[kind]);
         }
-        const KindOdds& fromEdge = atStart ? insideOdds : reachingOdds;
-        const KindOdds& fromStepBack = atStart ? reachingOdds : insideOdds;
-        stepBack[k].assign(count, 0.0);
-        const int64_t paired =
-            std::clamp<int64_t>(size - step, begin, end);  // pairs begin in [begin, paired)
-        for (int64_t i = begin; i < paired; ++i) {
-            if (inLongBlank[i - begin]) continue;
-            const int kind = kinds[data[i] * 256 + data[i + step]];
-            atEdge[i - begin] += fromEdge[kind];
-            stepBack[k][i - begin] = fromStepBack[kind];
+        fromEdge[k] = atStart ? insideOdds : reachingOdds;
+        fromStepBack[k] = atStart ? reachingOdds : insideOdds;
+        step[k] = pairStep(k, width);
+        paired[k] = std::clamp<int64_t>(size - step[k], begin, end);
+    }
+    auto terms = [&](int64_t i) {
+        std::array<double, kTerms> term{};
+        if (inLongBlank[i - begin]) {
+            term[0] = -kLargestLogOdds;
+            return term;
+        }
+        term[0] = odds.value[data[i]];
+        for (int k = 0; k < kPairSteps; ++k) {
+            if (i >= paired[k]) continue;
+            const int kind = kinds[data[i] * 256 + data[i + step[k]]];
+            term[0] += fromEdge[k][kind];
+            term[1 + k] = fromStepBack[k][kind];
+        }
+        return term;
+    };
+    // Running sums of each term: sums[j] holds those of [begin + j, end) for a start, those of
+    // [begin, begin + j) for an end. The sums run side by side, none waiting on another.
+    const auto count = static_cast<size_t>(end - begin);
+    std::vector<std::array<double, kTerms>> sums(count + 1);
+    if (atStart) {
+        for (int64_t i = end - 1; i >= begin; --i) {
+            const std::array<double, kTerms> term = terms(i);
+            for (int j = 0; j < kTerms; ++j) sums[i - begin][j] = sums[i + 1 - begin][j] + term[j];
+        }
+    } else {
+        for (int64_t i = begin; i < end; ++i) {
+            const std::array<double, kTerms> term = terms(i);
+            for (int j = 0; j < kTerms; ++j) sums[i + 1 - begin][j] = sums[i - begin][j] + term[j];
         }
     }
-    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1), 0.0);
-    const RunningSum fromEdgeSum =
-        runningSum(begin, end, atStart, [&](int64_t i) { return atEdge[i - begin]; });
-    for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] = fromEdgeSum.at(e);
-    for (int k = 0; k < kPairSteps; ++k) {
-        const int64_t step = pairStep(k, width);
-        const RunningSum sum =
-            runningSum(begin, end, atStart, [&](int64_t i) { return stepBack[k][i - begin]; });
-        for (int64_t e = lowest; e <= highest; ++e) scores[e - lowest] += sum.at(std::max(begin, e - step));
+    auto sumFrom = [&](int64_t i, int term) {
+        return sums[static_cast<size_t>(std::clamp<int64_t>(i - begin, 0, static_cast<int64_t>(count)))]
+                   [term];
+    };
+    std::vector<double> scores(static_cast<size_t>(highest - lowest + 1));
+    for (int64_t e = lowest; e <= highest; ++e) {
+        double score = sumFrom(e, 0);
+        for (int k = 0; k < kPairSteps; ++k) score += sumFrom(std::max(begin, e - step[k]), 1 + k);
+        scores[e - lowest] = score;
     }
     return scores;
 }
