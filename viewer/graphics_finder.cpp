@@ -301,9 +301,29 @@ void addDensityPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t e
     }
 }
 
+// How often each of `Values` values occurs at [begin, end). Pictures repeat a few values over and
+// over: counting into four tables in turn keeps each count's update from waiting on the one before.
+template <size_t Values, typename ValueAt>
+std::array<int64_t, Values> countInTurn(int64_t begin, int64_t end, ValueAt valueAt) {
+    std::array<std::array<int64_t, Values>, 4> tallies{};
+    int64_t i = begin;
+    for (; i + 4 <= end; i += 4)
+        for (int t = 0; t < 4; ++t) ++tallies[t][valueAt(i + t)];
+    for (; i < end; ++i) ++tallies[0][valueAt(i)];
+    std::array<int64_t, Values> counts{};
+    for (size_t v = 0; v < Values; ++v)
+        counts[v] = tallies[0][v] + tallies[1][v] + tallies[2][v] + tallies[3][v];
+    return counts;
+}
+
+std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    return countInTurn<256>(std::max<int64_t>(begin, 0), std::min(end, size),
+                            [&](int64_t i) { return data[i]; });
+}
+
 void measure(Profile& profile, const uint8_t* data, int64_t size, int64_t begin, int64_t end, int widths,
              int mode) {
-    for (int64_t i = begin; i < end; ++i) ++profile.histogram[data[i]];
+    profile.histogram = valueCounts(data, size, begin, end);
     addPairs(data, size, begin, end, 1, widths, mode, profile.diff.data(), profile.pairs.data());
     addDensityPairs(data, size, begin, end, widths, mode, profile.densityDiff.data());
 }
@@ -743,12 +763,6 @@ struct Extent {
     int64_t end;
 };
 
-std::array<int64_t, 256> valueCounts(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
-    std::array<int64_t, 256> counts{};
-    for (int64_t i = std::max<int64_t>(begin, 0); i < std::min(end, size); ++i) ++counts[data[i]];
-    return counts;
-}
-
 // Pairs of bytes are told apart by how many of their pixels differ and by how much the pixel
 // values differ in all: kind = sum * (pixels per byte + 1) + count.
 constexpr int kPairKinds = 93;  // sums up to 30 (two 4-bit pixels), counts up to 2
@@ -808,17 +822,11 @@ KindOdds logShares(const KindCounts& counts) {
 
 KindCounts pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step, int mode) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    // Pictures repeat a few kinds over and over: counting into four tables in turn keeps each
-    // count's update from waiting on the one before.
-    std::array<std::array<int64_t, kPairKinds>, 4> tallies{};
-    const int64_t end = std::min(extent.end - step, size - step);
-    int64_t i = std::max<int64_t>(extent.first, 0);
-    for (; i + 4 <= end; i += 4)
-        for (int t = 0; t < 4; ++t) ++tallies[t][kinds[data[i + t] * 256 + data[i + t + step]]];
-    for (; i < end; ++i) ++tallies[0][kinds[data[i] * 256 + data[i + step]]];
+    const std::array<int64_t, kPairKinds> tallies =
+        countInTurn<kPairKinds>(std::max<int64_t>(extent.first, 0), std::min(extent.end - step, size - step),
+                                [&](int64_t i) { return kinds[data[i] * 256 + data[i + step]]; });
     KindCounts counts{};
-    for (int k = 0; k < kPairKinds; ++k)
-        counts[k] = static_cast<double>(tallies[0][k] + tallies[1][k] + tallies[2][k] + tallies[3][k]);
+    for (int k = 0; k < kPairKinds; ++k) counts[k] = static_cast<double>(tallies[k]);
     return counts;
 }
 
