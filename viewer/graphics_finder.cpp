@@ -888,29 +888,62 @@ PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int w
     return model;
 }
 
-EdgeOdds edgeOdds(const PictureModel& picture, const std::array<int64_t, 256>& around,
-                  const KindOdds& aroundPairs, int mode) {
+double logShare(int64_t n, int64_t total) {
+    return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
+}
+
+// The data beside a picture, learned once: its byte values, their log shares, and its pairs.
+struct Surroundings {
+    std::array<int64_t, 256> values{};
+    std::array<double, 256> logShares{};
+    KindOdds pairs{};
+};
+
+Surroundings surroundings(const uint8_t* data, int64_t size, Extent extent, int mode) {
+    Surroundings around;
+    around.values = valueCounts(data, size, extent.first, extent.end);
+    int64_t total = 0;
+    for (const int64_t n : around.values) total += n;
+    for (int v = 0; v < 256; ++v) around.logShares[v] = logShare(around.values[v], total);
+    around.pairs = logShares(unrelatedKindCounts(around.values, around.values, mode));
+    return around;
+}
+
+EdgeOdds edgeOdds(const PictureModel& picture, const Surroundings& around, int mode) {
     EdgeOdds odds;
     odds.inside = picture.pairs;
-    odds.across = logShares(unrelatedKindCounts(picture.values, around, mode));
-    odds.outside = aroundPairs;
-    int64_t insideTotal = 0, outsideTotal = 0;
-    for (int v = 0; v < 256; ++v) {
-        insideTotal += picture.values[v];
-        outsideTotal += around[v];
-    }
-    auto logShare = [](int64_t n, int64_t total) {
-        return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
-    };
+    odds.across = logShares(unrelatedKindCounts(picture.values, around.values, mode));
+    odds.outside = around.pairs;
+    int64_t insideTotal = 0;
+    for (const int64_t n : picture.values) insideTotal += n;
     for (int v = 0; v < 256; ++v)
-        odds.value[v] =
-            clampedLog(logShare(picture.values[v], insideTotal) - logShare(around[v], outsideTotal));
+        odds.value[v] = clampedLog(logShare(picture.values[v], insideTotal) - around.logShares[v]);
     return odds;
+}
+
+// Whether a run of one value kLongBlank bytes long may reach into [begin, end). Such a run has
+// kLongBlank bytes within kLongBlank - 1 of any byte of it, and so as many words of eight equal
+// bytes in a row as fit whole in kLongBlank bytes at any alignment; most stretches have none.
+bool mayHoldLongBlank(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    constexpr int64_t kLeastWords = (kLongBlank - 2 * 7) / 8;
+    const int64_t from = std::max<int64_t>(0, begin - (kLongBlank - 1)) / 8 * 8;
+    const int64_t to = std::min(size, end + (kLongBlank - 1));
+    int64_t streak = 0;
+    uint64_t last = 0;
+    for (int64_t i = from; i + 8 <= to; i += 8) {
+        const uint64_t word = load64(data + i);
+        const bool flat = word == (word & 0xFF) * 0x0101010101010101ULL;
+        streak = flat && (streak == 0 || word == last) ? streak + 1 : flat ? 1 : 0;
+        last = word;
+        if (streak >= kLeastWords) return true;
+    }
+    return false;
 }
 
 // Which bytes of [begin, end) lie in a run of one value kLongBlank bytes long or longer.
 std::vector<uint8_t> longBlankBytes(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
     std::vector<uint8_t> inLongBlank(static_cast<size_t>(end - begin), 0);
+    if (!mayHoldLongBlank(data, size, begin, end)) return inLongBlank;
     for (int64_t i = begin; i < end;) {
         int64_t first = i, last = i + 1;
         while (first > 0 && data[first - 1] == data[i]) --first;
@@ -1043,11 +1076,16 @@ Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent hig
         int64_t at = -1;
     };
     std::vector<Best> starts(width), ends(width);
-    for (int64_t s = low.first; s <= high.first; ++s)
-        if (startScores[s - low.first] > starts[s % width].score)
-            starts[s % width] = {startScores[s - low.first], s};
-    for (int64_t e = low.end; e <= high.end; ++e)
-        if (endScores[e - low.end] > ends[e % width].score) ends[e % width] = {endScores[e - low.end], e};
+    // The best edge of each row phase (the edge modulo the width).
+    auto bestPerPhase = [width](const std::vector<double>& scores, int64_t lowest, std::vector<Best>& best) {
+        auto phase = static_cast<int>(lowest % width);
+        for (size_t k = 0; k < scores.size(); ++k) {
+            if (scores[k] > best[phase].score) best[phase] = {scores[k], lowest + static_cast<int64_t>(k)};
+            if (++phase == width) phase = 0;
+        }
+    };
+    bestPerPhase(startScores, low.first, starts);
+    bestPerPhase(endScores, low.end, ends);
     auto placed = [&](int p) { return starts[p].at >= 0 && ends[p].at > starts[p].at; };
     auto edges = [&](int p) { return starts[p].score + ends[p].score; };
     int phase = -1;
@@ -1100,10 +1138,8 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
         return away.first < 0 || away.end > size ? at(0) : away;
     };
     const Extent beforeExtent = around(true), afterExtent = around(false);
-    const std::array<int64_t, 256> before = valueCounts(data, size, beforeExtent.first, beforeExtent.end);
-    const std::array<int64_t, 256> after = valueCounts(data, size, afterExtent.first, afterExtent.end);
-    const KindOdds beforePairs = logShares(unrelatedKindCounts(before, before, mode));
-    const KindOdds afterPairs = logShares(unrelatedKindCounts(after, after, mode));
+    const Surroundings before = surroundings(data, size, beforeExtent, mode);
+    const Surroundings after = surroundings(data, size, afterExtent, mode);
     Extent extent = rough;
     for (int round = 0; round < kExtentRounds; ++round) {
         const Extent low{extent.first - kBlock, extent.end - kBlock};
@@ -1114,9 +1150,8 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
             data, size, whole ? extent : Extent{extent.first, extent.first + kLearnBytes}, width, mode);
         const PictureModel end =
             whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
-        const Extent next =
-            likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, beforePairs, mode),
-                            edgeOdds(end, after, afterPairs, mode), extent);
+        const Extent next = likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, mode),
+                                            edgeOdds(end, after, mode), extent);
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
