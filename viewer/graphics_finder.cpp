@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__linux__)
 #include <immintrin.h>
 #endif
 
@@ -154,11 +154,13 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
 // instruction sets it has (a version for a named processor model is chosen on that model only).
 #if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
 #define PL_PAIR_LOOP_CLONES __attribute__((target_clones("arch=x86-64-v4", "popcnt", "default")))
-// Counting the bits of many words at once is an extension of its own, which the clones above
-// cannot ask for: that loop is chosen by hand.
-#define PL_WIDE_BIT_COUNT __attribute__((target("avx512f,avx512vpopcntdq")))
 #else
 #define PL_PAIR_LOOP_CLONES
+#endif
+// Counting the bits of many words at once is an extension of its own, which the clones above
+// cannot ask for: that loop is chosen by hand.
+#if defined(__x86_64__) && defined(__linux__)
+#define PL_WIDE_BIT_COUNT __attribute__((target("avx512f,avx512vpopcntdq")))
 #endif
 
 #ifdef PL_WIDE_BIT_COUNT
