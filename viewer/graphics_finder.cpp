@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) && defined(__linux__)
 #include <immintrin.h>
@@ -135,6 +136,20 @@ inline __attribute__((always_inline)) int64_t differingPixelsFrom(const uint8_t*
     return sum;
 }
 
+// Calls f with the pair loops' form of the colour mode as a constant: Binary, two-bit pixels (Atari
+// GR.15 and BK-0010 alike) or Sam Coupe's four-bit ones.
+template <typename F>
+inline __attribute__((always_inline)) void withPixelMode(int mode, F f) {
+    switch (mode) {
+        case 0:
+            return f(std::integral_constant<int, 0>{});
+        case 3:
+            return f(std::integral_constant<int, 3>{});
+        default:
+            return f(std::integral_constant<int, 1>{});
+    }
+}
+
 // diff[w] += differing pixels of data[i] and data[i + w] for i in [begin, end(w)), where
 // end(w) = min(end, size - w), w in [firstWidth, lastWidth]; pairs[w] counts the byte pairs.
 template <int Mode>
@@ -205,17 +220,10 @@ PL_WIDE_BIT_COUNT void addPairsWideOfMode(const uint8_t* data, int64_t size, int
 
 PL_WIDE_BIT_COUNT void addPairsWide(const uint8_t* data, int64_t size, int64_t begin, int64_t end,
                                     int firstWidth, int lastWidth, int mode, int64_t* diff, int64_t* pairs) {
-    switch (mode) {
-        case 0:
-            addPairsWideOfMode<0>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-        case 3:
-            addPairsWideOfMode<3>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-        default:
-            addPairsWideOfMode<1>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-    }
+    withPixelMode(
+        mode, [&](auto m) __attribute__((always_inline)) {
+            addPairsWideOfMode<m()>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
+        });
 }
 
 bool countsBitsWide() {
@@ -227,17 +235,10 @@ bool countsBitsWide() {
 PL_PAIR_LOOP_CLONES
 void addPairsNarrow(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth,
                     int lastWidth, int mode, int64_t* diff, int64_t* pairs) {
-    switch (mode) {
-        case 0:
-            addPairsOfMode<0>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-        case 3:
-            addPairsOfMode<3>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-        default:
-            addPairsOfMode<1>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
-            break;
-    }
+    withPixelMode(
+        mode, [&](auto m) __attribute__((always_inline)) {
+            addPairsOfMode<m()>(data, size, begin, end, firstWidth, lastWidth, diff, pairs);
+        });
 }
 
 void addPairs(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int firstWidth, int lastWidth,
