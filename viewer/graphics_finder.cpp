@@ -181,6 +181,8 @@ inline __attribute__((always_inline)) void addPairsOfMode(const uint8_t* data, i
 #ifdef PL_WIDE_BIT_COUNT
 using WideWords = uint64_t __attribute__((vector_size(64)));
 
+// differingPixels on eight words at once. A function without the extension cannot take or give
+// such a vector, so the steps are written out again here.
 template <int Mode>
 PL_WIDE_BIT_COUNT inline WideWords differingPixelsWide(WideWords x) {
     if constexpr (Mode == 0) {
