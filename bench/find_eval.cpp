@@ -1,6 +1,7 @@
-// Hit rates of the width guess and the graphics scan on a corpus made by
-// scripts/make-find-corpus.py:  pl_find_eval MANIFEST [--misses]. The scan column asks a region to
-// begin inside the picture; the rows column only that its rows line up with the picture's.
+// Hit rates of the width guess and the graphics scan on corpora made by
+// scripts/make-find-corpus.py:  pl_find_eval MANIFEST... [--misses]. Several corpora are counted
+// together. The scan column asks a region to begin inside the picture; the rows column only that its
+// rows line up with the picture's.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -107,19 +108,16 @@ void add(Tally& into, const Tally& more) {
     into.otherMiB += more.otherMiB;
 }
 
-}  // namespace
+struct Tallies {
+    Tally perMode[4], retro, plain[3];
+};
 
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: pl_find_eval MANIFEST [--misses]\n");
-        return 2;
-    }
-    const std::string manifest = argv[1];
-    const bool showMisses = argc > 2 && std::string(argv[2]) == "--misses";
+const char* const kPlainKinds[3] = {"plain-code", "plain-compressed", "plain-text"};
+
+// The cases of one corpus; `named` prefixes each file with the corpus's folder in the misses.
+void countCorpus(Tallies& tallies, const std::string& manifest, bool named, bool showMisses) {
     const std::string folder = manifest.substr(0, manifest.find_last_of('/') + 1);
     std::ifstream lines(manifest);
-    Tally perMode[4], retro, plain[3];
-    const char* const plainKinds[3] = {"plain-code", "plain-compressed", "plain-text"};
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -129,23 +127,47 @@ int main(int argc, char** argv) {
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                                          std::istreambuf_iterator<char>());
         if (bytes.empty()) continue;
+        if (named) c.file = folder + c.file;
         if (c.group.rfind("plain-", 0) == 0) {
             int kind = 0;
-            while (kind < 2 && c.group != plainKinds[kind]) ++kind;
-            for (c.mode = 0; c.mode < 4; ++c.mode) count(plain[kind], c, bytes, showMisses);
+            while (kind < 2 && c.group != kPlainKinds[kind]) ++kind;
+            for (c.mode = 0; c.mode < 4; ++c.mode) count(tallies.plain[kind], c, bytes, showMisses);
         } else {
-            count(c.group == "font" || c.group == "zx-rom" ? retro : perMode[c.mode], c, bytes, showMisses);
+            count(c.group == "font" || c.group == "zx-rom" ? tallies.retro : tallies.perMode[c.mode], c,
+                  bytes, showMisses);
         }
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> manifests;
+    bool showMisses = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--misses") {
+            showMisses = true;
+        } else {
+            manifests.push_back(argument);
+        }
+    }
+    if (manifests.empty()) {
+        std::fprintf(stderr, "usage: pl_find_eval MANIFEST... [--misses]\n");
+        return 2;
+    }
+    Tallies tallies;
+    for (const std::string& manifest : manifests)
+        countCorpus(tallies, manifest, manifests.size() > 1, showMisses);
     std::printf("%-22s %5s  %7s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "scan", "rows",
                 "false", "otherMiB", "perMiB");
     Tally all;
     for (int mode = 0; mode < 4; ++mode) {
-        printRow(kModeNames[mode], perMode[mode]);
-        add(all, perMode[mode]);
+        printRow(kModeNames[mode], tallies.perMode[mode]);
+        add(all, tallies.perMode[mode]);
     }
     printRow("all modes", all);
-    printRow("fonts and ZX ROM", retro);
-    for (int kind = 0; kind < 3; ++kind) printRow(plainKinds[kind], plain[kind]);
+    printRow("fonts and ZX ROM", tallies.retro);
+    for (int kind = 0; kind < 3; ++kind) printRow(kPlainKinds[kind], tallies.plain[kind]);
     return 0;
 }
