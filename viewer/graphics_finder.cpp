@@ -786,7 +786,9 @@ int64_t pairStep(int k, int width) {
 }
 
 // Per colour mode (Atari GR.15 and BK-0010 alike: the kind does not depend on the pixels'
-// order), the kind of each pair of bytes.
+// order), the kind of each pair of bytes. A kind sums one share per pair of pixels (the
+// difference times pixels per byte + 1, plus 1 where they differ), so it is the share of the
+// bytes' low nibbles plus that of their high nibbles.
 struct PairKindTable {
     std::array<std::array<uint8_t, 256 * 256>, 3> kind{};
     PairKindTable() {
@@ -794,16 +796,18 @@ struct PairKindTable {
             const int pixels = table == 0 ? 8 : table == 1 ? 4 : 2;
             const int bits = 8 / pixels;
             const int mask = (1 << bits) - 1;
-            for (int a = 0; a < 256; ++a)
-                for (int b = 0; b < 256; ++b) {
-                    int count = 0, sum = 0;
-                    for (int shift = 0; shift < 8; shift += bits) {
+            std::array<uint8_t, 256> share{};  // at a * 16 + b for nibbles a and b
+            for (int a = 0; a < 16; ++a)
+                for (int b = 0; b < 16; ++b)
+                    for (int shift = 0; shift < 4; shift += bits) {
                         const int d = std::abs((a >> shift & mask) - (b >> shift & mask));
-                        count += d != 0;
-                        sum += d;
+                        share[a * 16 + b] =
+                            static_cast<uint8_t>(share[a * 16 + b] + d * (pixels + 1) + (d != 0));
                     }
-                    kind[table][a * 256 + b] = static_cast<uint8_t>(sum * (pixels + 1) + count);
-                }
+            for (int a = 0; a < 256; ++a)
+                for (int b = 0; b < 256; ++b)
+                    kind[table][a * 256 + b] = static_cast<uint8_t>(share[(a & 15) * 16 + (b & 15)] +
+                                                                    share[(a >> 4) * 16 + (b >> 4)]);
         }
     }
 };
