@@ -393,6 +393,12 @@ struct WidthScores {
     int blocks = 0;  // blocks of kBlock bytes judged
 };
 
+// How much less the rows differ at a width than at the widths beside it (`neighbour`, the lesser
+// of their differences), as a share of that; 0 where the neighbours do not differ at all.
+double peakScore(double here, double neighbour) {
+    return neighbour > 0 ? (neighbour - here) / neighbour : 0;
+}
+
 // The share of the difference between a pixel and its diagonal neighbours one row on that
 // vanishes straight below it, on pixels and densities or on densities alone, whichever is
 // larger: the rows of a dithered picture keep their densities where their pixels vary, so that
@@ -413,8 +419,7 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     }
     for (int w = 2; w < widths; ++w) {
         auto peak = [w](const std::array<double, kWidthSlots>& d) {
-            const double neighbour = std::min(d[w - 1], d[w + 1]);
-            return neighbour > 0 ? (neighbour - d[w]) / neighbour : 0;
+            return peakScore(d[w], std::min(d[w - 1], d[w + 1]));
         };
         scores.densityScore[w] = peak(densityDifference);
         scores.score[w] = std::max(peak(difference), scores.densityScore[w]);
@@ -574,11 +579,8 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
     const Difference at = difference(width);
     const Difference before = difference(width > 1 ? width - 1 : 2);
     const Difference after = width > 1 ? difference(width + 1) : before;
-    auto peak = [](double here, double neighbour) {
-        return neighbour > 0 ? (neighbour - here) / neighbour : 0;
-    };
-    return std::max(peak(at.all, std::min(before.all, after.all)),
-                    peak(at.densities, std::min(before.densities, after.densities)));
+    return std::max(peakScore(at.all, std::min(before.all, after.all)),
+                    peakScore(at.densities, std::min(before.densities, after.densities)));
 }
 
 // How much less the rows of [begin, end) differ at `width` than bytes drawn at random from the
@@ -820,23 +822,23 @@ const std::array<uint8_t, 256 * 256>& pairKinds(int mode) {
 using KindCounts = std::array<double, kPairKinds>;
 using KindOdds = std::array<double, kPairKinds>;
 
-// Log shares of the kinds counted, a half added to each so that none is ruled out.
-KindOdds logShares(const KindCounts& counts) {
+// Log shares of the things counted (kinds of pairs, byte values), a half added to each count so
+// that none is ruled out.
+template <typename Count, size_t N>
+std::array<double, N> logShares(const std::array<Count, N>& counts) {
     double total = 0;
-    for (const double n : counts) total += n + 0.5;
-    KindOdds logs{};
-    for (int k = 0; k < kPairKinds; ++k) logs[k] = std::log((counts[k] + 0.5) / total);
+    for (const Count n : counts) total += static_cast<double>(n) + 0.5;
+    std::array<double, N> logs{};
+    for (size_t k = 0; k < N; ++k) logs[k] = std::log((static_cast<double>(counts[k]) + 0.5) / total);
     return logs;
 }
 
-KindCounts pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step, int mode) {
+std::array<int64_t, kPairKinds> pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step,
+                                               int mode) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    const std::array<int64_t, kPairKinds> tallies =
-        countInTurn<kPairKinds>(std::max<int64_t>(extent.first, 0), std::min(extent.end - step, size - step),
-                                [&](int64_t i) { return kinds[data[i] * 256 + data[i + step]]; });
-    KindCounts counts{};
-    for (int k = 0; k < kPairKinds; ++k) counts[k] = static_cast<double>(tallies[k]);
-    return counts;
+    return countInTurn<kPairKinds>(std::max<int64_t>(extent.first, 0),
+                                   std::min(extent.end - step, size - step),
+                                   [&](int64_t i) { return kinds[data[i] * 256 + data[i + step]]; });
 }
 
 // The kinds of pairs of two bytes drawn at random, one from each histogram, weighing as many
@@ -887,6 +889,7 @@ struct EdgeOdds {
 struct PictureModel {
     std::array<KindOdds, kPairSteps> pairs{};
     std::array<int64_t, 256> values{};
+    std::array<double, 256> valueLogs{};  // log shares of the values
 };
 
 PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int width, int mode) {
@@ -894,26 +897,21 @@ PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int w
     for (int k = 0; k < kPairSteps; ++k)
         model.pairs[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
     model.values = valueCounts(data, size, learn.first, learn.end);
+    model.valueLogs = logShares(model.values);
     return model;
-}
-
-double logShare(int64_t n, int64_t total) {
-    return std::log((static_cast<double>(n) + 0.5) / (static_cast<double>(total) + 128));
 }
 
 // The data beside a picture, learned once: its byte values, their log shares, and its pairs.
 struct Surroundings {
     std::array<int64_t, 256> values{};
-    std::array<double, 256> logShares{};
+    std::array<double, 256> valueLogs{};
     KindOdds pairs{};
 };
 
 Surroundings surroundings(const uint8_t* data, int64_t size, Extent extent, int mode) {
     Surroundings around;
     around.values = valueCounts(data, size, extent.first, extent.end);
-    int64_t total = 0;
-    for (const int64_t n : around.values) total += n;
-    for (int v = 0; v < 256; ++v) around.logShares[v] = logShare(around.values[v], total);
+    around.valueLogs = logShares(around.values);
     around.pairs = logShares(unrelatedKindCounts(around.values, around.values, mode));
     return around;
 }
@@ -923,10 +921,7 @@ EdgeOdds edgeOdds(const PictureModel& picture, const Surroundings& around, int m
     odds.inside = picture.pairs;
     odds.across = logShares(unrelatedKindCounts(picture.values, around.values, mode));
     odds.outside = around.pairs;
-    int64_t insideTotal = 0;
-    for (const int64_t n : picture.values) insideTotal += n;
-    for (int v = 0; v < 256; ++v)
-        odds.value[v] = clampedLog(logShare(picture.values[v], insideTotal) - around.logShares[v]);
+    for (int v = 0; v < 256; ++v) odds.value[v] = clampedLog(picture.valueLogs[v] - around.valueLogs[v]);
     return odds;
 }
 
