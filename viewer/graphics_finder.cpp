@@ -1045,19 +1045,24 @@ int pixelAtEnd(uint8_t byte, bool last, int mode) {
 }
 
 // How well the rows of `extent` wrap at row phase `phase`: where a row ends, its last pixel and
-// the next row's first are unrelated, while that first pixel still resembles the one above it.
-// Summed over the rows, each row's steps in units of the largest pixel value, weighed.
+// the next row's first are unrelated, while that first pixel still resembles the one above it;
+// so are the last byte of a row and the next row's first byte, while that byte resembles the
+// one above it. Summed over the rows: each row's pixel steps in units of the largest pixel
+// value and its differing pixels in units of a byte's pixels, weighed.
 double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, int mode, int phase) {
     const int64_t end = std::min(extent.end, size);
     int64_t i = std::max<int64_t>(extent.first, 0) + width;
     i += ((phase - i) % width + width) % width;
-    int64_t steps = 0;
+    int64_t steps = 0, differing = 0;
     for (; i < end; i += width) {
         const int first = pixelAtEnd(data[i], false, mode);
         steps += std::abs(pixelAtEnd(data[i - 1], true, mode) - first) -
                  std::abs(pixelAtEnd(data[i - width], false, mode) - first);
+        differing += differingPixelCount(data[i - 1], data[i], mode) -
+                     differingPixelCount(data[i - width], data[i], mode);
     }
-    return kWrapWeight * static_cast<double>(steps) / ((1 << bitsPerPixel(mode)) - 1);
+    return kWrapWeight * (static_cast<double>(steps) / ((1 << bitsPerPixel(mode)) - 1) +
+                          static_cast<double>(differing) / pixelsPerByte(mode));
 }
 
 // The start in [low.first, high.first] and end in [low.end, high.end] of a picture of rows of
