@@ -1048,8 +1048,11 @@ int pixelAtEnd(uint8_t byte, bool last, int mode) {
 // the next row's first are unrelated, while that first pixel still resembles the one above it;
 // so are the last byte of a row and the next row's first byte, while that byte resembles the
 // one above it. Summed over the rows: each row's pixel steps in units of the largest pixel
-// value and its differing pixels in units of a byte's pixels, weighed.
-double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, int mode, int phase) {
+// value and its differing pixels in units of a byte's pixels, weighed. A font's rows at its
+// glyph height are glyphs, whose first and last bytes are mostly blank alike: only their end
+// pixels are weighed.
+double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, int mode, int phase,
+                 bool glyphs) {
     const int64_t end = std::min(extent.end, size);
     int64_t i = std::max<int64_t>(extent.first, 0) + width;
     i += ((phase - i) % width + width) % width;
@@ -1058,8 +1061,9 @@ double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, in
         const int first = pixelAtEnd(data[i], false, mode);
         steps += std::abs(pixelAtEnd(data[i - 1], true, mode) - first) -
                  std::abs(pixelAtEnd(data[i - width], false, mode) - first);
-        differing += differingPixelCount(data[i - 1], data[i], mode) -
-                     differingPixelCount(data[i - width], data[i], mode);
+        if (!glyphs)
+            differing += differingPixelCount(data[i - 1], data[i], mode) -
+                         differingPixelCount(data[i - width], data[i], mode);
     }
     return kWrapWeight * (static_cast<double>(steps) / ((1 << bitsPerPixel(mode)) - 1) +
                           static_cast<double>(differing) / pixelsPerByte(mode));
@@ -1070,7 +1074,7 @@ double wrapScore(const uint8_t* data, int64_t size, Extent extent, int width, in
 // best start and best end are likeliest together, so that the rows line up; an empty extent when
 // no start lies before an end.
 Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent high, int width, int mode,
-                       const EdgeOdds& before, const EdgeOdds& after, Extent rows) {
+                       const EdgeOdds& before, const EdgeOdds& after, Extent rows, bool glyphs) {
     low.first = std::max<int64_t>(low.first, 0);
     high.first = std::min(high.first, size - 1);
     low.end = std::max<int64_t>(low.end, 1);
@@ -1105,11 +1109,11 @@ Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent hig
     // nearly as likely; the rows of the whole picture tell those phases apart where they wrap.
     if (width < kWrapLeastWidth) return {starts[phase].at, ends[phase].at};
     const int likeliest = phase;
-    double best = edges(phase) + wrapScore(data, size, rows, width, mode, phase);
+    double best = edges(phase) + wrapScore(data, size, rows, width, mode, phase, glyphs);
     for (int d = -kWrapReach; d <= kWrapReach; ++d) {
         const int p = (likeliest + d + width) % width;
         if (d == 0 || !placed(p)) continue;
-        const double score = edges(p) + wrapScore(data, size, rows, width, mode, p);
+        const double score = edges(p) + wrapScore(data, size, rows, width, mode, p, glyphs);
         if (score > best) {
             best = score;
             phase = p;
@@ -1133,7 +1137,7 @@ Extent trimFlatEdges(const uint8_t* data, int64_t size, Extent extent, int width
 
 // The picture's extent near the rough one, where its bytes at `width` are likeliest: placed again
 // from each answer, so that the picture is learned from its own bytes more and more.
-Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode) {
+Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width, int mode, bool glyphs) {
     // The data around is learned a block away from the rough extent, beyond the reach of the
     // first search for the edges (where the rough extent ends early, the bytes next to it are
     // still the picture's), or next to it when the file ends before that; it stays while the
@@ -1160,7 +1164,7 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
         const PictureModel end =
             whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
         const Extent next = likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, mode),
-                                            edgeOdds(end, after, mode), extent);
+                                            edgeOdds(end, after, mode), extent, glyphs);
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
@@ -1209,7 +1213,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
     if (!font && !lifted(liftAt(data, size, first, end, width, mode), kRegionLeastLift, kRoughLiftMargin))
         return false;
-    Extent extent = trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode), width);
+    Extent extent =
+        trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode, font), width);
     // The width judged again from the picture's first row, on as many rows as a guess takes:
     // a few blocks from the middle of a picture can line up best at a multiple of its width.
     // Widths up to twice it are scored, as a guess scores them (the multiples of a width tell
@@ -1220,7 +1225,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
         const int again = linedUpWidth(fromFirst);
         if (again != 0 && again != width && width % again == 0) {
             width = again;
-            extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode), width);
+            extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode, false), width);
         }
     }
     const int64_t length = extent.end - extent.first;
