@@ -828,8 +828,11 @@ template <typename Count, size_t N>
 std::array<double, N> logShares(const std::array<Count, N>& counts) {
     double total = 0;
     for (const Count n : counts) total += static_cast<double>(n) + 0.5;
+    // Most kinds and values are never counted: their share is worked out once.
+    const double uncounted = std::log(0.5 / total);
     std::array<double, N> logs{};
-    for (size_t k = 0; k < N; ++k) logs[k] = std::log((static_cast<double>(counts[k]) + 0.5) / total);
+    for (size_t k = 0; k < N; ++k)
+        logs[k] = counts[k] == 0 ? uncounted : std::log((static_cast<double>(counts[k]) + 0.5) / total);
     return logs;
 }
 
