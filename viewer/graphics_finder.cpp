@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 #if defined(__x86_64__) && defined(__linux__)
@@ -1014,7 +1015,9 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
     // Running sums of each term: sums[j] holds those of [begin + j, end) for a start, those of
     // [begin, begin + j) for an end. The sums run side by side, none waiting on another.
     const auto count = static_cast<size_t>(end - begin);
-    std::vector<std::array<double, kTerms>> sums(count + 1);
+    // Every sum is written before it is read, all but the empty one: no need to clear them first.
+    const std::unique_ptr<std::array<double, kTerms>[]> sums(new std::array<double, kTerms>[count + 1]);
+    sums[atStart ? count : 0] = {};
     if (atStart) {
         for (int64_t i = end - 1; i >= begin; --i) {
             const std::array<double, kTerms> term = terms(i);
