@@ -278,11 +278,9 @@ struct ValuesOut {
 };
 
 // The screen vectors of a chunk of 64 values, each value kFactor screen pixels wide (64 /
-// kFactor values a group of three vectors), into kZoomRows image rows `rowStep` apart that take
-// `bytes` screen bytes each.
-template <bool kGrey, int kFactor = 1, int kZoomRows = 1>
-PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px,
-                             ptrdiff_t rowStep = 0) {
+// kFactor values a group of three vectors), into an image row of `bytes` screen bytes.
+template <bool kGrey, int kFactor = 1>
+PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes, __m512i values, int px) {
     static_assert(kFactor == 1 || kFactor == 2);
     const int64_t at = int64_t{px} * kScreenPixelBytes * kFactor;
     const bool whole = at + 192 * kFactor <= bytes;
@@ -292,15 +290,118 @@ PL_AVX512_STEP void putChunk(const ExpandVectors& x, uint8_t* row, int64_t bytes
         for (int v = 0; v < 3; ++v) {
             const int64_t to = at + 192 * g + 64 * v;
             const __m512i screen = groupVector<kGrey>(x, group, v);
-            if (whole) {
-                for (int z = 0; z < kZoomRows; ++z)
-                    _mm512_storeu_si512(reinterpret_cast<void*>(row + z * rowStep + to), screen);
-            } else if (to < bytes) {
-                for (int z = 0; z < kZoomRows; ++z)
-                    _mm512_mask_storeu_epi8(row + z * rowStep + to, firstBytes(bytes - to), screen);
-            }
+            if (whole)
+                _mm512_storeu_si512(reinterpret_cast<void*>(row + to), screen);
+            else if (to < bytes)
+                _mm512_mask_storeu_epi8(row + to, firstBytes(bytes - to), screen);
         }
     }
+}
+
+// Lines two screen pixels wide on two image rows (zoom 2) store their screen vectors on 64-byte
+// boundaries: stores that cross cache lines, two image rows in turn, cost up to 1.4x the same
+// stores on boundaries, more than the second permute per vector such stores need (one image
+// row's phase is not the other's). For an image row whose first byte lies `phase` bytes past a
+// boundary, byte i of vector j of a chunk is value (64 j - phase + i) / 6, counted from the chunk
+// before (0..63) through this one (64..127); vectors 3..5 pick the values 32 on from 0..2.
+constexpr int kWideBytes = 2 * kScreenPixelBytes;  // the screen bytes of a value two pixels wide
+
+struct AlignedPicks {
+    alignas(64) uint8_t pick[64][3][64];
+};
+
+const AlignedPicks& alignedPicks() {
+    static const AlignedPicks picks = [] {
+        AlignedPicks made{};
+        for (int phase = 0; phase < 64; ++phase)
+            for (int j = 0; j < 3; ++j)
+                for (int i = 0; i < 64; ++i)
+                    made.pick[phase][j][i] =
+                        static_cast<uint8_t>((64 * j - phase + i + 64 * kWideBytes) / kWideBytes);
+        return made;
+    }();
+    return picks;
+}
+
+// The two image rows of a line, with what each row's phase asks, held in registers across the
+// line: each row's first byte, its phase, its picks, and (colour) the channel vectors rotated
+// to its phase.
+template <bool kGrey>
+struct AlignedLine {
+    uint8_t* start[2];
+    int phase[2];
+    __m512i pick[2][3];
+    __m512i channel[2][kGrey ? 1 : 3];
+};
+
+template <bool kGrey>
+PL_AVX512_STEP AlignedLine<kGrey> alignedLine(const ExpandVectors& x, uint8_t* first, ptrdiff_t zoomStep) {
+    AlignedLine<kGrey> line;
+    for (int z = 0; z < 2; ++z) {
+        line.start[z] = first + z * zoomStep;
+        const int phase = static_cast<int>(reinterpret_cast<uintptr_t>(line.start[z]) & 63);
+        line.phase[z] = phase;
+        for (int j = 0; j < 3; ++j) line.pick[z][j] = _mm512_load_si512(alignedPicks().pick[phase][j]);
+        if constexpr (!kGrey)
+            for (int j = 0; j < 3; ++j) line.channel[z][j] = x.channel[(j - phase % 3 + 3) % 3];
+    }
+    return line;
+}
+
+// The screen vector j of a chunk for row z, from the values of the chunk before and this one.
+template <bool kGrey>
+PL_AVX512_STEP __m512i alignedVector(const ExpandVectors& x, const AlignedLine<kGrey>& line, int z, int j,
+                                     __m512i before, __m512i values) {
+    const __m512i pick = j < 3 ? line.pick[z][j] : _mm512_add_epi8(line.pick[z][j - 3], _mm512_set1_epi8(32));
+    const __m512i screen = _mm512_permutex2var_epi8(before, pick, values);
+    if constexpr (kGrey) return screen;
+    return permuteBytes(_mm512_or_si512(screen, line.channel[z][j % 3]), x.colours);
+}
+
+// Row z's screen bytes [at, at + 64) (at on a boundary), only those within [0, end).
+PL_AVX512_STEP void storeAlignedPart(uint8_t* start, int64_t at, int64_t end, __m512i screen) {
+    const __mmask64 lanes = firstBytes(end - at) & ~firstBytes(-at);
+    // The address is worked out as a number: a row's first vector may begin before the image.
+    _mm512_mask_storeu_epi8(reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(start) + at), lanes,
+                            screen);
+}
+
+// Which of a chunk's vectors lie wholly within their rows: all, all but the first (the row's
+// first chunk), those before the row's end (a later chunk), or any of them.
+enum class ChunkFit { Whole, AllButFirst, UpToEnd, Any };
+
+// The chunk of 64 values at pixel px into both rows of the line, `bytes` screen bytes a row;
+// `before` holds the chunk before (any values for the first).
+template <ChunkFit kFit, bool kGrey>
+PL_AVX512_STEP void putChunkAligned(const ExpandVectors& x, const AlignedLine<kGrey>& line, int64_t bytes,
+                                    __m512i before, __m512i values, int px) {
+    for (int z = 0; z < 2; ++z) {
+        for (int j = 0; j < 6; ++j) {
+            const int64_t at = int64_t{px} * kWideBytes + 64 * j - line.phase[z];
+            const __m512i screen = alignedVector(x, line, z, j, before, values);
+            if (kFit == ChunkFit::Whole || (kFit == ChunkFit::AllButFirst && j > 0))
+                _mm512_store_si512(reinterpret_cast<void*>(line.start[z] + at), screen);
+            else if (kFit == ChunkFit::UpToEnd && at + 64 <= bytes)
+                _mm512_store_si512(reinterpret_cast<void*>(line.start[z] + at), screen);
+            else if (kFit == ChunkFit::UpToEnd && at < bytes)
+                _mm512_mask_storeu_epi8(line.start[z] + at, firstBytes(bytes - at), screen);
+            else if (kFit != ChunkFit::UpToEnd)
+                storeAlignedPart(line.start[z], at, bytes, screen);
+        }
+    }
+}
+
+// The bytes of the last chunk (at pixel px) that its vectors left: those before the next
+// boundary, up to `bytes`.
+template <bool kGrey>
+PL_AVX512_STEP void finishAligned(const ExpandVectors& x, const AlignedLine<kGrey>& line, int64_t bytes,
+                                  __m512i last, int px) {
+    const int64_t next = (int64_t{px} + 64) * kWideBytes;
+    const int64_t end = std::min(bytes, next);
+    for (int z = 0; z < 2; ++z)
+        if (next - line.phase[z] < end)
+            storeAlignedPart(line.start[z], next - line.phase[z], end,
+                             alignedVector(x, line, z, 0, last, last));
 }
 
 // or into one image row.
@@ -422,6 +523,53 @@ PL_AVX512 void decodeUnitRows(const BitGatherPlan& plan, const RowArrangements& 
     }
 }
 
+// The values of the chunk `offset` bytes into a line of its own.
+template <bool kPlanar, int kWindows, bool kMapped>
+PL_AVX512_STEP __m512i lineValues(const UnitRowKernel& k, const RowArrangements& rowPlans,
+                                  const SourceRun& run, int64_t offset) {
+    __m512i w[kWindows];
+    loadWindows<kWindows>(run, offset, w);
+    return unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, 0);
+}
+
+// A line of its own, two screen pixels a value on two image rows, on 64-byte boundaries; its
+// data starts `offset` bytes into the run.
+template <bool kPlanar, int kWindows, bool kMapped, bool kGrey>
+PL_AVX512_STEP void expandAlignedLine(const UnitRowKernel& k, const ExpandVectors& x,
+                                      const BitGatherPlan& plan, const RowArrangements& rowPlans,
+                                      const SourceRun& run, int64_t offset, int pixels, int64_t bytes,
+                                      uint8_t* first, ptrdiff_t zoomStep) {
+    const AlignedLine<kGrey> line = alignedLine<kGrey>(x, first, zoomStep);
+    const SourceRun source = run;  // locals: the stores into the image cannot change them
+    const int64_t step = plan.chunkBytes;
+    const int64_t chunkBytes = 64 * kWideBytes;
+    // The first chunk's vectors begin before the row; then come those that lie within it. Each
+    // chunk's values are made while the one before is stored.
+    __m512i before = _mm512_setzero_si512();
+    __m512i values = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
+    int px = 0;
+    for (; px < pixels; px += 64) {
+        offset += step;
+        __m512i next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
+        if (px > 0)
+            putChunkAligned<ChunkFit::UpToEnd>(x, line, bytes, before, values, px);
+        else if (bytes >= chunkBytes)
+            putChunkAligned<ChunkFit::AllButFirst>(x, line, bytes, before, values, px);
+        else
+            putChunkAligned<ChunkFit::Any>(x, line, bytes, before, values, px);
+        before = values;
+        values = next;
+        for (; px + 64 < pixels && (px / 64 + 2) * chunkBytes <= bytes; px += 64) {
+            offset += step;
+            next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
+            putChunkAligned<ChunkFit::Whole>(x, line, bytes, before, values, px + 64);
+            before = values;
+            values = next;
+        }
+    }
+    if (px > 0) finishAligned(x, line, bytes, before, px - 64);
+}
+
 // The image rows of unit rows: unit row y's first at `first` + y x `step`, and each of its
 // further rows (at zoom 2) `zoomStep` bytes after the one before.
 struct RowsOut {
@@ -438,19 +586,24 @@ template <bool kPlanar, int kWindows, bool kMapped, bool kGrey, bool kOneRow, in
           int kZoomRows = 1>
 PL_AVX512 void expandUnitRows(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& to,
                               const SourceRun& run, int pixels, int64_t bytes) {
+    static_assert(kZoomRows == 1 || (kOneRow && kFactor == 2), "two image rows: values two pixels wide");
     const RowsOut rows = to;  // a local: the stores into the image cannot change it
     const UnitRowKernel k = unitRowKernel(plan, run);
     const ExpandVectors x = expandVectors(*run.expander);
     for (int n = 0; n < rows.group.lines; ++n) {
         uint8_t* const first = rows.first + n * rows.group.step;
         int64_t offset = n * rows.group.source;
+        if constexpr (kZoomRows == 2) {
+            expandAlignedLine<kPlanar, kWindows, kMapped, kGrey>(k, x, plan, rowPlans, run, offset, pixels,
+                                                                 bytes, first, rows.zoomStep);
+            continue;
+        }
         for (int px = 0; px < pixels; px += 64, offset += plan.chunkBytes) {
             __m512i w[kWindows];
             loadWindows<kWindows>(run, offset, w);
             for (int y = 0; y < (kOneRow ? 1 : rows.count); ++y)
-                putChunk<kGrey, kFactor, kZoomRows>(
-                    x, first + y * rows.step, bytes,
-                    unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px, rows.zoomStep);
+                putChunk<kGrey, kFactor>(x, first + y * rows.step, bytes,
+                                         unitRowValues<kPlanar, kWindows, kMapped>(k, rowPlans, w, y), px);
         }
     }
 }
@@ -737,7 +890,7 @@ void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
 // call per strip and group instead of per line keeps the kernel's vectors loaded across the
 // group's lines. drawGroup(lineStart, image row, group) draws the group's runs from the line
 // that starts at lineStart and fills that image row, the group's steps leading to the others.
-constexpr int kLineGroup = 8;
+constexpr int kLineGroup = 32;
 
 template <typename DrawGroup>
 void drawLineGroups(const LineBatch& b, DrawGroup drawGroup) {
