@@ -550,7 +550,8 @@ PL_AVX512_STEP void expandAlignedLine(const UnitRowKernel& k, const ExpandVector
     int px = 0;
     for (; px < pixels; px += 64) {
         offset += step;
-        __m512i next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
+        __m512i next =
+            px + 64 < pixels ? lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset) : values;
         if (px > 0)
             putChunkAligned<ChunkFit::UpToEnd>(x, line, bytes, before, values, px);
         else if (bytes >= chunkBytes)
@@ -561,7 +562,7 @@ PL_AVX512_STEP void expandAlignedLine(const UnitRowKernel& k, const ExpandVector
         values = next;
         for (; px + 64 < pixels && (px / 64 + 2) * chunkBytes <= bytes; px += 64) {
             offset += step;
-            next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
+            if (px + 128 < pixels) next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
             putChunkAligned<ChunkFit::Whole>(x, line, bytes, before, values, px + 64);
             before = values;
             values = next;
@@ -1044,7 +1045,7 @@ void makeLineExpander(LineExpander& e, const int32_t* colours, int count, int fa
 
 }  // namespace
 
-void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int factor) {
+const LineExpander& lineExpander(const int32_t* colours, int count, int factor) {
     // Drawing after drawing asks for the same expander: the last one made is kept.
     static LineExpander last;
     static int32_t lastColours[256];
@@ -1057,7 +1058,7 @@ void prepareLineExpander(LineExpander& e, const int32_t* colours, int count, int
         lastCount = count;
         lastFactor = factor;
     }
-    e = last;
+    return last;
 }
 
 void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,

@@ -37,8 +37,9 @@ struct LineExpander {
     alignas(64) uint8_t channel[3][64] = {};  // and 16 x its screen byte (64k + i) mod 3
 };
 
-// colours: 0x00BBGGRR, count 1..256.
-void prepareLineExpander(LineExpander& expander, const int32_t* colours, int count, int factor);
+// The expander of `count` colours (0x00BBGGRR, 1..256) for values `factor` screen pixels wide;
+// valid until the next call.
+const LineExpander& lineExpander(const int32_t* colours, int count, int factor);
 
 // Where an expanded line goes: `rows` image rows, the first at `first`, each `step` bytes after
 // the one before (negative for images stored bottom up).

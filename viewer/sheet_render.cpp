@@ -1110,9 +1110,8 @@ void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     } else {
         loadUnitColours(options.colourMode, colours, count);
     }
-    LineExpander expander;
     const int factor = row.pixelWidth * options.zoom;
-    prepareLineExpander(expander, colours, count, factor);
+    const LineExpander& expander = lineExpander(colours, count, factor);
     const LinePainter painter{target,
                               checker,
                               expander,

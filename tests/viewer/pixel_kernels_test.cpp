@@ -25,8 +25,7 @@ TEST(PixelKernelsTest, TwoRowLinesWriteExactlyTheirRows) {
     std::vector<uint8_t> data(64);
     for (uint8_t& b : data) b = static_cast<uint8_t>(random());
     const int32_t colours[2] = {0x000000, 0xFFFFFF};
-    LineExpander expander;
-    prepareLineExpander(expander, colours, 2, 2);
+    const LineExpander& expander = lineExpander(colours, 2, 2);
     const BitGatherPlan plan = bitGatherPlan(binaryBit, 1, 8, 0, levelsRepeatBits(expander, 1));
     ASSERT_TRUE(plan.usable);
     uint8_t identity[256];
