@@ -540,9 +540,9 @@ PL_AVX512_STEP void expandAlignedLine(const UnitRowKernel& k, const ExpandVector
                                       const SourceRun& run, int64_t offset, int pixels, int64_t bytes,
                                       uint8_t* first, ptrdiff_t zoomStep) {
     const AlignedLine<kGrey> line = alignedLine<kGrey>(x, first, zoomStep);
-    const SourceRun source = run;  // locals: the stores into the image cannot change them
-    const int64_t step = plan.chunkBytes;
-    const int64_t chunkBytes = 64 * kWideBytes;
+    const SourceRun source = run;                 // locals: the stores into the image cannot change them
+    const int64_t step = plan.chunkBytes;         // data bytes of a chunk
+    const int64_t chunkScreen = 64 * kWideBytes;  // and its screen bytes a row
     // The first chunk's vectors begin before the row; then come those that lie within it. Each
     // chunk's values are made while the one before is stored.
     __m512i before = _mm512_setzero_si512();
@@ -554,13 +554,13 @@ PL_AVX512_STEP void expandAlignedLine(const UnitRowKernel& k, const ExpandVector
             px + 64 < pixels ? lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset) : values;
         if (px > 0)
             putChunkAligned<ChunkFit::UpToEnd>(x, line, bytes, before, values, px);
-        else if (bytes >= chunkBytes)
+        else if (bytes >= chunkScreen)
             putChunkAligned<ChunkFit::AllButFirst>(x, line, bytes, before, values, px);
         else
             putChunkAligned<ChunkFit::Any>(x, line, bytes, before, values, px);
         before = values;
         values = next;
-        for (; px + 64 < pixels && (px / 64 + 2) * chunkBytes <= bytes; px += 64) {
+        for (; px + 64 < pixels && (px / 64 + 2) * chunkScreen <= bytes; px += 64) {
             offset += step;
             if (px + 128 < pixels) next = lineValues<kPlanar, kWindows, kMapped>(k, rowPlans, source, offset);
             putChunkAligned<ChunkFit::Whole>(x, line, bytes, before, values, px + 64);
