@@ -29,6 +29,13 @@ PixelKernel fastestKernel() {
 
 PixelKernel chosenKernel = fastestKernel();
 
+// Bytes [from, from + bytes) asked for ahead, every cache line they touch.
+inline void prefetchBytes(const uint8_t* from, int64_t bytes) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(from);
+    for (uintptr_t at = start & ~uintptr_t{63}; at < start + static_cast<uint64_t>(bytes); at += 64)
+        __builtin_prefetch(reinterpret_cast<const void*>(at));
+}
+
 #if defined(__x86_64__)
 
 #define PL_AVX512 \
@@ -92,6 +99,8 @@ struct LineGroup {
     int lines = 1;
     int64_t source = 0;
     ptrdiff_t step = 0;
+    int after = 0;  // lines of the batch that follow the group's, at the same steps
+    int ahead = 0;  // how many lines on a line asks for the bytes of (0: none)
 };
 
 // The source of line n of a group that starts with `run`.
@@ -420,14 +429,26 @@ PL_AVX512 void decodePlaneChunks(const BitGatherPlan& plan, const SourceRun& run
     planeChunks<kDepth, kMapped>(plan, run, pixels, ValuesOut{values});
 }
 
+// The bytes a line of `pixels` plane pixels reads, in every plane, asked for ahead: only
+// those, as the planes' rows between them are not read, and line by line, as a group's image
+// rows push anything asked for much earlier out of the first-level cache.
+template <int kDepth>
+PL_AVX512_STEP void prefetchPlaneLine(const uint8_t* line, int64_t planeStride, int pixels) {
+    for (int b = 0; b < kDepth; ++b) prefetchBytes(line + b * planeStride, (int64_t{pixels} + 7) / 8);
+}
+
 template <int kDepth, bool kMapped, bool kGrey>
 PL_AVX512 void expandPlaneChunks(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* row,
                                  int64_t bytes, const LineGroup& g) {
     const ExpandVectors x = expandVectors(*run.expander);
     const LineGroup group = g;  // a local: the stores into the image cannot change it
-    for (int n = 0; n < group.lines; ++n)
+    const int64_t planeStride = plan.planeStride;
+    for (int n = 0; n < group.lines; ++n) {
+        if (group.ahead > 0 && n + group.ahead < group.lines + group.after)
+            prefetchPlaneLine<kDepth>(groupLine(run, group, n + group.ahead).bytes, planeStride, pixels);
         planeChunks<kDepth, kMapped>(plan, groupLine(run, group, n), pixels,
                                      ImageRowOut<kGrey>{x, row + n * group.step, bytes});
+    }
 }
 
 using PlaneExpander = void (*)(const BitGatherPlan&, const SourceRun&, int, uint8_t*, int64_t,
@@ -903,7 +924,7 @@ void drawLineGroups(const LineBatch& b, DrawGroup drawGroup) {
         const int64_t lineStart = b.first + last * b.rowStep;
         for (int i = 0; i < count; ++i) prefetchLine(b, lineStart - (b.linesAhead + i) * b.rowStep);
         uint8_t* const first = b.rows.first + last * b.lineStep;
-        drawGroup(lineStart, first, LineGroup{count, -b.rowStep, -b.lineStep});
+        drawGroup(lineStart, first, LineGroup{count, -b.rowStep, -b.lineStep, end - count, b.linesAhead});
         for (int i = 0; i < count; ++i) fillPastRuns(b, last - i, first - i * b.lineStep);
     }
 }
@@ -997,8 +1018,9 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
 }  // namespace
 
 void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes) {
+    const int64_t start = std::max<int64_t>(from, 0);
     const int64_t to = std::min(from + bytes, size);
-    for (int64_t at = std::max<int64_t>(from, 0); at < to; at += 64) __builtin_prefetch(data + at);
+    if (start < to) prefetchBytes(data + start, to - start);
 }
 
 bool pixelKernelRuns(PixelKernel kernel) {
