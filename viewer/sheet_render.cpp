@@ -187,14 +187,20 @@ struct ByteTransform {
     bool identity;
 };
 
-ByteTransform byteTransform(const SheetOptions& options) {
-    ByteTransform transform;
-    transform.identity = !options.inverse && !options.reverseByte && !options.nibbleSwap;
-    for (int v = 0; v < 256; ++v)
-        transform.table[v] = transform.identity ? static_cast<uint8_t>(v)
-                                                : transformedByte(static_cast<uint8_t>(v), options.inverse,
-                                                                  options.reverseByte, options.nibbleSwap);
-    return transform;
+// The tables of the eight combinations are made once: every drawing needs one.
+const ByteTransform& byteTransform(const SheetOptions& options) {
+    static const std::array<ByteTransform, 8> transforms = [] {
+        std::array<ByteTransform, 8> made{};
+        for (int c = 0; c < 8; ++c) {
+            const bool inverse = (c & 4) != 0, reverseByte = (c & 2) != 0, nibbleSwap = (c & 1) != 0;
+            made[c].identity = c == 0;
+            for (int v = 0; v < 256; ++v)
+                made[c].table[v] = transformedByte(static_cast<uint8_t>(v), inverse, reverseByte, nibbleSwap);
+        }
+        return made;
+    }();
+    return transforms[(options.inverse ? 4 : 0) + (options.reverseByte ? 2 : 0) +
+                      (options.nibbleSwap ? 1 : 0)];
 }
 
 // The values of a mode's byte or unit from bit sources: value bit b of pixel x.
@@ -315,7 +321,7 @@ struct ByteCellWalk {
     const ModeRow* row;
     const uint8_t* data;
     uint64_t dataSize;
-    ByteTransform transform;
+    const ByteTransform* transform;
     const LineExpander* expander;
     BitGatherPlan plan;
     // The values of every raw byte, then of bytes before and past the data; made when first needed.
@@ -334,7 +340,7 @@ constexpr int kPastData = 257;
 
 void makeCellValues(ByteCellWalk& walk) {
     for (int which = 0; which <= kPastData; ++which) {
-        const uint8_t value = which < kBeforeData ? walk.transform.table[which] : 0;
+        const uint8_t value = which < kBeforeData ? walk.transform->table[which] : 0;
         for (int j = 0; j < walk.pixelsPerByte; ++j)
             walk.cellValues[which][j] = walk.expander->valueMap[valueOfPixel(*walk.row, &value, j)];
         if (which == kPastData && walk.mode == kModeBk) std::memset(walk.cellValues[which], 4, 8);
@@ -348,7 +354,7 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     walk.row = modeRow(options.colourMode);
     walk.data = viewerState.dataBuffer;
     walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
-    walk.transform = byteTransform(options);
+    walk.transform = &byteTransform(options);
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
     walk.pixelsPerByte = geometry.pixelsPerByte;
@@ -368,7 +374,7 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
 void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) {
     if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
         const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
-                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+                               walk.transform->table.data(), walk.transform->identity, walk.expander};
         if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
     }
     if (!walk.cellValuesMade) makeCellValues(walk);
@@ -447,7 +453,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
         if (row == batch.low && batchDrawable(painter, layout, batch) &&
             drawLineBatch(
                 walk.plan, painter.expander,
-                lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
+                lineBatch(painter, layout, *walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
                 {line.values, 1, sizeof line.values})) {
             row = static_cast<int>(batch.low + batch.lines) - 1;
             y = static_cast<int>(batch.low + batch.lines) * options.zoom;
@@ -470,7 +476,7 @@ struct UnitWalk {
     SheetOptions options;
     int64_t strips;
     int unitPixels;  // pixels of the mode across a unit
-    ByteTransform transform;
+    const ByteTransform* transform;
     const LineExpander* expander;
     int packedShift;                   // log2 of the pixels of a packed byte
     std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
@@ -485,7 +491,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
-    walk.transform = byteTransform(options);
+    walk.transform = &byteTransform(options);
     walk.expander = &painter.expander;
     const int packBits = walk.row->packBits;
     walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
@@ -521,14 +527,14 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
     if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
         const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
         const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
-                               walk.transform.table.data(), walk.transform.identity, walk.expander};
+                               walk.transform->table.data(), walk.transform->identity, walk.expander};
         if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
         if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
             return;
         if (gatherPixels(walk.plan, source, pixels, values)) return;
     }
     uint8_t packed[kValueLine + 8];
-    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table.data(), start,
+    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform->table.data(), start,
                          walk.options.bytesPerRow};
     walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
                          unitPixels >> walk.packedShift, packed);
@@ -648,7 +654,7 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
     if (!batchDrawable(p, layout, rows)) return false;
     const ViewGeometry& g = walk.geometry;
     const bool zx = walk.options.colourMode == kModeZx;
-    LineBatch batch = lineBatch(p, layout, walk.transform, walk.options.first, rows, g.rowBytes,
+    LineBatch batch = lineBatch(p, layout, *walk.transform, walk.options.first, rows, g.rowBytes,
                                 static_cast<int>(g.unitHeight), zx ? 0 : walk.row->tileRowStep);
     batch.copy = copiesBytes(walk);
     AttributeRowOffsets zxRows[kZxScreenRows];
@@ -923,7 +929,7 @@ struct UnitWalk {
     ViewGeometry geometry;
     SheetOptions options;
     int64_t strips;
-    std::array<uint8_t, 256> transform;
+    const uint8_t* transform;
 };
 
 UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
@@ -933,13 +939,12 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
-    walk.transform = byteTransform(options).table;
+    walk.transform = byteTransform(options).table.data();
     return walk;
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
-    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform.data(), start,
-            walk.options.bytesPerRow};
+    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform, start, walk.options.bytesPerRow};
 }
 
 template <int kCellBytes>
