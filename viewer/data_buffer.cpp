@@ -109,10 +109,8 @@ int writeByteBlock(const std::string& name, const ByteBlock& block) {
     const int64_t end = byteBlockEnd(block);
     if (end == INT64_MAX || checkRange(block.first, end - block.first) != RangeCheck::Ok) return 0;
     if (!createFile(kDataFile, name)) return 0;
-    std::array<uint8_t, 256> saved{};
-    for (int v = 0; v < 256; ++v)
-        saved[v] = transformedByte(static_cast<uint8_t>(v), heldValue(HeldValue::Inverse) != 0,
-                                   heldValue(HeldValue::ReverseByte) != 0, false);
+    const std::array<uint8_t, 256>& saved =
+        transformTable(heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0, false);
     // The bytes are made a block at a time and handed on as a run of single bytes: the file
     // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;

@@ -52,11 +52,12 @@ void loadModePalette(int mode) {
     }
 }
 
+const std::array<uint8_t, 256>& transformTable(bool inverse, bool reverseByte, bool nibbleSwap) {
+    return viewerState.transformTables[(inverse ? 4 : 0) + (reverseByte ? 2 : 0) + (nibbleSwap ? 1 : 0)];
+}
+
 uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibbleSwap) {
-    uint8_t value = inverse ? static_cast<uint8_t>(raw ^ 0xFF) : raw;
-    if (reverseByte) value = viewerState.reverseBitsTable[value];
-    if (nibbleSwap) value = viewerState.swapNibblesTable[value];
-    return value;
+    return transformTable(inverse, reverseByte, nibbleSwap)[raw];
 }
 
 uint8_t viewByteValue(int64_t index) {

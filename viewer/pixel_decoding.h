@@ -2,6 +2,7 @@
 // four colour modes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 constexpr int32_t kColourBlack = 0x000000;
@@ -24,6 +25,9 @@ void loadModePalette(int mode);
 // The transforms of the display options, in their order: inverse, bit
 // reversal, nibble swap.
 uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibbleSwap);
+
+// The same transforms as a table: transformedByte(raw, ...) is table[raw].
+const std::array<uint8_t, 256>& transformTable(bool inverse, bool reverseByte, bool nibbleSwap);
 
 // The byte at index after inverse, bit reversal and nibble swap, as the held
 // values ask; 0 outside the data (the inverse is not applied there).

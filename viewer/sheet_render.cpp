@@ -183,24 +183,13 @@ void paintLine(const LinePainter& p, const ValueLine& line, int y) {
 
 // The byte transforms of the options as a table.
 struct ByteTransform {
-    std::array<uint8_t, 256> table;
+    const uint8_t* table;
     bool identity;
 };
 
-// The tables of the eight combinations are made once: every drawing needs one.
-const ByteTransform& byteTransform(const SheetOptions& options) {
-    static const std::array<ByteTransform, 8> transforms = [] {
-        std::array<ByteTransform, 8> made{};
-        for (int c = 0; c < 8; ++c) {
-            const bool inverse = (c & 4) != 0, reverseByte = (c & 2) != 0, nibbleSwap = (c & 1) != 0;
-            made[c].identity = c == 0;
-            for (int v = 0; v < 256; ++v)
-                made[c].table[v] = transformedByte(static_cast<uint8_t>(v), inverse, reverseByte, nibbleSwap);
-        }
-        return made;
-    }();
-    return transforms[(options.inverse ? 4 : 0) + (options.reverseByte ? 2 : 0) +
-                      (options.nibbleSwap ? 1 : 0)];
+ByteTransform byteTransform(const SheetOptions& options) {
+    return {transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data(),
+            !options.inverse && !options.reverseByte && !options.nibbleSwap};
 }
 
 // The values of a mode's byte or unit from bit sources: value bit b of pixel x.
@@ -287,7 +276,7 @@ LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteT
             unitRows,
             rowBytes,
             unitRowStep,
-            transform.table.data(),
+            transform.table,
             transform.identity,
             false,
             {imageRow(p.target, y), rowStep, p.zoom},
@@ -321,7 +310,7 @@ struct ByteCellWalk {
     const ModeRow* row;
     const uint8_t* data;
     uint64_t dataSize;
-    const ByteTransform* transform;
+    ByteTransform transform;
     const LineExpander* expander;
     BitGatherPlan plan;
     // The values of every raw byte, then of bytes before and past the data; made when first needed.
@@ -340,7 +329,7 @@ constexpr int kPastData = 257;
 
 void makeCellValues(ByteCellWalk& walk) {
     for (int which = 0; which <= kPastData; ++which) {
-        const uint8_t value = which < kBeforeData ? walk.transform->table[which] : 0;
+        const uint8_t value = which < kBeforeData ? walk.transform.table[which] : 0;
         for (int j = 0; j < walk.pixelsPerByte; ++j)
             walk.cellValues[which][j] = walk.expander->valueMap[valueOfPixel(*walk.row, &value, j)];
         if (which == kPastData && walk.mode == kModeBk) std::memset(walk.cellValues[which], 4, 8);
@@ -354,7 +343,7 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     walk.row = modeRow(options.colourMode);
     walk.data = viewerState.dataBuffer;
     walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
-    walk.transform = &byteTransform(options);
+    walk.transform = byteTransform(options);
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
     walk.pixelsPerByte = geometry.pixelsPerByte;
@@ -374,7 +363,7 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
 void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) {
     if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
         const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
-                               walk.transform->table.data(), walk.transform->identity, walk.expander};
+                               walk.transform.table, walk.transform.identity, walk.expander};
         if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
     }
     if (!walk.cellValuesMade) makeCellValues(walk);
@@ -453,7 +442,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
         if (row == batch.low && batchDrawable(painter, layout, batch) &&
             drawLineBatch(
                 walk.plan, painter.expander,
-                lineBatch(painter, layout, *walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
+                lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
                 {line.values, 1, sizeof line.values})) {
             row = static_cast<int>(batch.low + batch.lines) - 1;
             y = static_cast<int>(batch.low + batch.lines) * options.zoom;
@@ -476,7 +465,7 @@ struct UnitWalk {
     SheetOptions options;
     int64_t strips;
     int unitPixels;  // pixels of the mode across a unit
-    const ByteTransform* transform;
+    ByteTransform transform;
     const LineExpander* expander;
     int packedShift;                   // log2 of the pixels of a packed byte
     std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
@@ -491,7 +480,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
-    walk.transform = &byteTransform(options);
+    walk.transform = byteTransform(options);
     walk.expander = &painter.expander;
     const int packBits = walk.row->packBits;
     walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
@@ -527,14 +516,14 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
     if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
         const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
         const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
-                               walk.transform->table.data(), walk.transform->identity, walk.expander};
+                               walk.transform.table, walk.transform.identity, walk.expander};
         if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
         if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
             return;
         if (gatherPixels(walk.plan, source, pixels, values)) return;
     }
     uint8_t packed[kValueLine + 8];
-    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform->table.data(), start,
+    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table, start,
                          walk.options.bytesPerRow};
     walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
                          unitPixels >> walk.packedShift, packed);
@@ -654,7 +643,7 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
     if (!batchDrawable(p, layout, rows)) return false;
     const ViewGeometry& g = walk.geometry;
     const bool zx = walk.options.colourMode == kModeZx;
-    LineBatch batch = lineBatch(p, layout, *walk.transform, walk.options.first, rows, g.rowBytes,
+    LineBatch batch = lineBatch(p, layout, walk.transform, walk.options.first, rows, g.rowBytes,
                                 static_cast<int>(g.unitHeight), zx ? 0 : walk.row->tileRowStep);
     batch.copy = copiesBytes(walk);
     AttributeRowOffsets zxRows[kZxScreenRows];
@@ -939,7 +928,7 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
-    walk.transform = byteTransform(options).table.data();
+    walk.transform = byteTransform(options).table;
     return walk;
 }
 

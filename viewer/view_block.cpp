@@ -60,11 +60,10 @@ int32_t cellInAnchorStrip(ViewCell anchor, ViewCell corner) {
 void drawUnitBlock(const ByteBlock& block, const ViewGeometry& g, int zoom) {
     const int mode = viewerState.colourMode;
     const ModeRow& row = *modeRow(mode);
-    uint8_t transform[256];
-    for (int v = 0; v < 256; ++v)
-        transform[v] =
-            transformedByte(static_cast<uint8_t>(v), heldValue(HeldValue::Inverse) != 0,
-                            heldValue(HeldValue::ReverseByte) != 0, heldValue(HeldValue::NibbleSwap) != 0);
+    const uint8_t* const transform =
+        transformTable(heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0,
+                       heldValue(HeldValue::NibbleSwap) != 0)
+            .data();
     const int pixels = static_cast<int>(g.cellWidth / row.pixelWidth);
     const int boxWidth = row.pixelWidth * zoom;
     uint8_t packed[4096];  // a unit row: at most 2048 pixels of 4 bits, or 256 of 8

@@ -18,6 +18,16 @@ bool isHeldValue(HeldValue which) {
     return heldSlot(which) >= 0 && heldSlot(which) < kHeldValueCount;
 }
 
+void makeTransformTables() {
+    for (int c = 0; c < 8; ++c)
+        for (int raw = 0; raw < 256; ++raw) {
+            uint8_t value = (c & 4) != 0 ? static_cast<uint8_t>(raw ^ 0xFF) : static_cast<uint8_t>(raw);
+            if ((c & 2) != 0) value = viewerState.reverseBitsTable[value];
+            if ((c & 1) != 0) value = viewerState.swapNibblesTable[value];
+            viewerState.transformTables[c][raw] = value;
+        }
+}
+
 }  // namespace
 
 void initViewerState() {
@@ -29,6 +39,7 @@ void initViewerState() {
     viewerState.zoom = 1;
     viewerState.reverseBitsTable.fill(0);
     viewerState.swapNibblesTable.fill(0);
+    makeTransformTables();
     viewerState.loadedFileName = "";
     viewerState.lastFolder = currentDirectory();
     viewerState.maxWidth = kMaxBytesPerRow;
@@ -49,6 +60,7 @@ void buildByteTables() {
         viewerState.swapNibblesTable[value] =
             static_cast<uint8_t>(((value & 0x0F) << 4) | ((value & 0xF0) >> 4));
     }
+    makeTransformTables();
 }
 
 int heldValue(HeldValue which) {

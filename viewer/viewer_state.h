@@ -75,6 +75,9 @@ struct ViewerState {
     FileIdentity loadedFile;  // the file the data was read from, which no save may replace
     std::array<uint8_t, 256> reverseBitsTable;
     std::array<uint8_t, 256> swapNibblesTable;
+    // Every combination of inverse (4), bit reversal (2) and nibble swap (1) as one table, made
+    // from the two above whenever they are written.
+    std::array<std::array<uint8_t, 256>, 8> transformTables;
     std::array<int32_t, 16> palette;  // 0x00BBGGRR, rewritten by each render
     int32_t convertOk;
     // Storage of the held values while unbound; read and write them only
@@ -90,7 +93,7 @@ extern ViewerState viewerState;
 // any binding of the held values.
 void initViewerState();
 
-// Fills reverseBitsTable and swapNibblesTable.
+// Fills reverseBitsTable and swapNibblesTable, and the transform tables made from them.
 void buildByteTables();
 
 // The byte with its bit order reversed (bit k becomes bit 7 - k); what reverseBitsTable
