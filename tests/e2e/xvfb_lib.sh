@@ -29,12 +29,14 @@ pl_until() {
 }
 
 # -noreset: otherwise the server resets whenever its last client leaves and refuses connections.
+# No display number: the server takes the first free one and writes it to fd 3, so tests that run
+# at the same time never ask for the same display (a number picked at random sometimes did).
 pl_start_xvfb() {
     command -v Xvfb >/dev/null || pl_fail "Xvfb is not installed"
     PL_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pl-e2e.XXXXXX")
     mkdir -p "$PL_TMP/config" "$PL_TMP/cache" "$PL_TMP/runtime"
     chmod 700 "$PL_TMP/runtime"
-    Xvfb ":$((100 + RANDOM % 120))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
         3>"$PL_TMP/display" 2>"$PL_TMP/xvfb.log" &
     pl_on_exit_kill $!
     pl_until 10 test -s "$PL_TMP/display" || pl_fail "Xvfb did not start: $(cat "$PL_TMP/xvfb.log")"
