@@ -362,7 +362,11 @@ template <bool kGrey>
 PL_AVX512_STEP __m512i alignedVector(const ExpandVectors& x, const AlignedLine<kGrey>& line, int z, int j,
                                      __m512i before, __m512i values) {
     const __m512i pick = j < 3 ? line.pick[z][j] : _mm512_add_epi8(line.pick[z][j - 3], _mm512_set1_epi8(32));
-    const __m512i screen = _mm512_permutex2var_epi8(before, pick, values);
+    // Only vector 0 reaches back into the chunk before (its picks below 64); the others pick from
+    // this chunk alone, where vpermb, which reads the low six bits of each pick, leaves its
+    // sources as they are.
+    const __m512i screen =
+        j == 0 ? _mm512_permutex2var_epi8(before, pick, values) : permuteBytes(pick, values);
     if constexpr (kGrey) return screen;
     return permuteBytes(_mm512_or_si512(screen, line.channel[z][j % 3]), x.colours);
 }
