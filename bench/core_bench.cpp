@@ -14,11 +14,11 @@
 #include "bench/bench_summary.h"
 #include "graphics/images.h"
 #include "support/file_services.h"
-#include "viewer/data_buffer.h"
-#include "viewer/mode_table.h"
-#include "viewer/pixel_kernels.h"
-#include "viewer/sheet_render.h"
-#include "viewer/viewer_state.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/viewer_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/graphics_finder.h"
+#include "viewer/engine/graphics_finder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench/bench_summary.h"
-#include "viewer/graphics_finder.h"
+#include "viewer/engine/graphics_finder.h"
 
 namespace {
 

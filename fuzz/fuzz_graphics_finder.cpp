@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_folder.h"
-#include "viewer/graphics_finder.h"
+#include "viewer/engine/graphics_finder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);

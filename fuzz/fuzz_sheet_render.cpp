@@ -7,9 +7,9 @@
 
 #include "fuzz/fuzz_folder.h"
 #include "graphics/images.h"
-#include "tests/viewer/sheet_reference.h"
-#include "tests/viewer/viewer_test_support.h"
-#include "viewer/pixel_kernels.h"
+#include "tests/viewer/engine/sheet_reference.h"
+#include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/pixel_kernels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool imageMade = createImage(kSheetImage, kViewWidth, 512) != 0;

@@ -6,8 +6,8 @@
 
 #include "fuzz/fuzz_folder.h"
 #include "support/text_ops.h"
-#include "viewer/data_buffer.h"
-#include "viewer/viewer_state.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/engine/viewer_state.h"
 
 static int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -1,0 +1,268 @@
+// The built pixloupe2d-cli against bytes worked out here and what the viewer draws in this process.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <tuple>
+
+#include "graphics/image_save.h"
+#include "graphics/images.h"
+#include "graphics/png_writer.h"
+#include "tests/support/temp_folder.h"
+#include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/mode_table.h"
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+    bool operator==(const CliRun&) const = default;
+};
+
+struct View {
+    int64_t first = 0;
+    int width = 1, zoom = 1, mode = kModeBinary;
+    bool inverse = false, reverse = false, nibble = false, multi = false;
+    std::vector<std::string> options() const {
+        std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
+                                         "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
+        for (const auto& [on, flag] : std::initializer_list<std::pair<bool, const char*>>{
+                 {inverse, "--inverse"}, {reverse, "--reverse"}, {nibble, "--nibble"}, {multi, "--multi"}})
+            if (on) list.push_back(flag);
+        return list;
+    }
+};
+
+class CliTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        registerPngEncoder();
+        setenv("CLI", PL_CLI_PATH, 1);
+        std::mt19937 random(4321);
+        data.resize(70000);
+        for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+        dataFile = folder.file("data.bin");
+        writeWholeFile(dataFile, std::string(data.begin(), data.end()));
+    }
+    void TearDown() override { freeImage(-1), unloadBytes(); }
+    // The program with exactly these arguments, in the folder; its stdout goes between "OLD" and "END"
+    // appended to a file and, where an argument names stdout, alike through a group's ">" and a pipe.
+    CliRun run(const std::vector<std::string>& arguments) {
+        std::string line = "cd '" + folder.path() + "' && { printf OLD; \"$CLI\"";
+        for (std::string argument : arguments) {
+            for (size_t at = 0; (at = argument.find('\'', at)) != std::string::npos; at += 4)
+                argument.replace(at, 1, "'\\''");
+            line += " '" + argument + "'";
+        }
+        CliRun result;
+        for (const std::string to : {" >>.out", " >.out", " | cat >.out"}) {
+            std::system((line + "; echo $? >.code; printf END; } 2>.err" + to).c_str());
+            const std::string out = readWholeFile(folder.file(".out"));
+            CliRun now{std::atoi(readWholeFile(folder.file(".code")).c_str()),
+                       out.starts_with("OLD") && out.ends_with("END") ? out.substr(3, out.size() - 6)
+                                                                      : "lost what was around: " + out,
+                       readWholeFile(folder.file(".err"))};
+            for (const char* name : {".out", ".err", ".code"}) unlink(folder.file(name).c_str());
+            if (to != " >>.out" && !(now == result)) now.out = "differs with stdout" + to;
+            result = now;
+            if (line.find(" '-'") == line.npos && line.find(" '/dev/stdout'") == line.npos) break;
+        }
+        return result;
+    }
+    // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
+    bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
+        showBytes(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
+                  view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
+        if (!createImage(kSheetImage, kViewWidth, 512) || drawSheet() != SheetResult::Drawn) return false;
+        const int image = width > 0 ? 1 : kSheetImage;
+        if (width > 0 && !(copyImageRect(kSheetImage, image, 0, 0, width, height) &&
+                           resizeImage(image, width * view.zoom, height * view.zoom, 1)))
+            return false;
+        return saveImage(image, folder.file("expected"), encoder);
+    }
+    std::string written(const std::string& to, const CliRun& result) const {
+        return to == "-" || to == "/dev/stdout" ? result.out : result.out + readWholeFile(folder.file(to));
+    }
+    TempFolder folder;
+    std::vector<uint8_t> data;
+    std::string dataFile;
+};
+
+// Every mode with every option, and the defaults in the type the extension (any case) or --format names.
+TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
+    std::vector<std::tuple<std::string, std::string, View, std::vector<std::string>>> cases = {
+        {"a.png", "PNG", {}, {"--zoom", "1"}},       {"b.PNG", "PNG", {}, {"--inverse"}},
+        {"d.bmp", "BMP", {}, {"--first", "0"}},      {"e.BMP", "BMP", {}, {"--width=1"}},
+        {"f.bmp.png", "PNG", {}, {"--mode=binary"}}, {"g.bmp", "PNG", {}, {"--format", "PNG"}},
+        {"h", "BMP", {}, {"--format=bmp"}},          {"-", "PNG", {}, {"--format", "png"}},
+        {"/dev/stdout", "BMP", {}, {"--format=bmp"}}};
+    std::get<View>(cases[1]).inverse = true;
+    for (int mode = kModeAtari; mode < kModeTableSize; mode += mode == kModeAtari ? kColourModeCount - 1 : 1)
+        cases.push_back({"m.png", "PNG", {-77, 41, 2, mode, true, true, true, true}, {}});
+    for (const auto& [output, encoder, view, more] : cases) {
+        std::vector<std::string> arguments = {"render", dataFile, output};
+        for (const std::string& option : more.empty() ? view.options() : more) arguments.push_back(option);
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliRun result = run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        ASSERT_TRUE(savedInProcess(view, encoder));
+        EXPECT_TRUE(written(output, result) == readWholeFile(folder.file("expected")));
+    }
+}
+
+// The arguments after "extract" (the output follows data.bin); the first byte, size, inverse, reverse.
+TEST_F(CliTest, ExtractWritesTheViewersBytesUnderAnyName) {
+    const std::string d = "data.bin";
+    // clang-format off
+    const std::tuple<std::vector<std::string>, int64_t, int64_t, bool, bool> cases[] = {
+        {{d, "with space.bin", "--size", "70000"}, 0, 70000, false, false}, {{d, "-dash.bin", "--first", "-3", "--size", "5"}, -3, 5, false, false},
+        {{d, "quote'd \"x\" caf\xE9\xFF.bin", "--first", "69990", "--size", "$A", "--inverse"}, 69990, 10, true, false},
+        {{d, "-", "--first=100", "--size", "$3e8", "--reverse"}, 100, 1000, false, true},
+        {{"--first=-10", "--size=20", "--inverse", "--reverse", "--", d, "--first"}, -10, 20, true, true},
+        {{d, "o", "--first", "70000", "--size", "0"}, 70000, 0, false, false}, {{d, "o", "--first", "+5", "--size", "0x0"}, 5, 0, false, false},
+        {{d, "o", "--first", "0x1", "--size", "0X3e8"}, 1, 1000, false, false}, {{d, "o", "--first", "$0002", "--size", "+2"}, 2, 2, false, false},
+        {{d, "/dev/stdout", "--first", "-256", "--size", "300", "--inverse"}, -256, 300, true, false},
+    };
+    // clang-format on
+    for (const auto& [tail, first, size, inverse, reverse] : cases) {
+        std::vector<std::string> arguments = {"extract"};
+        arguments.insert(arguments.end(), tail.begin(), tail.end());
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliRun result = run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const std::string output = *(std::find(arguments.begin(), arguments.end(), d) + 1);
+        EXPECT_TRUE(written(output, result) == savedBytes(data, first, size, inverse, reverse));
+    }
+}
+
+// A sprite is the viewer's pixels of its bytes at zoom 1, each zoomed; a batch is numbered byte after byte.
+TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
+    // The data, output, view (zoom: the sprite's), rows, count; the files written and one not written.
+    const View bank{0x1000, 2}, atari{-3, 3, 2, kModeAtari, true}, bk{69000, 5, 8, kModeBk, false, true},
+        sam{777, 1, 4, kModeSam, false, false, true}, nes{-5, 3, 2, kModeNes, true};
+    // clang-format off
+    const std::tuple<std::string, std::string, View, int, int, std::vector<std::string>, std::string> cases[] = {
+        {PL_SAMPLE_PATH, "ship.png", bank, 16, 8, {"ship-000.png", "ship-001.png", "ship-007.png"}, "ship-008.png"},
+        {dataFile, "a.png", atari, 4, 3, {"a-000.png", "a-002.png"}, "a-003.png"},
+        {dataFile, "b.PNG", bk, 40, 0, {"b.PNG"}, "b-000.PNG"},
+        {dataFile, "t.Bmp", sam, 9, 2, {"t-000.Bmp", "t-001.Bmp"}, "t.Bmp"},
+        {dataFile, "n.png", nes, 4, 2, {"n-000.png", "n-001.png"}, "n-002.png"},  // rows of 3 tiles of 16 bytes
+    };
+    // clang-format on
+    for (const auto& [file, output, view, rows, count, names, notWritten] : cases) {
+        std::vector<std::string> arguments = {"sprite", file, output, "--rows", std::to_string(rows)};
+        for (const std::string& option : view.options()) arguments.push_back(option);
+        if (count > 0) arguments.insert(arguments.end(), {"--count", std::to_string(count)});
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliRun result = run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const std::string bytes = readWholeFile(file);
+        data.assign(bytes.begin(), bytes.end());
+        const ViewGeometry g = viewGeometry(view.mode, view.width, 1, 512);
+        for (const std::string& name : names) {
+            const size_t dash = name.find('-');
+            View shown = view;
+            shown.first +=
+                (dash == std::string::npos ? 0 : std::stoi(name.substr(dash + 1))) * g.rowBytes * rows;
+            ASSERT_TRUE(savedInProcess(shown, name.back() == 'p' ? "BMP" : "PNG",
+                                       static_cast<int>(g.stripWidth),
+                                       static_cast<int>(rows * g.unitHeight)));
+            EXPECT_TRUE(readWholeFile(folder.file(name)) == readWholeFile(folder.file("expected"))) << name;
+        }
+        EXPECT_FALSE(fileExists(folder.file(notWritten)));
+    }
+}
+
+// What each command prints and its exit code; bad input gives exit code 2, one line naming the fault.
+TEST_F(CliTest, MessagesAndExitCodes) {
+    writeWholeFile(folder.file("empty.bin"), "");
+    ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(folder.file("taken.png").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    writeWholeFile(folder.file("huge.bin"), "");
+    ASSERT_EQ(truncate(folder.file("huge.bin").c_str(), int64_t{1} << 31), 0);
+    writeWholeFile(folder.file("flat.bin"), std::string(5000, '\0'));
+    const std::set<std::string> before = folder.entries();
+    const std::string d = dataFile, sample = PL_SAMPLE_PATH;
+    const std::vector<std::string> R = {"render", d, "o.png"}, E = {"extract", d, "o.bin"},
+                                   S = {"sprite", d, "o.png", "--first", "0", "--width", "2"};
+    const auto with = [](std::vector<std::string> start, std::initializer_list<std::string> more) {
+        start.insert(start.end(), more);
+        return start;
+    };
+    // The arguments, exit code, what stdout starts with, what the one line on stderr holds ("": none).
+    using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
+    // clang-format off
+    const Case printing[] = {
+        {{"--help"}, 0, "Usage:\n  pixloupe2d-cli render FILE OUTPUT", ""}, {{"-h"}, 0, "Usage:\n", ""}, {{"render", "--help"}, 0, "Usage:\n", ""},
+        {{"--version"}, 0, "pixloupe2d-cli ", ""}, {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""},
+        {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""}, {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
+        {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""},
+        {{"scan", sample, "--to", "6000"}, 0, "0 4192 1 245\n", ""},
+        }; const std::pair<std::vector<std::string>, const char*> bad[] = { {{}, "command"}, {{"draw", d, "o.png"}, "draw"},
+        {{"render", d}, "FILE and OUTPUT"}, {{"render", "missing.bin", "o.png"}, "cannot open data file"},
+        {{"render", "empty.bin", "o.png"}, "cannot read data file"}, {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
+        {{"extract", "huge.bin", "o.bin", "--size", "1"}, "2 GiB"}, {{"guess", "missing.bin"}, "missing.bin"},
+        {with(R, {"--bogus"}), "unknown option for render: --bogus"}, {with(R, {"--mode", "c64"}), "c64"},
+        {with(R, {"--mode"}), "--mode needs a value"}, {with(R, {"--inverse=1"}), "--inverse takes no value"},
+        {with(R, {"--zoom", "3"}), "--zoom needs 1, 2, 4 or 8"}, {with(R, {"--width", "0"}), "--width needs a number from 1 to 256"},
+        {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"}, {with(R, {"--first", "abc"}), "--first"},
+        {with(R, {"--first", "2147483648"}), "--first"}, {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"},
+        {with(R, {"--first", "0x-5"}), "--first"}, {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$80000000"}), "--first"},
+        {with(R, {"--first", "-$10"}), "--first"}, {{"render", d, "o.jpg"}, "o.jpg"}, {{"render", d, "o"}, ".png or .bmp"},
+        {{"render", d, "-"}, "--format"}, {{"render", d, "o.png.txt"}, "o.png.txt"},
+        {with(R, {"--format", "gif"}), "--format needs png or bmp, not \"gif\""}, {{"render", d, "taken.png"}, "cannot write taken.png"},
+        {{"render", d, "no/such/folder.png"}, "no/such/folder.png"}, {{"render", d, ""}, "must not be empty"},
+        {with(E, {"--size", "1", "--format", "png"}), "--format"}, {E, "extract needs --size N"}, {with(E, {"--size", "12x"}), "12x"},
+        {with(E, {"--size", "0x"}), "0x"}, {with(E, {"--size", "-1"}), "--size"}, {with(E, {"--size", "4294967296"}), "4294967296"},
+        {with(E, {"--size", "70001"}), "past the end"}, {with(E, {"--first", "1", "--size", "70000"}), "past the end"},
+        {with(E, {"--first", "-257", "--size", "1"}), "-256"}, {with(E, {"--first", "70001", "--size", "0"}), "-256"},
+        {with(E, {"--first", "-2147483648", "--size", "2147483647"}), "-256"}, {with(E, {"--size", "1", "--nibble"}), "--nibble"},
+        {with(E, {"--size", "1", "--zoom", "2"}), "--zoom"}, {{"extract", d, "no/such/folder.bin", "--size", "1"}, "no/such/folder.bin"},
+        {{"sprite", d, "o.png", "--first", "0", "--rows", "2"}, "--first N, --width W and --rows H"},
+        {{"sprite", d, "o.gif", "--first", "0", "--width", "2", "--rows", "2"}, "o.gif"},
+        {{"sprite", d, "o.png", "--first", "0", "--width", "auto", "--rows", "1"}, "--width auto is for render only"}, {S, "--rows"},
+        {with(S, {"--rows", "0"}), "--rows"}, {with(S, {"--rows", "5000", "--zoom", "8"}), "32767"},
+        {with(S, {"--rows", "2", "--count", "$0"}), "--count"}, {with(S, {"--rows", "2", "--multi"}), "--multi"},
+        {{"sprite", d, "o.png", "--first", "69999", "--width", "2", "--rows", "1"}, "past the end"},
+        {{"sprite", d, "o.png", "--first", "16", "--width", "1", "--rows", "2", "--count", "34993"}, "past the end"},
+        {{"guess"}, "guess needs one FILE"}, {{"scan", d, "extra"}, "scan needs one FILE"}, {{"guess", d, "--width", "3"}, "--width"},
+        {{"scan", d, "--mode", "nes"}, "four classic modes"}, {with(R, {"--width", "auto", "--mode", "zx"}), "four classic modes"},
+        {{"render", "flat.bin", "o.png", "--width", "auto"}, "no picture found"}, {{"scan", d, "--first", "1"}, "--first"},
+        {{"scan", d, "--from", "-1"}, "--from"},
+    };
+    // clang-format on
+    std::vector<Case> cases(std::begin(printing), std::end(printing));
+    for (const auto& [arguments, mentions] : bad) cases.push_back({arguments, 2, "", mentions});
+    for (const auto& [arguments, exitCode, out, err] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliRun result = run(arguments);
+        EXPECT_EQ(result.exitCode, exitCode);
+        EXPECT_EQ(result.out.substr(0, out.size()), out) << result.out;
+        EXPECT_EQ(result.out.empty(), out.empty());
+        EXPECT_EQ(result.err.empty() ? 0 : result.err.find('\n') + 1, err.empty() ? 0 : result.err.size())
+            << result.err;
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
+        EXPECT_EQ(folder.entries(), before);
+    }
+    ASSERT_EQ(run({"render", sample, "auto.bmp", "--first", "$1000", "--width", "auto"}).exitCode, 0);
+    ASSERT_EQ(run({"render", sample, "two.bmp", "--first", "$1000", "--width", "2"}).exitCode, 0);
+    EXPECT_TRUE(readWholeFile(folder.file("auto.bmp")) == readWholeFile(folder.file("two.bmp")));
+}
+
+TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {
+    const std::string line =
+        "cd '" + folder.path() +
+        "' && mkfifo fifo && { timeout 20 cat fifo > got & \"$CLI\" extract data.bin fifo --first 100 "
+        "--size 5000 --inverse > out; wait; }";  // standard output on the same file system as the fifo
+    ASSERT_EQ(std::system(line.c_str()), 0);
+    EXPECT_TRUE(readWholeFile(folder.file("got")) == savedBytes(data, 100, 5000, true, false));
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+#include "viewer/engine/data_buffer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/io_seam.h"
+#include "tests/graphics/pixel_picture.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
+#include "tests/viewer/engine/viewer_test_support.h"
+
+namespace {
+
+TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
+    using Case = std::pair<std::string, int32_t>;  // the value; -1: refused (0 and convertOk 0)
+    // clang-format off
+    const Case cases[] = {
+        {"1000", 1000}, {"$3E8", 1000}, {"$3e8", 1000}, {"$1F0", 496}, {"0000", 0}, {"$", 0}, {"", 0},
+        {"$00000000000000000001", 1}, {"2147483647", INT32_MAX}, {"$7FFFFFFF", INT32_MAX},
+        // Signs, blanks, separators, other prefixes and suffixes are not digits.
+        {"1,000", -1}, {" 1000", -1}, {"1000 ", -1}, {"-5", -1}, {"+5", -1}, {"0x3E8", -1}, {"3E8h", -1},
+        {"3E8", -1}, {"$$1", -1}, {"$G", -1}, {"1$", -1}, {std::string("12\0" "3", 4), -1}, {"\xEF\xBC\x91", -1},
+        // Counts that do not fit 32 bits fail rather than wrap.
+        {"2147483648", -1}, {"4294968296", -1}, {"$80000000", -1}, {"$1000003E8", -1}, {"99999999999999999999999999", -1},
+    };
+    // clang-format on
+    for (const auto& [text, value] : cases) {
+        viewerState.convertOk = 7;
+        EXPECT_EQ(parseSizeText(text), std::max(value, 0)) << '"' << text << '"';
+        EXPECT_EQ(viewerState.convertOk, value >= 0 ? 1 : 0) << '"' << text << '"';
+    }
+}
+
+// Zeros before the data, then the data with the inverse and the bit reversal, never the nibble swap.
+TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
+    std::vector<uint8_t> bytes(300000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
+    loadBytes(bytes);
+    TempFolder folder;
+    const std::string name = folder.file("range.bin");
+    // first, size, options: 1 inverse, 2 reverse, 4 nibble swap
+    // clang-format off
+    const std::tuple<int64_t, int64_t, int> cases[] = {
+        {0, 3, 0}, {-3, 5, 1}, {0, 3, 2}, {0, 3, 7}, {0, 2, 4}, {500, 0, 0}, {300000, 0, 3}, {299999, 1, 3}, {-70000, 370000, 3}, {-1, 300001, 1},
+        {12345, 287655, 6}, {-200000, 200017, 7},
+    };
+    // clang-format on
+    for (const auto& [first, size, options] : cases) {
+        SCOPED_TRACE(testing::Message() << first << "+" << size << " options " << options);
+        setHeldValue(HeldValue::Inverse, options & 1);
+        setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
+        setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
+        EXPECT_EQ(checkRange(first, size), RangeCheck::Ok);
+        ASSERT_EQ(writeBinaryRange(name, first, size), 1);
+        EXPECT_TRUE(readWholeFile(name) == savedBytes(bytes, first, size, options & 1, options & 2));
+    }
+    // clang-format off
+    const std::pair<int64_t, int64_t> pastTheEnd[] = {{0, 300001}, {300001, 0}, {299999, 2}, {1, 300000},
+        {INT64_MAX, 1}, {INT64_MAX, 2}, {-1000, INT32_MAX}, {INT64_MIN, -1}};
+    // clang-format on
+    for (const auto& [first, size] : pastTheEnd) {
+        EXPECT_EQ(checkRange(first, size), RangeCheck::TooBig) << first << "+" << size;
+        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), first, size), 0) << first << "+" << size;
+    }
+    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 0, -1), 0);
+    EXPECT_EQ(writeBinaryRange(folder.file("missing/folder.bin"), 0, 10), 0);
+    writeWholeFile(name, "old contents");
+    setWriteFailureAfter(100);
+    EXPECT_EQ(writeBinaryRange(name, 0, 1000), 0);
+    setWriteFailureAfter(-1);
+    EXPECT_EQ(readWholeFile(name), "old contents");
+    EXPECT_EQ(folder.entries(), std::set<std::string>{"range.bin"});
+    unloadBytes();
+}
+
+class LoadDataFileTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        initViewerState();
+        buildByteTables();
+    }
+    void TearDown() override { freeDataBuffer(), freeImage(-1); }
+    TempFolder folder;
+};
+
+TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
+    writeWholeFile(folder.file("empty"), "");
+    writeWholeFile(folder.file("secret"), "secret");
+    ASSERT_EQ(chmod(folder.file("secret").c_str(), 0), 0);
+    writeWholeFile(folder.file("good"), "data");
+    ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0755) | mkfifo(folder.file("fifo").c_str(), 0666) |
+                  symlink(folder.file("missing").c_str(), folder.file("dangling").c_str()),
+              0);
+    // Sparse files of 2 GiB or more: their size is known at once and nothing of them is read.
+    for (const int64_t size : {int64_t{1} << 31, (int64_t{1} << 32) + 1000}) {
+        writeWholeFile(folder.file("huge" + std::to_string(size)), "");
+        ASSERT_EQ(truncate(folder.file("huge" + std::to_string(size)).c_str(), size), 0);
+    }
+    // clang-format off
+    const std::pair<std::string, LoadResult> cases[] = {
+        {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open}, {"folder/", LoadResult::Open},
+        {"fifo", LoadResult::Open} /* must not wait for a writer */, {"huge2147483648", LoadResult::TooLarge},
+        {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
+    };
+    // clang-format on
+    runUnprivileged(folder.path(), [&] {
+        for (const auto& [name, result] : cases) {
+            ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
+            EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
+            EXPECT_TRUE(viewerState.dataBuffer == nullptr && viewerState.dataSize == 0) << name;
+        }
+        for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
+    });
+}
+
+// A load replaces the one before, notes the name and folder, keeps the view. A file cut short while read
+// loads the bytes that came, 16 zero bytes behind and the checkerboard after them; a failed read, nothing.
+TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
+    // Name, size, read limit (-1: none), whether the read fails there, data size (-1: LoadResult::Read).
+    using Case = std::tuple<const char*, int64_t, int64_t, bool, int32_t>;
+    // clang-format off
+    const Case cases[] = {{"with space.bin", 100, -1, false, 100}, {"quote'd \"name\".bin", 100, 40, false, 40},
+                          {"caf\xE9-\xFF\x01.bin", 100000, 70000, false, 70000}, {"a", 100000, 0, false, -1},
+                          {"b", 100000, 70000, true, -1}, {"c", 100, 0, true, -1}, {"--help", 5, -1, false, 5}};
+    // clang-format on
+    ASSERT_TRUE(createImage(kSheetImage, kViewWidth, 512));
+    setHeldValue(HeldValue::FineOffset, -2);
+    for (const auto& [name, size, readLimit, readFails, dataSize] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << name << ": " << size << " bytes, read limit " << readLimit << " fails " << readFails);
+        viewerState.byteOffset = dataSize + 1;  // one byte per row from the last one read (fine offset -2)
+        writeWholeFile(folder.file(name), std::string(static_cast<size_t>(size), '\x55'));
+        setReadLimit(readLimit, readFails);
+        const LoadResult result = loadDataFile(folder.file(name));
+        setReadLimit(-1, false);
+        ASSERT_EQ(result, dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
+        ASSERT_EQ(viewerState.dataSize, std::max(dataSize, 0));
+        for (int64_t i = 0; dataSize > 0 && i < dataSize + 16; ++i)
+            ASSERT_EQ(viewerState.dataBuffer[i], i < dataSize ? 0x55 : 0) << i;
+        EXPECT_TRUE(dataSize < 0 || viewerState.lastFolder == folder.path() + "/") << viewerState.lastFolder;
+        EXPECT_EQ(viewerState.byteOffset, dataSize + 1);
+        ASSERT_TRUE(dataSize < 0 || drawSheet() == SheetResult::Drawn);
+        for (int x = 0; x < 8 && dataSize > 0; ++x)
+            EXPECT_EQ(pixelColour(kSheetImage, x, 1), x & 1 ? 0 : kCheckerCyan);
+    }
+    EXPECT_EQ(viewerState.loadedFileName, "--help");
+    EXPECT_EQ(heldValue(HeldValue::FineOffset), -2);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Pictures put into each machine's format by small encoders written from the formats themselves, then
+// drawn back by the sheet renderer: every screen pixel must show its picture pixel's colour.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/mode_table.h"
+
+namespace {
+
+// Value of pixel (x, y) of the test picture: a hash, so that every value, edge and tile differs.
+int pictureValue(int x, int y, int bits) {
+    uint32_t h = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u;
+    h = (h ^ h >> 13) * 0x5BD1E995u;
+    return static_cast<int>((h ^ h >> 15) & ((1u << bits) - 1));
+}
+
+int32_t rgb(int red, int green, int blue) {
+    return red | green << 8 | blue << 16;
+}
+
+// Draws the bytes from `first` at each zoom into a fresh sheet: the w x h view units at the top left
+// must show expected(x, y). The first pixel that does not is named.
+void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::vector<int> zooms,
+                 int64_t first, int w, int h, const std::function<int32_t(int, int)>& expected) {
+    ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    for (const int zoom : zooms) {
+        std::memset(image->pixels, 0x13, static_cast<size_t>(image->stride) * image->height);
+        showBytes(bytes, mode, width, zoom, first);
+        EXPECT_EQ(drawSheet(), SheetResult::Drawn);
+        int count = 0;
+        std::string where;
+        for (int y = 0; y < h * zoom; ++y)
+            for (int x = 0; x < w * zoom; ++x)
+                if (pixelColour(kSheetImage, x, y) != expected(x / zoom, y / zoom) && count++ == 0)
+                    where = std::to_string(x / zoom) + "," + std::to_string(y / zoom);
+        EXPECT_EQ(count, 0) << modeRow(mode)->cliName << " zoom " << zoom << ", first at " << where;
+    }
+    freeImage(-1);
+    unloadBytes();
+}
+
+// Byte holding value bit b of pixel (x, y) of a picture w pixels wide (w / 8 tiles or plane bytes);
+// bit 7 of a byte is its leftmost pixel. Tiles go left to right, then down.
+using PlaneByte = int (*)(int x, int y, int b, int w);
+int tileAt(int x, int y, int w, int tileBytes) {
+    return (y / 8 * (w / 8) + x / 8) * tileBytes;
+}
+
+TEST(ModeFamilies, PlanarPicturesDrawBack) {
+    struct Row {
+        const char* mode;
+        int bits;
+        PlaneByte at;
+        int width, zoom;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"nes", 2, [](int x, int y, int b, int w) { return tileAt(x, y, w, 16) + 8 * b + y % 8; }, 9, 1},
+        {"gb", 2, [](int x, int y, int b, int w) { return tileAt(x, y, w, 16) + 2 * (y % 8) + b; }, 6, 2},
+        {"snes4", 4, [](int x, int y, int b, int w) { return tileAt(x, y, w, 32) + b / 2 * 16 + 2 * (y % 8) + b % 2; }, 12, 1},
+        {"amiga4", 4, [](int x, int y, int b, int w) { return (4 * y + b) * (w / 8) + x / 8; }, 7, 2},
+        {"amiga5", 5, [](int x, int y, int b, int w) { return (5 * y + b) * (w / 8) + x / 8; }, 4, 8},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        const int w = 8 * row.width, h = 40;
+        std::vector<uint8_t> bytes(w * h * row.bits / 8);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int b = 0; b < row.bits; ++b)
+                    if (pictureValue(x, y, row.bits) >> b & 1) bytes[row.at(x, y, b, w)] |= 0x80 >> x % 8;
+        expectDrawn(bytes, modeByCliName(row.mode), row.width, {row.zoom}, 0, w, h, [&](int x, int y) {
+            const int level = 255 * pictureValue(x, y, row.bits) / ((1 << row.bits) - 1);
+            return rgb(level, level, level);
+        });
+    }
+}
+
+// Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
+// thirds of the screen, character rows and pixel rows within a character; attributes after.
+TEST(ModeFamilies, ZxScreenFromPicture) {
+    const auto attribute = [](int bx, int by) {
+        return (bx + by) % 8 | (3 * bx + 5 * by + 1) % 8 << 3 | ((bx + 2 * by) % 3 == 0) << 6 |
+               ((bx ^ by) & 4) << 5;
+    };
+    std::vector<uint8_t> screen(6912);
+    for (int y = 0; y < 192; ++y)
+        for (int x = 0; x < 256; ++x)
+            if (pictureValue(x, y, 1))
+                screen[y / 64 * 2048 + y % 8 * 256 + y / 8 % 8 * 32 + x / 8] |= 0x80 >> x % 8;
+    for (int block = 0; block < 768; ++block) screen[6144 + block] = attribute(block % 32, block / 32);
+    expectDrawn(screen, kModeZx, 1, {1, 2}, 0, 256, 192, [&](int x, int y) {
+        const int a = attribute(x / 8, y / 8), level = a & 0x40 ? 0xFF : 0xD7;
+        const int c = pictureValue(x, y, 1) ? a & 7 : a >> 3 & 7;
+        return rgb(c & 2 ? level : 0, c & 4 ? level : 0, c & 1 ? level : 0);
+    });
+}
+
+// The character set of the ROM, 96 glyphs of 8 bytes at $3D00, as 8x8 cells 16 to a view row.
+TEST(ModeFamilies, ZxRomCharacterSetIsAGlyphGrid) {
+    std::ifstream file("/usr/share/spectrum-roms/opense.rom", std::ios::binary);
+    const std::vector<uint8_t> rom{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_EQ(rom.size(), 16384u) << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
+    const int set = 0x3D00;
+    expectDrawn(rom, modeByCliName("cells1"), 16, {1, 4}, set, 128, 48, [&](int x, int y) {
+        const int k = y / 8 * 16 + x / 8;
+        return rom[set + 8 * k + y % 8] & 0x80 >> x % 8 ? rgb(255, 255, 255) : 0;
+    });
+}
+
+}  // namespace

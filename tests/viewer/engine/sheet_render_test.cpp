@@ -1,0 +1,290 @@
+#include "viewer/engine/sheet_render.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <tuple>
+
+#include "graphics/images.h"
+#include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/engine/sheet_reference.h"
+#include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/mode_table.h"
+
+namespace {
+
+constexpr int kInverse = 1, kMulti = 8;
+
+std::vector<uint8_t> sheetBytes() {
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    return std::vector<uint8_t>(image->pixels, image->pixels + int64_t{image->stride} * image->height);
+}
+
+bool onChecker(int x, int y) {
+    return pixelColour(kSheetImage, x, y) == (((x ^ y) & 1) ? kCheckerCyan : 0);
+}
+
+char legendLetter(int32_t colour) {
+    const auto found = viewerLegend().find(colour);
+    return found != viewerLegend().end() ? found->second : '?';
+}
+
+// Letters of sheet row y from x0 every `step` pixels; where `expected` has '-' the checkerboard reads '-'.
+std::string sheetRow(int y, int x0, const std::string& expected,
+                     std::function<char(int32_t)> letter = legendLetter, int step = 1) {
+    std::string text;
+    for (int x = x0; x < x0 + static_cast<int>(expected.size()) * step; x += step)
+        text += expected[(x - x0) / step] == '-' && onChecker(x, y) ? '-'
+                                                                    : letter(pixelColour(kSheetImage, x, y));
+    return text;
+}
+
+// `size` zero bytes with the given ones set.
+std::vector<uint8_t> bytesAt(size_t size, std::initializer_list<std::pair<size_t, uint8_t>> set) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [index, value] : set) bytes[index] = value;
+    return bytes;
+}
+
+// Grey 255 x v div (2^bits - 1); ZX: bit 3 bright, bit 1 red, bit 2 green, bit 0 blue.
+int32_t expectedColour(int mode, int bits, int v) {
+    if (mode == kModeZx) {
+        const int level = (v & 8) ? 0xFF : 0xD7;
+        return ((v & 2) ? level : 0) | ((v & 4) ? level : 0) << 8 | ((v & 1) ? level : 0) << 16;
+    }
+    const int level = 255 * v / ((1 << bits) - 1);
+    return level | level << 8 | level << 16;
+}
+
+class SheetRenderTest : public ::testing::Test {
+   protected:
+    void SetUp() override { ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0); }
+    void TearDown() override {
+        freeImage(-1);
+        unloadBytes();
+    }
+};
+
+// Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
+TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
+    const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16}, {kModeBinary, 0, 1},
+                            {kModeBinary, 257, 1}, {19, 1, 1},           {-1, 1, 1}};  // mode, width, zoom
+    const std::vector<uint8_t> before = sheetBytes();
+    unloadBytes();
+    EXPECT_EQ(drawSheet(), SheetResult::NothingLoaded);
+    for (const auto [mode, width, zoom] : cases) {
+        showBytes({1, 2, 3}, mode, width, zoom);
+        EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << mode << " " << width << " " << zoom;
+    }
+    EXPECT_EQ(sheetBytes(), before);
+    showBytes({1, 2, 3}, kModeBinary, 1, 1);
+    freeImage(kSheetImage);
+    EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
+}
+
+// Rows of letters at (x0, y) worked out by hand; outside the top-left checkerFromX x checkerFromY corner
+// every pixel shows the checkerboard.
+TEST_F(SheetRenderTest, GoldenPictures) {
+    using Row = std::tuple<int, int, std::string>;  // y, x0, letters
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int mode, width, zoom;
+        int64_t first;
+        int options;
+        std::vector<Row> rows;
+        int checkerFromX, checkerFromY;
+    };
+    std::vector<uint8_t> halves(50000), bk(192 * 512), wide(60000);
+    for (size_t n = 0; n < halves.size(); ++n) halves[n] = (n / 5120) % 2 == 0 ? 0xFF : 0x00;
+    for (size_t n = 0; n < bk.size(); ++n) bk[n] = n / 512 == 149 ? 0xFF : 0xAA;
+    for (size_t n = 0; n < wide.size(); ++n) wide[n] = n % 100 < 75 ? 0x00 : 0xFF;
+    std::string stripRow;
+    for (int strip = 0; strip < 8; ++strip)
+        stripRow += std::string(strip == 7 ? 40 : 80, strip % 2 ? '.' : 'W');
+    const std::string atari8 =
+        std::string(16, '.') + std::string(16, 'o') + std::string(16, 'g') + std::string(16, 't');
+    const std::string zoom8Binary = "WWWWWWW.WWWWWWW.........WWWWWWW.........................WWWWWWW.";
+    // clang-format off
+    const Case cases[] = {
+        {"binary bits", {0x80, 0x01, 0xA5}, kModeBinary, 3, 1, 0, 0, {{0, 0, "W..............WW.W..W.W"}}, 24, 1},
+        {"atari pairs", {0x1B, 0xE4}, kModeAtari, 2, 1, 0, 0, {{0, 0, "..ooggttttggoo.."}}, 16, 1},
+        {"bk pairs, low bits first", {0x1B, 0xE4}, kModeBk, 2, 1, 0, 0, {{0, 0, "rnu..unr"}}, 8, 1},
+        {"sam nibbles", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, kModeSam, 8, 1, 0, 0, {{0, 0, ".123456789ABCDEF"}}, 16, 1},
+        {"binary zoom 2", {0x80}, kModeBinary, 1, 2, 0, 0, {{0, 0, "WW.............."}, {1, 0, "WW.............."}}, 16, 2},
+        {"atari zoom 2", {0x1B}, kModeAtari, 1, 2, 0, 0, {{0, 0, "....oooogggg""tttt"}, {1, 0, "....oooogggg""tttt"}}, 16, 2},
+        {"bk zoom 2", {0x1B}, kModeBk, 1, 2, 0, 0, {{0, 0, "rrnnuu.."}, {1, 0, "rrnnuu.."}}, 8, 2},
+        {"binary zoom 8 leaves a black line right and below", {0xD1}, kModeBinary, 1, 8, 0, 0,
+         {{0, 0, zoom8Binary}, {6, 0, zoom8Binary}, {7, 0, std::string(64, '.')}}, 64, 8},
+        {"atari zoom 8 fills the cell", {0x1B}, kModeAtari, 1, 8, 0, 0,
+         {{0, 0, atari8}, {7, 0, atari8}}, 64, 8},
+        {"inverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, kInverse, {{0, 0, "WWW.WW.WWWWWWWW..W.WW.W..WWWWWWW"}}, 32, 1},
+        {"reverse", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 2, {{0, 0, ".W..W...W.......W.W..W.W.......W"}}, 32, 1},
+        {"nibble swap", {0x12, 0x01, 0xA5, 0x80}, kModeBinary, 4, 1, 0, 4, {{0, 0, "..W....W...W.....W.WW.W.....W..."}}, 32, 1},
+        {"past the end: one byte of 0", {0xFF, 0xFF}, kModeBinary, 3, 1, 10, kInverse | kMulti, {{0, 0, "........"}}, 8, 1},
+        {"bk past the end is blue, first beyond 32 bits", {0xFF}, kModeBk, 1, 1, int64_t{INT32_MAX} + 1, kInverse | kMulti, {{0, 0, "uuuu"}}, 4, 1},
+        {"bytes before the data are 0 without the inverse", {0x00, 0x00, 0x81}, kModeBinary, 1, 1, -2, kInverse,
+         {{0, 0, "........"}, {1, 0, "........"}, {2, 0, "WWWWWWWW"}, {3, 0, "WWWWWWWW"}, {4, 0, ".WWWWWW."}}, 8, 5},
+        {"the view ends after the last byte", {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}, kModeBinary, 2, 2, 0, 0,
+         {{0, 0, std::string(32, 'W')}, {3, 0, std::string(32, 'W')}, {4, 0, "WWWWWWWW........----------------"}, {5, 0, "WWWWWWWW........"}}, 32, 6},
+        {"multi column strips of width 10", halves, kModeBinary, 10, 1, 0, kMulti, {{0, 0, stripRow}, {511, 0, stripRow}}, 600, 512},
+        {"multi column off: one strip", halves, kModeBinary, 10, 1, 0, 0, {{511, 72, "WWWWWWWW--------"}}, 80, 512},
+        {"sam strips stop at byte column 80", std::vector<uint8_t>(100000, 0xF7), kModeSam, 1, 1, 0, kMulti,
+         {{0, 150, "F7F7F7F7F7----"}, {511, 150, "F7F7F7F7F7"}}, 160, 512},
+        {"bk strips fill the width", bk, kModeBk, 1, 1, 0, kMulti, {{0, 0, std::string(596, 'n') + "rrrr"}, {511, 0, std::string(596, 'n') + "rrrr"}}, 600, 512},
+        {"rows wider than the view are clipped", wide, kModeBinary, 100, 1, 0, 0,
+         {{0, 0, std::string(600, '.')}, {73, 0, std::string(600, '.')}, {511, 0, std::string(600, '.')}}, 600, 512},
+        // The other machines' modes: pixel values as digits of 0..31 from pixel x0 of the mode.
+        {"chunky8 row 1", {0x00, 0x1F, 0x05, 0x10}, kModeChunky8, 2, 1, 0, 0, {{1, 0, "5g"}}, 2, 2},
+        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, modeByCliName("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, modeByCliName("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
+        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, modeByCliName("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
+        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), modeByCliName("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
+        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), modeByCliName("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
+        {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
+        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), modeByCliName("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
+        {"snes4 row 1", bytesAt(32, {{2, 0x80}, {3, 0x40}, {18, 0x20}, {19, 0x10}}), modeByCliName("snes4"), 1, 1, 0, 0, {{1, 0, "12480000"}}, 8, 8},
+        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), modeByCliName("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
+        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, modeByCliName("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
+        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, modeByCliName("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
+        // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
+        {"zx", bytesAt(6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}}), kModeZx, 1, 1, 0, 0,
+         {{0, 0, "f0000000"}, {1, 0, "0000000f"}, {8, 0, "22222222"}, {64, 0, "77777777"}}, 256, 192},
+        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
+        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
+        {"nes, inverse: bytes past the end read 0", std::vector<uint8_t>(10, 0), kModeNes, 2, 1, 0, kInverse, {{2, 0, "11111111--------"}}, 16, 8},
+        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), modeByCliName("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
+        // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
+        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), modeByCliName("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
+        showBytes(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        const ModeRow& mode = *modeRow(c.mode);
+        const bool cells = isByteCellMode(c.mode);
+        const auto letter = [&](int32_t colour) {
+            for (int v = 0; !cells && v < std::min(1 << mode.bits, 32); ++v)
+                if (colour == expectedColour(c.mode, mode.bits, v))
+                    return "0123456789abcdefghijklmnopqrstuv"[v];
+            return cells ? legendLetter(colour) : '?';
+        };
+        const int step = cells ? 1 : mode.pixelWidth;
+        for (const auto& [y, x0, letters] : c.rows)
+            EXPECT_EQ(sheetRow(y, x0 * step, letters, letter, step), letters) << "y " << y;
+        int offChecker = 0;
+        for (int y = 0; y < 512; ++y)
+            for (int x = y < c.checkerFromY ? c.checkerFromX : 0; x < kViewWidth; ++x)
+                offChecker += !onChecker(x, y);
+        EXPECT_EQ(offChecker, 0);
+    }
+}
+
+// Every mode, zoom and option on random data at widths and first bytes reaching the clipped edges and
+// both ends of the data; then every width with multi columns: the direct writer gives the reference's bytes.
+TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
+    std::mt19937 random(1234);
+    std::vector<uint8_t> bytes(250000);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
+        showBytes(bytes, mode, width, zoom, first, options);
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << mode << " zoom " << zoom << " options " << options << " width " << width
+                     << " first " << first << " kernel " << int(pixelKernel()));
+        ASSERT_TRUE(drawSheetByBoxes());
+        const std::vector<uint8_t> byBoxes = sheetBytes();
+        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        ASSERT_TRUE(sheetBytes() == byBoxes);
+    };
+    const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
+    const int64_t firsts[] = {0, -1, -700, 5, 20000, 249999, 123457};
+    // Every kernel this machine runs; the other machines' modes share the byte transforms: fewer
+    // combinations there.
+    for (const PixelKernel kernel : {PixelKernel::Plain, PixelKernel::Avx512}) {
+        if (!usePixelKernel(kernel)) continue;
+        for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
+            for (int zoom = 1; zoom <= 8; zoom *= 2)
+                for (int options = 0; options < 16 && !HasFatalFailure();
+                     options += mode < kColourModeCount ? 1 : 5, ++n)
+                    expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)],
+                               options);
+        for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
+            expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
+        // Rows whose bytes reach past the data's end, which read 0 whatever the options.
+        expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
+    }
+}
+
+// A mode whose bit sources the vector kernels cannot plan is drawn by the table writer instead:
+// the same pixels, several times slower, which no comparison of pixels notices.
+TEST_F(SheetRenderTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRow& row = *modeRow(mode);
+        if (row.sourceBit == nullptr) continue;
+        const int64_t planeStride = row.layout == ModeLayout::Linear && row.unitBytes > 1 ? 40 : 0;
+        for (const bool levels : {false, 8 % row.bits == 0})
+            EXPECT_TRUE(bitGatherPlan(row.sourceBit, row.bits, row.chunkBytes, planeStride, levels).usable)
+                << row.cliName << (levels ? ", grey levels" : "");
+    }
+}
+
+// A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
+TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
+    // First byte, width, zoom, mode, pointer x and y; the render's text, jump row.
+    // clang-format off
+    const std::tuple<int64_t, int32_t, int32_t, int32_t, int, int, const char*, int32_t> cases[] = {
+        {100, 7, 1, kModeBinary, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
+        {-3, 3, 1, kModeBinary, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
+        {int64_t{INT32_MAX} + 1, 1, 1, kModeBinary, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
+        {0, 256, 8, kModeBinary, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
+        {0, 256, 1, kModeBinary, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647,size=687194636287", INT32_MAX},
+        {0, 1, 4, kModeBinary, -37, -5, "Disp=0,width=1,x=-9,y=-1,size=-129", -129},
+        {0, 0, 0, kModeBinary, 16, 10, "Disp=0,width=0,x=16,y=10,size=1034", 1034},  // never divides by zero
+        // The other machines' modes: the byte drawn under the pointer, the tile's first, or the row's holding it.
+        {0, 2, 1, kModeNes, 9, 9, "Disp=0,width=2,x=9,y=9,size=48", 1},
+        {0, 2, 1, kModeNes, 17, 0, "Disp=0,width=2,x=17,y=0,size=2048", 64},
+        {0, 10, 1, kModeChunky8, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
+        {0, 4, 1, modeByCliName("cpc0"), 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 2, 1, modeByCliName("amiga4"), 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 16, 1, modeByCliName("st4"), 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 16, 1, modeByCliName("st4"), 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 1, 1, kModeZx, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
+        {0, 3, 1, modeByCliName("cells2w"), 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
+    };
+    // clang-format on
+    for (const auto& [first, width, zoom, mode, x, y, text, jumpRow] : cases) {
+        showBytes({}, mode, width, zoom, first);
+        std::string moved = text;
+        moved[4] = moved[moved.rfind("size=") + 4] = ':';
+        EXPECT_EQ(statusTextForRender(x, y), text);
+        EXPECT_EQ(statusTextForMouseMove(x, y), moved);
+        EXPECT_EQ(jumpRowAt(x, y), jumpRow) << text;
+    }
+    // Over 0xFF, never black or cyan: the byte named turns the pixel black at 0; "jump here" tops its row.
+    int drawn = 0;
+    for (int n = 0; n < 480; ++n) {
+        const int mode = n % 4, zoom = 1 + n / 4 % 2, width = "\1\3\4"[n / 8 % 3], multi = n / 24 % 2;
+        const int x = n * 97 % (multi ? 600 : "\10\10\4\2"[mode] * width * zoom), y = n * 59 % 512;
+        showBytes(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, 3 * width - 1, multi * kMulti);
+        setHeldValue(HeldValue::RowPosition, 3);
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        if (pixelColour(kSheetImage, x, y) == 0 || pixelColour(kSheetImage, x, y) == kCheckerCyan) continue;
+        const std::string status = statusTextForMouseMove(x, y);
+        const int64_t named = viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
+        ASSERT_TRUE(named >= 0 && named < 120000) << n << ": " << status;
+        viewerState.dataBuffer[named] = 0;
+        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        EXPECT_EQ(pixelColour(kSheetImage, x, y), 0) << n << ": " << status;
+        EXPECT_EQ(jumpRowAt(x, y), (named + 1) / width) << n << ": " << status;
+        ++drawn;
+    }
+    EXPECT_GT(drawn, 400);
+}
+
+}  // namespace

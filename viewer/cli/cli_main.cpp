@@ -1,0 +1,486 @@
+// pixloupe2d-cli: the viewer's picture of a data file, or a byte range of it, written
+// from the command line without a window, through the viewer's own loading, drawing,
+// size parsing and writers.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "graphics/image_save.h"
+#include "graphics/images.h"
+#include "graphics/png_writer.h"
+#include "program_version.h"
+#include "support/file_services.h"
+#include "support/safe_file.h"
+#include "support/text_ops.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/view_block.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitNothingFound = 1;
+constexpr int kExitBadInput = 2;
+// The most leading zeros the viewer's offset box can put before the data.
+constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
+    "                 [--mode NAME] [--inverse] [--reverse] [--nibble] [--multi]\n"
+    "                 [--format png|bmp]\n"
+    "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
+    "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode NAME] [--zoom Z]\n"
+    "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode binary|atari|bk|sam]\n"
+    "  pixloupe2d-cli scan FILE [--mode binary|atari|bk|sam] [--from N] [--to N]\n"
+    "  pixloupe2d-cli --help | --version\n"
+    "\n"
+    "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
+    "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
+    "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte; the\n"
+    "         first byte lies from -256 to the end of the data, the range within it.\n"
+    "sprite   writes H view rows of width W from the first byte (H rows of W bytes in the\n"
+    "         four classic modes, of W tiles in a tiled mode) as a picture of exactly those\n"
+    "         pixels, each view unit Z x Z; with --count, K such sprites one after the\n"
+    "         other, to OUTPUT with -000, -001, ... before the extension.\n"
+    "guess    prints the bytes per row of the picture starting at the first byte alone on\n"
+    "         its first line, then up to four runners-up as \"width score\" (score in\n"
+    "         thousandths); exit code 1 and one line on stderr when nothing is found.\n"
+    "scan     prints each region of FILE that looks like a picture, one a line, as\n"
+    "         \"first length width score\": rows of width bytes from byte first line up.\n"
+    "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
+    "\n"
+    "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
+    "  --first N    first byte, may be negative or past the end (default 0)\n"
+    "  --width N    bytes per row (tiles in a tiled mode), 1 to 256 (default 1), or auto: the\n"
+    "               width guess gives it (render, the four classic modes)\n"
+    "  --rows H     sprite: rows of the sprite, 1 to 32767 / Z\n"
+    "  --count K    sprite: K sprites one after the other, numbered in the names\n"
+    "  --from N, --to N  scan: the range of first bytes listed\n"
+    "  --zoom N     1, 2, 4 or 8 (default 1)\n"
+    "  --mode NAME  binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4);\n"
+    "               computers: chunky8, cpc0, cpc1, amiga4, amiga5, st4, cells1, cells2w, zx;\n"
+    "               consoles: nes, gb, snes4, sms, genesis, gba4 (see the README)\n"
+    "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
+    "  --nibble     the two halves of every byte swapped (render and sprite)\n"
+    "  --multi      the view continues in further columns to the right (render only)\n"
+    "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
+    "  --           ends the options: later arguments are names even when they start with -\n"
+    "\n"
+    "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
+    "/dev/stdout) is written straight to it, in order, keeping what was written there\n"
+    "before; a regular file is written whole or not at all.\n"
+    "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
+    "\n"
+    "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
+
+struct Request {
+    std::string command;
+    std::string dataFile;
+    std::string output;
+    int64_t first = 0;
+    int64_t from = 0;
+    int64_t to = INT32_MAX;
+    int32_t width = 1;  // 0: the width guess decides
+    int32_t zoom = 1;
+    int32_t mode = kModeBinary;
+    bool inverse = false;
+    bool reverseByte = false;
+    bool nibbleSwap = false;
+    bool multiColumn = false;
+    std::string format;  // "png", "bmp", or empty: by OUTPUT's extension
+    bool sizeGiven = false;
+    int64_t size = 0;
+    int64_t rows = 0;   // sprite: 0 until given
+    int64_t count = 0;  // sprite: 0 when not given
+    bool firstGiven = false, widthGiven = false;
+};
+
+// Every number option: decimal with an optional sign, or hexadecimal digits after "$" or
+// "0x", and nothing else, within [lowest, highest].
+bool parseNumber(const std::string& text, int64_t lowest, int64_t highest, int64_t& value) {
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    int base = 10;
+    if (text.size() > 1 && text[0] == '$') {
+        begin += 1;
+        base = 16;
+    } else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        begin += 2;
+        base = 16;
+    } else if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    // from_chars takes a "-" by itself; after a prefix or a "+" it is no number.
+    if (begin == end || *begin == '+' || (*begin == '-' && begin != text.data())) return false;
+    const auto [stop, error] = std::from_chars(begin, end, value, base);
+    return error == std::errc() && stop == end && value >= lowest && value <= highest;
+}
+
+struct NumberOption {
+    const char* name;
+    int64_t lowest, highest;
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"--first", INT32_MIN, INT32_MAX}, {"--width", 1, kMaxBytesPerRow},  {"--zoom", 1, 8},
+    {"--size", 0, INT32_MAX},          {"--rows", 1, kLargestImageSide}, {"--count", 1, INT32_MAX},
+    {"--from", 0, INT32_MAX},          {"--to", 0, INT32_MAX},
+};
+
+bool isFindCommand(const std::string& command) {
+    return command == "guess" || command == "scan";
+}
+
+bool isPngName(const std::string& name) {
+    return lowerCase(midText(name, textLength(name) - 3)) == ".png";
+}
+bool isBmpName(const std::string& name) {
+    return lowerCase(midText(name, textLength(name) - 3)) == ".bmp";
+}
+
+bool modeByName(const std::string& name, int32_t& mode) {
+    const int found = modeByCliName(name.c_str());
+    if (found < 0) return false;
+    mode = found;
+    return true;
+}
+
+void setNumber(Request& request, const std::string& option, int64_t number) {
+    if (option == "--first") request.first = number, request.firstGiven = true;
+    if (option == "--width") request.width = static_cast<int32_t>(number), request.widthGiven = true;
+    if (option == "--zoom") request.zoom = static_cast<int32_t>(number);
+    if (option == "--size") request.size = number, request.sizeGiven = true;
+    if (option == "--rows") request.rows = number;
+    if (option == "--count") request.count = number;
+    if (option == "--from") request.from = number;
+    if (option == "--to") request.to = number;
+}
+
+// The value of one option; an empty text when it is fine, else what is wrong.
+std::string takeOptionValue(Request& request, const std::string& option, const std::string& value) {
+    if (option == "--width" && value == "auto") {
+        request.width = 0;  // the width guess decides
+        request.widthGiven = true;
+        return "";
+    }
+    if (option == "--format") {
+        request.format = lowerCase(value);
+        if (request.format != "png" && request.format != "bmp")
+            return "--format needs png or bmp, not \"" + value + "\"";
+        return "";
+    }
+    if (option == "--mode") {
+        if (!modeByName(value, request.mode))
+            return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
+        return "";
+    }
+    for (const NumberOption& number : kNumberOptions) {
+        int64_t parsed = 0;
+        if (option != number.name) continue;
+        if (!parseNumber(value, number.lowest, number.highest, parsed) ||
+            (option == "--zoom" && !isZoomStep(static_cast<int>(parsed)))) {
+            const std::string range = option == "--zoom"
+                                          ? "1, 2, 4 or 8"
+                                          : "a number from " + decimalText(number.lowest) + " to " +
+                                                decimalText(number.highest) + " (decimal, $hex or 0xhex)";
+            return option + " needs " + range + ", not \"" + value + "\"";
+        }
+        setNumber(request, option, parsed);
+    }
+    return "";
+}
+
+struct CommandOptions {
+    const char* command;
+    std::vector<std::string> values, flags;
+};
+
+const CommandOptions kCommandOptions[] = {
+    {"render",
+     {"--first", "--width", "--zoom", "--mode", "--format"},
+     {"--inverse", "--reverse", "--nibble", "--multi"}},
+    {"extract", {"--first", "--size"}, {"--inverse", "--reverse"}},
+    {"sprite",
+     {"--first", "--width", "--rows", "--zoom", "--mode", "--count"},
+     {"--inverse", "--reverse", "--nibble"}},
+    {"guess", {"--first", "--mode"}, {}},
+    {"scan", {"--mode", "--from", "--to"}, {}},
+};
+
+bool optionAllowed(const std::string& command, const std::string& option, bool& takesValue) {
+    for (const CommandOptions& options : kCommandOptions) {
+        if (command != options.command) continue;
+        takesValue = std::find(options.values.begin(), options.values.end(), option) != options.values.end();
+        return takesValue ||
+               std::find(options.flags.begin(), options.flags.end(), option) != options.flags.end();
+    }
+    return false;
+}
+
+void setFlag(Request& request, const std::string& option) {
+    if (option == "--inverse") request.inverse = true;
+    if (option == "--reverse") request.reverseByte = true;
+    if (option == "--nibble") request.nibbleSwap = true;
+    if (option == "--multi") request.multiColumn = true;
+}
+
+// Reads the arguments after the command; an empty text when they are fine, else what is wrong.
+std::string parseArguments(const std::vector<std::string>& arguments, Request& request) {
+    std::vector<std::string> names;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+            names.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = argument.find('=');
+        const std::string option = argument.substr(0, equals);
+        bool takesValue = false;
+        if (!optionAllowed(request.command, option, takesValue))
+            return "unknown option for " + request.command + ": " + option;
+        if (!takesValue) {
+            if (equals != std::string::npos) return option + " takes no value";
+            setFlag(request, option);
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return option + " needs a value";
+        }
+        const std::string problem = takeOptionValue(request, option, value);
+        if (!problem.empty()) return problem;
+    }
+    if ((isFindCommand(request.command) || (request.widthGiven && request.width == 0)) &&
+        !isByteCellMode(request.mode))
+        return request.command + (request.width == 0 ? " --width auto" : "") +
+               " works in the four classic modes only (binary, atari, bk, sam)";
+    if (isFindCommand(request.command)) {
+        if (names.size() != 1 || names[0].empty())
+            return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";
+        request.dataFile = names[0];
+        return "";
+    }
+    if (names.size() != 2)
+        return request.command + " needs FILE and OUTPUT, got " + decimalText(names.size()) + " names";
+    request.dataFile = names[0];
+    request.output = names[1];
+    if (request.dataFile.empty() || request.output.empty()) return "FILE and OUTPUT must not be empty";
+    if (request.command == "render" && request.format.empty() && !isPngName(request.output) &&
+        !isBmpName(request.output))
+        return "OUTPUT must end in .png or .bmp, or give --format png|bmp: " + request.output;
+    if (request.command == "sprite" && !isPngName(request.output) && !isBmpName(request.output))
+        return "OUTPUT must end in .png or .bmp: " + request.output;
+    if (request.command == "extract" && !request.sizeGiven) return "extract needs --size N";
+    if (request.command != "render" && request.widthGiven && request.width == 0)
+        return "--width auto is for render only";
+    if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
+        return "sprite needs --first N, --width W and --rows H";
+    if (request.command == "sprite") {
+        const ViewGeometry g = viewGeometry(request.mode, request.width, request.zoom, 1);
+        if (request.rows * g.unitHeight * request.zoom > kLargestImageSide)
+            return "--rows x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels high";
+        if (g.stripWidth * request.zoom > kLargestImageSide)
+            return "--width x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels wide";
+    }
+    return "";
+}
+
+std::string loadProblem(LoadResult result, const std::string& fileName) {
+    switch (result) {
+        case LoadResult::Ok:
+            return "";
+        case LoadResult::Memory:
+            return "not enough memory to load " + fileName;
+        case LoadResult::Open:
+            return "cannot open data file (missing, a folder or not a plain file): " + fileName;
+        case LoadResult::Read:
+            return "cannot read data file (empty or unreadable): " + fileName;
+        case LoadResult::TooLarge:
+            return "data file is 2 GiB or larger: " + fileName;
+    }
+    return "cannot load " + fileName;
+}
+
+void applyDisplayOptions(const Request& request) {
+    setHeldValue(HeldValue::Inverse, request.inverse ? 1 : 0);
+    setHeldValue(HeldValue::ReverseByte, request.reverseByte ? 1 : 0);
+    setHeldValue(HeldValue::NibbleSwap, request.nibbleSwap ? 1 : 0);
+    setHeldValue(HeldValue::MultiColumn, request.multiColumn ? 1 : 0);
+}
+
+WidthGuess guessAtFirstByte(int64_t first, int32_t mode) {
+    return guessWidth(viewerState.dataBuffer, viewerState.dataSize, first, mode, kMaxBytesPerRow);
+}
+
+// The width guess or the regions on stdout; the exit code.
+int printFindings(const Request& request) {
+    if (request.command == "guess") {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) {
+            std::fprintf(stderr, "pixloupe2d-cli: no picture found from byte %lld\n",
+                         static_cast<long long>(request.first));
+            return kExitNothingFound;
+        }
+        std::printf("%d\n", guess.candidates[0].width);
+        for (int i = 1; i < guess.count; ++i)
+            std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
+        return kExitOk;
+    }
+    for (const GraphicsRegion& region : scanGraphics(viewerState.dataBuffer, viewerState.dataSize,
+                                                     request.mode, request.from, request.to, kMaxBytesPerRow))
+        std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
+                    static_cast<long long>(region.length), region.width, region.score);
+    return kExitOk;
+}
+
+std::string renderPicture(Request request) {
+    if (request.width == 0) {
+        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        if (guess.count == 0) return "--width auto: no picture found from the first byte";
+        request.width = guess.candidates[0].width;
+    }
+    // The whole first byte goes into byteOffset; the fine offset stays 0.
+    viewerState.byteOffset = static_cast<int32_t>(request.first);
+    setHeldValue(HeldValue::FineOffset, 0);
+    viewerState.bytesPerRow = request.width;
+    setHeldValue(HeldValue::Width, request.width);
+    viewerState.zoom = request.zoom;
+    viewerState.colourMode = request.mode;
+    applyDisplayOptions(request);
+    if (!createImage(kSheetImage, kViewWidth, viewerState.viewHeight))
+        return "not enough memory for the picture";
+    if (drawSheet() != SheetResult::Drawn) return "cannot draw the picture";
+    const bool png = request.format.empty() ? isPngName(request.output) : request.format == "png";
+    const std::string encoder = png ? "PNG" : "BMP";
+    if (!saveImage(kSheetImage, request.output, encoder)) return "cannot write " + request.output;
+    return "";
+}
+
+std::string extractBytes(const Request& request) {
+    applyDisplayOptions(request);
+    const int64_t size = request.size;
+    if (request.first < kLowestExtractFirst || request.first > viewerState.dataSize)
+        return "--first for extract must lie from -256 to the end of the data (" +
+               decimalText(viewerState.dataSize) + "), not " + decimalText(request.first);
+    if (checkRange(request.first, size) != RangeCheck::Ok)
+        return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
+               decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";
+    if (!writeBinaryRange(request.output, request.first, size)) return "cannot write " + request.output;
+    return "";
+}
+
+// OUTPUT, which ends in .png or .bmp, with "-000", "-001", ... put before that extension.
+std::string numberedName(const std::string& output, int64_t number) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "-%03lld", static_cast<long long>(number));
+    return output.substr(0, output.size() - 4) + digits + output.substr(output.size() - 4);
+}
+
+// One sprite, or with --count a batch that is written whole or not at all.
+std::string writeSprites(const Request& request) {
+    viewerState.colourMode = request.mode;
+    viewerState.bytesPerRow = request.width;
+    applyDisplayOptions(request);
+    const int64_t count = request.count > 0 ? request.count : 1;
+    const int64_t rowBytes = viewRowBytes();
+    const int64_t spriteBytes = rowBytes * request.rows;
+    // The data is below 2 GiB, so that a larger product runs past its end whatever the first byte.
+    const bool tooLarge = spriteBytes > INT32_MAX || count > INT32_MAX / spriteBytes;
+    if (tooLarge || checkRange(request.first, count * spriteBytes) != RangeCheck::Ok)
+        return "sprites run past the end of the data: first " + decimalText(request.first) + " + " +
+               decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " +
+               decimalText(viewerState.dataSize) + " bytes";
+    const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
+    for (int64_t k = 0; k < count; ++k) {
+        const ByteBlock block{request.first + k * spriteBytes, rowBytes, rowBytes, request.rows};
+        const std::string name = request.count > 0 ? numberedName(request.output, k) : request.output;
+        if (!drawBlockImage(kSheetImage, block, request.zoom) || !saveImage(kSheetImage, name, encoder)) {
+            for (int64_t written = 0; written < k; ++written)
+                std::remove(numberedName(request.output, written).c_str());
+            return "cannot write " + name;
+        }
+    }
+    return "";
+}
+
+std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
+    if (arguments.empty()) return "missing command: render, extract, sprite, guess or scan (see --help)";
+    for (const std::string& argument : arguments) {
+        if (argument == "--") break;
+        if (argument == "--help" || argument == "-h") {
+            helpShown = true;
+            return "";
+        }
+    }
+    Request request;
+    request.command = arguments[0];
+    if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&
+        !isFindCommand(request.command))
+        return "unknown command: " + request.command +
+               " (render, extract, sprite, guess or scan; see --help)";
+    const std::string problem =
+        parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
+    if (!problem.empty()) return problem;
+
+    initViewerState();
+    buildByteTables();
+    setStreamTargets(true);
+    registerPngEncoder();
+    const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
+    if (!loadFailure.empty()) return loadFailure;
+    if (request.command == "sprite") return writeSprites(request);
+    if (isFindCommand(request.command)) {
+        exitCode = printFindings(request);
+        return "";
+    }
+    return request.command == "render" ? renderPicture(request) : extractBytes(request);
+}
+
+void releaseEverything() {
+    freeImage(-1);
+    freeDataBuffer();
+    closeAllFiles();
+    releaseAllMemory();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int exitCode = kExitOk;
+    try {
+        const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+        bool helpShown = false;
+        const bool versionShown = arguments.size() == 1 && arguments[0] == "--version";
+        const std::string problem = versionShown ? "" : run(arguments, helpShown, exitCode);
+        if (versionShown) {
+            std::printf("pixloupe2d-cli %s\n", kProgramVersion);
+        } else if (helpShown) {
+            std::fputs(kUsage, stdout);
+        } else if (!problem.empty()) {
+            std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());
+            exitCode = kExitBadInput;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pixloupe2d-cli: %s\n", error.what());
+        exitCode = kExitBadInput;
+    }
+    releaseEverything();
+    return exitCode;
+}

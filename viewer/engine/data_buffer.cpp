@@ -1,0 +1,142 @@
+#include "viewer/engine/data_buffer.h"
+
+#include <algorithm>
+#include <array>
+
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/engine/pixel_decoding.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kDataFile = 0;
+constexpr int kBufferPadding = 16;
+
+// The saved form of count data bytes, through a table of the display transform without its
+// nibble swap (a saved byte keeps its nibbles in place).
+void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t count,
+                const std::array<uint8_t, 256>& saved) {
+    for (int64_t n = 0; n < count; ++n) out[n] = saved[in[n]];
+}
+
+LoadResult failLoad(LoadResult result) {
+    freeDataBuffer();
+    return result;
+}
+
+}  // namespace
+
+LoadResult loadDataFile(const std::string& fileName) {
+    freeDataBuffer();
+    viewerState.selection = ViewSelection{};
+    const int64_t size = fileSize(fileName);
+    if (size < 0) return LoadResult::Open;
+    if (size > kLargestDataFile) return LoadResult::TooLarge;
+
+    viewerState.dataBuffer = allocateMemory(size + kBufferPadding);
+    if (viewerState.dataBuffer == nullptr) return LoadResult::Memory;
+
+    // Pipes, sockets and devices are refused here, without waiting for a writer.
+    if (!openFileForReading(kDataFile, fileName)) return failLoad(LoadResult::Open);
+    const int64_t delivered = readData(kDataFile, viewerState.dataBuffer, size);
+    closeFile(kDataFile);
+    if (delivered <= 0) return failLoad(LoadResult::Read);
+    // Bytes past what was read are the block's zeros: they are not data.
+    viewerState.dataSize = static_cast<int32_t>(delivered);
+
+    viewerState.loadedFileName = filePart(fileName);
+    viewerState.lastFolder = pathPart(fileName);
+    viewerState.loadedFile = fileIdentity(fileName);
+    return LoadResult::Ok;
+}
+
+void freeDataBuffer() {
+    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
+    viewerState.dataBuffer = nullptr;
+    viewerState.dataSize = 0;
+    viewerState.loadedFile = FileIdentity{};
+}
+
+bool isLoadedFile(const std::string& name) {
+    return isSameFile(fileIdentity(name), viewerState.loadedFile);
+}
+
+int32_t parseSizeText(const std::string& text) {
+    viewerState.convertOk = 1;
+    std::string digitsOf = upperCase(text);
+    int64_t base = 10;
+    std::string digits = "0123456789";
+    if (!digitsOf.empty() && digitsOf[0] == '$') {
+        base = 16;
+        digits = "0123456789ABCDEF";
+        digitsOf = midText(digitsOf, 2);
+    }
+    int64_t value = 0;
+    for (char c : digitsOf) {
+        const int64_t position = findText(digits, std::string(1, c));
+        // The count is checked as it grows, so it never wraps.
+        if (position == 0 || value * base + (position - 1) > INT32_MAX) {
+            viewerState.convertOk = 0;
+            return 0;
+        }
+        value = value * base + (position - 1);
+    }
+    return static_cast<int32_t>(value);
+}
+
+RangeCheck checkRange(int64_t first, int64_t size) {
+    int64_t end = 0;
+    if (__builtin_add_overflow(first, size, &end) || end > viewerState.dataSize) return RangeCheck::TooBig;
+    return RangeCheck::Ok;
+}
+
+int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
+    return writeByteBlock(name, ByteBlock{first, size, size, 1});
+}
+
+int64_t byteBlockEnd(const ByteBlock& block) {
+    if (block.bytes < 0 || block.rows < 1 || block.stride < 0 || block.rows > INT32_MAX ||
+        block.stride > INT32_MAX || block.bytes > INT32_MAX)
+        return INT64_MAX;
+    int64_t end = 0;
+    if (__builtin_add_overflow(block.first, (block.rows - 1) * block.stride + block.bytes, &end))
+        return INT64_MAX;
+    return end;
+}
+
+int writeByteBlock(const std::string& name, const ByteBlock& block) {
+    const int64_t end = byteBlockEnd(block);
+    if (end == INT64_MAX || checkRange(block.first, end - block.first) != RangeCheck::Ok) return 0;
+    if (!createFile(kDataFile, name)) return 0;
+    const std::array<uint8_t, 256>& saved =
+        transformTable(heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0, false);
+    // The bytes are made a block at a time and handed on as a run of single bytes: the file
+    // gets them in the pieces one writeByte each would give, without a call per byte.
+    constexpr int64_t kBlockSize = 16 * kFileBufferSize;
+    static uint8_t buffer[kBlockSize];
+    bool taken = true;
+    for (int64_t row = 0; row < block.rows && taken; ++row) {
+        const int64_t rowFirst = block.first + row * block.stride;
+        for (int64_t done = 0; done < block.bytes && taken;) {
+            const int64_t length = std::min(block.bytes - done, kBlockSize);
+            const int64_t start = rowFirst + done;
+            // Bytes before the data are 0, without the inverse.
+            const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
+            std::fill(buffer, buffer + zeros, uint8_t{0});
+            if (zeros < length)
+                savedBytes(buffer + zeros, viewerState.dataBuffer + start + zeros, length - zeros, saved);
+            taken = writeByteRun(kDataFile, buffer, length) == length;
+            done += length;
+        }
+    }
+    return closeFile(kDataFile) != 0 && taken ? 1 : 0;
+}
+
+std::string withBinExtension(const std::string& name) {
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] == '.') return name;
+        if (name[i] == '/') break;
+    }
+    return name + ".bin";
+}

@@ -1,0 +1,52 @@
+// Finding pictures in raw bytes: the width at which the rows of a picture line up, and the
+// regions of a file that look like pictures. Pixels are compared as the colour mode defines
+// them (1, 2 or 4 bits), so a width is judged by how much each pixel resembles the pixel one
+// row below it compared with its diagonal neighbours.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "viewer/engine/view_limits.h"
+
+constexpr int32_t kFinderLargestWidth = kMaxBytesPerRow;
+
+struct WidthCandidate {
+    int32_t width;
+    int32_t score;  // thousandths; the higher, the clearer the rows line up at this width
+};
+
+// count 0: nothing found. Otherwise candidates[0] is the guess, the rest runners-up by score.
+struct WidthGuess {
+    int32_t count;
+    std::array<WidthCandidate, 5> candidates;
+};
+
+// The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
+// `first`, judged from at most 8 KiB of data[first..size). Nothing is found where rows that line
+// up still differ nearly as much as random bytes of the stretch (machine code with instructions or
+// records of one length). Reads nothing outside data[0..size).
+WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth);
+
+struct GraphicsRegion {
+    int64_t first;  // lines up with the picture's rows
+    int64_t length;
+    int32_t width;
+    int32_t score;  // thousandths, as in WidthCandidate
+};
+
+// The regions whose first byte lies in [from, to), in file order; a region may run on past
+// `to`, and is seen when it shows itself within 16 KiB past `to`. The 16 KiB before `from`
+// are scanned too (their regions not listed), so that a stretch lists what a whole scan
+// lists there.
+std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
+                                         int64_t to, int32_t maxWidth);
+
+// The first region that starts after `position`, scanning no further than it must.
+bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
+                      GraphicsRegion& found);
+
+// The last region that starts before `position`, scanning no further back than it must.
+bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
+                          GraphicsRegion& found);

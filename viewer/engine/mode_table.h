@@ -1,0 +1,112 @@
+// The colour modes as one table: the four byte-cell modes and the linear and tiled modes
+// of other machines. Every mode beyond the four turns a row of its unit (a pixel row of a
+// linear mode, a pixel row of a tile) into packed pixel values (the plain decoders), and
+// says where the bits of its pixels lie (for the vector decoders); and the addressing of the
+// view that all modes share.
+#pragma once
+
+#include <cstdint>
+
+#include "viewer/engine/pixel_kernels.h"
+
+enum class ModeLayout {
+    ByteCells,  // the four modes whose bytes each draw a short run of pixels
+    Linear,     // a view row is one pixel row of `width` bytes (per plane)
+    Tiled       // a view row is `width` tiles side by side
+};
+
+// Bytes of the unit that a row decoder reads, after inverse, reverse and nibble swap;
+// bytes outside the data read as 0.
+struct UnitBytes {
+    const uint8_t* data;
+    int64_t dataSize;
+    const uint8_t* transform;  // 256 entries
+    int64_t start;             // data index of the unit's byte 0
+    int width;                 // bytes per plane row (linear modes)
+
+    // Bytes k0 .. k0 + n - 1 all lie in the data.
+    bool inside(int64_t k0, int64_t n) const { return start + k0 >= 0 && start + k0 + n <= dataSize; }
+
+    uint8_t at(int64_t k) const {
+        const int64_t index = start + k;
+        return static_cast<uint64_t>(index) < static_cast<uint64_t>(dataSize) ? transform[data[index]] : 0;
+    }
+};
+
+// Writes the packed values of pixels 0.. of unit row y, at least `pixels` of them (whole
+// packed bytes, more if a group is wider).
+using RowDecoder = void (*)(const UnitBytes& unit, int y, int pixels, uint8_t* packed);
+
+// Decodes unit row y of `count` units that follow each other in the data and on the line:
+// unit i starts at data index unit.start + i x unitBytes and its packed values go to
+// packed + i x packedStep; every unit gives unitPixels pixels, the last lastPixels.
+using LineDecoder = void (*)(const UnitBytes& unit, int y, int count, int64_t unitBytes, int unitPixels,
+                             int lastPixels, int packedStep, uint8_t* packed);
+
+struct ModeRow {
+    const char* menuText;
+    const char* cliName;
+    ModeLayout layout;
+    int bits;           // bits of a pixel value
+    int packBits;       // bits of a packed pixel: 1, 2, 4 or 8
+    int pixelWidth;     // view units per pixel
+    int unitPixels;     // linear: pixels per width byte; tiled: tile width in pixels
+    int unitHeight;     // tiled: tile height; linear and byte cells: 1
+    int unitBytes;      // linear: bytes per width byte (the planes); tiled: bytes per tile
+    RowDecoder decode;  // nullptr for the byte-cell modes
+    LineDecoder decodeLine;
+    // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
+    // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
+    // nullptr where the vector kernels have a decoder of their own or none.
+    SourceBitOf sourceBit;
+    int chunkBytes;
+    int tileRowStep;  // tiled: how much further on unit row y + 1 starts than unit row y
+};
+
+constexpr int kModeTableSize = 19;
+
+// Row `mode` of the table; nullptr outside 0..kModeTableSize-1.
+const ModeRow* modeRow(int mode);
+
+// One of the four byte-cell modes (any mode outside the table counts as Binary).
+bool isByteCellMode(int mode);
+
+// The mode with the CLI name (any letter case), or -1.
+int modeByCliName(const char* name);
+
+// Screen colour (0x00BBGGRR) of a pixel value of a mode beyond the four.
+int32_t modePixelColour(int mode, int value);
+
+// Geometry of the view for a mode and width, in view units.
+struct ViewGeometry {
+    int64_t unitWidth, unitHeight;  // a unit: a pixel row (linear) or a tile
+    int64_t unitsPerRow;            // 1 (linear) or the width (tiled)
+    int64_t rowBytes;               // bytes of one view row
+    int64_t unitBytes;              // bytes of one unit
+    int64_t stripWidth;             // units across one view row
+    int64_t rowsPerStrip;           // view rows in one strip
+    // The cells that a selection and a sprite are made of, unitHeight high: a byte in the four
+    // byte-cell modes, a tile in a tiled mode, the whole unit in a linear mode.
+    int64_t cellWidth, cellBytes, cellsPerRow;
+};
+
+// Value of pixel x of a line of packed pixels of packBits bits each, the first in the high bits.
+inline int packedPixel(const uint8_t* packed, int x, int packBits) {
+    const int bit = x * packBits;
+    return (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
+}
+
+// Where pixel row y (0..191) of a ZX Spectrum screen has its bitmap bytes and its attributes.
+struct ZxRow {
+    int bitmap, attributes;
+};
+ZxRow zxRow(int y);
+
+// zoom 1..8, viewHeight in screen pixels.
+ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);
+
+// The byte of the view at (unitX, viewRow): unitX in view units from the left of its strip,
+// viewRow counted from the first view row of the view across the strips. In a tiled mode the
+// first byte of the tile; in a linear mode the row's byte holding the pixel (plane 0); in the
+// four byte-cell modes the byte drawn there. first: the view's first byte.
+int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64_t unitX);

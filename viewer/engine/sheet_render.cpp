@@ -1,0 +1,1213 @@
+#include "viewer/engine/sheet_render.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <span>
+
+#include "graphics/drawing.h"
+#include "support/text_ops.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_decoding.h"
+#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+// Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
+constexpr int64_t kFirstByteReach = int64_t{1} << 40;
+
+}  // namespace
+
+bool isZoomStep(int zoom) {
+    return zoom == 1 || zoom == 2 || zoom == 4 || zoom == 8;
+}
+
+namespace {
+
+bool optionsInRange(const SheetOptions& options) {
+    return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
+           options.colourMode >= 0 && options.colourMode < kModeTableSize && options.viewHeight >= 1 &&
+           options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
+           options.first <= kFirstByteReach;
+}
+
+int32_t checkerColour(int x, int y) {
+    return ((x ^ y) & 1) ? kCheckerCyan : kColourBlack;
+}
+
+int rowsPerStrip(const SheetOptions& options) {
+    return (options.viewHeight + options.zoom - 1) / options.zoom;
+}
+
+int stripCount(const SheetOptions& options) {
+    if (!options.multiColumn) return 1;
+    const int limit = byteColumnLimit(options.colourMode);
+    return (limit + options.bytesPerRow - 1) / options.bytesPerRow;
+}
+
+// How many bytes the layout draws: every slot of its strips, but the loop
+// ends after the last byte of the data and always draws at least one byte.
+int64_t bytesToDraw(const SheetOptions& options) {
+    const int64_t slots = int64_t{stripCount(options)} * options.bytesPerRow * rowsPerStrip(options);
+    const int64_t untilDataEnd = std::max<int64_t>(1, int64_t{viewerState.dataSize} - options.first);
+    return std::min(slots, untilDataEnd);
+}
+
+// ---- The direct writer for 24-bit images. Every pixel line is first decoded into one byte
+// per pixel of the mode (a value), then the values of its runs are expanded into screen bytes
+// and stored into every image row the line covers; the checkerboard fills around the runs.
+
+// The two rows of the checkerboard, as wide as the view; made once.
+struct CheckerPattern {
+    uint8_t rows[2][kViewWidth * kScreenPixelBytes];
+
+    CheckerPattern() {
+        for (int parity = 0; parity < 2; ++parity) {
+            for (int x = 0; x < kViewWidth; ++x)
+                writePixel(&rows[parity][x * kScreenPixelBytes], checkerColour(x, parity));
+        }
+    }
+};
+
+// The checkerboard cut to the width of the target.
+struct CheckerRows {
+    const uint8_t (*rows)[kViewWidth * kScreenPixelBytes];
+    size_t bytes = 0;
+    int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
+
+    CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
+        static const CheckerPattern pattern;
+        rows = pattern.rows;
+        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kScreenPixelBytes;
+        height = std::clamp(options.viewHeight + 1, 0, target.height);
+    }
+
+    // The background of pixel row y from byte `from` of the row on.
+    void fillRow(const ImageBuffer& target, int y, size_t from) const { fillSpan(target, y, from, bytes); }
+
+    // The background of pixel row y from byte `from` up to byte `to`.
+    void fillSpan(const ImageBuffer& target, int y, size_t from, size_t to) const {
+        to = std::min(to, bytes);
+        if (y >= height || from >= to) return;
+        std::memcpy(imageRow(target, y) + from, rows[y & 1] + from, to - from);
+    }
+};
+
+struct Span {
+    size_t from, to;
+};
+
+// The runs of one pixel line (in pixels of the mode, or in bytes): at most one per strip, and
+// strips are at least a pixel wide.
+struct SpanList {
+    Span items[kViewWidth];
+    int count = 0;
+
+    // Adds a run, merged with the one before when they touch.
+    void add(size_t from, size_t to) {
+        if (count > 0 && items[count - 1].to == from) {
+            items[count - 1].to = to;
+        } else {
+            items[count++] = {from, to};
+        }
+    }
+};
+
+// A decoded line never holds more values than the view has pixels, plus one unit.
+constexpr int kValueLine = 2048;
+
+// One line of values, read and written past its end by whole vectors.
+struct ValueLine {
+    uint8_t values[kValueLine + kValueLinePadding] = {};
+    SpanList runs;
+};
+
+// The lines of values of a view row's unit rows.
+struct UnitRowValues {
+    alignas(64) uint8_t values[kSharedUnitRows][kValueLine + kValueLinePadding];
+};
+
+// What every line of a drawing shares: the target and how values become its screen bytes.
+struct LinePainter {
+    const ImageBuffer& target;
+    const CheckerRows& checker;
+    const LineExpander& expander;
+    int zoom;
+    size_t pixelBytes;  // screen bytes of one pixel of the mode
+    size_t lineEnd;     // bytes of a pixel row of the target
+    bool insetCells;    // Binary at zoom 8: a black line right of and below every cell
+};
+
+// Blackens the last screen pixel of every 8-pixel cell of the runs, and the last row of the cells.
+void insetBinaryCells(const LinePainter& p, const SpanList& runs, int y, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        uint8_t* row = imageRow(p.target, y + r);
+        for (const Span& run : std::span(runs.items, runs.count)) {
+            const size_t to = std::min(run.to * p.pixelBytes, p.lineEnd);
+            for (size_t at = run.from * p.pixelBytes; at < to; at += p.pixelBytes) {
+                const size_t end = std::min(at + p.pixelBytes, p.lineEnd);
+                if (r == 7) {
+                    std::memset(row + at, 0, end - at);
+                } else if (end == at + p.pixelBytes) {
+                    std::memset(row + end - kScreenPixelBytes, 0, kScreenPixelBytes);
+                }
+            }
+        }
+    }
+}
+
+// The runs of the line expanded into pixel rows y .. y + zoom - 1 (those inside the target),
+// the background around them.
+void paintLine(const LinePainter& p, const ValueLine& line, int y) {
+    const int rows = std::min(p.zoom, p.target.height - y);
+    const LineRows target{imageRow(p.target, y), -static_cast<ptrdiff_t>(p.target.stride), rows};
+    for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+        const size_t at = run.from * p.pixelBytes;
+        if (at >= p.lineEnd) break;
+        expandLine(p.expander, line.values + run.from, target, at,
+                   std::min(run.to * p.pixelBytes, p.lineEnd) - at);
+    }
+    if (p.insetCells) insetBinaryCells(p, line.runs, y, rows);
+    for (int r = 0; r < rows; ++r) {
+        size_t cursor = 0;
+        for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+            p.checker.fillSpan(p.target, y + r, cursor, run.from * p.pixelBytes);
+            cursor = run.to * p.pixelBytes;
+        }
+        p.checker.fillSpan(p.target, y + r, cursor, p.lineEnd);
+    }
+}
+
+// The byte transforms of the options as a table.
+struct ByteTransform {
+    const uint8_t* table;
+    bool identity;
+};
+
+ByteTransform byteTransform(const SheetOptions& options) {
+    return {transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data(),
+            !options.inverse && !options.reverseByte && !options.nibbleSwap};
+}
+
+// The values of a mode's byte or unit from bit sources: value bit b of pixel x.
+uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
+    int value = 0;
+    for (int b = 0; b < row.bits; ++b) {
+        const SourceBit s = row.sourceBit(x, b);
+        value |= ((bytes[s.offset] >> s.bit) & 1) << b;
+    }
+    return static_cast<uint8_t>(value);
+}
+
+// The data that a line some lines further down reads is asked for ahead: each line's bytes
+// lie apart from the last line's, and the writes of the lines in between have pushed them out
+// of the nearer caches.
+constexpr int kLinesAhead = 3;
+
+constexpr int kZxScreenRows = 192;
+
+void prefetchData(int64_t index, int64_t bytes) {
+    prefetchRange(viewerState.dataBuffer, viewerState.dataSize, index, bytes);
+}
+
+// A unit mode's view row asks for at most this much of each run ahead, where a unit is large
+// and each line reads little of it.
+constexpr int64_t kMostBytesAhead = 4096;
+
+// Pixels of the mode that start left of the right edge of a view `viewWidth` screen pixels wide.
+int64_t viewPixelsOf(const ModeRow& row, int zoom, int viewWidth) {
+    const int64_t pixelScreenWidth = int64_t{row.pixelWidth} * zoom;
+    return (viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+}
+
+// ---- Lines drawn in one go: the view rows whose strips all lie in the data, away from its
+// ends, go to the kernel as one batch; the rest are drawn line by line.
+
+struct BatchLayout {
+    LineStrip strips[kViewWidth];
+    int64_t spans[kViewWidth];  // bytes a strip reads from its view row's first byte on
+    int count = 0;
+    size_t runBytes = 0;  // screen bytes of the strips together
+    bool usable = true;
+
+    void add(const LineStrip& strip, int64_t span) {
+        if (count == kViewWidth) {
+            usable = false;
+            return;
+        }
+        spans[count] = span;
+        strips[count++] = strip;
+    }
+};
+
+struct RowRange {
+    int64_t low, high;
+    int64_t lines = 0;  // of a batch: the lines from view row `low` on, the last view row maybe cut
+};
+
+// The view rows, of those from 0 on starting `rowBytes` apart from `first`, whose strips lie
+// wholly in the data.
+RowRange rowsInData(const BatchLayout& layout, int64_t first, int64_t rowBytes) {
+    RowRange range{0, std::numeric_limits<int64_t>::max()};
+    for (int s = 0; s < layout.count; ++s) {
+        const int64_t start = first + layout.strips[s].offset;
+        if (start < 0) range.low = std::max(range.low, (-start + rowBytes - 1) / rowBytes);
+        const int64_t room = viewerState.dataSize - layout.spans[s] - start;
+        if (room < 0) return {0, 0};
+        range.high = std::min(range.high, room / rowBytes + 1);
+    }
+    return range;
+}
+
+// The lines of view rows [rows.low, rows.high), `unitRows` lines each, as one batch.
+LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteTransform& transform,
+                    int64_t first, RowRange rows, int64_t rowBytes, int unitRows, int64_t unitRowStep) {
+    const int y = static_cast<int>(rows.low * unitRows * p.zoom);
+    const ptrdiff_t rowStep = -static_cast<ptrdiff_t>(p.target.stride);
+    return {viewerState.dataBuffer,
+            viewerState.dataSize,
+            first + rows.low * rowBytes,
+            layout.strips,
+            layout.count,
+            static_cast<int>(rows.lines),
+            unitRows,
+            rowBytes,
+            unitRowStep,
+            transform.table,
+            transform.identity,
+            false,
+            {imageRow(p.target, y), rowStep, p.zoom},
+            rowStep * p.zoom,
+            std::min(layout.runBytes, p.lineEnd),
+            p.checker.bytes,
+            {p.checker.rows[0], p.checker.rows[1]},
+            y,
+            unitRows == 1 ? kLinesAhead : 1};
+}
+
+// Whether a batch can be drawn: false leaves its lines to the line by line drawing.
+bool batchDrawable(const LinePainter& p, const BatchLayout& layout, RowRange rows) {
+    return layout.usable && layout.count > 0 && !p.insetCells && rows.lines > 0;
+}
+
+// The view rows of a batch: in the data, and whole lines inside the target.
+RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, int64_t viewRows,
+                   int64_t unitRows, const LinePainter& p) {
+    RowRange rows = rowsInData(layout, first, rowBytes);
+    const int64_t wholeLines = p.checker.height / p.zoom;
+    rows.high = std::min({rows.high, viewRows, (wholeLines + unitRows - 1) / unitRows});
+    rows.lines =
+        std::max<int64_t>(0, std::min((rows.high - rows.low) * unitRows, wholeLines - rows.low * unitRows));
+    return rows;
+}
+
+// ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
+
+struct ByteCellWalk {
+    const ModeRow* row;
+    const uint8_t* data;
+    uint64_t dataSize;
+    ByteTransform transform;
+    const LineExpander* expander;
+    BitGatherPlan plan;
+    // The values of every raw byte, then of bytes before and past the data; made when first needed.
+    bool cellValuesMade;
+    uint8_t cellValues[258][8];
+    int mode;
+    int pixelsPerByte;
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+};
+
+constexpr int kBeforeData = 256;
+constexpr int kPastData = 257;
+
+void makeCellValues(ByteCellWalk& walk) {
+    for (int which = 0; which <= kPastData; ++which) {
+        const uint8_t value = which < kBeforeData ? walk.transform.table[which] : 0;
+        for (int j = 0; j < walk.pixelsPerByte; ++j)
+            walk.cellValues[which][j] = walk.expander->valueMap[valueOfPixel(*walk.row, &value, j)];
+        if (which == kPastData && walk.mode == kModeBk) std::memset(walk.cellValues[which], 4, 8);
+    }
+    walk.cellValuesMade = true;
+}
+
+void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const ModeGeometry geometry = modeGeometry(options.colourMode);
+    const int viewWidth = painter.target.width;
+    walk.row = modeRow(options.colourMode);
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    walk.mode = options.colourMode;
+    walk.pixelsPerByte = geometry.pixelsPerByte;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
+    walk.cellValuesMade = false;
+    walk.bytesPerRow = options.bytesPerRow;
+    const int cellPixels = geometry.unitsPerByte * options.zoom;
+    const int visibleColumns = (viewWidth + cellPixels - 1) / cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rowsPerStrip(options) - 1} * options.bytesPerRow;
+}
+
+// The values of `run` bytes from data index `index` on, at values[0..].
+void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) {
+    if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+        const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
+                               walk.transform.table, walk.transform.identity, walk.expander};
+        if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
+    }
+    if (!walk.cellValuesMade) makeCellValues(walk);
+    for (int k = 0; k < run; ++k, ++index) {
+        const int which = static_cast<uint64_t>(index) < walk.dataSize ? walk.data[index]
+                          : index < 0                                  ? kBeforeData
+                                                                       : kPastData;
+        std::memcpy(values + k * walk.pixelsPerByte, walk.cellValues[which], 8);
+    }
+}
+
+// Calls visit(column, index, run) for the runs of view row `row`, strip by strip; returns the
+// columns visited.
+template <typename Walk, typename Visit>
+int forEachByteRun(const Walk& walk, int row, int64_t first, Visit visit) {
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    while (column < walk.columns && slot < walk.count) {
+        const int run = static_cast<int>(
+            std::min<int64_t>(std::min(walk.bytesPerRow, walk.columns - column), walk.count - slot));
+        visit(column, index, run);
+        column += run;
+        index += run + walk.stripJump;
+        slot += run + walk.stripJump;
+    }
+    return column;
+}
+
+// The values of view row `row`; the runs end after the last column drawn.
+void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) {
+    const int columns = forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
+        decodeByteRun(walk, index, run, line.values + column * walk.pixelsPerByte);
+    });
+    line.runs.count = 0;
+    line.runs.add(0, static_cast<size_t>(columns) * walk.pixelsPerByte);
+}
+
+// Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
+// the bytes past the data in a colour of its own, value 4.
+void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
+    loadModePalette(mode);
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v)
+        colours[v] = mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : viewerState.palette[v];
+    if (mode == kModeBk) colours[count++] = kBkPastEndColour;
+}
+
+// The strips of every view row: byte runs of one view row, with nothing cut at the data's end.
+BatchLayout byteCellLayout(const ByteCellWalk& walk) {
+    ByteCellWalk whole = walk;
+    whole.count = std::numeric_limits<int64_t>::max();
+    BatchLayout layout;
+    const int columns = forEachByteRun(whole, 0, 0, [&](int column, int64_t index, int run) {
+        const int pixels = run * walk.pixelsPerByte;
+        layout.add({index, column * walk.pixelsPerByte, pixels, run},
+                   std::max<int64_t>(run, planReach(walk.plan, pixels)));
+    });
+    layout.runBytes =
+        static_cast<size_t>(columns) * walk.pixelsPerByte * walk.expander->factor * kScreenPixelBytes;
+    return layout;
+}
+
+// Returns the first pixel row below the rows drawn.
+int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
+    ByteCellWalk walk;
+    makeByteCellWalk(walk, options, painter);
+    const int rows = rowsPerStrip(options);
+    ValueLine line;
+    const BatchLayout layout = byteCellLayout(walk);
+    const RowRange batch = batchRows(layout, options.first, options.bytesPerRow, rows, 1, painter);
+    int y = 0;
+    for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
+        y = row * options.zoom;
+        if (y >= painter.target.height) return y;
+        if (row == batch.low && batchDrawable(painter, layout, batch) &&
+            drawLineBatch(
+                walk.plan, painter.expander,
+                lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
+                {line.values, 1, sizeof line.values})) {
+            row = static_cast<int>(batch.low + batch.lines) - 1;
+            y = static_cast<int>(batch.low + batch.lines) * options.zoom;
+            continue;
+        }
+        forEachByteRun(walk, row + kLinesAhead, options.first,
+                       [&](int, int64_t index, int run) { prefetchData(index, run); });
+        decodeByteRow(walk, row, options.first, line);
+        paintLine(painter, line, y);
+        y += options.zoom;
+    }
+    return y;
+}
+
+// ---- The modes beyond the four: every unit row is decoded into values, run by run.
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    int unitPixels;  // pixels of the mode across a unit
+    ByteTransform transform;
+    const LineExpander* expander;
+    int packedShift;                   // log2 of the pixels of a packed byte
+    std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
+    BitGatherPlan plan;                // for unit row 0; row y reads y x tileRowStep bytes further on
+};
+
+void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
+    const int viewWidth = painter.target.width;
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
+    walk.transform = byteTransform(options);
+    walk.expander = &painter.expander;
+    const int packBits = walk.row->packBits;
+    walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
+    for (int v = 0; v < 256; ++v) {
+        uint64_t values = 0;
+        for (int j = 0; j < 8 / packBits; ++j)
+            values |=
+                uint64_t{walk.expander->valueMap[(v >> (8 - packBits * (j + 1))) & ((1 << packBits) - 1)]}
+                << (8 * j);
+        walk.unpack[v] = values;
+    }
+    if (walk.row->sourceBit == nullptr) return;
+    const int64_t planeStride =
+        walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
+    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride,
+                              levelsRepeatBits(painter.expander, walk.row->bits));
+}
+
+bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint8_t* values) {
+    const ModeRow& zx = *modeRow(kModeZx);
+    const ZxRow row = zxRow(y);
+    return attributePixels(
+        source, {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels}, values);
+}
+
+// The values of `count` units from data index `start` on, unit row `unitRow`, the last giving
+// lastPixels pixels; the fast kernels take runs that lie wholly in the data.
+void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, int lastPixels,
+                   uint8_t* values) {
+    const ViewGeometry& g = walk.geometry;
+    const int unitPixels = walk.unitPixels;
+    const int pixels = (count - 1) * unitPixels + lastPixels;
+    if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
+        const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
+        const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
+                               walk.transform.table, walk.transform.identity, walk.expander};
+        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
+        if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
+            return;
+        if (gatherPixels(walk.plan, source, pixels, values)) return;
+    }
+    uint8_t packed[kValueLine + 8];
+    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table, start,
+                         walk.options.bytesPerRow};
+    walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
+                         unitPixels >> walk.packedShift, packed);
+    const int perByte = 1 << walk.packedShift;
+    for (int i = 0; i * perByte < pixels; ++i) std::memcpy(values + i * perByte, &walk.unpack[packed[i]], 8);
+}
+
+// The drawn units of one strip's view row follow each other: those before kLow lie wholly
+// before the data, those from kHigh on start at or past its end.
+struct UnitRange {
+    int64_t low, high;
+};
+
+UnitRange drawnUnits(int64_t start, int64_t unitBytes, int64_t dataSize) {
+    const int64_t low = start + unitBytes > 0 ? 0 : -start / unitBytes;
+    const int64_t room = dataSize - start;
+    const int64_t high = room > 0 ? (room + unitBytes - 1) / unitBytes : 0;
+    return {low, high};
+}
+
+// The strips of a line: where each starts on the line and in the data (for view row 0), the
+// units of it left of the right edge and the pixels of its last such unit. Made once per drawing.
+struct StripSlots {
+    struct Strip {
+        int64_t pixel, start, visible, lastPixels;
+    };
+    Strip items[kViewWidth];
+    int count = 0;
+    int64_t unitPixels = 0;
+};
+
+void makeStripSlots(StripSlots& slots, const UnitWalk& walk, int64_t viewPixels) {
+    const ViewGeometry& g = walk.geometry;
+    slots.unitPixels = g.unitWidth / walk.row->pixelWidth;
+    slots.count = 0;
+    for (int64_t s = 0; s < walk.strips && slots.count < kViewWidth; ++s) {
+        const int64_t pixel = s * g.unitsPerRow * slots.unitPixels;
+        if (pixel >= viewPixels) break;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - pixel + slots.unitPixels - 1) / slots.unitPixels);
+        const int64_t lastPixels =
+            std::min(slots.unitPixels, viewPixels - (pixel + (visible - 1) * slots.unitPixels));
+        slots.items[slots.count++] = {pixel, walk.options.first + s * g.rowsPerStrip * g.rowBytes, visible,
+                                      lastPixels};
+    }
+}
+
+// Calls visit(firstPixel, start, units, lastPixels) for the drawn units of view row `viewRow`
+// in every strip: `units` units from data index `start` on, from pixel firstPixel of the line.
+template <typename Visit>
+void forEachUnitRun(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, Visit visit) {
+    const ViewGeometry& g = walk.geometry;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int64_t start = strip.start + viewRow * g.rowBytes;
+        int64_t low = 0, high = strip.visible;
+        if (start < 0 || start + strip.visible * g.unitBytes > viewerState.dataSize) {
+            const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+            low = std::min(range.low, strip.visible);
+            high = std::min(range.high, strip.visible);
+            if (low >= high) continue;
+        }
+        const int64_t lastPixels = high == strip.visible ? strip.lastPixels : slots.unitPixels;
+        visit(strip.pixel + low * slots.unitPixels, start + low * g.unitBytes, high - low, lastPixels);
+    }
+}
+
+// Decodes unit row `unitRow` of view row `viewRow` of every strip into the line's values and
+// notes the runs of pixels drawn.
+void decodeLine(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, int unitRow,
+                ValueLine& line) {
+    line.runs.count = 0;
+    forEachUnitRun(
+        walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t lastPixels) {
+            decodeUnitRun(walk, start, unitRow, static_cast<int>(units), static_cast<int>(lastPixels),
+                          line.values + firstPixel);
+            line.runs.add(static_cast<size_t>(firstPixel),
+                          static_cast<size_t>(firstPixel + (units - 1) * slots.unitPixels + lastPixels));
+        });
+}
+
+// The bytes of a view row's units, asked for ahead; a run's first bytes at most, where a unit
+// is large and each line reads little of it.
+void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow) {
+    forEachUnitRun(walk, slots, viewRow, [&](int64_t, int64_t start, int64_t units, int64_t) {
+        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytesAhead));
+    });
+}
+
+// Whether the unit rows decode as the bytes themselves.
+bool copiesBytes(const UnitWalk& walk) {
+    return walk.row->bits == 8 && walk.expander->mapIdentity;
+}
+
+// The strips of every view row, as the slots give them.
+BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
+    BatchLayout layout;
+    const ViewGeometry& g = walk.geometry;
+    if (walk.options.colourMode == kModeZx && g.unitHeight != kZxScreenRows) return layout;
+    int64_t end = 0;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int pixels = static_cast<int>((strip.visible - 1) * slots.unitPixels + strip.lastPixels);
+        const int64_t bytes = strip.visible * g.unitBytes;
+        const int64_t reach = (g.unitHeight - 1) * walk.row->tileRowStep +
+                              (copiesBytes(walk) ? int64_t{pixels} + 64 : planReach(walk.plan, pixels));
+        layout.add({strip.start - walk.options.first, static_cast<int>(strip.pixel), pixels,
+                    std::min(bytes, kMostBytesAhead)},
+                   std::max(bytes, reach));
+        end = strip.pixel + pixels;
+    }
+    layout.runBytes = static_cast<size_t>(end) * walk.expander->factor * kScreenPixelBytes;
+    return layout;
+}
+
+// Draws the batch of view rows `rows` of a unit mode; false when the kernel leaves them.
+bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout, RowRange rows,
+                   UnitRowValues& lines) {
+    if (!batchDrawable(p, layout, rows)) return false;
+    const ViewGeometry& g = walk.geometry;
+    const bool zx = walk.options.colourMode == kModeZx;
+    LineBatch batch = lineBatch(p, layout, walk.transform, walk.options.first, rows, g.rowBytes,
+                                static_cast<int>(g.unitHeight), zx ? 0 : walk.row->tileRowStep);
+    batch.copy = copiesBytes(walk);
+    AttributeRowOffsets zxRows[kZxScreenRows];
+    if (zx) {
+        for (int y = 0; y < kZxScreenRows; ++y) {
+            const ZxRow row = zxRow(y);
+            zxRows[y] = {row.bitmap, row.attributes};
+        }
+        batch.attributeRows = zxRows;
+        batch.unitBytes = g.unitBytes;
+        batch.unitPixels = walk.unitPixels;
+    }
+    return drawLineBatch(walk.plan, p.expander, batch,
+                         {lines.values[0], kSharedUnitRows, sizeof lines.values[0]});
+}
+
+int drawUnits(const LinePainter& painter, const SheetOptions& options) {
+    UnitWalk walk;
+    makeUnitWalk(walk, options, painter);
+    StripSlots slots;
+    makeStripSlots(slots, walk, viewPixelsOf(*walk.row, options.zoom, painter.target.width));
+    const int64_t unitHeight = walk.geometry.unitHeight;
+    const int64_t lines = walk.geometry.rowsPerStrip * unitHeight;
+    ValueLine line;
+    const BatchLayout layout = unitLayout(walk, slots);
+    UnitRowValues rowValues;
+    const RowRange batch = batchRows(layout, options.first, walk.geometry.rowBytes,
+                                     walk.geometry.rowsPerStrip, unitHeight, painter);
+    int y = 0;
+    int64_t viewRow = 0;
+    int unitRow = 0;
+    for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+        if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, rowValues)) {
+            const int64_t next = batch.low * unitHeight + batch.lines;
+            viewRow = next / unitHeight;
+            unitRow = static_cast<int>(next % unitHeight);
+            n = next - 1;
+            y = static_cast<int>(next * options.zoom);
+            continue;
+        }
+        if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (unitHeight == 1 ? kLinesAhead : 1));
+        decodeLine(walk, slots, viewRow, unitRow, line);
+        paintLine(painter, line, y);
+        y += options.zoom;
+        if (++unitRow == unitHeight) unitRow = 0, ++viewRow;
+    }
+    return y;
+}
+
+void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
+    count = 1 << modeRow(mode)->bits;
+    for (int v = 0; v < count; ++v) colours[v] = modePixelColour(mode, v);
+}
+
+// ---- The plain writer, for machines without the vector kernels: whole rows of prepared
+// byte cells for the four modes, and for the others, unit rows decoded into packed pixel
+// values that a table per packed byte lays out.
+namespace plain {
+
+// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
+constexpr int kLargestCellBytes = 8 * 8 * kScreenPixelBytes;
+
+// The screen pixels of one byte row of a cell, for every raw byte value and
+// for the two kinds of bytes outside the data.
+struct CellPatterns {
+    static constexpr int kBeforeData = 256;
+    static constexpr int kPastData = 257;
+
+    int cellPixels = 0;
+    int cellBytes = 0;
+    int colourRows = 0;  // cell rows below these are black (Binary at zoom 8)
+    std::array<uint8_t, (kPastData + 1) * kLargestCellBytes> bytes;
+
+    const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * cellBytes; }
+};
+
+CellPatterns makeCellPatterns(const SheetOptions& options) {
+    const ModeGeometry geometry = modeGeometry(options.colourMode);
+    const bool binaryCells = options.colourMode == kModeBinary && options.zoom == 8;
+    const int boxWidth = geometry.pixelWidth * options.zoom;
+    CellPatterns patterns;
+    patterns.cellPixels = geometry.unitsPerByte * options.zoom;
+    patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
+    patterns.colourRows = binaryCells ? 7 : options.zoom;
+    loadModePalette(options.colourMode);
+    for (int which = 0; which <= CellPatterns::kPastData; ++which) {
+        const bool inData = which < CellPatterns::kBeforeData;
+        const uint8_t value =
+            transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
+                            options.reverseByte, options.nibbleSwap);
+        uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.cellBytes;
+        for (int j = 0; j < geometry.pixelsPerByte; ++j) {
+            const int32_t colour =
+                decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
+            for (int p = 0; p < boxWidth; ++p) {
+                const bool insetLine = binaryCells && p == boxWidth - 1;
+                writePixel(out + (j * boxWidth + p) * kScreenPixelBytes, insetLine ? kColourBlack : colour);
+            }
+        }
+    }
+    return patterns;
+}
+
+// What one pixel row of cells needs: where the cells come from and how the view row's
+// bytes are spread over the strips.
+struct LineWalk {
+    const uint8_t* data;
+    uint64_t dataSize;
+    const uint8_t* cells;   // the 256 patterns of the data bytes
+    const uint8_t* before;  // pattern of the bytes before the data
+    const uint8_t* past;    // pattern of the bytes at or past its end
+    int bytesPerRow;
+    int columns;        // byte columns that start left of the right edge and lie in a strip
+    int wholeColumns;   // byte columns that end left of the right edge
+    int64_t count;      // bytes the view draws at most
+    int64_t stripJump;  // from a strip's last byte in a row to the next strip's first
+    size_t lineEnd;     // bytes of a pixel row of the target
+};
+
+// The writers below take the walk by value: as locals its fields stay in registers,
+// where through a reference every copy into the line might change them.
+
+inline const uint8_t* cellOf(const LineWalk walk, int64_t index, int size) {
+    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * size;
+    return index < 0 ? walk.before : walk.past;
+}
+
+// Inlined with a constant size, the copy of a whole cell is a few plain stores; only the
+// cell that the right edge cuts takes a copy of variable length.
+inline void copyCell(uint8_t* line, const LineWalk& walk, int column, const uint8_t* cell, int size) {
+    const size_t at = static_cast<size_t>(column) * size;
+    if (column < walk.wholeColumns) {
+        std::memcpy(line + at, cell, size);
+    } else {
+        std::memcpy(line + at, cell, walk.lineEnd - at);
+    }
+}
+
+// The cells of view row `row` along one pixel row, strip by strip; returns the columns
+// written. A strip's bytes that all lie in the data and end left of the edge are copied
+// without any further test.
+template <int kCellBytes>
+int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    return forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
+        int k = 0;
+        if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
+            uint8_t* out = line + column * size;
+            const uint8_t* bytes = walk.data + index;
+            for (const int whole = std::min(run, walk.wholeColumns - column); k < whole; ++k) {
+                std::memcpy(out + k * size, walk.cells + bytes[k] * size, size);
+            }
+        }
+        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
+    });
+}
+
+// The same for rows of very few bytes, where setting up a run per strip costs more than
+// testing every cell.
+template <int kCellBytes>
+int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk, int cellBytes) {
+    const int size = kCellBytes != 0 ? kCellBytes : cellBytes;
+    int64_t slot = int64_t{row} * walk.bytesPerRow;
+    int64_t index = first + slot;
+    int column = 0;
+    for (int k = 0; column < walk.columns && slot < walk.count; ++column) {
+        copyCell(line, walk, column, cellOf(walk, index, size), size);
+        ++index;
+        ++slot;
+        if (++k == walk.bytesPerRow) {
+            k = 0;
+            index += walk.stripJump;
+            slot += walk.stripJump;
+        }
+    }
+    return column;
+}
+
+// Walks the view row by row and, within a row, across the strips, so that the buffer is
+// written in address order; each pixel row gets the background only to the right of its
+// bytes. Bytes whose cells start at or beyond the right edge are only ever clipped, so
+// they are never visited. kCellBytes is the cell size when known at compile time (every
+// copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
+// first pixel row below the rows drawn.
+template <int kCellBytes>
+int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, const CellPatterns& patterns,
+                    const CheckerRows& checker) {
+    const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
+    const int rows = rowsPerStrip(options);
+    LineWalk walk;
+    walk.data = viewerState.dataBuffer;
+    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.cells = patterns.bytes.data();
+    walk.before = patterns.entry(CellPatterns::kBeforeData);
+    walk.past = patterns.entry(CellPatterns::kPastData);
+    walk.bytesPerRow = options.bytesPerRow;
+    const int visibleColumns = (target.width + patterns.cellPixels - 1) / patterns.cellPixels;
+    walk.columns = static_cast<int>(
+        std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
+    walk.wholeColumns = target.width / patterns.cellPixels;
+    walk.count = bytesToDraw(options);
+    walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
+    walk.lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
+    const bool shortRows = options.bytesPerRow < 4;
+
+    int y = 0;
+    for (int row = 0; row < rows && int64_t{row} * options.bytesPerRow < walk.count; ++row) {
+        y = row * options.zoom;
+        if (y >= target.height) return y;
+        uint8_t* line = imageRow(target, y);
+        const int columns = shortRows ? writeLineByCells<kCellBytes>(line, row, options.first, walk, size)
+                                      : writeLineByRuns<kCellBytes>(line, row, options.first, walk, size);
+        const size_t lineBytes = std::min(static_cast<size_t>(columns) * size, walk.lineEnd);
+        checker.fillRow(target, y, lineBytes);
+        // The other pixel rows of the view row repeat the first, or are black below the
+        // inset Binary cells at zoom 8.
+        for (int cellRow = 1; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* out = imageRow(target, y + cellRow);
+            if (cellRow < patterns.colourRows) {
+                std::memcpy(out, line, lineBytes);
+            } else {
+                std::memset(out, 0, lineBytes);
+            }
+            checker.fillRow(target, y + cellRow, lineBytes);
+        }
+        y += options.zoom;
+    }
+    return y;
+}
+
+// ---- The modes beyond the four: every unit row is decoded into packed pixel values,
+// and a table of the screen bytes of every packed byte value lays them out.
+
+// Screen bytes of the pixels of every packed byte value, at the render's zoom.
+// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
+// padded size writes a cell; the next cell overwrites the excess.
+constexpr int paddedCellBytes(int cellBytes) {
+    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+}
+
+struct PackedCells {
+    int pixelsPerByte = 0;
+    int cellBytes = 0;
+    int stride = 0;  // paddedCellBytes(cellBytes)
+    std::array<uint8_t, 256 * kLargestCellBytes> bytes;
+};
+
+PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
+    PackedCells cells;
+    cells.pixelsPerByte = 8 / row.packBits;
+    const int boxPixels = row.pixelWidth * zoom;
+    cells.cellBytes = cells.pixelsPerByte * boxPixels * kScreenPixelBytes;
+    cells.stride = paddedCellBytes(cells.cellBytes);
+    const int mask = (1 << row.packBits) - 1;
+    for (int v = 0; v < 256; ++v) {
+        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
+        for (int j = 0; j < cells.pixelsPerByte; ++j) {
+            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
+            const int32_t colour = modePixelColour(mode, value);
+            for (int p = 0; p < boxPixels; ++p)
+                writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
+        }
+    }
+    return cells;
+}
+
+// A decoded line never holds more packed bytes than the view has pixels, plus one unit.
+constexpr int kPackedLine = 2048;
+
+struct UnitWalk {
+    const ModeRow* row;
+    ViewGeometry geometry;
+    SheetOptions options;
+    int64_t strips;
+    const uint8_t* transform;
+};
+
+UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
+    UnitWalk walk{};
+    walk.row = modeRow(options.colourMode);
+    walk.options = options;
+    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
+    walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
+    walk.transform = byteTransform(options).table;
+    return walk;
+}
+
+UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
+    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform, start, walk.options.bytesPerRow};
+}
+
+template <int kCellBytes>
+size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
+                        const PackedCells& cells) {
+    const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
+    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
+    const uint8_t* table = cells.bytes.data();
+    const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
+    uint8_t* out = line + at;
+    int i = 0;
+    // Padded stores up to the last whole cell, which must not write past the run.
+    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
+    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
+    size_t end = at + static_cast<size_t>(whole) * size;
+    if (whole < count && end < lineEnd) {
+        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
+        end = lineEnd;
+    }
+    return end;
+}
+
+using PackedWriter = size_t (*)(uint8_t*, size_t, size_t, const uint8_t*, int, const PackedCells&);
+
+PackedWriter packedWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 3:
+            return writePackedCells<3>;
+        case 6:
+            return writePackedCells<6>;
+        case 12:
+            return writePackedCells<12>;
+        case 24:
+            return writePackedCells<24>;
+        case 48:
+            return writePackedCells<48>;
+        default:
+            return writePackedCells<0>;
+    }
+}
+
+// Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
+// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
+void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
+                SpanList& pixelRuns) {
+    const ViewGeometry& g = walk.geometry;
+    const int64_t viewRow = line / g.unitHeight;
+    const int unitRow = static_cast<int>(line % g.unitHeight);
+    const int64_t unitPixels = g.unitWidth / walk.row->pixelWidth;
+    pixelRuns.count = 0;
+    for (int64_t s = 0; s < walk.strips; ++s) {
+        const int64_t stripPixel = s * g.unitsPerRow * unitPixels;
+        if (stripPixel >= viewPixels) break;
+        const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
+        const int64_t visible =
+            std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
+        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        const int64_t low = std::min(range.low, visible);
+        const int64_t high = std::min(range.high, visible);
+        if (low >= high) continue;
+        const int64_t firstPixel = stripPixel + low * unitPixels;
+        const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
+        const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
+        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
+                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
+                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
+                             packed + (firstPixel >> byteShift));
+        const auto from = static_cast<size_t>(firstPixel);
+        const auto to = static_cast<size_t>(lastStart + lastPixels);
+        if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {
+            pixelRuns.items[pixelRuns.count - 1].to = to;
+        } else {
+            pixelRuns.items[pixelRuns.count++] = {from, to};
+        }
+    }
+}
+
+// Pixel line by pixel line in address order: each line's units decoded into one line of
+// packed values, laid out run by run, the background in the gaps, then the line repeated for
+// the zoom.
+void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
+    const UnitWalk walk = makeUnitWalk(options, target.width);
+    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
+    const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
+    const size_t lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
+    const int64_t viewPixels = viewPixelsOf(*walk.row, options.zoom, target.width);
+    const int64_t lines = walk.geometry.rowsPerStrip * walk.geometry.unitHeight;
+    const size_t pixelBytes = static_cast<size_t>(walk.row->pixelWidth) * options.zoom * kScreenPixelBytes;
+    const int byteShift = cells.pixelsPerByte == 8   ? 3
+                          : cells.pixelsPerByte == 4 ? 2
+                          : cells.pixelsPerByte == 2 ? 1
+                                                     : 0;
+    SpanList pixelRuns;
+    SpanList spans;
+    uint8_t packed[kPackedLine];
+    int y = 0;
+    for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
+         ++line) {
+        uint8_t* out = imageRow(target, y);
+        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
+        spans.count = 0;
+        for (const Span& run : std::span(pixelRuns.items, pixelRuns.count)) {
+            const size_t at = run.from * pixelBytes;
+            const int count =
+                static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
+            spans.items[spans.count++] = {
+                at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)};
+        }
+        for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
+            uint8_t* copy = imageRow(target, y + cellRow);
+            size_t cursor = 0;
+            for (const Span& span : std::span(spans.items, spans.count)) {
+                if (cellRow > 0) std::memcpy(copy + span.from, out + span.from, span.to - span.from);
+                checker.fillSpan(target, y + cellRow, cursor, span.from);
+                cursor = span.to;
+            }
+            checker.fillSpan(target, y + cellRow, cursor, lineEnd);
+        }
+        y += options.zoom;
+    }
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+using RowsWriter = int (*)(const ImageBuffer&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
+
+// The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
+RowsWriter rowsWriterFor(int cellBytes) {
+    switch (cellBytes) {
+        case 6:
+            return drawBytesInRows<6>;
+        case 12:
+            return drawBytesInRows<12>;
+        case 24:
+            return drawBytesInRows<24>;
+        case 48:
+            return drawBytesInRows<48>;
+        case 96:
+            return drawBytesInRows<96>;
+        case 192:
+            return drawBytesInRows<192>;
+        default:
+            return drawBytesInRows<0>;
+    }
+}
+
+void drawSheet(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
+    if (!isByteCellMode(options.colourMode)) {
+        drawUnitsDirect(target, options, checker);
+        return;
+    }
+    const CellPatterns patterns = makeCellPatterns(options);
+    int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+}  // namespace plain
+
+void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
+    if (target.width <= 0 || target.height <= 0) return;
+    const CheckerRows checker(target, options);
+    if (pixelKernel() == PixelKernel::Plain) return plain::drawSheet(target, options, checker);
+    const ModeRow& row = *modeRow(options.colourMode);
+    const bool byteCells = isByteCellMode(options.colourMode);
+    int32_t colours[256];
+    int count = 0;
+    if (byteCells) {
+        loadByteCellColours(options.colourMode, colours, count);
+    } else {
+        loadUnitColours(options.colourMode, colours, count);
+    }
+    const int factor = row.pixelWidth * options.zoom;
+    const LineExpander& expander = lineExpander(colours, count, factor);
+    const LinePainter painter{target,
+                              checker,
+                              expander,
+                              options.zoom,
+                              static_cast<size_t>(factor) * kScreenPixelBytes,
+                              static_cast<size_t>(target.width) * kScreenPixelBytes,
+                              options.colourMode == kModeBinary && options.zoom == 8};
+    int y = byteCells ? drawByteCells(painter, options) : drawUnits(painter, options);
+    for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+}
+
+}  // namespace
+
+SheetResult drawSheet() {
+    if (viewerState.dataBuffer == nullptr) return SheetResult::NothingLoaded;
+    const SheetOptions options = currentSheetOptions();
+    if (!optionsInRange(options)) return SheetResult::CannotDraw;
+    // The sheet is made 24-bit and kViewWidth wide; the writer's tables are sized for that.
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    if (image == nullptr || image->depth != 24 || image->width > kViewWidth) return SheetResult::CannotDraw;
+    if (!beginDrawing(imageTarget(kSheetImage))) return SheetResult::CannotDraw;
+    drawSheetDirect(*image, options);
+    endDrawing();
+    return SheetResult::Drawn;
+}
+
+namespace {
+
+int zoomOrOne() {
+    return viewerState.zoom >= 1 ? viewerState.zoom : 1;
+}
+
+std::string viewStatusLine(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
+    return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
+           ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
+           decimalText(mouseByteIndex(mouseX, mouseY));
+}
+
+}  // namespace
+
+SheetOptions currentSheetOptions() {
+    SheetOptions options;
+    options.first = viewFirstByte();
+    options.bytesPerRow = viewerState.bytesPerRow;
+    options.zoom = viewerState.zoom;
+    options.colourMode = viewerState.colourMode;
+    options.viewHeight = viewerState.viewHeight;
+    options.inverse = heldValue(HeldValue::Inverse) != 0;
+    options.reverseByte = heldValue(HeldValue::ReverseByte) != 0;
+    options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
+    options.multiColumn = heldValue(HeldValue::MultiColumn) != 0;
+    return options;
+}
+
+int byteColumnLimit(int mode) {
+    switch (mode) {
+        case kModeBk:
+            return 192;
+        case kModeSam:
+            return 80;
+        default:
+            return 75;
+    }
+}
+
+int64_t viewFirstByte() {
+    return int64_t{viewerState.byteOffset} + heldValue(HeldValue::FineOffset);
+}
+
+int32_t mouseCell(int coordinate) {
+    return coordinate / zoomOrOne();
+}
+
+PointedByte pointedByte(int mouseX, int mouseY) {
+    const int64_t zoom = zoomOrOne();
+    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
+                                        static_cast<int>(zoom), viewerState.viewHeight);
+    const int64_t unitX = mouseX / zoom;
+    return {unitX / g.stripWidth, mouseY / zoom / g.unitHeight, unitX % g.stripWidth, g.rowsPerStrip};
+}
+
+int64_t mouseByteIndex(int mouseX, int mouseY) {
+    const PointedByte pointed = pointedByte(mouseX, mouseY);
+    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow,
+                         pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
+}
+
+int64_t viewRowBytes() {
+    return viewGeometry(viewerState.colourMode, viewerState.bytesPerRow, 1, 1).rowBytes;
+}
+
+int32_t jumpRowAt(int mouseX, int mouseY) {
+    const PointedByte pointed = pointedByte(mouseX, mouseY);
+    const int64_t row =
+        pointed.strip * pointed.rowsPerStrip + pointed.row + heldValue(HeldValue::RowPosition);
+    return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
+}
+
+std::string statusTextForRender(int mouseX, int mouseY) {
+    return viewStatusLine("Disp=", ",size=", mouseX, mouseY);
+}
+
+std::string statusTextForMouseMove(int mouseX, int mouseY) {
+    return viewStatusLine("Disp:", ",size:", mouseX, mouseY);
+}

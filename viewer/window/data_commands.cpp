@@ -1,0 +1,110 @@
+#include "viewer/window/data_commands.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shell/command_line.h"
+#include "shell/controls.h"
+#include "shell/file_drop.h"
+#include "shell/requesters.h"
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/window/render_view.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+struct LoadMessage {
+    LoadResult result;
+    const char* title;
+    const char* text;
+    bool withName;
+};
+
+constexpr LoadMessage kLoadMessages[] = {
+    {LoadResult::Memory, "Memory", "Unable to allocate memory!", false},
+    {LoadResult::Open, "File Error", "Unable to open:", true},
+    {LoadResult::Read, "File Read Error", "Unable to read:", true},
+    {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
+};
+
+// Loads the file and sets the row bar's range for it, the view following the bar; on failure
+// shows the message.
+bool loadAndReport(const std::string& fileName) {
+    const LoadResult result = loadDataFile(fileName);
+    if (result == LoadResult::Ok) {
+        followScrollBars();
+        return true;
+    }
+    for (const LoadMessage& message : kLoadMessages) {
+        if (message.result == result) {
+            showMessage(message.title,
+                        message.withName ? message.text + fileName : std::string(message.text));
+        }
+    }
+    return false;
+}
+
+bool loadAndRender(const std::string& fileName) {
+    if (!loadAndReport(fileName)) return false;
+    renderView();
+    return true;
+}
+
+}  // namespace
+
+bool openDataFileCommand() {
+    const std::string name =
+        askOpenFileName("Please choose file to load", viewerState.lastFolder, "All files (*.*)|*.*", 0);
+    if (name.empty()) return true;
+    viewerState.lastFolder = pathPart(name);
+    return loadAndRender(name);
+}
+
+bool loadDroppedFiles() {
+    const std::vector<std::string> names = droppedFileNames();
+    return loadAndRender(names.empty() ? std::string() : names.front());
+}
+
+bool loadStartFile() {
+    if (argumentCount() < 1) return true;
+    return loadAndRender(argument(0));
+}
+
+bool convertTypedNumber(const std::string& text, int32_t& value) {
+    value = parseSizeText(text);
+    if (!viewerState.convertOk) showMessage("wrong input", "can't convert:" + text);
+    return viewerState.convertOk != 0;
+}
+
+void saveBinaryRange() {
+    const std::string text = askText("size", "Enter size(hex/dec)", "0000");
+    if (text.empty()) return;
+    int32_t size = 0;
+    if (!convertTypedNumber(text, size)) return;
+    const int64_t first = viewFirstByte();
+    if (checkRange(first, size) != RangeCheck::Ok) {
+        showMessage("Save binary file", "Too big value!");
+        return;
+    }
+    saveByteBlock(ByteBlock{first, size, size, 1});
+}
+
+void saveByteBlock(const ByteBlock& block) {
+    std::string name =
+        askSaveFileName("Please choose file to save", viewerState.lastFolder, "Binary file (*.bin)|*.bin", 0);
+    if (name.empty()) return;
+    name = withBinExtension(name);
+    if (refuseToReplaceViewedFile("Save binary file", name)) return;
+    if (!writeByteBlock(name, block)) showMessage("Save binary file", "Cannot save\r\n" + name);
+}
+
+bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {
+    if (!isLoadedFile(name)) return false;
+    showMessage(title, "Not saved: this is the file being viewed\r\n" + name);
+    return true;
+}

@@ -1,0 +1,79 @@
+#include "viewer/window/find_commands.h"
+
+#include <cstdint>
+#include <string>
+
+#include "shell/controls.h"
+#include "shell/window_shell.h"
+#include "support/text_ops.h"
+#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/window/render_view.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+int64_t firstByteOfView() {
+    return int64_t{viewerState.byteOffset} + getState(kOffsetSpin);
+}
+
+void sayNothingFound(const std::string& text) {
+    setStatusText(kStatusBar, 0, text, kStatusNoBorder);
+}
+
+// Width `width` with `first` as the first byte of the view: the row position and the fine
+// offset split it, the ranges they depend on are set first so that nothing clamps them.
+void showFrom(int64_t first, int32_t width) {
+    const int64_t row = first / width;
+    const auto offset = static_cast<int>(first - row * width);
+    setRowScrollRange(width);
+    setAttribute(kOffsetSpin, kSpinMinimum, -width);
+    setAttribute(kOffsetSpin, kSpinMaximum, width);
+    setState(kWidthScroll, width);
+    setState(kRowScroll, static_cast<int>(row));
+    setState(kOffsetSpin, offset);
+    setText(kOffsetSpin, decimalText(offset));
+    applyScroll();
+}
+
+// The finder measures byte columns, so it knows the four byte-cell modes only; in the others
+// it says so instead of searching.
+bool finderWorksInMode() {
+    if (isByteCellMode(viewerState.colourMode)) return true;
+    setStatusText(kStatusBar, 0,
+                  "Guess width, Next graphics and Previous graphics work in the four classic modes only",
+                  kStatusNoBorder);
+    return false;
+}
+
+}  // namespace
+
+void guessWidthCommand() {
+    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
+    const int64_t first = firstByteOfView();
+    const WidthGuess guess = guessWidth(viewerState.dataBuffer, viewerState.dataSize, first,
+                                        viewerState.colourMode, viewerState.maxWidth);
+    if (guess.count == 0) {
+        sayNothingFound("No picture found from byte " + decimalText(first) + " in this colour mode");
+        return;
+    }
+    showFrom(first, guess.candidates[0].width);
+}
+
+void nextGraphicsCommand(bool forward) {
+    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
+    const int64_t first = firstByteOfView();
+    GraphicsRegion region{};
+    const bool found =
+        forward ? findNextGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
+                                   first, viewerState.maxWidth, region)
+                : findPreviousGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
+                                       first, viewerState.maxWidth, region);
+    if (!found) {
+        sayNothingFound(std::string("No graphics found ") + (forward ? "after" : "before") + " byte " +
+                        decimalText(first) + " in this colour mode");
+        return;
+    }
+    showFrom(region.first, region.width);
+}

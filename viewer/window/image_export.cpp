@@ -1,0 +1,55 @@
+#include "viewer/window/image_export.h"
+
+#include <string>
+
+#include "graphics/image_save.h"
+#include "shell/requesters.h"
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/window/data_commands.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kPngPattern = 0;
+constexpr int kBmpPattern = 1;
+
+// The name with `extension` appended unless its last four characters already are it, in any case.
+std::string withImageExtension(const std::string& name, const std::string& extension) {
+    const std::string tail = lowerCase(midText(name, textLength(name) - 3));
+    return tail == extension ? name : name + extension;
+}
+
+// The loaded name with the extension of the type first shown, so that accepting the proposal
+// never names the loaded file itself.
+std::string proposedName() {
+    if (viewerState.loadedFileName.empty()) return viewerState.lastFolder;
+    return viewerState.lastFolder + viewerState.loadedFileName + ".png";
+}
+
+// The proposal kept while the BMP type was chosen takes the BMP extension instead.
+std::string withChosenTypeOfProposal(const std::string& name) {
+    const std::string proposed = viewerState.loadedFileName + ".png";
+    if (viewerState.loadedFileName.empty() || filePart(name) != proposed) return name;
+    return name.substr(0, name.size() - 4) + ".bmp";
+}
+
+}  // namespace
+
+void exportImage() {
+    exportPicture(kSheetImage);
+}
+
+void exportPicture(int number) {
+    std::string name = askSaveFileName("Please choose file to save", proposedName(),
+                                       "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
+    if (name.empty()) return;
+    const int pattern = selectedPatternIndex();
+    if (pattern == kPngPattern) name = withImageExtension(name, ".png");
+    if (pattern == kBmpPattern) name = withImageExtension(withChosenTypeOfProposal(name), ".bmp");
+    if (pattern != kPngPattern && pattern != kBmpPattern) return;
+    if (refuseToReplaceViewedFile("Save Image Error", name)) return;
+    const int saved = pattern == kPngPattern ? saveImage(number, name, "PNG") : saveImage(number, name);
+    if (!saved) showMessage("Save Image Error", "Error saving\r\n" + name);
+}

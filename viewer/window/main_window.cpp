@@ -1,0 +1,489 @@
+#include "viewer/window/main_window.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "graphics/canvas.h"
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+#include "graphics/png_writer.h"
+#include "shell/canvas_widget.h"
+#include "shell/controls.h"
+#include "shell/event_queue.h"
+#include "shell/file_drop.h"
+#include "shell/window_shell.h"
+#include "support/file_services.h"
+#include "support/text_ops.h"
+#include "viewer/window/app_identity.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/window/data_commands.h"
+#include "viewer/window/find_commands.h"
+#include "viewer/window/image_export.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/window/navigation.h"
+#include "viewer/window/render_view.h"
+#include "viewer/window/settings_persistence.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kWindowFlags = kWindowTitleBar | kWindowSystemMenu | kWindowMinimizeBox | kWindowCentred;
+constexpr int kWheelRows = 16;
+
+// The control that holds each value, in the order of HeldValue.
+constexpr int kHeldValueControls[kHeldValueCount] = {kRowScroll,  kWidthScroll, kOffsetSpin,
+                                                     kInverseBox, kReverseBox,  kGridBox,
+                                                     kMultiBox,   kNibbleBox,   kPreviewBox};
+
+int controlOf(HeldValue which) {
+    return kHeldValueControls[static_cast<int>(which)];
+}
+
+int controlHeldValue(HeldValue which) {
+    return getState(controlOf(which));
+}
+void setControlHeldValue(HeldValue which, int value) {
+    setState(controlOf(which), value);
+}
+
+struct CheckBoxRow {
+    int number, x, width;
+    const char* caption;
+    const char* toolTip;
+};
+
+// In creation order; all at y = viewHeight + 20, 20 pixels high.
+constexpr CheckBoxRow kCheckBoxes[] = {
+    {kInverseBox, 0, 30, "i", "inverse byte"}, {kReverseBox, 40, 40, "R", "reverse byte"},
+    {kGridBox, 80, 40, "g", "grid"},           {kMultiBox, 120, 40, "m", "Multi column"},
+    {kNibbleBox, 160, 40, "n", "Nibble Swap"}, {kPreviewBox, 200, 40, "z", "zoomed preview"},
+};
+
+void createControls() {
+    const int viewHeight = viewerState.viewHeight;
+    createCanvas(kCanvas, 0, 0, kViewWidth, viewHeight);
+    createScrollBar(kRowScroll, kViewWidth, 0, 20, viewHeight, 0, 32, 1, 1);
+    // The bar starts one short of the width limit; settings that are read set it to the largest width.
+    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, kMaxBytesPerRow - 1, 1, 0);
+    bindControlEvent(kRowScroll, applyScroll);
+    bindControlEvent(kWidthScroll, applyScroll);
+    for (const CheckBoxRow& box : kCheckBoxes) {
+        createCheckBox(box.number, box.x, viewHeight + 20, box.width, 20, box.caption);
+        setToolTip(box.number, box.toolTip);
+    }
+    createSpinBox(kOffsetSpin, 240, viewHeight + 20, 80, 20, -1, 1);
+    setToolTip(kOffsetSpin, "offset");
+    enableFileDrop(kCanvas, kFormatFileList, kDropCopy);
+    bindHeldValues(controlHeldValue, setControlHeldValue);
+}
+
+void fillCanvasBlack() {
+    if (beginDrawing(canvasTarget(kCanvas))) {
+        fillBox(0, 0, kViewWidth, viewerState.viewHeight, 0);
+        endDrawing();
+    }
+}
+
+struct MenuItemRow {
+    int id;
+    const char* text;
+};
+
+void addMenuItems(std::initializer_list<MenuItemRow> items) {
+    for (const MenuItemRow& item : items) menuItem(item.id, item.text);
+}
+
+// The modes of other machines, after the four: computers, then consoles, in table order.
+void addMachineModeItems() {
+    struct Group {
+        const char* title;
+        int from, to;
+    };
+    menuSeparator();
+    for (const Group& group :
+         {Group{"Computers", kModeChunky8, kModeZx}, Group{"Consoles", kModeNes, kModeTableSize - 1}}) {
+        openSubmenu(group.title);
+        for (int mode = group.from; mode <= group.to; ++mode)
+            menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
+        closeSubmenu();
+    }
+}
+
+void buildStatusBarAndMenus() {
+    if (createStatusBar(kStatusBar, kMainWindow)) addStatusField(kViewWidth);
+    if (createPopupMenu(kJumpMenu)) menuItem(kCommandJumpHere, "jump here");
+    if (!createMenuBar(kMainMenu, kMainWindow)) return;
+    beginDropDown("File");
+    addMenuItems({{kCommandOpen, "Open...\tCtrl+O"},
+                  {kCommandSaveBinary, "Save binary..."},
+                  {kCommandSaveImage, "Save image..."}});
+    menuSeparator();
+    menuItem(kCommandQuit, "Quit");
+    menuSeparator();
+    addMenuItems({{kCommandSaveSelectionImage, "Save selection as image...\tCtrl+E"},
+                  {kCommandSaveSelectionBinary, "Save selection as binary...\tCtrl+Shift+E"}});
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, 0);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, 0);
+    beginDropDown("View");
+    openSubmenu("Zoom");
+    addMenuItems({{kCommandZoomPreview, "zoom preview\tCtrl+Z"},
+                  {kCommandZoom1, "zoom x1\tCtrl+1"},
+                  {kCommandZoom2, "zoom x2\tCtrl+2"},
+                  {kCommandZoom4, "zoom x4\tCtrl+4"},
+                  {kCommandZoom8, "zoom x8\tCtrl+8"}});
+    closeSubmenu();
+    openSubmenu("Color mode");
+    addMenuItems({{kCommandBinary, "Binary"},
+                  {kCommandAtari, "Atari GR.15"},
+                  {kCommandBk, "BK-0010"},
+                  {kCommandSamCoupe, "Sam Coupe mode 4"}});
+    setMenuCheck(kMainMenu, kCommandBinary, 1);
+    addMachineModeItems();
+    closeSubmenu();
+    addMenuItems({{kCommandGrid, "Grid\tCtrl+G"},
+                  {kCommandInverse, "Inverse\tCtrl+I"},
+                  {kCommandMulti, "Multi columns\tCtrl+M"},
+                  {kCommandReverse, "Reverse byte\tCtrl+R"},
+                  {kCommandStayOnTop, "Stay on top\tCtrl+T"},
+                  {kCommandGoToOffset, "Go to offset...\tCtrl+J"}});
+    addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
+                  {kCommandNextGraphics, "Next graphics\tCtrl+N"},
+                  {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
+    closeSubmenu();
+    addMenuItems(
+        {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
+}
+
+struct ShortcutRow {
+    int key;  // with Control, and Shift when kShortcutShift is added
+    int command;
+};
+
+// clang-format off
+constexpr ShortcutRow kShortcuts[] = {
+    {'O', kCommandOpen},    {'G', kCommandGrid},      {'I', kCommandInverse},     {'M', kCommandMulti},
+    {'R', kCommandReverse}, {'T', kCommandStayOnTop}, {'Z', kCommandZoomPreview}, {'1', kCommandZoom1},
+    {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
+    {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
+    {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
+    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
+};
+// clang-format on
+
+void addShortcuts() {
+    for (const ShortcutRow& row : kShortcuts)
+        addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
+}
+
+// Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
+// Only keys pressed in the main window while it is active count.
+void pollArrowKeys() {
+    if (isKeyDownInWindow(kMainWindow, kKeyRight)) {
+        const int width = getState(kWidthScroll);
+        if (width < viewerState.maxWidth) {
+            setState(kWidthScroll, width + 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDownInWindow(kMainWindow, kKeyLeft)) {
+        const int width = getState(kWidthScroll);
+        if (width > 1) {
+            setState(kWidthScroll, width - 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDownInWindow(kMainWindow, kKeyUp)) {
+        const int row = getState(kRowScroll);
+        if (row != 0) {
+            setState(kRowScroll, row - 1);
+            applyScroll();
+        }
+    }
+    if (isKeyDownInWindow(kMainWindow, kKeyDown)) {
+        const int row = getState(kRowScroll);
+        if (row != getAttribute(kRowScroll, kScrollMaximum)) {
+            setState(kRowScroll, row + 1);
+            applyScroll();
+        }
+    }
+    pollPageKeys();
+}
+
+void turnWheel() {
+    const auto delta = static_cast<int16_t>((eventWParam() >> 16) & 0xFFFF);
+    const int row = getState(kRowScroll);
+    if (delta < 0) {
+        // The bar stops at its maximum; a sum beyond 32 bits must not wrap to a small row first.
+        setState(kRowScroll, static_cast<int>(std::min<int64_t>(int64_t{row} + kWheelRows, INT32_MAX)));
+        applyScroll();
+    } else if (delta > 0 && row > kWheelRows) {
+        setState(kRowScroll, row - kWheelRows);
+        applyScroll();
+    }
+}
+
+void rightClickCanvas() {
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
+    viewerState.jumpRow = jumpRowAt(mouseX, mouseY);
+    showPopupMenu(kJumpMenu, kMainWindow);
+}
+
+void moveOverCanvas() {
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
+    dragOnView();
+    if (draggingOnView()) return;
+    setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);
+    if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
+}
+
+// A check box that mirrors a menu item changed: render and copy its state to the check mark.
+void mirrorBoxToMenu(int box, int command, bool markFirst) {
+    if (markFirst) setMenuCheck(kMainMenu, command, getState(box));
+    renderView();
+    if (!markFirst) setMenuCheck(kMainMenu, command, getState(box));
+}
+
+void handleControlEvent() {
+    switch (eventControl()) {
+        case kCanvas:
+            if (eventType() == kCanvasRightClick) rightClickCanvas();
+            if (eventType() == kCanvasMouseMove) moveOverCanvas();
+            if (eventType() == kCanvasLeftButtonDown) pressOnView();
+            if (eventType() == kCanvasLeftButtonUp) releaseOnView();
+            break;
+        case kPreviewBox:
+            if (!getState(kPreviewBox)) renderView();
+            break;
+        case kNibbleBox:
+            renderView();
+            break;
+        case kOffsetSpin:
+            setText(kOffsetSpin, decimalText(getState(kOffsetSpin)));
+            renderView();
+            setFocus(kInverseBox);
+            break;
+        case kMultiBox:
+            mirrorBoxToMenu(kMultiBox, kCommandMulti, true);
+            break;
+        case kGridBox:
+            mirrorBoxToMenu(kGridBox, kCommandGrid, false);
+            break;
+        case kReverseBox:
+            mirrorBoxToMenu(kReverseBox, kCommandReverse, true);
+            break;
+        case kInverseBox:
+            mirrorBoxToMenu(kInverseBox, kCommandInverse, false);
+            break;
+        default:
+            break;  // the scroll bars' bound applyScroll has already run
+    }
+}
+
+// Commands 8 to 11: flip the check mark and set the box to match.
+void toggleMirroredOption(int command, int box) {
+    const int was = getMenuCheck(kMainMenu, command);
+    setMenuCheck(kMainMenu, command, 1 - was);
+    setState(box, 1 - was);
+    renderView();
+}
+
+void setZoom(int zoom) {
+    viewerState.zoom = zoom;
+    renderView();
+}
+
+void toggleStayOnTop() {
+    viewerState.stayOnTop = 1 - viewerState.stayOnTop;
+    setMenuCheck(kMainMenu, kCommandStayOnTop, viewerState.stayOnTop != 0);
+    setStayOnTop(kMainWindow, viewerState.stayOnTop != 0);
+}
+
+void toggleZoomPreview() {
+    const int was = getState(kPreviewBox);
+    setMenuCheck(kMainMenu, kCommandZoomPreview, 1 - was);
+    setState(kPreviewBox, 1 - was);
+    renderView();
+}
+
+void jumpHere() {
+    if (viewerState.jumpRow == -1) return;
+    setState(kRowScroll, viewerState.jumpRow);
+    applyScroll();
+    viewerState.jumpRow = -1;
+}
+
+// A view row of another machine's mode can hold many more bytes than the width: the row
+// position is recounted so that the view keeps its first byte, as near as the rows allow.
+void chooseMachineMode(int mode) {
+    const int64_t first = viewerState.byteOffset;
+    viewerState.colourMode = mode;
+    markColourMode(colourModeCommand(mode));
+    const int64_t rowBytes = viewRowBytes();
+    setRowScrollRange(rowBytes);
+    setState(kRowScroll, static_cast<int>(first / rowBytes));
+    applyScroll();
+}
+
+ViewerStep handleCommand(int command) {
+    switch (command) {
+        case kCommandQuit:
+            return ViewerStep::Quit;
+        case kCommandSaveBinary:
+            saveBinaryRange();
+            break;
+        case kCommandSaveImage:
+            exportImage();
+            break;
+        case kCommandOpen:
+            if (!openDataFileCommand()) return ViewerStep::EndAtOnce;
+            break;
+        case kCommandZoom1:
+            setZoom(1);
+            break;
+        case kCommandZoom2:
+            setZoom(2);
+            break;
+        case kCommandZoom4:
+            setZoom(4);
+            break;
+        case kCommandZoom8:
+            setZoom(8);
+            break;
+        case kCommandGrid:
+            toggleMirroredOption(kCommandGrid, kGridBox);
+            break;
+        case kCommandInverse:
+            toggleMirroredOption(kCommandInverse, kInverseBox);
+            break;
+        case kCommandReverse:
+            toggleMirroredOption(kCommandReverse, kReverseBox);
+            break;
+        case kCommandMulti:
+            toggleMirroredOption(kCommandMulti, kMultiBox);
+            break;
+        case kCommandStayOnTop:
+            toggleStayOnTop();
+            break;
+        case kCommandZoomPreview:
+            toggleZoomPreview();
+            break;
+        case kCommandJumpHere:
+            jumpHere();
+            break;
+        case kCommandGoToOffset:
+            goToOffset();
+            break;
+        case kCommandSaveSelectionImage:
+            saveSelectionImage();
+            break;
+        case kCommandSaveSelectionBinary:
+            saveSelectionBinary();
+            break;
+        case kCommandGuessWidth:
+            guessWidthCommand();
+            break;
+        case kCommandNextGraphics:
+        case kCommandPreviousGraphics:
+            nextGraphicsCommand(command == kCommandNextGraphics);
+            break;
+        case kCommandBinary:
+        case kCommandAtari:
+        case kCommandBk:
+        case kCommandSamCoupe:
+            viewerState.colourMode = command - kCommandBinary;
+            markColourMode(command);
+            renderView();
+            break;
+        default:
+            if (command >= kCommandFirstMachine &&
+                command < kCommandFirstMachine + kModeTableSize - kModeChunky8)
+                chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);
+            break;
+    }
+    return ViewerStep::Continue;
+}
+
+// Everything every service still holds: files, images, memory blocks, windows and the shell.
+void releaseServices() {
+    bindHeldValues(nullptr, nullptr);
+    closeAllFiles();
+    freeImage(-1);
+    shutdownShell();
+    releaseAllMemory();
+}
+
+}  // namespace
+
+int colourModeCommand(int mode) {
+    return mode < kModeChunky8 ? kCommandBinary + mode : kCommandFirstMachine + mode - kModeChunky8;
+}
+
+void markColourMode(int id) {
+    for (int mode = 0; mode < kModeTableSize; ++mode)
+        setMenuCheck(kMainMenu, colourModeCommand(mode), colourModeCommand(mode) == id);
+}
+
+ViewerStep startViewer(int argc, char** argv) {
+    initShell(argc, argv);
+    setDesktopEntryName(kDesktopEntryName);
+    setApplicationIcon(appIconPictures());
+    initViewerState();
+    registerPngEncoder();
+    createImage(kSheetImage, kViewWidth, viewerState.viewHeight);
+    if (!openWindow(kMainWindow, 0, 0, 620, viewerState.viewHeight + 90, viewerState.windowTitle,
+                    kWindowFlags)) {
+        return ViewerStep::EndAtOnce;
+    }
+    createControls();
+    fillCanvasBlack();
+    buildStatusBarAndMenus();
+    addShortcuts();
+    readSettings();
+    buildByteTables();
+    if (!loadStartFile()) return ViewerStep::EndAtOnce;
+    return ViewerStep::Continue;
+}
+
+ViewerStep handleEvent(int kind) {
+    if (isKeyDownInWindow(kMainWindow, kKeyEscape)) return ViewerStep::Quit;
+    pollArrowKeys();
+    switch (kind) {
+        case kEventFilesDropped:
+            if (!loadDroppedFiles()) return ViewerStep::EndAtOnce;
+            break;
+        case kRawMouseWheel:
+            turnWheel();
+            break;
+        case kEventControl:
+            handleControlEvent();
+            break;
+        case kEventMenu:
+            return handleCommand(eventMenuItem());
+        case kEventClose:
+            return ViewerStep::Quit;
+        default:
+            break;
+    }
+    return ViewerStep::Continue;
+}
+
+int finishViewer(ViewerStep how) {
+    if (how == ViewerStep::Quit) {
+        writeSettings();
+        freeImage(kSheetImage);
+        freeDataBuffer();
+    }
+    releaseServices();
+    return 0;
+}
+
+int runViewer(int argc, char** argv) {
+    ViewerStep step = startViewer(argc, argv);
+    while (step == ViewerStep::Continue) step = handleEvent(waitEvent());
+    return finishViewer(step);
+}

@@ -1,0 +1,174 @@
+#include "viewer/window/navigation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "graphics/canvas.h"
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+#include "shell/controls.h"
+#include "shell/event_queue.h"
+#include "shell/requesters.h"
+#include "shell/window_shell.h"
+#include "support/text_ops.h"
+#include "viewer/engine/data_buffer.h"
+#include "viewer/window/data_commands.h"
+#include "viewer/window/image_export.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_decoding.h"
+#include "viewer/window/render_view.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/view_block.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kSelectionImage = 3;
+constexpr int kDragDistance = 3;  // pixels the pointer moves before a press becomes a drag
+
+ViewSelection& selection() {
+    return viewerState.selection;
+}
+
+// The view at this row position and fine offset, the offset box showing it, rendered.
+void showFromByte(int64_t row, int32_t fineOffset) {
+    setState(kRowScroll, static_cast<int>(row));
+    setState(kOffsetSpin, fineOffset);
+    setText(kOffsetSpin, decimalText(fineOffset));
+    applyScroll();
+}
+
+// Bytes of one view row at the width the width bar shows.
+int64_t rowBytesOfWidthBox() {
+    return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
+}
+
+void moveRowsBy(int64_t rows) {
+    const int64_t row = getState(kRowScroll);
+    const int64_t target = std::clamp<int64_t>(row + rows, 0, getAttribute(kRowScroll, kScrollMaximum));
+    if (target == row) return;
+    setState(kRowScroll, static_cast<int>(target));
+    applyScroll();
+}
+
+void goToRowStart(int64_t row) {
+    if (getState(kRowScroll) == row && getState(kOffsetSpin) == 0) return;
+    showFromByte(row, 0);
+}
+
+std::string selectionStatus() {
+    const ByteBlock block = selectedBlock();
+    return "Selection: " + decimalText(block.bytes) + " x " + decimalText(block.rows) + " bytes at " +
+           decimalText(block.first) + " (" + dollarHexText(block.first) + ")";
+}
+
+// The corner follows the pointer; the frame and the status line show it at once.
+void showCornerAt(int mouseX, int mouseY) {
+    selection().corner = viewCellAt(mouseX, mouseY);
+    renderView();
+    setStatusText(kStatusBar, 0, selectionStatus(), kStatusNoBorder);
+}
+
+// A selection that reaches past the data cannot be saved; bytes before it count as 0.
+bool selectionInData() {
+    if (!selection().shown) return false;
+    if (byteBlockEnd(selectedBlock()) <= viewerState.dataSize) return true;
+    showMessage("Save selection", "The selection reaches past the end of the data!");
+    return false;
+}
+
+}  // namespace
+
+void goToOffset() {
+    const std::string text = askText("Go to offset", "Enter offset(hex/dec)",
+                                     dollarHexText(std::max<int64_t>(viewFirstByte(), 0)));
+    if (text.empty()) return;
+    int32_t byte = 0;
+    if (!convertTypedNumber(text, byte)) return;
+    if (byte >= viewerState.dataSize) {
+        showMessage("Go to offset", "Offset beyond the end of the data!");
+        return;
+    }
+    // In the modes whose view row holds more bytes than the offset box reaches (the tiled and
+    // Amiga modes), the view starts at the view row holding the byte, or the row after it with a
+    // negative offset when that reaches; else at the row's start, the byte in its first view row.
+    const int64_t rowBytes = rowBytesOfWidthBox();
+    const int64_t width = std::max(getState(kWidthScroll), 1);
+    const int64_t row = byte / rowBytes;
+    const int64_t rest = byte % rowBytes;
+    if (rest <= width) {
+        showFromByte(row, static_cast<int32_t>(rest));
+    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, kScrollMaximum)) {
+        showFromByte(row + 1, static_cast<int32_t>(rest - rowBytes));
+    } else {
+        showFromByte(row, 0);
+    }
+}
+
+void pollPageKeys() {
+    const int64_t page = int64_t{viewRowsPerStrip()} * viewStripsShown();
+    if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
+    if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
+    if (isKeyDown(kKeyHome)) goToRowStart(0);
+    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0)
+        goToRowStart((viewerState.dataSize - 1) / rowBytesOfWidthBox());
+}
+
+void pressOnView() {
+    if (viewerState.dataBuffer == nullptr) return;
+    ViewSelection& made = selection();
+    made.pressed = true;
+    made.dragged = false;
+    made.pressX = getAttribute(kCanvas, kCanvasMouseX);
+    made.pressY = getAttribute(kCanvas, kCanvasMouseY);
+    made.anchor = viewCellAt(made.pressX, made.pressY);
+}
+
+void dragOnView() {
+    ViewSelection& made = selection();
+    const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
+    const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
+    if ((getAttribute(kCanvas, kCanvasButtons) & kCanvasButtonLeft) == 0) made.pressed = false;
+    if (!made.pressed || made.anchor.strip >= viewStripsShown()) return;
+    if (!made.dragged) {
+        if (std::abs(mouseX - made.pressX) < kDragDistance && std::abs(mouseY - made.pressY) < kDragDistance)
+            return;
+        made.dragged = true;
+        made.shown = true;
+        noteSelectionView();
+    }
+    showCornerAt(mouseX, mouseY);
+}
+
+void releaseOnView() {
+    ViewSelection& made = selection();
+    if (!made.pressed) return;
+    made.pressed = false;
+    if (made.dragged) {
+        showCornerAt(getAttribute(kCanvas, kCanvasMouseX), getAttribute(kCanvas, kCanvasMouseY));
+    } else if (made.shown) {
+        made.shown = false;  // a plain click
+        renderView();
+    }
+}
+
+bool draggingOnView() {
+    return selection().pressed && selection().dragged;
+}
+
+void saveSelectionImage() {
+    if (!selectionInData()) return;
+    if (!drawBlockImage(kSelectionImage, selectedBlock(), 1)) {
+        showMessage("Save selection", "The selection cannot be drawn!");
+        return;
+    }
+    exportPicture(kSelectionImage);
+    freeImage(kSelectionImage);
+}
+
+void saveSelectionBinary() {
+    if (selectionInData()) saveByteBlock(selectedBlock());
+}

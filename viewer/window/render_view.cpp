@@ -1,0 +1,168 @@
+#include "viewer/window/render_view.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "graphics/canvas.h"
+#include "graphics/drawing.h"
+#include "graphics/images.h"
+#include "shell/controls.h"
+#include "shell/requesters.h"
+#include "shell/window_shell.h"
+#include "support/text_ops.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/engine/view_block.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/engine/viewer_state.h"
+
+namespace {
+
+constexpr int kPreviewGrab = 8;
+constexpr int kPreviewSize = 128;
+constexpr int kNearestNeighbour = 1;
+constexpr int kGridStep = 8;
+constexpr int kGridMajorStep = 64;
+constexpr int32_t kGridMajorColour = 0x00FF00;
+constexpr int32_t kGridMinorColour = 0x007F00;
+constexpr int32_t kFrameColour = 0xFF00FF;  // magenta: neither the checkerboard nor a palette colour
+
+int canvasMouseX() {
+    return getAttribute(kCanvas, kCanvasMouseX);
+}
+int canvasMouseY() {
+    return getAttribute(kCanvas, kCanvasMouseY);
+}
+
+bool previewShown() {
+    return viewerState.zoom == 1 && heldValue(HeldValue::ZoomPreview) != 0;
+}
+
+struct CanvasPoint {
+    int x, y;
+    bool over;
+};
+
+// The live pointer in canvas coordinates, whatever event the render follows. The canvas sits at
+// the top-left corner of the client area, so the two coordinates agree.
+CanvasPoint pointerOnCanvas() {
+    const int x = clientPointerX(kMainWindow);
+    const int y = clientPointerY(kMainWindow);
+    const bool over = x >= 0 && y >= 0 && x < kViewWidth && y < viewerState.viewHeight;
+    return {x, y, over};
+}
+
+// The 8 x 8 pixels two pixels below and right of the pointer, enlarged 16 times into image 2.
+void grabPreview(const CanvasPoint& pointer) {
+    if (!previewShown() || !pointer.over) return;
+    if (copyImageRect(kSheetImage, kPreviewImage, pointer.x + 2, pointer.y + 2, kPreviewGrab, kPreviewGrab)) {
+        resizeImage(kPreviewImage, kPreviewSize, kPreviewSize, kNearestNeighbour);
+    }
+}
+
+void drawPreviewAtPointer(const CanvasPoint& pointer) {
+    if (!pointer.over) return;
+    drawImage(imageHandle(kPreviewImage), pointer.x + 1, pointer.y + 1);
+    freeImage(kPreviewImage);
+}
+
+void drawGrid() {
+    const int viewHeight = viewerState.viewHeight;
+    for (int g = 0; g <= kViewWidth; g += kGridStep) {
+        const int32_t colour = g % kGridMajorStep == 0 ? kGridMajorColour : kGridMinorColour;
+        drawLine(g, 0, g, viewHeight, colour);
+        drawLine(0, g, kViewWidth, g, colour);
+    }
+}
+
+// The thin frame around the selection, on the canvas only (inside its drawing context).
+void drawSelectionFrame() {
+    const ViewSelection& made = viewerState.selection;
+    if (!made.shown) return;
+    const ViewCell topLeft = blockTopLeft(made.anchor, made.corner);
+    const ByteBlock block = selectedBlock();
+    const ViewGeometry g = currentViewGeometry();
+    const int64_t zoom = viewerState.zoom;
+    const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
+    const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
+    // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
+    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
+    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
+    const int64_t bottomEdge = viewerState.viewHeight - 1;
+    const int top =
+        static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
+    const int bottom = static_cast<int>(
+        std::clamp<int64_t>((topLeft.row + block.rows) * g.unitHeight * zoom, 0, bottomEdge));
+    fillBox(left, top, right - left + 1, 1, kFrameColour);
+    fillBox(left, bottom, right - left + 1, 1, kFrameColour);
+    fillBox(left, top, 1, bottom - top + 1, kFrameColour);
+    fillBox(right, top, 1, bottom - top + 1, kFrameColour);
+}
+
+// The SheetImage onto the canvas, with the preview and the grid that only the canvas shows.
+void drawCanvasStage(const CanvasPoint& pointer) {
+    if (!beginDrawing(canvasTarget(kCanvas))) {
+        showMessage("Canvas", "It happens");
+        return;
+    }
+    drawImage(imageHandle(kSheetImage), 0, 0);
+    if (previewShown()) drawPreviewAtPointer(pointer);
+    if (heldValue(HeldValue::Grid)) drawGrid();
+    drawSelectionFrame();
+    endDrawing();
+}
+
+// Before every render: drops a selection whose view has moved or changed its layout, and
+// greys the save commands while nothing is selected.
+void keepSelectionWithView() {
+    if (viewerState.selection.shown && !sameViewAsSelection()) viewerState.selection = ViewSelection{};
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, viewerState.selection.shown);
+    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, viewerState.selection.shown);
+}
+
+// The offset box keeps a value within its range, also when the range narrows.
+void clampOffsetBox() {
+    const int offset = getState(kOffsetSpin);
+    const int clamped = std::clamp(offset, -viewerState.bytesPerRow, viewerState.bytesPerRow);
+    if (clamped == offset) return;
+    setState(kOffsetSpin, clamped);
+    setText(kOffsetSpin, decimalText(clamped));
+}
+
+}  // namespace
+
+void setRowScrollRange(int64_t rowBytes) {
+    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
+}
+
+void followScrollBars() {
+    const int width = getState(kWidthScroll);
+    viewerState.bytesPerRow = width > 0 ? width : 1;
+    const int64_t rowBytes = viewRowBytes();
+    setRowScrollRange(rowBytes);
+    // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
+    const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
+    viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
+    setAttribute(kOffsetSpin, kSpinMinimum, -viewerState.bytesPerRow);
+    setAttribute(kOffsetSpin, kSpinMaximum, viewerState.bytesPerRow);
+    clampOffsetBox();
+}
+
+void applyScroll() {
+    followScrollBars();
+    renderView();
+}
+
+void renderView() {
+    keepSelectionWithView();
+    const SheetResult sheet = drawSheet();
+    if (sheet == SheetResult::NothingLoaded) return;
+    if (sheet == SheetResult::CannotDraw) {
+        showMessage("image", "It happens");
+    } else {
+        setStatusText(kStatusBar, 0, statusTextForRender(canvasMouseX(), canvasMouseY()), kStatusNoBorder);
+    }
+    const CanvasPoint pointer = pointerOnCanvas();
+    grabPreview(pointer);
+    drawCanvasStage(pointer);
+    setWindowTitle(kMainWindow, viewerState.windowTitle + ",x" + decimalText(viewerState.zoom));
+}

@@ -1,0 +1,54 @@
+// The numbers of the main window's objects and the command ids of its menu items and shortcuts,
+// for every part of the viewer.
+#pragma once
+
+#include "viewer/engine/view_limits.h"
+
+// Numbers of the objects of the main window.
+constexpr int kMainWindow = 0;
+constexpr int kMainMenu = 0;
+constexpr int kJumpMenu = 2;
+constexpr int kStatusBar = 0;
+constexpr int kPreviewImage = 2;
+
+constexpr int kCanvas = 0;
+constexpr int kRowScroll = 1;
+constexpr int kWidthScroll = 2;
+constexpr int kInverseBox = 3;
+constexpr int kReverseBox = 4;
+constexpr int kGridBox = 5;
+constexpr int kMultiBox = 6;
+constexpr int kOffsetSpin = 7;
+constexpr int kNibbleBox = 8;
+constexpr int kPreviewBox = 9;
+
+// Command ids of menu items and shortcuts.
+enum Command {
+    kCommandQuit = 0,
+    kCommandSaveBinary = 1,
+    kCommandSaveImage = 2,
+    kCommandOpen = 3,
+    kCommandZoom1 = 4,
+    kCommandZoom2 = 5,
+    kCommandZoom4 = 6,
+    kCommandZoom8 = 7,
+    kCommandGrid = 8,
+    kCommandInverse = 9,
+    kCommandReverse = 10,
+    kCommandMulti = 11,
+    kCommandStayOnTop = 12,
+    kCommandZoomPreview = 13,
+    kCommandJumpHere = 14,
+    kCommandBinary = 15,
+    kCommandAtari = 16,
+    kCommandBk = 17,
+    kCommandSamCoupe = 18,
+    kCommandGuessWidth = 19,
+    kCommandNextGraphics = 20,
+    kCommandPreviousGraphics = 21,
+    kCommandGoToOffset = 40,
+    kCommandSaveSelectionImage = 41,
+    kCommandSaveSelectionBinary = 42,
+    // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8.
+    kCommandFirstMachine = 60,
+};
