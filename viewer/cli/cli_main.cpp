@@ -76,7 +76,8 @@ constexpr const char* kUsage =
     "\n"
     "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
     "/dev/stdout) is written straight to it, in order, keeping what was written there\n"
-    "before; a regular file is written whole or not at all.\n"
+    "before; a regular file is written whole or not at all. An OUTPUT that leads to FILE\n"
+    "itself, by any name or link, is refused.\n"
     "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
     "\n"
     "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
@@ -318,6 +319,13 @@ std::string loadProblem(LoadResult result, const std::string& fileName) {
     return "cannot load " + fileName;
 }
 
+// The viewer's rule: no output may replace the data file, whatever name or link leads to it.
+// "-" is standard output, which the shell may have opened on the data file.
+std::string replacesDataFile(const std::string& output) {
+    if (!isLoadedFile(output == "-" ? "/dev/stdout" : output)) return "";
+    return "not written: " + output + " is the data file itself";
+}
+
 void applyDisplayOptions(const Request& request) {
     setHeldValue(HeldValue::Inverse, request.inverse ? 1 : 0);
     setHeldValue(HeldValue::ReverseByte, request.reverseByte ? 1 : 0);
@@ -367,6 +375,8 @@ std::string renderPicture(Request request) {
     if (!createImage(kSheetImage, kViewWidth, viewerState.viewHeight))
         return "not enough memory for the picture";
     if (drawSheet() != SheetResult::Drawn) return "cannot draw the picture";
+    const std::string refused = replacesDataFile(request.output);
+    if (!refused.empty()) return refused;
     const bool png = request.format.empty() ? isPngName(request.output) : request.format == "png";
     const std::string encoder = png ? "PNG" : "BMP";
     if (!saveImage(kSheetImage, request.output, encoder)) return "cannot write " + request.output;
@@ -382,6 +392,8 @@ std::string extractBytes(const Request& request) {
     if (checkRange(request.first, size) != RangeCheck::Ok)
         return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
                decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";
+    const std::string refused = replacesDataFile(request.output);
+    if (!refused.empty()) return refused;
     if (!writeBinaryRange(request.output, request.first, size)) return "cannot write " + request.output;
     return "";
 }
@@ -407,10 +419,18 @@ std::string writeSprites(const Request& request) {
         return "sprites run past the end of the data: first " + decimalText(request.first) + " + " +
                decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " +
                decimalText(viewerState.dataSize) + " bytes";
+    const auto spriteName = [&](int64_t k) {
+        return request.count > 0 ? numberedName(request.output, k) : request.output;
+    };
+    // Every name is checked before the first is written, so that a refused batch leaves nothing.
+    for (int64_t k = 0; k < count; ++k) {
+        const std::string refused = replacesDataFile(spriteName(k));
+        if (!refused.empty()) return refused;
+    }
     const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
     for (int64_t k = 0; k < count; ++k) {
         const ByteBlock block{request.first + k * spriteBytes, rowBytes, rowBytes, request.rows};
-        const std::string name = request.count > 0 ? numberedName(request.output, k) : request.output;
+        const std::string name = spriteName(k);
         if (!drawBlockImage(kSheetImage, block, request.zoom) || !saveImage(kSheetImage, name, encoder)) {
             for (int64_t written = 0; written < k; ++written)
                 std::remove(numberedName(request.output, written).c_str());

@@ -256,6 +256,48 @@ TEST_F(CliTest, MessagesAndExitCodes) {
     EXPECT_TRUE(readWholeFile(folder.file("auto.bmp")) == readWholeFile(folder.file("two.bmp")));
 }
 
+// Every command that writes, its input named every way as its output: exit code 2, one line on
+// stderr, the input untouched and nothing new.
+TEST_F(CliTest, NeverWritesOverItsOwnInput) {
+    const std::string input = std::string(data.begin(), data.end());
+    writeWholeFile(folder.file("g.png"), input);
+    ASSERT_EQ(symlink("g.png", folder.file("sym.png").c_str()), 0);
+    ASSERT_EQ(symlink("g.png", folder.file("b-001.png").c_str()), 0);
+    ASSERT_EQ(link(folder.file("g.png").c_str(), folder.file("hard.png").c_str()), 0);
+    const std::set<std::string> before = folder.entries();
+    const std::string whole = folder.file("g.png");
+    // The arguments after "$CLI", with any redirection of the shell.
+    // clang-format off
+    const std::vector<std::string> lines = {
+        "render g.png g.png", "render g.png ./g.png", "render ./g.png '" + whole + "'", "render g.png sym.png",
+        "render sym.png g.png", "render g.png hard.png", "render g.png /proc/self/fd/3 --format png 3<g.png",
+        "render g.png - --format bmp >>g.png", "render g.png /dev/stdout --format png 1<>g.png",
+        "extract g.png g.png --size 10", "extract g.png ./g.png --size 10", "extract g.png '" + whole + "' --size 1",
+        "extract g.png sym.png --size 10", "extract hard.png g.png --size 10", "extract g.png hard.png --size 0",
+        "extract g.png /proc/self/fd/3 --size 10 3<g.png", "extract g.png - --size 10 >>g.png",
+        "extract g.png /dev/stdout --size 10 1<>g.png",
+        "sprite g.png g.png --first 0 --width 2 --rows 2", "sprite g.png ./g.png --first 0 --width 2 --rows 2",
+        "sprite g.png sym.png --first 0 --width 2 --rows 2", "sprite g.png hard.png --first 0 --width 2 --rows 2",
+        "sprite g.png '" + whole + "' --first 0 --width 2 --rows 2",
+        "sprite g.png b.png --first 0 --width 2 --rows 2 --count 3",  // b-001.png is g.png
+        "sprite g.png ./b.png --first 0 --width 2 --rows 2 --count 2",
+    };
+    // clang-format on
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        const std::string shell =
+            "cd '" + folder.path() + "' && \"$CLI\" " + line + " 2>.err; echo $? >.code";
+        ASSERT_EQ(std::system(shell.c_str()), 0);
+        const std::string err = readWholeFile(folder.file(".err"));
+        EXPECT_EQ(std::atoi(readWholeFile(folder.file(".code")).c_str()), 2);
+        EXPECT_EQ(err.find('\n') + 1, err.size()) << err;
+        EXPECT_NE(err.find("is the data file itself"), std::string::npos) << err;
+        unlink(folder.file(".err").c_str()), unlink(folder.file(".code").c_str());
+        EXPECT_TRUE(readWholeFile(folder.file("g.png")) == input);
+        EXPECT_EQ(folder.entries(), before);
+    }
+}
+
 TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {
     const std::string line =
         "cd '" + folder.path() +
