@@ -11,10 +11,11 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
-#include "viewer/window/render_view.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/window/viewer_ids.h"
 #include "viewer/engine/viewer_state.h"
+#include "viewer/window/navigation.h"
+#include "viewer/window/render_view.h"
+#include "viewer/window/viewer_ids.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ bool loadAndReport(const std::string& fileName) {
     const LoadResult result = loadDataFile(fileName);
     if (result == LoadResult::Ok) {
         followScrollBars();
+        keepViewInData();
         return true;
     }
     for (const LoadMessage& message : kLoadMessages) {

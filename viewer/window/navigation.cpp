@@ -14,15 +14,15 @@
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
-#include "viewer/window/data_commands.h"
-#include "viewer/window/image_export.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
-#include "viewer/window/render_view.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
-#include "viewer/window/viewer_ids.h"
 #include "viewer/engine/viewer_state.h"
+#include "viewer/window/data_commands.h"
+#include "viewer/window/image_export.h"
+#include "viewer/window/render_view.h"
+#include "viewer/window/viewer_ids.h"
 
 namespace {
 
@@ -35,15 +35,18 @@ ViewSelection& selection() {
 
 // The view at this row position and fine offset, the offset box showing it, rendered.
 void showFromByte(int64_t row, int32_t fineOffset) {
-    setState(kRowScroll, static_cast<int>(row));
-    setState(kOffsetSpin, fineOffset);
-    setText(kOffsetSpin, decimalText(fineOffset));
-    applyScroll();
+    placeView(row, fineOffset);
+    renderView();
 }
 
 // Bytes of one view row at the width the width bar shows.
 int64_t rowBytesOfWidthBox() {
     return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
+}
+
+// The view row that holds the last byte of the data.
+int64_t lastDataRow() {
+    return std::max(viewerState.dataSize - 1, 0) / rowBytesOfWidthBox();
 }
 
 void moveRowsBy(int64_t rows) {
@@ -82,6 +85,17 @@ bool selectionInData() {
 
 }  // namespace
 
+void placeView(int64_t row, int32_t fineOffset) {
+    setState(kRowScroll, static_cast<int>(row));
+    setState(kOffsetSpin, fineOffset);
+    setText(kOffsetSpin, decimalText(fineOffset));
+    followScrollBars();
+}
+
+void keepViewInData() {
+    if (viewFirstByte() >= viewerState.dataSize) placeView(lastDataRow(), 0);
+}
+
 void goToOffset() {
     const std::string text = askText("Go to offset", "Enter offset(hex/dec)",
                                      dollarHexText(std::max<int64_t>(viewFirstByte(), 0)));
@@ -113,8 +127,7 @@ void pollPageKeys() {
     if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
     if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
     if (isKeyDown(kKeyHome)) goToRowStart(0);
-    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0)
-        goToRowStart((viewerState.dataSize - 1) / rowBytesOfWidthBox());
+    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0) goToRowStart(lastDataRow());
 }
 
 void pressOnView() {

@@ -63,10 +63,13 @@ TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
     }
 }
 
-// The view keeps width, row and offset, or follows the bar clamped by shorter data; cancel changes nothing.
+// The view keeps width, row and offset, or follows the bar clamped by shorter data, never starting past
+// its end; cancel changes nothing.
 TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
     const std::tuple<int, int, int, std::string, int, const char*> cases[] = {
         {4, 250000, 0, "short.bin", 32770, "Disp=32768,width=4,x=0,y=0,size=0"},
+        {32, 488, 0, "screen.scr", 6912, "Disp=6880,width=32,x=0,y=0,size=0"},
+        {2, 1000, 1, "tiny.bin", 100, "Disp=98,width=2,x=0,y=0,size=0"},
         {2, 5, 1, "sub/game.bin", 5000, "Disp=11,width=2,x=0,y=0,size=0"},
         {2, 5, 1, "", 5000, "-"}};
     startWithData(1000000);
@@ -80,7 +83,7 @@ TEST_F(DataCommandsTest, OpenLoadsRendersAndKeepsTheView) {
         expectAllAnswered();
         EXPECT_EQ(std::to_string(viewerState.dataSize) + status(), std::to_string(size) + shown);
     }
-    ASSERT_EQ(seen().size(), 3u);
+    ASSERT_EQ(seen().size(), 5u);
     EXPECT_EQ(seen()[0].title + seen()[0].folder + seen()[0].text + std::to_string(seen()[0].patterns.size()),
               "Please choose file to load" + folder_ + "1");
     EXPECT_EQ(viewerState.lastFolder + viewerState.loadedFileName, path("sub/") + "game.bin");
