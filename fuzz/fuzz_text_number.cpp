@@ -1,4 +1,4 @@
-// Text operations, and the byte count and file name typed for "Save binary...".
+// Text operations, typed numbers, and the byte count and file name typed for "Save binary...".
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -44,6 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(withBinExtension(whole) == (hasPoint ? whole : whole + ".bin"));
 
     int64_t number = textToNumber(whole);
+    // A typed number reads as textToNumber reads it with "0x" written "$", and only in its own forms.
+    int64_t typed = 0;
+    if (parseNumberText(whole, INT64_MIN, INT64_MAX, typed)) {
+        const bool prefixed = whole.size() > 2 && whole[0] == '0' && (whole[1] == 'x' || whole[1] == 'X');
+        check(whole.find_first_of(" \t%") == std::string::npos);
+        check(textToNumber(prefixed ? "$" + whole.substr(2) : whole) == typed);
+    }
+    check(parseNumberText(decimalText(number), INT64_MIN, INT64_MAX, typed) && typed == number);
+    check(number == INT64_MIN || !parseNumberText(decimalText(number), INT64_MIN, number - 1, typed));
     check(textToNumber(decimalText(number)) == number);
     check(textToNumber("%" + binaryText(number)) == number);
     check(textToNumber(std::string(" \t") + (number >= 0 ? "+" : "") + decimalText(number)) == number);

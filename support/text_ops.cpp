@@ -1,6 +1,7 @@
 #include "support/text_ops.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <new>
 #include <stdexcept>
@@ -68,6 +69,28 @@ int64_t textToNumber(const std::string& text) {
     }
     if (negative) value = 0 - value;
     return static_cast<int64_t>(value);
+}
+
+bool parseNumberText(const std::string& text, int64_t lowest, int64_t highest, int64_t& value) {
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    int base = 10;
+    if (text.size() > 1 && text[0] == '$') {
+        begin += 1;
+        base = 16;
+    } else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        begin += 2;
+        base = 16;
+    } else if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    // from_chars takes a "-" by itself; after a prefix or a "+" it is no number.
+    if (begin == end || *begin == '+' || (*begin == '-' && begin != text.data())) return false;
+    int64_t parsed = 0;
+    const auto [stop, error] = std::from_chars(begin, end, parsed, base);
+    if (error != std::errc() || stop != end || parsed < lowest || parsed > highest) return false;
+    value = parsed;
+    return true;
 }
 
 std::string binaryText(int64_t value) {

@@ -13,6 +13,12 @@ std::string decimalText(int64_t value);
 // No digits give 0; the value wraps modulo 2^64.
 int64_t textToNumber(const std::string& text);
 
+// The one rule for numbers the user types (our own dialogs, the command line): decimal digits
+// with an optional "-" or "+", or hexadecimal digits (either case) after "$", "0x" or "0X", and
+// nothing else (no blanks, no sign after a prefix, no lone prefix). False unless the whole text
+// is such a number within [lowest, highest].
+bool parseNumberText(const std::string& text, int64_t lowest, int64_t highest, int64_t& value);
+
 // Binary digits of the value taken as unsigned 64 bits, no leading zeros; "0" for zero.
 std::string binaryText(int64_t value);
 

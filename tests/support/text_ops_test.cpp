@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "support/file_services.h"
 
@@ -16,6 +17,29 @@ std::string n(int64_t value) {
 
 std::string parts(const std::string& name) {
     return pathPart(name) + "|" + filePart(name);
+}
+
+// The typed-number rule: the text, the range's ends, the value or "no".
+TEST(TextOpsTest, TypedNumbersFollowOneRule) {
+    // clang-format off
+    const std::tuple<const char*, int64_t, int64_t, const char*> cases[] = {
+        {"0", 0, 9, "0"}, {"4096", 0, 5000, "4096"}, {"+5", 0, 9, "5"}, {"-5", -9, 9, "-5"}, {"-0", 0, 9, "0"},
+        {"$1f", 0, 99, "31"}, {"$1F", 0, 99, "31"}, {"0x1f", 0, 99, "31"}, {"0X1F", 0, 99, "31"}, {"$0", 0, 0, "0"},
+        {"0x7fffffffffffffff", 0, INT64_MAX, "9223372036854775807"}, {"007", 0, 9, "7"},
+        {"-9223372036854775808", INT64_MIN, 0, "-9223372036854775808"},
+        {"", 0, 9, "no"}, {"$", 0, 9, "no"}, {"0x", 0, 9, "no"}, {"0X", 0, 9, "no"}, {"x5", 0, 9, "no"},
+        {"-", -9, 9, "no"}, {"+", 0, 9, "no"}, {"+-5", -9, 9, "no"}, {"-$5", -9, 9, "no"}, {"$-5", -9, 9, "no"},
+        {"0x-5", -9, 9, "no"}, {"$+5", 0, 9, "no"}, {"0x+5", 0, 9, "no"}, {" 5", 0, 9, "no"}, {"5 ", 0, 9, "no"},
+        {"12x", 0, 99, "no"}, {"$1G", 0, 99, "no"}, {"1,000", 0, 9999, "no"}, {"5h", 0, 9, "no"},
+        {"10", 0, 9, "no"}, {"-1", 0, 9, "no"}, {"9223372036854775808", 0, INT64_MAX, "no"},
+        {"0x10000000000000000", 0, INT64_MAX, "no"},
+    };
+    // clang-format on
+    for (const auto& [text, lowest, highest, expected] : cases) {
+        int64_t value = 0;
+        EXPECT_EQ(parseNumberText(text, lowest, highest, value) ? n(value) : "no", expected)
+            << '"' << text << '"';
+    }
 }
 
 TEST(TextOpsTest, Conversions) {

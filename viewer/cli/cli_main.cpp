@@ -2,7 +2,6 @@
 // from the command line without a window, through the viewer's own loading, drawing,
 // size parsing and writers.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -104,27 +103,6 @@ struct Request {
     bool firstGiven = false, widthGiven = false;
 };
 
-// Every number option: decimal with an optional sign, or hexadecimal digits after "$" or
-// "0x", and nothing else, within [lowest, highest].
-bool parseNumber(const std::string& text, int64_t lowest, int64_t highest, int64_t& value) {
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    int base = 10;
-    if (text.size() > 1 && text[0] == '$') {
-        begin += 1;
-        base = 16;
-    } else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        begin += 2;
-        base = 16;
-    } else if (begin != end && *begin == '+') {
-        ++begin;
-    }
-    // from_chars takes a "-" by itself; after a prefix or a "+" it is no number.
-    if (begin == end || *begin == '+' || (*begin == '-' && begin != text.data())) return false;
-    const auto [stop, error] = std::from_chars(begin, end, value, base);
-    return error == std::errc() && stop == end && value >= lowest && value <= highest;
-}
-
 struct NumberOption {
     const char* name;
     int64_t lowest, highest;
@@ -186,7 +164,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
     for (const NumberOption& number : kNumberOptions) {
         int64_t parsed = 0;
         if (option != number.name) continue;
-        if (!parseNumber(value, number.lowest, number.highest, parsed) ||
+        if (!parseNumberText(value, number.lowest, number.highest, parsed) ||
             (option == "--zoom" && !isZoomStep(static_cast<int>(parsed)))) {
             const std::string range = option == "--zoom"
                                           ? "1, 2, 4 or 8"

@@ -77,17 +77,18 @@ bool loadStartFile() {
     return loadAndRender(argument(0));
 }
 
-bool convertTypedNumber(const std::string& text, int32_t& value) {
-    value = parseSizeText(text);
-    if (!viewerState.convertOk) showMessage("wrong input", "can't convert:" + text);
-    return viewerState.convertOk != 0;
+void reportNotANumber(const std::string& text) {
+    showMessage("wrong input", "can't convert:" + text);
 }
 
 void saveBinaryRange() {
     const std::string text = askText("size", "Enter size(hex/dec)", "0000");
     if (text.empty()) return;
-    int32_t size = 0;
-    if (!convertTypedNumber(text, size)) return;
+    const int32_t size = parseSizeText(text);
+    if (!viewerState.convertOk) {
+        reportNotANumber(text);
+        return;
+    }
     const int64_t first = viewFirstByte();
     if (checkRange(first, size) != RangeCheck::Ok) {
         showMessage("Save binary file", "Too big value!");

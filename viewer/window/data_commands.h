@@ -19,9 +19,8 @@ bool loadDroppedFiles();
 // The first command-line argument, if any, is loaded and rendered.
 bool loadStartFile();
 
-// A typed number as parseSizeText reads it; when it does not convert, the "can't convert:"
-// message is shown and the result is false.
-bool convertTypedNumber(const std::string& text, int32_t& value);
+// The message for typed text that is no number.
+void reportNotANumber(const std::string& text);
 
 // "Save binary...": asks for a byte count and a file name and writes that many bytes from
 // the first byte of the view. Every outcome is reported to the user.

@@ -100,8 +100,11 @@ void goToOffset() {
     const std::string text = askText("Go to offset", "Enter offset(hex/dec)",
                                      dollarHexText(std::max<int64_t>(viewFirstByte(), 0)));
     if (text.empty()) return;
-    int32_t byte = 0;
-    if (!convertTypedNumber(text, byte)) return;
+    int64_t byte = 0;
+    if (!parseNumberText(text, 0, INT64_MAX, byte)) {
+        reportNotANumber(text);
+        return;
+    }
     if (byte >= viewerState.dataSize) {
         showMessage("Go to offset", "Offset beyond the end of the data!");
         return;

@@ -32,8 +32,11 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
     // clang-format off
     const std::tuple<const char*, const char*, const char*, std::string> cases[] = {
         {"300", "", "42/6/6", "300"}, {"$3e7", "", "142/5/5", "999"}, {"$46", "", "10/0/0", "70"},
-        {"12x", "can't convert:12x", "10/2/2", "-"}, {"0x10", "can't convert:0x10", "10/2/2", "-"},
-        {"1000", "Offset beyond the end of the data!", "10/2/2", "-"}, {nullptr, "", "10/2/2", "-"}};
+        {"0x10", "", "2/2/2", "16"}, {"0X3E7", "", "142/5/5", "999"}, {"+5", "", "0/5/5", "5"},
+        {"12x", "can't convert:12x", "10/2/2", "-"}, {"$", "can't convert:$", "10/2/2", "-"},
+        {"0x", "can't convert:0x", "10/2/2", "-"}, {"-5", "can't convert:-5", "10/2/2", "-"},
+        {" 5", "can't convert: 5", "10/2/2", "-"}, {"1000", "Offset beyond the end of the data!", "10/2/2", "-"},
+        {"99999999999", "Offset beyond the end of the data!", "10/2/2", "-"}, {nullptr, "", "10/2/2", "-"}};
     // clang-format on
     startWithData(1000);
     for (const auto& [typed, message, shown, line] : cases) {
