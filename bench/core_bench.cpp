@@ -188,8 +188,7 @@ BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
-    const char* kernel = std::getenv("PL_PIXEL_KERNEL");
-    if (kernel != nullptr && std::string(kernel) == "plain") usePixelKernel(PixelKernel::Plain);
+    usePixelKernels(pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL")));
     std::vector<Figure> figures;
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst";

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(imageMade);
     FuzzedDataProvider input(data, size);
     const int mode = input.ConsumeIntegralInRange(0, kModeTableSize - 1);
-    usePixelKernel(input.ConsumeBool() ? PixelKernel::Plain : PixelKernel::Avx512);
+    usePixelKernels(input.ConsumeBool() ? portablePixelKernels() : fastestPixelKernels());
     const int width = input.ConsumeIntegralInRange(1, kMaxBytesPerRow);
     const int zoom = 1 << input.ConsumeIntegralInRange(0, 3);
     const bool anyFirst = input.ConsumeBool();

@@ -1,23 +1,16 @@
-// The vector kernels of the view's drawing, chosen once at run time: decoding a run of a mode's
-// bytes into a line of pixel values (one byte per pixel), and turning such a line into 24-bit
-// screen pixels stored into every image row it covers. Under the plain kernel (machines without
-// them) the drawing keeps a table writer of its own, and these report that they did nothing.
+// The kernels of the view's drawing: decoding a run of a mode's bytes into a line of pixel
+// values (one byte per pixel), and turning such lines into 24-bit screen pixels stored into every
+// image row they cover. The drawing calls them through a table (PixelKernels). The portable table
+// has none, and the drawing then lays out screen bytes from tables of its own; a table for an
+// instruction set (pixel_kernels_avx512.cpp) puts its kernels over the portable entries when the
+// processor has the instructions.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-enum class PixelKernel { Plain, Avx512 };
-
 // The image's pixels are 24-bit: three screen bytes each.
 constexpr int kScreenPixelBytes = 3;
-
-// Whether this machine runs the kernel (Plain always).
-bool pixelKernelRuns(PixelKernel kernel);
-// The kernel the drawing uses: the fastest the machine runs, unless one was chosen.
-PixelKernel pixelKernel();
-// Chooses a kernel the machine runs; false (and no change) for any other.
-bool usePixelKernel(PixelKernel kernel);
 
 // A line of pixel values is read up to this many bytes past its last pixel.
 constexpr int kValueLinePadding = 256;
@@ -37,9 +30,8 @@ struct LineExpander {
     alignas(64) uint8_t channel[3][64] = {};  // and 16 x its screen byte (64k + i) mod 3
 };
 
-// The expander of `count` colours (0x00BBGGRR, 1..256) for values `factor` screen pixels wide;
-// valid until the next call.
-const LineExpander& lineExpander(const int32_t* colours, int count, int factor);
+// Makes the expander of `count` colours (0x00BBGGRR, 1..256) for values `factor` screen pixels wide.
+void makeLineExpander(LineExpander& expander, const int32_t* colours, int count, int factor);
 
 // Where an expanded line goes: `rows` image rows, the first at `first`, each `step` bytes after
 // the one before (negative for images stored bottom up).
@@ -48,12 +40,6 @@ struct LineRows {
     ptrdiff_t step;
     int rows;
 };
-
-// Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset `at`;
-// the last pixel may be cut. Only the vector kernels expand lines: under the plain kernel the
-// drawing takes a writer of its own, and this writes nothing.
-void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
-                size_t bytes);
 
 // Where value bit b of pixel x (0..63) of a 64-pixel chunk lies: `bit` of the byte `offset`
 // bytes after the chunk's first byte (for plane modes, after the chunk's first byte of plane b).
@@ -115,10 +101,6 @@ struct SourceRun {
 // Bytes from a run's first byte to the last that decoding `pixels` pixels by the plan reads, + 1.
 int64_t planReach(const BitGatherPlan& plan, int pixels);
 
-// Writes the values of `pixels` pixels (rounded up to 64) by the plan; false when the kernel
-// has no such decoder (the caller decodes in the plain way).
-bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
-
 // A screen of 1-bit pixels coloured by an attribute byte per 8 pixels: ink (bits 0-2) where the
 // pixel's bit is set, else paper (bits 3-5), bit 6 (bright) as value bit 3. Pixel row y of `units`
 // screens `unitBytes` apart: its bitmap bytes start `bitmapRow` bytes into a screen, its
@@ -127,10 +109,6 @@ struct AttributeRow {
     int64_t bitmapRow, attributeRow, unitBytes;
     int units, unitPixels, lastPixels;
 };
-bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values);
-
-// The same for 8-bit values of a grey ramp: the bytes themselves.
-bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
 
 // Where pixel row y of an attribute screen has its bitmap bytes and its attributes.
 struct AttributeRowOffsets {
@@ -183,7 +161,48 @@ struct ValueLines {
 // The unit rows of a view row that a batch decodes at once, given as many lines of values.
 constexpr int kSharedUnitRows = 8;
 
-// Draws the batch into the image through lines of values; false, with nothing drawn, when the
-// kernel has no decoder for it.
+// ---- The table of kernels. An entry that is nullptr is a kernel the table does not have; an
+// entry may also decline a piece of work (false, nothing written), which the drawing then does
+// in its own portable way.
+struct PixelKernels {
+    const char* name;  // as PL_PIXEL_KERNEL names it: "plain", "avx512"
+    // Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset
+    // `at`; the last pixel may be cut. The drawing goes through lines of values only where the
+    // table has this kernel.
+    void (*expandLine)(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
+                       size_t bytes) = nullptr;
+    // Writes the values of `pixels` pixels (rounded up to 64) by the plan.
+    bool (*gatherPixels)(const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                         uint8_t* values) = nullptr;
+    // The values of a row of attribute screens.
+    bool (*attributePixels)(const SourceRun& run, const AttributeRow& row, uint8_t* values) = nullptr;
+    // 8-bit values of a grey ramp: the bytes themselves.
+    bool (*copyPixels)(const SourceRun& run, int pixels, uint8_t* values) = nullptr;
+    // Draws the batch into the image through lines of values.
+    bool (*drawLineBatch)(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
+                          const ValueLines& values) = nullptr;
+};
+
+// The table without kernels, which every machine runs.
+const PixelKernels& portablePixelKernels();
+// The fastest table this machine runs.
+const PixelKernels& fastestPixelKernels();
+// The table of that name ("plain", "avx512"), or nullptr when there is none or this machine does
+// not run it.
+const PixelKernels* pixelKernelsNamed(const char* name);
+// The table a program starts with: the one `forced` names (PL_PIXEL_KERNEL's value, or nullptr)
+// where this machine runs it, else the fastest.
+const PixelKernels& pixelKernelsAtStart(const char* forced);
+
+// The table the drawing uses (the fastest until another is chosen), and the choice of another.
+const PixelKernels& pixelKernels();
+void usePixelKernels(const PixelKernels& kernels);
+
+// The kernels of the table in use; false (nothing written) where it has none.
+void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
+                size_t bytes);
+bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
+bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values);
+bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
 bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
                    const ValueLines& values);

@@ -1094,7 +1094,7 @@ void drawSheet(const ImageBuffer& target, const SheetOptions& options, const Che
 void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     if (target.width <= 0 || target.height <= 0) return;
     const CheckerRows checker(target, options);
-    if (pixelKernel() == PixelKernel::Plain) return plain::drawSheet(target, options, checker);
+    if (pixelKernels().expandLine == nullptr) return plain::drawSheet(target, options, checker);
     const ModeRow& row = *modeRow(options.colourMode);
     const bool byteCells = isByteCellMode(options.colourMode);
     int32_t colours[256];
@@ -1105,7 +1105,8 @@ void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
         loadUnitColours(options.colourMode, colours, count);
     }
     const int factor = row.pixelWidth * options.zoom;
-    const LineExpander& expander = lineExpander(colours, count, factor);
+    LineExpander expander;
+    makeLineExpander(expander, colours, count, factor);
     const LinePainter painter{target,
                               checker,
                               expander,

@@ -19,13 +19,14 @@ SourceBit binaryBit(int x, int) {
 // and at lengths ending in every part of a chunk, each row gets exactly its screen bytes and
 // nothing around them changes.
 TEST(PixelKernelsTest, TwoRowLinesWriteExactlyTheirRows) {
-    const PixelKernel was = pixelKernel();
-    if (!usePixelKernel(PixelKernel::Avx512)) GTEST_SKIP() << "no vector kernel on this machine";
+    const PixelKernels* avx512 = pixelKernelsNamed("avx512");
+    if (avx512 == nullptr) GTEST_SKIP() << "avx512 does not run on this machine";
     std::mt19937 random(7);
     std::vector<uint8_t> data(64);
     for (uint8_t& b : data) b = static_cast<uint8_t>(random());
     const int32_t colours[2] = {0x000000, 0xFFFFFF};
-    const LineExpander& expander = lineExpander(colours, 2, 2);
+    LineExpander expander;
+    makeLineExpander(expander, colours, 2, 2);
     const BitGatherPlan plan = bitGatherPlan(binaryBit, 1, 8, 0, levelsRepeatBits(expander, 1));
     ASSERT_TRUE(plan.usable);
     uint8_t identity[256];
@@ -70,12 +71,11 @@ TEST(PixelKernelsTest, TwoRowLinesWriteExactlyTheirRows) {
                                       {checker, checker},
                                       0,
                                       0};
-                ASSERT_TRUE(drawLineBatch(plan, expander, batch, {values.data(), 8, 1024}));
+                ASSERT_TRUE(avx512->drawLineBatch(plan, expander, batch, {values.data(), 8, 1024}));
                 ASSERT_TRUE(image == expected);
             }
         }
     }
-    usePixelKernel(was);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "tests/viewer/engine/sheet_reference.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_kernels.h"
 
 namespace {
 
@@ -59,17 +60,37 @@ int32_t expectedColour(int mode, int bits, int v) {
     return level | level << 8 | level << 16;
 }
 
-class SheetRenderTest : public ::testing::Test {
+// The kernel tables every render test runs with, where this machine runs them: the portable one,
+// the AVX-512 one, and the AVX-512 expander over the portable decoders, which otherwise draw only
+// where a vector decoder declines (the data's ends).
+const PixelKernels* kernelsNamed(const std::string& name) {
+    static const PixelKernels* avx512 = pixelKernelsNamed("avx512");
+    static const PixelKernels expanderOnly{.name = "avx512_expander",
+                                           .expandLine = avx512 != nullptr ? avx512->expandLine : nullptr};
+    if (name == expanderOnly.name) return avx512 != nullptr ? &expanderOnly : nullptr;
+    return pixelKernelsNamed(name.c_str());
+}
+
+class SheetRenderTest : public ::testing::TestWithParam<std::string> {
    protected:
-    void SetUp() override { ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0); }
+    void SetUp() override {
+        const PixelKernels* kernels = kernelsNamed(GetParam());
+        if (kernels == nullptr) GTEST_SKIP() << GetParam() << " does not run on this machine";
+        usePixelKernels(*kernels);
+        ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
+    }
     void TearDown() override {
+        usePixelKernels(fastestPixelKernels());
         freeImage(-1);
         unloadBytes();
     }
 };
 
+INSTANTIATE_TEST_SUITE_P(Kernels, SheetRenderTest, ::testing::Values("plain", "avx512", "avx512_expander"),
+                         [](const auto& info) { return info.param; });
+
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
-TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
+TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
     const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16}, {kModeBinary, 0, 1},
                             {kModeBinary, 257, 1}, {19, 1, 1},           {-1, 1, 1}};  // mode, width, zoom
     const std::vector<uint8_t> before = sheetBytes();
@@ -87,7 +108,7 @@ TEST_F(SheetRenderTest, RefusedRendersKeepTheImage) {
 
 // Rows of letters at (x0, y) worked out by hand; outside the top-left checkerFromX x checkerFromY corner
 // every pixel shows the checkerboard.
-TEST_F(SheetRenderTest, GoldenPictures) {
+TEST_P(SheetRenderTest, GoldenPictures) {
     using Row = std::tuple<int, int, std::string>;  // y, x0, letters
     struct Case {
         const char* what;
@@ -187,15 +208,14 @@ TEST_F(SheetRenderTest, GoldenPictures) {
 
 // Every mode, zoom and option on random data at widths and first bytes reaching the clipped edges and
 // both ends of the data; then every width with multi columns: the direct writer gives the reference's bytes.
-TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
+TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::mt19937 random(1234);
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
         showBytes(bytes, mode, width, zoom, first, options);
-        SCOPED_TRACE(testing::Message()
-                     << "mode " << mode << " zoom " << zoom << " options " << options << " width " << width
-                     << " first " << first << " kernel " << int(pixelKernel()));
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
+                                        << " width " << width << " first " << first);
         ASSERT_TRUE(drawSheetByBoxes());
         const std::vector<uint8_t> byBoxes = sheetBytes();
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
@@ -204,26 +224,21 @@ TEST_F(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     };
     const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
     const int64_t firsts[] = {0, -1, -700, 5, 20000, 249999, 123457};
-    // Every kernel this machine runs; the other machines' modes share the byte transforms: fewer
-    // combinations there.
-    for (const PixelKernel kernel : {PixelKernel::Plain, PixelKernel::Avx512}) {
-        if (!usePixelKernel(kernel)) continue;
-        for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
-            for (int zoom = 1; zoom <= 8; zoom *= 2)
-                for (int options = 0; options < 16 && !HasFatalFailure();
-                     options += mode < kColourModeCount ? 1 : 5, ++n)
-                    expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)],
-                               options);
-        for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
-            expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
-        // Rows whose bytes reach past the data's end, which read 0 whatever the options.
-        expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
-    }
+    // The other machines' modes share the byte transforms: fewer combinations there.
+    for (int mode = 0, n = 0; mode < kModeTableSize; ++mode)
+        for (int zoom = 1; zoom <= 8; zoom *= 2)
+            for (int options = 0; options < 16 && !HasFatalFailure();
+                 options += mode < kColourModeCount ? 1 : 5, ++n)
+                expectSame(mode, widths[n % std::size(widths)], zoom, firsts[n % std::size(firsts)], options);
+    for (int width = 1; width <= kMaxBytesPerRow && !HasFatalFailure(); width += (width < 20 ? 1 : 13))
+        expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
+    // Rows whose bytes reach past the data's end, which read 0 whatever the options.
+    expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
 }
 
 // A mode whose bit sources the vector kernels cannot plan is drawn by the table writer instead:
 // the same pixels, several times slower, which no comparison of pixels notices.
-TEST_F(SheetRenderTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
+TEST(SheetRenderPlanTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const ModeRow& row = *modeRow(mode);
         if (row.sourceBit == nullptr) continue;
@@ -235,7 +250,7 @@ TEST_F(SheetRenderTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
 }
 
 // A render writes "Disp=..,size=..", a mouse move the same with ':' after Disp and size.
-TEST_F(SheetRenderTest, StatusLineAndJumpRow) {
+TEST_P(SheetRenderTest, StatusLineAndJumpRow) {
     // First byte, width, zoom, mode, pointer x and y; the render's text, jump row.
     // clang-format off
     const std::tuple<int64_t, int32_t, int32_t, int32_t, int, int, const char*, int32_t> cases[] = {
