@@ -14,11 +14,11 @@
 #include "bench/bench_summary.h"
 #include "graphics/images.h"
 #include "support/file_services.h"
+#include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_kernels.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
 
 namespace {
 
@@ -27,6 +27,7 @@ constexpr int64_t kViewData = 4 * kMiB;
 constexpr int64_t kLoadSize = 256 * kMiB;
 constexpr int64_t kSaveSize = 16 * kMiB;
 constexpr int kViewHeight = 512;
+constexpr int kSheetImage = 0;
 
 // A file of `size` noise bytes in the bench folder, made once per name.
 std::string noiseFile(const std::string& name, int64_t size) {
@@ -35,15 +36,12 @@ std::string noiseFile(const std::string& name, int64_t size) {
     return path;
 }
 
-bool loadForView(benchmark::State& state, int64_t size) {
-    initViewerState();
-    buildByteTables();
+// A noise file of `size` bytes loaded; nothing held when it cannot be.
+DataFile loadForView(benchmark::State& state, int64_t size) {
     const std::string path = noiseFile("view-" + std::to_string(size) + ".bin", size);
-    if (path.empty() || loadDataFile(path) != LoadResult::Ok) {
-        state.SkipWithError("cannot make and load the data file");
-        return false;
-    }
-    return true;
+    DataLoad load = path.empty() ? DataLoad{LoadResult::Open, DataFile{}} : loadDataFile(path);
+    if (load.result != LoadResult::Ok) state.SkipWithError("cannot make and load the data file");
+    return load.file;
 }
 
 ImageBuffer* sheetImage() {
@@ -67,20 +65,18 @@ void fillSheetOnce(benchmark::State& state) {
 BENCHMARK(fillSheetOnce);
 
 void drawView(benchmark::State& state, int mode, int zoom, int width, bool multiColumn) {
-    if (!loadForView(state, kViewData) || sheetImage() == nullptr) return;
-    viewerState.colourMode = mode;
-    viewerState.zoom = zoom;
-    viewerState.bytesPerRow = width;
-    viewerState.byteOffset = 0;
-    setHeldValue(HeldValue::MultiColumn, multiColumn ? 1 : 0);
+    DataFile data = loadForView(state, kViewData);
+    const ImageBuffer* image = sheetImage();
+    if (data.bytes == nullptr || image == nullptr) return freeDataFile(data);
+    const SheetOptions options{0, width, zoom, mode, kViewHeight, false, false, false, multiColumn};
     for (auto _ : state) {
-        if (drawSheet() != SheetResult::Drawn) {
+        if (drawSheet(dataBytes(data), options, *image) != SheetResult::Drawn) {
             state.SkipWithError("drawSheet did not draw");
             break;
         }
         benchmark::ClobberMemory();
     }
-    freeDataBuffer();
+    freeDataFile(data);
 }
 // The worst case of every mode (zoom 1, width 256, multi columns) is registered in main.
 BENCHMARK_CAPTURE(drawView, binary_typical, kModeBinary, 2, 40, false);
@@ -129,17 +125,16 @@ BENCHMARK(readWholeFileWarmBlock)->Unit(benchmark::kMillisecond);
 
 void loadWholeFile(benchmark::State& state) {
     const std::string path = noiseFile("load.bin", kLoadSize);
-    initViewerState();
     double resident = 0;
     for (auto _ : state) {
-        const LoadResult result = loadDataFile(path);
+        DataLoad load = loadDataFile(path);
         state.PauseTiming();
-        if (result != LoadResult::Ok || viewerState.dataSize != kLoadSize) {
+        if (load.result != LoadResult::Ok || load.file.size != kLoadSize) {
             state.SkipWithError("load failed");
             break;
         }
         resident = residentBytes();
-        freeDataBuffer();
+        freeDataFile(load.file);
         state.ResumeTiming();
     }
     state.counters["rss"] = resident;
@@ -152,35 +147,37 @@ BENCHMARK(loadWholeFile)->Unit(benchmark::kMillisecond);
 // The floor: the same bytes in one write() to a new file in the same folder; and, for
 // comparison, in the 4095-byte write()s that the file buffer makes of single bytes.
 void writeRangeInPieces(benchmark::State& state, int64_t piece) {
-    if (!loadForView(state, kSaveSize)) return;
+    DataFile data = loadForView(state, kSaveSize);
+    if (data.bytes == nullptr) return;
     const std::string path = benchFolder() + "/floor-out.bin";
     for (auto _ : state) {
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         bool ok = fd >= 0;
         for (int64_t done = 0; ok && done < kSaveSize; done += piece) {
             const auto count = static_cast<size_t>(std::min(piece, kSaveSize - done));
-            ok = write(fd, viewerState.dataBuffer + done, count) == static_cast<ssize_t>(count);
+            ok = write(fd, data.bytes + done, count) == static_cast<ssize_t>(count);
         }
         if (fd < 0 || close(fd) != 0 || !ok) {
             state.SkipWithError("write failed");
             break;
         }
     }
-    freeDataBuffer();
+    freeDataFile(data);
 }
 BENCHMARK_CAPTURE(writeRangeInPieces, once, kSaveSize)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(writeRangeInPieces, pieces_4095, kFileBufferSize - 1)->Unit(benchmark::kMillisecond);
 
 void saveRangeByteByByte(benchmark::State& state) {
-    if (!loadForView(state, kSaveSize)) return;
+    DataFile data = loadForView(state, kSaveSize);
+    if (data.bytes == nullptr) return;
     const std::string path = benchFolder() + "/range-out.bin";
     for (auto _ : state) {
-        if (writeBinaryRange(path, 0, kSaveSize) != 1) {
+        if (writeBinaryRange(path, dataBytes(data), 0, kSaveSize, {}) != 1) {
             state.SkipWithError("writeBinaryRange failed");
             break;
         }
     }
-    freeDataBuffer();
+    freeDataFile(data);
 }
 BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 

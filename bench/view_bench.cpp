@@ -21,10 +21,10 @@
 #include "shell/controls.h"
 #include "shell/event_queue.h"
 #include "shell/window_shell.h"
+#include "viewer/engine/sheet_render.h"
 #include "viewer/window/main_window.h"
 #include "viewer/window/render_view.h"
-#include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

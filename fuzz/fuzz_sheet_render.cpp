@@ -28,24 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> pattern = input.ConsumeRemainingBytes<uint8_t>();
     std::vector<uint8_t> bytes(length);
     for (size_t n = 0; n < length && !pattern.empty(); ++n) bytes[n] = pattern[n % pattern.size()];
-
-    loadBytes(bytes);
-    viewerState.colourMode = mode;
-    viewerState.bytesPerRow = width;
-    viewerState.zoom = zoom;
-    viewerState.byteOffset = first;
-    setHeldValue(HeldValue::Inverse, options & 1);
-    setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
-    setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
-    setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
+    const TestView view = testView(bytes, mode, width, zoom, first, options);
 
     const ImageBuffer* image = imageBuffer(kSheetImage);
     const size_t imageBytes = static_cast<size_t>(image->stride) * image->height;
-    check(drawSheetByBoxes());
+    check(drawSheetByBoxes(view));
     const std::vector<uint8_t> byBoxes(image->pixels, image->pixels + imageBytes);
     std::memset(image->pixels, 0x55, imageBytes);  // a grey neither drawing uses
-    check(drawSheet() == SheetResult::Drawn);
+    check(drawTestView(view) == SheetResult::Drawn);
     check(std::memcmp(image->pixels, byBoxes.data(), imageBytes) == 0);
-    unloadBytes();
     return 0;
 }

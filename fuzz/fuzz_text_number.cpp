@@ -7,7 +7,6 @@
 #include "fuzz/fuzz_folder.h"
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
-#include "viewer/engine/viewer_state.h"
 
 static int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -35,10 +34,9 @@ static int64_t paddingWidth(int64_t raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string whole(reinterpret_cast<const char*>(data), size);
-    viewerState.convertOk = 7;
-    const int32_t count = parseSizeText(whole);
+    const SizeNumber count = parseSizeText(whole);
     const int64_t expected = modelCount(whole);
-    check(viewerState.convertOk == (expected >= 0 ? 1 : 0) && count == (expected >= 0 ? expected : 0));
+    check(count.ok == (expected >= 0) && count.value == (expected >= 0 ? expected : 0));
     const size_t slash = whole.rfind('/');
     const bool hasPoint = whole.find('.', slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
     check(withBinExtension(whole) == (hasPoint ? whole : whole + ".bin"));

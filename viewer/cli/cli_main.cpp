@@ -14,12 +14,12 @@
 #include "support/file_services.h"
 #include "support/safe_file.h"
 #include "support/text_ops.h"
+#include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
-#include "viewer/engine/viewer_state.h"
 
 namespace {
 
@@ -28,6 +28,9 @@ constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
 // The most leading zeros the viewer's offset box can put before the data.
 constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
+// The number of the picture image, and the height of the view the render writes.
+constexpr int kPictureImage = 0;
+constexpr int kViewHeight = 512;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -299,26 +302,25 @@ std::string loadProblem(LoadResult result, const std::string& fileName) {
 
 // The viewer's rule: no output may replace the data file, whatever name or link leads to it.
 // "-" is standard output, which the shell may have opened on the data file.
-std::string replacesDataFile(const std::string& output) {
-    if (!isLoadedFile(output == "-" ? "/dev/stdout" : output)) return "";
+std::string replacesDataFile(const DataFile& loaded, const std::string& output) {
+    if (!isLoadedFile(output == "-" ? "/dev/stdout" : output, loaded.identity)) return "";
     return "not written: " + output + " is the data file itself";
 }
 
-void applyDisplayOptions(const Request& request) {
-    setHeldValue(HeldValue::Inverse, request.inverse ? 1 : 0);
-    setHeldValue(HeldValue::ReverseByte, request.reverseByte ? 1 : 0);
-    setHeldValue(HeldValue::NibbleSwap, request.nibbleSwap ? 1 : 0);
-    setHeldValue(HeldValue::MultiColumn, request.multiColumn ? 1 : 0);
+// The view the request asks for: the whole first byte as the view's first byte.
+SheetOptions sheetOptions(const Request& request) {
+    return {request.first,   request.width,       request.zoom,       request.mode,       kViewHeight,
+            request.inverse, request.reverseByte, request.nibbleSwap, request.multiColumn};
 }
 
-WidthGuess guessAtFirstByte(int64_t first, int32_t mode) {
-    return guessWidth(viewerState.dataBuffer, viewerState.dataSize, first, mode, kMaxBytesPerRow);
+WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) {
+    return guessWidth(data.bytes, data.size, first, mode, kMaxBytesPerRow);
 }
 
 // The width guess or the regions on stdout; the exit code.
-int printFindings(const Request& request) {
+int printFindings(const Request& request, const DataBytes& data) {
     if (request.command == "guess") {
-        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        const WidthGuess guess = guessAtFirstByte(data, request.first, request.mode);
         if (guess.count == 0) {
             std::fprintf(stderr, "pixloupe2d-cli: no picture found from byte %lld\n",
                          static_cast<long long>(request.first));
@@ -329,50 +331,45 @@ int printFindings(const Request& request) {
             std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
         return kExitOk;
     }
-    for (const GraphicsRegion& region : scanGraphics(viewerState.dataBuffer, viewerState.dataSize,
-                                                     request.mode, request.from, request.to, kMaxBytesPerRow))
+    for (const GraphicsRegion& region :
+         scanGraphics(data.bytes, data.size, request.mode, request.from, request.to, kMaxBytesPerRow))
         std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
                     static_cast<long long>(region.length), region.width, region.score);
     return kExitOk;
 }
 
-std::string renderPicture(Request request) {
+std::string renderPicture(Request request, const DataFile& file) {
+    const DataBytes data = dataBytes(file);
     if (request.width == 0) {
-        const WidthGuess guess = guessAtFirstByte(request.first, request.mode);
+        const WidthGuess guess = guessAtFirstByte(data, request.first, request.mode);
         if (guess.count == 0) return "--width auto: no picture found from the first byte";
         request.width = guess.candidates[0].width;
     }
-    // The whole first byte goes into byteOffset; the fine offset stays 0.
-    viewerState.byteOffset = static_cast<int32_t>(request.first);
-    setHeldValue(HeldValue::FineOffset, 0);
-    viewerState.bytesPerRow = request.width;
-    setHeldValue(HeldValue::Width, request.width);
-    viewerState.zoom = request.zoom;
-    viewerState.colourMode = request.mode;
-    applyDisplayOptions(request);
-    if (!createImage(kSheetImage, kViewWidth, viewerState.viewHeight))
-        return "not enough memory for the picture";
-    if (drawSheet() != SheetResult::Drawn) return "cannot draw the picture";
-    const std::string refused = replacesDataFile(request.output);
+    if (!createImage(kPictureImage, kViewWidth, kViewHeight)) return "not enough memory for the picture";
+    if (drawSheet(data, sheetOptions(request), *imageBuffer(kPictureImage)) != SheetResult::Drawn)
+        return "cannot draw the picture";
+    const std::string refused = replacesDataFile(file, request.output);
     if (!refused.empty()) return refused;
     const bool png = request.format.empty() ? isPngName(request.output) : request.format == "png";
     const std::string encoder = png ? "PNG" : "BMP";
-    if (!saveImage(kSheetImage, request.output, encoder)) return "cannot write " + request.output;
+    if (!saveImage(kPictureImage, request.output, encoder)) return "cannot write " + request.output;
     return "";
 }
 
-std::string extractBytes(const Request& request) {
-    applyDisplayOptions(request);
+std::string extractBytes(const Request& request, const DataFile& file) {
+    const DataBytes data = dataBytes(file);
     const int64_t size = request.size;
-    if (request.first < kLowestExtractFirst || request.first > viewerState.dataSize)
-        return "--first for extract must lie from -256 to the end of the data (" +
-               decimalText(viewerState.dataSize) + "), not " + decimalText(request.first);
-    if (checkRange(request.first, size) != RangeCheck::Ok)
+    if (request.first < kLowestExtractFirst || request.first > data.size)
+        return "--first for extract must lie from -256 to the end of the data (" + decimalText(data.size) +
+               "), not " + decimalText(request.first);
+    if (checkRange(request.first, size, data.size) != RangeCheck::Ok)
         return "range runs past the end of the data: first " + decimalText(request.first) + " + size " +
-               decimalText(size) + " > " + decimalText(viewerState.dataSize) + " bytes";
-    const std::string refused = replacesDataFile(request.output);
+               decimalText(size) + " > " + decimalText(data.size) + " bytes";
+    const std::string refused = replacesDataFile(file, request.output);
     if (!refused.empty()) return refused;
-    if (!writeBinaryRange(request.output, request.first, size)) return "cannot write " + request.output;
+    if (!writeBinaryRange(request.output, data, request.first, size,
+                          SavedByteForm{request.inverse, request.reverseByte}))
+        return "cannot write " + request.output;
     return "";
 }
 
@@ -384,38 +381,47 @@ std::string numberedName(const std::string& output, int64_t number) {
 }
 
 // One sprite, or with --count a batch that is written whole or not at all.
-std::string writeSprites(const Request& request) {
-    viewerState.colourMode = request.mode;
-    viewerState.bytesPerRow = request.width;
-    applyDisplayOptions(request);
+std::string writeSprites(const Request& request, const DataFile& file) {
+    const DataBytes data = dataBytes(file);
     const int64_t count = request.count > 0 ? request.count : 1;
-    const int64_t rowBytes = viewRowBytes();
+    const int64_t rowBytes = viewRowBytes(request.mode, request.width);
     const int64_t spriteBytes = rowBytes * request.rows;
     // The data is below 2 GiB, so that a larger product runs past its end whatever the first byte.
     const bool tooLarge = spriteBytes > INT32_MAX || count > INT32_MAX / spriteBytes;
-    if (tooLarge || checkRange(request.first, count * spriteBytes) != RangeCheck::Ok)
+    if (tooLarge || checkRange(request.first, count * spriteBytes, data.size) != RangeCheck::Ok)
         return "sprites run past the end of the data: first " + decimalText(request.first) + " + " +
-               decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " +
-               decimalText(viewerState.dataSize) + " bytes";
+               decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " + decimalText(data.size) +
+               " bytes";
     const auto spriteName = [&](int64_t k) {
         return request.count > 0 ? numberedName(request.output, k) : request.output;
     };
     // Every name is checked before the first is written, so that a refused batch leaves nothing.
     for (int64_t k = 0; k < count; ++k) {
-        const std::string refused = replacesDataFile(spriteName(k));
+        const std::string refused = replacesDataFile(file, spriteName(k));
         if (!refused.empty()) return refused;
     }
     const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
     for (int64_t k = 0; k < count; ++k) {
         const ByteBlock block{request.first + k * spriteBytes, rowBytes, rowBytes, request.rows};
         const std::string name = spriteName(k);
-        if (!drawBlockImage(kSheetImage, block, request.zoom) || !saveImage(kSheetImage, name, encoder)) {
+        if (!drawBlockImage(kPictureImage, data, sheetOptions(request), block, request.zoom) ||
+            !saveImage(kPictureImage, name, encoder)) {
             for (int64_t written = 0; written < k; ++written)
                 std::remove(numberedName(request.output, written).c_str());
             return "cannot write " + name;
         }
     }
     return "";
+}
+
+// The loaded command's work; what went wrong, or an empty text.
+std::string runCommand(const Request& request, const DataFile& file, int& exitCode) {
+    if (request.command == "sprite") return writeSprites(request, file);
+    if (isFindCommand(request.command)) {
+        exitCode = printFindings(request, dataBytes(file));
+        return "";
+    }
+    return request.command == "render" ? renderPicture(request, file) : extractBytes(request, file);
 }
 
 std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
@@ -437,23 +443,18 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
         parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
     if (!problem.empty()) return problem;
 
-    initViewerState();
-    buildByteTables();
     setStreamTargets(true);
     registerPngEncoder();
-    const std::string loadFailure = loadProblem(loadDataFile(request.dataFile), request.dataFile);
+    DataLoad load = loadDataFile(request.dataFile);
+    const std::string loadFailure = loadProblem(load.result, request.dataFile);
     if (!loadFailure.empty()) return loadFailure;
-    if (request.command == "sprite") return writeSprites(request);
-    if (isFindCommand(request.command)) {
-        exitCode = printFindings(request);
-        return "";
-    }
-    return request.command == "render" ? renderPicture(request) : extractBytes(request);
+    const std::string problemOfCommand = runCommand(request, load.file, exitCode);
+    freeDataFile(load.file);
+    return problemOfCommand;
 }
 
 void releaseEverything() {
     freeImage(-1);
-    freeDataBuffer();
     closeAllFiles();
     releaseAllMemory();
 }

@@ -6,7 +6,6 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/engine/pixel_decoding.h"
-#include "viewer/engine/viewer_state.h"
 
 namespace {
 
@@ -20,50 +19,40 @@ void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t c
     for (int64_t n = 0; n < count; ++n) out[n] = saved[in[n]];
 }
 
-LoadResult failLoad(LoadResult result) {
-    freeDataBuffer();
-    return result;
+DataLoad failLoad(uint8_t* block, LoadResult result) {
+    freeMemory(block);
+    return {result, DataFile{}};
 }
 
 }  // namespace
 
-LoadResult loadDataFile(const std::string& fileName) {
-    freeDataBuffer();
-    viewerState.selection = ViewSelection{};
+DataLoad loadDataFile(const std::string& fileName) {
     const int64_t size = fileSize(fileName);
-    if (size < 0) return LoadResult::Open;
-    if (size > kLargestDataFile) return LoadResult::TooLarge;
+    if (size < 0) return {LoadResult::Open, DataFile{}};
+    if (size > kLargestDataFile) return {LoadResult::TooLarge, DataFile{}};
 
-    viewerState.dataBuffer = allocateMemory(size + kBufferPadding);
-    if (viewerState.dataBuffer == nullptr) return LoadResult::Memory;
+    uint8_t* const block = allocateMemory(size + kBufferPadding);
+    if (block == nullptr) return {LoadResult::Memory, DataFile{}};
 
     // Pipes, sockets and devices are refused here, without waiting for a writer.
-    if (!openFileForReading(kDataFile, fileName)) return failLoad(LoadResult::Open);
-    const int64_t delivered = readData(kDataFile, viewerState.dataBuffer, size);
+    if (!openFileForReading(kDataFile, fileName)) return failLoad(block, LoadResult::Open);
+    const int64_t delivered = readData(kDataFile, block, size);
     closeFile(kDataFile);
-    if (delivered <= 0) return failLoad(LoadResult::Read);
+    if (delivered <= 0) return failLoad(block, LoadResult::Read);
     // Bytes past what was read are the block's zeros: they are not data.
-    viewerState.dataSize = static_cast<int32_t>(delivered);
-
-    viewerState.loadedFileName = filePart(fileName);
-    viewerState.lastFolder = pathPart(fileName);
-    viewerState.loadedFile = fileIdentity(fileName);
-    return LoadResult::Ok;
+    return {LoadResult::Ok, DataFile{block, delivered, filePart(fileName), fileIdentity(fileName)}};
 }
 
-void freeDataBuffer() {
-    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
-    viewerState.dataBuffer = nullptr;
-    viewerState.dataSize = 0;
-    viewerState.loadedFile = FileIdentity{};
+void freeDataFile(DataFile& file) {
+    freeMemory(file.bytes);
+    file = DataFile{};
 }
 
-bool isLoadedFile(const std::string& name) {
-    return isSameFile(fileIdentity(name), viewerState.loadedFile);
+bool isLoadedFile(const std::string& name, const FileIdentity& loaded) {
+    return isSameFile(fileIdentity(name), loaded);
 }
 
-int32_t parseSizeText(const std::string& text) {
-    viewerState.convertOk = 1;
+SizeNumber parseSizeText(const std::string& text) {
     std::string digitsOf = upperCase(text);
     int64_t base = 10;
     std::string digits = "0123456789";
@@ -76,23 +65,21 @@ int32_t parseSizeText(const std::string& text) {
     for (char c : digitsOf) {
         const int64_t position = findText(digits, std::string(1, c));
         // The count is checked as it grows, so it never wraps.
-        if (position == 0 || value * base + (position - 1) > INT32_MAX) {
-            viewerState.convertOk = 0;
-            return 0;
-        }
+        if (position == 0 || value * base + (position - 1) > INT32_MAX) return {0, false};
         value = value * base + (position - 1);
     }
-    return static_cast<int32_t>(value);
+    return {static_cast<int32_t>(value), true};
 }
 
-RangeCheck checkRange(int64_t first, int64_t size) {
+RangeCheck checkRange(int64_t first, int64_t size, int64_t dataSize) {
     int64_t end = 0;
-    if (__builtin_add_overflow(first, size, &end) || end > viewerState.dataSize) return RangeCheck::TooBig;
+    if (__builtin_add_overflow(first, size, &end) || end > dataSize) return RangeCheck::TooBig;
     return RangeCheck::Ok;
 }
 
-int writeBinaryRange(const std::string& name, int64_t first, int64_t size) {
-    return writeByteBlock(name, ByteBlock{first, size, size, 1});
+int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t first, int64_t size,
+                     SavedByteForm form) {
+    return writeByteBlock(name, data, ByteBlock{first, size, size, 1}, form);
 }
 
 int64_t byteBlockEnd(const ByteBlock& block) {
@@ -105,12 +92,13 @@ int64_t byteBlockEnd(const ByteBlock& block) {
     return end;
 }
 
-int writeByteBlock(const std::string& name, const ByteBlock& block) {
+int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlock& block,
+                   SavedByteForm form) {
     const int64_t end = byteBlockEnd(block);
-    if (end == INT64_MAX || checkRange(block.first, end - block.first) != RangeCheck::Ok) return 0;
+    if (end == INT64_MAX || checkRange(block.first, end - block.first, data.size) != RangeCheck::Ok) return 0;
+    if (data.bytes == nullptr && end > 0) return 0;
     if (!createFile(kDataFile, name)) return 0;
-    const std::array<uint8_t, 256>& saved =
-        transformTable(heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0, false);
+    const std::array<uint8_t, 256>& saved = transformTable(form.inverse, form.reverseByte, false);
     // The bytes are made a block at a time and handed on as a run of single bytes: the file
     // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;
@@ -124,8 +112,7 @@ int writeByteBlock(const std::string& name, const ByteBlock& block) {
             // Bytes before the data are 0, without the inverse.
             const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
             std::fill(buffer, buffer + zeros, uint8_t{0});
-            if (zeros < length)
-                savedBytes(buffer + zeros, viewerState.dataBuffer + start + zeros, length - zeros, saved);
+            if (zeros < length) savedBytes(buffer + zeros, data.bytes + start + zeros, length - zeros, saved);
             taken = writeByteRun(kDataFile, buffer, length) == length;
             done += length;
         }

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
-// The largest file that fits the 32-bit dataSize: 2 GiB - 1 bytes.
+#include "support/file_services.h"
+#include "viewer/engine/data_bytes.h"
+
+// The largest file loaded: 2 GiB - 1 bytes, so that the view's 32-bit offsets reach every byte.
 constexpr int64_t kLargestDataFile = INT32_MAX;
 
 enum class LoadResult {
@@ -16,34 +19,61 @@ enum class LoadResult {
     TooLarge  // 2 GiB or more; refused before any memory is taken
 };
 
-// Frees the old buffer, then reads the file whole into a new zero-padded one
-// and notes its name and folder. On any failure nothing is loaded afterwards.
-// The data is what the read delivered: a file that came up shorter than its size (cut
-// while it was read) loads with the bytes there were, the buffer still 16 zero bytes longer.
-LoadResult loadDataFile(const std::string& fileName);
+// A data file read whole: its bytes in a block of size + 16 bytes, the 16 past the data zero.
+struct DataFile {
+    uint8_t* bytes = nullptr;  // nullptr: nothing loaded
+    int64_t size = 0;
+    std::string name;       // the file part of the name it was loaded by
+    FileIdentity identity;  // the file it was read from, which no save may replace
+};
 
-// Releases the buffer; afterwards nothing is loaded (dataSize 0).
-void freeDataBuffer();
+struct DataLoad {
+    LoadResult result;
+    DataFile file;  // holds nothing unless result is Ok
+};
 
-// The name leads to the file the loaded data was read from (through any path or link).
-bool isLoadedFile(const std::string& name);
+// Reads the file whole into a new zero-padded block. The data is what the read delivered: a
+// file that came up shorter than its size (cut while it was read) loads with the bytes there
+// were, the block still 16 zero bytes longer.
+DataLoad loadDataFile(const std::string& fileName);
 
-// Decimal digits, or hexadecimal digits (either case) after a leading "$".
-// Sets viewerState.convertOk: 0 (and result 0) for any other character, and
-// for a count above 2147483647, which would not fit 32 bits.
-int32_t parseSizeText(const std::string& text);
+// Releases the block; afterwards the record holds nothing.
+void freeDataFile(DataFile& file);
+
+// The bytes of the record.
+inline DataBytes dataBytes(const DataFile& file) {
+    return {file.bytes, file.size};
+}
+
+// The name leads to the file `loaded` identifies (through any path or link).
+bool isLoadedFile(const std::string& name, const FileIdentity& loaded);
+
+struct SizeNumber {
+    int32_t value;
+    bool ok;
+};
+
+// Decimal digits, or hexadecimal digits (either case) after a leading "$". Not ok (and value
+// 0) for any other character, and for a count above 2147483647, which would not fit 32 bits.
+SizeNumber parseSizeText(const std::string& text);
 
 enum class RangeCheck { Ok, TooBig };
 
 // TooBig when first + size > dataSize (formed without overflow).
-RangeCheck checkRange(int64_t first, int64_t size);
+RangeCheck checkRange(int64_t first, int64_t size, int64_t dataSize);
+
+// The display options a saved byte follows: a saved byte keeps its nibbles in place.
+struct SavedByteForm {
+    bool inverse = false;
+    bool reverseByte = false;
+};
 
 // Writes size bytes from first through file number 0: bytes before the data
 // are 0; others are XORed with 0xFF when inverse is on, then bit-reversed
-// when reverseByte is on (nibble swap is not applied). Refuses a range that
-// fails checkRange. 1 when the file was written completely, 0 otherwise (no
-// file is left behind then).
-int writeBinaryRange(const std::string& name, int64_t first, int64_t size);
+// when reverseByte is on. Refuses a range that fails checkRange. 1 when the
+// file was written completely, 0 otherwise (no file is left behind then).
+int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t first, int64_t size,
+                     SavedByteForm form);
 
 // `rows` rows of `bytes` bytes each, a row starting `stride` bytes after the one above: a
 // sprite, or a rectangle of the view.
@@ -59,7 +89,8 @@ int64_t byteBlockEnd(const ByteBlock& block);
 
 // The rows of the block one after the other, each as writeBinaryRange writes a range.
 // Refuses a block that reaches past the data. 1 when the file was written completely.
-int writeByteBlock(const std::string& name, const ByteBlock& block);
+int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlock& block,
+                   SavedByteForm form);
 
 // The name unchanged when its last part (after the last "/") holds a ".",
 // otherwise the name followed by ".bin".

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "support/text_ops.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/engine/colour_mode.h"
 
 namespace {
 

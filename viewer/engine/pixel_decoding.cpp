@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "viewer/engine/viewer_state.h"
-
 namespace {
 
 constexpr std::array<int32_t, 4> kAtariPalette = {0x000000, 0x4F65B3, 0x35BC84, 0x5E510C};
@@ -20,6 +18,23 @@ int32_t samColour(int index) {
     return red | (green << 8) | (blue << 16);
 }
 
+using TransformTables = std::array<std::array<uint8_t, 256>, 8>;
+
+// Every combination of inverse (4), bit reversal (2) and nibble swap (1), in that order.
+constexpr TransformTables makeTransformTables() {
+    TransformTables tables{};
+    for (int c = 0; c < 8; ++c)
+        for (int raw = 0; raw < 256; ++raw) {
+            auto value = static_cast<uint8_t>((c & 4) != 0 ? raw ^ 0xFF : raw);
+            if ((c & 2) != 0) value = reverseBits(value);
+            if ((c & 1) != 0) value = static_cast<uint8_t>((value & 0x0F) << 4 | (value & 0xF0) >> 4);
+            tables[c][raw] = value;
+        }
+    return tables;
+}
+
+constexpr TransformTables kTransformTables = makeTransformTables();
+
 }  // namespace
 
 ModeGeometry modeGeometry(int mode) {
@@ -35,48 +50,41 @@ ModeGeometry modeGeometry(int mode) {
     }
 }
 
-void loadModePalette(int mode) {
-    auto& palette = viewerState.palette;
+int32_t modePaletteColour(int mode, int index) {
     switch (mode) {
         case kModeAtari:
-            for (int i = 0; i < 4; ++i) palette[i] = kAtariPalette[i];
-            break;
+            return index >= 0 && index < 4 ? kAtariPalette[index] : kColourBlack;
         case kModeBk:
-            for (int i = 0; i < 4; ++i) palette[i] = kBkPalette[i];
-            break;
+            return index >= 0 && index < 4 ? kBkPalette[index] : kColourBlack;
         case kModeSam:
-            for (int i = 0; i < 16; ++i) palette[i] = samColour(i);
-            break;
+            return index >= 0 && index < 16 ? samColour(index) : kColourBlack;
         default:
-            break;
+            return kColourBlack;
     }
 }
 
 const std::array<uint8_t, 256>& transformTable(bool inverse, bool reverseByte, bool nibbleSwap) {
-    return viewerState.transformTables[(inverse ? 4 : 0) + (reverseByte ? 2 : 0) + (nibbleSwap ? 1 : 0)];
+    return kTransformTables[(inverse ? 4 : 0) + (reverseByte ? 2 : 0) + (nibbleSwap ? 1 : 0)];
 }
 
 uint8_t transformedByte(uint8_t raw, bool inverse, bool reverseByte, bool nibbleSwap) {
     return transformTable(inverse, reverseByte, nibbleSwap)[raw];
 }
 
-uint8_t viewByteValue(int64_t index) {
-    const bool inside = index >= 0 && index < viewerState.dataSize && viewerState.dataBuffer != nullptr;
-    const uint8_t raw = inside ? viewerState.dataBuffer[index] : 0;
-    const bool inverse = inside && heldValue(HeldValue::Inverse) != 0;
-    return transformedByte(raw, inverse, heldValue(HeldValue::ReverseByte) != 0,
-                           heldValue(HeldValue::NibbleSwap) != 0);
+uint8_t viewByteValue(const DataBytes& data, int64_t index, bool inverse, bool reverseByte, bool nibbleSwap) {
+    const bool inside = index >= 0 && index < data.size && data.bytes != nullptr;
+    const uint8_t raw = inside ? data.bytes[index] : 0;
+    return transformedByte(raw, inside && inverse, reverseByte, nibbleSwap);
 }
 
 int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
-    const auto& palette = viewerState.palette;
     switch (mode) {
         case kModeAtari:
-            return palette[(value >> (6 - 2 * j)) & 3];
+            return modePaletteColour(mode, (value >> (6 - 2 * j)) & 3);
         case kModeBk:
-            return pastEnd ? kBkPastEndColour : palette[(value >> (2 * j)) & 3];
+            return pastEnd ? kBkPastEndColour : modePaletteColour(mode, (value >> (2 * j)) & 3);
         case kModeSam:
-            return palette[j == 0 ? value >> 4 : value & 0x0F];
+            return modePaletteColour(mode, j == 0 ? value >> 4 : value & 0x0F);
         default:
             return (value & (0x80 >> j)) ? kColourWhite : kColourBlack;
     }

@@ -8,11 +8,11 @@
 #include <span>
 
 #include "graphics/drawing.h"
+#include "graphics/images.h"
 #include "support/text_ops.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/pixel_kernels.h"
-#include "viewer/engine/viewer_state.h"
 
 namespace {
 
@@ -50,9 +50,9 @@ int stripCount(const SheetOptions& options) {
 
 // How many bytes the layout draws: every slot of its strips, but the loop
 // ends after the last byte of the data and always draws at least one byte.
-int64_t bytesToDraw(const SheetOptions& options) {
+int64_t bytesToDraw(const SheetOptions& options, int64_t dataSize) {
     const int64_t slots = int64_t{stripCount(options)} * options.bytesPerRow * rowsPerStrip(options);
-    const int64_t untilDataEnd = std::max<int64_t>(1, int64_t{viewerState.dataSize} - options.first);
+    const int64_t untilDataEnd = std::max<int64_t>(1, dataSize - options.first);
     return std::min(slots, untilDataEnd);
 }
 
@@ -132,6 +132,7 @@ struct UnitRowValues {
 
 // What every line of a drawing shares: the target and how values become its screen bytes.
 struct LinePainter {
+    DataBytes data;
     const ImageBuffer& target;
     const CheckerRows& checker;
     const LineExpander& expander;
@@ -209,8 +210,8 @@ constexpr int kLinesAhead = 3;
 
 constexpr int kZxScreenRows = 192;
 
-void prefetchData(int64_t index, int64_t bytes) {
-    prefetchRange(viewerState.dataBuffer, viewerState.dataSize, index, bytes);
+void prefetchData(const DataBytes& data, int64_t index, int64_t bytes) {
+    prefetchRange(data.bytes, data.size, index, bytes);
 }
 
 // A unit mode's view row asks for at most this much of each run ahead, where a unit is large
@@ -250,12 +251,12 @@ struct RowRange {
 
 // The view rows, of those from 0 on starting `rowBytes` apart from `first`, whose strips lie
 // wholly in the data.
-RowRange rowsInData(const BatchLayout& layout, int64_t first, int64_t rowBytes) {
+RowRange rowsInData(const BatchLayout& layout, int64_t dataSize, int64_t first, int64_t rowBytes) {
     RowRange range{0, std::numeric_limits<int64_t>::max()};
     for (int s = 0; s < layout.count; ++s) {
         const int64_t start = first + layout.strips[s].offset;
         if (start < 0) range.low = std::max(range.low, (-start + rowBytes - 1) / rowBytes);
-        const int64_t room = viewerState.dataSize - layout.spans[s] - start;
+        const int64_t room = dataSize - layout.spans[s] - start;
         if (room < 0) return {0, 0};
         range.high = std::min(range.high, room / rowBytes + 1);
     }
@@ -267,8 +268,8 @@ LineBatch lineBatch(const LinePainter& p, const BatchLayout& layout, const ByteT
                     int64_t first, RowRange rows, int64_t rowBytes, int unitRows, int64_t unitRowStep) {
     const int y = static_cast<int>(rows.low * unitRows * p.zoom);
     const ptrdiff_t rowStep = -static_cast<ptrdiff_t>(p.target.stride);
-    return {viewerState.dataBuffer,
-            viewerState.dataSize,
+    return {p.data.bytes,
+            p.data.size,
             first + rows.low * rowBytes,
             layout.strips,
             layout.count,
@@ -296,7 +297,7 @@ bool batchDrawable(const LinePainter& p, const BatchLayout& layout, RowRange row
 // The view rows of a batch: in the data, and whole lines inside the target.
 RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, int64_t viewRows,
                    int64_t unitRows, const LinePainter& p) {
-    RowRange rows = rowsInData(layout, first, rowBytes);
+    RowRange rows = rowsInData(layout, p.data.size, first, rowBytes);
     const int64_t wholeLines = p.checker.height / p.zoom;
     rows.high = std::min({rows.high, viewRows, (wholeLines + unitRows - 1) / unitRows});
     rows.lines =
@@ -341,8 +342,8 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     const ModeGeometry geometry = modeGeometry(options.colourMode);
     const int viewWidth = painter.target.width;
     walk.row = modeRow(options.colourMode);
-    walk.data = viewerState.dataBuffer;
-    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.data = painter.data.bytes;
+    walk.dataSize = static_cast<uint64_t>(painter.data.size);
     walk.transform = byteTransform(options);
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
@@ -355,7 +356,7 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     const int visibleColumns = (viewWidth + cellPixels - 1) / cellPixels;
     walk.columns = static_cast<int>(
         std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
-    walk.count = bytesToDraw(options);
+    walk.count = bytesToDraw(options, painter.data.size);
     walk.stripJump = int64_t{rowsPerStrip(options) - 1} * options.bytesPerRow;
 }
 
@@ -405,10 +406,10 @@ void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) 
 // Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
 // the bytes past the data in a colour of its own, value 4.
 void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
-    loadModePalette(mode);
     count = 1 << modeRow(mode)->bits;
     for (int v = 0; v < count; ++v)
-        colours[v] = mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : viewerState.palette[v];
+        colours[v] =
+            mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : modePaletteColour(mode, v);
     if (mode == kModeBk) colours[count++] = kBkPastEndColour;
 }
 
@@ -449,7 +450,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
             continue;
         }
         forEachByteRun(walk, row + kLinesAhead, options.first,
-                       [&](int, int64_t index, int run) { prefetchData(index, run); });
+                       [&](int, int64_t index, int run) { prefetchData(painter.data, index, run); });
         decodeByteRow(walk, row, options.first, line);
         paintLine(painter, line, y);
         y += options.zoom;
@@ -460,6 +461,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
 // ---- The modes beyond the four: every unit row is decoded into values, run by run.
 
 struct UnitWalk {
+    DataBytes data;
     const ModeRow* row;
     ViewGeometry geometry;
     SheetOptions options;
@@ -474,6 +476,7 @@ struct UnitWalk {
 
 void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
     const int viewWidth = painter.target.width;
+    walk.data = painter.data;
     walk.row = modeRow(options.colourMode);
     walk.options = options;
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
@@ -513,17 +516,17 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
     const ViewGeometry& g = walk.geometry;
     const int unitPixels = walk.unitPixels;
     const int pixels = (count - 1) * unitPixels + lastPixels;
-    if (start >= 0 && start + count * g.unitBytes <= viewerState.dataSize) {
+    if (start >= 0 && start + count * g.unitBytes <= walk.data.size) {
         const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
-        const SourceRun source{viewerState.dataBuffer + from, viewerState.dataSize - from,
-                               walk.transform.table, walk.transform.identity, walk.expander};
+        const SourceRun source{walk.data.bytes + from, walk.data.size - from, walk.transform.table,
+                               walk.transform.identity, walk.expander};
         if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
         if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
             return;
         if (gatherPixels(walk.plan, source, pixels, values)) return;
     }
     uint8_t packed[kValueLine + 8];
-    const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, walk.transform.table, start,
+    const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table, start,
                          walk.options.bytesPerRow};
     walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
                          unitPixels >> walk.packedShift, packed);
@@ -579,8 +582,8 @@ void forEachUnitRun(const UnitWalk& walk, const StripSlots& slots, int64_t viewR
     for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
         const int64_t start = strip.start + viewRow * g.rowBytes;
         int64_t low = 0, high = strip.visible;
-        if (start < 0 || start + strip.visible * g.unitBytes > viewerState.dataSize) {
-            const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        if (start < 0 || start + strip.visible * g.unitBytes > walk.data.size) {
+            const UnitRange range = drawnUnits(start, g.unitBytes, walk.data.size);
             low = std::min(range.low, strip.visible);
             high = std::min(range.high, strip.visible);
             if (low >= high) continue;
@@ -608,7 +611,7 @@ void decodeLine(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow, 
 // is large and each line reads little of it.
 void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t viewRow) {
     forEachUnitRun(walk, slots, viewRow, [&](int64_t, int64_t start, int64_t units, int64_t) {
-        prefetchData(start, std::min(units * walk.geometry.unitBytes, kMostBytesAhead));
+        prefetchData(walk.data, start, std::min(units * walk.geometry.unitBytes, kMostBytesAhead));
     });
 }
 
@@ -728,7 +731,6 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.cellPixels = geometry.unitsPerByte * options.zoom;
     patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
     patterns.colourRows = binaryCells ? 7 : options.zoom;
-    loadModePalette(options.colourMode);
     for (int which = 0; which <= CellPatterns::kPastData; ++which) {
         const bool inData = which < CellPatterns::kBeforeData;
         const uint8_t value =
@@ -829,13 +831,13 @@ int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk,
 // copy is then a few plain stores), 0 when only patterns.cellBytes knows it. Returns the
 // first pixel row below the rows drawn.
 template <int kCellBytes>
-int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, const CellPatterns& patterns,
-                    const CheckerRows& checker) {
+int drawBytesInRows(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
+                    const CellPatterns& patterns, const CheckerRows& checker) {
     const int size = kCellBytes != 0 ? kCellBytes : patterns.cellBytes;
     const int rows = rowsPerStrip(options);
     LineWalk walk;
-    walk.data = viewerState.dataBuffer;
-    walk.dataSize = static_cast<uint64_t>(viewerState.dataSize);
+    walk.data = data.bytes;
+    walk.dataSize = static_cast<uint64_t>(data.size);
     walk.cells = patterns.bytes.data();
     walk.before = patterns.entry(CellPatterns::kBeforeData);
     walk.past = patterns.entry(CellPatterns::kPastData);
@@ -844,7 +846,7 @@ int drawBytesInRows(const ImageBuffer& target, const SheetOptions& options, cons
     walk.columns = static_cast<int>(
         std::min<int64_t>(visibleColumns, int64_t{stripCount(options)} * options.bytesPerRow));
     walk.wholeColumns = target.width / patterns.cellPixels;
-    walk.count = bytesToDraw(options);
+    walk.count = bytesToDraw(options, data.size);
     walk.stripJump = int64_t{rows - 1} * options.bytesPerRow;
     walk.lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
     const bool shortRows = options.bytesPerRow < 4;
@@ -914,6 +916,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
 constexpr int kPackedLine = 2048;
 
 struct UnitWalk {
+    DataBytes data;
     const ModeRow* row;
     ViewGeometry geometry;
     SheetOptions options;
@@ -921,8 +924,9 @@ struct UnitWalk {
     const uint8_t* transform;
 };
 
-UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
+UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int viewWidth) {
     UnitWalk walk{};
+    walk.data = data;
     walk.row = modeRow(options.colourMode);
     walk.options = options;
     walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
@@ -933,7 +937,7 @@ UnitWalk makeUnitWalk(const SheetOptions& options, int viewWidth) {
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
-    return {viewerState.dataBuffer, viewerState.dataSize, walk.transform, start, walk.options.bytesPerRow};
+    return {walk.data.bytes, walk.data.size, walk.transform, start, walk.options.bytesPerRow};
 }
 
 template <int kCellBytes>
@@ -990,7 +994,7 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
         const int64_t start = walk.options.first + (s * g.rowsPerStrip + viewRow) * g.rowBytes;
         const int64_t visible =
             std::min(g.unitsPerRow, (viewPixels - stripPixel + unitPixels - 1) / unitPixels);
-        const UnitRange range = drawnUnits(start, g.unitBytes, viewerState.dataSize);
+        const UnitRange range = drawnUnits(start, g.unitBytes, walk.data.size);
         const int64_t low = std::min(range.low, visible);
         const int64_t high = std::min(range.high, visible);
         if (low >= high) continue;
@@ -1014,8 +1018,9 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
 // Pixel line by pixel line in address order: each line's units decoded into one line of
 // packed values, laid out run by run, the background in the gaps, then the line repeated for
 // the zoom.
-void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
-    const UnitWalk walk = makeUnitWalk(options, target.width);
+void drawUnitsDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
+                     const CheckerRows& checker) {
+    const UnitWalk walk = makeUnitWalk(data, options, target.width);
     const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
     const size_t lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
@@ -1057,7 +1062,8 @@ void drawUnitsDirect(const ImageBuffer& target, const SheetOptions& options, con
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
-using RowsWriter = int (*)(const ImageBuffer&, const SheetOptions&, const CellPatterns&, const CheckerRows&);
+using RowsWriter = int (*)(const ImageBuffer&, const DataBytes&, const SheetOptions&, const CellPatterns&,
+                           const CheckerRows&);
 
 // The cell sizes of the four modes at the four zooms: 2, 4, 8, 16, 32 or 64 pixels.
 RowsWriter rowsWriterFor(int cellBytes) {
@@ -1079,22 +1085,22 @@ RowsWriter rowsWriterFor(int cellBytes) {
     }
 }
 
-void drawSheet(const ImageBuffer& target, const SheetOptions& options, const CheckerRows& checker) {
+void drawSheet(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
+               const CheckerRows& checker) {
     if (!isByteCellMode(options.colourMode)) {
-        drawUnitsDirect(target, options, checker);
+        drawUnitsDirect(target, data, options, checker);
         return;
     }
     const CellPatterns patterns = makeCellPatterns(options);
-    int y = rowsWriterFor(patterns.cellBytes)(target, options, patterns, checker);
+    int y = rowsWriterFor(patterns.cellBytes)(target, data, options, patterns, checker);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
 }  // namespace plain
 
-void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
-    if (target.width <= 0 || target.height <= 0) return;
+void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options) {
     const CheckerRows checker(target, options);
-    if (pixelKernels().expandLine == nullptr) return plain::drawSheet(target, options, checker);
+    if (pixelKernels().expandLine == nullptr) return plain::drawSheet(target, data, options, checker);
     const ModeRow& row = *modeRow(options.colourMode);
     const bool byteCells = isByteCellMode(options.colourMode);
     int32_t colours[256];
@@ -1107,7 +1113,8 @@ void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     const int factor = row.pixelWidth * options.zoom;
     LineExpander expander;
     makeLineExpander(expander, colours, count, factor);
-    const LinePainter painter{target,
+    const LinePainter painter{data,
+                              target,
                               checker,
                               expander,
                               options.zoom,
@@ -1118,47 +1125,32 @@ void drawSheetDirect(const ImageBuffer& target, const SheetOptions& options) {
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
+// The writer's tables are sized for a 24-bit target at most kViewWidth wide.
+bool drawableTarget(const ImageBuffer& target) {
+    return target.pixels != nullptr && target.depth == 24 && target.width >= 1 &&
+           target.width <= kViewWidth && target.height >= 1 && target.height <= kLargestImageSide &&
+           target.stride >= rowLength(target.width, 24);
+}
+
+int64_t sheetZoom(const SheetOptions& options) {
+    return options.zoom >= 1 ? options.zoom : 1;
+}
+
+std::string viewStatusLine(const SheetOptions& options, const char* dispLabel, const char* sizeLabel,
+                           int mouseX, int mouseY) {
+    return dispLabel + decimalText(options.first) + ",width=" + decimalText(options.bytesPerRow) +
+           ",x=" + decimalText(mouseCell(options, mouseX)) + ",y=" + decimalText(mouseCell(options, mouseY)) +
+           sizeLabel + decimalText(mouseByteIndex(options, mouseX, mouseY));
+}
+
 }  // namespace
 
-SheetResult drawSheet() {
-    if (viewerState.dataBuffer == nullptr) return SheetResult::NothingLoaded;
-    const SheetOptions options = currentSheetOptions();
-    if (!optionsInRange(options)) return SheetResult::CannotDraw;
-    // The sheet is made 24-bit and kViewWidth wide; the writer's tables are sized for that.
-    const ImageBuffer* image = imageBuffer(kSheetImage);
-    if (image == nullptr || image->depth != 24 || image->width > kViewWidth) return SheetResult::CannotDraw;
-    if (!beginDrawing(imageTarget(kSheetImage))) return SheetResult::CannotDraw;
-    drawSheetDirect(*image, options);
-    endDrawing();
+SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target) {
+    if (data.bytes == nullptr) return SheetResult::NothingLoaded;
+    if (data.size < 0 || data.size > kFirstByteReach || !optionsInRange(options) || !drawableTarget(target))
+        return SheetResult::CannotDraw;
+    drawSheetDirect(target, data, options);
     return SheetResult::Drawn;
-}
-
-namespace {
-
-int zoomOrOne() {
-    return viewerState.zoom >= 1 ? viewerState.zoom : 1;
-}
-
-std::string viewStatusLine(const char* dispLabel, const char* sizeLabel, int mouseX, int mouseY) {
-    return dispLabel + decimalText(viewFirstByte()) + ",width=" + decimalText(viewerState.bytesPerRow) +
-           ",x=" + decimalText(mouseCell(mouseX)) + ",y=" + decimalText(mouseCell(mouseY)) + sizeLabel +
-           decimalText(mouseByteIndex(mouseX, mouseY));
-}
-
-}  // namespace
-
-SheetOptions currentSheetOptions() {
-    SheetOptions options;
-    options.first = viewFirstByte();
-    options.bytesPerRow = viewerState.bytesPerRow;
-    options.zoom = viewerState.zoom;
-    options.colourMode = viewerState.colourMode;
-    options.viewHeight = viewerState.viewHeight;
-    options.inverse = heldValue(HeldValue::Inverse) != 0;
-    options.reverseByte = heldValue(HeldValue::ReverseByte) != 0;
-    options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
-    options.multiColumn = heldValue(HeldValue::MultiColumn) != 0;
-    return options;
 }
 
 int byteColumnLimit(int mode) {
@@ -1172,43 +1164,38 @@ int byteColumnLimit(int mode) {
     }
 }
 
-int64_t viewFirstByte() {
-    return int64_t{viewerState.byteOffset} + heldValue(HeldValue::FineOffset);
+int32_t mouseCell(const SheetOptions& options, int coordinate) {
+    return static_cast<int32_t>(coordinate / sheetZoom(options));
 }
 
-int32_t mouseCell(int coordinate) {
-    return coordinate / zoomOrOne();
-}
-
-PointedByte pointedByte(int mouseX, int mouseY) {
-    const int64_t zoom = zoomOrOne();
-    const ViewGeometry g = viewGeometry(viewerState.colourMode, viewerState.bytesPerRow,
-                                        static_cast<int>(zoom), viewerState.viewHeight);
+PointedByte pointedByte(const SheetOptions& options, int mouseX, int mouseY) {
+    const int64_t zoom = sheetZoom(options);
+    const ViewGeometry g =
+        viewGeometry(options.colourMode, options.bytesPerRow, static_cast<int>(zoom), options.viewHeight);
     const int64_t unitX = mouseX / zoom;
     return {unitX / g.stripWidth, mouseY / zoom / g.unitHeight, unitX % g.stripWidth, g.rowsPerStrip};
 }
 
-int64_t mouseByteIndex(int mouseX, int mouseY) {
-    const PointedByte pointed = pointedByte(mouseX, mouseY);
-    return viewPointByte(viewerState.colourMode, 0, viewerState.bytesPerRow,
+int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY) {
+    const PointedByte pointed = pointedByte(options, mouseX, mouseY);
+    return viewPointByte(options.colourMode, 0, options.bytesPerRow,
                          pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
 }
 
-int64_t viewRowBytes() {
-    return viewGeometry(viewerState.colourMode, viewerState.bytesPerRow, 1, 1).rowBytes;
+int64_t viewRowBytes(int mode, int bytesPerRow) {
+    return viewGeometry(mode, bytesPerRow, 1, 1).rowBytes;
 }
 
-int32_t jumpRowAt(int mouseX, int mouseY) {
-    const PointedByte pointed = pointedByte(mouseX, mouseY);
-    const int64_t row =
-        pointed.strip * pointed.rowsPerStrip + pointed.row + heldValue(HeldValue::RowPosition);
+int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int mouseY) {
+    const PointedByte pointed = pointedByte(options, mouseX, mouseY);
+    const int64_t row = pointed.strip * pointed.rowsPerStrip + pointed.row + rowPosition;
     return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
 }
 
-std::string statusTextForRender(int mouseX, int mouseY) {
-    return viewStatusLine("Disp=", ",size=", mouseX, mouseY);
+std::string statusTextForRender(const SheetOptions& options, int mouseX, int mouseY) {
+    return viewStatusLine(options, "Disp=", ",size=", mouseX, mouseY);
 }
 
-std::string statusTextForMouseMove(int mouseX, int mouseY) {
-    return viewStatusLine("Disp:", ",size:", mouseX, mouseY);
+std::string statusTextForMouseMove(const SheetOptions& options, int mouseX, int mouseY) {
+    return viewStatusLine(options, "Disp:", ",size:", mouseX, mouseY);
 }

@@ -1,14 +1,15 @@
-// Drawing the byte view into the SheetImage (image 0): the checkerboard
-// background and the decoded bytes laid out in rows and strips; and the
-// arithmetic of the status line and of the mouse over the view.
+// Drawing the byte view into a 24-bit image: the checkerboard background and the decoded
+// bytes laid out in rows and strips; and the arithmetic of the status line and of the mouse
+// over the view. Every function takes what it reads as arguments.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "graphics/images.h"
+#include "viewer/engine/data_bytes.h"
 #include "viewer/engine/view_limits.h"
 
-constexpr int kSheetImage = 0;
 constexpr int kViewWidth = 600;
 constexpr int32_t kCheckerCyan = 0xFFFF00;
 
@@ -17,9 +18,9 @@ enum class SheetResult { Drawn, NothingLoaded, CannotDraw };
 // The zooms of the view: 1, 2, 4 and 8.
 bool isZoomStep(int zoom);
 
-// Everything one render reads, taken once at its start.
+// The options of one render: where the view starts and how its bytes are laid out and decoded.
 struct SheetOptions {
-    int64_t first;  // byteOffset + fineOffset
+    int64_t first;  // the first byte of the view; may lie before or past the data
     int32_t bytesPerRow;
     int32_t zoom;
     int32_t colourMode;
@@ -30,23 +31,18 @@ struct SheetOptions {
     bool multiColumn;
 };
 
-SheetOptions currentSheetOptions();
-
 // Byte column at and beyond which no further strip starts: 75, 75, 192, 80.
 int byteColumnLimit(int mode);
 
-// Background and bytes into image 0 inside beginDrawing/endDrawing.
-// NothingLoaded: no data, nothing drawn. CannotDraw: image 0 is not a 24-bit
-// image at most kViewWidth wide, the drawing context did not start or the
-// state is outside its ranges; the image keeps its pixels. Writes the pixels
-// straight into the image's buffer.
-SheetResult drawSheet();
+// The background and the bytes of `data` into `target` (bottom-up rows), written straight
+// into its pixels. NothingLoaded: no data (bytes nullptr), nothing drawn. CannotDraw: the
+// target is not a 24-bit image at most kViewWidth wide, or the options or the size are outside
+// their ranges; the image keeps its pixels.
+SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target);
 
-// byteOffset + fineOffset, the index of the first byte of the view.
-int64_t viewFirstByte();
-
-// The mouse position in view pixels: coordinate / zoom, toward zero.
-int32_t mouseCell(int coordinate);
+// The mouse position in view pixels: coordinate / zoom, toward zero (a zoom below 1 counts as 1,
+// as in all the pointer arithmetic below).
+int32_t mouseCell(const SheetOptions& options, int coordinate);
 
 // Where the pointer lies in the layout, as drawn: the strip (the view x over the strip width),
 // the view row within the strip (the view y over the unit height), the x in view units within
@@ -55,22 +51,22 @@ struct PointedByte {
     int64_t strip, row, unitX;
     int64_t rowsPerStrip;
 };
-PointedByte pointedByte(int mouseX, int mouseY);
+PointedByte pointedByte(const SheetOptions& options, int mouseX, int mouseY);
 
 // Index (from the first byte of the view) of the byte under the mouse: viewPointByte of the
 // pointed view row and x (in the four byte-cell modes: the byte drawn there). Right of a row
 // with multi columns off, or beyond the last strip, the same arithmetic names a byte that is
 // not drawn.
-int64_t mouseByteIndex(int mouseX, int mouseY);
+int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY);
 
-// Bytes of one view row of the current mode and width: what one step of the row position moves.
-int64_t viewRowBytes();
+// Bytes of one view row of the mode and width: what one step of the row position moves.
+int64_t viewRowBytes(int mode, int bytesPerRow);
 
 // The row position of that byte, which "jump here" puts at the top: the rows of the strips
-// before it, plus its row within its strip, plus the row position.
-int32_t jumpRowAt(int mouseX, int mouseY);
+// before it, plus its row within its strip, plus the row position of the view.
+int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int mouseY);
 
 // "Disp=first,width=..,x=..,y=..,size=.." written by every render.
-std::string statusTextForRender(int mouseX, int mouseY);
+std::string statusTextForRender(const SheetOptions& options, int mouseX, int mouseY);
 // "Disp:first,width=..,x=..,y=..,size:.." written by mouse moves.
-std::string statusTextForMouseMove(int mouseX, int mouseY);
+std::string statusTextForMouseMove(const SheetOptions& options, int mouseX, int mouseY);

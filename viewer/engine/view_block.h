@@ -1,47 +1,61 @@
 // Rectangles of bytes cut out of the data: where a pointer over the view falls, the block of
-// bytes between two such places, and the picture of a block at any zoom.
+// bytes between two such places, and the picture of a block at any zoom. The view is the one
+// the options describe.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "graphics/images.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/mode_table.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/engine/sheet_render.h"
 
-// The view's geometry for the current mode, width, zoom and height.
-ViewGeometry currentViewGeometry();
+// A place in the view as the layout draws it: the strip (from the left), the cell within
+// that strip's view row (a byte, a tile, or a whole linear row), and the view row (from the top).
+struct ViewCell {
+    int32_t strip;
+    int32_t cellInRow;
+    int32_t row;
+};
+
+// The view's geometry for the options' mode, width, zoom (below 1: 1) and height.
+ViewGeometry sheetGeometry(const SheetOptions& options);
 
 // The cell under canvas pixel (mouseX, mouseY) as pointedByte finds it, the position first
 // moved into the view: its strip, its cell within the strip's view row (a byte in the four
 // byte-cell modes, a tile in a tiled mode, the whole row in a linear mode) and its view row.
-ViewCell viewCellAt(int mouseX, int mouseY);
+ViewCell viewCellAt(const SheetOptions& options, int mouseX, int mouseY);
 
 // View rows of one strip, and the strips that are drawn.
-int32_t viewRowsPerStrip();
-int32_t viewStripsShown();
+int32_t viewRowsPerStrip(const SheetOptions& options);
+int32_t viewStripsShown(const SheetOptions& options);
 
 // The bytes of the rectangle with the two cells as corners, in the first cell's strip (the
 // second is moved into it): per view row, the cells' bytes; the stride is the view row's bytes.
-ByteBlock blockBetweenCells(ViewCell anchor, ViewCell corner);
+ByteBlock blockBetweenCells(const SheetOptions& options, ViewCell anchor, ViewCell corner);
 
 // The top-left cell of that rectangle.
-ViewCell blockTopLeft(ViewCell anchor, ViewCell corner);
+ViewCell blockTopLeft(const SheetOptions& options, ViewCell anchor, ViewCell corner);
 
-// The bytes between the selection's anchor and corner.
-ByteBlock selectedBlock();
+// The size of the picture of the block: every view unit as zoom x zoom pixels, its rows view
+// rows and its bytes whole cells: (block.bytes / cell bytes) x cell width x zoom wide,
+// block.rows x unit height x zoom high. 0 x 0 for a block reaching past the data, of part
+// cells, or a picture too large.
+struct PictureSize {
+    int32_t width, height;
+};
+PictureSize blockPictureSize(const SheetOptions& options, int64_t dataSize, const ByteBlock& block, int zoom);
 
-// Notes the view the selection is made on: its first byte, width, zoom, mode, columns and data.
-void noteSelectionView();
-// Whether the view is still the one noted.
-bool sameViewAsSelection();
+// The picture of the block, decoded in the options' colour mode and width with their byte
+// transforms (bytes before the data are 0), into a 24-bit target of blockPictureSize. False,
+// and nothing drawn, when that size is 0 x 0 or the target is not of it.
+bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
+                      const ImageBuffer& target);
 
-// A picture of the block in image `number`: its pixels only, every view unit as zoom x zoom
-// pixels, decoded in the current colour mode and width with the display options; bytes before
-// the data are 0. Its rows are view rows and its bytes whole cells: (block.bytes / cell bytes)
-// x cell width x zoom wide, block.rows x unit height x zoom high. Non-zero on success; 0 (and
-// no image) for a block reaching past the data, of part cells, or a picture too large.
-int drawBlockImage(int number, const ByteBlock& block, int zoom);
+// That picture made as image `number`. Non-zero on success; 0 (and no image) otherwise.
+int drawBlockImage(int number, const DataBytes& data, const SheetOptions& options, const ByteBlock& block,
+                   int zoom);
 
 // "$" and at least four upper-case hexadecimal digits; "-$..." below zero.
 std::string dollarHexText(int64_t value);

@@ -12,10 +12,11 @@
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
 #include "viewer/window/navigation.h"
 #include "viewer/window/render_view.h"
+#include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ constexpr LoadMessage kLoadMessages[] = {
 // Loads the file and sets the row bar's range for it, the view following the bar; on failure
 // shows the message.
 bool loadAndReport(const std::string& fileName) {
-    const LoadResult result = loadDataFile(fileName);
+    const LoadResult result = loadViewerData(fileName);
     if (result == LoadResult::Ok) {
         followScrollBars();
         keepViewInData();
@@ -84,17 +85,17 @@ void reportNotANumber(const std::string& text) {
 void saveBinaryRange() {
     const std::string text = askText("size", "Enter size(hex/dec)", "0000");
     if (text.empty()) return;
-    const int32_t size = parseSizeText(text);
-    if (!viewerState.convertOk) {
+    const SizeNumber size = parseSizeText(text);
+    if (!size.ok) {
         reportNotANumber(text);
         return;
     }
     const int64_t first = viewFirstByte();
-    if (checkRange(first, size) != RangeCheck::Ok) {
+    if (checkRange(first, size.value, viewerState.dataSize) != RangeCheck::Ok) {
         showMessage("Save binary file", "Too big value!");
         return;
     }
-    saveByteBlock(ByteBlock{first, size, size, 1});
+    saveByteBlock(ByteBlock{first, size.value, size.value, 1});
 }
 
 void saveByteBlock(const ByteBlock& block) {
@@ -103,11 +104,13 @@ void saveByteBlock(const ByteBlock& block) {
     if (name.empty()) return;
     name = withBinExtension(name);
     if (refuseToReplaceViewedFile("Save binary file", name)) return;
-    if (!writeByteBlock(name, block)) showMessage("Save binary file", "Cannot save\r\n" + name);
+    const SavedByteForm form{heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0};
+    if (!writeByteBlock(name, viewerData(), block, form))
+        showMessage("Save binary file", "Cannot save\r\n" + name);
 }
 
 bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {
-    if (!isLoadedFile(name)) return false;
+    if (!isLoadedFile(name, viewerState.loadedFile)) return false;
     showMessage(title, "Not saved: this is the file being viewed\r\n" + name);
     return true;
 }

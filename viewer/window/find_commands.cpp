@@ -10,7 +10,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_ids.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/window/data_commands.h"
-#include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

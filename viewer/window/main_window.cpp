@@ -16,17 +16,18 @@
 #include "shell/window_shell.h"
 #include "support/file_services.h"
 #include "support/text_ops.h"
-#include "viewer/window/app_identity.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/mode_table.h"
+#include "viewer/engine/sheet_render.h"
+#include "viewer/window/app_identity.h"
 #include "viewer/window/data_commands.h"
 #include "viewer/window/find_commands.h"
 #include "viewer/window/image_export.h"
-#include "viewer/engine/mode_table.h"
 #include "viewer/window/navigation.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/settings_persistence.h"
-#include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/view_inputs.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 
@@ -228,7 +229,7 @@ void turnWheel() {
 void rightClickCanvas() {
     const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
-    viewerState.jumpRow = jumpRowAt(mouseX, mouseY);
+    viewerState.jumpRow = jumpRowAt(viewerSheetOptions(), heldValue(HeldValue::RowPosition), mouseX, mouseY);
     showPopupMenu(kJumpMenu, kMainWindow);
 }
 
@@ -237,7 +238,8 @@ void moveOverCanvas() {
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
     dragOnView();
     if (draggingOnView()) return;
-    setStatusText(kStatusBar, 0, statusTextForMouseMove(mouseX, mouseY), kStatusNoBorder);
+    setStatusText(kStatusBar, 0, statusTextForMouseMove(viewerSheetOptions(), mouseX, mouseY),
+                  kStatusNoBorder);
     if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
 }
 
@@ -323,7 +325,7 @@ void chooseMachineMode(int mode) {
     const int64_t first = viewerState.byteOffset;
     viewerState.colourMode = mode;
     markColourMode(colourModeCommand(mode));
-    const int64_t rowBytes = viewRowBytes();
+    const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
     setState(kRowScroll, static_cast<int>(first / rowBytes));
     applyScroll();
@@ -444,7 +446,6 @@ ViewerStep startViewer(int argc, char** argv) {
     buildStatusBarAndMenus();
     addShortcuts();
     readSettings();
-    buildByteTables();
     if (!loadStartFile()) return ViewerStep::EndAtOnce;
     return ViewerStep::Continue;
 }
@@ -476,7 +477,7 @@ int finishViewer(ViewerStep how) {
     if (how == ViewerStep::Quit) {
         writeSettings();
         freeImage(kSheetImage);
-        freeDataBuffer();
+        freeViewerData();
     }
     releaseServices();
     return 0;

@@ -18,11 +18,12 @@
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
-#include "viewer/engine/viewer_state.h"
 #include "viewer/window/data_commands.h"
 #include "viewer/window/image_export.h"
 #include "viewer/window/render_view.h"
+#include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ std::string selectionStatus() {
 
 // The corner follows the pointer; the frame and the status line show it at once.
 void showCornerAt(int mouseX, int mouseY) {
-    selection().corner = viewCellAt(mouseX, mouseY);
+    selection().corner = viewCellAt(viewerSheetOptions(), mouseX, mouseY);
     renderView();
     setStatusText(kStatusBar, 0, selectionStatus(), kStatusNoBorder);
 }
@@ -126,7 +127,8 @@ void goToOffset() {
 }
 
 void pollPageKeys() {
-    const int64_t page = int64_t{viewRowsPerStrip()} * viewStripsShown();
+    const SheetOptions options = viewerSheetOptions();
+    const int64_t page = int64_t{viewRowsPerStrip(options)} * viewStripsShown(options);
     if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
     if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
     if (isKeyDown(kKeyHome)) goToRowStart(0);
@@ -140,7 +142,7 @@ void pressOnView() {
     made.dragged = false;
     made.pressX = getAttribute(kCanvas, kCanvasMouseX);
     made.pressY = getAttribute(kCanvas, kCanvasMouseY);
-    made.anchor = viewCellAt(made.pressX, made.pressY);
+    made.anchor = viewCellAt(viewerSheetOptions(), made.pressX, made.pressY);
 }
 
 void dragOnView() {
@@ -148,7 +150,7 @@ void dragOnView() {
     const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
     if ((getAttribute(kCanvas, kCanvasButtons) & kCanvasButtonLeft) == 0) made.pressed = false;
-    if (!made.pressed || made.anchor.strip >= viewStripsShown()) return;
+    if (!made.pressed || made.anchor.strip >= viewStripsShown(viewerSheetOptions())) return;
     if (!made.dragged) {
         if (std::abs(mouseX - made.pressX) < kDragDistance && std::abs(mouseY - made.pressY) < kDragDistance)
             return;
@@ -177,7 +179,7 @@ bool draggingOnView() {
 
 void saveSelectionImage() {
     if (!selectionInData()) return;
-    if (!drawBlockImage(kSelectionImage, selectedBlock(), 1)) {
+    if (!drawBlockImage(kSelectionImage, viewerData(), viewerSheetOptions(), selectedBlock(), 1)) {
         showMessage("Save selection", "The selection cannot be drawn!");
         return;
     }

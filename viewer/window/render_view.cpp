@@ -12,8 +12,9 @@
 #include "support/text_ops.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
+#include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 
@@ -78,9 +79,10 @@ void drawGrid() {
 void drawSelectionFrame() {
     const ViewSelection& made = viewerState.selection;
     if (!made.shown) return;
-    const ViewCell topLeft = blockTopLeft(made.anchor, made.corner);
+    const SheetOptions options = viewerSheetOptions();
+    const ViewCell topLeft = blockTopLeft(options, made.anchor, made.corner);
     const ByteBlock block = selectedBlock();
-    const ViewGeometry g = currentViewGeometry();
+    const ViewGeometry g = sheetGeometry(options);
     const int64_t zoom = viewerState.zoom;
     const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
     const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
@@ -137,7 +139,7 @@ void setRowScrollRange(int64_t rowBytes) {
 void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
-    const int64_t rowBytes = viewRowBytes();
+    const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
     // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
     const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
@@ -154,12 +156,14 @@ void applyScroll() {
 
 void renderView() {
     keepSelectionWithView();
-    const SheetResult sheet = drawSheet();
+    const SheetResult sheet = drawViewerSheet();
     if (sheet == SheetResult::NothingLoaded) return;
     if (sheet == SheetResult::CannotDraw) {
         showMessage("image", "It happens");
     } else {
-        setStatusText(kStatusBar, 0, statusTextForRender(canvasMouseX(), canvasMouseY()), kStatusNoBorder);
+        setStatusText(kStatusBar, 0,
+                      statusTextForRender(viewerSheetOptions(), canvasMouseX(), canvasMouseY()),
+                      kStatusNoBorder);
     }
     const CanvasPoint pointer = pointerOnCanvas();
     grabPreview(pointer);

@@ -6,7 +6,7 @@
 #include "support/settings_store.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/window/viewer_ids.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

@@ -9,6 +9,7 @@ constexpr int kMainWindow = 0;
 constexpr int kMainMenu = 0;
 constexpr int kJumpMenu = 2;
 constexpr int kStatusBar = 0;
+constexpr int kSheetImage = 0;  // the view, drawn by every render
 constexpr int kPreviewImage = 2;
 
 constexpr int kCanvas = 0;

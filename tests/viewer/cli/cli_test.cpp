@@ -49,7 +49,7 @@ class CliTest : public ::testing::Test {
         dataFile = folder.file("data.bin");
         writeWholeFile(dataFile, std::string(data.begin(), data.end()));
     }
-    void TearDown() override { freeImage(-1), unloadBytes(); }
+    void TearDown() override { freeImage(-1); }
     // The program with exactly these arguments, in the folder; its stdout goes between "OLD" and "END"
     // appended to a file and, where an argument names stdout, alike through a group's ">" and a pipe.
     CliRun run(const std::vector<std::string>& arguments) {
@@ -76,9 +76,11 @@ class CliTest : public ::testing::Test {
     }
     // The view drawn here and saved as "expected": the sheet, or its top-left width x height zoomed.
     bool savedInProcess(const View& view, const std::string& encoder, int width = 0, int height = 0) {
-        showBytes(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
-                  view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
-        if (!createImage(kSheetImage, kViewWidth, 512) || drawSheet() != SheetResult::Drawn) return false;
+        const TestView shown =
+            testView(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
+                     view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
+        if (!createImage(kSheetImage, kViewWidth, 512) || drawTestView(shown) != SheetResult::Drawn)
+            return false;
         const int image = width > 0 ? 1 : kSheetImage;
         if (width > 0 && !(copyImageRect(kSheetImage, image, 0, 0, width, height) &&
                            resizeImage(image, width * view.zoom, height * view.zoom, 1)))

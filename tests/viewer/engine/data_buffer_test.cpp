@@ -13,7 +13,7 @@
 namespace {
 
 TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
-    using Case = std::pair<std::string, int32_t>;  // the value; -1: refused (0 and convertOk 0)
+    using Case = std::pair<std::string, int32_t>;  // the value; -1: refused (0 and not ok)
     // clang-format off
     const Case cases[] = {
         {"1000", 1000}, {"$3E8", 1000}, {"$3e8", 1000}, {"$1F0", 496}, {"0000", 0}, {"$", 0}, {"", 0},
@@ -26,9 +26,9 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
     };
     // clang-format on
     for (const auto& [text, value] : cases) {
-        viewerState.convertOk = 7;
-        EXPECT_EQ(parseSizeText(text), std::max(value, 0)) << '"' << text << '"';
-        EXPECT_EQ(viewerState.convertOk, value >= 0 ? 1 : 0) << '"' << text << '"';
+        const SizeNumber number = parseSizeText(text);
+        EXPECT_EQ(number.value, std::max(value, 0)) << '"' << text << '"';
+        EXPECT_EQ(number.ok, value >= 0) << '"' << text << '"';
     }
 }
 
@@ -36,7 +36,7 @@ TEST(DataBufferTest, ParseSizeTextDecimalOrHexadecimalAfterADollar) {
 TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     std::vector<uint8_t> bytes(300000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
-    loadBytes(bytes);
+    const DataBytes data{bytes.data(), static_cast<int64_t>(bytes.size())};
     TempFolder folder;
     const std::string name = folder.file("range.bin");
     // first, size, options: 1 inverse, 2 reverse, 4 nibble swap
@@ -48,11 +48,10 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
     // clang-format on
     for (const auto& [first, size, options] : cases) {
         SCOPED_TRACE(testing::Message() << first << "+" << size << " options " << options);
-        setHeldValue(HeldValue::Inverse, options & 1);
-        setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
-        setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
-        EXPECT_EQ(checkRange(first, size), RangeCheck::Ok);
-        ASSERT_EQ(writeBinaryRange(name, first, size), 1);
+        // The nibble swap (4) is no part of the saved form.
+        const SavedByteForm form{(options & 1) != 0, (options & 2) != 0};
+        EXPECT_EQ(checkRange(first, size, data.size), RangeCheck::Ok);
+        ASSERT_EQ(writeBinaryRange(name, data, first, size, form), 1);
         EXPECT_TRUE(readWholeFile(name) == savedBytes(bytes, first, size, options & 1, options & 2));
     }
     // clang-format off
@@ -60,35 +59,29 @@ TEST(DataBufferTest, SavedRangesFollowTheInverseAndReverseButNotTheNibbleSwap) {
         {INT64_MAX, 1}, {INT64_MAX, 2}, {-1000, INT32_MAX}, {INT64_MIN, -1}};
     // clang-format on
     for (const auto& [first, size] : pastTheEnd) {
-        EXPECT_EQ(checkRange(first, size), RangeCheck::TooBig) << first << "+" << size;
-        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), first, size), 0) << first << "+" << size;
+        EXPECT_EQ(checkRange(first, size, data.size), RangeCheck::TooBig) << first << "+" << size;
+        EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), data, first, size, {}), 0) << first << "+" << size;
     }
-    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), 0, -1), 0);
-    EXPECT_EQ(writeBinaryRange(folder.file("missing/folder.bin"), 0, 10), 0);
+    EXPECT_EQ(writeBinaryRange(folder.file("no.bin"), data, 0, -1, {}), 0);
+    EXPECT_EQ(writeBinaryRange(folder.file("missing/folder.bin"), data, 0, 10, {}), 0);
     writeWholeFile(name, "old contents");
     setWriteFailureAfter(100);
-    EXPECT_EQ(writeBinaryRange(name, 0, 1000), 0);
+    EXPECT_EQ(writeBinaryRange(name, data, 0, 1000, {}), 0);
     setWriteFailureAfter(-1);
     EXPECT_EQ(readWholeFile(name), "old contents");
     EXPECT_EQ(folder.entries(), std::set<std::string>{"range.bin"});
-    unloadBytes();
 }
 
 class LoadDataFileTest : public ::testing::Test {
    protected:
-    void SetUp() override {
-        initViewerState();
-        buildByteTables();
-    }
-    void TearDown() override { freeDataBuffer(), freeImage(-1); }
+    void TearDown() override { freeImage(-1); }
     TempFolder folder;
 };
 
-TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
+TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndHoldNothing) {
     writeWholeFile(folder.file("empty"), "");
     writeWholeFile(folder.file("secret"), "secret");
     ASSERT_EQ(chmod(folder.file("secret").c_str(), 0), 0);
-    writeWholeFile(folder.file("good"), "data");
     ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0755) | mkfifo(folder.file("fifo").c_str(), 0666) |
                   symlink(folder.file("missing").c_str(), folder.file("dangling").c_str()),
               0);
@@ -102,20 +95,21 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndLeaveNothingLoaded) {
         {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open}, {"folder/", LoadResult::Open},
         {"fifo", LoadResult::Open} /* must not wait for a writer */, {"huge2147483648", LoadResult::TooLarge},
         {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
+        {"/dev/null", LoadResult::Open}, {"", LoadResult::Open},
     };
     // clang-format on
     runUnprivileged(folder.path(), [&] {
         for (const auto& [name, result] : cases) {
-            ASSERT_EQ(loadDataFile(folder.file("good")), LoadResult::Ok);
-            EXPECT_EQ(loadDataFile(folder.file(name)), result) << name;
-            EXPECT_TRUE(viewerState.dataBuffer == nullptr && viewerState.dataSize == 0) << name;
+            const std::string path = name.empty() || name[0] == '/' ? name : folder.file(name);
+            const DataLoad load = loadDataFile(path);
+            EXPECT_EQ(load.result, result) << name;
+            EXPECT_TRUE(load.file.bytes == nullptr && load.file.size == 0 && load.file.name.empty()) << name;
         }
-        for (const char* name : {"/dev/null", ""}) EXPECT_EQ(loadDataFile(name), LoadResult::Open) << name;
     });
 }
 
-// A load replaces the one before, notes the name and folder, keeps the view. A file cut short while read
-// loads the bytes that came, 16 zero bytes behind and the checkerboard after them; a failed read, nothing.
+// A load notes the name. A file cut short while read loads the bytes that came, 16 zero bytes
+// behind and the checkerboard after them; a failed read, nothing.
 TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
     // Name, size, read limit (-1: none), whether the read fails there, data size (-1: LoadResult::Read).
     using Case = std::tuple<const char*, int64_t, int64_t, bool, int32_t>;
@@ -125,27 +119,28 @@ TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
                           {"b", 100000, 70000, true, -1}, {"c", 100, 0, true, -1}, {"--help", 5, -1, false, 5}};
     // clang-format on
     ASSERT_TRUE(createImage(kSheetImage, kViewWidth, 512));
-    setHeldValue(HeldValue::FineOffset, -2);
     for (const auto& [name, size, readLimit, readFails, dataSize] : cases) {
         SCOPED_TRACE(testing::Message()
                      << name << ": " << size << " bytes, read limit " << readLimit << " fails " << readFails);
-        viewerState.byteOffset = dataSize + 1;  // one byte per row from the last one read (fine offset -2)
         writeWholeFile(folder.file(name), std::string(static_cast<size_t>(size), '\x55'));
         setReadLimit(readLimit, readFails);
-        const LoadResult result = loadDataFile(folder.file(name));
+        DataLoad load = loadDataFile(folder.file(name));
         setReadLimit(-1, false);
-        ASSERT_EQ(result, dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
-        ASSERT_EQ(viewerState.dataSize, std::max(dataSize, 0));
+        ASSERT_EQ(load.result, dataSize < 0 ? LoadResult::Read : LoadResult::Ok);
+        ASSERT_EQ(load.file.size, std::max(dataSize, 0));
         for (int64_t i = 0; dataSize > 0 && i < dataSize + 16; ++i)
-            ASSERT_EQ(viewerState.dataBuffer[i], i < dataSize ? 0x55 : 0) << i;
-        EXPECT_TRUE(dataSize < 0 || viewerState.lastFolder == folder.path() + "/") << viewerState.lastFolder;
-        EXPECT_EQ(viewerState.byteOffset, dataSize + 1);
-        ASSERT_TRUE(dataSize < 0 || drawSheet() == SheetResult::Drawn);
+            ASSERT_EQ(load.file.bytes[i], i < dataSize ? 0x55 : 0) << i;
+        EXPECT_EQ(load.file.name, dataSize < 0 ? "" : filePart(name));
+        EXPECT_TRUE(dataSize < 0 || isLoadedFile(folder.file(name), load.file.identity));
+        // One byte per row from the last one read: the row below it is the background.
+        const SheetOptions options = viewOptions(kModeBinary, 1, 1, dataSize - 1);
+        ASSERT_TRUE(dataSize < 0 || drawSheet(dataBytes(load.file), options, *imageBuffer(kSheetImage)) ==
+                                        SheetResult::Drawn);
         for (int x = 0; x < 8 && dataSize > 0; ++x)
             EXPECT_EQ(pixelColour(kSheetImage, x, 1), x & 1 ? 0 : kCheckerCyan);
+        freeDataFile(load.file);
+        EXPECT_TRUE(load.file.bytes == nullptr && load.file.size == 0);
     }
-    EXPECT_EQ(viewerState.loadedFileName, "--help");
-    EXPECT_EQ(heldValue(HeldValue::FineOffset), -2);
 }
 
 }  // namespace

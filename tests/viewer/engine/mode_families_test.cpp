@@ -32,8 +32,7 @@ void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::ve
     const ImageBuffer* image = imageBuffer(kSheetImage);
     for (const int zoom : zooms) {
         std::memset(image->pixels, 0x13, static_cast<size_t>(image->stride) * image->height);
-        showBytes(bytes, mode, width, zoom, first);
-        EXPECT_EQ(drawSheet(), SheetResult::Drawn);
+        EXPECT_EQ(drawTestView(testView(bytes, mode, width, zoom, first)), SheetResult::Drawn);
         int count = 0;
         std::string where;
         for (int y = 0; y < h * zoom; ++y)
@@ -43,7 +42,6 @@ void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::ve
         EXPECT_EQ(count, 0) << modeRow(mode)->cliName << " zoom " << zoom << ", first at " << where;
     }
     freeImage(-1);
-    unloadBytes();
 }
 
 // Byte holding value bit b of pixel (x, y) of a picture w pixels wide (w / 8 tiles or plane bytes);

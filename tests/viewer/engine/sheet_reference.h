@@ -6,27 +6,26 @@
 #include <cstdint>
 
 #include "graphics/drawing.h"
+#include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
 
-inline void referenceByteCells(const SheetOptions& o) {
+inline void referenceByteCells(const DataBytes& data, const SheetOptions& o) {
     const ModeGeometry g = modeGeometry(o.colourMode);
     int64_t index = o.first;
     for (int strip = 0, top = 0; strip < byteColumnLimit(o.colourMode);) {
         for (int k = 0; k < o.bytesPerRow; ++k, ++index) {
-            const uint8_t value = viewByteValue(index);
+            const uint8_t value = viewByteValue(data, index, o.inverse, o.reverseByte, o.nibbleSwap);
             for (int j = 0; j < g.pixelsPerByte; ++j) {
                 const int x = (g.unitsPerByte * (strip + k) + j * g.pixelWidth) * o.zoom;
-                const int32_t colour =
-                    decodedPixelColour(o.colourMode, value, j, index >= viewerState.dataSize);
+                const int32_t colour = decodedPixelColour(o.colourMode, value, j, index >= data.size);
                 // Binary at zoom 8: a black cell with the colour inset, a line right and below.
                 const bool inset = o.colourMode == kModeBinary && o.zoom == 8;
                 if (inset) fillBox(x, top, 8, 8, kColourBlack);
                 fillBox(x, top, inset ? 7 : g.pixelWidth * o.zoom, inset ? 7 : o.zoom, colour);
             }
-            if (index + 1 >= viewerState.dataSize) return;
+            if (index + 1 >= data.size) return;
         }
         top += o.zoom;
         if (top < o.viewHeight) continue;
@@ -36,7 +35,7 @@ inline void referenceByteCells(const SheetOptions& o) {
     }
 }
 
-inline void referenceUnits(const SheetOptions& o) {
+inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
     const ModeRow& row = *modeRow(o.colourMode);
     const ViewGeometry g = viewGeometry(o.colourMode, o.bytesPerRow, o.zoom, o.viewHeight);
     const int64_t pixelScreenWidth = int64_t{row.pixelWidth} * o.zoom;
@@ -55,10 +54,9 @@ inline void referenceUnits(const SheetOptions& o) {
                 const int64_t start =
                     o.first + (s * g.rowsPerStrip + line / g.unitHeight) * g.rowBytes + k * g.unitBytes;
                 if (firstPixel >= viewPixels) break;
-                if (start >= viewerState.dataSize || start + g.unitBytes <= 0) continue;
+                if (start >= data.size || start + g.unitBytes <= 0) continue;
                 const int pixels = static_cast<int>(std::min(unitPixels, viewPixels - firstPixel));
-                const UnitBytes unit{viewerState.dataBuffer, viewerState.dataSize, transform.data(), start,
-                                     o.bytesPerRow};
+                const UnitBytes unit{data.bytes, data.size, transform.data(), start, o.bytesPerRow};
                 row.decode(unit, static_cast<int>(line % g.unitHeight), pixels, packed);
                 for (int x = 0; x < pixels; ++x)
                     fillBox(static_cast<int>((firstPixel + x) * pixelScreenWidth),
@@ -69,17 +67,16 @@ inline void referenceUnits(const SheetOptions& o) {
     }
 }
 
-// Draws the current view into image 0: false when nothing could be drawn.
-inline bool drawSheetByBoxes() {
-    if (viewerState.dataBuffer == nullptr || !beginDrawing(imageTarget(kSheetImage))) return false;
-    const SheetOptions o = currentSheetOptions();
+// Draws the view into image kSheetImage: false when nothing could be drawn.
+inline bool drawSheetByBoxes(const TestView& view) {
+    if (!beginDrawing(imageTarget(kSheetImage))) return false;
+    const SheetOptions& o = view.options;
     for (int y = 0; y <= o.viewHeight; ++y)
         for (int x = 0; x < kViewWidth; ++x) fillBox(x, y, 1, 1, ((x ^ y) & 1) ? kCheckerCyan : kColourBlack);
-    loadModePalette(o.colourMode);
     if (isByteCellMode(o.colourMode)) {
-        referenceByteCells(o);
+        referenceByteCells(view.data(), o);
     } else {
-        referenceUnits(o);
+        referenceUnits(view.data(), o);
     }
     endDrawing();
     return true;

@@ -82,7 +82,6 @@ class SheetRenderTest : public ::testing::TestWithParam<std::string> {
     void TearDown() override {
         usePixelKernels(fastestPixelKernels());
         freeImage(-1);
-        unloadBytes();
     }
 };
 
@@ -94,16 +93,21 @@ TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
     const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16}, {kModeBinary, 0, 1},
                             {kModeBinary, 257, 1}, {19, 1, 1},           {-1, 1, 1}};  // mode, width, zoom
     const std::vector<uint8_t> before = sheetBytes();
-    unloadBytes();
-    EXPECT_EQ(drawSheet(), SheetResult::NothingLoaded);
+    EXPECT_EQ(drawSheet(DataBytes{}, viewOptions(kModeBinary, 1, 1), *imageBuffer(kSheetImage)),
+              SheetResult::NothingLoaded);
     for (const auto [mode, width, zoom] : cases) {
-        showBytes({1, 2, 3}, mode, width, zoom);
-        EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << mode << " " << width << " " << zoom;
+        EXPECT_EQ(drawTestView(testView({1, 2, 3}, mode, width, zoom)), SheetResult::CannotDraw)
+            << mode << " " << width << " " << zoom;
     }
+    // Targets the writer cannot fill: 32-bit, wider than the view.
+    ASSERT_TRUE(createImage(1, kViewWidth, 512, 32, 0) && createImage(2, kViewWidth + 1, 512));
+    for (const int image : {1, 2})
+        EXPECT_EQ(drawTestView(testView({1, 2, 3}, kModeBinary, 1, 1), image), SheetResult::CannotDraw)
+            << image;
     EXPECT_EQ(sheetBytes(), before);
-    showBytes({1, 2, 3}, kModeBinary, 1, 1);
     freeImage(kSheetImage);
-    EXPECT_EQ(drawSheet(), SheetResult::CannotDraw) << "no sheet image";
+    EXPECT_EQ(drawTestView(testView({1, 2, 3}, kModeBinary, 1, 1)), SheetResult::CannotDraw)
+        << "no sheet image";
 }
 
 // Rows of letters at (x0, y) worked out by hand; outside the top-left checkerFromX x checkerFromY corner
@@ -185,8 +189,8 @@ TEST_P(SheetRenderTest, GoldenPictures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
-        showBytes(c.bytes, c.mode, c.width, c.zoom, c.first, c.options);
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        ASSERT_EQ(drawTestView(testView(c.bytes, c.mode, c.width, c.zoom, c.first, c.options)),
+                  SheetResult::Drawn);
         const ModeRow& mode = *modeRow(c.mode);
         const bool cells = isByteCellMode(c.mode);
         const auto letter = [&](int32_t colour) {
@@ -212,14 +216,15 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::mt19937 random(1234);
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    TestView view = testView(bytes, kModeBinary, 1, 1);
     const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
-        showBytes(bytes, mode, width, zoom, first, options);
+        view.options = viewOptions(mode, width, zoom, first, options);
         SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
                                         << " width " << width << " first " << first);
-        ASSERT_TRUE(drawSheetByBoxes());
+        ASSERT_TRUE(drawSheetByBoxes(view));
         const std::vector<uint8_t> byBoxes = sheetBytes();
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
         ASSERT_TRUE(sheetBytes() == byBoxes);
     };
     const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
@@ -274,29 +279,30 @@ TEST_P(SheetRenderTest, StatusLineAndJumpRow) {
     };
     // clang-format on
     for (const auto& [first, width, zoom, mode, x, y, text, jumpRow] : cases) {
-        showBytes({}, mode, width, zoom, first);
+        const SheetOptions options = viewOptions(mode, width, zoom, first);
         std::string moved = text;
         moved[4] = moved[moved.rfind("size=") + 4] = ':';
-        EXPECT_EQ(statusTextForRender(x, y), text);
-        EXPECT_EQ(statusTextForMouseMove(x, y), moved);
-        EXPECT_EQ(jumpRowAt(x, y), jumpRow) << text;
+        EXPECT_EQ(statusTextForRender(options, x, y), text);
+        EXPECT_EQ(statusTextForMouseMove(options, x, y), moved);
+        EXPECT_EQ(jumpRowAt(options, 0, x, y), jumpRow) << text;
     }
     // Over 0xFF, never black or cyan: the byte named turns the pixel black at 0; "jump here" tops its row.
     int drawn = 0;
     for (int n = 0; n < 480; ++n) {
         const int mode = n % 4, zoom = 1 + n / 4 % 2, width = "\1\3\4"[n / 8 % 3], multi = n / 24 % 2;
         const int x = n * 97 % (multi ? 600 : "\10\10\4\2"[mode] * width * zoom), y = n * 59 % 512;
-        showBytes(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, 3 * width - 1, multi * kMulti);
-        setHeldValue(HeldValue::RowPosition, 3);
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        TestView view =
+            testView(std::vector<uint8_t>(120000, 0xFF), mode, width, zoom, 3 * width - 1, multi * kMulti);
+        ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
         if (pixelColour(kSheetImage, x, y) == 0 || pixelColour(kSheetImage, x, y) == kCheckerCyan) continue;
-        const std::string status = statusTextForMouseMove(x, y);
-        const int64_t named = viewFirstByte() + std::stoll(status.substr(status.rfind(':') + 1));
+        const std::string status = statusTextForMouseMove(view.options, x, y);
+        const int64_t named = view.options.first + std::stoll(status.substr(status.rfind(':') + 1));
         ASSERT_TRUE(named >= 0 && named < 120000) << n << ": " << status;
-        viewerState.dataBuffer[named] = 0;
-        ASSERT_EQ(drawSheet(), SheetResult::Drawn);
+        view.block[named] = 0;
+        ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
         EXPECT_EQ(pixelColour(kSheetImage, x, y), 0) << n << ": " << status;
-        EXPECT_EQ(jumpRowAt(x, y), (named + 1) / width) << n << ": " << status;
+        // Row position 3: the view's first byte lies in row 3 of the width.
+        EXPECT_EQ(jumpRowAt(view.options, 3, x, y), (named + 1) / width) << n << ": " << status;
         ++drawn;
     }
     EXPECT_GT(drawn, 400);

@@ -1,4 +1,4 @@
-// Shared by the viewer's tests: a data buffer loaded from bytes, and the colours' letters.
+// Shared by the viewer's tests: bytes and a view of them, and the colours' letters.
 #pragma once
 
 #include <algorithm>
@@ -7,40 +7,51 @@
 #include <string>
 #include <vector>
 
-#include "support/file_services.h"
+#include "graphics/images.h"
+#include "viewer/engine/colour_mode.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
 
-// Fresh state with the byte tables built and the given bytes loaded.
-inline void loadBytes(const std::vector<uint8_t>& bytes) {
-    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
-    initViewerState();
-    buildByteTables();
-    viewerState.dataBuffer = allocateMemory(static_cast<int64_t>(bytes.size()) + 16);
-    viewerState.dataSize = static_cast<int32_t>(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) viewerState.dataBuffer[i] = bytes[i];
+// The image the tests draw the view into.
+constexpr int kSheetImage = 0;
+
+// Bytes as a loaded file holds them (16 zero bytes behind the data), and a view of them.
+struct TestView {
+    std::vector<uint8_t> block;
+    int64_t size = 0;
+    SheetOptions options{};
+
+    DataBytes data() const { return {block.data(), size}; }
+};
+
+// The options of a view 512 pixels high; options: 1 inverse, 2 reverse, 4 nibble swap, 8 multi.
+inline SheetOptions viewOptions(int mode, int bytesPerRow, int zoom, int64_t first = 0, int options = 0) {
+    return {first,
+            bytesPerRow,
+            zoom,
+            mode,
+            512,
+            (options & 1) != 0,
+            (options & 2) != 0,
+            (options & 4) != 0,
+            (options & 8) != 0};
 }
 
-inline void unloadBytes() {
-    if (viewerState.dataBuffer != nullptr) freeMemory(viewerState.dataBuffer);
-    initViewerState();
+// The bytes and a view of them, as viewOptions makes it.
+inline TestView testView(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
+                         int64_t first = 0, int options = 0) {
+    TestView view;
+    view.block = bytes;
+    view.block.resize(bytes.size() + 16, 0);
+    view.size = static_cast<int64_t>(bytes.size());
+    view.options = viewOptions(mode, bytesPerRow, zoom, first, options);
+    return view;
 }
 
-// Loads the bytes and sets the view; options: 1 inverse, 2 reverse, 4 nibble swap, 8 multi. A first byte
-// beyond 32 bits takes the fine offset, as at the last row of the largest file.
-inline void showBytes(const std::vector<uint8_t>& bytes, int mode, int bytesPerRow, int zoom,
-                      int64_t first = 0, int options = 0) {
-    loadBytes(bytes);
-    viewerState.colourMode = mode;
-    viewerState.bytesPerRow = bytesPerRow;
-    viewerState.zoom = zoom;
-    viewerState.byteOffset = static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX));
-    setHeldValue(HeldValue::FineOffset, static_cast<int>(first - viewerState.byteOffset));
-    setHeldValue(HeldValue::Inverse, options & 1);
-    setHeldValue(HeldValue::ReverseByte, (options >> 1) & 1);
-    setHeldValue(HeldValue::NibbleSwap, (options >> 2) & 1);
-    setHeldValue(HeldValue::MultiColumn, (options >> 3) & 1);
+// The view drawn into image `number` (none there: an empty target).
+inline SheetResult drawTestView(const TestView& view, int number = kSheetImage) {
+    const ImageBuffer* image = imageBuffer(number);
+    return drawSheet(view.data(), view.options, image != nullptr ? *image : ImageBuffer{});
 }
 
 // Bytes first.. of `data` as saved: 0 outside it, inside it inverted and bit-reversed as asked.

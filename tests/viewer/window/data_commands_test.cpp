@@ -15,7 +15,7 @@
 #include "shell/controls.h"
 #include "support/io_seam.h"
 #include "tests/viewer/window/viewer_driver.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

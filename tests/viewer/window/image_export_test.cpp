@@ -8,7 +8,7 @@
 #include "support/io_seam.h"
 #include "tests/viewer/window/viewer_driver.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "shell/controls.h"
 #include "tests/viewer/window/viewer_driver.h"
-#include "viewer/engine/viewer_state.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 

@@ -1,0 +1,76 @@
+#include "viewer/window/view_inputs.h"
+
+#include "graphics/images.h"
+#include "support/file_services.h"
+#include "viewer/window/viewer_ids.h"
+#include "viewer/window/viewer_state.h"
+
+LoadResult loadViewerData(const std::string& fileName) {
+    freeViewerData();
+    viewerState.selection = ViewSelection{};
+    const DataLoad load = loadDataFile(fileName);
+    if (load.result != LoadResult::Ok) return load.result;
+    viewerState.dataBuffer = load.file.bytes;
+    viewerState.dataSize = static_cast<int32_t>(load.file.size);
+    viewerState.loadedFileName = load.file.name;
+    viewerState.lastFolder = pathPart(fileName);
+    viewerState.loadedFile = load.file.identity;
+    return LoadResult::Ok;
+}
+
+void freeViewerData() {
+    freeMemory(viewerState.dataBuffer);
+    viewerState.dataBuffer = nullptr;
+    viewerState.dataSize = 0;
+    viewerState.loadedFile = FileIdentity{};
+}
+
+DataBytes viewerData() {
+    return {viewerState.dataBuffer, viewerState.dataSize};
+}
+
+int64_t viewFirstByte() {
+    return int64_t{viewerState.byteOffset} + heldValue(HeldValue::FineOffset);
+}
+
+SheetOptions viewerSheetOptions() {
+    SheetOptions options;
+    options.first = viewFirstByte();
+    options.bytesPerRow = viewerState.bytesPerRow;
+    options.zoom = viewerState.zoom;
+    options.colourMode = viewerState.colourMode;
+    options.viewHeight = viewerState.viewHeight;
+    options.inverse = heldValue(HeldValue::Inverse) != 0;
+    options.reverseByte = heldValue(HeldValue::ReverseByte) != 0;
+    options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
+    options.multiColumn = heldValue(HeldValue::MultiColumn) != 0;
+    return options;
+}
+
+SheetResult drawViewerSheet() {
+    const ImageBuffer* image = imageBuffer(kSheetImage);
+    if (viewerState.dataBuffer != nullptr && image == nullptr) return SheetResult::CannotDraw;
+    return drawSheet(viewerData(), viewerSheetOptions(), image != nullptr ? *image : ImageBuffer{});
+}
+
+ByteBlock selectedBlock() {
+    return blockBetweenCells(viewerSheetOptions(), viewerState.selection.anchor,
+                             viewerState.selection.corner);
+}
+
+bool sameViewAsSelection() {
+    const ViewSelection& made = viewerState.selection;
+    return made.viewFirst == viewFirstByte() && made.bytesPerRow == viewerState.bytesPerRow &&
+           made.zoom == viewerState.zoom && made.colourMode == viewerState.colourMode &&
+           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer;
+}
+
+void noteSelectionView() {
+    ViewSelection& made = viewerState.selection;
+    made.viewFirst = viewFirstByte();
+    made.bytesPerRow = viewerState.bytesPerRow;
+    made.zoom = viewerState.zoom;
+    made.colourMode = viewerState.colourMode;
+    made.multiColumn = heldValue(HeldValue::MultiColumn);
+    made.data = viewerState.dataBuffer;
+}
