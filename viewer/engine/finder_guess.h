@@ -1,0 +1,42 @@
+// The finder's third stage, the guess: the width of the picture that starts at a given byte,
+// judged on the blocks from there that agree with one another, and what makes a stretch a font
+// one byte wide or text rather than a picture.
+#pragma once
+
+#include <cstdint>
+
+#include "viewer/engine/finder_widths.h"
+#include "viewer/engine/graphics_finder.h"
+
+namespace finder {
+
+// A guess judges at most so many blocks from its first byte
+constexpr int kGuessBlocks = 8;
+// and at least so many rows, however many blocks that takes: a block holds few rows of a wide
+// picture, too few to tell whether they line up.
+constexpr int64_t kGuessLeastRows = 32;
+
+// The scores of the picture that starts at `first`: judged first on two blocks, then on the
+// blocks from `first` that agree with that judgement (at least `leastRows` rows, at most
+// `maxBlocks` blocks), again until the two settle. So a picture that ends early, in noise or in
+// another picture, is judged on its own bytes.
+WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
+                               int64_t leastRows, int maxBlocks, const PairLoops& loops);
+
+// Glyphs of a font one byte wide leave a column blank beside them, so that in most of their
+// bytes (all but one in `edgeDivisor`) the leftmost or the rightmost bit is clear.
+bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end, int64_t edgeDivisor);
+
+// Whether rows lined up at `height` from `first` are the glyphs of a font one byte wide.
+bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t* data, int64_t first);
+
+// Lines of text can be of one length for a while and line up as a picture's rows do; a stretch
+// of printable characters broken into lines is taken for text, whatever it lines up at.
+bool looksLikeText(const uint8_t* data, int64_t first, int64_t end);
+
+// guessWidth with the pair loops given, for data of at least one byte, mode 0..3 and maxWidth
+// in 1..kFinderLargestWidth.
+WidthGuess guessAt(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
+                   const PairLoops& loops);
+
+}  // namespace finder

@@ -1,0 +1,241 @@
+#include "viewer/engine/finder_scan.h"
+
+#include <algorithm>
+
+#include "viewer/engine/finder_edges.h"
+#include "viewer/engine/finder_guess.h"
+#include "viewer/engine/finder_widths.h"
+
+namespace finder {
+
+namespace {
+
+// The scan takes a quick look every so many bytes: a picture of 768 bytes holds a sample wholly.
+constexpr int64_t kScanStride = 512;
+// A region shows itself within this many bytes: a stretch is scanned from this far before it, and
+// a region that begins in it is looked for up to this far past it.
+constexpr int64_t kScanReach = 16 * 1024;
+// Next and previous graphics scan this many bytes first, then twice as many each time.
+constexpr int64_t kFirstChunk = 64 * 1024;
+// A sample of bytes as random as this repeats its values too seldom for a picture: fewer pairs of
+// equal bytes than this (256 random bytes hold about 128 such pairs, seldom over 170).
+constexpr int kRandomEqualPairs = 240;
+// A sample of a picture resembles itself from byte to byte (its densities do where it is
+// dithered); a sample of machine code barely, and it is passed over before the dearer looks.
+constexpr double kSampleLeastLift = 0.25;
+// A sample of glyphs: at most one byte in 16 sets the edge bit.
+constexpr int64_t kGlyphEdgeDivisor = 16;
+// A sample is judged on densities at all widths, and on pixels too up to this width: a narrow
+// row has few bytes, whose pixels tell more than their densities.
+constexpr int kQuickPixelWidths = 64;
+// Least score of a width in a quick look
+constexpr double kBlockLeastScore = 0.07;
+// and of the whole block at that width.
+constexpr double kBlockAgreeingScore = 0.05;
+// Allowance below a region's least lift for a block at a quick look's width.
+constexpr double kBlockLiftMargin = 0.2;
+// A region's width is first judged on this many blocks from where the quick look saw it
+constexpr int kRegionBlocks = 4;
+// and on at least this many rows.
+constexpr int64_t kRegionLeastJudgedRows = 16;
+// Least score of a region's width
+constexpr double kRegionLeastScore = 0.07;
+// or of a font's glyph height.
+constexpr double kFontLeastScore = 0.2;
+// A region holds at least this many bytes
+constexpr int64_t kRegionLeastBytes = 1024;
+// and rows: repeated lines of text line up for a few rows.
+constexpr int kRegionLeastRows = 24;
+// A font holds at least this many bytes: 64 glyphs of 8 rows.
+constexpr int64_t kFontLeastBytes = 512;
+
+// Whether the bytes in [begin, end) repeat their values as seldom as bytes drawn at random:
+// kScanSample random bytes hold about 128 pairs of equal bytes (seldom over 170), pictures far more.
+bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
+    std::array<uint8_t, 256> seen{};
+    int equalPairs = 0;
+    for (int64_t i = begin; i < end; ++i) equalPairs += seen[data[i]]++;
+    return equalPairs < kRandomEqualPairs;
+}
+
+// Whether the rows of the block at `begin` resemble each other at `width` clearly enough for a
+// closer look: a region must be lifted well clear of random pairs, and a block of machine code
+// that lines up seldom comes near.
+bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
+    return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,
+                  kBlockLiftMargin);
+}
+
+}  // namespace
+
+QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, int mode, int maxWidth,
+                            const PairLoops& loops) {
+    QuickWidths widths{};
+    const int64_t end = std::min(size, begin + kScanSample);
+    if (end - begin < kLeastPairs || size - end <= maxWidth + 1 || looksRandom(data, begin, end) ||
+        isFlat(data, begin, end) || looksLikeText(data, begin, end) ||
+        (liftAt(data, size, begin, end, 1, mode).all < kSampleLeastLift &&
+         !(mode == 0 && looksLikeGlyphs(data, begin, end, kGlyphEdgeDivisor))))
+        return widths;
+    std::array<int64_t, kWidthSlots> diff{}, pairs{}, densityDiff{};
+    const int pixelWidths = std::min(maxWidth, kQuickPixelWidths);
+    loops.addPairs(data, size, begin, end, 1, pixelWidths + 1, mode, diff.data(), pairs.data());
+    loops.addDensityPairs(data, size, begin, end, maxWidth + 1, mode, densityDiff.data());
+    // The score of a peak, or 0 below the least one, told without a division.
+    auto peak = [](const std::array<int64_t, kWidthSlots>& d, int w) {
+        const auto neighbour = static_cast<double>(std::min(d[w - 1], d[w + 1]));
+        const double drop = neighbour - static_cast<double>(d[w]);
+        return drop >= kBlockLeastScore * neighbour && neighbour > 0 ? drop / neighbour : 0;
+    };
+    std::array<double, kQuickWidths> scores{};
+    for (int w = 2; w <= maxWidth; ++w) {
+        const double score = std::max(w <= pixelWidths ? peak(diff, w) : 0.0, peak(densityDiff, w));
+        if (score < kBlockLeastScore || score <= scores.back()) continue;
+        int at = kQuickWidths - 1;
+        for (; at > 0 && scores[at - 1] < score; --at) {
+            scores[at] = scores[at - 1];
+            widths[at] = widths[at - 1];
+        }
+        scores[at] = score;
+        widths[at] = w;
+    }
+    return widths;
+}
+
+bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
+                  GraphicsRegion& region, const PairLoops& loops) {
+    const WidthScores scores =
+        scoreFromFirstByte(data, size, anchor, mode, maxWidth, kRegionLeastJudgedRows, kRegionBlocks, loops);
+    int width = linedUpWidth(scores);
+    if (width == 0) return false;
+    const double score = scores.score[width];
+    // A font shows itself twice, at its glyph height and byte to byte.
+    const bool font = isNarrowFont(scores, mode, width, data, anchor);
+    if (score < (font ? kFontLeastScore : kRegionLeastScore)) return false;
+    int64_t first = anchor;
+    while (first >= kBlock && blockAgrees(data, size, first - kBlock, width, mode, scores, loops))
+        first -= kBlock;
+    // The blocks the width was judged on, up to a blank one (which parts two pictures).
+    const int64_t judgedEnd = std::min(size, anchor + scores.blocks * kBlock);
+    int64_t end = std::min(size, anchor + kBlock);
+    while (end < judgedEnd && !isFlat(data, end, std::min(size, end + kBlock)))
+        end = std::min(size, end + kBlock);
+    while (end < size && blockAgrees(data, size, end, width, mode, scores, loops))
+        end = std::min(size, end + kBlock);
+    // Most stretches of machine code are turned away on the rough extent already, before the
+    // dearer placing of the edges; the margin keeps pictures whose edges, once placed, lift them.
+    if (!font && !lifted(liftAt(data, size, first, end, width, mode), kRegionLeastLift, kRoughLiftMargin))
+        return false;
+    Extent extent =
+        trimFlatEdges(data, size, settledExtent(data, size, {first, end}, width, mode, font), width);
+    // The width judged again from the picture's first row, on as many rows as a guess takes:
+    // a few blocks from the middle of a picture can line up best at a multiple of its width.
+    // Widths up to twice it are scored, as a guess scores them (the multiples of a width tell
+    // whether it lines up), but only a divisor of it is taken.
+    if (!font) {
+        const WidthScores fromFirst =
+            scoreFromFirstByte(data, size, extent.first, mode, std::min(maxWidth, 2 * width + 1),
+                               kGuessLeastRows, kGuessBlocks, loops);
+        const int again = linedUpWidth(fromFirst);
+        if (again != 0 && again != width && width % again == 0) {
+            width = again;
+            extent = trimFlatEdges(data, size, settledExtent(data, size, extent, width, mode, false), width);
+        }
+    }
+    const int64_t length = extent.end - extent.first;
+    if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
+        return false;
+    if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
+    if (!font && !lifted(liftAt(data, size, extent.first, extent.end, width, mode), kRegionLeastLift))
+        return false;
+    region = {extent.first, length, font ? 1 : width, thousandths(score)};
+    return true;
+}
+
+std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, int64_t from, int64_t to,
+                                 int maxWidth, const PairLoops& loops) {
+    std::vector<GraphicsRegion> regions;
+    from = std::max<int64_t>(from, 0);
+    to = std::min(to, size);
+    if (from >= to) return regions;
+    const int widest = maxWidth;
+    // Blocks lie on a fixed grid, and the scan starts a reach before `from`, so that the
+    // regions before it end where a whole scan's end and any stretch is judged as a whole
+    // scan would judge it.
+    int64_t block = std::max<int64_t>(0, from - kScanReach) / kScanStride * kScanStride;
+    int64_t lastEnd = 0;
+    // The last place a quick look fits, so that a picture at the very end is seen too.
+    const int64_t tail = size - kScanSample - widest - 2;
+    bool tailSeen = tail <= block;
+    // A region that begins before `to` may show itself only in blocks past it.
+    const int64_t lastBlock = to > size - kScanReach ? size : to + kScanReach;
+    while (block < lastBlock) {
+        if (!tailSeen && block > tail) {
+            block = tail;
+            tailSeen = true;
+        }
+        // The whole block must agree with the sample before the closer, dearer look.
+        bool looksLinedUp = false;
+        for (const int width : quickLookWidths(data, size, block, mode, widest, loops))
+            looksLinedUp = looksLinedUp || (width > 0 && blockLiftClear(data, size, block, width, mode) &&
+                                            linedUpScoreAt(data, size, block, std::min(size, block + kBlock),
+                                                           width, mode, loops) >= kBlockAgreeingScore);
+        if (!looksLinedUp) {
+            block += kScanStride;
+            continue;
+        }
+        GraphicsRegion region;
+        if (!regionAround(data, size, block, mode, widest, region, loops) ||
+            region.first + region.length <= block) {
+            block += kScanStride;
+            continue;
+        }
+        if (region.first >= to) break;
+        if (region.first < lastEnd) {
+            // Whole rows only, so that the rest still lines up.
+            const int64_t rows = (lastEnd - region.first + region.width - 1) / region.width;
+            region.first += rows * region.width;
+            region.length -= rows * region.width;
+        }
+        // The trim can move the start past the end of the stretch.
+        if (region.first >= from && region.first < to &&
+            region.length >= (region.width == 1 ? kFontLeastBytes : kRegionLeastBytes))
+            regions.push_back(region);
+        const int64_t end = region.first + region.length;
+        lastEnd = std::max(lastEnd, end);
+        block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
+    }
+    return regions;
+}
+
+bool findNext(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
+              GraphicsRegion& found, const PairLoops& loops) {
+    int64_t chunk = kFirstChunk;
+    for (int64_t from = std::max<int64_t>(0, position + 1); from < size; chunk *= 2) {
+        const int64_t to = size - from > chunk ? from + chunk : size;
+        const std::vector<GraphicsRegion> regions = scan(data, size, mode, from, to, maxWidth, loops);
+        if (!regions.empty()) {
+            found = regions.front();
+            return true;
+        }
+        from = to;
+    }
+    return false;
+}
+
+bool findPrevious(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
+                  GraphicsRegion& found, const PairLoops& loops) {
+    int64_t chunk = kFirstChunk;
+    for (int64_t to = std::min(position, size); to > 0; chunk *= 2) {
+        const int64_t from = to > chunk ? to - chunk : 0;
+        const std::vector<GraphicsRegion> regions = scan(data, size, mode, from, to, maxWidth, loops);
+        if (!regions.empty()) {
+            found = regions.back();
+            return true;
+        }
+        to = from;
+    }
+    return false;
+}
+
+}  // namespace finder
