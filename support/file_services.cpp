@@ -291,6 +291,13 @@ int64_t fileSize(const std::string& fileName) {
     return static_cast<int64_t>(info.st_size);
 }
 
+bool isReadDenied(const std::string& fileName) {
+    struct stat info;
+    if (!isUsableName(fileName)) return false;
+    if (stat(fileName.c_str(), &info) != 0) return errno == EACCES;
+    return faccessat(AT_FDCWD, fileName.c_str(), R_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 FileIdentity fileIdentity(const std::string& fileName) {
     struct stat info;
     if (!isUsableName(fileName) || stat(fileName.c_str(), &info) != 0) return {};

@@ -48,6 +48,9 @@ void closeAllFiles();
 // names nothing. Trailing "/" are dropped (except for the root itself).
 int64_t fileSize(const std::string& fileName);
 
+// The name leads to something this user may not read, or through a folder they may not enter.
+bool isReadDenied(const std::string& fileName);
+
 // What tells one file apart from every other, whatever name or link leads to it.
 struct FileIdentity {
     bool exists = false;  // false: the name leads to nothing

@@ -292,6 +292,8 @@ std::string loadProblem(LoadResult result, const std::string& fileName) {
             return "not enough memory to load " + fileName;
         case LoadResult::Open:
             return "cannot open data file (missing, a folder or not a plain file): " + fileName;
+        case LoadResult::Denied:
+            return "cannot read data file (permission denied): " + fileName;
         case LoadResult::Read:
             return "cannot read data file (empty or unreadable): " + fileName;
         case LoadResult::TooLarge:

@@ -24,18 +24,22 @@ DataLoad failLoad(uint8_t* block, LoadResult result) {
     return {result, DataFile{}};
 }
 
+LoadResult cannotOpen(const std::string& fileName) {
+    return isReadDenied(fileName) ? LoadResult::Denied : LoadResult::Open;
+}
+
 }  // namespace
 
 DataLoad loadDataFile(const std::string& fileName) {
     const int64_t size = fileSize(fileName);
-    if (size < 0) return {LoadResult::Open, DataFile{}};
+    if (size < 0) return {cannotOpen(fileName), DataFile{}};
     if (size > kLargestDataFile) return {LoadResult::TooLarge, DataFile{}};
 
     uint8_t* const block = allocateMemory(size + kBufferPadding);
     if (block == nullptr) return {LoadResult::Memory, DataFile{}};
 
     // Pipes, sockets and devices are refused here, without waiting for a writer.
-    if (!openFileForReading(kDataFile, fileName)) return failLoad(block, LoadResult::Open);
+    if (!openFileForReading(kDataFile, fileName)) return failLoad(block, cannotOpen(fileName));
     const int64_t delivered = readData(kDataFile, block, size);
     closeFile(kDataFile);
     if (delivered <= 0) return failLoad(block, LoadResult::Read);

@@ -15,6 +15,7 @@ enum class LoadResult {
     Ok,
     Memory,   // no block of dataSize + 16 bytes
     Open,     // missing, a folder, not a regular file (FIFO, device), or cannot be opened
+    Denied,   // the user may not read it, or may not enter a folder on its way
     Read,     // nothing could be read (an empty file included), or a read failed
     TooLarge  // 2 GiB or more; refused before any memory is taken
 };

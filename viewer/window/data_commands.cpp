@@ -30,6 +30,7 @@ struct LoadMessage {
 constexpr LoadMessage kLoadMessages[] = {
     {LoadResult::Memory, "Memory", "Unable to allocate memory!", false},
     {LoadResult::Open, "File Error", "Unable to open:", true},
+    {LoadResult::Denied, "File Error", "Permission denied:", true},
     {LoadResult::Read, "File Read Error", "Unable to read:", true},
     {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
 };

@@ -13,6 +13,7 @@
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
 
@@ -298,6 +299,22 @@ TEST_F(CliTest, NeverWritesOverItsOwnInput) {
         EXPECT_TRUE(readWholeFile(folder.file("g.png")) == input);
         EXPECT_EQ(folder.entries(), before);
     }
+}
+
+// A file the user may not read, or one in a folder they may not enter, is said to be so, with its name.
+TEST_F(CliTest, AnUnreadableFileIsSaidToBeSo) {
+    writeWholeFile(folder.file("secret"), "secret");
+    ASSERT_EQ(mkdir(folder.file("locked").c_str(), 0700), 0);
+    writeWholeFile(folder.file("locked/inside"), "inside");
+    ASSERT_EQ(chmod(folder.file("secret").c_str(), 0) | chmod(folder.file("locked").c_str(), 0), 0);
+    runUnprivileged(folder.path(), [&] {
+        for (const std::string name : {"secret", "locked/inside"}) {
+            const CliRun result = run({"extract", name, "o.bin", "--size", "1"});
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_EQ(result.err,
+                      "pixloupe2d-cli: cannot read data file (permission denied): " + name + "\n");
+        }
+    });
 }
 
 TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {

@@ -82,6 +82,9 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndHoldNothing) {
     writeWholeFile(folder.file("empty"), "");
     writeWholeFile(folder.file("secret"), "secret");
     ASSERT_EQ(chmod(folder.file("secret").c_str(), 0), 0);
+    ASSERT_EQ(mkdir(folder.file("locked").c_str(), 0755), 0);
+    writeWholeFile(folder.file("locked/inside"), "inside");
+    ASSERT_EQ(chmod(folder.file("locked").c_str(), 0), 0);
     ASSERT_EQ(mkdir(folder.file("folder").c_str(), 0755) | mkfifo(folder.file("fifo").c_str(), 0666) |
                   symlink(folder.file("missing").c_str(), folder.file("dangling").c_str()),
               0);
@@ -94,7 +97,7 @@ TEST_F(LoadDataFileTest, HostileFilesAreRefusedAndHoldNothing) {
     const std::pair<std::string, LoadResult> cases[] = {
         {"empty", LoadResult::Read}, {"missing", LoadResult::Open}, {"dangling", LoadResult::Open}, {"folder/", LoadResult::Open},
         {"fifo", LoadResult::Open} /* must not wait for a writer */, {"huge2147483648", LoadResult::TooLarge},
-        {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Open},
+        {"huge4294968296", LoadResult::TooLarge}, {"secret", LoadResult::Denied}, {"locked/inside", LoadResult::Denied},
         {"/dev/null", LoadResult::Open}, {"", LoadResult::Open},
     };
     // clang-format on

@@ -14,6 +14,7 @@
 
 #include "shell/controls.h"
 #include "support/io_seam.h"
+#include "tests/support/unprivileged.h"
 #include "tests/viewer/window/viewer_driver.h"
 #include "viewer/window/viewer_state.h"
 
@@ -61,6 +62,24 @@ TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
         EXPECT_EQ(readFile("pl2.ini"), settings);
         EXPECT_EQ(windowHandle(kMainWindow), nullptr);
     }
+}
+
+// A file the user may not read, or one in a folder they may not enter, is said to be so, with its name.
+TEST_F(DataCommandsTest, AnUnreadableFileIsSaidToBeSo) {
+    writeFile("secret", "secret");
+    ASSERT_EQ(mkdir(path("locked").c_str(), 0700), 0);
+    writeFile("locked/inside", "inside");
+    ASSERT_EQ(chmod(path("secret").c_str(), 0) | chmod(path("locked").c_str(), 0), 0);
+    for (const std::string& name : {path("secret"), path("locked/inside")}) {
+        answer({{RequesterKind::Message, ""}});
+        {
+            PermissionBitsObeyed obeyed;
+            EXPECT_EQ(start({name}), ViewerStep::EndAtOnce);
+        }
+        expectAllAnswered();
+        EXPECT_EQ(seen().back().title + ":" + seen().back().text, "File Error:Permission denied:" + name);
+    }
+    chmod(path("locked").c_str(), 0700);
 }
 
 // The view keeps width, row and offset, or follows the bar clamped by shorter data, never starting past
