@@ -6,12 +6,15 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QThread>
 #include <QWidget>
@@ -317,6 +320,31 @@ void centreTextDialog(QDialog& dialog) {
                 screen->geometry().height() / 2 - kTextDialogHeight / 2);
 }
 
+// What a title bar takes beside the title: an icon and buttons, on both sides where it centres it.
+constexpr int kTitleBarRoom = 200;
+
+// A box this wide shows its whole title in the window manager's title bar, which often uses a
+// bold font larger than the application's.
+int widthForTitle(const QString& title) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    if (font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * 1.25);
+    } else {
+        font.setPixelSize(font.pixelSize() * 5 / 4);
+    }
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarRoom;
+}
+
+// A message box sizes itself to its text alone; a row of that width below keeps it wider.
+void keepWidthForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    grid->addItem(
+        new QSpacerItem(widthForTitle(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 void showMessage(const std::string& title, const std::string& text) {
@@ -325,6 +353,7 @@ void showMessage(const std::string& title, const std::string& text) {
     QString lines = toQString(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(QMessageBox::NoIcon, toQString(title), lines, QMessageBox::Ok, owner);
+    keepWidthForTitle(box);
     runInModalScope(box, owner);
 }
 

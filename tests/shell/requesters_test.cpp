@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QScreen>
@@ -152,6 +153,32 @@ TEST_F(ShellTest, TextInputReturnsTheConfirmedText) {
             << row.defaultText << row.typed;
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         EXPECT_EQ(frame, QRect(screen.width() / 2 - 150, screen.height() / 2 - 65, 300, 130));
+    }
+}
+
+// Every message box leaves its title room to show in full: the title in a bold font, and 90 pixels
+// either side for a title bar's icon and buttons; a longer text widens it further.
+TEST_F(ShellTest, MessageTitlesFitTheirBox) {
+    const std::pair<std::string, std::string> messages[] = {
+        {"wrong input", "can't convert:12x"},
+        {"Save binary file", "Too big value!"},
+        {"image", "It happens"},
+        {"File Read Error",
+         "Unable to read:/a/long/path/to/some/data/file/that/is/wider/than/any/title.bin"}};
+    for (const auto& [title, text] : messages) {
+        int width = 0, textWidth = 0;
+        whenOpen([&](QWidget* box) {
+            width = box->width();
+            for (const QLabel* label : box->findChildren<QLabel*>())
+                if (label->text().toStdString() == text) textWidth = label->width();
+            static_cast<QDialog*>(box)->accept();
+        });
+        showMessage(title, text);
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(QString::fromStdString(title)) + 180) << title;
+        EXPECT_GE(width, textWidth) << title;
+        EXPECT_GT(textWidth, 0) << title;
     }
 }
 
