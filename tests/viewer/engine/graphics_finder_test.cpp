@@ -19,41 +19,91 @@ std::vector<uint8_t> sampleFile() {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-TEST(GraphicsFinderTest, GuessesTheWidthsOfTheSamplePictures) {
+// The pictures data/make_sample.cpp plants in the sample file, each in the mode it is packed in.
+// A known miss says why the finder gets it wrong; its checks are counted as skipped until mended.
+struct PlantedPicture {
+    int64_t first, length;
+    int mode, width;
+    const char* knownMiss = nullptr;
+};
+
+const PlantedPicture kPlanted[] = {
+    {0x0000, 4096, 0, 1},  // text in an 8 x 8 font
+    {0x1000, 256, 0, 2},   // eight 16 x 16 sprites
+    {0x1400, 512, 0, 4,
+     "half its rows are a brick and a checker tile, which repeat every 2 bytes along a row"},
+    {0x2000, 2560, 0, 40},  // banner
+    {0x3000, 256, 1, 4},    // four-colour sprites
+    {0x3400, 3840, 1, 40},  // landscape
+    {0x4400, 256, 2, 4},    // the same sprites in BK-0010 bit order
+    {0x4800, 4096, 2, 64,
+     "the rings' four colours, 6 pixels each, repeat every 6 bytes along a row, while each row is "
+     "shifted half a byte from the one above"},
+    {0x5800, 512, 3, 8},    // sixteen-colour sprites
+    {0x6000, 8192, 3, 64},  // rainbow rings
+};
+
+bool guessedRight(const std::vector<uint8_t>& data, const PlantedPicture& p) {
+    const WidthGuess guess = guessWidth(data.data(), 32768, p.first, p.mode, 256);
+    return guess.count > 0 && guess.candidates[0].width == p.width;
+}
+
+// A region of the picture's width that starts on one of its rows; a picture smaller than a region
+// is not looked for.
+bool foundByScan(const std::vector<GraphicsRegion>& regions, const PlantedPicture& p) {
+    if (p.length < 1024) return true;
+    for (const GraphicsRegion& r : regions)
+        if (r.width == p.width && r.first >= p.first && r.first < p.first + p.length &&
+            (r.first - p.first) % p.width == 0)
+            return true;
+    return false;
+}
+
+TEST(GraphicsFinderTest, FindsTheSamplePicturesAtTheirWidths) {
     const std::vector<uint8_t> data = sampleFile();
     ASSERT_EQ(data.size(), 32768u);
-    const int64_t rows[][3] = {{0x1000, 0, 2}, {0x2000, 0, 40}, {0x3000, 1, 4}, {0x3400, 1, 40},
-                               {0x4400, 2, 4}, {0x5800, 3, 8},  {0x6000, 3, 64}};  // first, mode, width
-    for (const auto& [first, mode, width] : rows) {
-        const WidthGuess guess = guessWidth(data.data(), 32768, first, static_cast<int>(mode), 256);
-        ASSERT_GT(guess.count, 0) << first;
-        EXPECT_EQ(guess.candidates[0].width, width) << first << " mode " << mode;
+    for (const PlantedPicture& p : kPlanted) {
+        if (p.knownMiss != nullptr) continue;
+        EXPECT_TRUE(guessedRight(data, p)) << "guess at " << p.first;
+        EXPECT_TRUE(foundByScan(scanGraphics(data.data(), 32768, p.mode, 0, 32768, 256), p)) << p.first;
     }
     // A smaller largest width bounds the answer.
     const WidthGuess narrow = guessWidth(data.data(), 32768, 0x6000, 3, 32);
     for (int i = 0; i < narrow.count; ++i) EXPECT_LE(narrow.candidates[i].width, 32);
 }
 
-TEST(GraphicsFinderTest, ScanFindsTheSamplePicturesLinedUp) {
+TEST(GraphicsFinderTest, FindsTheSamplePicturesItKnowsItMisses) {
     const std::vector<uint8_t> data = sampleFile();
-    std::string listed;  // mode:first+length/width; BK-0010 finds what Atari GR.15 finds
-    for (const auto& [mode, from, to] :
-         {std::array{0, 0, 32768}, {1, 0, 32768}, {3, 0, 32768}, {0, 12000, 16000}})
-        for (const GraphicsRegion& r : scanGraphics(data.data(), 32768, mode, from, to, 256))
-            listed += std::to_string(mode) + ":" + std::to_string(r.first) + "+" + std::to_string(r.length) +
-                      "/" + std::to_string(r.width) + " ";
-    EXPECT_EQ(listed,
-              "0:0+4192/1 0:8192+2520/40 0:13712+3440/40 0:17152+1280/4 0:18432+4584/6 0:24576+8192/64 "
-              "1:1503+4128/2 1:8192+2520/40 1:13712+3440/40 1:17152+1280/4 1:18432+4584/6 1:24576+8192/64 "
-              "3:1503+4128/8 3:8192+2520/2 3:15024+1440/40 3:24576+8192/64 0:13712+3440/40 ");
-    // A scan over [its first byte, one byte on) lists a region not cut short by the one before.
-    const std::vector<GraphicsRegion> whole = scanGraphics(data.data(), 32768, 3, 0, 32768, 256);
-    for (size_t r = 0; r < whole.size(); ++r) {
-        if (r > 0 && whole[r].first < whole[r - 1].first + whole[r - 1].length + whole[r].width) continue;
-        const std::vector<GraphicsRegion> part =
-            scanGraphics(data.data(), 32768, 3, whole[r].first, whole[r].first + 1, 256);
-        ASSERT_FALSE(part.empty()) << whole[r].first;
-        EXPECT_EQ(part[0].first, whole[r].first);
+    std::string misses;
+    for (const PlantedPicture& p : kPlanted) {
+        if (p.knownMiss == nullptr) continue;
+        const bool guessed = guessedRight(data, p);
+        const bool found = foundByScan(scanGraphics(data.data(), 32768, p.mode, 0, 32768, 256), p);
+        if (!guessed || !found)
+            misses += "byte " + std::to_string(p.first) + (guessed ? "" : " guess") + (found ? "" : " scan") +
+                      " (" + p.knownMiss + "); ";
+    }
+    if (!misses.empty()) GTEST_SKIP() << "known misses: " << misses;
+}
+
+TEST(GraphicsFinderTest, ScanListsOnlyThePlantedPicturesAndAStretchAsAWholeScan) {
+    const std::vector<uint8_t> data = sampleFile();
+    for (int mode = 0; mode < 4; ++mode) {
+        const std::vector<GraphicsRegion> whole = scanGraphics(data.data(), 32768, mode, 0, 32768, 256);
+        for (size_t r = 0; r < whole.size(); ++r) {
+            bool overPicture = false;
+            for (const PlantedPicture& p : kPlanted)
+                overPicture = overPicture || (whole[r].first < p.first + p.length &&
+                                              whole[r].first + whole[r].length > p.first);
+            EXPECT_TRUE(overPicture) << "mode " << mode << " region at " << whole[r].first;
+            // A scan over [its first byte, one byte on) lists a region not cut short by the one before.
+            if (r > 0 && whole[r].first < whole[r - 1].first + whole[r - 1].length + whole[r].width) continue;
+            const std::vector<GraphicsRegion> part =
+                scanGraphics(data.data(), 32768, mode, whole[r].first, whole[r].first + 1, 256);
+            ASSERT_FALSE(part.empty()) << "mode " << mode << " region at " << whole[r].first;
+            EXPECT_EQ(part[0].first, whole[r].first);
+            EXPECT_EQ(part[0].width, whole[r].width);
+        }
     }
 }
 
