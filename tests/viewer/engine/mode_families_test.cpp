@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/engine/kernel_tables.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
 
@@ -44,6 +45,11 @@ void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::ve
     freeImage(-1);
 }
 
+// The pictures are drawn once per kernel table.
+class ModeFamiliesTest : public KernelTableTest {};
+
+INSTANTIATE_KERNEL_TABLES(ModeFamiliesTest);
+
 // Byte holding value bit b of pixel (x, y) of a picture w pixels wide (w / 8 tiles or plane bytes);
 // bit 7 of a byte is its leftmost pixel. Tiles go left to right, then down.
 using PlaneByte = int (*)(int x, int y, int b, int w);
@@ -51,7 +57,7 @@ int tileAt(int x, int y, int w, int tileBytes) {
     return (y / 8 * (w / 8) + x / 8) * tileBytes;
 }
 
-TEST(ModeFamilies, PlanarPicturesDrawBack) {
+TEST_P(ModeFamiliesTest, PlanarPicturesDrawBack) {
     struct Row {
         const char* mode;
         int bits;
@@ -83,7 +89,7 @@ TEST(ModeFamilies, PlanarPicturesDrawBack) {
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
 // thirds of the screen, character rows and pixel rows within a character; attributes after.
-TEST(ModeFamilies, ZxScreenFromPicture) {
+TEST_P(ModeFamiliesTest, ZxScreenFromPicture) {
     const auto attribute = [](int bx, int by) {
         return (bx + by) % 8 | (3 * bx + 5 * by + 1) % 8 << 3 | ((bx + 2 * by) % 3 == 0) << 6 |
                ((bx ^ by) & 4) << 5;
@@ -102,7 +108,7 @@ TEST(ModeFamilies, ZxScreenFromPicture) {
 }
 
 // The character set of the ROM, 96 glyphs of 8 bytes at $3D00, as 8x8 cells 16 to a view row.
-TEST(ModeFamilies, ZxRomCharacterSetIsAGlyphGrid) {
+TEST_P(ModeFamiliesTest, ZxRomCharacterSetIsAGlyphGrid) {
     std::ifstream file("/usr/share/spectrum-roms/opense.rom", std::ios::binary);
     const std::vector<uint8_t> rom{std::istreambuf_iterator<char>(file), {}};
     ASSERT_EQ(rom.size(), 16384u) << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
@@ -111,6 +117,36 @@ TEST(ModeFamilies, ZxRomCharacterSetIsAGlyphGrid) {
         const int k = y / 8 * 16 + x / 8;
         return rom[set + 8 * k + y % 8] & 0x80 >> x % 8 ? rgb(255, 255, 255) : 0;
     });
+}
+
+}  // namespace
+
+namespace {
+
+// Units are decoded side by side into one line of packed bytes: a decoder that writes past its
+// pixels' bytes lands on the next unit's, which no picture shows while the units go left to right.
+// Every decoder, every unit row (a tile's, or 64 pixels of a linear row), on arbitrary bytes.
+TEST(ModeFamilies, DecodersWriteOnlyTheirUnitRow) {
+    std::vector<uint8_t> bytes(8192);
+    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = static_cast<uint8_t>(n * 2654435761u >> 13);
+    uint8_t identity[256];
+    for (int v = 0; v < 256; ++v) identity[v] = static_cast<uint8_t>(v);
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRow& row = *modeRow(mode);
+        if (row.decode == nullptr) continue;
+        const int pixels = row.layout == ModeLayout::Tiled ? row.unitPixels : 64;
+        for (int y = 0; y < row.unitHeight; ++y) {
+            for (const uint8_t guard : {0x00, 0xFF}) {
+                uint8_t packed[512];
+                std::memset(packed, guard, sizeof packed);
+                row.decode({bytes.data(), int64_t(bytes.size()), identity, 64, 40}, y, pixels, packed);
+                const auto last = std::find_if(std::rbegin(packed), std::rend(packed),
+                                               [&](uint8_t b) { return b != guard; });
+                const int written = static_cast<int>(std::rend(packed) - last);
+                EXPECT_LE(written, pixels * row.packBits / 8) << row.cliName << " unit row " << y;
+            }
+        }
+    }
 }
 
 }  // namespace

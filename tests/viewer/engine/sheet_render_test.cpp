@@ -10,10 +10,10 @@
 
 #include "graphics/images.h"
 #include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/engine/kernel_tables.h"
 #include "tests/viewer/engine/sheet_reference.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
-#include "viewer/engine/pixel_kernels.h"
 
 namespace {
 
@@ -60,33 +60,20 @@ int32_t expectedColour(int mode, int bits, int v) {
     return level | level << 8 | level << 16;
 }
 
-// The kernel tables every render test runs with, where this machine runs them: the portable one,
-// the AVX-512 one, and the AVX-512 expander over the portable decoders, which otherwise draw only
-// where a vector decoder declines (the data's ends).
-const PixelKernels* kernelsNamed(const std::string& name) {
-    static const PixelKernels* avx512 = pixelKernelsNamed("avx512");
-    static const PixelKernels expanderOnly{.name = "avx512_expander",
-                                           .expandLine = avx512 != nullptr ? avx512->expandLine : nullptr};
-    if (name == expanderOnly.name) return avx512 != nullptr ? &expanderOnly : nullptr;
-    return pixelKernelsNamed(name.c_str());
-}
-
-class SheetRenderTest : public ::testing::TestWithParam<std::string> {
+class SheetRenderTest : public KernelTableTest {
    protected:
     void SetUp() override {
-        const PixelKernels* kernels = kernelsNamed(GetParam());
-        if (kernels == nullptr) GTEST_SKIP() << GetParam() << " does not run on this machine";
-        usePixelKernels(*kernels);
+        KernelTableTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
     }
     void TearDown() override {
-        usePixelKernels(fastestPixelKernels());
+        KernelTableTest::TearDown();
         freeImage(-1);
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Kernels, SheetRenderTest, ::testing::Values("plain", "avx512", "avx512_expander"),
-                         [](const auto& info) { return info.param; });
+INSTANTIATE_KERNEL_TABLES(SheetRenderTest);
 
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
 TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
