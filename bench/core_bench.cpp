@@ -68,7 +68,10 @@ void drawView(benchmark::State& state, int mode, int zoom, int width, bool multi
     DataFile data = loadForView(state, kViewData);
     const ImageBuffer* image = sheetImage();
     if (data.bytes == nullptr || image == nullptr) return freeDataFile(data);
-    const SheetOptions options{0, width, zoom, mode, kViewHeight, false, false, false, multiColumn};
+    // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
+    const SheetOptions options{
+        0,     width, zoom,  mode,        kViewHeight,
+        false, false, false, multiColumn, &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"))};
     for (auto _ : state) {
         if (drawSheet(dataBytes(data), options, *image) != SheetResult::Drawn) {
             state.SkipWithError("drawSheet did not draw");
@@ -184,8 +187,6 @@ BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
-    usePixelKernels(pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL")));
     std::vector<Figure> figures;
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst";

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(imageMade);
     FuzzedDataProvider input(data, size);
     const int mode = input.ConsumeIntegralInRange(0, kModeTableSize - 1);
-    usePixelKernels(input.ConsumeBool() ? portablePixelKernels() : fastestPixelKernels());
+    const PixelKernels& kernels = input.ConsumeBool() ? portablePixelKernels() : fastestPixelKernels();
     const int width = input.ConsumeIntegralInRange(1, kMaxBytesPerRow);
     const int zoom = 1 << input.ConsumeIntegralInRange(0, 3);
     const bool anyFirst = input.ConsumeBool();
@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> pattern = input.ConsumeRemainingBytes<uint8_t>();
     std::vector<uint8_t> bytes(length);
     for (size_t n = 0; n < length && !pattern.empty(); ++n) bytes[n] = pattern[n % pattern.size()];
-    const TestView view = testView(bytes, mode, width, zoom, first, options);
+    TestView view = testView(bytes, mode, width, zoom, first, options);
+    view.options.kernels = &kernels;
 
     const ImageBuffer* image = imageBuffer(kSheetImage);
     const size_t imageBytes = static_cast<size_t>(image->stride) * image->height;

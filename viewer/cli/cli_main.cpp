@@ -3,6 +3,7 @@
 // size parsing and writers.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_kernels.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
 
@@ -104,6 +106,7 @@ struct Request {
     int64_t rows = 0;   // sprite: 0 until given
     int64_t count = 0;  // sprite: 0 when not given
     bool firstGiven = false, widthGiven = false;
+    const PixelKernels* kernels = nullptr;  // the drawing's kernels, chosen at start
 };
 
 struct NumberOption {
@@ -311,8 +314,8 @@ std::string replacesDataFile(const DataFile& loaded, const std::string& output) 
 
 // The view the request asks for: the whole first byte as the view's first byte.
 SheetOptions sheetOptions(const Request& request) {
-    return {request.first,   request.width,       request.zoom,       request.mode,       kViewHeight,
-            request.inverse, request.reverseByte, request.nibbleSwap, request.multiColumn};
+    return {request.first,   request.width,       request.zoom,       request.mode,        kViewHeight,
+            request.inverse, request.reverseByte, request.nibbleSwap, request.multiColumn, request.kernels};
 }
 
 WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) {
@@ -436,6 +439,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
         }
     }
     Request request;
+    request.kernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
     request.command = arguments[0];
     if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&
         !isFindCommand(request.command))

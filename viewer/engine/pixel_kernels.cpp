@@ -33,8 +33,6 @@ const KernelTables& kernelTables() {
     return tables;
 }
 
-const PixelKernels* inUse = &fastestPixelKernels();
-
 }  // namespace
 
 const PixelKernels& portablePixelKernels() {
@@ -59,34 +57,23 @@ const PixelKernels& pixelKernelsAtStart(const char* forced) {
     return named != nullptr ? *named : fastestPixelKernels();
 }
 
-const PixelKernels& pixelKernels() {
-    return *inUse;
+bool gatherPixels(const PixelKernels& kernels, const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                  uint8_t* values) {
+    return kernels.gatherPixels != nullptr && kernels.gatherPixels(plan, run, pixels, values);
 }
 
-void usePixelKernels(const PixelKernels& kernels) {
-    inUse = &kernels;
+bool attributePixels(const PixelKernels& kernels, const SourceRun& run, const AttributeRow& row,
+                     uint8_t* values) {
+    return kernels.attributePixels != nullptr && kernels.attributePixels(run, row, values);
 }
 
-void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
-                size_t bytes) {
-    if (inUse->expandLine != nullptr) inUse->expandLine(expander, values, rows, at, bytes);
+bool copyPixels(const PixelKernels& kernels, const SourceRun& run, int pixels, uint8_t* values) {
+    return kernels.copyPixels != nullptr && kernels.copyPixels(run, pixels, values);
 }
 
-bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values) {
-    return inUse->gatherPixels != nullptr && inUse->gatherPixels(plan, run, pixels, values);
-}
-
-bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
-    return inUse->attributePixels != nullptr && inUse->attributePixels(run, row, values);
-}
-
-bool copyPixels(const SourceRun& run, int pixels, uint8_t* values) {
-    return inUse->copyPixels != nullptr && inUse->copyPixels(run, pixels, values);
-}
-
-bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
-                   const ValueLines& values) {
-    return inUse->drawLineBatch != nullptr && inUse->drawLineBatch(plan, expander, batch, values);
+bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const LineExpander& expander,
+                   const LineBatch& batch, const ValueLines& values) {
+    return kernels.drawLineBatch != nullptr && kernels.drawLineBatch(plan, expander, batch, values);
 }
 
 namespace {
@@ -236,10 +223,8 @@ bool levelsRepeatBits(const LineExpander& expander, int depth) {
     return true;
 }
 
-namespace {
-
-BitGatherPlan makeBitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
-                                bool levelsByRepeat) {
+BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+                            bool levelsByRepeat) {
     BitGatherPlan plan;
     plan.depth = depth;
     plan.chunkBytes = chunkBytes;
@@ -265,36 +250,6 @@ BitGatherPlan makeBitGatherPlan(SourceBitOf source, int depth, int chunkBytes, i
         return plan;
     }
     plan.usable = true;
-    return plan;
-}
-
-}  // namespace
-
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
-                            bool levelsByRepeat) {
-    // A plan depends on the plane stride only through whether there is one, and making it asks
-    // for every bit of a chunk: the last few plans made are kept.
-    struct Kept {
-        SourceBitOf source;
-        int depth, chunkBytes;
-        bool planes, levels;
-        BitGatherPlan plan;
-    };
-    static Kept kept[8];
-    static int keptCount = 0, nextKept = 0;
-    for (int k = 0; k < keptCount; ++k) {
-        const Kept& c = kept[k];
-        if (c.source == source && c.depth == depth && c.chunkBytes == chunkBytes &&
-            c.planes == (planeStride != 0) && c.levels == levelsByRepeat) {
-            BitGatherPlan plan = c.plan;
-            plan.planeStride = planeStride;
-            return plan;
-        }
-    }
-    const BitGatherPlan plan = makeBitGatherPlan(source, depth, chunkBytes, planeStride, levelsByRepeat);
-    kept[nextKept] = {source, depth, chunkBytes, planeStride != 0, levelsByRepeat, plan};
-    nextKept = (nextKept + 1) % 8;
-    keptCount = std::min(keptCount + 1, 8);
     return plan;
 }
 

@@ -78,7 +78,8 @@ struct BitGatherPlan {
     uint8_t reorder[64] = {};   // packed: the lane byte of each pixel
 };
 
-// levelsByRepeat: the expander's grey level of every value repeats the value's bits.
+// levelsByRepeat: the expander's grey level of every value repeats the value's bits. Making a plan
+// asks for every bit of a chunk (a microsecond or two): a drawing keeps the plans of its modes.
 BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
                             bool levelsByRepeat);
 
@@ -194,15 +195,11 @@ const PixelKernels* pixelKernelsNamed(const char* name);
 // where this machine runs it, else the fastest.
 const PixelKernels& pixelKernelsAtStart(const char* forced);
 
-// The table the drawing uses (the fastest until another is chosen), and the choice of another.
-const PixelKernels& pixelKernels();
-void usePixelKernels(const PixelKernels& kernels);
-
-// The kernels of the table in use; false (nothing written) where it has none.
-void expandLine(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
-                size_t bytes);
-bool gatherPixels(const BitGatherPlan& plan, const SourceRun& run, int pixels, uint8_t* values);
-bool attributePixels(const SourceRun& run, const AttributeRow& row, uint8_t* values);
-bool copyPixels(const SourceRun& run, int pixels, uint8_t* values);
-bool drawLineBatch(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
-                   const ValueLines& values);
+// The table's kernels where it has them; false (nothing written) where it has none.
+bool gatherPixels(const PixelKernels& kernels, const BitGatherPlan& plan, const SourceRun& run, int pixels,
+                  uint8_t* values);
+bool attributePixels(const PixelKernels& kernels, const SourceRun& run, const AttributeRow& row,
+                     uint8_t* values);
+bool copyPixels(const PixelKernels& kernels, const SourceRun& run, int pixels, uint8_t* values);
+bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const LineExpander& expander,
+                   const LineBatch& batch, const ValueLines& values);

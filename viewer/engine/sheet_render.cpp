@@ -135,6 +135,7 @@ struct LinePainter {
     DataBytes data;
     const ImageBuffer& target;
     const CheckerRows& checker;
+    const PixelKernels& kernels;
     const LineExpander& expander;
     int zoom;
     size_t pixelBytes;  // screen bytes of one pixel of the mode
@@ -168,8 +169,8 @@ void paintLine(const LinePainter& p, const ValueLine& line, int y) {
     for (const Span& run : std::span(line.runs.items, line.runs.count)) {
         const size_t at = run.from * p.pixelBytes;
         if (at >= p.lineEnd) break;
-        expandLine(p.expander, line.values + run.from, target, at,
-                   std::min(run.to * p.pixelBytes, p.lineEnd) - at);
+        p.kernels.expandLine(p.expander, line.values + run.from, target, at,
+                             std::min(run.to * p.pixelBytes, p.lineEnd) - at);
     }
     if (p.insetCells) insetBinaryCells(p, line.runs, y, rows);
     for (int r = 0; r < rows; ++r) {
@@ -305,6 +306,33 @@ RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, i
     return rows;
 }
 
+// Modes whose value bits lie in planes `width` bytes apart.
+bool hasPlanes(const ModeRow& row) {
+    return row.layout == ModeLayout::Linear && row.unitBytes > 1;
+}
+
+// The bit-gather plan of a mode, for values that are grey levels repeating the bits or not. A plan
+// depends on the mode alone (its plane stride only through whether it has planes), so every mode's
+// two are made once, with the first drawing, and never change after.
+BitGatherPlan modePlan(int mode, bool levels, int64_t planeStride) {
+    struct ModePlans {
+        BitGatherPlan plan[kModeTableSize][2];
+    };
+    static const ModePlans plans = [] {
+        ModePlans made;
+        for (int m = 0; m < kModeTableSize; ++m) {
+            const ModeRow& row = *modeRow(m);
+            for (const bool repeat : {false, true})
+                made.plan[m][repeat] =
+                    bitGatherPlan(row.sourceBit, row.bits, row.chunkBytes, hasPlanes(row) ? 1 : 0, repeat);
+        }
+        return made;
+    }();
+    BitGatherPlan plan = plans.plan[mode][levels];
+    plan.planeStride = planeStride;
+    return plan;
+}
+
 // ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
 
 struct ByteCellWalk {
@@ -312,6 +340,7 @@ struct ByteCellWalk {
     const uint8_t* data;
     uint64_t dataSize;
     ByteTransform transform;
+    const PixelKernels* kernels;
     const LineExpander* expander;
     BitGatherPlan plan;
     // The values of every raw byte, then of bytes before and past the data; made when first needed.
@@ -345,11 +374,11 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     walk.data = painter.data.bytes;
     walk.dataSize = static_cast<uint64_t>(painter.data.size);
     walk.transform = byteTransform(options);
+    walk.kernels = &painter.kernels;
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
     walk.pixelsPerByte = geometry.pixelsPerByte;
-    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, 0,
-                              levelsRepeatBits(painter.expander, walk.row->bits));
+    walk.plan = modePlan(options.colourMode, levelsRepeatBits(painter.expander, walk.row->bits), 0);
     walk.cellValuesMade = false;
     walk.bytesPerRow = options.bytesPerRow;
     const int cellPixels = geometry.unitsPerByte * options.zoom;
@@ -365,7 +394,7 @@ void decodeByteRun(ByteCellWalk& walk, int64_t index, int run, uint8_t* values) 
     if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
         const SourceRun source{walk.data + index, static_cast<int64_t>(walk.dataSize) - index,
                                walk.transform.table, walk.transform.identity, walk.expander};
-        if (gatherPixels(walk.plan, source, run * walk.pixelsPerByte, values)) return;
+        if (gatherPixels(*walk.kernels, walk.plan, source, run * walk.pixelsPerByte, values)) return;
     }
     if (!walk.cellValuesMade) makeCellValues(walk);
     for (int k = 0; k < run; ++k, ++index) {
@@ -442,7 +471,7 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
         if (y >= painter.target.height) return y;
         if (row == batch.low && batchDrawable(painter, layout, batch) &&
             drawLineBatch(
-                walk.plan, painter.expander,
+                painter.kernels, walk.plan, painter.expander,
                 lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
                 {line.values, 1, sizeof line.values})) {
             row = static_cast<int>(batch.low + batch.lines) - 1;
@@ -496,17 +525,17 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
         walk.unpack[v] = values;
     }
     if (walk.row->sourceBit == nullptr) return;
-    const int64_t planeStride =
-        walk.row->layout == ModeLayout::Linear && walk.row->unitBytes > 1 ? options.bytesPerRow : 0;
-    walk.plan = bitGatherPlan(walk.row->sourceBit, walk.row->bits, walk.row->chunkBytes, planeStride,
-                              levelsRepeatBits(painter.expander, walk.row->bits));
+    walk.plan = modePlan(options.colourMode, levelsRepeatBits(painter.expander, walk.row->bits),
+                         hasPlanes(*walk.row) ? options.bytesPerRow : 0);
 }
 
-bool decodeZxRun(const SourceRun& source, int y, int count, int lastPixels, uint8_t* values) {
+bool decodeZxRun(const PixelKernels& kernels, const SourceRun& source, int y, int count, int lastPixels,
+                 uint8_t* values) {
     const ModeRow& zx = *modeRow(kModeZx);
     const ZxRow row = zxRow(y);
-    return attributePixels(
-        source, {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels}, values);
+    return attributePixels(kernels, source,
+                           {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels},
+                           values);
 }
 
 // The values of `count` units from data index `start` on, unit row `unitRow`, the last giving
@@ -520,10 +549,13 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
         const int64_t from = start + int64_t{unitRow} * walk.row->tileRowStep;
         const SourceRun source{walk.data.bytes + from, walk.data.size - from, walk.transform.table,
                                walk.transform.identity, walk.expander};
-        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(source, pixels, values)) return;
-        if (walk.options.colourMode == kModeZx && decodeZxRun(source, unitRow, count, lastPixels, values))
+        const PixelKernels& kernels = *walk.options.kernels;
+        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(kernels, source, pixels, values))
             return;
-        if (gatherPixels(walk.plan, source, pixels, values)) return;
+        if (walk.options.colourMode == kModeZx &&
+            decodeZxRun(kernels, source, unitRow, count, lastPixels, values))
+            return;
+        if (gatherPixels(kernels, walk.plan, source, pixels, values)) return;
     }
     uint8_t packed[kValueLine + 8];
     const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table, start,
@@ -659,7 +691,7 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
         batch.unitBytes = g.unitBytes;
         batch.unitPixels = walk.unitPixels;
     }
-    return drawLineBatch(walk.plan, p.expander, batch,
+    return drawLineBatch(p.kernels, walk.plan, p.expander, batch,
                          {lines.values[0], kSharedUnitRows, sizeof lines.values[0]});
 }
 
@@ -1098,9 +1130,12 @@ void drawSheet(const ImageBuffer& target, const DataBytes& data, const SheetOpti
 
 }  // namespace plain
 
-void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options) {
+void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& given) {
+    SheetOptions options = given;
+    if (options.kernels == nullptr) options.kernels = &portablePixelKernels();
     const CheckerRows checker(target, options);
-    if (pixelKernels().expandLine == nullptr) return plain::drawSheet(target, data, options, checker);
+    // Lines of values pay where kernels expand them; else the portable table writer draws.
+    if (options.kernels->expandLine == nullptr) return plain::drawSheet(target, data, options, checker);
     const ModeRow& row = *modeRow(options.colourMode);
     const bool byteCells = isByteCellMode(options.colourMode);
     int32_t colours[256];
@@ -1116,6 +1151,7 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     const LinePainter painter{data,
                               target,
                               checker,
+                              *options.kernels,
                               expander,
                               options.zoom,
                               static_cast<size_t>(factor) * kScreenPixelBytes,

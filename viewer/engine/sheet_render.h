@@ -8,6 +8,7 @@
 
 #include "graphics/images.h"
 #include "viewer/engine/data_bytes.h"
+#include "viewer/engine/pixel_kernels.h"
 #include "viewer/engine/view_limits.h"
 
 constexpr int kViewWidth = 600;
@@ -29,6 +30,9 @@ struct SheetOptions {
     bool reverseByte;
     bool nibbleSwap;
     bool multiColumn;
+    // The kernels that draw it: the fastest this machine runs, unless the program chose others at
+    // start (nullptr: the portable ones).
+    const PixelKernels* kernels = &fastestPixelKernels();
 };
 
 // Byte column at and beyond which no further strip starts: 75, 75, 192, 80.

@@ -44,6 +44,7 @@ SheetOptions viewerSheetOptions() {
     options.reverseByte = heldValue(HeldValue::ReverseByte) != 0;
     options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
     options.multiColumn = heldValue(HeldValue::MultiColumn) != 0;
+    options.kernels = viewerState.pixelKernels;
     return options;
 }
 

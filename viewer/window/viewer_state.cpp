@@ -1,5 +1,7 @@
 #include "viewer/window/viewer_state.h"
 
+#include <cstdlib>
+
 #include "support/file_services.h"
 #include "viewer/engine/view_limits.h"
 
@@ -36,6 +38,7 @@ void initViewerState() {
     viewerState.colourMode = kModeBinary;
     viewerState.held.fill(0);
     viewerState.held[heldSlot(HeldValue::Width)] = 1;
+    viewerState.pixelKernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
     boundGet = nullptr;
     boundSet = nullptr;
 }

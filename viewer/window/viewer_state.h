@@ -8,6 +8,7 @@
 
 #include "support/file_services.h"
 #include "viewer/engine/colour_mode.h"
+#include "viewer/engine/pixel_kernels.h"
 #include "viewer/engine/view_block.h"
 
 // Values that live in controls of the main window. While no controls are bound
@@ -58,13 +59,15 @@ struct ViewerState {
     // through heldValue/setHeldValue, which follow the binding.
     std::array<int32_t, kHeldValueCount> held;
     ViewSelection selection;
+    const PixelKernels* pixelKernels;  // the drawing's kernels, chosen at start
 };
 
 extern ViewerState viewerState;
 
 // Resets the record to its start values (nothing loaded, zoom 1, width 1,
-// Binary, maxWidth 256, jumpRow -1, lastFolder = current folder) and removes
-// any binding of the held values.
+// Binary, maxWidth 256, jumpRow -1, lastFolder = current folder, the kernels
+// PL_PIXEL_KERNEL names or else the fastest) and removes any binding of the
+// held values.
 void initViewerState();
 
 int heldValue(HeldValue which);

@@ -1,11 +1,12 @@
 // The kernel tables the drawing's tests run with: each test of a KernelTableTest suite runs once per
-// table, skipped (and counted) where this machine lacks the instructions.
+// table, skipped (and counted) where this machine lacks the instructions, its views drawn with it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/pixel_kernels.h"
 
 // The portable table, the AVX-512 one, and the AVX-512 expander over the portable decoders, which
@@ -23,9 +24,9 @@ class KernelTableTest : public ::testing::TestWithParam<std::string> {
     void SetUp() override {
         const PixelKernels* kernels = testKernelsNamed(GetParam());
         if (kernels == nullptr) GTEST_SKIP() << GetParam() << " does not run on this machine";
-        usePixelKernels(*kernels);
+        testKernels = kernels;
     }
-    void TearDown() override { usePixelKernels(fastestPixelKernels()); }
+    void TearDown() override { testKernels = &fastestPixelKernels(); }
 };
 
 // INSTANTIATE_KERNEL_TABLES(Suite): the suite's tests once per table, named by it.

@@ -10,10 +10,14 @@
 #include "graphics/images.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/pixel_decoding.h"
+#include "viewer/engine/pixel_kernels.h"
 #include "viewer/engine/sheet_render.h"
 
 // The image the tests draw the view into.
 constexpr int kSheetImage = 0;
+
+// The kernels the tests' views are drawn with: a KernelTableTest sets each table in turn.
+inline const PixelKernels* testKernels = &fastestPixelKernels();
 
 // Bytes as a loaded file holds them (16 zero bytes behind the data), and a view of them.
 struct TestView {
@@ -34,7 +38,8 @@ inline SheetOptions viewOptions(int mode, int bytesPerRow, int zoom, int64_t fir
             (options & 1) != 0,
             (options & 2) != 0,
             (options & 4) != 0,
-            (options & 8) != 0};
+            (options & 8) != 0,
+            testKernels};
 }
 
 // The bytes and a view of them, as viewOptions makes it.
