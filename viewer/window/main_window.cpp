@@ -399,6 +399,7 @@ ViewerStep handleCommand(int command) {
         case kCommandSamCoupe:
             viewerState.colourMode = command - kCommandBinary;
             markColourMode(command);
+            fitOffsetBox();
             renderView();
             break;
         default:

@@ -110,20 +110,9 @@ void goToOffset() {
         showMessage("Go to offset", "Offset beyond the end of the data!");
         return;
     }
-    // In the modes whose view row holds more bytes than the offset box reaches (the tiled and
-    // Amiga modes), the view starts at the view row holding the byte, or the row after it with a
-    // negative offset when that reaches; else at the row's start, the byte in its first view row.
+    // The offset box reaches a whole view row either way, so the byte is always the first.
     const int64_t rowBytes = rowBytesOfWidthBox();
-    const int64_t width = std::max(getState(kWidthScroll), 1);
-    const int64_t row = byte / rowBytes;
-    const int64_t rest = byte % rowBytes;
-    if (rest <= width) {
-        showFromByte(row, static_cast<int32_t>(rest));
-    } else if (rowBytes - rest <= width && row + 1 <= getAttribute(kRowScroll, kScrollMaximum)) {
-        showFromByte(row + 1, static_cast<int32_t>(rest - rowBytes));
-    } else {
-        showFromByte(row, 0);
-    }
+    showFromByte(byte / rowBytes, static_cast<int32_t>(byte % rowBytes));
 }
 
 void pollPageKeys() {

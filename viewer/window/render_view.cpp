@@ -122,9 +122,9 @@ void keepSelectionWithView() {
 }
 
 // The offset box keeps a value within its range, also when the range narrows.
-void clampOffsetBox() {
+void clampOffsetBox(int reach) {
     const int offset = getState(kOffsetSpin);
-    const int clamped = std::clamp(offset, -viewerState.bytesPerRow, viewerState.bytesPerRow);
+    const int clamped = std::clamp(offset, -reach, reach);
     if (clamped == offset) return;
     setState(kOffsetSpin, clamped);
     setText(kOffsetSpin, decimalText(clamped));
@@ -144,9 +144,16 @@ void followScrollBars() {
     // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
     const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
     viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
-    setAttribute(kOffsetSpin, kSpinMinimum, -viewerState.bytesPerRow);
-    setAttribute(kOffsetSpin, kSpinMaximum, viewerState.bytesPerRow);
-    clampOffsetBox();
+    fitOffsetBox();
+}
+
+void fitOffsetBox() {
+    // One view row either way: the width in the four classic modes; in the other modes, whose
+    // view row holds many bytes, enough to make any byte the first of the view.
+    const auto reach = static_cast<int>(viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow));
+    setAttribute(kOffsetSpin, kSpinMinimum, -reach);
+    setAttribute(kOffsetSpin, kSpinMaximum, reach);
+    clampOffsetBox(reach);
 }
 
 void applyScroll() {

@@ -11,6 +11,10 @@ void renderView();
 // No render.
 void followScrollBars();
 
+// Sets the offset box's range, a view row's bytes either way, for the mode and width, and keeps
+// its value inside. No render.
+void fitOffsetBox();
+
 // The row bar's range for view rows of `rowBytes` bytes over the data.
 void setRowScrollRange(int64_t rowBytes);
 

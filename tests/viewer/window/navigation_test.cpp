@@ -7,6 +7,7 @@
 #include "graphics/image_save.h"
 #include "shell/controls.h"
 #include "tests/viewer/window/viewer_driver.h"
+#include "viewer/engine/colour_mode.h"
 #include "viewer/window/viewer_state.h"
 
 namespace {
@@ -67,15 +68,31 @@ TEST_F(NavigationTest, GoToOffsetMakesTheByteTheFirstOfTheView) {
         ASSERT_GT(seen().size(), before);
         EXPECT_EQ(seen()[before].text, "$0000") << offset;
     }
-    // NES tiles in rows of 7, 112 bytes a view row: a byte more than 7 into its row starts the view there.
+    // The four modes' offset box reaches the width either way; a machine mode's a whole view row:
+    // NES tiles in rows of 7 are 112 bytes a view row, a ZX screen at width 1 is 6912 bytes.
+    const auto reach = [] { return std::pair(getAttribute(kOffsetSpin, 1), getAttribute(kOffsetSpin, 2)); };
+    EXPECT_EQ(reach(), std::pair(-7, 7));
     command(kNesCommand);
-    for (const auto& [typed, shown] :
-         {std::pair{"230", "2/6/6"}, {"220", "2/-4/-4"}, {"300", "2/0/0"}, {"$3e7", "8/0/0"}}) {
+    const std::tuple<const char*, const char*, const char*> nes[] = {{"230", "2/6/6", "230"},
+                                                                     {"220", "1/108/108", "220"},
+                                                                     {"300", "2/76/76", "300"},
+                                                                     {"$3e7", "8/103/103", "999"}};
+    for (const auto& [typed, shown, first] : nes) {
         setView(7, 1, 2);
         answer({{RequesterKind::Text, typed}});
         command(kCommandGoToOffset);
-        EXPECT_EQ(offsetShown(), shown) << typed;
+        EXPECT_EQ(offsetShown() + " " + status().substr(0, status().find(',')),
+                  std::string(shown) + " Disp=" + first);
+        EXPECT_EQ(reach(), std::pair(-112, 112));
     }
+    command(colourModeCommand(kModeZx));
+    setView(1, 0, 0);
+    answer({{RequesterKind::Text, "27"}});  // the screen after a snapshot's 27-byte header
+    command(kCommandGoToOffset);
+    EXPECT_EQ(offsetShown() + " " + status().substr(0, status().find(',')), "0/27/27 Disp=27");
+    EXPECT_EQ(reach(), std::pair(-6912, 6912));
+    command(kCommandBinary);  // back to the width's reach, the box's value inside it
+    EXPECT_EQ(offsetShown() + " " + std::to_string(reach().second), "0/1/1 1");
 }
 
 TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
