@@ -67,8 +67,8 @@ void createControls() {
     const int viewHeight = viewerState.viewHeight;
     createCanvas(kCanvas, 0, 0, kViewWidth, viewHeight);
     createScrollBar(kRowScroll, kViewWidth, 0, 20, viewHeight, 0, 32, 1, 1);
-    // The bar starts one short of the width limit; settings that are read set it to the largest width.
-    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, kMaxBytesPerRow - 1, 1, 0);
+    // Up to the largest width, also when no settings are read (which set it again).
+    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, viewerState.maxWidth, 1, 0);
     bindControlEvent(kRowScroll, applyScroll);
     bindControlEvent(kWidthScroll, applyScroll);
     for (const CheckBoxRow& box : kCheckBoxes) {

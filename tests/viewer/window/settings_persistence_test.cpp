@@ -27,7 +27,7 @@ const std::string kZoomFixed = "Wrong settings: Zoom must be 1,2,4,8.Fixed",
 // The values read show in the state, boxes, menu, window and width bar, and are written at exit.
 TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
     struct Case {
-        const char* file;  // nullptr: no settings file, and the bar keeps the 255 it was created with
+        const char* file;  // nullptr: no settings file
         std::vector<std::string> messages;
         Stored read;
         int widthMaximum;
@@ -36,7 +36,7 @@ TEST_F(ViewerWindowTest, SettingsReadAtStartAndWrittenAtExit) {
     const Stored fixedWidth = {1, 0, 0, 0, 0, 75, 0};
     // clang-format off
     const Case cases[] = {
-        {nullptr, {}, kDefaults, 255}, {" ", {}, kDefaults, 256},
+        {nullptr, {}, kDefaults, 256}, {" ", {}, kDefaults, 256},
         {"[Options]\r\nZoom = 8\r\nMulti = 1\r\nGrid = 0\r\nInverse = 1\r\nReverse = 1\r\nmaxwidth = 40\r\nontop = 1\r\n", {}, {8, 1, 0, 1, 1, 40, 1}, 40},
         {"[Options]\nzoom=3\n", {kZoomFixed}, kDefaults, 256}, {"[Options]\nzoom=0\n", {kZoomFixed}, kDefaults, 256},
         {"[Options]\r\nmaxwidth = 1\r\n", {}, {1, 0, 0, 0, 0, 1, 0}, 1}, {"[Options]\r\nmaxwidth = 257\r\n", {kWidthFixed}, fixedWidth, 75},
