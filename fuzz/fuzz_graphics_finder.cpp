@@ -1,10 +1,15 @@
 // The bytes sit in a block of exactly their size, so any read outside them is caught.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "fuzz/fuzz_folder.h"
+#include "viewer/engine/finder_edges.h"
+#include "viewer/engine/finder_guess.h"
+#include "viewer/engine/finder_scan.h"
 #include "viewer/engine/graphics_finder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t first = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
     const int64_t from = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
     const int64_t to = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
+    const size_t version = input.ConsumeIntegral<uint8_t>();
+    const int64_t roughEnd = input.ConsumeIntegralInRange<int64_t>(0, 70000);
     const std::vector<uint8_t> bytes = input.ConsumeRemainingBytes<uint8_t>();
     const auto length = static_cast<int64_t>(bytes.size());
     const uint8_t* block = bytes.empty() ? nullptr : bytes.data();
@@ -34,5 +41,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GraphicsRegion region{};
     if (findNextGraphics(block, length, mode, first, maxWidth, region)) check(region.first > first);
     if (findPreviousGraphics(block, length, mode, first, maxWidth, region)) check(region.first < first);
+
+    // The stages alone, with the pair loops of a version this processor runs.
+    if (block == nullptr || mode < 0 || mode > 3) return 0;
+    const std::span<const finder::PairLoops> versions = finder::pairLoopVersions();
+    const finder::PairLoops& loops = versions[version % versions.size()].runsHere()
+                                         ? versions[version % versions.size()]
+                                         : versions.back();
+    const int64_t begin = std::clamp<int64_t>(from, 0, length - 1);
+    const int64_t end = std::clamp<int64_t>(roughEnd, begin + 1, length);
+    finder::Profile counted, portable;
+    finder::measure(counted, block, length, begin, end, widest + 1, mode, loops);
+    finder::measure(portable, block, length, begin, end, widest + 1, mode, versions.back());
+    check(counted.diff == portable.diff && counted.densityDiff == portable.densityDiff &&
+          counted.pairs == portable.pairs && counted.histogram == portable.histogram);
+    const WidthGuess again = finder::guessAt(block, length, first, mode, widest, loops);
+    check(again.count == guess.count &&
+          (guess.count == 0 || again.candidates[0].width == guess.candidates[0].width));
+    for (const int width : finder::quickLookWidths(block, length, begin, mode, widest, loops))
+        check(width >= 0 && width <= widest);
+    if (finder::regionAround(block, length, begin, mode, widest, region, loops))
+        check(region.first >= 0 && region.length > 0 && region.first + region.length <= length &&
+              region.width >= 1 && region.width <= widest);
+    const finder::Extent extent = finder::trimFlatEdges(
+        block, length, finder::settledExtent(block, length, {begin, end}, widest, mode, widest == 1), widest);
+    check(extent.first >= 0 && extent.first < extent.end && extent.end <= length);
     return 0;
 }
