@@ -1,6 +1,7 @@
 #include "viewer/engine/mode_table.h"
 
 #include <array>
+#include <utility>
 
 #include "support/text_ops.h"
 #include "viewer/engine/colour_mode.h"
@@ -27,33 +28,6 @@ constexpr auto kSpread8 = spreadTable<uint64_t, 8>();
 int bitOf(int v, int n) {
     return (v >> n) & 1;
 }
-
-// CPC mode 1: pixel j of a byte has bit 7-j as value bit 0 and bit 3-j as value bit 1.
-constexpr std::array<uint8_t, 256> cpc1Table() {
-    std::array<uint8_t, 256> table{};
-    for (int v = 0; v < 256; ++v) {
-        int packed = 0;
-        for (int j = 0; j < 4; ++j)
-            packed |= (((v >> (7 - j)) & 1) | ((v >> (3 - j)) & 1) << 1) << (6 - 2 * j);
-        table[v] = static_cast<uint8_t>(packed);
-    }
-    return table;
-}
-
-// CPC mode 0: bits 7, 3, 5, 1 give the left pixel's value bits 0..3, bits 6, 2, 4, 0 the right's.
-constexpr std::array<uint8_t, 256> cpc0Table() {
-    std::array<uint8_t, 256> table{};
-    for (int v = 0; v < 256; ++v) {
-        const auto pixel = [v](int a, int b, int c, int d) {
-            return ((v >> a) & 1) | ((v >> b) & 1) << 1 | ((v >> c) & 1) << 2 | ((v >> d) & 1) << 3;
-        };
-        table[v] = static_cast<uint8_t>(pixel(7, 3, 5, 1) << 4 | pixel(6, 2, 4, 0));
-    }
-    return table;
-}
-
-constexpr auto kCpc1 = cpc1Table();
-constexpr auto kCpc0 = cpc0Table();
 
 void putWord(uint8_t* out, uint64_t word, int bytes) {
     for (int i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(word >> (8 * (bytes - 1 - i)));
@@ -84,6 +58,63 @@ constexpr int packedBytesOfGroup(int planes) {
     return planes <= 2 ? 2 : planes <= 4 ? 4 : 8;
 }
 
+// ---- Where a pixel's bits lie, from the record's layout.
+
+// Bits from a cell row's first bit to pixel x's.
+constexpr int64_t pixelBitOffset(const PixelLayout& layout, int64_t x) {
+    if (layout.groupPixels == 0) return x * layout.stepX;
+    return x / layout.groupPixels * layout.groupStep + x % layout.groupPixels * layout.stepX;
+}
+
+// The bit of a byte that holds bit address a.
+constexpr int bitInByte(const PixelLayout& layout, int64_t a) {
+    return layout.order == BitOrder::Msb ? 7 - static_cast<int>(a % 8) : static_cast<int>(a % 8);
+}
+
+// Bit address of value bit b of pixel x in cell row y, for a row `width` bytes wide.
+constexpr int64_t valueBitAddress(const PixelLayout& layout, int b, int64_t x, int y, int width) {
+    const BitAddress& v = layout.valueBits[b];
+    return v.bits + 8 * int64_t{v.widths} * width + int64_t{y} * layout.stepY + pixelBitOffset(layout, x);
+}
+
+constexpr int packBitsOf(int bits) {
+    return bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
+}
+
+// Pixels of a cell row that the decoders and the source bits consider.
+constexpr int rowPixelsOf(const ModeRecord& r) {
+    return r.layout == ModeLayout::Tiled ? r.tileWidth : 256;
+}
+
+// Whether every byte of a cell row holds `perByte` whole pixels, laid out alike in each byte.
+constexpr bool bytesHoldWholePixels(const ModeRecord& r, int perByte) {
+    const PixelLayout& l = r.pixels;
+    if (r.layout == ModeLayout::Tiled && (l.stepY % 8 != 0 || r.tileWidth % perByte != 0)) return false;
+    for (int x = 0; x < rowPixelsOf(r); ++x) {
+        for (int b = 0; b < r.bits; ++b) {
+            const int64_t a = valueBitAddress(l, b, x, 0, 0);
+            const int64_t first = valueBitAddress(l, b, x % perByte, 0, 0);
+            if (l.valueBits[b].widths != 0 || a / 8 != x / perByte || first < 0 || first / 8 != 0 ||
+                a % 8 != first % 8)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether value bit b of pixels 8k .. 8k + 7 lies in one byte per b, first pixel first.
+constexpr bool isPlanar(const ModeRecord& r) {
+    const PixelLayout& l = r.pixels;
+    if (l.order != BitOrder::Msb || l.stepX != 1 || l.stepY % 8 != 0 || l.groupPixels % 8 != 0 ||
+        l.groupStep % 8 != 0 || (r.layout == ModeLayout::Tiled && r.tileWidth % 8 != 0))
+        return false;
+    for (int b = 0; b < r.bits; ++b)
+        if (l.valueBits[b].bits % 8 != 0) return false;
+    return true;
+}
+
+// ---- The decoders, by the shape of the layout.
+
 // Bytes 0 .. n-1 of the unit through `table`; rows wholly inside the data skip the test per byte.
 void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint8_t* packed) {
     if (unit.inside(0, n)) {
@@ -94,90 +125,52 @@ void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint
     }
 }
 
-constexpr std::array<uint8_t, 256> identityTable() {
-    std::array<uint8_t, 256> table{};
-    for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v);
-    return table;
+// Each byte holds whole pixels: one table look-up per byte.
+void decodeWholeBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    UnitBytes cellRow = unit;
+    cellRow.start += int64_t{y} * row.tileRowStep;
+    decodeBytesThrough(cellRow, groupsOf(pixels, row.pixelsPerByte), row.byteTable, packed);
 }
 
-constexpr auto kIdentity = identityTable();
-
-void decodeChunky8(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    decodeBytesThrough(unit, pixels, kIdentity.data(), packed);
-}
-
-void decodeCpc1(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    decodeBytesThrough(unit, groupsOf(pixels, 4), kCpc1.data(), packed);
-}
-
-void decodeCpc0(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    decodeBytesThrough(unit, groupsOf(pixels, 2), kCpc0.data(), packed);
-}
-
+// Bitplanes: eight pixels from one byte of each plane.
 template <int kPlanes>
-void decodeAmiga(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
+void decodePlanes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    const PixelLayout& layout = row.record->pixels;
+    int64_t planes[kPlanes];
+    for (int b = 0; b < kPlanes; ++b)
+        planes[b] = row.planeByte[b] + int64_t{layout.valueBits[b].widths} * unit.width +
+                    int64_t{y} * row.tileRowStep;
+    constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
     for (int g = 0, n = groupsOf(pixels, 8); g < n; ++g) {
+        const int64_t at = pixelBitOffset(layout, 8 * g) / 8;
         int64_t offsets[kPlanes];
-        for (int b = 0; b < kPlanes; ++b) offsets[b] = int64_t{b} * unit.width + g;
-        putWord(packed + g * packedBytesOfGroup(kPlanes), planeGroup<kPlanes>(unit, offsets),
-                packedBytesOfGroup(kPlanes));
+        for (int b = 0; b < kPlanes; ++b) offsets[b] = planes[b] + at;
+        putWord(packed + g * kGroupBytes, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
     }
 }
 
-// Sixteen pixels from eight bytes: the first byte of each plane's pair holds pixels 0..7.
-void decodeSt4(const UnitBytes& unit, int, int pixels, uint8_t* packed) {
-    for (int g = 0, n = groupsOf(pixels, 16); g < n; ++g) {
-        for (int half = 0; half < 2; ++half) {
-            int64_t offsets[4];
-            for (int b = 0; b < 4; ++b) offsets[b] = 8 * int64_t{g} + 2 * b + half;
-            putWord(packed + 8 * g + 4 * half, planeGroup<4>(unit, offsets), 4);
+// Any other layout: bit by bit.
+void decodeBitByBit(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    const PixelLayout& layout = row.record->pixels;
+    const int perByte = 8 / row.packBits;
+    for (int x = 0; x < groupsOf(pixels, perByte) * perByte; ++x) {
+        int value = 0;
+        for (int b = 0; b < row.bits; ++b) {
+            const int64_t a = valueBitAddress(layout, b, x, y, unit.width);
+            value |= ((unit.at(a >> 3) >> bitInByte(layout, a)) & 1) << b;
         }
+        const int shift = 8 - row.packBits * (x % perByte + 1);
+        const int kept = x % perByte == 0 ? 0 : packed[x / perByte];
+        packed[x / perByte] = static_cast<uint8_t>(kept | value << shift);
     }
-}
-
-// A tile row of bitplanes, plane p at byte offsets[p] (already for row y).
-template <int kPlanes>
-void decodeTilePlanes(const UnitBytes& unit, const int64_t (&offsets)[kPlanes], uint8_t* packed) {
-    putWord(packed, planeGroup<kPlanes>(unit, offsets), packedBytesOfGroup(kPlanes));
-}
-
-void decodeNes(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    decodeTilePlanes<2>(unit, {y, 8 + y}, packed);
-}
-
-void decodeGameBoy(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    decodeTilePlanes<2>(unit, {2 * y, 2 * y + 1}, packed);
-}
-
-void decodeSnes4(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    decodeTilePlanes<4>(unit, {2 * y, 2 * y + 1, 16 + 2 * y, 17 + 2 * y}, packed);
-}
-
-void decodeMasterSystem(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    decodeTilePlanes<4>(unit, {4 * y, 4 * y + 1, 4 * y + 2, 4 * y + 3}, packed);
-}
-
-void decodeGenesis(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    for (int i = 0; i < 4; ++i) packed[i] = unit.at(4 * y + i);
-}
-
-void decodeGba4(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t v = unit.at(4 * y + i);
-        packed[i] = static_cast<uint8_t>(v << 4 | v >> 4);
-    }
-}
-
-void decodeCellRow(const UnitBytes& unit, int y, int, uint8_t* packed) {
-    packed[0] = unit.at(y);
 }
 
 // Packed values are colour numbers with bright as bit 3.
-void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
-    const ZxRow row = zxRow(y);
+void decodeAttributeScreen(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    const ZxRow rows = row.record->attributeRow(y);
     for (int c = 0, n = groupsOf(pixels, 8); c < n; ++c) {
-        const int bitmap = unit.at(row.bitmap + c);
-        const int a = unit.at(row.attributes + c);
+        const int bitmap = unit.at(rows.bitmap + c);
+        const int a = unit.at(rows.attributes + c);
         const int bright = (a >> 3) & 8;
         const int ink = (a & 7) | bright;
         const int paper = ((a >> 3) & 7) | bright;
@@ -190,104 +183,222 @@ void decodeZx(const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
 }
 
 template <RowDecoder kDecode>
-void decodeUnits(const UnitBytes& first, int y, int count, int64_t unitBytes, int unitPixels, int lastPixels,
-                 int packedStep, uint8_t* packed) {
+void decodeUnits(const ModeRow& row, const UnitBytes& first, int y, int count, int64_t unitBytes,
+                 int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
     UnitBytes unit = first;
     for (int i = 0; i < count; ++i, unit.start += unitBytes, packed += packedStep)
-        kDecode(unit, y, i + 1 < count ? unitPixels : lastPixels, packed);
+        kDecode(row, unit, y, i + 1 < count ? unitPixels : lastPixels, packed);
 }
 
-// ---- Where the bits of 64 pixels lie, for the vector kernels (the decoders above say the same).
-
-SourceBit binaryBit(int x, int) {
-    return {x / 8, 7 - x % 8};
+template <RowDecoder kDecode>
+constexpr void useDecoder(ModeRow& row) {
+    row.decode = kDecode;
+    row.decodeLine = decodeUnits<kDecode>;
 }
 
-SourceBit atariBit(int x, int b) {
-    return {x / 4, 6 - 2 * (x % 4) + b};
+template <int kPlanes = 1>
+constexpr void usePlanes(ModeRow& row, int planes) {
+    if constexpr (kPlanes < kMaxModeBits) {
+        if (planes != kPlanes) return usePlanes<kPlanes + 1>(row, planes);
+    }
+    useDecoder<decodePlanes<kPlanes>>(row);
 }
 
-SourceBit bkBit(int x, int b) {
-    return {x / 4, 2 * (x % 4) + b};
+// The packed values of the pixels of every byte.
+constexpr void makeByteTable(ModeRow& row) {
+    const PixelLayout& l = row.record->pixels;
+    for (int v = 0; v < 256; ++v) {
+        int packed = 0;
+        for (int j = 0; j < row.pixelsPerByte; ++j) {
+            int value = 0;
+            for (int b = 0; b < row.bits; ++b)
+                value |= ((v >> bitInByte(l, valueBitAddress(l, b, j, 0, 0))) & 1) << b;
+            packed |= value << (8 - row.packBits * (j + 1));
+        }
+        row.byteTable[v] = static_cast<uint8_t>(packed);
+    }
 }
 
-SourceBit samBit(int x, int b) {
-    return {x / 2, (x % 2 == 0 ? 4 : 0) + b};
+// Where the bits of 64 pixels lie for the vector kernels: planes row widths apart count from
+// their own first byte, and need to lie b row widths on for value bit b.
+constexpr void makeSourceBits(ModeRow& row) {
+    const ModeRecord& r = *row.record;
+    const PixelLayout& l = r.pixels;
+    const bool tiled = r.layout == ModeLayout::Tiled;
+    bool planes = true, flat = true;
+    for (int b = 0; b < r.bits; ++b) {
+        planes = planes && l.valueBits[b].widths == b;
+        flat = flat && l.valueBits[b].widths == 0;
+    }
+    const int64_t chunkBits = tiled ? 0 : pixelBitOffset(l, 64);
+    row.hasSourceBits = r.attributeRow == nullptr && (r.widthBytes > 1 ? planes && !tiled : flat) &&
+                        (tiled ? 64 % r.tileWidth == 0 : chunkBits % 8 == 0);
+    if (!row.hasSourceBits) return;
+    row.chunkBytes = static_cast<int>(tiled ? 64 / r.tileWidth * r.tileBytes : chunkBits / 8);
+    for (int x = 0; x < 64; ++x) {
+        const int tile = tiled ? x / r.tileWidth : 0;
+        const int pixel = tiled ? x % r.tileWidth : x;
+        for (int b = 0; b < r.bits; ++b) {
+            const int64_t a = l.valueBits[b].bits + pixelBitOffset(l, pixel);
+            row.sourceBits.bits[b][x] = {static_cast<int>(tile * r.tileBytes + a / 8), bitInByte(l, a)};
+        }
+    }
 }
 
-SourceBit cpc1Bit(int x, int b) {
-    return {x / 4, (b == 0 ? 7 : 3) - x % 4};
+constexpr ModeRow modeRowOf(const ModeRecord& r) {
+    ModeRow row{};
+    row.record = &r;
+    row.menuText = r.menuText;
+    row.cliName = r.cliName;
+    row.layout = r.layout;
+    row.bits = r.bits;
+    row.packBits = packBitsOf(r.bits);
+    row.pixelWidth = r.pixelWidth;
+    const bool tiled = r.layout == ModeLayout::Tiled;
+    row.unitPixels = tiled ? r.tileWidth : r.widthPixels;
+    row.unitHeight = tiled ? r.tileHeight : 1;
+    row.unitBytes = tiled ? r.tileBytes : r.widthBytes;
+    row.tileRowStep = tiled ? r.pixels.stepY / 8 : 0;
+    row.pixelsPerByte = 8 / row.packBits;
+    for (int b = 0; b < r.bits; ++b) row.planeByte[b] = r.pixels.valueBits[b].bits / 8;
+    if (r.attributeRow != nullptr) {
+        useDecoder<decodeAttributeScreen>(row);
+    } else if (bytesHoldWholePixels(r, row.pixelsPerByte)) {
+        makeByteTable(row);
+        useDecoder<decodeWholeBytes>(row);
+    } else if (isPlanar(r)) {
+        usePlanes(row, r.bits);
+    } else {
+        useDecoder<decodeBitByBit>(row);
+    }
+    makeSourceBits(row);
+    return row;
 }
 
-SourceBit cpc0Bit(int x, int b) {
-    constexpr int kEven[4] = {7, 3, 5, 1};
-    return {x / 2, kEven[b] - x % 2};
+// ---- The formats.
+
+constexpr std::array<int32_t, 2> kBinaryColours = {0x000000, 0xFFFFFF};
+constexpr std::array<int32_t, 4> kAtariColours = {0x000000, 0x4F65B3, 0x35BC84, 0x5E510C};
+constexpr std::array<int32_t, 4> kBkColours = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+
+// Bit 0 of the index drives blue, bit 1 red, bit 2 green; the upper eight colours are brighter
+// and never fully dark.
+constexpr std::array<int32_t, 16> samColours() {
+    std::array<int32_t, 16> colours{};
+    for (int index = 0; index < 16; ++index) {
+        const int on = index < 8 ? 0x49 : 0x6D;
+        const int off = index < 8 ? 0x00 : 0x24;
+        const int32_t blue = (index & 1) ? on : off;
+        const int32_t red = (index & 2) ? on : off;
+        const int32_t green = (index & 4) ? on : off;
+        colours[index] = red | (green << 8) | (blue << 16);
+    }
+    return colours;
 }
 
-SourceBit planeBit(int x, int) {
-    return {x / 8, 7 - x % 8};
+// Colour numbers with bit 0 blue, bit 1 red, bit 2 green and bit 3 bright.
+constexpr std::array<int32_t, 16> zxColours() {
+    std::array<int32_t, 16> colours{};
+    for (int value = 0; value < 16; ++value) {
+        const int32_t level = (value & 8) ? 0xFF : 0xD7;
+        const int32_t red = (value & 2) ? level : 0;
+        const int32_t green = (value & 4) ? level : 0;
+        const int32_t blue = (value & 1) ? level : 0;
+        colours[value] = red | green << 8 | blue << 16;
+    }
+    return colours;
 }
 
-SourceBit st4Bit(int x, int b) {
-    const int i = x % 16;
-    return {8 * (x / 16) + 2 * b + (i >= 8 ? 1 : 0), 7 - i % 8};
-}
-
-// Tiles of 8 pixels side by side: the byte of plane b of a tile's row 0, and the tile's bytes.
-template <int kTileBytes, int kPlane0, int kPlane1, int kPlane2, int kPlane3>
-SourceBit tilePlaneBit(int x, int b) {
-    constexpr int kPlanes[4] = {kPlane0, kPlane1, kPlane2, kPlane3};
-    return {kTileBytes * (x / 8) + kPlanes[b], 7 - x % 8};
-}
-
-// Nibble tiles: the even pixel of a byte from the high nibble (Genesis) or the low (GBA).
-template <bool kHighFirst>
-SourceBit nibbleTileBit(int x, int b) {
-    const bool high = (x % 2 == 0) == kHighFirst;
-    return {32 * (x / 8) + x % 8 / 2, (high ? 4 : 0) + b};
-}
-
-SourceBit wideCellBit(int x, int b) {
-    return {8 * (x / 4), 6 - 2 * (x % 4) + b};
-}
+constexpr auto kSamColours = samColours();
+constexpr auto kZxColours = zxColours();
 
 using L = ModeLayout;
+using G = ModeGroup;
 
 // In the order of ColourMode: the four byte-cell modes, then the computers and the consoles
 // as their submenus list them.
-constexpr ModeRow kModes[kModeTableSize] = {
-    {"Binary", "binary", L::ByteCells, 1, 1, 1, 8, 1, 1, nullptr, nullptr, binaryBit, 8, 0},
-    {"Atari GR.15", "atari", L::ByteCells, 2, 2, 2, 4, 1, 1, nullptr, nullptr, atariBit, 16, 0},
-    {"BK-0010", "bk", L::ByteCells, 2, 2, 1, 4, 1, 1, nullptr, nullptr, bkBit, 16, 0},
-    {"Sam Coupe mode 4", "sam", L::ByteCells, 4, 4, 1, 2, 1, 1, nullptr, nullptr, samBit, 32, 0},
-    {"Chunky 8 bpp", "chunky8", L::Linear, 8, 8, 1, 1, 1, 1, decodeChunky8, decodeUnits<decodeChunky8>,
-     nullptr, 64, 0},
-    {"CPC mode 0", "cpc0", L::Linear, 4, 4, 2, 2, 1, 1, decodeCpc0, decodeUnits<decodeCpc0>, cpc0Bit, 32, 0},
-    {"CPC mode 1", "cpc1", L::Linear, 2, 2, 1, 4, 1, 1, decodeCpc1, decodeUnits<decodeCpc1>, cpc1Bit, 16, 0},
-    {"Amiga 4 bitplanes", "amiga4", L::Linear, 4, 4, 1, 8, 1, 4, decodeAmiga<4>, decodeUnits<decodeAmiga<4>>,
-     planeBit, 8, 0},
-    {"Amiga 5 bitplanes", "amiga5", L::Linear, 5, 8, 1, 8, 1, 5, decodeAmiga<5>, decodeUnits<decodeAmiga<5>>,
-     planeBit, 8, 0},
-    {"Atari ST low", "st4", L::Linear, 4, 4, 1, 2, 1, 1, decodeSt4, decodeUnits<decodeSt4>, st4Bit, 32, 0},
-    {"8x8 cells", "cells1", L::Tiled, 1, 1, 1, 8, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>,
-     tilePlaneBit<8, 0, 0, 0, 0>, 64, 1},
-    {"8x8 cells, wide", "cells2w", L::Tiled, 2, 2, 2, 4, 8, 8, decodeCellRow, decodeUnits<decodeCellRow>,
-     wideCellBit, 128, 1},
-    {"ZX Spectrum screen", "zx", L::Tiled, 4, 4, 1, 256, 192, 6912, decodeZx, decodeUnits<decodeZx>, nullptr,
-     0, 0},
-    {"NES tiles", "nes", L::Tiled, 2, 2, 1, 8, 8, 16, decodeNes, decodeUnits<decodeNes>,
-     tilePlaneBit<16, 0, 8, 0, 0>, 128, 1},
-    {"Game Boy tiles", "gb", L::Tiled, 2, 2, 1, 8, 8, 16, decodeGameBoy, decodeUnits<decodeGameBoy>,
-     tilePlaneBit<16, 0, 1, 0, 0>, 128, 2},
-    {"SNES 4 bpp tiles", "snes4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeSnes4, decodeUnits<decodeSnes4>,
-     tilePlaneBit<32, 0, 1, 16, 17>, 256, 2},
-    {"Master System tiles", "sms", L::Tiled, 4, 4, 1, 8, 8, 32, decodeMasterSystem,
-     decodeUnits<decodeMasterSystem>, tilePlaneBit<32, 0, 1, 2, 3>, 256, 4},
-    {"Genesis tiles", "genesis", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGenesis, decodeUnits<decodeGenesis>,
-     nibbleTileBit<true>, 256, 4},
-    {"GBA 4 bpp tiles", "gba4", L::Tiled, 4, 4, 1, 8, 8, 32, decodeGba4, decodeUnits<decodeGba4>,
-     nibbleTileBit<false>, 256, 4},
+// clang-format off
+constexpr ModeRecord kRecords[] = {
+    {.id = 0, .menuText = "Binary", .cliName = "binary", .group = G::Classic, .layout = L::ByteCells,
+     .bits = 1, .widthPixels = 8, .pixels = {.valueBits = {bitAt(0, 0)}, .stepX = 1},
+     .colours = kBinaryColours.data()},
+    {.id = 1, .menuText = "Atari GR.15", .cliName = "atari", .group = G::Classic, .layout = L::ByteCells,
+     .bits = 2, .pixelWidth = 2, .widthPixels = 4, .pixels = {.valueBits = {bitAt(0, 1), bitAt(0, 0)}, .stepX = 2},
+     .colours = kAtariColours.data()},
+    {.id = 2, .menuText = "BK-0010", .cliName = "bk", .group = G::Classic, .layout = L::ByteCells,
+     .bits = 2, .widthPixels = 4,
+     .pixels = {.order = BitOrder::Lsb, .valueBits = {bitAt(0, 0), bitAt(0, 1)}, .stepX = 2},
+     .colours = kBkColours.data()},
+    {.id = 3, .menuText = "Sam Coupe mode 4", .cliName = "sam", .group = G::Classic, .layout = L::ByteCells,
+     .bits = 4, .widthPixels = 2,
+     .pixels = {.valueBits = {bitAt(0, 3), bitAt(0, 2), bitAt(0, 1), bitAt(0, 0)}, .stepX = 4},
+     .colours = kSamColours.data()},
+    {.id = 4, .menuText = "Chunky 8 bpp", .cliName = "chunky8", .group = G::Computers, .layout = L::Linear,
+     .bits = 8, .widthPixels = 1,
+     .pixels = {.valueBits = {bitAt(0, 7), bitAt(0, 6), bitAt(0, 5), bitAt(0, 4), bitAt(0, 3), bitAt(0, 2),
+                              bitAt(0, 1), bitAt(0, 0)}, .stepX = 8}},
+    {.id = 5, .menuText = "CPC mode 0", .cliName = "cpc0", .group = G::Computers, .layout = L::Linear,
+     .bits = 4, .pixelWidth = 2, .widthPixels = 2,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(0, 4), bitAt(0, 2), bitAt(0, 6)}, .stepX = 1,
+                .groupPixels = 2, .groupStep = 8}},
+    {.id = 6, .menuText = "CPC mode 1", .cliName = "cpc1", .group = G::Computers, .layout = L::Linear,
+     .bits = 2, .widthPixels = 4,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(0, 4)}, .stepX = 1, .groupPixels = 4, .groupStep = 8}},
+    {.id = 7, .menuText = "Amiga 4 bitplanes", .cliName = "amiga4", .group = G::Computers, .layout = L::Linear,
+     .bits = 4, .widthPixels = 8, .widthBytes = 4,
+     .pixels = {.valueBits = {bitAt(0, 0, 0), bitAt(0, 0, 1), bitAt(0, 0, 2), bitAt(0, 0, 3)}, .stepX = 1}},
+    {.id = 8, .menuText = "Amiga 5 bitplanes", .cliName = "amiga5", .group = G::Computers, .layout = L::Linear,
+     .bits = 5, .widthPixels = 8, .widthBytes = 5,
+     .pixels = {.valueBits = {bitAt(0, 0, 0), bitAt(0, 0, 1), bitAt(0, 0, 2), bitAt(0, 0, 3), bitAt(0, 0, 4)},
+                .stepX = 1}},
+    {.id = 9, .menuText = "Atari ST low", .cliName = "st4", .group = G::Computers, .layout = L::Linear,
+     .bits = 4, .widthPixels = 2,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(2, 0), bitAt(4, 0), bitAt(6, 0)}, .stepX = 1,
+                .groupPixels = 16, .groupStep = 64}},
+    {.id = 10, .menuText = "8x8 cells", .cliName = "cells1", .group = G::Computers, .layout = L::Tiled,
+     .bits = 1, .tileWidth = 8, .tileHeight = 8, .tileBytes = 8,
+     .pixels = {.valueBits = {bitAt(0, 0)}, .stepX = 1, .stepY = 8}},
+    {.id = 11, .menuText = "8x8 cells, wide", .cliName = "cells2w", .group = G::Computers, .layout = L::Tiled,
+     .bits = 2, .pixelWidth = 2, .tileWidth = 4, .tileHeight = 8, .tileBytes = 8,
+     .pixels = {.valueBits = {bitAt(0, 1), bitAt(0, 0)}, .stepX = 2, .stepY = 8}},
+    {.id = 12, .menuText = "ZX Spectrum screen", .cliName = "zx", .group = G::Computers, .layout = L::Tiled,
+     .bits = 4, .tileWidth = 256, .tileHeight = 192, .tileBytes = 6912, .colours = kZxColours.data(),
+     .attributeRow = zxRow},
+    {.id = 13, .menuText = "NES tiles", .cliName = "nes", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 2, .tileWidth = 8, .tileHeight = 8, .tileBytes = 16,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(8, 0)}, .stepX = 1, .stepY = 8}},
+    {.id = 14, .menuText = "Game Boy tiles", .cliName = "gb", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 2, .tileWidth = 8, .tileHeight = 8, .tileBytes = 16,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(1, 0)}, .stepX = 1, .stepY = 16}},
+    {.id = 15, .menuText = "SNES 4 bpp tiles", .cliName = "snes4", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 4, .tileWidth = 8, .tileHeight = 8, .tileBytes = 32,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(1, 0), bitAt(16, 0), bitAt(17, 0)}, .stepX = 1, .stepY = 16}},
+    {.id = 16, .menuText = "Master System tiles", .cliName = "sms", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 4, .tileWidth = 8, .tileHeight = 8, .tileBytes = 32,
+     .pixels = {.valueBits = {bitAt(0, 0), bitAt(1, 0), bitAt(2, 0), bitAt(3, 0)}, .stepX = 1, .stepY = 32}},
+    {.id = 17, .menuText = "Genesis tiles", .cliName = "genesis", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 4, .tileWidth = 8, .tileHeight = 8, .tileBytes = 32,
+     .pixels = {.valueBits = {bitAt(0, 3), bitAt(0, 2), bitAt(0, 1), bitAt(0, 0)}, .stepX = 4, .stepY = 32}},
+    {.id = 18, .menuText = "GBA 4 bpp tiles", .cliName = "gba4", .group = G::Consoles, .layout = L::Tiled,
+     .bits = 4, .tileWidth = 8, .tileHeight = 8, .tileBytes = 32,
+     .pixels = {.order = BitOrder::Lsb, .valueBits = {bitAt(0, 0), bitAt(0, 1), bitAt(0, 2), bitAt(0, 3)},
+                .stepX = 4, .stepY = 32}},
 };
+// clang-format on
+
+template <size_t... kIndex>
+constexpr std::array<ModeRow, sizeof...(kIndex)> modeRowsOf(std::index_sequence<kIndex...>) {
+    return {modeRowOf(kRecords[kIndex])...};
+}
+
+constexpr auto kModes = modeRowsOf(std::make_index_sequence<std::size(kRecords)>());
+
+constexpr bool idsAreTablePlaces() {
+    for (size_t i = 0; i < std::size(kRecords); ++i)
+        if (kRecords[i].id != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(idsAreTablePlaces(), "a record's id is its place in the table");
 
 int32_t grey(int level) {
     return level | level << 8 | level << 16;
@@ -298,6 +409,8 @@ int32_t grey(int level) {
 ZxRow zxRow(int y) {
     return {((y & 0xC0) << 5) | ((y & 7) << 8) | ((y & 0x38) << 2), 6144 + (y >> 3) * 32};
 }
+
+extern const int kModeTableSize = static_cast<int>(std::size(kRecords));
 
 const ModeRow* modeRow(int mode) {
     return mode >= 0 && mode < kModeTableSize ? &kModes[mode] : nullptr;
@@ -311,16 +424,21 @@ int modeByCliName(const char* name) {
     return -1;
 }
 
-int32_t modePixelColour(int mode, int value) {
-    if (mode == kModeZx) {
-        const int32_t level = (value & 8) ? 0xFF : 0xD7;
-        const int32_t red = (value & 2) ? level : 0;
-        const int32_t green = (value & 4) ? level : 0;
-        const int32_t blue = (value & 1) ? level : 0;
-        return red | green << 8 | blue << 16;
+const char* modeGroupTitle(ModeGroup group) {
+    switch (group) {
+        case ModeGroup::Computers:
+            return "Computers";
+        case ModeGroup::Consoles:
+            return "Consoles";
+        default:
+            return "";
     }
+}
+
+int32_t modePixelColour(int mode, int value) {
     const ModeRow* row = modeRow(mode);
     const int top = row != nullptr ? (1 << row->bits) - 1 : 1;
+    if (row != nullptr && row->record->colours != nullptr) return row->record->colours[value & top];
     return grey(255 * (value & top) / top);
 }
 
@@ -362,9 +480,6 @@ int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64
     const int64_t rowStart = first + viewRow * g.rowBytes;
     if (row.layout == ModeLayout::Tiled) return rowStart + unitX / g.unitWidth * g.unitBytes;
     const int64_t pixel = unitX / row.pixelWidth;
-    if (row.layout == ModeLayout::ByteCells) return rowStart + pixel / row.unitPixels;
-    // Atari ST low: groups of 16 pixels in 8 bytes, plane 0 in the first byte of each half.
-    if (mode == kModeSt4) return rowStart + pixel / 16 * 8 + (pixel % 16 >= 8 ? 1 : 0);
-    // Chunky and CPC bytes hold unitPixels pixels; an Amiga plane-0 byte holds eight.
-    return rowStart + pixel / row.unitPixels;
+    // The byte of the pixel's value bit 0, in plane 0.
+    return rowStart + (row.record->pixels.valueBits[0].bits + pixelBitOffset(row.record->pixels, pixel)) / 8;
 }

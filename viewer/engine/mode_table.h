@@ -33,40 +33,127 @@ struct UnitBytes {
     }
 };
 
+// The menus the machine modes are listed under.
+enum class ModeGroup { Classic, Computers, Consoles };
+
+// Bit 0 of a byte is its most (Msb) or least (Lsb) significant bit.
+enum class BitOrder { Msb, Lsb };
+
+// The most value bits of a pixel.
+constexpr int kMaxModeBits = 8;
+
+// A place in a cell, in bits from the cell's first byte, plus `widths` times the view row's
+// width in bytes (the planes of a linear mode stored row after row).
+struct BitAddress {
+    int bits = 0;
+    int widths = 0;
+};
+
+// Bit `bit` (0 = first in the bit order) of byte `byte`, `widths` row widths further on.
+constexpr BitAddress bitAt(int byte, int bit, int widths = 0) {
+    return {8 * byte + bit, widths};
+}
+
+// Where each value bit of a pixel lies. A cell is a tile (tiled), a pixel row (linear) or a
+// byte (byte cells). Pixel x of the cell's row y lies P = y x stepY + x x stepX bits on; with
+// groups, P = y x stepY + (x div groupPixels) x groupStep + (x mod groupPixels) x stepX. Value
+// bit K lies valueBits[K] further on.
+struct PixelLayout {
+    BitOrder order = BitOrder::Msb;
+    BitAddress valueBits[kMaxModeBits] = {};
+    int stepX = 0;
+    int groupPixels = 0;  // 0: no groups
+    int groupStep = 0;
+    int stepY = 0;  // tiled
+};
+
+// Where pixel row y (0..191) of a ZX Spectrum screen has its bitmap bytes and its attributes.
+struct ZxRow {
+    int bitmap, attributes;
+};
+ZxRow zxRow(int y);
+
+// One format, as written in the table.
+struct ModeRecord {
+    int id;  // its ColourMode: its place in the table
+    const char* menuText;
+    const char* cliName;
+    ModeGroup group;
+    ModeLayout layout;
+    int bits;                                          // bits of a pixel value, 1..kMaxModeBits
+    int pixelWidth = 1;                                // view units per pixel
+    int widthPixels = 0;                               // byte cells and linear: pixels per byte of the width
+    int widthBytes = 1;                                // linear: bytes per byte of the width (all planes)
+    int tileWidth = 0, tileHeight = 0, tileBytes = 0;  // tiled
+    PixelLayout pixels = {};
+    const int32_t* colours = nullptr;  // 2^bits colours (0x00BBGGRR); nullptr: grey levels
+    // Attribute screens: where pixel row y has its bitmap and attribute bytes (the pixel
+    // layout is not used).
+    ZxRow (*attributeRow)(int y) = nullptr;
+};
+
+struct ModeRow;
+
 // Writes the packed values of pixels 0.. of unit row y, at least `pixels` of them (whole
 // packed bytes, more if a group is wider).
-using RowDecoder = void (*)(const UnitBytes& unit, int y, int pixels, uint8_t* packed);
+using RowDecoder = void (*)(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed);
 
 // Decodes unit row y of `count` units that follow each other in the data and on the line:
 // unit i starts at data index unit.start + i x unitBytes and its packed values go to
 // packed + i x packedStep; every unit gives unitPixels pixels, the last lastPixels.
-using LineDecoder = void (*)(const UnitBytes& unit, int y, int count, int64_t unitBytes, int unitPixels,
-                             int lastPixels, int packedStep, uint8_t* packed);
+using LineDecoder = void (*)(const ModeRow& row, const UnitBytes& unit, int y, int count, int64_t unitBytes,
+                             int unitPixels, int lastPixels, int packedStep, uint8_t* packed);
 
+// A format as the drawing uses it: its record and what follows from it.
 struct ModeRow {
+    const ModeRecord* record;
     const char* menuText;
     const char* cliName;
     ModeLayout layout;
-    int bits;           // bits of a pixel value
-    int packBits;       // bits of a packed pixel: 1, 2, 4 or 8
-    int pixelWidth;     // view units per pixel
-    int unitPixels;     // linear: pixels per width byte; tiled: tile width in pixels
-    int unitHeight;     // tiled: tile height; linear and byte cells: 1
-    int unitBytes;      // linear: bytes per width byte (the planes); tiled: bytes per tile
-    RowDecoder decode;  // nullptr for the byte-cell modes
+    int bits;        // bits of a pixel value
+    int packBits;    // bits of a packed pixel: 1, 2, 4 or 8
+    int pixelWidth;  // view units per pixel
+    int unitPixels;  // linear and byte cells: pixels per width byte; tiled: tile width in pixels
+    int unitHeight;  // tiled: tile height; linear and byte cells: 1
+    int unitBytes;   // linear: bytes per width byte (the planes); tiled: bytes per tile
+    RowDecoder decode;
     LineDecoder decodeLine;
     // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
     // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
-    // nullptr where the vector kernels have a decoder of their own or none.
-    SourceBitOf sourceBit;
+    // none where the vector kernels have a decoder of their own.
+    bool hasSourceBits;
+    SourceBitMap sourceBits;
     int chunkBytes;
     int tileRowStep;  // tiled: how much further on unit row y + 1 starts than unit row y
+    // For the decoders: packed values of the pixels of a byte (when each byte holds
+    // pixelsPerByte whole pixels), and the byte of each plane of a planar mode's pixel 0.
+    int pixelsPerByte;
+    uint8_t byteTable[256];
+    int planeByte[kMaxModeBits];
 };
 
-constexpr int kModeTableSize = 19;
+// The source bits of a mode for the vector kernels, or nullptr.
+inline const SourceBitMap* sourceBitsOf(const ModeRow& row) {
+    return row.hasSourceBits ? &row.sourceBits : nullptr;
+}
+
+inline void decodeUnitRow(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    row.decode(row, unit, y, pixels, packed);
+}
+
+inline void decodeUnitLine(const ModeRow& row, const UnitBytes& unit, int y, int count, int64_t unitBytes,
+                           int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
+    row.decodeLine(row, unit, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
+}
+
+// The number of formats in the table.
+extern const int kModeTableSize;
 
 // Row `mode` of the table; nullptr outside 0..kModeTableSize-1.
 const ModeRow* modeRow(int mode);
+
+// The group's title in the "Color mode" menu ("" for the four classic modes).
+const char* modeGroupTitle(ModeGroup group);
 
 // One of the four byte-cell modes (any mode outside the table counts as Binary).
 bool isByteCellMode(int mode);
@@ -95,12 +182,6 @@ inline int packedPixel(const uint8_t* packed, int x, int packBits) {
     const int bit = x * packBits;
     return (packed[bit / 8] >> (8 - packBits - bit % 8)) & ((1 << packBits) - 1);
 }
-
-// Where pixel row y (0..191) of a ZX Spectrum screen has its bitmap bytes and its attributes.
-struct ZxRow {
-    int bitmap, attributes;
-};
-ZxRow zxRow(int y);
 
 // zoom 1..8, viewHeight in screen pixels.
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);

@@ -2,20 +2,13 @@
 
 #include <array>
 
+#include "viewer/engine/mode_table.h"
+
 namespace {
 
-constexpr std::array<int32_t, 4> kAtariPalette = {0x000000, 0x4F65B3, 0x35BC84, 0x5E510C};
-constexpr std::array<int32_t, 4> kBkPalette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-
-// Bit 0 of the index drives blue, bit 1 red, bit 2 green; the upper eight
-// colours are brighter and never fully dark.
-int32_t samColour(int index) {
-    const int on = index < 8 ? 0x49 : 0x6D;
-    const int off = index < 8 ? 0x00 : 0x24;
-    const int32_t blue = (index & 1) ? on : off;
-    const int32_t red = (index & 2) ? on : off;
-    const int32_t green = (index & 4) ? on : off;
-    return red | (green << 8) | (blue << 16);
+// The record of a byte-cell mode; Binary for any other mode.
+const ModeRow& byteCellRow(int mode) {
+    return *modeRow(isByteCellMode(mode) ? mode : kModeBinary);
 }
 
 using TransformTables = std::array<std::array<uint8_t, 256>, 8>;
@@ -38,29 +31,14 @@ constexpr TransformTables kTransformTables = makeTransformTables();
 }  // namespace
 
 ModeGeometry modeGeometry(int mode) {
-    switch (mode) {
-        case kModeAtari:
-            return {4, 2, 8};
-        case kModeBk:
-            return {4, 1, 4};
-        case kModeSam:
-            return {2, 1, 2};
-        default:
-            return {8, 1, 8};
-    }
+    const ModeRow& row = byteCellRow(mode);
+    return {row.unitPixels, row.pixelWidth, row.unitPixels * row.pixelWidth};
 }
 
 int32_t modePaletteColour(int mode, int index) {
-    switch (mode) {
-        case kModeAtari:
-            return index >= 0 && index < 4 ? kAtariPalette[index] : kColourBlack;
-        case kModeBk:
-            return index >= 0 && index < 4 ? kBkPalette[index] : kColourBlack;
-        case kModeSam:
-            return index >= 0 && index < 16 ? samColour(index) : kColourBlack;
-        default:
-            return kColourBlack;
-    }
+    if (mode == kModeBinary || !isByteCellMode(mode)) return kColourBlack;
+    const ModeRow& row = *modeRow(mode);
+    return index >= 0 && index < 1 << row.bits ? row.record->colours[index] : kColourBlack;
 }
 
 const std::array<uint8_t, 256>& transformTable(bool inverse, bool reverseByte, bool nibbleSwap) {
@@ -78,14 +56,7 @@ uint8_t viewByteValue(const DataBytes& data, int64_t index, bool inverse, bool r
 }
 
 int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
-    switch (mode) {
-        case kModeAtari:
-            return modePaletteColour(mode, (value >> (6 - 2 * j)) & 3);
-        case kModeBk:
-            return pastEnd ? kBkPastEndColour : modePaletteColour(mode, (value >> (2 * j)) & 3);
-        case kModeSam:
-            return modePaletteColour(mode, j == 0 ? value >> 4 : value & 0x0F);
-        default:
-            return (value & (0x80 >> j)) ? kColourWhite : kColourBlack;
-    }
+    if (mode == kModeBk && pastEnd) return kBkPastEndColour;
+    const ModeRow& row = byteCellRow(mode);
+    return row.record->colours[packedPixel(&row.byteTable[value], j, row.packBits)];
 }

@@ -223,7 +223,7 @@ bool levelsRepeatBits(const LineExpander& expander, int depth) {
     return true;
 }
 
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkBytes, int64_t planeStride,
                             bool levelsByRepeat) {
     BitGatherPlan plan;
     plan.depth = depth;
@@ -236,7 +236,7 @@ BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64
     int window = 0;
     for (int b = 0; b < depth; ++b) {
         for (int x = 0; x < 64; ++x) {
-            p.bits[b][x] = source(x, b);
+            p.bits[b][x] = source->bits[b][x];
             window = std::max(window, p.bits[b][x].offset + 1);
         }
     }

@@ -44,10 +44,14 @@ struct LineRows {
 // Where value bit b of pixel x (0..63) of a 64-pixel chunk lies: `bit` of the byte `offset`
 // bytes after the chunk's first byte (for plane modes, after the chunk's first byte of plane b).
 struct SourceBit {
-    int offset;
-    int bit;
+    int offset = 0;
+    int bit = 0;
 };
-using SourceBitOf = SourceBit (*)(int x, int b);
+
+// Value bit b of pixel x of a chunk of a mode with `depth`-bit pixels, as bits[b][x].
+struct SourceBitMap {
+    SourceBit bits[8][64] = {};
+};
 
 // How a mode's pixels are decoded 64 at a time: the chunks follow each other `chunkBytes`
 // apart; with planeStride, value bit b reads planeStride x b further on. The bytes of a chunk
@@ -80,7 +84,7 @@ struct BitGatherPlan {
 
 // levelsByRepeat: the expander's grey level of every value repeats the value's bits. Making a plan
 // asks for every bit of a chunk (a microsecond or two): a drawing keeps the plans of its modes.
-BitGatherPlan bitGatherPlan(SourceBitOf source, int depth, int chunkBytes, int64_t planeStride,
+BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkBytes, int64_t planeStride,
                             bool levelsByRepeat);
 
 // Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.

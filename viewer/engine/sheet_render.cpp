@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <vector>
 
 #include "graphics/drawing.h"
 #include "graphics/images.h"
@@ -198,7 +199,7 @@ ByteTransform byteTransform(const SheetOptions& options) {
 uint8_t valueOfPixel(const ModeRow& row, const uint8_t* bytes, int x) {
     int value = 0;
     for (int b = 0; b < row.bits; ++b) {
-        const SourceBit s = row.sourceBit(x, b);
+        const SourceBit s = row.sourceBits.bits[b][x];
         value |= ((bytes[s.offset] >> s.bit) & 1) << b;
     }
     return static_cast<uint8_t>(value);
@@ -315,20 +316,18 @@ bool hasPlanes(const ModeRow& row) {
 // depends on the mode alone (its plane stride only through whether it has planes), so every mode's
 // two are made once, with the first drawing, and never change after.
 BitGatherPlan modePlan(int mode, bool levels, int64_t planeStride) {
-    struct ModePlans {
-        BitGatherPlan plan[kModeTableSize][2];
-    };
+    using ModePlans = std::vector<std::array<BitGatherPlan, 2>>;
     static const ModePlans plans = [] {
-        ModePlans made;
+        ModePlans made(kModeTableSize);
         for (int m = 0; m < kModeTableSize; ++m) {
             const ModeRow& row = *modeRow(m);
             for (const bool repeat : {false, true})
-                made.plan[m][repeat] =
-                    bitGatherPlan(row.sourceBit, row.bits, row.chunkBytes, hasPlanes(row) ? 1 : 0, repeat);
+                made[m][repeat] = bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes,
+                                                hasPlanes(row) ? 1 : 0, repeat);
         }
         return made;
     }();
-    BitGatherPlan plan = plans.plan[mode][levels];
+    BitGatherPlan plan = plans[mode][levels];
     plan.planeStride = planeStride;
     return plan;
 }
@@ -524,7 +523,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
                 << (8 * j);
         walk.unpack[v] = values;
     }
-    if (walk.row->sourceBit == nullptr) return;
+    if (!walk.row->hasSourceBits) return;
     walk.plan = modePlan(options.colourMode, levelsRepeatBits(painter.expander, walk.row->bits),
                          hasPlanes(*walk.row) ? options.bytesPerRow : 0);
 }
@@ -560,8 +559,8 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
     uint8_t packed[kValueLine + 8];
     const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table, start,
                          walk.options.bytesPerRow};
-    walk.row->decodeLine(unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
-                         unitPixels >> walk.packedShift, packed);
+    decodeUnitLine(*walk.row, unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
+                   unitPixels >> walk.packedShift, packed);
     const int perByte = 1 << walk.packedShift;
     for (int i = 0; i * perByte < pixels; ++i) std::memcpy(values + i * perByte, &walk.unpack[packed[i]], 8);
 }
@@ -1033,10 +1032,10 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
         const int64_t firstPixel = stripPixel + low * unitPixels;
         const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
         const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
-        walk.row->decodeLine(unitBytesAt(walk, start + low * g.unitBytes), unitRow,
-                             static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
-                             static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
-                             packed + (firstPixel >> byteShift));
+        decodeUnitLine(*walk.row, unitBytesAt(walk, start + low * g.unitBytes), unitRow,
+                       static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
+                       static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
+                       packed + (firstPixel >> byteShift));
         const auto from = static_cast<size_t>(firstPixel);
         const auto to = static_cast<size_t>(lastStart + lastPixels);
         if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {

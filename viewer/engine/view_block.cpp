@@ -76,7 +76,7 @@ void drawUnitBlock(const DataBytes& data, const SheetOptions& options, const Byt
             const UnitBytes unit{data.bytes, data.size, transform,
                                  block.first + r * block.stride + k * g.cellBytes, options.bytesPerRow};
             for (int y = 0; y < g.unitHeight; ++y) {
-                row.decode(unit, y, pixels, packed);
+                decodeUnitRow(row, unit, y, pixels, packed);
                 const int64_t top = (r * g.unitHeight + y) * zoom;
                 for (int x = 0; x < pixels; ++x)
                     fillPictureBox(target, (k * pixels + x) * boxWidth, top, boxWidth, zoom,

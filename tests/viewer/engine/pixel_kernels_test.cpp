@@ -10,8 +10,10 @@
 namespace {
 
 // One-bit pixels, the first in the top bit of each byte.
-SourceBit binaryBit(int x, int) {
-    return {x / 8, 7 - x % 8};
+SourceBitMap binaryBits() {
+    SourceBitMap map;
+    for (int x = 0; x < 64; ++x) map.bits[0][x] = {x / 8, 7 - x % 8};
+    return map;
 }
 
 // Lines of values two screen pixels wide on two image rows (zoom 2) are stored on 64-byte
@@ -27,7 +29,8 @@ TEST(PixelKernelsTest, TwoRowLinesWriteExactlyTheirRows) {
     const int32_t colours[2] = {0x000000, 0xFFFFFF};
     LineExpander expander;
     makeLineExpander(expander, colours, 2, 2);
-    const BitGatherPlan plan = bitGatherPlan(binaryBit, 1, 8, 0, levelsRepeatBits(expander, 1));
+    static const SourceBitMap kBinary = binaryBits();
+    const BitGatherPlan plan = bitGatherPlan(&kBinary, 1, 8, 0, levelsRepeatBits(expander, 1));
     ASSERT_TRUE(plan.usable);
     uint8_t identity[256];
     std::iota(identity, identity + 256, 0);

@@ -57,7 +57,7 @@ inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
                 if (start >= data.size || start + g.unitBytes <= 0) continue;
                 const int pixels = static_cast<int>(std::min(unitPixels, viewPixels - firstPixel));
                 const UnitBytes unit{data.bytes, data.size, transform.data(), start, o.bytesPerRow};
-                row.decode(unit, static_cast<int>(line % g.unitHeight), pixels, packed);
+                decodeUnitRow(row, unit, static_cast<int>(line % g.unitHeight), pixels, packed);
                 for (int x = 0; x < pixels; ++x)
                     fillBox(static_cast<int>((firstPixel + x) * pixelScreenWidth),
                             static_cast<int>(line * o.zoom), static_cast<int>(pixelScreenWidth), o.zoom,

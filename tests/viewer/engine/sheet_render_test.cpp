@@ -233,10 +233,10 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 TEST(SheetRenderPlanTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const ModeRow& row = *modeRow(mode);
-        if (row.sourceBit == nullptr) continue;
+        if (!row.hasSourceBits) continue;
         const int64_t planeStride = row.layout == ModeLayout::Linear && row.unitBytes > 1 ? 40 : 0;
         for (const bool levels : {false, 8 % row.bits == 0})
-            EXPECT_TRUE(bitGatherPlan(row.sourceBit, row.bits, row.chunkBytes, planeStride, levels).usable)
+            EXPECT_TRUE(bitGatherPlan(&row.sourceBits, row.bits, row.chunkBytes, planeStride, levels).usable)
                 << row.cliName << (levels ? ", grey levels" : "");
     }
 }
