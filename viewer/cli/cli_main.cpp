@@ -34,7 +34,8 @@ constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 constexpr int kPictureImage = 0;
 constexpr int kViewHeight = 512;
 
-constexpr const char* kUsage =
+// The usage text; @CLASSIC@ and @MODES@ stand for the lists of modes from the table.
+constexpr const char* kUsageTemplate =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
     "                 [--mode NAME] [--inverse] [--reverse] [--nibble] [--multi]\n"
@@ -42,8 +43,8 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode NAME] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
-    "  pixloupe2d-cli guess FILE [--first N] [--mode binary|atari|bk|sam]\n"
-    "  pixloupe2d-cli scan FILE [--mode binary|atari|bk|sam] [--from N] [--to N]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode @CLASSIC@]\n"
+    "  pixloupe2d-cli scan FILE [--mode @CLASSIC@] [--from N] [--to N]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
@@ -69,9 +70,7 @@ constexpr const char* kUsage =
     "  --count K    sprite: K sprites one after the other, numbered in the names\n"
     "  --from N, --to N  scan: the range of first bytes listed\n"
     "  --zoom N     1, 2, 4 or 8 (default 1)\n"
-    "  --mode NAME  binary (default), atari (Atari GR.15), bk (BK-0010), sam (Sam Coupe mode 4);\n"
-    "               computers: chunky8, cpc0, cpc1, amiga4, amiga5, st4, cells1, cells2w, zx;\n"
-    "               consoles: nes, gb, snes4, sms, genesis, gba4 (see the README)\n"
+    "@MODES@"
     "  --inverse    every byte XOR 0xFF        --reverse  bits of every byte reversed\n"
     "  --nibble     the two halves of every byte swapped (render and sprite)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
@@ -85,6 +84,54 @@ constexpr const char* kUsage =
     "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
     "\n"
     "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
+
+// The classic modes' CLI names, joined by "|".
+std::string classicModeNames() {
+    std::string names;
+    for (int mode = 0; mode < kModeTableSize; ++mode)
+        if (modeRow(mode)->record->group == ModeGroup::Classic)
+            names += (names.empty() ? "" : "|") + std::string(modeRow(mode)->cliName);
+    return names;
+}
+
+// The --mode option's lines: the classic modes with their menu texts, then each group's names
+// on lines of their own, wrapped.
+std::string modeOptionLines() {
+    constexpr size_t kIndent = 15, kWidth = 92;
+    std::string text = "  --mode NAME  ";
+    size_t lineStart = 0;
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRow& row = *modeRow(mode);
+        const ModeGroup group = row.record->group;
+        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != group;
+        const bool groupEnds = mode + 1 == kModeTableSize || modeRow(mode + 1)->record->group != group;
+        std::string word = groupStarts ? lowerCase(modeGroupTitle(group)) + ": " : "";
+        word += row.cliName;
+        if (group == ModeGroup::Classic)
+            word += mode == 0 ? " (default)" : std::string(" (") + row.menuText + ")";
+        word += !groupEnds ? "," : mode + 1 == kModeTableSize ? " (see the README)" : ";";
+        if (groupStarts || text.size() - lineStart + 1 + word.size() > kWidth) {
+            text += "\n";
+            lineStart = text.size();
+            text += std::string(kIndent, ' ');
+        } else if (mode > 0) {
+            text += " ";
+        }
+        text += word;
+    }
+    return text + "\n";
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string usageText() {
+    const std::string text = replaceAll(kUsageTemplate, "@CLASSIC@", classicModeNames());
+    return replaceAll(text, "@MODES@", modeOptionLines());
+}
 
 struct Request {
     std::string command;
@@ -477,7 +524,7 @@ int main(int argc, char** argv) {
         if (versionShown) {
             std::printf("pixloupe2d-cli %s\n", kProgramVersion);
         } else if (helpShown) {
-            std::fputs(kUsage, stdout);
+            std::fputs(usageText().c_str(), stdout);
         } else if (!problem.empty()) {
             std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());
             exitCode = kExitBadInput;

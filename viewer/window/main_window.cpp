@@ -97,20 +97,18 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
     for (const MenuItemRow& item : items) menuItem(item.id, item.text);
 }
 
-// The modes of other machines, after the four: computers, then consoles, in table order.
-void addMachineModeItems() {
-    struct Group {
-        const char* title;
-        int from, to;
-    };
-    menuSeparator();
-    for (const Group& group :
-         {Group{"Computers", kModeChunky8, kModeZx}, Group{"Consoles", kModeNes, kModeTableSize - 1}}) {
-        openSubmenu(group.title);
-        for (int mode = group.from; mode <= group.to; ++mode)
-            menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
-        closeSubmenu();
+// The "Color mode" items from the table: the classic modes, then a submenu for each further
+// group, in table order.
+void addColourModeItems() {
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeGroup group = modeRow(mode)->record->group;
+        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != group;
+        if (groupStarts && modeRow(mode - 1)->record->group != ModeGroup::Classic) closeSubmenu();
+        if (groupStarts && modeRow(mode - 1)->record->group == ModeGroup::Classic) menuSeparator();
+        if (groupStarts) openSubmenu(modeGroupTitle(group));
+        menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
     }
+    if (modeRow(kModeTableSize - 1)->record->group != ModeGroup::Classic) closeSubmenu();
 }
 
 void buildStatusBarAndMenus() {
@@ -137,12 +135,8 @@ void buildStatusBarAndMenus() {
                   {kCommandZoom8, "zoom x8\tCtrl+8"}});
     closeSubmenu();
     openSubmenu("Color mode");
-    addMenuItems({{kCommandBinary, "Binary"},
-                  {kCommandAtari, "Atari GR.15"},
-                  {kCommandBk, "BK-0010"},
-                  {kCommandSamCoupe, "Sam Coupe mode 4"}});
+    addColourModeItems();
     setMenuCheck(kMainMenu, kCommandBinary, 1);
-    addMachineModeItems();
     closeSubmenu();
     addMenuItems({{kCommandGrid, "Grid\tCtrl+G"},
                   {kCommandInverse, "Inverse\tCtrl+I"},

@@ -7,6 +7,7 @@
 
 #include "shell/controls.h"
 #include "tests/viewer/window/viewer_driver.h"
+#include "viewer/engine/mode_table.h"
 #include "viewer/window/viewer_state.h"
 
 namespace {
@@ -62,11 +63,11 @@ TEST_F(MainWindowTest, CommandsAndBoxesKeepTheirMarksTogether) {
     markStatus();
     clickCheckBox(kNibbleBox), drain();
     EXPECT_TRUE(rendered());
-    for (const int mode : {0, 1, 2, 3, 4, 9, 13, 18, 2}) {
+    for (const int mode : {0, 1, 2, 3, 4, 9, 13, kModeTableSize - 1, 2}) {
         markStatus();
         command(colourModeCommand(mode));
         EXPECT_EQ(viewerState.colourMode, mode);
-        for (int item = 0; item < 19; ++item)
+        for (int item = 0; item < kModeTableSize; ++item)
             EXPECT_EQ(getMenuCheck(kMainMenu, colourModeCommand(item)), item == mode) << mode << " " << item;
         EXPECT_TRUE(rendered());
     }

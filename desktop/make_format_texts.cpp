@@ -1,0 +1,190 @@
+// make-format-texts: the texts that list the formats, made from the format table so that
+// they never disagree with it.
+//   make-format-texts formats OUT   writes the formats' bit layouts (docs/formats.md)
+//   make-format-texts fill IN OUT   copies the manual page or AppStream file IN to OUT,
+//                                   each marker line ".\" format list: cli",
+//                                   ".\" format list: menu" or "<!-- format list -->"
+//                                   replaced by the formats' CLI names or menu texts
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/text_ops.h"
+#include "viewer/engine/mode_table.h"
+
+namespace {
+
+// A bit address as "B.P", with "Mw+" before it for planes stored row after row.
+std::string bitPlace(const BitAddress& a) {
+    std::string text = a.widths != 0 ? std::to_string(a.widths) + "w+" : "";
+    return text + std::to_string(a.bits / 8) + "." + std::to_string(a.bits % 8);
+}
+
+std::string layoutName(ModeLayout layout) {
+    switch (layout) {
+        case ModeLayout::ByteCells:
+            return "byte cells";
+        case ModeLayout::Linear:
+            return "linear";
+        default:
+            return "tiled";
+    }
+}
+
+std::string hexColour(int32_t colour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", colour & 0xFF, (colour >> 8) & 0xFF,
+                  (colour >> 16) & 0xFF);
+    return text;
+}
+
+// The format as lines of "key = value".
+std::string description(const ModeRecord& r) {
+    std::ostringstream out;
+    out << "name = " << r.menuText << "\nid = " << r.cliName << "\nlayout = " << layoutName(r.layout) << "\n";
+    if (r.layout == ModeLayout::Tiled) {
+        out << "tile = " << r.tileWidth << " " << r.tileHeight << "\ntile-bytes = " << r.tileBytes << "\n";
+    } else {
+        out << "width-pixels = " << r.widthPixels << "\n";
+        if (r.widthBytes != 1) out << "width-bytes = " << r.widthBytes << "\n";
+    }
+    out << "bits = " << r.bits << "\n";
+    if (r.pixelWidth != 1) out << "unit = " << r.pixelWidth << "\n";
+    if (r.attributeRow != nullptr) {
+        out << "# a 256 x 192 bitmap, a bit per pixel, in thirds of 8 character rows of 8 lines, then\n"
+               "# 32 x 24 attribute bytes: ink (bits 0-2) where the bit is set, else paper (bits 3-5),\n"
+               "# bright (bit 6) as value bit 3; flash is ignored\n";
+    } else {
+        const PixelLayout& l = r.pixels;
+        if (l.order == BitOrder::Lsb) out << "bit-order = lsb\n";
+        for (int b = 0; b < r.bits; ++b) out << "bit " << b << " = " << bitPlace(l.valueBits[b]) << "\n";
+        out << "step-x = " << bitPlace({l.stepX, 0}) << "\n";
+        if (l.groupPixels != 0)
+            out << "group = " << l.groupPixels << " " << bitPlace({l.groupStep, 0}) << "\n";
+        if (r.layout == ModeLayout::Tiled) out << "step-y = " << bitPlace({l.stepY, 0}) << "\n";
+    }
+    if (r.colours != nullptr) {
+        out << "# colours:";
+        for (int v = 0; v < 1 << r.bits; ++v) out << " " << hexColour(r.colours[v]);
+        out << "\n";
+    }
+    return out.str();
+}
+
+std::string formatsPage() {
+    std::ostringstream out;
+    out << "# Formats\n\n"
+           "<!-- Made by make-format-texts from the format table (viewer/engine/mode_table.cpp); the test\n"
+           "     formats_page_is_current fails when it differs. After a change to the table:\n"
+           "     build/desktop/make-format-texts formats docs/formats.md -->\n\n"
+           "Every format the viewer draws, with the bits of its pixels as its record in the table gives\n"
+           "them. In every format each byte first goes through inverse, reverse and nibble swap; a byte\n"
+           "outside the data reads as 0 (without the inverse). A format without colours shows a value v of\n"
+           "d bits as the grey 255 x v div (2^d - 1).\n\n"
+           "A cell is a tile (tiled), a pixel row (linear) or a byte (byte cells: the four classic modes,\n"
+           "which also leave a black line right of and below each cell of Binary at zoom 8, draw bytes past\n"
+           "the end blue in BK-0010, and stop their columns at their byte-column limits). Pixel x of row y\n"
+           "of a cell lies P = y x step-y + x x step-x bits after the cell's first bit; with `group = N G`,\n"
+           "P = y x step-y + (x div N) x G + (x mod N) x step-x. Value bit K (0 = least significant) lies\n"
+           "`bit K` further on: `B.P` is B bytes and P bits, `Mw+` adds M times the row's width in bytes\n"
+           "(planes stored row after row). With `bit-order = msb` (the default) bit position 0 of a byte is\n"
+           "its most significant bit, with `lsb` its least. A linear row of width W has W x width-pixels\n"
+           "pixels in W x width-bytes bytes; `unit = 2` draws each pixel two view units wide.\n\n"
+           "| Menu text | CLI name | Menu | Layout | Bits |\n|---|---|---|---|---|\n";
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRecord& r = *modeRow(mode)->record;
+        const std::string group = modeGroupTitle(r.group);
+        out << "| \"" << r.menuText << "\" | `" << r.cliName << "` | "
+            << (group.empty() ? "Color mode" : group) << " | " << layoutName(r.layout) << " | " << r.bits
+            << " |\n";
+    }
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRecord& r = *modeRow(mode)->record;
+        out << "\n## " << r.menuText << "\n\n```\n" << description(r) << "```\n";
+    }
+    return out.str();
+}
+
+std::string troffText(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '-' ? "\\-" : std::string(1, c);
+    return out;
+}
+
+// Troff lines naming the formats: every menu group's CLI names with their menu texts, or the
+// submenus' menu texts.
+std::string manList(bool cliNames) {
+    std::ostringstream out;
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRecord& r = *modeRow(mode)->record;
+        const std::string title = modeGroupTitle(r.group);
+        if (!cliNames && title.empty()) continue;
+        const bool groupStarts = mode == 0 || modeRow(mode - 1)->record->group != r.group;
+        const bool groupEnds = mode + 1 == kModeTableSize || modeRow(mode + 1)->record->group != r.group;
+        const bool last = mode + 1 == kModeTableSize;
+        if (cliNames) {
+            if (groupStarts) out << (title.empty() ? "the classic modes" : lowerCase(title)) << ":\n";
+            out << ".BR " << r.cliName << " \" (" << troffText(r.menuText) << ")"
+                << (last        ? "."
+                    : groupEnds ? ";"
+                                : ",")
+                << "\"\n";
+        } else {
+            if (groupStarts) out << (out.tellp() > 0 ? "and\n" : "") << ".B " << title << "\n(";
+            out << "\\(lq" << troffText(r.menuText) << "\\(rq"
+                << (groupEnds ? (last ? ").\n" : ")\n") : ", ");
+        }
+    }
+    return out.str();
+}
+
+// One list item of the AppStream description: every group's menu texts.
+std::string metainfoItem() {
+    std::string item = "<li>Colour modes: ";
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRecord& r = *modeRow(mode)->record;
+        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != r.group;
+        item += groupStarts ? std::string("; ") + modeGroupTitle(r.group) + ": " : mode > 0 ? ", " : "";
+        item += r.menuText;
+    }
+    return item + "</li>";
+}
+
+std::string replaceMarkers(const std::string& page) {
+    std::istringstream in(page);
+    std::ostringstream out;
+    for (std::string line; std::getline(in, line);) {
+        if (line == ".\\\" format list: cli") {
+            out << manList(true);
+        } else if (line == ".\\\" format list: menu") {
+            out << manList(false);
+        } else if (line.find("<!-- format list -->") != std::string::npos) {
+            out << line.substr(0, line.find('<')) << metainfoItem() << "\n";
+        } else {
+            out << line << "\n";
+        }
+    }
+    return out.str();
+}
+
+bool writeFile(const char* path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string what = argc >= 2 ? argv[1] : "";
+    if (what == "formats" && argc == 3) return writeFile(argv[2], formatsPage()) ? 0 : 1;
+    if (what == "fill" && argc == 4) {
+        std::ifstream in(argv[2], std::ios::binary);
+        std::ostringstream page;
+        page << in.rdbuf();
+        return in && writeFile(argv[3], replaceMarkers(page.str())) ? 0 : 1;
+    }
+    std::fputs("usage: make-format-texts formats OUT | fill IN OUT\n", stderr);
+    return 2;
+}
