@@ -109,7 +109,8 @@ constexpr bool isPlanar(const ModeRecord& r) {
         l.groupStep % 8 != 0 || (r.layout == ModeLayout::Tiled && r.tileWidth % 8 != 0))
         return false;
     for (int b = 0; b < r.bits; ++b)
-        if (l.valueBits[b].bits % 8 != 0) return false;
+        if (l.valueBits[b].bits % 8 != 0 || (r.layout == ModeLayout::Tiled && l.valueBits[b].widths != 0))
+            return false;
     return true;
 }
 
@@ -125,25 +126,35 @@ void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint
     }
 }
 
-// Each byte holds whole pixels: one table look-up per byte.
+// Each byte holds whole pixels: one table look-up per byte. kTileBytes: the bytes of a tile
+// row, or 0 for a linear row (as many bytes as the pixels take).
+template <int kTileBytes>
 void decodeWholeBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
-    UnitBytes cellRow = unit;
-    cellRow.start += int64_t{y} * row.tileRowStep;
-    decodeBytesThrough(cellRow, groupsOf(pixels, row.pixelsPerByte), row.byteTable, packed);
+    if constexpr (kTileBytes == 0) {
+        decodeBytesThrough(unit, groupsOf(pixels, row.pixelsPerByte), row.byteTable, packed);
+    } else {
+        const int64_t from = int64_t{y} * row.tileRowStep;
+        for (int i = 0; i < kTileBytes; ++i) packed[i] = row.byteTable[unit.at(from + i)];
+    }
 }
 
-// Bitplanes: eight pixels from one byte of each plane.
-template <int kPlanes>
+// Bitplanes: eight pixels from one byte of each plane. kOneGroup: tiles 8 pixels wide.
+template <int kPlanes, bool kOneGroup>
 void decodePlanes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
+    const int64_t rowStart = int64_t{y} * row.tileRowStep;
+    int64_t offsets[kPlanes];
+    if constexpr (kOneGroup) {
+        for (int b = 0; b < kPlanes; ++b) offsets[b] = row.planeByte[b] + rowStart;
+        putWord(packed, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
+        return;
+    }
     const PixelLayout& layout = row.record->pixels;
     int64_t planes[kPlanes];
     for (int b = 0; b < kPlanes; ++b)
-        planes[b] = row.planeByte[b] + int64_t{layout.valueBits[b].widths} * unit.width +
-                    int64_t{y} * row.tileRowStep;
-    constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
+        planes[b] = row.planeByte[b] + int64_t{layout.valueBits[b].widths} * unit.width + rowStart;
     for (int g = 0, n = groupsOf(pixels, 8); g < n; ++g) {
         const int64_t at = pixelBitOffset(layout, 8 * g) / 8;
-        int64_t offsets[kPlanes];
         for (int b = 0; b < kPlanes; ++b) offsets[b] = planes[b] + at;
         putWord(packed + g * kGroupBytes, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
     }
@@ -197,11 +208,28 @@ constexpr void useDecoder(ModeRow& row) {
 }
 
 template <int kPlanes = 1>
-constexpr void usePlanes(ModeRow& row, int planes) {
+constexpr void usePlanes(ModeRow& row, bool oneGroup) {
     if constexpr (kPlanes < kMaxModeBits) {
-        if (planes != kPlanes) return usePlanes<kPlanes + 1>(row, planes);
+        if (row.bits != kPlanes) return usePlanes<kPlanes + 1>(row, oneGroup);
     }
-    useDecoder<decodePlanes<kPlanes>>(row);
+    if (oneGroup) return useDecoder<decodePlanes<kPlanes, true>>(row);
+    useDecoder<decodePlanes<kPlanes, false>>(row);
+}
+
+// Whole bytes per pixel row: a loop of the tile row's bytes where there are 1, 2, 4 or 8.
+constexpr void useWholeBytes(ModeRow& row, int tileRowBytes) {
+    switch (tileRowBytes) {
+        case 1:
+            return useDecoder<decodeWholeBytes<1>>(row);
+        case 2:
+            return useDecoder<decodeWholeBytes<2>>(row);
+        case 4:
+            return useDecoder<decodeWholeBytes<4>>(row);
+        case 8:
+            return useDecoder<decodeWholeBytes<8>>(row);
+        default:
+            return useDecoder<decodeBitByBit>(row);
+    }
 }
 
 // The packed values of the pixels of every byte.
@@ -265,9 +293,13 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         useDecoder<decodeAttributeScreen>(row);
     } else if (bytesHoldWholePixels(r, row.pixelsPerByte)) {
         makeByteTable(row);
-        useDecoder<decodeWholeBytes>(row);
+        if (tiled) {
+            useWholeBytes(row, r.tileWidth / row.pixelsPerByte);
+        } else {
+            useDecoder<decodeWholeBytes<0>>(row);
+        }
     } else if (isPlanar(r)) {
-        usePlanes(row, r.bits);
+        usePlanes(row, tiled && r.tileWidth == 8);
     } else {
         useDecoder<decodeBitByBit>(row);
     }
