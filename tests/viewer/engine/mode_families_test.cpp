@@ -50,39 +50,61 @@ class ModeFamiliesTest : public KernelTableTest {};
 
 INSTANTIATE_KERNEL_TABLES(ModeFamiliesTest);
 
-// Byte holding value bit b of pixel (x, y) of a picture w pixels wide (w / 8 tiles or plane bytes);
-// bit 7 of a byte is its leftmost pixel. Tiles go left to right, then down.
-using PlaneByte = int (*)(int x, int y, int b, int w);
-int tileAt(int x, int y, int w, int tileBytes) {
-    return (y / 8 * (w / 8) + x / 8) * tileBytes;
+// Bit address (8 x byte + position, position 0 the byte's top bit) of value bit b of pixel (x, y) of a
+// picture w pixels wide. Tiles go left to right, then down.
+using PictureBit = int (*)(int x, int y, int b, int w);
+int tileAt(int x, int y, int w, int tileWidth, int tileBytes) {
+    return (y / 8 * (w / tileWidth) + x / tileWidth) * tileBytes;
+}
+// The position of bit n (0 = least significant) of a byte.
+int top(int n) {
+    return 7 - n;
 }
 
-TEST_P(ModeFamiliesTest, PlanarPicturesDrawBack) {
+// Every format but the ZX screen, written from the machines' own descriptions: value bit b of each
+// pixel put where the machine keeps it, then drawn back.
+TEST_P(ModeFamiliesTest, PicturesInEveryFormatDrawBack) {
     struct Row {
         const char* mode;
-        int bits;
-        PlaneByte at;
+        int bits, unit, across;  // view units per pixel; pixels per byte of width (linear) or per tile
+        PictureBit at;
         int width, zoom;
     };
     // clang-format off
     const Row rows[] = {
-        {"nes", 2, [](int x, int y, int b, int w) { return tileAt(x, y, w, 16) + 8 * b + y % 8; }, 9, 1},
-        {"gb", 2, [](int x, int y, int b, int w) { return tileAt(x, y, w, 16) + 2 * (y % 8) + b; }, 6, 2},
-        {"snes4", 4, [](int x, int y, int b, int w) { return tileAt(x, y, w, 32) + b / 2 * 16 + 2 * (y % 8) + b % 2; }, 12, 1},
-        {"amiga4", 4, [](int x, int y, int b, int w) { return (4 * y + b) * (w / 8) + x / 8; }, 7, 2},
-        {"amiga5", 5, [](int x, int y, int b, int w) { return (5 * y + b) * (w / 8) + x / 8; }, 4, 8},
+        {"binary", 1, 1, 8, [](int x, int y, int, int w) { return y * w + x; }, 9, 2},
+        {"atari", 2, 2, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top(6 - 2 * (x % 4) + b); }, 13, 1},
+        {"bk", 2, 1, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top(2 * (x % 4) + b); }, 10, 2},
+        {"sam", 4, 1, 2, [](int x, int y, int b, int w) { return 8 * (y * w / 2 + x / 2) + top((x % 2 ? 0 : 4) + b); }, 20, 4},
+        {"chunky8", 8, 1, 1, [](int x, int y, int b, int w) { return 8 * (y * w + x) + top(b); }, 33, 2},
+        {"cpc0", 4, 2, 2, [](int x, int y, int b, int w) { const int even[] = {7, 3, 5, 1}; return 8 * (y * w / 2 + x / 2) + top(even[b] - x % 2); }, 11, 2},
+        {"cpc1", 2, 1, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top((b ? 3 : 7) - x % 4); }, 9, 1},
+        {"amiga4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * ((4 * y + b) * (w / 8) + x / 8) + x % 8; }, 7, 2},
+        {"amiga5", 5, 1, 8, [](int x, int y, int b, int w) { return 8 * ((5 * y + b) * (w / 8) + x / 8) + x % 8; }, 4, 8},
+        {"st4", 4, 1, 2, [](int x, int y, int b, int w) { return 8 * (y * w / 2 + x / 16 * 8 + 2 * b + x % 16 / 8) + x % 8; }, 24, 1},
+        {"cells1", 1, 1, 8, [](int x, int y, int, int w) { return 8 * (tileAt(x, y, w, 8, 8) + y % 8) + x % 8; }, 5, 2},
+        {"cells2w", 2, 2, 4, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 4, 8) + y % 8) + top(6 - 2 * (x % 4) + b); }, 6, 2},
+        {"nes", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 16) + 8 * b + y % 8) + x % 8; }, 9, 1},
+        {"gb", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 16) + 2 * (y % 8) + b) + x % 8; }, 6, 2},
+        {"snes4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + b / 2 * 16 + 2 * (y % 8) + b % 2) + x % 8; }, 12, 1},
+        {"sms", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + b) + x % 8; }, 7, 2},
+        {"genesis", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + x % 8 / 2) + top((x % 2 ? 0 : 4) + b); }, 5, 1},
+        {"gba4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + x % 8 / 2) + top((x % 2 ? 4 : 0) + b); }, 10, 2},
     };
     // clang-format on
     for (const Row& row : rows) {
-        const int w = 8 * row.width, h = 40;
+        const int mode = modeByCliName(row.mode);
+        const int w = row.across * row.width, h = 40;
         std::vector<uint8_t> bytes(w * h * row.bits / 8);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 for (int b = 0; b < row.bits; ++b)
-                    if (pictureValue(x, y, row.bits) >> b & 1) bytes[row.at(x, y, b, w)] |= 0x80 >> x % 8;
-        expectDrawn(bytes, modeByCliName(row.mode), row.width, {row.zoom}, 0, w, h, [&](int x, int y) {
-            const int level = 255 * pictureValue(x, y, row.bits) / ((1 << row.bits) - 1);
-            return rgb(level, level, level);
+                    if (pictureValue(x, y, row.bits) >> b & 1) {
+                        const int at = row.at(x, y, b, w);
+                        bytes.at(at / 8) |= 0x80 >> at % 8;
+                    }
+        expectDrawn(bytes, mode, row.width, {row.zoom}, 0, w * row.unit, h, [&](int x, int y) {
+            return modePixelColour(mode, pictureValue(x / row.unit, y, row.bits));
         });
     }
 }
@@ -111,7 +133,8 @@ TEST_P(ModeFamiliesTest, ZxScreenFromPicture) {
 TEST_P(ModeFamiliesTest, ZxRomCharacterSetIsAGlyphGrid) {
     std::ifstream file("/usr/share/spectrum-roms/opense.rom", std::ios::binary);
     const std::vector<uint8_t> rom{std::istreambuf_iterator<char>(file), {}};
-    ASSERT_EQ(rom.size(), 16384u) << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
+    if (rom.size() != 16384u)
+        GTEST_SKIP() << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
     const int set = 0x3D00;
     expectDrawn(rom, modeByCliName("cells1"), 16, {1, 4}, set, 128, 48, [&](int x, int y) {
         const int k = y / 8 * 16 + x / 8;
