@@ -8,6 +8,7 @@
 #include "support/text_ops.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
@@ -20,21 +21,6 @@ int64_t firstByteOfView() {
 
 void sayNothingFound(const std::string& text) {
     setStatusText(kStatusBar, 0, text, kStatusNoBorder);
-}
-
-// Width `width` with `first` as the first byte of the view: the row position and the fine
-// offset split it, the ranges they depend on are set first so that nothing clamps them.
-void showFrom(int64_t first, int32_t width) {
-    const int64_t row = first / width;
-    const auto offset = static_cast<int>(first - row * width);
-    setRowScrollRange(width);
-    setAttribute(kOffsetSpin, kSpinMinimum, -width);
-    setAttribute(kOffsetSpin, kSpinMaximum, width);
-    setState(kWidthScroll, width);
-    setState(kRowScroll, static_cast<int>(row));
-    setState(kOffsetSpin, offset);
-    setText(kOffsetSpin, decimalText(offset));
-    applyScroll();
 }
 
 // The finder measures byte columns, so it knows the four byte-cell modes only; in the others
@@ -58,7 +44,7 @@ void guessWidthCommand() {
         sayNothingFound("No picture found from byte " + decimalText(first) + " in this colour mode");
         return;
     }
-    showFrom(first, guess.candidates[0].width);
+    showViewFrom(first, guess.candidates[0].width);
 }
 
 void nextGraphicsCommand(bool forward) {
@@ -75,5 +61,5 @@ void nextGraphicsCommand(bool forward) {
                         decimalText(first) + " in this colour mode");
         return;
     }
-    showFrom(region.first, region.width);
+    showViewFrom(region.first, region.width);
 }

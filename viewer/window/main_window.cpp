@@ -24,6 +24,7 @@
 #include "viewer/window/find_commands.h"
 #include "viewer/window/image_export.h"
 #include "viewer/window/navigation.h"
+#include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/settings_persistence.h"
 #include "viewer/window/view_inputs.h"
@@ -70,7 +71,7 @@ void createControls() {
     // Up to the largest width, also when no settings are read (which set it again).
     createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, viewerState.maxWidth, 1, 0);
     bindControlEvent(kRowScroll, applyScroll);
-    bindControlEvent(kWidthScroll, applyScroll);
+    bindControlEvent(kWidthScroll, widthBarMoved);
     for (const CheckBoxRow& box : kCheckBoxes) {
         createCheckBox(box.number, box.x, viewHeight + 20, box.width, 20, box.caption);
         setToolTip(box.number, box.toolTip);
@@ -147,6 +148,10 @@ void buildStatusBarAndMenus() {
     addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
                   {kCommandNextGraphics, "Next graphics\tCtrl+N"},
                   {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
+    menuSeparator();
+    addMenuItems({{kCommandBack, "Back\tAlt+Left"},
+                  {kCommandForward, "Forward\tAlt+Right"},
+                  {kCommandKeepFirstByte, "Keep first byte when the width changes"}});
     closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
@@ -171,25 +176,17 @@ constexpr ShortcutRow kShortcuts[] = {
 void addShortcuts() {
     for (const ShortcutRow& row : kShortcuts)
         addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
+    addShortcut(kMainWindow, kShortcutAlt | kKeyLeft, kCommandBack);
+    addShortcut(kMainWindow, kShortcutAlt | kKeyRight, kCommandForward);
 }
 
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
 // Only keys pressed in the main window while it is active count.
 void pollArrowKeys() {
-    if (isKeyDownInWindow(kMainWindow, kKeyRight)) {
-        const int width = getState(kWidthScroll);
-        if (width < viewerState.maxWidth) {
-            setState(kWidthScroll, width + 1);
-            applyScroll();
-        }
-    }
-    if (isKeyDownInWindow(kMainWindow, kKeyLeft)) {
-        const int width = getState(kWidthScroll);
-        if (width > 1) {
-            setState(kWidthScroll, width - 1);
-            applyScroll();
-        }
-    }
+    // Alt with Left or Right is Back or Forward, no width step.
+    const bool alt = isKeyDown(kKeyAlt) != 0;
+    if (!alt && isKeyDownInWindow(kMainWindow, kKeyRight)) stepWidth(1);
+    if (!alt && isKeyDownInWindow(kMainWindow, kKeyLeft)) stepWidth(-1);
     if (isKeyDownInWindow(kMainWindow, kKeyUp)) {
         const int row = getState(kRowScroll);
         if (row != 0) {
@@ -204,7 +201,9 @@ void pollArrowKeys() {
             applyScroll();
         }
     }
+    const ViewPlace before = currentPlace();
     pollPageKeys();
+    if (isKeyDown(kKeyHome) || isKeyDown(kKeyEnd)) noteJumpFrom(before);
 }
 
 void turnWheel() {
@@ -325,6 +324,30 @@ void chooseMachineMode(int mode) {
     applyScroll();
 }
 
+// The commands that jump: the place left is where Back returns.
+void jumpCommand(int command) {
+    const ViewPlace before = currentPlace();
+    if (command == kCommandJumpHere) jumpHere();
+    if (command == kCommandGoToOffset) goToOffset();
+    if (command == kCommandGuessWidth) guessWidthCommand();
+    if (command == kCommandNextGraphics || command == kCommandPreviousGraphics)
+        nextGraphicsCommand(command == kCommandNextGraphics);
+    noteJumpFrom(before);
+}
+
+// A load of the same file is a jump; another file starts with no places.
+bool loadKeepingPlaces(bool (*load)()) {
+    const ViewPlace before = currentPlace();
+    const FileIdentity was = viewerState.loadedFile;
+    if (!load()) return false;
+    if (isSameFile(was, viewerState.loadedFile)) {
+        noteJumpFrom(before);
+    } else {
+        forgetPlaces();
+    }
+    return true;
+}
+
 ViewerStep handleCommand(int command) {
     switch (command) {
         case kCommandQuit:
@@ -336,7 +359,7 @@ ViewerStep handleCommand(int command) {
             exportImage();
             break;
         case kCommandOpen:
-            if (!openDataFileCommand()) return ViewerStep::EndAtOnce;
+            if (!loadKeepingPlaces(openDataFileCommand)) return ViewerStep::EndAtOnce;
             break;
         case kCommandZoom1:
             setZoom(1);
@@ -369,23 +392,26 @@ ViewerStep handleCommand(int command) {
             toggleZoomPreview();
             break;
         case kCommandJumpHere:
-            jumpHere();
-            break;
         case kCommandGoToOffset:
-            goToOffset();
+        case kCommandGuessWidth:
+        case kCommandNextGraphics:
+        case kCommandPreviousGraphics:
+            jumpCommand(command);
+            break;
+        case kCommandBack:
+            goBack();
+            break;
+        case kCommandForward:
+            goForward();
+            break;
+        case kCommandKeepFirstByte:
+            toggleKeepFirstByte();
             break;
         case kCommandSaveSelectionImage:
             saveSelectionImage();
             break;
         case kCommandSaveSelectionBinary:
             saveSelectionBinary();
-            break;
-        case kCommandGuessWidth:
-            guessWidthCommand();
-            break;
-        case kCommandNextGraphics:
-        case kCommandPreviousGraphics:
-            nextGraphicsCommand(command == kCommandNextGraphics);
             break;
         case kCommandBinary:
         case kCommandAtari:
@@ -441,6 +467,8 @@ ViewerStep startViewer(int argc, char** argv) {
     buildStatusBarAndMenus();
     addShortcuts();
     readSettings();
+    readKeepFirstByte();
+    forgetPlaces();
     if (!loadStartFile()) return ViewerStep::EndAtOnce;
     return ViewerStep::Continue;
 }
@@ -450,7 +478,7 @@ ViewerStep handleEvent(int kind) {
     pollArrowKeys();
     switch (kind) {
         case kEventFilesDropped:
-            if (!loadDroppedFiles()) return ViewerStep::EndAtOnce;
+            if (!loadKeepingPlaces(loadDroppedFiles)) return ViewerStep::EndAtOnce;
             break;
         case kRawMouseWheel:
             turnWheel();

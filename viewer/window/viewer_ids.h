@@ -50,6 +50,18 @@ enum Command {
     kCommandGoToOffset = 40,
     kCommandSaveSelectionImage = 41,
     kCommandSaveSelectionBinary = 42,
+    kCommandKeepFirstByte = 43,
+    kCommandBack = 44,
+    kCommandForward = 45,
+    kCommandAddBookmark = 46,
+    kCommandCopyImage = 47,
+    kCommandCopyHex = 48,
+    kCommandSaveNumbered = 49,
     // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8.
     kCommandFirstMachine = 60,
+    // The current file's bookmarks: go to, rename, delete the one of index id - first.
+    kCommandFirstBookmark = 1000,
+    kCommandFirstBookmarkRename = 2000,
+    kCommandFirstBookmarkDelete = 3000,
 };
+constexpr int kBookmarkCommandsEach = 1000;

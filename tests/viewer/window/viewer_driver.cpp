@@ -152,6 +152,9 @@ void ViewerWindowTest::SetUp() {
     char buffer[4096];
     previousDirectory_ = getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
     ASSERT_EQ(chdir(folder_.c_str()), 0);
+    // The program's own settings file, one per test, outside the test's folder.
+    configuration_ = std::make_unique<TempFolder>();
+    setenv("XDG_CONFIG_HOME", configuration_->path().c_str(), 1);
     pendingAnswers.clear();
     seenRequesters.clear();
     lastHandled = nullptr;
@@ -162,6 +165,7 @@ void ViewerWindowTest::TearDown() {
     pendingAnswers.clear();
     if (chdir(previousDirectory_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previousDirectory_;
     temporary_.reset();
+    configuration_.reset();
 }
 
 ViewerStep ViewerWindowTest::startWithFile(const std::string& name, const std::string& bytes) {

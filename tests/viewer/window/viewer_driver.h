@@ -95,7 +95,7 @@ class ViewerWindowTest : public testing::Test {
     bool hasFocus(int control) const;
     bool isOnTop() const;
 
-    std::unique_ptr<TempFolder> temporary_;
+    std::unique_ptr<TempFolder> temporary_, configuration_;
     std::string folder_, previousDirectory_;
     bool running_ = false;
 };
