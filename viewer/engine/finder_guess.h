@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "viewer/engine/finder_widths.h"
-#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/finder_results.h"
 
 namespace finder {
 

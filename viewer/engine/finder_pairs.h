@@ -11,7 +11,7 @@
 #include <cstring>
 #include <span>
 
-#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/finder_results.h"
 
 namespace finder {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "viewer/engine/finder_pairs.h"
-#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/finder_results.h"
 
 namespace finder {
 

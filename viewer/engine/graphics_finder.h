@@ -4,37 +4,16 @@
 // row below it compared with its diagonal neighbours.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
-#include "viewer/engine/view_limits.h"
-
-constexpr int32_t kFinderLargestWidth = kMaxBytesPerRow;
-
-struct WidthCandidate {
-    int32_t width;
-    int32_t score;  // thousandths; the higher, the clearer the rows line up at this width
-};
-
-// count 0: nothing found. Otherwise candidates[0] is the guess, the rest runners-up by score.
-struct WidthGuess {
-    int32_t count;
-    std::array<WidthCandidate, 5> candidates;
-};
+#include "viewer/engine/finder_results.h"
 
 // The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
 // `first`, judged from at most 8 KiB of data[first..size). Nothing is found where rows that line
 // up still differ nearly as much as random bytes of the stretch (machine code with instructions or
 // records of one length). Reads nothing outside data[0..size).
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth);
-
-struct GraphicsRegion {
-    int64_t first;  // lines up with the picture's rows
-    int64_t length;
-    int32_t width;
-    int32_t score;  // thousandths, as in WidthCandidate
-};
 
 // The regions whose first byte lies in [from, to), in file order; a region may run on past
 // `to`, and is seen when it shows itself within 16 KiB past `to`. The 16 KiB before `from`
