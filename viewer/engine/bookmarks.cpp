@@ -50,6 +50,13 @@ std::pair<std::string, std::string>* bookmarkEntry(UserSettings& settings, const
     return nullptr;
 }
 
+// A name stays on one line, so that the command-line listing prints one bookmark a line.
+std::string oneLineName(std::string name) {
+    for (char& c : name)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    return name;
+}
+
 }  // namespace
 
 bool fileKeyOf(const std::string& fileName, FileKey& key) {
@@ -103,7 +110,9 @@ std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const FileKey&
 }
 
 void addBookmark(UserSettings& settings, const FileKey& key, const Bookmark& bookmark) {
-    settings.lines.emplace_back(kBookmarkKey, bookmarkValue(key, bookmark));
+    Bookmark added = bookmark;
+    added.name = oneLineName(bookmark.name);
+    settings.lines.emplace_back(kBookmarkKey, bookmarkValue(key, added));
 }
 
 bool renameBookmark(UserSettings& settings, const FileKey& key, size_t index, const std::string& name) {
@@ -112,7 +121,7 @@ bool renameBookmark(UserSettings& settings, const FileKey& key, size_t index, co
     FileKey lineKey;
     Bookmark bookmark;
     parseBookmarkValue(entry->second, lineKey, bookmark);
-    bookmark.name = name;
+    bookmark.name = oneLineName(name);
     entry->second = bookmarkValue(lineKey, bookmark);
     return true;
 }

@@ -37,6 +37,7 @@ bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark
 std::string bookmarkValue(const FileKey& key, const Bookmark& bookmark);
 
 // The file's bookmarks in the order they were added; rename and delete take an index into it.
+// Names are kept on one line: line ends and tabs become spaces.
 std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const FileKey& key);
 void addBookmark(UserSettings& settings, const FileKey& key, const Bookmark& bookmark);
 bool renameBookmark(UserSettings& settings, const FileKey& key, size_t index, const std::string& name);
