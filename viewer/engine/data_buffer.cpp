@@ -101,12 +101,16 @@ int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlo
     const int64_t end = byteBlockEnd(block);
     if (end == INT64_MAX || checkRange(block.first, end - block.first, data.size) != RangeCheck::Ok) return 0;
     if (data.bytes == nullptr && end > 0) return 0;
-    if (!createFile(kDataFile, name)) return 0;
-    const std::array<uint8_t, 256>& saved = transformTable(form.inverse, form.reverseByte, false);
     // The bytes are made a block at a time and handed on as a run of single bytes: the file
     // gets them in the pieces one writeByte each would give, without a call per byte.
     constexpr int64_t kBlockSize = 16 * kFileBufferSize;
-    static uint8_t buffer[kBlockSize];
+    uint8_t* const buffer = allocateMemory(kBlockSize);
+    if (buffer == nullptr) return 0;
+    if (!createFile(kDataFile, name)) {
+        freeMemory(buffer);
+        return 0;
+    }
+    const std::array<uint8_t, 256>& saved = transformTable(form.inverse, form.reverseByte, false);
     bool taken = true;
     for (int64_t row = 0; row < block.rows && taken; ++row) {
         const int64_t rowFirst = block.first + row * block.stride;
@@ -121,6 +125,7 @@ int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlo
             done += length;
         }
     }
+    freeMemory(buffer);
     return closeFile(kDataFile) != 0 && taken ? 1 : 0;
 }
 
