@@ -15,6 +15,8 @@
 #include "support/file_services.h"
 #include "support/safe_file.h"
 #include "support/text_ops.h"
+#include "support/user_settings.h"
+#include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/graphics_finder.h"
@@ -45,6 +47,7 @@ constexpr const char* kUsageTemplate =
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
     "  pixloupe2d-cli guess FILE [--first N] [--mode @CLASSIC@]\n"
     "  pixloupe2d-cli scan FILE [--mode @CLASSIC@] [--from N] [--to N]\n"
+    "  pixloupe2d-cli bookmarks FILE\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
@@ -61,6 +64,8 @@ constexpr const char* kUsageTemplate =
     "scan     prints each region of FILE that looks like a picture, one a line, as\n"
     "         \"first length width score\": rows of width bytes from byte first line up.\n"
     "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
+    "bookmarks prints the bookmarks kept for FILE in the viewer's own settings, one a line, as\n"
+    "         \"first width mode zoom name\"; nothing when it has none.\n"
     "\n"
     "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
     "  --first N    first byte, may be negative or past the end (default 0)\n"
@@ -476,6 +481,18 @@ std::string runCommand(const Request& request, const DataFile& file, int& exitCo
     return request.command == "render" ? renderPicture(request, file) : extractBytes(request, file);
 }
 
+// "bookmarks FILE": the file's bookmarks from the viewer's own settings, one a line.
+std::string listBookmarks(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2) return "bookmarks takes one argument: the data file (see --help)";
+    FileKey key;
+    if (!fileKeyOf(arguments[1], key)) return "cannot read data file: " + arguments[1];
+    const UserSettings settings =
+        readUserSettings(userSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+    for (const Bookmark& bookmark : fileBookmarks(settings, key))
+        std::printf("%s\n", bookmarkLine(bookmark).c_str());
+    return std::fflush(stdout) == 0 ? "" : "cannot write the list";
+}
+
 std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
     if (arguments.empty()) return "missing command: render, extract, sprite, guess or scan (see --help)";
     for (const std::string& argument : arguments) {
@@ -485,6 +502,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
             return "";
         }
     }
+    if (arguments[0] == "bookmarks") return listBookmarks(arguments);
     Request request;
     request.kernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
     request.command = arguments[0];

@@ -12,9 +12,11 @@
 #include "graphics/image_save.h"
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
+#include "support/user_settings.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/bookmarks.h"
 #include "viewer/engine/mode_table.h"
 
 namespace {
@@ -315,6 +317,33 @@ TEST_F(CliTest, AnUnreadableFileIsSaidToBeSo) {
                       "pixloupe2d-cli: cannot read data file (permission denied): " + name + "\n");
         }
     });
+}
+
+// The viewer's bookmarks of the data file, from its own settings file; another file's are not listed.
+TEST_F(CliTest, BookmarksListsTheMarksOfItsFile) {
+    FileKey key;
+    ASSERT_TRUE(fileKeyOf(dataFile, key));
+    FileKey other = key;
+    other.size += 1;
+    UserSettings settings;
+    addBookmark(settings, key, {15616, 1, kModeBinary, 1, 0, "$3D00 font"});
+    addBookmark(settings, other, {1, 2, kModeBinary, 1, 0, "gone"});
+    addBookmark(settings, key, {-3, 32, kModeZx, 8, 9, ""});
+    setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
+    ASSERT_TRUE(writeUserSettings(userSettingsPath(folder.path().c_str(), nullptr), settings));
+    // Arguments; exit code, standard output, standard error.
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {{"bookmarks", "data.bin"}, 0, "15616 1 binary 1 $3D00 font\n-3 32 zx 8 \n", ""},
+        {{"bookmarks", "./data.bin"}, 0, "15616 1 binary 1 $3D00 font\n-3 32 zx 8 \n", ""},
+        {{"bookmarks", "none"}, 2, "", "pixloupe2d-cli: cannot read data file: none\n"},
+        {{"bookmarks"}, 2, "", "pixloupe2d-cli: bookmarks takes one argument: the data file (see --help)\n"},
+    };
+    for (const auto& [arguments, code, out, err] : cases) {
+        const CliRun result = run(arguments);
+        EXPECT_EQ(std::tie(result.exitCode, result.out, result.err), std::tie(code, out, err))
+            << arguments.back();
+    }
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(CliTest, AFifoGetsTheBytesAsTheyAreWritten) {
