@@ -1171,11 +1171,15 @@ int64_t sheetZoom(const SheetOptions& options) {
     return options.zoom >= 1 ? options.zoom : 1;
 }
 
-std::string viewStatusLine(const SheetOptions& options, const char* dispLabel, const char* sizeLabel,
-                           int mouseX, int mouseY) {
-    return dispLabel + decimalText(options.first) + ",width=" + decimalText(options.bytesPerRow) +
-           ",x=" + decimalText(mouseCell(options, mouseX)) + ",y=" + decimalText(mouseCell(options, mouseY)) +
-           sizeLabel + decimalText(mouseByteIndex(options, mouseX, mouseY));
+// Over the checkerboard, the size names no byte and is left out.
+std::string viewStatusLine(const SheetOptions& options, int64_t dataSize, const char* dispLabel,
+                           const char* sizeLabel, int mouseX, int mouseY) {
+    std::string line = dispLabel + decimalText(options.first) + ",width=" + decimalText(options.bytesPerRow) +
+                       ",x=" + decimalText(mouseCell(options, mouseX)) +
+                       ",y=" + decimalText(mouseCell(options, mouseY));
+    if (pointsAtDrawnByte(options, dataSize, mouseX, mouseY))
+        line += sizeLabel + decimalText(mouseByteIndex(options, mouseX, mouseY));
+    return line;
 }
 
 }  // namespace
@@ -1217,6 +1221,25 @@ int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY) {
                          pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
 }
 
+bool pointsAtDrawnByte(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY) {
+    if (!optionsInRange(options) || mouseX < 0 || mouseY < 0 || mouseX >= kViewWidth ||
+        mouseY >= options.viewHeight)
+        return false;
+    const PointedByte pointed = pointedByte(options, mouseX, mouseY);
+    if (isByteCellMode(options.colourMode)) {
+        // The layout always draws the first byte, then bytes until the end of the data.
+        const int64_t index = mouseByteIndex(options, mouseX, mouseY);
+        return pointed.strip < stripCount(options) && (index == 0 || options.first + index < dataSize);
+    }
+    // A tile or row is drawn when it starts before the end of the data and reaches byte 0.
+    const ViewGeometry g =
+        viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const int64_t unitStart = options.first +
+                              (pointed.strip * pointed.rowsPerStrip + pointed.row) * g.rowBytes +
+                              pointed.unitX / g.unitWidth * g.unitBytes;
+    return (pointed.strip == 0 || options.multiColumn) && unitStart < dataSize && unitStart + g.unitBytes > 0;
+}
+
 int64_t viewRowBytes(int mode, int bytesPerRow) {
     return viewGeometry(mode, bytesPerRow, 1, 1).rowBytes;
 }
@@ -1227,10 +1250,10 @@ int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int 
     return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
 }
 
-std::string statusTextForRender(const SheetOptions& options, int mouseX, int mouseY) {
-    return viewStatusLine(options, "Disp=", ",size=", mouseX, mouseY);
+std::string statusTextForRender(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY) {
+    return viewStatusLine(options, dataSize, "Disp=", ",size=", mouseX, mouseY);
 }
 
-std::string statusTextForMouseMove(const SheetOptions& options, int mouseX, int mouseY) {
-    return viewStatusLine(options, "Disp:", ",size:", mouseX, mouseY);
+std::string statusTextForMouseMove(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY) {
+    return viewStatusLine(options, dataSize, "Disp:", ",size:", mouseX, mouseY);
 }

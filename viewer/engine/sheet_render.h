@@ -63,6 +63,11 @@ PointedByte pointedByte(const SheetOptions& options, int mouseX, int mouseY);
 // not drawn.
 int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY);
 
+// Whether the pointer lies on what the render draws for a byte (in the other modes, for the
+// tile or row holding it) of data of dataSize bytes: not on the checkerboard beside the strips
+// drawn, before the data or past its end, nor outside the view.
+bool pointsAtDrawnByte(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY);
+
 // Bytes of one view row of the mode and width: what one step of the row position moves.
 int64_t viewRowBytes(int mode, int bytesPerRow);
 
@@ -70,7 +75,8 @@ int64_t viewRowBytes(int mode, int bytesPerRow);
 // before it, plus its row within its strip, plus the row position of the view.
 int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int mouseY);
 
-// "Disp=first,width=..,x=..,y=..,size=.." written by every render.
-std::string statusTextForRender(const SheetOptions& options, int mouseX, int mouseY);
-// "Disp:first,width=..,x=..,y=..,size:.." written by mouse moves.
-std::string statusTextForMouseMove(const SheetOptions& options, int mouseX, int mouseY);
+// "Disp=first,width=..,x=..,y=..,size=.." written by every render; without ",size=.." where
+// the pointer lies on no drawn byte (pointsAtDrawnByte).
+std::string statusTextForRender(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY);
+// "Disp:first,width=..,x=..,y=..,size:.." written by mouse moves, alike.
+std::string statusTextForMouseMove(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY);

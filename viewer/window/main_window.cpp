@@ -231,7 +231,8 @@ void moveOverCanvas() {
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
     dragOnView();
     if (draggingOnView()) return;
-    setStatusText(kStatusBar, 0, statusTextForMouseMove(viewerSheetOptions(), mouseX, mouseY),
+    setStatusText(kStatusBar, 0,
+                  statusTextForMouseMove(viewerSheetOptions(), viewerData().size, mouseX, mouseY),
                   kStatusNoBorder);
     if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
 }

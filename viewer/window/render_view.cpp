@@ -168,9 +168,10 @@ void renderView() {
     if (sheet == SheetResult::CannotDraw) {
         showMessage("image", "It happens");
     } else {
-        setStatusText(kStatusBar, 0,
-                      statusTextForRender(viewerSheetOptions(), canvasMouseX(), canvasMouseY()),
-                      kStatusNoBorder);
+        setStatusText(
+            kStatusBar, 0,
+            statusTextForRender(viewerSheetOptions(), viewerData().size, canvasMouseX(), canvasMouseY()),
+            kStatusNoBorder);
     }
     const CanvasPoint pointer = pointerOnCanvas();
     grabPreview(pointer);
