@@ -17,7 +17,7 @@
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/mode_table.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
 
 namespace {

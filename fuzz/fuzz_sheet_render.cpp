@@ -9,7 +9,7 @@
 #include "graphics/images.h"
 #include "tests/viewer/engine/sheet_reference.h"
 #include "tests/viewer/engine/viewer_test_support.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool imageMade = createImage(kSheetImage, kViewWidth, 512) != 0;

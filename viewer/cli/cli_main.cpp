@@ -21,7 +21,7 @@
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
 

@@ -3,58 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string_view>
-
-#include "viewer/engine/pixel_kernel_overrides.h"
 
 void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes) {
     const int64_t start = std::max<int64_t>(from, 0);
     const int64_t to = std::min(from + bytes, size);
     if (start < to) prefetchBytes(data + start, to - start);
-}
-
-namespace {
-
-// The tables this build has: the portable one, and each instruction set's over it where the
-// processor has the instructions. Made once; never changed after.
-struct KernelTables {
-    PixelKernels portable{.name = "plain"};
-    PixelKernels avx512 = portable;
-    bool avx512Runs = false;
-};
-
-const KernelTables& kernelTables() {
-    static const KernelTables tables = [] {
-        KernelTables made;
-        made.avx512.name = "avx512";
-        made.avx512Runs = overrideWithAvx512(made.avx512);
-        return made;
-    }();
-    return tables;
-}
-
-}  // namespace
-
-const PixelKernels& portablePixelKernels() {
-    return kernelTables().portable;
-}
-
-const PixelKernels& fastestPixelKernels() {
-    const KernelTables& tables = kernelTables();
-    return tables.avx512Runs ? tables.avx512 : tables.portable;
-}
-
-const PixelKernels* pixelKernelsNamed(const char* name) {
-    const KernelTables& tables = kernelTables();
-    const std::string_view named = name != nullptr ? name : "";
-    if (named == tables.portable.name) return &tables.portable;
-    if (named == tables.avx512.name && tables.avx512Runs) return &tables.avx512;
-    return nullptr;
-}
-
-const PixelKernels& pixelKernelsAtStart(const char* forced) {
-    const PixelKernels* named = pixelKernelsNamed(forced);
-    return named != nullptr ? *named : fastestPixelKernels();
 }
 
 bool gatherPixels(const PixelKernels& kernels, const BitGatherPlan& plan, const SourceRun& run, int pixels,

@@ -3,7 +3,7 @@
 // image row they cover. The drawing calls them through a table (PixelKernels). The portable table
 // has none, and the drawing then lays out screen bytes from tables of its own; a table for an
 // instruction set (pixel_kernels_avx512.cpp) puts its kernels over the portable entries when the
-// processor has the instructions.
+// processor has the instructions; pixel_kernel_tables.h gives the tables.
 #pragma once
 
 #include <cstddef>
@@ -89,6 +89,13 @@ BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkByte
 
 // Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.
 bool levelsRepeatBits(const LineExpander& expander, int depth);
+
+// Bytes [from, from + bytes) asked for ahead, every cache line they touch.
+inline void prefetchBytes(const uint8_t* from, int64_t bytes) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(from);
+    for (uintptr_t at = start & ~uintptr_t{63}; at < start + static_cast<uint64_t>(bytes); at += 64)
+        __builtin_prefetch(reinterpret_cast<const void*>(at));
+}
 
 // Asks for bytes [from, from + bytes) of the data (`size` bytes) ahead, those inside it only.
 void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes);
@@ -187,17 +194,6 @@ struct PixelKernels {
     bool (*drawLineBatch)(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
                           const ValueLines& values) = nullptr;
 };
-
-// The table without kernels, which every machine runs.
-const PixelKernels& portablePixelKernels();
-// The fastest table this machine runs.
-const PixelKernels& fastestPixelKernels();
-// The table of that name ("plain", "avx512"), or nullptr when there is none or this machine does
-// not run it.
-const PixelKernels* pixelKernelsNamed(const char* name);
-// The table a program starts with: the one `forced` names (PL_PIXEL_KERNEL's value, or nullptr)
-// where this machine runs it, else the fastest.
-const PixelKernels& pixelKernelsAtStart(const char* forced);
 
 // The table's kernels where it has them; false (nothing written) where it has none.
 bool gatherPixels(const PixelKernels& kernels, const BitGatherPlan& plan, const SourceRun& run, int pixels,

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <span>
 
-#include "viewer/engine/pixel_kernel_overrides.h"
+#include "viewer/engine/pixel_kernels_avx512.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

@@ -13,7 +13,7 @@
 #include "support/text_ops.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "graphics/images.h"
 #include "viewer/engine/data_bytes.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_limits.h"
 
 constexpr int kViewWidth = 600;

@@ -8,7 +8,7 @@
 
 #include "support/file_services.h"
 #include "viewer/engine/colour_mode.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
 
 // Values that live in controls of the main window. While no controls are bound

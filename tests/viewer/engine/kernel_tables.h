@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/viewer/engine/viewer_test_support.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 
 // The portable table, the AVX-512 one, and the AVX-512 expander over the portable decoders, which
 // otherwise draw only where a vector decoder declines (near the data's ends).

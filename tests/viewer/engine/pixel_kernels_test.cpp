@@ -1,4 +1,4 @@
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 
 #include <gtest/gtest.h>
 

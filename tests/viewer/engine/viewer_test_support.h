@@ -10,7 +10,7 @@
 #include "graphics/images.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/pixel_decoding.h"
-#include "viewer/engine/pixel_kernels.h"
+#include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
 
 // The image the tests draw the view into.
