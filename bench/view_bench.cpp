@@ -25,6 +25,7 @@
 #include "viewer/window/main_window.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_state.h"
+#include "viewer/window/mode_menu.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/window/navigation.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/view_inputs.h"
+#include "viewer/window/view_position.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
 

@@ -23,6 +23,7 @@
 #include "viewer/window/data_commands.h"
 #include "viewer/window/find_commands.h"
 #include "viewer/window/image_export.h"
+#include "viewer/window/mode_menu.h"
 #include "viewer/window/navigation.h"
 #include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
@@ -442,15 +443,6 @@ void releaseServices() {
 }
 
 }  // namespace
-
-int colourModeCommand(int mode) {
-    return mode < kModeChunky8 ? kCommandBinary + mode : kCommandFirstMachine + mode - kModeChunky8;
-}
-
-void markColourMode(int id) {
-    for (int mode = 0; mode < kModeTableSize; ++mode)
-        setMenuCheck(kMainMenu, colourModeCommand(mode), colourModeCommand(mode) == id);
-}
 
 ViewerStep startViewer(int argc, char** argv) {
     initShell(argc, argv);

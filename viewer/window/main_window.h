@@ -23,9 +23,3 @@ int finishViewer(ViewerStep how);
 
 // The whole program: start, loop, exit.
 int runViewer(int argc, char** argv);
-
-// The menu command of colour mode `mode`.
-int colourModeCommand(int mode);
-
-// Checks the colour-mode item `id` and clears the others.
-void markColourMode(int id);

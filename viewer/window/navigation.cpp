@@ -22,6 +22,7 @@
 #include "viewer/window/image_export.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/view_inputs.h"
+#include "viewer/window/view_position.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
 
@@ -38,16 +39,6 @@ ViewSelection& selection() {
 void showFromByte(int64_t row, int32_t fineOffset) {
     placeView(row, fineOffset);
     renderView();
-}
-
-// Bytes of one view row at the width the width bar shows.
-int64_t rowBytesOfWidthBox() {
-    return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
-}
-
-// The view row that holds the last byte of the data.
-int64_t lastDataRow() {
-    return std::max(viewerState.dataSize - 1, 0) / rowBytesOfWidthBox();
 }
 
 void moveRowsBy(int64_t rows) {
@@ -85,17 +76,6 @@ bool selectionInData() {
 }
 
 }  // namespace
-
-void placeView(int64_t row, int32_t fineOffset) {
-    setState(kRowScroll, static_cast<int>(row));
-    setState(kOffsetSpin, fineOffset);
-    setText(kOffsetSpin, decimalText(fineOffset));
-    followScrollBars();
-}
-
-void keepViewInData() {
-    if (viewFirstByte() >= viewerState.dataSize) placeView(lastDataRow(), 0);
-}
 
 void goToOffset() {
     const std::string text = askText("Go to offset", "Enter offset(hex/dec)",

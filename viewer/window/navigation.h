@@ -4,13 +4,6 @@
 
 #include <cstdint>
 
-// The view at this row position and fine offset, the offset box showing it; no render.
-void placeView(int64_t row, int32_t fineOffset);
-
-// A view that starts at or past the end of the data moves to the row that holds its last byte,
-// as End does; no render.
-void keepViewInData();
-
 // "Go to offset...": asks for a byte number and makes it the first byte of the view.
 void goToOffset();
 

@@ -9,7 +9,7 @@
 #include "viewer/engine/bookmarks.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/sheet_render.h"
-#include "viewer/window/main_window.h"
+#include "viewer/window/mode_menu.h"
 #include "viewer/window/own_settings.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/view_inputs.h"

@@ -8,6 +8,7 @@
 #include "shell/controls.h"
 #include "tests/viewer/window/viewer_driver.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/window/mode_menu.h"
 #include "viewer/window/viewer_state.h"
 
 namespace {

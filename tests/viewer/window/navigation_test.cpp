@@ -9,6 +9,7 @@
 #include "tests/viewer/window/viewer_driver.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/window/viewer_state.h"
+#include "viewer/window/mode_menu.h"
 
 namespace {
 
