@@ -116,13 +116,14 @@ std::string troffText(const std::string& text) {
 // submenus' menu texts.
 std::string manList(bool cliNames) {
     std::ostringstream out;
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRecord& r = *modeRow(mode)->record;
+    const std::vector<int> order = modesInMenuOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+        const ModeRecord& r = *modeRow(order[i])->record;
         const std::string title = modeGroupTitle(r.group);
         if (!cliNames && title.empty()) continue;
-        const bool groupStarts = mode == 0 || modeRow(mode - 1)->record->group != r.group;
-        const bool groupEnds = mode + 1 == kModeTableSize || modeRow(mode + 1)->record->group != r.group;
-        const bool last = mode + 1 == kModeTableSize;
+        const bool groupStarts = i == 0 || modeRow(order[i - 1])->record->group != r.group;
+        const bool last = i + 1 == order.size();
+        const bool groupEnds = last || modeRow(order[i + 1])->record->group != r.group;
         if (cliNames) {
             if (groupStarts) out << (title.empty() ? "the classic modes" : lowerCase(title)) << ":\n";
             out << ".BR " << r.cliName << " \" (" << troffText(r.menuText) << ")"
@@ -142,10 +143,11 @@ std::string manList(bool cliNames) {
 // One list item of the AppStream description: every group's menu texts.
 std::string metainfoItem() {
     std::string item = "<li>Colour modes: ";
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRecord& r = *modeRow(mode)->record;
-        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != r.group;
-        item += groupStarts ? std::string("; ") + modeGroupTitle(r.group) + ": " : mode > 0 ? ", " : "";
+    const std::vector<int> order = modesInMenuOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+        const ModeRecord& r = *modeRow(order[i])->record;
+        const bool groupStarts = i > 0 && modeRow(order[i - 1])->record->group != r.group;
+        item += groupStarts ? std::string("; ") + modeGroupTitle(r.group) + ": " : i > 0 ? ", " : "";
         item += r.menuText;
     }
     return item + "</li>";

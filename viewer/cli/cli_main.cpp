@@ -105,21 +105,24 @@ std::string modeOptionLines() {
     constexpr size_t kIndent = 15, kWidth = 92;
     std::string text = "  --mode NAME  ";
     size_t lineStart = 0;
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
+    const std::vector<int> order = modesInMenuOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+        const int mode = order[i];
         const ModeRow& row = *modeRow(mode);
         const ModeGroup group = row.record->group;
-        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != group;
-        const bool groupEnds = mode + 1 == kModeTableSize || modeRow(mode + 1)->record->group != group;
+        const bool groupStarts = i > 0 && modeRow(order[i - 1])->record->group != group;
+        const bool last = i + 1 == order.size();
+        const bool groupEnds = last || modeRow(order[i + 1])->record->group != group;
         std::string word = groupStarts ? lowerCase(modeGroupTitle(group)) + ": " : "";
         word += row.cliName;
         if (group == ModeGroup::Classic)
             word += mode == 0 ? " (default)" : std::string(" (") + row.menuText + ")";
-        word += !groupEnds ? "," : mode + 1 == kModeTableSize ? " (see the README)" : ";";
+        word += !groupEnds ? "," : last ? " (see the README)" : ";";
         if (groupStarts || text.size() - lineStart + 1 + word.size() > kWidth) {
             text += "\n";
             lineStart = text.size();
             text += std::string(kIndent, ' ');
-        } else if (mode > 0) {
+        } else if (i > 0) {
             text += " ";
         }
         text += word;

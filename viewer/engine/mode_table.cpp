@@ -456,6 +456,14 @@ int modeByCliName(const char* name) {
     return -1;
 }
 
+std::vector<int> modesInMenuOrder() {
+    std::vector<int> order;
+    for (const ModeGroup group : {ModeGroup::Classic, ModeGroup::Computers, ModeGroup::Consoles})
+        for (int mode = 0; mode < kModeTableSize; ++mode)
+            if (kRecords[mode].group == group) order.push_back(mode);
+    return order;
+}
+
 const char* modeGroupTitle(ModeGroup group) {
     switch (group) {
         case ModeGroup::Computers:

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "viewer/engine/pixel_kernels.h"
 
@@ -151,6 +152,10 @@ extern const int kModeTableSize;
 
 // Row `mode` of the table; nullptr outside 0..kModeTableSize-1.
 const ModeRow* modeRow(int mode);
+
+// The modes as the menus list them: group by group, each group in table order (a format added
+// at the table's end joins its group).
+std::vector<int> modesInMenuOrder();
 
 // The group's title in the "Color mode" menu ("" for the four classic modes).
 const char* modeGroupTitle(ModeGroup group);

@@ -102,15 +102,16 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
 // The "Color mode" items from the table: the classic modes, then a submenu for each further
 // group, in table order.
 void addColourModeItems() {
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeGroup group = modeRow(mode)->record->group;
-        const bool groupStarts = mode > 0 && modeRow(mode - 1)->record->group != group;
-        if (groupStarts && modeRow(mode - 1)->record->group != ModeGroup::Classic) closeSubmenu();
-        if (groupStarts && modeRow(mode - 1)->record->group == ModeGroup::Classic) menuSeparator();
-        if (groupStarts) openSubmenu(modeGroupTitle(group));
-        menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
+    const std::vector<int> order = modesInMenuOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+        const ModeGroup group = modeRow(order[i])->record->group;
+        const ModeGroup before = i > 0 ? modeRow(order[i - 1])->record->group : group;
+        if (before != group && before != ModeGroup::Classic) closeSubmenu();
+        if (before != group && before == ModeGroup::Classic) menuSeparator();
+        if (before != group) openSubmenu(modeGroupTitle(group));
+        menuItem(colourModeCommand(order[i]), modeRow(order[i])->menuText);
     }
-    if (modeRow(kModeTableSize - 1)->record->group != ModeGroup::Classic) closeSubmenu();
+    if (modeRow(order.back())->record->group != ModeGroup::Classic) closeSubmenu();
 }
 
 void buildStatusBarAndMenus() {
