@@ -259,7 +259,7 @@ constexpr void makeSourceBits(ModeRow& row) {
         flat = flat && l.valueBits[b].widths == 0;
     }
     const int64_t chunkBits = tiled ? 0 : pixelBitOffset(l, 64);
-    row.hasSourceBits = r.attributeRow == nullptr && (r.widthBytes > 1 ? planes && !tiled : flat) &&
+    row.hasSourceBits = !r.attributeScreen && (r.widthBytes > 1 ? planes && !tiled : flat) &&
                         (tiled ? 64 % r.tileWidth == 0 : chunkBits % 8 == 0);
     if (!row.hasSourceBits) return;
     row.chunkBytes = static_cast<int>(tiled ? 64 / r.tileWidth * r.tileBytes : chunkBits / 8);
@@ -289,7 +289,7 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
     row.tileRowStep = tiled ? r.pixels.stepY / 8 : 0;
     row.pixelsPerByte = 8 / row.packBits;
     for (int b = 0; b < r.bits; ++b) row.planeByte[b] = r.pixels.valueBits[b].bits / 8;
-    if (r.attributeRow != nullptr) {
+    if (r.attributeScreen) {
         useDecoder<decodeAttributeScreen>(row);
     } else if (bytesHoldWholePixels(r, row.pixelsPerByte)) {
         makeByteTable(row);
@@ -395,7 +395,7 @@ constexpr ModeRecord kRecords[] = {
      .pixels = {.valueBits = {bitAt(0, 1), bitAt(0, 0)}, .stepX = 2, .stepY = 8}},
     {.id = 12, .menuText = "ZX Spectrum screen", .cliName = "zx", .group = G::Computers, .layout = L::Tiled,
      .bits = 4, .tileWidth = 256, .tileHeight = 192, .tileBytes = 6912, .colours = kZxColours.data(),
-     .attributeRow = zxRow},
+     .attributeScreen = true, .attributeRow = zxRow},
     {.id = 13, .menuText = "NES tiles", .cliName = "nes", .group = G::Consoles, .layout = L::Tiled,
      .bits = 2, .tileWidth = 8, .tileHeight = 8, .tileBytes = 16,
      .pixels = {.valueBits = {bitAt(0, 0), bitAt(8, 0)}, .stepX = 1, .stepY = 8}},

@@ -89,7 +89,9 @@ struct ModeRecord {
     PixelLayout pixels = {};
     const int32_t* colours = nullptr;  // 2^bits colours (0x00BBGGRR); nullptr: grey levels
     // Attribute screens: where pixel row y has its bitmap and attribute bytes (the pixel
-    // layout is not used).
+    // layout is not used). The flag says so in constant expressions, where a function's address
+    // may not be compared.
+    bool attributeScreen = false;
     ZxRow (*attributeRow)(int y) = nullptr;
 };
 
