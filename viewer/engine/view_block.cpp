@@ -44,6 +44,16 @@ int32_t viewStripsShown(const SheetOptions& options) {
     return static_cast<int32_t>(std::min(drawn, visible));
 }
 
+int64_t lastWholeViewRow(const SheetOptions& options) {
+    const ViewGeometry g = sheetGeometry(options);
+    const int64_t zoom = zoomOrOne(options);
+    const int64_t wholeRows = std::max<int64_t>(options.viewHeight / zoom / g.unitHeight, 1);
+    int64_t wholeStrips = options.multiColumn ? kViewWidth / zoom / g.stripWidth : 1;
+    if (options.multiColumn && isByteCellMode(options.colourMode))
+        wholeStrips = std::min<int64_t>(wholeStrips, byteColumnLimit(options.colourMode) / g.cellsPerRow);
+    return (std::max<int64_t>(wholeStrips, 1) - 1) * g.rowsPerStrip + wholeRows - 1;
+}
+
 namespace {
 
 // The corner's cell column moved into the anchor's strip.

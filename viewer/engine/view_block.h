@@ -31,6 +31,10 @@ ViewCell viewCellAt(const SheetOptions& options, int mouseX, int mouseY);
 int32_t viewRowsPerStrip(const SheetOptions& options);
 int32_t viewStripsShown(const SheetOptions& options);
 
+// The view row, counted from the view's first across the strips, of the last row shown whole:
+// the last whole row of the last strip drawn whole (at least the first row of the first strip).
+int64_t lastWholeViewRow(const SheetOptions& options);
+
 // The bytes of the rectangle with the two cells as corners, in the first cell's strip (the
 // second is moved into it): per view row, the cells' bytes; the stride is the view row's bytes.
 ByteBlock blockBetweenCells(const SheetOptions& options, ViewCell anchor, ViewCell corner);

@@ -101,7 +101,9 @@ void pollPageKeys() {
     if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
     if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
     if (isKeyDown(kKeyHome)) goToRowStart(0);
-    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0) goToRowStart(lastDataRow());
+    // End fills the view: the last byte lies in the last row shown whole.
+    if (isKeyDown(kKeyEnd) && viewerState.dataSize > 0)
+        goToRowStart(std::max<int64_t>(lastDataRow() - lastWholeViewRow(options), 0));
 }
 
 void pressOnView() {

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int32_t kMagenta = 0xFF00FF;
 constexpr int kNesCommand = kCommandFirstMachine + 9;  // the tenth mode beyond the four
+constexpr int kZxCommand = kCommandFirstMachine + 8;
 
 class NavigationTest : public ViewerWindowTest {
    protected:
@@ -106,10 +107,13 @@ TEST_F(NavigationTest, PageKeysMoveByTheRowsShownAndStopAtTheEnds) {
         {kDown, kBig, 1, 1, 99800, 0, 0, kBinary, "100000/0/0", true}, {kDown, 1000, 1, 7, 142, 0, 0, kBinary, "142/0/0", false},
         {kUp, kBig, 1, 1, 600, 0, 0, kBinary, "88/0/0", true}, {kUp, kBig, 1, 10, 4000, 3, 1, kBinary, "0/3/3", true},
         {kUp, kBig, 1, 1, 0, 0, 0, kBinary, "0/0/0", false}, {Qt::Key_Home, 1000, 1, 7, 50, -3, 0, kBinary, "0/0/0", true},
-        {Qt::Key_Home, 1000, 1, 7, 0, 0, 0, kBinary, "0/0/0", false}, {Qt::Key_End, 1000, 1, 7, 3, 4, 0, kBinary, "142/0/0", true},
+        {Qt::Key_Home, 1000, 1, 7, 0, 0, 0, kBinary, "0/0/0", false}, {Qt::Key_End, 1000, 1, 7, 3, 4, 0, kBinary, "0/0/0", true},
+        // End: the last byte in the last row shown whole (512, 128 rows; 7 whole strips of 10; 2 ZX screens).
+        {Qt::Key_End, kBig, 1, 1, 0, 0, 0, kBinary, "99488/0/0", true}, {Qt::Key_End, kBig, 4, 1, 0, 0, 0, kBinary, "99872/0/0", true},
+        {Qt::Key_End, kBig, 1, 10, 0, 0, 1, kBinary, "6416/0/0", true}, {Qt::Key_End, kBig, 1, 1, 0, 0, 0, kZxCommand, "13/0/0", true},
         // Tiles of 16 bytes in rows of 2: 64 view rows a strip, 38 strips; rows of 32 bytes.
-        {kDown, kBig, 1, 2, 0, 0, 1, kNesCommand, "2432/0/0", true}, {Qt::Key_End, kBig, 1, 2, 5, 0, 0, kNesCommand, "3124/0/0", true},
-        {Qt::Key_End, 1000, 1, 8, 0, 0, 1, kBinary, "124/0/0", true},
+        {kDown, kBig, 1, 2, 0, 0, 1, kNesCommand, "2432/0/0", true}, {Qt::Key_End, kBig, 1, 2, 5, 0, 0, kNesCommand, "3061/0/0", true},
+        {Qt::Key_End, 1000, 1, 8, 0, 0, 1, kBinary, "0/0/0", false},
     };
     // clang-format on
     for (const auto& [key, size, zoom, width, row, fineOffset, multi, mode, shown, renders] : cases) {
