@@ -73,6 +73,16 @@ QAction* findItem(QWidget* menu, int commandId) {
     return nullptr;
 }
 
+QMenu* findSubmenu(QWidget* menu, const QString& title) {
+    for (QAction* action : menu->actions()) {
+        QMenu* submenu = action->menu();
+        if (submenu == nullptr) continue;
+        if (submenu->title() == title) return submenu;
+        if (QMenu* found = findSubmenu(submenu, title)) return found;
+    }
+    return nullptr;
+}
+
 void deleteMenu(MenuRecord& menu) {
     delete menu.bar.data();
     delete menu.popup.data();
@@ -155,6 +165,26 @@ void closeSubmenu() {
     if (menu == nullptr || menu->parents.empty()) return;
     menu->current = menu->parents.back();
     menu->parents.pop_back();
+}
+
+int rebuildSubmenu(int number, const std::string& title) {
+    MenuRecord* menu = findMenu(number);
+    QMenu* submenu = menu != nullptr ? findSubmenu(rootOf(*menu), toQString(title)) : nullptr;
+    if (submenu == nullptr) return 0;
+    // Submenus own their menu actions, which clear() leaves alone.
+    for (QAction* action : submenu->actions())
+        if (action->menu() != nullptr) delete action->menu();
+    submenu->clear();
+    menu->parents.assign(1, rootOf(*menu));
+    menu->current = submenu;
+    menuBeingBuilt = number;
+    return 1;
+}
+
+std::string menuItemText(int number, int commandId) {
+    MenuRecord* menu = findMenu(number);
+    QAction* item = menu != nullptr ? findItem(rootOf(*menu), commandId) : nullptr;
+    return item != nullptr ? toStdString(item->text()) : std::string();
 }
 
 void releaseMenus(int window) {

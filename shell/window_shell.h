@@ -75,6 +75,11 @@ void menuItem(int commandId, const std::string& text);  // text after a tab is t
 void menuSeparator();
 void openSubmenu(const std::string& title);
 void closeSubmenu();  // back to the parent; at the bar it does nothing
+// Empties the drop-down or submenu of that title (the first found, depth first) and makes it the
+// one being built, so that its items can be made again. 0 when the menu has no such submenu.
+int rebuildSubmenu(int menu, const std::string& title);
+// The item's text as made, searched through all submenus; "" when there is none.
+std::string menuItemText(int menu, int commandId);
 
 // Check marks, searched through all submenus; the mark always shows what the program set.
 void setMenuCheck(int menu, int commandId, int on);

@@ -20,6 +20,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/window/app_identity.h"
+#include "viewer/window/bookmark_menu.h"
 #include "viewer/window/data_commands.h"
 #include "viewer/window/find_commands.h"
 #include "viewer/window/image_export.h"
@@ -155,6 +156,8 @@ void buildStatusBarAndMenus() {
                   {kCommandForward, "Forward\tAlt+Right"},
                   {kCommandKeepFirstByte, "Keep first byte when the width changes"}});
     closeSubmenu();
+    beginDropDown("Bookmarks");
+    closeSubmenu();
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
 }
@@ -171,7 +174,7 @@ constexpr ShortcutRow kShortcuts[] = {
     {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
     {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
     {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
-    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics},
+    {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics}, {'D', kCommandAddBookmark},
 };
 // clang-format on
 
@@ -348,6 +351,7 @@ bool loadKeepingPlaces(bool (*load)()) {
     } else {
         forgetPlaces();
     }
+    buildBookmarkMenu();
     return true;
 }
 
@@ -416,6 +420,9 @@ ViewerStep handleCommand(int command) {
         case kCommandSaveSelectionBinary:
             saveSelectionBinary();
             break;
+        case kCommandAddBookmark:
+            addBookmarkCommand();
+            break;
         case kCommandBinary:
         case kCommandAtari:
         case kCommandBk:
@@ -426,6 +433,7 @@ ViewerStep handleCommand(int command) {
             renderView();
             break;
         default:
+            if (bookmarkCommand(command)) break;
             if (command >= kCommandFirstMachine &&
                 command < kCommandFirstMachine + kModeTableSize - kModeChunky8)
                 chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);
@@ -464,6 +472,7 @@ ViewerStep startViewer(int argc, char** argv) {
     readKeepFirstByte();
     forgetPlaces();
     if (!loadStartFile()) return ViewerStep::EndAtOnce;
+    buildBookmarkMenu();
     return ViewerStep::Continue;
 }
 

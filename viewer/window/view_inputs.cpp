@@ -15,6 +15,7 @@ LoadResult loadViewerData(const std::string& fileName) {
     viewerState.loadedFileName = load.file.name;
     viewerState.lastFolder = pathPart(fileName);
     viewerState.loadedFile = load.file.identity;
+    if (!fileKeyOf(fileName, viewerState.loadedKey)) viewerState.loadedKey = FileKey{};
     return LoadResult::Ok;
 }
 
@@ -23,6 +24,7 @@ void freeViewerData() {
     viewerState.dataBuffer = nullptr;
     viewerState.dataSize = 0;
     viewerState.loadedFile = FileIdentity{};
+    viewerState.loadedKey = FileKey{};
 }
 
 DataBytes viewerData() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/file_services.h"
+#include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
@@ -55,6 +56,7 @@ struct ViewerState {
     std::string lastFolder;
     std::string loadedFileName;
     FileIdentity loadedFile;  // the file the data was read from, which no save may replace
+    FileKey loadedKey;        // its bookmarks' key; an empty path when it can have none
     // Storage of the held values while unbound; read and write them only
     // through heldValue/setHeldValue, which follow the binding.
     std::array<int32_t, kHeldValueCount> held;
