@@ -1,5 +1,6 @@
 #include "viewer/engine/mode_table.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -37,9 +38,18 @@ int groupsOf(int pixels, int groupPixels) {
     return (pixels + groupPixels - 1) / groupPixels;
 }
 
+// A unit's bytes read without a test each, for lines that lie wholly in the data.
+struct UncheckedBytes {
+    const uint8_t* bytes;  // the unit's byte 0
+    const uint8_t* transform;
+
+    uint8_t at(int64_t k) const { return transform[bytes[k]]; }
+    void skip(int64_t n) { bytes += n; }
+};
+
 // Eight pixels from bitplane bytes at offsets[0..planes-1] of the unit, plane p giving value bit p.
-template <int kPlanes>
-uint64_t planeGroup(const UnitBytes& unit, const int64_t* offsets) {
+template <int kPlanes, typename Bytes>
+uint64_t planeGroup(const Bytes& unit, const int64_t* offsets) {
     uint64_t word = 0;
     for (int p = 0; p < kPlanes; ++p) {
         const uint8_t v = unit.at(offsets[p]);
@@ -126,38 +136,89 @@ void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint
     }
 }
 
-// Each byte holds whole pixels: one table look-up per byte. kTileBytes: the bytes of a tile
-// row, or 0 for a linear row (as many bytes as the pixels take).
-template <int kTileBytes>
+// The packed values of a byte that holds whole pixels: kSameValues where they are the byte.
+template <bool kSameValues>
+uint8_t packedOfByte(const ModeRow& row, uint8_t v) {
+    if constexpr (kSameValues) return v;
+    return row.byteTable[v];
+}
+
+// Each byte holds whole pixels: one table look-up per byte, none where the table changes
+// nothing. kTileBytes: the bytes of a tile row, or 0 for a linear row (as many bytes as the
+// pixels take).
+template <int kTileBytes, bool kSameValues>
 void decodeWholeBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
     if constexpr (kTileBytes == 0) {
         decodeBytesThrough(unit, groupsOf(pixels, row.pixelsPerByte), row.byteTable, packed);
     } else {
         const int64_t from = int64_t{y} * row.tileRowStep;
-        for (int i = 0; i < kTileBytes; ++i) packed[i] = row.byteTable[unit.at(from + i)];
+        for (int i = 0; i < kTileBytes; ++i) packed[i] = packedOfByte<kSameValues>(row, unit.at(from + i));
     }
 }
 
-// Bitplanes: eight pixels from one byte of each plane. kOneGroup: tiles 8 pixels wide.
+// Bitplanes: where each plane's bytes of unit row y start, from the unit's byte 0.
+template <int kPlanes>
+void planeStarts(const ModeRow& row, int width, int y, int64_t* planes) {
+    const PixelLayout& layout = row.record->pixels;
+    for (int b = 0; b < kPlanes; ++b)
+        planes[b] =
+            row.planeByte[b] + int64_t{layout.valueBits[b].widths} * width + int64_t{y} * row.tileRowStep;
+}
+
+// Bitplanes: eight pixels from one byte of each plane, a byte on for the next eight, jumping at
+// the end of each run of groups. kOneGroup: tiles 8 pixels wide.
+template <int kPlanes, bool kOneGroup, typename Bytes>
+void decodePlaneGroups(const ModeRow& row, const Bytes& unit, const int64_t* planes, int pixels,
+                       uint8_t* packed) {
+    constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
+    int64_t offsets[kPlanes];
+    int64_t runStart = 0;
+    for (int g = 0, inRun = 0, n = kOneGroup ? 1 : groupsOf(pixels, 8); g < n; ++g) {
+        for (int b = 0; b < kPlanes; ++b) offsets[b] = planes[b] + runStart + inRun;
+        putWord(packed + g * kGroupBytes, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
+        if (++inRun == row.planeRunGroups) {
+            runStart += row.planeRunStep;
+            inRun = 0;
+        }
+    }
+}
+
 template <int kPlanes, bool kOneGroup>
 void decodePlanes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
-    constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
-    const int64_t rowStart = int64_t{y} * row.tileRowStep;
-    int64_t offsets[kPlanes];
-    if constexpr (kOneGroup) {
-        for (int b = 0; b < kPlanes; ++b) offsets[b] = row.planeByte[b] + rowStart;
-        putWord(packed, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
-        return;
-    }
-    const PixelLayout& layout = row.record->pixels;
     int64_t planes[kPlanes];
-    for (int b = 0; b < kPlanes; ++b)
-        planes[b] = row.planeByte[b] + int64_t{layout.valueBits[b].widths} * unit.width + rowStart;
-    for (int g = 0, n = groupsOf(pixels, 8); g < n; ++g) {
-        const int64_t at = pixelBitOffset(layout, 8 * g) / 8;
-        for (int b = 0; b < kPlanes; ++b) offsets[b] = planes[b] + at;
-        putWord(packed + g * kGroupBytes, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
+    planeStarts<kPlanes>(row, unit.width, y, planes);
+    decodePlaneGroups<kPlanes, kOneGroup>(row, unit, planes, pixels, packed);
+}
+
+template <int kPlanes, bool kOneGroup, typename Bytes>
+void decodePlaneUnits(const ModeRow& row, Bytes unit, const int64_t* planes, int count, int64_t unitBytes,
+                      int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
+    for (int i = 0; i < count; ++i, unit.skip(unitBytes), packed += packedStep)
+        decodePlaneGroups<kPlanes, kOneGroup>(row, unit, planes, i + 1 < count ? unitPixels : lastPixels,
+                                              packed);
+}
+
+// A line of bitplane units: when all of its bytes lie in the data, they are read without a
+// test each.
+template <int kPlanes, bool kOneGroup>
+void decodePlaneLine(const ModeRow& row, const UnitBytes& first, int y, int count, int64_t unitBytes,
+                     int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
+    int64_t planes[kPlanes];
+    planeStarts<kPlanes>(row, first.width, y, planes);
+    const int lastGroup = groupsOf(unitPixels, 8) - 1;
+    const int64_t lastGroupByte =
+        row.planeRunGroups == 0
+            ? lastGroup
+            : lastGroup / row.planeRunGroups * row.planeRunStep + lastGroup % row.planeRunGroups;
+    int64_t reach = 0;
+    for (int b = 0; b < kPlanes; ++b) reach = std::max(reach, planes[b] + lastGroupByte + 1);
+    if (count > 0 && first.inside(0, (count - 1) * unitBytes + reach)) {
+        const UncheckedBytes unit{first.data + first.start, first.transform};
+        return decodePlaneUnits<kPlanes, kOneGroup>(row, unit, planes, count, unitBytes, unitPixels,
+                                                    lastPixels, packedStep, packed);
     }
+    decodePlaneUnits<kPlanes, kOneGroup>(row, first, planes, count, unitBytes, unitPixels, lastPixels,
+                                         packedStep, packed);
 }
 
 // Any other layout: bit by bit.
@@ -201,10 +262,25 @@ void decodeUnits(const ModeRow& row, const UnitBytes& first, int y, int count, i
         kDecode(row, unit, y, i + 1 < count ? unitPixels : lastPixels, packed);
 }
 
-template <RowDecoder kDecode>
+// Tile rows of whole bytes side by side: when the line's tiles all lie in the data, their
+// bytes are read without a test each.
+template <int kTileBytes, bool kSameValues>
+void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, int count, int64_t unitBytes,
+                           int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
+    const int64_t from = int64_t{y} * row.tileRowStep;
+    if (count <= 0 || !first.inside(from, (count - 1) * unitBytes + kTileBytes))
+        return decodeUnits<decodeWholeBytes<kTileBytes, kSameValues>>(
+            row, first, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
+    const uint8_t* bytes = first.data + first.start + from;
+    for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
+        for (int k = 0; k < kTileBytes; ++k)
+            packed[k] = packedOfByte<kSameValues>(row, first.transform[bytes[k]]);
+}
+
+template <RowDecoder kDecode, LineDecoder kDecodeLine = decodeUnits<kDecode>>
 constexpr void useDecoder(ModeRow& row) {
     row.decode = kDecode;
-    row.decodeLine = decodeUnits<kDecode>;
+    row.decodeLine = kDecodeLine;
 }
 
 template <int kPlanes = 1>
@@ -212,21 +288,34 @@ constexpr void usePlanes(ModeRow& row, bool oneGroup) {
     if constexpr (kPlanes < kMaxModeBits) {
         if (row.bits != kPlanes) return usePlanes<kPlanes + 1>(row, oneGroup);
     }
-    if (oneGroup) return useDecoder<decodePlanes<kPlanes, true>>(row);
-    useDecoder<decodePlanes<kPlanes, false>>(row);
+    if (oneGroup) return useDecoder<decodePlanes<kPlanes, true>, decodePlaneLine<kPlanes, true>>(row);
+    useDecoder<decodePlanes<kPlanes, false>, decodePlaneLine<kPlanes, false>>(row);
+}
+
+constexpr bool byteTableKeepsValues(const ModeRow& row) {
+    for (int v = 0; v < 256; ++v)
+        if (row.byteTable[v] != v) return false;
+    return true;
+}
+
+template <int kTileBytes>
+constexpr void useWholeBytesOf(ModeRow& row) {
+    if (byteTableKeepsValues(row))
+        return useDecoder<decodeWholeBytes<kTileBytes, true>, decodeTileRowsOfBytes<kTileBytes, true>>(row);
+    useDecoder<decodeWholeBytes<kTileBytes, false>, decodeTileRowsOfBytes<kTileBytes, false>>(row);
 }
 
 // Whole bytes per pixel row: a loop of the tile row's bytes where there are 1, 2, 4 or 8.
 constexpr void useWholeBytes(ModeRow& row, int tileRowBytes) {
     switch (tileRowBytes) {
         case 1:
-            return useDecoder<decodeWholeBytes<1>>(row);
+            return useWholeBytesOf<1>(row);
         case 2:
-            return useDecoder<decodeWholeBytes<2>>(row);
+            return useWholeBytesOf<2>(row);
         case 4:
-            return useDecoder<decodeWholeBytes<4>>(row);
+            return useWholeBytesOf<4>(row);
         case 8:
-            return useDecoder<decodeWholeBytes<8>>(row);
+            return useWholeBytesOf<8>(row);
         default:
             return useDecoder<decodeBitByBit>(row);
     }
@@ -296,9 +385,12 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         if (tiled) {
             useWholeBytes(row, r.tileWidth / row.pixelsPerByte);
         } else {
-            useDecoder<decodeWholeBytes<0>>(row);
+            useDecoder<decodeWholeBytes<0, false>>(row);
         }
     } else if (isPlanar(r)) {
+        // Planar: pixels one bit apart, so eight make a byte, and groups are whole bytes.
+        row.planeRunGroups = r.pixels.groupPixels / 8;
+        row.planeRunStep = r.pixels.groupStep / 8;
         usePlanes(row, tiled && r.tileWidth == 8);
     } else {
         useDecoder<decodeBitByBit>(row);

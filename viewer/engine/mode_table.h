@@ -32,6 +32,7 @@ struct UnitBytes {
         const int64_t index = start + k;
         return static_cast<uint64_t>(index) < static_cast<uint64_t>(dataSize) ? transform[data[index]] : 0;
     }
+    void skip(int64_t n) { start += n; }
 };
 
 // The menus the machine modes are listed under.
@@ -133,6 +134,10 @@ struct ModeRow {
     int pixelsPerByte;
     uint8_t byteTable[256];
     int planeByte[kMaxModeBits];
+    // Planar modes with groups: the 8-pixel groups of a run of bytes, and the bytes from one
+    // run's start to the next (no groups: 0, one long run).
+    int planeRunGroups;
+    int planeRunStep;
 };
 
 // The source bits of a mode for the vector kernels, or nullptr.

@@ -55,8 +55,21 @@ uint8_t viewByteValue(const DataBytes& data, int64_t index, bool inverse, bool r
     return transformedByte(raw, inside && inverse, reverseByte, nibbleSwap);
 }
 
-int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
-    if (mode == kModeBk && pastEnd) return kBkPastEndColour;
+ByteColours decodedByteColours(int mode, uint8_t value, bool pastEnd) {
     const ModeRow& row = byteCellRow(mode);
-    return row.record->colours[packedPixel(&row.byteTable[value], j, row.packBits)];
+    ByteColours colours{row.pixelsPerByte, {}};
+    if (mode == kModeBk && pastEnd) {
+        colours.pixel.fill(kBkPastEndColour);
+        return colours;
+    }
+    // The byte table packs a byte's pixels from the top bit down, packBits each.
+    const unsigned packed = row.byteTable[value];
+    const unsigned mask = (1u << row.packBits) - 1;
+    for (int j = 0, shift = 8 - row.packBits; j < colours.count; ++j, shift -= row.packBits)
+        colours.pixel[j] = row.record->colours[(packed >> shift) & mask];
+    return colours;
+}
+
+int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd) {
+    return decodedByteColours(mode, value, pastEnd).pixel[j];
 }

@@ -50,3 +50,11 @@ uint8_t viewByteValue(const DataBytes& data, int64_t index, bool inverse, bool r
 // Colour of pixel j (0 = leftmost) of a decoded byte; pastEnd is true when the
 // byte lies at or beyond the end of the data (BK-0010 then draws it blue).
 int32_t decodedPixelColour(int mode, uint8_t value, int j, bool pastEnd);
+
+// The colours of all pixels of a decoded byte, as decodedPixelColour gives them one by one:
+// loops over many bytes look the mode up once a byte, not once a pixel.
+struct ByteColours {
+    int count;  // the mode's pixels per byte
+    std::array<int32_t, 8> pixel;
+};
+ByteColours decodedByteColours(int mode, uint8_t value, bool pastEnd);

@@ -768,12 +768,13 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
             transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
                             options.reverseByte, options.nibbleSwap);
         uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.cellBytes;
-        for (int j = 0; j < geometry.pixelsPerByte; ++j) {
-            const int32_t colour =
-                decodedPixelColour(options.colourMode, value, j, which == CellPatterns::kPastData);
+        const ByteColours colours =
+            decodedByteColours(options.colourMode, value, which == CellPatterns::kPastData);
+        for (int j = 0; j < colours.count; ++j) {
             for (int p = 0; p < boxWidth; ++p) {
                 const bool insetLine = binaryCells && p == boxWidth - 1;
-                writePixel(out + (j * boxWidth + p) * kScreenPixelBytes, insetLine ? kColourBlack : colour);
+                writePixel(out + (j * boxWidth + p) * kScreenPixelBytes,
+                           insetLine ? kColourBlack : colours.pixel[j]);
             }
         }
     }

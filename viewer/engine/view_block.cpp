@@ -108,10 +108,9 @@ void drawByteCellBlock(const DataBytes& data, const SheetOptions& options, const
             const uint8_t value =
                 viewByteValue(data, index, options.inverse, options.reverseByte, options.nibbleSwap);
             const int64_t x = k * geometry.unitsPerByte * zoom;
-            for (int j = 0; j < geometry.pixelsPerByte; ++j) {
-                fillPictureBox(target, x + j * boxWidth, row * zoom, boxWidth, zoom,
-                               decodedPixelColour(mode, value, j, false));
-            }
+            const ByteColours colours = decodedByteColours(mode, value, false);
+            for (int j = 0; j < colours.count; ++j)
+                fillPictureBox(target, x + j * boxWidth, row * zoom, boxWidth, zoom, colours.pixel[j]);
         }
     }
 }
