@@ -117,7 +117,7 @@ std::string modeOptionLines() {
         word += row.cliName;
         if (group == ModeGroup::Classic)
             word += mode == 0 ? " (default)" : std::string(" (") + row.menuText + ")";
-        word += !groupEnds ? "," : last ? " (see the README)" : ";";
+        word += !groupEnds ? "," : last ? " (layouts: formats.md)" : ";";
         if (groupStarts || text.size() - lineStart + 1 + word.size() > kWidth) {
             text += "\n";
             lineStart = text.size();
