@@ -19,7 +19,7 @@ expected_layout() {
     {
         printf '%s\n' bin/pixloupe2d bin/pixloupe2d-cli "share/applications/$APP_ID.desktop" \
             "share/metainfo/$APP_ID.metainfo.xml" "share/icons/hicolor/scalable/apps/$APP_ID.svg" \
-            share/man/man1/pixloupe2d{,-cli}.1.gz share/doc/pixloupe2d/{changelog.gz,copyright}
+            share/man/man1/pixloupe2d{,-cli}.1.gz share/doc/pixloupe2d/{changelog.gz,copyright,formats.md}
         for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"; done
     } | sort
 }
