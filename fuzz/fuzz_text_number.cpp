@@ -14,7 +14,7 @@ static int digitValue(char c) {
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
 }
 
-// -1 when the text is no count of at most 2147483647.
+// -1 when the text is no count of at most 1 PiB (kLargestDataSize).
 static int64_t modelCount(const std::string& text) {
     const bool hex = !text.empty() && text[0] == '$';
     int64_t value = 0;
@@ -22,7 +22,7 @@ static int64_t modelCount(const std::string& text) {
         const int digit = digitValue(text[i]);
         if (digit >= (hex ? 16 : 10)) return -1;
         value = value * (hex ? 16 : 10) + digit;
-        if (value > INT32_MAX) return -1;
+        if (value > kLargestDataSize) return -1;
     }
     return value;
 }

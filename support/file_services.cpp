@@ -277,6 +277,14 @@ int closeFile(int number) {
     return ok ? 1 : 0;
 }
 
+void discardFile(int number) {
+    FileHandle* handle = openHandle(number);
+    if (handle == nullptr) return;
+    handle->writeFailed = true;
+    handle->writing = false;
+    closeFile(number);
+}
+
 void closeAllFiles() {
     for (size_t number = 0; number < fileTable.size(); ++number) closeFile(static_cast<int>(number));
 }

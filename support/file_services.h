@@ -42,6 +42,10 @@ int64_t writeData(int number, const void* memory, int64_t length);
 // no file. A created file that failed leaves no trace and the old file, if any, intact.
 int closeFile(int number);
 
+// Closes and frees the number without finishing a created file: it leaves no trace, and the
+// old file of its name, if any, stays intact.
+void discardFile(int number);
+
 void closeAllFiles();
 
 // The size of an existing file; -2 for a directory; -1 for an empty name or a name that

@@ -147,7 +147,7 @@ struct Request {
     std::string output;
     int64_t first = 0;
     int64_t from = 0;
-    int64_t to = INT32_MAX;
+    int64_t to = kLargestDataSize;
     int32_t width = 1;  // 0: the width guess decides
     int32_t zoom = 1;
     int32_t mode = kModeBinary;
@@ -170,9 +170,14 @@ struct NumberOption {
 };
 
 constexpr NumberOption kNumberOptions[] = {
-    {"--first", INT32_MIN, INT32_MAX}, {"--width", 1, kMaxBytesPerRow},  {"--zoom", 1, 8},
-    {"--size", 0, INT32_MAX},          {"--rows", 1, kLargestImageSide}, {"--count", 1, INT32_MAX},
-    {"--from", 0, INT32_MAX},          {"--to", 0, INT32_MAX},
+    {"--first", -kLargestDataSize, kLargestDataSize},
+    {"--width", 1, kMaxBytesPerRow},
+    {"--zoom", 1, 8},
+    {"--size", 0, kLargestDataSize},
+    {"--rows", 1, kLargestImageSide},
+    {"--count", 1, INT32_MAX},
+    {"--from", 0, kLargestDataSize},
+    {"--to", 0, kLargestDataSize},
 };
 
 bool isFindCommand(const std::string& command) {
@@ -349,13 +354,15 @@ std::string loadProblem(LoadResult result, const std::string& fileName) {
         case LoadResult::Memory:
             return "not enough memory to load " + fileName;
         case LoadResult::Open:
-            return "cannot open data file (missing, a folder or not a plain file): " + fileName;
+            return "cannot open data file (missing or a folder): " + fileName;
         case LoadResult::Denied:
             return "cannot read data file (permission denied): " + fileName;
         case LoadResult::Read:
             return "cannot read data file (empty or unreadable): " + fileName;
         case LoadResult::TooLarge:
-            return "data file is 2 GiB or larger: " + fileName;
+            return "data file is larger than 1 PiB: " + fileName;
+        case LoadResult::TooLong:
+            return "data stream is longer than 1 GiB: " + fileName;
     }
     return "cannot load " + fileName;
 }
@@ -446,9 +453,9 @@ std::string writeSprites(const Request& request, const DataFile& file) {
     const int64_t count = request.count > 0 ? request.count : 1;
     const int64_t rowBytes = viewRowBytes(request.mode, request.width);
     const int64_t spriteBytes = rowBytes * request.rows;
-    // The data is below 2 GiB, so that a larger product runs past its end whatever the first byte.
-    const bool tooLarge = spriteBytes > INT32_MAX || count > INT32_MAX / spriteBytes;
-    if (tooLarge || checkRange(request.first, count * spriteBytes, data.size) != RangeCheck::Ok)
+    int64_t allBytes = 0;
+    const bool tooLarge = __builtin_mul_overflow(count, spriteBytes, &allBytes);
+    if (tooLarge || checkRange(request.first, allBytes, data.size) != RangeCheck::Ok)
         return "sprites run past the end of the data: first " + decimalText(request.first) + " + " +
                decimalText(count) + " x " + decimalText(spriteBytes) + " bytes > " + decimalText(data.size) +
                " bytes";

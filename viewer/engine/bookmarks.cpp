@@ -88,7 +88,7 @@ bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark
     bookmark.options = static_cast<int32_t>(options);
     return bookmark.mode >= 0 && width >= 1 && width <= kMaxBytesPerRow && zoom >= 1 && zoom <= 8 &&
            isZoomStep(bookmark.zoom) && options >= 0 && options <= kPlaceOptionBits &&
-           bookmark.first >= INT32_MIN && bookmark.first <= INT32_MAX;
+           bookmark.first >= -kLargestDataSize && bookmark.first <= kLargestDataSize;
 }
 
 std::string bookmarkValue(const FileKey& key, const Bookmark& bookmark) {

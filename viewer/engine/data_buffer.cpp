@@ -12,11 +12,10 @@ namespace {
 constexpr int kDataFile = 0;
 constexpr int kBufferPadding = 16;
 
-// The saved form of count data bytes, through a table of the display transform without its
-// nibble swap (a saved byte keeps its nibbles in place).
-void savedBytes(uint8_t* __restrict out, const uint8_t* __restrict in, int64_t count,
-                const std::array<uint8_t, 256>& saved) {
-    for (int64_t n = 0; n < count; ++n) out[n] = saved[in[n]];
+// The saved form of count data bytes in place, through a table of the display transform without
+// its nibble swap (a saved byte keeps its nibbles in place).
+void toSavedBytes(uint8_t* bytes, int64_t count, const std::array<uint8_t, 256>& saved) {
+    for (int64_t n = 0; n < count; ++n) bytes[n] = saved[bytes[n]];
 }
 
 DataLoad failLoad(uint8_t* block, LoadResult result) {
@@ -28,28 +27,58 @@ LoadResult cannotOpen(const std::string& fileName) {
     return isReadDenied(fileName) ? LoadResult::Denied : LoadResult::Open;
 }
 
-}  // namespace
+DataLoad loadedFrom(const std::string& fileName, const MappedFile& held) {
+    return {LoadResult::Ok,
+            DataFile{held.bytes, held.size, filePart(fileName), fileIdentity(fileName), held}};
+}
 
-DataLoad loadDataFile(const std::string& fileName) {
-    const int64_t size = fileSize(fileName);
-    if (size < 0) return {cannotOpen(fileName), DataFile{}};
-    if (size > kLargestDataFile) return {LoadResult::TooLarge, DataFile{}};
-
+// A file of known size below kMappedFileSize, read whole.
+DataLoad readDataFile(const std::string& fileName, int64_t size) {
     uint8_t* const block = allocateMemory(size + kBufferPadding);
     if (block == nullptr) return {LoadResult::Memory, DataFile{}};
-
-    // Pipes, sockets and devices are refused here, without waiting for a writer.
     if (!openFileForReading(kDataFile, fileName)) return failLoad(block, cannotOpen(fileName));
     const int64_t delivered = readData(kDataFile, block, size);
     closeFile(kDataFile);
     if (delivered <= 0) return failLoad(block, LoadResult::Read);
     // Bytes past what was read are the block's zeros: they are not data.
-    return {LoadResult::Ok, DataFile{block, delivered, filePart(fileName), fileIdentity(fileName)}};
+    return {LoadResult::Ok, DataFile{block, delivered, filePart(fileName), fileIdentity(fileName), {}}};
+}
+
+}  // namespace
+
+DataLoad loadDataFile(const std::string& fileName) {
+    const int64_t size = fileSize(fileName);
+    if (size < 0) return {cannotOpen(fileName), DataFile{}};
+    if (size > kLargestDataSize) return {LoadResult::TooLarge, DataFile{}};
+    // Opened without waiting for a pipe's writer.
+    const OpenedSource source = openDataSource(fileName.c_str());
+    if (source.descriptor < 0) return {cannotOpen(fileName), DataFile{}};
+    if (source.regular && source.size >= kMappedFileSize) {
+        const MappedFile mapped = mapFile(source.descriptor, source.size);
+        if (mapped.bytes == nullptr) return {LoadResult::Memory, DataFile{}};
+        return loadedFrom(fileName, mapped);
+    }
+    if (!source.regular || source.size == 0) {
+        bool tooLong = false;
+        const MappedFile read = readStream(source.descriptor, kLargestStream, tooLong);
+        if (read.bytes == nullptr) return {tooLong ? LoadResult::TooLong : LoadResult::Read, DataFile{}};
+        return loadedFrom(fileName, read);
+    }
+    closeSource(source);
+    return readDataFile(fileName, source.size);
 }
 
 void freeDataFile(DataFile& file) {
-    freeMemory(file.bytes);
+    if (file.mapped.bytes != nullptr) {
+        unmapFile(file.mapped);
+    } else {
+        freeMemory(const_cast<uint8_t*>(file.bytes));
+    }
     file = DataFile{};
+}
+
+int64_t dataBytesPresent(const DataFile& file) {
+    return file.mapped.bytes != nullptr ? mappedBytesPresent(file.mapped) : file.size;
 }
 
 bool isLoadedFile(const std::string& name, const FileIdentity& loaded) {
@@ -69,10 +98,10 @@ SizeNumber parseSizeText(const std::string& text) {
     for (char c : digitsOf) {
         const int64_t position = findText(digits, std::string(1, c));
         // The count is checked as it grows, so it never wraps.
-        if (position == 0 || value * base + (position - 1) > INT32_MAX) return {0, false};
+        if (position == 0 || value * base + (position - 1) > kLargestDataSize) return {0, false};
         value = value * base + (position - 1);
     }
-    return {static_cast<int32_t>(value), true};
+    return {value, true};
 }
 
 RangeCheck checkRange(int64_t first, int64_t size, int64_t dataSize) {
@@ -87,13 +116,13 @@ int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t fir
 }
 
 int64_t byteBlockEnd(const ByteBlock& block) {
-    if (block.bytes < 0 || block.rows < 1 || block.stride < 0 || block.rows > INT32_MAX ||
-        block.stride > INT32_MAX || block.bytes > INT32_MAX)
+    if (block.bytes < 0 || block.rows < 1 || block.stride < 0 || block.bytes > kLargestDataSize ||
+        block.stride > kLargestDataSize || block.first < -kLargestDataSize || block.first > kLargestDataSize)
         return INT64_MAX;
-    int64_t end = 0;
-    if (__builtin_add_overflow(block.first, (block.rows - 1) * block.stride + block.bytes, &end))
+    int64_t span = 0;
+    if (__builtin_mul_overflow(block.rows - 1, block.stride, &span) || span > kLargestDataSize)
         return INT64_MAX;
-    return end;
+    return block.first + span + block.bytes;
 }
 
 int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlock& block,
@@ -112,6 +141,7 @@ int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlo
     }
     const std::array<uint8_t, 256>& saved = transformTable(form.inverse, form.reverseByte, false);
     bool taken = true;
+    bool intact = true;  // no byte vanished from a mapped file while it was read
     for (int64_t row = 0; row < block.rows && taken; ++row) {
         const int64_t rowFirst = block.first + row * block.stride;
         for (int64_t done = 0; done < block.bytes && taken;) {
@@ -120,12 +150,19 @@ int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlo
             // Bytes before the data are 0, without the inverse.
             const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
             std::fill(buffer, buffer + zeros, uint8_t{0});
-            if (zeros < length) savedBytes(buffer + zeros, data.bytes + start + zeros, length - zeros, saved);
-            taken = writeByteRun(kDataFile, buffer, length) == length;
+            if (zeros < length) {
+                intact = copyMappedBytes(buffer + zeros, data.bytes + start + zeros, length - zeros);
+                toSavedBytes(buffer + zeros, length - zeros, saved);
+            }
+            taken = intact && writeByteRun(kDataFile, buffer, length) == length;
             done += length;
         }
     }
     freeMemory(buffer);
+    if (!intact) {
+        discardFile(kDataFile);
+        return 0;
+    }
     return closeFile(kDataFile) != 0 && taken ? 1 : 0;
 }
 

@@ -6,26 +6,33 @@
 #include <string>
 
 #include "support/file_services.h"
+#include "support/mapped_file.h"
 #include "viewer/engine/data_bytes.h"
 
-// The largest file loaded: 2 GiB - 1 bytes, so that the view's 32-bit offsets reach every byte.
-constexpr int64_t kLargestDataFile = INT32_MAX;
+// Files from this size on are mapped, not read: their bytes are read as the view first
+// touches them.
+constexpr int64_t kMappedFileSize = int64_t{1} << 20;
+// The most bytes read from a pipe, a device or a file that reports no size (1 GiB).
+constexpr int64_t kLargestStream = int64_t{1} << 30;
 
 enum class LoadResult {
     Ok,
-    Memory,   // no block of dataSize + 16 bytes
-    Open,     // missing, a folder, not a regular file (FIFO, device), or cannot be opened
-    Denied,   // the user may not read it, or may not enter a folder on its way
-    Read,     // nothing could be read (an empty file included), or a read failed
-    TooLarge  // 2 GiB or more; refused before any memory is taken
+    Memory,    // no block of dataSize + 16 bytes
+    Open,      // missing, a folder, or cannot be opened
+    Denied,    // the user may not read it, or may not enter a folder on its way
+    Read,      // nothing could be read (an empty file included), or a read failed
+    TooLarge,  // over kLargestDataSize; refused before any memory is taken
+    TooLong    // a stream that ran past kLargestStream bytes
 };
 
-// A data file read whole: its bytes in a block of size + 16 bytes, the 16 past the data zero.
+// A data file's bytes, followed by at least 16 zero bytes: a small file read whole into a block,
+// a larger one mapped, a stream read to its end.
 struct DataFile {
-    uint8_t* bytes = nullptr;  // nullptr: nothing loaded
+    const uint8_t* bytes = nullptr;  // nullptr: nothing loaded
     int64_t size = 0;
     std::string name;       // the file part of the name it was loaded by
     FileIdentity identity;  // the file it was read from, which no save may replace
+    MappedFile mapped;      // what holds the bytes unless they were read into a block
 };
 
 struct DataLoad {
@@ -33,13 +40,17 @@ struct DataLoad {
     DataFile file;  // holds nothing unless result is Ok
 };
 
-// Reads the file whole into a new zero-padded block. The data is what the read delivered: a
-// file that came up shorter than its size (cut while it was read) loads with the bytes there
-// were, the block still 16 zero bytes longer.
+// Loads the file: below kMappedFileSize read whole into a new zero-padded block, where the data
+// is what the read delivered (a file cut while it was read loads with the bytes there were);
+// from that size on mapped; a pipe, a device or a file that reports no size read to its end.
 DataLoad loadDataFile(const std::string& fileName);
 
-// Releases the block; afterwards the record holds nothing.
+// Releases the bytes; afterwards the record holds nothing.
 void freeDataFile(DataFile& file);
+
+// The bytes of the loaded data that its file still holds: fewer than its size once another
+// program has cut a mapped file short.
+int64_t dataBytesPresent(const DataFile& file);
 
 // The bytes of the record.
 inline DataBytes dataBytes(const DataFile& file) {
@@ -50,12 +61,12 @@ inline DataBytes dataBytes(const DataFile& file) {
 bool isLoadedFile(const std::string& name, const FileIdentity& loaded);
 
 struct SizeNumber {
-    int32_t value;
+    int64_t value;
     bool ok;
 };
 
 // Decimal digits, or hexadecimal digits (either case) after a leading "$". Not ok (and value
-// 0) for any other character, and for a count above 2147483647, which would not fit 32 bits.
+// 0) for any other character, and for a count above kLargestDataSize, which no data reaches.
 SizeNumber parseSizeText(const std::string& text);
 
 enum class RangeCheck { Ok, TooBig };
@@ -72,7 +83,8 @@ struct SavedByteForm {
 // Writes size bytes from first through file number 0: bytes before the data
 // are 0; others are XORed with 0xFF when inverse is on, then bit-reversed
 // when reverseByte is on. Refuses a range that fails checkRange. 1 when the
-// file was written completely, 0 otherwise (no file is left behind then).
+// file was written completely, 0 otherwise (no file is left behind then, also
+// when bytes of a mapped file vanish while they are read).
 int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t first, int64_t size,
                      SavedByteForm form);
 
@@ -85,7 +97,8 @@ struct ByteBlock {
     int64_t rows;
 };
 
-// One past the last byte of the block; INT64_MAX for a block with negative or huge sizes.
+// One past the last byte of the block; INT64_MAX for a block with negative sizes or one that
+// reaches past kLargestDataSize.
 int64_t byteBlockEnd(const ByteBlock& block);
 
 // The rows of the block one after the other, each as writeBinaryRange writes a range.

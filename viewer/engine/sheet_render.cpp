@@ -15,13 +15,6 @@
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 
-namespace {
-
-// Far beyond any byteOffset + fineOffset, near enough to zero that no sum of the layout wraps.
-constexpr int64_t kFirstByteReach = int64_t{1} << 40;
-
-}  // namespace
-
 bool isZoomStep(int zoom) {
     return zoom == 1 || zoom == 2 || zoom == 4 || zoom == 8;
 }
@@ -31,8 +24,8 @@ namespace {
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
            options.colourMode >= 0 && options.colourMode < kModeTableSize && options.viewHeight >= 1 &&
-           options.viewHeight <= 32767 && options.first >= -kFirstByteReach &&
-           options.first <= kFirstByteReach;
+           options.viewHeight <= 32767 && options.first >= -kLargestDataSize &&
+           options.first <= kLargestDataSize;
 }
 
 int32_t checkerColour(int x, int y) {
@@ -1187,7 +1180,7 @@ std::string viewStatusLine(const SheetOptions& options, int64_t dataSize, const 
 
 SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target) {
     if (data.bytes == nullptr) return SheetResult::NothingLoaded;
-    if (data.size < 0 || data.size > kFirstByteReach || !optionsInRange(options) || !drawableTarget(target))
+    if (data.size < 0 || data.size > kLargestDataSize || !optionsInRange(options) || !drawableTarget(target))
         return SheetResult::CannotDraw;
     drawSheetDirect(target, data, options);
     return SheetResult::Drawn;
@@ -1245,10 +1238,9 @@ int64_t viewRowBytes(int mode, int bytesPerRow) {
     return viewGeometry(mode, bytesPerRow, 1, 1).rowBytes;
 }
 
-int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int mouseY) {
+int64_t jumpRowAt(const SheetOptions& options, int64_t rowPosition, int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(options, mouseX, mouseY);
-    const int64_t row = pointed.strip * pointed.rowsPerStrip + pointed.row + rowPosition;
-    return static_cast<int32_t>(std::clamp<int64_t>(row, INT32_MIN, INT32_MAX));
+    return pointed.strip * pointed.rowsPerStrip + pointed.row + rowPosition;
 }
 
 std::string statusTextForRender(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY) {

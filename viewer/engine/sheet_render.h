@@ -73,7 +73,7 @@ int64_t viewRowBytes(int mode, int bytesPerRow);
 
 // The row position of that byte, which "jump here" puts at the top: the rows of the strips
 // before it, plus its row within its strip, plus the row position of the view.
-int32_t jumpRowAt(const SheetOptions& options, int rowPosition, int mouseX, int mouseY);
+int64_t jumpRowAt(const SheetOptions& options, int64_t rowPosition, int mouseX, int mouseY);
 
 // "Disp=first,width=..,x=..,y=..,size=.." written by every render; without ",size=.." where
 // the pointer lies on no drawn byte (pointsAtDrawnByte).

@@ -32,7 +32,8 @@ constexpr LoadMessage kLoadMessages[] = {
     {LoadResult::Open, "File Error", "Unable to open:", true},
     {LoadResult::Denied, "File Error", "Permission denied:", true},
     {LoadResult::Read, "File Read Error", "Unable to read:", true},
-    {LoadResult::TooLarge, "File Error", "File too large (2 GiB or more):", true},
+    {LoadResult::TooLarge, "File Error", "File too large (over 1 PiB):", true},
+    {LoadResult::TooLong, "File Read Error", "More than 1 GiB to read from:", true},
 };
 
 // Loads the file and sets the row bar's range for it, the view following the bar; on failure

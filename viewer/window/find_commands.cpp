@@ -16,7 +16,7 @@
 namespace {
 
 int64_t firstByteOfView() {
-    return int64_t{viewerState.byteOffset} + getState(kOffsetSpin);
+    return viewerState.byteOffset + getState(kOffsetSpin);
 }
 
 void sayNothingFound(const std::string& text) {

@@ -193,16 +193,16 @@ void pollArrowKeys() {
     if (!alt && isKeyDownInWindow(kMainWindow, kKeyRight)) stepWidth(1);
     if (!alt && isKeyDownInWindow(kMainWindow, kKeyLeft)) stepWidth(-1);
     if (isKeyDownInWindow(kMainWindow, kKeyUp)) {
-        const int row = getState(kRowScroll);
+        const int64_t row = viewRow();
         if (row != 0) {
-            setState(kRowScroll, row - 1);
+            setViewRow(row - 1);
             applyScroll();
         }
     }
     if (isKeyDownInWindow(kMainWindow, kKeyDown)) {
-        const int row = getState(kRowScroll);
-        if (row != getAttribute(kRowScroll, kScrollMaximum)) {
-            setState(kRowScroll, row + 1);
+        const int64_t row = viewRow();
+        if (row != viewerState.barRows) {
+            setViewRow(row + 1);
             applyScroll();
         }
     }
@@ -213,13 +213,12 @@ void pollArrowKeys() {
 
 void turnWheel() {
     const auto delta = static_cast<int16_t>((eventWParam() >> 16) & 0xFFFF);
-    const int row = getState(kRowScroll);
+    const int64_t row = viewRow();
     if (delta < 0) {
-        // The bar stops at its maximum; a sum beyond 32 bits must not wrap to a small row first.
-        setState(kRowScroll, static_cast<int>(std::min<int64_t>(int64_t{row} + kWheelRows, INT32_MAX)));
+        setViewRow(row + kWheelRows);  // stops at the last row
         applyScroll();
     } else if (delta > 0 && row > kWheelRows) {
-        setState(kRowScroll, row - kWheelRows);
+        setViewRow(row - kWheelRows);
         applyScroll();
     }
 }
@@ -227,7 +226,7 @@ void turnWheel() {
 void rightClickCanvas() {
     const int mouseX = getAttribute(kCanvas, kCanvasMouseX);
     const int mouseY = getAttribute(kCanvas, kCanvasMouseY);
-    viewerState.jumpRow = jumpRowAt(viewerSheetOptions(), heldValue(HeldValue::RowPosition), mouseX, mouseY);
+    viewerState.jumpRow = jumpRowAt(viewerSheetOptions(), viewRow(), mouseX, mouseY);
     showPopupMenu(kJumpMenu, kMainWindow);
 }
 
@@ -313,7 +312,7 @@ void toggleZoomPreview() {
 
 void jumpHere() {
     if (viewerState.jumpRow == -1) return;
-    setState(kRowScroll, viewerState.jumpRow);
+    setViewRow(viewerState.jumpRow);
     applyScroll();
     viewerState.jumpRow = -1;
 }
@@ -326,7 +325,7 @@ void chooseMachineMode(int mode) {
     markColourMode(colourModeCommand(mode));
     const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
-    setState(kRowScroll, static_cast<int>(first / rowBytes));
+    setViewRow(first / rowBytes);
     applyScroll();
 }
 

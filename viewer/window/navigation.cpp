@@ -42,15 +42,15 @@ void showFromByte(int64_t row, int32_t fineOffset) {
 }
 
 void moveRowsBy(int64_t rows) {
-    const int64_t row = getState(kRowScroll);
-    const int64_t target = std::clamp<int64_t>(row + rows, 0, getAttribute(kRowScroll, kScrollMaximum));
+    const int64_t row = viewRow();
+    const int64_t target = std::clamp<int64_t>(row + rows, 0, viewerState.barRows);
     if (target == row) return;
-    setState(kRowScroll, static_cast<int>(target));
+    setViewRow(target);
     applyScroll();
 }
 
 void goToRowStart(int64_t row) {
-    if (getState(kRowScroll) == row && getState(kOffsetSpin) == 0) return;
+    if (viewRow() == row && getState(kOffsetSpin) == 0) return;
     showFromByte(row, 0);
 }
 

@@ -99,7 +99,7 @@ void showViewFrom(int64_t first, int32_t width) {
     const auto offset = static_cast<int>(std::clamp<int64_t>(first - row * rowBytes, INT32_MIN, INT32_MAX));
     setState(kWidthScroll, width);
     setRowScrollRange(rowBytes);
-    setState(kRowScroll, static_cast<int>(row));
+    setViewRow(row);
     followScrollBars();  // the offset box's range for this width
     setState(kOffsetSpin, offset);
     setText(kOffsetSpin, decimalText(getState(kOffsetSpin)));

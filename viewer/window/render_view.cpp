@@ -10,6 +10,7 @@
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
+#include "viewer/engine/row_bar_scale.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
 #include "viewer/window/view_inputs.h"
@@ -133,7 +134,23 @@ void clampOffsetBox(int reach) {
 }  // namespace
 
 void setRowScrollRange(int64_t rowBytes) {
-    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(viewerState.dataSize / rowBytes));
+    const int64_t row = viewRow();
+    viewerState.barRows = viewerState.dataSize / rowBytes;
+    setAttribute(kRowScroll, kScrollMaximum, static_cast<int>(std::min(viewerState.barRows, kRowBarLimit)));
+    setViewRow(row);
+}
+
+int64_t viewRow() {
+    // A bar moved by hand (or by a test) no longer shows the row noted: the bar's row counts.
+    const int64_t bar = getState(kRowScroll);
+    if (bar != rowBarValue(viewerState.rowPosition, viewerState.barRows))
+        viewerState.rowPosition = rowOfBarValue(bar, viewerState.barRows);
+    return viewerState.rowPosition;
+}
+
+void setViewRow(int64_t row) {
+    viewerState.rowPosition = std::clamp<int64_t>(row, 0, viewerState.barRows);
+    setState(kRowScroll, static_cast<int>(rowBarValue(viewerState.rowPosition, viewerState.barRows)));
 }
 
 void followScrollBars() {
@@ -141,9 +158,8 @@ void followScrollBars() {
     viewerState.bytesPerRow = width > 0 ? width : 1;
     const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
-    // Taken after the new maximum has clamped the bar, so that the view starts where the bar shows.
-    const int64_t offset = int64_t{getState(kRowScroll)} * rowBytes;
-    viewerState.byteOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, INT32_MIN, INT32_MAX));
+    // Taken after the new range has clamped the row, so that the view starts where the bar shows.
+    viewerState.byteOffset = viewerState.rowPosition * rowBytes;
     fitOffsetBox();
 }
 

@@ -15,8 +15,15 @@ void followScrollBars();
 // its value inside. No render.
 void fitOffsetBox();
 
-// The row bar's range for view rows of `rowBytes` bytes over the data.
+// The row bar's range for view rows of `rowBytes` bytes over the data; the row position kept
+// within it.
 void setRowScrollRange(int64_t rowBytes);
+
+// The row position: the row noted, or the bar's row when the bar has been moved since.
+int64_t viewRow();
+
+// Notes the row, kept within the bar's last range, and sets the bar to show it. No render.
+void setViewRow(int64_t row);
 
 // followScrollBars, then renderView.
 void applyScroll();

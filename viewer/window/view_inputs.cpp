@@ -10,8 +10,9 @@ LoadResult loadViewerData(const std::string& fileName) {
     viewerState.selection = ViewSelection{};
     const DataLoad load = loadDataFile(fileName);
     if (load.result != LoadResult::Ok) return load.result;
+    viewerState.loaded = load.file;
     viewerState.dataBuffer = load.file.bytes;
-    viewerState.dataSize = static_cast<int32_t>(load.file.size);
+    viewerState.dataSize = load.file.size;
     viewerState.loadedFileName = load.file.name;
     viewerState.lastFolder = pathPart(fileName);
     viewerState.loadedFile = load.file.identity;
@@ -20,7 +21,7 @@ LoadResult loadViewerData(const std::string& fileName) {
 }
 
 void freeViewerData() {
-    freeMemory(viewerState.dataBuffer);
+    freeDataFile(viewerState.loaded);
     viewerState.dataBuffer = nullptr;
     viewerState.dataSize = 0;
     viewerState.loadedFile = FileIdentity{};
@@ -32,7 +33,7 @@ DataBytes viewerData() {
 }
 
 int64_t viewFirstByte() {
-    return int64_t{viewerState.byteOffset} + heldValue(HeldValue::FineOffset);
+    return viewerState.byteOffset + heldValue(HeldValue::FineOffset);
 }
 
 SheetOptions viewerSheetOptions() {

@@ -15,11 +15,11 @@ int64_t rowBytesOfWidthBox() {
 }
 
 int64_t lastDataRow() {
-    return std::max(viewerState.dataSize - 1, 0) / rowBytesOfWidthBox();
+    return std::max<int64_t>(viewerState.dataSize - 1, 0) / rowBytesOfWidthBox();
 }
 
 void placeView(int64_t row, int32_t fineOffset) {
-    setState(kRowScroll, static_cast<int>(row));
+    setViewRow(row);
     setState(kOffsetSpin, fineOffset);
     setText(kOffsetSpin, decimalText(fineOffset));
     followScrollBars();

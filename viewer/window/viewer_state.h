@@ -9,6 +9,7 @@
 #include "support/file_services.h"
 #include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
+#include "viewer/engine/data_buffer.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
 
@@ -42,16 +43,22 @@ struct ViewSelection {
 };
 
 struct ViewerState {
-    uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
-    int32_t dataSize;
+    const uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
+    // The bytes shown: the loaded size, or fewer once the file has been cut short under the view.
+    int64_t dataSize;
+    DataFile loaded;      // what holds the bytes
     int32_t bytesPerRow;  // copy of the width control, taken by applyScroll
-    int32_t byteOffset;   // rowPosition x bytesPerRow
-    int32_t zoom;         // 1, 2, 4 or 8
-    int32_t colourMode;   // ColourMode
+    int64_t byteOffset;   // rowPosition x bytes of a view row
+    // The row position; the row bar shows it scaled when there are more rows than its 32 bits
+    // hold. barRows is the last row the bar's range stood for when it was last set.
+    int64_t rowPosition;
+    int64_t barRows;
+    int32_t zoom;        // 1, 2, 4 or 8
+    int32_t colourMode;  // ColourMode
     int32_t stayOnTop;
     int32_t maxWidth;
     int32_t viewHeight;
-    int32_t jumpRow;  // -1: no jump pending
+    int64_t jumpRow;  // -1: no jump pending
     std::string windowTitle;
     std::string lastFolder;
     std::string loadedFileName;

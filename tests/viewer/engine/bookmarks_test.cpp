@@ -29,9 +29,11 @@ TEST(BookmarksTest, ValuesNameTheirFileAndPlaceOrAreRefused) {
         {"1 1 0 0 binary 1 0 2 /a b", false, "", 0, ""},
         {"1 1 0 1 binary 3 0 2 /a b", false, "", 0, ""},  // zoom
         {"1 1 0 1 binary 4294967297 0 2 /a b", false, "", 0, ""},
-        {"1 1 0 1 hires 1 0 2 /a b", false, "", 0, ""},            // mode
-        {"1 1 0 1 binary 1 16 2 /a b", false, "", 0, ""},          // options
-        {"1 1 2147483648 1 binary 1 0 2 /a b", false, "", 0, ""},  // first byte
+        {"1 1 0 1 hires 1 0 2 /a b", false, "", 0, ""},    // mode
+        {"1 1 0 1 binary 1 16 2 /a b", false, "", 0, ""},  // options
+        {"6000000000 1 5000000000 1 binary 1 0 4 /a b big", true, "/a b", 6000000000,
+         "5000000000 1 binary 1 big"},
+        {"1 1 1125899906842625 1 binary 1 0 2 /a b", false, "", 0, ""},  // first byte past 1 PiB
         {"1 1 x 1 binary 1 0 2 /a b", false, "", 0, ""},
         {"", false, "", 0, ""},
     };

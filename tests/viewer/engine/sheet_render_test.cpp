@@ -247,12 +247,12 @@ TEST_P(SheetRenderTest, StatusLineAndJumpRow) {
     constexpr int64_t kBig = INT32_MAX;
     // First byte, width, zoom, mode (+ kMulti << 8), data size, pointer x and y; the render's text, jump row.
     // clang-format off
-    const std::tuple<int64_t, int32_t, int32_t, int32_t, int64_t, int, int, const char*, int32_t> cases[] = {
+    const std::tuple<int64_t, int32_t, int32_t, int32_t, int64_t, int, int, const char*, int64_t> cases[] = {
         {100, 7, 1, kModeBinary, kBig, 0, 0, "Disp=100,width=7,x=0,y=0,size=0", 0},
         {-3, 3, 1, kModeBinary, kBig, 8, 1, "Disp=-3,width=3,x=8,y=1,size=4", 1},
         {int64_t{INT32_MAX} + 1, 1, 1, kModeBinary, kBig, 0, 0, "Disp=2147483648,width=1,x=0,y=0,size=0", 0},
         {0, 256, 8, kModeBinary, kBig, 599, 511, "Disp=0,width=256,x=74,y=63,size=16137", 63},
-        {0, 256, 1, kModeBinary, kBig, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647", INT32_MAX},
+        {0, 256, 1, kModeBinary, kBig, INT32_MAX, INT32_MAX, "Disp=0,width=256,x=2147483647,y=2147483647", 2684354047},
         {0, 1, 4, kModeBinary, kBig, -37, -5, "Disp=0,width=1,x=-9,y=-1", -129},
         {0, 0, 0, kModeBinary, kBig, 16, 10, "Disp=0,width=0,x=16,y=10", 1034},  // never divides by zero
         // Beside the only strip, past the end of the data, beyond the last strip; the first byte is always drawn.

@@ -41,13 +41,14 @@ class DataCommandsTest : public ViewerWindowTest {
 // A file that does not load ends the program with its message, from the command line or "Open...".
 TEST_F(DataCommandsTest, AFailedLoadEndsTheProgramWithoutSettings) {
     const char* messages[] = {"File Error:Unable to open:", "File Read Error:Unable to read:",
-                              "File Error:File too large (2 GiB or more):", "File Error:Unable to open:"};
+                              "File Read Error:Unable to read:", "File Error:Unable to open:"};
     const std::string name = path("bad file"), settings = "[Options]\r\nZoom = 2\r\n";
-    for (int i = 0; i < 6; ++i) {  // missing, empty, too large, a folder; then missing, empty by "Open..."
+    for (int i = 0; i < 6;
+         ++i) {  // missing, empty, a pipe no one writes, a folder; then missing, empty by "Open..."
         SCOPED_TRACE(i);
         removeTree(name);
-        if (i % 4 == 1 || i == 2) writeWholeFile(name, "");
-        EXPECT_TRUE(i != 2 || truncate(name.c_str(), int64_t{1} << 31) == 0);
+        if (i % 4 == 1) writeWholeFile(name, "");
+        EXPECT_TRUE(i != 2 || mkfifo(name.c_str(), 0600) == 0);
         if (i == 3) mkdir(name.c_str(), 0700);
         writeFile("pl2.ini", settings);
         std::vector<RequesterAnswer> answers = {{RequesterKind::OpenFile, name},

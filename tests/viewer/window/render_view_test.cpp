@@ -51,7 +51,8 @@ TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     }
     command(kCommandGrid);
     const std::string bytes = countingBytes(4000);
-    std::memcpy(viewerState.dataBuffer, bytes.data(), bytes.size());
+    std::memcpy(const_cast<uint8_t*>(viewerState.dataBuffer), bytes.data(),
+                bytes.size());  // a block read whole
     command(kCommandZoom8);
     EXPECT_EQ(title(), "Pixloupe 2d,x8");
     for (int y = 0; y < 512; y += 7)
