@@ -3,14 +3,18 @@
 
 Real pictures from Debian packages (wallpapers, icons, documentation images) are turned into
 each colour mode at widths of 2 to 200 bytes per row and embedded at random offsets between
-compressed data, plain text and machine code. Real retro data is added as it is installed:
+compressed data, plain text and machine code. A sheet is laid out in one of four shapes: pictures
+side by side, pictures with a band of blank rows inside, tiles with blank gaps between them, or a
+picture on a background of one colour; and shaded by thresholds, by error diffusion
+(Floyd-Steinberg) or, in the modes of 1-2 bits per pixel, by an ordered pattern (Bayer 2x2, 4x4,
+8x8 or a checkerboard). Real retro data is added as it is installed:
 the ZX Spectrum ROM of opense-basic (character set at 15616, one byte per row) and the
 console fonts of kbd.
 
     scripts/make-find-corpus.py OUTDIR [CASES] [SEED]
 
 Writes OUTDIR/NNNN.bin and OUTDIR/manifest.tsv with one case a line:
-    file  mode  first  length  width  group
+    file  mode  first  length  width  group  shape  dither
 Run the evaluation with:  build/bench/pl_find_eval OUTDIR/manifest.tsv
 Judge on two corpora of different seeds: tune on one, quote the other.
 Needs the Debian packages python3-pil gnome-backgrounds adwaita-icon-theme libgtk-3-doc gdb
@@ -19,6 +23,8 @@ opense-basic kbd (installed here when missing and run as root), so run it with t
 Every source is taken from named packages (the pictures and the code) or from the packages every
 Debian system has (the changelogs: compressed data and text), never from whatever else is
 installed, so that a seed gives the same corpus on every machine with the same release.
+The shapes and ordered dithers are drawn from a second random sequence, so that a seed's pictures,
+offsets and fillers are those the generator made before it had them.
 Not part of the tests.
 """
 import glob
@@ -115,35 +121,115 @@ def sprite_sheet(sources, pixel_width, rows, rng, cache):
     return sheet
 
 
-def to_bytes(strip, mode, rng):
+SHAPES = ["sheet", "band", "gaps", "background"]
+ORDERED = {
+    "bayer2": [[0, 2], [3, 1]],
+    "bayer4": [[0, 8, 2, 10], [12, 4, 14, 6], [3, 11, 1, 9], [15, 7, 13, 5]],
+    "checker": [[0, 1], [1, 0]],
+}
+
+
+def bayer(n):
+    """The Bayer threshold matrix of n x n (n a power of 2), values 0..n*n-1."""
+    if n == 1:
+        return [[0]]
+    half = bayer(n // 2)
+    return [[4 * half[y % (n // 2)][x % (n // 2)] + [[0, 2], [3, 1]][y // (n // 2)][x // (n // 2)]
+             for x in range(n)] for y in range(n)]
+
+
+ORDERED["bayer8"] = bayer(8)
+
+
+def ordered_levels(grey, levels, matrix):
+    """Grey bytes to levels 0..levels-1, each pixel's threshold from the matrix tiled over the picture."""
+    width, rows = grey.size
+    values = grey.tobytes()
+    n = len(matrix)
+    cells = max(max(row) for row in matrix) + 1
+    steps = levels - 1
+    out = bytearray(width * rows)
+    for y in range(rows):
+        thresholds = [(matrix[y % n][x % n] + 0.5) / cells for x in range(n)]
+        base = y * width
+        for x in range(width):
+            level = int(values[base + x] * steps / 255 + thresholds[x % n])
+            out[base + x] = min(steps, level)
+    return bytes(out)
+
+
+def to_bytes(strip, mode, rng, shape_rng):
+    """The strip packed in the mode, and how it was shaded: none, fs or an ordered pattern."""
     width, rows = strip.size
     dither = rng.random() < 0.5
+    # Ordered patterns in the modes of 1-2 bits per pixel, error diffusion in the others' stead.
+    kind = "fs" if dither else "none"
+    if dither and mode != 3 and shape_rng.random() < 0.6:
+        kind = shape_rng.choice(sorted(ORDERED))
     if mode == 0:
         grey = strip.convert("L")
-        image = grey.convert("1", dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
-        return image.tobytes()  # one bit per pixel, leftmost pixel in bit 7, rows whole bytes
-    levels = 4 if mode in (1, 2) else 16
-    if mode == 3 and rng.random() < 0.6:
-        indexed = strip.quantize(levels, dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
+        if kind in ORDERED:
+            pixels = ordered_levels(grey, 2, ORDERED[kind])
+        else:
+            pixels = grey.convert("1", dither=Image.FLOYDSTEINBERG if dither else Image.NONE).convert(
+                "L").tobytes()
+            pixels = bytes(1 if p else 0 for p in pixels)
+        levels = 2
     else:
-        palette = Image.new("P", (1, 1))
-        steps = [round(i * 255 / (levels - 1)) for i in range(levels)]
-        palette.putpalette(sum(([s, s, s] for s in steps), []) + [0, 0, 0] * (256 - levels))
-        indexed = strip.convert("L").convert("RGB").quantize(
-            palette=palette, dither=Image.FLOYDSTEINBERG if dither else Image.NONE)
-    pixels = indexed.tobytes()
-    bits = 8 // PIXELS_PER_BYTE[mode]
+        levels = 4 if mode in (1, 2) else 16
+        if kind in ORDERED:
+            pixels = ordered_levels(strip.convert("L"), levels, ORDERED[kind])
+        elif mode == 3 and rng.random() < 0.6:
+            pixels = strip.quantize(levels, dither=Image.FLOYDSTEINBERG if dither else Image.NONE).tobytes()
+        else:
+            palette = Image.new("P", (1, 1))
+            steps = [round(i * 255 / (levels - 1)) for i in range(levels)]
+            palette.putpalette(sum(([s, s, s] for s in steps), []) + [0, 0, 0] * (256 - levels))
+            pixels = strip.convert("L").convert("RGB").quantize(
+                palette=palette, dither=Image.FLOYDSTEINBERG if dither else Image.NONE).tobytes()
+    per_byte = PIXELS_PER_BYTE[mode]
+    bits = 8 // per_byte
     out = bytearray()
     for r in range(rows):
         row = pixels[r * width:(r + 1) * width]
-        for x in range(0, width, PIXELS_PER_BYTE[mode]):
+        for x in range(0, width, per_byte):
             value = 0
-            for j in range(PIXELS_PER_BYTE[mode]):
+            for j in range(per_byte):
                 index = row[x + j] & (levels - 1)
-                shift = 8 - bits * (j + 1) if mode != 2 else bits * j  # BK-0010: low bits first
+                # Binary: leftmost pixel in bit 7; BK-0010: low bits first
+                shift = 8 - bits * (j + 1) if mode != 2 else bits * j
                 value |= index << shift
             out.append(value)
-    return bytes(out)
+    return bytes(out), kind
+
+
+def background_colour(shape_rng):
+    return (0, 0, 0) if shape_rng.random() < 0.5 else (255, 255, 255)
+
+
+def shaped(strip, shape, shape_rng):
+    """The sheet in its shape: a band of blank rows inside, gaps between tiles, or on a background."""
+    width, rows = strip.size
+    colour = background_colour(shape_rng)
+    if shape == "band":
+        height = shape_rng.randint(2, max(2, min(64, rows // 4)))
+        top = shape_rng.randint(rows // 4, max(rows // 4, rows * 3 // 4 - height))
+        strip.paste(colour, (0, top, width, top + height))
+    elif shape == "gaps":
+        tile_w = shape_rng.choice([8, 16, 24, 32])
+        tile_h = shape_rng.choice([8, 16, 24, 32])
+        gap = shape_rng.randint(1, 8)
+        for x in range(tile_w, width, tile_w + gap):
+            strip.paste(colour, (x, 0, min(width, x + gap), rows))
+        for y in range(tile_h, rows, tile_h + gap):
+            strip.paste(colour, (0, y, width, min(rows, y + gap)))
+    elif shape == "background":
+        inner = (max(1, round(width * shape_rng.uniform(0.5, 0.9))),
+                 max(1, round(rows * shape_rng.uniform(0.5, 0.9))))
+        picture = strip.resize(inner, Image.LANCZOS)
+        strip = Image.new("RGB", (width, rows), colour)
+        strip.paste(picture, (shape_rng.randint(0, width - inner[0]), shape_rng.randint(0, rows - inner[1])))
+    return strip
 
 
 def filler_sources():
@@ -184,14 +270,16 @@ def font_cases(outdir, rng, count):
         length = glyphs * height * row_bytes
         name = "font-%s.bin" % os.path.basename(path).split(".")[0]
         open(os.path.join(outdir, name), "wb").write(data)
-        cases.append((name, 0, first, length, row_bytes, "font"))
+        cases.append((name, 0, first, length, row_bytes, "font", "font", "none"))
     return cases
 
 
 def main():
     outdir = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 240
-    rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
+    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+    rng = random.Random(seed)
+    shape_rng = random.Random(seed * 7919 + 1)
     os.makedirs(outdir, exist_ok=True)
     sources = picture_sources()
     fillers = filler_sources()
@@ -203,22 +291,24 @@ def main():
         rows = max(32, -(-2048 // width))
         rows = min(rows * rng.choice([1, 1, 2, 3]), max(32, 65536 // width))
         strip = sprite_sheet(sources, width * PIXELS_PER_BYTE[mode], rows, rng, cache)
-        picture = to_bytes(strip, mode, rng)
+        shape = shape_rng.choice(SHAPES)
+        picture, dither = to_bytes(shaped(strip, shape, shape_rng), mode, rng, shape_rng)
         before, kind_before = filler(fillers, rng, rng.randint(1024, 48 * 1024))
         after, kind_after = filler(fillers, rng, rng.randint(1024, 48 * 1024))
         name = "%04d.bin" % n
         open(os.path.join(outdir, name), "wb").write(before + picture + after)
-        cases.append((name, mode, len(before), len(picture), width, kind_before + "+" + kind_after))
+        cases.append((name, mode, len(before), len(picture), width, kind_before + "+" + kind_after, shape,
+                      dither))
     rom = "/usr/share/spectrum-roms/opense.rom"
     if os.path.exists(rom):
         open(os.path.join(outdir, "opense.rom"), "wb").write(open(rom, "rb").read())
-        cases.append(("opense.rom", 0, 15616, 768, 1, "zx-rom"))
+        cases.append(("opense.rom", 0, 15616, 768, 1, "zx-rom", "font", "none"))
     cases += font_cases(outdir, rng, 24)
     # Stretches without pictures, for the false regions per MiB.
     for kind, source in sorted(fillers.items()):
         name = "plain-%s.bin" % kind
         open(os.path.join(outdir, name), "wb").write(source[:4 << 20])
-        cases.append((name, 0, -1, 0, 0, "plain-" + kind))
+        cases.append((name, 0, -1, 0, 0, "plain-" + kind, "-", "-"))
     with open(os.path.join(outdir, "manifest.tsv"), "w") as manifest:
         for case in cases:
             manifest.write("\t".join(str(v) for v in case) + "\n")
