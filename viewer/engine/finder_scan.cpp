@@ -49,6 +49,13 @@ constexpr int kRegionLeastRows = 24;
 // A font holds at least this many bytes: 64 glyphs of 8 rows.
 constexpr int64_t kFontLeastBytes = 512;
 
+// A band of blank rows inside a picture (icons and sprite sheets have them) is at most so many
+// rows high and so many bytes long; a longer one parts two pictures.
+constexpr int64_t kBandMostRows = 64;
+constexpr int64_t kBandLongest = 16 * 1024;
+// The rows either side of a band that a picture's regions may leave out.
+constexpr int64_t kBandStrayRows = 4;
+
 // Whether the bytes in [begin, end) repeat their values as seldom as bytes drawn at random:
 // kScanSample random bytes hold about 128 pairs of equal bytes (seldom over 170), pictures far more.
 bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
@@ -64,6 +71,34 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
 bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
     return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,
                   kBlockLiftMargin);
+}
+
+// The longest band of blank rows inside a picture of rows `width` bytes wide.
+int64_t longestBand(int width) {
+    return std::min(kBandLongest, kBandMostRows * width);
+}
+
+// The longest run of one value in [begin, end).
+int64_t longestOneValueRun(const uint8_t* data, int64_t begin, int64_t end) {
+    int64_t longest = 0, run = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        run = i > begin && data[i] == data[i - 1] ? run + 1 : 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+// Whether `next`, found after `region`, is more of its picture: rows of the same width lined up with
+// its rows, after it or overlapping it, with at most a band of blank rows (bytes of one value)
+// between them, and a few rows either side of the band that neither region took in.
+bool continuesPicture(const uint8_t* data, const GraphicsRegion& region, const GraphicsRegion& next) {
+    const int64_t end = region.first + region.length;
+    if (next.width != region.width || region.width < 2 || next.first <= region.first ||
+        next.first + next.length <= end || (next.first - region.first) % region.width != 0)
+        return false;
+    const int64_t gap = std::max<int64_t>(0, next.first - end);
+    const int64_t band = longestOneValueRun(data, end, end + gap);
+    return band <= longestBand(region.width) && gap - band <= kBandStrayRows * region.width;
 }
 
 }  // namespace
@@ -169,7 +204,13 @@ std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, in
     bool tailSeen = tail <= block;
     // A region that begins before `to` may show itself only in blocks past it.
     const int64_t lastBlock = to > size - kScanReach ? size : to + kScanReach;
-    while (block < lastBlock) {
+    // The region found last, listed or not: the next one may be more of its picture.
+    GraphicsRegion last{};
+    bool lastListed = false;
+    const auto mayContinue = [&] {
+        return lastListed && block <= last.first + last.length + longestBand(last.width) + kScanStride;
+    };
+    while (block < lastBlock || mayContinue()) {
         if (!tailSeen && block > tail) {
             block = tail;
             tailSeen = true;
@@ -190,18 +231,26 @@ std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, in
             block += kScanStride;
             continue;
         }
-        if (region.first >= to) break;
-        if (region.first < lastEnd) {
-            // Whole rows only, so that the rest still lines up.
-            const int64_t rows = (lastEnd - region.first + region.width - 1) / region.width;
-            region.first += rows * region.width;
-            region.length -= rows * region.width;
+        int64_t end = region.first + region.length;
+        if (last.length > 0 && continuesPicture(data, last, region)) {
+            last.length = end - last.first;
+            last.score = std::min(last.score, region.score);
+            if (lastListed) regions.back() = last;
+        } else {
+            if (region.first >= to) break;
+            if (region.first < lastEnd) {
+                // Whole rows only, so that the rest still lines up.
+                const int64_t rows = (lastEnd - region.first + region.width - 1) / region.width;
+                region.first += rows * region.width;
+                region.length -= rows * region.width;
+            }
+            // The trim can move the start past the end of the stretch.
+            lastListed = region.first >= from && region.first < to &&
+                         region.length >= (region.width == 1 ? kFontLeastBytes : kRegionLeastBytes);
+            if (lastListed) regions.push_back(region);
+            last = region;
+            end = region.first + region.length;
         }
-        // The trim can move the start past the end of the stretch.
-        if (region.first >= from && region.first < to &&
-            region.length >= (region.width == 1 ? kFontLeastBytes : kRegionLeastBytes))
-            regions.push_back(region);
-        const int64_t end = region.first + region.length;
         lastEnd = std::max(lastEnd, end);
         block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
     }

@@ -116,6 +116,20 @@ struct PlacedPicture {
     int width = 0;
 };
 
+// Rows of a 1-bit picture dark left of a wavy edge.
+std::vector<uint8_t> wavyPicture(int width, int rows, double wave) {
+    std::vector<uint8_t> picture;
+    for (int y = 0; y < rows; ++y) {
+        const double edge = width * (4 + 2.5 * std::sin(y / 9.0 + wave));  // in pixels
+        for (int b = 0; b < width; ++b) {
+            uint8_t byte = 0;
+            for (int k = 0; k < 8; ++k) byte |= static_cast<uint8_t>((b * 8 + k < edge) << (7 - k));
+            picture.push_back(byte);
+        }
+    }
+    return picture;
+}
+
 PlacedPicture pictureBesideItsOwnRows(unsigned seed) {
     std::mt19937 random(seed);
     PlacedPicture placed;
@@ -127,15 +141,7 @@ PlacedPicture pictureBesideItsOwnRows(unsigned seed) {
     noise(3000 + static_cast<int>(random() % 500));
     const int copied = 1 + static_cast<int>(random() % 3);
     const double wave = static_cast<double>(random() % 100) / 10;
-    std::vector<uint8_t> picture;
-    for (int y = 0; y < 80; ++y) {
-        const double edge = placed.width * (4 + 2.5 * std::sin(y / 9.0 + wave));  // in pixels
-        for (int b = 0; b < placed.width; ++b) {
-            uint8_t byte = 0;
-            for (int k = 0; k < 8; ++k) byte |= static_cast<uint8_t>((b * 8 + k < edge) << (7 - k));
-            picture.push_back(byte);
-        }
-    }
+    const std::vector<uint8_t> picture = wavyPicture(placed.width, 80, wave);
     const auto rowEnd = picture.begin() + placed.width, lastRow = picture.end() - placed.width;
     placed.data.insert(placed.data.end(), rowEnd - copied, rowEnd);
     placed.first = static_cast<int64_t>(placed.data.size());
@@ -159,6 +165,40 @@ TEST(GraphicsFinderTest, ScanStartsAPictureOnItsRowsWhereItsEdgesAreInDoubt) {
             }
     }
     EXPECT_GE(found, 195);
+}
+
+// A band of blank rows inside a picture (between an icon sheet's rows, say) does not part it: the
+// scan lists one region from its first row to its last. A longer run parts two pictures.
+TEST(GraphicsFinderTest, ABlankBandInsideAPictureLeavesItOneRegion) {
+    struct BandCase {
+        int width, bandRows;
+        uint8_t blank;
+        bool onePicture;
+    };
+    // The last: 8000 bytes of blank, two pictures.
+    const BandCase cases[] = {
+        {32, 4, 0x00, true},  {64, 24, 0x00, true}, {80, 16, 0x00, true},   {48, 30, 0xFF, true},
+        {40, 40, 0x00, true}, {24, 60, 0xFF, true}, {40, 200, 0x00, false},
+    };
+    for (const BandCase& c : cases) {
+        std::mt19937 random(static_cast<unsigned>(c.width));
+        std::vector<uint8_t> data(5000);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+        const auto first = static_cast<int64_t>(data.size());
+        const std::vector<uint8_t> top = wavyPicture(c.width, 70, 0.0),
+                                   bottom = wavyPicture(c.width, 60, 2.0);
+        data.insert(data.end(), top.begin(), top.end());
+        data.insert(data.end(), static_cast<size_t>(c.bandRows * c.width), c.blank);
+        data.insert(data.end(), bottom.begin(), bottom.end());
+        const auto end = static_cast<int64_t>(data.size());
+        for (int i = 0; i < 5000; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const auto size = static_cast<int64_t>(data.size());
+        const std::vector<GraphicsRegion> regions = scanGraphics(data.data(), size, 0, 0, size, 256);
+        ASSERT_EQ(regions.size(), c.onePicture ? 1u : 2u) << "width " << c.width;
+        EXPECT_EQ(regions.front().width, c.width);
+        EXPECT_EQ(regions.front().first, first) << "width " << c.width;
+        EXPECT_EQ(regions.back().first + regions.back().length, end) << "width " << c.width;
+    }
 }
 
 TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {
