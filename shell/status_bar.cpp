@@ -40,12 +40,18 @@ int barHeight(const QWidget* bar) {
     return std::max(kSmallestBarHeight, bar->fontMetrics().height() + 6);
 }
 
-// Field edges are running sums of the widths.
+// Field edges are running sums of the widths; shared fields split what the fixed ones leave.
 void placeFields(StatusBarRecord& record) {
     int height = record.bar->height();
+    int fixed = 0, shares = 0;
+    for (const StatusField& field : record.fields) {
+        if (field.width == kStatusFieldShare) ++shares;
+        if (field.width > 0) fixed += field.width;
+    }
+    const int share = shares > 0 ? std::max(0, record.bar->width() - fixed) / shares : 0;
     int left = 0;
     for (StatusField& field : record.fields) {
-        int fieldWidth = std::max(0, field.width);
+        int fieldWidth = field.width == kStatusFieldShare ? share : std::max(0, field.width);
         field.label->setGeometry(left, 1, fieldWidth, height - 1);
         left += fieldWidth;
     }
@@ -66,7 +72,8 @@ void layoutStatusBar(StatusBarRecord& record) {
 
 void applyFieldLook(QLabel* label, int flags) {
     label->setFrameStyle((flags & kStatusNoBorder) != 0 ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setAlignment(((flags & kStatusRightAligned) != 0 ? Qt::AlignRight : Qt::AlignLeft) |
+                        Qt::AlignVCenter);
 }
 
 }  // namespace

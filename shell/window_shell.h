@@ -94,8 +94,10 @@ int getMenuEnabled(int menu, int commandId);
 void showPopupMenu(int menu, int window);
 
 // Status bars along the bottom of the client area; fields have a sunken border and left-aligned
-// text until a setStatusText says otherwise.
-constexpr int kStatusNoBorder = 2;
+// text until a setStatusText says otherwise. Right-aligned text too wide for its field loses its
+// left end.
+constexpr int kStatusNoBorder = 2, kStatusRightAligned = 8;
+constexpr int kStatusFieldShare = -65535;  // a width: an equal share of what the fixed fields leave
 int createStatusBar(int number, int window);
 void addStatusField(int width);  // pixels; to the bar created last; fields beyond 256 are ignored
 void setStatusText(int number, int field, const std::string& text, int flags);

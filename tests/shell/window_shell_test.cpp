@@ -46,14 +46,20 @@ TEST_F(ShellTest, MenuAndStatusBarFrameTheClientArea) {
     ASSERT_NE(createStatusBar(0, 0), 0);
     addStatusField(600);
     setStatusText(0, 0, "Disp=0", kStatusNoBorder);
+    addStatusField(kStatusFieldShare);
+    addStatusField(kStatusFieldShare);
+    setStatusText(0, 2, "here", kStatusRightAligned);
     const int bar = menu->height();
     EXPECT_EQ(frame->size(), QSize(620, 602));
     EXPECT_GT(bar, 10);
     EXPECT_EQ(widgetOf(controlHandle(3))->mapTo(frame, QPoint(0, 0)), QPoint(0, bar));
     QList<QLabel*> labels = frame->findChildren<QLabel*>();
-    ASSERT_EQ(labels.size(), 1);
+    ASSERT_EQ(labels.size(), 3);
     EXPECT_EQ(std::tuple(labels[0]->text(), labels[0]->width(), labels[0]->frameShape()),
               std::tuple(QString("Disp=0"), 600, QFrame::NoFrame));
+    // The shared fields split the 20 pixels left; right-aligned text.
+    EXPECT_EQ(std::tuple(labels[2]->x(), labels[2]->width(), labels[2]->alignment() & Qt::AlignRight),
+              std::tuple(610, 10, Qt::AlignRight));
     QWidget* statusBar = labels[0]->parentWidget();
     EXPECT_EQ(statusBar->mapTo(frame, QPoint(0, statusBar->height())).y(), 602);
     struct {

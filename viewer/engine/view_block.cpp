@@ -180,3 +180,27 @@ std::string dollarHexText(int64_t value) {
     std::snprintf(digits, sizeof digits, "%04" PRIX64, magnitude);
     return (value < 0 ? "-$" : "$") + std::string(digits);
 }
+
+namespace {
+
+constexpr size_t kNameShown = 18;
+
+std::string shortName(const std::string& name) {
+    if (name.size() <= kNameShown) return name;
+    constexpr size_t kEnd = kNameShown / 2 - 1;
+    return name.substr(0, kNameShown - kEnd - 3) + "..." + name.substr(name.size() - kEnd);
+}
+
+}  // namespace
+
+std::string placeStatusText(const SheetOptions& options, int64_t dataSize, const std::string& fileName,
+                            int mouseX, int mouseY) {
+    std::string text = shortName(fileName) + ", " + std::to_string(dataSize) + " bytes";
+    if (!pointsAtDrawnByte(options, dataSize, mouseX, mouseY)) return text;
+    const int64_t byte = options.first + mouseByteIndex(options, mouseX, mouseY);
+    if (byte < 0) return text;  // the zeros drawn before the data
+    text += " | byte " + std::to_string(byte) + " " + dollarHexText(byte);
+    if (options.multiColumn)
+        text += " | strip " + std::to_string(pointedByte(options, mouseX, mouseY).strip + 1);
+    return text;
+}

@@ -63,3 +63,9 @@ int drawBlockImage(int number, const DataBytes& data, const SheetOptions& option
 
 // "$" and at least four upper-case hexadecimal digits; "-$..." below zero.
 std::string dollarHexText(int64_t value);
+
+// The status bar's second field: the file's name (its middle cut when long) and size; over a
+// drawn byte (pointsAtDrawnByte) that byte's offset in the file in decimal and "$hex", and with
+// multi columns the number of its strip, counted from 1.
+std::string placeStatusText(const SheetOptions& options, int64_t dataSize, const std::string& fileName,
+                            int mouseX, int mouseY);

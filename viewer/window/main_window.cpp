@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kWindowFlags = kWindowTitleBar | kWindowSystemMenu | kWindowMinimizeBox | kWindowCentred;
 constexpr int kWheelRows = 16;
+constexpr int kLineFieldWidth = 330;  // the longest "Disp=" line
 
 // The control that holds each value, in the order of HeldValue.
 constexpr int kHeldValueControls[kHeldValueCount] = {kRowScroll,  kWidthScroll, kOffsetSpin,
@@ -116,7 +117,11 @@ void addColourModeItems() {
 }
 
 void buildStatusBarAndMenus() {
-    if (createStatusBar(kStatusBar, kMainWindow)) addStatusField(kViewWidth);
+    // The specified line, then our own field taking the rest of the bar.
+    if (createStatusBar(kStatusBar, kMainWindow)) {
+        addStatusField(kLineFieldWidth);
+        addStatusField(kStatusFieldShare);
+    }
     if (createPopupMenu(kJumpMenu)) menuItem(kCommandJumpHere, "jump here");
     if (!createMenuBar(kMainMenu, kMainWindow)) return;
     beginDropDown("File");
@@ -238,6 +243,7 @@ void moveOverCanvas() {
     setStatusText(kStatusBar, 0,
                   statusTextForMouseMove(viewerSheetOptions(), viewerData().size, mouseX, mouseY),
                   kStatusNoBorder);
+    writePlaceStatus();
     if (getState(kPreviewBox) && viewerState.zoom == 1) renderView();
 }
 

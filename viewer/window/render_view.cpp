@@ -177,6 +177,13 @@ void applyScroll() {
     renderView();
 }
 
+void writePlaceStatus() {
+    setStatusText(kStatusBar, 1,
+                  placeStatusText(viewerSheetOptions(), viewerData().size, viewerState.loadedFileName,
+                                  canvasMouseX(), canvasMouseY()),
+                  kStatusNoBorder | kStatusRightAligned);
+}
+
 void renderView() {
     keepSelectionWithView();
     const SheetResult sheet = drawViewerSheet();
@@ -188,6 +195,7 @@ void renderView() {
             kStatusBar, 0,
             statusTextForRender(viewerSheetOptions(), viewerData().size, canvasMouseX(), canvasMouseY()),
             kStatusNoBorder);
+        writePlaceStatus();
     }
     const CanvasPoint pointer = pointerOnCanvas();
     grabPreview(pointer);

@@ -6,6 +6,9 @@
 
 void renderView();
 
+// The status bar's own second field: the file, and the byte under the canvas pointer.
+void writePlaceStatus();
+
 // Takes the width from its bar, sets the row bar's range for it and the data, then takes the row
 // position as that range has clamped it; sets the offset box's range and keeps its value inside.
 // No render.

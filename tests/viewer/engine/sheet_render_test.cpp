@@ -14,6 +14,7 @@
 #include "tests/viewer/engine/sheet_reference.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/view_block.h"
 
 namespace {
 
@@ -317,6 +318,25 @@ TEST_P(SheetRenderTest, StatusLineAndJumpRow) {
     }
     EXPECT_GT(drawn, 300);
     EXPECT_GT(checkerboard, 60);
+}
+
+// The second status field: name and size; the byte under the pointer and its strip where one is drawn.
+TEST(PlaceStatusTest, NameSizeAndTheByteUnderThePointer) {
+    // First byte, width, mode (+ kMulti << 8), data size, pointer x and y, file name; the text.
+    // clang-format off
+    const std::tuple<int64_t, int32_t, int32_t, int64_t, int, int, const char*, const char*> cases[] = {
+        {100, 7, kModeBinary, 4096, 0, 0, "zx.rom", "zx.rom, 4096 bytes | byte 100 $0064"},
+        {0, 1, kModeBinary | kMulti << 8, 4096, 8, 0, "zx.rom", "zx.rom, 4096 bytes | byte 512 $0200 | strip 2"},
+        {0, 1, kModeBinary, 4096, 8, 0, "zx.rom", "zx.rom, 4096 bytes"},  // the checkerboard
+        {-3, 3, kModeBinary, 4096, 0, 0, "zx.rom", "zx.rom, 4096 bytes"},  // before the data
+        {0, 1, kModeZx, 100000, 100, 200, "s.sna", "s.sna, 100000 bytes | byte 6912 $1B00"},
+        {0, 1, kModeBinary, 10, 0, 0, "a_very_long_file_name_of_a_rom_dump.bin", "a_very_...dump.bin, 10 bytes | byte 0 $0000"},
+    };
+    // clang-format on
+    for (const auto& [first, width, modeAndMulti, size, x, y, name, text] : cases)
+        EXPECT_EQ(placeStatusText(viewOptions(modeAndMulti & 0xFF, width, 1, first, modeAndMulti >> 8), size,
+                                  name, x, y),
+                  text);
 }
 
 }  // namespace

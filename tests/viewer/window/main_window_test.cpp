@@ -185,6 +185,10 @@ TEST_F(MainWindowTest, MouseStatusAndTheOffsetBox) {
     EXPECT_EQ(status(), "-");
     moveMouseOnCanvas(17, 5), drain();
     EXPECT_EQ(status(), "Disp:0,width=3,x=8,y=2,size:7");
+    EXPECT_EQ(placeStatus(), "<data.bin, 4096 bytes | byte 7 $0007");
+    command(kCommandMulti);
+    moveMouseOnCanvas(60, 5), drain();
+    EXPECT_EQ(placeStatus(), "<data.bin, 4096 bytes | byte 774 $0306 | strip 2");
     finish(ViewerStep::EndAtOnce);
     startWithData(1000);
     scrollTo(7, 5);

@@ -295,6 +295,12 @@ std::string ViewerWindowTest::status() const {
         .toStdString();  // the status field, first below the client
 }
 
+std::string ViewerWindowTest::placeStatus() const {
+    const QList<QLabel*> fields = mainFrame()->findChildren<QLabel*>();
+    if (fields.size() < 2) return "";
+    return ((fields[1]->alignment() & Qt::AlignRight) != 0 ? "<" : "") + fields[1]->text().toStdString();
+}
+
 bool ViewerWindowTest::hasFocus(int control) const {
     QWidget* focused = QApplication::focusWidget();
     auto* widget = static_cast<QWidget*>(controlHandle(control));

@@ -89,6 +89,7 @@ class ViewerWindowTest : public testing::Test {
     // What the user sees; colours 0x00BBGGRR, -1 outside the picture.
     std::string title() const;
     std::string status() const;
+    std::string placeStatus() const;  // the second field, with "<" when its text is right-aligned
     int32_t canvasPixel(int x, int y) const { return imagePixel(canvasImage(kCanvas), x, y); }
     int32_t sheetPixel(int x, int y) const { return imagePixel(imageHandle(0), x, y); }
     static int32_t imagePixel(ImageHandle image, int x, int y);
