@@ -60,6 +60,11 @@ bool loadAndRender(const std::string& fileName) {
     return true;
 }
 
+void reportVanishedBytes() {
+    showMessage("Save binary file",
+                "Not saved: the file was cut short since it was opened, and these bytes are gone");
+}
+
 }  // namespace
 
 bool openDataFileCommand() {
@@ -93,8 +98,13 @@ void saveBinaryRange() {
         return;
     }
     const int64_t first = viewFirstByte();
-    if (checkRange(first, size.value, viewerState.dataSize) != RangeCheck::Ok) {
+    if (checkRange(first, size.value, viewerState.loaded.size) != RangeCheck::Ok) {
         showMessage("Save binary file", "Too big value!");
+        return;
+    }
+    followDataFile();
+    if (checkRange(first, size.value, viewerState.dataSize) != RangeCheck::Ok) {
+        reportVanishedBytes();
         return;
     }
     saveByteBlock(ByteBlock{first, size.value, size.value, 1});
@@ -107,8 +117,12 @@ void saveByteBlock(const ByteBlock& block) {
     name = withBinExtension(name);
     if (refuseToReplaceViewedFile("Save binary file", name)) return;
     const SavedByteForm form{heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0};
-    if (!writeByteBlock(name, viewerData(), block, form))
+    if (writeByteBlock(name, viewerData(), block, form)) return;
+    if (followDataFile()) {
+        reportVanishedBytes();
+    } else {
         showMessage("Save binary file", "Cannot save\r\n" + name);
+    }
 }
 
 bool refuseToReplaceViewedFile(const std::string& title, const std::string& name) {

@@ -9,6 +9,7 @@
 #include "shell/controls.h"
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
+#include "support/mapped_file.h"
 #include "support/text_ops.h"
 #include "viewer/engine/row_bar_scale.h"
 #include "viewer/engine/sheet_render.h"
@@ -186,15 +187,20 @@ void writePlaceStatus() {
 
 void renderView() {
     keepSelectionWithView();
-    const SheetResult sheet = drawViewerSheet();
+    followDataFile();
+    const uint64_t faults = vanishedPageFaults();
+    SheetResult sheet = drawViewerSheet();
+    // Bytes that vanished while they were drawn read as zeros: drawn again, past the new end.
+    if (vanishedPageFaults() != faults && followDataFile()) sheet = drawViewerSheet();
     if (sheet == SheetResult::NothingLoaded) return;
     if (sheet == SheetResult::CannotDraw) {
         showMessage("image", "It happens");
     } else {
-        setStatusText(
-            kStatusBar, 0,
-            statusTextForRender(viewerSheetOptions(), viewerData().size, canvasMouseX(), canvasMouseY()),
-            kStatusNoBorder);
+        std::string status =
+            statusTextForRender(viewerSheetOptions(), viewerData().size, canvasMouseX(), canvasMouseY());
+        if (dataCutShort())
+            status += "  File cut short: " + decimalText(viewerState.dataSize) + " bytes left";
+        setStatusText(kStatusBar, 0, status, kStatusNoBorder);
         writePlaceStatus();
     }
     const CanvasPoint pointer = pointerOnCanvas();

@@ -32,6 +32,18 @@ DataBytes viewerData() {
     return {viewerState.dataBuffer, viewerState.dataSize};
 }
 
+bool followDataFile() {
+    if (viewerState.dataBuffer == nullptr) return false;
+    const int64_t present = dataBytesPresent(viewerState.loaded);
+    if (present >= viewerState.dataSize) return false;
+    viewerState.dataSize = present;
+    return true;
+}
+
+bool dataCutShort() {
+    return viewerState.dataBuffer != nullptr && viewerState.dataSize < viewerState.loaded.size;
+}
+
 int64_t viewFirstByte() {
     return viewerState.byteOffset + heldValue(HeldValue::FineOffset);
 }

@@ -19,6 +19,13 @@ void freeViewerData();
 // The loaded bytes.
 DataBytes viewerData();
 
+// Follows a file cut short under the view: the data shown ends where the file now ends. True
+// when it has just become shorter.
+bool followDataFile();
+
+// The data shown is shorter than the file was when loaded.
+bool dataCutShort();
+
 // byteOffset + fineOffset, the index of the first byte of the view.
 int64_t viewFirstByte();
 

@@ -1,4 +1,5 @@
 // The built pixloupe2d-cli against bytes worked out here and what the viewer draws in this process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +98,31 @@ class CliTest : public ::testing::Test {
     std::vector<uint8_t> data;
     std::string dataFile;
 };
+
+// The data planted at 4 GiB in a sparse 5 GiB file renders, extracts and cuts out as the data alone does.
+TEST_F(CliTest, CommandsReachPastFourGiB) {
+    const std::string big = folder.file("big.bin");
+    const int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, int64_t{5} << 30) == 0 &&
+                pwrite(fd, data.data(), data.size(), int64_t{1} << 32) == static_cast<ssize_t>(data.size()));
+    close(fd);
+    // The same command on the data alone and on the data far out: the same file written.
+    const auto same = [&](std::vector<std::string> alone, const std::string& first) {
+        std::vector<std::string> far = alone;
+        far[1] = "big.bin", far[2] = "far-" + alone[2];
+        far.insert(far.end(), {"--first", first});
+        alone.insert(alone.end(), {"--first", "100"});
+        return run(alone).exitCode == 0 && run(far).exitCode == 0 &&
+               readWholeFile(folder.file(alone[2])) == readWholeFile(folder.file(far[2]));
+    };
+    EXPECT_TRUE(same({"render", "data.bin", "a.png", "--width", "3", "--mode", "sam"}, "$100000064"));
+    EXPECT_TRUE(same({"sprite", "data.bin", "s.png", "--width", "4", "--rows", "9"}, "4294967396"));
+    EXPECT_EQ(run({"extract", "big.bin", "b", "--first", "0x100000000", "--size", "70000"}).exitCode, 0);
+    EXPECT_TRUE(readWholeFile(folder.file("b")) == std::string(data.begin(), data.end()));
+    EXPECT_EQ(run({"extract", "big.bin", "b", "--first", "5368709119", "--size", "2"}).err,
+              "pixloupe2d-cli: range runs past the end of the data: first 5368709119 + size 2 > 5368709120 "
+              "bytes\n");
+}
 
 // Every mode with every option, and the defaults in the type the extension (any case) or --format names.
 TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {

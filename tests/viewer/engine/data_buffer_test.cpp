@@ -1,8 +1,11 @@
 #include "viewer/engine/data_buffer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "support/io_seam.h"
 #include "tests/graphics/pixel_picture.h"
@@ -140,6 +143,80 @@ TEST_F(LoadDataFileTest, TheDataIsWhatTheReadDelivered) {
         freeDataFile(load.file);
         EXPECT_TRUE(load.file.bytes == nullptr && load.file.size == 0);
     }
+}
+
+// Bytes planted past 4 GiB in a sparse 5 GiB file: loaded without reading the file, at their
+// offsets in the picture, the status line and a saved range; zeros follow the last byte.
+TEST_F(LoadDataFileTest, FilesPastFourGiBAreMappedAndShowTheirBytes) {
+    constexpr int64_t kSize = int64_t{5} << 30, kPlanted = int64_t{1} << 32;
+    const std::string planted("\xFF\x81\x00\x3C", 4), name = folder.file("big.bin");
+    const int fd = open(name.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, kSize) == 0 && pwrite(fd, planted.data(), 4, kPlanted) == 4);
+    close(fd);
+    DataLoad load = loadDataFile(name);
+    ASSERT_EQ(load.result, LoadResult::Ok);
+    ASSERT_EQ(load.file.size, kSize);
+    EXPECT_NE(load.file.mapped.bytes, nullptr);
+    for (int64_t i = 0; i < 16; ++i) ASSERT_EQ(load.file.bytes[kSize + i], 0) << i;
+    // The picture at the planted bytes is the picture of those bytes alone.
+    const std::vector<uint8_t> alone(planted.begin(), planted.end());
+    ASSERT_TRUE(createImage(kSheetImage, kViewWidth, 512) && createImage(kSheetImage + 1, kViewWidth, 512));
+    const SheetOptions there = viewOptions(kModeBinary, 1, 1, kPlanted);
+    ASSERT_EQ(drawSheet(dataBytes(load.file), there, *imageBuffer(kSheetImage)), SheetResult::Drawn);
+    ASSERT_EQ(drawSheet({alone.data(), 4}, viewOptions(kModeBinary, 1, 1), *imageBuffer(kSheetImage + 1)),
+              SheetResult::Drawn);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(pixelColour(kSheetImage, x, y), pixelColour(kSheetImage + 1, x, y)) << x << "," << y;
+    EXPECT_EQ(statusTextForRender(there, kSize, 3, 2), "Disp=4294967296,width=1,x=3,y=2,size=2");
+    EXPECT_EQ(statusTextForRender(viewOptions(kModeBinary, 1, 1, kSize - 1), kSize, 0, 1),
+              "Disp=5368709119,width=1,x=0,y=1");
+    ASSERT_EQ(writeBinaryRange(folder.file("planted.bin"), dataBytes(load.file), kPlanted - 1, 6, {}), 1);
+    EXPECT_EQ(readWholeFile(folder.file("planted.bin")),
+              std::string(1, '\0') + planted + std::string(1, '\0'));
+    freeDataFile(load.file);
+}
+
+// A mapped file cut short by another program: no crash where its pages went, they read as zeros,
+// and no range that reaches them is saved.
+TEST_F(LoadDataFileTest, AMappedFileCutShortEndsWhereItNowEnds) {
+    constexpr int64_t kSize = 3 << 20, kLeft = (1 << 20) + 100;
+    const std::string name = folder.file("cut.bin"), saved = folder.file("saved.bin");
+    writeWholeFile(name, patternBytes(0, kSize));
+    DataLoad load = loadDataFile(name);
+    ASSERT_EQ(load.result, LoadResult::Ok);
+    ASSERT_EQ(truncate(name.c_str(), kLeft), 0);
+    EXPECT_EQ(dataBytesPresent(load.file), kLeft);
+    const uint64_t faults = vanishedPageFaults();
+    ASSERT_TRUE(createImage(kSheetImage, kViewWidth, 512));
+    EXPECT_EQ(
+        drawSheet(dataBytes(load.file), viewOptions(kModeBinary, 8, 1, 2 << 20), *imageBuffer(kSheetImage)),
+        SheetResult::Drawn);
+    EXPECT_GT(vanishedPageFaults(), faults);
+    EXPECT_EQ(load.file.bytes[(2 << 20) + 5], 0);
+    EXPECT_EQ(writeBinaryRange(saved, dataBytes(load.file), kLeft - 10, (1 << 20) + 10, {}), 0);
+    EXPECT_FALSE(fileExists(saved));
+    ASSERT_EQ(writeBinaryRange(saved, dataBytes(load.file), 0, kLeft, {}), 1);
+    EXPECT_EQ(readWholeFile(saved), patternBytes(0, kLeft));
+    freeDataFile(load.file);
+}
+
+// Pipes and files that report no size are read to their end.
+TEST_F(LoadDataFileTest, PipesAndProcFilesAreReadToTheirEnd) {
+    const std::string fifo = folder.file("fifo"), sent = patternBytes(7, 3 << 20);  // more than a pipe holds
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { writeWholeFile(fifo, sent); });
+    DataLoad load = loadDataFile(fifo);
+    writer.join();
+    ASSERT_EQ(load.result, LoadResult::Ok);
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(load.file.bytes), load.file.size) == sent);
+    EXPECT_EQ(load.file.name, "fifo");
+    freeDataFile(load.file);
+    load = loadDataFile("/proc/self/status");
+    ASSERT_EQ(load.result, LoadResult::Ok);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(load.file.bytes), 5), "Name:");
+    EXPECT_EQ(dataBytesPresent(load.file), load.file.size);
+    freeDataFile(load.file);
 }
 
 }  // namespace

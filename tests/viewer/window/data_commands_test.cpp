@@ -1,4 +1,5 @@
 // "Open...", dropped files, the command-line file, failed loads and "Save binary..." in the window.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@
 #include "support/io_seam.h"
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/window/viewer_driver.h"
+#include "viewer/engine/row_bar_scale.h"
+#include "viewer/window/render_view.h"
 #include "viewer/window/viewer_state.h"
 
 namespace {
@@ -181,6 +184,45 @@ TEST_F(DataCommandsTest, SaveBinaryWritesTheRangeOrSaysWhyNot) {
         EXPECT_FALSE(exists("out.bin"));
     }
     EXPECT_EQ(temporary_->entries(), (std::set<std::string>{"data.bin", "old.dir", "x.bin"}));
+}
+
+// A 5 GiB file opens at once; the row bar spans it scaled; Go to offset reaches bytes planted
+// past 4 GiB; End and the arrow keys reach its last rows exactly.
+TEST_F(DataCommandsTest, AFileOfFiveGiBReachesPastFourGiB) {
+    constexpr int64_t kSize = int64_t{5} << 30, kPlanted = int64_t{1} << 32;
+    const int fd = open(path("big.bin").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, kSize) == 0 && pwrite(fd, "\xFF\x00", 2, kPlanted) == 2);
+    close(fd);
+    ASSERT_EQ(start({path("big.bin")}), ViewerStep::Continue);
+    EXPECT_EQ(getAttribute(kRowScroll, kScrollMaximum), INT32_MAX);
+    answer({{RequesterKind::Text, "$100000000"}});
+    command(kCommandGoToOffset);
+    EXPECT_EQ(status(), "Disp=4294967296,width=1,x=0,y=0,size=0");
+    EXPECT_EQ(getState(kRowScroll), rowBarValue(kPlanted, kSize));
+    EXPECT_EQ(std::pair(sheetPixel(7, 0), sheetPixel(7, 1)), std::pair(0xFFFFFF, 0));
+    tapKey(Qt::Key_End);
+    EXPECT_EQ(status(), "Disp=5368708608,width=1,x=0,y=0,size=0");  // the last byte on the last row
+    tapKey(Qt::Key_Up);
+    EXPECT_EQ(status(), "Disp=5368708607,width=1,x=0,y=0,size=0");
+    scrollTo(1, INT32_MAX);  // the bar's end is the last row
+    EXPECT_EQ(status(), "Disp=5368709120,width=1,x=0,y=0,size=0");
+}
+
+// Bytes cut from the file under the view show as past the end, the status line says so, and
+// "Save binary..." of them is refused.
+TEST_F(DataCommandsTest, AFileCutShortUnderTheViewShowsWhereItsBytesWent) {
+    ASSERT_EQ(startWithFile("cut.bin", countingBytes(3 << 20)), ViewerStep::Continue);
+    scrollTo(8, (2 << 20) / 8);
+    ASSERT_EQ(truncate(path("cut.bin").c_str(), (1 << 20) + 100), 0);
+    renderView();
+    EXPECT_EQ(status(), "Disp=2097152,width=8,x=0,y=0,size=0  File cut short: 1048676 bytes left");
+    for (const auto& [x, y] : {std::pair(20, 3), std::pair(9, 100), std::pair(599, 511)})
+        EXPECT_EQ(sheetPixel(x, y), (x ^ y) & 1 ? 0xFFFF00 : 0) << x << "," << y;
+    answer({{RequesterKind::Text, "16"}, {RequesterKind::Message, ""}});
+    command(kCommandSaveBinary);
+    expectAllAnswered();
+    EXPECT_EQ(seen().back().text,
+              "Not saved: the file was cut short since it was opened, and these bytes are gone");
 }
 
 }  // namespace
