@@ -15,6 +15,8 @@ constexpr int kJudgingRounds = 4;
 constexpr int kFillPeriod = 4;
 // and bytes a period apart differ at most this share as much as neighbouring bytes.
 constexpr double kFillLikeness = 0.25;
+// A run of one value at least this long before a picture is its margin.
+constexpr int64_t kLeastMargin = 64;
 // A guess scores at least this much
 constexpr double kGuessLeastScore = 0.05;
 // and at least this much more than noise alone could give.
@@ -28,6 +30,10 @@ constexpr int kTallestGlyph = 32;
 // A font's bytes differ from the next byte at most this many times as much as from the byte of
 // the glyph below.
 constexpr double kFontLikeness = 1.3;
+// Each glyph's rows resemble those of the glyph after the next at least this share as clearly as
+// the next glyph's; the rows of a sheet of sprites one byte wide, 16 a row, which lines up at 16
+// too, resemble the row two below far less than the next.
+constexpr double kFontMultipleShare = 0.4;
 // A whole font, box drawing and bold glyphs too: at most one byte in 4 sets the edge bit.
 constexpr int64_t kFontEdgeDivisor = 4;
 // Text: at most one byte in 20 not printable
@@ -157,6 +163,8 @@ bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end, int64_t ed
 // its glyphs leave a column mostly blank, which the bytes of a narrow picture seldom do.
 bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t* data, int64_t first) {
     return mode == 0 && height <= kTallestGlyph &&
+           (2 * height > scores.widths ||
+            scores.score[2 * height] >= kFontMultipleShare * scores.score[height]) &&
            scores.difference[1] <= kFontLikeness * scores.difference[height] &&
            looksLikeGlyphs(data, first, first + scores.bytes, kFontEdgeDivisor);
 }
@@ -175,15 +183,33 @@ bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
 
 WidthGuess guessAt(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
                    const PairLoops& loops) {
+    // A blank margin above a picture (a background of one colour) tells nothing of its rows.
+    if (first >= 0 && first < size) {
+        const int64_t marginEnd = oneValueRunEnd(data, first, std::min(size, first + kGuessBlocks * kBlock));
+        if (marginEnd - first >= kLeastMargin && marginEnd < size) first = marginEnd;
+    }
     const WidthScores scores =
         scoreFromFirstByte(data, size, first, mode, maxWidth, kGuessLeastRows, kGuessBlocks, loops);
     WidthGuess guess = guessFromScores(scores, mode, data, first);
     if (guess.count == 0) return guess;
-    const int width = guess.candidates[0].width;
-    const Lift lift = liftAt(data, size, first, first + scores.bytes, width, mode);
-    if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence ||
-        looksLikeText(data, first, first + scores.bytes) ||
-        !lifted(lift, width == 1 ? kFontGuessLeastLift : kGuessLeastLift))
+    const int width =
+        undoubledWidth(data, size, first, first + scores.bytes, guess.candidates[0].width, mode);
+    if (width != guess.candidates[0].width) {
+        // The half takes the guess's place, and leaves the runners-up.
+        guess.candidates[0].width = width;
+        const auto end = std::remove_if(guess.candidates.begin() + 1, guess.candidates.begin() + guess.count,
+                                        [&](const WidthCandidate& c) { return c.width == width; });
+        guess.count = static_cast<int>(end - guess.candidates.begin());
+    }
+    const int64_t end = first + scores.bytes;
+    // A font's glyphs can differ from byte to byte nearly as much as random bytes do (a character
+    // set of thin strokes), while each glyph resembles the next row by row.
+    const bool rowsLifted =
+        lifted(liftAt(data, size, first, end, width, mode),
+               width == 1 ? kFontGuessLeastLift : kGuessLeastLift) ||
+        (width == 1 && lifted(liftAt(data, size, first, end, linedUpWidth(scores), mode), kGuessLeastLift));
+    if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence || looksLikeText(data, first, end) ||
+        !rowsLifted)
         return {};
     return guess;
 }

@@ -27,7 +27,8 @@ WidthScores scoreFromFirstByte(const uint8_t* data, int64_t size, int64_t first,
 // bytes (all but one in `edgeDivisor`) the leftmost or the rightmost bit is clear.
 bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end, int64_t edgeDivisor);
 
-// Whether rows lined up at `height` from `first` are the glyphs of a font one byte wide.
+// Whether rows lined up at `height` from `first` are the glyphs of a font one byte wide: the
+// glyphs after the next line up too.
 bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t* data, int64_t first);
 
 // Lines of text can be of one length for a while and line up as a picture's rows do; a stretch

@@ -217,6 +217,12 @@ bool isFlat(const uint8_t* data, int64_t first, int64_t end) {
     return true;
 }
 
+int64_t oneValueRunEnd(const uint8_t* data, int64_t first, int64_t limit) {
+    int64_t end = first;
+    while (end < limit && data[end] == data[first]) ++end;
+    return end;
+}
+
 std::span<const PairLoops> pairLoopVersions() {
     return kVersions;
 }

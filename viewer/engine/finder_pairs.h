@@ -89,6 +89,9 @@ inline __attribute__((always_inline)) uint64_t load64(const uint8_t* p) {
 // Whether every byte of [first, end) is the one at `first`.
 bool isFlat(const uint8_t* data, int64_t first, int64_t end);
 
+// The end of the run of the value at `first`, looked for no further than `limit`.
+int64_t oneValueRunEnd(const uint8_t* data, int64_t first, int64_t limit);
+
 // The pair loops, one version per instruction set:
 // addPairs: diff[w] += differing pixels of data[i] and data[i + w] for i in [begin, end(w)),
 //   where end(w) = min(end, size - w), w in [firstWidth, lastWidth]; pairs[w] counts the pairs.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace finder {
 
@@ -9,6 +10,10 @@ namespace {
 
 // A score reached by noise alone over n bytes: this many over the square root of n.
 constexpr double kNoise = 2.0;
+// Half a width lines up on densities summed over 8 pixels at least this clearly
+constexpr double kHalfLeastPeak = 0.15;
+// and at least this share as clearly as the width.
+constexpr double kHalfPeakShare = 0.5;
 // A divisor of the best width is the picture's width when it scores this share of the best.
 constexpr double kDivisorShare = 0.5;
 // Or, when dithered, where its other multiples score on average this many noise scores.
@@ -227,6 +232,42 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
 
 bool lifted(const Lift& lift, double leastAll, double margin) {
     return lift.all >= leastAll - margin || lift.densities >= kLeastDensityLift - margin;
+}
+
+namespace {
+
+// The mean difference of densities summed over `span` bytes, `width` bytes apart, in the bytes the
+// prefix sums cover.
+double spanDifference(const std::vector<int64_t>& prefix, int span, int width) {
+    const auto count = static_cast<int64_t>(prefix.size()) - span - width;
+    if (count < kLeastPairs) return 0;
+    int64_t sum = 0;
+    for (int64_t i = 0; i < count; ++i)
+        sum += std::abs((prefix[i + span] - prefix[i]) - (prefix[i + width + span] - prefix[i + width]));
+    return static_cast<double>(sum) / static_cast<double>(count);
+}
+
+}  // namespace
+
+int undoubledWidth(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
+    const int span = 8 / pixelsPerByte(mode);
+    end = std::min({end, size, begin + kLiftBytes});
+    if (width % 2 != 0 || width / 2 <= span || end - begin < 4 * int64_t{width}) return width;
+    std::vector<int64_t> prefix(static_cast<size_t>(end - begin + 1));
+    for (int64_t i = begin; i < end; ++i)
+        prefix[static_cast<size_t>(i - begin + 1)] =
+            prefix[static_cast<size_t>(i - begin)] + kDensity.value[mode][data[i]];
+    auto peakAt = [&](int w) {
+        return peakScore(spanDifference(prefix, span, w), std::min(spanDifference(prefix, span, w - span),
+                                                                   spanDifference(prefix, span, w + span)));
+    };
+    // A pattern of 4 or 8 rows can line up best at 4 times the width.
+    for (int halvings = 0; halvings < 2 && width % 2 == 0 && width / 2 > span; ++halvings) {
+        const double halfPeak = peakAt(width / 2);
+        if (halfPeak < kHalfLeastPeak || halfPeak < kHalfPeakShare * peakAt(width)) break;
+        width /= 2;
+    }
+    return width;
 }
 
 Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {

@@ -72,6 +72,12 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
 // each less `margin`.
 bool lifted(const Lift& lift, double leastAll, double margin = 0);
 
+// Where rows two apart line up better than neighbouring rows (an ordered dither repeats every second
+// row), `width` may be twice the picture's: its half, when the rows line up there too once each
+// byte's density is summed over 8 pixels (a whole period of the pattern along a row), judged on
+// [begin, end); `width` otherwise.
+int undoubledWidth(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode);
+
 // Whether a block's profile agrees that rows line up at `width` about as clearly as the window
 // scoring `windowScore` says; a flat block (a blank margin) does not disagree.
 bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore);

@@ -1,6 +1,7 @@
 // The width guess and the graphics scan on the sample file's known pictures and on data without any.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -165,6 +166,114 @@ TEST(GraphicsFinderTest, ScanStartsAPictureOnItsRowsWhereItsEdgesAreInDoubt) {
             }
     }
     EXPECT_GE(found, 195);
+}
+
+// The ZX ROM's character set, 96 glyphs of 8 one-byte rows at $3D00 to the ROM's end: a font is
+// guessed one byte wide from its first byte, from inside it and from a few bytes before it.
+TEST(GraphicsFinderTest, GuessesTheZxRomCharacterSetOneByteWide) {
+    std::ifstream file("/usr/share/spectrum-roms/opense.rom", std::ios::binary);
+    const std::vector<uint8_t> rom{std::istreambuf_iterator<char>(file), {}};
+    if (rom.size() != 16384u)
+        GTEST_SKIP() << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
+    for (const int64_t first : {0x3D00, 0x3D00 + 8 * 20 + 3, 0x3D00 - 16, 0x3D00 - 5}) {
+        const WidthGuess guess = guessWidth(rom.data(), 16384, first, 0, 256);
+        ASSERT_GT(guess.count, 0) << first;
+        EXPECT_EQ(guess.candidates[0].width, 1) << first;
+    }
+}
+
+// A sheet of 8 x 8 sprites, 16 a row, in one-bit pixels: 16 bytes per row. Each sprite is a disc, a
+// ring or a diamond of its own size and place.
+std::vector<uint8_t> spriteSheet(int spriteRows, std::mt19937& random) {
+    std::uniform_real_distribution<double> centre(2.5, 4.5), radius(1.5, 3.5);
+    std::vector<uint8_t> sheet(static_cast<size_t>(spriteRows) * 8 * 16);
+    for (int sprite = 0; sprite < spriteRows * 16; ++sprite) {
+        const double cx = centre(random), cy = centre(random), r = radius(random);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const double d = sprite % 3 == 2 ? std::abs(x + 0.5 - cx) + std::abs(y + 0.5 - cy)
+                                                 : std::hypot(x + 0.5 - cx, y + 0.5 - cy);
+                if (d <= r && (sprite % 3 != 1 || d >= r - 1.2))
+                    sheet[static_cast<size_t>((sprite / 16 * 8 + y) * 16 + sprite % 16)] |=
+                        static_cast<uint8_t>(0x80 >> x);
+            }
+    }
+    return sheet;
+}
+
+// A shaded picture (soft discs on a slope) of `width` bytes per row in one or two bits per pixel
+// (leftmost pixel in the high bits), dithered by error diffusion or by a Bayer pattern of `order`.
+enum class Dither { floydSteinberg, bayer };
+
+std::vector<uint8_t> ditheredPicture(int width, int rows, int bits, Dither dither, int order) {
+    const int perByte = 8 / bits, columns = width * perByte, top = (1 << bits) - 1;
+    std::vector<double> grey(static_cast<size_t>(columns) * rows);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
+            grey[static_cast<size_t>(y * columns + x)] =
+                0.15 + 0.5 * x / columns + 0.35 * std::sin(x / 11.0) * std::cos(y / 7.0);
+    auto bayer = [&](int x, int y) {  // 0..order*order-1, built bit by bit
+        int value = 0;
+        for (int bit = order / 2; bit > 0; bit /= 2)
+            value = value * 4 + ((x & bit) ? ((y & bit) ? 1 : 2) : ((y & bit) ? 3 : 0));
+        return (value + 0.5) / (order * order);
+    };
+    std::vector<uint8_t> bytes(static_cast<size_t>(width) * rows);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x) {
+            double& g = grey[static_cast<size_t>(y * columns + x)];
+            const int level = dither == Dither::bayer
+                                  ? std::min(top, static_cast<int>(g * top + bayer(x, y)))
+                                  : std::clamp(static_cast<int>(std::lround(g * top)), 0, top);
+            if (dither == Dither::floydSteinberg) {
+                const double error = g - static_cast<double>(level) / top;
+                auto spread = [&](int dx, int dy, double share) {
+                    if (x + dx >= 0 && x + dx < columns && y + dy < rows)
+                        grey[static_cast<size_t>((y + dy) * columns + x + dx)] += error * share;
+                };
+                spread(1, 0, 7 / 16.0), spread(-1, 1, 3 / 16.0), spread(0, 1, 5 / 16.0),
+                    spread(1, 1, 1 / 16.0);
+            }
+            bytes[static_cast<size_t>(y * width + x / perByte)] |=
+                static_cast<uint8_t>(level << (8 - bits * (x % perByte + 1)));
+        }
+    return bytes;
+}
+
+// A sprite sheet is guessed at its width, not at 1 as a font; a dithered picture at its own width,
+// neither at twice it (an ordered pattern repeats every second row) nor at the pattern's period.
+TEST(GraphicsFinderTest, GuessesSpriteSheetsAndDitheredPicturesAtTheirWidths) {
+    struct GuessCase {
+        const char* picture;
+        int mode, width, bits;
+        Dither dither;
+        int order;
+    };
+    const GuessCase cases[] = {
+        {"sprite sheet", 0, 16, 1, Dither::bayer, 0},
+        {"error diffusion", 0, 40, 1, Dither::floydSteinberg, 0},
+        {"error diffusion", 1, 57, 2, Dither::floydSteinberg, 0},
+        {"Bayer 2x2", 1, 33, 2, Dither::bayer, 2},
+        {"Bayer 4x4", 1, 44, 2, Dither::bayer, 4},
+        {"Bayer 8x8", 0, 37, 1, Dither::bayer, 8},
+        {"Bayer 8x8", 1, 61, 2, Dither::bayer, 8},
+    };
+    for (const GuessCase& c : cases) {
+        std::mt19937 random(static_cast<unsigned>(c.width));
+        std::vector<uint8_t> data(3000);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+        const auto first = static_cast<int64_t>(data.size());
+        const std::vector<uint8_t> picture =
+            c.order == 0 && c.dither == Dither::bayer
+                ? spriteSheet(8, random)
+                : ditheredPicture(c.width, 4096 / c.width + 8, c.bits, c.dither, c.order);
+        data.insert(data.end(), picture.begin(), picture.end());
+        for (int i = 0; i < 3000; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const WidthGuess guess =
+            guessWidth(data.data(), static_cast<int64_t>(data.size()), first, c.mode, 256);
+        ASSERT_GT(guess.count, 0) << c.picture << " width " << c.width;
+        EXPECT_EQ(guess.candidates[0].width, c.width) << c.picture << " mode " << c.mode;
+    }
 }
 
 // A band of blank rows inside a picture (between an icon sheet's rows, say) does not part it: the
