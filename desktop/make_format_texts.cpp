@@ -11,26 +11,10 @@
 #include <string>
 
 #include "support/text_ops.h"
+#include "viewer/engine/format_text.h"
 #include "viewer/engine/mode_table.h"
 
 namespace {
-
-// A bit address as "B.P", with "Mw+" before it for planes stored row after row.
-std::string bitPlace(const BitAddress& a) {
-    std::string text = a.widths != 0 ? std::to_string(a.widths) + "w+" : "";
-    return text + std::to_string(a.bits / 8) + "." + std::to_string(a.bits % 8);
-}
-
-std::string layoutName(ModeLayout layout) {
-    switch (layout) {
-        case ModeLayout::ByteCells:
-            return "byte cells";
-        case ModeLayout::Linear:
-            return "linear";
-        default:
-            return "tiled";
-    }
-}
 
 std::string hexColour(int32_t colour) {
     char text[8];
@@ -39,30 +23,14 @@ std::string hexColour(int32_t colour) {
     return text;
 }
 
-// The format as lines of "key = value".
+// The format as lines of "key = value", with what its record says beyond them as comments.
 std::string description(const ModeRecord& r) {
     std::ostringstream out;
-    out << "name = " << r.menuText << "\nid = " << r.cliName << "\nlayout = " << layoutName(r.layout) << "\n";
-    if (r.layout == ModeLayout::Tiled) {
-        out << "tile = " << r.tileWidth << " " << r.tileHeight << "\ntile-bytes = " << r.tileBytes << "\n";
-    } else {
-        out << "width-pixels = " << r.widthPixels << "\n";
-        if (r.widthBytes != 1) out << "width-bytes = " << r.widthBytes << "\n";
-    }
-    out << "bits = " << r.bits << "\n";
-    if (r.pixelWidth != 1) out << "unit = " << r.pixelWidth << "\n";
-    if (r.attributeRow != nullptr) {
+    out << formatText(r);
+    if (r.attributeScreen) {
         out << "# a 256 x 192 bitmap, a bit per pixel, in thirds of 8 character rows of 8 lines, then\n"
                "# 32 x 24 attribute bytes: ink (bits 0-2) where the bit is set, else paper (bits 3-5),\n"
                "# bright (bit 6) as value bit 3; flash is ignored\n";
-    } else {
-        const PixelLayout& l = r.pixels;
-        if (l.order == BitOrder::Lsb) out << "bit-order = lsb\n";
-        for (int b = 0; b < r.bits; ++b) out << "bit " << b << " = " << bitPlace(l.valueBits[b]) << "\n";
-        out << "step-x = " << bitPlace({l.stepX, 0}) << "\n";
-        if (l.groupPixels != 0)
-            out << "group = " << l.groupPixels << " " << bitPlace({l.groupStep, 0}) << "\n";
-        if (r.layout == ModeLayout::Tiled) out << "step-y = " << bitPlace({l.stepY, 0}) << "\n";
     }
     if (r.colours != nullptr) {
         out << "# colours:";

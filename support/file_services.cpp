@@ -316,6 +316,13 @@ bool isSameFile(const FileIdentity& one, const FileIdentity& other) {
     return one.exists && other.exists && one.device == other.device && one.inode == other.inode;
 }
 
+std::string programPath() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) return std::string();
+    return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
 std::string currentDirectory() {
     std::string directory;
     for (size_t size = 256; size <= (size_t{1} << 20); size *= 2) {

@@ -71,6 +71,9 @@ bool isSameFile(const FileIdentity& one, const FileIdentity& other);
 // The current directory, ending in "/"; empty when the system reports an error.
 std::string currentDirectory();
 
+// The path of the running program's file, links followed; empty when the system does not say.
+std::string programPath();
+
 // The name up to and including its last "/", without a leading double quote and not looking
 // beyond the first "|"; empty when there is no "/".
 std::string pathPart(const std::string& fileName);

@@ -21,6 +21,7 @@ expected_layout() {
             "share/metainfo/$APP_ID.metainfo.xml" "share/icons/hicolor/scalable/apps/$APP_ID.svg" \
             share/man/man1/pixloupe2d{,-cli}.1.gz share/doc/pixloupe2d/{changelog.gz,copyright,formats.md}
         for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"; done
+        for format in "$SOURCE_DIR"/formats/*.plfmt; do echo "share/pixloupe2d/formats/$(basename "$format")"; done
     } | sort
 }
 
@@ -28,7 +29,7 @@ PREFIX="$TMP/prefix"
 cmake --install "$BUILD_DIR" --prefix "$PREFIX" >/dev/null
 diff <(expected_layout) <(cd "$PREFIX" && find . -type f | sed 's|^\./||' | sort) ||
     fail "cmake --install lays out other files than the ones above (< expected, > installed)"
-echo "ok: cmake --install lays out both programs, the desktop entry, metadata, icons, man pages and documents"
+echo "ok: cmake --install lays out both programs, the desktop entry, metadata, icons, man pages, documents and format files"
 
 # Hints (such as several main categories, which the entry has on purpose) are no fault.
 report=$(desktop-file-validate "$PREFIX/share/applications/$APP_ID.desktop" 2>&1) ||
@@ -77,3 +78,6 @@ dpkg -x "$deb" "$TMP/unpacked"
     --first '$1000' --width 2 --zoom 4 --multi || fail "the built pixloupe2d-cli did not render"
 cmp "$TMP/packaged.png" "$TMP/built.png" || fail "the packaged pixloupe2d-cli draws another picture"
 echo "ok: the unpacked package's pixloupe2d-cli renders the sample file as the built one does"
+"$TMP/unpacked/usr/bin/pixloupe2d-cli" formats | grep -q "^snes8 .* $TMP/unpacked/usr/share/pixloupe2d/formats/snes-8bpp.plfmt$" ||
+    fail "the packaged pixloupe2d-cli does not find its shipped format files"
+echo "ok: the unpacked package's pixloupe2d-cli finds the shipped format files beside it"

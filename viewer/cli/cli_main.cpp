@@ -12,6 +12,7 @@
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
 #include "program_version.h"
+#include "shipped_formats.h"
 #include "support/file_services.h"
 #include "support/safe_file.h"
 #include "support/text_ops.h"
@@ -19,6 +20,8 @@
 #include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/format_files.h"
+#include "viewer/engine/format_text.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_kernel_tables.h"
@@ -48,6 +51,7 @@ constexpr const char* kUsageTemplate =
     "  pixloupe2d-cli guess FILE [--first N] [--mode @CLASSIC@]\n"
     "  pixloupe2d-cli scan FILE [--mode @CLASSIC@] [--from N] [--to N]\n"
     "  pixloupe2d-cli bookmarks FILE\n"
+    "  pixloupe2d-cli formats [--show ID]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
     "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
@@ -66,6 +70,8 @@ constexpr const char* kUsageTemplate =
     "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
     "bookmarks prints the bookmarks kept for FILE in the viewer's own settings, one a line, as\n"
     "         \"first width mode zoom name\"; nothing when it has none.\n"
+    "formats  lists every format as \"id name layout bits source\" (source: built in, or the\n"
+    "         format file's path); with --show, prints the format's description.\n"
     "\n"
     "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
     "  --first N    first byte, may be negative or past the end (default 0)\n"
@@ -80,6 +86,9 @@ constexpr const char* kUsageTemplate =
     "  --nibble     the two halves of every byte swapped (render and sprite)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
     "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
+    "  --format-file F  adds the format that the format file F describes (any command, more\n"
+    "               than once); --mode then takes its id. The files of share/pixloupe2d/formats\n"
+    "               and $XDG_DATA_HOME/pixloupe2d/formats are added at start.\n"
     "  --           ends the options: later arguments are names even when they start with -\n"
     "\n"
     "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
@@ -93,7 +102,7 @@ constexpr const char* kUsageTemplate =
 // The classic modes' CLI names, joined by "|".
 std::string classicModeNames() {
     std::string names;
-    for (int mode = 0; mode < kModeTableSize; ++mode)
+    for (int mode = 0; mode < modeCount(); ++mode)
         if (modeRow(mode)->record->group == ModeGroup::Classic)
             names += (names.empty() ? "" : "|") + std::string(modeRow(mode)->cliName);
     return names;
@@ -105,7 +114,11 @@ std::string modeOptionLines() {
     constexpr size_t kIndent = 15, kWidth = 92;
     std::string text = "  --mode NAME  ";
     size_t lineStart = 0;
-    const std::vector<int> order = modesInMenuOrder();
+    std::vector<int> order = modesInMenuOrder();
+    // The formats from files are listed by `formats`.
+    order.erase(std::remove_if(order.begin(), order.end(),
+                               [](int mode) { return modeRow(mode)->record->group == ModeGroup::Files; }),
+                order.end());
     for (size_t i = 0; i < order.size(); ++i) {
         const int mode = order[i];
         const ModeRow& row = *modeRow(mode);
@@ -222,6 +235,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
             return "--format needs png or bmp, not \"" + value + "\"";
         return "";
     }
+    if (option == "--format-file") return "";  // added before the arguments are read
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
@@ -250,14 +264,14 @@ struct CommandOptions {
 
 const CommandOptions kCommandOptions[] = {
     {"render",
-     {"--first", "--width", "--zoom", "--mode", "--format"},
+     {"--first", "--width", "--zoom", "--mode", "--format", "--format-file"},
      {"--inverse", "--reverse", "--nibble", "--multi"}},
-    {"extract", {"--first", "--size"}, {"--inverse", "--reverse"}},
+    {"extract", {"--first", "--size", "--format-file"}, {"--inverse", "--reverse"}},
     {"sprite",
-     {"--first", "--width", "--rows", "--zoom", "--mode", "--count"},
+     {"--first", "--width", "--rows", "--zoom", "--mode", "--count", "--format-file"},
      {"--inverse", "--reverse", "--nibble"}},
-    {"guess", {"--first", "--mode"}, {}},
-    {"scan", {"--mode", "--from", "--to"}, {}},
+    {"guess", {"--first", "--mode", "--format-file"}, {}},
+    {"scan", {"--mode", "--from", "--to", "--format-file"}, {}},
 };
 
 bool optionAllowed(const std::string& command, const std::string& option, bool& takesValue) {
@@ -503,6 +517,58 @@ std::string listBookmarks(const std::vector<std::string>& arguments) {
     return std::fflush(stdout) == 0 ? "" : "cannot write the list";
 }
 
+// "formats [--show ID]": every format one a line, or one format's description.
+std::string listFormats(const std::vector<std::string>& arguments) {
+    std::string shown;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool joined = argument.rfind("--show=", 0) == 0 || argument.rfind("--format-file=", 0) == 0;
+        if (argument == "--show" && i + 1 < arguments.size()) {
+            shown = arguments[++i];
+        } else if (argument.rfind("--show=", 0) == 0) {
+            shown = argument.substr(7);
+        } else if (argument == "--format-file" && i + 1 < arguments.size()) {
+            ++i;
+        } else if (!joined) {
+            return "formats takes --show ID and --format-file F only, not " + argument;
+        }
+    }
+    if (!shown.empty()) {
+        const int mode = modeByCliName(shown.c_str());
+        if (mode < 0) return "unknown format \"" + shown + "\" (pixloupe2d-cli formats lists them)";
+        std::fputs(modeDescription(mode).c_str(), stdout);
+    } else {
+        for (const int mode : modesInMenuOrder()) {
+            const ModeRow& row = *modeRow(mode);
+            std::printf("%-24s %-40s %-10s %2d  %s\n", row.cliName, row.menuText, layoutName(row.layout),
+                        row.bits, modeSource(mode).c_str());
+        }
+    }
+    return std::fflush(stdout) == 0 ? "" : "cannot write the list";
+}
+
+// The shipped and the user's format files (a refused one is said on stderr and left out), then
+// those that --format-file names (a refused one ends the run).
+std::string addFormatFiles(const std::vector<std::string>& arguments) {
+    const std::vector<std::string> folders = formatFolders(programPath(), kBuildFolder, kSourceFormatFolder,
+                                                           std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    for (const std::string& problem : loadFormatFolders(folders))
+        std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());
+    for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+        std::string file;
+        if (arguments[i] == "--format-file" && i + 1 < arguments.size()) {
+            file = arguments[++i];
+        } else if (arguments[i].rfind("--format-file=", 0) == 0) {
+            file = arguments[i].substr(14);
+        } else {
+            continue;
+        }
+        const FormatLoad load = loadFormatFile(file);
+        if (load.mode < 0) return load.problem;
+    }
+    return "";
+}
+
 std::string run(const std::vector<std::string>& arguments, bool& helpShown, int& exitCode) {
     if (arguments.empty()) return "missing command: render, extract, sprite, guess or scan (see --help)";
     for (const std::string& argument : arguments) {
@@ -513,6 +579,9 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
         }
     }
     if (arguments[0] == "bookmarks") return listBookmarks(arguments);
+    const std::string formatProblem = addFormatFiles(arguments);
+    if (!formatProblem.empty()) return formatProblem;
+    if (arguments[0] == "formats") return listFormats(arguments);
     Request request;
     request.kernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
     request.command = arguments[0];

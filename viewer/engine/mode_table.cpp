@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <utility>
 
 #include "support/text_ops.h"
@@ -348,8 +349,9 @@ constexpr void makeSourceBits(ModeRow& row) {
         flat = flat && l.valueBits[b].widths == 0;
     }
     const int64_t chunkBits = tiled ? 0 : pixelBitOffset(l, 64);
+    // Unit row y of a tile reads y x tileRowStep bytes on, so its rows start on whole bytes.
     row.hasSourceBits = !r.attributeScreen && (r.widthBytes > 1 ? planes && !tiled : flat) &&
-                        (tiled ? 64 % r.tileWidth == 0 : chunkBits % 8 == 0);
+                        (tiled ? 64 % r.tileWidth == 0 && l.stepY % 8 == 0 : chunkBits % 8 == 0);
     if (!row.hasSourceBits) return;
     row.chunkBytes = static_cast<int>(tiled ? 64 / r.tileWidth * r.tileBytes : chunkBits / 8);
     for (int x = 0; x < 64; ++x) {
@@ -369,10 +371,11 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
     row.cliName = r.cliName;
     row.layout = r.layout;
     row.bits = r.bits;
-    row.packBits = packBitsOf(r.bits);
     row.pixelWidth = r.pixelWidth;
     const bool tiled = r.layout == ModeLayout::Tiled;
     row.unitPixels = tiled ? r.tileWidth : r.widthPixels;
+    // Units side by side fill whole packed bytes, else a pixel takes a byte.
+    row.packBits = row.unitPixels * packBitsOf(r.bits) % 8 == 0 ? packBitsOf(r.bits) : 8;
     row.unitHeight = tiled ? r.tileHeight : 1;
     row.unitBytes = tiled ? r.tileBytes : r.widthBytes;
     row.tileRowStep = tiled ? r.pixels.stepY / 8 : 0;
@@ -387,7 +390,7 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         } else {
             useDecoder<decodeWholeBytes<0, false>>(row);
         }
-    } else if (isPlanar(r)) {
+    } else if (isPlanar(r) && row.packBits == packBitsOf(r.bits)) {
         // Planar: pixels one bit apart, so eight make a byte, and groups are whole bytes.
         row.planeRunGroups = r.pixels.groupPixels / 8;
         row.planeRunStep = r.pixels.groupStep / 8;
@@ -396,6 +399,9 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         useDecoder<decodeBitByBit>(row);
     }
     makeSourceBits(row);
+    row.bytesAreValues = r.layout == ModeLayout::Linear && r.bits == 8 && r.widthPixels == 1 &&
+                         r.widthBytes == 1 && bytesHoldWholePixels(r, 1);
+    for (int v = 0; v < 256 && row.bytesAreValues; ++v) row.bytesAreValues = row.byteTable[v] == v;
     return row;
 }
 
@@ -528,6 +534,12 @@ int32_t grey(int level) {
     return level | level << 8 | level << 16;
 }
 
+// The rows of the formats added from files, in the order they came.
+std::deque<ModeRow>& addedModes() {
+    static std::deque<ModeRow> rows;
+    return rows;
+}
+
 }  // namespace
 
 ZxRow zxRow(int y) {
@@ -536,23 +548,43 @@ ZxRow zxRow(int y) {
 
 extern const int kModeTableSize = static_cast<int>(std::size(kRecords));
 
+int appendMode(const ModeRecord& record) {
+    std::deque<ModeRow>& added = addedModes();
+    if (added.size() >= kMostAddedModes) return -1;
+    added.push_back(modeRowOf(record));
+    return kModeTableSize + static_cast<int>(added.size()) - 1;
+}
+
+void dropAddedModes() {
+    addedModes().clear();
+}
+
+int modeCount() {
+    return kModeTableSize + static_cast<int>(addedModes().size());
+}
+
 const ModeRow* modeRow(int mode) {
-    return mode >= 0 && mode < kModeTableSize ? &kModes[mode] : nullptr;
+    if (mode >= 0 && mode < kModeTableSize) return &kModes[mode];
+    const std::deque<ModeRow>& added = addedModes();
+    return mode >= kModeTableSize && mode - kModeTableSize < static_cast<int>(added.size())
+               ? &added[mode - kModeTableSize]
+               : nullptr;
 }
 
 int modeByCliName(const char* name) {
     const std::string lower = lowerCase(name);
-    for (int mode = 0; mode < kModeTableSize; ++mode) {
-        if (lower == kModes[mode].cliName) return mode;
+    for (int mode = 0; mode < modeCount(); ++mode) {
+        if (lower == modeRow(mode)->cliName) return mode;
     }
     return -1;
 }
 
 std::vector<int> modesInMenuOrder() {
     std::vector<int> order;
-    for (const ModeGroup group : {ModeGroup::Classic, ModeGroup::Computers, ModeGroup::Consoles})
-        for (int mode = 0; mode < kModeTableSize; ++mode)
-            if (kRecords[mode].group == group) order.push_back(mode);
+    for (const ModeGroup group :
+         {ModeGroup::Classic, ModeGroup::Computers, ModeGroup::Consoles, ModeGroup::Files})
+        for (int mode = 0; mode < modeCount(); ++mode)
+            if (modeRow(mode)->record->group == group) order.push_back(mode);
     return order;
 }
 
@@ -562,6 +594,8 @@ const char* modeGroupTitle(ModeGroup group) {
             return "Computers";
         case ModeGroup::Consoles:
             return "Consoles";
+        case ModeGroup::Files:
+            return "From files";
         default:
             return "";
     }
@@ -580,7 +614,7 @@ bool isByteCellMode(int mode) {
 }
 
 ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
-    const ModeRow& row = kModes[modeRow(mode) != nullptr ? mode : 0];
+    const ModeRow& row = modeRow(mode) != nullptr ? *modeRow(mode) : kModes[0];
     const int64_t w = width >= 1 ? width : 1;
     const int64_t z = zoom >= 1 ? zoom : 1;
     ViewGeometry g{};
@@ -607,7 +641,7 @@ ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
 }
 
 int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64_t unitX) {
-    const ModeRow& row = kModes[modeRow(mode) != nullptr ? mode : 0];
+    const ModeRow& row = modeRow(mode) != nullptr ? *modeRow(mode) : kModes[0];
     const ViewGeometry g = viewGeometry(mode, width, 1, 1);
     const int64_t rowStart = first + viewRow * g.rowBytes;
     if (row.layout == ModeLayout::Tiled) return rowStart + unitX / g.unitWidth * g.unitBytes;

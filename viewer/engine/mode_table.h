@@ -35,8 +35,8 @@ struct UnitBytes {
     void skip(int64_t n) { start += n; }
 };
 
-// The menus the machine modes are listed under.
-enum class ModeGroup { Classic, Computers, Consoles };
+// The menus the machine modes are listed under; formats read from files come last.
+enum class ModeGroup { Classic, Computers, Consoles, Files };
 
 // Bit 0 of a byte is its most (Msb) or least (Lsb) significant bit.
 enum class BitOrder { Msb, Lsb };
@@ -132,6 +132,7 @@ struct ModeRow {
     // For the decoders: packed values of the pixels of a byte (when each byte holds
     // pixelsPerByte whole pixels), and the byte of each plane of a planar mode's pixel 0.
     int pixelsPerByte;
+    bool bytesAreValues;  // linear, one byte per pixel, the byte itself its value
     uint8_t byteTable[256];
     int planeByte[kMaxModeBits];
     // Planar modes with groups: the 8-pixel groups of a run of bytes, and the bytes from one
@@ -154,10 +155,24 @@ inline void decodeUnitLine(const ModeRow& row, const UnitBytes& unit, int y, int
     row.decodeLine(row, unit, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
 }
 
-// The number of formats in the table.
+// The number of built-in formats.
 extern const int kModeTableSize;
 
-// Row `mode` of the table; nullptr outside 0..kModeTableSize-1.
+// The most formats that files may add.
+constexpr int kMostAddedModes = 256;
+
+// Adds a format read from a file as mode modeCount(), grouped under ModeGroup::Files; the record
+// (and the texts and colours it points to) must stay where it is for the rest of the run. -1 when
+// kMostAddedModes are there already.
+int appendMode(const ModeRecord& record);
+
+// Drops every format added (for the fuzz target, which adds one per input).
+void dropAddedModes();
+
+// The built-in formats and those added: modes 0..modeCount()-1.
+int modeCount();
+
+// Row `mode` of the table; nullptr outside 0..modeCount()-1.
 const ModeRow* modeRow(int mode);
 
 // The modes as the menus list them: group by group, each group in table order (a format added
@@ -170,7 +185,7 @@ const char* modeGroupTitle(ModeGroup group);
 // One of the four byte-cell modes (any mode outside the table counts as Binary).
 bool isByteCellMode(int mode);
 
-// The mode with the CLI name (any letter case), or -1.
+// The mode with the CLI name (any letter case), built in or added, or -1.
 int modeByCliName(const char* name);
 
 // Screen colour (0x00BBGGRR) of a pixel value of a mode beyond the four.

@@ -23,7 +23,7 @@ namespace {
 
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
-           options.colourMode >= 0 && options.colourMode < kModeTableSize && options.viewHeight >= 1 &&
+           options.colourMode >= 0 && options.colourMode < modeCount() && options.viewHeight >= 1 &&
            options.viewHeight <= 32767 && options.first >= -kLargestDataSize &&
            options.first <= kLargestDataSize;
 }
@@ -309,6 +309,12 @@ bool hasPlanes(const ModeRow& row) {
 // depends on the mode alone (its plane stride only through whether it has planes), so every mode's
 // two are made once, with the first drawing, and never change after.
 BitGatherPlan modePlan(int mode, bool levels, int64_t planeStride) {
+    if (mode >= kModeTableSize) {
+        // A format from a file: made anew for each drawing.
+        const ModeRow& row = *modeRow(mode);
+        return bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes, hasPlanes(row) ? planeStride : 0,
+                             levels);
+    }
     using ModePlans = std::vector<std::array<BitGatherPlan, 2>>;
     static const ModePlans plans = [] {
         ModePlans made(kModeTableSize);
@@ -542,12 +548,16 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
         const SourceRun source{walk.data.bytes + from, walk.data.size - from, walk.transform.table,
                                walk.transform.identity, walk.expander};
         const PixelKernels& kernels = *walk.options.kernels;
-        if (walk.row->bits == 8 && walk.expander->mapIdentity && copyPixels(kernels, source, pixels, values))
+        if (walk.row->bytesAreValues && walk.expander->mapIdentity &&
+            copyPixels(kernels, source, pixels, values))
             return;
         if (walk.options.colourMode == kModeZx &&
             decodeZxRun(kernels, source, unitRow, count, lastPixels, values))
             return;
-        if (gatherPixels(kernels, walk.plan, source, pixels, values)) return;
+        // A format from a file may read past its units.
+        if (from + planReach(walk.plan, pixels) <= walk.data.size &&
+            gatherPixels(kernels, walk.plan, source, pixels, values))
+            return;
     }
     uint8_t packed[kValueLine + 8];
     const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table, start,
@@ -641,7 +651,7 @@ void prefetchViewRow(const UnitWalk& walk, const StripSlots& slots, int64_t view
 
 // Whether the unit rows decode as the bytes themselves.
 bool copiesBytes(const UnitWalk& walk) {
-    return walk.row->bits == 8 && walk.expander->mapIdentity;
+    return walk.row->bytesAreValues && walk.expander->mapIdentity;
 }
 
 // The strips of every view row, as the slots give them.
@@ -730,8 +740,9 @@ void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
 // values that a table per packed byte lays out.
 namespace plain {
 
-// A cell of screen bytes: at most 8 view units of a byte (or of a packed byte) at zoom 8.
-constexpr int kLargestCellBytes = 8 * 8 * kScreenPixelBytes;
+// A cell of screen bytes: at most 8 pixels two view units wide of a byte (or of a packed byte)
+// at zoom 8.
+constexpr int kLargestCellBytes = 8 * 2 * 8 * kScreenPixelBytes;
 
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
@@ -1141,6 +1152,8 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     const int factor = row.pixelWidth * options.zoom;
     LineExpander expander;
     makeLineExpander(expander, colours, count, factor);
+    // The kernels look colours up in a table of 16.
+    if (!expander.grey && count > 16) return plain::drawSheet(target, data, options, checker);
     const LinePainter painter{data,
                               target,
                               checker,

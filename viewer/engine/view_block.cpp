@@ -137,7 +137,7 @@ PictureSize blockPictureSize(const SheetOptions& options, int64_t dataSize, cons
                              int zoom) {
     const int64_t end = byteBlockEnd(block);
     if (end == INT64_MAX || end > dataSize || zoom < 1 || zoom > 8) return {0, 0};
-    if (options.colourMode < 0 || options.colourMode >= kModeTableSize || options.bytesPerRow < 1 ||
+    if (options.colourMode < 0 || options.colourMode >= modeCount() || options.bytesPerRow < 1 ||
         options.bytesPerRow > kMaxBytesPerRow)
         return {0, 0};
     const ViewGeometry g = viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1);

@@ -102,7 +102,7 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
 }
 
 // The "Color mode" items from the table: the classic modes, then a submenu for each further
-// group, in table order.
+// group, in table order ("From files" even while it is empty), then "Load format file...".
 void addColourModeItems() {
     const std::vector<int> order = modesInMenuOrder();
     for (size_t i = 0; i < order.size(); ++i) {
@@ -113,7 +113,12 @@ void addColourModeItems() {
         if (before != group) openSubmenu(modeGroupTitle(group));
         menuItem(colourModeCommand(order[i]), modeRow(order[i])->menuText);
     }
-    if (modeRow(order.back())->record->group != ModeGroup::Classic) closeSubmenu();
+    if (modeRow(order.back())->record->group != ModeGroup::Files) {
+        if (modeRow(order.back())->record->group != ModeGroup::Classic) closeSubmenu();
+        openSubmenu(modeGroupTitle(ModeGroup::Files));
+    }
+    closeSubmenu();
+    menuItem(kCommandLoadFormatFile, "Load format file...");
 }
 
 void buildStatusBarAndMenus() {
@@ -437,10 +442,15 @@ ViewerStep handleCommand(int command) {
             fitOffsetBox();
             renderView();
             break;
+        case kCommandLoadFormatFile: {
+            const int mode = loadFormatFileCommand();
+            if (mode >= 0) chooseMachineMode(mode);
+            break;
+        }
         default:
             if (bookmarkCommand(command)) break;
             if (command >= kCommandFirstMachine &&
-                command < kCommandFirstMachine + kModeTableSize - kModeChunky8)
+                command < kCommandFirstMachine + modeCount() - kModeChunky8)
                 chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);
             break;
     }
@@ -471,6 +481,7 @@ ViewerStep startViewer(int argc, char** argv) {
     }
     createControls();
     fillCanvasBlack();
+    loadStartFormats();
     buildStatusBarAndMenus();
     addShortcuts();
     readSettings();

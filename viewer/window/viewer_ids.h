@@ -57,7 +57,9 @@ enum Command {
     kCommandCopyImage = 47,
     kCommandCopyHex = 48,
     kCommandSaveNumbered = 49,
-    // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8.
+    kCommandLoadFormatFile = 59,
+    // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8, then
+    // those from format files.
     kCommandFirstMachine = 60,
     // The current file's bookmarks: go to, rename, delete the one of index id - first.
     kCommandFirstBookmark = 1000,

@@ -217,6 +217,10 @@ TEST_F(CliTest, MessagesAndExitCodes) {
     ASSERT_EQ(mkdir(folder.file("taken.png").c_str(), 0700), 0);
     ASSERT_EQ(mkfifo(folder.file("fifo").c_str(), 0600), 0);
     writeWholeFile(folder.file("flat.bin"), std::string(5000, '\0'));
+    const std::string mine =
+        "name = Mine\nid = mine\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n";
+    writeWholeFile(folder.file("mine.plfmt"), mine);
+    writeWholeFile(folder.file("bad.plfmt"), "name = Bad\nid = bad\nlayout = tiles\n");
     const std::set<std::string> before = folder.entries();
     const std::string d = dataFile, sample = PL_SAMPLE_PATH;
     const std::vector<std::string> R = {"render", d, "o.png"}, E = {"extract", d, "o.bin"},
@@ -234,6 +238,8 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""}, {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
         {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""},
         {{"scan", sample, "--to", "6000"}, 0, "0 4192 1 245\n", ""},
+        {{"formats"}, 0, "binary ", ""}, {{"formats", "--show", "gb"}, 0, "name = Game Boy tiles\nid = gb\nlayout = tiled\n", ""},
+        {{"formats", "--format-file", "mine.plfmt", "--show", "mine"}, 0, mine, ""},
         }; const std::pair<std::vector<std::string>, const char*> bad[] = { {{}, "command"}, {{"draw", d, "o.png"}, "draw"},
         {{"render", d}, "FILE and OUTPUT"}, {{"render", "missing.bin", "o.png"}, "cannot open data file"},
         {{"render", "empty.bin", "o.png"}, "cannot read data file"}, {{"render", "folder", "o.png"}, "folder"}, {{"render", "fifo", "o.png"}, "fifo"},
@@ -264,7 +270,8 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"guess"}, "guess needs one FILE"}, {{"scan", d, "extra"}, "scan needs one FILE"}, {{"guess", d, "--width", "3"}, "--width"},
         {{"scan", d, "--mode", "nes"}, "four classic modes"}, {with(R, {"--width", "auto", "--mode", "zx"}), "four classic modes"},
         {{"render", "flat.bin", "o.png", "--width", "auto"}, "no picture found"}, {{"scan", d, "--first", "1"}, "--first"},
-        {{"scan", d, "--from", "-1"}, "--from"},
+        {{"scan", d, "--from", "-1"}, "--from"}, {with(R, {"--format-file", "bad.plfmt"}), "bad.plfmt:3: layout needs linear or tiled"},
+        {{"formats", "--show", "c65"}, "unknown format \"c65\""},
     };
     // clang-format on
     std::vector<Case> cases(std::begin(printing), std::end(printing));

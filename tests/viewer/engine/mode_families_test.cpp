@@ -10,6 +10,7 @@
 #include "tests/graphics/pixel_picture.h"
 #include "tests/viewer/engine/kernel_tables.h"
 #include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
 
 namespace {
@@ -61,15 +62,37 @@ int top(int n) {
     return 7 - n;
 }
 
+struct PictureRow {
+    const char* mode;
+    int bits, unit, across;  // view units per pixel; pixels per byte of width (linear) or per tile
+    PictureBit at;
+    int width, zoom;
+};
+
+// The picture put into the row's format, every other bit of the bytes random, drawn back.
+void expectPictureDrawsBack(const PictureRow& row) {
+    const int mode = modeByCliName(row.mode);
+    ASSERT_GE(mode, 0) << row.mode;
+    const int w = row.across * row.width, h = 42;
+    std::vector<uint8_t> bytes, used;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int b = 0; b < row.bits; ++b) {
+                const int at = row.at(x, y, b, w);
+                if (at / 8 >= static_cast<int>(bytes.size()))
+                    bytes.resize(at / 8 + 1), used.resize(at / 8 + 1);
+                bytes[at / 8] |= (pictureValue(x, y, row.bits) >> b & 1) << (7 - at % 8);
+                used[at / 8] |= 0x80 >> at % 8;
+            }
+    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] |= pictureValue(static_cast<int>(n), -1, 8) & ~used[n];
+    expectDrawn(bytes, mode, row.width, {row.zoom}, 0, w * row.unit, h,
+                [&](int x, int y) { return modePixelColour(mode, pictureValue(x / row.unit, y, row.bits)); });
+}
+
 // Every format but the ZX screen, written from the machines' own descriptions: value bit b of each
 // pixel put where the machine keeps it, then drawn back.
 TEST_P(ModeFamiliesTest, PicturesInEveryFormatDrawBack) {
-    struct Row {
-        const char* mode;
-        int bits, unit, across;  // view units per pixel; pixels per byte of width (linear) or per tile
-        PictureBit at;
-        int width, zoom;
-    };
+    using Row = PictureRow;
     // clang-format off
     const Row rows[] = {
         {"binary", 1, 1, 8, [](int x, int y, int, int w) { return y * w + x; }, 9, 2},
@@ -92,21 +115,30 @@ TEST_P(ModeFamiliesTest, PicturesInEveryFormatDrawBack) {
         {"gba4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + x % 8 / 2) + top((x % 2 ? 4 : 0) + b); }, 10, 2},
     };
     // clang-format on
-    for (const Row& row : rows) {
-        const int mode = modeByCliName(row.mode);
-        const int w = row.across * row.width, h = 40;
-        std::vector<uint8_t> bytes(w * h * row.bits / 8);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                for (int b = 0; b < row.bits; ++b)
-                    if (pictureValue(x, y, row.bits) >> b & 1) {
-                        const int at = row.at(x, y, b, w);
-                        bytes.at(at / 8) |= 0x80 >> at % 8;
-                    }
-        expectDrawn(bytes, mode, row.width, {row.zoom}, 0, w * row.unit, h, [&](int x, int y) {
-            return modePixelColour(mode, pictureValue(x / row.unit, y, row.bits));
-        });
-    }
+    for (const Row& row : rows) expectPictureDrawsBack(row);
+}
+
+// The tile of pixel (x, y) of a picture w pixels wide, of tiles tw x th pixels and `bytes` bytes.
+int tileOf(int x, int y, int w, int tw, int th, int bytes) {
+    return (y / th * (w / tw) + x / tw) * bytes;
+}
+
+// The shipped format files, each checked by an encoder written from the machine's own description.
+TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
+    static const std::vector<std::string> refused = loadFormatFolder(PL_FORMATS_PATH);
+    EXPECT_TRUE(refused.empty()) << refused.front();
+    // clang-format off
+    const PictureRow rows[] = {
+        {"c64-sprite", 1, 1, 24, [](int x, int y, int, int w) { return 8 * (tileOf(x, y, w, 24, 21, 64) + 3 * (y % 21) + x % 24 / 8) + x % 8; }, 3, 1},
+        {"c64-sprite-mc", 2, 2, 12, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 12, 21, 64) + 3 * (y % 21) + x % 12 / 4) + top(6 - 2 * (x % 4) + b); }, 4, 2},
+        {"snes2", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 16) + 2 * (y % 8) + b) + x % 8; }, 5, 1},
+        {"snes8", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 16 * (b / 2) + 2 * (y % 8) + b % 2) + x % 8; }, 6, 2},
+        {"gba8", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 8 * (y % 8) + x % 8) + top(b); }, 7, 1},
+        {"snes-mode7", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 128) + 2 * (8 * (y % 8) + x % 8) + 1) + top(b); }, 3, 2},
+        {"amiga-sprite", 2, 1, 16, [](int x, int y, int b, int w) { return 8 * (4 * (y * w / 16 + x / 16) + 2 * b) + x % 16; }, 1, 4},
+    };
+    // clang-format on
+    for (const PictureRow& row : rows) expectPictureDrawsBack(row);
 }
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
