@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make pkg-config qt6-base-dev libpng-dev zlib1g-dev libx11-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
-test_packages=(xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev opense-basic
+test_packages=(xvfb xauth xdotool xclip imagemagick x11-utils clang libclang-rt-14-dev opense-basic
   desktop-file-utils appstream groff-base dpkg-dev lintian)
 
 wanted=("${build_packages[@]}")

@@ -14,6 +14,7 @@
 #include "shell/control_table.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
+#include "shell/qt_image.h"
 #include "shell/shell_parts.h"
 #include "shell/window_table.h"
 
@@ -75,18 +76,7 @@ class CanvasWidget : public QWidget {
 
    private:
     // The bottom-up blue-green-red rows become the top-down picture Qt draws.
-    void copyBackingImage(const ImageBuffer& image) {
-        if (shown_.width() != image.width || shown_.height() != image.height)
-            shown_ = QImage(image.width, image.height, QImage::Format_RGB32);
-        for (int y = 0; y < image.height; ++y) {
-            const uint8_t* source = imageRow(image, y);
-            auto* target = reinterpret_cast<uint32_t*>(shown_.scanLine(y));
-            for (int x = 0; x < image.width; ++x, source += 3) {
-                target[x] =
-                    0xFF000000u | (uint32_t{source[2]} << 16) | (uint32_t{source[1]} << 8) | source[0];
-            }
-        }
-    }
+    void copyBackingImage(const ImageBuffer& image) { copyToQImage(image, shown_); }
 
     // For messages without a position of their own: the pointer and buttons now.
     CanvasEventData pointerData() const {

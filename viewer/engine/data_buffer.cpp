@@ -115,6 +115,17 @@ int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t fir
     return writeByteBlock(name, data, ByteBlock{first, size, size, 1}, form);
 }
 
+bool copySavedBytes(uint8_t* to, const DataBytes& data, int64_t start, int64_t length, SavedByteForm form) {
+    if (length <= 0) return true;
+    // Bytes before the data are 0, without the inverse.
+    const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
+    std::fill(to, to + zeros, uint8_t{0});
+    if (zeros == length) return true;
+    if (!copyMappedBytes(to + zeros, data.bytes + start + zeros, length - zeros)) return false;
+    toSavedBytes(to + zeros, length - zeros, transformTable(form.inverse, form.reverseByte, false));
+    return true;
+}
+
 int64_t byteBlockEnd(const ByteBlock& block) {
     if (block.bytes < 0 || block.rows < 1 || block.stride < 0 || block.bytes > kLargestDataSize ||
         block.stride > kLargestDataSize || block.first < -kLargestDataSize || block.first > kLargestDataSize)
@@ -139,21 +150,13 @@ int writeByteBlock(const std::string& name, const DataBytes& data, const ByteBlo
         freeMemory(buffer);
         return 0;
     }
-    const std::array<uint8_t, 256>& saved = transformTable(form.inverse, form.reverseByte, false);
     bool taken = true;
     bool intact = true;  // no byte vanished from a mapped file while it was read
     for (int64_t row = 0; row < block.rows && taken; ++row) {
         const int64_t rowFirst = block.first + row * block.stride;
         for (int64_t done = 0; done < block.bytes && taken;) {
             const int64_t length = std::min(block.bytes - done, kBlockSize);
-            const int64_t start = rowFirst + done;
-            // Bytes before the data are 0, without the inverse.
-            const int64_t zeros = std::clamp<int64_t>(-start, 0, length);
-            std::fill(buffer, buffer + zeros, uint8_t{0});
-            if (zeros < length) {
-                intact = copyMappedBytes(buffer + zeros, data.bytes + start + zeros, length - zeros);
-                toSavedBytes(buffer + zeros, length - zeros, saved);
-            }
+            intact = copySavedBytes(buffer, data, rowFirst + done, length, form);
             taken = intact && writeByteRun(kDataFile, buffer, length) == length;
             done += length;
         }

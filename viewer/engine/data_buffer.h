@@ -88,6 +88,10 @@ struct SavedByteForm {
 int writeBinaryRange(const std::string& name, const DataBytes& data, int64_t first, int64_t size,
                      SavedByteForm form);
 
+// The bytes from start (which may lie before the data: those are 0) as a save writes them. The
+// range must end inside the data. False when bytes of a mapped file vanished while read.
+bool copySavedBytes(uint8_t* to, const DataBytes& data, int64_t start, int64_t length, SavedByteForm form);
+
 // `rows` rows of `bytes` bytes each, a row starting `stride` bytes after the one above: a
 // sprite, or a rectangle of the view.
 struct ByteBlock {

@@ -116,8 +116,7 @@ void saveByteBlock(const ByteBlock& block) {
     if (name.empty()) return;
     name = withBinExtension(name);
     if (refuseToReplaceViewedFile("Save binary file", name)) return;
-    const SavedByteForm form{heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0};
-    if (writeByteBlock(name, viewerData(), block, form)) return;
+    if (writeByteBlock(name, viewerData(), block, savedByteForm())) return;
     if (followDataFile()) {
         reportVanishedBytes();
     } else {

@@ -138,8 +138,6 @@ void buildStatusBarAndMenus() {
     menuSeparator();
     addMenuItems({{kCommandSaveSelectionImage, "Save selection as image...\tCtrl+E"},
                   {kCommandSaveSelectionBinary, "Save selection as binary...\tCtrl+Shift+E"}});
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, 0);
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, 0);
     beginDropDown("View");
     openSubmenu("Zoom");
     addMenuItems({{kCommandZoomPreview, "zoom preview\tCtrl+Z"},
@@ -166,8 +164,12 @@ void buildStatusBarAndMenus() {
                   {kCommandForward, "Forward\tAlt+Right"},
                   {kCommandKeepFirstByte, "Keep first byte when the width changes"}});
     closeSubmenu();
+    beginDropDown("Selection");
+    addMenuItems(
+        {{kCommandCopyImage, "Copy as image\tCtrl+C"}, {kCommandCopyHex, "Copy as hex text\tCtrl+Shift+C"}});
     beginDropDown("Bookmarks");
     closeSubmenu();
+    for (const int command : kSelectionCommands) setMenuEnabled(kMainMenu, command, 0);
     addMenuItems(
         {{kCommandZoom1, "x1"}, {kCommandZoom2, "x2"}, {kCommandZoom4, "x4"}, {kCommandZoom8, "x8"}});
 }
@@ -185,6 +187,7 @@ constexpr ShortcutRow kShortcuts[] = {
     {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
     {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
     {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics}, {'D', kCommandAddBookmark},
+    {'C', kCommandCopyImage}, {kShortcutShift | 'C', kCommandCopyHex},
 };
 // clang-format on
 
@@ -429,6 +432,12 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandSaveSelectionBinary:
             saveSelectionBinary();
+            break;
+        case kCommandCopyImage:
+            copySelectionImage();
+            break;
+        case kCommandCopyHex:
+            copySelectionHex();
             break;
         case kCommandAddBookmark:
             addBookmarkCommand();

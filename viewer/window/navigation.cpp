@@ -8,12 +8,14 @@
 #include "graphics/canvas.h"
 #include "graphics/drawing.h"
 #include "graphics/images.h"
+#include "shell/clipboard.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/hex_text.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
@@ -68,10 +70,18 @@ void showCornerAt(int mouseX, int mouseY) {
 }
 
 // A selection that reaches past the data cannot be saved; bytes before it count as 0.
-bool selectionInData() {
+bool selectionInData(const std::string& title) {
     if (!selection().shown) return false;
     if (byteBlockEnd(selectedBlock()) <= viewerState.dataSize) return true;
-    showMessage("Save selection", "The selection reaches past the end of the data!");
+    showMessage(title, "The selection reaches past the end of the data!");
+    return false;
+}
+
+// The selection's picture at zoom 1 as image kSelectionImage, to be freed by the caller.
+bool drawSelectionPicture(const std::string& title) {
+    if (!selectionInData(title)) return false;
+    if (drawBlockImage(kSelectionImage, viewerData(), viewerSheetOptions(), selectedBlock(), 1)) return true;
+    showMessage(title, "The selection cannot be drawn!");
     return false;
 }
 
@@ -149,15 +159,31 @@ bool draggingOnView() {
 }
 
 void saveSelectionImage() {
-    if (!selectionInData()) return;
-    if (!drawBlockImage(kSelectionImage, viewerData(), viewerSheetOptions(), selectedBlock(), 1)) {
-        showMessage("Save selection", "The selection cannot be drawn!");
-        return;
-    }
+    if (!drawSelectionPicture("Save selection")) return;
     exportPicture(kSelectionImage);
     freeImage(kSelectionImage);
 }
 
 void saveSelectionBinary() {
-    if (selectionInData()) saveByteBlock(selectedBlock());
+    if (selectionInData("Save selection")) saveByteBlock(selectedBlock());
+}
+
+void copySelectionImage() {
+    if (!drawSelectionPicture("Copy selection")) return;
+    if (!copyImageToClipboard(imageHandle(kSelectionImage)))
+        showMessage("Copy selection", "The picture cannot be put on the clipboard!");
+    freeImage(kSelectionImage);
+}
+
+void copySelectionHex() {
+    if (!selectionInData("Copy selection")) return;
+    std::string text;
+    if (blockHexText(viewerData(), selectedBlock(), savedByteForm(), text)) {
+        copyTextToClipboard(text);
+    } else if (followDataFile()) {
+        showMessage("Copy selection",
+                    "Not copied: the file was cut short since it was opened, and these bytes are gone");
+    } else {
+        showMessage("Copy selection", "The selection is too large to copy as text!");
+    }
 }

@@ -22,3 +22,8 @@ bool draggingOnView();
 // "Save selection as image..." and "Save selection as binary...".
 void saveSelectionImage();
 void saveSelectionBinary();
+
+// Ctrl+C: the picture "Save selection as image..." writes, to the system clipboard; Ctrl+Shift+C:
+// the bytes "Save selection as binary..." writes, as hexadecimal text.
+void copySelectionImage();
+void copySelectionHex();

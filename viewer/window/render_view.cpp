@@ -119,8 +119,8 @@ void drawCanvasStage(const CanvasPoint& pointer) {
 // greys the save commands while nothing is selected.
 void keepSelectionWithView() {
     if (viewerState.selection.shown && !sameViewAsSelection()) viewerState.selection = ViewSelection{};
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionImage, viewerState.selection.shown);
-    setMenuEnabled(kMainMenu, kCommandSaveSelectionBinary, viewerState.selection.shown);
+    for (const int command : kSelectionCommands)
+        setMenuEnabled(kMainMenu, command, viewerState.selection.shown);
 }
 
 // The offset box keeps a value within its range, also when the range narrows.

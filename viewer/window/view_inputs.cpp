@@ -28,6 +28,10 @@ void freeViewerData() {
     viewerState.loadedKey = FileKey{};
 }
 
+SavedByteForm savedByteForm() {
+    return {heldValue(HeldValue::Inverse) != 0, heldValue(HeldValue::ReverseByte) != 0};
+}
+
 DataBytes viewerData() {
     return {viewerState.dataBuffer, viewerState.dataSize};
 }

@@ -35,6 +35,9 @@ SheetOptions viewerSheetOptions();
 // The view into the SheetImage; CannotDraw also when there is no such image.
 SheetResult drawViewerSheet();
 
+// The form a saved or copied byte takes: the inverse and the bit reversal as the boxes say.
+SavedByteForm savedByteForm();
+
 // The bytes between the selection's anchor and corner.
 ByteBlock selectedBlock();
 

@@ -67,3 +67,7 @@ enum Command {
     kCommandFirstBookmarkDelete = 3000,
 };
 constexpr int kBookmarkCommandsEach = 1000;
+
+// The commands on the selection, greyed while there is none.
+constexpr int kSelectionCommands[] = {kCommandSaveSelectionImage, kCommandSaveSelectionBinary,
+                                      kCommandCopyImage, kCommandCopyHex, kCommandSaveNumbered};

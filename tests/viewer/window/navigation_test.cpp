@@ -1,5 +1,11 @@
 // "Go to offset...", the page keys, and the selection dragged on the view with what its saves write.
 #include <qnamespace.h>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+
+#include <sstream>
 
 #include <algorithm>
 #include <tuple>
@@ -8,14 +14,25 @@
 #include "shell/controls.h"
 #include "tests/viewer/window/viewer_driver.h"
 #include "viewer/engine/colour_mode.h"
-#include "viewer/window/viewer_state.h"
 #include "viewer/window/mode_menu.h"
+#include "viewer/window/viewer_state.h"
 
 namespace {
 
 constexpr int32_t kMagenta = 0xFF00FF;
 constexpr int kNesCommand = kCommandFirstMachine + 9;  // the tenth mode beyond the four
 constexpr int kZxCommand = kCommandFirstMachine + 8;
+
+// The bytes of a hex listing, its offsets left out.
+std::string listedBytes(const std::string& text) {
+    std::string bytes;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream pairs(line.substr(line.find("  ") + 2));
+        for (std::string pair; pairs >> pair;) bytes += static_cast<char>(std::stoi(pair, nullptr, 16));
+    }
+    return bytes;
+}
 
 class NavigationTest : public ViewerWindowTest {
    protected:
@@ -178,6 +195,10 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         ASSERT_TRUE(copyImageRect(0, 99, x0, y0, width * c.zoom, height * c.zoom) &&
                     resizeImage(99, width, height, 1) && saveImage(99, path("sheet.png"), "PNG"));
         EXPECT_TRUE(readFile("part.png") == readFile("sheet.png"));
+        tapKey(Qt::Key_C, Qt::ControlModifier);  // the same pixels on the clipboard, as PNG
+        const QImage copied = QImage::fromData(QGuiApplication::clipboard()->mimeData()->data("image/png"));
+        EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+                  QImage(QString::fromStdString(path("part.png"))).convertToFormat(QImage::Format_RGB32));
         command(kCommandInverse);
         answer({{RequesterKind::SaveFile, path("part"), 0}});
         command(kCommandSaveSelectionBinary);
@@ -187,6 +208,8 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
             for (int k = 0; k < c.cells * c.cellBytes; ++k)
                 expected += static_cast<char>(~(c.first + r * (c.rowBytes > 0 ? c.rowBytes : c.width) + k));
         EXPECT_EQ(readFile("part.bin"), expected);
+        tapKey(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(listedBytes(QGuiApplication::clipboard()->text().toStdString()), expected);
         finish(ViewerStep::EndAtOnce);
     }
 }
