@@ -1,5 +1,6 @@
 #include "viewer/window/image_export.h"
 
+#include <cstdio>
 #include <string>
 
 #include "graphics/image_save.h"
@@ -14,6 +15,15 @@ namespace {
 
 constexpr int kPngPattern = 0;
 constexpr int kBmpPattern = 1;
+constexpr int kLargestNumber = 999999;
+
+// The last "." of the name's last part and what follows; "" when there is none.
+std::string extensionOf(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const size_t slash = name.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    return name.substr(dot);
+}
 
 // The name with `extension` appended unless its last four characters already are it, in any case.
 std::string withImageExtension(const std::string& name, const std::string& extension) {
@@ -41,15 +51,35 @@ void exportImage() {
     exportPicture(kSheetImage);
 }
 
-void exportPicture(int number) {
+std::string exportPicture(int number) {
     std::string name = askSaveFileName("Please choose file to save", proposedName(),
                                        "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
-    if (name.empty()) return;
+    if (name.empty()) return "";
     const int pattern = selectedPatternIndex();
     if (pattern == kPngPattern) name = withImageExtension(name, ".png");
     if (pattern == kBmpPattern) name = withImageExtension(withChosenTypeOfProposal(name), ".bmp");
-    if (pattern != kPngPattern && pattern != kBmpPattern) return;
-    if (refuseToReplaceViewedFile("Save Image Error", name)) return;
+    if (pattern != kPngPattern && pattern != kBmpPattern) return "";
+    if (refuseToReplaceViewedFile("Save Image Error", name)) return "";
     const int saved = pattern == kPngPattern ? saveImage(number, name, "PNG") : saveImage(number, name);
-    if (!saved) showMessage("Save Image Error", "Error saving\r\n" + name);
+    if (saved) return name;
+    showMessage("Save Image Error", "Error saving\r\n" + name);
+    return "";
+}
+
+std::string saveNumberedPicture(int number, const std::string& lastSaved) {
+    const std::string base = lastSaved.substr(0, lastSaved.size() - extensionOf(lastSaved).size());
+    std::string name;
+    for (int n = 0; name.empty() || fileIdentity(name).exists; ++n) {
+        if (n > kLargestNumber) {
+            showMessage("Save Image Error", "No free number left for\r\n" + base);
+            return "";
+        }
+        char number[16];
+        std::snprintf(number, sizeof number, "-%03d.png", n);
+        name = base + number;
+    }
+    if (refuseToReplaceViewedFile("Save Image Error", name)) return "";
+    if (saveImage(number, name, "PNG")) return name;
+    showMessage("Save Image Error", "Error saving\r\n" + name);
+    return "";
 }

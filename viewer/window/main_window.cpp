@@ -165,8 +165,9 @@ void buildStatusBarAndMenus() {
                   {kCommandKeepFirstByte, "Keep first byte when the width changes"}});
     closeSubmenu();
     beginDropDown("Selection");
-    addMenuItems(
-        {{kCommandCopyImage, "Copy as image\tCtrl+C"}, {kCommandCopyHex, "Copy as hex text\tCtrl+Shift+C"}});
+    addMenuItems({{kCommandCopyImage, "Copy as image\tCtrl+C"},
+                  {kCommandCopyHex, "Copy as hex text\tCtrl+Shift+C"},
+                  {kCommandSaveNumbered, "Save as next numbered PNG\tF2"}});
     beginDropDown("Bookmarks");
     closeSubmenu();
     for (const int command : kSelectionCommands) setMenuEnabled(kMainMenu, command, 0);
@@ -194,6 +195,7 @@ constexpr ShortcutRow kShortcuts[] = {
 void addShortcuts() {
     for (const ShortcutRow& row : kShortcuts)
         addShortcut(kMainWindow, kShortcutControl | row.key, row.command);
+    addShortcut(kMainWindow, kKeyF1 + 1, kCommandSaveNumbered);  // F2
     addShortcut(kMainWindow, kShortcutAlt | kKeyLeft, kCommandBack);
     addShortcut(kMainWindow, kShortcutAlt | kKeyRight, kCommandForward);
 }
@@ -432,6 +434,9 @@ ViewerStep handleCommand(int command) {
             break;
         case kCommandSaveSelectionBinary:
             saveSelectionBinary();
+            break;
+        case kCommandSaveNumbered:
+            saveSelectionNumbered();
             break;
         case kCommandCopyImage:
             copySelectionImage();

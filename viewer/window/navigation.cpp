@@ -13,6 +13,7 @@
 #include "shell/event_queue.h"
 #include "shell/requesters.h"
 #include "shell/window_shell.h"
+#include "support/file_services.h"
 #include "support/text_ops.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/hex_text.h"
@@ -32,6 +33,9 @@ namespace {
 
 constexpr int kSelectionImage = 3;
 constexpr int kDragDistance = 3;  // pixels the pointer moves before a press becomes a drag
+
+// The file the last "Save selection as image..." wrote, beside which F2 numbers its pictures.
+std::string lastSelectionPicture;
 
 ViewSelection& selection() {
     return viewerState.selection;
@@ -160,8 +164,20 @@ bool draggingOnView() {
 
 void saveSelectionImage() {
     if (!drawSelectionPicture("Save selection")) return;
-    exportPicture(kSelectionImage);
+    const std::string saved = exportPicture(kSelectionImage);
+    if (!saved.empty()) lastSelectionPicture = saved;
     freeImage(kSelectionImage);
+}
+
+void saveSelectionNumbered() {
+    if (lastSelectionPicture.empty()) {
+        saveSelectionImage();
+        return;
+    }
+    if (!drawSelectionPicture("Save selection")) return;
+    const std::string saved = saveNumberedPicture(kSelectionImage, lastSelectionPicture);
+    freeImage(kSelectionImage);
+    if (!saved.empty()) setStatusText(kStatusBar, 0, "Saved " + filePart(saved), kStatusNoBorder);
 }
 
 void saveSelectionBinary() {

@@ -25,5 +25,9 @@ void saveSelectionBinary();
 
 // Ctrl+C: the picture "Save selection as image..." writes, to the system clipboard; Ctrl+Shift+C:
 // the bytes "Save selection as binary..." writes, as hexadecimal text.
+// F2: the selection's picture as the next numbered PNG beside the last "Save selection as
+// image..." (which is asked for when there was none yet); the status line names the file.
+void saveSelectionNumbered();
+
 void copySelectionImage();
 void copySelectionHex();

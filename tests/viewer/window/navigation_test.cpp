@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include <algorithm>
+#include <filesystem>
 #include <tuple>
 
 #include "graphics/image_save.h"
@@ -212,6 +213,30 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         EXPECT_EQ(listedBytes(QGuiApplication::clipboard()->text().toStdString()), expected);
         finish(ViewerStep::EndAtOnce);
     }
+}
+
+// F2 numbers pictures beside the last one "Save selection as image..." wrote, and never replaces a file.
+TEST_F(NavigationTest, F2SavesTheNextNumberedPicture) {
+    startWithData(5000);
+    scrollTo(3, 0);
+    leftDragOnCanvas({{2, 0}, {20, 9}});
+    answer({{RequesterKind::SaveFile, path("letter")}});  // none saved yet: F2 asks for the name
+    tapKey(Qt::Key_F2);
+    expectAllAnswered();
+    writeFile("letter-001.png", "mine");
+    tapKey(Qt::Key_F2);
+    EXPECT_EQ(status(), "Saved letter-000.png");
+    tapKey(Qt::Key_F2);
+    EXPECT_EQ(status(), "Saved letter-002.png");
+    EXPECT_TRUE(readFile("letter.png") == readFile("letter-000.png") &&
+                readFile("letter.png") == readFile("letter-002.png"));
+    EXPECT_EQ(readFile("letter-001.png"), "mine");
+    std::filesystem::create_directory(path("sub"));
+    answer({{RequesterKind::SaveFile, path("sub/shot.x"), 1}});  // a BMP: F2 still writes PNGs
+    command(kCommandSaveSelectionImage);
+    tapKey(Qt::Key_F2);
+    EXPECT_EQ(status(), "Saved shot.x-000.png");
+    EXPECT_TRUE(exists("sub/shot.x.bmp") && exists("sub/shot.x-000.png"));
 }
 
 // A plain click, or a change of width, row, offset, mode or file, drops the selection and its frame.
