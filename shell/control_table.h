@@ -12,6 +12,7 @@ struct ControlRecord {
     QPointer<QWidget> main;    // the scroll bar, check box, canvas or spin box's text field
     QPointer<QWidget> second;  // the spin box's arrow pair
     int minimum = 0, maximum = 0, pageLength = 0;  // scroll bar and spin box ranges
+    int pageStep = 0;                              // scroll bar: a trough click's step; 0: the page length
     int value = 0;                                 // the spin box's value
     bool threeState = false;                       // check box
     int textColour = -1, backgroundColour = -1;    // spin box, -1 = none

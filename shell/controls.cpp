@@ -109,6 +109,10 @@ void applyScrollRange(ControlRecord& record) {
     bar->setPageStep(std::max(record.pageLength, 1));
 }
 
+int troughStep(const ControlRecord& record) {
+    return record.pageStep > 0 ? record.pageStep : record.pageLength;
+}
+
 void scrollBarAction(int number, int action) {
     ControlRecord* record = findControl(number);
     if (record == nullptr) return;
@@ -122,10 +126,10 @@ void scrollBarAction(int number, int action) {
             position += 1;
             break;
         case QAbstractSlider::SliderPageStepSub:
-            position -= record->pageLength;
+            position -= troughStep(*record);
             break;
         case QAbstractSlider::SliderPageStepAdd:
-            position += record->pageLength;
+            position += troughStep(*record);
             break;
         case QAbstractSlider::SliderMove:
             position = bar->sliderPosition();
@@ -159,6 +163,17 @@ QToolButton* arrowButton(QWidget* parent, Qt::ArrowType arrow, int number, int s
         if (record != nullptr && record->second == parent) stepSpinBox(number, step);
     });
     return button;
+}
+
+// The text field, then the arrow pair at its right: as wide as half the height, at least 18 pixels.
+void placeSpinBox(QWidget* field, QWidget* arrows, int x, int y, int width, int height) {
+    const int arrowsWidth = std::max(18, height / 2);
+    field->setGeometry(x, y, std::max(0, width - arrowsWidth), height);
+    arrows->setGeometry(x + std::max(0, width - arrowsWidth), y, arrowsWidth, height);
+    const QList<QToolButton*> buttons = arrows->findChildren<QToolButton*>();
+    if (buttons.size() != 2) return;
+    buttons[0]->setGeometry(0, 0, arrowsWidth, height / 2);
+    buttons[1]->setGeometry(0, height / 2, arrowsWidth, height - height / 2);
 }
 
 const CanvasEventData* currentCanvasData(int number) {
@@ -232,16 +247,12 @@ int createSpinBox(int number, int x, int y, int width, int height, int minimum, 
     const int window = currentParentWindow();
     QWidget* parent = windowClient(window);
     if (number < 0 || parent == nullptr) return 0;
-    int arrowsWidth = std::max(18, height / 2);
     auto* field = new SpinField(number, parent);
     field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    field->setGeometry(x, y, std::max(0, width - arrowsWidth), height);
     auto* arrows = new QWidget(parent);
-    arrows->setGeometry(x + std::max(0, width - arrowsWidth), y, arrowsWidth, height);
-    QToolButton* up = arrowButton(arrows, Qt::UpArrow, number, 1);
-    QToolButton* down = arrowButton(arrows, Qt::DownArrow, number, -1);
-    up->setGeometry(0, 0, arrowsWidth, height / 2);
-    down->setGeometry(0, height / 2, arrowsWidth, height - height / 2);
+    arrowButton(arrows, Qt::UpArrow, number, 1);
+    arrowButton(arrows, Qt::DownArrow, number, -1);
+    placeSpinBox(field, arrows, x, y, width, height);
     ControlRecord& record = addControl(number, ControlKind::SpinBox, window, field, arrows);
     record.minimum = minimum;
     record.maximum = maximum;
@@ -307,6 +318,7 @@ int getAttribute(int number, int which) {
             return which == kScrollMinimum      ? record->minimum
                    : which == kScrollMaximum    ? record->maximum
                    : which == kScrollPageLength ? record->pageLength
+                   : which == kScrollPageStep   ? record->pageStep
                                                 : 0;
         case ControlKind::SpinBox:
             return which == kSpinMinimum ? record->minimum : which == kSpinMaximum ? record->maximum : 0;
@@ -326,6 +338,7 @@ void setAttribute(int number, int which, int value) {
             if (which == kScrollMinimum) record->minimum = value;
             if (which == kScrollMaximum) record->maximum = value;
             if (which == kScrollPageLength) record->pageLength = value;
+            if (which == kScrollPageStep) record->pageStep = std::max(value, 0);
             if (which >= kScrollMinimum && which <= kScrollPageLength) applyScrollRange(*record);
             break;
         case ControlKind::SpinBox:
@@ -393,6 +406,17 @@ void releaseControls(int window) {
         if (window == -1 || record.window == window) numbers.push_back(number);
     }
     for (int number : numbers) freeControl(number);
+}
+
+void moveControl(int number, int x, int y, int width, int height) {
+    ControlRecord* record = findControl(number);
+    if (record == nullptr) return;
+    if (record->kind == ControlKind::SpinBox && !record->second.isNull()) {
+        placeSpinBox(record->main, record->second, x, y, width, height);
+        return;
+    }
+    // A canvas takes its new size in its resize event.
+    record->main->setGeometry(x, y, std::max(width, 1), std::max(height, 1));
 }
 
 void* controlHandle(int number) {

@@ -8,7 +8,9 @@
 // Scroll bar: the state is the position, attributes 1 minimum, 2 maximum, 3 page length.
 // Positions are clamped to minimum .. maximum - page length + 1. Every line, page and
 // thumb action of the user posts type 0, also on each step of a thumb drag.
-constexpr int kScrollMinimum = 1, kScrollMaximum = 2, kScrollPageLength = 3;
+// Attribute 4, the page step, is how far a click into the trough moves, apart from the page
+// length; 0 (at creation) moves by the page length.
+constexpr int kScrollMinimum = 1, kScrollMaximum = 2, kScrollPageLength = 3, kScrollPageStep = 4;
 int createScrollBar(int number, int x, int y, int width, int height, int minimum, int maximum, int pageLength,
                     int vertical);
 
@@ -32,6 +34,9 @@ void setText(int number, const std::string& text);  // spin box field, check box
 std::string getText(int number);
 void setFocus(int number);  // -1 takes the focus from every control
 void freeControl(int number);
+
+// Moves and sizes the control within its window (a canvas gets a backing image of the new size).
+void moveControl(int number, int x, int y, int width, int height);
 
 // Binds every control event of the control, in its window.
 void bindControlEvent(int control, void (*callback)());

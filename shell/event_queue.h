@@ -73,7 +73,7 @@ void resumeEvents();
 constexpr int kKeyBackspace = 0x08, kKeyTab = 0x09, kKeyReturn = 0x0D, kKeyShift = 0x10, kKeyControl = 0x11,
               kKeyAlt = 0x12, kKeyEscape = 0x1B, kKeySpace = 0x20, kKeyPageUp = 0x21, kKeyPageDown = 0x22,
               kKeyEnd = 0x23, kKeyHome = 0x24, kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27,
-              kKeyDown = 0x28, kKeyInsert = 0x2D, kKeyDelete = 0x2E, kKeyF1 = 0x70;
+              kKeyDown = 0x28, kKeyInsert = 0x2D, kKeyDelete = 0x2E, kKeyF1 = 0x70, kKeyF11 = 0x7A;
 
 // 1 while the key is physically down at this moment, else 0: asked from the X server,
 // or, without one, from the presses and releases the application has seen.

@@ -38,6 +38,8 @@ struct ShortcutEntry {
     QShortcut* binding = nullptr;  // owned by the frame
 };
 
+void runResizeCallback(int number);
+
 // The top-level window: the close box, moves, sizes, state and activation become events.
 class ShellFrame : public QWidget {
    public:
@@ -53,6 +55,7 @@ class ShellFrame : public QWidget {
     }
     void resizeEvent(QResizeEvent* event) override {
         layoutWindow(number_);
+        runResizeCallback(number_);
         if (event->spontaneous() && !isMinimized()) postEvent(kEventResized, number_, number_, 0);
     }
     void changeEvent(QEvent* event) override {
@@ -104,6 +107,8 @@ struct WindowRecord {
     QPointer<QMenuBar> menuBar;
     int clientHeight = 0;  // before any menu bar
     std::vector<ShortcutEntry> shortcuts;
+    void (*onResize)() = nullptr;
+    bool resizing = false;  // the callback is running: a size it sets is not reported again
 };
 
 std::map<int, WindowRecord> windows;
@@ -116,12 +121,22 @@ WindowRecord* findWindow(int number) {
     return &found->second;
 }
 
+void runResizeCallback(int number) {
+    WindowRecord* window = findWindow(number);
+    if (window == nullptr || window->onResize == nullptr || window->resizing) return;
+    window->resizing = true;
+    window->onResize();
+    // The callback may have closed the window.
+    if (WindowRecord* still = findWindow(number)) still->resizing = false;
+}
+
 Qt::WindowFlags qtWindowFlags(int flags) {
     Qt::WindowFlags qtFlags = Qt::Window | Qt::CustomizeWindowHint;
     if ((flags & kWindowTitleBar) == kWindowTitleBar) qtFlags |= Qt::WindowTitleHint;
     if ((flags & kWindowTitleBar) == 0) qtFlags |= Qt::FramelessWindowHint;
     if ((flags & kWindowSystemMenu) != 0) qtFlags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if ((flags & kWindowMinimizeBox) != 0) qtFlags |= Qt::WindowMinimizeButtonHint;
+    if ((flags & kWindowMaximizeBox) != 0) qtFlags |= Qt::WindowMaximizeButtonHint;
     return qtFlags;
 }
 
@@ -285,7 +300,12 @@ int openWindow(int number, int x, int y, int clientWidth, int clientHeight, cons
     window.frame->setWindowFlags(qtWindowFlags(flags));
     window.frame->setAttribute(Qt::WA_AlwaysShowToolTips);
     window.frame->setWindowTitle(toQString(title));
-    window.frame->setFixedSize(width, height);
+    if ((flags & kWindowSizingBorder) != 0) {
+        window.frame->setMinimumSize(width, height);
+        window.frame->resize(width, height);
+    } else {
+        window.frame->setFixedSize(width, height);
+    }
     window.client = new ShellClient(number, window.frame);
     window.clientHeight = height;
     layoutWindow(number);
@@ -302,6 +322,59 @@ int openWindow(int number, int x, int y, int clientWidth, int clientHeight, cons
 
 void* windowHandle(int number) {
     return windowFrame(number);
+}
+
+int windowClientWidth(int number) {
+    WindowRecord* window = findWindow(number);
+    return window != nullptr ? window->frame->width() : 0;
+}
+
+int windowClientHeight(int number) {
+    WindowRecord* window = findWindow(number);
+    return window != nullptr ? window->frame->height() : 0;
+}
+
+void bindWindowResize(int number, void (*callback)()) {
+    if (WindowRecord* window = findWindow(number)) window->onResize = callback;
+}
+
+WindowPlace windowPlace(int number) {
+    WindowRecord* window = findWindow(number);
+    if (window == nullptr) return {};
+    const QWidget* frame = window->frame;
+    const bool enlarged = frame->isMaximized() || frame->isFullScreen();
+    const QRect normal = enlarged ? frame->normalGeometry() : frame->geometry();
+    return {normal.x(), normal.y(), normal.width(), normal.height(), frame->isMaximized()};
+}
+
+void setWindowPlace(int number, const WindowPlace& place) {
+    WindowRecord* window = findWindow(number);
+    if (window == nullptr) return;
+    QWidget* frame = window->frame;
+    const QSize least = frame->minimumSize();
+    frame->setGeometry(place.x, place.y, std::max(place.clientWidth, least.width()),
+                       std::max(place.clientHeight, least.height()));
+    if (place.maximized) frame->setWindowState(frame->windowState() | Qt::WindowMaximized);
+}
+
+bool fitsOnScreen(const WindowPlace& place) {
+    const QRect area(place.x, place.y, place.clientWidth, place.clientHeight);
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->geometry().contains(area)) return true;
+    return false;
+}
+
+void setFullScreen(int number, int on) {
+    WindowRecord* window = findWindow(number);
+    if (window == nullptr) return;
+    window->frame->setWindowState(window->frame->windowState().setFlag(Qt::WindowFullScreen, on != 0));
+    // Without a window manager nothing else gives the window the keyboard back.
+    window->frame->activateWindow();
+}
+
+int isFullScreen(int number) {
+    WindowRecord* window = findWindow(number);
+    return window != nullptr && window->frame->isFullScreen() ? 1 : 0;
 }
 
 void setWindowTitle(int number, const std::string& title) {

@@ -41,12 +41,40 @@ constexpr int kWindowCentred = 1;  // on the screen
 constexpr int kWindowMinimizeBox = 0x020000;
 constexpr int kWindowSystemMenu = 0x080000;  // with the close box
 constexpr int kWindowTitleBar = 0xC00000;
+constexpr int kWindowMaximizeBox = 0x010000;
+constexpr int kWindowSizingBorder = 0x040000;  // the user may enlarge it, never below its first size
 
-// Opens a shown and active top-level window of fixed size whose client area is clientWidth x
-// clientHeight; a menu bar attached later takes its height from that area, so the outer size
-// stays. The window becomes the parent of the controls created afterwards. Non-zero on success.
+// Opens a shown and active top-level window whose client area is clientWidth x clientHeight; a
+// menu bar attached later takes its height from that area, so the outer size stays. Without
+// kWindowSizingBorder its size is fixed. The window becomes the parent of the controls created
+// afterwards. Non-zero on success.
 int openWindow(int number, int x, int y, int clientWidth, int clientHeight, const std::string& title,
                int flags);
+
+// The size of the client area, menu bar included, as openWindow takes it; 0 when there is no window.
+int windowClientWidth(int number);
+int windowClientHeight(int number);
+
+// Called at once, inside the platform's handling, whenever the window's size changes: a drag of
+// its border, maximising, full screen, or a change the program makes. One callback per window;
+// nullptr removes it.
+void bindWindowResize(int number, void (*callback)());
+
+// Where the window stands when it is neither maximised nor full screen: the top-left corner of its
+// inside on the desktop, and the client size.
+struct WindowPlace {
+    int x = 0, y = 0, clientWidth = 0, clientHeight = 0;
+    bool maximized = false;
+};
+WindowPlace windowPlace(int number);
+// Puts the window there, maximised when asked. Sizes below its smallest are raised to it.
+void setWindowPlace(int number, const WindowPlace& place);
+// Whether the place lies wholly on one of the screens.
+bool fitsOnScreen(const WindowPlace& place);
+
+// Full screen on (the window fills its screen, no title bar) or back to how it was.
+void setFullScreen(int number, int on);
+int isFullScreen(int number);
 
 void* windowHandle(int number);  // the top-level QWidget*, nullptr if none
 void setWindowTitle(int number, const std::string& title);

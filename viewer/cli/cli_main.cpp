@@ -35,16 +35,16 @@ constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
 // The most leading zeros the viewer's offset box can put before the data.
 constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
-// The number of the picture image, and the height of the view the render writes.
+// The number of the picture image, and the smallest side of the view render writes.
 constexpr int kPictureImage = 0;
-constexpr int kViewHeight = 512;
+constexpr int kSmallestViewSide = 64;
 
 // The usage text; @CLASSIC@ and @MODES@ stand for the lists of modes from the table.
 constexpr const char* kUsageTemplate =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
     "                 [--mode NAME] [--inverse] [--reverse] [--nibble] [--multi]\n"
-    "                 [--format png|bmp]\n"
+    "                 [--format png|bmp] [--size WxH]\n"
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode NAME] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
@@ -54,7 +54,8 @@ constexpr const char* kUsageTemplate =
     "  pixloupe2d-cli formats [--show ID]\n"
     "  pixloupe2d-cli --help | --version\n"
     "\n"
-    "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does;\n"
+    "render   writes the 600 x 512 view of FILE as the viewer's \"Save image...\" does (a\n"
+    "         view of another size with --size, as a window that large shows it);\n"
     "         OUTPUT ends in .png or .bmp (any letter case), or --format names the type.\n"
     "extract  writes the bytes \"Save binary...\" writes: N bytes from the first byte; the\n"
     "         first byte lies from -256 to the end of the data, the range within it.\n"
@@ -89,6 +90,8 @@ constexpr const char* kUsageTemplate =
     "  --format-file F  adds the format that the format file F describes (any command, more\n"
     "               than once); --mode then takes its id. The files of share/pixloupe2d/formats\n"
     "               and $XDG_DATA_HOME/pixloupe2d/formats are added at start.\n"
+    "  --size WxH   render: the view's width and height in pixels, 64 to 8192 each\n"
+    "               (default 600x512)\n"
     "  --           ends the options: later arguments are names even when they start with -\n"
     "\n"
     "OUTPUT - is standard output. An OUTPUT that is no regular file (a pipe, a device,\n"
@@ -164,6 +167,7 @@ struct Request {
     int32_t width = 1;  // 0: the width guess decides
     int32_t zoom = 1;
     int32_t mode = kModeBinary;
+    int32_t viewWidth = kViewWidth, viewHeight = kStartViewHeight;  // render
     bool inverse = false;
     bool reverseByte = false;
     bool nibbleSwap = false;
@@ -222,6 +226,23 @@ void setNumber(Request& request, const std::string& option, int64_t number) {
     if (option == "--to") request.to = number;
 }
 
+// render's --size WxH; an empty text when it is fine, else what is wrong.
+std::string takeViewSize(Request& request, const std::string& value) {
+    // The "x" between the two numbers, which may themselves be written 0x...
+    for (size_t by = value.find_first_of("xX"); by != std::string::npos;
+         by = value.find_first_of("xX", by + 1)) {
+        int64_t width = 0, height = 0;
+        if (parseNumberText(value.substr(0, by), kSmallestViewSide, kLargestViewSide, width) &&
+            parseNumberText(value.substr(by + 1), kSmallestViewSide, kLargestViewSide, height)) {
+            request.viewWidth = static_cast<int32_t>(width);
+            request.viewHeight = static_cast<int32_t>(height);
+            return "";
+        }
+    }
+    return "--size needs WxH, each from " + decimalText(kSmallestViewSide) + " to " +
+           decimalText(kLargestViewSide) + " (as 1280x1000), not \"" + value + "\"";
+}
+
 // The value of one option; an empty text when it is fine, else what is wrong.
 std::string takeOptionValue(Request& request, const std::string& option, const std::string& value) {
     if (option == "--width" && value == "auto") {
@@ -236,6 +257,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         return "";
     }
     if (option == "--format-file") return "";  // added before the arguments are read
+    if (option == "--size" && request.command == "render") return takeViewSize(request, value);
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
@@ -264,7 +286,7 @@ struct CommandOptions {
 
 const CommandOptions kCommandOptions[] = {
     {"render",
-     {"--first", "--width", "--zoom", "--mode", "--format", "--format-file"},
+     {"--first", "--width", "--zoom", "--mode", "--format", "--format-file", "--size"},
      {"--inverse", "--reverse", "--nibble", "--multi"}},
     {"extract", {"--first", "--size", "--format-file"}, {"--inverse", "--reverse"}},
     {"sprite",
@@ -390,8 +412,9 @@ std::string replacesDataFile(const DataFile& loaded, const std::string& output) 
 
 // The view the request asks for: the whole first byte as the view's first byte.
 SheetOptions sheetOptions(const Request& request) {
-    return {request.first,   request.width,       request.zoom,       request.mode,        kViewHeight,
-            request.inverse, request.reverseByte, request.nibbleSwap, request.multiColumn, request.kernels};
+    return {request.first,       request.width,   request.zoom,        request.mode,
+            request.viewHeight,  request.inverse, request.reverseByte, request.nibbleSwap,
+            request.multiColumn, request.kernels, request.viewWidth};
 }
 
 WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) {
@@ -426,7 +449,8 @@ std::string renderPicture(Request request, const DataFile& file) {
         if (guess.count == 0) return "--width auto: no picture found from the first byte";
         request.width = guess.candidates[0].width;
     }
-    if (!createImage(kPictureImage, kViewWidth, kViewHeight)) return "not enough memory for the picture";
+    if (!createImage(kPictureImage, request.viewWidth, request.viewHeight))
+        return "not enough memory for the picture";
     if (drawSheet(data, sheetOptions(request), *imageBuffer(kPictureImage)) != SheetResult::Drawn)
         return "cannot draw the picture";
     const std::string refused = replacesDataFile(file, request.output);

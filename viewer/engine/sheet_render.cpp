@@ -24,8 +24,8 @@ namespace {
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
            options.colourMode >= 0 && options.colourMode < modeCount() && options.viewHeight >= 1 &&
-           options.viewHeight <= 32767 && options.first >= -kLargestDataSize &&
-           options.first <= kLargestDataSize;
+           options.viewHeight <= 32767 && options.viewWidth >= 1 && options.viewWidth <= kLargestViewSide &&
+           options.first >= -kLargestDataSize && options.first <= kLargestDataSize;
 }
 
 int32_t checkerColour(int x, int y) {
@@ -38,7 +38,7 @@ int rowsPerStrip(const SheetOptions& options) {
 
 int stripCount(const SheetOptions& options) {
     if (!options.multiColumn) return 1;
-    const int limit = byteColumnLimit(options.colourMode);
+    const int limit = byteColumnLimit(options.colourMode, options.viewWidth);
     return (limit + options.bytesPerRow - 1) / options.bytesPerRow;
 }
 
@@ -54,13 +54,13 @@ int64_t bytesToDraw(const SheetOptions& options, int64_t dataSize) {
 // per pixel of the mode (a value), then the values of its runs are expanded into screen bytes
 // and stored into every image row the line covers; the checkerboard fills around the runs.
 
-// The two rows of the checkerboard, as wide as the view; made once.
+// The two rows of the checkerboard, as wide as the widest view; made once.
 struct CheckerPattern {
-    uint8_t rows[2][kViewWidth * kScreenPixelBytes];
+    uint8_t rows[2][kLargestViewSide * kScreenPixelBytes];
 
     CheckerPattern() {
         for (int parity = 0; parity < 2; ++parity) {
-            for (int x = 0; x < kViewWidth; ++x)
+            for (int x = 0; x < kLargestViewSide; ++x)
                 writePixel(&rows[parity][x * kScreenPixelBytes], checkerColour(x, parity));
         }
     }
@@ -68,14 +68,14 @@ struct CheckerPattern {
 
 // The checkerboard cut to the width of the target.
 struct CheckerRows {
-    const uint8_t (*rows)[kViewWidth * kScreenPixelBytes];
+    const uint8_t (*rows)[kLargestViewSide * kScreenPixelBytes];
     size_t bytes = 0;
     int height = 0;  // pixel rows that get a background: 0..viewHeight, clipped
 
     CheckerRows(const ImageBuffer& target, const SheetOptions& options) {
         static const CheckerPattern pattern;
         rows = pattern.rows;
-        bytes = static_cast<size_t>(std::clamp(target.width, 0, kViewWidth)) * kScreenPixelBytes;
+        bytes = static_cast<size_t>(std::clamp(target.width, 0, kLargestViewSide)) * kScreenPixelBytes;
         height = std::clamp(options.viewHeight + 1, 0, target.height);
     }
 
@@ -97,7 +97,7 @@ struct Span {
 // The runs of one pixel line (in pixels of the mode, or in bytes): at most one per strip, and
 // strips are at least a pixel wide.
 struct SpanList {
-    Span items[kViewWidth];
+    Span items[kLargestViewSide];
     int count = 0;
 
     // Adds a run, merged with the one before when they touch.
@@ -111,7 +111,7 @@ struct SpanList {
 };
 
 // A decoded line never holds more values than the view has pixels, plus one unit.
-constexpr int kValueLine = 2048;
+constexpr int kValueLine = kLargestViewSide + 2048;
 
 // One line of values, read and written past its end by whole vectors.
 struct ValueLine {
@@ -223,14 +223,14 @@ int64_t viewPixelsOf(const ModeRow& row, int zoom, int viewWidth) {
 // ends, go to the kernel as one batch; the rest are drawn line by line.
 
 struct BatchLayout {
-    LineStrip strips[kViewWidth];
-    int64_t spans[kViewWidth];  // bytes a strip reads from its view row's first byte on
+    LineStrip strips[kLargestViewSide];
+    int64_t spans[kLargestViewSide];  // bytes a strip reads from its view row's first byte on
     int count = 0;
     size_t runBytes = 0;  // screen bytes of the strips together
     bool usable = true;
 
     void add(const LineStrip& strip, int64_t span) {
-        if (count == kViewWidth) {
+        if (count == kLargestViewSide) {
             usable = false;
             return;
         }
@@ -587,7 +587,7 @@ struct StripSlots {
     struct Strip {
         int64_t pixel, start, visible, lastPixels;
     };
-    Strip items[kViewWidth];
+    Strip items[kLargestViewSide];
     int count = 0;
     int64_t unitPixels = 0;
 };
@@ -596,7 +596,7 @@ void makeStripSlots(StripSlots& slots, const UnitWalk& walk, int64_t viewPixels)
     const ViewGeometry& g = walk.geometry;
     slots.unitPixels = g.unitWidth / walk.row->pixelWidth;
     slots.count = 0;
-    for (int64_t s = 0; s < walk.strips && slots.count < kViewWidth; ++s) {
+    for (int64_t s = 0; s < walk.strips && slots.count < kLargestViewSide; ++s) {
         const int64_t pixel = s * g.unitsPerRow * slots.unitPixels;
         if (pixel >= viewPixels) break;
         const int64_t visible =
@@ -949,7 +949,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
 }
 
 // A decoded line never holds more packed bytes than the view has pixels, plus one unit.
-constexpr int kPackedLine = 2048;
+constexpr int kPackedLine = kLargestViewSide + 2048;
 
 struct UnitWalk {
     DataBytes data;
@@ -1167,10 +1167,10 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
 
-// The writer's tables are sized for a 24-bit target at most kViewWidth wide.
+// The writer's tables are sized for a 24-bit target at most kLargestViewSide wide.
 bool drawableTarget(const ImageBuffer& target) {
     return target.pixels != nullptr && target.depth == 24 && target.width >= 1 &&
-           target.width <= kViewWidth && target.height >= 1 && target.height <= kLargestImageSide &&
+           target.width <= kLargestViewSide && target.height >= 1 && target.height <= kLargestImageSide &&
            target.stride >= rowLength(target.width, 24);
 }
 
@@ -1199,15 +1199,9 @@ SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const 
     return SheetResult::Drawn;
 }
 
-int byteColumnLimit(int mode) {
-    switch (mode) {
-        case kModeBk:
-            return 192;
-        case kModeSam:
-            return 80;
-        default:
-            return 75;
-    }
+int byteColumnLimit(int mode, int viewWidth) {
+    const int64_t atStartWidth = mode == kModeBk ? 192 : mode == kModeSam ? 80 : 75;
+    return static_cast<int>((atStartWidth * std::max(viewWidth, 1) + kViewWidth - 1) / kViewWidth);
 }
 
 int32_t mouseCell(const SheetOptions& options, int coordinate) {
@@ -1229,7 +1223,7 @@ int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY) {
 }
 
 bool pointsAtDrawnByte(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY) {
-    if (!optionsInRange(options) || mouseX < 0 || mouseY < 0 || mouseX >= kViewWidth ||
+    if (!optionsInRange(options) || mouseX < 0 || mouseY < 0 || mouseX >= options.viewWidth ||
         mouseY >= options.viewHeight)
         return false;
     const PointedByte pointed = pointedByte(options, mouseX, mouseY);

@@ -11,7 +11,10 @@
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_limits.h"
 
+// The view's width at the start, and of every view that names no other.
 constexpr int kViewWidth = 600;
+// The view's height at the start, and of every view that names no other.
+constexpr int kStartViewHeight = 512;
 constexpr int32_t kCheckerCyan = 0xFFFF00;
 
 enum class SheetResult { Drawn, NothingLoaded, CannotDraw };
@@ -33,14 +36,18 @@ struct SheetOptions {
     // The kernels that draw it: the fastest this machine runs, unless the program chose others at
     // start (nullptr: the portable ones).
     const PixelKernels* kernels = &fastestPixelKernels();
+    // The view's width in screen pixels, 1..kLargestViewSide: where multi columns stop and where
+    // the pointer can lie. The image drawn into is as wide.
+    int32_t viewWidth = kViewWidth;
 };
 
-// Byte column at and beyond which no further strip starts: 75, 75, 192, 80.
-int byteColumnLimit(int mode);
+// Byte column at and beyond which no further strip starts: 75, 75, 192, 80 in a view 600
+// pixels wide; a wider or narrower view scales it with its width, rounded up.
+int byteColumnLimit(int mode, int viewWidth);
 
 // The background and the bytes of `data` into `target` (bottom-up rows), written straight
 // into its pixels. NothingLoaded: no data (bytes nullptr), nothing drawn. CannotDraw: the
-// target is not a 24-bit image at most kViewWidth wide, or the options or the size are outside
+// target is not a 24-bit image at most kLargestViewSide wide, or the options or the size are outside
 // their ranges; the image keeps its pixels.
 SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target);
 

@@ -21,8 +21,9 @@ ViewGeometry sheetGeometry(const SheetOptions& options) {
 }
 
 ViewCell viewCellAt(const SheetOptions& options, int mouseX, int mouseY) {
-    const PointedByte pointed = pointedByte(options, std::clamp(mouseX, 0, kViewWidth - 1),
-                                            std::clamp(mouseY, 0, std::max(options.viewHeight - 1, 0)));
+    const PointedByte pointed =
+        pointedByte(options, std::clamp(mouseX, 0, std::max(options.viewWidth - 1, 0)),
+                    std::clamp(mouseY, 0, std::max(options.viewHeight - 1, 0)));
     return {static_cast<int32_t>(pointed.strip),
             static_cast<int32_t>(pointed.unitX / sheetGeometry(options).cellWidth),
             static_cast<int32_t>(pointed.row)};
@@ -36,11 +37,11 @@ int32_t viewStripsShown(const SheetOptions& options) {
     if (!options.multiColumn) return 1;
     const ViewGeometry g = sheetGeometry(options);
     const int64_t zoom = zoomOrOne(options);
-    const int64_t visibleUnits = (kViewWidth + zoom - 1) / zoom;
+    const int64_t visibleUnits = (int64_t{options.viewWidth} + zoom - 1) / zoom;
     const int64_t visible = (visibleUnits + g.stripWidth - 1) / g.stripWidth;
     if (!isByteCellMode(options.colourMode)) return static_cast<int32_t>(visible);
     const int64_t width = g.cellsPerRow;
-    const int64_t drawn = (byteColumnLimit(options.colourMode) + width - 1) / width;
+    const int64_t drawn = (byteColumnLimit(options.colourMode, options.viewWidth) + width - 1) / width;
     return static_cast<int32_t>(std::min(drawn, visible));
 }
 
@@ -48,10 +49,14 @@ int64_t lastWholeViewRow(const SheetOptions& options) {
     const ViewGeometry g = sheetGeometry(options);
     const int64_t zoom = zoomOrOne(options);
     const int64_t wholeRows = std::max<int64_t>(options.viewHeight / zoom / g.unitHeight, 1);
-    int64_t wholeStrips = options.multiColumn ? kViewWidth / zoom / g.stripWidth : 1;
+    int64_t wholeStrips = options.multiColumn ? options.viewWidth / zoom / g.stripWidth : 1;
     if (options.multiColumn && isByteCellMode(options.colourMode))
-        wholeStrips = std::min<int64_t>(wholeStrips, byteColumnLimit(options.colourMode) / g.cellsPerRow);
+        wholeStrips = std::min<int64_t>(wholeStrips, byteColumnLimit(options.colourMode, options.viewWidth) / g.cellsPerRow);
     return (std::max<int64_t>(wholeStrips, 1) - 1) * g.rowsPerStrip + wholeRows - 1;
+}
+
+int64_t viewRowsShown(const SheetOptions& options) {
+    return int64_t{viewRowsPerStrip(options)} * viewStripsShown(options);
 }
 
 namespace {

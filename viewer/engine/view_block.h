@@ -30,6 +30,8 @@ ViewCell viewCellAt(const SheetOptions& options, int mouseX, int mouseY);
 // View rows of one strip, and the strips that are drawn.
 int32_t viewRowsPerStrip(const SheetOptions& options);
 int32_t viewStripsShown(const SheetOptions& options);
+// The view rows on screen, strip after strip: what a page moves.
+int64_t viewRowsShown(const SheetOptions& options);
 
 // The view row, counted from the view's first across the strips, of the last row shown whole:
 // the last whole row of the last strip drawn whole (at least the first row of the first strip).

@@ -31,10 +31,12 @@
 #include "viewer/window/settings_persistence.h"
 #include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_state.h"
+#include "viewer/window/window_layout.h"
 
 namespace {
 
-constexpr int kWindowFlags = kWindowTitleBar | kWindowSystemMenu | kWindowMinimizeBox | kWindowCentred;
+constexpr int kWindowFlags = kWindowTitleBar | kWindowSystemMenu | kWindowMinimizeBox | kWindowMaximizeBox |
+                             kWindowSizingBorder | kWindowCentred;
 constexpr int kWheelRows = 16;
 constexpr int kLineFieldWidth = 330;  // the longest "Disp=" line
 
@@ -55,41 +57,40 @@ void setControlHeldValue(HeldValue which, int value) {
 }
 
 struct CheckBoxRow {
-    int number, x, width;
+    int number;
     const char* caption;
     const char* toolTip;
 };
 
-// In creation order; all at y = viewHeight + 20, 20 pixels high.
+// In creation order.
 constexpr CheckBoxRow kCheckBoxes[] = {
-    {kInverseBox, 0, 30, "i", "inverse byte"}, {kReverseBox, 40, 40, "R", "reverse byte"},
-    {kGridBox, 80, 40, "g", "grid"},           {kMultiBox, 120, 40, "m", "Multi column"},
-    {kNibbleBox, 160, 40, "n", "Nibble Swap"}, {kPreviewBox, 200, 40, "z", "zoomed preview"},
+    {kInverseBox, "i", "inverse byte"},
+    {kReverseBox, "R", "reverse byte"},
+    {kGridBox, "g", "grid"},
+    {kMultiBox, "m", "Multi column"},
+    {kNibbleBox, "n", "Nibble Swap"},
+    {kPreviewBox, "z", "zoomed preview"},
 };
 
 void createControls() {
-    const int viewHeight = viewerState.viewHeight;
-    createCanvas(kCanvas, 0, 0, kViewWidth, viewHeight);
-    createScrollBar(kRowScroll, kViewWidth, 0, 20, viewHeight, 0, 32, 1, 1);
+    const ControlPlace canvas = controlPlace(kCanvas), rows = controlPlace(kRowScroll),
+                       widths = controlPlace(kWidthScroll), offset = controlPlace(kOffsetSpin);
+    createCanvas(kCanvas, canvas.x, canvas.y, canvas.width, canvas.height);
+    createScrollBar(kRowScroll, rows.x, rows.y, rows.width, rows.height, 0, 32, 1, 1);
     // Up to the largest width, also when no settings are read (which set it again).
-    createScrollBar(kWidthScroll, 0, viewHeight, kViewWidth, 20, 1, viewerState.maxWidth, 1, 0);
+    createScrollBar(kWidthScroll, widths.x, widths.y, widths.width, widths.height, 1, viewerState.maxWidth, 1,
+                    0);
     bindControlEvent(kRowScroll, applyScroll);
     bindControlEvent(kWidthScroll, widthBarMoved);
     for (const CheckBoxRow& box : kCheckBoxes) {
-        createCheckBox(box.number, box.x, viewHeight + 20, box.width, 20, box.caption);
+        const ControlPlace place = controlPlace(box.number);
+        createCheckBox(box.number, place.x, place.y, place.width, place.height, box.caption);
         setToolTip(box.number, box.toolTip);
     }
-    createSpinBox(kOffsetSpin, 240, viewHeight + 20, 80, 20, -1, 1);
+    createSpinBox(kOffsetSpin, offset.x, offset.y, offset.width, offset.height, -1, 1);
     setToolTip(kOffsetSpin, "offset");
     enableFileDrop(kCanvas, kFormatFileList, kDropCopy);
     bindHeldValues(controlHeldValue, setControlHeldValue);
-}
-
-void fillCanvasBlack() {
-    if (beginDrawing(canvasTarget(kCanvas))) {
-        fillBox(0, 0, kViewWidth, viewerState.viewHeight, 0);
-        endDrawing();
-    }
 }
 
 struct MenuItemRow {
@@ -162,7 +163,8 @@ void buildStatusBarAndMenus() {
     menuSeparator();
     addMenuItems({{kCommandBack, "Back\tAlt+Left"},
                   {kCommandForward, "Forward\tAlt+Right"},
-                  {kCommandKeepFirstByte, "Keep first byte when the width changes"}});
+                  {kCommandKeepFirstByte, "Keep first byte when the width changes"},
+                  {kCommandFullScreen, "Full screen\tF11"}});
     closeSubmenu();
     beginDropDown("Selection");
     addMenuItems({{kCommandCopyImage, "Copy as image\tCtrl+C"},
@@ -198,6 +200,7 @@ void addShortcuts() {
     addShortcut(kMainWindow, kKeyF1 + 1, kCommandSaveNumbered);  // F2
     addShortcut(kMainWindow, kShortcutAlt | kKeyLeft, kCommandBack);
     addShortcut(kMainWindow, kShortcutAlt | kKeyRight, kCommandForward);
+    addShortcut(kMainWindow, kKeyF11, kCommandFullScreen);
 }
 
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
@@ -429,6 +432,9 @@ ViewerStep handleCommand(int command) {
         case kCommandKeepFirstByte:
             toggleKeepFirstByte();
             break;
+        case kCommandFullScreen:
+            toggleFullScreen();
+            break;
         case kCommandSaveSelectionImage:
             saveSelectionImage();
             break;
@@ -488,9 +494,9 @@ ViewerStep startViewer(int argc, char** argv) {
     setApplicationIcon(appIconPictures());
     initViewerState();
     registerPngEncoder();
-    createImage(kSheetImage, kViewWidth, viewerState.viewHeight);
-    if (!openWindow(kMainWindow, 0, 0, 620, viewerState.viewHeight + 90, viewerState.windowTitle,
-                    kWindowFlags)) {
+    createImage(kSheetImage, viewerState.viewWidth, viewerState.viewHeight);
+    if (!openWindow(kMainWindow, 0, 0, windowWidthForView(viewerState.viewWidth),
+                    windowHeightForView(viewerState.viewHeight), viewerState.windowTitle, kWindowFlags)) {
         return ViewerStep::EndAtOnce;
     }
     createControls();
@@ -498,6 +504,8 @@ ViewerStep startViewer(int argc, char** argv) {
     loadStartFormats();
     buildStatusBarAndMenus();
     addShortcuts();
+    bindWindowResize(kMainWindow, fitViewToWindow);
+    restoreWindowPlace();
     readSettings();
     readKeepFirstByte();
     forgetPlaces();
@@ -532,6 +540,7 @@ ViewerStep handleEvent(int kind) {
 int finishViewer(ViewerStep how) {
     if (how == ViewerStep::Quit) {
         writeSettings();
+        keepWindowPlace();
         freeImage(kSheetImage);
         freeViewerData();
     }

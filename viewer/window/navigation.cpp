@@ -111,7 +111,7 @@ void goToOffset() {
 
 void pollPageKeys() {
     const SheetOptions options = viewerSheetOptions();
-    const int64_t page = int64_t{viewRowsPerStrip(options)} * viewStripsShown(options);
+    const int64_t page = viewRowsShown(options);
     if (isKeyDown(kKeyPageDown)) moveRowsBy(page);
     if (isKeyDown(kKeyPageUp)) moveRowsBy(-page);
     if (isKeyDown(kKeyHome)) goToRowStart(0);

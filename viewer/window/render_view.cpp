@@ -50,7 +50,7 @@ struct CanvasPoint {
 CanvasPoint pointerOnCanvas() {
     const int x = clientPointerX(kMainWindow);
     const int y = clientPointerY(kMainWindow);
-    const bool over = x >= 0 && y >= 0 && x < kViewWidth && y < viewerState.viewHeight;
+    const bool over = x >= 0 && y >= 0 && x < viewerState.viewWidth && y < viewerState.viewHeight;
     return {x, y, over};
 }
 
@@ -68,12 +68,13 @@ void drawPreviewAtPointer(const CanvasPoint& pointer) {
     freeImage(kPreviewImage);
 }
 
+// Lines at and beyond the canvas's edges are clipped.
 void drawGrid() {
-    const int viewHeight = viewerState.viewHeight;
-    for (int g = 0; g <= kViewWidth; g += kGridStep) {
+    const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
+    for (int g = 0; g <= std::max(viewWidth, viewHeight); g += kGridStep) {
         const int32_t colour = g % kGridMajorStep == 0 ? kGridMajorColour : kGridMinorColour;
         drawLine(g, 0, g, viewHeight, colour);
-        drawLine(0, g, kViewWidth, g, colour);
+        drawLine(0, g, viewWidth, g, colour);
     }
 }
 
@@ -89,8 +90,9 @@ void drawSelectionFrame() {
     const int64_t x = topLeft.strip * g.stripWidth + topLeft.cellInRow * g.cellWidth;
     const int64_t width = block.bytes / g.cellBytes * g.cellWidth;
     // One pixel outside the selected pixels, so that none of them is covered, but kept on the canvas.
-    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, kViewWidth - 1));
-    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, kViewWidth - 1));
+    const int64_t rightEdge = viewerState.viewWidth - 1;
+    const int left = static_cast<int>(std::clamp<int64_t>(x * zoom - 1, 0, rightEdge));
+    const int right = static_cast<int>(std::clamp<int64_t>((x + width) * zoom, 0, rightEdge));
     const int64_t bottomEdge = viewerState.viewHeight - 1;
     const int top =
         static_cast<int>(std::clamp<int64_t>(topLeft.row * g.unitHeight * zoom - 1, 0, bottomEdge));
@@ -121,6 +123,12 @@ void keepSelectionWithView() {
     if (viewerState.selection.shown && !sameViewAsSelection()) viewerState.selection = ViewSelection{};
     for (const int command : kSelectionCommands)
         setMenuEnabled(kMainMenu, command, viewerState.selection.shown);
+}
+
+// A click into the row bar's trough moves a page: the rows the view shows, as the page keys do.
+void fitRowBarPage() {
+    const int64_t rows = viewRowsShown(viewerSheetOptions());
+    setAttribute(kRowScroll, kScrollPageStep, static_cast<int>(std::clamp<int64_t>(rows, 1, INT32_MAX)));
 }
 
 // The offset box keeps a value within its range, also when the range narrows.
@@ -187,6 +195,7 @@ void writePlaceStatus() {
 
 void renderView() {
     keepSelectionWithView();
+    fitRowBarPage();
     followDataFile();
     const uint64_t faults = vanishedPageFaults();
     SheetResult sheet = drawViewerSheet();

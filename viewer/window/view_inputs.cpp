@@ -59,6 +59,7 @@ SheetOptions viewerSheetOptions() {
     options.zoom = viewerState.zoom;
     options.colourMode = viewerState.colourMode;
     options.viewHeight = viewerState.viewHeight;
+    options.viewWidth = viewerState.viewWidth;
     options.inverse = heldValue(HeldValue::Inverse) != 0;
     options.reverseByte = heldValue(HeldValue::ReverseByte) != 0;
     options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
@@ -82,7 +83,8 @@ bool sameViewAsSelection() {
     const ViewSelection& made = viewerState.selection;
     return made.viewFirst == viewFirstByte() && made.bytesPerRow == viewerState.bytesPerRow &&
            made.zoom == viewerState.zoom && made.colourMode == viewerState.colourMode &&
-           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer;
+           made.multiColumn == heldValue(HeldValue::MultiColumn) && made.data == viewerState.dataBuffer &&
+           made.viewWidth == viewerState.viewWidth && made.viewHeight == viewerState.viewHeight;
 }
 
 void noteSelectionView() {
@@ -92,5 +94,7 @@ void noteSelectionView() {
     made.zoom = viewerState.zoom;
     made.colourMode = viewerState.colourMode;
     made.multiColumn = heldValue(HeldValue::MultiColumn);
+    made.viewWidth = viewerState.viewWidth;
+    made.viewHeight = viewerState.viewHeight;
     made.data = viewerState.dataBuffer;
 }

@@ -41,7 +41,8 @@ SavedByteForm savedByteForm();
 // The bytes between the selection's anchor and corner.
 ByteBlock selectedBlock();
 
-// Notes the view the selection is made on: its first byte, width, zoom, mode, columns and data.
+// Notes the view the selection is made on: its first byte, width, zoom, mode, columns, size and
+// data.
 void noteSelectionView();
 // Whether the view is still the one noted.
 bool sameViewAsSelection();

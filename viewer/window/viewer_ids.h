@@ -57,6 +57,7 @@ enum Command {
     kCommandCopyImage = 47,
     kCommandCopyHex = 48,
     kCommandSaveNumbered = 49,
+    kCommandFullScreen = 55,
     kCommandLoadFormatFile = 59,
     // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8, then
     // those from format files.

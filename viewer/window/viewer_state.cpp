@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "support/file_services.h"
+#include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_limits.h"
 
 ViewerState viewerState;
@@ -33,7 +34,8 @@ void initViewerState() {
     viewerState.lastFolder = currentDirectory();
     viewerState.maxWidth = kMaxBytesPerRow;
     viewerState.stayOnTop = 0;
-    viewerState.viewHeight = 512;
+    viewerState.viewWidth = kViewWidth;
+    viewerState.viewHeight = kStartViewHeight;
     viewerState.jumpRow = -1;
     viewerState.colourMode = kModeBinary;
     viewerState.held.fill(0);

@@ -39,6 +39,7 @@ struct ViewSelection {
     // The view it was made in.
     int64_t viewFirst;
     int32_t bytesPerRow, zoom, colourMode, multiColumn;
+    int32_t viewWidth, viewHeight;
     const uint8_t* data;
 };
 
@@ -57,6 +58,7 @@ struct ViewerState {
     int32_t colourMode;  // ColourMode
     int32_t stayOnTop;
     int32_t maxWidth;
+    int32_t viewWidth;  // 600 x 512 at the start; the window's size makes it larger
     int32_t viewHeight;
     int64_t jumpRow;  // -1: no jump pending
     std::string windowTitle;

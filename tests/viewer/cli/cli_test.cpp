@@ -32,9 +32,12 @@ struct View {
     int64_t first = 0;
     int width = 1, zoom = 1, mode = kModeBinary;
     bool inverse = false, reverse = false, nibble = false, multi = false;
+    int viewWidth = kViewWidth, viewHeight = 512;
     std::vector<std::string> options() const {
         std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
                                          "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
+        if (viewWidth != kViewWidth || viewHeight != 512)
+            list.push_back("--size=" + std::to_string(viewWidth) + "x" + std::to_string(viewHeight));
         for (const auto& [on, flag] : std::initializer_list<std::pair<bool, const char*>>{
                  {inverse, "--inverse"}, {reverse, "--reverse"}, {nibble, "--nibble"}, {multi, "--multi"}})
             if (on) list.push_back(flag);
@@ -83,7 +86,11 @@ class CliTest : public ::testing::Test {
         const TestView shown =
             testView(data, view.mode, view.width, width > 0 ? 1 : view.zoom, view.first,
                      view.inverse | view.reverse << 1 | view.nibble << 2 | view.multi << 3);
-        if (!createImage(kSheetImage, kViewWidth, 512) || drawTestView(shown) != SheetResult::Drawn)
+        TestView sized = shown;
+        sized.options.viewWidth = width > 0 ? kViewWidth : view.viewWidth;
+        sized.options.viewHeight = width > 0 ? 512 : view.viewHeight;
+        if (!createImage(kSheetImage, sized.options.viewWidth, sized.options.viewHeight) ||
+            drawTestView(sized) != SheetResult::Drawn)
             return false;
         const int image = width > 0 ? 1 : kSheetImage;
         if (width > 0 && !(copyImageRect(kSheetImage, image, 0, 0, width, height) &&
@@ -135,6 +142,9 @@ TEST_F(CliTest, RenderWritesTheViewersPictureInTheTypeAsked) {
     std::get<View>(cases[1]).inverse = true;
     for (int mode = kModeAtari; mode < kModeTableSize; mode += mode == kModeAtari ? kColourModeCount - 1 : 1)
         cases.push_back({"m.png", "PNG", {-77, 41, 2, mode, true, true, true, true}, {}});
+    // Views of other sizes, as a larger window shows them.
+    cases.push_back({"s.png", "PNG", {-77, 10, 1, kModeBinary, false, false, false, true, 1283, 1001}, {}});
+    cases.push_back({"t.bmp", "BMP", {5, 3, 2, kModeBk, false, false, false, true, 64, 8192}, {}});
     for (const auto& [output, encoder, view, more] : cases) {
         std::vector<std::string> arguments = {"render", dataFile, output};
         for (const std::string& option : more.empty() ? view.options() : more) arguments.push_back(option);
@@ -246,7 +256,9 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"guess", "missing.bin"}, "missing.bin"},
         {with(R, {"--bogus"}), "unknown option for render: --bogus"}, {with(R, {"--mode", "c64"}), "c64"},
         {with(R, {"--mode"}), "--mode needs a value"}, {with(R, {"--inverse=1"}), "--inverse takes no value"},
-        {with(R, {"--zoom", "3"}), "--zoom needs 1, 2, 4 or 8"}, {with(R, {"--width", "0"}), "--width needs a number from 1 to 256"},
+        {with(R, {"--zoom", "3"}), "--zoom needs 1, 2, 4 or 8"},
+        {with(R, {"--size", "63x100"}), "--size needs WxH, each from 64 to 8192"}, {with(R, {"--size", "100x8193"}), "--size"},
+        {with(R, {"--size", "100"}), "--size"}, {with(R, {"--size", "100x"}), "--size"}, {with(R, {"--width", "0"}), "--width needs a number from 1 to 256"},
         {with(R, {"--width", "257"}), "--width"}, {with(R, {"--width", "Auto"}), "--width"}, {with(R, {"--first", "abc"}), "--first"},
         {with(R, {"--first", "1125899906842625"}), "--first"}, {with(R, {"--first", "+-5"}), "--first"}, {with(R, {"--first", "$+5"}), "--first"},
         {with(R, {"--first", "0x-5"}), "--first"}, {with(R, {"--first", "$"}), "--first"}, {with(R, {"--first", "$4000000000001"}), "--first"},

@@ -14,7 +14,7 @@
 inline void referenceByteCells(const DataBytes& data, const SheetOptions& o) {
     const ModeGeometry g = modeGeometry(o.colourMode);
     int64_t index = o.first;
-    for (int strip = 0, top = 0; strip < byteColumnLimit(o.colourMode);) {
+    for (int strip = 0, top = 0; strip < byteColumnLimit(o.colourMode, o.viewWidth);) {
         for (int k = 0; k < o.bytesPerRow; ++k, ++index) {
             const uint8_t value = viewByteValue(data, index, o.inverse, o.reverseByte, o.nibbleSwap);
             for (int j = 0; j < g.pixelsPerByte; ++j) {
@@ -40,8 +40,8 @@ inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
     const ViewGeometry g = viewGeometry(o.colourMode, o.bytesPerRow, o.zoom, o.viewHeight);
     const int64_t pixelScreenWidth = int64_t{row.pixelWidth} * o.zoom;
     const int64_t strips =
-        o.multiColumn ? (kViewWidth + g.stripWidth * o.zoom - 1) / (g.stripWidth * o.zoom) : 1;
-    const int64_t viewPixels = (kViewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
+        o.multiColumn ? (o.viewWidth + g.stripWidth * o.zoom - 1) / (g.stripWidth * o.zoom) : 1;
+    const int64_t viewPixels = (o.viewWidth + pixelScreenWidth - 1) / pixelScreenWidth;
     const int64_t unitPixels = g.unitWidth / row.pixelWidth;
     std::array<uint8_t, 256> transform;
     for (int v = 0; v < 256; ++v)
@@ -72,7 +72,8 @@ inline bool drawSheetByBoxes(const TestView& view) {
     if (!beginDrawing(imageTarget(kSheetImage))) return false;
     const SheetOptions& o = view.options;
     for (int y = 0; y <= o.viewHeight; ++y)
-        for (int x = 0; x < kViewWidth; ++x) fillBox(x, y, 1, 1, ((x ^ y) & 1) ? kCheckerCyan : kColourBlack);
+        for (int x = 0; x < o.viewWidth; ++x)
+            fillBox(x, y, 1, 1, ((x ^ y) & 1) ? kCheckerCyan : kColourBlack);
     if (isByteCellMode(o.colourMode)) {
         referenceByteCells(view.data(), o);
     } else {

@@ -87,8 +87,8 @@ TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
         EXPECT_EQ(drawTestView(testView({1, 2, 3}, mode, width, zoom)), SheetResult::CannotDraw)
             << mode << " " << width << " " << zoom;
     }
-    // Targets the writer cannot fill: 32-bit, wider than the view.
-    ASSERT_TRUE(createImage(1, kViewWidth, 512, 32, 0) && createImage(2, kViewWidth + 1, 512));
+    // Targets the writer cannot fill: 32-bit, wider than the widest view.
+    ASSERT_TRUE(createImage(1, kViewWidth, 512, 32, 0) && createImage(2, kLargestViewSide + 1, 512));
     for (const int image : {1, 2})
         EXPECT_EQ(drawTestView(testView({1, 2, 3}, kModeBinary, 1, 1), image), SheetResult::CannotDraw)
             << image;
@@ -205,15 +205,18 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     TestView view = testView(bytes, kModeBinary, 1, 1);
-    const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
-        view.options = viewOptions(mode, width, zoom, first, options);
-        SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
-                                        << " width " << width << " first " << first);
+    const auto expectSameDrawing = [&] {
         ASSERT_TRUE(drawSheetByBoxes(view));
         const std::vector<uint8_t> byBoxes = sheetBytes();
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
         ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
         ASSERT_TRUE(sheetBytes() == byBoxes);
+    };
+    const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
+        view.options = viewOptions(mode, width, zoom, first, options);
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
+                                        << " width " << width << " first " << first);
+        expectSameDrawing();
     };
     const int widths[] = {1, 2, 3, 7, 10, 40, 75, 100, 193, 256};
     const int64_t firsts[] = {0, -1, -700, 5, 20000, 249999, 123457};
@@ -227,6 +230,18 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
         expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
     // Rows whose bytes reach past the data's end, which read 0 whatever the options.
     expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
+    // A view as a larger window shows it, its right edge cutting cells (rows without padding, which
+    // neither drawing writes): every mode, with and without multi columns, the strips reaching the edge.
+    freeImage(kSheetImage);
+    ASSERT_TRUE(createImage(kSheetImage, 1284, 1001));
+    for (int mode = 0; mode < kModeTableSize && !HasFatalFailure(); ++mode) {
+        view.options = viewOptions(mode, widths[mode % std::size(widths)], 1 << (mode % 4),
+                                   firsts[mode % std::size(firsts)], mode % 2 * kMulti | mode % 3);
+        view.options.viewWidth = 1284;
+        view.options.viewHeight = 1001;
+        SCOPED_TRACE(testing::Message() << "1284 x 1001, mode " << mode);
+        expectSameDrawing();
+    }
 }
 
 // A mode whose bit sources the vector kernels cannot plan is drawn by the table writer instead:
