@@ -11,10 +11,12 @@
 #include "viewer/engine/finder_guess.h"
 #include "viewer/engine/finder_scan.h"
 #include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
-    const int32_t mode = input.ConsumeIntegralInRange<int32_t>(-1, 4);
+    // Every format of the table, and one on either side of it.
+    const int32_t mode = input.ConsumeIntegralInRange<int32_t>(-1, modeCount());
     const int32_t maxWidth = input.ConsumeIntegralInRange<int32_t>(-2, 300);
     const int64_t first = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
     const int64_t from = input.ConsumeIntegralInRange<int64_t>(-100, 70000);

@@ -39,7 +39,7 @@ constexpr int64_t kLowestExtractFirst = -kMaxBytesPerRow;
 constexpr int kPictureImage = 0;
 constexpr int kSmallestViewSide = 64;
 
-// The usage text; @CLASSIC@ and @MODES@ stand for the lists of modes from the table.
+// The usage text; @MODES@ stands for the list of modes from the table.
 constexpr const char* kUsageTemplate =
     "Usage:\n"
     "  pixloupe2d-cli render FILE OUTPUT [--first N] [--width N] [--zoom N]\n"
@@ -48,8 +48,8 @@ constexpr const char* kUsageTemplate =
     "  pixloupe2d-cli extract FILE OUTPUT --size N [--first N] [--inverse] [--reverse]\n"
     "  pixloupe2d-cli sprite FILE OUTPUT --first N --width W --rows H [--mode NAME] [--zoom Z]\n"
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
-    "  pixloupe2d-cli guess FILE [--first N] [--mode @CLASSIC@]\n"
-    "  pixloupe2d-cli scan FILE [--mode @CLASSIC@] [--from N] [--to N]\n"
+    "  pixloupe2d-cli guess FILE [--first N] [--mode NAME]\n"
+    "  pixloupe2d-cli scan FILE [--mode NAME] [--from N] [--to N]\n"
     "  pixloupe2d-cli bookmarks FILE\n"
     "  pixloupe2d-cli formats [--show ID]\n"
     "  pixloupe2d-cli --help | --version\n"
@@ -63,11 +63,12 @@ constexpr const char* kUsageTemplate =
     "         four classic modes, of W tiles in a tiled mode) as a picture of exactly those\n"
     "         pixels, each view unit Z x Z; with --count, K such sprites one after the\n"
     "         other, to OUTPUT with -000, -001, ... before the extension.\n"
-    "guess    prints the bytes per row of the picture starting at the first byte alone on\n"
-    "         its first line, then up to four runners-up as \"width score\" (score in\n"
-    "         thousandths); exit code 1 and one line on stderr when nothing is found.\n"
+    "guess    prints the width (bytes per row; in a tiled mode tiles per row) of the picture\n"
+    "         starting at the first byte alone on its first line, then up to four runners-up\n"
+    "         as \"width score\" (score in thousandths); exit code 1 and one line on stderr\n"
+    "         when nothing is found.\n"
     "scan     prints each region of FILE that looks like a picture, one a line, as\n"
-    "         \"first length width score\": rows of width bytes from byte first line up.\n"
+    "         \"first length width score\": rows of that width from byte first line up.\n"
     "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
     "bookmarks prints the bookmarks kept for FILE in the viewer's own settings, one a line, as\n"
     "         \"first width mode zoom name\"; nothing when it has none.\n"
@@ -77,7 +78,7 @@ constexpr const char* kUsageTemplate =
     "Every number is decimal, or hexadecimal after \"$\" or \"0x\" (quote \"$\" from the shell).\n"
     "  --first N    first byte, may be negative or past the end (default 0)\n"
     "  --width N    bytes per row (tiles in a tiled mode), 1 to 256 (default 1), or auto: the\n"
-    "               width guess gives it (render, the four classic modes)\n"
+    "               width guess gives it (render)\n"
     "  --rows H     sprite: rows of the sprite, 1 to 32767 / Z\n"
     "  --count K    sprite: K sprites one after the other, numbered in the names\n"
     "  --from N, --to N  scan: the range of first bytes listed\n"
@@ -101,15 +102,6 @@ constexpr const char* kUsageTemplate =
     "  pixloupe2d-cli render data.bin - --width 2 --format png | display -\n"
     "\n"
     "Exit codes: 0 done; 2 bad input or a failed write (one line on stderr, no output file).\n";
-
-// The classic modes' CLI names, joined by "|".
-std::string classicModeNames() {
-    std::string names;
-    for (int mode = 0; mode < modeCount(); ++mode)
-        if (modeRow(mode)->record->group == ModeGroup::Classic)
-            names += (names.empty() ? "" : "|") + std::string(modeRow(mode)->cliName);
-    return names;
-}
 
 // The --mode option's lines: the classic modes with their menu texts, then each group's names
 // on lines of their own, wrapped.
@@ -153,8 +145,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 }
 
 std::string usageText() {
-    const std::string text = replaceAll(kUsageTemplate, "@CLASSIC@", classicModeNames());
-    return replaceAll(text, "@MODES@", modeOptionLines());
+    return replaceAll(kUsageTemplate, "@MODES@", modeOptionLines());
 }
 
 struct Request {
@@ -348,10 +339,6 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
         const std::string problem = takeOptionValue(request, option, value);
         if (!problem.empty()) return problem;
     }
-    if ((isFindCommand(request.command) || (request.widthGiven && request.width == 0)) &&
-        !isByteCellMode(request.mode))
-        return request.command + (request.width == 0 ? " --width auto" : "") +
-               " works in the four classic modes only (binary, atari, bk, sam)";
     if (isFindCommand(request.command)) {
         if (names.size() != 1 || names[0].empty())
             return request.command + " needs one FILE, got " + decimalText(names.size()) + " names";

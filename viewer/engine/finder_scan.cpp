@@ -257,12 +257,11 @@ std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, in
     return regions;
 }
 
-bool findNext(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
-              GraphicsRegion& found, const PairLoops& loops) {
+bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found) {
     int64_t chunk = kFirstChunk;
     for (int64_t from = std::max<int64_t>(0, position + 1); from < size; chunk *= 2) {
         const int64_t to = size - from > chunk ? from + chunk : size;
-        const std::vector<GraphicsRegion> regions = scan(data, size, mode, from, to, maxWidth, loops);
+        const std::vector<GraphicsRegion> regions = scan(from, to);
         if (!regions.empty()) {
             found = regions.front();
             return true;
@@ -272,12 +271,11 @@ bool findNext(const uint8_t* data, int64_t size, int mode, int64_t position, int
     return false;
 }
 
-bool findPrevious(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
-                  GraphicsRegion& found, const PairLoops& loops) {
+bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found) {
     int64_t chunk = kFirstChunk;
     for (int64_t to = std::min(position, size); to > 0; chunk *= 2) {
         const int64_t from = to > chunk ? to - chunk : 0;
-        const std::vector<GraphicsRegion> regions = scan(data, size, mode, from, to, maxWidth, loops);
+        const std::vector<GraphicsRegion> regions = scan(from, to);
         if (!regions.empty()) {
             found = regions.back();
             return true;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "viewer/engine/finder_pairs.h"
@@ -28,13 +29,17 @@ QuickWidths quickLookWidths(const uint8_t* data, int64_t size, int64_t begin, in
 bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, int maxWidth,
                   GraphicsRegion& region, const PairLoops& loops);
 
-// scanGraphics, findNextGraphics and findPreviousGraphics with the pair loops given, for data of
-// at least one byte, mode 0..3 and maxWidth in 1..kFinderLargestWidth.
+// scanGraphics with the pair loops given, for data of at least one byte, mode 0..3 and maxWidth in
+// 1..kFinderLargestWidth.
 std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, int64_t from, int64_t to,
                                  int maxWidth, const PairLoops& loops);
-bool findNext(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
-              GraphicsRegion& found, const PairLoops& loops);
-bool findPrevious(const uint8_t* data, int64_t size, int mode, int64_t position, int maxWidth,
-                  GraphicsRegion& found, const PairLoops& loops);
+
+// The regions whose first byte lies in [from, to), as a scan lists them.
+using StretchScan = std::function<std::vector<GraphicsRegion>(int64_t from, int64_t to)>;
+
+// The first region that starts after `position` and the last that starts before it, scanning
+// stretches of 64 KiB first, then twice as long each time.
+bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found);
+bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found);
 
 }  // namespace finder

@@ -1,45 +1,107 @@
 // The finder's entry points: they check their arguments and run the stages (finder_pairs,
 // finder_widths, finder_guess, finder_edges, finder_scan) with the pair loops this processor
-// runs fastest.
+// runs fastest. In a linear format the rows are judged on their bytes as in a classic mode of
+// as many bits per pixel (bitplanes as Binary), and the width told in the format's width units;
+// in a tiled format the tiles per row are judged on the tiles' edges (finder_tiles).
 #include "viewer/engine/graphics_finder.h"
 
 #include <algorithm>
 
 #include "viewer/engine/finder_guess.h"
 #include "viewer/engine/finder_scan.h"
+#include "viewer/engine/finder_tiles.h"
+#include "viewer/engine/mode_table.h"
 
 namespace {
 
-bool judgeable(const uint8_t* data, int64_t size, int32_t mode) {
-    return data != nullptr && size > 0 && mode >= 0 && mode <= 3;
+// How the finder judges a format: in a classic mode, with so many bytes per width unit; or by its
+// tiles.
+struct Judging {
+    bool valid = false;
+    bool tiled = false;
+    int classicMode = 0;
+    int unitBytes = 1;
+    const ModeRow* row = nullptr;
+};
+
+Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode) {
+    const ModeRow* row = modeRow(mode);
+    if (data == nullptr || size <= 0 || row == nullptr) return {};
+    if (isByteCellMode(mode)) return {true, false, mode, 1, row};
+    // A screen of the ZX Spectrum is one unit of 6912 bytes: it has no width to find.
+    if (row->layout == ModeLayout::Tiled)
+        return {row->unitPixels <= 64 && row->unitHeight <= 64, true, 0, row->unitBytes, row};
+    const bool chunky =
+        row->unitBytes == 1 && row->pixelsPerByte * row->bits == 8 && row->record->pixels.groupPixels == 0;
+    const int classic = !chunky || row->bits == 1 ? 0 : row->bits == 2 ? 1 : 3;
+    return {true, false, classic, row->unitBytes, row};
 }
 
 int clampWidth(int32_t maxWidth) {
     return std::clamp<int32_t>(maxWidth, 1, kFinderLargestWidth);
 }
 
+// The widest row in bytes the classic finder is asked for: maxWidth units, as far as it reaches.
+int classicWidth(const Judging& j, int32_t maxWidth) {
+    return std::clamp<int32_t>(clampWidth(maxWidth) * j.unitBytes, 1, kFinderLargestWidth);
+}
+
+// A width in bytes as width units; 0 where it is no whole number of them.
+int inUnits(const Judging& j, int bytes) {
+    return bytes % j.unitBytes == 0 ? bytes / j.unitBytes : 0;
+}
+
+// The regions of the classic finder in width units, those of whole units only.
+std::vector<GraphicsRegion> inUnits(const Judging& j, std::vector<GraphicsRegion> regions) {
+    std::erase_if(regions, [&](GraphicsRegion& r) {
+        r.width = inUnits(j, r.width);
+        return r.width == 0;
+    });
+    return regions;
+}
+
 }  // namespace
 
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
-    if (!judgeable(data, size, mode)) return {};
-    return finder::guessAt(data, size, first, mode, clampWidth(maxWidth), finder::fastestPairLoops());
+    const Judging j = judgingOf(data, size, mode);
+    if (!j.valid) return {};
+    if (j.tiled) return finder::guessTilesPerRow(data, size, first, *j.row, clampWidth(maxWidth));
+    const WidthGuess classic = finder::guessAt(data, size, first, j.classicMode, classicWidth(j, maxWidth),
+                                               finder::fastestPairLoops());
+    // The first candidate of whole units is the guess.
+    WidthGuess guess{};
+    for (int i = 0; i < classic.count; ++i) {
+        const int width = inUnits(j, classic.candidates[static_cast<size_t>(i)].width);
+        if (width > 0)
+            guess.candidates[static_cast<size_t>(guess.count++)] = {
+                width, classic.candidates[static_cast<size_t>(i)].score};
+    }
+    return guess;
 }
 
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
                                          int64_t to, int32_t maxWidth) {
-    if (!judgeable(data, size, mode)) return {};
-    return finder::scan(data, size, mode, from, to, clampWidth(maxWidth), finder::fastestPairLoops());
+    const Judging j = judgingOf(data, size, mode);
+    if (!j.valid) return {};
+    if (j.tiled) return finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth));
+    return inUnits(j, finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
+                                   finder::fastestPairLoops()));
 }
 
 bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                       GraphicsRegion& found) {
-    return judgeable(data, size, mode) && finder::findNext(data, size, mode, position, clampWidth(maxWidth),
-                                                           found, finder::fastestPairLoops());
+    return judgingOf(data, size, mode).valid &&
+           finder::firstRegionAfter(
+               size, position,
+               [&](int64_t from, int64_t to) { return scanGraphics(data, size, mode, from, to, maxWidth); },
+               found);
 }
 
 bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                           GraphicsRegion& found) {
-    return judgeable(data, size, mode) &&
-           finder::findPrevious(data, size, mode, position, clampWidth(maxWidth), found,
-                                finder::fastestPairLoops());
+    return judgingOf(data, size, mode).valid &&
+           finder::lastRegionBefore(
+               size, position,
+               [&](int64_t from, int64_t to) { return scanGraphics(data, size, mode, from, to, maxWidth); },
+               found);
 }

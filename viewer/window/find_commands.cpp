@@ -7,7 +7,6 @@
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/engine/graphics_finder.h"
-#include "viewer/engine/mode_table.h"
 #include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_ids.h"
@@ -23,20 +22,10 @@ void sayNothingFound(const std::string& text) {
     setStatusText(kStatusBar, 0, text, kStatusNoBorder);
 }
 
-// The finder measures byte columns, so it knows the four byte-cell modes only; in the others
-// it says so instead of searching.
-bool finderWorksInMode() {
-    if (isByteCellMode(viewerState.colourMode)) return true;
-    setStatusText(kStatusBar, 0,
-                  "Guess width, Next graphics and Previous graphics work in the four classic modes only",
-                  kStatusNoBorder);
-    return false;
-}
-
 }  // namespace
 
 void guessWidthCommand() {
-    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
+    if (viewerState.dataBuffer == nullptr) return;
     const int64_t first = firstByteOfView();
     const WidthGuess guess = guessWidth(viewerState.dataBuffer, viewerState.dataSize, first,
                                         viewerState.colourMode, viewerState.maxWidth);
@@ -48,7 +37,7 @@ void guessWidthCommand() {
 }
 
 void nextGraphicsCommand(bool forward) {
-    if (viewerState.dataBuffer == nullptr || !finderWorksInMode()) return;
+    if (viewerState.dataBuffer == nullptr) return;
     const int64_t first = firstByteOfView();
     GraphicsRegion region{};
     const bool found =

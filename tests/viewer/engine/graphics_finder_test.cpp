@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
 
 namespace {
 
@@ -273,6 +274,78 @@ TEST(GraphicsFinderTest, GuessesSpriteSheetsAndDitheredPicturesAtTheirWidths) {
             guessWidth(data.data(), static_cast<int64_t>(data.size()), first, c.mode, 256);
         ASSERT_GT(guess.count, 0) << c.picture << " width " << c.width;
         EXPECT_EQ(guess.candidates[0].width, c.width) << c.picture << " mode " << c.mode;
+    }
+}
+
+// Pixel (x, y) of a shaded picture in levels 0..top: soft rings on a slope.
+int shadedLevel(int x, int y, int top) {
+    const double grey = 0.5 + 0.3 * std::sin(x / 9.0) * std::cos(y / 13.0) + 0.2 * std::sin((x + y) / 23.0);
+    return std::clamp(static_cast<int>(grey * (top + 1)), 0, top);
+}
+
+// The picture's tiles as NES tiles (two planes of 8 rows, leftmost pixel in bit 7), `across` tiles a row.
+std::vector<uint8_t> nesTiles(int across, int down) {
+    std::vector<uint8_t> tiles;
+    for (int t = 0; t < across * down; ++t) {
+        std::array<uint8_t, 16> tile{};
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const int level = shadedLevel(t % across * 8 + x, t / across * 8 + y, 3);
+                tile[static_cast<size_t>(y)] |= static_cast<uint8_t>((level & 1) << (7 - x));
+                tile[static_cast<size_t>(8 + y)] |= static_cast<uint8_t>((level >> 1) << (7 - x));
+            }
+        tiles.insert(tiles.end(), tile.begin(), tile.end());
+    }
+    return tiles;
+}
+
+// The picture as Amiga bitplanes, each pixel row plane after plane, `width` bytes a plane row.
+std::vector<uint8_t> amigaPlanes(int width, int rows, int planes) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(width) * rows * planes);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < width * 8; ++x) {
+            const int level = shadedLevel(x, y, (1 << planes) - 1);
+            for (int p = 0; p < planes; ++p)
+                bytes[static_cast<size_t>((y * planes + p) * width + x / 8)] |=
+                    static_cast<uint8_t>((level >> p & 1) << (7 - x % 8));
+        }
+    return bytes;
+}
+
+// In every format the width is guessed and the picture found: in a tiled format in tiles per row,
+// in a linear one in its width units (bytes per plane row of the Amiga's).
+TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
+    struct FormatCase {
+        const char* mode;
+        int width;
+        std::vector<uint8_t> picture;
+    };
+    std::vector<uint8_t> chunky(100 * 80);
+    for (size_t i = 0; i < chunky.size(); ++i)
+        chunky[i] =
+            static_cast<uint8_t>(shadedLevel(static_cast<int>(i % 100), static_cast<int>(i / 100), 255));
+    const FormatCase cases[] = {
+        {"nes", 16, nesTiles(16, 16)},
+        {"nes", 32, nesTiles(32, 12)},
+        {"amiga4", 20, amigaPlanes(20, 80, 4)},
+        {"chunky8", 100, chunky},
+    };
+    for (const FormatCase& c : cases) {
+        const int mode = modeByCliName(c.mode);
+        std::mt19937 random(static_cast<unsigned>(c.width));
+        std::vector<uint8_t> data(8192);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+        const auto first = static_cast<int64_t>(data.size());
+        data.insert(data.end(), c.picture.begin(), c.picture.end());
+        for (int i = 0; i < 8192; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const auto size = static_cast<int64_t>(data.size());
+        const WidthGuess guess = guessWidth(data.data(), size, first, mode, 256);
+        ASSERT_GT(guess.count, 0) << c.mode << " width " << c.width;
+        EXPECT_EQ(guess.candidates[0].width, c.width) << c.mode;
+        GraphicsRegion next{};
+        ASSERT_TRUE(findNextGraphics(data.data(), size, mode, 0, 256, next)) << c.mode;
+        EXPECT_EQ(next.width, c.width) << c.mode;
+        EXPECT_LT(std::abs(next.first - first), 2048) << c.mode;
     }
 }
 
