@@ -87,7 +87,7 @@ viewer_begin() {
     [[ -x "$VIEWER" && -x "$BUILD_DIR/viewer/pixloupe2d-cli" ]] || pl_fail "no programs in $BUILD_DIR/viewer"
     pl_start_xvfb
     WORK="$PL_TMP/work"
-    CANVAS_Y=""
+    CANVAS_Y="" CANVAS_DY=""
     mkdir -p "$WORK"
 }
 
@@ -110,17 +110,17 @@ viewer_shown() {
     pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard"
 }
 
-# viewer_canvas_is NAME EXPECTED: one screenshot shows EXPECTED at the window's left edge below the
-# menu bar, whose height the first call finds.
+# viewer_canvas_is NAME EXPECTED: one screenshot shows EXPECTED (a view of any size) at the window's
+# left edge below the menu bar, whose height the first call finds.
 viewer_canvas_is() {
-    local x y dy below
+    local x y dy size
+    size=$(identify -format '%wx%h' "$2") || pl_fail "cannot read $2"
     import -window root "$PL_TMP/$1.png" 2>"$PL_TMP/import.err" || pl_fail "import: $(cat "$PL_TMP/import.err")"
     read -r x y < <(pl_window_origin "$WINDOW")
-    below=${CANVAS_Y:+$((CANVAS_Y - y))}
-    for dy in ${below:-$(seq 0 60)}; do
-        convert "$PL_TMP/$1.png" -crop "600x512+$x+$((y + dy))" +repage "$PL_TMP/$1-canvas.png" || pl_fail "no crop"
+    for dy in ${CANVAS_DY:-$(seq 0 60)}; do
+        convert "$PL_TMP/$1.png" -crop "$size+$x+$((y + dy))" +repage "$PL_TMP/$1-canvas.png" || pl_fail "no crop"
         pl_differing_pixels "$PL_TMP/$1-canvas.png" "$2"
-        [[ $PL_DIFFERING == 0 ]] && CANVAS_X=$x CANVAS_Y=$((y + dy)) && return 0
+        [[ $PL_DIFFERING == 0 ]] && CANVAS_X=$x CANVAS_Y=$((y + dy)) CANVAS_DY=$dy && return 0
     done
     return 1
 }
