@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "viewer/engine/format_text.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
@@ -88,6 +90,13 @@ constexpr const char* kUsageTemplate =
     "  --nibble     the two halves of every byte swapped (render and sprite)\n"
     "  --multi      the view continues in further columns to the right (render only)\n"
     "  --format T   png or bmp: the picture type whatever OUTPUT is called (render only)\n"
+    "  --palette P  render, sprite: the colours of the formats beyond the classic modes: grey (their\n"
+    "               own), nes, gameboy, c64, zx, cpc, ega, vga, or a palette file (JASC-PAL, GIMP,\n"
+    "               RIFF, ACT, PNG, indexed BMP, raw RGB); --palette-type vga6 reads 0-63 values\n"
+    "  --palette-at N --palette-encoding E [--palette-count K]  the palette from the data: K\n"
+    "               (default 16) colours at byte N as rgb24, bgr24, vga6, bgr555, genesis,\n"
+    "               amiga12, st9 or nes\n"
+    "  --palette-base K  value v shows palette colour K + v (black past its end)\n"
     "  --format-file F  adds the format that the format file F describes (any command, more\n"
     "               than once); --mode then takes its id. The files of share/pixloupe2d/formats\n"
     "               and $XDG_DATA_HOME/pixloupe2d/formats are added at start.\n"
@@ -170,6 +179,13 @@ struct Request {
     int64_t count = 0;  // sprite: 0 when not given
     bool firstGiven = false, widthGiven = false;
     const PixelKernels* kernels = nullptr;  // the drawing's kernels, chosen at start
+    // The palette: a built-in's name or a file, or colours from the data at paletteAt.
+    std::string paletteName, paletteType;
+    bool paletteAtGiven = false;
+    int64_t paletteAt = 0, paletteCount = 16, paletteBase = 0;
+    PaletteEncoding paletteEncoding = PaletteEncoding::Rgb24;
+    bool paletteEncodingGiven = false;
+    const Palette* palette = nullptr;  // made once the data is loaded
 };
 
 struct NumberOption {
@@ -186,6 +202,9 @@ constexpr NumberOption kNumberOptions[] = {
     {"--count", 1, INT32_MAX},
     {"--from", 0, kLargestDataSize},
     {"--to", 0, kLargestDataSize},
+    {"--palette-at", 0, kLargestDataSize},
+    {"--palette-count", 1, kMostPaletteColours},
+    {"--palette-base", 0, kMostPaletteColours - 1},
 };
 
 bool isFindCommand(const std::string& command) {
@@ -215,6 +234,9 @@ void setNumber(Request& request, const std::string& option, int64_t number) {
     if (option == "--count") request.count = number;
     if (option == "--from") request.from = number;
     if (option == "--to") request.to = number;
+    if (option == "--palette-at") request.paletteAt = number, request.paletteAtGiven = true;
+    if (option == "--palette-count") request.paletteCount = number;
+    if (option == "--palette-base") request.paletteBase = number;
 }
 
 // render's --size WxH; an empty text when it is fine, else what is wrong.
@@ -249,6 +271,22 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
     }
     if (option == "--format-file") return "";  // added before the arguments are read
     if (option == "--size" && request.command == "render") return takeViewSize(request, value);
+    if (option == "--palette") {
+        request.paletteName = value;
+        return value.empty() ? "--palette needs a name or a file" : "";
+    }
+    if (option == "--palette-type") {
+        request.paletteType = value;
+        return value == "vga6" ? "" : "--palette-type needs vga6, not \"" + value + "\"";
+    }
+    if (option == "--palette-encoding") {
+        request.paletteEncodingGiven = true;
+        if (!paletteEncodingNamed(value, request.paletteEncoding))
+            return "--palette-encoding needs rgb24, bgr24, vga6, bgr555, genesis, amiga12, st9 or nes, not "
+                   "\"" +
+                   value + "\"";
+        return "";
+    }
     if (option == "--mode") {
         if (!modeByName(value, request.mode))
             return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
@@ -277,11 +315,13 @@ struct CommandOptions {
 
 const CommandOptions kCommandOptions[] = {
     {"render",
-     {"--first", "--width", "--zoom", "--mode", "--format", "--format-file", "--size"},
+     {"--first", "--width", "--zoom", "--mode", "--format", "--format-file", "--size", "--palette",
+      "--palette-type", "--palette-at", "--palette-encoding", "--palette-count", "--palette-base"},
      {"--inverse", "--reverse", "--nibble", "--multi"}},
     {"extract", {"--first", "--size", "--format-file"}, {"--inverse", "--reverse"}},
     {"sprite",
-     {"--first", "--width", "--rows", "--zoom", "--mode", "--count", "--format-file"},
+     {"--first", "--width", "--rows", "--zoom", "--mode", "--count", "--format-file", "--palette",
+      "--palette-type", "--palette-at", "--palette-encoding", "--palette-count", "--palette-base"},
      {"--inverse", "--reverse", "--nibble"}},
     {"guess", {"--first", "--mode", "--format-file"}, {}},
     {"scan", {"--mode", "--from", "--to", "--format-file"}, {}},
@@ -358,6 +398,10 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
     if (request.command == "extract" && !request.sizeGiven) return "extract needs --size N";
     if (request.command != "render" && request.widthGiven && request.width == 0)
         return "--width auto is for render only";
+    if (request.paletteEncodingGiven != request.paletteAtGiven)
+        return "--palette-at and --palette-encoding go together";
+    if (request.paletteAtGiven && !request.paletteName.empty())
+        return "--palette and --palette-at exclude each other";
     if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
         return "sprite needs --first N, --width W and --rows H";
     if (request.command == "sprite") {
@@ -399,9 +443,19 @@ std::string replacesDataFile(const DataFile& loaded, const std::string& output) 
 
 // The view the request asks for: the whole first byte as the view's first byte.
 SheetOptions sheetOptions(const Request& request) {
-    return {request.first,       request.width,   request.zoom,        request.mode,
-            request.viewHeight,  request.inverse, request.reverseByte, request.nibbleSwap,
-            request.multiColumn, request.kernels, request.viewWidth};
+    return {request.first,
+            request.width,
+            request.zoom,
+            request.mode,
+            request.viewHeight,
+            request.inverse,
+            request.reverseByte,
+            request.nibbleSwap,
+            request.multiColumn,
+            request.kernels,
+            request.viewWidth,
+            request.palette,
+            static_cast<int32_t>(request.paletteBase)};
 }
 
 WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) {
@@ -507,7 +561,42 @@ std::string writeSprites(const Request& request, const DataFile& file) {
 }
 
 // The loaded command's work; what went wrong, or an empty text.
-std::string runCommand(const Request& request, const DataFile& file, int& exitCode) {
+// The palette the request names, from a built-in, a file or the data; what is wrong, or "".
+std::string choosePalette(const Request& request, const DataBytes& data, Palette& palette, bool& chosen) {
+    chosen = true;
+    if (request.paletteAtGiven) {
+        palette = paletteFromData(data, request.paletteAt, static_cast<int>(request.paletteCount),
+                                  request.paletteEncoding);
+        return "";
+    }
+    if (request.paletteName.empty() || request.paletteName == "grey") {
+        chosen = false;
+        return "";
+    }
+    if (request.paletteType.empty() && builtInPalette(request.paletteName, palette)) return "";
+    std::ifstream in(request.paletteName, std::ios::binary);
+    constexpr std::streamsize kLargestPaletteFile = 1 << 20;
+    std::string bytes(kLargestPaletteFile, '\0');
+    in.read(bytes.data(), kLargestPaletteFile);
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    if (!in.eof()) return "cannot read palette file (nor a built-in palette): " + request.paletteName;
+    const size_t dot = request.paletteName.find_last_of("./");
+    const std::string extension =
+        dot != std::string::npos && request.paletteName[dot] == '.' ? request.paletteName.substr(dot) : "";
+    const PaletteRead read = readPaletteBytes(bytes, extension, request.paletteType == "vga6");
+    if (!read.ok) return request.paletteName + ": " + read.problem;
+    palette = read.palette;
+    return "";
+}
+
+std::string runCommand(Request request, const DataFile& file, int& exitCode) {
+    Palette palette;
+    bool chosen = false;
+    if (request.command == "render" || request.command == "sprite") {
+        const std::string problem = choosePalette(request, dataBytes(file), palette, chosen);
+        if (!problem.empty()) return problem;
+        if (chosen) request.palette = &palette;
+    }
     if (request.command == "sprite") return writeSprites(request, file);
     if (isFindCommand(request.command)) {
         exitCode = printFindings(request, dataBytes(file));

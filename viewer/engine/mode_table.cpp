@@ -360,6 +360,9 @@ constexpr void makeSourceBits(ModeRow& row) {
         for (int b = 0; b < r.bits; ++b) {
             const int64_t a = l.valueBits[b].bits + pixelBitOffset(l, pixel);
             row.sourceBits.bits[b][x] = {static_cast<int>(tile * r.tileBytes + a / 8), bitInByte(l, a)};
+            // The vector kernels read a tile's rows, or a chunk, from its own bytes only.
+            const int64_t last = tiled ? a / 8 + int64_t{r.tileHeight - 1} * row.tileRowStep : a / 8;
+            if (last >= (tiled ? r.tileBytes : row.chunkBytes)) row.hasSourceBits = false;
         }
     }
 }
@@ -390,7 +393,8 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         } else {
             useDecoder<decodeWholeBytes<0, false>>(row);
         }
-    } else if (isPlanar(r) && row.packBits == packBitsOf(r.bits)) {
+    } else if (isPlanar(r) && row.packBits == packedBytesOfGroup(r.bits)) {
+        // (The plane decoders pack 8 pixels into packedBytesOfGroup bytes: as many bits a pixel.)
         // Planar: pixels one bit apart, so eight make a byte, and groups are whole bytes.
         row.planeRunGroups = r.pixels.groupPixels / 8;
         row.planeRunStep = r.pixels.groupStep / 8;

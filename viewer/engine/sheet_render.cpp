@@ -730,9 +730,9 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     return y;
 }
 
-void loadUnitColours(int mode, int32_t (&colours)[256], int& count) {
-    count = 1 << modeRow(mode)->bits;
-    for (int v = 0; v < count; ++v) colours[v] = modePixelColour(mode, v);
+void loadUnitColours(const SheetOptions& options, int32_t (&colours)[256], int& count) {
+    count = 1 << modeRow(options.colourMode)->bits;
+    for (int v = 0; v < count; ++v) colours[v] = unitValueColour(options, v);
 }
 
 // ---- The plain writer, for machines without the vector kernels: whole rows of prepared
@@ -929,7 +929,8 @@ struct PackedCells {
     std::array<uint8_t, 256 * kLargestCellBytes> bytes;
 };
 
-PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
+PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
+    const int zoom = options.zoom;
     PackedCells cells;
     cells.pixelsPerByte = 8 / row.packBits;
     const int boxPixels = row.pixelWidth * zoom;
@@ -940,7 +941,7 @@ PackedCells makePackedCells(const ModeRow& row, int mode, int zoom) {
         uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
         for (int j = 0; j < cells.pixelsPerByte; ++j) {
             const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
-            const int32_t colour = modePixelColour(mode, value);
+            const int32_t colour = unitValueColour(options, value);
             for (int p = 0; p < boxPixels; ++p)
                 writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
         }
@@ -1057,7 +1058,7 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
 void drawUnitsDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
                      const CheckerRows& checker) {
     const UnitWalk walk = makeUnitWalk(data, options, target.width);
-    const PackedCells cells = makePackedCells(*walk.row, options.colourMode, options.zoom);
+    const PackedCells cells = makePackedCells(*walk.row, options);
     const PackedWriter writeCells = packedWriterFor(cells.cellBytes);
     const size_t lineEnd = static_cast<size_t>(target.width) * kScreenPixelBytes;
     const int64_t viewPixels = viewPixelsOf(*walk.row, options.zoom, target.width);
@@ -1147,7 +1148,7 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     if (byteCells) {
         loadByteCellColours(options.colourMode, colours, count);
     } else {
-        loadUnitColours(options.colourMode, colours, count);
+        loadUnitColours(options, colours, count);
     }
     const int factor = row.pixelWidth * options.zoom;
     LineExpander expander;
@@ -1190,6 +1191,11 @@ std::string viewStatusLine(const SheetOptions& options, int64_t dataSize, const 
 }
 
 }  // namespace
+
+int32_t unitValueColour(const SheetOptions& options, int value) {
+    return options.palette != nullptr ? paletteColour(*options.palette, options.paletteBase, value)
+                                      : modePixelColour(options.colourMode, value);
+}
 
 SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target) {
     if (data.bytes == nullptr) return SheetResult::NothingLoaded;

@@ -8,6 +8,7 @@
 
 #include "graphics/images.h"
 #include "viewer/engine/data_bytes.h"
+#include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_limits.h"
 
@@ -39,7 +40,15 @@ struct SheetOptions {
     // The view's width in screen pixels, 1..kLargestViewSide: where multi columns stop and where
     // the pointer can lie. The image drawn into is as wide.
     int32_t viewWidth = kViewWidth;
+    // The colours of the formats beyond the four classic modes: value v shows colour base + v of
+    // the palette (black past its end); nullptr: the format's own colours.
+    const Palette* palette = nullptr;
+    int32_t paletteBase = 0;
 };
+
+// The colour that value v of a format beyond the four classic modes shows: from the palette
+// chosen, else the format's own.
+int32_t unitValueColour(const SheetOptions& options, int value);
 
 // Byte column at and beyond which no further strip starts: 75, 75, 192, 80 in a view 600
 // pixels wide; a wider or narrower view scales it with its width, rounded up.

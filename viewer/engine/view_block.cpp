@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "graphics/drawing.h"
 #include "viewer/engine/pixel_decoding.h"
@@ -85,17 +86,18 @@ void drawUnitBlock(const DataBytes& data, const SheetOptions& options, const Byt
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data();
     const int pixels = static_cast<int>(g.cellWidth / row.pixelWidth);
     const int boxWidth = row.pixelWidth * zoom;
-    uint8_t packed[4096];  // a unit row: at most 2048 pixels of 4 bits, or 256 of 8
+    // A unit row: a byte per pixel at most, and whole groups of 8 pixels.
+    std::vector<uint8_t> packed(static_cast<size_t>(pixels) + 8);
     for (int64_t r = 0; r < block.rows; ++r) {
         for (int64_t k = 0; k < block.bytes / g.cellBytes; ++k) {
             const UnitBytes unit{data.bytes, data.size, transform,
                                  block.first + r * block.stride + k * g.cellBytes, options.bytesPerRow};
             for (int y = 0; y < g.unitHeight; ++y) {
-                decodeUnitRow(row, unit, y, pixels, packed);
+                decodeUnitRow(row, unit, y, pixels, packed.data());
                 const int64_t top = (r * g.unitHeight + y) * zoom;
                 for (int x = 0; x < pixels; ++x)
                     fillPictureBox(target, (k * pixels + x) * boxWidth, top, boxWidth, zoom,
-                                   modePixelColour(mode, packedPixel(packed, x, row.packBits)));
+                                   unitValueColour(options, packedPixel(packed.data(), x, row.packBits)));
             }
         }
     }

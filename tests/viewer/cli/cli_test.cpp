@@ -284,6 +284,9 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"render", "flat.bin", "o.png", "--width", "auto"}, "no picture found"}, {{"scan", d, "--first", "1"}, "--first"},
         {{"scan", d, "--from", "-1"}, "--from"}, {with(R, {"--format-file", "bad.plfmt"}), "bad.plfmt:3: layout needs linear or tiled"},
         {{"formats", "--show", "c65"}, "unknown format \"c65\""},
+        {with(R, {"--palette", "mine.plfmt"}), "mine.plfmt: not a palette file"}, {with(R, {"--palette", "sepia"}), "sepia"},
+        {with(R, {"--palette-at", "0"}), "--palette-at and --palette-encoding go together"},
+        {with(R, {"--palette-at", "0", "--palette-encoding", "rgb15"}), "--palette-encoding needs rgb24"},
     };
     // clang-format on
     std::vector<Case> cases(std::begin(printing), std::end(printing));

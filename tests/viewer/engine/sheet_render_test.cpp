@@ -79,7 +79,7 @@ INSTANTIATE_KERNEL_TABLES(SheetRenderTest);
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
 TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
     const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16},   {kModeBinary, 0, 1},
-                            {kModeBinary, 257, 1}, {kModeTableSize, 1, 1}, {-1, 1, 1}};  // mode, width, zoom
+                            {kModeBinary, 257, 1}, {modeCount(), 1, 1}, {-1, 1, 1}};  // mode, width, zoom
     const std::vector<uint8_t> before = sheetBytes();
     EXPECT_EQ(drawSheet(DataBytes{}, viewOptions(kModeBinary, 1, 1), *imageBuffer(kSheetImage)),
               SheetResult::NothingLoaded);
