@@ -211,3 +211,22 @@ std::string placeStatusText(const SheetOptions& options, int64_t dataSize, const
         text += " | strip " + std::to_string(pointedByte(options, mouseX, mouseY).strip + 1);
     return text;
 }
+
+std::vector<GridLine> cellGridLines(const SheetOptions& options, bool across) {
+    const ModeRow* row = modeRow(options.colourMode);
+    const ViewGeometry g = sheetGeometry(options);
+    const int64_t zoom = zoomOrOne(options);
+    const bool tiled = row != nullptr && row->layout == ModeLayout::Tiled;
+    const int64_t eight = across ? 8 * int64_t{row != nullptr ? row->pixelWidth : 1} : 8;
+    const int64_t tile = across ? g.unitWidth : g.unitHeight;
+    const int64_t cell = tiled ? std::min(tile, eight) : eight;
+    const int64_t major = tiled && tile > cell ? tile : 8 * cell;
+    // Down the view there is one strip as high as the view.
+    const int64_t end = across ? options.viewWidth : options.viewHeight;
+    const int64_t strip = across ? g.stripWidth : (end + zoom - 1) / zoom + 1;
+    std::vector<GridLine> lines;
+    for (int64_t start = 0; start * zoom <= end; start += strip)
+        for (int64_t unit = 0; unit < strip && (start + unit) * zoom <= end; unit += cell)
+            lines.push_back({static_cast<int32_t>((start + unit) * zoom), unit % major == 0});
+    return lines;
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "graphics/images.h"
 #include "viewer/engine/data_buffer.h"
@@ -71,3 +72,14 @@ std::string dollarHexText(int64_t value);
 // multi columns the number of its strip, counted from 1.
 std::string placeStatusText(const SheetOptions& options, int64_t dataSize, const std::string& fileName,
                             int mouseX, int mouseY);
+
+// The grid of a mode of another machine, in canvas pixels at the options' zoom: the lines
+// across the view (`across`: the x of each vertical line) or down it (the y of each horizontal
+// one). Lines lie on the cells of the format: tile edges, or every 8 of its pixels in a linear
+// mode and inside tiles larger than that; they start again at every strip. Major lines: strip
+// edges, tile edges that have cells inside, or else every 8th cell.
+struct GridLine {
+    int32_t at;
+    bool major;
+};
+std::vector<GridLine> cellGridLines(const SheetOptions& options, bool across);

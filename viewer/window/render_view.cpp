@@ -68,8 +68,22 @@ void drawPreviewAtPointer(const CanvasPoint& pointer) {
     freeImage(kPreviewImage);
 }
 
+// In the modes of other machines the lines follow the format's cells.
+void drawCellGrid() {
+    const SheetOptions options = viewerSheetOptions();
+    const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
+    for (const GridLine& line : cellGridLines(options, true))
+        drawLine(line.at, 0, line.at, viewHeight, line.major ? kGridMajorColour : kGridMinorColour);
+    for (const GridLine& line : cellGridLines(options, false))
+        drawLine(0, line.at, viewWidth, line.at, line.major ? kGridMajorColour : kGridMinorColour);
+}
+
 // Lines at and beyond the canvas's edges are clipped.
 void drawGrid() {
+    if (!isByteCellMode(viewerState.colourMode)) {
+        drawCellGrid();
+        return;
+    }
     const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
     for (int g = 0; g <= std::max(viewWidth, viewHeight); g += kGridStep) {
         const int32_t colour = g % kGridMajorStep == 0 ? kGridMajorColour : kGridMinorColour;

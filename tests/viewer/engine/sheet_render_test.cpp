@@ -354,4 +354,32 @@ TEST(PlaceStatusTest, NameSizeAndTheByteUnderThePointer) {
                   text);
 }
 
+// The grid of the other machines' modes: the line count, the first five lines (* major) and the first majors.
+TEST(CellGridTest, LinesFollowTheFormatsCells) {
+    // Mode, width, zoom, across; the lines.
+    // clang-format off
+    const std::tuple<const char*, int32_t, int32_t, bool, const char*> cases[] = {
+        {"nes", 2, 2, true, "38: 0* 16 32* 48 64* | 0 32 64 96"},  // tiles of 8, strips of 2 tiles
+        {"nes", 2, 2, false, "33: 0* 16 32 48 64 | 0 128 256 384"},
+        {"zx", 1, 1, true, "76: 0* 8 16 24 32 | 0 256 512"},  // 8 pixels inside the screen
+        {"zx", 1, 1, false, "65: 0* 8 16 24 32 | 0 192 384"},
+        {"chunky8", 20, 4, true, "23: 0* 32 64 80* 112 | 0 80 160 240"},  // linear: every 8 pixels, per strip
+        {"chunky8", 20, 4, false, "17: 0* 32 64 96 128 | 0 256 512"},
+        {"cpc0", 10, 1, true, "46: 0* 16 32 40* 56 | 0 40 80 120"},  // pixels 2 units wide
+        {"cells2w", 3, 1, true, "76: 0* 8 16 24* 32 | 0 24 48 72"},
+    };
+    // clang-format on
+    for (const auto& [mode, width, zoom, across, text] : cases) {
+        const std::vector<GridLine> lines =
+            cellGridLines(viewOptions(modeByCliName(mode), width, zoom, 0), across);
+        std::string shown = std::to_string(lines.size()) + ":", majors;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i < 5) shown += " " + std::to_string(lines[i].at) + (lines[i].major ? "*" : "");
+            if (lines[i].major && std::count(majors.begin(), majors.end(), ' ') < 4)
+                majors += " " + std::to_string(lines[i].at);
+        }
+        EXPECT_EQ(shown + " |" + majors, text) << mode;
+    }
+}
+
 }  // namespace
