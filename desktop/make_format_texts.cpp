@@ -40,6 +40,40 @@ std::string description(const ModeRecord& r) {
     return out.str();
 }
 
+// How users describe formats of their own, and colour them.
+constexpr const char* kFormatFilesSection =
+    "\n## Format files (.plfmt)\n\n"
+    "Every format above except the four classic modes and the ZX Spectrum screen is such a description, and\n"
+    "`pixloupe2d-cli formats --show ID` prints it. A format file is UTF-8 text, one format per file, with\n"
+    "the extension `.plfmt`: lines of `key = value`, `#` starting a comment, each key once except `bit K`.\n"
+    "The keys are `name` (1-40 characters), `id` (`[a-z0-9-]`, 1-24, not taken), `layout` (`linear` or\n"
+    "`tiled`), `tile = W H` and `tile-bytes` (tiled), `width-pixels` and `width-bytes` (linear), `bits`,\n"
+    "`unit` (1 or 2), `bit-order` (`msb` or `lsb`), `bit K = B.P` or `Mw+B.P` for every K below `bits`, or\n"
+    "`value = N le|be` instead, `step-x`, `group = N B.P`, `step-y` (tiled), and `colours` (`grey`,\n"
+    "`palette NAME` or `direct R G B [A]`). The bits lie as described at the top of this page; values of\n"
+    "up to 8 bits are drawn. The manual page pixloupe2d-format(5) gives every key's range.\n\n"
+    "Formats are read at start from `share/pixloupe2d/formats/` (shipped: C64 hires and multicolour\n"
+    "sprites, SNES 2 bpp, 8 bpp and mode 7 tiles, GBA 8 bpp tiles, Amiga sprites) and from\n"
+    "`$XDG_DATA_HOME/pixloupe2d/formats/` (default `~/.local/share/pixloupe2d/formats/`); the viewer loads\n"
+    "more by View > \"Color mode\" > \"Load format file...\" and lists them under \"From files\", the CLI "
+    "by\n"
+    "`--format-file F`. A bad file gets one message naming `file:line` and what is wrong, and is left "
+    "out.\n\n"
+    "```\n"
+    "# SNES 8 bpp tiles: four pairs of bitplanes interleaved by line, 64 bytes per tile\n"
+    "name = SNES 8 bpp tiles\nid = snes8\nlayout = tiled\ntile = 8 8\ntile-bytes = 64\nbits = 8\n"
+    "bit 0 = 0.0\nbit 1 = 1.0\nbit 2 = 16.0\nbit 3 = 17.0\nbit 4 = 32.0\nbit 5 = 33.0\nbit 6 = 48.0\n"
+    "bit 7 = 49.0\nstep-x = 0.1\nstep-y = 2.0\n"
+    "```\n\n"
+    "## Palettes\n\n"
+    "The formats beyond the four classic modes show grey levels (or their own colours) unless a palette\n"
+    "is chosen; the CLI's `render` and `sprite` take `--palette NAME|FILE` (built in: `nes`, `gameboy`,\n"
+    "`c64`, `zx`, `cpc`, `ega`, `vga`; files: JASC-PAL, GIMP, RIFF PAL, ACT, a PNG's or an indexed BMP's\n"
+    "palette, raw RGB24, with `--palette-type vga6` for 0-63 values), or the palette stored in the data:\n"
+    "`--palette-at N --palette-encoding E [--palette-count K]` with E one of `rgb24`, `bgr24`, `vga6`,\n"
+    "`bgr555` (SNES, GBA), `genesis`, `amiga12`, `st9` and `nes`. `--palette-base K` shows value v in\n"
+    "colour K + v (a 16-colour bank of a larger palette); values past the palette's end show black.\n";
+
 std::string formatsPage() {
     std::ostringstream out;
     out << "# Formats\n\n"
@@ -71,6 +105,7 @@ std::string formatsPage() {
         const ModeRecord& r = *modeRow(mode)->record;
         out << "\n## " << r.menuText << "\n\n```\n" << description(r) << "```\n";
     }
+    out << kFormatFilesSection;
     return out.str();
 }
 

@@ -19,7 +19,7 @@ expected_layout() {
     {
         printf '%s\n' bin/pixloupe2d bin/pixloupe2d-cli "share/applications/$APP_ID.desktop" \
             "share/metainfo/$APP_ID.metainfo.xml" "share/icons/hicolor/scalable/apps/$APP_ID.svg" \
-            share/man/man1/pixloupe2d{,-cli}.1.gz share/doc/pixloupe2d/{changelog.gz,copyright,formats.md}
+            share/man/man1/pixloupe2d{,-cli}.1.gz share/man/man5/pixloupe2d-format.5.gz share/doc/pixloupe2d/{changelog.gz,copyright,formats.md}
         for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"; done
         for format in "$SOURCE_DIR"/formats/*.plfmt; do echo "share/pixloupe2d/formats/$(basename "$format")"; done
     } | sort
@@ -49,7 +49,12 @@ for page in pixloupe2d pixloupe2d-cli; do
         zcat "$PREFIX/share/man/man1/$page.1.gz" | grep -qx "\.SH $section" || fail "$page.1 has no $section"
     done
 done
-echo "ok: both man pages render without warnings and have options, files, exit status and examples"
+warnings=$(zcat "$PREFIX/share/man/man5/pixloupe2d-format.5.gz" | groff -man -ww -z 2>&1)
+[[ -z "$warnings" ]] || fail "pixloupe2d-format.5: $warnings"
+for section in KEYS FILES EXAMPLES; do
+    zcat "$PREFIX/share/man/man5/pixloupe2d-format.5.gz" | grep -qx "\.SH $section" || fail "pixloupe2d-format.5 has no $section"
+done
+echo "ok: the man pages render without warnings and have options (keys), files, exit status and examples"
 
 for program in pixloupe2d pixloupe2d-cli; do
     printed=$(cd "$TMP" && env -u DISPLAY -u WAYLAND_DISPLAY "$PREFIX/bin/$program" --version)

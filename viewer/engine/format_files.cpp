@@ -9,6 +9,7 @@
 
 #include "viewer/engine/format_text.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/palettes.h"
 
 namespace {
 
@@ -51,7 +52,9 @@ std::string lineProblem(const std::string& source, int line, const std::string& 
 // What keeps a description from being drawn, on its line; an empty text when nothing does.
 std::string drawProblem(const FormatDescription& d, int& line) {
     line = d.coloursLine;
-    if (d.colours == FormatColours::Palette) return "unknown palette \"" + d.palette + "\"";
+    Palette palette;
+    if (d.colours == FormatColours::Palette && d.palette != "grey" && !builtInPalette(d.palette, palette))
+        return "unknown palette \"" + d.palette + "\"";
     line = d.bitsLine;
     if (d.bits > kMaxModeBits) return "values over 8 bits are not drawn yet";
     return "";
@@ -91,6 +94,11 @@ FormatLoad addFormatText(std::string_view text, const std::string& source) {
         for (uint32_t v = 0; v < (1u << record.bits); ++v)
             added.colours[v] =
                 channelLevel(v, masks[0]) | channelLevel(v, masks[1]) << 8 | channelLevel(v, masks[2]) << 16;
+        record.colours = added.colours.data();
+    }
+    Palette palette;
+    if (d.colours == FormatColours::Palette && builtInPalette(d.palette, palette)) {
+        for (int v = 0; v < (1 << record.bits); ++v) added.colours[v] = paletteColour(palette, 0, v);
         record.colours = added.colours.data();
     }
     load.mode = appendMode(record);

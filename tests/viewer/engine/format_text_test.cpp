@@ -114,7 +114,18 @@ TEST(FormatTextParseTest, RefusedFormatsAddNothing) {
         addFormatText("name = W\nid = w\nlayout = linear\nwidth-pixels = 1\nbits = 16\nvalue = 2 le\n", "d")
             .problem,
         "d:5: values over 8 bits are not drawn yet");
-    EXPECT_EQ(modeCount(), before + 1);
+    EXPECT_EQ(addFormatText("name = P\nid = p\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n"
+                            "colours = palette sepia\n",
+                            "e")
+                  .problem,
+              "e:7: unknown palette \"sepia\"");
+    const FormatLoad greens = addFormatText(
+        "name = G\nid = g\nlayout = linear\nwidth-pixels = 4\nbits = 2\nbit 0 = 0.1\nbit 1 = 0.0\n"
+        "colours = palette gameboy\n",
+        "f");
+    ASSERT_EQ(greens.problem, "");
+    EXPECT_EQ(modePixelColour(greens.mode, 3), 0x0F380F);  // the darkest green, 0x00BBGGRR
+    EXPECT_EQ(modeCount(), before + 2);
     EXPECT_EQ(modeSource(before), "a.plfmt");
     EXPECT_EQ(modeDescription(before), text);
     EXPECT_EQ(modeRow(before)->record->group, ModeGroup::Files);
