@@ -10,6 +10,7 @@
 #include "viewer/engine/finder_edges.h"
 #include "viewer/engine/finder_guess.h"
 #include "viewer/engine/finder_scan.h"
+#include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 
@@ -43,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GraphicsRegion region{};
     if (findNextGraphics(block, length, mode, first, maxWidth, region)) check(region.first > first);
     if (findPreviousGraphics(block, length, mode, first, maxWidth, region)) check(region.first < first);
+
+    for (const FormatAnswer& answer : identifyFormats(block, length, first, to))
+        check(answer.mode >= 0 && answer.mode < modeCount() && answer.width >= 1 && answer.score <= 1000);
 
     // The stages alone, with the pair loops of a version this processor runs.
     if (block == nullptr || mode < 0 || mode > 3) return 0;

@@ -22,6 +22,7 @@
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/format_files.h"
+#include "viewer/engine/format_identify.h"
 #include "viewer/engine/format_text.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
@@ -52,6 +53,7 @@ constexpr const char* kUsageTemplate =
     "                 [--inverse] [--reverse] [--nibble] [--count K]\n"
     "  pixloupe2d-cli guess FILE [--first N] [--mode NAME]\n"
     "  pixloupe2d-cli scan FILE [--mode NAME] [--from N] [--to N]\n"
+    "  pixloupe2d-cli identify FILE [--first N] [--length L]\n"
     "  pixloupe2d-cli bookmarks FILE\n"
     "  pixloupe2d-cli formats [--show ID]\n"
     "  pixloupe2d-cli --help | --version\n"
@@ -72,6 +74,9 @@ constexpr const char* kUsageTemplate =
     "scan     prints each region of FILE that looks like a picture, one a line, as\n"
     "         \"first length width score\": rows of that width from byte first line up.\n"
     "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
+    "identify prints the formats in which the L bytes from the first byte (default: 65536 from\n"
+    "         the earliest region a scan in any format finds) look likeliest a picture, best\n"
+    "         first, as \"id width score\"; exit code 1 and one line on stderr when none does.\n"
     "bookmarks prints the bookmarks kept for FILE in the viewer's own settings, one a line, as\n"
     "         \"first width mode zoom name\"; nothing when it has none.\n"
     "formats  lists every format as \"id name layout bits source\" (source: built in, or the\n"
@@ -175,8 +180,9 @@ struct Request {
     std::string format;  // "png", "bmp", or empty: by OUTPUT's extension
     bool sizeGiven = false;
     int64_t size = 0;
-    int64_t rows = 0;   // sprite: 0 until given
-    int64_t count = 0;  // sprite: 0 when not given
+    int64_t rows = 0;    // sprite: 0 until given
+    int64_t count = 0;   // sprite: 0 when not given
+    int64_t length = 0;  // identify: 0 when not given
     bool firstGiven = false, widthGiven = false;
     const PixelKernels* kernels = nullptr;  // the drawing's kernels, chosen at start
     // The palette: a built-in's name or a file, or colours from the data at paletteAt.
@@ -205,10 +211,11 @@ constexpr NumberOption kNumberOptions[] = {
     {"--palette-at", 0, kLargestDataSize},
     {"--palette-count", 1, kMostPaletteColours},
     {"--palette-base", 0, kMostPaletteColours - 1},
+    {"--length", 1, kLargestDataSize},
 };
 
 bool isFindCommand(const std::string& command) {
-    return command == "guess" || command == "scan";
+    return command == "guess" || command == "scan" || command == "identify";
 }
 
 bool isPngName(const std::string& name) {
@@ -237,6 +244,7 @@ void setNumber(Request& request, const std::string& option, int64_t number) {
     if (option == "--palette-at") request.paletteAt = number, request.paletteAtGiven = true;
     if (option == "--palette-count") request.paletteCount = number;
     if (option == "--palette-base") request.paletteBase = number;
+    if (option == "--length") request.length = number;
 }
 
 // render's --size WxH; an empty text when it is fine, else what is wrong.
@@ -325,6 +333,7 @@ const CommandOptions kCommandOptions[] = {
      {"--inverse", "--reverse", "--nibble"}},
     {"guess", {"--first", "--mode", "--format-file"}, {}},
     {"scan", {"--mode", "--from", "--to", "--format-file"}, {}},
+    {"identify", {"--first", "--length", "--format-file"}, {}},
 };
 
 bool optionAllowed(const std::string& command, const std::string& option, bool& takesValue) {
@@ -462,8 +471,35 @@ WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) 
     return guessWidth(data.bytes, data.size, first, mode, kMaxBytesPerRow);
 }
 
-// The width guess or the regions on stdout; the exit code.
+// The formats the stretch looks likeliest a picture in, on stdout; the exit code.
+int printFormats(const Request& request, const DataBytes& data) {
+    constexpr int64_t kJudgedLength = 64 * 1024;
+    int64_t first = request.first;
+    // Without --first, the earliest region that a scan in any format lists.
+    if (!request.firstGiven) {
+        first = data.size;
+        for (int mode = 0; mode < modeCount(); ++mode) {
+            GraphicsRegion region{};
+            if (findNextGraphics(data.bytes, data.size, mode, -1, kMaxBytesPerRow, region))
+                first = std::min(first, region.first);
+        }
+        if (first == data.size) first = 0;
+    }
+    const std::vector<FormatAnswer> answers =
+        identifyFormats(data.bytes, data.size, first, request.length > 0 ? request.length : kJudgedLength);
+    if (answers.empty()) {
+        std::fprintf(stderr, "pixloupe2d-cli: nothing looks like a picture from byte %lld\n",
+                     static_cast<long long>(first));
+        return kExitNothingFound;
+    }
+    for (const FormatAnswer& answer : answers)
+        std::printf("%s %d %d\n", modeRow(answer.mode)->cliName, answer.width, answer.score);
+    return kExitOk;
+}
+
+// The width guess, the regions or the formats on stdout; the exit code.
 int printFindings(const Request& request, const DataBytes& data) {
+    if (request.command == "identify") return printFormats(request, data);
     if (request.command == "guess") {
         const WidthGuess guess = guessAtFirstByte(data, request.first, request.mode);
         if (guess.count == 0) {
@@ -688,7 +724,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
     if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&
         !isFindCommand(request.command))
         return "unknown command: " + request.command +
-               " (render, extract, sprite, guess or scan; see --help)";
+               " (render, extract, sprite, guess, scan or identify; see --help)";
     const std::string problem =
         parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
     if (!problem.empty()) return problem;

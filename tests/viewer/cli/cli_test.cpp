@@ -247,6 +247,7 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"--version"}, 0, "pixloupe2d-cli ", ""}, {{"guess", sample, "--first", "$1000"}, 0, "2\n", ""},
         {{"guess", sample, "--first", "0x2000"}, 0, "40\n", ""}, {{"guess", sample, "--first", "$3000", "--mode", "atari"}, 0, "4\n", ""},
         {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""}, {{"scan", "flat.bin", "--mode", "nes"}, 0, "", ""},
+        {{"identify", "flat.bin"}, 1, "", "nothing looks like a picture from byte 0"},
         {{"scan", sample, "--to", "6000"}, 0, "0 4192 1 245\n", ""},
         {{"formats"}, 0, "binary ", ""}, {{"formats", "--show", "gb"}, 0, "name = Game Boy tiles\nid = gb\nlayout = tiled\n", ""},
         {{"formats", "--format-file", "mine.plfmt", "--show", "mine"}, 0, mine, ""},

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 
@@ -312,25 +313,27 @@ std::vector<uint8_t> amigaPlanes(int width, int rows, int planes) {
     return bytes;
 }
 
+// A picture packed in a format (its CLI name), and its width in the format's units.
+struct PackedPicture {
+    const char* mode;
+    int width;
+    std::vector<uint8_t> picture;
+};
+
 // In every format the width is guessed and the picture found: in a tiled format in tiles per row,
 // in a linear one in its width units (bytes per plane row of the Amiga's).
 TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
-    struct FormatCase {
-        const char* mode;
-        int width;
-        std::vector<uint8_t> picture;
-    };
     std::vector<uint8_t> chunky(100 * 80);
     for (size_t i = 0; i < chunky.size(); ++i)
         chunky[i] =
             static_cast<uint8_t>(shadedLevel(static_cast<int>(i % 100), static_cast<int>(i / 100), 255));
-    const FormatCase cases[] = {
+    const PackedPicture cases[] = {
         {"nes", 16, nesTiles(16, 16)},
         {"nes", 32, nesTiles(32, 12)},
         {"amiga4", 20, amigaPlanes(20, 80, 4)},
         {"chunky8", 100, chunky},
     };
-    for (const FormatCase& c : cases) {
+    for (const PackedPicture& c : cases) {
         const int mode = modeByCliName(c.mode);
         std::mt19937 random(static_cast<unsigned>(c.width));
         std::vector<uint8_t> data(8192);
@@ -347,6 +350,32 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
         EXPECT_EQ(next.width, c.width) << c.mode;
         EXPECT_LT(std::abs(next.first - first), 2048) << c.mode;
     }
+}
+
+// Identify names the format a picture was packed in: NES tiles for NES data, Amiga 4 bitplanes for
+// Amiga data, with their widths; and nothing for random bytes.
+TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
+    std::vector<uint8_t> sam(64 * 100);
+    for (size_t i = 0; i < sam.size(); ++i) {
+        const int x = static_cast<int>(i % 64) * 2, y = static_cast<int>(i / 64);
+        sam[i] = static_cast<uint8_t>(shadedLevel(x, y, 15) << 4 | shadedLevel(x + 1, y, 15));
+    }
+    const PackedPicture cases[] = {
+        {"nes", 16, nesTiles(16, 16)},
+        {"amiga4", 20, amigaPlanes(20, 80, 4)},
+        {"sam", 64, sam},
+    };
+    for (const PackedPicture& c : cases) {
+        const auto size = static_cast<int64_t>(c.picture.size());
+        const std::vector<FormatAnswer> answers = identifyFormats(c.picture.data(), size, 0, size);
+        ASSERT_FALSE(answers.empty()) << c.mode;
+        EXPECT_STREQ(modeRow(answers[0].mode)->cliName, c.mode);
+        EXPECT_EQ(answers[0].width, c.width) << c.mode;
+    }
+    std::mt19937 random(5);
+    std::vector<uint8_t> noise(32768);
+    for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random());
+    EXPECT_TRUE(identifyFormats(noise.data(), 32768, 0, 32768).empty());
 }
 
 // A band of blank rows inside a picture (between an icon sheet's rows, say) does not part it: the

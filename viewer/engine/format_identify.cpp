@@ -1,0 +1,134 @@
+#include "viewer/engine/format_identify.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
+
+namespace {
+
+// A stretch is judged on at most so many bytes
+constexpr int64_t kJudgedBytes = 64 * 1024;
+// and so many pixels.
+constexpr int64_t kJudgedPixels = 256 * 1024;
+// A picture is judged in bands of about so many bytes
+constexpr int64_t kBandBytes = 2048;
+// A format draws a picture where neighbouring pixels differ at most this share of random pairs.
+constexpr int kLeastScore = 250;
+const std::array<uint8_t, 256> kSameBytes = [] {
+    std::array<uint8_t, 256> same{};
+    for (int v = 0; v < 256; ++v) same[static_cast<size_t>(v)] = static_cast<uint8_t>(v);
+    return same;
+}();
+
+// The pixel values the mode draws from the stretch at `width`, row after row, `columns` a row.
+struct PixelGrid {
+    int columns = 0;
+    int64_t rows = 0;
+    std::vector<uint8_t> values;
+};
+
+PixelGrid drawnPixels(const uint8_t* data, int64_t size, const ModeRow& row, int width) {
+    PixelGrid grid;
+    const bool tiled = row.layout == ModeLayout::Tiled;
+    const int64_t rowBytes = int64_t{width} * row.unitBytes;  // bytes of a row of units
+    grid.columns = width * row.unitPixels;
+    const int64_t unitRows =
+        std::min(size / rowBytes, kJudgedPixels / (int64_t{grid.columns} * row.unitHeight));
+    grid.rows = unitRows * row.unitHeight;
+    grid.values.resize(static_cast<size_t>(grid.rows * grid.columns));
+    std::vector<uint8_t> packed(static_cast<size_t>(grid.columns) * row.packBits / 8 + 16);
+    for (int64_t r = 0; r < unitRows; ++r)
+        for (int y = 0; y < row.unitHeight; ++y) {
+            uint8_t* out = grid.values.data() + (r * row.unitHeight + y) * grid.columns;
+            const int units = tiled ? width : 1;
+            const int pixels = tiled ? row.unitPixels : grid.columns;
+            for (int u = 0; u < units; ++u) {
+                const UnitBytes unit{data, size, kSameBytes.data(), r * rowBytes + int64_t{u} * row.unitBytes,
+                                     width};
+                decodeUnitRow(row, unit, y, pixels, packed.data());
+                for (int x = 0; x < pixels; ++x)
+                    out[u * pixels + x] = static_cast<uint8_t>(packedPixel(packed.data(), x, row.packBits));
+            }
+        }
+    return grid;
+}
+
+// How much less neighbouring pixels differ than pixels paired at random, in thousandths.
+int likeness(const PixelGrid& grid) {
+    const int64_t count = static_cast<int64_t>(grid.values.size());
+    if (grid.rows < 2 || grid.columns < 2) return 0;
+    const auto at = [&](int64_t i) { return int{grid.values[static_cast<size_t>(i)]}; };
+    int64_t neighbours = 0, random = 0, pairs = 0;
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int64_t y = 0; y + 1 < grid.rows; ++y)
+        for (int64_t x = 0; x + 1 < grid.columns; ++x) {
+            const int64_t i = y * grid.columns + x;
+            neighbours += std::abs(at(i) - at(i + 1)) + std::abs(at(i) - at(i + grid.columns));
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            random +=
+                2 * std::abs(at(i) - at(static_cast<int64_t>((state >> 33) % static_cast<uint64_t>(count))));
+            ++pairs;
+        }
+    return random > 0 ? static_cast<int>(1000 - neighbours * 1000 / random) : 0;
+}
+
+// The likeness of the picture from the stretch's first byte: bands of about kBandBytes are judged
+// one after the other while each looks like a picture (the data after a picture does not), and
+// their likeness averaged.
+int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int width) {
+    const int64_t rowBytes = int64_t{width} * row.unitBytes;
+    // A stretch shorter than a band is one band.
+    const int64_t bandBytes = std::max<int64_t>(1, std::min(kBandBytes, size) / rowBytes) * rowBytes;
+    int64_t sum = 0, bands = 0;
+    for (int64_t band = 0; band + bandBytes <= size; band += bandBytes) {
+        const int score = likeness(drawnPixels(data + band, bandBytes, row, width));
+        if (score < kLeastScore) break;
+        sum += score;
+        ++bands;
+    }
+    return bands > 0 ? static_cast<int>(sum / bands) : 0;
+}
+
+// Whether two formats draw the same pixels from the same bytes: the same shape of units, and the
+// same pixels from bytes of every value.
+bool samePixels(const ModeRow& a, const ModeRow& b) {
+    if (a.layout != b.layout || a.unitPixels != b.unitPixels || a.unitHeight != b.unitHeight ||
+        a.unitBytes != b.unitBytes || a.bits != b.bits)
+        return false;
+    std::array<uint8_t, 512> bytes{};
+    uint64_t state = 12345;
+    for (uint8_t& byte : bytes) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        byte = static_cast<uint8_t>(state >> 56);
+    }
+    const int width = std::max(1, static_cast<int>(256 / a.unitBytes / std::max(1, a.unitHeight)));
+    const PixelGrid one = drawnPixels(bytes.data(), 512, a, width),
+                    other = drawnPixels(bytes.data(), 512, b, width);
+    return one.values == other.values;
+}
+
+}  // namespace
+
+std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length) {
+    std::vector<FormatAnswer> answers;
+    if (data == nullptr || first < 0 || first >= size || length <= 0) return answers;
+    const uint8_t* stretch = data + first;
+    const int64_t bytes = std::min({length, size - first, kJudgedBytes});
+    for (int mode = 0; mode < modeCount(); ++mode) {
+        const ModeRow& row = *modeRow(mode);
+        if (row.unitPixels > 64 || row.unitHeight > 64) continue;  // a whole screen a unit: no width
+        bool seen = false;
+        for (const FormatAnswer& answer : answers) seen = seen || samePixels(*modeRow(answer.mode), row);
+        const WidthGuess guess = seen ? WidthGuess{} : guessWidth(stretch, bytes, 0, mode, 256);
+        if (guess.count == 0) continue;
+        const int width = guess.candidates[0].width;
+        const int score = leadingLikeness(stretch, bytes, row, width);
+        if (score >= kLeastScore) answers.push_back({mode, width, score});
+    }
+    std::stable_sort(answers.begin(), answers.end(),
+                     [](const FormatAnswer& a, const FormatAnswer& b) { return a.score > b.score; });
+    return answers;
+}
