@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "viewer/engine/pixel_kernels_avx2.h"
 #include "viewer/engine/pixel_kernels_avx512.h"
 
 namespace {
@@ -11,7 +12,9 @@ namespace {
 struct KernelTables {
     PixelKernels portable{.name = "plain"};
     PixelKernels avx512 = portable;
+    PixelKernels avx2 = portable;
     bool avx512Runs = false;
+    bool avx2Runs = false;
 };
 
 const KernelTables& kernelTables() {
@@ -19,6 +22,8 @@ const KernelTables& kernelTables() {
         KernelTables made;
         made.avx512.name = "avx512";
         made.avx512Runs = overrideWithAvx512(made.avx512);
+        made.avx2.name = "avx2";
+        made.avx2Runs = overrideWithAvx2(made.avx2);
         return made;
     }();
     return tables;
@@ -32,6 +37,8 @@ const PixelKernels& portablePixelKernels() {
 
 const PixelKernels& fastestPixelKernels() {
     const KernelTables& tables = kernelTables();
+    // The AVX2 table expands lines of values but decodes with the portable code, which the portable
+    // table writer outruns: it is chosen only by name.
     return tables.avx512Runs ? tables.avx512 : tables.portable;
 }
 
@@ -40,6 +47,7 @@ const PixelKernels* pixelKernelsNamed(const char* name) {
     const std::string_view named = name != nullptr ? name : "";
     if (named == tables.portable.name) return &tables.portable;
     if (named == tables.avx512.name && tables.avx512Runs) return &tables.avx512;
+    if (named == tables.avx2.name && tables.avx2Runs) return &tables.avx2;
     return nullptr;
 }
 

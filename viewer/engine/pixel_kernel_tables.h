@@ -6,9 +6,9 @@
 
 // The table without kernels, which every machine runs.
 const PixelKernels& portablePixelKernels();
-// The fastest table this machine runs.
+// The fastest table this machine runs: AVX-512 where the processor has it, else the portable one.
 const PixelKernels& fastestPixelKernels();
-// The table of that name ("plain", "avx512"), or nullptr when there is none or this machine does
+// The table of that name ("plain", "avx2", "avx512"), or nullptr when there is none or this machine does
 // not run it.
 const PixelKernels* pixelKernelsNamed(const char* name);
 // The table a program starts with: the one `forced` names (PL_PIXEL_KERNEL's value, or nullptr)

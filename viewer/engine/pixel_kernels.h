@@ -177,7 +177,7 @@ constexpr int kSharedUnitRows = 8;
 // entry may also decline a piece of work (false, nothing written), which the drawing then does
 // in its own portable way.
 struct PixelKernels {
-    const char* name;  // as PL_PIXEL_KERNEL names it: "plain", "avx512"
+    const char* name;  // as PL_PIXEL_KERNEL names it: "plain", "avx2", "avx512"
     // Writes `bytes` screen bytes of pixel values values[0..] into each row from byte offset
     // `at`; the last pixel may be cut. The drawing goes through lines of values only where the
     // table has this kernel.

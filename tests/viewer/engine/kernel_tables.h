@@ -9,8 +9,9 @@
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 
-// The portable table, the AVX-512 one, and the AVX-512 expander over the portable decoders, which
-// otherwise draw only where a vector decoder declines (near the data's ends).
+// The portable table, the AVX2 one (its expander over the portable decoders), the AVX-512 one, and
+// the AVX-512 expander over the portable decoders, which otherwise draw only where a vector decoder
+// declines (near the data's ends).
 inline const PixelKernels* testKernelsNamed(const std::string& name) {
     static const PixelKernels* avx512 = pixelKernelsNamed("avx512");
     static const PixelKernels expanderOnly{.name = "avx512_expander",
@@ -30,6 +31,7 @@ class KernelTableTest : public ::testing::TestWithParam<std::string> {
 };
 
 // INSTANTIATE_KERNEL_TABLES(Suite): the suite's tests once per table, named by it.
-#define INSTANTIATE_KERNEL_TABLES(suite)                                                              \
-    INSTANTIATE_TEST_SUITE_P(Kernels, suite, ::testing::Values("plain", "avx512", "avx512_expander"), \
+#define INSTANTIATE_KERNEL_TABLES(suite)                                                      \
+    INSTANTIATE_TEST_SUITE_P(Kernels, suite,                                                  \
+                             ::testing::Values("plain", "avx2", "avx512", "avx512_expander"), \
                              [](const auto& info) { return info.param; })
