@@ -212,6 +212,17 @@ int64_t mappedBytesPresent(const MappedFile& file) {
     return std::min<int64_t>(info.st_size, file.size);
 }
 
+void releaseMappedPages(const MappedFile& file, int64_t keepFrom, int64_t keepTo) {
+    // Only a file mapped from disk: a stream's bytes exist nowhere else.
+    if (file.bytes == nullptr || file.descriptor < 0) return;
+    const auto page = static_cast<int64_t>(pageSize());
+    const int64_t from = std::clamp<int64_t>(keepFrom, 0, file.size) / page * page;
+    const int64_t to = (std::clamp<int64_t>(keepTo, 0, file.size) + page - 1) / page * page;
+    auto* start = const_cast<uint8_t*>(file.bytes);
+    if (from > 0) madvise(start, static_cast<size_t>(from), MADV_DONTNEED);
+    if (to < file.length) madvise(start + to, static_cast<size_t>(file.length - to), MADV_DONTNEED);
+}
+
 uint64_t vanishedPageFaults() {
     return faultsMended.load(std::memory_order_relaxed);
 }

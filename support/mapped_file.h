@@ -42,6 +42,10 @@ void unmapFile(MappedFile& file);
 // and 0 when the file cannot be asked. A stream read holds its bytes itself: all of them.
 int64_t mappedBytesPresent(const MappedFile& file);
 
+// Lets go of the pages of a mapped file outside [keepFrom, keepTo): they leave the process's
+// memory and are read again (from the page cache, mostly) when touched.
+void releaseMappedPages(const MappedFile& file, int64_t keepFrom, int64_t keepTo);
+
 // Faults turned into zero pages since the program started; a change tells that some file
 // shrank under a reader.
 uint64_t vanishedPageFaults();

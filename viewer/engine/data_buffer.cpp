@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "support/file_services.h"
 #include "support/text_ops.h"
@@ -79,6 +80,12 @@ void freeDataFile(DataFile& file) {
 
 int64_t dataBytesPresent(const DataFile& file) {
     return file.mapped.bytes != nullptr ? mappedBytesPresent(file.mapped) : file.size;
+}
+
+int64_t releaseBytesAwayFrom(const DataFile& file, int64_t viewFirst, int64_t around) {
+    if (file.mapped.bytes == nullptr || std::abs(viewFirst - around) <= kKeptAroundView) return around;
+    releaseMappedPages(file.mapped, viewFirst - kKeptAroundView, viewFirst + kKeptAroundView);
+    return viewFirst;
 }
 
 bool isLoadedFile(const std::string& name, const FileIdentity& loaded) {

@@ -57,6 +57,12 @@ inline DataBytes dataBytes(const DataFile& file) {
     return {file.bytes, file.size};
 }
 
+// Keeps the memory a mapped file takes near what is looked at: once the view has moved more than
+// kKeptAroundView from where the pages were last let go, the pages further than that from the
+// view's first byte are let go. Returns where they were let go around (`around` when unchanged).
+constexpr int64_t kKeptAroundView = int64_t{32} << 20;
+int64_t releaseBytesAwayFrom(const DataFile& file, int64_t viewFirst, int64_t around);
+
 // The name leads to the file `loaded` identifies (through any path or link).
 bool isLoadedFile(const std::string& name, const FileIdentity& loaded);
 

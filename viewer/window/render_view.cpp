@@ -215,6 +215,8 @@ void renderView() {
     SheetResult sheet = drawViewerSheet();
     // Bytes that vanished while they were drawn read as zeros: drawn again, past the new end.
     if (vanishedPageFaults() != faults && followDataFile()) sheet = drawViewerSheet();
+    viewerState.releasedAround =
+        releaseBytesAwayFrom(viewerState.loaded, viewFirstByte(), viewerState.releasedAround);
     if (sheet == SheetResult::NothingLoaded) return;
     if (sheet == SheetResult::CannotDraw) {
         showMessage("image", "It happens");

@@ -11,6 +11,7 @@ LoadResult loadViewerData(const std::string& fileName) {
     const DataLoad load = loadDataFile(fileName);
     if (load.result != LoadResult::Ok) return load.result;
     viewerState.loaded = load.file;
+    viewerState.releasedAround = 0;
     viewerState.dataBuffer = load.file.bytes;
     viewerState.dataSize = load.file.size;
     viewerState.loadedFileName = load.file.name;

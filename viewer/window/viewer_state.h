@@ -47,9 +47,10 @@ struct ViewerState {
     const uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
     // The bytes shown: the loaded size, or fewer once the file has been cut short under the view.
     int64_t dataSize;
-    DataFile loaded;      // what holds the bytes
-    int32_t bytesPerRow;  // copy of the width control, taken by applyScroll
-    int64_t byteOffset;   // rowPosition x bytes of a view row
+    DataFile loaded;         // what holds the bytes
+    int64_t releasedAround;  // the view\'s first byte when the far pages of a mapped file were let go
+    int32_t bytesPerRow;     // copy of the width control, taken by applyScroll
+    int64_t byteOffset;      // rowPosition x bytes of a view row
     // The row position; the row bar shows it scaled when there are more rows than its 32 bits
     // hold. barRows is the last row the bar's range stood for when it was last set.
     int64_t rowPosition;

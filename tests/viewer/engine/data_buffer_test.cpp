@@ -171,6 +171,9 @@ TEST_F(LoadDataFileTest, FilesPastFourGiBAreMappedAndShowTheirBytes) {
     EXPECT_EQ(statusTextForRender(there, kSize, 3, 2), "Disp=4294967296,width=1,x=3,y=2,size=2");
     EXPECT_EQ(statusTextForRender(viewOptions(kModeBinary, 1, 1, kSize - 1), kSize, 0, 1),
               "Disp=5368709119,width=1,x=0,y=1");
+    // Pages let go far from the view read the same when touched again.
+    EXPECT_EQ(releaseBytesAwayFrom(load.file, kPlanted - kKeptAroundView, kPlanted), kPlanted);
+    EXPECT_EQ(releaseBytesAwayFrom(load.file, 0, kPlanted), 0);
     ASSERT_EQ(writeBinaryRange(folder.file("planted.bin"), dataBytes(load.file), kPlanted - 1, 6, {}), 1);
     EXPECT_EQ(readWholeFile(folder.file("planted.bin")),
               std::string(1, '\0') + planted + std::string(1, '\0'));
