@@ -15,6 +15,8 @@ constexpr int64_t kJudgedBytes = 64 * 1024;
 constexpr int64_t kJudgedPixels = 256 * 1024;
 // A picture is judged in bands of about so many bytes
 constexpr int64_t kBandBytes = 2048;
+// The picture has ended where a band scores this much less than the bands before it on average.
+constexpr int kLeastBandDrop = 100;
 // A format draws a picture where neighbouring pixels differ at most this share of random pairs.
 constexpr int kLeastScore = 250;
 const std::array<uint8_t, 256> kSameBytes = [] {
@@ -76,8 +78,8 @@ int likeness(const PixelGrid& grid) {
 }
 
 // The likeness of the picture from the stretch's first byte: bands of about kBandBytes are judged
-// one after the other while each looks like a picture (the data after a picture does not), and
-// their likeness averaged.
+// one after the other while each looks like a picture about as much as those before it (the data
+// after a picture does not, nor another picture drawn in the wrong format), their likeness averaged.
 int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int width) {
     const int64_t rowBytes = int64_t{width} * row.unitBytes;
     // A stretch shorter than a band is one band.
@@ -85,7 +87,7 @@ int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int w
     int64_t sum = 0, bands = 0;
     for (int64_t band = 0; band + bandBytes <= size; band += bandBytes) {
         const int score = likeness(drawnPixels(data + band, bandBytes, row, width));
-        if (score < kLeastScore) break;
+        if (score < kLeastScore || (bands > 0 && score < sum / bands - kLeastBandDrop)) break;
         sum += score;
         ++bands;
     }

@@ -2,17 +2,25 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shell/controls.h"
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
+#include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
 #include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
 
 namespace {
+
+// Identify judges the picture from the first byte on so many bytes at most.
+constexpr int64_t kIdentifiedBytes = 64 * 1024;
+// The status line names so many runners-up.
+constexpr size_t kRunnersUpNamed = 3;
 
 int64_t firstByteOfView() {
     return viewerState.byteOffset + getState(kOffsetSpin);
@@ -51,4 +59,27 @@ void nextGraphicsCommand(bool forward) {
         return;
     }
     showViewFrom(region.first, region.width);
+}
+
+void identifyFormatCommand() {
+    if (viewerState.dataBuffer == nullptr) return;
+    const int64_t first = firstByteOfView();
+    const std::vector<FormatAnswer> answers =
+        identifyFormats(viewerState.dataBuffer, viewerState.dataSize, first, kIdentifiedBytes);
+    if (answers.empty()) {
+        sayNothingFound("No picture found from byte " + decimalText(first) + " in any format");
+        return;
+    }
+    ViewPlace place = currentPlace();
+    place.first = first;
+    place.mode = answers[0].mode;
+    place.width = answers[0].width;
+    showPlace(place);
+    const auto named = [](const FormatAnswer& answer) {
+        return std::string(modeRow(answer.mode)->menuText) + " at width " + decimalText(answer.width);
+    };
+    std::string text = named(answers[0]);
+    for (size_t i = 1; i < answers.size() && i <= kRunnersUpNamed; ++i)
+        text += (i == 1 ? "; then " : ", ") + named(answers[i]);
+    setStatusText(kStatusBar, 0, text, kStatusNoBorder);
 }

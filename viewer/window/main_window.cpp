@@ -158,6 +158,7 @@ void buildStatusBarAndMenus() {
                   {kCommandStayOnTop, "Stay on top\tCtrl+T"},
                   {kCommandGoToOffset, "Go to offset...\tCtrl+J"}});
     addMenuItems({{kCommandGuessWidth, "Guess width\tCtrl+W"},
+                  {kCommandIdentifyFormat, "Identify format\tCtrl+Shift+W"},
                   {kCommandNextGraphics, "Next graphics\tCtrl+N"},
                   {kCommandPreviousGraphics, "Previous graphics\tCtrl+B"}});
     menuSeparator();
@@ -189,6 +190,7 @@ constexpr ShortcutRow kShortcuts[] = {
     {'2', kCommandZoom2},   {'4', kCommandZoom4},     {'8', kCommandZoom8},
     {'J', kCommandGoToOffset}, {'E', kCommandSaveSelectionImage},
     {kShortcutShift | 'E', kCommandSaveSelectionBinary}, {'W', kCommandGuessWidth},
+    {kShortcutShift | 'W', kCommandIdentifyFormat},
     {'N', kCommandNextGraphics}, {'B', kCommandPreviousGraphics}, {'D', kCommandAddBookmark},
     {'C', kCommandCopyImage}, {kShortcutShift | 'C', kCommandCopyHex},
 };
@@ -354,6 +356,7 @@ void jumpCommand(int command) {
     if (command == kCommandJumpHere) jumpHere();
     if (command == kCommandGoToOffset) goToOffset();
     if (command == kCommandGuessWidth) guessWidthCommand();
+    if (command == kCommandIdentifyFormat) identifyFormatCommand();
     if (command == kCommandNextGraphics || command == kCommandPreviousGraphics)
         nextGraphicsCommand(command == kCommandNextGraphics);
     noteJumpFrom(before);
@@ -419,6 +422,7 @@ ViewerStep handleCommand(int command) {
         case kCommandJumpHere:
         case kCommandGoToOffset:
         case kCommandGuessWidth:
+        case kCommandIdentifyFormat:
         case kCommandNextGraphics:
         case kCommandPreviousGraphics:
             jumpCommand(command);

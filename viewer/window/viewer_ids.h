@@ -58,6 +58,7 @@ enum Command {
     kCommandCopyHex = 48,
     kCommandSaveNumbered = 49,
     kCommandFullScreen = 55,
+    kCommandIdentifyFormat = 56,
     kCommandLoadFormatFile = 59,
     // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8, then
     // those from format files.

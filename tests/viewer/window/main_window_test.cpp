@@ -238,6 +238,11 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
         command(id);
         EXPECT_EQ(status().substr(0, std::string(shown).size()), shown);
     }
+    // Identify format from the landscape at $3400: Atari GR.15 at 40 bytes per row, runners-up named.
+    scrollTo(40, 332);
+    setState(kOffsetSpin, 32);
+    command(kCommandIdentifyFormat);
+    EXPECT_EQ(status().substr(0, 32), "Atari GR.15 at width 40; then Sa");
     finish();
     ASSERT_EQ(startWithFile("flat.bin", std::string(100000, '\0')), ViewerStep::Continue);
     // clang-format off
@@ -256,6 +261,8 @@ TEST_F(MainWindowTest, FindCommandsMoveTheViewOrSayWhyNot) {
             EXPECT_EQ(view(), before);
         }
     }
+    command(kCommandIdentifyFormat);
+    EXPECT_EQ(status(), "No picture found from byte 82944 in any format");
 }
 
 }  // namespace
