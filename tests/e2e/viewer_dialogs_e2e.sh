@@ -14,36 +14,12 @@ viewer_start zx.rom
 viewer_shown
 viewer_expect_view start "$WORK/zx.rom"
 
-# answer TITLE [TEXT [KEYS]]: waits for the dialog; the keys (a file dialog: alt+n, the name
-# field), Control+A and the text replace what it proposes; then Enter.
-answer() {
-    local id
-    id=$(pl_wait_for_window "$1") || pl_fail "no dialog \"$1\""
-    pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
-    sleep 0.5
-    if [[ -n "${2:-}" ]]; then
-        xdotool key ${3:-} ctrl+a
-        xdotool type --delay 60 "$2"
-    fi
-    xdotool key Return
-}
-
 xdotool key ctrl+j
-answer 'Go to offset' '$3D00'
+viewer_answer 'Go to offset' '$3D00'
 viewer_expect_view charset "$WORK/zx.rom" --first '$3D00'
 echo "ok: Ctrl+J and \$3D00 show the character set at the top-left ($PL_TMP/charset-canvas.png)"
 
-# "A" is character 65, the 34th from the space at $3D00: rows 264 to 271 of the view.
-xdotool mousemove "$((CANVAS_X + 2))" "$((CANVAS_Y + 264))" mousedown 1
-for y in 266 268 271; do
-    xdotool mousemove "$((CANVAS_X + 5))" "$((CANVAS_Y + y))"
-    sleep 0.1
-done
-xdotool mouseup 1
-sleep 0.3
-xdotool key ctrl+e
-answer 'Please choose file to save' letter alt+n
-pl_wait_for_file "$WORK/letter.png"
+viewer_save_letter_a
 "$BUILD_DIR/viewer/pixloupe2d-cli" sprite "$WORK/zx.rom" "$PL_TMP/letter.png" --first '$3E08' --width 1 --rows 8
 pl_differing_pixels "$WORK/letter.png" "$PL_TMP/letter.png"
 [[ $PL_DIFFERING == 0 ]] || pl_fail "letter.png is not the letter at \$3E08: $PL_DIFFERING pixels differ"
@@ -70,8 +46,8 @@ file_menu_item() {
 }
 
 file_menu_item 2
-answer 'size' '$12C'
-answer 'Please choose file to save' range alt+n
+viewer_answer 'size' '$12C'
+viewer_answer 'Please choose file to save' range alt+n
 pl_wait_for_file "$WORK/range.bin"
 # $12C = 300 bytes from the first byte of the view.
 [[ $(stat -c %s "$WORK/range.bin") == 300 ]] && cmp -i 512:0 -n 300 "$WORK/zx.rom" "$WORK/range.bin" ||
@@ -79,7 +55,7 @@ pl_wait_for_file "$WORK/range.bin"
 echo "ok: Save binary... writes the 300 bytes from the view's first byte to range.bin"
 
 file_menu_item 3
-answer 'Please choose file to save'
+viewer_answer 'Please choose file to save'
 pl_wait_for_file "$WORK/zx.rom.png"
 pl_differing_pixels "$WORK/zx.rom.png" "$PL_TMP/Next-expected.png"
 [[ $PL_DIFFERING == 0 ]] || pl_fail "zx.rom.png is not the view: $PL_DIFFERING pixels differ"

@@ -145,3 +145,34 @@ viewer_quit() {
     viewer_wait_exit
     xdotool keyup Escape
 }
+
+# viewer_answer TITLE [TEXT [KEYS]]: waits for the dialog; the keys (a file dialog: alt+n, the name
+# field), Control+A and the text replace what it proposes; then Enter.
+viewer_answer() {
+    local id
+    id=$(pl_wait_for_window "$1") || pl_fail "no dialog \"$1\""
+    pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
+    sleep 0.5
+    if [[ -n "${2:-}" ]]; then
+        xdotool key ${3:-} ctrl+a
+        xdotool type --delay 60 "$2"
+    fi
+    xdotool key Return
+}
+
+# viewer_save_letter_a: with a ZX Spectrum ROM's character set at the view's top-left ($3D00 at
+# width 1), drags over the letter "A" and saves it with Ctrl+E as WORK/letter.png. "A" is character
+# 65, the 34th from the space: rows 264 to 271 of the view.
+viewer_save_letter_a() {
+    local y
+    xdotool mousemove "$((CANVAS_X + 2))" "$((CANVAS_Y + 264))" mousedown 1
+    for y in 266 268 271; do
+        xdotool mousemove "$((CANVAS_X + 5))" "$((CANVAS_Y + y))"
+        sleep 0.1
+    done
+    xdotool mouseup 1
+    sleep 0.3
+    xdotool key ctrl+e
+    viewer_answer 'Please choose file to save' letter alt+n
+    pl_wait_for_file "$WORK/letter.png"
+}

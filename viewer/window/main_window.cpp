@@ -205,13 +205,19 @@ void addShortcuts() {
     addShortcut(kMainWindow, kKeyF11, kCommandFullScreen);
 }
 
+bool arrowTakenByAlt = false;  // an arrow held since it was pressed with Alt
+
 // Steps 2 to 6 of the loop: each held key moves one step, in the order Right, Left, Up, Down.
 // Only keys pressed in the main window while it is active count.
 void pollArrowKeys() {
-    // Alt with Left or Right is Back or Forward, no width step.
-    const bool alt = isKeyDown(kKeyAlt) != 0;
-    if (!alt && isKeyDownInWindow(kMainWindow, kKeyRight)) stepWidth(1);
-    if (!alt && isKeyDownInWindow(kMainWindow, kKeyLeft)) stepWidth(-1);
+    // Alt with Left or Right is Back or Forward, no width step: not until the arrow is let go,
+    // also when Alt is let go first.
+    const bool right = isKeyDownInWindow(kMainWindow, kKeyRight) != 0;
+    const bool left = isKeyDownInWindow(kMainWindow, kKeyLeft) != 0;
+    if (!left && !right) arrowTakenByAlt = false;
+    if ((left || right) && isKeyDown(kKeyAlt)) arrowTakenByAlt = true;
+    if (right && !arrowTakenByAlt) stepWidth(1);
+    if (left && !arrowTakenByAlt) stepWidth(-1);
     if (isKeyDownInWindow(kMainWindow, kKeyUp)) {
         const int64_t row = viewRow();
         if (row != 0) {
