@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "bench/bench_summary.h"
 #include "graphics/images.h"
@@ -44,9 +45,16 @@ DataFile loadForView(benchmark::State& state, int64_t size) {
     return load.file;
 }
 
-ImageBuffer* sheetImage() {
-    if (imageBuffer(kSheetImage) == nullptr) createImage(kSheetImage, kViewWidth, kViewHeight);
-    return imageBuffer(kSheetImage);
+// The views drawn: the starting one, and those of a window filling a 1080p and a 4K screen.
+struct ViewSize {
+    int image, width, height;
+};
+constexpr ViewSize kStartView{kSheetImage, kViewWidth, kViewHeight};
+constexpr ViewSize kFullHdView{1, 1920, 1080}, kUltraHdView{2, 3840, 2160};
+
+ImageBuffer* sheetImage(const ViewSize& size = kStartView) {
+    if (imageBuffer(size.image) == nullptr) createImage(size.image, size.width, size.height);
+    return imageBuffer(size.image);
 }
 
 // ---- Drawing the view.
@@ -64,14 +72,16 @@ void fillSheetOnce(benchmark::State& state) {
 }
 BENCHMARK(fillSheetOnce);
 
-void drawView(benchmark::State& state, int mode, int zoom, int width, bool multiColumn) {
+void drawView(benchmark::State& state, int mode, int zoom, int width, bool multiColumn,
+              const ViewSize& size = kStartView) {
     DataFile data = loadForView(state, kViewData);
-    const ImageBuffer* image = sheetImage();
+    const ImageBuffer* image = sheetImage(size);
     if (data.bytes == nullptr || image == nullptr) return freeDataFile(data);
     // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
     const SheetOptions options{
-        0,     width, zoom,  mode,        kViewHeight,
-        false, false, false, multiColumn, &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"))};
+        0,         width, zoom,  mode,        size.height,
+        false,     false, false, multiColumn, &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL")),
+        size.width};
     for (auto _ : state) {
         if (drawSheet(dataBytes(data), options, *image) != SheetResult::Drawn) {
             state.SkipWithError("drawSheet did not draw");
@@ -237,6 +247,18 @@ int main(int argc, char** argv) {
         figures.push_back(
             {std::string("View, ") + modeRow(mode)->menuText + " worst (zoom 1, width 256, multi)",
              FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
+    }
+    // The worst cases of a full-screen view: its drawing alone, within the frame of a whole redraw.
+    for (const auto& [size, label, frameMs] :
+         {std::tuple{kFullHdView, "1080p", 8}, {kUltraHdView, "2160p", 16}}) {
+        for (int mode = 0; mode < kModeTableSize; ++mode) {
+            const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst_" + label;
+            benchmark::RegisterBenchmark(name.c_str(), [mode, size](benchmark::State& state) {
+                drawView(state, mode, 1, kMaxBytesPerRow, true, size);
+            })->Unit(benchmark::kMillisecond);
+            figures.push_back({std::string("View ") + label + ", " + modeRow(mode)->menuText + " worst",
+                               FigureKind::TimeMs, name, "", static_cast<double>(frameMs), ""});
+        }
     }
     figures.insert(figures.end(), {
                                       {"View, typical (Binary, zoom 2, width 40)", FigureKind::Ratio,
