@@ -26,6 +26,7 @@
 #include "viewer/window/image_export.h"
 #include "viewer/window/mode_menu.h"
 #include "viewer/window/navigation.h"
+#include "viewer/window/palette_menu.h"
 #include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/settings_persistence.h"
@@ -151,6 +152,7 @@ void buildStatusBarAndMenus() {
     addColourModeItems();
     setMenuCheck(kMainMenu, kCommandBinary, 1);
     closeSubmenu();
+    addPaletteItems();
     addMenuItems({{kCommandGrid, "Grid\tCtrl+G"},
                   {kCommandInverse, "Inverse\tCtrl+I"},
                   {kCommandMulti, "Multi columns\tCtrl+M"},
@@ -479,6 +481,10 @@ ViewerStep handleCommand(int command) {
         }
         default:
             if (bookmarkCommand(command)) break;
+            if (paletteCommand(command)) {
+                renderView();
+                break;
+            }
             if (command >= kCommandFirstMachine &&
                 command < kCommandFirstMachine + modeCount() - kModeChunky8)
                 chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);

@@ -66,6 +66,8 @@ SheetOptions viewerSheetOptions() {
     options.nibbleSwap = heldValue(HeldValue::NibbleSwap) != 0;
     options.multiColumn = heldValue(HeldValue::MultiColumn) != 0;
     options.kernels = viewerState.pixelKernels;
+    options.palette = viewerState.paletteChosen ? &viewerState.palette : nullptr;
+    options.paletteBase = viewerState.paletteBase;
     return options;
 }
 

@@ -63,6 +63,12 @@ enum Command {
     // 60 and on: the modes of other machines, in the order of ColourMode from kModeChunky8, then
     // those from format files.
     kCommandFirstMachine = 60,
+    // View > "Palette": the built-in palettes in their order, then the palettes from elsewhere.
+    kCommandFirstPalette = 940,
+    kCommandLoadPalette = 950,
+    kCommandLoadPaletteVga6 = 951,
+    kCommandPaletteFromData = 952,
+    kCommandPaletteBase = 953,
     // The current file's bookmarks: go to, rename, delete the one of index id - first.
     kCommandFirstBookmark = 1000,
     kCommandFirstBookmarkRename = 2000,

@@ -10,6 +10,7 @@
 #include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
 
@@ -72,6 +73,11 @@ struct ViewerState {
     std::array<int32_t, kHeldValueCount> held;
     ViewSelection selection;
     const PixelKernels* pixelKernels;  // the drawing's kernels, chosen at start
+    // The colours of the formats beyond the classic modes: a palette from View > "Palette" (none:
+    // the formats' own colours), value v showing colour paletteBase + v.
+    bool paletteChosen;
+    Palette palette;
+    int32_t paletteBase;
 };
 
 extern ViewerState viewerState;
