@@ -65,6 +65,14 @@ TEST_F(WindowLayoutTest, AnEnlargedViewShowsMoreAndNamesTheBytesAtItsEdges) {
               "{ 0, 0, 600, 512 }{ 600, 0, 20, 512 }{ 0, 512, 600, 20 }{ 0, 532, 30, 20 }"
               "{ 200, 532, 40, 20 }{ 240, 532, 62, 20 }");
     EXPECT_EQ(getAttribute(kRowScroll, kScrollPageStep), 512 * 8);
+    // F11 and back.
+    tapKey(Qt::Key_F11);
+    drain();
+    EXPECT_EQ(isFullScreen(kMainWindow), 1);
+    tapKey(Qt::Key_F11);
+    drain();
+    EXPECT_EQ(isFullScreen(kMainWindow), 0);
+    EXPECT_EQ(frame()->size(), QSize(620, 602));
 }
 
 // The place is kept at a normal end; one that does not fit the screen gives the starting size.
