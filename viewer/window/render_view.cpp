@@ -139,9 +139,10 @@ void keepSelectionWithView() {
         setMenuEnabled(kMainMenu, command, viewerState.selection.shown);
 }
 
-// A click into the row bar's trough moves a page: the rows the view shows, as the page keys do.
+// A click into the row bar's trough moves a page: the rows the view shows, as the page keys do
+// (as near as a scaled bar's positions allow).
 void fitRowBarPage() {
-    const int64_t rows = viewRowsShown(viewerSheetOptions());
+    const int64_t rows = rowBarValue(viewRowsShown(viewerSheetOptions()), viewerState.barRows);
     setAttribute(kRowScroll, kScrollPageStep, static_cast<int>(std::clamp<int64_t>(rows, 1, INT32_MAX)));
 }
 
