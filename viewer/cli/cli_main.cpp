@@ -724,7 +724,7 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
     if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&
         !isFindCommand(request.command))
         return "unknown command: " + request.command +
-               " (render, extract, sprite, guess, scan or identify; see --help)";
+               " (render, extract, sprite, guess, scan, identify, bookmarks or formats; see --help)";
     const std::string problem =
         parseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()), request);
     if (!problem.empty()) return problem;
