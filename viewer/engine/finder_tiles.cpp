@@ -1,10 +1,10 @@
 #include "viewer/engine/finder_tiles.h"
 
 #include <algorithm>
-#include <array>
 
 #include "viewer/engine/finder_widths.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/pixel_decoding.h"
 
 namespace finder {
 
@@ -35,11 +35,7 @@ struct TileEdges {
 };
 
 TileEdges tileEdges(const uint8_t* data, int64_t size, int64_t first, int64_t tiles, const ModeRow& row) {
-    static const std::array<uint8_t, 256> kSame = [] {
-        std::array<uint8_t, 256> same{};
-        for (int v = 0; v < 256; ++v) same[static_cast<size_t>(v)] = static_cast<uint8_t>(v);
-        return same;
-    }();
+    const uint8_t* unchanged = transformTable(false, false, false).data();
     TileEdges edges;
     edges.tiles = static_cast<int>(tiles);
     edges.pixels = row.unitPixels;
@@ -48,7 +44,7 @@ TileEdges tileEdges(const uint8_t* data, int64_t size, int64_t first, int64_t ti
     edges.bottom.resize(edges.top.size());
     std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
     for (int64_t t = 0; t < tiles; ++t) {
-        const UnitBytes unit{data, size, kSame.data(), first + t * row.unitBytes, 1};
+        const UnitBytes unit{data, size, unchanged, first + t * row.unitBytes, 1};
         for (const int y : {0, row.unitHeight - 1}) {
             decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
             uint8_t* edge = (y == 0 ? edges.top : edges.bottom).data() + t * row.unitPixels;

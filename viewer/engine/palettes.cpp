@@ -137,6 +137,15 @@ Palette packedColours(std::string_view b, size_t at, size_t count, int size, int
     return palette;
 }
 
+// The decimal digits from `at` on, as a number held at `cap` (so that a long run cannot
+// overflow); `at` moves past them.
+int decimalAt(std::string_view text, size_t& at, int cap) {
+    int value = 0;
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at)
+        value = std::min(value * 10 + (text[at] - '0'), cap);
+    return value;
+}
+
 // Lines of text; the lines of "R G B" numbers 0-255 after the header lines, `count` of them when
 // given (else up to the end, comments "#" and blank lines skipped).
 PaletteRead textColours(std::string_view text, size_t headerLines, int count, bool comments) {
@@ -156,9 +165,7 @@ PaletteRead textColours(std::string_view text, size_t headerLines, int count, bo
             p = content.find_first_not_of(" \t", p);
             if (p == std::string_view::npos || !std::isdigit(static_cast<unsigned char>(content[p])))
                 return failed("a colour line needs three numbers");
-            int value = 0;
-            for (; p < content.size() && std::isdigit(static_cast<unsigned char>(content[p])); ++p)
-                value = std::min(value * 10 + (content[p] - '0'), 256);
+            const int value = decimalAt(content, p, 256);
             if (value > 255) return failed("a colour channel runs from 0 to 255");
             c = value;
         }
@@ -175,9 +182,7 @@ PaletteRead jascColours(std::string_view b) {
     size_t at = 0;
     for (int line = 0; line < 2 && at != std::string_view::npos; ++line) at = b.find('\n', at) + 1;
     if (at == 0 || at >= b.size()) return failed("a JASC-PAL file needs its count line");
-    int count = 0;
-    for (; at < b.size() && std::isdigit(static_cast<unsigned char>(b[at])); ++at)
-        count = std::min(count * 10 + (b[at] - '0'), 1000);
+    const int count = decimalAt(b, at, 1000);
     if (count < 1 || count > kMostPaletteColours) return failed("a palette has 1 to 256 colours");
     return textColours(b, 3, count, false);
 }
