@@ -94,9 +94,9 @@ int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int w
     return bands > 0 ? static_cast<int>(sum / bands) : 0;
 }
 
-// Whether two formats draw the same pixels from the same bytes: the same shape of units, and the
-// same pixels from bytes of every value.
-bool samePixels(const ModeRow& a, const ModeRow& b) {
+}  // namespace
+
+bool drawSamePixels(const ModeRow& a, const ModeRow& b) {
     if (a.layout != b.layout || a.unitPixels != b.unitPixels || a.unitHeight != b.unitHeight ||
         a.unitBytes != b.unitBytes || a.bits != b.bits)
         return false;
@@ -112,8 +112,6 @@ bool samePixels(const ModeRow& a, const ModeRow& b) {
     return one.values == other.values;
 }
 
-}  // namespace
-
 std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length) {
     std::vector<FormatAnswer> answers;
     if (data == nullptr || first < 0 || first >= size || length <= 0) return answers;
@@ -123,7 +121,7 @@ std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int
         const ModeRow& row = *modeRow(mode);
         if (row.unitPixels > 64 || row.unitHeight > 64) continue;  // a whole screen a unit: no width
         bool seen = false;
-        for (const FormatAnswer& answer : answers) seen = seen || samePixels(*modeRow(answer.mode), row);
+        for (const FormatAnswer& answer : answers) seen = seen || drawSamePixels(*modeRow(answer.mode), row);
         const WidthGuess guess = seen ? WidthGuess{} : guessWidth(stretch, bytes, 0, mode, 256);
         if (guess.count == 0) continue;
         const int width = guess.candidates[0].width;

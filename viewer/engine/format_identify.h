@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+struct ModeRow;
+
 struct FormatAnswer {
     int mode;
     int width;  // in the format's width units (tiles per row in a tiled format)
@@ -15,3 +17,7 @@ struct FormatAnswer {
 // with their widths; none where nothing looks like one. Formats that draw the same pixels from the
 // same bytes count once, as the first of them in the table. Judged on at most 64 KiB.
 std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length);
+
+// Whether two formats draw the same pixels from the same bytes: the same shape of units, and the
+// same pixels from bytes of every value.
+bool drawSamePixels(const ModeRow& a, const ModeRow& b);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/viewer/engine/format_encoders.h"
 #include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
@@ -284,33 +285,11 @@ int shadedLevel(int x, int y, int top) {
     return std::clamp(static_cast<int>(grey * (top + 1)), 0, top);
 }
 
-// The picture's tiles as NES tiles (two planes of 8 rows, leftmost pixel in bit 7), `across` tiles a row.
-std::vector<uint8_t> nesTiles(int across, int down) {
-    std::vector<uint8_t> tiles;
-    for (int t = 0; t < across * down; ++t) {
-        std::array<uint8_t, 16> tile{};
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const int level = shadedLevel(t % across * 8 + x, t / across * 8 + y, 3);
-                tile[static_cast<size_t>(y)] |= static_cast<uint8_t>((level & 1) << (7 - x));
-                tile[static_cast<size_t>(8 + y)] |= static_cast<uint8_t>((level >> 1) << (7 - x));
-            }
-        tiles.insert(tiles.end(), tile.begin(), tile.end());
-    }
-    return tiles;
-}
-
-// The picture as Amiga bitplanes, each pixel row plane after plane, `width` bytes a plane row.
-std::vector<uint8_t> amigaPlanes(int width, int rows, int planes) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(width) * rows * planes);
-    for (int y = 0; y < rows; ++y)
-        for (int x = 0; x < width * 8; ++x) {
-            const int level = shadedLevel(x, y, (1 << planes) - 1);
-            for (int p = 0; p < planes; ++p)
-                bytes[static_cast<size_t>((y * planes + p) * width + x / 8)] |=
-                    static_cast<uint8_t>((level >> p & 1) << (7 - x % 8));
-        }
-    return bytes;
+// The shaded picture, w x h pixels, packed in a format by its encoder.
+std::vector<uint8_t> shadedPicture(const char* mode, int w, int h) {
+    const FormatEncoder& encoder = *formatEncoder(mode);
+    return packPicture(encoder, w, h,
+                       [&](int x, int y) { return shadedLevel(x, y, (1 << encoder.bits) - 1); });
 }
 
 // A picture packed in a format (its CLI name), and its width in the format's units.
@@ -328,9 +307,9 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
         chunky[i] =
             static_cast<uint8_t>(shadedLevel(static_cast<int>(i % 100), static_cast<int>(i / 100), 255));
     const PackedPicture cases[] = {
-        {"nes", 16, nesTiles(16, 16)},
-        {"nes", 32, nesTiles(32, 12)},
-        {"amiga4", 20, amigaPlanes(20, 80, 4)},
+        {"nes", 16, shadedPicture("nes", 128, 128)},
+        {"nes", 32, shadedPicture("nes", 256, 96)},
+        {"amiga4", 20, shadedPicture("amiga4", 160, 80)},
         {"chunky8", 100, chunky},
     };
     for (const PackedPicture& c : cases) {
@@ -361,8 +340,8 @@ TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
         sam[i] = static_cast<uint8_t>(shadedLevel(x, y, 15) << 4 | shadedLevel(x + 1, y, 15));
     }
     const PackedPicture cases[] = {
-        {"nes", 16, nesTiles(16, 16)},
-        {"amiga4", 20, amigaPlanes(20, 80, 4)},
+        {"nes", 16, shadedPicture("nes", 128, 128)},
+        {"amiga4", 20, shadedPicture("amiga4", 160, 80)},
         {"sam", 64, sam},
     };
     for (const PackedPicture& c : cases) {

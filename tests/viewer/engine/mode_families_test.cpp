@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "tests/graphics/pixel_picture.h"
+#include "tests/viewer/engine/format_encoders.h"
 #include "tests/viewer/engine/kernel_tables.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/format_files.h"
@@ -51,71 +52,40 @@ class ModeFamiliesTest : public KernelTableTest {};
 
 INSTANTIATE_KERNEL_TABLES(ModeFamiliesTest);
 
-// Bit address (8 x byte + position, position 0 the byte's top bit) of value bit b of pixel (x, y) of a
-// picture w pixels wide. Tiles go left to right, then down.
-using PictureBit = int (*)(int x, int y, int b, int w);
-int tileAt(int x, int y, int w, int tileWidth, int tileBytes) {
-    return (y / 8 * (w / tileWidth) + x / tileWidth) * tileBytes;
-}
-// The position of bit n (0 = least significant) of a byte.
-int top(int n) {
-    return 7 - n;
-}
-
-struct PictureRow {
+// A built-in format's picture: view units per pixel, the width and the zoom it is drawn at.
+struct FormatPicture {
     const char* mode;
-    int bits, unit, across;  // view units per pixel; pixels per byte of width (linear) or per tile
-    PictureBit at;
-    int width, zoom;
+    int unit, width, zoom;
 };
 
-// The picture put into the row's format, every other bit of the bytes random, drawn back.
-void expectPictureDrawsBack(const PictureRow& row) {
-    const int mode = modeByCliName(row.mode);
-    ASSERT_GE(mode, 0) << row.mode;
-    const int w = row.across * row.width, h = 42;
-    std::vector<uint8_t> bytes, used;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int b = 0; b < row.bits; ++b) {
-                const int at = row.at(x, y, b, w);
-                if (at / 8 >= static_cast<int>(bytes.size()))
-                    bytes.resize(at / 8 + 1), used.resize(at / 8 + 1);
-                bytes[at / 8] |= (pictureValue(x, y, row.bits) >> b & 1) << (7 - at % 8);
-                used[at / 8] |= 0x80 >> at % 8;
-            }
+// The picture put into the format by its encoder, every other bit of the bytes random, drawn back at
+// `width` and `zoom`, each pixel `unit` view units wide.
+void expectPictureDrawsBack(const FormatEncoder& encoder, int unit, int width, int zoom) {
+    const int mode = modeByCliName(encoder.mode);
+    ASSERT_GE(mode, 0) << encoder.mode;
+    const int w = encoder.across * width, h = 42, bits = encoder.bits;
+    std::vector<uint8_t> used;
+    std::vector<uint8_t> bytes = packPicture(
+        encoder, w, h, [&](int x, int y) { return pictureValue(x, y, bits); }, &used);
     for (size_t n = 0; n < bytes.size(); ++n) bytes[n] |= pictureValue(static_cast<int>(n), -1, 8) & ~used[n];
-    expectDrawn(bytes, mode, row.width, {row.zoom}, 0, w * row.unit, h,
-                [&](int x, int y) { return modePixelColour(mode, pictureValue(x / row.unit, y, row.bits)); });
+    expectDrawn(bytes, mode, width, {zoom}, 0, w * unit, h,
+                [&](int x, int y) { return modePixelColour(mode, pictureValue(x / unit, y, bits)); });
 }
 
-// Every format but the ZX screen, written from the machines' own descriptions: value bit b of each
-// pixel put where the machine keeps it, then drawn back.
+// Every format but the ZX screen, each at a width and zoom of its own.
 TEST_P(ModeFamiliesTest, PicturesInEveryFormatDrawBack) {
-    using Row = PictureRow;
-    // clang-format off
-    const Row rows[] = {
-        {"binary", 1, 1, 8, [](int x, int y, int, int w) { return y * w + x; }, 9, 2},
-        {"atari", 2, 2, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top(6 - 2 * (x % 4) + b); }, 13, 1},
-        {"bk", 2, 1, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top(2 * (x % 4) + b); }, 10, 2},
-        {"sam", 4, 1, 2, [](int x, int y, int b, int w) { return 8 * (y * w / 2 + x / 2) + top((x % 2 ? 0 : 4) + b); }, 20, 4},
-        {"chunky8", 8, 1, 1, [](int x, int y, int b, int w) { return 8 * (y * w + x) + top(b); }, 33, 2},
-        {"cpc0", 4, 2, 2, [](int x, int y, int b, int w) { const int even[] = {7, 3, 5, 1}; return 8 * (y * w / 2 + x / 2) + top(even[b] - x % 2); }, 11, 2},
-        {"cpc1", 2, 1, 4, [](int x, int y, int b, int w) { return 8 * (y * w / 4 + x / 4) + top((b ? 3 : 7) - x % 4); }, 9, 1},
-        {"amiga4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * ((4 * y + b) * (w / 8) + x / 8) + x % 8; }, 7, 2},
-        {"amiga5", 5, 1, 8, [](int x, int y, int b, int w) { return 8 * ((5 * y + b) * (w / 8) + x / 8) + x % 8; }, 4, 8},
-        {"st4", 4, 1, 2, [](int x, int y, int b, int w) { return 8 * (y * w / 2 + x / 16 * 8 + 2 * b + x % 16 / 8) + x % 8; }, 24, 1},
-        {"cells1", 1, 1, 8, [](int x, int y, int, int w) { return 8 * (tileAt(x, y, w, 8, 8) + y % 8) + x % 8; }, 5, 2},
-        {"cells2w", 2, 2, 4, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 4, 8) + y % 8) + top(6 - 2 * (x % 4) + b); }, 6, 2},
-        {"nes", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 16) + 8 * b + y % 8) + x % 8; }, 9, 1},
-        {"gb", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 16) + 2 * (y % 8) + b) + x % 8; }, 6, 2},
-        {"snes4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + b / 2 * 16 + 2 * (y % 8) + b % 2) + x % 8; }, 12, 1},
-        {"sms", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + b) + x % 8; }, 7, 2},
-        {"genesis", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + x % 8 / 2) + top((x % 2 ? 0 : 4) + b); }, 5, 1},
-        {"gba4", 4, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileAt(x, y, w, 8, 32) + 4 * (y % 8) + x % 8 / 2) + top((x % 2 ? 4 : 0) + b); }, 10, 2},
+    const FormatPicture pictures[] = {
+        {"binary", 1, 9, 2},   {"atari", 2, 13, 1}, {"bk", 1, 10, 2},    {"sam", 1, 20, 4},
+        {"chunky8", 1, 33, 2}, {"cpc0", 2, 11, 2},  {"cpc1", 1, 9, 1},   {"amiga4", 1, 7, 2},
+        {"amiga5", 1, 4, 8},   {"st4", 1, 24, 1},   {"cells1", 1, 5, 2}, {"cells2w", 2, 6, 2},
+        {"nes", 1, 9, 1},      {"gb", 1, 6, 2},     {"snes4", 1, 12, 1}, {"sms", 1, 7, 2},
+        {"genesis", 1, 5, 1},  {"gba4", 1, 10, 2},
     };
-    // clang-format on
-    for (const Row& row : rows) expectPictureDrawsBack(row);
+    for (const FormatPicture& p : pictures) {
+        const FormatEncoder* encoder = formatEncoder(p.mode);
+        ASSERT_NE(encoder, nullptr) << p.mode;
+        expectPictureDrawsBack(*encoder, p.unit, p.width, p.zoom);
+    }
 }
 
 // The tile of pixel (x, y) of a picture w pixels wide, of tiles tw x th pixels and `bytes` bytes.
@@ -128,17 +98,21 @@ TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
     static const std::vector<std::string> refused = loadFormatFolder(PL_FORMATS_PATH);
     EXPECT_TRUE(refused.empty()) << refused.front();
     // clang-format off
-    const PictureRow rows[] = {
-        {"c64-sprite", 1, 1, 24, [](int x, int y, int, int w) { return 8 * (tileOf(x, y, w, 24, 21, 64) + 3 * (y % 21) + x % 24 / 8) + x % 8; }, 3, 1},
-        {"c64-sprite-mc", 2, 2, 12, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 12, 21, 64) + 3 * (y % 21) + x % 12 / 4) + top(6 - 2 * (x % 4) + b); }, 4, 2},
-        {"snes2", 2, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 16) + 2 * (y % 8) + b) + x % 8; }, 5, 1},
-        {"snes8", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 16 * (b / 2) + 2 * (y % 8) + b % 2) + x % 8; }, 6, 2},
-        {"gba8", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 8 * (y % 8) + x % 8) + top(b); }, 7, 1},
-        {"snes-mode7", 8, 1, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 128) + 2 * (8 * (y % 8) + x % 8) + 1) + top(b); }, 3, 2},
-        {"amiga-sprite", 2, 1, 16, [](int x, int y, int b, int w) { return 8 * (4 * (y * w / 16 + x / 16) + 2 * b) + x % 16; }, 1, 4},
+    struct ShippedPicture {
+        FormatEncoder encoder;
+        int unit, width, zoom;
+    };
+    const ShippedPicture rows[] = {
+        {{"c64-sprite", 1, 24, [](int x, int y, int, int w) { return 8 * (tileOf(x, y, w, 24, 21, 64) + 3 * (y % 21) + x % 24 / 8) + x % 8; }}, 1, 3, 1},
+        {{"c64-sprite-mc", 2, 12, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 12, 21, 64) + 3 * (y % 21) + x % 12 / 4) + top(6 - 2 * (x % 4) + b); }}, 2, 4, 2},
+        {{"snes2", 2, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 16) + 2 * (y % 8) + b) + x % 8; }}, 1, 5, 1},
+        {{"snes8", 8, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 16 * (b / 2) + 2 * (y % 8) + b % 2) + x % 8; }}, 1, 6, 2},
+        {{"gba8", 8, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 64) + 8 * (y % 8) + x % 8) + top(b); }}, 1, 7, 1},
+        {{"snes-mode7", 8, 8, [](int x, int y, int b, int w) { return 8 * (tileOf(x, y, w, 8, 8, 128) + 2 * (8 * (y % 8) + x % 8) + 1) + top(b); }}, 1, 3, 2},
+        {{"amiga-sprite", 2, 16, [](int x, int y, int b, int w) { return 8 * (4 * (y * w / 16 + x / 16) + 2 * b) + x % 16; }}, 1, 1, 4},
     };
     // clang-format on
-    for (const PictureRow& row : rows) expectPictureDrawsBack(row);
+    for (const ShippedPicture& row : rows) expectPictureDrawsBack(row.encoder, row.unit, row.width, row.zoom);
 }
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
