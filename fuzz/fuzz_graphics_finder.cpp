@@ -13,6 +13,7 @@
 #include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/program_headers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
@@ -33,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(guess.count >= 0 && guess.count <= static_cast<int32_t>(guess.candidates.size()));
     for (int32_t i = 0; i < guess.count; ++i)
         check(guess.candidates[i].width >= 1 && guess.candidates[i].width <= widest);
+
+    for (const ByteRange& headers : programHeaderRanges(block, length))
+        check(headers.first >= 0 && headers.first < headers.end && headers.end <= length);
 
     int64_t previousEnd = -1;
     for (const GraphicsRegion& region : scanGraphics(block, length, mode, from, to, maxWidth)) {

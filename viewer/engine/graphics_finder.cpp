@@ -11,6 +11,7 @@
 #include "viewer/engine/finder_scan.h"
 #include "viewer/engine/finder_tiles.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/program_headers.h"
 
 namespace {
 
@@ -83,9 +84,16 @@ std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int3
                                          int64_t to, int32_t maxWidth) {
     const Judging j = judgingOf(data, size, mode);
     if (!j.valid) return {};
-    if (j.tiled) return finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth));
-    return inUnits(j, finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
-                                   finder::fastestPairLoops()));
+    std::vector<GraphicsRegion> regions =
+        j.tiled ? finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth))
+                : inUnits(j, finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
+                                          finder::fastestPairLoops()));
+    // A program's headers line up as records do: no region takes them in.
+    for (const ByteRange& headers : programHeaderRanges(data, size))
+        std::erase_if(regions, [&](const GraphicsRegion& r) {
+            return r.first < headers.end && r.first + r.length > headers.first;
+        });
+    return regions;
 }
 
 bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,

@@ -409,3 +409,63 @@ TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program's headers never hold a picture: a picture whose first bytes are an ELF file's header,
+// with tables of program and section headers inside it, is listed by no region that takes them in;
+// without the header it is found from its first byte. Fields hand-placed: 64-bit little-endian and
+// 32-bit big-endian, a table past the end of the data.
+TEST(GraphicsFinderTest, NoRegionTakesInAProgramsHeaders) {
+    struct HeaderCase {
+        const char* header;
+        bool elf;
+        std::vector<std::pair<int, uint8_t>> fields;  // byte offset, value
+        int64_t headersEnd;                           // the last header's end in the picture
+    };
+    const HeaderCase cases[] = {
+        {"none", false, {}, 0},
+        // 64 bits: program headers at 64 (4 of 56 bytes), section headers at 0x1000 (5 of 64 bytes).
+        {"ELF64 LE",
+         true,
+         {{4, 2}, {5, 1}, {32, 64}, {54, 56}, {56, 4}, {41, 0x10}, {58, 64}, {60, 5}},
+         0x1140},
+        // 32 bits, big-endian: program headers at 0x0800 (2 of 32 bytes), section headers far past the end.
+        {"ELF32 BE",
+         true,
+         {{4, 1}, {5, 2}, {30, 0x08}, {43, 32}, {45, 2}, {32, 0x7F}, {47, 40}, {49, 9}},
+         0x0840},
+    };
+    for (const HeaderCase& c : cases) {
+        std::vector<uint8_t> data = wavyPicture(32, 256, 0.0);
+        std::mt19937 random(3);
+        for (int i = 0; i < 4096; ++i) data.push_back(static_cast<uint8_t>(random()));
+        if (c.elf) {
+            const uint8_t magic[] = {0x7F, 'E', 'L', 'F'};
+            std::fill_n(data.begin(), 64, 0);
+            std::copy_n(magic, 4, data.begin());
+        }
+        for (const auto& [at, value] : c.fields) data[static_cast<size_t>(at)] = value;
+        const auto size = static_cast<int64_t>(data.size());
+        const std::vector<GraphicsRegion> regions = scanGraphics(data.data(), size, 0, 0, size, 256);
+        if (!c.elf) {
+            ASSERT_EQ(regions.size(), 1u);
+            EXPECT_EQ(regions[0].first, 0);
+        }
+        for (const GraphicsRegion& r : regions) EXPECT_GE(r.first, c.headersEnd) << c.header;
+    }
+    // The test program itself: its own header and program headers lie in its first page.
+    std::ifstream file("/proc/self/exe", std::ios::binary);
+    std::vector<uint8_t> program(65536);
+    file.read(reinterpret_cast<char*>(program.data()), 65536);
+    program.resize(static_cast<size_t>(file.gcount()));
+    const auto size = static_cast<int64_t>(program.size());
+    for (int32_t mode = 0; mode < kModeTableSize; ++mode) {
+        GraphicsRegion next{};
+        if (findNextGraphics(program.data(), size, mode, -1, 256, next)) {
+            EXPECT_GE(next.first, 64 + 56 * (program[56] | program[57] << 8)) << modeRow(mode)->cliName;
+        }
+    }
+}
+
+}  // namespace
