@@ -7,6 +7,7 @@
 #include "graphics/image_save.h"
 #include "graphics/images.h"
 #include "graphics/png_writer.h"
+#include "tests/graphics/png_pixels.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -135,6 +136,45 @@ TEST_F(ImageFiles, PngBytesOfTinyPicturesAndAnEncoderWithout32BitsGetsThemOverWh
     for (const auto& [number, encoder] : refusals)
         EXPECT_EQ(saveImage(number, folder.file("no.png"), encoder), 0) << number << " " << encoder;
     EXPECT_EQ(folder.entries(), (std::set<std::string>{"24.png", "over.png", "tiny.png"}));
+}
+
+// Palette PNGs read back through libpng: the values and the PLTE as written, in the smallest depth.
+TEST_F(ImageFiles, IndexedPngKeepsTheColourNumbersAtTheSmallestDepth) {
+    struct Case {
+        int bits, width, height, depth;
+    };
+    // Widths that end a row inside a byte at every depth.
+    const Case cases[] = {{1, 13, 3, 1}, {2, 7, 2, 2}, {3, 5, 4, 4},
+                          {4, 3, 3, 4},  {5, 9, 2, 8}, {8, 17, 5, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("bits " + std::to_string(c.bits));
+        IndexedPicture picture{c.width, c.height, c.bits, {}, {}};
+        const int count = 1 << c.bits;
+        for (int v = 0; v < count; ++v) picture.colours.push_back((v * 0x010305 + (v & 1) * 0xA00000) & 0xFFFFFF);
+        for (int k = 0; k < c.width * c.height; ++k)
+            picture.values.push_back(static_cast<uint8_t>((k * 7 + k / 3) % count));
+        ASSERT_EQ(writeIndexedPng(folder.file("i.png"), picture), 1);
+        const PngPixels read = readPngPixels(readWholeFile(folder.file("i.png")));
+        ASSERT_TRUE(read.ok);
+        EXPECT_EQ(read.colourType, PNG_COLOR_TYPE_PALETTE);
+        EXPECT_EQ(read.bitDepth, c.depth);
+        EXPECT_EQ(std::make_pair(read.width, read.height), std::make_pair(c.width, c.height));
+        EXPECT_EQ(read.values, picture.values);
+        EXPECT_EQ(read.palette, picture.colours);
+    }
+    // Values past the colours, too many colours, no colours, a wrong count of values, bits out of range.
+    const IndexedPicture good{2, 1, 2, {0, 2}, {1, 2, 3}};
+    IndexedPicture bad[5] = {good, good, good, good, good};
+    bad[0].values[1] = 3;
+    bad[1].colours.assign(5, 0);
+    bad[2].colours.clear();
+    bad[3].values.push_back(0);
+    bad[4].bits = 9;
+    writeWholeFile(folder.file("i.png"), "old");
+    for (const IndexedPicture& picture : bad) {
+        EXPECT_EQ(writeIndexedPng(folder.file("i.png"), picture), 0) << &picture - bad;
+        EXPECT_EQ(readWholeFile(folder.file("i.png")), "old");
+    }
 }
 
 }  // namespace

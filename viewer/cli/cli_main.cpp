@@ -562,6 +562,15 @@ std::string numberedName(const std::string& output, int64_t number) {
     return output.substr(0, output.size() - 4) + digits + output.substr(output.size() - 4);
 }
 
+// A PNG of colour numbers when the format's values are that, else the picture in colour.
+bool writeSprite(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
+                 const std::string& name, bool png) {
+    IndexedPicture values;
+    if (png && drawBlockValues(data, options, block, zoom, values)) return writeIndexedPng(name, values) != 0;
+    return drawBlockImage(kPictureImage, data, options, block, zoom) &&
+           saveImage(kPictureImage, name, png ? "PNG" : "BMP");
+}
+
 // One sprite, or with --count a batch that is written whole or not at all.
 std::string writeSprites(const Request& request, const DataFile& file) {
     const DataBytes data = dataBytes(file);
@@ -582,12 +591,11 @@ std::string writeSprites(const Request& request, const DataFile& file) {
         const std::string refused = replacesDataFile(file, spriteName(k));
         if (!refused.empty()) return refused;
     }
-    const std::string encoder = isPngName(request.output) ? "PNG" : "BMP";
+    const bool png = isPngName(request.output);
     for (int64_t k = 0; k < count; ++k) {
         const ByteBlock block{request.first + k * spriteBytes, rowBytes, rowBytes, request.rows};
         const std::string name = spriteName(k);
-        if (!drawBlockImage(kPictureImage, data, sheetOptions(request), block, request.zoom) ||
-            !saveImage(kPictureImage, name, encoder)) {
+        if (!writeSprite(data, sheetOptions(request), block, request.zoom, name, png)) {
             for (int64_t written = 0; written < k; ++written)
                 std::remove(numberedName(request.output, written).c_str());
             return "cannot write " + name;

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "graphics/drawing.h"
@@ -52,7 +53,8 @@ int64_t lastWholeViewRow(const SheetOptions& options) {
     const int64_t wholeRows = std::max<int64_t>(options.viewHeight / zoom / g.unitHeight, 1);
     int64_t wholeStrips = options.multiColumn ? options.viewWidth / zoom / g.stripWidth : 1;
     if (options.multiColumn && isByteCellMode(options.colourMode))
-        wholeStrips = std::min<int64_t>(wholeStrips, byteColumnLimit(options.colourMode, options.viewWidth) / g.cellsPerRow);
+        wholeStrips = std::min<int64_t>(
+            wholeStrips, byteColumnLimit(options.colourMode, options.viewWidth) / g.cellsPerRow);
     return (std::max<int64_t>(wholeStrips, 1) - 1) * g.rowsPerStrip + wholeRows - 1;
 }
 
@@ -77,11 +79,12 @@ void fillPictureBox(const ImageBuffer& target, int64_t x, int64_t y, int width, 
     }
 }
 
-// Draws the block's units of a mode beyond the four: each cell a unit decoded row by row.
-void drawUnitBlock(const DataBytes& data, const SheetOptions& options, const ByteBlock& block,
-                   const ViewGeometry& g, int zoom, const ImageBuffer& target) {
-    const int mode = options.colourMode;
-    const ModeRow& row = *modeRow(mode);
+// Walks the block's units of a mode beyond the four, each cell a unit decoded row by row, and
+// hands every pixel's box (x, y, width, height in picture pixels) and value to `box`.
+template <typename Box>
+void walkUnitBlock(const DataBytes& data, const SheetOptions& options, const ByteBlock& block,
+                   const ViewGeometry& g, int zoom, Box box) {
+    const ModeRow& row = *modeRow(options.colourMode);
     const uint8_t* const transform =
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data();
     const int pixels = static_cast<int>(g.cellWidth / row.pixelWidth);
@@ -96,8 +99,8 @@ void drawUnitBlock(const DataBytes& data, const SheetOptions& options, const Byt
                 decodeUnitRow(row, unit, y, pixels, packed.data());
                 const int64_t top = (r * g.unitHeight + y) * zoom;
                 for (int x = 0; x < pixels; ++x)
-                    fillPictureBox(target, (k * pixels + x) * boxWidth, top, boxWidth, zoom,
-                                   unitValueColour(options, packedPixel(packed.data(), x, row.packBits)));
+                    box((k * pixels + x) * boxWidth, top, boxWidth, zoom,
+                        packedPixel(packed.data(), x, row.packBits));
             }
         }
     }
@@ -164,9 +167,41 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
     if (isByteCellMode(options.colourMode)) {
         drawByteCellBlock(data, options, block, zoom, target);
     } else {
-        drawUnitBlock(data, options, block, viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1),
-                      zoom, target);
+        walkUnitBlock(data, options, block, viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1),
+                      zoom, [&](int64_t x, int64_t y, int width, int height, int value) {
+                          fillPictureBox(target, x, y, width, height, unitValueColour(options, value));
+                      });
     }
+    return true;
+}
+
+bool showsPaletteValues(int mode) {
+    const ModeRow* row = modeRow(mode);
+    return row != nullptr && !isByteCellMode(mode) && row->bits >= 1 && row->bits <= 8;
+}
+
+bool drawBlockValues(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
+                     IndexedPicture& picture) {
+    if (!showsPaletteValues(options.colourMode)) return false;
+    const PictureSize size = blockPictureSize(options, data.size, block, zoom);
+    if (size.width == 0) return false;
+    const int bits = modeRow(options.colourMode)->bits;
+    try {
+        picture.values.assign(static_cast<size_t>(int64_t{size.width} * size.height), 0);
+        picture.colours.resize(size_t{1} << bits);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    picture.width = size.width;
+    picture.height = size.height;
+    picture.bits = bits;
+    for (int v = 0; v < (1 << bits); ++v) picture.colours[v] = unitValueColour(options, v);
+    walkUnitBlock(data, options, block, viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1), zoom,
+                  [&](int64_t x, int64_t y, int width, int height, int value) {
+                      for (int64_t row = y; row < y + height; ++row)
+                          std::fill_n(picture.values.begin() + row * size.width + x, width,
+                                      static_cast<uint8_t>(value));
+                  });
     return true;
 }
 

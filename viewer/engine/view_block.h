@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graphics/images.h"
+#include "graphics/png_writer.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/sheet_render.h"
@@ -59,6 +60,17 @@ PictureSize blockPictureSize(const SheetOptions& options, int64_t dataSize, cons
 // and nothing drawn, when that size is 0 x 0 or the target is not of it.
 bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
                       const ImageBuffer& target);
+
+// Whether the mode's pixel values are colour numbers that a palette PNG can keep: not the four
+// byte-cell modes, and values of at most 8 bits.
+bool showsPaletteValues(int mode);
+
+// The picture of the block as drawBlockPicture draws it, but as the pixels' values, with the
+// colours values 0..2^bits-1 show (the palette from the options' base, black past its end, or
+// the format's own). False for a mode that does not show palette values, where
+// drawBlockPicture would draw nothing, or without the memory.
+bool drawBlockValues(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
+                     IndexedPicture& picture);
 
 // That picture made as image `number`. Non-zero on success; 0 (and no image) otherwise.
 int drawBlockImage(int number, const DataBytes& data, const SheetOptions& options, const ByteBlock& block,

@@ -45,13 +45,18 @@ std::string withChosenTypeOfProposal(const std::string& name) {
     return name.substr(0, name.size() - 4) + ".bmp";
 }
 
+// The PNG: of the colour numbers when there are some, else of image `number`.
+int savePng(int number, const std::string& name, const IndexedPicture* values) {
+    return values != nullptr ? writeIndexedPng(name, *values) : saveImage(number, name, "PNG");
+}
+
 }  // namespace
 
 void exportImage() {
     exportPicture(kSheetImage);
 }
 
-std::string exportPicture(int number) {
+std::string exportPicture(int number, const IndexedPicture* values) {
     std::string name = askSaveFileName("Please choose file to save", proposedName(),
                                        "Portable Network Graphics(*.png)|*.png|Bitmap (*.bmp)|*.bmp", 0);
     if (name.empty()) return "";
@@ -60,13 +65,13 @@ std::string exportPicture(int number) {
     if (pattern == kBmpPattern) name = withImageExtension(withChosenTypeOfProposal(name), ".bmp");
     if (pattern != kPngPattern && pattern != kBmpPattern) return "";
     if (refuseToReplaceViewedFile("Save Image Error", name)) return "";
-    const int saved = pattern == kPngPattern ? saveImage(number, name, "PNG") : saveImage(number, name);
+    const int saved = pattern == kPngPattern ? savePng(number, name, values) : saveImage(number, name);
     if (saved) return name;
     showMessage("Save Image Error", "Error saving\r\n" + name);
     return "";
 }
 
-std::string saveNumberedPicture(int number, const std::string& lastSaved) {
+std::string saveNumberedPicture(int number, const std::string& lastSaved, const IndexedPicture* values) {
     const std::string base = lastSaved.substr(0, lastSaved.size() - extensionOf(lastSaved).size());
     std::string name;
     for (int n = 0; name.empty() || fileIdentity(name).exists; ++n) {
@@ -79,7 +84,7 @@ std::string saveNumberedPicture(int number, const std::string& lastSaved) {
         name = base + number;
     }
     if (refuseToReplaceViewedFile("Save Image Error", name)) return "";
-    if (saveImage(number, name, "PNG")) return name;
+    if (savePng(number, name, values)) return name;
     showMessage("Save Image Error", "Error saving\r\n" + name);
     return "";
 }

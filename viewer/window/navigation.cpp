@@ -89,6 +89,13 @@ bool drawSelectionPicture(const std::string& title) {
     return false;
 }
 
+// The selection's colour numbers at zoom 1 in `values`, for a PNG that keeps them; nullptr in the
+// four classic modes, whose pictures stay in colour.
+const IndexedPicture* selectionValues(IndexedPicture& values) {
+    return drawBlockValues(viewerData(), viewerSheetOptions(), selectedBlock(), 1, values) ? &values
+                                                                                           : nullptr;
+}
+
 }  // namespace
 
 void goToOffset() {
@@ -164,7 +171,8 @@ bool draggingOnView() {
 
 void saveSelectionImage() {
     if (!drawSelectionPicture("Save selection")) return;
-    const std::string saved = exportPicture(kSelectionImage);
+    IndexedPicture values;
+    const std::string saved = exportPicture(kSelectionImage, selectionValues(values));
     if (!saved.empty()) lastSelectionPicture = saved;
     freeImage(kSelectionImage);
 }
@@ -175,7 +183,9 @@ void saveSelectionNumbered() {
         return;
     }
     if (!drawSelectionPicture("Save selection")) return;
-    const std::string saved = saveNumberedPicture(kSelectionImage, lastSelectionPicture);
+    IndexedPicture values;
+    const std::string saved =
+        saveNumberedPicture(kSelectionImage, lastSelectionPicture, selectionValues(values));
     freeImage(kSelectionImage);
     if (!saved.empty()) setStatusText(kStatusBar, 0, "Saved " + filePart(saved), kStatusNoBorder);
 }

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/graphics/pixel_picture.h"
+#include "tests/graphics/png_pixels.h"
+#include "tests/support/temp_folder.h"
 #include "tests/viewer/engine/kernel_tables.h"
 #include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/view_block.h"
 
 namespace {
 
@@ -168,6 +171,50 @@ TEST_P(PaletteDrawingTest, ValuesShowTheirPaletteColours) {
                 << mode << " x " << x;
         }
     }
+    freeImage(-1);
+}
+
+// A block saved as colour numbers, in every format beyond the four, with the format's own colours and
+// with a palette from a base (reaching past its end too): the PNG read back through libpng shows
+// the block's picture pixel for pixel. The four classic modes have no colour numbers to keep.
+TEST(BlockValuesTest, IndexedPngShowsTheBlocksPicture) {
+    TempFolder folder;
+    std::vector<uint8_t> bytes(40000);
+    for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = static_cast<uint8_t>(n * 2654435761u >> 13);
+    Palette vga;
+    ASSERT_TRUE(builtInPalette("vga", vga));
+    for (int mode = 0; mode < modeCount(); ++mode) {
+        const ViewGeometry g = viewGeometry(mode, 2, 1, 512);
+        const ByteBlock block{5, 2 * g.cellBytes, g.rowBytes, g.unitsPerRow > 1 ? 1 : 3};
+        for (const auto& [palette, base, zoom] :
+             {std::tuple{(Palette*)nullptr, 0, 1}, {&vga, 16, 2}, {&vga, 250, 1}}) {
+            SCOPED_TRACE(std::string(modeRow(mode)->cliName) + " base " + std::to_string(base));
+            TestView view = testView(bytes, mode, 2, 1, 0, 1 | 4);
+            view.options.palette = palette;
+            view.options.paletteBase = base;
+            IndexedPicture values;
+            const bool kept = drawBlockValues(view.data(), view.options, block, zoom, values);
+            ASSERT_EQ(kept, !isByteCellMode(mode));
+            if (!kept) continue;
+            ASSERT_TRUE(drawBlockImage(1, view.data(), view.options, block, zoom));
+            ASSERT_EQ(values.colours.size(), size_t{1} << modeRow(mode)->bits);
+            ASSERT_EQ(writeIndexedPng(folder.file("v.png"), values), 1);
+            const PngPixels read = readPngPixels(readWholeFile(folder.file("v.png")));
+            ASSERT_TRUE(read.ok && read.width == imageBuffer(1)->width &&
+                        read.height == imageBuffer(1)->height);
+            for (int y = 0; y < read.height; ++y)
+                for (int x = 0; x < read.width; ++x)
+                    ASSERT_EQ(read.colours[y * read.width + x], pixelColour(1, x, y)) << x << "," << y;
+        }
+    }
+    // A byte a pixel: the values are the bytes, inverted and nibble-swapped as shown.
+    const TestView chunky = testView(bytes, modeByCliName("chunky8"), 4, 1, 0, 1 | 4);
+    IndexedPicture values;
+    ASSERT_TRUE(drawBlockValues(chunky.data(), chunky.options, {10, 4, 4, 2}, 1, values));
+    std::vector<uint8_t> shown;
+    for (const int k : {10, 11, 12, 13, 14, 15, 16, 17})
+        shown.push_back(static_cast<uint8_t>((~bytes[k] & 0xFF) >> 4 | (~bytes[k] & 0x0F) << 4));
+    EXPECT_EQ(values.values, shown);
     freeImage(-1);
 }
 
