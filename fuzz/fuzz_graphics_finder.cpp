@@ -39,12 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(headers.first >= 0 && headers.first < headers.end && headers.end <= length);
 
     int64_t previousEnd = -1;
-    for (const GraphicsRegion& region : scanGraphics(block, length, mode, from, to, maxWidth)) {
+    const std::vector<GraphicsRegion> listed = scanGraphics(block, length, mode, from, to, maxWidth);
+    for (const GraphicsRegion& region : listed) {
         check(region.first >= from && region.first < to && region.first >= previousEnd);
         check(region.length > 0 && region.first + region.length <= length);
         check(region.width >= 1 && region.width <= widest);
         previousEnd = region.first + region.length;
     }
+    // Watched, the scan hands over the regions it lists, each once settled.
+    std::vector<GraphicsRegion> handed;
+    const auto hand = [](void* context, const GraphicsRegion& r) {
+        static_cast<std::vector<GraphicsRegion>*>(context)->push_back(r);
+    };
+    const ScanResult watched =
+        scanGraphics(block, length, mode, from, to, maxWidth, ScanHook{nullptr, hand, &handed});
+    check(!watched.stopped && watched.regions.size() == listed.size() && handed.size() == listed.size());
+    for (size_t i = 0; i < handed.size(); ++i)
+        check(handed[i].first == listed[i].first && handed[i].length == listed[i].length &&
+              handed[i].width == listed[i].width && watched.regions[i].first == listed[i].first);
     GraphicsRegion region{};
     if (findNextGraphics(block, length, mode, first, maxWidth, region)) check(region.first > first);
     if (findPreviousGraphics(block, length, mode, first, maxWidth, region)) check(region.first < first);

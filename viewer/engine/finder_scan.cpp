@@ -188,7 +188,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
 }
 
 std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, int64_t from, int64_t to,
-                                 int maxWidth, const PairLoops& loops) {
+                                 int maxWidth, const PairLoops& loops, ScanMeter& meter) {
     std::vector<GraphicsRegion> regions;
     from = std::max<int64_t>(from, 0);
     to = std::min(to, size);
@@ -210,7 +210,8 @@ std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, in
     const auto mayContinue = [&] {
         return lastListed && block <= last.first + last.length + longestBand(last.width) + kScanStride;
     };
-    while (block < lastBlock || mayContinue()) {
+    size_t told = 0;
+    while ((block < lastBlock || mayContinue()) && keepScanning(meter, from, to, block)) {
         if (!tailSeen && block > tail) {
             block = tail;
             tailSeen = true;
@@ -250,38 +251,53 @@ std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, in
             if (lastListed) regions.push_back(region);
             last = region;
             end = region.first + region.length;
+            // Only the region found last may still grow.
+            told = tellSettled(meter, regions, told, regions.size() - (lastListed ? 1 : 0));
         }
         lastEnd = std::max(lastEnd, end);
         block = std::max(block + kScanStride, (end + kScanStride - 1) / kScanStride * kScanStride);
     }
+    if (!meter.stopped) tellSettled(meter, regions, told, regions.size());
     return regions;
 }
 
-bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found) {
+bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found,
+                      ScanMeter& meter) {
     int64_t chunk = kFirstChunk;
-    for (int64_t from = std::max<int64_t>(0, position + 1); from < size; chunk *= 2) {
+    const int64_t start = std::max<int64_t>(0, position + 1);
+    meter.total = std::max<int64_t>(0, size - start);
+    for (int64_t from = start; from < size; chunk *= 2) {
         const int64_t to = size - from > chunk ? from + chunk : size;
+        meter.doneBefore = from - start;
         const std::vector<GraphicsRegion> regions = scan(from, to);
+        if (meter.stopped) return false;
         if (!regions.empty()) {
             found = regions.front();
             return true;
         }
         from = to;
     }
+    reportAllScanned(meter);
     return false;
 }
 
-bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found) {
+bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found,
+                      ScanMeter& meter) {
     int64_t chunk = kFirstChunk;
-    for (int64_t to = std::min(position, size); to > 0; chunk *= 2) {
+    const int64_t start = std::min(position, size);
+    meter.total = std::max<int64_t>(0, start);
+    for (int64_t to = start; to > 0; chunk *= 2) {
         const int64_t from = to > chunk ? to - chunk : 0;
+        meter.doneBefore = start - to;
         const std::vector<GraphicsRegion> regions = scan(from, to);
+        if (meter.stopped) return false;
         if (!regions.empty()) {
             found = regions.back();
             return true;
         }
         to = from;
     }
+    reportAllScanned(meter);
     return false;
 }
 

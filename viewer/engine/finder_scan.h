@@ -10,6 +10,7 @@
 
 #include "viewer/engine/finder_pairs.h"
 #include "viewer/engine/finder_results.h"
+#include "viewer/engine/scan_progress.h"
 
 namespace finder {
 
@@ -30,16 +31,19 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
                   GraphicsRegion& region, const PairLoops& loops);
 
 // scanGraphics with the pair loops given, for data of at least one byte, mode 0..3 and maxWidth in
-// 1..kFinderLargestWidth.
+// 1..kFinderLargestWidth, watched by the meter's hook.
 std::vector<GraphicsRegion> scan(const uint8_t* data, int64_t size, int mode, int64_t from, int64_t to,
-                                 int maxWidth, const PairLoops& loops);
+                                 int maxWidth, const PairLoops& loops, ScanMeter& meter);
 
 // The regions whose first byte lies in [from, to), as a scan lists them.
 using StretchScan = std::function<std::vector<GraphicsRegion>(int64_t from, int64_t to)>;
 
 // The first region that starts after `position` and the last that starts before it, scanning
-// stretches of 64 KiB first, then twice as long each time.
-bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found);
-bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found);
+// stretches of 64 KiB first, then twice as long each time, each watched by the meter (false also
+// when its hook stops the search).
+bool firstRegionAfter(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found,
+                      ScanMeter& meter);
+bool lastRegionBefore(int64_t size, int64_t position, const StretchScan& scan, GraphicsRegion& found,
+                      ScanMeter& meter);
 
 }  // namespace finder

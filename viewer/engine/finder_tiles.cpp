@@ -151,7 +151,7 @@ WidthGuess guessTilesPerRow(const uint8_t* data, int64_t size, int64_t first, co
 }
 
 std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t from, int64_t to,
-                                      const ModeRow& row, int maxWidth) {
+                                      const ModeRow& row, int maxWidth, ScanMeter& meter) {
     std::vector<GraphicsRegion> regions;
     const int64_t tileBytes = row.unitBytes;
     if (tileBytes <= 0) return regions;
@@ -165,11 +165,15 @@ std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t
         if (open.length > 0) open = trimmedToRows(data, size, open, row);
         const int64_t tiles = open.length / tileBytes;
         if (tiles >= kRegionLeastTiles && tiles >= kRegionLeastTileRows * open.width && open.first >= from &&
-            open.first < to)
+            open.first < to) {
             regions.push_back(open);
+            tellSettled(meter, regions, regions.size() - 1, regions.size());
+        }
         open = {};
     };
-    for (; window + windowBytes <= size && (window < to || open.length > 0); window += windowBytes) {
+    for (; window + windowBytes <= size && (window < to || open.length > 0) &&
+           keepScanning(meter, from, to, window);
+         window += windowBytes) {
         const WidthGuess guess = guessFromEdges(tileEdges(data, size, window, kWindowTiles, row), widest,
                                                 kLeastRegionTileScore, kMostRegionEdgeShare);
         const int width = guess.count > 0 ? guess.candidates[0].width : 0;
@@ -180,7 +184,7 @@ std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t
         close();
         if (width > 0 && window < to) open = {window, windowBytes, width, guess.candidates[0].score};
     }
-    close();
+    if (!meter.stopped) close();
     return regions;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "viewer/engine/finder_results.h"
+#include "viewer/engine/scan_progress.h"
 
 struct ModeRow;
 
@@ -16,8 +17,8 @@ WidthGuess guessTilesPerRow(const uint8_t* data, int64_t size, int64_t first, co
                             int maxWidth);
 
 // The regions whose first byte lies in [from, to) where runs of tiles line up, their first bytes on
-// whole tiles from the data's start, their widths in tiles.
+// whole tiles from the data's start, their widths in tiles; watched by the meter's hook.
 std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t from, int64_t to,
-                                      const ModeRow& row, int maxWidth);
+                                      const ModeRow& row, int maxWidth, ScanMeter& meter);
 
 }  // namespace finder

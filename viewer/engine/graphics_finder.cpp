@@ -52,13 +52,66 @@ int inUnits(const Judging& j, int bytes) {
     return bytes % j.unitBytes == 0 ? bytes / j.unitBytes : 0;
 }
 
-// The regions of the classic finder in width units, those of whole units only.
-std::vector<GraphicsRegion> inUnits(const Judging& j, std::vector<GraphicsRegion> regions) {
-    std::erase_if(regions, [&](GraphicsRegion& r) {
-        r.width = inUnits(j, r.width);
-        return r.width == 0;
-    });
+// What the caller is given of the regions the stages find: the classic finder's in width units, those
+// of whole units only; none that takes in a program's headers, which line up as records do.
+struct Listing {
+    const Judging* judging;
+    std::vector<ByteRange> headers;
+};
+
+// The region as listed; false when it is not listed.
+bool listed(const Listing& listing, GraphicsRegion& r) {
+    if (!listing.judging->tiled) r.width = inUnits(*listing.judging, r.width);
+    if (r.width == 0) return false;
+    for (const ByteRange& headers : listing.headers)
+        if (r.first < headers.end && r.first + r.length > headers.first) return false;
+    return true;
+}
+
+// The caller's hook, handed the regions as listed.
+struct ListingHook {
+    const Listing* listing;
+    const ScanHook* outer;
+};
+
+bool forwardProgress(void* context, int64_t done, int64_t total) {
+    const ScanHook& outer = *static_cast<ListingHook*>(context)->outer;
+    return outer.progress == nullptr || outer.progress(outer.context, done, total);
+}
+
+void forwardListed(void* context, const GraphicsRegion& region) {
+    const ListingHook& hook = *static_cast<ListingHook*>(context);
+    GraphicsRegion r = region;
+    if (hook.outer->found != nullptr && listed(*hook.listing, r)) hook.outer->found(hook.outer->context, r);
+}
+
+std::vector<GraphicsRegion> scanListed(const uint8_t* data, int64_t size, const Listing& listing,
+                                       int64_t from, int64_t to, int32_t maxWidth, finder::ScanMeter& meter) {
+    const Judging& j = *listing.judging;
+    std::vector<GraphicsRegion> regions =
+        j.tiled ? finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth), meter)
+                : finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
+                               finder::fastestPairLoops(), meter);
+    std::erase_if(regions, [&](GraphicsRegion& r) { return !listed(listing, r); });
     return regions;
+}
+
+// A search stretch by stretch (finder::firstRegionAfter or lastRegionBefore) watched by the hook.
+using StretchSearch = bool (*)(int64_t size, int64_t position, const finder::StretchScan& scan,
+                               GraphicsRegion& found, finder::ScanMeter& meter);
+
+FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, int32_t mode,
+                       int64_t position, int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
+    const Judging j = judgingOf(data, size, mode);
+    if (!j.valid) return FindResult::NotFound;
+    const Listing listing{&j, programHeaderRanges(data, size)};
+    const ScanHook progressOnly{hook.progress, nullptr, hook.context};
+    finder::ScanMeter meter{&progressOnly};
+    const bool got = search(
+        size, position,
+        [&](int64_t from, int64_t to) { return scanListed(data, size, listing, from, to, maxWidth, meter); },
+        found, meter);
+    return got ? FindResult::Found : meter.stopped ? FindResult::Stopped : FindResult::NotFound;
 }
 
 }  // namespace
@@ -82,34 +135,40 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
 
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
                                          int64_t to, int32_t maxWidth) {
+    return scanGraphics(data, size, mode, from, to, maxWidth, ScanHook{}).regions;
+}
+
+ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from, int64_t to,
+                        int32_t maxWidth, const ScanHook& hook) {
     const Judging j = judgingOf(data, size, mode);
     if (!j.valid) return {};
-    std::vector<GraphicsRegion> regions =
-        j.tiled ? finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth))
-                : inUnits(j, finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
-                                          finder::fastestPairLoops()));
-    // A program's headers line up as records do: no region takes them in.
-    for (const ByteRange& headers : programHeaderRanges(data, size))
-        std::erase_if(regions, [&](const GraphicsRegion& r) {
-            return r.first < headers.end && r.first + r.length > headers.first;
-        });
-    return regions;
+    const Listing listing{&j, programHeaderRanges(data, size)};
+    ListingHook forwarding{&listing, &hook};
+    const ScanHook listingHook{forwardProgress, forwardListed, &forwarding};
+    finder::ScanMeter meter{&listingHook};
+    const int64_t first = std::max<int64_t>(from, 0), last = std::min(to, size);
+    meter.total = last > first ? last - first : 0;
+    ScanResult result{scanListed(data, size, listing, from, to, maxWidth, meter), meter.stopped};
+    reportAllScanned(meter);
+    return result;
 }
 
 bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                       GraphicsRegion& found) {
-    return judgingOf(data, size, mode).valid &&
-           finder::firstRegionAfter(
-               size, position,
-               [&](int64_t from, int64_t to) { return scanGraphics(data, size, mode, from, to, maxWidth); },
-               found);
+    return findNextGraphics(data, size, mode, position, maxWidth, ScanHook{}, found) == FindResult::Found;
 }
 
 bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                           GraphicsRegion& found) {
-    return judgingOf(data, size, mode).valid &&
-           finder::lastRegionBefore(
-               size, position,
-               [&](int64_t from, int64_t to) { return scanGraphics(data, size, mode, from, to, maxWidth); },
-               found);
+    return findPreviousGraphics(data, size, mode, position, maxWidth, ScanHook{}, found) == FindResult::Found;
+}
+
+FindResult findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
+                            int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
+    return findWatched(finder::firstRegionAfter, data, size, mode, position, maxWidth, hook, found);
+}
+
+FindResult findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
+                                int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
+    return findWatched(finder::lastRegionBefore, data, size, mode, position, maxWidth, hook, found);
 }

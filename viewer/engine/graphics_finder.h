@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "viewer/engine/finder_results.h"
+#include "viewer/engine/scan_progress.h"
 
 // The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
 // `first`, judged from at most 8 KiB of data[first..size). Nothing is found where rows that line
@@ -22,6 +23,11 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
                                          int64_t to, int32_t maxWidth);
 
+// scanGraphics watched by the hook, which sees how far it has come and each region as soon as it is
+// settled, and may stop it.
+ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from, int64_t to,
+                        int32_t maxWidth, const ScanHook& hook);
+
 // The first region that starts after `position`, scanning no further than it must.
 bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                       GraphicsRegion& found);
@@ -29,3 +35,9 @@ bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t p
 // The last region that starts before `position`, scanning no further back than it must.
 bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
                           GraphicsRegion& found);
+
+// findNextGraphics and findPreviousGraphics watched by the hook's progress, which may stop them.
+FindResult findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
+                            int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found);
+FindResult findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
+                                int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found);
