@@ -240,24 +240,26 @@ BENCHMARK(saveRangeByteByByte)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     std::vector<Figure> figures;
     for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst";
+        const std::string name = std::string("drawView/") + modeRow(mode, nullptr)->cliName + "_worst";
         benchmark::RegisterBenchmark(name.c_str(), [mode](benchmark::State& state) {
             drawView(state, mode, 1, kMaxBytesPerRow, true);
         });
         figures.push_back(
-            {std::string("View, ") + modeRow(mode)->menuText + " worst (zoom 1, width 256, multi)",
+            {std::string("View, ") + modeRow(mode, nullptr)->menuText + " worst (zoom 1, width 256, multi)",
              FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
     }
     // The worst cases of a full-screen view: its drawing alone, within the frame of a whole redraw.
     for (const auto& [size, label, frameMs] :
          {std::tuple{kFullHdView, "1080p", 8}, {kUltraHdView, "2160p", 16}}) {
         for (int mode = 0; mode < kModeTableSize; ++mode) {
-            const std::string name = std::string("drawView/") + modeRow(mode)->cliName + "_worst_" + label;
+            const std::string name =
+                std::string("drawView/") + modeRow(mode, nullptr)->cliName + "_worst_" + label;
             benchmark::RegisterBenchmark(name.c_str(), [mode, size](benchmark::State& state) {
                 drawView(state, mode, 1, kMaxBytesPerRow, true, size);
             })->Unit(benchmark::kMillisecond);
-            figures.push_back({std::string("View ") + label + ", " + modeRow(mode)->menuText + " worst",
-                               FigureKind::TimeMs, name, "", static_cast<double>(frameMs), ""});
+            figures.push_back(
+                {std::string("View ") + label + ", " + modeRow(mode, nullptr)->menuText + " worst",
+                 FigureKind::TimeMs, name, "", static_cast<double>(frameMs), ""});
         }
     }
     figures.insert(figures.end(), {

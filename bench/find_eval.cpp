@@ -187,7 +187,9 @@ void identifyCase(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes
         identifyFormats(bytes.data(), static_cast<int64_t>(bytes.size()), c.first, c.length);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     size_t rank = 0;
-    while (rank < answers.size() && !drawSamePixels(*modeRow(answers[rank].mode), *modeRow(c.mode))) ++rank;
+    while (rank < answers.size() &&
+           !drawSamePixels(*modeRow(answers[rank].mode, nullptr), *modeRow(c.mode, nullptr)))
+        ++rank;
     ++tally.identified;
     tally.firstRight += rank == 0 && !answers.empty();
     tally.topThree += rank < 3 && rank < answers.size();
@@ -195,17 +197,18 @@ void identifyCase(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes
     tally.seconds += seconds;
     tally.slowest = std::max(tally.slowest, seconds);
     if (showMisses && rank != 0) {
-        std::printf("identify %s %s width %d (%s %s):", c.file.c_str(), modeRow(c.mode)->cliName, c.width,
-                    c.shape.c_str(), c.dither.c_str());
+        std::printf("identify %s %s width %d (%s %s):", c.file.c_str(), modeRow(c.mode, nullptr)->cliName,
+                    c.width, c.shape.c_str(), c.dither.c_str());
         for (size_t i = 0; i < answers.size() && i < 4; ++i)
-            std::printf(" %s %d %d", modeRow(answers[i].mode)->cliName, answers[i].width, answers[i].score);
+            std::printf(" %s %d %d", modeRow(answers[i].mode, nullptr)->cliName, answers[i].width,
+                        answers[i].score);
         std::printf("\n");
     }
 }
 
 // The classic modes, the linear machine formats and the tiled ones.
 const char* familyOf(int mode) {
-    const ModeLayout layout = modeRow(mode)->layout;
+    const ModeLayout layout = modeRow(mode, nullptr)->layout;
     return layout == ModeLayout::ByteCells ? "classic modes"
            : layout == ModeLayout::Linear  ? "linear formats"
                                            : "tiled formats";
@@ -235,7 +238,7 @@ void countPicture(Tallies& tallies, const Case& c, const std::vector<uint8_t>& b
 std::vector<const FormatEncoder*> machineEncoders() {
     std::vector<const FormatEncoder*> encoders;
     for (const FormatEncoder& encoder : kFormatEncoders)
-        if (!isByteCellMode(modeByCliName(encoder.mode))) encoders.push_back(&encoder);
+        if (!isByteCellMode(modeByCliName(encoder.mode, nullptr), nullptr)) encoders.push_back(&encoder);
     return encoders;
 }
 
@@ -250,9 +253,9 @@ int rescaledLevel(int level, int from, int to) {
 // tiles from the file's start.
 bool packedInFormat(const Case& c, const std::vector<uint8_t>& bytes, const FormatEncoder& target,
                     Case& packed, std::vector<uint8_t>& out) {
-    const FormatEncoder& source = *formatEncoder(modeRow(c.mode)->cliName);
-    const int mode = modeByCliName(target.mode);
-    const ModeRow& row = *modeRow(mode);
+    const FormatEncoder& source = *formatEncoder(modeRow(c.mode, nullptr)->cliName);
+    const int mode = modeByCliName(target.mode, nullptr);
+    const ModeRow& row = *modeRow(mode, nullptr);
     const int tiled = row.layout == ModeLayout::Tiled;
     const int w = c.width * source.across, h = static_cast<int>(c.length / c.width);
     const int units = std::min(w / target.across, tiled ? 64 : kFinderLargestWidth);
@@ -415,9 +418,9 @@ void countElfFiles(int count, bool showMisses) {
     std::printf("\n%-22s %5s  %8s  %7s  %6s  %9s\n", "x86-64 programs", "files", "MiB", "regions", "perMiB",
                 "inHeader");
     for (int mode = 0; mode < 4; ++mode)
-        std::printf("%-22s %5zu  %8.2f  %7lld  %6.2f  %9lld\n", modeRow(mode)->menuText, sample.size(), mib,
-                    static_cast<long long>(regions[mode]), mib > 0 ? regions[mode] / mib : 0.0,
-                    static_cast<long long>(inHeaders[mode]));
+        std::printf("%-22s %5zu  %8.2f  %7lld  %6.2f  %9lld\n", modeRow(mode, nullptr)->menuText,
+                    sample.size(), mib, static_cast<long long>(regions[mode]),
+                    mib > 0 ? regions[mode] / mib : 0.0, static_cast<long long>(inHeaders[mode]));
     std::printf("scan speed over them: %.0f MiB/s\n", seconds > 0 ? 4 * mib / seconds : 0.0);
 }
 
@@ -432,7 +435,7 @@ void printIdentify(const Tallies& tallies) {
     };
     Tally all;
     for (const auto& [mode, tally] : tallies.perMode) {
-        row(modeRow(mode)->menuText, tally);
+        row(modeRow(mode, nullptr)->menuText, tally);
         add(all, tally);
     }
     for (const auto& [family, tally] : tallies.perFamily) row(family, tally);
@@ -467,7 +470,7 @@ int main(int argc, char** argv) {
     if (!manifests.empty()) {
         std::printf("%-22s %5s  %7s  %7s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "whole",
                     "scan", "rows", "false", "otherMiB", "perMiB");
-        for (const auto& [mode, tally] : tallies.perMode) printRow(modeRow(mode)->menuText, tally);
+        for (const auto& [mode, tally] : tallies.perMode) printRow(modeRow(mode, nullptr)->menuText, tally);
         for (const auto& [family, tally] : tallies.perFamily) printRow(family, tally);
         for (const auto& [shape, tally] : tallies.perShape) printRow("shape " + shape, tally);
         for (const auto& [dither, tally] : tallies.perDither) printRow("dither " + dither, tally);

@@ -95,14 +95,14 @@ std::string formatsPage() {
            "pixels in W x width-bytes bytes; `unit = 2` draws each pixel two view units wide.\n\n"
            "| Menu text | CLI name | Menu | Layout | Bits |\n|---|---|---|---|---|\n";
     for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRecord& r = *modeRow(mode)->record;
+        const ModeRecord& r = *modeRow(mode, nullptr)->record;
         const std::string group = modeGroupTitle(r.group);
         out << "| \"" << r.menuText << "\" | `" << r.cliName << "` | "
             << (group.empty() ? "Color mode" : group) << " | " << layoutName(r.layout) << " | " << r.bits
             << " |\n";
     }
     for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRecord& r = *modeRow(mode)->record;
+        const ModeRecord& r = *modeRow(mode, nullptr)->record;
         out << "\n## " << r.menuText << "\n\n```\n" << description(r) << "```\n";
     }
     out << kFormatFilesSection;
@@ -119,14 +119,14 @@ std::string troffText(const std::string& text) {
 // submenus' menu texts.
 std::string manList(bool cliNames) {
     std::ostringstream out;
-    const std::vector<int> order = modesInMenuOrder();
+    const std::vector<int> order = modesInMenuOrder(nullptr);
     for (size_t i = 0; i < order.size(); ++i) {
-        const ModeRecord& r = *modeRow(order[i])->record;
+        const ModeRecord& r = *modeRow(order[i], nullptr)->record;
         const std::string title = modeGroupTitle(r.group);
         if (!cliNames && title.empty()) continue;
-        const bool groupStarts = i == 0 || modeRow(order[i - 1])->record->group != r.group;
+        const bool groupStarts = i == 0 || modeRow(order[i - 1], nullptr)->record->group != r.group;
         const bool last = i + 1 == order.size();
-        const bool groupEnds = last || modeRow(order[i + 1])->record->group != r.group;
+        const bool groupEnds = last || modeRow(order[i + 1], nullptr)->record->group != r.group;
         if (cliNames) {
             if (groupStarts) out << (title.empty() ? "the classic modes" : lowerCase(title)) << ":\n";
             out << ".BR " << r.cliName << " \" (" << troffText(r.menuText) << ")"
@@ -146,10 +146,10 @@ std::string manList(bool cliNames) {
 // One list item of the AppStream description: every group's menu texts.
 std::string metainfoItem() {
     std::string item = "<li>Colour modes: ";
-    const std::vector<int> order = modesInMenuOrder();
+    const std::vector<int> order = modesInMenuOrder(nullptr);
     for (size_t i = 0; i < order.size(); ++i) {
-        const ModeRecord& r = *modeRow(order[i])->record;
-        const bool groupStarts = i > 0 && modeRow(order[i - 1])->record->group != r.group;
+        const ModeRecord& r = *modeRow(order[i], nullptr)->record;
+        const bool groupStarts = i > 0 && modeRow(order[i - 1], nullptr)->record->group != r.group;
         item += groupStarts ? std::string("; ") + modeGroupTitle(r.group) + ": " : i > 0 ? ", " : "";
         item += r.menuText;
     }

@@ -15,20 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& [key, value] : settings.lines) {
         FileKey file;
         Bookmark bookmark;
-        if (!parseBookmarkValue(value, file, bookmark)) continue;
+        if (!parseBookmarkValue(value, nullptr, file, bookmark)) continue;
         FileKey again;
         Bookmark bookmarkAgain;
-        check(parseBookmarkValue(bookmarkValue(file, bookmark), again, bookmarkAgain));
-        check(bookmarkValue(again, bookmarkAgain) == bookmarkValue(file, bookmark));
-        check(!bookmarkLine(bookmark).empty());
+        check(parseBookmarkValue(bookmarkValue(nullptr, file, bookmark), nullptr, again, bookmarkAgain));
+        check(bookmarkValue(nullptr, again, bookmarkAgain) == bookmarkValue(nullptr, file, bookmark));
+        check(!bookmarkLine(bookmark, nullptr).empty());
         UserSettings changed = settings;
         changed.lines.emplace_back("bookmark", value);
-        const size_t count = fileBookmarks(changed, file).size();
+        const size_t count = fileBookmarks(changed, nullptr, file).size();
         check(count >= 1);
-        check(renameBookmark(changed, file, count - 1, "renamed"));
-        check(fileBookmarks(changed, file).back().name == "renamed");
-        check(deleteBookmark(changed, file, count - 1));
-        check(fileBookmarks(changed, file).size() == count - 1);
+        check(renameBookmark(changed, nullptr, file, count - 1, "renamed"));
+        check(fileBookmarks(changed, nullptr, file).back().name == "renamed");
+        check(deleteBookmark(changed, nullptr, file, count - 1));
+        check(fileBookmarks(changed, nullptr, file).size() == count - 1);
     }
     return 0;
 }

@@ -63,15 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(formatText(back.record) == formatText(d.record));
     }
 
-    dropAddedFormats();
-    const FormatLoad load = addFormatText(text, "fuzz");
+    FormatFiles formats;
+    const FormatLoad load = addFormatText(formats, text, "fuzz");
     if (load.mode < 0) return 0;
     // Bytes from the text, repeated, with some zero runs.
     std::vector<uint8_t> bytes(8192);
     for (size_t n = 0; n < bytes.size(); ++n)
         bytes[n] = static_cast<uint8_t>(text[n % text.size()] * (n / 7));
-    const ModeRow& row = *modeRow(load.mode);
-    const ViewGeometry g = viewGeometry(load.mode, width, 1, 1);
+    const ModeRow& row = *modeRow(load.mode, &formats.modes);
+    const ViewGeometry g = viewGeometry(load.mode, &formats.modes, width, 1, 1);
     const UnitBytes unit{bytes.data(), static_cast<int64_t>(bytes.size()),
                          transformTable(false, false, false).data(), first, width};
     const int pixels = static_cast<int>(std::min<int64_t>(g.unitWidth / row.pixelWidth, 1024));
@@ -85,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TestView view = testView(bytes, load.mode, width, zoom, first, options);
     view.options.viewHeight = 128;
     view.options.kernels = &kernels;
+    view.options.addedModes = &formats.modes;
     const ImageBuffer* image = imageBuffer(kSheetImage);
     const size_t imageBytes = static_cast<size_t>(image->stride) * image->height;
     check(drawSheetByBoxes(view));

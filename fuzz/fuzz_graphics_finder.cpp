@@ -18,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     // Every format of the table, and one on either side of it.
-    const int32_t mode = input.ConsumeIntegralInRange<int32_t>(-1, modeCount());
+    const int32_t mode = input.ConsumeIntegralInRange<int32_t>(-1, modeCount(nullptr));
     const int32_t maxWidth = input.ConsumeIntegralInRange<int32_t>(-2, 300);
     const int64_t first = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
     const int64_t from = input.ConsumeIntegralInRange<int64_t>(-100, 70000);
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (findPreviousGraphics(block, length, mode, first, maxWidth, region)) check(region.first < first);
 
     for (const FormatAnswer& answer : identifyFormats(block, length, first, to))
-        check(answer.mode >= 0 && answer.mode < modeCount() && answer.width >= 1 && answer.score <= 1000);
+        check(answer.mode >= 0 && answer.mode < modeCount(nullptr) && answer.width >= 1 &&
+              answer.score <= 1000);
 
     // The stages alone, with the pair loops of a version this processor runs.
     if (block == nullptr || mode < 0 || mode > 3) return 0;

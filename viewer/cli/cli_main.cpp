@@ -123,18 +123,19 @@ std::string modeOptionLines() {
     constexpr size_t kIndent = 15, kWidth = 92;
     std::string text = "  --mode NAME  ";
     size_t lineStart = 0;
-    std::vector<int> order = modesInMenuOrder();
-    // The formats from files are listed by `formats`.
-    order.erase(std::remove_if(order.begin(), order.end(),
-                               [](int mode) { return modeRow(mode)->record->group == ModeGroup::Files; }),
-                order.end());
+    // Only the built-ins: the formats from files are listed by `formats`.
+    std::vector<int> order = modesInMenuOrder(nullptr);
+    order.erase(
+        std::remove_if(order.begin(), order.end(),
+                       [](int mode) { return modeRow(mode, nullptr)->record->group == ModeGroup::Files; }),
+        order.end());
     for (size_t i = 0; i < order.size(); ++i) {
         const int mode = order[i];
-        const ModeRow& row = *modeRow(mode);
+        const ModeRow& row = *modeRow(mode, nullptr);
         const ModeGroup group = row.record->group;
-        const bool groupStarts = i > 0 && modeRow(order[i - 1])->record->group != group;
+        const bool groupStarts = i > 0 && modeRow(order[i - 1], nullptr)->record->group != group;
         const bool last = i + 1 == order.size();
-        const bool groupEnds = last || modeRow(order[i + 1])->record->group != group;
+        const bool groupEnds = last || modeRow(order[i + 1], nullptr)->record->group != group;
         std::string word = groupStarts ? lowerCase(modeGroupTitle(group)) + ": " : "";
         word += row.cliName;
         if (group == ModeGroup::Classic)
@@ -191,7 +192,8 @@ struct Request {
     int64_t paletteAt = 0, paletteCount = 16, paletteBase = 0;
     PaletteEncoding paletteEncoding = PaletteEncoding::Rgb24;
     bool paletteEncodingGiven = false;
-    const Palette* palette = nullptr;  // made once the data is loaded
+    const Palette* palette = nullptr;        // made once the data is loaded
+    const AddedModes* addedModes = nullptr;  // the formats read from files
 };
 
 struct NumberOption {
@@ -225,8 +227,8 @@ bool isBmpName(const std::string& name) {
     return lowerCase(midText(name, textLength(name) - 3)) == ".bmp";
 }
 
-bool modeByName(const std::string& name, int32_t& mode) {
-    const int found = modeByCliName(name.c_str());
+bool modeByName(const std::string& name, const AddedModes* added, int32_t& mode) {
+    const int found = modeByCliName(name.c_str(), added);
     if (found < 0) return false;
     mode = found;
     return true;
@@ -296,7 +298,7 @@ std::string takeOptionValue(Request& request, const std::string& option, const s
         return "";
     }
     if (option == "--mode") {
-        if (!modeByName(value, request.mode))
+        if (!modeByName(value, request.addedModes, request.mode))
             return "unknown mode \"" + value + "\" (pixloupe2d-cli --help lists the modes)";
         return "";
     }
@@ -414,7 +416,7 @@ std::string parseArguments(const std::vector<std::string>& arguments, Request& r
     if (request.command == "sprite" && (!request.firstGiven || !request.widthGiven || request.rows == 0))
         return "sprite needs --first N, --width W and --rows H";
     if (request.command == "sprite") {
-        const ViewGeometry g = viewGeometry(request.mode, request.width, request.zoom, 1);
+        const ViewGeometry g = viewGeometry(request.mode, request.addedModes, request.width, request.zoom, 1);
         if (request.rows * g.unitHeight * request.zoom > kLargestImageSide)
             return "--rows x --zoom makes a picture over " + decimalText(kLargestImageSide) + " pixels high";
         if (g.stripWidth * request.zoom > kLargestImageSide)
@@ -464,11 +466,13 @@ SheetOptions sheetOptions(const Request& request) {
             request.kernels,
             request.viewWidth,
             request.palette,
-            static_cast<int32_t>(request.paletteBase)};
+            static_cast<int32_t>(request.paletteBase),
+            request.addedModes};
 }
 
-WidthGuess guessAtFirstByte(const DataBytes& data, int64_t first, int32_t mode) {
-    return guessWidth(data.bytes, data.size, first, mode, kMaxBytesPerRow);
+WidthGuess guessAtFirstByte(const DataBytes& data, const Request& request) {
+    return guessWidth(data.bytes, data.size, request.first, request.mode, kMaxBytesPerRow,
+                      request.addedModes);
 }
 
 // The formats the stretch looks likeliest a picture in, on stdout; the exit code.
@@ -478,22 +482,25 @@ int printFormats(const Request& request, const DataBytes& data) {
     // Without --first, the earliest region that a scan in any format lists.
     if (!request.firstGiven) {
         first = data.size;
-        for (int mode = 0; mode < modeCount(); ++mode) {
+        for (int mode = 0; mode < modeCount(request.addedModes); ++mode) {
             GraphicsRegion region{};
-            if (findNextGraphics(data.bytes, data.size, mode, -1, kMaxBytesPerRow, region))
+            if (findNextGraphics(data.bytes, data.size, mode, -1, kMaxBytesPerRow, region,
+                                 request.addedModes))
                 first = std::min(first, region.first);
         }
         if (first == data.size) first = 0;
     }
     const std::vector<FormatAnswer> answers =
-        identifyFormats(data.bytes, data.size, first, request.length > 0 ? request.length : kJudgedLength);
+        identifyFormats(data.bytes, data.size, first, request.length > 0 ? request.length : kJudgedLength,
+                        request.addedModes);
     if (answers.empty()) {
         std::fprintf(stderr, "pixloupe2d-cli: nothing looks like a picture from byte %lld\n",
                      static_cast<long long>(first));
         return kExitNothingFound;
     }
     for (const FormatAnswer& answer : answers)
-        std::printf("%s %d %d\n", modeRow(answer.mode)->cliName, answer.width, answer.score);
+        std::printf("%s %d %d\n", modeRow(answer.mode, request.addedModes)->cliName, answer.width,
+                    answer.score);
     return kExitOk;
 }
 
@@ -501,7 +508,7 @@ int printFormats(const Request& request, const DataBytes& data) {
 int printFindings(const Request& request, const DataBytes& data) {
     if (request.command == "identify") return printFormats(request, data);
     if (request.command == "guess") {
-        const WidthGuess guess = guessAtFirstByte(data, request.first, request.mode);
+        const WidthGuess guess = guessAtFirstByte(data, request);
         if (guess.count == 0) {
             std::fprintf(stderr, "pixloupe2d-cli: no picture found from byte %lld\n",
                          static_cast<long long>(request.first));
@@ -512,8 +519,8 @@ int printFindings(const Request& request, const DataBytes& data) {
             std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
         return kExitOk;
     }
-    for (const GraphicsRegion& region :
-         scanGraphics(data.bytes, data.size, request.mode, request.from, request.to, kMaxBytesPerRow))
+    for (const GraphicsRegion& region : scanGraphics(data.bytes, data.size, request.mode, request.from,
+                                                     request.to, kMaxBytesPerRow, request.addedModes))
         std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
                     static_cast<long long>(region.length), region.width, region.score);
     return kExitOk;
@@ -522,7 +529,7 @@ int printFindings(const Request& request, const DataBytes& data) {
 std::string renderPicture(Request request, const DataFile& file) {
     const DataBytes data = dataBytes(file);
     if (request.width == 0) {
-        const WidthGuess guess = guessAtFirstByte(data, request.first, request.mode);
+        const WidthGuess guess = guessAtFirstByte(data, request);
         if (guess.count == 0) return "--width auto: no picture found from the first byte";
         request.width = guess.candidates[0].width;
     }
@@ -575,7 +582,7 @@ bool writeSprite(const DataBytes& data, const SheetOptions& options, const ByteB
 std::string writeSprites(const Request& request, const DataFile& file) {
     const DataBytes data = dataBytes(file);
     const int64_t count = request.count > 0 ? request.count : 1;
-    const int64_t rowBytes = viewRowBytes(request.mode, request.width);
+    const int64_t rowBytes = viewRowBytes(request.mode, request.addedModes, request.width);
     const int64_t spriteBytes = rowBytes * request.rows;
     int64_t allBytes = 0;
     const bool tooLarge = __builtin_mul_overflow(count, spriteBytes, &allBytes);
@@ -650,19 +657,19 @@ std::string runCommand(Request request, const DataFile& file, int& exitCode) {
 }
 
 // "bookmarks FILE": the file's bookmarks from the viewer's own settings, one a line.
-std::string listBookmarks(const std::vector<std::string>& arguments) {
+std::string listBookmarks(const FormatFiles& formats, const std::vector<std::string>& arguments) {
     if (arguments.size() != 2) return "bookmarks takes one argument: the data file (see --help)";
     FileKey key;
     if (!fileKeyOf(arguments[1], key)) return "cannot read data file: " + arguments[1];
     const UserSettings settings =
         readUserSettings(userSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
-    for (const Bookmark& bookmark : fileBookmarks(settings, key))
-        std::printf("%s\n", bookmarkLine(bookmark).c_str());
+    for (const Bookmark& bookmark : fileBookmarks(settings, &formats.modes, key))
+        std::printf("%s\n", bookmarkLine(bookmark, &formats.modes).c_str());
     return std::fflush(stdout) == 0 ? "" : "cannot write the list";
 }
 
 // "formats [--show ID]": every format one a line, or one format's description.
-std::string listFormats(const std::vector<std::string>& arguments) {
+std::string listFormats(const FormatFiles& formats, const std::vector<std::string>& arguments) {
     std::string shown;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -678,14 +685,14 @@ std::string listFormats(const std::vector<std::string>& arguments) {
         }
     }
     if (!shown.empty()) {
-        const int mode = modeByCliName(shown.c_str());
+        const int mode = modeByCliName(shown.c_str(), &formats.modes);
         if (mode < 0) return "unknown format \"" + shown + "\" (pixloupe2d-cli formats lists them)";
-        std::fputs(modeDescription(mode).c_str(), stdout);
+        std::fputs(modeDescription(formats, mode).c_str(), stdout);
     } else {
-        for (const int mode : modesInMenuOrder()) {
-            const ModeRow& row = *modeRow(mode);
+        for (const int mode : modesInMenuOrder(&formats.modes)) {
+            const ModeRow& row = *modeRow(mode, &formats.modes);
             std::printf("%-24s %-40s %-10s %2d  %s\n", row.cliName, row.menuText, layoutName(row.layout),
-                        row.bits, modeSource(mode).c_str());
+                        row.bits, modeSource(formats, mode).c_str());
         }
     }
     return std::fflush(stdout) == 0 ? "" : "cannot write the list";
@@ -693,10 +700,10 @@ std::string listFormats(const std::vector<std::string>& arguments) {
 
 // The shipped and the user's format files (a refused one is said on stderr and left out), then
 // those that --format-file names (a refused one ends the run).
-std::string addFormatFiles(const std::vector<std::string>& arguments) {
+std::string addFormatFiles(FormatFiles& formats, const std::vector<std::string>& arguments) {
     const std::vector<std::string> folders = formatFolders(programPath(), kBuildFolder, kSourceFormatFolder,
                                                            std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-    for (const std::string& problem : loadFormatFolders(folders))
+    for (const std::string& problem : loadFormatFolders(formats, folders))
         std::fprintf(stderr, "pixloupe2d-cli: %s\n", problem.c_str());
     for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
         std::string file;
@@ -707,7 +714,7 @@ std::string addFormatFiles(const std::vector<std::string>& arguments) {
         } else {
             continue;
         }
-        const FormatLoad load = loadFormatFile(file);
+        const FormatLoad load = loadFormatFile(formats, file);
         if (load.mode < 0) return load.problem;
     }
     return "";
@@ -722,11 +729,13 @@ std::string run(const std::vector<std::string>& arguments, bool& helpShown, int&
             return "";
         }
     }
-    if (arguments[0] == "bookmarks") return listBookmarks(arguments);
-    const std::string formatProblem = addFormatFiles(arguments);
+    FormatFiles formats;
+    const std::string formatProblem = addFormatFiles(formats, arguments);
     if (!formatProblem.empty()) return formatProblem;
-    if (arguments[0] == "formats") return listFormats(arguments);
+    if (arguments[0] == "bookmarks") return listBookmarks(formats, arguments);
+    if (arguments[0] == "formats") return listFormats(formats, arguments);
     Request request;
+    request.addedModes = &formats.modes;
     request.kernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
     request.command = arguments[0];
     if (request.command != "render" && request.command != "extract" && request.command != "sprite" &&

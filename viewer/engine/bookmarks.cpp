@@ -39,11 +39,13 @@ bool isSameKey(const FileKey& one, const FileKey& other) {
 }
 
 // The settings line of the file's index-th bookmark; nullptr when there is none.
-std::pair<std::string, std::string>* bookmarkEntry(UserSettings& settings, const FileKey& key, size_t index) {
+std::pair<std::string, std::string>* bookmarkEntry(UserSettings& settings, const AddedModes* added,
+                                                   const FileKey& key, size_t index) {
     for (auto& line : settings.lines) {
         FileKey lineKey;
         Bookmark bookmark;
-        if (line.first != kBookmarkKey || !parseBookmarkValue(line.second, lineKey, bookmark)) continue;
+        if (line.first != kBookmarkKey || !parseBookmarkValue(line.second, added, lineKey, bookmark))
+            continue;
         if (!isSameKey(lineKey, key)) continue;
         if (index-- == 0) return &line;
     }
@@ -71,7 +73,7 @@ bool fileKeyOf(const std::string& fileName, FileKey& key) {
     return true;
 }
 
-bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark) {
+bool parseBookmarkValue(std::string_view value, const AddedModes* added, FileKey& key, Bookmark& bookmark) {
     int64_t width = 0, zoom = 0, options = 0, pathLength = 0;
     std::string modeName;
     if (!takeNumber(value, key.size) || !takeNumber(value, key.modified) ||
@@ -82,7 +84,7 @@ bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark
         return false;
     key.path.assign(value.substr(0, static_cast<size_t>(pathLength)));
     bookmark.name.assign(value.substr(static_cast<size_t>(pathLength) + 1));
-    bookmark.mode = modeByCliName(modeName.c_str());
+    bookmark.mode = modeByCliName(modeName.c_str(), added);
     bookmark.width = static_cast<int32_t>(width);
     bookmark.zoom = static_cast<int32_t>(zoom);
     bookmark.options = static_cast<int32_t>(options);
@@ -91,55 +93,59 @@ bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark
            bookmark.first >= -kLargestDataSize && bookmark.first <= kLargestDataSize;
 }
 
-std::string bookmarkValue(const FileKey& key, const Bookmark& bookmark) {
+std::string bookmarkValue(const AddedModes* added, const FileKey& key, const Bookmark& bookmark) {
     return decimalText(key.size) + " " + decimalText(key.modified) + " " + decimalText(bookmark.first) + " " +
-           decimalText(bookmark.width) + " " + modeRow(bookmark.mode)->cliName + " " +
+           decimalText(bookmark.width) + " " + modeRow(bookmark.mode, added)->cliName + " " +
            decimalText(bookmark.zoom) + " " + decimalText(bookmark.options) + " " +
            decimalText(static_cast<int64_t>(key.path.size())) + " " + key.path + " " + bookmark.name;
 }
 
-std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const FileKey& key) {
+std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const AddedModes* added,
+                                    const FileKey& key) {
     std::vector<Bookmark> found;
     for (const auto& [name, value] : settings.lines) {
         FileKey lineKey;
         Bookmark bookmark;
-        if (name == kBookmarkKey && parseBookmarkValue(value, lineKey, bookmark) && isSameKey(lineKey, key))
+        if (name == kBookmarkKey && parseBookmarkValue(value, added, lineKey, bookmark) &&
+            isSameKey(lineKey, key))
             found.push_back(bookmark);
     }
     return found;
 }
 
-void addBookmark(UserSettings& settings, const FileKey& key, const Bookmark& bookmark) {
-    Bookmark added = bookmark;
-    added.name = oneLineName(bookmark.name);
-    settings.lines.emplace_back(kBookmarkKey, bookmarkValue(key, added));
+void addBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key,
+                 const Bookmark& bookmark) {
+    Bookmark named = bookmark;
+    named.name = oneLineName(bookmark.name);
+    settings.lines.emplace_back(kBookmarkKey, bookmarkValue(added, key, named));
 }
 
-bool renameBookmark(UserSettings& settings, const FileKey& key, size_t index, const std::string& name) {
-    auto* entry = bookmarkEntry(settings, key, index);
+bool renameBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key, size_t index,
+                    const std::string& name) {
+    auto* entry = bookmarkEntry(settings, added, key, index);
     if (entry == nullptr) return false;
     FileKey lineKey;
     Bookmark bookmark;
-    parseBookmarkValue(entry->second, lineKey, bookmark);
+    parseBookmarkValue(entry->second, added, lineKey, bookmark);
     bookmark.name = oneLineName(name);
-    entry->second = bookmarkValue(lineKey, bookmark);
+    entry->second = bookmarkValue(added, lineKey, bookmark);
     return true;
 }
 
-bool deleteBookmark(UserSettings& settings, const FileKey& key, size_t index) {
-    auto* entry = bookmarkEntry(settings, key, index);
+bool deleteBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key, size_t index) {
+    auto* entry = bookmarkEntry(settings, added, key, index);
     if (entry == nullptr) return false;
     settings.lines.erase(settings.lines.begin() + (entry - settings.lines.data()));
     return true;
 }
 
-std::string bookmarkLine(const Bookmark& bookmark) {
+std::string bookmarkLine(const Bookmark& bookmark, const AddedModes* added) {
     return decimalText(bookmark.first) + " " + decimalText(bookmark.width) + " " +
-           modeRow(bookmark.mode)->cliName + " " + decimalText(bookmark.zoom) + " " + bookmark.name;
+           modeRow(bookmark.mode, added)->cliName + " " + decimalText(bookmark.zoom) + " " + bookmark.name;
 }
 
-std::string defaultBookmarkName(int64_t first, int32_t mode, int32_t width) {
-    const ModeRow* row = modeRow(mode);
+std::string defaultBookmarkName(int64_t first, int32_t mode, const AddedModes* added, int32_t width) {
+    const ModeRow* row = modeRow(mode, added);
     return dollarHexText(first) + " " + (row != nullptr ? row->menuText : "?") + " width " +
            decimalText(width);
 }

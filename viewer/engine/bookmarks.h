@@ -10,6 +10,8 @@
 
 #include "support/user_settings.h"
 
+struct AddedModes;
+
 struct FileKey {
     std::string path;  // absolute, links resolved
     int64_t size = 0;
@@ -33,18 +35,21 @@ struct Bookmark {
 // zoom, options, the path's length, the path, then the name. False for a value that is not
 // one, or names no known mode, a width outside 1..256, a zoom that is no zoom step or a
 // first byte outside the 32-bit range.
-bool parseBookmarkValue(std::string_view value, FileKey& key, Bookmark& bookmark);
-std::string bookmarkValue(const FileKey& key, const Bookmark& bookmark);
+bool parseBookmarkValue(std::string_view value, const AddedModes* added, FileKey& key, Bookmark& bookmark);
+std::string bookmarkValue(const AddedModes* added, const FileKey& key, const Bookmark& bookmark);
 
 // The file's bookmarks in the order they were added; rename and delete take an index into it.
 // Names are kept on one line: line ends and tabs become spaces.
-std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const FileKey& key);
-void addBookmark(UserSettings& settings, const FileKey& key, const Bookmark& bookmark);
-bool renameBookmark(UserSettings& settings, const FileKey& key, size_t index, const std::string& name);
-bool deleteBookmark(UserSettings& settings, const FileKey& key, size_t index);
+std::vector<Bookmark> fileBookmarks(const UserSettings& settings, const AddedModes* added,
+                                    const FileKey& key);
+void addBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key,
+                 const Bookmark& bookmark);
+bool renameBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key, size_t index,
+                    const std::string& name);
+bool deleteBookmark(UserSettings& settings, const AddedModes* added, const FileKey& key, size_t index);
 
 // "first width mode zoom name": the first byte in decimal, the mode by its command-line name.
-std::string bookmarkLine(const Bookmark& bookmark);
+std::string bookmarkLine(const Bookmark& bookmark, const AddedModes* added);
 
 // The first byte as "$hex", the mode's menu name and the width.
-std::string defaultBookmarkName(int64_t first, int32_t mode, int32_t width);
+std::string defaultBookmarkName(int64_t first, int32_t mode, const AddedModes* added, int32_t width);

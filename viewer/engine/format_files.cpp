@@ -16,21 +16,9 @@ namespace {
 // A format file is a few hundred bytes; anything far larger is no format file.
 constexpr std::streamsize kLargestFormatFile = 64 * 1024;
 
-struct AddedFormat {
-    FormatDescription description;
-    std::string source, text;
-    std::array<int32_t, 256> colours{};
-};
-
-std::deque<AddedFormat>& addedFormats() {
-    static std::deque<AddedFormat> formats;
-    return formats;
-}
-
-const AddedFormat* addedFormat(int mode) {
-    const std::deque<AddedFormat>& formats = addedFormats();
+const FormatFile* formatFile(const FormatFiles& formats, int mode) {
     const int index = mode - kModeTableSize;
-    return index >= 0 && index < static_cast<int>(formats.size()) ? &formats[index] : nullptr;
+    return index >= 0 && index < static_cast<int>(formats.files.size()) ? &formats.files[index] : nullptr;
 }
 
 // The bits of the value under the mask, packed down, scaled to 0..255.
@@ -62,7 +50,7 @@ std::string drawProblem(const FormatDescription& d, int& line) {
 
 }  // namespace
 
-FormatLoad addFormatText(std::string_view text, const std::string& source) {
+FormatLoad addFormatText(FormatFiles& into, std::string_view text, const std::string& source) {
     FormatLoad load;
     const FormatParse parse = parseFormatText(text);
     if (!parse.ok) {
@@ -70,9 +58,9 @@ FormatLoad addFormatText(std::string_view text, const std::string& source) {
         return load;
     }
     const FormatDescription& d = parse.format;
-    const int taken = modeByCliName(d.id.c_str());
+    const int taken = modeByCliName(d.id.c_str(), &into.modes);
     if (taken >= 0) {
-        load.problem = lineProblem(source, 1, "id \"" + d.id + "\" is taken by " + modeSource(taken));
+        load.problem = lineProblem(source, 1, "id \"" + d.id + "\" is taken by " + modeSource(into, taken));
         return load;
     }
     int line = 1;
@@ -81,14 +69,13 @@ FormatLoad addFormatText(std::string_view text, const std::string& source) {
         load.problem = lineProblem(source, line, problem);
         return load;
     }
-    std::deque<AddedFormat>& formats = addedFormats();
-    formats.push_back({d, source, std::string(text), {}});
-    AddedFormat& added = formats.back();
+    into.files.push_back({d, source, std::string(text), {}});
+    FormatFile& added = into.files.back();
     ModeRecord& record = added.description.record;
     record.menuText = added.description.name.c_str();
     record.cliName = added.description.id.c_str();
     record.group = ModeGroup::Files;
-    record.id = modeCount();
+    record.id = modeCount(&into.modes);
     if (d.colours == FormatColours::Direct) {
         const uint32_t* masks = d.channelMasks;
         for (uint32_t v = 0; v < (1u << record.bits); ++v)
@@ -101,20 +88,15 @@ FormatLoad addFormatText(std::string_view text, const std::string& source) {
         for (int v = 0; v < (1 << record.bits); ++v) added.colours[v] = paletteColour(palette, 0, v);
         record.colours = added.colours.data();
     }
-    load.mode = appendMode(record);
+    load.mode = appendMode(into.modes, record);
     if (load.mode < 0) {
-        formats.pop_back();
+        into.files.pop_back();
         load.problem = source + ": more than " + std::to_string(kMostAddedModes) + " formats from files";
     }
     return load;
 }
 
-void dropAddedFormats() {
-    dropAddedModes();
-    addedFormats().clear();
-}
-
-FormatLoad loadFormatFile(const std::string& path) {
+FormatLoad loadFormatFile(FormatFiles& into, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string text;
     if (in) {
@@ -125,10 +107,10 @@ FormatLoad loadFormatFile(const std::string& path) {
     if (!in && !in.eof()) return {-1, path + ": cannot read the file"};
     if (static_cast<std::streamsize>(text.size()) > kLargestFormatFile)
         return {-1, path + ": too large for a format file"};
-    return addFormatText(text, path);
+    return addFormatText(into, text, path);
 }
 
-std::vector<std::string> loadFormatFolder(const std::string& folder) {
+std::vector<std::string> loadFormatFolder(FormatFiles& into, const std::string& folder) {
     std::vector<std::string> names, problems;
     std::error_code error;
     for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
@@ -138,16 +120,16 @@ std::vector<std::string> loadFormatFolder(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        const FormatLoad load = loadFormatFile(name);
+        const FormatLoad load = loadFormatFile(into, name);
         if (load.mode < 0) problems.push_back(load.problem);
     }
     return problems;
 }
 
-std::vector<std::string> loadFormatFolders(const std::vector<std::string>& folders) {
+std::vector<std::string> loadFormatFolders(FormatFiles& into, const std::vector<std::string>& folders) {
     std::vector<std::string> problems;
     for (const std::string& folder : folders) {
-        const std::vector<std::string> more = loadFormatFolder(folder);
+        const std::vector<std::string> more = loadFormatFolder(into, folder);
         problems.insert(problems.end(), more.begin(), more.end());
     }
     return problems;
@@ -173,14 +155,14 @@ std::vector<std::string> formatFolders(const std::string& programPath, const std
     return folders;
 }
 
-std::string modeSource(int mode) {
-    const AddedFormat* added = addedFormat(mode);
+std::string modeSource(const FormatFiles& formats, int mode) {
+    const FormatFile* added = formatFile(formats, mode);
     return added != nullptr ? added->source : "built in";
 }
 
-std::string modeDescription(int mode) {
-    const AddedFormat* added = addedFormat(mode);
+std::string modeDescription(const FormatFiles& formats, int mode) {
+    const FormatFile* added = formatFile(formats, mode);
     if (added != nullptr) return added->text;
-    const ModeRow* row = modeRow(mode);
+    const ModeRow* row = modeRow(mode, nullptr);
     return row != nullptr ? formatText(*row->record) : "";
 }

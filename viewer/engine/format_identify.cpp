@@ -112,17 +112,19 @@ bool drawSamePixels(const ModeRow& a, const ModeRow& b) {
     return one.values == other.values;
 }
 
-std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length) {
+std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length,
+                                          const AddedModes* added) {
     std::vector<FormatAnswer> answers;
     if (data == nullptr || first < 0 || first >= size || length <= 0) return answers;
     const uint8_t* stretch = data + first;
     const int64_t bytes = std::min({length, size - first, kJudgedBytes});
-    for (int mode = 0; mode < modeCount(); ++mode) {
-        const ModeRow& row = *modeRow(mode);
+    for (int mode = 0; mode < modeCount(added); ++mode) {
+        const ModeRow& row = *modeRow(mode, added);
         if (row.unitPixels > 64 || row.unitHeight > 64) continue;  // a whole screen a unit: no width
         bool seen = false;
-        for (const FormatAnswer& answer : answers) seen = seen || drawSamePixels(*modeRow(answer.mode), row);
-        const WidthGuess guess = seen ? WidthGuess{} : guessWidth(stretch, bytes, 0, mode, 256);
+        for (const FormatAnswer& answer : answers)
+            seen = seen || drawSamePixels(*modeRow(answer.mode, added), row);
+        const WidthGuess guess = seen ? WidthGuess{} : guessWidth(stretch, bytes, 0, mode, 256, added);
         if (guess.count == 0) continue;
         const int width = guess.candidates[0].width;
         const int score = leadingLikeness(stretch, bytes, row, width);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+struct AddedModes;
 struct ModeRow;
 
 struct FormatAnswer {
@@ -16,7 +17,9 @@ struct FormatAnswer {
 // The formats, best first, at which the bytes [first, first + length) of the data draw a picture,
 // with their widths; none where nothing looks like one. Formats that draw the same pixels from the
 // same bytes count once, as the first of them in the table. Judged on at most 64 KiB.
-std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length);
+// Formats added from files are judged too when `added` holds them.
+std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length,
+                                          const AddedModes* added = nullptr);
 
 // Whether two formats draw the same pixels from the same bytes: the same shape of units, and the
 // same pixels from bytes of every value.

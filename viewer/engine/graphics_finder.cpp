@@ -25,10 +25,10 @@ struct Judging {
     const ModeRow* row = nullptr;
 };
 
-Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode) {
-    const ModeRow* row = modeRow(mode);
+Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode, const AddedModes* added) {
+    const ModeRow* row = modeRow(mode, added);
     if (data == nullptr || size <= 0 || row == nullptr) return {};
-    if (isByteCellMode(mode)) return {true, false, mode, 1, row};
+    if (row->layout == ModeLayout::ByteCells) return {true, false, mode, 1, row};
     // A screen of the ZX Spectrum is one unit of 6912 bytes: it has no width to find.
     if (row->layout == ModeLayout::Tiled)
         return {row->unitPixels <= 64 && row->unitHeight <= 64, true, 0, row->unitBytes, row};
@@ -101,8 +101,9 @@ using StretchSearch = bool (*)(int64_t size, int64_t position, const finder::Str
                                GraphicsRegion& found, finder::ScanMeter& meter);
 
 FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, int32_t mode,
-                       int64_t position, int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
-    const Judging j = judgingOf(data, size, mode);
+                       const AddedModes* added, int64_t position, int32_t maxWidth, const ScanHook& hook,
+                       GraphicsRegion& found) {
+    const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return FindResult::NotFound;
     const Listing listing{&j, programHeaderRanges(data, size)};
     const ScanHook progressOnly{hook.progress, nullptr, hook.context};
@@ -116,8 +117,9 @@ FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, 
 
 }  // namespace
 
-WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth) {
-    const Judging j = judgingOf(data, size, mode);
+WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth,
+                      const AddedModes* added) {
+    const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return {};
     if (j.tiled) return finder::guessTilesPerRow(data, size, first, *j.row, clampWidth(maxWidth));
     const WidthGuess classic = finder::guessAt(data, size, first, j.classicMode, classicWidth(j, maxWidth),
@@ -134,13 +136,13 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
 }
 
 std::vector<GraphicsRegion> scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from,
-                                         int64_t to, int32_t maxWidth) {
-    return scanGraphics(data, size, mode, from, to, maxWidth, ScanHook{}).regions;
+                                         int64_t to, int32_t maxWidth, const AddedModes* added) {
+    return scanGraphics(data, size, mode, from, to, maxWidth, ScanHook{}, added).regions;
 }
 
 ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t from, int64_t to,
-                        int32_t maxWidth, const ScanHook& hook) {
-    const Judging j = judgingOf(data, size, mode);
+                        int32_t maxWidth, const ScanHook& hook, const AddedModes* added) {
+    const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return {};
     const Listing listing{&j, programHeaderRanges(data, size)};
     ListingHook forwarding{&listing, &hook};
@@ -154,21 +156,25 @@ ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t
 }
 
 bool findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
-                      GraphicsRegion& found) {
-    return findNextGraphics(data, size, mode, position, maxWidth, ScanHook{}, found) == FindResult::Found;
+                      GraphicsRegion& found, const AddedModes* added) {
+    return findNextGraphics(data, size, mode, position, maxWidth, ScanHook{}, found, added) ==
+           FindResult::Found;
 }
 
 bool findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position, int32_t maxWidth,
-                          GraphicsRegion& found) {
-    return findPreviousGraphics(data, size, mode, position, maxWidth, ScanHook{}, found) == FindResult::Found;
+                          GraphicsRegion& found, const AddedModes* added) {
+    return findPreviousGraphics(data, size, mode, position, maxWidth, ScanHook{}, found, added) ==
+           FindResult::Found;
 }
 
 FindResult findNextGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
-                            int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
-    return findWatched(finder::firstRegionAfter, data, size, mode, position, maxWidth, hook, found);
+                            int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found,
+                            const AddedModes* added) {
+    return findWatched(finder::firstRegionAfter, data, size, mode, added, position, maxWidth, hook, found);
 }
 
 FindResult findPreviousGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t position,
-                                int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found) {
-    return findWatched(finder::lastRegionBefore, data, size, mode, position, maxWidth, hook, found);
+                                int32_t maxWidth, const ScanHook& hook, GraphicsRegion& found,
+                                const AddedModes* added) {
+    return findWatched(finder::lastRegionBefore, data, size, mode, added, position, maxWidth, hook, found);
 }

@@ -538,10 +538,13 @@ int32_t grey(int level) {
     return level | level << 8 | level << 16;
 }
 
-// The rows of the formats added from files, in the order they came.
-std::deque<ModeRow>& addedModes() {
-    static std::deque<ModeRow> rows;
-    return rows;
+// The plans of a mode for values that are levels or not (the plane stride set at drawing).
+std::array<BitGatherPlan, 2> gatherPlansOf(const ModeRow& row) {
+    std::array<BitGatherPlan, 2> plans;
+    for (const bool levels : {false, true})
+        plans[levels] =
+            bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes, hasPlanes(row) ? 1 : 0, levels);
+    return plans;
 }
 
 }  // namespace
@@ -552,43 +555,53 @@ ZxRow zxRow(int y) {
 
 extern const int kModeTableSize = static_cast<int>(std::size(kRecords));
 
-int appendMode(const ModeRecord& record) {
-    std::deque<ModeRow>& added = addedModes();
-    if (added.size() >= kMostAddedModes) return -1;
-    added.push_back(modeRowOf(record));
-    return kModeTableSize + static_cast<int>(added.size()) - 1;
+int appendMode(AddedModes& added, const ModeRecord& record) {
+    if (added.modes.size() >= kMostAddedModes) return -1;
+    AddedMode& mode = added.modes.emplace_back();
+    mode.row = modeRowOf(record);
+    const std::array<BitGatherPlan, 2> plans = gatherPlansOf(mode.row);
+    std::copy(plans.begin(), plans.end(), mode.plans);
+    return kModeTableSize + static_cast<int>(added.modes.size()) - 1;
 }
 
-void dropAddedModes() {
-    addedModes().clear();
+int modeCount(const AddedModes* added) {
+    return kModeTableSize + (added != nullptr ? static_cast<int>(added->modes.size()) : 0);
 }
 
-int modeCount() {
-    return kModeTableSize + static_cast<int>(addedModes().size());
-}
-
-const ModeRow* modeRow(int mode) {
+const ModeRow* modeRow(int mode, const AddedModes* added) {
     if (mode >= 0 && mode < kModeTableSize) return &kModes[mode];
-    const std::deque<ModeRow>& added = addedModes();
-    return mode >= kModeTableSize && mode - kModeTableSize < static_cast<int>(added.size())
-               ? &added[mode - kModeTableSize]
-               : nullptr;
+    return mode >= kModeTableSize && mode < modeCount(added) ? &added->modes[mode - kModeTableSize].row
+                                                             : nullptr;
 }
 
-int modeByCliName(const char* name) {
+BitGatherPlan modePlan(int mode, const AddedModes* added, bool levels, int64_t planeStride) {
+    // The built-ins' plans are made once, with the first drawing, and never change after.
+    using ModePlans = std::vector<std::array<BitGatherPlan, 2>>;
+    static const ModePlans builtInPlans = [] {
+        ModePlans made;
+        for (const ModeRow& row : kModes) made.push_back(gatherPlansOf(row));
+        return made;
+    }();
+    BitGatherPlan plan = mode < kModeTableSize ? builtInPlans[mode][levels]
+                                               : added->modes[mode - kModeTableSize].plans[levels];
+    plan.planeStride = planeStride;
+    return plan;
+}
+
+int modeByCliName(const char* name, const AddedModes* added) {
     const std::string lower = lowerCase(name);
-    for (int mode = 0; mode < modeCount(); ++mode) {
-        if (lower == modeRow(mode)->cliName) return mode;
+    for (int mode = 0; mode < modeCount(added); ++mode) {
+        if (lower == modeRow(mode, added)->cliName) return mode;
     }
     return -1;
 }
 
-std::vector<int> modesInMenuOrder() {
+std::vector<int> modesInMenuOrder(const AddedModes* added) {
     std::vector<int> order;
     for (const ModeGroup group :
          {ModeGroup::Classic, ModeGroup::Computers, ModeGroup::Consoles, ModeGroup::Files})
-        for (int mode = 0; mode < modeCount(); ++mode)
-            if (modeRow(mode)->record->group == group) order.push_back(mode);
+        for (int mode = 0; mode < modeCount(added); ++mode)
+            if (modeRow(mode, added)->record->group == group) order.push_back(mode);
     return order;
 }
 
@@ -605,20 +618,21 @@ const char* modeGroupTitle(ModeGroup group) {
     }
 }
 
-int32_t modePixelColour(int mode, int value) {
-    const ModeRow* row = modeRow(mode);
+int32_t modePixelColour(int mode, int value, const AddedModes* added) {
+    const ModeRow* row = modeRow(mode, added);
     const int top = row != nullptr ? (1 << row->bits) - 1 : 1;
     if (row != nullptr && row->record->colours != nullptr) return row->record->colours[value & top];
     return grey(255 * (value & top) / top);
 }
 
-bool isByteCellMode(int mode) {
-    const ModeRow* row = modeRow(mode);
+bool isByteCellMode(int mode, const AddedModes* added) {
+    const ModeRow* row = modeRow(mode, added);
     return row == nullptr || row->layout == ModeLayout::ByteCells;
 }
 
-ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
-    const ModeRow& row = modeRow(mode) != nullptr ? *modeRow(mode) : kModes[0];
+ViewGeometry viewGeometry(int mode, const AddedModes* added, int width, int zoom, int viewHeight) {
+    const ModeRow* found = modeRow(mode, added);
+    const ModeRow& row = found != nullptr ? *found : kModes[0];
     const int64_t w = width >= 1 ? width : 1;
     const int64_t z = zoom >= 1 ? zoom : 1;
     ViewGeometry g{};
@@ -644,9 +658,11 @@ ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight) {
     return g;
 }
 
-int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64_t unitX) {
-    const ModeRow& row = modeRow(mode) != nullptr ? *modeRow(mode) : kModes[0];
-    const ViewGeometry g = viewGeometry(mode, width, 1, 1);
+int64_t viewPointByte(int mode, const AddedModes* added, int64_t first, int width, int64_t viewRow,
+                      int64_t unitX) {
+    const ModeRow* found = modeRow(mode, added);
+    const ModeRow& row = found != nullptr ? *found : kModes[0];
+    const ViewGeometry g = viewGeometry(mode, added, width, 1, 1);
     const int64_t rowStart = first + viewRow * g.rowBytes;
     if (row.layout == ModeLayout::Tiled) return rowStart + unitX / g.unitWidth * g.unitBytes;
     const int64_t pixel = unitX / row.pixelWidth;

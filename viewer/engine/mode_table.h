@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "viewer/engine/pixel_kernels.h"
@@ -141,6 +142,11 @@ struct ModeRow {
     int planeRunStep;
 };
 
+// Modes whose value bits lie in planes `width` bytes apart.
+inline bool hasPlanes(const ModeRow& row) {
+    return row.layout == ModeLayout::Linear && row.unitBytes > 1;
+}
+
 // The source bits of a mode for the vector kernels, or nullptr.
 inline const SourceBitMap* sourceBitsOf(const ModeRow& row) {
     return row.hasSourceBits ? &row.sourceBits : nullptr;
@@ -161,35 +167,50 @@ extern const int kModeTableSize;
 // The most formats that files may add.
 constexpr int kMostAddedModes = 256;
 
-// Adds a format read from a file as mode modeCount(), grouped under ModeGroup::Files; the record
-// (and the texts and colours it points to) must stay where it is for the rest of the run. -1 when
-// kMostAddedModes are there already.
-int appendMode(const ModeRecord& record);
+// A format added from a file, and its bit-gather plans for values that are grey levels repeating
+// the bits or not (made once, when it is added).
+struct AddedMode {
+    ModeRow row;
+    BitGatherPlan plans[2];
+};
 
-// Drops every format added (for the fuzz target, which adds one per input).
-void dropAddedModes();
+// The formats a run adds from files: modes kModeTableSize and on, in the order they came. Whoever
+// loads them owns the set and hands it to everything that looks a mode up; nullptr stands for
+// none. A record added (and the texts and colours it points to) must stay where it is for as long
+// as the set is used.
+struct AddedModes {
+    std::deque<AddedMode> modes;
+};
+
+// Adds a format read from a file as mode modeCount(added), grouped under ModeGroup::Files. -1 when
+// kMostAddedModes are there already.
+int appendMode(AddedModes& added, const ModeRecord& record);
 
 // The built-in formats and those added: modes 0..modeCount()-1.
-int modeCount();
+int modeCount(const AddedModes* added);
 
-// Row `mode` of the table; nullptr outside 0..modeCount()-1.
-const ModeRow* modeRow(int mode);
+// Row `mode` of the built-ins or of those added; nullptr outside 0..modeCount()-1.
+const ModeRow* modeRow(int mode, const AddedModes* added);
+
+// The bit-gather plan of a mode (see bitGatherPlan), for values that are grey levels repeating the
+// bits or not, reading planes planeStride apart.
+BitGatherPlan modePlan(int mode, const AddedModes* added, bool levels, int64_t planeStride);
 
 // The modes as the menus list them: group by group, each group in table order (a format added
 // at the table's end joins its group).
-std::vector<int> modesInMenuOrder();
+std::vector<int> modesInMenuOrder(const AddedModes* added);
 
 // The group's title in the "Color mode" menu ("" for the four classic modes).
 const char* modeGroupTitle(ModeGroup group);
 
 // One of the four byte-cell modes (any mode outside the table counts as Binary).
-bool isByteCellMode(int mode);
+bool isByteCellMode(int mode, const AddedModes* added);
 
 // The mode with the CLI name (any letter case), built in or added, or -1.
-int modeByCliName(const char* name);
+int modeByCliName(const char* name, const AddedModes* added);
 
 // Screen colour (0x00BBGGRR) of a pixel value of a mode beyond the four.
-int32_t modePixelColour(int mode, int value);
+int32_t modePixelColour(int mode, int value, const AddedModes* added);
 
 // Geometry of the view for a mode and width, in view units.
 struct ViewGeometry {
@@ -211,10 +232,11 @@ inline int packedPixel(const uint8_t* packed, int x, int packBits) {
 }
 
 // zoom 1..8, viewHeight in screen pixels.
-ViewGeometry viewGeometry(int mode, int width, int zoom, int viewHeight);
+ViewGeometry viewGeometry(int mode, const AddedModes* added, int width, int zoom, int viewHeight);
 
 // The byte of the view at (unitX, viewRow): unitX in view units from the left of its strip,
 // viewRow counted from the first view row of the view across the strips. In a tiled mode the
 // first byte of the tile; in a linear mode the row's byte holding the pixel (plane 0); in the
 // four byte-cell modes the byte drawn there. first: the view's first byte.
-int64_t viewPointByte(int mode, int64_t first, int width, int64_t viewRow, int64_t unitX);
+int64_t viewPointByte(int mode, const AddedModes* added, int64_t first, int width, int64_t viewRow,
+                      int64_t unitX);

@@ -8,7 +8,7 @@ namespace {
 
 // The record of a byte-cell mode; Binary for any other mode.
 const ModeRow& byteCellRow(int mode) {
-    return *modeRow(isByteCellMode(mode) ? mode : kModeBinary);
+    return *modeRow(mode >= 0 && mode < kColourModeCount ? mode : kModeBinary, nullptr);
 }
 
 using TransformTables = std::array<std::array<uint8_t, 256>, 8>;
@@ -36,8 +36,8 @@ ModeGeometry modeGeometry(int mode) {
 }
 
 int32_t modePaletteColour(int mode, int index) {
-    if (mode == kModeBinary || !isByteCellMode(mode)) return kColourBlack;
-    const ModeRow& row = *modeRow(mode);
+    if (mode <= kModeBinary || mode >= kColourModeCount) return kColourBlack;
+    const ModeRow& row = *modeRow(mode, nullptr);
     return index >= 0 && index < 1 << row.bits ? row.record->colours[index] : kColourBlack;
 }
 

@@ -23,9 +23,10 @@ namespace {
 
 bool optionsInRange(const SheetOptions& options) {
     return options.bytesPerRow >= 1 && options.bytesPerRow <= kMaxBytesPerRow && isZoomStep(options.zoom) &&
-           options.colourMode >= 0 && options.colourMode < modeCount() && options.viewHeight >= 1 &&
-           options.viewHeight <= 32767 && options.viewWidth >= 1 && options.viewWidth <= kLargestViewSide &&
-           options.first >= -kLargestDataSize && options.first <= kLargestDataSize;
+           options.colourMode >= 0 && options.colourMode < modeCount(options.addedModes) &&
+           options.viewHeight >= 1 && options.viewHeight <= 32767 && options.viewWidth >= 1 &&
+           options.viewWidth <= kLargestViewSide && options.first >= -kLargestDataSize &&
+           options.first <= kLargestDataSize;
 }
 
 int32_t checkerColour(int x, int y) {
@@ -300,37 +301,6 @@ RowRange batchRows(const BatchLayout& layout, int64_t first, int64_t rowBytes, i
     return rows;
 }
 
-// Modes whose value bits lie in planes `width` bytes apart.
-bool hasPlanes(const ModeRow& row) {
-    return row.layout == ModeLayout::Linear && row.unitBytes > 1;
-}
-
-// The bit-gather plan of a mode, for values that are grey levels repeating the bits or not. A plan
-// depends on the mode alone (its plane stride only through whether it has planes), so every mode's
-// two are made once, with the first drawing, and never change after.
-BitGatherPlan modePlan(int mode, bool levels, int64_t planeStride) {
-    if (mode >= kModeTableSize) {
-        // A format from a file: made anew for each drawing.
-        const ModeRow& row = *modeRow(mode);
-        return bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes, hasPlanes(row) ? planeStride : 0,
-                             levels);
-    }
-    using ModePlans = std::vector<std::array<BitGatherPlan, 2>>;
-    static const ModePlans plans = [] {
-        ModePlans made(kModeTableSize);
-        for (int m = 0; m < kModeTableSize; ++m) {
-            const ModeRow& row = *modeRow(m);
-            for (const bool repeat : {false, true})
-                made[m][repeat] = bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes,
-                                                hasPlanes(row) ? 1 : 0, repeat);
-        }
-        return made;
-    }();
-    BitGatherPlan plan = plans[mode][levels];
-    plan.planeStride = planeStride;
-    return plan;
-}
-
 // ---- The four byte-cell modes: a view row is one pixel line of bytes, strip after strip.
 
 struct ByteCellWalk {
@@ -368,7 +338,7 @@ void makeCellValues(ByteCellWalk& walk) {
 void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const LinePainter& painter) {
     const ModeGeometry geometry = modeGeometry(options.colourMode);
     const int viewWidth = painter.target.width;
-    walk.row = modeRow(options.colourMode);
+    walk.row = modeRow(options.colourMode, options.addedModes);
     walk.data = painter.data.bytes;
     walk.dataSize = static_cast<uint64_t>(painter.data.size);
     walk.transform = byteTransform(options);
@@ -376,7 +346,8 @@ void makeByteCellWalk(ByteCellWalk& walk, const SheetOptions& options, const Lin
     walk.expander = &painter.expander;
     walk.mode = options.colourMode;
     walk.pixelsPerByte = geometry.pixelsPerByte;
-    walk.plan = modePlan(options.colourMode, levelsRepeatBits(painter.expander, walk.row->bits), 0);
+    walk.plan = modePlan(options.colourMode, options.addedModes,
+                         levelsRepeatBits(painter.expander, walk.row->bits), 0);
     walk.cellValuesMade = false;
     walk.bytesPerRow = options.bytesPerRow;
     const int cellPixels = geometry.unitsPerByte * options.zoom;
@@ -433,7 +404,7 @@ void decodeByteRow(ByteCellWalk& walk, int row, int64_t first, ValueLine& line) 
 // Binary's values are its two colours, the others' index the mode's palette; BK-0010 draws
 // the bytes past the data in a colour of its own, value 4.
 void loadByteCellColours(int mode, int32_t (&colours)[256], int& count) {
-    count = 1 << modeRow(mode)->bits;
+    count = 1 << modeRow(mode, nullptr)->bits;
     for (int v = 0; v < count; ++v)
         colours[v] =
             mode == kModeBinary ? (v != 0 ? kColourWhite : kColourBlack) : modePaletteColour(mode, v);
@@ -504,9 +475,10 @@ struct UnitWalk {
 void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
     const int viewWidth = painter.target.width;
     walk.data = painter.data;
-    walk.row = modeRow(options.colourMode);
+    walk.row = modeRow(options.colourMode, options.addedModes);
     walk.options = options;
-    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    walk.geometry = viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, options.zoom,
+                                 options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
@@ -523,13 +495,14 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
         walk.unpack[v] = values;
     }
     if (!walk.row->hasSourceBits) return;
-    walk.plan = modePlan(options.colourMode, levelsRepeatBits(painter.expander, walk.row->bits),
-                         hasPlanes(*walk.row) ? options.bytesPerRow : 0);
+    walk.plan =
+        modePlan(options.colourMode, options.addedModes, levelsRepeatBits(painter.expander, walk.row->bits),
+                 hasPlanes(*walk.row) ? options.bytesPerRow : 0);
 }
 
 bool decodeZxRun(const PixelKernels& kernels, const SourceRun& source, int y, int count, int lastPixels,
                  uint8_t* values) {
-    const ModeRow& zx = *modeRow(kModeZx);
+    const ModeRow& zx = *modeRow(kModeZx, nullptr);
     const ZxRow row = zxRow(y);
     return attributePixels(kernels, source,
                            {row.bitmap, row.attributes, zx.unitBytes, count, zx.unitPixels, lastPixels},
@@ -731,7 +704,7 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
 }
 
 void loadUnitColours(const SheetOptions& options, int32_t (&colours)[256], int& count) {
-    count = 1 << modeRow(options.colourMode)->bits;
+    count = 1 << modeRow(options.colourMode, options.addedModes)->bits;
     for (int v = 0; v < count; ++v) colours[v] = unitValueColour(options, v);
 }
 
@@ -964,9 +937,10 @@ struct UnitWalk {
 UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int viewWidth) {
     UnitWalk walk{};
     walk.data = data;
-    walk.row = modeRow(options.colourMode);
+    walk.row = modeRow(options.colourMode, options.addedModes);
     walk.options = options;
-    walk.geometry = viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    walk.geometry = viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, options.zoom,
+                                 options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.transform = byteTransform(options).table;
@@ -1124,7 +1098,7 @@ RowsWriter rowsWriterFor(int cellBytes) {
 
 void drawSheet(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
                const CheckerRows& checker) {
-    if (!isByteCellMode(options.colourMode)) {
+    if (!isByteCellMode(options.colourMode, options.addedModes)) {
         drawUnitsDirect(target, data, options, checker);
         return;
     }
@@ -1141,8 +1115,8 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     const CheckerRows checker(target, options);
     // Lines of values pay where kernels expand them; else the portable table writer draws.
     if (options.kernels->expandLine == nullptr) return plain::drawSheet(target, data, options, checker);
-    const ModeRow& row = *modeRow(options.colourMode);
-    const bool byteCells = isByteCellMode(options.colourMode);
+    const ModeRow& row = *modeRow(options.colourMode, options.addedModes);
+    const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
     int32_t colours[256];
     int count = 0;
     if (byteCells) {
@@ -1194,7 +1168,7 @@ std::string viewStatusLine(const SheetOptions& options, int64_t dataSize, const 
 
 int32_t unitValueColour(const SheetOptions& options, int value) {
     return options.palette != nullptr ? paletteColour(*options.palette, options.paletteBase, value)
-                                      : modePixelColour(options.colourMode, value);
+                                      : modePixelColour(options.colourMode, value, options.addedModes);
 }
 
 SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target) {
@@ -1216,15 +1190,15 @@ int32_t mouseCell(const SheetOptions& options, int coordinate) {
 
 PointedByte pointedByte(const SheetOptions& options, int mouseX, int mouseY) {
     const int64_t zoom = sheetZoom(options);
-    const ViewGeometry g =
-        viewGeometry(options.colourMode, options.bytesPerRow, static_cast<int>(zoom), options.viewHeight);
+    const ViewGeometry g = viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow,
+                                        static_cast<int>(zoom), options.viewHeight);
     const int64_t unitX = mouseX / zoom;
     return {unitX / g.stripWidth, mouseY / zoom / g.unitHeight, unitX % g.stripWidth, g.rowsPerStrip};
 }
 
 int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY) {
     const PointedByte pointed = pointedByte(options, mouseX, mouseY);
-    return viewPointByte(options.colourMode, 0, options.bytesPerRow,
+    return viewPointByte(options.colourMode, options.addedModes, 0, options.bytesPerRow,
                          pointed.strip * pointed.rowsPerStrip + pointed.row, pointed.unitX);
 }
 
@@ -1233,22 +1207,22 @@ bool pointsAtDrawnByte(const SheetOptions& options, int64_t dataSize, int mouseX
         mouseY >= options.viewHeight)
         return false;
     const PointedByte pointed = pointedByte(options, mouseX, mouseY);
-    if (isByteCellMode(options.colourMode)) {
+    if (isByteCellMode(options.colourMode, options.addedModes)) {
         // The layout always draws the first byte, then bytes until the end of the data.
         const int64_t index = mouseByteIndex(options, mouseX, mouseY);
         return pointed.strip < stripCount(options) && (index == 0 || options.first + index < dataSize);
     }
     // A tile or row is drawn when it starts before the end of the data and reaches byte 0.
-    const ViewGeometry g =
-        viewGeometry(options.colourMode, options.bytesPerRow, options.zoom, options.viewHeight);
+    const ViewGeometry g = viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow,
+                                        options.zoom, options.viewHeight);
     const int64_t unitStart = options.first +
                               (pointed.strip * pointed.rowsPerStrip + pointed.row) * g.rowBytes +
                               pointed.unitX / g.unitWidth * g.unitBytes;
     return (pointed.strip == 0 || options.multiColumn) && unitStart < dataSize && unitStart + g.unitBytes > 0;
 }
 
-int64_t viewRowBytes(int mode, int bytesPerRow) {
-    return viewGeometry(mode, bytesPerRow, 1, 1).rowBytes;
+int64_t viewRowBytes(int mode, const AddedModes* added, int bytesPerRow) {
+    return viewGeometry(mode, added, bytesPerRow, 1, 1).rowBytes;
 }
 
 int64_t jumpRowAt(const SheetOptions& options, int64_t rowPosition, int mouseX, int mouseY) {

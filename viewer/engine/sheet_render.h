@@ -12,6 +12,8 @@
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_limits.h"
 
+struct AddedModes;
+
 // The view's width at the start, and of every view that names no other.
 constexpr int kViewWidth = 600;
 // The view's height at the start, and of every view that names no other.
@@ -44,6 +46,8 @@ struct SheetOptions {
     // the palette (black past its end); nullptr: the format's own colours.
     const Palette* palette = nullptr;
     int32_t paletteBase = 0;
+    // The formats added from files, modes kModeTableSize and on (nullptr: none).
+    const AddedModes* addedModes = nullptr;
 };
 
 // The colour that value v of a format beyond the four classic modes shows: from the palette
@@ -85,7 +89,7 @@ int64_t mouseByteIndex(const SheetOptions& options, int mouseX, int mouseY);
 bool pointsAtDrawnByte(const SheetOptions& options, int64_t dataSize, int mouseX, int mouseY);
 
 // Bytes of one view row of the mode and width: what one step of the row position moves.
-int64_t viewRowBytes(int mode, int bytesPerRow);
+int64_t viewRowBytes(int mode, const AddedModes* added, int bytesPerRow);
 
 // The row position of that byte, which "jump here" puts at the top: the rows of the strips
 // before it, plus its row within its strip, plus the row position of the view.

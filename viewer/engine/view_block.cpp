@@ -19,7 +19,8 @@ int32_t zoomOrOne(const SheetOptions& options) {
 }  // namespace
 
 ViewGeometry sheetGeometry(const SheetOptions& options) {
-    return viewGeometry(options.colourMode, options.bytesPerRow, zoomOrOne(options), options.viewHeight);
+    return viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, zoomOrOne(options),
+                        options.viewHeight);
 }
 
 ViewCell viewCellAt(const SheetOptions& options, int mouseX, int mouseY) {
@@ -41,7 +42,7 @@ int32_t viewStripsShown(const SheetOptions& options) {
     const int64_t zoom = zoomOrOne(options);
     const int64_t visibleUnits = (int64_t{options.viewWidth} + zoom - 1) / zoom;
     const int64_t visible = (visibleUnits + g.stripWidth - 1) / g.stripWidth;
-    if (!isByteCellMode(options.colourMode)) return static_cast<int32_t>(visible);
+    if (!isByteCellMode(options.colourMode, options.addedModes)) return static_cast<int32_t>(visible);
     const int64_t width = g.cellsPerRow;
     const int64_t drawn = (byteColumnLimit(options.colourMode, options.viewWidth) + width - 1) / width;
     return static_cast<int32_t>(std::min(drawn, visible));
@@ -52,7 +53,7 @@ int64_t lastWholeViewRow(const SheetOptions& options) {
     const int64_t zoom = zoomOrOne(options);
     const int64_t wholeRows = std::max<int64_t>(options.viewHeight / zoom / g.unitHeight, 1);
     int64_t wholeStrips = options.multiColumn ? options.viewWidth / zoom / g.stripWidth : 1;
-    if (options.multiColumn && isByteCellMode(options.colourMode))
+    if (options.multiColumn && isByteCellMode(options.colourMode, options.addedModes))
         wholeStrips = std::min<int64_t>(
             wholeStrips, byteColumnLimit(options.colourMode, options.viewWidth) / g.cellsPerRow);
     return (std::max<int64_t>(wholeStrips, 1) - 1) * g.rowsPerStrip + wholeRows - 1;
@@ -84,7 +85,7 @@ void fillPictureBox(const ImageBuffer& target, int64_t x, int64_t y, int width, 
 template <typename Box>
 void walkUnitBlock(const DataBytes& data, const SheetOptions& options, const ByteBlock& block,
                    const ViewGeometry& g, int zoom, Box box) {
-    const ModeRow& row = *modeRow(options.colourMode);
+    const ModeRow& row = *modeRow(options.colourMode, options.addedModes);
     const uint8_t* const transform =
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data();
     const int pixels = static_cast<int>(g.cellWidth / row.pixelWidth);
@@ -147,10 +148,10 @@ PictureSize blockPictureSize(const SheetOptions& options, int64_t dataSize, cons
                              int zoom) {
     const int64_t end = byteBlockEnd(block);
     if (end == INT64_MAX || end > dataSize || zoom < 1 || zoom > 8) return {0, 0};
-    if (options.colourMode < 0 || options.colourMode >= modeCount() || options.bytesPerRow < 1 ||
-        options.bytesPerRow > kMaxBytesPerRow)
+    if (options.colourMode < 0 || options.colourMode >= modeCount(options.addedModes) ||
+        options.bytesPerRow < 1 || options.bytesPerRow > kMaxBytesPerRow)
         return {0, 0};
-    const ViewGeometry g = viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1);
+    const ViewGeometry g = viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, zoom, 1);
     if (block.bytes % g.cellBytes != 0) return {0, 0};
     const int64_t width = block.bytes / g.cellBytes * g.cellWidth * zoom;
     const int64_t height = block.rows * g.unitHeight * zoom;
@@ -164,10 +165,11 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
     if (size.width == 0 || target.pixels == nullptr || target.depth != 24 || target.width != size.width ||
         target.height != size.height || target.stride < rowLength(target.width, 24))
         return false;
-    if (isByteCellMode(options.colourMode)) {
+    if (isByteCellMode(options.colourMode, options.addedModes)) {
         drawByteCellBlock(data, options, block, zoom, target);
     } else {
-        walkUnitBlock(data, options, block, viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1),
+        walkUnitBlock(data, options, block,
+                      viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, zoom, 1),
                       zoom, [&](int64_t x, int64_t y, int width, int height, int value) {
                           fillPictureBox(target, x, y, width, height, unitValueColour(options, value));
                       });
@@ -175,17 +177,17 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
     return true;
 }
 
-bool showsPaletteValues(int mode) {
-    const ModeRow* row = modeRow(mode);
-    return row != nullptr && !isByteCellMode(mode) && row->bits >= 1 && row->bits <= 8;
+bool showsPaletteValues(int mode, const AddedModes* added) {
+    const ModeRow* row = modeRow(mode, added);
+    return row != nullptr && row->layout != ModeLayout::ByteCells && row->bits >= 1 && row->bits <= 8;
 }
 
 bool drawBlockValues(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,
                      IndexedPicture& picture) {
-    if (!showsPaletteValues(options.colourMode)) return false;
+    if (!showsPaletteValues(options.colourMode, options.addedModes)) return false;
     const PictureSize size = blockPictureSize(options, data.size, block, zoom);
     if (size.width == 0) return false;
-    const int bits = modeRow(options.colourMode)->bits;
+    const int bits = modeRow(options.colourMode, options.addedModes)->bits;
     try {
         picture.values.assign(static_cast<size_t>(int64_t{size.width} * size.height), 0);
         picture.colours.resize(size_t{1} << bits);
@@ -196,7 +198,8 @@ bool drawBlockValues(const DataBytes& data, const SheetOptions& options, const B
     picture.height = size.height;
     picture.bits = bits;
     for (int v = 0; v < (1 << bits); ++v) picture.colours[v] = unitValueColour(options, v);
-    walkUnitBlock(data, options, block, viewGeometry(options.colourMode, options.bytesPerRow, zoom, 1), zoom,
+    walkUnitBlock(data, options, block,
+                  viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, zoom, 1), zoom,
                   [&](int64_t x, int64_t y, int width, int height, int value) {
                       for (int64_t row = y; row < y + height; ++row)
                           std::fill_n(picture.values.begin() + row * size.width + x, width,
@@ -248,7 +251,7 @@ std::string placeStatusText(const SheetOptions& options, int64_t dataSize, const
 }
 
 std::vector<GridLine> cellGridLines(const SheetOptions& options, bool across) {
-    const ModeRow* row = modeRow(options.colourMode);
+    const ModeRow* row = modeRow(options.colourMode, options.addedModes);
     const ViewGeometry g = sheetGeometry(options);
     const int64_t zoom = zoomOrOne(options);
     const bool tiled = row != nullptr && row->layout == ModeLayout::Tiled;

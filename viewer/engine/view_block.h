@@ -63,7 +63,7 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
 
 // Whether the mode's pixel values are colour numbers that a palette PNG can keep: not the four
 // byte-cell modes, and values of at most 8 bits.
-bool showsPaletteValues(int mode);
+bool showsPaletteValues(int mode, const AddedModes* added);
 
 // The picture of the block as drawBlockPicture draws it, but as the pixels' values, with the
 // colours values 0..2^bits-1 show (the palette from the options' base, black past its end, or

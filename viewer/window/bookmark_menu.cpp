@@ -17,7 +17,8 @@ constexpr const char* kMenuTitle = "Bookmarks";
 
 std::vector<Bookmark> loadedFileBookmarks() {
     if (viewerState.dataBuffer == nullptr || viewerState.loadedKey.path.empty()) return {};
-    std::vector<Bookmark> marks = fileBookmarks(readOwnSettings(), viewerState.loadedKey);
+    std::vector<Bookmark> marks =
+        fileBookmarks(readOwnSettings(), &viewerState.formats.modes, viewerState.loadedKey);
     if (marks.size() > static_cast<size_t>(kBookmarkCommandsEach)) marks.resize(kBookmarkCommandsEach);
     return marks;
 }
@@ -75,11 +76,12 @@ void addBookmarkCommand() {
     }
     const ViewPlace place = currentPlace();
     const std::string name =
-        askText("Add bookmark", "Name", defaultBookmarkName(place.first, place.mode, place.width));
+        askText("Add bookmark", "Name",
+                defaultBookmarkName(place.first, place.mode, &viewerState.formats.modes, place.width));
     if (name.empty()) return;
     const Bookmark mark{place.first, place.width, place.mode, place.zoom, place.options, name};
     changeBookmarks([&mark](UserSettings& settings) {
-        addBookmark(settings, viewerState.loadedKey, mark);
+        addBookmark(settings, &viewerState.formats.modes, viewerState.loadedKey, mark);
         return true;
     });
 }
@@ -96,10 +98,13 @@ bool bookmarkCommand(int command) {
     } else if (command < kCommandFirstBookmarkDelete) {
         const std::string name = askText("Rename bookmark", "Name", marks[index].name);
         if (!name.empty())
-            changeBookmarks(
-                [&](UserSettings& settings) { return renameBookmark(settings, key, index, name); });
+            changeBookmarks([&](UserSettings& settings) {
+                return renameBookmark(settings, &viewerState.formats.modes, key, index, name);
+            });
     } else {
-        changeBookmarks([&](UserSettings& settings) { return deleteBookmark(settings, key, index); });
+        changeBookmarks([&](UserSettings& settings) {
+            return deleteBookmark(settings, &viewerState.formats.modes, key, index);
+        });
     }
     return true;
 }

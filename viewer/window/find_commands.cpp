@@ -35,8 +35,9 @@ void sayNothingFound(const std::string& text) {
 void guessWidthCommand() {
     if (viewerState.dataBuffer == nullptr) return;
     const int64_t first = firstByteOfView();
-    const WidthGuess guess = guessWidth(viewerState.dataBuffer, viewerState.dataSize, first,
-                                        viewerState.colourMode, viewerState.maxWidth);
+    const WidthGuess guess =
+        guessWidth(viewerState.dataBuffer, viewerState.dataSize, first, viewerState.colourMode,
+                   viewerState.maxWidth, &viewerState.formats.modes);
     if (guess.count == 0) {
         sayNothingFound("No picture found from byte " + decimalText(first) + " in this colour mode");
         return;
@@ -50,9 +51,9 @@ void nextGraphicsCommand(bool forward) {
     GraphicsRegion region{};
     const bool found =
         forward ? findNextGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
-                                   first, viewerState.maxWidth, region)
+                                   first, viewerState.maxWidth, region, &viewerState.formats.modes)
                 : findPreviousGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
-                                       first, viewerState.maxWidth, region);
+                                       first, viewerState.maxWidth, region, &viewerState.formats.modes);
     if (!found) {
         sayNothingFound(std::string("No graphics found ") + (forward ? "after" : "before") + " byte " +
                         decimalText(first) + " in this colour mode");
@@ -64,8 +65,8 @@ void nextGraphicsCommand(bool forward) {
 void identifyFormatCommand() {
     if (viewerState.dataBuffer == nullptr) return;
     const int64_t first = firstByteOfView();
-    const std::vector<FormatAnswer> answers =
-        identifyFormats(viewerState.dataBuffer, viewerState.dataSize, first, kIdentifiedBytes);
+    const std::vector<FormatAnswer> answers = identifyFormats(
+        viewerState.dataBuffer, viewerState.dataSize, first, kIdentifiedBytes, &viewerState.formats.modes);
     if (answers.empty()) {
         sayNothingFound("No picture found from byte " + decimalText(first) + " in any format");
         return;
@@ -76,7 +77,8 @@ void identifyFormatCommand() {
     place.width = answers[0].width;
     showPlace(place);
     const auto named = [](const FormatAnswer& answer) {
-        return std::string(modeRow(answer.mode)->menuText) + " at width " + decimalText(answer.width);
+        return std::string(modeRow(answer.mode, &viewerState.formats.modes)->menuText) + " at width " +
+               decimalText(answer.width);
     };
     std::string text = named(answers[0]);
     for (size_t i = 1; i < answers.size() && i <= kRunnersUpNamed; ++i)

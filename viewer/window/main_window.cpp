@@ -106,17 +106,19 @@ void addMenuItems(std::initializer_list<MenuItemRow> items) {
 // The "Color mode" items from the table: the classic modes, then a submenu for each further
 // group, in table order ("From files" even while it is empty), then "Load format file...".
 void addColourModeItems() {
-    const std::vector<int> order = modesInMenuOrder();
+    const std::vector<int> order = modesInMenuOrder(&viewerState.formats.modes);
     for (size_t i = 0; i < order.size(); ++i) {
-        const ModeGroup group = modeRow(order[i])->record->group;
-        const ModeGroup before = i > 0 ? modeRow(order[i - 1])->record->group : group;
+        const ModeGroup group = modeRow(order[i], &viewerState.formats.modes)->record->group;
+        const ModeGroup before =
+            i > 0 ? modeRow(order[i - 1], &viewerState.formats.modes)->record->group : group;
         if (before != group && before != ModeGroup::Classic) closeSubmenu();
         if (before != group && before == ModeGroup::Classic) menuSeparator();
         if (before != group) openSubmenu(modeGroupTitle(group));
-        menuItem(colourModeCommand(order[i]), modeRow(order[i])->menuText);
+        menuItem(colourModeCommand(order[i]), modeRow(order[i], &viewerState.formats.modes)->menuText);
     }
-    if (modeRow(order.back())->record->group != ModeGroup::Files) {
-        if (modeRow(order.back())->record->group != ModeGroup::Classic) closeSubmenu();
+    if (modeRow(order.back(), &viewerState.formats.modes)->record->group != ModeGroup::Files) {
+        if (modeRow(order.back(), &viewerState.formats.modes)->record->group != ModeGroup::Classic)
+            closeSubmenu();
         openSubmenu(modeGroupTitle(ModeGroup::Files));
     }
     closeSubmenu();
@@ -352,7 +354,8 @@ void chooseMachineMode(int mode) {
     const int64_t first = viewerState.byteOffset;
     viewerState.colourMode = mode;
     markColourMode(colourModeCommand(mode));
-    const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
+    const int64_t rowBytes =
+        viewRowBytes(viewerState.colourMode, &viewerState.formats.modes, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
     setViewRow(first / rowBytes);
     applyScroll();
@@ -486,7 +489,7 @@ ViewerStep handleCommand(int command) {
                 break;
             }
             if (command >= kCommandFirstMachine &&
-                command < kCommandFirstMachine + modeCount() - kModeChunky8)
+                command < kCommandFirstMachine + modeCount(&viewerState.formats.modes) - kModeChunky8)
                 chooseMachineMode(command - kCommandFirstMachine + kModeChunky8);
             break;
     }

@@ -17,18 +17,15 @@ int colourModeCommand(int mode) {
 }
 
 void markColourMode(int id) {
-    for (int mode = 0; mode < modeCount(); ++mode)
+    for (int mode = 0; mode < modeCount(&viewerState.formats.modes); ++mode)
         setMenuCheck(kMainMenu, colourModeCommand(mode), colourModeCommand(mode) == id);
 }
 
 void loadStartFormats() {
-    static bool loaded = false;
-    if (loaded) return;
-    loaded = true;
     const std::vector<std::string> folders = formatFolders(programPath(), kBuildFolder, kSourceFormatFolder,
                                                            std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     std::string text;
-    for (const std::string& problem : loadFormatFolders(folders))
+    for (const std::string& problem : loadFormatFolders(viewerState.formats, folders))
         text += (text.empty() ? "" : "\r\n") + problem;
     if (!text.empty()) showMessage("Format files", text);
 }
@@ -38,14 +35,14 @@ int loadFormatFileCommand() {
                                              "Format files (*.plfmt)|*.plfmt|All files (*.*)|*.*", 0);
     if (name.empty()) return -1;
     viewerState.lastFolder = pathPart(name);
-    const FormatLoad load = loadFormatFile(name);
+    const FormatLoad load = loadFormatFile(viewerState.formats, name);
     if (load.mode < 0) {
         showMessage("Load format file", load.problem);
         return -1;
     }
     if (rebuildSubmenu(kMainMenu, modeGroupTitle(ModeGroup::Files)))
-        for (const int mode : modesInMenuOrder())
-            if (modeRow(mode)->record->group == ModeGroup::Files)
-                menuItem(colourModeCommand(mode), modeRow(mode)->menuText);
+        for (const int mode : modesInMenuOrder(&viewerState.formats.modes))
+            if (modeRow(mode, &viewerState.formats.modes)->record->group == ModeGroup::Files)
+                menuItem(colourModeCommand(mode), modeRow(mode, &viewerState.formats.modes)->menuText);
     return load.mode;
 }

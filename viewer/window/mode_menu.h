@@ -8,7 +8,8 @@ int colourModeCommand(int mode);
 // Checks the colour-mode item `id` and clears the others.
 void markColourMode(int id);
 
-// Adds the shipped and the user's format files, once per run; one message lists those refused.
+// Adds the shipped and the user's format files to the window's formats; one message lists those
+// refused.
 void loadStartFormats();
 
 // Asks for a format file and adds its format under "From files": the new mode, or -1 when none

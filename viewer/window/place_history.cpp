@@ -55,7 +55,7 @@ void stepThrough(std::deque<ViewPlace>& from, std::deque<ViewPlace>& to) {
 }
 
 int64_t rowBytesAt(int32_t width) {
-    return viewGeometry(viewerState.colourMode, width, 1, 1).rowBytes;
+    return viewGeometry(viewerState.colourMode, &viewerState.formats.modes, width, 1, 1).rowBytes;
 }
 
 void changeWidthTo(int width) {

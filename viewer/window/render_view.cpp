@@ -80,7 +80,7 @@ void drawCellGrid() {
 
 // Lines at and beyond the canvas's edges are clipped.
 void drawGrid() {
-    if (!isByteCellMode(viewerState.colourMode)) {
+    if (!isByteCellMode(viewerState.colourMode, &viewerState.formats.modes)) {
         drawCellGrid();
         return;
     }
@@ -180,7 +180,8 @@ void setViewRow(int64_t row) {
 void followScrollBars() {
     const int width = getState(kWidthScroll);
     viewerState.bytesPerRow = width > 0 ? width : 1;
-    const int64_t rowBytes = viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow);
+    const int64_t rowBytes =
+        viewRowBytes(viewerState.colourMode, &viewerState.formats.modes, viewerState.bytesPerRow);
     setRowScrollRange(rowBytes);
     // Taken after the new range has clamped the row, so that the view starts where the bar shows.
     viewerState.byteOffset = viewerState.rowPosition * rowBytes;
@@ -190,7 +191,8 @@ void followScrollBars() {
 void fitOffsetBox() {
     // One view row either way: the width in the four classic modes; in the other modes, whose
     // view row holds many bytes, enough to make any byte the first of the view.
-    const auto reach = static_cast<int>(viewRowBytes(viewerState.colourMode, viewerState.bytesPerRow));
+    const auto reach = static_cast<int>(
+        viewRowBytes(viewerState.colourMode, &viewerState.formats.modes, viewerState.bytesPerRow));
     setAttribute(kOffsetSpin, kSpinMinimum, -reach);
     setAttribute(kOffsetSpin, kSpinMaximum, reach);
     clampOffsetBox(reach);

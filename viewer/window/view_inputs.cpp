@@ -68,6 +68,7 @@ SheetOptions viewerSheetOptions() {
     options.kernels = viewerState.pixelKernels;
     options.palette = viewerState.paletteChosen ? &viewerState.palette : nullptr;
     options.paletteBase = viewerState.paletteBase;
+    options.addedModes = &viewerState.formats.modes;
     return options;
 }
 

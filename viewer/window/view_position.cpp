@@ -11,7 +11,9 @@
 #include "viewer/window/viewer_state.h"
 
 int64_t rowBytesOfWidthBox() {
-    return viewGeometry(viewerState.colourMode, std::max(getState(kWidthScroll), 1), 1, 1).rowBytes;
+    return viewGeometry(viewerState.colourMode, &viewerState.formats.modes,
+                        std::max(getState(kWidthScroll), 1), 1, 1)
+        .rowBytes;
 }
 
 int64_t lastDataRow() {

@@ -10,6 +10,7 @@
 #include "viewer/engine/bookmarks.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/format_files.h"
 #include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
@@ -78,6 +79,7 @@ struct ViewerState {
     bool paletteChosen;
     Palette palette;
     int32_t paletteBase;
+    FormatFiles formats;  // the formats read from files, modes kModeTableSize and on
 };
 
 extern ViewerState viewerState;

@@ -36,8 +36,9 @@ struct View {
     bool inverse = false, reverse = false, nibble = false, multi = false;
     int viewWidth = kViewWidth, viewHeight = 512;
     std::vector<std::string> options() const {
-        std::vector<std::string> list = {"--first", std::to_string(first), "--width", std::to_string(width),
-                                         "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode)->cliName};
+        std::vector<std::string> list = {
+            "--first", std::to_string(first), "--width", std::to_string(width),
+            "--zoom",  std::to_string(zoom),  "--mode",  modeRow(mode, nullptr)->cliName};
         if (viewWidth != kViewWidth || viewHeight != 512)
             list.push_back("--size=" + std::to_string(viewWidth) + "x" + std::to_string(viewHeight));
         for (const auto& [on, flag] : std::initializer_list<std::pair<bool, const char*>>{
@@ -208,7 +209,7 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
         ASSERT_EQ(result.exitCode, 0) << result.err;
         const std::string bytes = readWholeFile(file);
         data.assign(bytes.begin(), bytes.end());
-        const ViewGeometry g = viewGeometry(view.mode, view.width, 1, 512);
+        const ViewGeometry g = viewGeometry(view.mode, nullptr, view.width, 1, 512);
         for (const std::string& name : names) {
             const size_t dash = name.find('-');
             View shown = view;
@@ -219,7 +220,7 @@ TEST_F(CliTest, SpritesAreTheViewersPixelsOfTheirBytes) {
                                        static_cast<int>(rows * g.unitHeight)));
             const std::string got = readWholeFile(folder.file(name)),
                               expected = readWholeFile(folder.file("expected"));
-            if (name.back() == 'p' || !showsPaletteValues(view.mode)) {
+            if (name.back() == 'p' || !showsPaletteValues(view.mode, nullptr)) {
                 EXPECT_TRUE(got == expected) << name;
                 continue;
             }
@@ -384,9 +385,9 @@ TEST_F(CliTest, BookmarksListsTheMarksOfItsFile) {
     FileKey other = key;
     other.size += 1;
     UserSettings settings;
-    addBookmark(settings, key, {15616, 1, kModeBinary, 1, 0, "$3D00 font"});
-    addBookmark(settings, other, {1, 2, kModeBinary, 1, 0, "gone"});
-    addBookmark(settings, key, {-3, 32, kModeZx, 8, 9, ""});
+    addBookmark(settings, nullptr, key, {15616, 1, kModeBinary, 1, 0, "$3D00 font"});
+    addBookmark(settings, nullptr, other, {1, 2, kModeBinary, 1, 0, "gone"});
+    addBookmark(settings, nullptr, key, {-3, 32, kModeZx, 8, 9, ""});
     setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     ASSERT_TRUE(writeUserSettings(userSettingsPath(folder.path().c_str(), nullptr), settings));
     // Arguments; exit code, standard output, standard error.

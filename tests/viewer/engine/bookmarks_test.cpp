@@ -41,11 +41,11 @@ TEST(BookmarksTest, ValuesNameTheirFileAndPlaceOrAreRefused) {
         SCOPED_TRACE(row.value);
         FileKey key;
         Bookmark bookmark;
-        ASSERT_EQ(parseBookmarkValue(row.value, key, bookmark), row.ok);
+        ASSERT_EQ(parseBookmarkValue(row.value, nullptr, key, bookmark), row.ok);
         if (!row.ok) continue;
         EXPECT_EQ(key.path + " " + std::to_string(key.size),
                   std::string(row.path) + " " + std::to_string(row.size));
-        EXPECT_EQ(bookmarkLine(bookmark), row.line);
+        EXPECT_EQ(bookmarkLine(bookmark, nullptr), row.line);
     }
 }
 
@@ -54,22 +54,23 @@ TEST(BookmarksTest, EachFileKeepsItsOwnMarksThroughAddRenameAndDelete) {
     setUserSetting(settings, "keep-first-byte", "1");
     FileKey changed = kRom;
     changed.modified += 1;  // the same path rewritten: another file
-    addBookmark(settings, kRom, {15616, 1, 0, 1, 0, "font"});
-    addBookmark(settings, changed, {0, 8, 0, 2, 0, "other"});
-    addBookmark(settings, kRom, {6144, 32, 12, 4, 9, "two\nlines"});
+    addBookmark(settings, nullptr, kRom, {15616, 1, 0, 1, 0, "font"});
+    addBookmark(settings, nullptr, changed, {0, 8, 0, 2, 0, "other"});
+    addBookmark(settings, nullptr, kRom, {6144, 32, 12, 4, 9, "two\nlines"});
     const UserSettings read = parseUserSettings(userSettingsText(settings));
     const auto names = [&](const UserSettings& from, const FileKey& key) {
         std::string all;
-        for (const Bookmark& each : fileBookmarks(from, key)) all += bookmarkLine(each) + ";";
+        for (const Bookmark& each : fileBookmarks(from, nullptr, key))
+            all += bookmarkLine(each, nullptr) + ";";
         return all;
     };
     EXPECT_EQ(names(read, kRom), "15616 1 binary 1 font;6144 32 zx 4 two lines;");
     EXPECT_EQ(names(read, changed), "0 8 binary 2 other;");
     UserSettings edited = read;
-    EXPECT_TRUE(renameBookmark(edited, kRom, 1, "screen\tA"));
-    EXPECT_FALSE(renameBookmark(edited, kRom, 2, "none"));
-    EXPECT_TRUE(deleteBookmark(edited, kRom, 0));
-    EXPECT_FALSE(deleteBookmark(edited, kRom, 1));
+    EXPECT_TRUE(renameBookmark(edited, nullptr, kRom, 1, "screen\tA"));
+    EXPECT_FALSE(renameBookmark(edited, nullptr, kRom, 2, "none"));
+    EXPECT_TRUE(deleteBookmark(edited, nullptr, kRom, 0));
+    EXPECT_FALSE(deleteBookmark(edited, nullptr, kRom, 1));
     EXPECT_EQ(names(edited, kRom), "6144 32 zx 4 screen A;");
     EXPECT_EQ(names(edited, changed), "0 8 binary 2 other;");
     EXPECT_EQ(userSetting(edited, "keep-first-byte"), "1");
@@ -85,7 +86,7 @@ TEST(BookmarksTest, AFileIsKnownByItsFullPathSizeAndTime) {
     EXPECT_GT(key.modified, 0);
     EXPECT_FALSE(fileKeyOf(temporary.path(), key));
     EXPECT_FALSE(fileKeyOf(temporary.path() + "/none", key));
-    EXPECT_EQ(defaultBookmarkName(15616, 0, 1), "$3D00 Binary width 1");
+    EXPECT_EQ(defaultBookmarkName(15616, 0, nullptr, 1), "$3D00 Binary width 1");
 }
 
 }  // namespace

@@ -26,12 +26,10 @@ std::string renamed(std::string text, const std::string& prefix) {
     return text.insert(at, prefix);
 }
 
-// The mode that the built-in's description, read back from text, adds (once per run).
-int describedTwin(int mode) {
-    const std::string id = std::string("as-text-") + modeRow(mode)->cliName;
-    const int found = modeByCliName(id.c_str());
-    if (found >= 0) return found;
-    const FormatLoad load = addFormatText(renamed(formatText(*modeRow(mode)->record), "as-text-"), "test");
+// The mode that the built-in's description, read back from text, adds.
+int describedTwin(FormatFiles& formats, int mode) {
+    const FormatLoad load =
+        addFormatText(formats, renamed(formatText(*modeRow(mode, nullptr)->record), "as-text-"), "test");
     EXPECT_EQ(load.problem, "");
     return load.mode;
 }
@@ -47,19 +45,21 @@ TEST_P(FormatTextTest, EveryBuiltInAsTextDrawsAsTheBuiltIn) {
     const int widths[] = {1, 3, 8, 40, 193, 256};
     const int64_t firsts[] = {0, -300, 17, 89000};
     int n = 0;
+    FormatFiles formats;
     for (int mode = kColourModeCount; mode < kModeTableSize; ++mode) {
-        if (modeRow(mode)->record->attributeScreen) continue;
-        const int twin = describedTwin(mode);
-        ASSERT_GE(twin, kModeTableSize) << modeRow(mode)->cliName;
+        if (modeRow(mode, nullptr)->record->attributeScreen) continue;
+        const int twin = describedTwin(formats, mode);
+        ASSERT_GE(twin, kModeTableSize) << modeRow(mode, nullptr)->cliName;
         for (int zoom = 1; zoom <= 8; zoom *= 2)
             for (int options = 0; options < 16; options += 3, ++n) {
                 view.options = viewOptions(mode, widths[n % 6], zoom, firsts[n % 4], options);
+                view.options.addedModes = &formats.modes;
                 ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
                 const std::vector<uint8_t> builtIn = sheetBytes();
                 std::memset(imageBuffer(kSheetImage)->pixels, 0x55, builtIn.size());
                 view.options.colourMode = twin;
                 ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
-                ASSERT_TRUE(sheetBytes() == builtIn) << modeRow(mode)->cliName << " zoom " << zoom
+                ASSERT_TRUE(sheetBytes() == builtIn) << modeRow(mode, nullptr)->cliName << " zoom " << zoom
                                                      << " options " << options << " width " << widths[n % 6];
             }
     }
@@ -105,30 +105,35 @@ TEST(FormatTextParseTest, BadTextsGiveOneMessage) {
 TEST(FormatTextParseTest, RefusedFormatsAddNothing) {
     const std::string text =
         "name = Twice\nid = twice\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n";
-    const int before = modeCount();
-    EXPECT_EQ(addFormatText(text, "a.plfmt").problem, "");
-    EXPECT_EQ(addFormatText(text, "b.plfmt").problem, "b.plfmt:1: id \"twice\" is taken by a.plfmt");
-    EXPECT_EQ(addFormatText(renamed(formatText(*modeRow(kModeNes)->record), ""), "c.plfmt").problem,
+    FormatFiles formats;
+    const int before = modeCount(&formats.modes);
+    EXPECT_EQ(addFormatText(formats, text, "a.plfmt").problem, "");
+    EXPECT_EQ(addFormatText(formats, text, "b.plfmt").problem, "b.plfmt:1: id \"twice\" is taken by a.plfmt");
+    EXPECT_EQ(addFormatText(formats, renamed(formatText(*modeRow(kModeNes, nullptr)->record), ""), "c.plfmt")
+                  .problem,
               "c.plfmt:1: id \"nes\" is taken by built in");
     EXPECT_EQ(
-        addFormatText("name = W\nid = w\nlayout = linear\nwidth-pixels = 1\nbits = 16\nvalue = 2 le\n", "d")
+        addFormatText(formats,
+                      "name = W\nid = w\nlayout = linear\nwidth-pixels = 1\nbits = 16\nvalue = 2 le\n", "d")
             .problem,
         "d:5: values over 8 bits are not drawn yet");
-    EXPECT_EQ(addFormatText("name = P\nid = p\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n"
+    EXPECT_EQ(addFormatText(formats,
+                            "name = P\nid = p\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n"
                             "colours = palette sepia\n",
                             "e")
                   .problem,
               "e:7: unknown palette \"sepia\"");
     const FormatLoad greens = addFormatText(
+        formats,
         "name = G\nid = g\nlayout = linear\nwidth-pixels = 4\nbits = 2\nbit 0 = 0.1\nbit 1 = 0.0\n"
         "colours = palette gameboy\n",
         "f");
     ASSERT_EQ(greens.problem, "");
-    EXPECT_EQ(modePixelColour(greens.mode, 3), 0x0F380F);  // the darkest green, 0x00BBGGRR
-    EXPECT_EQ(modeCount(), before + 2);
-    EXPECT_EQ(modeSource(before), "a.plfmt");
-    EXPECT_EQ(modeDescription(before), text);
-    EXPECT_EQ(modeRow(before)->record->group, ModeGroup::Files);
+    EXPECT_EQ(modePixelColour(greens.mode, 3, &formats.modes), 0x0F380F);  // the darkest green, 0x00BBGGRR
+    EXPECT_EQ(modeCount(&formats.modes), before + 2);
+    EXPECT_EQ(modeSource(formats, before), "a.plfmt");
+    EXPECT_EQ(modeDescription(formats, before), text);
+    EXPECT_EQ(modeRow(before, &formats.modes)->record->group, ModeGroup::Files);
 }
 
 }  // namespace

@@ -313,7 +313,7 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
         {"chunky8", 100, chunky},
     };
     for (const PackedPicture& c : cases) {
-        const int mode = modeByCliName(c.mode);
+        const int mode = modeByCliName(c.mode, nullptr);
         std::mt19937 random(static_cast<unsigned>(c.width));
         std::vector<uint8_t> data(8192);
         for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
@@ -348,7 +348,7 @@ TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
         const auto size = static_cast<int64_t>(c.picture.size());
         const std::vector<FormatAnswer> answers = identifyFormats(c.picture.data(), size, 0, size);
         ASSERT_FALSE(answers.empty()) << c.mode;
-        EXPECT_STREQ(modeRow(answers[0].mode)->cliName, c.mode);
+        EXPECT_STREQ(modeRow(answers[0].mode, nullptr)->cliName, c.mode);
         EXPECT_EQ(answers[0].width, c.width) << c.mode;
     }
     std::mt19937 random(5);
@@ -463,7 +463,8 @@ TEST(GraphicsFinderTest, NoRegionTakesInAProgramsHeaders) {
     for (int32_t mode = 0; mode < kModeTableSize; ++mode) {
         GraphicsRegion next{};
         if (findNextGraphics(program.data(), size, mode, -1, 256, next)) {
-            EXPECT_GE(next.first, 64 + 56 * (program[56] | program[57] << 8)) << modeRow(mode)->cliName;
+            EXPECT_GE(next.first, 64 + 56 * (program[56] | program[57] << 8))
+                << modeRow(mode, nullptr)->cliName;
         }
     }
 }

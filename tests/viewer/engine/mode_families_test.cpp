@@ -30,19 +30,22 @@ int32_t rgb(int red, int green, int blue) {
 // Draws the bytes from `first` at each zoom into a fresh sheet: the w x h view units at the top left
 // must show expected(x, y). The first pixel that does not is named.
 void expectDrawn(const std::vector<uint8_t>& bytes, int mode, int width, std::vector<int> zooms,
-                 int64_t first, int w, int h, const std::function<int32_t(int, int)>& expected) {
+                 int64_t first, int w, int h, const std::function<int32_t(int, int)>& expected,
+                 const AddedModes* added = nullptr) {
     ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
     const ImageBuffer* image = imageBuffer(kSheetImage);
     for (const int zoom : zooms) {
         std::memset(image->pixels, 0x13, static_cast<size_t>(image->stride) * image->height);
-        EXPECT_EQ(drawTestView(testView(bytes, mode, width, zoom, first)), SheetResult::Drawn);
+        TestView view = testView(bytes, mode, width, zoom, first);
+        view.options.addedModes = added;
+        EXPECT_EQ(drawTestView(view), SheetResult::Drawn);
         int count = 0;
         std::string where;
         for (int y = 0; y < h * zoom; ++y)
             for (int x = 0; x < w * zoom; ++x)
                 if (pixelColour(kSheetImage, x, y) != expected(x / zoom, y / zoom) && count++ == 0)
                     where = std::to_string(x / zoom) + "," + std::to_string(y / zoom);
-        EXPECT_EQ(count, 0) << modeRow(mode)->cliName << " zoom " << zoom << ", first at " << where;
+        EXPECT_EQ(count, 0) << modeRow(mode, added)->cliName << " zoom " << zoom << ", first at " << where;
     }
     freeImage(-1);
 }
@@ -60,16 +63,18 @@ struct FormatPicture {
 
 // The picture put into the format by its encoder, every other bit of the bytes random, drawn back at
 // `width` and `zoom`, each pixel `unit` view units wide.
-void expectPictureDrawsBack(const FormatEncoder& encoder, int unit, int width, int zoom) {
-    const int mode = modeByCliName(encoder.mode);
+void expectPictureDrawsBack(const FormatEncoder& encoder, int unit, int width, int zoom,
+                            const AddedModes* added = nullptr) {
+    const int mode = modeByCliName(encoder.mode, added);
     ASSERT_GE(mode, 0) << encoder.mode;
     const int w = encoder.across * width, h = 42, bits = encoder.bits;
     std::vector<uint8_t> used;
     std::vector<uint8_t> bytes = packPicture(
         encoder, w, h, [&](int x, int y) { return pictureValue(x, y, bits); }, &used);
     for (size_t n = 0; n < bytes.size(); ++n) bytes[n] |= pictureValue(static_cast<int>(n), -1, 8) & ~used[n];
-    expectDrawn(bytes, mode, width, {zoom}, 0, w * unit, h,
-                [&](int x, int y) { return modePixelColour(mode, pictureValue(x / unit, y, bits)); });
+    expectDrawn(
+        bytes, mode, width, {zoom}, 0, w * unit, h,
+        [&](int x, int y) { return modePixelColour(mode, pictureValue(x / unit, y, bits), added); }, added);
 }
 
 // Every format but the ZX screen, each at a width and zoom of its own.
@@ -95,7 +100,8 @@ int tileOf(int x, int y, int w, int tw, int th, int bytes) {
 
 // The shipped format files, each checked by an encoder written from the machine's own description.
 TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
-    static const std::vector<std::string> refused = loadFormatFolder(PL_FORMATS_PATH);
+    FormatFiles shipped;
+    const std::vector<std::string> refused = loadFormatFolder(shipped, PL_FORMATS_PATH);
     EXPECT_TRUE(refused.empty()) << refused.front();
     // clang-format off
     struct ShippedPicture {
@@ -112,7 +118,8 @@ TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
         {{"amiga-sprite", 2, 16, [](int x, int y, int b, int w) { return 8 * (4 * (y * w / 16 + x / 16) + 2 * b) + x % 16; }}, 1, 1, 4},
     };
     // clang-format on
-    for (const ShippedPicture& row : rows) expectPictureDrawsBack(row.encoder, row.unit, row.width, row.zoom);
+    for (const ShippedPicture& row : rows)
+        expectPictureDrawsBack(row.encoder, row.unit, row.width, row.zoom, &shipped.modes);
 }
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
@@ -142,7 +149,7 @@ TEST_P(ModeFamiliesTest, ZxRomCharacterSetIsAGlyphGrid) {
     if (rom.size() != 16384u)
         GTEST_SKIP() << "no ZX ROM at /usr/share/spectrum-roms/opense.rom: install opense-basic";
     const int set = 0x3D00;
-    expectDrawn(rom, modeByCliName("cells1"), 16, {1, 4}, set, 128, 48, [&](int x, int y) {
+    expectDrawn(rom, modeByCliName("cells1", nullptr), 16, {1, 4}, set, 128, 48, [&](int x, int y) {
         const int k = y / 8 * 16 + x / 8;
         return rom[set + 8 * k + y % 8] & 0x80 >> x % 8 ? rgb(255, 255, 255) : 0;
     });
@@ -161,7 +168,7 @@ TEST(ModeFamilies, DecodersWriteOnlyTheirUnitRow) {
     uint8_t identity[256];
     for (int v = 0; v < 256; ++v) identity[v] = static_cast<uint8_t>(v);
     for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRow& row = *modeRow(mode);
+        const ModeRow& row = *modeRow(mode, nullptr);
         const int pixels = row.layout == ModeLayout::Tiled ? row.unitPixels : 64;
         for (int y = 0; y < row.unitHeight; ++y) {
             for (const uint8_t guard : {0x00, 0xFF}) {

@@ -160,7 +160,7 @@ TEST_P(PaletteDrawingTest, ValuesShowTheirPaletteColours) {
     for (const auto& [mode, base] : {std::pair{"gba4", 32}, std::pair{"chunky8", 3}}) {
         std::vector<uint8_t> data(64);
         for (size_t n = 0; n < data.size(); ++n) data[n] = static_cast<uint8_t>(n * 7);
-        TestView view = testView(data, modeByCliName(mode), 8, 2);
+        TestView view = testView(data, modeByCliName(mode, nullptr), 8, 2);
         view.options.palette = &vga;
         view.options.paletteBase = base;
         ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
@@ -183,21 +183,21 @@ TEST(BlockValuesTest, IndexedPngShowsTheBlocksPicture) {
     for (size_t n = 0; n < bytes.size(); ++n) bytes[n] = static_cast<uint8_t>(n * 2654435761u >> 13);
     Palette vga;
     ASSERT_TRUE(builtInPalette("vga", vga));
-    for (int mode = 0; mode < modeCount(); ++mode) {
-        const ViewGeometry g = viewGeometry(mode, 2, 1, 512);
+    for (int mode = 0; mode < modeCount(nullptr); ++mode) {
+        const ViewGeometry g = viewGeometry(mode, nullptr, 2, 1, 512);
         const ByteBlock block{5, 2 * g.cellBytes, g.rowBytes, g.unitsPerRow > 1 ? 1 : 3};
         for (const auto& [palette, base, zoom] :
              {std::tuple{(Palette*)nullptr, 0, 1}, {&vga, 16, 2}, {&vga, 250, 1}}) {
-            SCOPED_TRACE(std::string(modeRow(mode)->cliName) + " base " + std::to_string(base));
+            SCOPED_TRACE(std::string(modeRow(mode, nullptr)->cliName) + " base " + std::to_string(base));
             TestView view = testView(bytes, mode, 2, 1, 0, 1 | 4);
             view.options.palette = palette;
             view.options.paletteBase = base;
             IndexedPicture values;
             const bool kept = drawBlockValues(view.data(), view.options, block, zoom, values);
-            ASSERT_EQ(kept, !isByteCellMode(mode));
+            ASSERT_EQ(kept, !isByteCellMode(mode, nullptr));
             if (!kept) continue;
             ASSERT_TRUE(drawBlockImage(1, view.data(), view.options, block, zoom));
-            ASSERT_EQ(values.colours.size(), size_t{1} << modeRow(mode)->bits);
+            ASSERT_EQ(values.colours.size(), size_t{1} << modeRow(mode, nullptr)->bits);
             ASSERT_EQ(writeIndexedPng(folder.file("v.png"), values), 1);
             const PngPixels read = readPngPixels(readWholeFile(folder.file("v.png")));
             ASSERT_TRUE(read.ok && read.width == imageBuffer(1)->width &&
@@ -208,7 +208,7 @@ TEST(BlockValuesTest, IndexedPngShowsTheBlocksPicture) {
         }
     }
     // A byte a pixel: the values are the bytes, inverted and nibble-swapped as shown.
-    const TestView chunky = testView(bytes, modeByCliName("chunky8"), 4, 1, 0, 1 | 4);
+    const TestView chunky = testView(bytes, modeByCliName("chunky8", nullptr), 4, 1, 0, 1 | 4);
     IndexedPicture values;
     ASSERT_TRUE(drawBlockValues(chunky.data(), chunky.options, {10, 4, 4, 2}, 1, values));
     std::vector<uint8_t> shown;

@@ -36,8 +36,8 @@ inline void referenceByteCells(const DataBytes& data, const SheetOptions& o) {
 }
 
 inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
-    const ModeRow& row = *modeRow(o.colourMode);
-    const ViewGeometry g = viewGeometry(o.colourMode, o.bytesPerRow, o.zoom, o.viewHeight);
+    const ModeRow& row = *modeRow(o.colourMode, o.addedModes);
+    const ViewGeometry g = viewGeometry(o.colourMode, o.addedModes, o.bytesPerRow, o.zoom, o.viewHeight);
     const int64_t pixelScreenWidth = int64_t{row.pixelWidth} * o.zoom;
     const int64_t strips =
         o.multiColumn ? (o.viewWidth + g.stripWidth * o.zoom - 1) / (g.stripWidth * o.zoom) : 1;
@@ -59,9 +59,10 @@ inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
                 const UnitBytes unit{data.bytes, data.size, transform.data(), start, o.bytesPerRow};
                 decodeUnitRow(row, unit, static_cast<int>(line % g.unitHeight), pixels, packed);
                 for (int x = 0; x < pixels; ++x)
-                    fillBox(static_cast<int>((firstPixel + x) * pixelScreenWidth),
-                            static_cast<int>(line * o.zoom), static_cast<int>(pixelScreenWidth), o.zoom,
-                            modePixelColour(o.colourMode, packedPixel(packed, x, row.packBits)));
+                    fillBox(
+                        static_cast<int>((firstPixel + x) * pixelScreenWidth),
+                        static_cast<int>(line * o.zoom), static_cast<int>(pixelScreenWidth), o.zoom,
+                        modePixelColour(o.colourMode, packedPixel(packed, x, row.packBits), o.addedModes));
             }
         }
     }
@@ -74,7 +75,7 @@ inline bool drawSheetByBoxes(const TestView& view) {
     for (int y = 0; y <= o.viewHeight; ++y)
         for (int x = 0; x < o.viewWidth; ++x)
             fillBox(x, y, 1, 1, ((x ^ y) & 1) ? kCheckerCyan : kColourBlack);
-    if (isByteCellMode(o.colourMode)) {
+    if (isByteCellMode(o.colourMode, o.addedModes)) {
         referenceByteCells(view.data(), o);
     } else {
         referenceUnits(view.data(), o);

@@ -78,8 +78,9 @@ INSTANTIATE_KERNEL_TABLES(SheetRenderTest);
 
 // Nothing loaded, a state outside its ranges or no sheet image: the image keeps its pixels.
 TEST_P(SheetRenderTest, RefusedRendersKeepTheImage) {
-    const int cases[][3] = {{kModeBinary, 1, 0},   {kModeBinary, 1, 16},   {kModeBinary, 0, 1},
-                            {kModeBinary, 257, 1}, {modeCount(), 1, 1}, {-1, 1, 1}};  // mode, width, zoom
+    const int cases[][3] = {{kModeBinary, 1, 0},        {kModeBinary, 1, 16},
+                            {kModeBinary, 0, 1},        {kModeBinary, 257, 1},
+                            {modeCount(nullptr), 1, 1}, {-1, 1, 1}};  // mode, width, zoom
     const std::vector<uint8_t> before = sheetBytes();
     EXPECT_EQ(drawSheet(DataBytes{}, viewOptions(kModeBinary, 1, 1), *imageBuffer(kSheetImage)),
               SheetResult::NothingLoaded);
@@ -152,26 +153,26 @@ TEST_P(SheetRenderTest, GoldenPictures) {
          {{0, 0, std::string(600, '.')}, {73, 0, std::string(600, '.')}, {511, 0, std::string(600, '.')}}, 600, 512},
         // The other machines' modes: pixel values as digits of 0..31 from pixel x0 of the mode.
         {"chunky8 row 1", {0x00, 0x1F, 0x05, 0x10}, kModeChunky8, 2, 1, 0, 0, {{1, 0, "5g"}}, 2, 2},
-        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, modeByCliName("cpc1"), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
-        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, modeByCliName("cpc0"), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
-        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, modeByCliName("st4"), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
-        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), modeByCliName("cells1"), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
-        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), modeByCliName("cells2w"), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
+        {"cpc1: bit 7-j, bit 3-j", {0x88, 0x84}, modeByCliName("cpc1", nullptr), 2, 1, 0, 0, {{0, 0, "30001200"}}, 8, 1},
+        {"cpc0: 7,3,5,1 and 6,2,4,0", {0x80, 0x0A, 0x45}, modeByCliName("cpc0", nullptr), 3, 1, 0, 0, {{0, 0, "10a00b"}}, 12, 1},
+        {"st4: planes by words", {0x80, 0x80, 0x80, 0, 0, 0, 0, 0x01}, modeByCliName("st4", nullptr), 8, 1, 0, 0, {{0, 0, "3000000010000008"}}, 16, 1},
+        {"cells1", bytesAt(8, {{0, 0xA5}, {7, 0x01}}), modeByCliName("cells1", nullptr), 1, 1, 0, 0, {{0, 0, "10100101"}, {7, 0, "00000001"}}, 8, 8},
+        {"cells2w: pairs from the top", bytesAt(8, {{0, 0x1B}}), modeByCliName("cells2w", nullptr), 1, 1, 0, 0, {{0, 0, "0123"}}, 8, 8},
         {"nes", bytesAt(16, {{0, 0x80}, {1, 0x01}, {8, 0xC0}}), kModeNes, 1, 1, 0, 0, {{0, 0, "32000000"}, {1, 0, "00000001"}}, 8, 8},
-        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), modeByCliName("gb"), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
-        {"snes4 row 1", bytesAt(32, {{2, 0x80}, {3, 0x40}, {18, 0x20}, {19, 0x10}}), modeByCliName("snes4"), 1, 1, 0, 0, {{1, 0, "12480000"}}, 8, 8},
-        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), modeByCliName("sms"), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
-        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, modeByCliName("amiga4"), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
-        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, modeByCliName("amiga5"), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
+        {"gb", bytesAt(16, {{0, 0x80}, {1, 0xC0}, {2, 0x01}, {3, 0x01}}), modeByCliName("gb", nullptr), 1, 1, 0, 0, {{1, 0, "00000003"}}, 8, 8},
+        {"snes4 row 1", bytesAt(32, {{2, 0x80}, {3, 0x40}, {18, 0x20}, {19, 0x10}}), modeByCliName("snes4", nullptr), 1, 1, 0, 0, {{1, 0, "12480000"}}, 8, 8},
+        {"sms", bytesAt(32, {{4, 0x80}, {5, 0x40}, {6, 0x20}, {7, 0x11}}), modeByCliName("sms", nullptr), 1, 1, 0, 0, {{1, 0, "12480008"}}, 8, 8},
+        {"amiga4: plane b at b x W", {0x80, 0x80, 0x00, 0x01}, modeByCliName("amiga4", nullptr), 1, 1, 0, 0, {{0, 0, "30000008"}}, 8, 1},
+        {"amiga5 pixel 1", {0x40, 0, 0, 0, 0x40}, modeByCliName("amiga5", nullptr), 1, 1, 0, 0, {{0, 0, "0h000000"}}, 8, 1},
         // ZX: bright white ink on black; red ink on blue paper; white paper, not bright.
         {"zx", bytesAt(6912, {{0, 0x80}, {256, 0x01}, {32, 0xFF}, {6144, 0x47}, {6144 + 32, 0x0A}, {6144 + 256, 0x38}}), kModeZx, 1, 1, 0, 0,
          {{0, 0, "f0000000"}, {1, 0, "0000000f"}, {8, 0, "22222222"}, {64, 0, "77777777"}}, 256, 192},
-        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("genesis"), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
-        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("gba4"), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
+        {"genesis: high nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("genesis", nullptr), 1, 1, 0, 0, {{0, 0, "12345678"}}, 8, 8},
+        {"gba4: low nibble first", {0x12, 0x34, 0x56, 0x78}, modeByCliName("gba4", nullptr), 1, 1, 0, 0, {{0, 0, "21436587"}}, 8, 8},
         {"nes, inverse: bytes past the end read 0", std::vector<uint8_t>(10, 0), kModeNes, 2, 1, 0, kInverse, {{2, 0, "11111111--------"}}, 16, 8},
-        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), modeByCliName("gba4"), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
+        {"a tile wholly before the data is not drawn", std::vector<uint8_t>(40, 0x11), modeByCliName("gba4", nullptr), 2, 1, -32, 0, {{0, 0, "--------11111111"}}, 16, 16},
         // Strip 1 starts 64 view rows of 2 cells of 8 bytes on.
-        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), modeByCliName("cells1"), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
+        {"cells1 strip 1", bytesAt(2048, {{1024, 0xFF}}), modeByCliName("cells1", nullptr), 2, 1, 0, kMulti, {{0, 8, "0000000011111111"}}, 600, 512},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -179,8 +180,8 @@ TEST_P(SheetRenderTest, GoldenPictures) {
         std::memset(imageBuffer(kSheetImage)->pixels, 0x55, sheetBytes().size());
         ASSERT_EQ(drawTestView(testView(c.bytes, c.mode, c.width, c.zoom, c.first, c.options)),
                   SheetResult::Drawn);
-        const ModeRow& mode = *modeRow(c.mode);
-        const bool cells = isByteCellMode(c.mode);
+        const ModeRow& mode = *modeRow(c.mode, nullptr);
+        const bool cells = isByteCellMode(c.mode, nullptr);
         const auto letter = [&](int32_t colour) {
             for (int v = 0; !cells && v < std::min(1 << mode.bits, 32); ++v)
                 if (colour == expectedColour(c.mode, mode.bits, v))
@@ -248,7 +249,7 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 // the same pixels, several times slower, which no comparison of pixels notices.
 TEST(SheetRenderPlanTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
     for (int mode = 0; mode < kModeTableSize; ++mode) {
-        const ModeRow& row = *modeRow(mode);
+        const ModeRow& row = *modeRow(mode, nullptr);
         if (!row.hasSourceBits) continue;
         const int64_t planeStride = row.layout == ModeLayout::Linear && row.unitBytes > 1 ? 40 : 0;
         for (const bool levels : {false, 8 % row.bits == 0})
@@ -289,12 +290,12 @@ TEST_P(SheetRenderTest, StatusLineAndJumpRow) {
         {0, 10, 1, kModeChunky8, kBig, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},
         {0, 10, 1, kModeChunky8, 25, 5, 2, "Disp=0,width=10,x=5,y=2,size=25", 2},  // the row starts in the data
         {0, 10, 1, kModeChunky8, 20, 5, 2, "Disp=0,width=10,x=5,y=2", 2},
-        {0, 4, 1, modeByCliName("cpc0"), kBig, 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
-        {0, 2, 1, modeByCliName("amiga4"), kBig, 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
-        {0, 16, 1, modeByCliName("st4"), kBig, 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
-        {0, 16, 1, modeByCliName("st4"), kBig, 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
+        {0, 4, 1, modeByCliName("cpc0", nullptr), kBig, 5, 1, "Disp=0,width=4,x=5,y=1,size=5", 1},
+        {0, 2, 1, modeByCliName("amiga4", nullptr), kBig, 9, 1, "Disp=0,width=2,x=9,y=1,size=9", 1},
+        {0, 16, 1, modeByCliName("st4", nullptr), kBig, 9, 1, "Disp=0,width=16,x=9,y=1,size=17", 1},
+        {0, 16, 1, modeByCliName("st4", nullptr), kBig, 17, 0, "Disp=0,width=16,x=17,y=0,size=8", 0},
         {0, 1, 1, kModeZx, kBig, 100, 200, "Disp=0,width=1,x=100,y=200,size=6912", 1},
-        {0, 3, 1, modeByCliName("cells2w"), kBig, 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
+        {0, 3, 1, modeByCliName("cells2w", nullptr), kBig, 17, 0, "Disp=0,width=3,x=17,y=0,size=16", 0},
     };
     // clang-format on
     for (const auto& [first, width, zoom, modeAndMulti, size, x, y, text, jumpRow] : cases) {
@@ -371,7 +372,7 @@ TEST(CellGridTest, LinesFollowTheFormatsCells) {
     // clang-format on
     for (const auto& [mode, width, zoom, across, text] : cases) {
         const std::vector<GridLine> lines =
-            cellGridLines(viewOptions(modeByCliName(mode), width, zoom, 0), across);
+            cellGridLines(viewOptions(modeByCliName(mode, nullptr), width, zoom, 0), across);
         std::string shown = std::to_string(lines.size()) + ":", majors;
         for (size_t i = 0; i < lines.size(); ++i) {
             if (i < 5) shown += " " + std::to_string(lines[i].at) + (lines[i].major ? "*" : "");

@@ -201,7 +201,7 @@ TEST_F(NavigationTest, SavedSelectionIsTheSelectedPartOfTheSheet) {
         };
         EXPECT_EQ(pixels("part.png"), pixels("sheet.png"));
         // The classic modes' pictures stay in colour byte for byte; the others keep their colour numbers.
-        EXPECT_EQ(readFile("part.png") == readFile("sheet.png"), isByteCellMode(viewerState.colourMode));
+        EXPECT_EQ(readFile("part.png") == readFile("sheet.png"), isByteCellMode(viewerState.colourMode, &viewerState.formats.modes));
         tapKey(Qt::Key_C, Qt::ControlModifier);  // the same pixels on the clipboard, as PNG
         const QImage copied = QImage::fromData(QGuiApplication::clipboard()->mimeData()->data("image/png"));
         EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32), pixels("part.png"));

@@ -32,7 +32,7 @@ int32_t wordColour(int k) {
 
 TEST_F(PaletteMenuTest, PaletteFromDataBaseAndGrey) {
     ASSERT_EQ(startWithFile("tiles.bin", tileAndPalette()), ViewerStep::Continue);
-    command(colourModeCommand(modeByCliName("gba4")));
+    command(colourModeCommand(modeByCliName("gba4", nullptr)));
     EXPECT_EQ(canvasPixel(0, 0), rgb(17, 17, 17));  // grey 255 x 1 div 15
     answer({{RequesterKind::Text, "$20 16 bgr555"}});
     command(kCommandPaletteFromData);
@@ -61,7 +61,7 @@ TEST_F(PaletteMenuTest, LoadFormatFileAddsItUnderFromFiles) {
               "bit 0 = 0.3\nbit 1 = 0.2\nbit 2 = 0.1\nbit 3 = 0.0\n");
     answer({{RequesterKind::OpenFile, path("mine.plfmt")}});
     command(kCommandLoadFormatFile);
-    const int mode = modeByCliName("nibbles-test");
+    const int mode = modeByCliName("nibbles-test", &viewerState.formats.modes);
     ASSERT_GE(mode, kModeTableSize);
     EXPECT_EQ(viewerState.colourMode, mode);
     EXPECT_EQ(getMenuCheck(kMainMenu, colourModeCommand(mode)), 1);
