@@ -114,7 +114,7 @@ const SearchCase kSearches[] = {
 
 TEST(ScanProgressTest, AWatchedSearchAnswersAsAnUnwatchedOneAndTellsItsProgress) {
     for (const SearchCase& c : kSearches) {
-        const int mode = modeByCliName(c.mode);
+        const int mode = modeByCliName(c.mode, nullptr);
         Watch watch;
         const Answer watched = searchWatched(c.search, mode, c.position, &watch);
         const Answer plain = searchWatched(c.search, mode, c.position, nullptr);
@@ -142,7 +142,7 @@ TEST(ScanProgressTest, AWatchedSearchAnswersAsAnUnwatchedOneAndTellsItsProgress)
 
 TEST(ScanProgressTest, AStopRequestStopsTheSearchAndSaysSo) {
     for (const SearchCase& c : kSearches) {
-        const int mode = modeByCliName(c.mode);
+        const int mode = modeByCliName(c.mode, nullptr);
         Watch watch;
         watch.stopAt = kMiB / 2;  // the first report stops it
         const Answer watched = searchWatched(c.search, mode, c.position, &watch);
