@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -625,16 +624,9 @@ std::string choosePalette(const Request& request, const DataBytes& data, Palette
         return "";
     }
     if (request.paletteType.empty() && builtInPalette(request.paletteName, palette)) return "";
-    std::ifstream in(request.paletteName, std::ios::binary);
-    constexpr std::streamsize kLargestPaletteFile = 1 << 20;
-    std::string bytes(kLargestPaletteFile, '\0');
-    in.read(bytes.data(), kLargestPaletteFile);
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    if (!in.eof()) return "cannot read palette file (nor a built-in palette): " + request.paletteName;
-    const size_t dot = request.paletteName.find_last_of("./");
-    const std::string extension =
-        dot != std::string::npos && request.paletteName[dot] == '.' ? request.paletteName.substr(dot) : "";
-    const PaletteRead read = readPaletteBytes(bytes, extension, request.paletteType == "vga6");
+    const PaletteRead read = readPaletteFile(request.paletteName, request.paletteType == "vga6");
+    if (!read.ok && read.problem == kPaletteFileUnreadable)
+        return "cannot read palette file (nor a built-in palette): " + request.paletteName;
     if (!read.ok) return request.paletteName + ": " + read.problem;
     palette = read.palette;
     return "";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <fstream>
 
 namespace {
 
@@ -308,6 +309,18 @@ PaletteRead readPaletteBytes(std::string_view b, std::string_view extension, boo
     if (ext == ".gpl" || ext == ".png" || ext == ".bmp")
         return failed("not a " + ext.substr(1) + " palette file");
     return rawColours(b, false);
+}
+
+PaletteRead readPaletteFile(const std::string& path, bool vga6) {
+    constexpr std::streamsize kLargestPaletteFile = 1 << 20;
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(kLargestPaletteFile + 1, '\0');
+    in.read(bytes.data(), kLargestPaletteFile + 1);
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    if (!in.eof() || in.bad()) return failed(kPaletteFileUnreadable);
+    const size_t dot = path.find_last_of("./");
+    const bool hasExtension = dot != std::string::npos && path[dot] == '.';
+    return readPaletteBytes(bytes, hasExtension ? std::string_view(path).substr(dot) : "", vga6);
 }
 
 bool paletteEncodingNamed(std::string_view name, PaletteEncoding& encoding) {

@@ -34,6 +34,12 @@ struct PaletteRead {
 };
 PaletteRead readPaletteBytes(std::string_view bytes, std::string_view extension, bool vga6);
 
+// The problem of a palette file that cannot be read whole (missing, a folder, over 1 MiB).
+constexpr const char* kPaletteFileUnreadable = "cannot read the file";
+
+// The palette file at `path`, as readPaletteBytes reads it, with its name's extension as the hint.
+PaletteRead readPaletteFile(const std::string& path, bool vga6);
+
 // How colours are stored in the data.
 enum class PaletteEncoding { Rgb24, Bgr24, Vga6, Bgr555, Genesis, Amiga12, St9, Nes };
 

@@ -27,6 +27,7 @@
 #include "viewer/window/mode_menu.h"
 #include "viewer/window/navigation.h"
 #include "viewer/window/palette_menu.h"
+#include "viewer/window/palette_strip.h"
 #include "viewer/window/place_history.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/settings_persistence.h"
@@ -90,6 +91,7 @@ void createControls() {
     }
     createSpinBox(kOffsetSpin, offset.x, offset.y, offset.width, offset.height, -1, 1);
     setToolTip(kOffsetSpin, "offset");
+    createPaletteStrip();
     enableFileDrop(kCanvas, kFormatFileList, kDropCopy);
     bindHeldValues(controlHeldValue, setControlHeldValue);
 }
@@ -527,6 +529,8 @@ ViewerStep startViewer(int argc, char** argv) {
     restoreWindowPlace();
     readSettings();
     readKeepFirstByte();
+    keepPaletteWithFormat();
+    showPaletteInUse();
     forgetPlaces();
     if (!loadStartFile()) return ViewerStep::EndAtOnce;
     buildBookmarkMenu();

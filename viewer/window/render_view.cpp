@@ -14,6 +14,8 @@
 #include "viewer/engine/row_bar_scale.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
+#include "viewer/window/palette_menu.h"
+#include "viewer/window/palette_strip.h"
 #include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
@@ -212,6 +214,8 @@ void writePlaceStatus() {
 
 void renderView() {
     keepSelectionWithView();
+    keepPaletteWithFormat();
+    showPaletteInUse();
     fitRowBarPage();
     followDataFile();
     const uint64_t faults = vanishedPageFaults();

@@ -18,6 +18,7 @@ LoadResult loadViewerData(const std::string& fileName) {
     viewerState.lastFolder = pathPart(fileName);
     viewerState.loadedFile = load.file.identity;
     if (!fileKeyOf(fileName, viewerState.loadedKey)) viewerState.loadedKey = FileKey{};
+    viewerState.paletteMode = -1;  // a palette from the data comes from the new data
     return LoadResult::Ok;
 }
 

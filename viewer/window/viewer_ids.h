@@ -22,6 +22,7 @@ constexpr int kMultiBox = 6;
 constexpr int kOffsetSpin = 7;
 constexpr int kNibbleBox = 8;
 constexpr int kPreviewBox = 9;
+constexpr int kPaletteStrip = 10;  // a canvas showing the colours in use
 
 // Command ids of menu items and shortcuts.
 enum Command {

@@ -38,6 +38,7 @@ void initViewerState() {
     viewerState.viewHeight = kStartViewHeight;
     viewerState.jumpRow = -1;
     viewerState.colourMode = kModeBinary;
+    viewerState.paletteMode = -1;
     viewerState.held.fill(0);
     viewerState.held[heldSlot(HeldValue::Width)] = 1;
     viewerState.pixelKernels = &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));

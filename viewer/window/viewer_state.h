@@ -14,6 +14,7 @@
 #include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
+#include "viewer/window/palette_choice.h"
 
 // Values that live in controls of the main window. While no controls are bound
 // (tests, start-up) they live in ViewerState::held.
@@ -79,6 +80,10 @@ struct ViewerState {
     bool paletteChosen;
     Palette palette;
     int32_t paletteBase;
+    // Where that palette came from, and the format it was put in place for: each format has its
+    // own. -1 before the first, and after each load (a palette from the data is read again).
+    PaletteChoice paletteChoice;
+    int32_t paletteMode;
     FormatFiles formats;  // the formats read from files, modes kModeTableSize and on
 };
 

@@ -32,8 +32,12 @@ constexpr BoxPlace kBoxPlaces[] = {
     {kNibbleBox, 160, 40}, {kPreviewBox, 200, 40}, {kOffsetSpin, 240, 80},
 };
 
-constexpr int kLaidOutControls[] = {kCanvas,  kRowScroll, kWidthScroll, kInverseBox, kReverseBox,
-                                    kGridBox, kMultiBox,  kNibbleBox,   kPreviewBox, kOffsetSpin};
+constexpr int kLaidOutControls[] = {kCanvas,   kRowScroll, kWidthScroll, kInverseBox, kReverseBox,  kGridBox,
+                                    kMultiBox, kNibbleBox, kPreviewBox,  kOffsetSpin, kPaletteStrip};
+
+// The palette strip: right of the offset box, a pixel a colour for 256 colours; inset in the row of
+// boxes so that it reads as a swatch rather than a control.
+constexpr ControlPlace kPaletteStripPlace = {330, 2, 256, 16};
 
 // "x y width height maximised", the place when neither maximised nor full screen.
 std::string placeText(const WindowPlace& place) {
@@ -65,6 +69,9 @@ ControlPlace controlPlace(int control) {
     if (control == kCanvas) return {0, 0, width, height};
     if (control == kRowScroll) return {width, 0, kBarThickness, height};
     if (control == kWidthScroll) return {0, height, width, kBarThickness};
+    if (control == kPaletteStrip)
+        return {kPaletteStripPlace.x, height + kBarThickness + kPaletteStripPlace.y, kPaletteStripPlace.width,
+                kPaletteStripPlace.height};
     for (const BoxPlace& box : kBoxPlaces)
         if (box.number == control) return {box.x, height + kBarThickness, box.width, kBarThickness};
     return {0, 0, 0, 0};
