@@ -79,13 +79,6 @@ viewer_quit
 [[ "$("$CLI" bookmarks "$WORK/zx.rom")" == "15616 $WIDTH binary 1 charset" ]] ||
     pl_fail "pixloupe2d-cli bookmarks gives: $("$CLI" bookmarks "$WORK/zx.rom")"
 
-# menu_title X: the menu bar's title at X pixels from the window's left edge, clicked open.
-menu_title() {
-    local x y
-    read -r x y < <(pl_window_origin "$WINDOW")
-    xdotool mousemove "$((x + $1))" "$(((y + CANVAS_Y) / 2))" click 1
-    pl_until 5 viewer_windows_shown 2 || pl_fail "the menu at $1 did not open"
-}
 viewer_start zx.rom
 viewer_shown
 menu_title 190  # "Bookmarks": "Add bookmark...", then the file's bookmarks

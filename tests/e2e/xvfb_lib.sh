@@ -133,6 +133,15 @@ viewer_expect_view() {
         pl_fail "$1: the canvas is not the expected picture ($PL_DIFFERING pixels differ; PL_KEEP_TMP=1 keeps them)"
 }
 
+# menu_title X: the menu bar's title at X pixels from the window's left edge, clicked open (after a
+# viewer_expect_view has found the canvas).
+menu_title() {
+    local x y
+    read -r x y < <(pl_window_origin "$WINDOW")
+    xdotool mousemove "$((x + $1))" "$(((y + CANVAS_Y) / 2))" click 1
+    pl_until 5 viewer_windows_shown 2 || pl_fail "the menu at $1 did not open"
+}
+
 viewer_wait_exit() {
     local status=0
     wait "$VIEWER_PID" || status=$?
