@@ -3,11 +3,25 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 
 void prefetchRange(const uint8_t* data, int64_t size, int64_t from, int64_t bytes) {
     const int64_t start = std::max<int64_t>(from, 0);
     const int64_t to = std::min(from + bytes, size);
     if (start < to) prefetchBytes(data + start, to - start);
+}
+
+void prefetchLine(const LineBatch& b, int64_t lineStart) {
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount))
+        prefetchRange(b.data, b.dataSize, lineStart + strip.offset, strip.aheadBytes);
+}
+
+void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
+    if (b.runBytes >= b.lineBytes) return;
+    for (int r = 0; r < b.rows.rows; ++r)
+        std::memcpy(first + r * b.rows.step + b.runBytes,
+                    b.checker[(b.firstImageRow + n * b.rows.rows + r) & 1] + b.runBytes,
+                    b.lineBytes - b.runBytes);
 }
 
 bool gatherPixels(const PixelKernels& kernels, const BitGatherPlan& plan, const SourceRun& run, int pixels,

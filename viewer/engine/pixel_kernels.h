@@ -163,6 +163,12 @@ struct LineBatch {
     int unitPixels = 0;
 };
 
+// The bytes of the runs of a batch's line that starts at lineStart, asked for ahead.
+void prefetchLine(const LineBatch& b, int64_t lineStart);
+
+// Line n of a batch (its first image row at `first`) right of its runs: the background.
+void fillPastRuns(const LineBatch& b, int n, uint8_t* first);
+
 // Lines of values, each written kValueLinePadding past its end.
 struct ValueLines {
     uint8_t* first;

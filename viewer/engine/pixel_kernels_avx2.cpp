@@ -1,30 +1,32 @@
-// The AVX2 kernels of the view's drawing (x86-64-v3): lines of values expanded into screen bytes
-// 96 at a time with in-lane byte shuffles. They replace the portable entries of a kernel table
-// when the processor has AVX2; the decoders stay the portable ones.
+// The AVX2 kernels of the view's drawing (x86-64-v3: AVX2, BMI2, FMA): lines of values decoded 32
+// pixels at a time by in-lane byte shuffles and bit tests, and expanded into screen bytes 96 at a
+// time. They replace the portable entries of a kernel table when the processor has the instructions.
 #include "viewer/engine/pixel_kernels_avx2.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <span>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 
 namespace {
 
-#define PL_AVX2 __attribute__((target("avx2")))
+#define PL_AVX2 __attribute__((target("avx2,bmi,bmi2,fma")))
 #define PL_AVX2_STEP PL_AVX2 inline __attribute__((always_inline))
 
-// Three output vectors of 32 bytes, six lanes of 16 screen bytes. A lane's bytes show at most six
-// pixels, so one 16-byte load from the lane's first pixel on holds them all.
+// Three output vectors of 32 bytes. A vector's bytes show at most twelve pixels, so one 16-byte
+// load from its first pixel on, in both lanes, holds them all.
 constexpr int kBlockBytes = 96;
-constexpr int kLanes = 6;
 constexpr int kWidestFactor = 16;
 
 struct BlockPattern {
-    alignas(32) uint8_t pick[3][32];   // each byte's pixel, counted from its lane's first pixel
+    alignas(32) uint8_t pick[3][32];   // each byte's pixel, counted from its vector's first pixel
     alignas(32) uint8_t green[3][32];  // 0xFF where the byte is a pixel's screen byte 1
     alignas(32) uint8_t red[3][32];    // and screen byte 2 (byte 0 is blue)
-    int firstPixel[kLanes];            // of each lane, from the block's first pixel
+    int firstPixel[3];                 // of each vector, from the block's first pixel
     int blockPixels;                   // 32 / factor
 };
 
@@ -33,9 +35,9 @@ BlockPattern blockPattern(int factor) {
     const int pixelBytes = kScreenPixelBytes * factor;
     p.blockPixels = kBlockBytes / pixelBytes;
     for (int at = 0; at < kBlockBytes; ++at) {
-        const int lane = at / 16, k = at / 32, j = at % 32;
-        p.firstPixel[lane] = (16 * lane) / pixelBytes;
-        p.pick[k][j] = static_cast<uint8_t>(at / pixelBytes - p.firstPixel[lane]);
+        const int k = at / 32, j = at % 32;
+        p.firstPixel[k] = (32 * k) / pixelBytes;
+        p.pick[k][j] = static_cast<uint8_t>(at / pixelBytes - p.firstPixel[k]);
         p.green[k][j] = at % kScreenPixelBytes == 1 ? 0xFF : 0;
         p.red[k][j] = at % kScreenPixelBytes == 2 ? 0xFF : 0;
     }
@@ -79,52 +81,465 @@ PL_AVX2_STEP ExpandVectors expandVectors(const LineExpander& e, const BlockPatte
 // Output vector k of the block whose first pixel is values[0]: grey levels repeated, or colour
 // numbers looked up in the three tables of screen bytes.
 template <bool kGrey>
-PL_AVX2_STEP __m256i blockVector(const ExpandVectors& x, const BlockPattern& p, const uint8_t* values,
+PL_AVX2_STEP __m256i blockVector(const ExpandVectors& x, const int (&firstPixel)[3], const uint8_t* values,
                                  int k) {
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + p.firstPixel[2 * k]));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + p.firstPixel[2 * k + 1]));
-    const __m256i v = _mm256_shuffle_epi8(_mm256_set_m128i(high, low), x.pick[k]);
+    const __m256i v = _mm256_shuffle_epi8(bothLanes(values + firstPixel[k]), x.pick[k]);
     if constexpr (kGrey) return v;
     const __m256i blue = _mm256_shuffle_epi8(x.colours[0], v);
     const __m256i green = _mm256_blendv_epi8(blue, _mm256_shuffle_epi8(x.colours[1], v), x.green[k]);
     return _mm256_blendv_epi8(green, _mm256_shuffle_epi8(x.colours[2], v), x.red[k]);
 }
 
+// kRows: exactly that many image rows (1 or 2), or 0 for rows.rows of them.
+template <int kRows>
 PL_AVX2_STEP void storeToRows(const LineRows& rows, uint8_t* at, __m256i v) {
-    for (int r = 0; r < rows.rows; ++r)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+    if constexpr (kRows == 1) return;
+    if constexpr (kRows == 2) return _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + rows.step), v);
+    for (int r = 1; r < rows.rows; ++r)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + r * rows.step), v);
 }
 
-template <bool kGrey>
-PL_AVX2 void expandBlocks(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
+template <bool kGrey, int kRows>
+PL_AVX2 void expandBlocks(const LineExpander& e, const uint8_t* values, const LineRows& target, uint8_t* out,
                           size_t bytes) {
     const BlockPattern& p = patternOf(e.factor);
     const ExpandVectors x = expandVectors(e, p);
+    const LineRows rows = target;  // locals: the stores into the image cannot change them
+    const int firstPixel[3] = {p.firstPixel[0], p.firstPixel[1], p.firstPixel[2]};
+    const int blockPixels = p.blockPixels;
     size_t done = 0;
-    for (; done + kBlockBytes <= bytes; done += kBlockBytes, values += p.blockPixels)
+    for (; done + kBlockBytes <= bytes; done += kBlockBytes, values += blockPixels)
         for (int k = 0; k < 3; ++k)
-            storeToRows(rows, out + done + 32 * k, blockVector<kGrey>(x, p, values, k));
+            storeToRows<kRows>(rows, out + done + 32 * k, blockVector<kGrey>(x, firstPixel, values, k));
     if (done == bytes) return;
     // The last bytes, cut from a whole block.
     alignas(32) uint8_t last[kBlockBytes];
     for (int k = 0; k < 3; ++k)
-        _mm256_store_si256(reinterpret_cast<__m256i*>(last + 32 * k), blockVector<kGrey>(x, p, values, k));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(last + 32 * k),
+                           blockVector<kGrey>(x, firstPixel, values, k));
     for (int r = 0; r < rows.rows; ++r) std::memcpy(out + done + r * rows.step, last, bytes - done);
+}
+
+template <bool kGrey>
+void expandWithRows(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
+                    size_t bytes) {
+    if (rows.rows == 1) return expandBlocks<kGrey, 1>(e, values, rows, out, bytes);
+    if (rows.rows == 2) return expandBlocks<kGrey, 2>(e, values, rows, out, bytes);
+    expandBlocks<kGrey, 0>(e, values, rows, out, bytes);
 }
 
 void expandLineAvx2(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
                     size_t bytes) {
     if (bytes == 0 || rows.rows <= 0) return;
     if (expander.grey) {
-        expandBlocks<true>(expander, values, rows, rows.first + at, bytes);
+        expandWithRows<true>(expander, values, rows, rows.first + at, bytes);
     } else {
-        expandBlocks<false>(expander, values, rows, rows.first + at, bytes);
+        expandWithRows<false>(expander, values, rows, rows.first + at, bytes);
     }
+}
+
+// ---- Decoding. Every value bit of a chunk's 64 pixels is a bit test of one byte per pixel: the
+// bytes of 16 pixels are shuffled out of a 16-byte lane (one load, or two of 8 bytes where a lane's
+// pixels lie further apart, as in tiles), anded with each pixel's bit and compared. Value bits with
+// the same bytes and bits (the repeated bits of grey levels) are one test.
+
+constexpr int kChunkPixels = 64;
+constexpr int kMostSources = 8;
+// Past this many bytes read by a chunk the kernel declines: the copy kept for a chunk near the
+// data's end stays small.
+constexpr int64_t kMostChunkReach = 2048;
+
+// Where the lanes of a chunk's bit tests come from: each half (32 pixels) one 16-byte load into both
+// lanes or one 32-byte load, each lane one 16-byte load, or each lane two 8-byte loads.
+enum class LaneShape { Broadcast, Wide, Lanes, Pairs };
+
+struct BitTest {
+    int64_t from[4][2];             // lane l's two 8-byte halves: their offsets from the chunk's first byte
+    alignas(32) uint8_t index[64];  // pixel x: its byte in its lane
+    alignas(32) uint8_t bit[64];    // the bit tested
+    alignas(32) uint8_t want[64];   // what byte & bit is where the value bits are set (0: inverted)
+    uint8_t valueBits;
+    int loads;  // the test whose lanes this one uses (its own index where none before had the same)
+};
+
+struct ChunkTests {
+    BitTest test[kMostSources];
+    int count = 0;
+    LaneShape shape = LaneShape::Wide;
+    int64_t chunkBytes = 0;
+    int64_t reach = 0;  // bytes from a chunk's first that its loads read
+    bool mapped = false;
+    alignas(16) uint8_t valueMap[32] = {};  // values 0..31, where mapped
+};
+
+// A byte transform that moves and may invert each bit: bit q of the result is bit from[q] of the
+// byte, inverted where `inverted` has bit q. False for any other transform.
+struct TransformBits {
+    int from[8];
+    uint8_t inverted;
+};
+
+bool transformBits(const uint8_t* table, bool identity, TransformBits& t) {
+    t.inverted = identity ? 0 : table[0];
+    for (int q = 0; q < 8; ++q) t.from[q] = q;
+    if (identity) return true;
+    int seen = 0;
+    for (int j = 0; j < 8; ++j) {
+        const unsigned moved = table[1 << j] ^ t.inverted;
+        if (std::popcount(moved) != 1) return false;
+        const int q = std::countr_zero(moved);
+        t.from[q] = j;
+        seen |= 1 << q;
+    }
+    if (seen != 0xFF) return false;
+    for (int v = 0; v < 256; ++v) {
+        int moved = t.inverted;
+        for (int q = 0; q < 8; ++q) moved ^= ((v >> t.from[q]) & 1) << q;
+        if (table[v] != moved) return false;
+    }
+    return true;
+}
+
+// Where value bit i of pixel x lies by the plan (the matrix row 7 - i that gives it): `bit` of the
+// byte `offset` bytes from the chunk's first; false where the row is empty.
+struct BitPlace {
+    int64_t offset;
+    int bit;
+};
+
+bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place) {
+    const int k = plan.planar ? 8 * (x / 8) + 7 - i : plan.reorder[x];
+    if (((plan.keep >> k) & 1) == 0) return false;
+    int64_t byte = plan.arrange[k] + (((plan.arrangeHigh >> k) & 1) != 0 ? 128 : 0);
+    if (!plan.planar) {
+        const uint8_t row = plan.matrix[8 * (k / 8) + 7 - i];
+        if (std::popcount(row) != 1) return false;
+        place = {byte, static_cast<int>(std::countr_zero(row))};
+        return true;
+    }
+    if (plan.planeStride != 0) {
+        int pair = 0;
+        while (pair < 3 && ((plan.pairKeep[pair] >> k) & 1) == 0) ++pair;
+        const int odd = byte >= 64 ? 1 : 0;
+        byte += (2 * pair + odd) * plan.planeStride - 64 * odd;
+    }
+    place = {byte, 7 - x % 8};
+    return true;
+}
+
+// The lanes of test t: each lane's bytes within 16, else each 8 pixels' within 8; false otherwise.
+bool placeLanes(BitTest& t, const int64_t (&offset)[64]) {
+    for (int lane = 0; lane < 4; ++lane) {
+        const int first = 16 * lane;
+        // Both lanes of a half from one window where its 32 pixels' bytes lie within 16.
+        const auto [halfLow, halfHigh] =
+            std::minmax_element(offset + 32 * (lane / 2), offset + 32 * (lane / 2) + 32);
+        const auto [laneLow, laneHigh] = std::minmax_element(offset + first, offset + first + 16);
+        const bool halfFits = *halfHigh - *halfLow < 16;
+        const int64_t* low = halfFits ? halfLow : laneLow;
+        const int64_t* high = halfFits ? halfHigh : laneHigh;
+        if (*high - *low < 16) {
+            t.from[lane][0] = *low;
+            t.from[lane][1] = *low + 8;
+            for (int x = first; x < first + 16; ++x) t.index[x] = static_cast<uint8_t>(offset[x] - *low);
+            continue;
+        }
+        for (int half = 0; half < 2; ++half) {
+            const int at = first + 8 * half;
+            const auto [low8, high8] = std::minmax_element(offset + at, offset + at + 8);
+            if (*high8 - *low8 >= 8) return false;
+            t.from[lane][half] = *low8;
+            for (int x = at; x < at + 8; ++x) t.index[x] = static_cast<uint8_t>(offset[x] - *low8 + 8 * half);
+        }
+    }
+    return true;
+}
+
+// The shapes whose loads give the test's lanes, as bits 1 << LaneShape.
+int laneShapes(const BitTest& t) {
+    bool broadcast = true, wide = true;
+    for (int lane = 0; lane < 4; ++lane) {
+        if (t.from[lane][1] != t.from[lane][0] + 8) return 1 << int(LaneShape::Pairs);
+        broadcast = broadcast && (lane % 2 == 0 || t.from[lane][0] == t.from[lane - 1][0]);
+        wide = wide && (lane % 2 == 0 || t.from[lane][0] == t.from[lane - 1][0] + 16);
+    }
+    return (broadcast ? 1 << int(LaneShape::Broadcast) : 0) | (wide ? 1 << int(LaneShape::Wide) : 0) |
+           1 << int(LaneShape::Lanes) | 1 << int(LaneShape::Pairs);
+}
+
+// The tests of value bit i: one per value bit, merged where two are the same.
+bool addValueBit(ChunkTests& c, const BitGatherPlan& plan, const TransformBits& transform, int i) {
+    BitTest t{};
+    int64_t offset[64];
+    bool any = false;
+    for (int x = 0; x < kChunkPixels; ++x) {
+        BitPlace place;
+        if (!placeOf(plan, i, x, place)) {
+            // Never set: no byte anded with 0 is 0xFF.
+            offset[x] = x > 0 ? offset[x - 1] : 0;
+            t.bit[x] = 0;
+            t.want[x] = 0xFF;
+            continue;
+        }
+        any = true;
+        offset[x] = place.offset;
+        t.bit[x] = static_cast<uint8_t>(1u << transform.from[place.bit]);
+        t.want[x] = ((transform.inverted >> place.bit) & 1) != 0 ? 0 : t.bit[x];
+    }
+    if (!any) return true;
+    if (!placeLanes(t, offset)) return false;
+    for (int n = 0; n < c.count; ++n) {
+        BitTest& same = c.test[n];
+        if (std::memcmp(same.from, t.from, sizeof t.from) == 0 && std::memcmp(same.index, t.index, 64) == 0 &&
+            std::memcmp(same.bit, t.bit, 64) == 0 && std::memcmp(same.want, t.want, 64) == 0) {
+            same.valueBits |= static_cast<uint8_t>(1u << i);
+            return true;
+        }
+    }
+    if (c.count == kMostSources) return false;
+    t.valueBits = static_cast<uint8_t>(1u << i);
+    t.loads = c.count;
+    for (int n = 0; n < c.count; ++n)
+        if (std::memcmp(c.test[n].from, t.from, sizeof t.from) == 0)
+            t.loads = std::min(t.loads, c.test[n].loads);
+    c.test[c.count++] = t;
+    return true;
+}
+
+// The tests of a usable plan, the byte transform folded in; false where the kernel declines.
+bool chunkTests(ChunkTests& c, const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform,
+                bool identity) {
+    TransformBits bits;
+    if (!plan.usable || !transformBits(transform, identity, bits)) return false;
+    c.count = 0;
+    for (int i = 0; i < 8; ++i)
+        if (!addValueBit(c, plan, bits, i)) return false;
+    if (c.count == 0) return false;
+    c.chunkBytes = plan.chunkBytes;
+    int shapes = ~0;
+    c.reach = 0;
+    for (const BitTest& t : std::span(c.test, c.count)) {
+        shapes &= laneShapes(t);
+        for (const auto& lane : t.from) c.reach = std::max<int64_t>({c.reach, lane[0] + 8, lane[1] + 8});
+    }
+    c.shape = static_cast<LaneShape>(std::countr_zero(static_cast<unsigned>(shapes)));
+    c.mapped = !plan.levels && !e.mapIdentity;
+    if (c.mapped && plan.depth > 5) return false;
+    std::memcpy(c.valueMap, e.valueMap, sizeof c.valueMap);
+    return c.reach <= kMostChunkReach;
+}
+
+PL_AVX2_STEP __m256i loadAny(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+PL_AVX2_STEP __m128i laneOf(const uint8_t* chunk, const int64_t (&from)[2]) {
+    const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chunk + from[0]));
+    return _mm_castpd_si128(
+        _mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(chunk + from[1])));
+}
+
+// The lanes of a test for half h of a chunk.
+template <LaneShape kShape>
+PL_AVX2_STEP __m256i testLanes(const uint8_t* chunk, const BitTest& t, int h) {
+    if constexpr (kShape == LaneShape::Broadcast) return bothLanes(chunk + t.from[2 * h][0]);
+    if constexpr (kShape == LaneShape::Wide) return loadAny(chunk + t.from[2 * h][0]);
+    __m128i low, high;
+    if constexpr (kShape == LaneShape::Lanes) {
+        low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + t.from[2 * h][0]));
+        high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + t.from[2 * h + 1][0]));
+    } else {
+        low = laneOf(chunk, t.from[2 * h]);
+        high = laneOf(chunk, t.from[2 * h + 1]);
+    }
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+// The values of half h (32 pixels) of the chunk at `chunk`, by kTests tests.
+template <LaneShape kShape, int kTests, bool kMapped>
+PL_AVX2_STEP __m256i halfValues(const ChunkTests& c, const uint8_t* chunk, int h) {
+    __m256i values = _mm256_setzero_si256();
+    __m256i lanes = _mm256_setzero_si256();
+    for (int n = 0; n < kTests; ++n) {
+        const BitTest& t = c.test[n];
+        if (t.loads == n) lanes = testLanes<kShape>(chunk, t, h);
+        const __m256i bytes = _mm256_shuffle_epi8(lanes, load32(t.index + 32 * h));
+        const __m256i set =
+            _mm256_cmpeq_epi8(_mm256_and_si256(bytes, load32(t.bit + 32 * h)), load32(t.want + 32 * h));
+        values = _mm256_or_si256(values, kTests == 1 && t.valueBits == 0xFF
+                                             ? set
+                                             : _mm256_and_si256(set, _mm256_set1_epi8(char(t.valueBits))));
+    }
+    if constexpr (!kMapped) return values;
+    // Values 0..31 looked up: bit 4 of each, shifted to bit 7, picks the table of 16 to 31.
+    const __m256i low = _mm256_shuffle_epi8(bothLanes(c.valueMap), values);
+    const __m256i high = _mm256_shuffle_epi8(bothLanes(c.valueMap + 16), values);
+    return _mm256_blendv_epi8(low, high, _mm256_slli_epi16(values, 3));
+}
+
+// A chunk near the data's end: its bytes copied, zeros past the end.
+template <LaneShape kShape, int kTests, bool kMapped>
+PL_AVX2 __attribute__((noinline)) void chunkNearEnd(const ChunkTests& c, const uint8_t* chunk,
+                                                    int64_t readable, uint8_t* values) {
+    alignas(32) uint8_t copy[kMostChunkReach] = {};
+    std::memcpy(copy, chunk, static_cast<size_t>(std::clamp<int64_t>(readable, 0, c.reach)));
+    for (int h = 0; h < 2; ++h)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + 32 * h),
+                            halfValues<kShape, kTests, kMapped>(c, copy, h));
+}
+
+// The values of `pixels` pixels (rounded up to 64) of the run at `bytes`, `size` bytes readable.
+template <LaneShape kShape, int kTests, bool kMapped>
+PL_AVX2 void decodeChunks(const ChunkTests& tests, const uint8_t* bytes, int64_t size, int pixels,
+                          uint8_t* values) {
+    const ChunkTests& c = tests;
+    const int64_t chunkBytes = c.chunkBytes, reach = c.reach;
+    int64_t offset = 0;
+    for (int x = 0; x < pixels; x += kChunkPixels, offset += chunkBytes) {
+        if (offset + reach > size) {
+            chunkNearEnd<kShape, kTests, kMapped>(c, bytes + offset, size - offset, values + x);
+            continue;
+        }
+        for (int h = 0; h < 2; ++h)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x + 32 * h),
+                                halfValues<kShape, kTests, kMapped>(c, bytes + offset, h));
+    }
+}
+
+using ChunkDecoder = void (*)(const ChunkTests&, const uint8_t*, int64_t, int, uint8_t*);
+
+template <LaneShape kShape, bool kMapped>
+ChunkDecoder decoderWithTests(int tests) {
+    constexpr ChunkDecoder kDecoders[kMostSources] = {
+        decodeChunks<kShape, 1, kMapped>, decodeChunks<kShape, 2, kMapped>, decodeChunks<kShape, 3, kMapped>,
+        decodeChunks<kShape, 4, kMapped>, decodeChunks<kShape, 5, kMapped>, decodeChunks<kShape, 6, kMapped>,
+        decodeChunks<kShape, 7, kMapped>, decodeChunks<kShape, 8, kMapped>};
+    return kDecoders[std::clamp(tests, 1, kMostSources) - 1];
+}
+
+template <bool kMapped>
+ChunkDecoder decoderWithShape(const ChunkTests& c) {
+    switch (c.shape) {
+        case LaneShape::Broadcast:
+            return decoderWithTests<LaneShape::Broadcast, kMapped>(c.count);
+        case LaneShape::Wide:
+            return decoderWithTests<LaneShape::Wide, kMapped>(c.count);
+        case LaneShape::Lanes:
+            return decoderWithTests<LaneShape::Lanes, kMapped>(c.count);
+        default:
+            return decoderWithTests<LaneShape::Pairs, kMapped>(c.count);
+    }
+}
+
+ChunkDecoder chunkDecoder(const ChunkTests& c) {
+    return c.mapped ? decoderWithShape<true>(c) : decoderWithShape<false>(c);
+}
+
+// 8-bit values through a byte transform that is a sum of bits (any that moves and inverts
+// them): the low nibble's and the high nibble's part looked up apart.
+struct CopyTables {
+    alignas(16) uint8_t low[16];
+    alignas(16) uint8_t high[16];
+};
+
+bool copyTables(const uint8_t* transform, CopyTables& t) {
+    for (int n = 0; n < 16; ++n) {
+        t.low[n] = transform[n];
+        t.high[n] = static_cast<uint8_t>(transform[n << 4] ^ transform[0]);
+    }
+    for (int v = 0; v < 256; ++v)
+        if (transform[v] != (t.low[v & 15] ^ t.high[v >> 4])) return false;
+    return true;
+}
+
+PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size, int pixels,
+                         uint8_t* values) {
+    const __m256i low = bothLanes(t.low), high = bothLanes(t.high), nibble = _mm256_set1_epi8(15);
+    for (int x = 0; x < pixels; x += 32) {
+        __m256i v;
+        if (x + 32 <= size) {
+            v = loadAny(bytes + x);
+        } else {
+            alignas(32) uint8_t last[32] = {};
+            std::memcpy(last, bytes + x, static_cast<size_t>(std::clamp<int64_t>(size - x, 0, 32)));
+            v = load32(last);
+        }
+        const __m256i l = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
+        const __m256i h = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), _mm256_xor_si256(l, h));
+    }
+}
+
+// ---- Lines in one go: each line's runs decoded into a line of values, then expanded into its
+// image rows.
+
+// What a batch's lines are decoded by: the tests of a plan, the tables of a copy through a
+// transform, or the bytes themselves.
+struct BatchDecoder {
+    ChunkTests tests;
+    ChunkDecoder decode = nullptr;
+    CopyTables copy;
+    bool copies = false;
+    bool straight = false;  // the bytes are the values: expanded from the data
+};
+
+bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b) {
+    if (b.copy) {
+        d.straight = b.identity;
+        d.copies = !b.identity;
+        return d.straight || copyTables(b.transform, d.copy);
+    }
+    if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
+    d.decode = chunkDecoder(d.tests);
+    return true;
+}
+
+void drawLine(const BatchDecoder& d, const LineExpander& e, const LineBatch& b, int64_t lineStart,
+              const LineRows& rows, uint8_t* values) {
+    const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
+    for (const LineStrip& strip : std::span(b.strips, b.stripCount)) {
+        const int64_t at = lineStart + strip.offset;
+        const uint8_t* bytes = b.data + at;
+        if (d.straight) {
+            const int64_t from = strip.pixel * pixelBytes;
+            const int64_t count = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
+            if (count > 0) expandLineAvx2(e, bytes, rows, size_t(from), size_t(count));
+        } else if (d.copies) {
+            copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
+        } else {
+            d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
+        }
+    }
+    if (!d.straight) expandLineAvx2(e, values, rows, 0, b.runBytes);
+}
+
+bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                       const ValueLines& lines) {
+    if (b.rows.rows < 1 || b.attributeRows != nullptr) return false;
+    BatchDecoder d;
+    if (!batchDecoder(d, plan, e, b)) return false;
+    // The image's rows lie bottom up: the lines are drawn from the last up, so that the stores run
+    // up through memory, as the processor streams them fastest.
+    LineRows rows = b.rows;
+    for (int n = b.lines - 1; n >= 0; --n) {
+        rows.first = b.rows.first + n * b.lineStep;
+        const int unitRow = n % b.unitRows;
+        const int64_t rowStart = b.first + (n / b.unitRows) * b.rowStep;
+        if (b.unitRows == 1) {
+            prefetchLine(b, rowStart - b.linesAhead * b.rowStep);
+        } else if (unitRow == b.unitRows - 1) {
+            prefetchLine(b, rowStart - b.rowStep);
+        }
+        drawLine(d, e, b, rowStart + unitRow * b.unitRowStep, rows, lines.first);
+        fillPastRuns(b, n, rows.first);
+    }
+    return true;
 }
 
 bool machineRunsAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma");
 }
 
 }  // namespace
@@ -132,6 +547,7 @@ bool machineRunsAvx2() {
 bool overrideWithAvx2(PixelKernels& kernels) {
     if (!machineRunsAvx2()) return false;
     kernels.expandLine = expandLineAvx2;
+    kernels.drawLineBatch = drawLineBatchAvx2;
     return true;
 }
 

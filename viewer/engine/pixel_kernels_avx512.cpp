@@ -790,12 +790,6 @@ PL_AVX512 void copyChunks(const BitGatherPlan&, const SourceRun& run, int pixels
         _mm512_storeu_si512(reinterpret_cast<void*>(values + x), sourceVector(run, transform, x));
 }
 
-// The bytes of line n's runs, asked for ahead.
-void prefetchLine(const LineBatch& b, int64_t lineStart) {
-    for (const LineStrip& strip : std::span(b.strips, b.stripCount))
-        prefetchRange(b.data, b.dataSize, lineStart + strip.offset, strip.aheadBytes);
-}
-
 // The bytes of a strip of the line that starts at lineStart.
 SourceRun stripRun(const LineBatch& b, const LineExpander& e, int64_t lineStart, const LineStrip& strip) {
     const int64_t at = lineStart + strip.offset;
@@ -871,15 +865,6 @@ void decodeUnitRowRuns(const BitGatherPlan& plan, const LineExpander& e, const L
     for (const LineStrip& strip : std::span(b.strips, b.stripCount))
         decode(plan, rowPlans, b.unitRows, stripRun(b, e, rowStart, strip), strip.pixels,
                values + strip.pixel, lineBytes);
-}
-
-// Line n's image rows right of the runs: the background.
-void fillPastRuns(const LineBatch& b, int n, uint8_t* first) {
-    if (b.runBytes >= b.lineBytes) return;
-    for (int r = 0; r < b.rows.rows; ++r)
-        std::memcpy(first + r * b.rows.step + b.runBytes,
-                    b.checker[(b.firstImageRow + n * b.rows.rows + r) & 1] + b.runBytes,
-                    b.lineBytes - b.runBytes);
 }
 
 // Lines of one unit row each that go straight into the image are drawn a group at a time: one
