@@ -127,11 +127,17 @@ constexpr bool isPlanar(const ModeRecord& r) {
 
 // ---- The decoders, by the shape of the layout.
 
-// Bytes 0 .. n-1 of the unit through `table`; rows wholly inside the data skip the test per byte.
-void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, uint8_t* packed) {
+// Bytes 0 .. n-1 of the unit through `table`; rows wholly inside the data skip the test per byte,
+// and take both look-ups at once where `rawTable` (the table over the transform) is given.
+void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, const uint8_t* rawTable,
+                        uint8_t* packed) {
     if (unit.inside(0, n)) {
         const uint8_t* bytes = unit.data + unit.start;
-        for (int i = 0; i < n; ++i) packed[i] = table[unit.transform[bytes[i]]];
+        if (rawTable != nullptr) {
+            for (int i = 0; i < n; ++i) packed[i] = rawTable[bytes[i]];
+        } else {
+            for (int i = 0; i < n; ++i) packed[i] = table[unit.transform[bytes[i]]];
+        }
     } else {
         for (int i = 0; i < n; ++i) packed[i] = table[unit.at(i)];
     }
@@ -150,7 +156,8 @@ uint8_t packedOfByte(const ModeRow& row, uint8_t v) {
 template <int kTileBytes, bool kSameValues>
 void decodeWholeBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
     if constexpr (kTileBytes == 0) {
-        decodeBytesThrough(unit, groupsOf(pixels, row.pixelsPerByte), row.byteTable, packed);
+        decodeBytesThrough(unit, groupsOf(pixels, row.pixelsPerByte), row.byteTable,
+                           kSameValues ? unit.transform : unit.packedOfRaw, packed);
     } else {
         const int64_t from = int64_t{y} * row.tileRowStep;
         for (int i = 0; i < kTileBytes; ++i) packed[i] = packedOfByte<kSameValues>(row, unit.at(from + i));
@@ -273,9 +280,14 @@ void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, in
         return decodeUnits<decodeWholeBytes<kTileBytes, kSameValues>>(
             row, first, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
     const uint8_t* bytes = first.data + first.start + from;
+    const uint8_t* rawTable = kSameValues ? first.transform : first.packedOfRaw;
+    if (rawTable != nullptr) {
+        for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
+            for (int k = 0; k < kTileBytes; ++k) packed[k] = rawTable[bytes[k]];
+        return;
+    }
     for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
-        for (int k = 0; k < kTileBytes; ++k)
-            packed[k] = packedOfByte<kSameValues>(row, first.transform[bytes[k]]);
+        for (int k = 0; k < kTileBytes; ++k) packed[k] = row.byteTable[first.transform[bytes[k]]];
 }
 
 template <RowDecoder kDecode, LineDecoder kDecodeLine = decodeUnits<kDecode>>

@@ -5,6 +5,7 @@
 // view that all modes share.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -25,6 +26,9 @@ struct UnitBytes {
     const uint8_t* transform;  // 256 entries
     int64_t start;             // data index of the unit's byte 0
     int width;                 // bytes per plane row (linear modes)
+    // The row's byte table over the transformed byte, for every raw byte (256 entries), where the
+    // drawing made it once for all its rows; nullptr: both are looked up.
+    const uint8_t* packedOfRaw = nullptr;
 
     // Bytes k0 .. k0 + n - 1 all lie in the data.
     bool inside(int64_t k0, int64_t n) const { return start + k0 >= 0 && start + k0 + n <= dataSize; }
@@ -150,6 +154,15 @@ inline bool hasPlanes(const ModeRow& row) {
 // The source bits of a mode for the vector kernels, or nullptr.
 inline const SourceBitMap* sourceBitsOf(const ModeRow& row) {
     return row.hasSourceBits ? &row.sourceBits : nullptr;
+}
+
+// The packed values of every raw byte: the row's byte table over the transform, made once per
+// drawing so that the decoders look a byte up once.
+using RawByteTable = std::array<uint8_t, 256>;
+inline RawByteTable packedOfRawBytes(const ModeRow& row, const uint8_t* transform) {
+    RawByteTable table;
+    for (int v = 0; v < 256; ++v) table[v] = row.byteTable[transform[v]];
+    return table;
 }
 
 inline void decodeUnitRow(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {

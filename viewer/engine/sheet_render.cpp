@@ -469,7 +469,8 @@ struct UnitWalk {
     const LineExpander* expander;
     int packedShift;                   // log2 of the pixels of a packed byte
     std::array<uint64_t, 256> unpack;  // the values of the pixels of every packed byte
-    BitGatherPlan plan;                // for unit row 0; row y reads y x tileRowStep bytes further on
+    RawByteTable packedOfRaw;
+    BitGatherPlan plan;  // for unit row 0; row y reads y x tileRowStep bytes further on
 };
 
 void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter& painter) {
@@ -483,6 +484,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
     walk.transform = byteTransform(options);
+    walk.packedOfRaw = packedOfRawBytes(*walk.row, walk.transform.table);
     walk.expander = &painter.expander;
     const int packBits = walk.row->packBits;
     walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
@@ -533,8 +535,8 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
             return;
     }
     uint8_t packed[kValueLine + 8];
-    const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table, start,
-                         walk.options.bytesPerRow};
+    const UnitBytes unit{walk.data.bytes, walk.data.size,           walk.transform.table,
+                         start,           walk.options.bytesPerRow, walk.packedOfRaw.data()};
     decodeUnitLine(*walk.row, unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
                    unitPixels >> walk.packedShift, packed);
     const int perByte = 1 << walk.packedShift;
@@ -932,6 +934,7 @@ struct UnitWalk {
     SheetOptions options;
     int64_t strips;
     const uint8_t* transform;
+    RawByteTable packedOfRaw;
 };
 
 UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int viewWidth) {
@@ -944,11 +947,13 @@ UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int vi
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.transform = byteTransform(options).table;
+    walk.packedOfRaw = packedOfRawBytes(*walk.row, walk.transform);
     return walk;
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
-    return {walk.data.bytes, walk.data.size, walk.transform, start, walk.options.bytesPerRow};
+    return {walk.data.bytes, walk.data.size,           walk.transform,
+            start,           walk.options.bytesPerRow, walk.packedOfRaw.data()};
 }
 
 template <int kCellBytes>
