@@ -248,22 +248,29 @@ int rescaledLevel(int level, int from, int to) {
 }
 
 // The picture of a classic-mode case, read back from its bytes by that mode's encoder, packed by
-// `target`'s encoder between the same bytes as before and after it: cut to whole units (whole tiles),
-// at most kFinderLargestWidth units (64 tiles: sheets of tiles are seldom wider) a row; tiles on whole
-// tiles from the file's start.
+// `target`'s encoder when it has at least as many bits a pixel (or 4 of 5 or 8), between the same bytes as
+// before and after it: cut to whole units (whole tiles), at most kFinderLargestWidth bytes (64 tiles: sheets
+// of tiles are seldom wider) a row; tiles on whole tiles from the file's start.
 bool packedInFormat(const Case& c, const std::vector<uint8_t>& bytes, const FormatEncoder& target,
                     Case& packed, std::vector<uint8_t>& out) {
     const FormatEncoder& source = *formatEncoder(modeRow(c.mode, nullptr)->cliName);
+    // A picture of fewer levels would fill the format's planes with copies of each other.
+    if (source.bits < std::min(target.bits, 4)) return false;
     const int mode = modeByCliName(target.mode, nullptr);
     const ModeRow& row = *modeRow(mode, nullptr);
     const int tiled = row.layout == ModeLayout::Tiled;
     const int w = c.width * source.across, h = static_cast<int>(c.length / c.width);
-    const int units = std::min(w / target.across, tiled ? 64 : kFinderLargestWidth);
+    const int units =
+        std::min(w / target.across, tiled ? 64 : kFinderLargestWidth / std::max(1, row.unitBytes));
     const int rows = h / row.unitHeight * row.unitHeight;
     if (units == 0 || rows < 8) return false;
     const uint8_t* picture = bytes.data() + c.first;
     std::vector<uint8_t> packedBytes = packPicture(target, units * target.across, rows, [&](int x, int y) {
-        return rescaledLevel(packedValue(source, picture, x, y, w), source.bits, target.bits);
+        const int level = packedValue(source, picture, x, y, w);
+        // Eight bits: each of the 16 levels in the middle of its range, so that the low nibble is no
+        // copy of the high one.
+        return target.bits == 8 ? rescaledLevel(level, source.bits, 4) << 4 | 8
+                                : rescaledLevel(level, source.bits, target.bits);
     });
     packed = c;
     packed.file = c.file + ":" + target.mode;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 
 #include "viewer/engine/graphics_finder.h"
@@ -19,6 +20,12 @@ constexpr int64_t kBandBytes = 2048;
 constexpr int kLeastBandDrop = 100;
 // A format draws a picture where neighbouring pixels differ at most this share of random pairs.
 constexpr int kLeastScore = 250;
+// Pixels of up to so many bits are judged against those two on as well: ordered dithers shade them.
+constexpr int kDitheredMostBits = 2;
+// What a format's score loses for each doubling of its bits a pixel: pixels of a picture taken
+// together as one value of twice the bits (two pixels of Binary as one of Atari GR.15) differ less
+// than each alone, as they smooth its dither.
+constexpr int kDoubledBitsCost = 20;
 const std::array<uint8_t, 256> kSameBytes = [] {
     std::array<uint8_t, 256> same{};
     for (int v = 0; v < 256; ++v) same[static_cast<size_t>(v)] = static_cast<uint8_t>(v);
@@ -58,23 +65,30 @@ PixelGrid drawnPixels(const uint8_t* data, int64_t size, const ModeRow& row, int
     return grid;
 }
 
-// How much less neighbouring pixels differ than pixels paired at random, in thousandths.
-int likeness(const PixelGrid& grid) {
+// How much less pixels differ from the pixels `lag` on to the right and below than from pixels paired
+// at random, in thousandths.
+int likenessAt(const PixelGrid& grid, int lag) {
     const int64_t count = static_cast<int64_t>(grid.values.size());
-    if (grid.rows < 2 || grid.columns < 2) return 0;
+    if (grid.rows <= lag || grid.columns <= lag) return 0;
     const auto at = [&](int64_t i) { return int{grid.values[static_cast<size_t>(i)]}; };
-    int64_t neighbours = 0, random = 0, pairs = 0;
+    int64_t neighbours = 0, random = 0;
     uint64_t state = 0x9E3779B97F4A7C15u;
-    for (int64_t y = 0; y + 1 < grid.rows; ++y)
-        for (int64_t x = 0; x + 1 < grid.columns; ++x) {
+    for (int64_t y = 0; y + lag < grid.rows; ++y)
+        for (int64_t x = 0; x + lag < grid.columns; ++x) {
             const int64_t i = y * grid.columns + x;
-            neighbours += std::abs(at(i) - at(i + 1)) + std::abs(at(i) - at(i + grid.columns));
+            neighbours += std::abs(at(i) - at(i + lag)) + std::abs(at(i) - at(i + lag * grid.columns));
             state = state * 6364136223846793005u + 1442695040888963407u;
             random +=
                 2 * std::abs(at(i) - at(static_cast<int64_t>((state >> 33) % static_cast<uint64_t>(count))));
-            ++pairs;
         }
     return random > 0 ? static_cast<int>(1000 - neighbours * 1000 / random) : 0;
+}
+
+// How much pixels resemble their neighbours: those next to them, or in a format of few bits a
+// pixel, those two on if they resemble those more (an ordered dither alternates its pixels).
+int likeness(const PixelGrid& grid, int bits) {
+    const int next = likenessAt(grid, 1);
+    return bits <= kDitheredMostBits ? std::max(next, likenessAt(grid, 2)) : next;
 }
 
 // The likeness of the picture from the stretch's first byte: bands of about kBandBytes are judged
@@ -86,7 +100,7 @@ int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int w
     const int64_t bandBytes = std::max<int64_t>(1, std::min(kBandBytes, size) / rowBytes) * rowBytes;
     int64_t sum = 0, bands = 0;
     for (int64_t band = 0; band + bandBytes <= size; band += bandBytes) {
-        const int score = likeness(drawnPixels(data + band, bandBytes, row, width));
+        const int score = likeness(drawnPixels(data + band, bandBytes, row, width), row.bits);
         if (score < kLeastScore || (bands > 0 && score < sum / bands - kLeastBandDrop)) break;
         sum += score;
         ++bands;
@@ -127,8 +141,11 @@ std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int
         const WidthGuess guess = seen ? WidthGuess{} : guessWidth(stretch, bytes, 0, mode, 256, added);
         if (guess.count == 0) continue;
         const int width = guess.candidates[0].width;
+        // One tile a row draws any stretch whose bytes resemble the next ones as a smooth column.
+        if (row.layout == ModeLayout::Tiled && width == 1) continue;
         const int score = leadingLikeness(stretch, bytes, row, width);
-        if (score >= kLeastScore) answers.push_back({mode, width, score});
+        const int doublings = std::bit_width(static_cast<unsigned>(row.bits) - 1);  // 1 bit: 0, 2: 1, 3-4: 2
+        if (score >= kLeastScore) answers.push_back({mode, width, score - kDoubledBitsCost * doublings});
     }
     std::stable_sort(answers.begin(), answers.end(),
                      [](const FormatAnswer& a, const FormatAnswer& b) { return a.score > b.score; });

@@ -332,7 +332,7 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
 }
 
 // Identify names the format a picture was packed in: NES tiles for NES data, Amiga 4 bitplanes for
-// Amiga data, with their widths; and nothing for random bytes.
+// Amiga data, and so on, with their widths; and nothing for random bytes.
 TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
     std::vector<uint8_t> sam(64 * 100);
     for (size_t i = 0; i < sam.size(); ++i) {
@@ -343,6 +343,10 @@ TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
         {"nes", 16, shadedPicture("nes", 128, 128)},
         {"amiga4", 20, shadedPicture("amiga4", 160, 80)},
         {"sam", 64, sam},
+        {"gb", 16, shadedPicture("gb", 128, 128)},
+        {"genesis", 16, shadedPicture("genesis", 128, 128)},
+        {"st4", 80, shadedPicture("st4", 160, 80)},
+        {"cpc1", 40, shadedPicture("cpc1", 160, 100)},
     };
     for (const PackedPicture& c : cases) {
         const auto size = static_cast<int64_t>(c.picture.size());
