@@ -17,7 +17,17 @@ log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300 | tee "$log" || status=1
 
+# Which kernel tables the drawing's tests ran with; those this processor lacks are skipped.
+for kernel in plain avx2 avx512; do
+  ran=$(grep -cE "Test +#[0-9]+: .*/$kernel  # GetParam.* Passed" "$log" || true)
+  skips=$(grep -cE "Test +#[0-9]+: .*/$kernel  # GetParam.*Skipped" "$log" || true)
+  echo "kernel $kernel: $ran tests ran, $skips skipped"
+done
+
 if [ "${1:-}" != "--quick" ]; then
+  echo "== aarch64 build"
+  scripts/check-aarch64-build.sh build-aarch64 || status=1
+
   echo "== sanitizers"
   cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DPL_SANITIZE=ON >/dev/null
   cmake --build build-san -j"$jobs"

@@ -77,7 +77,7 @@ void drawView(benchmark::State& state, int mode, int zoom, int width, bool multi
     DataFile data = loadForView(state, kViewData);
     const ImageBuffer* image = sheetImage(size);
     if (data.bytes == nullptr || image == nullptr) return freeDataFile(data);
-    // PL_PIXEL_KERNEL=plain measures the drawing as machines without AVX-512 run it.
+    // PL_PIXEL_KERNEL=plain or avx2 measures the drawing as machines without AVX-512 (or AVX2) run it.
     const SheetOptions options{
         0,         width, zoom,  mode,        size.height,
         false,     false, false, multiColumn, &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL")),

@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(cmake g++ make pkg-config qt6-base-dev libpng-dev zlib1g-dev libx11-dev libgtest-dev libbenchmark-dev fonts-dejavu-core)
 test_packages=(xvfb xauth xdotool xclip imagemagick x11-utils clang libclang-rt-14-dev opense-basic
-  desktop-file-utils appstream groff-base dpkg-dev lintian)
+  desktop-file-utils appstream groff-base dpkg-dev lintian g++-aarch64-linux-gnu)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-}" = "test" ]; then

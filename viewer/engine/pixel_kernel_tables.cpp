@@ -37,9 +37,7 @@ const PixelKernels& portablePixelKernels() {
 
 const PixelKernels& fastestPixelKernels() {
     const KernelTables& tables = kernelTables();
-    // The AVX2 table expands lines of values but decodes with the portable code, which the portable
-    // table writer outruns: it is chosen only by name.
-    return tables.avx512Runs ? tables.avx512 : tables.portable;
+    return tables.avx512Runs ? tables.avx512 : tables.avx2Runs ? tables.avx2 : tables.portable;
 }
 
 const PixelKernels* pixelKernelsNamed(const char* name) {

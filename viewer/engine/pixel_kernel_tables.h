@@ -6,7 +6,8 @@
 
 // The table without kernels, which every machine runs.
 const PixelKernels& portablePixelKernels();
-// The fastest table this machine runs: AVX-512 where the processor has it, else the portable one.
+// The fastest table this machine runs: AVX-512 where the processor has it, else AVX2, else the
+// portable one.
 const PixelKernels& fastestPixelKernels();
 // The table of that name ("plain", "avx2", "avx512"), or nullptr when there is none or this machine does
 // not run it.

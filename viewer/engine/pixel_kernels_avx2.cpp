@@ -22,8 +22,12 @@ namespace {
 constexpr int kBlockBytes = 96;
 constexpr int kWidestFactor = 16;
 
+// Up to this many colours are looked up with one shuffle: colour v's screen byte c at 4 c + v.
+constexpr int kFewColours = 4;
+
 struct BlockPattern {
     alignas(32) uint8_t pick[3][32];   // each byte's pixel, counted from its vector's first pixel
+    alignas(32) uint8_t fewAt[3][32];  // 4 x its screen byte (0..2), where it lies among few colours
     alignas(32) uint8_t green[3][32];  // 0xFF where the byte is a pixel's screen byte 1
     alignas(32) uint8_t red[3][32];    // and screen byte 2 (byte 0 is blue)
     int firstPixel[3];                 // of each vector, from the block's first pixel
@@ -40,6 +44,7 @@ BlockPattern blockPattern(int factor) {
         p.pick[k][j] = static_cast<uint8_t>(at / pixelBytes - p.firstPixel[k]);
         p.green[k][j] = at % kScreenPixelBytes == 1 ? 0xFF : 0;
         p.red[k][j] = at % kScreenPixelBytes == 2 ? 0xFF : 0;
+        p.fewAt[k][j] = static_cast<uint8_t>(kFewColours * (at % kScreenPixelBytes));
     }
     return p;
 }
@@ -57,7 +62,13 @@ const BlockPattern& patternOf(int factor) {
 struct ExpandVectors {
     __m256i pick[3], green[3], red[3];
     __m256i colours[3];  // the 16 colours' screen byte c in both lanes
+    __m256i fewAt[3];
+    __m256i fewColours;  // the first four colours' screen bytes, as fewAt places them
 };
+
+// How values become screen bytes: grey levels repeated, colour numbers of at most four colours,
+// or of up to 16.
+enum class Look { Grey, FewColours, Colours };
 
 PL_AVX2_STEP __m256i load32(const uint8_t* p) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
@@ -74,17 +85,24 @@ PL_AVX2_STEP ExpandVectors expandVectors(const LineExpander& e, const BlockPatte
         x.green[k] = load32(p.green[k]);
         x.red[k] = load32(p.red[k]);
         x.colours[k] = bothLanes(e.colours + 16 * k);
+        x.fewAt[k] = load32(p.fewAt[k]);
     }
+    alignas(16) uint8_t few[16] = {};
+    for (int c = 0; c < kScreenPixelBytes; ++c)
+        for (int v = 0; v < kFewColours; ++v) few[kFewColours * c + v] = e.colours[16 * c + v];
+    x.fewColours = bothLanes(few);
     return x;
 }
 
 // Output vector k of the block whose first pixel is values[0]: grey levels repeated, or colour
-// numbers looked up in the three tables of screen bytes.
-template <bool kGrey>
+// numbers looked up in the table of few colours or in the three tables of screen bytes.
+template <Look kLook>
 PL_AVX2_STEP __m256i blockVector(const ExpandVectors& x, const int (&firstPixel)[3], const uint8_t* values,
                                  int k) {
     const __m256i v = _mm256_shuffle_epi8(bothLanes(values + firstPixel[k]), x.pick[k]);
-    if constexpr (kGrey) return v;
+    if constexpr (kLook == Look::Grey) return v;
+    if constexpr (kLook == Look::FewColours)
+        return _mm256_shuffle_epi8(x.fewColours, _mm256_add_epi8(v, x.fewAt[k]));
     const __m256i blue = _mm256_shuffle_epi8(x.colours[0], v);
     const __m256i green = _mm256_blendv_epi8(blue, _mm256_shuffle_epi8(x.colours[1], v), x.green[k]);
     return _mm256_blendv_epi8(green, _mm256_shuffle_epi8(x.colours[2], v), x.red[k]);
@@ -100,7 +118,7 @@ PL_AVX2_STEP void storeToRows(const LineRows& rows, uint8_t* at, __m256i v) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + r * rows.step), v);
 }
 
-template <bool kGrey, int kRows>
+template <Look kLook, int kRows>
 PL_AVX2 void expandBlocks(const LineExpander& e, const uint8_t* values, const LineRows& target, uint8_t* out,
                           size_t bytes) {
     const BlockPattern& p = patternOf(e.factor);
@@ -111,32 +129,36 @@ PL_AVX2 void expandBlocks(const LineExpander& e, const uint8_t* values, const Li
     size_t done = 0;
     for (; done + kBlockBytes <= bytes; done += kBlockBytes, values += blockPixels)
         for (int k = 0; k < 3; ++k)
-            storeToRows<kRows>(rows, out + done + 32 * k, blockVector<kGrey>(x, firstPixel, values, k));
+            storeToRows<kRows>(rows, out + done + 32 * k, blockVector<kLook>(x, firstPixel, values, k));
     if (done == bytes) return;
     // The last bytes, cut from a whole block.
     alignas(32) uint8_t last[kBlockBytes];
     for (int k = 0; k < 3; ++k)
         _mm256_store_si256(reinterpret_cast<__m256i*>(last + 32 * k),
-                           blockVector<kGrey>(x, firstPixel, values, k));
+                           blockVector<kLook>(x, firstPixel, values, k));
     for (int r = 0; r < rows.rows; ++r) std::memcpy(out + done + r * rows.step, last, bytes - done);
 }
 
-template <bool kGrey>
+template <Look kLook>
 void expandWithRows(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
                     size_t bytes) {
-    if (rows.rows == 1) return expandBlocks<kGrey, 1>(e, values, rows, out, bytes);
-    if (rows.rows == 2) return expandBlocks<kGrey, 2>(e, values, rows, out, bytes);
-    expandBlocks<kGrey, 0>(e, values, rows, out, bytes);
+    if (rows.rows == 1) return expandBlocks<kLook, 1>(e, values, rows, out, bytes);
+    if (rows.rows == 2) return expandBlocks<kLook, 2>(e, values, rows, out, bytes);
+    expandBlocks<kLook, 0>(e, values, rows, out, bytes);
+}
+
+// fewColours: every value is below 4.
+void expandValues(const LineExpander& e, const uint8_t* values, const LineRows& rows, size_t at, size_t bytes,
+                  bool fewColours) {
+    if (bytes == 0 || rows.rows <= 0) return;
+    if (e.grey) return expandWithRows<Look::Grey>(e, values, rows, rows.first + at, bytes);
+    if (fewColours) return expandWithRows<Look::FewColours>(e, values, rows, rows.first + at, bytes);
+    expandWithRows<Look::Colours>(e, values, rows, rows.first + at, bytes);
 }
 
 void expandLineAvx2(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
                     size_t bytes) {
-    if (bytes == 0 || rows.rows <= 0) return;
-    if (expander.grey) {
-        expandWithRows<true>(expander, values, rows, rows.first + at, bytes);
-    } else {
-        expandWithRows<false>(expander, values, rows, rows.first + at, bytes);
-    }
+    expandValues(expander, values, rows, at, bytes, false);
 }
 
 // ---- Decoding. Every value bit of a chunk's 64 pixels is a bit test of one byte per pixel: the
@@ -160,7 +182,8 @@ struct BitTest {
     alignas(32) uint8_t bit[64];    // the bit tested
     alignas(32) uint8_t want[64];   // what byte & bit is where the value bits are set (0: inverted)
     uint8_t valueBits;
-    int loads;  // the test whose lanes this one uses (its own index where none before had the same)
+    int loads;    // the test whose lanes this one uses (its own index where none before had the same)
+    int shuffle;  // the test whose shuffled bytes this one tests (the same lanes and indices)
 };
 
 struct ChunkTests {
@@ -300,9 +323,13 @@ bool addValueBit(ChunkTests& c, const BitGatherPlan& plan, const TransformBits& 
     if (c.count == kMostSources) return false;
     t.valueBits = static_cast<uint8_t>(1u << i);
     t.loads = c.count;
-    for (int n = 0; n < c.count; ++n)
-        if (std::memcmp(c.test[n].from, t.from, sizeof t.from) == 0)
-            t.loads = std::min(t.loads, c.test[n].loads);
+    t.shuffle = c.count;
+    // The lanes and shuffled bytes held are those of the test before.
+    const BitTest* before = c.count > 0 ? &c.test[c.count - 1] : nullptr;
+    if (before != nullptr && std::memcmp(before->from, t.from, sizeof t.from) == 0) {
+        t.loads = before->loads;
+        if (std::memcmp(before->index, t.index, sizeof t.index) == 0) t.shuffle = before->shuffle;
+    }
     c.test[c.count++] = t;
     return true;
 }
@@ -360,11 +387,11 @@ PL_AVX2_STEP __m256i testLanes(const uint8_t* chunk, const BitTest& t, int h) {
 template <LaneShape kShape, int kTests, bool kMapped>
 PL_AVX2_STEP __m256i halfValues(const ChunkTests& c, const uint8_t* chunk, int h) {
     __m256i values = _mm256_setzero_si256();
-    __m256i lanes = _mm256_setzero_si256();
+    __m256i lanes = _mm256_setzero_si256(), bytes = lanes;
     for (int n = 0; n < kTests; ++n) {
         const BitTest& t = c.test[n];
         if (t.loads == n) lanes = testLanes<kShape>(chunk, t, h);
-        const __m256i bytes = _mm256_shuffle_epi8(lanes, load32(t.index + 32 * h));
+        if (t.shuffle == n) bytes = _mm256_shuffle_epi8(lanes, load32(t.index + 32 * h));
         const __m256i set =
             _mm256_cmpeq_epi8(_mm256_and_si256(bytes, load32(t.bit + 32 * h)), load32(t.want + 32 * h));
         values = _mm256_or_si256(values, kTests == 1 && t.valueBits == 0xFF
@@ -482,6 +509,7 @@ struct BatchDecoder {
     CopyTables copy;
     bool copies = false;
     bool straight = false;  // the bytes are the values: expanded from the data
+    bool fewColours = false;
 };
 
 bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b) {
@@ -492,6 +520,7 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
     }
     if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
     d.decode = chunkDecoder(d.tests);
+    d.fewColours = plan.depth <= 2 && !d.tests.mapped;
     return true;
 }
 
@@ -511,7 +540,7 @@ void drawLine(const BatchDecoder& d, const LineExpander& e, const LineBatch& b, 
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }
     }
-    if (!d.straight) expandLineAvx2(e, values, rows, 0, b.runBytes);
+    if (!d.straight) expandValues(e, values, rows, 0, b.runBytes, d.fewColours);
 }
 
 bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,

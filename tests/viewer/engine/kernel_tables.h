@@ -9,7 +9,7 @@
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 
-// The portable table, the AVX2 one (its expander over the portable decoders), the AVX-512 one, and
+// The portable table, the AVX2 one, the AVX-512 one, and
 // the AVX-512 expander over the portable decoders, which otherwise draw only where a vector decoder
 // declines (near the data's ends).
 inline const PixelKernels* testKernelsNamed(const std::string& name) {
