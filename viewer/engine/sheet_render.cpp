@@ -1118,8 +1118,11 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     SheetOptions options = given;
     if (options.kernels == nullptr) options.kernels = &portablePixelKernels();
     const CheckerRows checker(target, options);
-    // Lines of values pay where kernels expand them; else the portable table writer draws.
-    if (options.kernels->expandLine == nullptr) return plain::drawSheet(target, data, options, checker);
+    // Lines of values pay where kernels expand them, and decode an attribute screen's; else the
+    // portable table writer draws.
+    if (options.kernels->expandLine == nullptr ||
+        (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr))
+        return plain::drawSheet(target, data, options, checker);
     const ModeRow& row = *modeRow(options.colourMode, options.addedModes);
     const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
     int32_t colours[256];
