@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "bench/bench_summary.h"
+#include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
+#include "viewer/engine/mode_table.h"
 
 namespace {
 
@@ -105,6 +107,27 @@ void nextAndGuessOnSample(benchmark::State& state) {
 }
 BENCHMARK(nextAndGuessOnSample)->Unit(benchmark::kMillisecond);
 
+// "Next graphics" where there is none: the whole of 4 MiB scanned in one format (the ZX screen has
+// no width to find).
+void nextGraphicsOver4MiB(benchmark::State& state) {
+    const std::vector<uint8_t>& bytes = noise();
+    constexpr int64_t kBytes = 4 << 20;
+    for (auto _ : state) {
+        GraphicsRegion region{};
+        benchmark::DoNotOptimize(
+            findNextGraphics(bytes.data(), kBytes, static_cast<int32_t>(state.range(0)), 0, 256, region));
+    }
+    state.SetLabel(modeRow(static_cast<int32_t>(state.range(0)), nullptr)->cliName);
+}
+BENCHMARK(nextGraphicsOver4MiB)->DenseRange(0, kModeTableSize - 1)->Unit(benchmark::kMillisecond);
+
+// Identify on 64 KiB of the banner picture.
+void identifyOver64K(benchmark::State& state) {
+    const std::vector<uint8_t>& bytes = banner();
+    for (auto _ : state) benchmark::DoNotOptimize(identifyFormats(bytes.data(), kGuessBytes, 0, kGuessBytes));
+}
+BENCHMARK(identifyOver64K)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +142,11 @@ int main(int argc, char** argv) {
         {"Scan 8 MiB of pictures (ms; 200 MiB/s = 40 ms)", FigureKind::TimeMs, "scanPictures", "", 40, ""},
         {"Next graphics and guess on the sample file (ms, before the render)", FigureKind::TimeMs,
          "nextAndGuessOnSample", "", 16, ""},
+        {"Next graphics over 4 MiB without a picture, NES tiles (ms)", FigureKind::TimeMs,
+         "nextGraphicsOver4MiB/13", "", 50, ""},
+        {"Next graphics over 4 MiB without a picture, Amiga 5 bitplanes (ms)", FigureKind::TimeMs,
+         "nextGraphicsOver4MiB/8", "", 50, ""},
+        {"Identify over 64 KiB (ms)", FigureKind::TimeMs, "identifyOver64K", "", 50, ""},
     };
     return runBenchmarksWithSummary(argc, argv, figures);
 }
