@@ -19,16 +19,16 @@ namespace {
 
 // Value bit K at bit address 8 (B + M W) + P_K + P from the cell's first byte, as the file
 // format states it, apart from the decoders.
-int formulaValue(const FormatDescription& d, const UnitBytes& unit, int x, int y) {
+uint32_t formulaValue(const FormatDescription& d, const UnitBytes& unit, int x, int y) {
     const PixelLayout& l = d.record.pixels;
     const int64_t groups = l.groupPixels == 0 ? 0 : x / l.groupPixels;
     const int64_t inGroup = l.groupPixels == 0 ? x : x % l.groupPixels;
     const int64_t p = int64_t{y} * l.stepY + groups * l.groupStep + inGroup * l.stepX;
-    int value = 0;
+    uint32_t value = 0;
     for (int k = 0; k < d.record.bits; ++k) {
         const int64_t a = d.valueBits[k].bits + 8 * int64_t{d.valueBits[k].widths} * unit.width + p;
         const int shift = l.order == BitOrder::Msb ? 7 - static_cast<int>(a % 8) : static_cast<int>(a % 8);
-        value |= ((unit.at(a / 8) >> shift) & 1) << k;
+        value |= static_cast<uint32_t>((unit.at(a / 8) >> shift) & 1) << k;
     }
     return value;
 }
@@ -54,14 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FormatDescription d = parse.format;
     d.record.menuText = d.name.c_str();
     d.record.cliName = d.id.c_str();
-    if (d.bits <= kMaxModeBits) {
-        const FormatParse again = parseFormatText(formatText(d.record));
-        check(again.ok);
-        FormatDescription back = again.format;
-        back.record.menuText = d.name.c_str();
-        back.record.cliName = d.id.c_str();
-        check(formatText(back.record) == formatText(d.record));
-    }
+    const FormatParse again = parseFormatText(formatText(d.record));
+    check(again.ok);
+    FormatDescription back = again.format;
+    back.record.menuText = d.name.c_str();
+    back.record.cliName = d.id.c_str();
+    check(formatText(back.record) == formatText(d.record));
 
     FormatFiles formats;
     const FormatLoad load = addFormatText(formats, text, "fuzz");
@@ -76,10 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          transformTable(false, false, false).data(), first, width};
     const int pixels = static_cast<int>(std::min<int64_t>(g.unitWidth / row.pixelWidth, 1024));
     uint8_t packed[2048];
+    uint32_t values[1024];
     for (int y = 0; y < g.unitHeight; y += 1 + g.unitHeight / 4) {
-        decodeUnitRow(row, unit, y, pixels, packed);
+        if (row.wide) {
+            decodeWideRow(row, unit, y, pixels, values);
+        } else {
+            decodeUnitRow(row, unit, y, pixels, packed);
+        }
         for (int x = 0; x < pixels; ++x)
-            check(packedPixel(packed, x, row.packBits) == formulaValue(d, unit, x, y));
+            check((row.wide ? values[x] : static_cast<uint32_t>(packedPixel(packed, x, row.packBits))) ==
+                  formulaValue(d, unit, x, y));
     }
 
     TestView view = testView(bytes, load.mode, width, zoom, first, options);

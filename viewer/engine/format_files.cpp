@@ -21,18 +21,6 @@ const FormatFile* formatFile(const FormatFiles& formats, int mode) {
     return index >= 0 && index < static_cast<int>(formats.files.size()) ? &formats.files[index] : nullptr;
 }
 
-// The bits of the value under the mask, packed down, scaled to 0..255.
-int32_t channelLevel(uint32_t value, uint32_t mask) {
-    uint32_t level = 0;
-    int at = 0;
-    for (int bit = 0; bit < 32; ++bit) {
-        if (((mask >> bit) & 1) == 0) continue;
-        level |= ((value >> bit) & 1) << at++;
-    }
-    const uint64_t top = (uint64_t{1} << at) - 1;
-    return static_cast<int32_t>(255 * uint64_t{level} / top);
-}
-
 std::string lineProblem(const std::string& source, int line, const std::string& what) {
     return source + ":" + std::to_string(line) + ": " + what;
 }
@@ -43,9 +31,28 @@ std::string drawProblem(const FormatDescription& d, int& line) {
     Palette palette;
     if (d.colours == FormatColours::Palette && d.palette != "grey" && !builtInPalette(d.palette, palette))
         return "unknown palette \"" + d.palette + "\"";
-    line = d.bitsLine;
-    if (d.bits > kMaxModeBits) return "values over 8 bits are not drawn yet";
     return "";
+}
+
+// The record's colours: values of up to 8 bits index a table of 2^bits colours (none: grey
+// levels); wider values pick their channels by masks (grey: one mask for all three) or index the
+// palette's colours.
+void setColours(FormatFile& added, const Palette& palette) {
+    const FormatDescription& d = added.description;
+    ModeRecord& record = added.description.record;
+    record.directColours = d.colours == FormatColours::Direct;
+    const bool wide = d.bits > kMaxModeBits;
+    const uint32_t all = static_cast<uint32_t>((uint64_t{1} << d.bits) - 1);
+    for (int c = 0; c < 3; ++c) record.channelMasks[c] = record.directColours ? d.channelMasks[c] : all;
+    if (d.colours == FormatColours::Palette && !palette.colours.empty()) {
+        const int count = wide ? static_cast<int>(palette.colours.size()) : 1 << d.bits;
+        for (int v = 0; v < count; ++v) added.colours[v] = paletteColour(palette, 0, v);
+        record.colours = added.colours.data();
+        record.colourCount = count;
+    } else if (record.directColours && !wide) {
+        for (uint32_t v = 0; v < (1u << d.bits); ++v) added.colours[v] = wideValueColour(record, v);
+        record.colours = added.colours.data();
+    }
 }
 
 }  // namespace
@@ -69,6 +76,8 @@ FormatLoad addFormatText(FormatFiles& into, std::string_view text, const std::st
         load.problem = lineProblem(source, line, problem);
         return load;
     }
+    Palette palette;
+    if (d.colours == FormatColours::Palette) builtInPalette(d.palette, palette);
     into.files.push_back({d, source, std::string(text), {}});
     FormatFile& added = into.files.back();
     ModeRecord& record = added.description.record;
@@ -76,18 +85,7 @@ FormatLoad addFormatText(FormatFiles& into, std::string_view text, const std::st
     record.cliName = added.description.id.c_str();
     record.group = ModeGroup::Files;
     record.id = modeCount(&into.modes);
-    if (d.colours == FormatColours::Direct) {
-        const uint32_t* masks = d.channelMasks;
-        for (uint32_t v = 0; v < (1u << record.bits); ++v)
-            added.colours[v] =
-                channelLevel(v, masks[0]) | channelLevel(v, masks[1]) << 8 | channelLevel(v, masks[2]) << 16;
-        record.colours = added.colours.data();
-    }
-    Palette palette;
-    if (d.colours == FormatColours::Palette && builtInPalette(d.palette, palette)) {
-        for (int v = 0; v < (1 << record.bits); ++v) added.colours[v] = paletteColour(palette, 0, v);
-        record.colours = added.colours.data();
-    }
+    setColours(added, palette);
     load.mode = appendMode(into.modes, record);
     if (load.mode < 0) {
         into.files.pop_back();

@@ -324,7 +324,7 @@ void fillRecord(Reading& r) {
     f.bits = static_cast<int>(r.bits);
     f.bitsLine = r.lineOf["bits"];
     f.coloursLine = r.given("colours") ? r.lineOf["colours"] : 0;
-    m.bits = std::min(f.bits, kMaxModeBits);
+    m.bits = f.bits;
     m.pixelWidth = static_cast<int>(r.unit);
     if (r.tiled) {
         m.tileWidth = static_cast<int>(r.tileW);

@@ -13,11 +13,11 @@ constexpr int kMostDescribedBits = 32;
 
 enum class FormatColours { Grey, Palette, Direct };
 
-// What a format file says. The record's pixel layout holds the first kMaxModeBits value bits;
-// its menu text and CLI name are left unset, since `name` and `id` own those strings.
+// What a format file says, as the record of its format; the record's menu text and CLI name are
+// left unset, since `name` and `id` own those strings.
 struct FormatDescription {
     std::string name, id;
-    int bits = 0;  // as given; the record holds at most kMaxModeBits
+    int bits = 0;
     int bitsLine = 0, coloursLine = 0;
     ModeRecord record{};
     BitAddress valueBits[kMostDescribedBits] = {};

@@ -27,7 +27,8 @@ struct Judging {
 
 Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode, const AddedModes* added) {
     const ModeRow* row = modeRow(mode, added);
-    if (data == nullptr || size <= 0 || row == nullptr) return {};
+    // Values over 8 bits are colours or large numbers, which the finder's statistics do not judge.
+    if (data == nullptr || size <= 0 || row == nullptr || row->wide) return {};
     if (row->layout == ModeLayout::ByteCells) return {true, false, mode, 1, row};
     // A screen of the ZX Spectrum is one unit of 6912 bytes: it has no width to find.
     if (row->layout == ModeLayout::Tiled)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <deque>
 #include <utility>
 
@@ -379,6 +380,92 @@ constexpr void makeSourceBits(ModeRow& row) {
     }
 }
 
+// ---- Values over 8 bits, decoded into 32-bit values.
+
+// Whether each pixel's value is the integer of `bytes` whole bytes at a whole byte, in that byte
+// order: value bit k is bit k mod 8 of byte k div 8 (little end first) or of byte bytes-1-k div 8.
+constexpr bool isWholeWord(const ModeRecord& r, int bytes, bool bigEndian) {
+    const PixelLayout& l = r.pixels;
+    if (r.bits != 8 * bytes || l.stepX % 8 != 0 || l.groupStep % 8 != 0 || l.stepY % 8 != 0) return false;
+    for (int k = 0; k < r.bits; ++k) {
+        const BitAddress& a = l.valueBits[k];
+        const int byte = bigEndian ? bytes - 1 - k / 8 : k / 8;
+        if (a.widths != 0 || a.bits / 8 != byte || bitInByte(l, a.bits) != k % 8) return false;
+    }
+    return true;
+}
+
+template <int kBytes, bool kBigEndian, typename Bytes>
+uint32_t wordAt(const Bytes& unit, int64_t at) {
+    uint32_t value = 0;
+    for (int i = 0; i < kBytes; ++i)
+        value |= uint32_t{unit.at(at + i)} << (kBigEndian ? 8 * (kBytes - 1 - i) : 8 * i);
+    return value;
+}
+
+template <int kBytes, bool kBigEndian, typename Bytes>
+void decodeWordsOf(const PixelLayout& l, const Bytes& unit, int64_t rowStart, int pixels, uint32_t* values) {
+    if (l.groupPixels == 0) {
+        const int64_t step = l.stepX / 8;
+        for (int x = 0; x < pixels; ++x) values[x] = wordAt<kBytes, kBigEndian>(unit, rowStart + x * step);
+        return;
+    }
+    for (int x = 0; x < pixels; ++x)
+        values[x] = wordAt<kBytes, kBigEndian>(unit, rowStart + pixelBitOffset(l, x) / 8);
+}
+
+// Whole words: rows wholly inside the data are read without a test per byte.
+template <int kBytes, bool kBigEndian>
+void decodeWords(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint32_t* values) {
+    const PixelLayout& l = row.record->pixels;
+    const int64_t rowStart = int64_t{y} * (l.stepY / 8);
+    if (pixels <= 0) return;
+    // The furthest pixel lies at most this far on, even where groups overlap.
+    const int64_t last = l.groupPixels == 0
+                             ? int64_t{pixels - 1} * (l.stepX / 8)
+                             : int64_t{pixels - 1} / l.groupPixels * (l.groupStep / 8) +
+                                   int64_t{std::min(pixels - 1, l.groupPixels - 1)} * (l.stepX / 8);
+    if (unit.inside(rowStart, last + kBytes)) {
+        const UncheckedBytes bytes{unit.data + unit.start, unit.transform};
+        return decodeWordsOf<kBytes, kBigEndian>(l, bytes, rowStart, pixels, values);
+    }
+    decodeWordsOf<kBytes, kBigEndian>(l, unit, rowStart, pixels, values);
+}
+
+// Any other layout of a wide value: bit by bit.
+void decodeWideBitByBit(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint32_t* values) {
+    const PixelLayout& layout = row.record->pixels;
+    for (int x = 0; x < pixels; ++x) {
+        uint32_t value = 0;
+        for (int b = 0; b < row.bits; ++b) {
+            const int64_t a = valueBitAddress(layout, b, x, y, unit.width);
+            value |= static_cast<uint32_t>((unit.at(a >> 3) >> bitInByte(layout, a)) & 1) << b;
+        }
+        values[x] = value;
+    }
+}
+
+// The packed decoders of a wide format: its values are drawn from decodeWide.
+void decodeNoPackedValues(const ModeRow&, const UnitBytes&, int, int pixels, uint8_t* packed) {
+    std::fill(packed, packed + std::max(pixels, 0), uint8_t{0});
+}
+
+template <int kBytes = 2>
+constexpr WideDecoder wordDecoderOf(const ModeRecord& r) {
+    if (isWholeWord(r, kBytes, false)) return decodeWords<kBytes, false>;
+    if (isWholeWord(r, kBytes, true)) return decodeWords<kBytes, true>;
+    if constexpr (kBytes < 4) return wordDecoderOf<kBytes + 1>(r);
+    return decodeWideBitByBit;
+}
+
+constexpr void useWideDecoder(ModeRow& row) {
+    row.wide = true;
+    row.packBits = 8;
+    row.pixelsPerByte = 1;
+    useDecoder<decodeNoPackedValues>(row);
+    row.decodeWide = wordDecoderOf(*row.record);
+}
+
 constexpr ModeRow modeRowOf(const ModeRecord& r) {
     ModeRow row{};
     row.record = &r;
@@ -395,6 +482,10 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
     row.unitBytes = tiled ? r.tileBytes : r.widthBytes;
     row.tileRowStep = tiled ? r.pixels.stepY / 8 : 0;
     row.pixelsPerByte = 8 / row.packBits;
+    if (r.bits > kMaxModeBits) {
+        useWideDecoder(row);
+        return row;
+    }
     for (int b = 0; b < r.bits; ++b) row.planeByte[b] = r.pixels.valueBits[b].bits / 8;
     if (r.attributeScreen) {
         useDecoder<decodeAttributeScreen>(row);
@@ -630,11 +721,35 @@ const char* modeGroupTitle(ModeGroup group) {
     }
 }
 
-int32_t modePixelColour(int mode, int value, const AddedModes* added) {
+int32_t channelLevel(uint32_t value, uint32_t mask) {
+    if (mask == 0) return 0;
+    const int low = std::countr_zero(mask);
+    const int n = std::popcount(mask);
+    const uint64_t top = (uint64_t{1} << n) - 1;
+    uint64_t level = 0;
+    if ((mask >> low) == top) {
+        level = (value & mask) >> low;  // the usual mask: its bits side by side
+    } else {
+        for (int bit = low, at = 0; bit < 32; ++bit) {
+            if (((mask >> bit) & 1) == 0) continue;
+            level |= uint64_t{(value >> bit) & 1} << at++;
+        }
+    }
+    return static_cast<int32_t>(255 * level / top);
+}
+
+int32_t wideValueColour(const ModeRecord& r, uint32_t value) {
+    if (r.colours != nullptr) return value < static_cast<uint32_t>(r.colourCount) ? r.colours[value] : 0;
+    return channelLevel(value, r.channelMasks[0]) | channelLevel(value, r.channelMasks[1]) << 8 |
+           channelLevel(value, r.channelMasks[2]) << 16;
+}
+
+int32_t modePixelColour(int mode, uint32_t value, const AddedModes* added) {
     const ModeRow* row = modeRow(mode, added);
-    const int top = row != nullptr ? (1 << row->bits) - 1 : 1;
+    if (row != nullptr && row->wide) return wideValueColour(*row->record, value);
+    const uint32_t top = row != nullptr ? (1u << row->bits) - 1 : 1;
     if (row != nullptr && row->record->colours != nullptr) return row->record->colours[value & top];
-    return grey(255 * (value & top) / top);
+    return grey(static_cast<int>(255 * (value & top) / top));
 }
 
 bool isByteCellMode(int mode, const AddedModes* added) {
@@ -678,6 +793,10 @@ int64_t viewPointByte(int mode, const AddedModes* added, int64_t first, int widt
     const int64_t rowStart = first + viewRow * g.rowBytes;
     if (row.layout == ModeLayout::Tiled) return rowStart + unitX / g.unitWidth * g.unitBytes;
     const int64_t pixel = unitX / row.pixelWidth;
-    // The byte of the pixel's value bit 0, in plane 0.
-    return rowStart + (row.record->pixels.valueBits[0].bits + pixelBitOffset(row.record->pixels, pixel)) / 8;
+    // The first byte of the pixel's value in plane 0 (a big-endian word's bit 0 lies in its last).
+    const PixelLayout& l = row.record->pixels;
+    int firstBit = l.valueBits[0].bits;
+    for (int b = 1; b < row.bits; ++b)
+        if (l.valueBits[b].widths == 0) firstBit = std::min(firstBit, l.valueBits[b].bits);
+    return rowStart + (firstBit + pixelBitOffset(l, pixel)) / 8;
 }

@@ -46,8 +46,10 @@ enum class ModeGroup { Classic, Computers, Consoles, Files };
 // Bit 0 of a byte is its most (Msb) or least (Lsb) significant bit.
 enum class BitOrder { Msb, Lsb };
 
-// The most value bits of a pixel.
+// The most value bits of a pixel drawn through packed values (and colour numbers); wider values
+// (up to kMostValueBits) are drawn from 32-bit values.
 constexpr int kMaxModeBits = 8;
+constexpr int kMostValueBits = 32;
 
 // A place in a cell, in bits from the cell's first byte, plus `widths` times the view row's
 // width in bytes (the planes of a linear mode stored row after row).
@@ -67,7 +69,7 @@ constexpr BitAddress bitAt(int byte, int bit, int widths = 0) {
 // bit K lies valueBits[K] further on.
 struct PixelLayout {
     BitOrder order = BitOrder::Msb;
-    BitAddress valueBits[kMaxModeBits] = {};
+    BitAddress valueBits[kMostValueBits] = {};
     int stepX = 0;
     int groupPixels = 0;  // 0: no groups
     int groupStep = 0;
@@ -87,13 +89,18 @@ struct ModeRecord {
     const char* cliName;
     ModeGroup group;
     ModeLayout layout;
-    int bits;                                          // bits of a pixel value, 1..kMaxModeBits
+    int bits;                                          // bits of a pixel value, 1..kMostValueBits
     int pixelWidth = 1;                                // view units per pixel
     int widthPixels = 0;                               // byte cells and linear: pixels per byte of the width
     int widthBytes = 1;                                // linear: bytes per byte of the width (all planes)
     int tileWidth = 0, tileHeight = 0, tileBytes = 0;  // tiled
     PixelLayout pixels = {};
     const int32_t* colours = nullptr;  // 2^bits colours (0x00BBGGRR); nullptr: grey levels
+    // Values over 8 bits: colours holds colourCount colours (values past them show black), or with
+    // no colours each of red, green and blue is the value's bits under its mask, scaled to 0..255.
+    int colourCount = 0;
+    uint32_t channelMasks[3] = {};
+    bool directColours = false;  // the value is a colour, not a colour number a palette may change
     // Attribute screens: where pixel row y has its bitmap and attribute bytes (the pixel
     // layout is not used). The flag says so in constant expressions, where a function's address
     // may not be compared.
@@ -113,6 +120,9 @@ using RowDecoder = void (*)(const ModeRow& row, const UnitBytes& unit, int y, in
 using LineDecoder = void (*)(const ModeRow& row, const UnitBytes& unit, int y, int count, int64_t unitBytes,
                              int unitPixels, int lastPixels, int packedStep, uint8_t* packed);
 
+// Values over 8 bits: writes the values of pixels 0 .. pixels-1 of unit row y.
+using WideDecoder = void (*)(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint32_t* values);
+
 // A format as the drawing uses it: its record and what follows from it.
 struct ModeRow {
     const ModeRecord* record;
@@ -127,6 +137,9 @@ struct ModeRow {
     int unitBytes;   // linear: bytes per width byte (the planes); tiled: bytes per tile
     RowDecoder decode;
     LineDecoder decodeLine;
+    // Values over 8 bits are drawn from 32-bit values (the packed decoders then write 0s).
+    bool wide;
+    WideDecoder decodeWide;
     // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
     // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
     // none where the vector kernels have a decoder of their own.
@@ -172,6 +185,10 @@ inline void decodeUnitRow(const ModeRow& row, const UnitBytes& unit, int y, int 
 inline void decodeUnitLine(const ModeRow& row, const UnitBytes& unit, int y, int count, int64_t unitBytes,
                            int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
     row.decodeLine(row, unit, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
+}
+
+inline void decodeWideRow(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint32_t* values) {
+    row.decodeWide(row, unit, y, pixels, values);
 }
 
 // The number of built-in formats.
@@ -223,7 +240,15 @@ bool isByteCellMode(int mode, const AddedModes* added);
 int modeByCliName(const char* name, const AddedModes* added);
 
 // Screen colour (0x00BBGGRR) of a pixel value of a mode beyond the four.
-int32_t modePixelColour(int mode, int value, const AddedModes* added);
+int32_t modePixelColour(int mode, uint32_t value, const AddedModes* added);
+
+// The bits of the value under the mask, moved down side by side, scaled to 0..255 as
+// 255 x c div (2^n - 1) for a mask of n bits; 0 for no mask.
+int32_t channelLevel(uint32_t value, uint32_t mask);
+
+// The colour of a value of a format of values over 8 bits, as its record gives it: a colour of
+// its table (black past its end), or its channels' levels.
+int32_t wideValueColour(const ModeRecord& record, uint32_t value);
 
 // Geometry of the view for a mode and width, in view units.
 struct ViewGeometry {

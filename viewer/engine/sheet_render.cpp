@@ -14,6 +14,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/pixel_kernel_tables.h"
+#include "viewer/engine/wide_colours.h"
 
 bool isZoomStep(int zoom) {
     return zoom == 1 || zoom == 2 || zoom == 4 || zoom == 8;
@@ -156,6 +157,18 @@ void insetBinaryCells(const LinePainter& p, const SpanList& runs, int y, int row
     }
 }
 
+// The background of pixel rows y .. y + rows - 1 around the runs.
+void fillAroundRuns(const LinePainter& p, const SpanList& runs, int y, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        size_t cursor = 0;
+        for (const Span& run : std::span(runs.items, runs.count)) {
+            p.checker.fillSpan(p.target, y + r, cursor, run.from * p.pixelBytes);
+            cursor = run.to * p.pixelBytes;
+        }
+        p.checker.fillSpan(p.target, y + r, cursor, p.lineEnd);
+    }
+}
+
 // The runs of the line expanded into pixel rows y .. y + zoom - 1 (those inside the target),
 // the background around them.
 void paintLine(const LinePainter& p, const ValueLine& line, int y) {
@@ -168,14 +181,7 @@ void paintLine(const LinePainter& p, const ValueLine& line, int y) {
                              std::min(run.to * p.pixelBytes, p.lineEnd) - at);
     }
     if (p.insetCells) insetBinaryCells(p, line.runs, y, rows);
-    for (int r = 0; r < rows; ++r) {
-        size_t cursor = 0;
-        for (const Span& run : std::span(line.runs.items, line.runs.count)) {
-            p.checker.fillSpan(p.target, y + r, cursor, run.from * p.pixelBytes);
-            cursor = run.to * p.pixelBytes;
-        }
-        p.checker.fillSpan(p.target, y + r, cursor, p.lineEnd);
-    }
+    fillAroundRuns(p, line.runs, y, rows);
 }
 
 // The byte transforms of the options as a table.
@@ -705,6 +711,64 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     return y;
 }
 
+// ---- Formats of values over 8 bits: every unit row decoded into 32-bit values, written as
+// colours into the first pixel row of its line and copied into the others.
+
+struct WideLine {
+    uint32_t values[kValueLine];
+    SpanList runs;
+};
+
+void paintWideLine(const LinePainter& p, const WideColours& colours, const WideLine& line, int y) {
+    const int rows = std::min(p.zoom, p.target.height - y);
+    uint8_t* first = imageRow(p.target, y);
+    const int factor = static_cast<int>(p.pixelBytes / kScreenPixelBytes);
+    for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+        const size_t at = run.from * p.pixelBytes;
+        if (at >= p.lineEnd) break;
+        const size_t bytes = std::min(run.to * p.pixelBytes, p.lineEnd) - at;
+        writeWideLine(colours, line.values + run.from, static_cast<int>(run.to - run.from), factor,
+                      first + at, bytes);
+        for (int r = 1; r < rows; ++r) std::memcpy(imageRow(p.target, y + r) + at, first + at, bytes);
+    }
+    fillAroundRuns(p, line.runs, y, rows);
+}
+
+// Returns the first pixel row below the rows drawn.
+int drawWideUnits(const LinePainter& painter, const SheetOptions& options) {
+    UnitWalk walk;
+    makeUnitWalk(walk, options, painter);
+    StripSlots slots;
+    makeStripSlots(slots, walk, viewPixelsOf(*walk.row, options.zoom, painter.target.width));
+    WideColours colours;
+    makeWideColours(colours, *walk.row->record, paletteInUse(options), options.paletteBase);
+    const ViewGeometry& g = walk.geometry;
+    const int64_t lines = g.rowsPerStrip * g.unitHeight;
+    WideLine line;
+    int y = 0;
+    for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+        const int64_t viewRow = n / g.unitHeight;
+        const int unitRow = static_cast<int>(n % g.unitHeight);
+        if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (g.unitHeight == 1 ? kLinesAhead : 1));
+        line.runs.count = 0;
+        forEachUnitRun(
+            walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t last) {
+                for (int64_t i = 0; i < units; ++i) {
+                    const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table,
+                                         start + i * g.unitBytes, options.bytesPerRow};
+                    decodeWideRow(*walk.row, unit, unitRow,
+                                  static_cast<int>(i + 1 < units ? walk.unitPixels : last),
+                                  line.values + firstPixel + i * walk.unitPixels);
+                }
+                line.runs.add(static_cast<size_t>(firstPixel),
+                              static_cast<size_t>(firstPixel + (units - 1) * walk.unitPixels + last));
+            });
+        paintWideLine(painter, colours, line, y);
+        y += options.zoom;
+    }
+    return y;
+}
+
 void loadUnitColours(const SheetOptions& options, int32_t (&colours)[256], int& count) {
     count = 1 << modeRow(options.colourMode, options.addedModes)->bits;
     for (int v = 0; v < count; ++v) colours[v] = unitValueColour(options, v);
@@ -1114,16 +1178,38 @@ void drawSheet(const ImageBuffer& target, const DataBytes& data, const SheetOpti
 
 }  // namespace plain
 
+// The painter of a drawing whose values the expander turns into screen bytes.
+LinePainter linePainter(const ImageBuffer& target, const DataBytes& data, const SheetOptions& options,
+                        const CheckerRows& checker, const LineExpander& expander) {
+    const int factor = modeRow(options.colourMode, options.addedModes)->pixelWidth * options.zoom;
+    return {data,
+            target,
+            checker,
+            *options.kernels,
+            expander,
+            options.zoom,
+            static_cast<size_t>(factor) * kScreenPixelBytes,
+            static_cast<size_t>(target.width) * kScreenPixelBytes,
+            options.colourMode == kModeBinary && options.zoom == 8};
+}
+
 void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& given) {
     SheetOptions options = given;
     if (options.kernels == nullptr) options.kernels = &portablePixelKernels();
     const CheckerRows checker(target, options);
+    const ModeRow& row = *modeRow(options.colourMode, options.addedModes);
+    // Values over 8 bits are written as colours, by every table of kernels alike.
+    if (row.wide) {
+        const LineExpander unused;
+        int y = drawWideUnits(linePainter(target, data, options, checker, unused), options);
+        for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
+        return;
+    }
     // Lines of values pay where kernels expand them, and decode an attribute screen's; else the
     // portable table writer draws.
     if (options.kernels->expandLine == nullptr ||
         (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr))
         return plain::drawSheet(target, data, options, checker);
-    const ModeRow& row = *modeRow(options.colourMode, options.addedModes);
     const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
     int32_t colours[256];
     int count = 0;
@@ -1132,20 +1218,11 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     } else {
         loadUnitColours(options, colours, count);
     }
-    const int factor = row.pixelWidth * options.zoom;
     LineExpander expander;
-    makeLineExpander(expander, colours, count, factor);
+    makeLineExpander(expander, colours, count, row.pixelWidth * options.zoom);
     // The kernels look colours up in a table of 16.
     if (!expander.grey && count > 16) return plain::drawSheet(target, data, options, checker);
-    const LinePainter painter{data,
-                              target,
-                              checker,
-                              *options.kernels,
-                              expander,
-                              options.zoom,
-                              static_cast<size_t>(factor) * kScreenPixelBytes,
-                              static_cast<size_t>(target.width) * kScreenPixelBytes,
-                              options.colourMode == kModeBinary && options.zoom == 8};
+    const LinePainter painter = linePainter(target, data, options, checker, expander);
     int y = byteCells ? drawByteCells(painter, options) : drawUnits(painter, options);
     for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
 }
@@ -1174,9 +1251,18 @@ std::string viewStatusLine(const SheetOptions& options, int64_t dataSize, const 
 
 }  // namespace
 
-int32_t unitValueColour(const SheetOptions& options, int value) {
-    return options.palette != nullptr ? paletteColour(*options.palette, options.paletteBase, value)
-                                      : modePixelColour(options.colourMode, value, options.addedModes);
+const Palette* paletteInUse(const SheetOptions& options) {
+    const ModeRow* row = modeRow(options.colourMode, options.addedModes);
+    return row != nullptr && row->record->directColours ? nullptr : options.palette;
+}
+
+int32_t unitValueColour(const SheetOptions& options, uint32_t value) {
+    const Palette* palette = paletteInUse(options);
+    if (palette == nullptr) return modePixelColour(options.colourMode, value, options.addedModes);
+    // Numbers past any palette's end show black.
+    return value < static_cast<uint32_t>(kMostPaletteColours)
+               ? paletteColour(*palette, options.paletteBase, static_cast<int>(value))
+               : 0;
 }
 
 SheetResult drawSheet(const DataBytes& data, const SheetOptions& options, const ImageBuffer& target) {

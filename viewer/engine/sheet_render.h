@@ -50,9 +50,12 @@ struct SheetOptions {
     const AddedModes* addedModes = nullptr;
 };
 
+// The palette chosen for the format's values: none where its values are colours themselves.
+const Palette* paletteInUse(const SheetOptions& options);
+
 // The colour that value v of a format beyond the four classic modes shows: from the palette
 // chosen, else the format's own.
-int32_t unitValueColour(const SheetOptions& options, int value);
+int32_t unitValueColour(const SheetOptions& options, uint32_t value);
 
 // Byte column at and beyond which no further strip starts: 75, 75, 192, 80 in a view 600
 // pixels wide; a wider or narrower view scales it with its width, rounded up.

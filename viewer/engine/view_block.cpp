@@ -90,18 +90,24 @@ void walkUnitBlock(const DataBytes& data, const SheetOptions& options, const Byt
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap).data();
     const int pixels = static_cast<int>(g.cellWidth / row.pixelWidth);
     const int boxWidth = row.pixelWidth * zoom;
-    // A unit row: a byte per pixel at most, and whole groups of 8 pixels.
+    // A unit row: a byte per pixel at most, and whole groups of 8 pixels; wide values 32 bits each.
     std::vector<uint8_t> packed(static_cast<size_t>(pixels) + 8);
+    std::vector<uint32_t> values(row.wide ? static_cast<size_t>(pixels) : 0);
     for (int64_t r = 0; r < block.rows; ++r) {
         for (int64_t k = 0; k < block.bytes / g.cellBytes; ++k) {
             const UnitBytes unit{data.bytes, data.size, transform,
                                  block.first + r * block.stride + k * g.cellBytes, options.bytesPerRow};
             for (int y = 0; y < g.unitHeight; ++y) {
-                decodeUnitRow(row, unit, y, pixels, packed.data());
+                if (row.wide) {
+                    decodeWideRow(row, unit, y, pixels, values.data());
+                } else {
+                    decodeUnitRow(row, unit, y, pixels, packed.data());
+                }
                 const int64_t top = (r * g.unitHeight + y) * zoom;
                 for (int x = 0; x < pixels; ++x)
                     box((k * pixels + x) * boxWidth, top, boxWidth, zoom,
-                        packedPixel(packed.data(), x, row.packBits));
+                        row.wide ? values[x]
+                                 : static_cast<uint32_t>(packedPixel(packed.data(), x, row.packBits)));
             }
         }
     }
@@ -170,7 +176,7 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
     } else {
         walkUnitBlock(data, options, block,
                       viewGeometry(options.colourMode, options.addedModes, options.bytesPerRow, zoom, 1),
-                      zoom, [&](int64_t x, int64_t y, int width, int height, int value) {
+                      zoom, [&](int64_t x, int64_t y, int width, int height, uint32_t value) {
                           fillPictureBox(target, x, y, width, height, unitValueColour(options, value));
                       });
     }
@@ -179,7 +185,8 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
 
 bool showsPaletteValues(int mode, const AddedModes* added) {
     const ModeRow* row = modeRow(mode, added);
-    return row != nullptr && row->layout != ModeLayout::ByteCells && row->bits >= 1 && row->bits <= 8;
+    return row != nullptr && row->layout != ModeLayout::ByteCells && row->bits >= 1 && row->bits <= 8 &&
+           !row->record->directColours;
 }
 
 bool drawBlockValues(const DataBytes& data, const SheetOptions& options, const ByteBlock& block, int zoom,

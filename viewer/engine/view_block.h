@@ -62,7 +62,7 @@ bool drawBlockPicture(const DataBytes& data, const SheetOptions& options, const 
                       const ImageBuffer& target);
 
 // Whether the mode's pixel values are colour numbers that a palette PNG can keep: not the four
-// byte-cell modes, and values of at most 8 bits.
+// byte-cell modes, values of at most 8 bits, and not direct colours.
 bool showsPaletteValues(int mode, const AddedModes* added);
 
 // The picture of the block as drawBlockPicture draws it, but as the pixels' values, with the

@@ -9,6 +9,7 @@
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/wide_colours.h"
 
 namespace {
 
@@ -112,11 +113,12 @@ TEST(FormatTextParseTest, RefusedFormatsAddNothing) {
     EXPECT_EQ(addFormatText(formats, renamed(formatText(*modeRow(kModeNes, nullptr)->record), ""), "c.plfmt")
                   .problem,
               "c.plfmt:1: id \"nes\" is taken by built in");
-    EXPECT_EQ(
-        addFormatText(formats,
-                      "name = W\nid = w\nlayout = linear\nwidth-pixels = 1\nbits = 16\nvalue = 2 le\n", "d")
-            .problem,
-        "d:5: values over 8 bits are not drawn yet");
+    EXPECT_EQ(addFormatText(formats,
+                            "name = W\nid = w\nlayout = linear\nwidth-pixels = 1\nbits = 16\nvalue = 2 le\n"
+                            "colours = direct F800 7E0 1001F\n",
+                            "d")
+                  .problem,
+              "d:7: a colour mask reaches past bits = 16");
     EXPECT_EQ(addFormatText(formats,
                             "name = P\nid = p\nlayout = linear\nwidth-pixels = 8\nbits = 1\nbit 0 = 0.0\n"
                             "colours = palette sepia\n",
@@ -134,6 +136,41 @@ TEST(FormatTextParseTest, RefusedFormatsAddNothing) {
     EXPECT_EQ(modeSource(formats, before), "a.plfmt");
     EXPECT_EQ(modeDescription(formats, before), text);
     EXPECT_EQ(modeRow(before, &formats.modes)->record->group, ModeGroup::Files);
+}
+
+// A channel of n bits scales to 255 x c div (2^n - 1), worked by hand; the drawing's form of it
+// (tables up to 8 bits, shifts beyond) gives the same level for every c up to 16 bits and for
+// samples up to 32.
+TEST(DirectColourTest, ChannelsScaleAsTheirBitsAllow) {
+    // clang-format off
+    const struct { uint32_t mask, value; int level; } rows[] = {
+        {0x001F, 31, 255}, {0x001F, 16, 131}, {0x001F, 1, 8}, {0xF800, 0x8000, 131},
+        {0x07E0, 63 << 5, 255}, {0x07E0, 32 << 5, 129}, {0x07E0, 1 << 5, 4},
+        {0x7C00, 0xFFFF, 255}, {0x00FF0000, 0x00800000, 128}, {0x3FF, 512, 127}, {0x3FF, 1023, 255},
+        {0xFFFF, 0x8000, 127}, {0xFFFFFFFF, 0x80000000, 127}, {0xFFFFFFFF, 0xFFFFFFFF, 255},
+        {0x1, 1, 255}, {0x505, 0x401, 153},  // bits 0, 2, 8, 10: c = 1001b
+    };
+    // clang-format on
+    for (const auto& r : rows) {
+        EXPECT_EQ(channelLevel(r.value, r.mask), r.level) << std::hex << r.mask << " " << r.value;
+        ModeRecord record{};
+        record.channelMasks[0] = record.channelMasks[1] = record.channelMasks[2] = r.mask;
+        WideColours colours;
+        makeWideColours(colours, record, nullptr, 0);
+        EXPECT_EQ(wideColour(colours, r.value), r.level * 0x010101) << std::hex << r.mask << " " << r.value;
+    }
+    std::mt19937 random(5);
+    for (int n = 1; n <= 32; ++n) {
+        ModeRecord record{};
+        record.channelMasks[0] = static_cast<uint32_t>((uint64_t{1} << n) - 1) << (32 - n);
+        WideColours colours;
+        makeWideColours(colours, record, nullptr, 0);
+        for (uint64_t c = 0; c < (uint64_t{1} << n); c += n <= 16 ? 1 : 1 + random() % 40000) {
+            const auto value = static_cast<uint32_t>(c << (32 - n));
+            ASSERT_EQ(wideColour(colours, value), channelLevel(value, record.channelMasks[0]))
+                << n << " " << c;
+        }
+    }
 }
 
 }  // namespace

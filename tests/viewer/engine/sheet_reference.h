@@ -47,6 +47,7 @@ inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
     for (int v = 0; v < 256; ++v)
         transform[v] = transformedByte(static_cast<uint8_t>(v), o.inverse, o.reverseByte, o.nibbleSwap);
     uint8_t packed[2048];
+    uint32_t values[2048];
     for (int64_t line = 0; line * o.zoom < o.viewHeight && line < g.rowsPerStrip * g.unitHeight; ++line) {
         for (int64_t s = 0; s < strips; ++s) {
             for (int64_t k = 0; k < g.unitsPerRow; ++k) {
@@ -57,12 +58,17 @@ inline void referenceUnits(const DataBytes& data, const SheetOptions& o) {
                 if (start >= data.size || start + g.unitBytes <= 0) continue;
                 const int pixels = static_cast<int>(std::min(unitPixels, viewPixels - firstPixel));
                 const UnitBytes unit{data.bytes, data.size, transform.data(), start, o.bytesPerRow};
-                decodeUnitRow(row, unit, static_cast<int>(line % g.unitHeight), pixels, packed);
+                const int y = static_cast<int>(line % g.unitHeight);
+                if (row.wide) {
+                    decodeWideRow(row, unit, y, pixels, values);
+                } else {
+                    decodeUnitRow(row, unit, y, pixels, packed);
+                    for (int x = 0; x < pixels; ++x) values[x] = packedPixel(packed, x, row.packBits);
+                }
                 for (int x = 0; x < pixels; ++x)
-                    fillBox(
-                        static_cast<int>((firstPixel + x) * pixelScreenWidth),
-                        static_cast<int>(line * o.zoom), static_cast<int>(pixelScreenWidth), o.zoom,
-                        modePixelColour(o.colourMode, packedPixel(packed, x, row.packBits), o.addedModes));
+                    fillBox(static_cast<int>((firstPixel + x) * pixelScreenWidth),
+                            static_cast<int>(line * o.zoom), static_cast<int>(pixelScreenWidth), o.zoom,
+                            unitValueColour(o, values[x]));
             }
         }
     }

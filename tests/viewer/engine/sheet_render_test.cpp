@@ -13,6 +13,7 @@
 #include "tests/viewer/engine/kernel_tables.h"
 #include "tests/viewer/engine/sheet_reference.h"
 #include "tests/viewer/engine/viewer_test_support.h"
+#include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/view_block.h"
 
@@ -23,6 +24,15 @@ constexpr int kInverse = 1, kMulti = 8;
 std::vector<uint8_t> sheetBytes() {
     const ImageBuffer* image = imageBuffer(kSheetImage);
     return std::vector<uint8_t>(image->pixels, image->pixels + int64_t{image->stride} * image->height);
+}
+
+// The direct writer gives the reference's bytes.
+void expectDrawnAsBoxes(const TestView& view) {
+    ASSERT_TRUE(drawSheetByBoxes(view));
+    const std::vector<uint8_t> byBoxes = sheetBytes();
+    std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
+    ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
+    ASSERT_TRUE(sheetBytes() == byBoxes);
 }
 
 bool onChecker(int x, int y) {
@@ -206,13 +216,7 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     std::vector<uint8_t> bytes(250000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     TestView view = testView(bytes, kModeBinary, 1, 1);
-    const auto expectSameDrawing = [&] {
-        ASSERT_TRUE(drawSheetByBoxes(view));
-        const std::vector<uint8_t> byBoxes = sheetBytes();
-        std::memset(imageBuffer(kSheetImage)->pixels, 0x55, byBoxes.size());
-        ASSERT_EQ(drawTestView(view), SheetResult::Drawn);
-        ASSERT_TRUE(sheetBytes() == byBoxes);
-    };
+    const auto expectSameDrawing = [&] { expectDrawnAsBoxes(view); };
     const auto expectSame = [&](int mode, int width, int zoom, int64_t first, int options) {
         view.options = viewOptions(mode, width, zoom, first, options);
         SCOPED_TRACE(testing::Message() << "mode " << mode << " zoom " << zoom << " options " << options
@@ -242,6 +246,91 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
         view.options.viewHeight = 1001;
         SCOPED_TRACE(testing::Message() << "1284 x 1001, mode " << mode);
         expectSameDrawing();
+    }
+}
+
+// Formats of values over 8 bits, one of each shape the drawing tells apart: whole words of either
+// byte order (in groups, double-wide), values bit by bit (tiled, planes row widths apart), colours by
+// masks side by side or not, grey levels, colour numbers of a palette. Each draws as one box per
+// pixel at every zoom, option and width, and in a view larger than the window's; its selection's
+// picture shows the view's pixels.
+TEST_P(SheetRenderTest, WideValuesMatchOneBoxPerPixel) {
+    const std::string linear = "layout = linear\nwidth-pixels = 1\n";
+    const char* const texts[][2] = {
+        {"wide-565", "width-bytes = 2\nbits = 16\nvalue = 2 le\ncolours = direct F800 07E0 001F"},
+        {"wide-888", "width-bytes = 3\nunit = 2\nbits = 24\nvalue = 3 be\ncolours = direct FF0000 FF00 FF"},
+        {"wide-group",
+         "width-bytes = 9\nbits = 32\nvalue = 4 le\ngroup = 2 9.0\nstep-x = 4.0\n"
+         "colours = direct 3FF00000 FFC00 CF3 C0000000"},
+        {"wide-planes",
+         "width-bytes = 9\nbits = 9\nbit 0 = 0.0\nbit 1 = 1w+0.0\nbit 2 = 2w+0.0\n"
+         "bit 3 = 3w+0.0\nbit 4 = 4w+0.0\nbit 5 = 5w+0.0\nbit 6 = 6w+0.0\nbit 7 = 7w+0.0\n"
+         "bit 8 = 8w+0.0\nstep-x = 0.1\ncolours = direct 1C0 38 7"},
+        {"wide-grey24", "width-bytes = 3\nbits = 24\nvalue = 3 le"},
+        {"wide-c64", "width-bytes = 2\nbits = 16\nvalue = 2 be\ncolours = palette c64"},
+    };
+    FormatFiles formats;
+    std::vector<int> modes;
+    for (const auto& [id, rest] : texts) {
+        const std::string text = std::string("name = W\nid = ") + id + "\n" + linear + rest + "\n";
+        modes.push_back(addFormatText(formats, text, id).mode);
+    }
+    modes.push_back(
+        addFormatText(formats,
+                      "name = T\nid = wide-tiles\nlayout = tiled\ntile = 4 3\ntile-bytes = 20\n"
+                      "bits = 12\nbit-order = lsb\nbit 0 = 0.0\nbit 1 = 0.1\nbit 2 = 0.2\nbit 3 = 0.3\n"
+                      "bit 4 = 0.4\nbit 5 = 0.5\nbit 6 = 0.6\nbit 7 = 0.7\nbit 8 = 1.0\nbit 9 = 1.1\n"
+                      "bit 10 = 1.2\nbit 11 = 1.3\nstep-x = 1.4\nstep-y = 6.0\n",
+                      "t")
+            .mode);
+    for (const int mode : modes) ASSERT_GE(mode, kModeTableSize);
+    const AddedModes* added = &formats.modes;
+    const auto options = [&](int mode, int width, int zoom, int64_t first, int flags) {
+        SheetOptions o = viewOptions(mode, width, zoom, first, flags);
+        o.addedModes = added;
+        return o;
+    };
+    // The pointer names a pixel's first byte, also where its value's bit 0 lies in its last.
+    EXPECT_EQ(mouseByteIndex(options(modes[5], 5, 1, 0, 0), 3, 1), 10 + 2 * 3);
+    std::mt19937 random(4321);
+    std::vector<uint8_t> bytes(60000);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    TestView view = testView(bytes, kModeBinary, 1, 1);
+    const auto expectSameDrawing = [&] { expectDrawnAsBoxes(view); };
+    const Palette grey4{{0x111111, 0x222222, 0x333333, 0x444444}};
+    const int widths[] = {1, 2, 5, 40, 193, 256};
+    const int64_t firsts[] = {0, -7, 5, 59999, 31};
+    int n = 0;
+    for (const int mode : modes)
+        for (int zoom = 1; zoom <= 8; zoom *= 2)
+            for (int flags = 0; flags < 16 && !HasFatalFailure(); flags += 3, ++n) {
+                view.options = options(mode, widths[n % 6], zoom, firsts[n % 5], flags);
+                // A palette chosen: colour numbers from base 1 (direct colours keep theirs).
+                if (n % 4 == 0) view.options.palette = &grey4, view.options.paletteBase = 1;
+                SCOPED_TRACE(testing::Message() << modeRow(mode, added)->cliName << " zoom " << zoom
+                                                << " options " << flags << " width " << widths[n % 6]);
+                expectSameDrawing();
+            }
+    freeImage(kSheetImage);
+    ASSERT_TRUE(createImage(kSheetImage, 1284, 1001));
+    for (const int mode : modes) {
+        view.options = options(mode, 3 + mode % 5, 1 << (mode % 4), 11, kMulti | mode % 3);
+        view.options.viewWidth = 1284;
+        view.options.viewHeight = 1001;
+        SCOPED_TRACE(testing::Message() << "1284 x 1001, " << modeRow(mode, added)->cliName);
+        expectSameDrawing();
+        // The selection of the first cells of three view rows shows what the view shows there.
+        const ViewGeometry g = viewGeometry(mode, added, view.options.bytesPerRow, view.options.zoom, 1001);
+        const ByteBlock block{view.options.first, std::min<int64_t>(g.cellsPerRow, 2) * g.cellBytes,
+                              g.rowBytes, 3};
+        const PictureSize size = blockPictureSize(view.options, bytes.size(), block, view.options.zoom);
+        ASSERT_GT(size.width, 0);
+        ASSERT_NE(drawBlockImage(kSheetImage + 1, view.data(), view.options, block, view.options.zoom), 0);
+        for (int y = 0; y < size.height; y += 3)
+            for (int x = 0; x < size.width; x += 5)
+                ASSERT_EQ(pixelColour(kSheetImage + 1, x, y), pixelColour(kSheetImage, x, y))
+                    << x << "," << y;
+        freeImage(kSheetImage + 1);
     }
 }
 
