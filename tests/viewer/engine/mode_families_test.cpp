@@ -98,11 +98,16 @@ int tileOf(int x, int y, int w, int tw, int th, int bytes) {
     return (y / th * (w / tw) + x / tw) * bytes;
 }
 
+// The shipped format files, loaded and none refused.
+void loadShippedFormats(FormatFiles& shipped) {
+    const std::vector<std::string> refused = loadFormatFolder(shipped, PL_FORMATS_PATH);
+    EXPECT_TRUE(refused.empty()) << refused.front();
+}
+
 // The shipped format files, each checked by an encoder written from the machine's own description.
 TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
     FormatFiles shipped;
-    const std::vector<std::string> refused = loadFormatFolder(shipped, PL_FORMATS_PATH);
-    EXPECT_TRUE(refused.empty()) << refused.front();
+    loadShippedFormats(shipped);
     // clang-format off
     struct ShippedPicture {
         FormatEncoder encoder;
@@ -120,6 +125,53 @@ TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
     // clang-format on
     for (const ShippedPicture& row : rows)
         expectPictureDrawsBack(row.encoder, row.unit, row.width, row.zoom, &shipped.modes);
+}
+
+// The shipped direct-colour files, each checked by an encoder of its machines' pixel words: a
+// picture of channel levels put into words of the word's width and byte order, red, green, blue
+// and alpha (or an unused bit, never drawn) at their shifts; drawn back as each level c of n bits
+// scaled to 255 c / (2^n - 1).
+TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
+    FormatFiles shipped;
+    loadShippedFormats(shipped);
+    const struct {
+        const char* mode;
+        int bytes;
+        bool bigEndian;
+        int shift[4], bits[4];  // red, green, blue, alpha
+    } rows[] = {
+        {"rgb565-le", 2, false, {11, 5, 0, 0}, {5, 6, 5, 0}},
+        {"rgb565-be", 2, true, {11, 5, 0, 0}, {5, 6, 5, 0}},
+        {"bgr555-le", 2, false, {0, 5, 10, 15}, {5, 5, 5, 1}},
+        {"bgr555-be", 2, true, {0, 5, 10, 15}, {5, 5, 5, 1}},
+        {"rgb888", 3, true, {16, 8, 0, 0}, {8, 8, 8, 0}},
+        {"bgr888", 3, true, {0, 8, 16, 0}, {8, 8, 8, 0}},
+        {"rgba8888", 4, true, {24, 16, 8, 0}, {8, 8, 8, 8}},
+        {"bgra8888", 4, true, {8, 16, 24, 0}, {8, 8, 8, 8}},
+        {"argb8888", 4, true, {16, 8, 0, 24}, {8, 8, 8, 8}},
+    };
+    const int w = 37, h = 21;
+    for (const auto& row : rows) {
+        const int mode = modeByCliName(row.mode, &shipped.modes);
+        ASSERT_GE(mode, 0) << row.mode;
+        const auto level = [&](int x, int y, int c) { return pictureValue(4 * x + c, y, row.bits[c]); };
+        std::vector<uint8_t> bytes;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t word = 0;
+                for (int c = 0; c < 4; ++c) word |= static_cast<uint32_t>(level(x, y, c)) << row.shift[c];
+                for (int i = 0; i < row.bytes; ++i)
+                    bytes.push_back(
+                        static_cast<uint8_t>(word >> 8 * (row.bigEndian ? row.bytes - 1 - i : i)));
+            }
+        expectDrawn(
+            bytes, mode, w, {1, 4}, 0, w, h,
+            [&](int x, int y) {
+                const auto scaled = [&](int c) { return level(x, y, c) * 255 / ((1 << row.bits[c]) - 1); };
+                return rgb(scaled(0), scaled(1), scaled(2));
+            },
+            &shipped.modes);
+    }
 }
 
 // Blocks of 8 x 8 pixels, each with its ink, paper, bright and flash; pixel rows interleaved by
