@@ -83,6 +83,10 @@ dpkg -x "$deb" "$TMP/unpacked"
     --first '$1000' --width 2 --zoom 4 --multi || fail "the built pixloupe2d-cli did not render"
 cmp "$TMP/packaged.png" "$TMP/built.png" || fail "the packaged pixloupe2d-cli draws another picture"
 echo "ok: the unpacked package's pixloupe2d-cli renders the sample file as the built one does"
-"$TMP/unpacked/usr/bin/pixloupe2d-cli" formats | grep -q "^snes8 .* $TMP/unpacked/usr/share/pixloupe2d/formats/snes-8bpp.plfmt$" ||
+# The list is read whole: grep -q stops at its match, and the rest of the list would then meet a
+# closed pipe.
+"$TMP/unpacked/usr/bin/pixloupe2d-cli" formats >"$TMP/formats.txt" || fail "the packaged pixloupe2d-cli formats failed"
+grep -q "^snes8 .* $TMP/unpacked/usr/share/pixloupe2d/formats/snes-8bpp.plfmt$" "$TMP/formats.txt" &&
+    grep -q "^rgb565-le .* $TMP/unpacked/usr/share/pixloupe2d/formats/rgb565-le.plfmt$" "$TMP/formats.txt" ||
     fail "the packaged pixloupe2d-cli does not find its shipped format files"
 echo "ok: the unpacked package's pixloupe2d-cli finds the shipped format files beside it"
