@@ -17,6 +17,7 @@
 #include "support/file_services.h"
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
+#include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
@@ -73,15 +74,16 @@ void fillSheetOnce(benchmark::State& state) {
 BENCHMARK(fillSheetOnce);
 
 void drawView(benchmark::State& state, int mode, int zoom, int width, bool multiColumn,
-              const ViewSize& size = kStartView) {
+              const ViewSize& size = kStartView, const AddedModes* added = nullptr) {
     DataFile data = loadForView(state, kViewData);
     const ImageBuffer* image = sheetImage(size);
     if (data.bytes == nullptr || image == nullptr) return freeDataFile(data);
     // PL_PIXEL_KERNEL=plain or avx2 measures the drawing as machines without AVX-512 (or AVX2) run it.
-    const SheetOptions options{
+    SheetOptions options{
         0,         width, zoom,  mode,        size.height,
         false,     false, false, multiColumn, &pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL")),
         size.width};
+    options.addedModes = added;
     for (auto _ : state) {
         if (drawSheet(dataBytes(data), options, *image) != SheetResult::Drawn) {
             state.SkipWithError("drawSheet did not draw");
@@ -247,6 +249,19 @@ int main(int argc, char** argv) {
         figures.push_back(
             {std::string("View, ") + modeRow(mode, nullptr)->menuText + " worst (zoom 1, width 256, multi)",
              FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
+    }
+    // The shipped direct-colour formats' worst cases.
+    static FormatFiles shipped;
+    loadFormatFolder(shipped, PL_FORMATS_PATH);
+    for (int mode = kModeTableSize; mode < modeCount(&shipped.modes); ++mode) {
+        const ModeRow& row = *modeRow(mode, &shipped.modes);
+        if (!row.record->directColours) continue;
+        const std::string name = std::string("drawView/") + row.cliName + "_worst";
+        benchmark::RegisterBenchmark(name.c_str(), [mode](benchmark::State& state) {
+            drawView(state, mode, 1, kMaxBytesPerRow, true, kStartView, &shipped.modes);
+        });
+        figures.push_back({std::string("View, ") + row.menuText + " worst (zoom 1, width 256, multi)",
+                           FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
     }
     // The worst cases of a full-screen view: its drawing alone, within the frame of a whole redraw.
     for (const auto& [size, label, frameMs] :
