@@ -10,6 +10,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
+#include "viewer/engine/view_block.h"
 #include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
@@ -57,7 +58,8 @@ std::string paletteStripTip() {
     const std::string format = row->menuText;
     if (isByteCellMode(viewerState.colourMode, &viewerState.formats.modes))
         return format + ": the mode's own colours (palettes are for the other formats)";
-    if (row->bits > 8) return format + ": colours in the values themselves, no palette";
+    if (!showsPaletteValues(viewerState.colourMode, &viewerState.formats.modes))
+        return format + ": no palette (direct colours, or values over 8 bits)";
     const std::string palette = paletteChoiceWords(viewerState.paletteChoice);
     return format + ": " + (palette.empty() ? "the format's own colours" : palette);
 }

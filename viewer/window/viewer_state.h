@@ -14,7 +14,7 @@
 #include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
-#include "viewer/window/palette_choice.h"
+#include "viewer/engine/palette_choice.h"
 
 // Values that live in controls of the main window. While no controls are bound
 // (tests, start-up) they live in ViewerState::held.

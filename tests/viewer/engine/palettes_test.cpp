@@ -8,6 +8,7 @@
 #include "tests/viewer/engine/kernel_tables.h"
 #include "viewer/engine/format_files.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/palette_choice.h"
 #include "viewer/engine/view_block.h"
 
 namespace {
@@ -216,6 +217,28 @@ TEST(BlockValuesTest, IndexedPngShowsTheBlocksPicture) {
         shown.push_back(static_cast<uint8_t>((~bytes[k] & 0xFF) >> 4 | (~bytes[k] & 0x0F) << 4));
     EXPECT_EQ(values.values, shown);
     freeImage(-1);
+}
+
+// The line kept per format: each kind read back as written; lines it never writes refused.
+TEST(PaletteChoiceTest, KeptLinesReadBackAndBadOnesAreRefused) {
+    const PaletteChoice vga6{PaletteSource::File, "/a b/c.pal", true, 0, 16, "bgr555", 7};
+    const PaletteChoice data{PaletteSource::Data, "", false, 1ll << 40, 256, "genesis", 0};
+    const PaletteChoice builtIn{PaletteSource::BuiltIn, "nes", false, 0, 16, "bgr555", 255};
+    for (const auto& [choice, text] :
+         {std::pair{vga6, "7 file-vga6 /a b/c.pal"}, std::pair{data, "0 data 1099511627776 256 genesis"},
+          std::pair{builtIn, "255 builtin nes"}}) {
+        EXPECT_EQ(paletteChoiceText(choice), text);
+        PaletteChoice read;
+        ASSERT_TRUE(parsePaletteChoice(text, read)) << text;
+        EXPECT_EQ(paletteChoiceText(read), text);
+    }
+    for (const char* bad : {"", "0", "0 builtin", "0 builtin sepia", "256 builtin nes", "-1 builtin nes",
+                            "x builtin nes", "0 file ", "0 other nes", "0 data 1 0 bgr555", "0 data 1 16 xyz",
+                            "0 data -1 16 bgr555", "0 data 1 16 bgr555 more", "0 data $10 16 bgr555"}) {
+        PaletteChoice read = builtIn;
+        EXPECT_FALSE(parsePaletteChoice(bad, read)) << bad;
+        EXPECT_EQ(paletteChoiceText(read), "255 builtin nes") << bad;
+    }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/window/mode_menu.h"
 #include "viewer/window/own_settings.h"
-#include "viewer/window/palette_choice.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
 
@@ -166,28 +165,6 @@ TEST_F(PaletteMenuTest, EachFormatKeepsItsPaletteBetweenRuns) {
     EXPECT_EQ(getMenuCheck(kMainMenu, kCommandLoadPalette), 0);
     expectAllAnswered();
     finish();
-}
-
-// The line kept per format: each kind read back as written; lines it never writes refused.
-TEST(PaletteChoiceTest, KeptLinesReadBackAndBadOnesAreRefused) {
-    const PaletteChoice vga6{PaletteSource::File, "/a b/c.pal", true, 0, 16, "bgr555", 7};
-    const PaletteChoice data{PaletteSource::Data, "", false, 1ll << 40, 256, "genesis", 0};
-    const PaletteChoice builtIn{PaletteSource::BuiltIn, "nes", false, 0, 16, "bgr555", 255};
-    for (const auto& [choice, text] :
-         {std::pair{vga6, "7 file-vga6 /a b/c.pal"}, std::pair{data, "0 data 1099511627776 256 genesis"},
-          std::pair{builtIn, "255 builtin nes"}}) {
-        EXPECT_EQ(paletteChoiceText(choice), text);
-        PaletteChoice read;
-        ASSERT_TRUE(parsePaletteChoice(text, read)) << text;
-        EXPECT_EQ(paletteChoiceText(read), text);
-    }
-    for (const char* bad : {"", "0", "0 builtin", "0 builtin sepia", "256 builtin nes", "-1 builtin nes",
-                            "x builtin nes", "0 file ", "0 other nes", "0 data 1 0 bgr555", "0 data 1 16 xyz",
-                            "0 data -1 16 bgr555", "0 data 1 16 bgr555 more", "0 data $10 16 bgr555"}) {
-        PaletteChoice read = builtIn;
-        EXPECT_FALSE(parsePaletteChoice(bad, read)) << bad;
-        EXPECT_EQ(paletteChoiceText(read), "255 builtin nes") << bad;
-    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "viewer/window/palette_choice.h"
+#include "viewer/engine/palette_choice.h"
 
 #include <iterator>
 #include <sstream>
