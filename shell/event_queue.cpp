@@ -96,6 +96,10 @@ void recordRawMessage(const RawMessage& raw) {
     ++queue.rawRecorded;
 }
 
+void pumpPendingEvents() {
+    pumpPlatformEvents(QEventLoop::AllEvents);
+}
+
 void clearRawMessages() {
     queue.rawMessages.clear();
     queue.rawReturned = queue.rawRecorded;

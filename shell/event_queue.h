@@ -84,3 +84,11 @@ int isKeyDown(int virtualKey);
 // lost the keyboard since. A key whose press closed a menu or a dialog, or that is held in
 // another application, therefore gives 0 until it is pressed again in the window.
 int isKeyDownInWindow(int window, int virtualKey);
+
+// A long piece of work on the event loop's own thread. From beginBusy to endBusy the windows take
+// no input (key presses, mouse buttons and moves and the wheel go nowhere) and post no event;
+// pumpBusy lets them redraw, and is true once Escape has been pressed in `window` since beginBusy.
+// That press then does not count as held in the window (isKeyDownInWindow gives 0 for it).
+void beginBusy(int window);
+bool pumpBusy();
+void endBusy();

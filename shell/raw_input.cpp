@@ -20,6 +20,8 @@ namespace {
 
 std::bitset<256> pressesRecorded;  // a release is recorded only after its press was
 bool scrollBarTracking = false;    // a button went down on a scroll bar and is still held
+int busyWindow = -1;               // beginBusy's window while a long piece of work runs
+bool escapeWhileBusy = false;
 
 // The window whose own input took each key's last press, -1 when the press went elsewhere or
 // the key has been released since.
@@ -109,6 +111,32 @@ bool trackKey(QEvent* event) {
     return fresh;
 }
 
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// While busy, input goes nowhere; an Escape press in the busy window is noted, not recorded, so
+// that it does not count as held there.
+bool swallowWhileBusy(int window, QEvent* event) {
+    if (busyWindow < 0 || !isUserInput(event->type())) return false;
+    if (event->type() == QEvent::KeyPress && window == busyWindow) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (virtualKeyFromQt(key->key(), key->modifiers()) == kKeyEscape) escapeWhileBusy = true;
+    }
+    return true;
+}
+
 class RawInputFilter : public QObject {
    public:
     bool eventFilter(QObject* receiver, QEvent* event) override {
@@ -118,6 +146,7 @@ class RawInputFilter : public QObject {
         const bool freshPress = (type == QEvent::KeyPress || type == QEvent::KeyRelease) && trackKey(event);
         int window = windowNumberOfQWindow(receiver);
         if (window < 0) return false;
+        if (swallowWhileBusy(window, event)) return true;
         // Keys held while the window gains or loses the keyboard were pressed elsewhere, and
         // keys released meanwhile may have been released elsewhere.
         if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
@@ -185,4 +214,21 @@ int isKeyDownInWindow(int window, int virtualKey) {
         return 0;
     }
     return 1;
+}
+
+void beginBusy(int window) {
+    busyWindow = window;
+    escapeWhileBusy = false;
+    suppressEvents();
+}
+
+bool pumpBusy() {
+    pumpPendingEvents();
+    return escapeWhileBusy;
+}
+
+void endBusy() {
+    if (busyWindow < 0) return;
+    busyWindow = -1;
+    resumeEvents();
 }

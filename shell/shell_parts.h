@@ -16,6 +16,8 @@ struct RawMessage {
 // Kept by the event queue, which returns raw messages in order with the queued events.
 void recordRawMessage(const RawMessage& raw);
 void clearRawMessages();
+// Lets the platform deliver what is pending: input, redraws, timers.
+void pumpPendingEvents();
 
 // Menus, status bars and controls belonging to a window (window -1: all of them).
 void releaseMenus(int window);

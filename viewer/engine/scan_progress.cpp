@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+int percentDone(int64_t done, int64_t total) {
+    if (total <= 0) return 100;
+    return static_cast<int>(static_cast<double>(std::clamp<int64_t>(done, 0, total)) /
+                            static_cast<double>(total) * 100);
+}
+
 namespace finder {
 
 bool keepScanning(ScanMeter& meter, int64_t from, int64_t to, int64_t position) {

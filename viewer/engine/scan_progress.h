@@ -20,6 +20,9 @@ struct ScanHook {
     void* context = nullptr;
 };
 
+// done of total in whole percent, rounded down; 100 of nothing.
+int percentDone(int64_t done, int64_t total);
+
 enum class FindResult { Found, NotFound, Stopped };
 
 // The regions listed so far; all of them when the scan was not stopped.

@@ -1,10 +1,12 @@
 #include "viewer/window/find_commands.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "shell/controls.h"
+#include "shell/event_queue.h"
 #include "shell/window_shell.h"
 #include "support/text_ops.h"
 #include "viewer/engine/format_identify.h"
@@ -30,6 +32,37 @@ void sayNothingFound(const std::string& text) {
     setStatusText(kStatusBar, 0, text, kStatusNoBorder);
 }
 
+// A search that has scanned this much shows how far it has come and can be stopped with Escape;
+// shorter ones look as they always did.
+constexpr int64_t kQuietSearchBytes = 4 << 20;
+// While it runs, the window redraws and looks for Escape this often at most.
+constexpr auto kBusyPumpInterval = std::chrono::milliseconds(40);
+
+struct SearchWatch {
+    bool busy = false;
+    int percent = -1;
+    std::chrono::steady_clock::time_point lastPump{};
+};
+
+// The search's progress hook: false once Escape has been pressed.
+bool watchSearch(void* context, int64_t done, int64_t total) {
+    auto& watch = *static_cast<SearchWatch*>(context);
+    if (done < kQuietSearchBytes) return true;
+    if (!watch.busy) {
+        beginBusy(kMainWindow);
+        watch.busy = true;
+    }
+    const int percent = percentDone(done, total);
+    if (percent != watch.percent) {
+        watch.percent = percent;
+        setStatusText(kStatusBar, 0, "Searching... " + decimalText(percent) + "%", kStatusNoBorder);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - watch.lastPump < kBusyPumpInterval) return true;
+    watch.lastPump = now;
+    return !pumpBusy();
+}
+
 }  // namespace
 
 void guessWidthCommand() {
@@ -49,12 +82,20 @@ void nextGraphicsCommand(bool forward) {
     if (viewerState.dataBuffer == nullptr) return;
     const int64_t first = firstByteOfView();
     GraphicsRegion region{};
-    const bool found =
+    SearchWatch watch;
+    const ScanHook hook{watchSearch, nullptr, &watch};
+    const FindResult result =
         forward ? findNextGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
-                                   first, viewerState.maxWidth, region, &viewerState.formats.modes)
+                                   first, viewerState.maxWidth, hook, region, &viewerState.formats.modes)
                 : findPreviousGraphics(viewerState.dataBuffer, viewerState.dataSize, viewerState.colourMode,
-                                       first, viewerState.maxWidth, region, &viewerState.formats.modes);
-    if (!found) {
+                                       first, viewerState.maxWidth, hook, region, &viewerState.formats.modes);
+    if (watch.busy) endBusy();
+    if (result == FindResult::Stopped) {
+        setStatusText(kStatusBar, 0, "Search stopped at " + decimalText(watch.percent) + "%",
+                      kStatusNoBorder);
+        return;
+    }
+    if (result == FindResult::NotFound) {
         sayNothingFound(std::string("No graphics found ") + (forward ? "after" : "before") + " byte " +
                         decimalText(first) + " in this colour mode");
         return;

@@ -8,7 +8,8 @@
 void guessWidthCommand();
 
 // Moves the view to the next (forward) or previous region that looks like a picture, with
-// that region's width and its first byte as the first byte of the view.
+// that region's width and its first byte as the first byte of the view. A long search shows its
+// progress on the status line and stops at Escape, leaving the view where it was.
 void nextGraphicsCommand(bool forward);
 
 // Sets the colour mode and the width to the likeliest format's at the first byte of the view,
