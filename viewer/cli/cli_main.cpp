@@ -1,6 +1,8 @@
 // pixloupe2d-cli: the viewer's picture of a data file, or a byte range of it, written
 // from the command line without a window, through the viewer's own loading, drawing,
 // size parsing and writers.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +75,8 @@ constexpr const char* kUsageTemplate =
     "scan     prints each region of FILE that looks like a picture, one a line, as\n"
     "         \"first length width score\": rows of that width from byte first line up.\n"
     "         Only regions that start in [--from, --to) are listed (default: the whole file).\n"
+    "         Each line comes as soon as its region is found; on a terminal, stderr shows a\n"
+    "         progress bar meanwhile.\n"
     "identify prints the formats in which the L bytes from the first byte (default: 65536 from\n"
     "         the earliest region a scan in any format finds) look likeliest a picture, best\n"
     "         first, as \"id width score\"; exit code 1 and one line on stderr when none does.\n"
@@ -503,6 +507,45 @@ int printFormats(const Request& request, const DataBytes& data) {
     return kExitOk;
 }
 
+// The scan's regions on stdout, each as soon as it is found; on a terminal, its progress on stderr
+// as a bar redrawn in place, and gone at the end.
+struct ScanPrinting {
+    bool bar = false;
+    int percent = -1;  // shown on the bar
+};
+
+constexpr int kBarWidth = 40;
+
+void clearScanBar(const ScanPrinting& printing) {
+    if (printing.percent >= 0) std::fprintf(stderr, "\r%*s\r", kBarWidth + 16, "");
+}
+
+void drawScanBar(const ScanPrinting& printing) {
+    const int filled = printing.percent * kBarWidth / 100;
+    std::fprintf(stderr, "\rscanning [%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                 std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), printing.percent);
+    std::fflush(stderr);
+}
+
+bool showScanProgress(void* context, int64_t done, int64_t total) {
+    auto& printing = *static_cast<ScanPrinting*>(context);
+    const int percent = percentDone(done, total);
+    // A scan over before its first report shows no bar at all.
+    if (!printing.bar || percent == printing.percent || (printing.percent < 0 && done == total)) return true;
+    printing.percent = percent;
+    drawScanBar(printing);
+    return true;
+}
+
+void printRegion(void* context, const GraphicsRegion& region) {
+    const auto& printing = *static_cast<ScanPrinting*>(context);
+    clearScanBar(printing);
+    std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
+                static_cast<long long>(region.length), region.width, region.score);
+    std::fflush(stdout);
+    if (printing.percent >= 0) drawScanBar(printing);
+}
+
 // The width guess, the regions or the formats on stdout; the exit code.
 int printFindings(const Request& request, const DataBytes& data) {
     if (request.command == "identify") return printFormats(request, data);
@@ -518,10 +561,11 @@ int printFindings(const Request& request, const DataBytes& data) {
             std::printf("%d %d\n", guess.candidates[i].width, guess.candidates[i].score);
         return kExitOk;
     }
-    for (const GraphicsRegion& region : scanGraphics(data.bytes, data.size, request.mode, request.from,
-                                                     request.to, kMaxBytesPerRow, request.addedModes))
-        std::printf("%lld %lld %d %d\n", static_cast<long long>(region.first),
-                    static_cast<long long>(region.length), region.width, region.score);
+    ScanPrinting printing;
+    printing.bar = isatty(fileno(stderr)) != 0;
+    scanGraphics(data.bytes, data.size, request.mode, request.from, request.to, kMaxBytesPerRow,
+                 ScanHook{showScanProgress, printRegion, &printing}, request.addedModes);
+    clearScanBar(printing);
     return kExitOk;
 }
 

@@ -19,6 +19,7 @@
 #include "tests/support/unprivileged.h"
 #include "tests/viewer/engine/viewer_test_support.h"
 #include "viewer/engine/bookmarks.h"
+#include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/view_block.h"
 
@@ -251,6 +252,14 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         start.insert(start.end(), more);
         return start;
     };
+    // A scan prints as it finds, as the engine lists.
+    std::string scannedSample;
+    const std::string sampleBytes = readWholeFile(sample);
+    for (const GraphicsRegion& r :
+         scanGraphics(reinterpret_cast<const uint8_t*>(sampleBytes.data()),
+                      static_cast<int64_t>(sampleBytes.size()), 0, 0, INT64_MAX, 256))
+        scannedSample += std::to_string(r.first) + " " + std::to_string(r.length) + " " +
+                         std::to_string(r.width) + " " + std::to_string(r.score) + "\n";
     // The arguments, exit code, what stdout starts with, what the one line on stderr holds ("": none).
     using Case = std::tuple<std::vector<std::string>, int, std::string, std::string>;
     // clang-format off
@@ -261,6 +270,7 @@ TEST_F(CliTest, MessagesAndExitCodes) {
         {{"guess", "flat.bin"}, 1, "", "no picture found from byte 0"}, {{"scan", "flat.bin"}, 0, "", ""}, {{"scan", "flat.bin", "--mode", "nes"}, 0, "", ""},
         {{"identify", "flat.bin"}, 1, "", "nothing looks like a picture from byte 0"},
         {{"scan", sample, "--to", "6000"}, 0, "0 4192 1 245\n", ""},
+        {{"scan", sample}, 0, scannedSample, ""},
         {{"formats"}, 0, "binary ", ""}, {{"formats", "--show", "gb"}, 0, "name = Game Boy tiles\nid = gb\nlayout = tiled\n", ""},
         {{"formats", "--format-file", "mine.plfmt", "--show", "mine"}, 0, mine, ""},
         }; const std::pair<std::vector<std::string>, const char*> bad[] = { {{}, "command"}, {{"draw", d, "o.png"}, "draw"},
