@@ -199,6 +199,9 @@ struct PixelKernels {
     // Draws the batch into the image through lines of values.
     bool (*drawLineBatch)(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
                           const ValueLines& values) = nullptr;
+    // Whether the four byte-cell modes draw through lines of values too; where not, the portable
+    // table writer, which turns each byte into its screen bytes at once, draws them faster.
+    bool byteCellLines = true;
 };
 
 // The table's kernels where it has them; false (nothing written) where it has none.

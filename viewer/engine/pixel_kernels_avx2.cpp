@@ -577,6 +577,8 @@ bool overrideWithAvx2(PixelKernels& kernels) {
     if (!machineRunsAvx2()) return false;
     kernels.expandLine = expandLineAvx2;
     kernels.drawLineBatch = drawLineBatchAvx2;
+    // A byte-cell line through the 256-bit expander takes twice the instructions of the table writer.
+    kernels.byteCellLines = false;
     return true;
 }
 

@@ -1205,12 +1205,13 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
         for (; y < checker.height; ++y) checker.fillRow(target, y, 0);
         return;
     }
-    // Lines of values pay where kernels expand them, and decode an attribute screen's; else the
-    // portable table writer draws.
-    if (options.kernels->expandLine == nullptr ||
-        (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr))
-        return plain::drawSheet(target, data, options, checker);
+    // Lines of values pay where kernels expand them, decode an attribute screen's, and take byte
+    // cells; else the portable table writer draws.
     const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
+    if (options.kernels->expandLine == nullptr ||
+        (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr) ||
+        (byteCells && !options.kernels->byteCellLines))
+        return plain::drawSheet(target, data, options, checker);
     int32_t colours[256];
     int count = 0;
     if (byteCells) {

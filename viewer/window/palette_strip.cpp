@@ -11,10 +11,10 @@
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/engine/view_block.h"
+#include "viewer/window/control_places.h"
 #include "viewer/window/view_inputs.h"
 #include "viewer/window/viewer_ids.h"
 #include "viewer/window/viewer_state.h"
-#include "viewer/window/window_layout.h"
 
 namespace {
 

@@ -1,19 +1,8 @@
-// The main window's layout for the view's size: where each control sits, the view following the
-// window when the user enlarges it (border, maximise, full screen), and the window's place kept
-// in the own settings file between runs.
+// The main window at any size: the view following the window when the user enlarges it (border,
+// maximise, full screen), and the window's place kept in the own settings file between runs.
 #pragma once
 
-// Where a control of the main window sits for a view of viewerState.viewWidth x viewHeight: the
-// canvas at the top left, the row bar right of it, the width bar below it, the option boxes and
-// the offset box below that.
-struct ControlPlace {
-    int x, y, width, height;
-};
-ControlPlace controlPlace(int control);
-
-// The client size, menu bar included, of a window around a view of this size.
-int windowWidthForView(int viewWidth);
-int windowHeightForView(int viewHeight);
+#include "viewer/window/control_places.h"
 
 // Makes the view as large as the window's client area allows (never below 600 x 512), with the
 // SheetImage, the canvas and the controls at the new size, and draws it. Bound to the window's
