@@ -662,8 +662,7 @@ int appendMode(AddedModes& added, const ModeRecord& record) {
     if (added.modes.size() >= kMostAddedModes) return -1;
     AddedMode& mode = added.modes.emplace_back();
     mode.row = modeRowOf(record);
-    const std::array<BitGatherPlan, 2> plans = gatherPlansOf(mode.row);
-    std::copy(plans.begin(), plans.end(), mode.plans);
+    mode.plans = gatherPlansOf(mode.row);
     return kModeTableSize + static_cast<int>(added.modes.size()) - 1;
 }
 

@@ -201,7 +201,7 @@ constexpr int kMostAddedModes = 256;
 // the bits or not (made once, when it is added).
 struct AddedMode {
     ModeRow row;
-    BitGatherPlan plans[2];
+    std::array<BitGatherPlan, 2> plans;
 };
 
 // The formats a run adds from files: modes kModeTableSize and on, in the order they came. Whoever

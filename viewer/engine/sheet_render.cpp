@@ -508,6 +508,12 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
                  hasPlanes(*walk.row) ? options.bytesPerRow : 0);
 }
 
+// The bytes of the unit that starts at data index `start`, as the walk's decoders read them.
+UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
+    return {walk.data.bytes, walk.data.size,           walk.transform.table,
+            start,           walk.options.bytesPerRow, walk.packedOfRaw.data()};
+}
+
 bool decodeZxRun(const PixelKernels& kernels, const SourceRun& source, int y, int count, int lastPixels,
                  uint8_t* values) {
     const ModeRow& zx = *modeRow(kModeZx, nullptr);
@@ -541,8 +547,7 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
             return;
     }
     uint8_t packed[kValueLine + 8];
-    const UnitBytes unit{walk.data.bytes, walk.data.size,           walk.transform.table,
-                         start,           walk.options.bytesPerRow, walk.packedOfRaw.data()};
+    const UnitBytes unit = unitBytesAt(walk, start);
     decodeUnitLine(*walk.row, unit, unitRow, count, g.unitBytes, unitPixels, lastPixels,
                    unitPixels >> walk.packedShift, packed);
     const int perByte = 1 << walk.packedShift;
@@ -754,9 +759,7 @@ int drawWideUnits(const LinePainter& painter, const SheetOptions& options) {
         forEachUnitRun(
             walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t last) {
                 for (int64_t i = 0; i < units; ++i) {
-                    const UnitBytes unit{walk.data.bytes, walk.data.size, walk.transform.table,
-                                         start + i * g.unitBytes, options.bytesPerRow};
-                    decodeWideRow(*walk.row, unit, unitRow,
+                    decodeWideRow(*walk.row, unitBytesAt(walk, start + i * g.unitBytes), unitRow,
                                   static_cast<int>(i + 1 < units ? walk.unitPixels : last),
                                   line.values + firstPixel + i * walk.unitPixels);
                 }
