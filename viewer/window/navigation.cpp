@@ -34,9 +34,6 @@ namespace {
 constexpr int kSelectionImage = 3;
 constexpr int kDragDistance = 3;  // pixels the pointer moves before a press becomes a drag
 
-// The file the last "Save selection as image..." wrote, beside which F2 numbers its pictures.
-std::string lastSelectionPicture;
-
 ViewSelection& selection() {
     return viewerState.selection;
 }
@@ -173,19 +170,19 @@ void saveSelectionImage() {
     if (!drawSelectionPicture("Save selection")) return;
     IndexedPicture values;
     const std::string saved = exportPicture(kSelectionImage, selectionValues(values));
-    if (!saved.empty()) lastSelectionPicture = saved;
+    if (!saved.empty()) viewerState.lastSelectionPicture = saved;
     freeImage(kSelectionImage);
 }
 
 void saveSelectionNumbered() {
-    if (lastSelectionPicture.empty()) {
+    if (viewerState.lastSelectionPicture.empty()) {
         saveSelectionImage();
         return;
     }
     if (!drawSelectionPicture("Save selection")) return;
     IndexedPicture values;
     const std::string saved =
-        saveNumberedPicture(kSelectionImage, lastSelectionPicture, selectionValues(values));
+        saveNumberedPicture(kSelectionImage, viewerState.lastSelectionPicture, selectionValues(values));
     freeImage(kSelectionImage);
     if (!saved.empty()) setStatusText(kStatusBar, 0, "Saved " + filePart(saved), kStatusNoBorder);
 }

@@ -11,10 +11,10 @@
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_buffer.h"
 #include "viewer/engine/format_files.h"
+#include "viewer/engine/palette_choice.h"
 #include "viewer/engine/palettes.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/view_block.h"
-#include "viewer/engine/palette_choice.h"
 
 // Values that live in controls of the main window. While no controls are bound
 // (tests, start-up) they live in ViewerState::held.
@@ -85,6 +85,8 @@ struct ViewerState {
     PaletteChoice paletteChoice;
     int32_t paletteMode;
     FormatFiles formats;  // the formats read from files, modes kModeTableSize and on
+    // The file the last "Save selection as image..." wrote, beside which F2 numbers its pictures.
+    std::string lastSelectionPicture;
 };
 
 extern ViewerState viewerState;
