@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -198,6 +199,19 @@ void scrollHundredMiB(benchmark::State& state) {
 }
 BENCHMARK(scrollHundredMiB)->Unit(benchmark::kMillisecond);
 
+// ---- Loading a format file: its text read and parsed, the format added to a set of its own.
+
+void loadFormatFileOnce(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        FormatFiles formats;
+        if (loadFormatFile(formats, path).mode < 0) {
+            state.SkipWithError("the format file was refused");
+            break;
+        }
+        benchmark::DoNotOptimize(formats.modes.modes.front().row);
+    }
+}
+
 // ---- Saving a byte range.
 
 // The floor: the same bytes in one write() to a new file in the same folder; and, for
@@ -262,6 +276,19 @@ int main(int argc, char** argv) {
         });
         figures.push_back({std::string("View, ") + row.menuText + " worst (zoom 1, width 256, multi)",
                            FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
+    }
+    // Every shipped format file loaded alone.
+    std::vector<std::string> formatPaths;
+    for (const auto& entry : std::filesystem::directory_iterator(PL_FORMATS_PATH))
+        if (entry.path().extension() == ".plfmt") formatPaths.push_back(entry.path().string());
+    std::sort(formatPaths.begin(), formatPaths.end());
+    for (const std::string& path : formatPaths) {
+        const std::string file = std::filesystem::path(path).filename().string();
+        const std::string name = "loadFormatFile/" + file;
+        benchmark::RegisterBenchmark(name.c_str(), [path](benchmark::State& state) {
+            loadFormatFileOnce(state, path);
+        })->Unit(benchmark::kMicrosecond);
+        figures.push_back({"Load the format file " + file, FigureKind::TimeMs, name, "", 1, ""});
     }
     // The worst cases of a full-screen view: its drawing alone, within the frame of a whole redraw.
     for (const auto& [size, label, frameMs] :
