@@ -15,17 +15,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "bench/bench_summary.h"
 #include "graphics/canvas.h"
 #include "shell/controls.h"
 #include "shell/event_queue.h"
 #include "shell/window_shell.h"
+#include "viewer/engine/mode_table.h"
 #include "viewer/engine/sheet_render.h"
 #include "viewer/window/main_window.h"
+#include "viewer/window/mode_menu.h"
 #include "viewer/window/render_view.h"
 #include "viewer/window/viewer_state.h"
-#include "viewer/window/mode_menu.h"
 
 namespace {
 
@@ -49,7 +51,7 @@ void pointAt(int x, int y) {
 // The heaviest view of the mode: zoom 1, the widest rows, every strip, grid and preview on.
 bool setWorstView(benchmark::State& state, int mode) {
     viewerState.colourMode = mode;
-    markColourMode(kCommandBinary + mode);
+    markColourMode(colourModeCommand(mode));
     viewerState.zoom = 1;
     setState(kMultiBox, 1);
     setState(kGridBox, 1);
@@ -107,6 +109,48 @@ void mouseMoveWithLoupe(benchmark::State& state) {
 }
 BENCHMARK(mouseMoveWithLoupe)->Unit(benchmark::kMillisecond);
 
+// The window grown until its view is width x height: the control strips beside and below the view
+// take 20 and 90 pixels.
+bool growViewTo(benchmark::State& state, int width, int height) {
+    auto* window = static_cast<QWidget*>(windowHandle(kMainWindow));
+    window->resize(width + 20, height + 90);
+    for (int kind = waitEvent(50); kind != 0; kind = waitEvent(50)) handleEvent(kind);
+    if (viewerState.viewWidth != width || viewerState.viewHeight != height) {
+        state.SkipWithError("the window did not take the size");
+        return false;
+    }
+    return true;
+}
+
+// The whole redraw of a mode's worst view on a large screen.
+void renderLargeView(benchmark::State& state, int mode, int width, int height) {
+    if (!growViewTo(state, width, height) || !setWorstView(state, mode)) return;
+    pointAt(width / 2, height / 2);
+    for (auto _ : state) renderView();
+}
+
+struct LargeView {
+    const char* name;
+    int width, height;
+    double targetMs;
+};
+constexpr LargeView kLargeViews[] = {{"1080p", 1920, 1080, 8}, {"2160p", 3840, 2160, 16}};
+
+// One benchmark per built-in mode and size, the sizes last so that the window grows only once each.
+void registerLargeViews(std::vector<Figure>& figures) {
+    for (const LargeView& size : kLargeViews) {
+        for (int mode = 0; mode < modeCount(nullptr); ++mode) {
+            const std::string name =
+                std::string("renderLargeView/") + size.name + "/" + modeRow(mode, nullptr)->cliName;
+            benchmark::RegisterBenchmark(name.c_str(), renderLargeView, mode, size.width, size.height)
+                ->Unit(benchmark::kMillisecond);
+            figures.push_back({size.name + std::string(" redraw with preview and grid, ") +
+                                   modeRow(mode, nullptr)->menuText + " worst",
+                               FigureKind::TimeMs, name, "", size.targetMs, ""});
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,7 +174,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the viewer did not start\n");
         return 1;
     }
-    const std::vector<Figure> figures = {
+    std::vector<Figure> figures = {
         {"Redraw with preview and grid, Binary worst", FigureKind::TimeMs, "renderWithLoupe/binary", "", 2,
          ""},
         {"Redraw with preview and grid, Atari GR.15 worst", FigureKind::TimeMs, "renderWithLoupe/atari", "",
@@ -141,6 +185,7 @@ int main(int argc, char** argv) {
         {"Mouse move to redrawn canvas, Sam Coupe worst", FigureKind::TimeMs, "mouseMoveWithLoupe", "", 2,
          ""},
     };
+    registerLargeViews(figures);
     const int code = runBenchmarksWithSummary(argc, argv, figures);
     finishViewer(ViewerStep::EndAtOnce);
     return code;
