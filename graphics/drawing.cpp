@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 thread_local constinit DrawingContext drawingContext;
 
@@ -189,6 +190,21 @@ void drawLine(int x1, int y1, int x2, int y2, int32_t colour) {
         clipAndFill(context, x1, std::min(y1, y2), 1, std::abs(int64_t{y2} - y1) + 1, colour);
     } else {
         drawSlopedLine(context, x1, y1, x2, y2, colour);
+    }
+}
+
+void drawColumnLines(const ColumnLine* lines, size_t count, int top, int bottom) {
+    const DrawingContext& context = drawingContext;
+    if (!context.open) return;
+    std::vector<ColumnLine> shown;
+    for (size_t n = 0; n < count; ++n)
+        if (lines[n].x >= 0 && lines[n].x < context.width) shown.push_back(lines[n]);
+    const int64_t first = std::max<int64_t>(std::min(top, bottom), 0);
+    const int64_t last = std::min<int64_t>(std::max(top, bottom), int64_t{context.height} - 1);
+    for (int64_t y = first; y <= last && !shown.empty(); ++y) {
+        uint8_t* row = pixelAt(context, 0, y);
+        for (const ColumnLine& line : shown)
+            writePixel(row + int64_t{line.x} * context.bytesPerPixel, line.colour);
     }
 }
 

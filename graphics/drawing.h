@@ -4,6 +4,7 @@
 // the target.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "graphics/drawing_context.h"
@@ -32,6 +33,16 @@ void endDrawing();
 inline void fillBox(int x, int y, int width, int height, int32_t colour);
 void drawLine(int x1, int y1, int x2, int y2, int32_t colour);
 void drawImage(ImageHandle image, int x, int y);
+
+// A line one pixel wide down a column, as a grid has many of.
+struct ColumnLine {
+    int x;
+    int32_t colour;
+};
+// Draws `count` such lines from row `top` to row `bottom` (both included), clipped. Row by row,
+// so that a tall target is walked once in memory order however many lines cross it; where two
+// lines share a column the later one shows.
+void drawColumnLines(const ColumnLine* lines, size_t count, int top, int bottom);
 
 // Size of the open target, 0 x 0 when no context is open, so that callers can skip work
 // that would be clipped away entirely.

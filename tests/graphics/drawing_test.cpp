@@ -79,7 +79,8 @@ TEST_F(Drawing, PixelBytesOfEveryKindOfTarget) {
 // Expected: a painted area on a 20 x 10 target, else a 6 x 4 picture, rows apart by a space ("": blank).
 TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
     struct Case {
-        char kind;  // 'b': fillBox(x, y, w, h), 'l': drawLine(x, y, w, h), 'i': drawImage of "abc def"
+        char kind;  // 'b': fillBox(x, y, w, h), 'l': drawLine(x, y, w, h), 'c': a column line at x from row y
+                    // to row h, 'i': drawImage of "abc def"
         int x, y, w, h;
         std::string expected;
     };
@@ -106,6 +107,8 @@ TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
         {'l', INT_MIN, INT_MIN, INT_MAX, INT_MAX, "#..... .#.... ..#... ...#.."},
         {'l', INT_MIN, 0, INT_MAX, 1, "...... ###### ...... ......"},
         {'l', 0, INT_MAX, 1, INT_MIN, "#..... #..... #..... #....."}, {'l', INT_MIN, INT_MIN, INT_MIN + 5, INT_MIN + 3, ""},
+        {'c', 7, 30, 0, 6, "7,6..7,9 4"}, {'c', 3, INT_MAX, 0, INT_MIN, "3,0..3,9 10"}, {'c', 0, 2, 0, 2, "0,2..0,2 1"},
+        {'c', 20, 0, 0, 9, "none"}, {'c', -1, 0, 0, 9, "none"}, {'c', 5, 10, 0, 12, "none"},
         {'i', 0, 0, 0, 0, "abc... def... ...... ......"}, {'i', 1, 1, 0, 0, "...... .abc.. .def.. ......"},
         {'i', -2, 0, 0, 0, "c..... f..... ...... ......"}, {'i', 0, -1, 0, 0, "def... ...... ...... ......"},
         {'i', 4, 0, 0, 0, "....ab ....de ...... ......"}, {'i', 2, 3, 0, 0, "...... ...... ...... ..abc."},
@@ -122,6 +125,8 @@ TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
         ASSERT_TRUE(drawOnFreshImage(kImage, area ? 20 : 6, area ? 10 : 4));
         if (c.kind == 'b') fillBox(c.x, c.y, c.w, c.h, kRed);
         if (c.kind == 'l') drawLine(c.x, c.y, c.w, c.h, kRed);
+        const ColumnLine column{c.x, kRed};
+        if (c.kind == 'c') drawColumnLines(&column, 1, c.y, c.h);
         if (c.kind == 'i') drawImage(imageHandle(2), c.x, c.y);
         endDrawing();
         std::string drawn = area ? paintedArea(kImage) : picture(kImage, kLegend);

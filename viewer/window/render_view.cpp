@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "graphics/canvas.h"
 #include "graphics/drawing.h"
@@ -70,28 +71,38 @@ void drawPreviewAtPointer(const CanvasPoint& pointer) {
     freeImage(kPreviewImage);
 }
 
+int32_t gridColour(bool major) {
+    return major ? kGridMajorColour : kGridMinorColour;
+}
+
 // In the modes of other machines the lines follow the format's cells.
 void drawCellGrid() {
     const SheetOptions options = viewerSheetOptions();
     const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
+    std::vector<ColumnLine> columns;
     for (const GridLine& line : cellGridLines(options, true))
-        drawLine(line.at, 0, line.at, viewHeight, line.major ? kGridMajorColour : kGridMinorColour);
+        columns.push_back({line.at, gridColour(line.major)});
+    drawColumnLines(columns.data(), columns.size(), 0, viewHeight);
     for (const GridLine& line : cellGridLines(options, false))
-        drawLine(0, line.at, viewWidth, line.at, line.major ? kGridMajorColour : kGridMinorColour);
+        drawLine(0, line.at, viewWidth, line.at, gridColour(line.major));
 }
 
-// Lines at and beyond the canvas's edges are clipped.
+// Lines at and beyond the canvas's edges are clipped. Line g across follows line g down, so
+// where a line down crosses a line across with a smaller g, the line down shows.
 void drawGrid() {
     if (!isByteCellMode(viewerState.colourMode, &viewerState.formats.modes)) {
         drawCellGrid();
         return;
     }
     const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
-    for (int g = 0; g <= std::max(viewWidth, viewHeight); g += kGridStep) {
-        const int32_t colour = g % kGridMajorStep == 0 ? kGridMajorColour : kGridMinorColour;
-        drawLine(g, 0, g, viewHeight, colour);
-        drawLine(0, g, viewWidth, g, colour);
-    }
+    const auto colourAt = [](int g) { return gridColour(g % kGridMajorStep == 0); };
+    std::vector<ColumnLine> columns;
+    for (int g = 0; g <= viewWidth; g += kGridStep) columns.push_back({g, colourAt(g)});
+    drawColumnLines(columns.data(), columns.size(), 0, viewHeight);
+    for (int g = 0; g <= viewHeight; g += kGridStep) drawLine(0, g, viewWidth, g, colourAt(g));
+    for (int across = 0; across <= viewHeight; across += kGridStep)
+        for (int down = across + kGridStep; down <= viewWidth; down += kGridStep)
+            if (colourAt(down) != colourAt(across)) fillBox(down, across, 1, 1, colourAt(down));
 }
 
 // The thin frame around the selection, on the canvas only (inside its drawing context).

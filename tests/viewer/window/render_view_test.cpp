@@ -43,7 +43,8 @@ TEST_F(RenderViewTest, CanvasShowsTheSheetTheGridAndTheTitleTheZoom) {
     command(kCommandGrid);
     // clang-format off
     const int points[][3] = {{0, 300, kBrightGreen}, {64, 3, kBrightGreen}, {8, 3, kDarkGreen}, {3, 8, kDarkGreen},
-        {3, 128, kBrightGreen}, {592, 511, kDarkGreen}, {599, 504, kDarkGreen}, {3, 3, kBlack}};
+        {3, 128, kBrightGreen}, {592, 511, kDarkGreen}, {599, 504, kDarkGreen}, {3, 3, kBlack},
+        {64, 8, kBrightGreen}, {8, 64, kBrightGreen}, {72, 64, kDarkGreen}, {64, 72, kDarkGreen}};
     // clang-format on
     for (const auto [x, y, colour] : points) {
         EXPECT_EQ(canvasPixel(x, y), colour) << x << "," << y;
