@@ -159,7 +159,7 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
 
 void printRow(const std::string& label, const Tally& t) {
     const auto percent = [&](int n) { return t.cases ? 100.0 * n / t.cases : 0.0; };
-    std::printf("%-22s %5d  %6.1f%%  %6.1f%%  %6.1f%%  %6.1f%%  %5lld  %8.2f  %6.2f\n", label.c_str(),
+    std::printf("%-30s %5d  %6.1f%%  %6.1f%%  %6.1f%%  %6.1f%%  %5lld  %8.2f  %6.2f\n", label.c_str(),
                 t.cases, percent(t.guessed), percent(t.whole), percent(t.found), percent(t.rowsLinedUp),
                 static_cast<long long>(t.falseRegions), t.otherMiB,
                 t.otherMiB > 0 ? static_cast<double>(t.falseRegions) / t.otherMiB : 0.0);
@@ -231,7 +231,11 @@ void countPicture(Tallies& tallies, const Case& c, const std::vector<uint8_t>& b
     add(tallies.perFamily[familyOf(c.mode)], one);
     add(tallies.perShape[c.shape], one);
     add(tallies.perDither[c.dither], one);
-    if (c.dither.rfind("bayer", 0) == 0 || c.dither == "checker") add(tallies.perDither["ordered"], one);
+    const bool ordered = c.dither.rfind("bayer", 0) == 0 || c.dither == "checker";
+    if (ordered) add(tallies.perDither["ordered"], one);
+    // The dithered pictures apart, per family: the guess is to be as right on them as on the others.
+    if (ordered || c.dither == "fs")
+        add(tallies.perDither[std::string(ordered ? "ordered, " : "fs, ") + familyOf(c.mode)], one);
 }
 
 // The machine formats the pictures are packed in, in turn: every encoder's but the classic modes'.
@@ -457,7 +461,15 @@ int main(int argc, char** argv) {
     int formats = 1, elfFiles = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--misses") {
+        if (argument == "--help" || argument == "-h") {
+            std::printf(
+                "usage: pl_find_eval MANIFEST... [--formats K] [--elf N] [--misses]\n"
+                "  MANIFEST    a corpus of scripts/make-find-corpus.py; several are counted together\n"
+                "  --formats K each picture packed in K machine formats too (1 by default)\n"
+                "  --elf N     the scan over N x86-64 programs and libraries of /usr\n"
+                "  --misses    each miss and false region on a line of its own\n");
+            return 0;
+        } else if (argument == "--misses") {
             showMisses = true;
         } else if (argument == "--formats" && i + 1 < argc) {
             formats = std::clamp(std::atoi(argv[++i]), 0, 64);
@@ -475,7 +487,7 @@ int main(int argc, char** argv) {
     for (const std::string& manifest : manifests)
         countCorpus(tallies, manifest, manifests.size() > 1, formats, showMisses);
     if (!manifests.empty()) {
-        std::printf("%-22s %5s  %7s  %7s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "whole",
+        std::printf("%-30s %5s  %7s  %7s  %7s  %7s  %5s  %8s  %6s\n", "pictures", "cases", "guess", "whole",
                     "scan", "rows", "false", "otherMiB", "perMiB");
         for (const auto& [mode, tally] : tallies.perMode) printRow(modeRow(mode, nullptr)->menuText, tally);
         for (const auto& [family, tally] : tallies.perFamily) printRow(family, tally);

@@ -192,8 +192,8 @@ WidthGuess guessAt(const uint8_t* data, int64_t size, int64_t first, int mode, i
         scoreFromFirstByte(data, size, first, mode, maxWidth, kGuessLeastRows, kGuessBlocks, loops);
     WidthGuess guess = guessFromScores(scores, mode, data, first);
     if (guess.count == 0) return guess;
-    const int width =
-        undoubledWidth(data, size, first, first + scores.bytes, guess.candidates[0].width, mode);
+    const int linedUp = guess.candidates[0].width;
+    const int width = undoubledWidth(data, size, first, first + scores.bytes, linedUp, mode);
     if (width != guess.candidates[0].width) {
         // The half takes the guess's place, and leaves the runners-up.
         guess.candidates[0].width = width;
@@ -203,11 +203,13 @@ WidthGuess guessAt(const uint8_t* data, int64_t size, int64_t first, int mode, i
     }
     const int64_t end = first + scores.bytes;
     // A font's glyphs can differ from byte to byte nearly as much as random bytes do (a character
-    // set of thin strokes), while each glyph resembles the next row by row.
+    // set of thin strokes), while each glyph resembles the next row by row; the rows of an ordered
+    // dither differ from the next more than from those a whole pattern on, which are lifted.
     const bool rowsLifted =
         lifted(liftAt(data, size, first, end, width, mode),
                width == 1 ? kFontGuessLeastLift : kGuessLeastLift) ||
-        (width == 1 && lifted(liftAt(data, size, first, end, linedUpWidth(scores), mode), kGuessLeastLift));
+        (width == 1 && lifted(liftAt(data, size, first, end, linedUpWidth(scores), mode), kGuessLeastLift)) ||
+        (width != linedUp && lifted(liftAt(data, size, first, end, linedUp, mode), kGuessLeastLift));
     if (evidenceOf(scores, guess.candidates[0]) < kGuessLeastEvidence || looksLikeText(data, first, end) ||
         !rowsLifted)
         return {};

@@ -1,6 +1,7 @@
 #include "viewer/engine/finder_widths.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -24,6 +25,9 @@ constexpr int kDitherRows = 3;
 // A dithered picture's byte differs from the one below it at most this many times as much as
 // from the one beside it.
 constexpr double kRowNeighbourLikeness = 1.25;
+// The rows of an ordered dither oppose the column parity of the next row and repeat that of the
+// row two on, correlated at least this much either way.
+constexpr double kAlternating = 0.4;
 // A fill or a dithering pattern repeats along a row every few bytes, at most this many.
 constexpr int kLongestRowPattern = 8;
 // A divisor that short may be such a pattern's period: its densities must line up at least this
@@ -247,12 +251,56 @@ double spanDifference(const std::vector<int64_t>& prefix, int span, int width) {
     return static_cast<double>(sum) / static_cast<double>(count);
 }
 
+// Per byte of a mode of 1 or 2 bits a pixel, the pixel values in its even columns less those in
+// its odd ones (in BK-0010's order of pixels, the negative, which correlates alike).
+struct ColumnParity {
+    std::array<std::array<int8_t, 256>, 3> value{};
+    constexpr ColumnParity() {
+        for (int v = 0; v < 256; ++v) {
+            value[0][v] = static_cast<int8_t>(std::popcount(static_cast<unsigned>(v & 0xAA)) -
+                                              std::popcount(static_cast<unsigned>(v & 0x55)));
+            value[1][v] = value[2][v] =
+                static_cast<int8_t>((v >> 6 & 3) + (v >> 2 & 3) - (v >> 4 & 3) - (v & 3));
+        }
+    }
+};
+constexpr ColumnParity kColumnParity;
+
+// The correlation of the bytes' column parities `lag` bytes apart in [begin, end); 0 where they
+// do not vary.
+double parityCorrelation(const uint8_t* data, int64_t begin, int64_t end, int lag, int mode) {
+    const std::array<int8_t, 256>& parity = kColumnParity.value[mode];
+    int64_t n = 0, sumA = 0, sumB = 0, sumAA = 0, sumBB = 0, sumAB = 0;
+    for (int64_t i = begin; i + lag < end; ++i, ++n) {
+        const int64_t a = parity[data[i]], b = parity[data[i + lag]];
+        sumA += a, sumB += b, sumAA += a * a, sumBB += b * b, sumAB += a * b;
+    }
+    const auto count = static_cast<double>(n);
+    const double varianceA = static_cast<double>(sumAA) * count - static_cast<double>(sumA * sumA);
+    const double varianceB = static_cast<double>(sumBB) * count - static_cast<double>(sumB * sumB);
+    if (n < kLeastPairs || varianceA <= 0 || varianceB <= 0) return 0;
+    return (static_cast<double>(sumAB) * count - static_cast<double>(sumA) * static_cast<double>(sumB)) /
+           std::sqrt(varianceA * varianceB);
+}
+
+// An ordered dither (Bayer's patterns of any size, a checkerboard) sets the even columns of one row
+// before its odd ones and the odd columns of the next row first, so that each row's column parity
+// is the opposite of the next row's and the same as the row two on; a picture of twice the width
+// whose rows are no such pairs has no reason to oppose its halves.
+bool rowsAlternate(const uint8_t* data, int64_t begin, int64_t end, int width, int part, int mode) {
+    return width % part == 0 && parityCorrelation(data, begin, end, width / part, mode) <= -kAlternating &&
+           parityCorrelation(data, begin, end, width, mode) >= kAlternating;
+}
+
 }  // namespace
 
 int undoubledWidth(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode) {
     const int span = 8 / pixelsPerByte(mode);
     end = std::min({end, size, begin + kLiftBytes});
     if (width % 2 != 0 || width / 2 <= span || end - begin < 4 * int64_t{width}) return width;
+    if (mode != 3)
+        for (const int part : {4, 2})
+            if (rowsAlternate(data, begin, end, width, part, mode)) return width / part;
     std::vector<int64_t> prefix(static_cast<size_t>(end - begin + 1));
     for (int64_t i = begin; i < end; ++i)
         prefix[static_cast<size_t>(i - begin + 1)] =

@@ -73,9 +73,10 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
 bool lifted(const Lift& lift, double leastAll, double margin = 0);
 
 // Where rows two apart line up better than neighbouring rows (an ordered dither repeats every second
-// row), `width` may be twice the picture's: its half, when the rows line up there too once each
-// byte's density is summed over 8 pixels (a whole period of the pattern along a row), judged on
-// [begin, end); `width` otherwise.
+// row), `width` may be twice (or four times) the picture's: its half (or quarter), when in a mode of
+// 1 or 2 bits a pixel the rows there alternate as an ordered dither's do, or when the rows line up
+// there too once each byte's density is summed over 8 pixels (a whole period of the pattern along a
+// row), judged on [begin, end); `width` otherwise.
 int undoubledWidth(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode);
 
 // Whether a block's profile agrees that rows line up at `width` about as clearly as the window

@@ -205,8 +205,9 @@ std::vector<uint8_t> spriteSheet(int spriteRows, std::mt19937& random) {
 }
 
 // A shaded picture (soft discs on a slope) of `width` bytes per row in one or two bits per pixel
-// (leftmost pixel in the high bits), dithered by error diffusion or by a Bayer pattern of `order`.
-enum class Dither { floydSteinberg, bayer };
+// (leftmost pixel in the high bits), dithered by error diffusion, by a Bayer pattern of `order` or
+// by a checkerboard.
+enum class Dither { floydSteinberg, bayer, checkerboard };
 
 std::vector<uint8_t> ditheredPicture(int width, int rows, int bits, Dither dither, int order) {
     const int perByte = 8 / bits, columns = width * perByte, top = (1 << bits) - 1;
@@ -215,9 +216,12 @@ std::vector<uint8_t> ditheredPicture(int width, int rows, int bits, Dither dithe
         for (int x = 0; x < columns; ++x)
             grey[static_cast<size_t>(y * columns + x)] =
                 0.15 + 0.5 * x / columns + 0.35 * std::sin(x / 11.0) * std::cos(y / 7.0);
-    auto bayer = [&](int x, int y) {  // 0..order*order-1, built bit by bit
+    // Bayer's threshold of order 2n: 4 times that of order n, plus 0 2 / 3 1 by the 2 x 2 cell,
+    // so that the 2 x 2 pattern decides the highest digit.
+    auto threshold = [&](int x, int y) {
+        if (dither == Dither::checkerboard) return ((x + y) % 2 + 0.5) / 2;
         int value = 0;
-        for (int bit = order / 2; bit > 0; bit /= 2)
+        for (int bit = 1; bit < order; bit *= 2)
             value = value * 4 + ((x & bit) ? ((y & bit) ? 1 : 2) : ((y & bit) ? 3 : 0));
         return (value + 0.5) / (order * order);
     };
@@ -225,8 +229,8 @@ std::vector<uint8_t> ditheredPicture(int width, int rows, int bits, Dither dithe
     for (int y = 0; y < rows; ++y)
         for (int x = 0; x < columns; ++x) {
             double& g = grey[static_cast<size_t>(y * columns + x)];
-            const int level = dither == Dither::bayer
-                                  ? std::min(top, static_cast<int>(g * top + bayer(x, y)))
+            const int level = dither != Dither::floydSteinberg
+                                  ? std::min(top, static_cast<int>(g * top + threshold(x, y)))
                                   : std::clamp(static_cast<int>(std::lround(g * top)), 0, top);
             if (dither == Dither::floydSteinberg) {
                 const double error = g - static_cast<double>(level) / top;
@@ -260,6 +264,11 @@ TEST(GraphicsFinderTest, GuessesSpriteSheetsAndDitheredPicturesAtTheirWidths) {
         {"Bayer 4x4", 1, 44, 2, Dither::bayer, 4},
         {"Bayer 8x8", 0, 37, 1, Dither::bayer, 8},
         {"Bayer 8x8", 1, 61, 2, Dither::bayer, 8},
+        {"Bayer 2x2", 0, 29, 1, Dither::bayer, 2},
+        {"Bayer 4x4", 0, 46, 1, Dither::bayer, 4},
+        {"Bayer 4x4", 2, 35, 2, Dither::bayer, 4},
+        {"checkerboard", 0, 50, 1, Dither::checkerboard, 2},
+        {"checkerboard", 1, 23, 2, Dither::checkerboard, 2},
     };
     for (const GuessCase& c : cases) {
         std::mt19937 random(static_cast<unsigned>(c.width));
