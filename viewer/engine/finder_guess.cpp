@@ -181,6 +181,14 @@ bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
            lineEnds * kLongestLine >= length;
 }
 
+int planeRowBytes(const uint8_t* data, int64_t size, int64_t first, int width, int planes, int mode) {
+    const int64_t row = int64_t{width} * planes;
+    if (row <= kFinderLargestWidth && liftAt(data, size, first, size, static_cast<int>(row), mode).all >
+                                          liftAt(data, size, first, size, width, mode).all)
+        return width;
+    return width % planes == 0 ? width / planes : 0;
+}
+
 WidthGuess guessAt(const uint8_t* data, int64_t size, int64_t first, int mode, int maxWidth,
                    const PairLoops& loops) {
     // A blank margin above a picture (a background of one colour) tells nothing of its rows.

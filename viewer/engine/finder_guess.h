@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "viewer/engine/finder_widths.h"
 #include "viewer/engine/finder_results.h"
+#include "viewer/engine/finder_widths.h"
 
 namespace finder {
 
@@ -34,6 +34,12 @@ bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t
 // Lines of text can be of one length for a while and line up as a picture's rows do; a stretch
 // of printable characters broken into lines is taken for text, whatever it lines up at.
 bool looksLikeText(const uint8_t* data, int64_t first, int64_t end);
+
+// A classic width of `width` bytes as the width of a format whose rows are `planes` plane rows, in
+// plane-row bytes: `width` itself where it is a plane row (the rows `planes` plane rows on, the same
+// plane's next row, resemble each other more than those of the next plane do), width / planes where
+// it is a whole row; 0 where neither.
+int planeRowBytes(const uint8_t* data, int64_t size, int64_t first, int width, int planes, int mode);
 
 // guessWidth with the pair loops given, for data of at least one byte, mode 0..3 and maxWidth
 // in 1..kFinderLargestWidth.

@@ -125,10 +125,14 @@ WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t 
     if (j.tiled) return finder::guessTilesPerRow(data, size, first, *j.row, clampWidth(maxWidth));
     const WidthGuess classic = finder::guessAt(data, size, first, j.classicMode, classicWidth(j, maxWidth),
                                                finder::fastestPairLoops());
-    // The first candidate of whole units is the guess.
+    // The first candidate of whole units is the guess; in a format of planes, a candidate may be
+    // one plane row.
     WidthGuess guess{};
     for (int i = 0; i < classic.count; ++i) {
-        const int width = inUnits(j, classic.candidates[static_cast<size_t>(i)].width);
+        const int bytes = classic.candidates[static_cast<size_t>(i)].width;
+        const int width = hasPlanes(*j.row)
+                              ? finder::planeRowBytes(data, size, first, bytes, j.unitBytes, j.classicMode)
+                              : inUnits(j, bytes);
         if (width > 0)
             guess.candidates[static_cast<size_t>(guess.count++)] = {
                 width, classic.candidates[static_cast<size_t>(i)].score};
