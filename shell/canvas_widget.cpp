@@ -4,7 +4,9 @@
 #include <QCursor>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QTransform>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -40,8 +42,10 @@ class CanvasWidget : public QWidget {
     }
 
    protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
+        ImageHandle shown = canvasImage(number_);
+        if (shown != nullptr && paintStraightIntoWindow(painter, *shown, event->rect())) return;
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         ImageHandle image = canvasImage(number_);
         if (image == nullptr) {
@@ -75,6 +79,31 @@ class CanvasWidget : public QWidget {
     }
 
    private:
+    // When Qt paints the window into a 32-bit picture at scale 1 (its backing store, as a rule),
+    // the canvas goes straight into that picture: a copy of the whole view less per frame. Else
+    // (a grab into a pixmap, a scaled screen) it is drawn as a picture of its own.
+    static bool paintStraightIntoWindow(QPainter& painter, const ImageBuffer& image, const QRect& dirty) {
+        QPaintDevice* device =
+            painter.paintEngine() != nullptr ? painter.paintEngine()->paintDevice() : nullptr;
+        const QTransform toDevice = painter.deviceTransform();
+        if (device == nullptr || device->devType() != QInternal::Image ||
+            toDevice.type() > QTransform::TxTranslate || toDevice.dx() != std::floor(toDevice.dx()) ||
+            toDevice.dy() != std::floor(toDevice.dy()))
+            return false;
+        const QPoint offset(-static_cast<int>(toDevice.dx()), -static_cast<int>(toDevice.dy()));
+        auto* surface = static_cast<QImage*>(device);
+        if ((surface->format() != QImage::Format_RGB32 &&
+             surface->format() != QImage::Format_ARGB32_Premultiplied) ||
+            surface->devicePixelRatio() != 1.0)
+            return false;
+        const QRect area = dirty & QRect(0, 0, image.width, image.height);
+        const QRect placed = area.translated(-offset);
+        if (area.isEmpty() || !surface->rect().contains(placed)) return false;
+        copyToRgb32(image, area, surface->scanLine(placed.top()) + 4 * placed.left(),
+                    surface->bytesPerLine());
+        return true;
+    }
+
     // The bottom-up blue-green-red rows become the top-down picture Qt draws.
     void copyBackingImage(const ImageBuffer& image) { copyToQImage(image, shown_); }
 

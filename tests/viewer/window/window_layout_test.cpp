@@ -1,6 +1,10 @@
 // The window enlarged: the view takes the room, the controls follow the edges, and every byte
 // named at the far right and bottom is the one drawn there; the window's place kept between runs.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QRect>
+#include <QScreen>
 #include <QWidget>
 
 #include "shell/controls.h"
@@ -40,8 +44,17 @@ TEST_F(WindowLayoutTest, AnEnlargedViewShowsMoreAndNamesTheBytesAtItsEdges) {
     ASSERT_TRUE(sheet != nullptr && sheet->width == 1280 && sheet->height == 1000);
     // Binary, 10 bytes a row, multi columns: 16 strips of 1000 rows fill the 1280 pixels.
     EXPECT_EQ(getAttribute(kRowScroll, kScrollPageStep), 16000);
+    // What the window shows is the canvas (a grab of the window reads its backing store).
+    const QWidget* canvas = static_cast<QWidget*>(controlHandle(kCanvas));
+    const QPoint corner = canvas->mapTo(frame(), QPoint(0, 0));
+    const QImage shown = QGuiApplication::primaryScreen()->grabWindow(frame()->winId()).toImage();
     for (int y = 0; y < 1000; y += 7)
-        for (int x = 0; x < 1280; x += 7) ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
+        for (int x = 0; x < 1280; x += 7) {
+            ASSERT_EQ(canvasPixel(x, y), sheetPixel(x, y)) << x << "," << y;
+            const QRgb colour = shown.pixel(corner.x() + x, corner.y() + y);
+            ASSERT_EQ(canvasPixel(x, y), qBlue(colour) << 16 | qGreen(colour) << 8 | qRed(colour))
+                << x << "," << y;
+        }
     // The last pixel: strip 15, row 999, byte 9 of the row, byte 159999 (0xFF, white); the byte
     // before it is 0xFE, its last pixel black.
     moveMouseOnCanvas(1270, 990);
