@@ -114,8 +114,12 @@ BENCHMARK(mouseMoveWithLoupe)->Unit(benchmark::kMillisecond);
 bool growViewTo(benchmark::State& state, int width, int height) {
     auto* window = static_cast<QWidget*>(windowHandle(kMainWindow));
     window->resize(width + 20, height + 90);
-    for (int kind = waitEvent(50); kind != 0; kind = waitEvent(50)) handleEvent(kind);
-    if (viewerState.viewWidth != width || viewerState.viewHeight != height) {
+    const auto taken = [&] { return viewerState.viewWidth == width && viewerState.viewHeight == height; };
+    // Events are taken as they come, without waiting once the view has the size.
+    for (int polls = 0; polls < 1000000 && !taken(); ++polls)
+        if (const int kind = waitEvent(0)) handleEvent(kind);
+    for (int kind = waitEvent(0); kind != 0; kind = waitEvent(0)) handleEvent(kind);
+    if (!taken()) {
         state.SkipWithError("the window did not take the size");
         return false;
     }
@@ -128,6 +132,18 @@ void renderLargeView(benchmark::State& state, int mode, int width, int height) {
     pointAt(width / 2, height / 2);
     for (auto _ : state) renderView();
 }
+
+// A drag of the window's corner: each step a new size, until the view has been drawn at it (the
+// canvas is redrawn within the resize event, so no stale pixels are shown at the new size).
+void resizeToRedrawn(benchmark::State& state) {
+    if (!growViewTo(state, 1920, 1080) || !setWorstView(state, kModeSam)) return;
+    int step = 0;
+    for (auto _ : state) {
+        const int width = 1920 - (++step & 15) * 8, height = 1080 - (step & 15) * 4;
+        if (!growViewTo(state, width, height)) break;
+    }
+}
+BENCHMARK(resizeToRedrawn)->Unit(benchmark::kMillisecond);
 
 struct LargeView {
     const char* name;
@@ -185,6 +201,8 @@ int main(int argc, char** argv) {
         {"Mouse move to redrawn canvas, Sam Coupe worst", FigureKind::TimeMs, "mouseMoveWithLoupe", "", 2,
          ""},
     };
+    figures.push_back({"A resize step of a 1080p window until the view is redrawn, Sam Coupe worst",
+                       FigureKind::TimeMs, "resizeToRedrawn", "", 16.7, ""});
     registerLargeViews(figures);
     const int code = runBenchmarksWithSummary(argc, argv, figures);
     finishViewer(ViewerStep::EndAtOnce);
