@@ -1,6 +1,7 @@
 #include "viewer/engine/finder_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "viewer/engine/finder_edges.h"
 #include "viewer/engine/finder_guess.h"
@@ -48,6 +49,20 @@ constexpr int64_t kRegionLeastBytes = 1024;
 constexpr int kRegionLeastRows = 24;
 // A font holds at least this many bytes: 64 glyphs of 8 rows.
 constexpr int64_t kFontLeastBytes = 512;
+// A font's bytes resemble the next byte at least this much more than random pairs: a glyph's rows
+// continue its strokes, where a table of records lines up at its record length, taken for the
+// glyph height, and its bytes barely resemble the next.
+constexpr double kFontLeastLift = 0.1;
+// The unequal byte pairs of a region's rows differ at least this much less than unequal random
+// pairs: tables of records in programs line up as well as pictures, but the fields that differ
+// from row to row differ as much as random bytes. Unless at most one row in this many differs from
+// the row above: a drawing of flat bands changes its rows seldom and wholly.
+constexpr double kRegionLeastUnequalLift = 0.15;
+constexpr int64_t kChangingRowsDivisor = 2;
+// Glyphs of fonts up to two bytes wide change by whole strokes from row to row: they are not asked
+// for that.
+constexpr int kGlyphWidest = 2;
+constexpr int64_t kGlyphEdgeShare = 4;
 
 // A band of blank rows inside a picture (icons and sprite sheets have them) is at most so many
 // rows high and so many bytes long; a longer one parts two pictures.
@@ -71,6 +86,24 @@ bool looksRandom(const uint8_t* data, int64_t begin, int64_t end) {
 bool blockLiftClear(const uint8_t* data, int64_t size, int64_t begin, int width, int mode) {
     return lifted(liftAt(data, size, begin, std::min(size, begin + kBlock), width, mode), kRegionLeastLift,
                   kBlockLiftMargin);
+}
+
+// Whether most rows of [first, end) differ from the row above them: each record of a table does
+// somewhere, where a drawing of flat bands repeats its rows and changes them all at once.
+bool mostRowsChange(const uint8_t* data, int64_t first, int64_t end, int width) {
+    int64_t rows = 0, changing = 0;
+    for (int64_t row = first + width; row + width <= end; row += width, ++rows)
+        changing += std::memcmp(data + row - width, data + row, static_cast<size_t>(width)) != 0;
+    return changing * kChangingRowsDivisor > rows;
+}
+
+// Whether the rows of a region's extent are lifted clear of random pairs, also where they differ.
+bool rowsLikeAPicture(const uint8_t* data, int64_t size, Extent extent, int width, int mode) {
+    const Lift lift = liftAt(data, size, extent.first, extent.end, width, mode);
+    return lifted(lift, kRegionLeastLift) &&
+           (lift.unequal >= kRegionLeastUnequalLift ||
+            !mostRowsChange(data, extent.first, extent.end, width) ||
+            (width <= kGlyphWidest && looksLikeGlyphs(data, extent.first, extent.end, kGlyphEdgeShare)));
 }
 
 // The longest band of blank rows inside a picture of rows `width` bytes wide.
@@ -181,7 +214,8 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
         return false;
     if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
-    if (!font && !lifted(liftAt(data, size, extent.first, extent.end, width, mode), kRegionLeastLift))
+    if (font ? !lifted(liftAt(data, size, extent.first, extent.end, 1, mode), kFontLeastLift)
+             : !rowsLikeAPicture(data, size, extent, width, mode))
         return false;
     region = {extent.first, length, font ? 1 : width, thousandths(score)};
     return true;

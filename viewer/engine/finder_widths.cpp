@@ -323,11 +323,14 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
     if (end - begin < kLeastPairs) return {};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
     std::array<int64_t, 32> densities{};
+    std::array<int64_t, 256> values{};
     PixelValueCounts pixelValues{};
     uint64_t twoBitLanes = 0;  // at most 4 x kLiftBytes in a lane
-    int64_t pixelSum = 0, densitySum = 0;
+    int64_t pixelSum = 0, densitySum = 0, equalPairs = 0;
     for (int64_t i = begin; i < end; ++i) {
         ++densities[density[data[i]]];
+        ++values[data[i]];
+        equalPairs += data[i] == data[i + width];
         if (mode == 3) {
             ++pixelValues[data[i] >> 4];
             ++pixelValues[data[i] & 15];
@@ -361,8 +364,19 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
                            static_cast<double>(densitySum) * densityUnit) /
                           pairs;
     const double actualDensity = static_cast<double>(densitySum) / pairs;
+    // Equal pairs differ by nothing: the unequal ones differ by all of it, at random too.
+    double randomEqual = 0;
+    for (const int64_t n : values) randomEqual += static_cast<double>(n) * static_cast<double>(n);
+    randomEqual /= pairs * pairs;
+    const auto unequalPairs = static_cast<double>(end - begin - equalPairs);
+    const double unequalShare = unequalPairs / pairs;
+    const bool unequalJudged =
+        unequalPairs >= kLeastPairs && randomEqual < 1 && random > 0 && randomDensity > 0;
     return {random > 0 ? 1.0 - actual / random : 1,
-            randomDensity > 0 ? 1.0 - actualDensity / randomDensity : 1};
+            randomDensity > 0 ? 1.0 - actualDensity / randomDensity : 1,
+            unequalJudged ? 1.0 - std::min(actual / random, actualDensity / randomDensity) *
+                                      (1 - randomEqual) / unequalShare
+                          : 1};
 }
 
 bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {

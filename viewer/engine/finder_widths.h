@@ -61,9 +61,13 @@ double linedUpScoreAt(const uint8_t* data, int64_t size, int64_t begin, int64_t 
 // stretch would: on pixels and densities together, and on densities alone. Rows of pictures
 // resemble each other far more, a stretch of machine code that happens to line up at some width
 // barely; the rows of a dithered picture keep their densities where their pixels vary.
+// `unequal` judges the pairs of unequal bytes alone, on pixels and densities together: a table of
+// records repeats its fixed fields exactly and varies the others as much as any bytes of it, where
+// the rows of a picture change by a few pixels at a time (1 where too few pairs are unequal).
 struct Lift {
     double all = 1;
     double densities = 1;
+    double unequal = 1;
 };
 
 Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int width, int mode);
