@@ -26,6 +26,10 @@ constexpr int kDitheredMostBits = 2;
 // together as one value of twice the bits (two pixels of Binary as one of Atari GR.15) differ less
 // than each alone, as they smooth its dither.
 constexpr int kDoubledBitsCost = 20;
+// Pixel pairs 01 and 10 differ in number by at most one in so many of them in a 1-bit picture
+constexpr int64_t kPairBalanceDivisor = 10;
+// and its format wins over a 2-bit one that scores at most this much more.
+constexpr int kNearTie = 40;
 const std::array<uint8_t, 256> kSameBytes = [] {
     std::array<uint8_t, 256> same{};
     for (int v = 0; v < 256; ++v) same[static_cast<size_t>(v)] = static_cast<uint8_t>(v);
@@ -108,6 +112,36 @@ int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int w
     return bands > 0 ? static_cast<int>(sum / bands) : 0;
 }
 
+// Whether the stretch's pixel pairs 01 and 10 (of two bits side by side in a byte) are about as
+// frequent as each other: in a picture of one bit a pixel they are a grey's two orders, which
+// dithering sets alike; in one of two bits, two colours, seldom as frequent.
+bool pairsLikeOneBitPixels(const uint8_t* data, int64_t length) {
+    int64_t ascending = 0, descending = 0;
+    for (int64_t i = 0; i < length; ++i)
+        for (int shift = 0; shift < 8; shift += 2) {
+            const int pair = data[i] >> shift & 3;
+            ascending += pair == 1;
+            descending += pair == 2;
+        }
+    return std::abs(ascending - descending) * kPairBalanceDivisor <= ascending + descending;
+}
+
+// A format of two bits a pixel that takes the pixels of a format of one bit in pairs, as its units.
+bool pairsPixelsOf(const ModeRow& two, const ModeRow& one) {
+    return two.bits == 2 && one.bits == 1 && two.layout == one.layout && two.unitBytes == one.unitBytes &&
+           two.unitHeight == one.unitHeight && 2 * two.unitPixels == one.unitPixels;
+}
+
+// Where the pixels are pairs like a 1-bit picture's, a format of one bit wins a near tie with the
+// format that takes its pixels in pairs at the same width: the pairs smooth its dither.
+void preferOneBitPixels(std::vector<FormatAnswer>& answers, const AddedModes* added) {
+    for (FormatAnswer& one : answers)
+        for (const FormatAnswer& two : answers)
+            if (two.width == one.width && two.score > one.score && two.score - one.score < kNearTie &&
+                pairsPixelsOf(*modeRow(two.mode, added), *modeRow(one.mode, added)))
+                one.score = two.score + 1;
+}
+
 }  // namespace
 
 bool drawSamePixels(const ModeRow& a, const ModeRow& b) {
@@ -145,9 +179,11 @@ std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int
         // One tile a row draws any stretch whose bytes resemble the next ones as a smooth column.
         if (row.layout == ModeLayout::Tiled && width == 1) continue;
         const int score = leadingLikeness(stretch, bytes, row, width);
-        const int doublings = std::bit_width(static_cast<unsigned>(row.bits) - 1);  // 1 bit: 0, 2: 1, 3-4: 2
+        // Whole doublings: 1 bit a pixel 0, 2-3 bits 1, 4-7 (the Amiga's 32 colours too) 2, 8 bits 3.
+        const int doublings = std::bit_width(static_cast<unsigned>(row.bits)) - 1;
         if (score >= kLeastScore) answers.push_back({mode, width, score - kDoubledBitsCost * doublings});
     }
+    if (pairsLikeOneBitPixels(stretch, bytes)) preferOneBitPixels(answers, added);
     std::stable_sort(answers.begin(), answers.end(),
                      [](const FormatAnswer& a, const FormatAnswer& b) { return a.score > b.score; });
     return answers;

@@ -356,6 +356,9 @@ TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
         {"genesis", 16, shadedPicture("genesis", 128, 128)},
         {"st4", 80, shadedPicture("st4", 160, 80)},
         {"cpc1", 40, shadedPicture("cpc1", 160, 100)},
+        // Dithered one-bit pixels, which Atari GR.15's pairs of them draw smoother.
+        {"binary", 40, ditheredPicture(40, 160, 1, Dither::floydSteinberg, 0)},
+        {"binary", 29, ditheredPicture(29, 200, 1, Dither::floydSteinberg, 0)},
     };
     for (const PackedPicture& c : cases) {
         const auto size = static_cast<int64_t>(c.picture.size());
