@@ -118,47 +118,70 @@ PL_AVX2_STEP void storeToRows(const LineRows& rows, uint8_t* at, __m256i v) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + r * rows.step), v);
 }
 
+// What expanding a line needs, made once per drawing of lines (a batch) rather than per line.
+struct BlockExpander {
+    ExpandVectors x;
+    int firstPixel[3];
+    int blockPixels;
+    void (*expand)(const BlockExpander&, const uint8_t*, const LineRows&, uint8_t*, size_t);
+};
+
 template <Look kLook, int kRows>
-PL_AVX2 void expandBlocks(const LineExpander& e, const uint8_t* values, const LineRows& target, uint8_t* out,
-                          size_t bytes) {
-    const BlockPattern& p = patternOf(e.factor);
-    const ExpandVectors x = expandVectors(e, p);
+PL_AVX2 void expandBlocks(const BlockExpander& be, const uint8_t* values, const LineRows& target,
+                          uint8_t* out, size_t bytes) {
+    // Only the vectors this look uses, as locals: the stores into the image cannot change them.
+    ExpandVectors x;
+    for (int k = 0; k < 3; ++k) {
+        x.pick[k] = be.x.pick[k];
+        if constexpr (kLook == Look::FewColours) x.fewAt[k] = be.x.fewAt[k];
+        if constexpr (kLook == Look::Colours) {
+            x.green[k] = be.x.green[k];
+            x.red[k] = be.x.red[k];
+            x.colours[k] = be.x.colours[k];
+        }
+    }
+    if constexpr (kLook == Look::FewColours) x.fewColours = be.x.fewColours;
     const LineRows rows = target;  // locals: the stores into the image cannot change them
-    const int firstPixel[3] = {p.firstPixel[0], p.firstPixel[1], p.firstPixel[2]};
-    const int blockPixels = p.blockPixels;
-    size_t done = 0;
-    for (; done + kBlockBytes <= bytes; done += kBlockBytes, values += blockPixels)
-        for (int k = 0; k < 3; ++k)
-            storeToRows<kRows>(rows, out + done + 32 * k, blockVector<kLook>(x, firstPixel, values, k));
-    if (done == bytes) return;
+    const int firstPixel[3] = {be.firstPixel[0], be.firstPixel[1], be.firstPixel[2]};
+    const int blockPixels = be.blockPixels;
+    uint8_t* const end = out + bytes;
+    for (; out + kBlockBytes <= end; out += kBlockBytes, values += blockPixels) {
+        storeToRows<kRows>(rows, out, blockVector<kLook>(x, firstPixel, values, 0));
+        storeToRows<kRows>(rows, out + 32, blockVector<kLook>(x, firstPixel, values, 1));
+        storeToRows<kRows>(rows, out + 64, blockVector<kLook>(x, firstPixel, values, 2));
+    }
+    if (out == end) return;
     // The last bytes, cut from a whole block.
     alignas(32) uint8_t last[kBlockBytes];
     for (int k = 0; k < 3; ++k)
         _mm256_store_si256(reinterpret_cast<__m256i*>(last + 32 * k),
                            blockVector<kLook>(x, firstPixel, values, k));
-    for (int r = 0; r < rows.rows; ++r) std::memcpy(out + done + r * rows.step, last, bytes - done);
+    for (int r = 0; r < rows.rows; ++r) std::memcpy(out + r * rows.step, last, size_t(end - out));
 }
 
 template <Look kLook>
-void expandWithRows(const LineExpander& e, const uint8_t* values, const LineRows& rows, uint8_t* out,
-                    size_t bytes) {
-    if (rows.rows == 1) return expandBlocks<kLook, 1>(e, values, rows, out, bytes);
-    if (rows.rows == 2) return expandBlocks<kLook, 2>(e, values, rows, out, bytes);
-    expandBlocks<kLook, 0>(e, values, rows, out, bytes);
+auto blockWriter(int rows) {
+    return rows == 1 ? expandBlocks<kLook, 1> : rows == 2 ? expandBlocks<kLook, 2> : expandBlocks<kLook, 0>;
 }
 
 // fewColours: every value is below 4.
-void expandValues(const LineExpander& e, const uint8_t* values, const LineRows& rows, size_t at, size_t bytes,
-                  bool fewColours) {
-    if (bytes == 0 || rows.rows <= 0) return;
-    if (e.grey) return expandWithRows<Look::Grey>(e, values, rows, rows.first + at, bytes);
-    if (fewColours) return expandWithRows<Look::FewColours>(e, values, rows, rows.first + at, bytes);
-    expandWithRows<Look::Colours>(e, values, rows, rows.first + at, bytes);
+PL_AVX2 BlockExpander blockExpander(const LineExpander& e, int rows, bool fewColours) {
+    const BlockPattern& p = patternOf(e.factor);
+    BlockExpander be;
+    be.x = expandVectors(e, p);
+    for (int k = 0; k < 3; ++k) be.firstPixel[k] = p.firstPixel[k];
+    be.blockPixels = p.blockPixels;
+    be.expand = e.grey       ? blockWriter<Look::Grey>(rows)
+                : fewColours ? blockWriter<Look::FewColours>(rows)
+                             : blockWriter<Look::Colours>(rows);
+    return be;
 }
 
 void expandLineAvx2(const LineExpander& expander, const uint8_t* values, const LineRows& rows, size_t at,
                     size_t bytes) {
-    expandValues(expander, values, rows, at, bytes, false);
+    if (bytes == 0 || rows.rows <= 0) return;
+    const BlockExpander be = blockExpander(expander, rows.rows, false);
+    be.expand(be, values, rows, rows.first + at, bytes);
 }
 
 // ---- Decoding. Every value bit of a chunk's 64 pixels is a bit test of one byte per pixel: the
@@ -181,6 +204,7 @@ struct BitTest {
     alignas(32) uint8_t index[64];  // pixel x: its byte in its lane
     alignas(32) uint8_t bit[64];    // the bit tested
     alignas(32) uint8_t want[64];   // what byte & bit is where the value bits are set (0: inverted)
+    alignas(32) uint8_t valueMask[32];  // the value bits this test sets, in every byte
     uint8_t valueBits;
     int loads;    // the test whose lanes this one uses (its own index where none before had the same)
     int shuffle;  // the test whose shuffled bytes this one tests (the same lanes and indices)
@@ -317,11 +341,13 @@ bool addValueBit(ChunkTests& c, const BitGatherPlan& plan, const TransformBits& 
         if (std::memcmp(same.from, t.from, sizeof t.from) == 0 && std::memcmp(same.index, t.index, 64) == 0 &&
             std::memcmp(same.bit, t.bit, 64) == 0 && std::memcmp(same.want, t.want, 64) == 0) {
             same.valueBits |= static_cast<uint8_t>(1u << i);
+            std::memset(same.valueMask, same.valueBits, sizeof same.valueMask);
             return true;
         }
     }
     if (c.count == kMostSources) return false;
     t.valueBits = static_cast<uint8_t>(1u << i);
+    std::memset(t.valueMask, t.valueBits, sizeof t.valueMask);
     t.loads = c.count;
     t.shuffle = c.count;
     // The lanes and shuffled bytes held are those of the test before.
@@ -383,20 +409,36 @@ PL_AVX2_STEP __m256i testLanes(const uint8_t* chunk, const BitTest& t, int h) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
+// Which tests load their lanes and which shuffle their bytes (bit n for test n), held as locals
+// by the decoding loop: the stores of its values could otherwise change them as far as the
+// compiler knows.
+struct TestSteps {
+    unsigned loads = 0, shuffles = 0;
+};
+
+TestSteps testSteps(const ChunkTests& c) {
+    TestSteps steps;
+    for (int n = 0; n < c.count; ++n) {
+        if (c.test[n].loads == n) steps.loads |= 1u << n;
+        if (c.test[n].shuffle == n) steps.shuffles |= 1u << n;
+    }
+    return steps;
+}
+
 // The values of half h (32 pixels) of the chunk at `chunk`, by kTests tests.
 template <LaneShape kShape, int kTests, bool kMapped>
-PL_AVX2_STEP __m256i halfValues(const ChunkTests& c, const uint8_t* chunk, int h) {
+PL_AVX2_STEP __m256i halfValues(const ChunkTests& c, TestSteps steps, const uint8_t* chunk, int h) {
     __m256i values = _mm256_setzero_si256();
     __m256i lanes = _mm256_setzero_si256(), bytes = lanes;
+#pragma GCC unroll 8
     for (int n = 0; n < kTests; ++n) {
         const BitTest& t = c.test[n];
-        if (t.loads == n) lanes = testLanes<kShape>(chunk, t, h);
-        if (t.shuffle == n) bytes = _mm256_shuffle_epi8(lanes, load32(t.index + 32 * h));
+        if (n == 0 || (steps.loads >> n) & 1) lanes = testLanes<kShape>(chunk, t, h);
+        if (n == 0 || (steps.shuffles >> n) & 1) bytes = _mm256_shuffle_epi8(lanes, load32(t.index + 32 * h));
         const __m256i set =
             _mm256_cmpeq_epi8(_mm256_and_si256(bytes, load32(t.bit + 32 * h)), load32(t.want + 32 * h));
-        values = _mm256_or_si256(values, kTests == 1 && t.valueBits == 0xFF
-                                             ? set
-                                             : _mm256_and_si256(set, _mm256_set1_epi8(char(t.valueBits))));
+        values = kTests == 1 ? _mm256_and_si256(set, load32(t.valueMask))
+                             : _mm256_or_si256(values, _mm256_and_si256(set, load32(t.valueMask)));
     }
     if constexpr (!kMapped) return values;
     // Values 0..31 looked up: bit 4 of each, shifted to bit 7, picks the table of 16 to 31.
@@ -411,9 +453,10 @@ PL_AVX2 __attribute__((noinline)) void chunkNearEnd(const ChunkTests& c, const u
                                                     int64_t readable, uint8_t* values) {
     alignas(32) uint8_t copy[kMostChunkReach] = {};
     std::memcpy(copy, chunk, static_cast<size_t>(std::clamp<int64_t>(readable, 0, c.reach)));
+    const TestSteps steps = testSteps(c);
     for (int h = 0; h < 2; ++h)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + 32 * h),
-                            halfValues<kShape, kTests, kMapped>(c, copy, h));
+                            halfValues<kShape, kTests, kMapped>(c, steps, copy, h));
 }
 
 // The values of `pixels` pixels (rounded up to 64) of the run at `bytes`, `size` bytes readable.
@@ -422,15 +465,17 @@ PL_AVX2 void decodeChunks(const ChunkTests& tests, const uint8_t* bytes, int64_t
                           uint8_t* values) {
     const ChunkTests& c = tests;
     const int64_t chunkBytes = c.chunkBytes, reach = c.reach;
+    const TestSteps steps = testSteps(c);
     int64_t offset = 0;
     for (int x = 0; x < pixels; x += kChunkPixels, offset += chunkBytes) {
         if (offset + reach > size) {
             chunkNearEnd<kShape, kTests, kMapped>(c, bytes + offset, size - offset, values + x);
             continue;
         }
-        for (int h = 0; h < 2; ++h)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x + 32 * h),
-                                halfValues<kShape, kTests, kMapped>(c, bytes + offset, h));
+        const __m256i low = halfValues<kShape, kTests, kMapped>(c, steps, bytes + offset, 0);
+        const __m256i high = halfValues<kShape, kTests, kMapped>(c, steps, bytes + offset, 1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x + 32), high);
     }
 }
 
@@ -502,45 +547,47 @@ PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size
 // image rows.
 
 // What a batch's lines are decoded by: the tests of a plan, the tables of a copy through a
-// transform, or the bytes themselves.
+// transform, or the bytes themselves; and how their values are expanded.
 struct BatchDecoder {
     ChunkTests tests;
     ChunkDecoder decode = nullptr;
     CopyTables copy;
     bool copies = false;
     bool straight = false;  // the bytes are the values: expanded from the data
-    bool fewColours = false;
+    BlockExpander expander;
 };
 
 bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b) {
+    bool fewColours = false;
     if (b.copy) {
         d.straight = b.identity;
         d.copies = !b.identity;
-        return d.straight || copyTables(b.transform, d.copy);
+        if (d.copies && !copyTables(b.transform, d.copy)) return false;
+    } else {
+        if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
+        d.decode = chunkDecoder(d.tests);
+        fewColours = plan.depth <= 2 && !d.tests.mapped;
     }
-    if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
-    d.decode = chunkDecoder(d.tests);
-    d.fewColours = plan.depth <= 2 && !d.tests.mapped;
+    d.expander = blockExpander(e, b.rows.rows, fewColours);
     return true;
 }
 
-void drawLine(const BatchDecoder& d, const LineExpander& e, const LineBatch& b, int64_t lineStart,
+void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int64_t lineStart,
               const LineRows& rows, uint8_t* values) {
-    const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
     for (const LineStrip& strip : std::span(b.strips, b.stripCount)) {
         const int64_t at = lineStart + strip.offset;
         const uint8_t* bytes = b.data + at;
         if (d.straight) {
             const int64_t from = strip.pixel * pixelBytes;
             const int64_t count = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
-            if (count > 0) expandLineAvx2(e, bytes, rows, size_t(from), size_t(count));
+            if (count > 0) d.expander.expand(d.expander, bytes, rows, rows.first + from, size_t(count));
         } else if (d.copies) {
             copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else {
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }
     }
-    if (!d.straight) expandValues(e, values, rows, 0, b.runBytes, d.fewColours);
+    if (!d.straight && b.runBytes > 0) d.expander.expand(d.expander, values, rows, rows.first, b.runBytes);
 }
 
 bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
@@ -548,6 +595,7 @@ bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const L
     if (b.rows.rows < 1 || b.attributeRows != nullptr) return false;
     BatchDecoder d;
     if (!batchDecoder(d, plan, e, b)) return false;
+    const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
     // The image's rows lie bottom up: the lines are drawn from the last up, so that the stores run
     // up through memory, as the processor streams them fastest.
     LineRows rows = b.rows;
@@ -560,7 +608,7 @@ bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const L
         } else if (unitRow == b.unitRows - 1) {
             prefetchLine(b, rowStart - b.rowStep);
         }
-        drawLine(d, e, b, rowStart + unitRow * b.unitRowStep, rows, lines.first);
+        drawLine(d, b, pixelBytes, rowStart + unitRow * b.unitRowStep, rows, lines.first);
         fillPastRuns(b, n, rows.first);
     }
     return true;
