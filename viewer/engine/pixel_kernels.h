@@ -161,6 +161,8 @@ struct LineBatch {
     const AttributeRowOffsets* attributeRows = nullptr;
     int64_t unitBytes = 0;
     int unitPixels = 0;
+    // Byte cells: the pixels of each byte, whose bits alone give their values; 0 for other modes.
+    int cellPixels = 0;
 };
 
 // The bytes of the runs of a batch's line that starts at lineStart, asked for ahead.

@@ -543,11 +543,255 @@ PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size
     }
 }
 
+// ---- Attribute screens: 32 pixels at a time from 4 bitmap bytes and their 4 attributes, each byte
+// spread under its 8 pixels (through the byte transform, a sum of bits as for copies), the pixel's
+// bit tested and ink or paper picked.
+
+struct AttributeVectors {
+    __m256i spread, bit, low, high;
+};
+
+PL_AVX2_STEP AttributeVectors attributeVectors(const CopyTables& t) {
+    alignas(32) uint8_t spread[32], bit[32];
+    for (int i = 0; i < 32; ++i) {
+        spread[i] = static_cast<uint8_t>(i / 8);
+        bit[i] = static_cast<uint8_t>(0x80 >> i % 8);
+    }
+    return {load32(spread), load32(bit), bothLanes(t.low), bothLanes(t.high)};
+}
+
+PL_AVX2_STEP __m256i fourBytesSpread(const AttributeVectors& a, const uint8_t* p, bool identity) {
+    uint32_t four;
+    std::memcpy(&four, p, sizeof four);
+    __m256i v = _mm256_set1_epi32(static_cast<int>(four));
+    if (!identity) {
+        const __m256i nibble = _mm256_set1_epi8(15);
+        v = _mm256_xor_si256(_mm256_shuffle_epi8(a.low, _mm256_and_si256(v, nibble)),
+                             _mm256_shuffle_epi8(a.high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+    }
+    return _mm256_shuffle_epi8(v, a.spread);
+}
+
+// Ink (attribute bits 0-2) where the pixel's bit is set, else paper (bits 3-5), bright (bit 6) as
+// bit 3 of both.
+PL_AVX2_STEP __m256i attributeValues(const AttributeVectors& a, const uint8_t* bitmap,
+                                     const uint8_t* attributes, bool identity) {
+    const __m256i bits = fourBytesSpread(a, bitmap, identity);
+    const __m256i at = fourBytesSpread(a, attributes, identity);
+    const __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(bits, a.bit), a.bit);
+    const __m256i paper = _mm256_and_si256(_mm256_srli_epi16(at, 3), _mm256_set1_epi8(15));
+    const __m256i ink = _mm256_or_si256(_mm256_and_si256(at, _mm256_set1_epi8(7)),
+                                        _mm256_and_si256(paper, _mm256_set1_epi8(8)));
+    return _mm256_blendv_epi8(paper, ink, set);
+}
+
+// The values of a row of attribute screens whose first starts at `bytes`, every byte they read in
+// the data; units of whole 32-pixel groups.
+template <bool kIdentity>
+PL_AVX2 void attributeUnits(const CopyTables& t, const uint8_t* bytes, const AttributeRow& row,
+                            uint8_t* values) {
+    const AttributeVectors a = attributeVectors(t);
+    for (int u = 0; u < row.units; ++u) {
+        const uint8_t* unit = bytes + u * row.unitBytes;
+        const uint8_t* bitmap = unit + row.bitmapRow;
+        const uint8_t* attributes = unit + row.attributeRow;
+        const int pixels = u + 1 < row.units ? row.unitPixels : row.lastPixels;
+        uint8_t* out = values + int64_t{u} * row.unitPixels;
+        for (int x = 0; x < pixels; x += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                                attributeValues(a, bitmap + x / 8, attributes + x / 8, kIdentity));
+    }
+}
+
+// Whether attribute rows of units `unitPixels` wide are decoded here: whole 32-pixel groups, as
+// wide as a line's values allow past a unit, the values colour numbers, the transform a sum of bits.
+bool attributeTables(int unitPixels, const LineExpander& e, const uint8_t* transform, bool identity,
+                     CopyTables& t) {
+    if (unitPixels % 32 != 0 || unitPixels > kValueLinePadding || !e.mapIdentity) return false;
+    return identity || copyTables(transform, t);
+}
+
+bool attributePixelsAvx2(const SourceRun& run, const AttributeRow& row, uint8_t* values) {
+    CopyTables t;
+    if (!attributeTables(row.unitPixels, *run.expander, run.transform, run.identity, t)) return false;
+    if (run.identity) {
+        attributeUnits<true>(t, run.bytes, row, values);
+    } else {
+        attributeUnits<false>(t, run.bytes, row, values);
+    }
+    return true;
+}
+
 // ---- Lines in one go: each line's runs decoded into a line of values, then expanded into its
 // image rows.
 
+// ---- Byte cells (the modes whose every byte gives its pixels alone): the screen bytes of every
+// byte value are made once per batch, from the values of the bytes 0..255 expanded as one line,
+// and each line's bytes are then copied cell by cell into its image rows: three vectors of four
+// cells at zoom 1 or of two at zoom 2, whole vectors of one cell beyond. Cells lie a power of two
+// apart where that costs at most a third more room, so that a byte's cell is one shift away.
+constexpr int kWidestCellBytes = 8 * 8 * kScreenPixelBytes;  // 8 pixels of a byte at zoom 8
+
+constexpr int cellStride(int cellBytes) {
+    return cellBytes == 24 ? 32 : cellBytes == 48 ? 64 : cellBytes;
+}
+
+struct CellTable {
+    alignas(32) uint8_t bytes[256 * kWidestCellBytes + kBlockBytes];
+};
+
+PL_AVX2_STEP __m128i loadHalf(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Eight bytes from p, then eight from q.
+PL_AVX2_STEP __m128i eightAndEight(const uint8_t* p, const uint8_t* q) {
+    const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(q)));
+}
+
+// The cells of `count` screen bytes of a strip whose bytes start at `bytes`, into rows from `out`.
+template <int kCellBytes, int kRows>
+PL_AVX2 void copyCells(const CellTable& t, const uint8_t* bytes, const LineRows& target, uint8_t* out,
+                       size_t count) {
+    constexpr size_t kStride = cellStride(kCellBytes);
+    const LineRows rows = target;  // locals: the stores into the image cannot change them
+    const uint8_t* const cells = t.bytes;
+    uint8_t* const end = out + count;
+    if constexpr (kCellBytes == 24) {
+        for (; out + 4 * kCellBytes <= end; out += 4 * kCellBytes, bytes += 4) {
+            const uint8_t* a = cells + bytes[0] * kStride;
+            const uint8_t* b = cells + bytes[1] * kStride;
+            const uint8_t* c = cells + bytes[2] * kStride;
+            const uint8_t* d = cells + bytes[3] * kStride;
+            storeToRows<kRows>(rows, out, _mm256_set_m128i(eightAndEight(a + 16, b), loadHalf(a)));
+            storeToRows<kRows>(rows, out + 32,
+                               _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(c),
+                                                   reinterpret_cast<const __m128i*>(b + 8)));
+            storeToRows<kRows>(rows, out + 64, _mm256_set_m128i(loadHalf(d + 8), eightAndEight(c + 16, d)));
+        }
+    } else if constexpr (kCellBytes == 48) {
+        for (; out + 2 * kCellBytes <= end; out += 2 * kCellBytes, bytes += 2) {
+            const uint8_t* a = cells + bytes[0] * kStride;
+            const uint8_t* b = cells + bytes[1] * kStride;
+            storeToRows<kRows>(rows, out, loadAny(a));
+            storeToRows<kRows>(rows, out + 32,
+                               _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b),
+                                                   reinterpret_cast<const __m128i*>(a + 32)));
+            storeToRows<kRows>(rows, out + 64, loadAny(b + 16));
+        }
+    }
+    // Then cell by cell: whole ones, and one cut at the view's edge.
+    for (; out + kCellBytes <= end; out += kCellBytes, ++bytes) {
+        const uint8_t* a = cells + *bytes * kStride;
+        int k = 0;
+        for (; k + 32 <= kCellBytes; k += 32) storeToRows<kRows>(rows, out + k, loadAny(a + k));
+        for (int r = 0; r < rows.rows; ++r) {
+            if constexpr (kCellBytes % 32 >= 16)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + r * rows.step + k), loadHalf(a + k));
+            if constexpr (kCellBytes % 16 == 8)
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out + r * rows.step + kCellBytes - 8),
+                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + kCellBytes - 8)));
+        }
+    }
+    if (out < end)
+        for (int r = 0; r < rows.rows; ++r)
+            std::memcpy(out + r * rows.step, cells + *bytes * kStride, size_t(end - out));
+}
+
+using CellCopier = void (*)(const CellTable&, const uint8_t*, const LineRows&, uint8_t*, size_t);
+
+template <int kCellBytes>
+CellCopier cellCopierFor(int rows) {
+    return rows == 1   ? copyCells<kCellBytes, 1>
+           : rows == 2 ? copyCells<kCellBytes, 2>
+                       : copyCells<kCellBytes, 0>;
+}
+
+// The copier of cells of that many screen bytes; nullptr for others.
+CellCopier cellCopier(int cellBytes, int rows) {
+    switch (cellBytes) {
+        case 24:
+            return cellCopierFor<24>(rows);
+        case 48:
+            return cellCopierFor<48>(rows);
+        case 96:
+            return cellCopierFor<96>(rows);
+        case 192:
+            return cellCopierFor<192>(rows);
+        default:
+            return nullptr;
+    }
+}
+
+// The raw values of a byte's first `pixels` pixels, pixel x in byte x: value bit i of pixel x is bit
+// bits[x][i] of the byte, all of pixel x's bits those of masks[x].
+struct CellBits {
+    int pixels, depth;
+    int bits[8][8];
+    uint32_t masks[8];
+    bool ascending;  // value bit i is the i-th lowest bit of its mask: one bit extract a pixel
+};
+
+PL_AVX2 uint64_t rawCellValues(const CellBits& c, uint32_t byte) {
+    uint64_t values = 0;
+    for (int x = 0; x < c.pixels; ++x) {
+        uint32_t raw = 0;
+        if (c.ascending) {
+            raw = _pext_u32(byte, c.masks[x]);
+        } else {
+            for (int i = 0; i < c.depth; ++i) raw |= ((byte >> c.bits[x][i]) & 1) << i;
+        }
+        values |= uint64_t{raw} << (8 * x);
+    }
+    return values;
+}
+
+// The cells of the 256 byte values, made from the plan's bits of the first cellPixels pixels (all
+// in a chunk's first byte) through the byte transform; false where they lie elsewhere. As the
+// transform only moves and inverts bits, a byte's raw values are those of its high nibble's part
+// and its low nibble's part combined, sixteen of each made; the colours of the raw values (at most
+// 16) are then looked up by the expander.
+PL_AVX2 bool makeCellTable(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                           CellTable& t) {
+    CellBits c{b.cellPixels, plan.depth, {}, {}, true};
+    if (plan.depth > 4) return false;
+    for (int x = 0; x < c.pixels; ++x) {
+        for (int i = 0; i < c.depth; ++i) {
+            BitPlace place;
+            if (!placeOf(plan, i, x, place) || place.offset != 0) return false;
+            c.bits[x][i] = place.bit;
+            c.ascending = c.ascending && (i == 0 || place.bit > c.bits[x][i - 1]);
+            c.masks[x] |= 1u << place.bit;
+        }
+    }
+    CopyTables nibbles;
+    if (!b.identity && !copyTables(b.transform, nibbles)) return false;
+    const auto transformed = [&](int v) { return b.identity ? uint32_t(v) : uint32_t(b.transform[v]); };
+    const uint64_t zero = rawCellValues(c, transformed(0));
+    uint64_t low[16], high[16];
+    for (int n = 0; n < 16; ++n) {
+        low[n] = rawCellValues(c, transformed(n));
+        high[n] = rawCellValues(c, transformed(n << 4)) ^ zero;
+    }
+    alignas(32) uint8_t values[256 * 8 + kValueLinePadding];
+    for (int v = 0; v < 256; ++v) {
+        const uint64_t raw = low[v & 15] ^ high[v >> 4];
+        std::memcpy(values + v * c.pixels, &raw, sizeof raw);
+    }
+    const int cellBytes = c.pixels * e.factor * kScreenPixelBytes;
+    BlockExpander table = blockExpander(e, 1, false);
+    table.expand = expandBlocks<Look::Colours, 1>;
+    table.expand(table, values, {t.bytes, 0, 1}, t.bytes, size_t(256) * cellBytes);
+    // Each cell moved to its place, the last first: none lies below where it was made.
+    const int stride = cellStride(cellBytes);
+    if (stride != cellBytes)
+        for (int v = 255; v > 0; --v) std::memmove(t.bytes + v * stride, t.bytes + v * cellBytes, cellBytes);
+    return true;
+}
+
 // What a batch's lines are decoded by: the tests of a plan, the tables of a copy through a
-// transform, or the bytes themselves; and how their values are expanded.
+// transform, the bytes themselves, or the cells of byte values; and how their values are expanded.
 struct BatchDecoder {
     ChunkTests tests;
     ChunkDecoder decode = nullptr;
@@ -555,11 +799,25 @@ struct BatchDecoder {
     bool copies = false;
     bool straight = false;  // the bytes are the values: expanded from the data
     BlockExpander expander;
+    CellCopier copyCells = nullptr;
+    CellTable* cells = nullptr;
+    bool attributes = false;  // attribute screens, through the copy's tables
 };
 
-bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b) {
+bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                  CellTable& cells) {
+    const int cellBytes = b.cellPixels * e.factor * kScreenPixelBytes;
+    if (plan.usable && b.cellPixels > 0 && b.cellPixels <= 8 && cellBytes <= kWidestCellBytes &&
+        cellCopier(cellBytes, b.rows.rows) != nullptr && makeCellTable(plan, e, b, cells)) {
+        d.copyCells = cellCopier(cellBytes, b.rows.rows);
+        d.cells = &cells;
+        return true;
+    }
     bool fewColours = false;
-    if (b.copy) {
+    if (b.attributeRows != nullptr) {
+        d.attributes = true;
+        if (!attributeTables(b.unitPixels, e, b.transform, b.identity, d.copy)) return false;
+    } else if (b.copy) {
         d.straight = b.identity;
         d.copies = !b.identity;
         if (d.copies && !copyTables(b.transform, d.copy)) return false;
@@ -572,29 +830,47 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
     return true;
 }
 
-void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int64_t lineStart,
+void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int64_t lineStart, int unitRow,
               const LineRows& rows, uint8_t* values) {
     for (const LineStrip& strip : std::span(b.strips, b.stripCount)) {
         const int64_t at = lineStart + strip.offset;
         const uint8_t* bytes = b.data + at;
-        if (d.straight) {
+        if (d.straight || d.copyCells != nullptr) {
             const int64_t from = strip.pixel * pixelBytes;
             const int64_t count = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
-            if (count > 0) d.expander.expand(d.expander, bytes, rows, rows.first + from, size_t(count));
+            if (count <= 0) continue;
+            if (d.straight) {
+                d.expander.expand(d.expander, bytes, rows, rows.first + from, size_t(count));
+            } else {
+                d.copyCells(*d.cells, bytes, rows, rows.first + from, size_t(count));
+            }
+        } else if (d.attributes) {
+            const int units = (strip.pixels + b.unitPixels - 1) / b.unitPixels;
+            const AttributeRowOffsets& offsets = b.attributeRows[unitRow];
+            const AttributeRow row{offsets.bitmap, offsets.attributes,
+                                   b.unitBytes,    units,
+                                   b.unitPixels,   strip.pixels - (units - 1) * b.unitPixels};
+            if (b.identity) {
+                attributeUnits<true>(d.copy, bytes, row, values + strip.pixel);
+            } else {
+                attributeUnits<false>(d.copy, bytes, row, values + strip.pixel);
+            }
         } else if (d.copies) {
             copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else {
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }
     }
-    if (!d.straight && b.runBytes > 0) d.expander.expand(d.expander, values, rows, rows.first, b.runBytes);
+    if (!d.straight && d.copyCells == nullptr && b.runBytes > 0)
+        d.expander.expand(d.expander, values, rows, rows.first, b.runBytes);
 }
 
 bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                        const ValueLines& lines) {
-    if (b.rows.rows < 1 || b.attributeRows != nullptr) return false;
+    if (b.rows.rows < 1) return false;
     BatchDecoder d;
-    if (!batchDecoder(d, plan, e, b)) return false;
+    CellTable cells;  // made only for byte cells
+    if (!batchDecoder(d, plan, e, b, cells)) return false;
     const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
     // The image's rows lie bottom up: the lines are drawn from the last up, so that the stores run
     // up through memory, as the processor streams them fastest.
@@ -608,7 +884,7 @@ bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const L
         } else if (unitRow == b.unitRows - 1) {
             prefetchLine(b, rowStart - b.rowStep);
         }
-        drawLine(d, b, pixelBytes, rowStart + unitRow * b.unitRowStep, rows, lines.first);
+        drawLine(d, b, pixelBytes, rowStart + unitRow * b.unitRowStep, unitRow, rows, lines.first);
         fillPastRuns(b, n, rows.first);
     }
     return true;
@@ -625,8 +901,7 @@ bool overrideWithAvx2(PixelKernels& kernels) {
     if (!machineRunsAvx2()) return false;
     kernels.expandLine = expandLineAvx2;
     kernels.drawLineBatch = drawLineBatchAvx2;
-    // A byte-cell line through the 256-bit expander takes twice the instructions of the table writer.
-    kernels.byteCellLines = false;
+    kernels.attributePixels = attributePixelsAvx2;
     return true;
 }
 

@@ -432,6 +432,14 @@ BatchLayout byteCellLayout(const ByteCellWalk& walk) {
     return layout;
 }
 
+// The view rows `rows` of byte cells as one batch.
+LineBatch byteCellBatch(const LinePainter& p, const ByteCellWalk& walk, const BatchLayout& layout,
+                        int64_t first, RowRange rows) {
+    LineBatch batch = lineBatch(p, layout, walk.transform, first, rows, walk.bytesPerRow, 1, 0);
+    batch.cellPixels = walk.pixelsPerByte;
+    return batch;
+}
+
 // Returns the first pixel row below the rows drawn.
 int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
     ByteCellWalk walk;
@@ -445,10 +453,9 @@ int drawByteCells(const LinePainter& painter, const SheetOptions& options) {
         y = row * options.zoom;
         if (y >= painter.target.height) return y;
         if (row == batch.low && batchDrawable(painter, layout, batch) &&
-            drawLineBatch(
-                painter.kernels, walk.plan, painter.expander,
-                lineBatch(painter, layout, walk.transform, options.first, batch, options.bytesPerRow, 1, 0),
-                {line.values, 1, sizeof line.values})) {
+            drawLineBatch(painter.kernels, walk.plan, painter.expander,
+                          byteCellBatch(painter, walk, layout, options.first, batch),
+                          {line.values, 1, sizeof line.values})) {
             row = static_cast<int>(batch.low + batch.lines) - 1;
             y = static_cast<int>(batch.low + batch.lines) * options.zoom;
             continue;
