@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
+#include <cstring>
 #include <deque>
 #include <utility>
 
@@ -11,14 +13,28 @@
 
 namespace {
 
-// Bit k of a byte moved to bit k x step: the pixels of a bitplane byte, spread so that
-// planes combine by shift and or into packed values, pixel 0 in the top field.
+int bitOf(int v, int n) {
+    return (v >> n) & 1;
+}
+
+// Bit k of a byte (pixel 7 - k of a bitplane byte) moved to where pixel 7 - k's field lies in a
+// word of packed values of kStep bits each, as the word is stored in memory (pixel 0 in the top
+// field of the first byte): the planes of a group combine by shift and or, and the word is
+// stored whole.
 template <typename Word, int kStep>
 constexpr std::array<Word, 256> spreadTable() {
+    constexpr int kPerByte = 8 / kStep;
     std::array<Word, 256> table{};
     for (int v = 0; v < 256; ++v) {
         Word word = 0;
-        for (int k = 0; k < 8; ++k) word |= static_cast<Word>((v >> k) & 1) << (k * kStep);
+        for (int k = 0; k < 8; ++k) {
+            const int x = 7 - k;
+            const int byte = std::endian::native == std::endian::little
+                                 ? x / kPerByte
+                                 : static_cast<int>(sizeof(Word)) - 1 - x / kPerByte;
+            const int at = 8 * byte + 8 - kStep * (x % kPerByte + 1);
+            word |= static_cast<Word>(static_cast<Word>((v >> k) & 1) << at);
+        }
         table[v] = word;
     }
     return table;
@@ -27,14 +43,6 @@ constexpr std::array<Word, 256> spreadTable() {
 constexpr auto kSpread2 = spreadTable<uint16_t, 2>();
 constexpr auto kSpread4 = spreadTable<uint32_t, 4>();
 constexpr auto kSpread8 = spreadTable<uint64_t, 8>();
-
-int bitOf(int v, int n) {
-    return (v >> n) & 1;
-}
-
-void putWord(uint8_t* out, uint64_t word, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(word >> (8 * (bytes - 1 - i)));
-}
 
 int groupsOf(int pixels, int groupPixels) {
     return (pixels + groupPixels - 1) / groupPixels;
@@ -49,21 +57,25 @@ struct UncheckedBytes {
     void skip(int64_t n) { bytes += n; }
 };
 
-// Eight pixels from bitplane bytes at offsets[0..planes-1] of the unit, plane p giving value bit p.
-template <int kPlanes, typename Bytes>
-uint64_t planeGroup(const Bytes& unit, const int64_t* offsets) {
-    uint64_t word = 0;
-    for (int p = 0; p < kPlanes; ++p) {
-        const uint8_t v = unit.at(offsets[p]);
-        if constexpr (kPlanes <= 2) {
-            word |= uint64_t{kSpread2[v]} << p;
-        } else if constexpr (kPlanes <= 4) {
-            word |= uint64_t{kSpread4[v]} << p;
-        } else {
-            word |= kSpread8[v] << p;
-        }
+// A unit's bytes that need no transform, read without a test each.
+struct RawBytes {
+    const uint8_t* bytes;  // the unit's byte 0
+
+    uint8_t at(int64_t k) const { return bytes[k]; }
+    void skip(int64_t n) { bytes += n; }
+};
+
+// Eight pixels from the bitplane bytes `at` bytes after planes[0..kPlanes-1] of the unit, plane p
+// giving value bit p, as the packed word stored in memory.
+template <int kPlanes, typename Bytes, size_t... kPlane>
+auto planeGroup(const Bytes& unit, const int64_t* planes, int64_t at, std::index_sequence<kPlane...>) {
+    if constexpr (kPlanes <= 2) {
+        return static_cast<uint16_t>(((kSpread2[unit.at(planes[kPlane] + at)] << kPlane) | ...));
+    } else if constexpr (kPlanes <= 4) {
+        return ((kSpread4[unit.at(planes[kPlane] + at)] << kPlane) | ...);
+    } else {
+        return ((kSpread8[unit.at(planes[kPlane] + at)] << kPlane) | ...);
     }
-    return word;
 }
 
 constexpr int packedBytesOfGroup(int planes) {
@@ -134,8 +146,17 @@ void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, cons
                         uint8_t* packed) {
     if (unit.inside(0, n)) {
         const uint8_t* bytes = unit.data + unit.start;
-        if (rawTable != nullptr) {
-            for (int i = 0; i < n; ++i) packed[i] = rawTable[bytes[i]];
+        if (unit.packedIsRaw) {
+            std::memcpy(packed, bytes, static_cast<size_t>(n));
+        } else if (rawTable != nullptr) {
+            int i = 0;
+            for (; i + 4 <= n; i += 4) {
+                packed[i] = rawTable[bytes[i]];
+                packed[i + 1] = rawTable[bytes[i + 1]];
+                packed[i + 2] = rawTable[bytes[i + 2]];
+                packed[i + 3] = rawTable[bytes[i + 3]];
+            }
+            for (; i < n; ++i) packed[i] = rawTable[bytes[i]];
         } else {
             for (int i = 0; i < n; ++i) packed[i] = table[unit.transform[bytes[i]]];
         }
@@ -180,13 +201,14 @@ template <int kPlanes, bool kOneGroup, typename Bytes>
 void decodePlaneGroups(const ModeRow& row, const Bytes& unit, const int64_t* planes, int pixels,
                        uint8_t* packed) {
     constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
-    int64_t offsets[kPlanes];
-    int64_t runStart = 0;
+    int64_t at = 0;  // from the plane bytes of the first group
     for (int g = 0, inRun = 0, n = kOneGroup ? 1 : groupsOf(pixels, 8); g < n; ++g) {
-        for (int b = 0; b < kPlanes; ++b) offsets[b] = planes[b] + runStart + inRun;
-        putWord(packed + g * kGroupBytes, planeGroup<kPlanes>(unit, offsets), kGroupBytes);
+        const auto word = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
+        static_assert(sizeof word == kGroupBytes);
+        std::memcpy(packed + g * kGroupBytes, &word, kGroupBytes);
+        ++at;
         if (++inRun == row.planeRunGroups) {
-            runStart += row.planeRunStep;
+            at += row.planeRunStep - row.planeRunGroups;
             inRun = 0;
         }
     }
@@ -222,6 +244,10 @@ void decodePlaneLine(const ModeRow& row, const UnitBytes& first, int y, int coun
     int64_t reach = 0;
     for (int b = 0; b < kPlanes; ++b) reach = std::max(reach, planes[b] + lastGroupByte + 1);
     if (count > 0 && first.inside(0, (count - 1) * unitBytes + reach)) {
+        if (first.identity)
+            return decodePlaneUnits<kPlanes, kOneGroup>(row, RawBytes{first.data + first.start}, planes,
+                                                        count, unitBytes, unitPixels, lastPixels, packedStep,
+                                                        packed);
         const UncheckedBytes unit{first.data + first.start, first.transform};
         return decodePlaneUnits<kPlanes, kOneGroup>(row, unit, planes, count, unitBytes, unitPixels,
                                                     lastPixels, packedStep, packed);
@@ -282,6 +308,11 @@ void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, in
             row, first, y, count, unitBytes, unitPixels, lastPixels, packedStep, packed);
     const uint8_t* bytes = first.data + first.start + from;
     const uint8_t* rawTable = kSameValues ? first.transform : first.packedOfRaw;
+    if (first.packedIsRaw) {
+        for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
+            std::memcpy(packed, bytes, kTileBytes);
+        return;
+    }
     if (rawTable != nullptr) {
         for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
             for (int k = 0; k < kTileBytes; ++k) packed[k] = rawTable[bytes[k]];

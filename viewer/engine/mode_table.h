@@ -29,6 +29,8 @@ struct UnitBytes {
     // The row's byte table over the transformed byte, for every raw byte (256 entries), where the
     // drawing made it once for all its rows; nullptr: both are looked up.
     const uint8_t* packedOfRaw = nullptr;
+    bool packedIsRaw = false;  // packedOfRaw changes no byte: the bytes are their packed values
+    bool identity = false;     // the transform changes no byte
 
     // Bytes k0 .. k0 + n - 1 all lie in the data.
     bool inside(int64_t k0, int64_t n) const { return start + k0 >= 0 && start + k0 + n <= dataSize; }
@@ -176,6 +178,12 @@ inline RawByteTable packedOfRawBytes(const ModeRow& row, const uint8_t* transfor
     RawByteTable table;
     for (int v = 0; v < 256; ++v) table[v] = row.byteTable[transform[v]];
     return table;
+}
+
+inline bool keepsEveryByte(const RawByteTable& table) {
+    for (int v = 0; v < 256; ++v)
+        if (table[v] != v) return false;
+    return true;
 }
 
 inline void decodeUnitRow(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {

@@ -1009,6 +1009,8 @@ struct UnitWalk {
     int64_t strips;
     const uint8_t* transform;
     RawByteTable packedOfRaw;
+    bool packedIsRaw;
+    bool identity;  // the transform changes no byte
 };
 
 UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int viewWidth) {
@@ -1020,31 +1022,43 @@ UnitWalk makeUnitWalk(const DataBytes& data, const SheetOptions& options, int vi
                                  options.viewHeight);
     const int64_t stripPixels = walk.geometry.stripWidth * options.zoom;
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
-    walk.transform = byteTransform(options).table;
+    const ByteTransform transform = byteTransform(options);
+    walk.transform = transform.table;
+    walk.identity = transform.identity;
     walk.packedOfRaw = packedOfRawBytes(*walk.row, walk.transform);
+    walk.packedIsRaw = keepsEveryByte(walk.packedOfRaw);
     return walk;
 }
 
 UnitBytes unitBytesAt(const UnitWalk& walk, int64_t start) {
-    return {walk.data.bytes, walk.data.size,           walk.transform,
-            start,           walk.options.bytesPerRow, walk.packedOfRaw.data()};
+    return {walk.data.bytes,          walk.data.size,          walk.transform,   start,
+            walk.options.bytesPerRow, walk.packedOfRaw.data(), walk.packedIsRaw, walk.identity};
 }
 
 template <int kCellBytes>
 size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
                         const PackedCells& cells) {
     const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
-    const int stride = kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride;
+    const size_t stride = static_cast<size_t>(kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride);
     const uint8_t* table = cells.bytes.data();
+    const auto cell = [&](uint8_t value) { return table + value * stride; };
     const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
     uint8_t* out = line + at;
+    const uint8_t* in = packed;
+    // Padded stores up to the last whole cell, which must not write past the run; four cells a
+    // round, so that a cell costs its look-up and its store.
     int i = 0;
-    // Padded stores up to the last whole cell, which must not write past the run.
-    for (; i + 1 < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, stride);
-    for (; i < whole; ++i) std::memcpy(out + i * size, table + packed[i] * stride, size);
+    for (; i + 4 < whole; i += 4, in += 4, out += 4 * size) {
+        std::memcpy(out, cell(in[0]), stride);
+        std::memcpy(out + size, cell(in[1]), stride);
+        std::memcpy(out + 2 * size, cell(in[2]), stride);
+        std::memcpy(out + 3 * size, cell(in[3]), stride);
+    }
+    for (; i + 1 < whole; ++i, ++in, out += size) std::memcpy(out, cell(in[0]), stride);
+    if (i < whole) std::memcpy(out, cell(in[0]), size);
     size_t end = at + static_cast<size_t>(whole) * size;
     if (whole < count && end < lineEnd) {
-        std::memcpy(line + end, table + packed[whole] * stride, lineEnd - end);
+        std::memcpy(line + end, cell(packed[whole]), lineEnd - end);
         end = lineEnd;
     }
     return end;
