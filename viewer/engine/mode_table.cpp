@@ -13,10 +13,6 @@
 
 namespace {
 
-int bitOf(int v, int n) {
-    return (v >> n) & 1;
-}
-
 // Bit k of a byte (pixel 7 - k of a bitplane byte) moved to where pixel 7 - k's field lies in a
 // word of packed values of kStep bits each, as the word is stored in memory (pixel 0 in the top
 // field of the first byte): the planes of a group combine by shift and or, and the word is
@@ -272,21 +268,36 @@ void decodeBitByBit(const ModeRow& row, const UnitBytes& unit, int y, int pixels
     }
 }
 
-// Packed values are colour numbers with bright as bit 3.
+// Eight pixels of an attribute screen as four packed bytes in memory order: ink where the
+// bitmap's bit is set, else paper, each a colour number with bright as bit 3.
+uint32_t attributeGroup(uint8_t bitmap, uint8_t attributes) {
+    const uint32_t bright = (attributes >> 3) & 8;
+    const uint32_t ink = ((attributes & 7) | bright) * 0x11111111u;
+    const uint32_t paper = (((attributes >> 3) & 7) | bright) * 0x11111111u;
+    const uint32_t inkNibbles = kSpread4[bitmap] * 0xF;
+    return (ink & inkNibbles) | (paper & ~inkNibbles);
+}
+
+template <typename Bytes>
+void decodeAttributeGroups(const Bytes& unit, ZxRow rows, int groups, uint8_t* packed) {
+    for (int c = 0; c < groups; ++c) {
+        const uint32_t word = attributeGroup(unit.at(rows.bitmap + c), unit.at(rows.attributes + c));
+        std::memcpy(packed + 4 * c, &word, 4);
+    }
+}
+
+// Rows whose bytes all lie in the data are read without a test each.
 void decodeAttributeScreen(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
     const ZxRow rows = row.record->attributeRow(y);
-    for (int c = 0, n = groupsOf(pixels, 8); c < n; ++c) {
-        const int bitmap = unit.at(rows.bitmap + c);
-        const int a = unit.at(rows.attributes + c);
-        const int bright = (a >> 3) & 8;
-        const int ink = (a & 7) | bright;
-        const int paper = ((a >> 3) & 7) | bright;
-        for (int i = 0; i < 4; ++i) {
-            const int high = bitOf(bitmap, 7 - 2 * i) ? ink : paper;
-            const int low = bitOf(bitmap, 6 - 2 * i) ? ink : paper;
-            packed[4 * c + i] = static_cast<uint8_t>(high << 4 | low);
-        }
+    const int groups = groupsOf(pixels, 8);
+    if (groups <= 0) return;
+    if (unit.inside(rows.bitmap, groups) && unit.inside(rows.attributes, groups)) {
+        if (unit.identity)
+            return decodeAttributeGroups(RawBytes{unit.data + unit.start}, rows, groups, packed);
+        return decodeAttributeGroups(UncheckedBytes{unit.data + unit.start, unit.transform}, rows, groups,
+                                     packed);
     }
+    decodeAttributeGroups(unit, rows, groups, packed);
 }
 
 template <RowDecoder kDecode>
