@@ -793,6 +793,34 @@ namespace plain {
 // at zoom 8.
 constexpr int kLargestCellBytes = 8 * 2 * 8 * kScreenPixelBytes;
 
+// Cells of 3, 6 or 12 screen bytes are stored 4, 8 or 16 bytes apart in the tables, so that one
+// store of the padded size writes a cell; the next cell overwrites the excess.
+constexpr int paddedCellBytes(int cellBytes) {
+    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+}
+
+// The cells of values in[0..n) side by side from `out` on, each `size` bytes of its table entry
+// (entries `stride` apart): padded stores up to the last cell, which must not write past the
+// run; four cells a round, so that a cell costs its look-up and its store. kCellBytes: the size
+// when known at compile time, else 0.
+template <int kCellBytes>
+void layCells(uint8_t* out, const uint8_t* in, int n, const uint8_t* table, size_t stride, int size) {
+    if constexpr (kCellBytes != 0) {
+        size = kCellBytes;
+        stride = paddedCellBytes(kCellBytes);
+    }
+    const auto cell = [&](uint8_t value) { return table + value * stride; };
+    int i = 0;
+    for (; i + 4 < n; i += 4, in += 4, out += 4 * size) {
+        std::memcpy(out, cell(in[0]), stride);
+        std::memcpy(out + size, cell(in[1]), stride);
+        std::memcpy(out + 2 * size, cell(in[2]), stride);
+        std::memcpy(out + 3 * size, cell(in[3]), stride);
+    }
+    for (; i + 1 < n; ++i, ++in, out += size) std::memcpy(out, cell(in[0]), stride);
+    if (i < n) std::memcpy(out, cell(in[0]), size);
+}
+
 // The screen pixels of one byte row of a cell, for every raw byte value and
 // for the two kinds of bytes outside the data.
 struct CellPatterns {
@@ -801,10 +829,11 @@ struct CellPatterns {
 
     int cellPixels = 0;
     int cellBytes = 0;
+    int stride = 0;      // paddedCellBytes(cellBytes)
     int colourRows = 0;  // cell rows below these are black (Binary at zoom 8)
     std::array<uint8_t, (kPastData + 1) * kLargestCellBytes> bytes;
 
-    const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * cellBytes; }
+    const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * stride; }
 };
 
 CellPatterns makeCellPatterns(const SheetOptions& options) {
@@ -814,13 +843,14 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     CellPatterns patterns;
     patterns.cellPixels = geometry.unitsPerByte * options.zoom;
     patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
+    patterns.stride = paddedCellBytes(patterns.cellBytes);
     patterns.colourRows = binaryCells ? 7 : options.zoom;
     for (int which = 0; which <= CellPatterns::kPastData; ++which) {
         const bool inData = which < CellPatterns::kBeforeData;
         const uint8_t value =
             transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
                             options.reverseByte, options.nibbleSwap);
-        uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.cellBytes;
+        uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride;
         const ByteColours colours =
             decodedByteColours(options.colourMode, value, which == CellPatterns::kPastData);
         for (int j = 0; j < colours.count; ++j) {
@@ -839,7 +869,8 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
 struct LineWalk {
     const uint8_t* data;
     uint64_t dataSize;
-    const uint8_t* cells;   // the 256 patterns of the data bytes
+    const uint8_t* cells;  // the 256 patterns of the data bytes, `stride` apart
+    size_t stride;
     const uint8_t* before;  // pattern of the bytes before the data
     const uint8_t* past;    // pattern of the bytes at or past its end
     int bytesPerRow;
@@ -853,8 +884,8 @@ struct LineWalk {
 // The writers below take the walk by value: as locals its fields stay in registers,
 // where through a reference every copy into the line might change them.
 
-inline const uint8_t* cellOf(const LineWalk walk, int64_t index, int size) {
-    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * size;
+inline const uint8_t* cellOf(const LineWalk walk, int64_t index) {
+    if (static_cast<uint64_t>(index) < walk.dataSize) return walk.cells + walk.data[index] * walk.stride;
     return index < 0 ? walk.before : walk.past;
 }
 
@@ -878,13 +909,10 @@ int writeLineByRuns(uint8_t* line, int row, int64_t first, const LineWalk walk, 
     return forEachByteRun(walk, row, first, [&](int column, int64_t index, int run) {
         int k = 0;
         if (index >= 0 && static_cast<uint64_t>(index + run) <= walk.dataSize) {
-            uint8_t* out = line + column * size;
-            const uint8_t* bytes = walk.data + index;
-            for (const int whole = std::min(run, walk.wholeColumns - column); k < whole; ++k) {
-                std::memcpy(out + k * size, walk.cells + bytes[k] * size, size);
-            }
+            k = std::max(0, std::min(run, walk.wholeColumns - column));
+            layCells<kCellBytes>(line + column * size, walk.data + index, k, walk.cells, walk.stride, size);
         }
-        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k, size), size);
+        for (; k < run; ++k) copyCell(line, walk, column + k, cellOf(walk, index + k), size);
     });
 }
 
@@ -897,7 +925,7 @@ int writeLineByCells(uint8_t* line, int row, int64_t first, const LineWalk walk,
     int64_t index = first + slot;
     int column = 0;
     for (int k = 0; column < walk.columns && slot < walk.count; ++column) {
-        copyCell(line, walk, column, cellOf(walk, index, size), size);
+        copyCell(line, walk, column, cellOf(walk, index), size);
         ++index;
         ++slot;
         if (++k == walk.bytesPerRow) {
@@ -924,6 +952,7 @@ int drawBytesInRows(const ImageBuffer& target, const DataBytes& data, const Shee
     walk.data = data.bytes;
     walk.dataSize = static_cast<uint64_t>(data.size);
     walk.cells = patterns.bytes.data();
+    walk.stride = static_cast<size_t>(patterns.stride);
     walk.before = patterns.entry(CellPatterns::kBeforeData);
     walk.past = patterns.entry(CellPatterns::kPastData);
     walk.bytesPerRow = options.bytesPerRow;
@@ -965,12 +994,6 @@ int drawBytesInRows(const ImageBuffer& target, const DataBytes& data, const Shee
 // and a table of the screen bytes of every packed byte value lays them out.
 
 // Screen bytes of the pixels of every packed byte value, at the render's zoom.
-// Cells of 3, 6 or 12 bytes are stored 4, 8 or 16 bytes apart, so that one store of the
-// padded size writes a cell; the next cell overwrites the excess.
-constexpr int paddedCellBytes(int cellBytes) {
-    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
-}
-
 struct PackedCells {
     int pixelsPerByte = 0;
     int cellBytes = 0;
@@ -986,11 +1009,12 @@ PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
     cells.cellBytes = cells.pixelsPerByte * boxPixels * kScreenPixelBytes;
     cells.stride = paddedCellBytes(cells.cellBytes);
     const int mask = (1 << row.packBits) - 1;
+    int32_t colours[256];
+    for (int value = 0; value <= mask; ++value) colours[value] = unitValueColour(options, value);
     for (int v = 0; v < 256; ++v) {
         uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
         for (int j = 0; j < cells.pixelsPerByte; ++j) {
-            const int value = (v >> (8 - row.packBits * (j + 1))) & mask;
-            const int32_t colour = unitValueColour(options, value);
+            const int32_t colour = colours[(v >> (8 - row.packBits * (j + 1))) & mask];
             for (int p = 0; p < boxPixels; ++p)
                 writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
         }
@@ -1039,26 +1063,12 @@ template <int kCellBytes>
 size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t* packed, int count,
                         const PackedCells& cells) {
     const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
-    const size_t stride = static_cast<size_t>(kCellBytes != 0 ? paddedCellBytes(kCellBytes) : cells.stride);
-    const uint8_t* table = cells.bytes.data();
-    const auto cell = [&](uint8_t value) { return table + value * stride; };
+    const auto stride = static_cast<size_t>(cells.stride);
     const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
-    uint8_t* out = line + at;
-    const uint8_t* in = packed;
-    // Padded stores up to the last whole cell, which must not write past the run; four cells a
-    // round, so that a cell costs its look-up and its store.
-    int i = 0;
-    for (; i + 4 < whole; i += 4, in += 4, out += 4 * size) {
-        std::memcpy(out, cell(in[0]), stride);
-        std::memcpy(out + size, cell(in[1]), stride);
-        std::memcpy(out + 2 * size, cell(in[2]), stride);
-        std::memcpy(out + 3 * size, cell(in[3]), stride);
-    }
-    for (; i + 1 < whole; ++i, ++in, out += size) std::memcpy(out, cell(in[0]), stride);
-    if (i < whole) std::memcpy(out, cell(in[0]), size);
+    layCells<kCellBytes>(line + at, packed, whole, cells.bytes.data(), stride, size);
     size_t end = at + static_cast<size_t>(whole) * size;
     if (whole < count && end < lineEnd) {
-        std::memcpy(line + end, cell(packed[whole]), lineEnd - end);
+        std::memcpy(line + end, cells.bytes.data() + packed[whole] * stride, lineEnd - end);
         end = lineEnd;
     }
     return end;
