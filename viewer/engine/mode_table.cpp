@@ -64,7 +64,8 @@ struct RawBytes {
 // Eight pixels from the bitplane bytes `at` bytes after planes[0..kPlanes-1] of the unit, plane p
 // giving value bit p, as the packed word stored in memory.
 template <int kPlanes, typename Bytes, size_t... kPlane>
-auto planeGroup(const Bytes& unit, const int64_t* planes, int64_t at, std::index_sequence<kPlane...>) {
+inline __attribute__((always_inline)) auto planeGroup(const Bytes& unit, const int64_t* planes, int64_t at,
+                                                      std::index_sequence<kPlane...>) {
     if constexpr (kPlanes <= 2) {
         return static_cast<uint16_t>(((kSpread2[unit.at(planes[kPlane] + at)] << kPlane) | ...));
     } else if constexpr (kPlanes <= 4) {
@@ -268,14 +269,35 @@ void decodeBitByBit(const ModeRow& row, const UnitBytes& unit, int y, int pixels
     }
 }
 
+// The nibbles of the pixels whose bit a bitmap byte sets, as four packed bytes in memory order.
+constexpr std::array<uint32_t, 256> kSetNibbles = [] {
+    std::array<uint32_t, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = kSpread4[v] * 0xF;
+    return table;
+}();
+
+// An attribute byte's paper in every nibble, and what turns it into its ink where a pixel's bit is
+// set: colour numbers with bright as bit 3.
+struct AttributeNibbles {
+    uint32_t paper, inkChange;
+};
+
+constexpr std::array<AttributeNibbles, 256> kAttributeNibbles = [] {
+    std::array<AttributeNibbles, 256> table{};
+    for (uint32_t a = 0; a < 256; ++a) {
+        const uint32_t bright = (a >> 3) & 8;
+        const uint32_t ink = ((a & 7) | bright) * 0x11111111u;
+        const uint32_t paper = (((a >> 3) & 7) | bright) * 0x11111111u;
+        table[a] = {paper, ink ^ paper};
+    }
+    return table;
+}();
+
 // Eight pixels of an attribute screen as four packed bytes in memory order: ink where the
-// bitmap's bit is set, else paper, each a colour number with bright as bit 3.
+// bitmap's bit is set, else paper.
 uint32_t attributeGroup(uint8_t bitmap, uint8_t attributes) {
-    const uint32_t bright = (attributes >> 3) & 8;
-    const uint32_t ink = ((attributes & 7) | bright) * 0x11111111u;
-    const uint32_t paper = (((attributes >> 3) & 7) | bright) * 0x11111111u;
-    const uint32_t inkNibbles = kSpread4[bitmap] * 0xF;
-    return (ink & inkNibbles) | (paper & ~inkNibbles);
+    const AttributeNibbles& a = kAttributeNibbles[attributes];
+    return a.paper ^ (a.inkChange & kSetNibbles[bitmap]);
 }
 
 template <typename Bytes>
