@@ -196,14 +196,15 @@ constexpr int kMostSources = 8;
 constexpr int64_t kMostChunkReach = 2048;
 
 // Where the lanes of a chunk's bit tests come from: each half (32 pixels) one 16-byte load into both
-// lanes or one 32-byte load, each lane one 16-byte load, or each lane two 8-byte loads.
-enum class LaneShape { Broadcast, Wide, Lanes, Pairs };
+// lanes or one 32-byte load, each lane one 16-byte load, each lane two 8-byte loads, or four of 4
+// bytes (the rows of narrow tiles).
+enum class LaneShape { Broadcast, Wide, Lanes, Pairs, Quads };
 
 struct BitTest {
-    int64_t from[4][2];             // lane l's two 8-byte halves: their offsets from the chunk's first byte
-    alignas(32) uint8_t index[64];  // pixel x: its byte in its lane
-    alignas(32) uint8_t bit[64];    // the bit tested
-    alignas(32) uint8_t want[64];   // what byte & bit is where the value bits are set (0: inverted)
+    int64_t from[4][4];  // lane l's four 4-byte quarters: their offsets from the chunk's first byte
+    alignas(32) uint8_t index[64];      // pixel x: its byte in its lane
+    alignas(32) uint8_t bit[64];        // the bit tested
+    alignas(32) uint8_t want[64];       // what byte & bit is where the value bits are set (0: inverted)
     alignas(32) uint8_t valueMask[32];  // the value bits this test sets, in every byte
     uint8_t valueBits;
     int loads;    // the test whose lanes this one uses (its own index where none before had the same)
@@ -275,7 +276,20 @@ bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place) {
     return true;
 }
 
-// The lanes of test t: each lane's bytes within 16, else each 8 pixels' within 8; false otherwise.
+// Lane `lane` read as four quarters, each 4 pixels' bytes within 4; false where they are not.
+bool placeQuarters(BitTest& t, const int64_t (&offset)[64], int lane) {
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const int at = 16 * lane + 4 * quarter;
+        const auto [low, high] = std::minmax_element(offset + at, offset + at + 4);
+        if (*high - *low >= 4) return false;
+        t.from[lane][quarter] = *low;
+        for (int x = at; x < at + 4; ++x) t.index[x] = static_cast<uint8_t>(offset[x] - *low + 4 * quarter);
+    }
+    return true;
+}
+
+// The lanes of test t: each lane's bytes within 16, else each 8 pixels' within 8, else each 4
+// pixels' within 4; false otherwise.
 bool placeLanes(BitTest& t, const int64_t (&offset)[64]) {
     for (int lane = 0; lane < 4; ++lane) {
         const int first = 16 * lane;
@@ -287,32 +301,51 @@ bool placeLanes(BitTest& t, const int64_t (&offset)[64]) {
         const int64_t* low = halfFits ? halfLow : laneLow;
         const int64_t* high = halfFits ? halfHigh : laneHigh;
         if (*high - *low < 16) {
-            t.from[lane][0] = *low;
-            t.from[lane][1] = *low + 8;
+            for (int quarter = 0; quarter < 4; ++quarter) t.from[lane][quarter] = *low + 4 * quarter;
             for (int x = first; x < first + 16; ++x) t.index[x] = static_cast<uint8_t>(offset[x] - *low);
             continue;
         }
-        for (int half = 0; half < 2; ++half) {
+        bool halves = true;
+        for (int half = 0; half < 2 && halves; ++half) {
             const int at = first + 8 * half;
             const auto [low8, high8] = std::minmax_element(offset + at, offset + at + 8);
-            if (*high8 - *low8 >= 8) return false;
-            t.from[lane][half] = *low8;
+            halves = *high8 - *low8 < 8;
+            t.from[lane][2 * half] = *low8;
+            t.from[lane][2 * half + 1] = *low8 + 4;
             for (int x = at; x < at + 8; ++x) t.index[x] = static_cast<uint8_t>(offset[x] - *low8 + 8 * half);
         }
+        if (!halves && !placeQuarters(t, offset, lane)) return false;
     }
+    return true;
+}
+
+// The lanes of test t read where `from` says, as another test's, where every pixel's byte lies in
+// its lane's quarters (planes of a tile's row side by side share their loads); false otherwise.
+bool placeInLanes(BitTest& t, const int64_t (&offset)[64], const int64_t (&from)[4][4]) {
+    for (int x = 0; x < kChunkPixels; ++x) {
+        const int64_t(&quarters)[4] = from[x / 16];
+        int q = 0;
+        while (q < 4 && (offset[x] < quarters[q] || offset[x] >= quarters[q] + 4)) ++q;
+        if (q == 4) return false;
+        t.index[x] = static_cast<uint8_t>(4 * q + offset[x] - quarters[q]);
+    }
+    std::memcpy(t.from, from, sizeof t.from);
     return true;
 }
 
 // The shapes whose loads give the test's lanes, as bits 1 << LaneShape.
 int laneShapes(const BitTest& t) {
-    bool broadcast = true, wide = true;
+    bool broadcast = true, wide = true, lanes = true, pairs = true;
     for (int lane = 0; lane < 4; ++lane) {
-        if (t.from[lane][1] != t.from[lane][0] + 8) return 1 << int(LaneShape::Pairs);
-        broadcast = broadcast && (lane % 2 == 0 || t.from[lane][0] == t.from[lane - 1][0]);
-        wide = wide && (lane % 2 == 0 || t.from[lane][0] == t.from[lane - 1][0] + 16);
+        const int64_t(&q)[4] = t.from[lane];
+        pairs = pairs && q[1] == q[0] + 4 && q[3] == q[2] + 4;
+        lanes = lanes && pairs && q[2] == q[0] + 8;
+        broadcast = broadcast && (lane % 2 == 0 || q[0] == t.from[lane - 1][0]);
+        wide = wide && (lane % 2 == 0 || q[0] == t.from[lane - 1][0] + 16);
     }
-    return (broadcast ? 1 << int(LaneShape::Broadcast) : 0) | (wide ? 1 << int(LaneShape::Wide) : 0) |
-           1 << int(LaneShape::Lanes) | 1 << int(LaneShape::Pairs);
+    return (broadcast && lanes ? 1 << int(LaneShape::Broadcast) : 0) |
+           (wide && lanes ? 1 << int(LaneShape::Wide) : 0) | (lanes ? 1 << int(LaneShape::Lanes) : 0) |
+           (pairs ? 1 << int(LaneShape::Pairs) : 0) | 1 << int(LaneShape::Quads);
 }
 
 // The tests of value bit i: one per value bit, merged where two are the same.
@@ -335,23 +368,23 @@ bool addValueBit(ChunkTests& c, const BitGatherPlan& plan, const TransformBits& 
         t.want[x] = ((transform.inverted >> place.bit) & 1) != 0 ? 0 : t.bit[x];
     }
     if (!any) return true;
-    if (!placeLanes(t, offset)) return false;
     for (int n = 0; n < c.count; ++n) {
         BitTest& same = c.test[n];
-        if (std::memcmp(same.from, t.from, sizeof t.from) == 0 && std::memcmp(same.index, t.index, 64) == 0 &&
-            std::memcmp(same.bit, t.bit, 64) == 0 && std::memcmp(same.want, t.want, 64) == 0) {
+        if (std::memcmp(same.bit, t.bit, 64) == 0 && std::memcmp(same.want, t.want, 64) == 0 &&
+            placeInLanes(t, offset, same.from) && std::memcmp(same.index, t.index, 64) == 0) {
             same.valueBits |= static_cast<uint8_t>(1u << i);
             std::memset(same.valueMask, same.valueBits, sizeof same.valueMask);
             return true;
         }
     }
+    const BitTest* before = c.count > 0 ? &c.test[c.count - 1] : nullptr;
+    if ((before == nullptr || !placeInLanes(t, offset, before->from)) && !placeLanes(t, offset)) return false;
     if (c.count == kMostSources) return false;
     t.valueBits = static_cast<uint8_t>(1u << i);
     std::memset(t.valueMask, t.valueBits, sizeof t.valueMask);
     t.loads = c.count;
     t.shuffle = c.count;
     // The lanes and shuffled bytes held are those of the test before.
-    const BitTest* before = c.count > 0 ? &c.test[c.count - 1] : nullptr;
     if (before != nullptr && std::memcmp(before->from, t.from, sizeof t.from) == 0) {
         t.loads = before->loads;
         if (std::memcmp(before->index, t.index, sizeof t.index) == 0) t.shuffle = before->shuffle;
@@ -374,7 +407,8 @@ bool chunkTests(ChunkTests& c, const BitGatherPlan& plan, const LineExpander& e,
     c.reach = 0;
     for (const BitTest& t : std::span(c.test, c.count)) {
         shapes &= laneShapes(t);
-        for (const auto& lane : t.from) c.reach = std::max<int64_t>({c.reach, lane[0] + 8, lane[1] + 8});
+        for (const auto& lane : t.from)
+            for (const int64_t quarter : lane) c.reach = std::max<int64_t>(c.reach, quarter + 4);
     }
     c.shape = static_cast<LaneShape>(std::countr_zero(static_cast<unsigned>(shapes)));
     c.mapped = !plan.levels && !e.mapIdentity;
@@ -387,10 +421,23 @@ PL_AVX2_STEP __m256i loadAny(const uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-PL_AVX2_STEP __m128i laneOf(const uint8_t* chunk, const int64_t (&from)[2]) {
+PL_AVX2_STEP __m128i laneOf(const uint8_t* chunk, const int64_t (&from)[4]) {
     const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chunk + from[0]));
     return _mm_castpd_si128(
-        _mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(chunk + from[1])));
+        _mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(chunk + from[2])));
+}
+
+PL_AVX2_STEP int fourBytes(const uint8_t* p) {
+    int four;
+    std::memcpy(&four, p, sizeof four);
+    return four;
+}
+
+PL_AVX2_STEP __m128i laneOfQuarters(const uint8_t* chunk, const int64_t (&from)[4]) {
+    __m128i lane = _mm_cvtsi32_si128(fourBytes(chunk + from[0]));
+    lane = _mm_insert_epi32(lane, fourBytes(chunk + from[1]), 1);
+    lane = _mm_insert_epi32(lane, fourBytes(chunk + from[2]), 2);
+    return _mm_insert_epi32(lane, fourBytes(chunk + from[3]), 3);
 }
 
 // The lanes of a test for half h of a chunk.
@@ -402,9 +449,12 @@ PL_AVX2_STEP __m256i testLanes(const uint8_t* chunk, const BitTest& t, int h) {
     if constexpr (kShape == LaneShape::Lanes) {
         low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + t.from[2 * h][0]));
         high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk + t.from[2 * h + 1][0]));
-    } else {
+    } else if constexpr (kShape == LaneShape::Pairs) {
         low = laneOf(chunk, t.from[2 * h]);
         high = laneOf(chunk, t.from[2 * h + 1]);
+    } else {
+        low = laneOfQuarters(chunk, t.from[2 * h]);
+        high = laneOfQuarters(chunk, t.from[2 * h + 1]);
     }
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
@@ -499,8 +549,10 @@ ChunkDecoder decoderWithShape(const ChunkTests& c) {
             return decoderWithTests<LaneShape::Wide, kMapped>(c.count);
         case LaneShape::Lanes:
             return decoderWithTests<LaneShape::Lanes, kMapped>(c.count);
-        default:
+        case LaneShape::Pairs:
             return decoderWithTests<LaneShape::Pairs, kMapped>(c.count);
+        default:
+            return decoderWithTests<LaneShape::Quads, kMapped>(c.count);
     }
 }
 
