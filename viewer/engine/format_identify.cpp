@@ -97,8 +97,9 @@ int likeness(const PixelGrid& grid, int bits) {
 
 // The likeness of the picture from the stretch's first byte: bands of about kBandBytes are judged
 // one after the other while each looks like a picture about as much as those before it (the data
-// after a picture does not, nor another picture drawn in the wrong format), their likeness averaged.
-int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int width) {
+// after a picture does not, nor another picture drawn in the wrong format), their likeness averaged;
+// `judged` gets the bytes of the bands judged.
+int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int width, int64_t& judged) {
     const int64_t rowBytes = int64_t{width} * row.unitBytes;
     // A stretch shorter than a band is one band.
     const int64_t bandBytes = std::max<int64_t>(1, std::min(kBandBytes, size) / rowBytes) * rowBytes;
@@ -109,6 +110,7 @@ int leadingLikeness(const uint8_t* data, int64_t size, const ModeRow& row, int w
         sum += score;
         ++bands;
     }
+    judged = bands * bandBytes;
     return bands > 0 ? static_cast<int>(sum / bands) : 0;
 }
 
@@ -132,14 +134,20 @@ bool pairsPixelsOf(const ModeRow& two, const ModeRow& one) {
            two.unitHeight == one.unitHeight && 2 * two.unitPixels == one.unitPixels;
 }
 
-// Where the pixels are pairs like a 1-bit picture's, a format of one bit wins a near tie with the
-// format that takes its pixels in pairs at the same width: the pairs smooth its dither.
-void preferOneBitPixels(std::vector<FormatAnswer>& answers, const AddedModes* added) {
-    for (FormatAnswer& one : answers)
-        for (const FormatAnswer& two : answers)
+// Where the pixels of the picture both formats judged are pairs like a 1-bit picture's, a format of
+// one bit wins a near tie with the format that takes its pixels in pairs at the same width: the
+// pairs smooth its dither. `judged` gives each answer's bytes judged.
+void preferOneBitPixels(std::vector<FormatAnswer>& answers, const std::vector<int64_t>& judged,
+                        const uint8_t* stretch, const AddedModes* added) {
+    for (size_t o = 0; o < answers.size(); ++o)
+        for (size_t t = 0; t < answers.size(); ++t) {
+            FormatAnswer& one = answers[o];
+            const FormatAnswer& two = answers[t];
             if (two.width == one.width && two.score > one.score && two.score - one.score < kNearTie &&
-                pairsPixelsOf(*modeRow(two.mode, added), *modeRow(one.mode, added)))
+                pairsPixelsOf(*modeRow(two.mode, added), *modeRow(one.mode, added)) &&
+                pairsLikeOneBitPixels(stretch, std::min(judged[o], judged[t])))
                 one.score = two.score + 1;
+        }
 }
 
 }  // namespace
@@ -163,6 +171,7 @@ bool drawSamePixels(const ModeRow& a, const ModeRow& b) {
 std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int64_t first, int64_t length,
                                           const AddedModes* added) {
     std::vector<FormatAnswer> answers;
+    std::vector<int64_t> judged;  // each answer's bytes judged
     if (data == nullptr || first < 0 || first >= size || length <= 0) return answers;
     const uint8_t* stretch = data + first;
     const int64_t bytes = std::min({length, size - first, kJudgedBytes});
@@ -178,12 +187,16 @@ std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int
         const int width = guess.candidates[0].width;
         // One tile a row draws any stretch whose bytes resemble the next ones as a smooth column.
         if (row.layout == ModeLayout::Tiled && width == 1) continue;
-        const int score = leadingLikeness(stretch, bytes, row, width);
+        int64_t judgedBytes = 0;
+        const int score = leadingLikeness(stretch, bytes, row, width, judgedBytes);
         // Whole doublings: 1 bit a pixel 0, 2-3 bits 1, 4-7 (the Amiga's 32 colours too) 2, 8 bits 3.
         const int doublings = std::bit_width(static_cast<unsigned>(row.bits)) - 1;
-        if (score >= kLeastScore) answers.push_back({mode, width, score - kDoubledBitsCost * doublings});
+        if (score >= kLeastScore) {
+            answers.push_back({mode, width, score - kDoubledBitsCost * doublings});
+            judged.push_back(judgedBytes);
+        }
     }
-    if (pairsLikeOneBitPixels(stretch, bytes)) preferOneBitPixels(answers, added);
+    preferOneBitPixels(answers, judged, stretch, added);
     std::stable_sort(answers.begin(), answers.end(),
                      [](const FormatAnswer& a, const FormatAnswer& b) { return a.score > b.score; });
     return answers;
