@@ -515,11 +515,16 @@ void decodeNoPackedValues(const ModeRow&, const UnitBytes&, int, int pixels, uin
 }
 
 template <int kBytes = 2>
-constexpr WideDecoder wordDecoderOf(const ModeRecord& r) {
-    if (isWholeWord(r, kBytes, false)) return decodeWords<kBytes, false>;
-    if (isWholeWord(r, kBytes, true)) return decodeWords<kBytes, true>;
-    if constexpr (kBytes < 4) return wordDecoderOf<kBytes + 1>(r);
-    return decodeWideBitByBit;
+constexpr void useWordDecoder(ModeRow& row) {
+    for (const bool bigEndian : {false, true}) {
+        if (!isWholeWord(*row.record, kBytes, bigEndian)) continue;
+        row.decodeWide = bigEndian ? decodeWords<kBytes, true> : decodeWords<kBytes, false>;
+        row.wordBytes = kBytes;
+        row.wordBigEndian = bigEndian;
+        return;
+    }
+    if constexpr (kBytes < 4) return useWordDecoder<kBytes + 1>(row);
+    row.decodeWide = decodeWideBitByBit;
 }
 
 constexpr void useWideDecoder(ModeRow& row) {
@@ -527,7 +532,7 @@ constexpr void useWideDecoder(ModeRow& row) {
     row.packBits = 8;
     row.pixelsPerByte = 1;
     useDecoder<decodeNoPackedValues>(row);
-    row.decodeWide = wordDecoderOf(*row.record);
+    useWordDecoder(row);
 }
 
 constexpr ModeRow modeRowOf(const ModeRecord& r) {

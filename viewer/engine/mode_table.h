@@ -142,6 +142,9 @@ struct ModeRow {
     // Values over 8 bits are drawn from 32-bit values (the packed decoders then write 0s).
     bool wide;
     WideDecoder decodeWide;
+    // Values that are whole words of wordBytes bytes (0: not) in that byte order.
+    int wordBytes;
+    bool wordBigEndian;
     // Where the bits of 64 pixels lie (pixels 0..63 of a byte-cell run, of a linear row from
     // a multiple of 64, of tiles side by side, in unit row 0), and the bytes those 64 take;
     // none where the vector kernels have a decoder of their own.

@@ -43,6 +43,11 @@ bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const
     return kernels.drawLineBatch != nullptr && kernels.drawLineBatch(plan, expander, batch, values);
 }
 
+bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
+                   int pixels, uint8_t* out) {
+    return kernels.directColours != nullptr && kernels.directColours(plan, words, pixels, out);
+}
+
 namespace {
 
 // Which value and which screen byte of it each byte of a group's three output vectors takes, for

@@ -181,6 +181,25 @@ struct ValueLines {
 // The unit rows of a view row that a batch decodes at once, given as many lines of values.
 constexpr int kSharedUnitRows = 8;
 
+// Pixels whose values are colours, one whole word a pixel, the words side by side: screen byte c
+// (blue, green, red) of a pixel is levels[c][(value >> shift[c]) & 255], where the value is the
+// word's `bytes` bytes in their byte order. A channel of no bits has levels of 0. Made once per
+// drawing.
+struct DirectColourWords {
+    int bytes = 2;  // 2, 3 or 4
+    bool bigEndian = false;
+    int shift[3] = {};
+    int bits[3] = {};  // 0..8
+    // The level of the channel's bits and of any bits above them: the bits' level repeats every
+    // 2^bits entries (so levels[c][0..63] is the channel's table for a 64-byte look-up).
+    alignas(64) uint8_t levels[3][256] = {};
+    // Every channel of 8 bits is a whole byte of the word (or has no bits): screen byte i of 16
+    // pixels is byte pick[i] of their 16 words, where bit i of `keep` is set; else 0.
+    bool wholeBytes = false;
+    alignas(64) uint8_t pick[64] = {};
+    uint64_t keep = 0;
+};
+
 // ---- The table of kernels. An entry that is nullptr is a kernel the table does not have; an
 // entry may also decline a piece of work (false, nothing written), which the drawing then does
 // in its own portable way.
@@ -201,6 +220,9 @@ struct PixelKernels {
     // Draws the batch into the image through lines of values.
     bool (*drawLineBatch)(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
                           const ValueLines& values) = nullptr;
+    // Writes the screen bytes of `pixels` direct colour words from `words` on, 3 a pixel, at `out`.
+    bool (*directColours)(const DirectColourWords& plan, const uint8_t* words, int pixels,
+                          uint8_t* out) = nullptr;
     // Whether the four byte-cell modes draw through lines of values too; where not, the portable
     // table writer, which turns each byte into its screen bytes at once, draws them faster.
     bool byteCellLines = true;
@@ -214,3 +236,5 @@ bool attributePixels(const PixelKernels& kernels, const SourceRun& run, const At
 bool copyPixels(const PixelKernels& kernels, const SourceRun& run, int pixels, uint8_t* values);
 bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const LineExpander& expander,
                    const LineBatch& batch, const ValueLines& values);
+bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
+                   int pixels, uint8_t* out);

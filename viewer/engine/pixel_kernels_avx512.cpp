@@ -972,6 +972,75 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
     }
 }
 
+// ---- Direct colour words: three screen bytes a word.
+
+// Whole-byte channels: 16 pixels a step, their words' bytes put in screen order.
+PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const uint8_t* words, int pixels,
+                                uint8_t* out) {
+    const __m512i pick = loadBytes(plan.pick);
+    const int64_t wordBytes = plan.bytes;
+    for (int64_t x = 0; x < pixels; x += 16) {
+        const int64_t n = std::min<int64_t>(16, pixels - x);
+        const __m512i v = _mm512_maskz_loadu_epi8(firstBytes(n * wordBytes), words + x * wordBytes);
+        _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
+                                _mm512_maskz_permutexvar_epi8(plan.keep, pick, v));
+    }
+}
+
+// For 32 words of 2 bytes, each word's blue and green side by side: the output byte of each
+// screen byte of the first 64 and of the next 32, from those pairs (0..63) and red (64..127).
+struct WordPicks {
+    alignas(64) uint8_t first[64];
+    alignas(64) uint8_t second[64];
+    alignas(64) uint8_t swap[64];  // the bytes of each word swapped
+};
+
+constexpr WordPicks kWordPicks = [] {
+    WordPicks made{};
+    for (int j = 0; j < 96; ++j) {
+        const int pixel = j / 3, channel = j % 3;
+        const auto from = static_cast<uint8_t>(channel < 2 ? 2 * pixel + channel : 64 + 2 * pixel);
+        (j < 64 ? made.first[j] : made.second[j - 64]) = from;
+    }
+    for (int j = 0; j < 64; ++j) made.swap[j] = static_cast<uint8_t>(j ^ 1);
+    return made;
+}();
+
+// Words of 2 bytes whose channels have at most 6 bits: 32 pixels a step, each channel's bits
+// shifted down in the words and looked up in its 64 levels.
+PL_AVX512 void lookUpWordChannels(const DirectColourWords& plan, const uint8_t* words, int pixels,
+                                  uint8_t* out) {
+    const __m512i blue = loadBytes(plan.levels[0]), green = loadBytes(plan.levels[1]),
+                  red = loadBytes(plan.levels[2]);
+    const __m128i blueShift = _mm_cvtsi32_si128(plan.shift[0]), greenShift = _mm_cvtsi32_si128(plan.shift[1]),
+                  redShift = _mm_cvtsi32_si128(plan.shift[2]);
+    const __m512i first = loadBytes(kWordPicks.first), second = loadBytes(kWordPicks.second);
+    const __m512i swap = loadBytes(kWordPicks.swap);
+    for (int64_t x = 0; x < pixels; x += 32) {
+        const int64_t n = std::min<int64_t>(32, pixels - x);
+        __m512i v = _mm512_maskz_loadu_epi8(firstBytes(2 * n), words + 2 * x);
+        if (plan.bigEndian) v = permuteBytes(swap, v);
+        const __m512i b = permuteBytes(_mm512_srl_epi16(v, blueShift), blue);
+        const __m512i g = permuteBytes(_mm512_srl_epi16(v, greenShift), green);
+        const __m512i r = permuteBytes(_mm512_srl_epi16(v, redShift), red);
+        const __m512i pairs = _mm512_mask_mov_epi8(b, 0xAAAAAAAAAAAAAAAA, _mm512_slli_epi16(g, 8));
+        _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n), _mm512_permutex2var_epi8(pairs, first, r));
+        if (n > 21)
+            _mm512_mask_storeu_epi8(out + 3 * x + 64, firstBytes(3 * n - 64),
+                                    _mm512_permutex2var_epi8(pairs, second, r));
+    }
+}
+
+bool directColoursAvx512(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
+    if (plan.wholeBytes) {
+        shuffleWordBytes(plan, words, pixels, out);
+        return true;
+    }
+    if (plan.bytes != 2 || std::max({plan.bits[0], plan.bits[1], plan.bits[2]}) > 6) return false;
+    lookUpWordChannels(plan, words, pixels, out);
+    return true;
+}
+
 bool machineRunsAvx512() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -1021,6 +1090,7 @@ bool overrideWithAvx512(PixelKernels& kernels) {
     kernels.attributePixels = attributePixelsAvx512;
     kernels.copyPixels = copyPixelsAvx512;
     kernels.drawLineBatch = drawLineBatchAvx512;
+    kernels.directColours = directColoursAvx512;
     return true;
 }
 

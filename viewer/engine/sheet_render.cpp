@@ -497,8 +497,10 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     walk.strips = options.multiColumn ? (viewWidth + stripPixels - 1) / stripPixels : 1;
     walk.unitPixels = static_cast<int>(walk.geometry.unitWidth / walk.row->pixelWidth);
     walk.transform = byteTransform(options);
-    walk.packedOfRaw = packedOfRawBytes(*walk.row, walk.transform.table);
     walk.expander = &painter.expander;
+    // Values over 8 bits are read as words, with no table of packed values.
+    if (walk.row->wide) return;
+    walk.packedOfRaw = packedOfRawBytes(*walk.row, walk.transform.table);
     const int packBits = walk.row->packBits;
     walk.packedShift = packBits == 1 ? 3 : packBits == 2 ? 2 : packBits == 4 ? 1 : 0;
     for (int v = 0; v < 256; ++v) {
@@ -746,6 +748,69 @@ void paintWideLine(const LinePainter& p, const WideColours& colours, const WideL
     fillAroundRuns(p, line.runs, y, rows);
 }
 
+// Colours in whole words side by side: each unit row's words become screen bytes at once, straight
+// into the image at zoom 1 (through a line of them where pixels are wider).
+struct DirectLine {
+    uint8_t words[4 * kValueLine];  // a unit row's bytes, where they are transformed or leave the data
+    uint8_t screen[kScreenPixelBytes * kValueLine];
+    SpanList runs;
+};
+
+// The `count` bytes of the data from index `from` on, as the decoders read them.
+const uint8_t* unitRowBytes(const UnitWalk& walk, int64_t from, int64_t count, uint8_t* copy) {
+    if (walk.transform.identity && from >= 0 && from + count <= walk.data.size) return walk.data.bytes + from;
+    const UnitBytes unit = unitBytesAt(walk, from);
+    for (int64_t k = 0; k < count; ++k) copy[k] = unit.at(k);
+    return copy;
+}
+
+// Each of `pixels` screen pixels of `screen` repeated `factor` times, `bytes` bytes of them at most.
+void widenPixels(const uint8_t* screen, int pixels, int factor, uint8_t* out, size_t bytes) {
+    for (int x = 0; x < pixels; ++x)
+        for (int f = 0; f < factor; ++f) {
+            const size_t at = (size_t{static_cast<unsigned>(x)} * factor + f) * kScreenPixelBytes;
+            if (at >= bytes) return;
+            std::memcpy(out + at, screen + x * kScreenPixelBytes,
+                        std::min<size_t>(kScreenPixelBytes, bytes - at));
+        }
+}
+
+void paintDirectLine(const LinePainter& p, const UnitWalk& walk, const StripSlots& slots,
+                     const DirectColourWords& plan, int64_t viewRow, int unitRow, int y, DirectLine& line) {
+    const int rows = std::min(p.zoom, p.target.height - y);
+    uint8_t* first = imageRow(p.target, y);
+    const int factor = static_cast<int>(p.pixelBytes / kScreenPixelBytes);
+    const int64_t unitBytes = walk.geometry.unitBytes;
+    const int64_t rowOffset = int64_t{unitRow} * walk.row->tileRowStep;
+    line.runs.count = 0;
+    forEachUnitRun(walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t last) {
+        for (int64_t i = 0; i < units; ++i) {
+            const size_t at = static_cast<size_t>(firstPixel + i * walk.unitPixels) * p.pixelBytes;
+            if (at >= p.lineEnd) break;
+            const int pixels = static_cast<int>(i + 1 < units ? walk.unitPixels : last);
+            const uint8_t* words = unitRowBytes(walk, start + i * unitBytes + rowOffset,
+                                                int64_t{pixels} * plan.bytes, line.words);
+            if (factor == 1) {
+                writeDirectColours(p.kernels, plan, words,
+                                   std::min(pixels, static_cast<int>((p.lineEnd - at) / kScreenPixelBytes)),
+                                   first + at);
+            } else {
+                writeDirectColours(p.kernels, plan, words, pixels, line.screen);
+                widenPixels(line.screen, pixels, factor, first + at, p.lineEnd - at);
+            }
+        }
+        line.runs.add(static_cast<size_t>(firstPixel),
+                      static_cast<size_t>(firstPixel + (units - 1) * walk.unitPixels + last));
+    });
+    for (const Span& run : std::span(line.runs.items, line.runs.count)) {
+        const size_t at = run.from * p.pixelBytes;
+        if (at >= p.lineEnd) break;
+        const size_t bytes = std::min(run.to * p.pixelBytes, p.lineEnd) - at;
+        for (int r = 1; r < rows; ++r) std::memcpy(imageRow(p.target, y + r) + at, first + at, bytes);
+    }
+    fillAroundRuns(p, line.runs, y, rows);
+}
+
 // Returns the first pixel row below the rows drawn.
 int drawWideUnits(const LinePainter& painter, const SheetOptions& options) {
     UnitWalk walk;
@@ -754,14 +819,24 @@ int drawWideUnits(const LinePainter& painter, const SheetOptions& options) {
     makeStripSlots(slots, walk, viewPixelsOf(*walk.row, options.zoom, painter.target.width));
     WideColours colours;
     makeWideColours(colours, *walk.row->record, paletteInUse(options), options.paletteBase);
+    DirectColourWords plan;
+    const bool direct = makeDirectColourWords(plan, *walk.row, colours);
     const ViewGeometry& g = walk.geometry;
     const int64_t lines = g.rowsPerStrip * g.unitHeight;
     WideLine line;
+    DirectLine directLine;
     int y = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
         const int64_t viewRow = n / g.unitHeight;
         const int unitRow = static_cast<int>(n % g.unitHeight);
-        if (unitRow == 0) prefetchViewRow(walk, slots, viewRow + (g.unitHeight == 1 ? kLinesAhead : 1));
+        // The words of a linear format's strips are read in order, which the processor follows unasked.
+        if (unitRow == 0 && !(direct && g.unitHeight == 1))
+            prefetchViewRow(walk, slots, viewRow + (g.unitHeight == 1 ? kLinesAhead : 1));
+        if (direct) {
+            paintDirectLine(painter, walk, slots, plan, viewRow, unitRow, y, directLine);
+            y += options.zoom;
+            continue;
+        }
         line.runs.count = 0;
         forEachUnitRun(
             walk, slots, viewRow, [&](int64_t firstPixel, int64_t start, int64_t units, int64_t last) {

@@ -17,7 +17,7 @@ void makeChannelScale(ChannelScale& s, uint32_t mask) {
     s.top = static_cast<uint32_t>((uint64_t{1} << s.bits) - 1);
     s.sideBySide = mask >> s.shift == s.top;
     if (s.bits > 8) return;
-    for (uint32_t c = 0; c <= s.top; ++c) s.levels[c] = static_cast<uint8_t>(channelLevel(c, s.top));
+    for (uint32_t c = 0; c <= s.top; ++c) s.levels[c] = static_cast<uint8_t>(255 * c / s.top);
 }
 
 }  // namespace
@@ -55,5 +55,79 @@ void writeWideLine(const WideColours& colours, const uint32_t* values, int pixel
         const int32_t colour = wideColour(colours, values[whole]);
         for (int f = 0; f < std::min(factor, 16); ++f) writePixel(cell + f * kScreenPixelBytes, colour);
         std::memcpy(out + whole * pixelBytes, cell, std::min(bytes - whole * pixelBytes, pixelBytes));
+    }
+}
+
+bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const WideColours& colours) {
+    const PixelLayout& l = row.record->pixels;
+    if (colours.indexed || row.wordBytes == 0 || l.groupPixels != 0 || l.stepX != 8 * row.wordBytes)
+        return false;
+    plan.bytes = row.wordBytes;
+    plan.bigEndian = row.wordBigEndian;
+    plan.wholeBytes = true;
+    plan.keep = 0;
+    std::memset(plan.pick, 0, sizeof plan.pick);
+    for (int c = 0; c < 3; ++c) {
+        // Screen bytes are blue, green, red; the channels red, green, blue.
+        const ChannelScale& s = colours.channels[2 - c];
+        if (s.mask != 0 && (!s.sideBySide || s.bits > 8 || s.shift + s.bits > 8 * plan.bytes)) return false;
+        plan.shift[c] = s.shift;
+        plan.bits[c] = s.mask != 0 ? s.bits : 0;
+        for (int v = 0; v < 256; ++v) plan.levels[c][v] = s.mask != 0 ? s.levels[v & s.top] : 0;
+        if (s.mask == 0) continue;
+        plan.wholeBytes = plan.wholeBytes && s.bits == 8 && s.shift % 8 == 0;
+        const int byte = plan.bigEndian ? plan.bytes - 1 - s.shift / 8 : s.shift / 8;
+        for (int p = 0; p < 16; ++p) {
+            plan.pick[3 * p + c] = static_cast<uint8_t>(plan.bytes * p + byte);
+            plan.keep |= uint64_t{1} << (3 * p + c);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "words and screen bytes are read as integers");
+
+template <int kBytes, bool kBigEndian>
+void writeWords(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
+    // In locals: the stores through `out` could otherwise change the plan, for all the compiler knows.
+    const uint8_t *blue = plan.levels[0], *green = plan.levels[1], *red = plan.levels[2];
+    const int blueShift = plan.shift[0], greenShift = plan.shift[1], redShift = plan.shift[2];
+    const auto screenBytes = [&](const uint8_t* word) {
+        uint32_t value = 0;
+        std::memcpy(&value, word, kBytes);
+        if constexpr (kBigEndian) value = __builtin_bswap32(value) >> (32 - 8 * kBytes);
+        return uint32_t{blue[value >> blueShift & 0xFF]} | uint32_t{green[value >> greenShift & 0xFF]} << 8 |
+               uint32_t{red[value >> redShift & 0xFF]} << 16;
+    };
+    // Four bytes a store; the next pixel's store overwrites the fourth, the last pixel's is cut.
+    for (int x = 0; x + 1 < pixels; ++x) {
+        const uint32_t screen = screenBytes(words + kBytes * x);
+        std::memcpy(out + 3 * x, &screen, 4);
+    }
+    if (pixels <= 0) return;
+    const uint32_t screen = screenBytes(words + kBytes * (pixels - 1));
+    std::memcpy(out + 3 * (pixels - 1), &screen, 3);
+}
+
+}  // namespace
+
+void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
+                        int pixels, uint8_t* out) {
+    if (directColours(kernels, plan, words, pixels, out)) return;
+    switch (plan.bytes * 2 + plan.bigEndian) {
+        case 4:
+            return writeWords<2, false>(plan, words, pixels, out);
+        case 5:
+            return writeWords<2, true>(plan, words, pixels, out);
+        case 6:
+            return writeWords<3, false>(plan, words, pixels, out);
+        case 7:
+            return writeWords<3, true>(plan, words, pixels, out);
+        case 8:
+            return writeWords<4, false>(plan, words, pixels, out);
+        default:
+            return writeWords<4, true>(plan, words, pixels, out);
     }
 }

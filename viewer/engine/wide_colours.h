@@ -49,3 +49,12 @@ inline int32_t wideColour(const WideColours& w, uint32_t value) {
 // them at most (the last pixel may be cut).
 void writeWideLine(const WideColours& colours, const uint32_t* values, int pixels, int factor, uint8_t* out,
                    size_t bytes);
+
+// The plan of a format whose values are colours of channels of at most 8 bits side by side, in whole
+// words one after the other (values of a palette's colour numbers are not); false for any other.
+bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const WideColours& colours);
+
+// The screen bytes of `pixels` words by the plan, 3 a pixel, at `out`: through the kernel where the
+// table has one for the plan, else portably.
+void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
+                        int pixels, uint8_t* out);

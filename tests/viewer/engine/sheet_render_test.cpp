@@ -250,7 +250,8 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
 }
 
 // Formats of values over 8 bits, one of each shape the drawing tells apart: whole words of either
-// byte order (in groups, double-wide), values bit by bit (tiled, planes row widths apart), colours by
+// byte order (in groups, double-wide; colours of whole bytes, of channels up to 6 bits, of 8 bits
+// that are no whole byte), values bit by bit (tiled, planes row widths apart), colours by
 // masks side by side or not, grey levels, colour numbers of a palette. Each draws as one box per
 // pixel at every zoom, option and width, and in a view larger than the window's; its selection's
 // picture shows the view's pixels.
@@ -268,6 +269,9 @@ TEST_P(SheetRenderTest, WideValuesMatchOneBoxPerPixel) {
          "bit 8 = 8w+0.0\nstep-x = 0.1\ncolours = direct 1C0 38 7"},
         {"wide-grey24", "width-bytes = 3\nbits = 24\nvalue = 3 le"},
         {"wide-c64", "width-bytes = 2\nbits = 16\nvalue = 2 be\ncolours = palette c64"},
+        {"wide-8888", "width-bytes = 4\nbits = 32\nvalue = 4 le\ncolours = direct FF00 FF0000 FF FF000000"},
+        {"wide-555", "width-bytes = 2\nbits = 16\nvalue = 2 be\ncolours = direct 1F 3E0 7C00"},
+        {"wide-844", "width-bytes = 2\nbits = 16\nvalue = 2 le\ncolours = direct FF00 F0 F"},
     };
     FormatFiles formats;
     std::vector<int> modes;
