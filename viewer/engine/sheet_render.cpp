@@ -1074,7 +1074,24 @@ struct PackedCells {
     int cellBytes = 0;
     int stride = 0;  // paddedCellBytes(cellBytes)
     std::array<uint8_t, 256 * kLargestCellBytes> bytes;
+    // Cells of 3 bytes: each value's screen bytes as the first and as the second cell of a pair, in
+    // memory order, so that a pair of cells is one or of two look-ups and one 8-byte store.
+    std::array<uint64_t, 256> pairFirst, pairSecond;
 };
+
+// Cells of 3 bytes two at a time: each pair's 8-byte store writes 2 bytes of the next cell, which
+// the next store overwrites; the last one to four cells are laid out one by one.
+void writePixelPairs(uint8_t* line, size_t at, const uint8_t* packed, int whole, const PackedCells& cells) {
+    uint8_t* out = line + at;
+    int i = 0;
+    for (; i + 4 < whole; i += 4, packed += 4, out += 12) {
+        const uint64_t first = cells.pairFirst[packed[0]] | cells.pairSecond[packed[1]];
+        const uint64_t second = cells.pairFirst[packed[2]] | cells.pairSecond[packed[3]];
+        std::memcpy(out, &first, 8);
+        std::memcpy(out + 6, &second, 8);
+    }
+    layCells<3>(out, packed, whole - i, cells.bytes.data(), 4, 3);
+}
 
 PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
     const int zoom = options.zoom;
@@ -1092,6 +1109,15 @@ PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
             const int32_t colour = colours[(v >> (8 - row.packBits * (j + 1))) & mask];
             for (int p = 0; p < boxPixels; ++p)
                 writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
+        }
+    }
+    if (cells.cellBytes == 3) {
+        for (int v = 0; v < 256; ++v) {
+            uint8_t first[8] = {}, second[8] = {};
+            std::memcpy(first, cells.bytes.data() + v * 4, 3);
+            std::memcpy(second + 3, first, 3);
+            std::memcpy(&cells.pairFirst[v], first, 8);
+            std::memcpy(&cells.pairSecond[v], second, 8);
         }
     }
     return cells;
@@ -1140,7 +1166,11 @@ size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t*
     const int size = kCellBytes != 0 ? kCellBytes : cells.cellBytes;
     const auto stride = static_cast<size_t>(cells.stride);
     const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
-    layCells<kCellBytes>(line + at, packed, whole, cells.bytes.data(), stride, size);
+    if constexpr (kCellBytes == 3) {
+        writePixelPairs(line, at, packed, whole, cells);
+    } else {
+        layCells<kCellBytes>(line + at, packed, whole, cells.bytes.data(), stride, size);
+    }
     size_t end = at + static_cast<size_t>(whole) * size;
     if (whole < count && end < lineEnd) {
         std::memcpy(line + end, cells.bytes.data() + packed[whole] * stride, lineEnd - end);
