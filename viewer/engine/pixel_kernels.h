@@ -198,6 +198,10 @@ struct DirectColourWords {
     bool wholeBytes = false;
     alignas(64) uint8_t pick[64] = {};
     uint64_t keep = 0;
+    // Each channel's level is also the high half of (c << scaleShift[c]) x scale[c], where `scaled`.
+    bool scaled = false;
+    int scaleShift[3] = {};
+    uint16_t scale[3] = {};
 };
 
 // ---- The table of kernels. An entry that is nullptr is a kernel the table does not have; an

@@ -58,6 +58,24 @@ void writeWideLine(const WideColours& colours, const uint32_t* values, int pixel
     }
 }
 
+namespace {
+
+// For channels of 1..8 bits: a shift and a factor whose product's high 16 bits are 255 c div (2^n - 1).
+struct LevelScale {
+    int shift;
+    uint16_t factor;
+};
+constexpr LevelScale kLevelScales[9] = {{0, 0},     {8, 65280}, {7, 43520}, {6, 37303}, {5, 34816},
+                                        {4, 33693}, {3, 33159}, {2, 32898}, {1, 32768}};
+
+bool scalesToLevels(const ChannelScale& s, const LevelScale& scale) {
+    for (uint32_t c = 0; c <= s.top; ++c)
+        if ((c << scale.shift) * scale.factor >> 16 != s.levels[c]) return false;
+    return true;
+}
+
+}  // namespace
+
 bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const WideColours& colours) {
     const PixelLayout& l = row.record->pixels;
     if (colours.indexed || row.wordBytes == 0 || l.groupPixels != 0 || l.stepX != 8 * row.wordBytes)
@@ -65,6 +83,7 @@ bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const Wi
     plan.bytes = row.wordBytes;
     plan.bigEndian = row.wordBigEndian;
     plan.wholeBytes = true;
+    plan.scaled = true;
     plan.keep = 0;
     std::memset(plan.pick, 0, sizeof plan.pick);
     for (int c = 0; c < 3; ++c) {
@@ -75,6 +94,9 @@ bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const Wi
         plan.bits[c] = s.mask != 0 ? s.bits : 0;
         for (int v = 0; v < 256; ++v) plan.levels[c][v] = s.mask != 0 ? s.levels[v & s.top] : 0;
         if (s.mask == 0) continue;
+        plan.scaleShift[c] = kLevelScales[s.bits].shift;
+        plan.scale[c] = kLevelScales[s.bits].factor;
+        plan.scaled = plan.scaled && scalesToLevels(s, kLevelScales[s.bits]);
         plan.wholeBytes = plan.wholeBytes && s.bits == 8 && s.shift % 8 == 0;
         const int byte = plan.bigEndian ? plan.bytes - 1 - s.shift / 8 : s.shift / 8;
         for (int p = 0; p < 16; ++p) {
