@@ -227,9 +227,10 @@ struct PixelKernels {
     // Writes the screen bytes of `pixels` direct colour words from `words` on, 3 a pixel, at `out`.
     bool (*directColours)(const DirectColourWords& plan, const uint8_t* words, int pixels,
                           uint8_t* out) = nullptr;
-    // Whether the four byte-cell modes draw through lines of values too; where not, the portable
-    // table writer, which turns each byte into its screen bytes at once, draws them faster.
-    bool byteCellLines = true;
+    // The four byte-cell modes draw through these kernels where a byte's cell has at least this many
+    // screen bytes; smaller cells the portable table writer, which turns each byte into its screen
+    // bytes at once, draws faster.
+    int byteCellBytesFrom = 0;
 };
 
 // The table's kernels where it has them; false (nothing written) where it has none.

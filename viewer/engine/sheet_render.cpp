@@ -1347,9 +1347,10 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     // Lines of values pay where kernels expand them, decode an attribute screen's, and take byte
     // cells; else the portable table writer draws.
     const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
+    const int cellBytes = modeGeometry(options.colourMode).unitsPerByte * options.zoom * kScreenPixelBytes;
     if (options.kernels->expandLine == nullptr ||
         (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr) ||
-        (byteCells && !options.kernels->byteCellLines))
+        (byteCells && cellBytes < options.kernels->byteCellBytesFrom))
         return plain::drawSheet(target, data, options, checker);
     int32_t colours[256];
     int count = 0;
