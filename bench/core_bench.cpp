@@ -264,12 +264,11 @@ int main(int argc, char** argv) {
             {std::string("View, ") + modeRow(mode, nullptr)->menuText + " worst (zoom 1, width 256, multi)",
              FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
     }
-    // The shipped direct-colour formats' worst cases.
+    // Every shipped format file's worst case.
     static FormatFiles shipped;
     loadFormatFolder(shipped, PL_FORMATS_PATH);
     for (int mode = kModeTableSize; mode < modeCount(&shipped.modes); ++mode) {
         const ModeRow& row = *modeRow(mode, &shipped.modes);
-        if (!row.record->directColours) continue;
         const std::string name = std::string("drawView/") + row.cliName + "_worst";
         benchmark::RegisterBenchmark(name.c_str(), [mode](benchmark::State& state) {
             drawView(state, mode, 1, kMaxBytesPerRow, true, kStartView, &shipped.modes);

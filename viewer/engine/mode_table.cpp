@@ -163,6 +163,8 @@ void decodeBytesThrough(const UnitBytes& unit, int n, const uint8_t* table, cons
 }
 
 // The packed values of a byte that holds whole pixels: kSameValues where they are the byte.
+constexpr int kAnyTileRowBytes = -1;
+
 template <bool kSameValues>
 uint8_t packedOfByte(const ModeRow& row, uint8_t v) {
     if constexpr (kSameValues) return v;
@@ -170,13 +172,17 @@ uint8_t packedOfByte(const ModeRow& row, uint8_t v) {
 }
 
 // Each byte holds whole pixels: one table look-up per byte, none where the table changes
-// nothing. kTileBytes: the bytes of a tile row, or 0 for a linear row (as many bytes as the
-// pixels take).
+// nothing. kTileBytes: the bytes of a tile row, 0 for a linear row (as many bytes as the pixels
+// take), or kAnyTileRowBytes for a tile row of another count of bytes (3 for 24 pixels).
 template <int kTileBytes, bool kSameValues>
 void decodeWholeBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
     if constexpr (kTileBytes == 0) {
         decodeBytesThrough(unit, groupsOf(pixels, row.pixelsPerByte), row.byteTable,
                            kSameValues ? unit.transform : unit.packedOfRaw, packed);
+    } else if constexpr (kTileBytes == kAnyTileRowBytes) {
+        const int64_t from = int64_t{y} * row.tileRowStep;
+        for (int i = 0, n = groupsOf(pixels, row.pixelsPerByte); i < n; ++i)
+            packed[i] = packedOfByte<kSameValues>(row, unit.at(from + i));
     } else {
         const int64_t from = int64_t{y} * row.tileRowStep;
         for (int i = 0; i < kTileBytes; ++i) packed[i] = packedOfByte<kSameValues>(row, unit.at(from + i));
@@ -395,7 +401,7 @@ constexpr void useWholeBytes(ModeRow& row, int tileRowBytes) {
         case 8:
             return useWholeBytesOf<8>(row);
         default:
-            return useDecoder<decodeBitByBit>(row);
+            return useDecoder<decodeWholeBytes<kAnyTileRowBytes, false>>(row);
     }
 }
 
