@@ -275,6 +275,26 @@ void decodeBitByBit(const ModeRow& row, const UnitBytes& unit, int y, int pixels
     }
 }
 
+// Each pixel's value is the whole of a byte of its own, the pixels whole bytes apart (tiles that
+// take every other byte): one look-up a pixel instead of one a bit.
+constexpr bool pixelsAreSpacedBytes(const ModeRecord& r) {
+    const PixelLayout& l = r.pixels;
+    if (r.bits != 8 || l.groupPixels != 0 || l.stepX <= 0 || l.stepX % 8 != 0 || l.stepY % 8 != 0)
+        return false;
+    for (int b = 1; b < r.bits; ++b)
+        if (l.valueBits[b].bits / 8 != l.valueBits[0].bits / 8 ||
+            l.valueBits[b].widths != l.valueBits[0].widths)
+            return false;
+    return true;
+}
+
+void decodeSpacedBytes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, uint8_t* packed) {
+    const PixelLayout& layout = row.record->pixels;
+    const int64_t first = valueBitAddress(layout, 0, 0, y, unit.width) / 8;
+    const int64_t step = layout.stepX / 8;
+    for (int x = 0; x < pixels; ++x) packed[x] = row.byteTable[unit.at(first + x * step)];
+}
+
 // The nibbles of the pixels whose bit a bitmap byte sets, as four packed bytes in memory order.
 constexpr std::array<uint32_t, 256> kSetNibbles = [] {
     std::array<uint32_t, 256> table{};
@@ -577,6 +597,9 @@ constexpr ModeRow modeRowOf(const ModeRecord& r) {
         row.planeRunGroups = r.pixels.groupPixels / 8;
         row.planeRunStep = r.pixels.groupStep / 8;
         usePlanes(row, tiled && r.tileWidth == 8);
+    } else if (pixelsAreSpacedBytes(r)) {
+        makeByteTable(row);
+        useDecoder<decodeSpacedBytes>(row);
     } else {
         useDecoder<decodeBitByBit>(row);
     }
