@@ -44,10 +44,9 @@ class CanvasWidget : public QWidget {
    protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        ImageHandle shown = canvasImage(number_);
-        if (shown != nullptr && paintStraightIntoWindow(painter, *shown, event->rect())) return;
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         ImageHandle image = canvasImage(number_);
+        if (image != nullptr && paintStraightIntoWindow(painter, *image, event->rect())) return;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         if (image == nullptr) {
             painter.fillRect(rect(), Qt::white);
         } else {
