@@ -130,7 +130,9 @@ TEST_P(ModeFamiliesTest, ShippedFormatFilesDrawBack) {
 // The shipped direct-colour files, each checked by an encoder of its machines' pixel words: a
 // picture of channel levels put into words of the word's width and byte order, red, green, blue
 // and alpha (or an unused bit, never drawn) at their shifts; drawn back as each level c of n bits
-// scaled to 255 c / (2^n - 1).
+// scaled to 255 c / (2^n - 1). Narrow and wide rows (the vector kernels' rounds and their last
+// pixels), the bytes given transformed (inverse, reversed and nibbles swapped: drawn back the same),
+// and the data ending inside a word of the last row, whose missing bytes read as 0.
 TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
     FormatFiles shipped;
     loadShippedFormats(shipped);
@@ -150,27 +152,75 @@ TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
         {"bgra8888", 4, true, {8, 16, 24, 0}, {8, 8, 8, 8}},
         {"argb8888", 4, true, {16, 8, 0, 24}, {8, 8, 8, 8}},
     };
-    const int w = 37, h = 21;
+    const struct {
+        int width;
+        std::vector<int> zooms;
+        int options;     // 1 inverse, 2 reverse, 4 nibble swap
+        int lastPixels;  // the last row's whole words in the data, and one byte of the next; 0: all
+    } views[] = {{37, {1, 4}, 0, 0}, {203, {1, 2}, 7, 0}, {203, {1, 2}, 0, 52}};
+    const auto transformed = [](uint8_t byte, int options) {
+        if (options & 1) byte = static_cast<uint8_t>(~byte);
+        if (options & 2) {
+            uint8_t reversed = 0;
+            for (int b = 0; b < 8; ++b) reversed |= ((byte >> b) & 1) << (7 - b);
+            byte = reversed;
+        }
+        return options & 4 ? static_cast<uint8_t>(byte << 4 | byte >> 4) : byte;
+    };
+    const int h = 21;
     for (const auto& row : rows) {
         const int mode = modeByCliName(row.mode, &shipped.modes);
         ASSERT_GE(mode, 0) << row.mode;
-        const auto level = [&](int x, int y, int c) { return pictureValue(4 * x + c, y, row.bits[c]); };
-        std::vector<uint8_t> bytes;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
+        for (const auto& view : views) {
+            const int w = view.width;
+            const auto level = [&](int x, int y, int c) { return pictureValue(4 * x + c, y, row.bits[c]); };
+            std::vector<uint8_t> bytes;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    uint32_t word = 0;
+                    for (int c = 0; c < 4; ++c) word |= static_cast<uint32_t>(level(x, y, c)) << row.shift[c];
+                    for (int i = 0; i < row.bytes; ++i)
+                        bytes.push_back(
+                            static_cast<uint8_t>(word >> 8 * (row.bigEndian ? row.bytes - 1 - i : i)));
+                }
+            const size_t kept = view.lastPixels == 0
+                                    ? bytes.size()
+                                    : static_cast<size_t>(((h - 1) * w + view.lastPixels) * row.bytes + 1);
+            // A word cut by the data's end: its bytes past the end read as 0.
+            const auto cutLevel = [&](int x, int y, int c) {
+                const size_t at = static_cast<size_t>((y * w + x) * row.bytes);
                 uint32_t word = 0;
-                for (int c = 0; c < 4; ++c) word |= static_cast<uint32_t>(level(x, y, c)) << row.shift[c];
                 for (int i = 0; i < row.bytes; ++i)
-                    bytes.push_back(
-                        static_cast<uint8_t>(word >> 8 * (row.bigEndian ? row.bytes - 1 - i : i)));
+                    word |= uint32_t{at + i < kept ? bytes[at + i] : uint8_t{0}}
+                            << 8 * (row.bigEndian ? row.bytes - 1 - i : i);
+                return static_cast<int>(word >> row.shift[c] & ((1u << row.bits[c]) - 1));
+            };
+            bytes.resize(kept);
+            for (uint8_t& byte : bytes) byte = transformed(byte, view.options);
+            for (const int zoom : view.zooms) {
+                ASSERT_NE(createImage(kSheetImage, kViewWidth, 512), 0);
+                TestView drawn = testView(bytes, mode, w, zoom, 0, view.options);
+                drawn.options.addedModes = &shipped.modes;
+                EXPECT_EQ(drawTestView(drawn), SheetResult::Drawn);
+                int count = 0;
+                std::string where;
+                for (int y = 0; y < h * zoom; ++y)
+                    for (int x = 0; x < w * zoom; ++x) {
+                        const int px = x / zoom, py = y / zoom;
+                        const bool whole = static_cast<size_t>((py * w + px + 1) * row.bytes) <= kept;
+                        const auto scaled = [&](int c) {
+                            return (whole ? level(px, py, c) : cutLevel(px, py, c)) * 255 /
+                                   ((1 << row.bits[c]) - 1);
+                        };
+                        if (pixelColour(kSheetImage, x, y) != rgb(scaled(0), scaled(1), scaled(2)) &&
+                            count++ == 0)
+                            where = std::to_string(px) + "," + std::to_string(py);
+                    }
+                EXPECT_EQ(count, 0) << row.mode << " width " << w << " zoom " << zoom << " options "
+                                    << view.options << " cut " << view.lastPixels << ", first at " << where;
+                freeImage(-1);
             }
-        expectDrawn(
-            bytes, mode, w, {1, 4}, 0, w, h,
-            [&](int x, int y) {
-                const auto scaled = [&](int c) { return level(x, y, c) * 255 / ((1 << row.bits[c]) - 1); };
-                return rgb(scaled(0), scaled(1), scaled(2));
-            },
-            &shipped.modes);
+        }
     }
 }
 
