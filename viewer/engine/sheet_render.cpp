@@ -911,6 +911,37 @@ struct CellPatterns {
     const uint8_t* entry(int which) const { return bytes.data() + static_cast<size_t>(which) * stride; }
 };
 
+// A box: the screen bytes of one pixel of a byte-cell mode, pixelWidth x zoom screen pixels of one
+// colour (the last black in the inset Binary cells), copied 16 bytes at a time.
+constexpr int kLargestBoxBytes = 2 * 8 * kScreenPixelBytes;
+
+struct ColourBoxes {
+    int bytes = 0;
+    alignas(16) uint8_t box[16][kLargestBoxBytes];
+};
+
+ColourBoxes makeColourBoxes(const ModeRow& row, int boxWidth, bool inset) {
+    ColourBoxes boxes;
+    boxes.bytes = boxWidth * kScreenPixelBytes;
+    for (int c = 0; c < 1 << row.bits; ++c)
+        for (int p = 0; p < boxWidth; ++p)
+            writePixel(boxes.box[c] + p * kScreenPixelBytes,
+                       inset && p == boxWidth - 1 ? kColourBlack : row.record->colours[c]);
+    return boxes;
+}
+
+// The cell of a data byte: a box per pixel, each copied by whole 16-byte pieces, whose excess the
+// next box and the next cell overwrite (the cells are made in address order).
+void writeCellOfBoxes(uint8_t* out, const ModeRow& row, uint8_t value, const ColourBoxes& boxes) {
+    const unsigned packed = row.byteTable[value];
+    const unsigned mask = (1u << row.packBits) - 1;
+    // The byte table packs a byte's pixels from the top bit down.
+    for (int shift = 8 - row.packBits; shift >= 0; shift -= row.packBits, out += boxes.bytes) {
+        const uint8_t* box = boxes.box[(packed >> shift) & mask];
+        for (int b = 0; b < boxes.bytes; b += 16) std::memcpy(out + b, box + b, 16);
+    }
+}
+
 CellPatterns makeCellPatterns(const SheetOptions& options) {
     const ModeGeometry geometry = modeGeometry(options.colourMode);
     const bool binaryCells = options.colourMode == kModeBinary && options.zoom == 8;
@@ -920,11 +951,18 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
     patterns.stride = paddedCellBytes(patterns.cellBytes);
     patterns.colourRows = binaryCells ? 7 : options.zoom;
-    for (int which = 0; which <= CellPatterns::kPastData; ++which) {
-        const bool inData = which < CellPatterns::kBeforeData;
-        const uint8_t value =
-            transformedByte(inData ? static_cast<uint8_t>(which) : 0, inData && options.inverse,
-                            options.reverseByte, options.nibbleSwap);
+    // As decodedByteColours: the byte-cell modes beyond the four draw as Binary.
+    const ModeRow& row =
+        *modeRow(options.colourMode < kColourModeCount ? options.colourMode : kModeBinary, nullptr);
+    const ColourBoxes boxes = makeColourBoxes(row, boxWidth, binaryCells);
+    const std::array<uint8_t, 256>& transform =
+        transformTable(options.inverse, options.reverseByte, options.nibbleSwap);
+    for (int which = 0; which < CellPatterns::kBeforeData; ++which)
+        writeCellOfBoxes(patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride, row,
+                         transform[which], boxes);
+    // The bytes outside the data, after the data's cells and their excess.
+    for (int which = CellPatterns::kBeforeData; which <= CellPatterns::kPastData; ++which) {
+        const uint8_t value = transformedByte(0, false, options.reverseByte, options.nibbleSwap);
         uint8_t* out = patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride;
         const ByteColours colours =
             decodedByteColours(options.colourMode, value, which == CellPatterns::kPastData);
