@@ -144,11 +144,11 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
     tally.rowsLinedUp += rowsHit;
     tally.whole += wholeHit;
     if (showMisses && (!guessed || !wholeHit)) {
-        std::printf("miss %s mode %d first %lld length %lld width %d (%s %s %s, inked %lld +%lld): guess %d",
+        std::printf("miss %s mode %d first %lld length %lld width %d (%s %s %s, inked %lld +%lld): guess %d%s",
                     c.file.c_str(), c.mode, static_cast<long long>(c.first), static_cast<long long>(c.length),
                     c.width, c.group.c_str(), c.shape.c_str(), c.dither.c_str(),
                     static_cast<long long>(inked.first), static_cast<long long>(inked.end - inked.first),
-                    guess.count ? guess.candidates[0].width : 0);
+                    guess.count ? guess.candidates[0].width : 0, wholeHit ? ", whole found" : "");
         for (const GraphicsRegion& region : regions)
             if (overlaps(region, c))
                 std::printf(" [%lld +%lld w%d]", static_cast<long long>(region.first),

@@ -340,6 +340,37 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
     }
 }
 
+// A sprite sheet of fewer tiles than the scan judges at once, between random bytes, is found whole:
+// one region from its first row of tiles to its last, at its tiles per row.
+TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
+    struct SmallSheet {
+        const char* mode;
+        int tilesPerRow, tileRows;
+        int64_t tilesBefore;  // random tiles before it
+    };
+    const SmallSheet cases[] = {
+        {"cells1", 16, 9, 301}, {"nes", 20, 5, 77},     {"gb", 9, 8, 150},
+        {"snes4", 16, 4, 33},   {"genesis", 7, 10, 64}, {"gba4", 30, 4, 200},
+    };
+    for (const SmallSheet& c : cases) {
+        const int mode = modeByCliName(c.mode, nullptr);
+        const int64_t tileBytes = modeRow(mode, nullptr)->unitBytes;
+        std::mt19937 random(static_cast<unsigned>(c.tilesBefore));
+        std::vector<uint8_t> data(static_cast<size_t>(c.tilesBefore * tileBytes));
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+        const auto first = static_cast<int64_t>(data.size());
+        const std::vector<uint8_t> sheet = shadedPicture(c.mode, 8 * c.tilesPerRow, 8 * c.tileRows);
+        data.insert(data.end(), sheet.begin(), sheet.end());
+        for (int i = 0; i < 6000; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const std::vector<GraphicsRegion> regions = scanGraphics(
+            data.data(), static_cast<int64_t>(data.size()), mode, 0, static_cast<int64_t>(data.size()), 256);
+        ASSERT_EQ(regions.size(), 1u) << c.mode;
+        EXPECT_EQ(regions[0].width, c.tilesPerRow) << c.mode;
+        EXPECT_EQ(regions[0].first, first) << c.mode;
+        EXPECT_EQ(regions[0].length, static_cast<int64_t>(sheet.size())) << c.mode;
+    }
+}
+
 // Identify names the format a picture was packed in: NES tiles for NES data, Amiga 4 bitplanes for
 // Amiga data, and so on, with their widths; and nothing for random bytes.
 TEST(GraphicsFinderTest, IdentifiesTheFormatOfAPicture) {
