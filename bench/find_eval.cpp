@@ -2,7 +2,8 @@
 // scripts/make-find-corpus.py:  pl_find_eval MANIFEST... [--formats K] [--elf N] [--misses].
 // Several corpora are counted together. Each picture is also packed, by the tests' format encoders,
 // in K machine formats (taken in turn, 1 by default, 0 for none) between the same bytes; --elf N scans N
-// x86-64 programs and libraries of /usr/bin and /usr/lib for the false regions in real code. The whole column
+// x86-64 programs and libraries of /usr/bin and /usr/lib for the false regions in real code (in the
+// classic modes and the tiled formats; the data without pictures is scanned in both too). The whole column
 // asks one region to cover at least 80% of the picture's inked rows at its width, its rows lined up with the
 // picture's (or shifted only within a blank margin); the older scan column asks a region to begin inside the
 // picture, the rows column only that its rows line up.
@@ -144,11 +145,12 @@ void count(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes, bool 
     tally.rowsLinedUp += rowsHit;
     tally.whole += wholeHit;
     if (showMisses && (!guessed || !wholeHit)) {
-        std::printf("miss %s mode %d first %lld length %lld width %d (%s %s %s, inked %lld +%lld): guess %d%s",
-                    c.file.c_str(), c.mode, static_cast<long long>(c.first), static_cast<long long>(c.length),
-                    c.width, c.group.c_str(), c.shape.c_str(), c.dither.c_str(),
-                    static_cast<long long>(inked.first), static_cast<long long>(inked.end - inked.first),
-                    guess.count ? guess.candidates[0].width : 0, wholeHit ? ", whole found" : "");
+        std::printf(
+            "miss %s mode %d first %lld length %lld width %d (%s %s %s, inked %lld +%lld): guess %d%s",
+            c.file.c_str(), c.mode, static_cast<long long>(c.first), static_cast<long long>(c.length),
+            c.width, c.group.c_str(), c.shape.c_str(), c.dither.c_str(), static_cast<long long>(inked.first),
+            static_cast<long long>(inked.end - inked.first), guess.count ? guess.candidates[0].width : 0,
+            wholeHit ? ", whole found" : "");
         for (const GraphicsRegion& region : regions)
             if (overlaps(region, c))
                 std::printf(" [%lld +%lld w%d]", static_cast<long long>(region.first),
@@ -206,6 +208,17 @@ void identifyCase(Tally& tally, const Case& c, const std::vector<uint8_t>& bytes
     }
 }
 
+// The built-in tiled formats whose tiles per row the finder judges (the ZX screen has no width).
+std::vector<int> tiledModes() {
+    std::vector<int> modes;
+    for (int mode = 0; mode < kModeTableSize; ++mode) {
+        const ModeRow& row = *modeRow(mode, nullptr);
+        if (row.layout == ModeLayout::Tiled && row.unitHeight <= 64 && row.unitPixels <= 64)
+            modes.push_back(mode);
+    }
+    return modes;
+}
+
 // The classic modes, the linear machine formats and the tiled ones.
 const char* familyOf(int mode) {
     const ModeLayout layout = modeRow(mode, nullptr)->layout;
@@ -217,7 +230,7 @@ const char* familyOf(int mode) {
 struct Tallies {
     std::map<int, Tally> perMode;
     std::map<std::string, Tally> perFamily, perShape, perDither;
-    Tally retro, plain[3];
+    Tally retro, plain[3], plainTiled[3];
     int pictures = 0;
 };
 
@@ -313,6 +326,10 @@ void countCorpus(Tallies& tallies, const std::string& manifest, bool named, int 
             int kind = 0;
             while (kind < 2 && c.group != kPlainKinds[kind]) ++kind;
             for (c.mode = 0; c.mode < 4; ++c.mode) count(tallies.plain[kind], c, bytes, showMisses);
+            for (const int mode : tiledModes()) {
+                c.mode = mode;
+                count(tallies.plainTiled[kind], c, bytes, showMisses);
+            }
         } else if (c.group == "font" || c.group == "zx-rom") {
             count(tallies.retro, c, bytes, showMisses);
         } else {
@@ -400,7 +417,9 @@ std::vector<std::filesystem::path> elfSample(int count) {
 // The scan over real programs in the classic modes: regions per MiB, and those in an ELF header.
 void countElfFiles(int count, bool showMisses) {
     const std::vector<std::filesystem::path> sample = elfSample(count);
-    int64_t regions[4] = {}, inHeaders[4] = {};
+    std::vector<int> modes = {0, 1, 2, 3};
+    for (const int mode : tiledModes()) modes.push_back(mode);
+    std::map<int, int64_t> regions, inHeaders;
     double mib = 0, seconds = 0;
     for (const std::filesystem::path& path : sample) {
         const std::vector<uint8_t> bytes = fileBytes(path);
@@ -408,7 +427,7 @@ void countElfFiles(int count, bool showMisses) {
         if (!isX86ElfFile(bytes, headers)) continue;
         const auto size = static_cast<int64_t>(bytes.size());
         mib += static_cast<double>(size) / (1 << 20);
-        for (int mode = 0; mode < 4; ++mode) {
+        for (const int mode : modes) {
             const auto start = std::chrono::steady_clock::now();
             const std::vector<GraphicsRegion> found =
                 scanGraphics(bytes.data(), size, mode, 0, size, kFinderLargestWidth);
@@ -428,11 +447,12 @@ void countElfFiles(int count, bool showMisses) {
     }
     std::printf("\n%-22s %5s  %8s  %7s  %6s  %9s\n", "x86-64 programs", "files", "MiB", "regions", "perMiB",
                 "inHeader");
-    for (int mode = 0; mode < 4; ++mode)
+    for (const int mode : modes)
         std::printf("%-22s %5zu  %8.2f  %7lld  %6.2f  %9lld\n", modeRow(mode, nullptr)->menuText,
                     sample.size(), mib, static_cast<long long>(regions[mode]),
                     mib > 0 ? regions[mode] / mib : 0.0, static_cast<long long>(inHeaders[mode]));
-    std::printf("scan speed over them: %.0f MiB/s\n", seconds > 0 ? 4 * mib / seconds : 0.0);
+    std::printf("scan speed over them: %.0f MiB/s\n",
+                seconds > 0 ? static_cast<double>(modes.size()) * mib / seconds : 0.0);
 }
 
 void printIdentify(const Tallies& tallies) {
@@ -495,6 +515,8 @@ int main(int argc, char** argv) {
         for (const auto& [dither, tally] : tallies.perDither) printRow("dither " + dither, tally);
         printRow("fonts and ZX ROM", tallies.retro);
         for (int kind = 0; kind < 3; ++kind) printRow(kPlainKinds[kind], tallies.plain[kind]);
+        for (int kind = 0; kind < 3; ++kind)
+            printRow(std::string(kPlainKinds[kind]) + ", tiled", tallies.plainTiled[kind]);
         printIdentify(tallies);
     }
     if (elfFiles > 0) countElfFiles(elfFiles, showMisses);
