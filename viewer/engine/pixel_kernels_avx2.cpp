@@ -577,9 +577,16 @@ bool copyTables(const uint8_t* transform, CopyTables& t) {
     return true;
 }
 
+// The bytes of v through a transform given as nibble tables (in both lanes).
+PL_AVX2_STEP __m256i throughNibbleTables(__m256i low, __m256i high, __m256i v) {
+    const __m256i nibble = _mm256_set1_epi8(15);
+    return _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)),
+                            _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+}
+
 PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size, int pixels,
                          uint8_t* values) {
-    const __m256i low = bothLanes(t.low), high = bothLanes(t.high), nibble = _mm256_set1_epi8(15);
+    const __m256i low = bothLanes(t.low), high = bothLanes(t.high);
     for (int x = 0; x < pixels; x += 32) {
         __m256i v;
         if (x + 32 <= size) {
@@ -589,9 +596,7 @@ PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size
             std::memcpy(last, bytes + x, static_cast<size_t>(std::clamp<int64_t>(size - x, 0, 32)));
             v = load32(last);
         }
-        const __m256i l = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
-        const __m256i h = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), _mm256_xor_si256(l, h));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), throughNibbleTables(low, high, v));
     }
 }
 
@@ -616,11 +621,7 @@ PL_AVX2_STEP __m256i fourBytesSpread(const AttributeVectors& a, const uint8_t* p
     uint32_t four;
     std::memcpy(&four, p, sizeof four);
     __m256i v = _mm256_set1_epi32(static_cast<int>(four));
-    if (!identity) {
-        const __m256i nibble = _mm256_set1_epi8(15);
-        v = _mm256_xor_si256(_mm256_shuffle_epi8(a.low, _mm256_and_si256(v, nibble)),
-                             _mm256_shuffle_epi8(a.high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
-    }
+    if (!identity) v = throughNibbleTables(a.low, a.high, v);
     return _mm256_shuffle_epi8(v, a.spread);
 }
 
@@ -842,6 +843,137 @@ PL_AVX2 bool makeCellTable(const BitGatherPlan& plan, const LineExpander& e, con
     return true;
 }
 
+// ---- Black and white byte cells (Binary): each screen byte tests its pixel's bit straight from the
+// data, sixteen bytes a block: one load in both lanes, then per output vector one shuffle of the bytes
+// under its screen bytes, one OR with the other bits and one compare with all ones. The byte
+// transform is applied to the block's bytes first (a sum of bits: two nibble look-ups).
+constexpr int kBitBlockBytes = 16;
+constexpr int kWidestBitFactor = 8;
+
+// Byte `at` of a block's screen bytes at one zoom lies under the pixel of data byte index[at], whose
+// bit is the one not set in others[at]; a vector of them is read from any byte of the block on.
+struct BitBlockPattern {
+    alignas(32) uint8_t index[kBitBlockBytes * 8 * kScreenPixelBytes * kWidestBitFactor];
+    alignas(32) uint8_t others[kBitBlockBytes * 8 * kScreenPixelBytes * kWidestBitFactor];
+};
+
+BitBlockPattern bitBlockPattern(int factor) {
+    BitBlockPattern p{};
+    const int pixelBytes = kScreenPixelBytes * factor;
+    for (int at = 0; at < kBitBlockBytes * 8 * pixelBytes; ++at) {
+        const int pixel = at / pixelBytes;
+        p.index[at] = static_cast<uint8_t>(pixel / 8);
+        p.others[at] = static_cast<uint8_t>(~(0x80u >> pixel % 8));
+    }
+    return p;
+}
+
+// The patterns of factors 1, 2, 4 and 8, made once.
+const BitBlockPattern& bitPatternOf(int factor) {
+    static const std::array<BitBlockPattern, 4> patterns = [] {
+        std::array<BitBlockPattern, 4> made{};
+        for (int k = 0; k < 4; ++k) made[k] = bitBlockPattern(1 << k);
+        return made;
+    }();
+    return patterns[std::countr_zero(static_cast<unsigned>(factor))];
+}
+
+// The transform's nibble tables, where it is not the identity.
+struct BitCells {
+    CopyTables transform;
+    bool identity = true;
+};
+
+template <bool kIdentity>
+PL_AVX2_STEP __m256i transformedBlock(const BitCells& c, __m256i v) {
+    if constexpr (kIdentity) return v;
+    return throughNibbleTables(bothLanes(c.transform.low), bothLanes(c.transform.high), v);
+}
+
+// The 32 screen bytes from byte `at` of the block on.
+PL_AVX2_STEP __m256i bitVector(const BitBlockPattern& p, __m256i block, size_t at) {
+    const __m256i bytes = _mm256_shuffle_epi8(block, loadAny(p.index + at));
+    return _mm256_cmpeq_epi8(_mm256_or_si256(bytes, loadAny(p.others + at)), _mm256_set1_epi8(-1));
+}
+
+// The cells of `count` screen bytes of a strip whose bytes start at `bytes` (`readable` of them in
+// the data), into rows from `out`.
+template <int kFactor, int kRows, bool kIdentity>
+PL_AVX2 void expandBitCells(const BitCells& c, const uint8_t* bytes, int64_t readable, const LineRows& target,
+                            uint8_t* out, size_t count) {
+    constexpr size_t kBlockScreenBytes = kBitBlockBytes * 8 * kScreenPixelBytes * kFactor;
+    const BitBlockPattern& p = bitPatternOf(kFactor);
+    const LineRows rows = target;  // locals: the stores into the image cannot change them
+    uint8_t* const end = out + count;
+    for (; out + kBlockScreenBytes <= end;
+         out += kBlockScreenBytes, bytes += kBitBlockBytes, readable -= 16) {
+        const __m256i block = transformedBlock<kIdentity>(c, bothLanes(bytes));
+#pragma GCC unroll 96
+        for (size_t at = 0; at < kBlockScreenBytes; at += 32)
+            storeToRows<kRows>(rows, out + at, bitVector(p, block, at));
+    }
+    if (out == end) return;
+    // The last block: its bytes copied where fewer than 16 lie in the data; whole vectors, and the last
+    // one ending at the strip's end over the one before.
+    const size_t left = size_t(end - out);
+    __m256i block;
+    if (readable >= kBitBlockBytes) {
+        block = bothLanes(bytes);
+    } else {
+        alignas(16) uint8_t last[kBitBlockBytes] = {};
+        std::memcpy(last, bytes, (left + 24 * kFactor - 1) / (24 * kFactor));
+        block = bothLanes(last);
+    }
+    block = transformedBlock<kIdentity>(c, block);
+    size_t at = 0;
+    for (; at + 32 <= left; at += 32) storeToRows<kRows>(rows, out + at, bitVector(p, block, at));
+    if (at == left) return;
+    if (left >= 32) return storeToRows<kRows>(rows, out + left - 32, bitVector(p, block, left - 32));
+    alignas(32) uint8_t cut[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(cut), bitVector(p, block, 0));
+    for (int r = 0; r < rows.rows; ++r) std::memcpy(out + r * rows.step, cut, left);
+}
+
+using BitCellExpander = void (*)(const BitCells&, const uint8_t*, int64_t, const LineRows&, uint8_t*, size_t);
+
+template <int kFactor, bool kIdentity>
+BitCellExpander bitCellExpanderFor(int rows) {
+    return rows == 1   ? expandBitCells<kFactor, 1, kIdentity>
+           : rows == 2 ? expandBitCells<kFactor, 2, kIdentity>
+                       : expandBitCells<kFactor, 0, kIdentity>;
+}
+
+template <bool kIdentity>
+BitCellExpander bitCellExpanderWith(int factor, int rows) {
+    switch (factor) {
+        case 1:
+            return bitCellExpanderFor<1, kIdentity>(rows);
+        case 2:
+            return bitCellExpanderFor<2, kIdentity>(rows);
+        case 4:
+            return bitCellExpanderFor<4, kIdentity>(rows);
+        default:
+            return bitCellExpanderFor<8, kIdentity>(rows);
+    }
+}
+
+// The writer of a batch of 1-bit cells of 8 pixels, pixel x bit 7 - x of its byte, in black (0) and
+// white (1); nullptr for any other.
+BitCellExpander bitCellExpander(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
+                                BitCells& c) {
+    if (!plan.usable || plan.depth != 1 || b.cellPixels != 8 || e.factor > kWidestBitFactor) return nullptr;
+    for (int k = 0; k < kScreenPixelBytes; ++k)
+        if (e.colours[16 * k] != 0 || e.colours[16 * k + 1] != 0xFF) return nullptr;
+    for (int x = 0; x < 8; ++x) {
+        BitPlace place;
+        if (!placeOf(plan, 0, x, place) || place.offset != 0 || place.bit != 7 - x) return nullptr;
+    }
+    c.identity = b.identity;
+    if (!b.identity && !copyTables(b.transform, c.transform)) return nullptr;
+    return c.identity ? bitCellExpanderWith<true>(e.factor, b.rows.rows)
+                      : bitCellExpanderWith<false>(e.factor, b.rows.rows);
+}
+
 // What a batch's lines are decoded by: the tests of a plan, the tables of a copy through a
 // transform, the bytes themselves, or the cells of byte values; and how their values are expanded.
 struct BatchDecoder {
@@ -853,11 +985,15 @@ struct BatchDecoder {
     BlockExpander expander;
     CellCopier copyCells = nullptr;
     CellTable* cells = nullptr;
+    BitCellExpander bitCells = nullptr;
+    BitCells bitCellTables;
     bool attributes = false;  // attribute screens, through the copy's tables
 };
 
 bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
                   CellTable& cells) {
+    d.bitCells = bitCellExpander(plan, e, b, d.bitCellTables);
+    if (d.bitCells != nullptr) return true;
     const int cellBytes = b.cellPixels * e.factor * kScreenPixelBytes;
     if (plan.usable && b.cellPixels > 0 && b.cellPixels <= 8 && cellBytes <= kWidestCellBytes &&
         cellCopier(cellBytes, b.rows.rows) != nullptr && makeCellTable(plan, e, b, cells)) {
@@ -887,12 +1023,14 @@ void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int
     for (const LineStrip& strip : std::span(b.strips, b.stripCount)) {
         const int64_t at = lineStart + strip.offset;
         const uint8_t* bytes = b.data + at;
-        if (d.straight || d.copyCells != nullptr) {
+        if (d.straight || d.copyCells != nullptr || d.bitCells != nullptr) {
             const int64_t from = strip.pixel * pixelBytes;
             const int64_t count = std::min<int64_t>(strip.pixels * pixelBytes, int64_t(b.runBytes) - from);
             if (count <= 0) continue;
             if (d.straight) {
                 d.expander.expand(d.expander, bytes, rows, rows.first + from, size_t(count));
+            } else if (d.bitCells != nullptr) {
+                d.bitCells(d.bitCellTables, bytes, b.dataSize - at, rows, rows.first + from, size_t(count));
             } else {
                 d.copyCells(*d.cells, bytes, rows, rows.first + from, size_t(count));
             }
@@ -913,7 +1051,7 @@ void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }
     }
-    if (!d.straight && d.copyCells == nullptr && b.runBytes > 0)
+    if (!d.straight && d.copyCells == nullptr && d.bitCells == nullptr && b.runBytes > 0)
         d.expander.expand(d.expander, values, rows, rows.first, b.runBytes);
 }
 
