@@ -441,7 +441,8 @@ constexpr void makeByteTable(ModeRow& row) {
 }
 
 // Where the bits of 64 pixels lie for the vector kernels: planes row widths apart count from
-// their own first byte, and need to lie b row widths on for value bit b.
+// their own first byte, and need to lie b row widths on for value bit b; else every bit lies in
+// the row itself.
 constexpr void makeSourceBits(ModeRow& row) {
     const ModeRecord& r = *row.record;
     const PixelLayout& l = r.pixels;
@@ -453,7 +454,7 @@ constexpr void makeSourceBits(ModeRow& row) {
     }
     const int64_t chunkBits = tiled ? 0 : pixelBitOffset(l, 64);
     // Unit row y of a tile reads y x tileRowStep bytes on, so its rows start on whole bytes.
-    row.hasSourceBits = !r.attributeScreen && (r.widthBytes > 1 ? planes && !tiled : flat) &&
+    row.hasSourceBits = !r.attributeScreen && (r.widthBytes > 1 ? (planes || flat) && !tiled : flat) &&
                         (tiled ? 64 % r.tileWidth == 0 && l.stepY % 8 == 0 : chunkBits % 8 == 0);
     if (!row.hasSourceBits) return;
     row.chunkBytes = static_cast<int>(tiled ? 64 / r.tileWidth * r.tileBytes : chunkBits / 8);
@@ -744,7 +745,7 @@ std::array<BitGatherPlan, 2> gatherPlansOf(const ModeRow& row) {
     std::array<BitGatherPlan, 2> plans;
     for (const bool levels : {false, true})
         plans[levels] =
-            bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes, hasPlanes(row) ? 1 : 0, levels);
+            bitGatherPlan(sourceBitsOf(row), row.bits, row.chunkBytes, hasPlaneRows(row) ? 1 : 0, levels);
     return plans;
 }
 

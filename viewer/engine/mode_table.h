@@ -169,6 +169,12 @@ inline bool hasPlanes(const ModeRow& row) {
     return row.layout == ModeLayout::Linear && row.unitBytes > 1;
 }
 
+// Modes whose value bit b lies b row widths on: the vector kernels read their planes a row width
+// apart. (A linear mode of several bytes a width byte may also keep all its bits in one row.)
+inline bool hasPlaneRows(const ModeRow& row) {
+    return hasPlanes(row) && row.bits > 1 && row.record->pixels.valueBits[1].widths != 0;
+}
+
 // The source bits of a mode for the vector kernels, or nullptr.
 inline const SourceBitMap* sourceBitsOf(const ModeRow& row) {
     return row.hasSourceBits ? &row.sourceBits : nullptr;

@@ -514,7 +514,7 @@ void makeUnitWalk(UnitWalk& walk, const SheetOptions& options, const LinePainter
     if (!walk.row->hasSourceBits) return;
     walk.plan =
         modePlan(options.colourMode, options.addedModes, levelsRepeatBits(painter.expander, walk.row->bits),
-                 hasPlanes(*walk.row) ? options.bytesPerRow : 0);
+                 hasPlaneRows(*walk.row) ? options.bytesPerRow : 0);
 }
 
 // The bytes of the unit that starts at data index `start`, as the walk's decoders read them.

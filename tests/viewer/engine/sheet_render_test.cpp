@@ -338,6 +338,46 @@ TEST_P(SheetRenderTest, WideValuesMatchOneBoxPerPixel) {
     }
 }
 
+// The shipped format files of values up to 8 bits, each at every zoom, at options, widths and first
+// bytes reaching both ends of the data, with a palette of grey levels or of colours chosen or none:
+// one box per pixel, and in a view larger than the window's.
+TEST_P(SheetRenderTest, ShippedFormatFilesMatchOneBoxPerPixel) {
+    FormatFiles shipped;
+    ASSERT_TRUE(loadFormatFolder(shipped, PL_FORMATS_PATH).empty());
+    std::mt19937 random(2468);
+    std::vector<uint8_t> bytes(90000);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    TestView view = testView(bytes, kModeBinary, 1, 1);
+    const Palette grey4{{0x111111, 0x222222, 0x333333, 0x444444}};
+    const Palette colours4{{0x0000FF, 0x00FF00, 0xFF0000, 0x123456}};
+    const int widths[] = {256, 1, 3, 9, 40, 193};
+    const int64_t firsts[] = {0, -700, 5, 89999, 31, 88001};
+    int n = 0;
+    for (int mode = kModeTableSize; mode < modeCount(&shipped.modes); ++mode) {
+        if (modeRow(mode, &shipped.modes)->wide) continue;
+        for (int zoom = 1; zoom <= 8; zoom *= 2)
+            for (int flags = 0; flags < 16 && !HasFatalFailure(); flags += 3, ++n) {
+                view.options = viewOptions(mode, widths[n % 6], zoom, firsts[n % 6], flags);
+                view.options.addedModes = &shipped.modes;
+                if (n % 3 > 0) view.options.palette = n % 3 == 1 ? &grey4 : &colours4;
+                SCOPED_TRACE(testing::Message() << modeRow(mode, &shipped.modes)->cliName << " zoom " << zoom
+                                                << " options " << flags << " width " << widths[n % 6]);
+                expectDrawnAsBoxes(view);
+            }
+    }
+    freeImage(kSheetImage);
+    ASSERT_TRUE(createImage(kSheetImage, 1284, 1001));
+    for (int mode = kModeTableSize; mode < modeCount(&shipped.modes) && !HasFatalFailure(); ++mode) {
+        if (modeRow(mode, &shipped.modes)->wide) continue;
+        view.options = viewOptions(mode, 5 + mode % 7, 1, 11, kMulti | mode % 3);
+        view.options.addedModes = &shipped.modes;
+        view.options.viewWidth = 1284;
+        view.options.viewHeight = 1001;
+        SCOPED_TRACE(testing::Message() << "1284 x 1001, " << modeRow(mode, &shipped.modes)->cliName);
+        expectDrawnAsBoxes(view);
+    }
+}
+
 // A mode whose bit sources the vector kernels cannot plan is drawn by the table writer instead:
 // the same pixels, several times slower, which no comparison of pixels notices.
 TEST(SheetRenderPlanTest, EveryModeThatStatesItsBitSourcesGetsAVectorPlan) {
