@@ -25,6 +25,8 @@ constexpr int64_t kLeastTilePairs = 32;
 constexpr int64_t kWindowTiles = 64;
 constexpr int64_t kWindowStep = kWindowTiles / 2;
 constexpr int kWidestScanned = 64;
+// Narrower runs are columns of tiles, which tables of records in machine code draw as well.
+constexpr int kLeastScannedWidth = 3;
 // and keeps regions of at least so many rows of tiles and so many tiles.
 constexpr int64_t kRegionLeastTileRows = 3;
 constexpr int64_t kRegionLeastTiles = 64;
@@ -173,7 +175,7 @@ WidthGuess guessFromEdges(const TileEdges& edges, int maxWidth) {
 // A scan's window: the tiles whose steps to the tile `width` on are judged at every width, so that
 // each width is judged on as many pairs (the lower tiles lie past the window, up to `widest` tiles).
 struct TileWindow {
-    WidthGuess guess;
+    WidthGuess guess{};
     double inside = 0, random = 0;  // a tile's mean step at the width found, and between random pairs
 };
 
@@ -387,6 +389,7 @@ std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t
         const TileWindow judged = judgedWindow(edges, window - edges.first, widest);
         if (judged.guess.count == 0) continue;
         const int width = judged.guess.candidates[0].width;
+        if (width < kLeastScannedWidth) continue;
         const double like = std::max(judged.inside, judged.random / 20);
         TileWalk walk{data,
                       size,
