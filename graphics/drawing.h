@@ -43,6 +43,10 @@ struct ColumnLine {
 // so that a tall target is walked once in memory order however many lines cross it; where two
 // lines share a column the later one shows.
 void drawColumnLines(const ColumnLine* lines, size_t count, int top, int bottom);
+// drawImage, then on the rows the image covers the column lines, as drawColumnLines over those
+// rows would draw them: each row gets its lines while it is in the cache, so a large target is
+// walked once instead of twice.
+void drawImageUnderColumnLines(ImageHandle image, int x, int y, const ColumnLine* lines, size_t count);
 
 // Size of the open target, 0 x 0 when no context is open, so that callers can skip work
 // that would be clipped away entirely.

@@ -147,6 +147,54 @@ TEST_F(Drawing, BoxesLinesAndImagesAreClippedAtEveryEdge) {
     EXPECT_EQ(paintedArea(kImage), "none");
 }
 
+// Pixels made of their place, so that each byte tells where it came from.
+void fillWithPlaces(int number, int seed) {
+    ImageBuffer* image = imageBuffer(number);
+    for (int64_t i = 0; i < int64_t{image->stride} * image->height; ++i)
+        image->pixels[i] = static_cast<uint8_t>(i * 7 + seed);
+}
+
+// One pass of the image with the lines over it equals drawImage, then drawColumnLines over the
+// rows the image covers: placed inside and across every edge, onto itself, between 24- and 32-bit
+// images, with lines on, beside and off the image and two in one column (the later shows).
+TEST_F(Drawing, ImageUnderColumnLinesEqualsTheImageThenTheLines) {
+    struct Case {
+        int x, y, sourceDepth, targetDepth;
+        bool ontoItself;
+    };
+    const Case cases[] = {{0, 0, 24, 24, false},  {3, 2, 24, 24, false},   {-4, -3, 24, 24, false},
+                          {15, 7, 24, 24, false}, {-30, 0, 24, 24, false}, {0, 40, 24, 24, false},
+                          {0, 0, 32, 24, false},  {2, 1, 24, 32, false},   {5, -2, 32, 32, false},
+                          {1, 1, 24, 24, true},   {-2, 3, 24, 24, true}};
+    const ColumnLine lines[] = {{-1, kRed},  {0, kGreen}, {4, kRed},  {4, rgb(1, 2, 3)},
+                                {7, kGreen}, {12, kRed},  {19, kRed}, {20, kGreen}};
+    constexpr int kWidth = 20, kHeight = 10, kSource = 2, kFused = 3;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
+        for (const int target : {kImage, kFused}) {
+            ASSERT_TRUE(createImage(target, kWidth, kHeight, c.targetDepth, 0));
+            fillWithPlaces(target, 1);
+        }
+        if (!c.ontoItself) {
+            ASSERT_TRUE(createImage(kSource, 9, 5, c.sourceDepth, 0));
+            fillWithPlaces(kSource, 100);
+        }
+        const int imageHeight = c.ontoItself ? kHeight : 5, imageWidth = c.ontoItself ? kWidth : 9;
+        ASSERT_TRUE(beginDrawing(imageTarget(kImage)));
+        drawImage(imageHandle(c.ontoItself ? kImage : kSource), c.x, c.y);
+        const int top = std::max(c.y, 0), bottom = std::min(c.y + imageHeight, kHeight) - 1;
+        if (top <= bottom && c.x < kWidth && c.x + imageWidth > 0)
+            drawColumnLines(lines, std::size(lines), top, bottom);
+        endDrawing();
+        ASSERT_TRUE(beginDrawing(imageTarget(kFused)));
+        drawImageUnderColumnLines(imageHandle(c.ontoItself ? kFused : kSource), c.x, c.y, lines,
+                                  std::size(lines));
+        endDrawing();
+        const ImageBuffer &expected = *imageHandle(kImage), &fused = *imageHandle(kFused);
+        EXPECT_TRUE(std::equal(fused.pixels, fused.pixels + fused.stride * kHeight, expected.pixels));
+    }
+}
+
 int endCalls = 0;  // owner * 100 + calls
 
 TEST_F(Drawing, TheContextOpensOnceOnAUsableTargetAndEndRunsItsHook) {

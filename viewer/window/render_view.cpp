@@ -75,30 +75,30 @@ int32_t gridColour(bool major) {
     return major ? kGridMajorColour : kGridMinorColour;
 }
 
-// In the modes of other machines the lines follow the format's cells.
-void drawCellGrid() {
-    const SheetOptions options = viewerSheetOptions();
-    const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
+// The grid's lines down; in the modes of other machines they follow the format's cells.
+std::vector<ColumnLine> gridColumns() {
     std::vector<ColumnLine> columns;
-    for (const GridLine& line : cellGridLines(options, true))
-        columns.push_back({line.at, gridColour(line.major)});
-    drawColumnLines(columns.data(), columns.size(), 0, viewHeight);
-    for (const GridLine& line : cellGridLines(options, false))
-        drawLine(0, line.at, viewWidth, line.at, gridColour(line.major));
+    if (!isByteCellMode(viewerState.colourMode, &viewerState.formats.modes)) {
+        for (const GridLine& line : cellGridLines(viewerSheetOptions(), true))
+            columns.push_back({line.at, gridColour(line.major)});
+        return columns;
+    }
+    for (int g = 0; g <= viewerState.viewWidth; g += kGridStep)
+        columns.push_back({g, gridColour(g % kGridMajorStep == 0)});
+    return columns;
 }
 
-// Lines at and beyond the canvas's edges are clipped. Line g across follows line g down, so
-// where a line down crosses a line across with a smaller g, the line down shows.
-void drawGrid() {
+// The grid's lines across, drawn after its lines down. Lines at and beyond the canvas's edges are
+// clipped. Line g across follows line g down, so where a line down crosses a line across with a
+// smaller g, the line down shows.
+void drawGridAcross() {
+    const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
     if (!isByteCellMode(viewerState.colourMode, &viewerState.formats.modes)) {
-        drawCellGrid();
+        for (const GridLine& line : cellGridLines(viewerSheetOptions(), false))
+            drawLine(0, line.at, viewWidth, line.at, gridColour(line.major));
         return;
     }
-    const int viewWidth = viewerState.viewWidth, viewHeight = viewerState.viewHeight;
     const auto colourAt = [](int g) { return gridColour(g % kGridMajorStep == 0); };
-    std::vector<ColumnLine> columns;
-    for (int g = 0; g <= viewWidth; g += kGridStep) columns.push_back({g, colourAt(g)});
-    drawColumnLines(columns.data(), columns.size(), 0, viewHeight);
     for (int g = 0; g <= viewHeight; g += kGridStep) drawLine(0, g, viewWidth, g, colourAt(g));
     for (int across = 0; across <= viewHeight; across += kGridStep)
         for (int down = across + kGridStep; down <= viewWidth; down += kGridStep)
@@ -131,15 +131,26 @@ void drawSelectionFrame() {
     fillBox(right, top, 1, bottom - top + 1, kFrameColour);
 }
 
-// The SheetImage onto the canvas, with the preview and the grid that only the canvas shows.
+// The SheetImage onto the canvas, with the preview and the grid that only the canvas shows. The
+// grid's lines down are drawn onto each row as it is copied (one pass over a large canvas instead of
+// two), and again over the preview, which lies under the grid.
 void drawCanvasStage(const CanvasPoint& pointer) {
     if (!beginDrawing(canvasTarget(kCanvas))) {
         showMessage("Canvas", "It happens");
         return;
     }
-    drawImage(imageHandle(kSheetImage), 0, 0);
-    if (previewShown()) drawPreviewAtPointer(pointer);
-    if (heldValue(HeldValue::Grid)) drawGrid();
+    const bool grid = heldValue(HeldValue::Grid) != 0;
+    const std::vector<ColumnLine> columns = grid ? gridColumns() : std::vector<ColumnLine>{};
+    const ImageHandle sheet = imageHandle(kSheetImage);
+    drawImageUnderColumnLines(sheet, 0, 0, columns.data(), columns.size());
+    const int sheetHeight = sheet != nullptr ? sheet->height : 0;
+    if (sheetHeight < viewerState.viewHeight)
+        drawColumnLines(columns.data(), columns.size(), sheetHeight, viewerState.viewHeight);
+    if (previewShown() && pointer.over) {
+        drawPreviewAtPointer(pointer);
+        drawColumnLines(columns.data(), columns.size(), pointer.y + 1, pointer.y + kPreviewSize);
+    }
+    if (grid) drawGridAcross();
     drawSelectionFrame();
     endDrawing();
 }
