@@ -974,6 +974,131 @@ BitCellExpander bitCellExpander(const BitGatherPlan& plan, const LineExpander& e
                       : bitCellExpanderWith<false>(e.factor, b.rows.rows);
 }
 
+// ---- Planes a whole row apart (bitplanes): 256 pixels at a time. The 32 bytes of each plane under
+// them are loaded (through the byte transform), and the 8 x 8 bit square of each byte column (a row
+// per plane, a column per pixel) is transposed by three rounds of bit swaps between the planes, which
+// gives each pixel's value bits together: vector j holds pixel j of every 8. The eight vectors are
+// then interleaved into pixel order and stored as values.
+struct PlaneRows {
+    int64_t stride = 0;
+    CopyTables transform;
+    alignas(16) uint8_t valueMap[32] = {};
+};
+
+// Bits k + s of `low` and bits k of `high` swapped, for the bits k of `mask`.
+template <int kShift>
+PL_AVX2_STEP void swapBits(__m256i& low, __m256i& high, __m256i mask) {
+    const __m256i t = _mm256_and_si256(_mm256_xor_si256(_mm256_srli_epi16(low, kShift), high), mask);
+    high = _mm256_xor_si256(high, t);
+    low = _mm256_xor_si256(low, _mm256_slli_epi16(t, kShift));
+}
+
+// Byte g of r[b] bit k becomes byte g of r[k] bit b.
+PL_AVX2_STEP void transposeBits(__m256i (&r)[8]) {
+    for (int b = 0; b < 4; ++b) swapBits<4>(r[b], r[b + 4], _mm256_set1_epi8(0x0F));
+    for (const int b : {0, 1, 4, 5}) swapBits<2>(r[b], r[b + 2], _mm256_set1_epi8(0x33));
+    for (const int b : {0, 2, 4, 6}) swapBits<1>(r[b], r[b + 1], _mm256_set1_epi8(0x55));
+}
+
+// Byte g of v[j] as value 8 g + j, 256 values from `out` on.
+PL_AVX2_STEP void storeInterleaved(const __m256i (&v)[8], uint8_t* out) {
+    __m256i a[8], c[8];
+    for (int k = 0; k < 4; ++k) {
+        a[k] = _mm256_unpacklo_epi8(v[2 * k], v[2 * k + 1]);      // groups 0-7 (lane 1: 16-23)
+        a[k + 4] = _mm256_unpackhi_epi8(v[2 * k], v[2 * k + 1]);  // groups 8-15 (24-31)
+    }
+    for (int h = 0; h < 2; ++h) {
+        const __m256i* in = a + 4 * h;
+        const __m256i b[4] = {_mm256_unpacklo_epi16(in[0], in[1]), _mm256_unpackhi_epi16(in[0], in[1]),
+                              _mm256_unpacklo_epi16(in[2], in[3]), _mm256_unpackhi_epi16(in[2], in[3])};
+        for (int q = 0; q < 2; ++q) {
+            c[4 * h + 2 * q] = _mm256_unpacklo_epi32(b[q], b[q + 2]);
+            c[4 * h + 2 * q + 1] = _mm256_unpackhi_epi32(b[q], b[q + 2]);
+        }
+    }
+    // c[i] holds the groups 2i and 2i + 1, and in its high lane 16 more.
+    for (int i = 0; i < 8; ++i) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), _mm256_castsi256_si128(c[i]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 128 + 16 * i), _mm256_extracti128_si256(c[i], 1));
+    }
+}
+
+// The values of `pixels` pixels (rounded up to 256) of kDepth planes from `bytes` on, `size` bytes
+// readable.
+template <int kDepth, bool kIdentity, bool kMapped>
+PL_AVX2 void decodePlanes(const PlaneRows& p, const uint8_t* bytes, int64_t size, int pixels,
+                          uint8_t* values) {
+    const int64_t stride = p.stride;
+    const __m256i low = bothLanes(p.transform.low), high = bothLanes(p.transform.high);
+    const __m256i mapLow = bothLanes(p.valueMap), mapHigh = bothLanes(p.valueMap + 16);
+    for (int x = 0; x < pixels; x += 256) {
+        const int64_t at = x / 8;
+        __m256i r[8];
+        for (int b = 0; b < 8; ++b) r[b] = _mm256_setzero_si256();
+        if ((kDepth - 1) * stride + at + 32 <= size) {
+            for (int b = 0; b < kDepth; ++b) r[b] = loadAny(bytes + b * stride + at);
+        } else {
+            for (int b = 0; b < kDepth; ++b) {
+                alignas(32) uint8_t last[32] = {};
+                const int64_t from = b * stride + at;
+                std::memcpy(last, bytes + from, static_cast<size_t>(std::clamp<int64_t>(size - from, 0, 32)));
+                r[b] = load32(last);
+            }
+        }
+        if constexpr (!kIdentity)
+            for (int b = 0; b < kDepth; ++b) r[b] = throughNibbleTables(low, high, r[b]);
+        transposeBits(r);
+        // Pixel j of each 8 is bit 7 - j of its plane bytes.
+        __m256i v[8];
+        for (int j = 0; j < 8; ++j) {
+            v[j] = r[7 - j];
+            if constexpr (kMapped && kDepth <= 4) v[j] = _mm256_shuffle_epi8(mapLow, v[j]);
+            if constexpr (kMapped && kDepth == 5)
+                v[j] = _mm256_blendv_epi8(_mm256_shuffle_epi8(mapLow, v[j]),
+                                          _mm256_shuffle_epi8(mapHigh, v[j]), _mm256_slli_epi16(v[j], 3));
+        }
+        storeInterleaved(v, values + x);
+    }
+}
+
+using PlaneDecoder = void (*)(const PlaneRows&, const uint8_t*, int64_t, int, uint8_t*);
+
+template <int kDepth>
+PlaneDecoder planeDecoderOf(bool identity, bool mapped) {
+    return identity ? (mapped ? decodePlanes<kDepth, true, true> : decodePlanes<kDepth, true, false>)
+                    : (mapped ? decodePlanes<kDepth, false, true> : decodePlanes<kDepth, false, false>);
+}
+
+// The decoder of a plan whose value bit i of pixel x is bit 7 - x mod 8 of byte x / 8 of plane i, the
+// planes a row apart; nullptr for others.
+PlaneDecoder planeDecoder(const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform,
+                          bool identity, PlaneRows& p) {
+    if (!plan.usable || !plan.planar || plan.planeStride <= 0 || plan.depth < 2 || plan.depth > 5)
+        return nullptr;
+    for (int i = 0; i < plan.depth; ++i) {
+        for (int x = 0; x < kChunkPixels; ++x) {
+            BitPlace place;
+            if (!placeOf(plan, i, x, place) || place.offset != i * plan.planeStride + x / 8 ||
+                place.bit != 7 - x % 8)
+                return nullptr;
+        }
+    }
+    if (!identity && !copyTables(transform, p.transform)) return nullptr;
+    p.stride = plan.planeStride;
+    std::memcpy(p.valueMap, e.valueMap, sizeof p.valueMap);
+    const bool mapped = !e.mapIdentity;
+    switch (plan.depth) {
+        case 2:
+            return planeDecoderOf<2>(identity, mapped);
+        case 3:
+            return planeDecoderOf<3>(identity, mapped);
+        case 4:
+            return planeDecoderOf<4>(identity, mapped);
+        default:
+            return planeDecoderOf<5>(identity, mapped);
+    }
+}
+
 // What a batch's lines are decoded by: the tests of a plan, the tables of a copy through a
 // transform, the bytes themselves, or the cells of byte values; and how their values are expanded.
 struct BatchDecoder {
@@ -986,6 +1111,8 @@ struct BatchDecoder {
     CellCopier copyCells = nullptr;
     CellTable* cells = nullptr;
     BitCellExpander bitCells = nullptr;
+    PlaneDecoder planes = nullptr;
+    PlaneRows planeRows;
     BitCells bitCellTables;
     bool attributes = false;  // attribute screens, through the copy's tables
 };
@@ -1009,7 +1136,7 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
         d.straight = b.identity;
         d.copies = !b.identity;
         if (d.copies && !copyTables(b.transform, d.copy)) return false;
-    } else {
+    } else if ((d.planes = planeDecoder(plan, e, b.transform, b.identity, d.planeRows)) == nullptr) {
         if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
         d.decode = chunkDecoder(d.tests);
         fewColours = plan.depth <= 2 && !d.tests.mapped;
@@ -1047,6 +1174,8 @@ void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int
             }
         } else if (d.copies) {
             copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
+        } else if (d.planes != nullptr) {
+            d.planes(d.planeRows, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else {
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }

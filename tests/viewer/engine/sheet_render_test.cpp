@@ -235,6 +235,9 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
         expectSame(width % kModeTableSize, width, 1 << (width % 4), width * 37, kMulti);
     // Rows whose bytes reach past the data's end, which read 0 whatever the options.
     expectSame(kModeSt4, 1, 1, 100000, kInverse | kMulti);
+    // Amiga 5 bitplanes (mode 8) whose last view row ends at the data's end, its planes narrower than a
+    // vector.
+    expectSame(8, 16, 1, int64_t{250000} - 512 * 80, kInverse);
     // A view as a larger window shows it, its right edge cutting cells (rows without padding, which
     // neither drawing writes): every mode, with and without multi columns, the strips reaching the edge.
     freeImage(kSheetImage);
