@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <deque>
+#include <type_traits>
 #include <utility>
 
 #include "support/text_ops.h"
@@ -205,6 +206,22 @@ void decodePlaneGroups(const ModeRow& row, const Bytes& unit, const int64_t* pla
                        uint8_t* packed) {
     constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
     int64_t at = 0;  // from the plane bytes of the first group
+    if (!kOneGroup && row.planeRunGroups == 2) {
+        // Runs of two groups (planes interleaved by 16-bit words): a run a round, no count kept.
+        const int n = groupsOf(pixels, 8);
+        int g = 0;
+        for (; g + 2 <= n; g += 2, at += row.planeRunStep) {
+            const auto left = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
+            const auto right = planeGroup<kPlanes>(unit, planes, at + 1, std::make_index_sequence<kPlanes>());
+            std::memcpy(packed + g * kGroupBytes, &left, kGroupBytes);
+            std::memcpy(packed + (g + 1) * kGroupBytes, &right, kGroupBytes);
+        }
+        if (g < n) {
+            const auto left = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
+            std::memcpy(packed + g * kGroupBytes, &left, kGroupBytes);
+        }
+        return;
+    }
     for (int g = 0, inRun = 0, n = kOneGroup ? 1 : groupsOf(pixels, 8); g < n; ++g) {
         const auto word = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
         static_assert(sizeof word == kGroupBytes);
@@ -370,6 +387,18 @@ void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, in
     if (first.packedIsRaw) {
         for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
             std::memcpy(packed, bytes, kTileBytes);
+        return;
+    }
+    if (first.packedSwapsNibbles) {
+        // A tile row as one word, its bytes' nibbles swapped by two masks and shifts.
+        using Word = std::conditional_t<kTileBytes == 8, uint64_t, uint32_t>;
+        constexpr Word kLow = static_cast<Word>(~Word{0}) / 0xFF * 0x0F;
+        for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep) {
+            Word word = 0;
+            std::memcpy(&word, bytes, kTileBytes);
+            word = (word >> 4 & kLow) | (word & kLow) << 4;
+            std::memcpy(packed, &word, kTileBytes);
+        }
         return;
     }
     if (rawTable != nullptr) {

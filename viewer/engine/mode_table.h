@@ -29,8 +29,9 @@ struct UnitBytes {
     // The row's byte table over the transformed byte, for every raw byte (256 entries), where the
     // drawing made it once for all its rows; nullptr: both are looked up.
     const uint8_t* packedOfRaw = nullptr;
-    bool packedIsRaw = false;  // packedOfRaw changes no byte: the bytes are their packed values
-    bool identity = false;     // the transform changes no byte
+    bool packedIsRaw = false;         // packedOfRaw changes no byte: the bytes are their packed values
+    bool packedSwapsNibbles = false;  // packedOfRaw swaps every byte's nibbles
+    bool identity = false;            // the transform changes no byte
 
     // Bytes k0 .. k0 + n - 1 all lie in the data.
     bool inside(int64_t k0, int64_t n) const { return start + k0 >= 0 && start + k0 + n <= dataSize; }
@@ -192,6 +193,12 @@ inline RawByteTable packedOfRawBytes(const ModeRow& row, const uint8_t* transfor
 inline bool keepsEveryByte(const RawByteTable& table) {
     for (int v = 0; v < 256; ++v)
         if (table[v] != v) return false;
+    return true;
+}
+
+inline bool swapsEveryNibblePair(const RawByteTable& table) {
+    for (int v = 0; v < 256; ++v)
+        if (table[v] != ((v & 0x0F) << 4 | v >> 4)) return false;
     return true;
 }
 
