@@ -206,11 +206,13 @@ void decodePlaneGroups(const ModeRow& row, const Bytes& unit, const int64_t* pla
                        uint8_t* packed) {
     constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
     int64_t at = 0;  // from the plane bytes of the first group
-    if (!kOneGroup && row.planeRunGroups == 2) {
-        // Runs of two groups (planes interleaved by 16-bit words): a run a round, no count kept.
+    if (!kOneGroup && (row.planeRunGroups == 2 || row.planeRunGroups == 0)) {
+        // Two groups a round, no count kept: runs of two (planes interleaved by 16-bit words) jump by
+        // the run's step, planes without runs go on byte by byte.
+        const int64_t step = row.planeRunGroups == 2 ? row.planeRunStep : 2;
         const int n = groupsOf(pixels, 8);
         int g = 0;
-        for (; g + 2 <= n; g += 2, at += row.planeRunStep) {
+        for (; g + 2 <= n; g += 2, at += step) {
             const auto left = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
             const auto right = planeGroup<kPlanes>(unit, planes, at + 1, std::make_index_sequence<kPlanes>());
             std::memcpy(packed + g * kGroupBytes, &left, kGroupBytes);
