@@ -183,6 +183,32 @@ bool makePacked(BitGatherPlan& plan, const PlanBits& p) {
     return true;
 }
 
+// Chunks whose 8 lanes lie too far apart for the windows, each lane in a tile of its own: the
+// plan of one tile's lanes, if every tile's bits lie at the same offsets of it.
+void makeTileLanes(BitGatherPlan& plan, PlanBits& p) {
+    if (plan.chunkBytes % 8 != 0) return;
+    const int stride = plan.chunkBytes / 8;
+    for (int b = 0; b < p.depth; ++b) {
+        for (int x = 0; x < 64; ++x) {
+            SourceBit& s = p.bits[b][x];
+            s.offset -= x / 8 * stride;
+            if (s.offset < 0 || s.offset >= 128) return;
+        }
+    }
+    if (isPlanar(p)) {
+        makePlanar(plan, p);
+    } else if (!makePacked(plan, p)) {
+        return;
+    }
+    for (int k = 0; k < 64; ++k) {
+        const bool kept = ((plan.keep >> k) & 1) != 0;
+        if (plan.arrange[k] != plan.arrange[k % 8] || kept != (((plan.keep >> (k % 8)) & 1) != 0)) return;
+        if (!plan.planar && (plan.reorder[k] != k || plan.matrix[k] != plan.matrix[k % 8])) return;
+    }
+    plan.tileLanes = true;
+    plan.laneStride = stride;
+}
+
 }  // namespace
 
 bool levelsRepeatBits(const LineExpander& expander, int depth) {
@@ -214,8 +240,12 @@ BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkByte
     }
     plan.windowVectors = window <= 64 ? 1 : window <= 128 ? 2 : 4;
     plan.reach = window;
-    if (window > 256 || (planeStride != 0 && (window > 8 || chunkBytes != 8))) return plan;
     plan.levels = levelsByRepeat;
+    if (window > 256 && planeStride == 0) {
+        makeTileLanes(plan, p);
+        return plan;
+    }
+    if (window > 256 || (planeStride != 0 && (window > 8 || chunkBytes != 8))) return plan;
     if (isPlanar(p)) {
         makePlanar(plan, p);
     } else if (planeStride != 0 || !makePacked(plan, p)) {

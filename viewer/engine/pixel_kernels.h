@@ -80,6 +80,11 @@ struct BitGatherPlan {
     uint64_t keep = 0;          // bytes that are not 0
     uint8_t matrix[64] = {};    // planar: the unit bytes the matrix multiplies; packed: the matrices
     uint8_t reorder[64] = {};   // packed: the lane byte of each pixel
+    // Chunks of 8 tiles of 8 pixels too far apart for the windows (usable stays false): lane g reads
+    // tile g, laneStride bytes after the one before, at the same offsets of it as lane 0
+    // (arrange[0..7], keep's bits 0..7) within 128 bytes; packed: lane g is pixels 8g .. 8g + 7.
+    bool tileLanes = false;
+    int laneStride = 0;
 };
 
 // levelsByRepeat: the expander's grey level of every value repeats the value's bits. Making a plan
@@ -231,6 +236,8 @@ struct PixelKernels {
     // screen bytes; smaller cells the portable table writer, which turns each byte into its screen
     // bytes at once, draws faster.
     int byteCellBytesFrom = 0;
+    // The batches of plans of tile lanes are drawn by drawLineBatch.
+    bool tileLanes = false;
 };
 
 // The table's kernels where it has them; false (nothing written) where it has none.

@@ -1392,6 +1392,12 @@ LinePainter linePainter(const ImageBuffer& target, const DataBytes& data, const 
             options.colourMode == kModeBinary && options.zoom == 8};
 }
 
+// Tiles whose 8-tile chunks the table's kernels load tile by tile.
+bool drawsTileLanes(const SheetOptions& options) {
+    return options.kernels->tileLanes && modeRow(options.colourMode, options.addedModes)->hasSourceBits &&
+           modePlan(options.colourMode, options.addedModes, false, 0).tileLanes;
+}
+
 void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& given) {
     SheetOptions options = given;
     if (options.kernels == nullptr) options.kernels = &portablePixelKernels();
@@ -1406,13 +1412,14 @@ void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const She
     }
     // Lines of values pay where kernels expand them, decode an attribute screen's, and take byte
     // cells; else the portable table writer draws. Tiles of 8-bit values are drawn faster by the
-    // table writer (one look-up a pixel) than through lines of values.
+    // table writer (one look-up a pixel) than through lines of values, unless the kernels load
+    // them tile by tile.
     const bool byteCells = isByteCellMode(options.colourMode, options.addedModes);
     const int cellBytes = modeGeometry(options.colourMode).unitsPerByte * options.zoom * kScreenPixelBytes;
     if (options.kernels->expandLine == nullptr ||
         (options.colourMode == kModeZx && options.kernels->attributePixels == nullptr) ||
         (byteCells && cellBytes < options.kernels->byteCellBytesFrom) ||
-        (row.bits == 8 && row.layout == ModeLayout::Tiled))
+        (row.bits == 8 && row.layout == ModeLayout::Tiled && !drawsTileLanes(options)))
         return plain::drawSheet(target, data, options, checker);
     int32_t colours[256];
     int count = 0;
