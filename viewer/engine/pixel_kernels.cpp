@@ -43,9 +43,8 @@ bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const
     return kernels.drawLineBatch != nullptr && kernels.drawLineBatch(plan, expander, batch, values);
 }
 
-bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
-                   int pixels, uint8_t* out) {
-    return kernels.directColours != nullptr && kernels.directColours(plan, words, pixels, out);
+bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const DirectColourRows& rows) {
+    return kernels.directColours != nullptr && kernels.directColours(plan, rows);
 }
 
 namespace {

@@ -209,6 +209,16 @@ struct DirectColourWords {
     uint16_t scale[3] = {};
 };
 
+// Rows of direct colour words, `pixels` words each: row r's words start r x wordStep bytes after
+// `words`, its screen bytes (3 a pixel) r x outStep bytes after `out`.
+struct DirectColourRows {
+    const uint8_t* words;
+    ptrdiff_t wordStep;
+    uint8_t* out;
+    ptrdiff_t outStep;
+    int rows, pixels;
+};
+
 // ---- The table of kernels. An entry that is nullptr is a kernel the table does not have; an
 // entry may also decline a piece of work (false, nothing written), which the drawing then does
 // in its own portable way.
@@ -229,9 +239,8 @@ struct PixelKernels {
     // Draws the batch into the image through lines of values.
     bool (*drawLineBatch)(const BitGatherPlan& plan, const LineExpander& expander, const LineBatch& batch,
                           const ValueLines& values) = nullptr;
-    // Writes the screen bytes of `pixels` direct colour words from `words` on, 3 a pixel, at `out`.
-    bool (*directColours)(const DirectColourWords& plan, const uint8_t* words, int pixels,
-                          uint8_t* out) = nullptr;
+    // Writes the screen bytes of rows of direct colour words.
+    bool (*directColours)(const DirectColourWords& plan, const DirectColourRows& rows) = nullptr;
     // The four byte-cell modes draw through these kernels where a byte's cell has at least this many
     // screen bytes; smaller cells the portable table writer, which turns each byte into its screen
     // bytes at once, draws faster.
@@ -248,5 +257,4 @@ bool attributePixels(const PixelKernels& kernels, const SourceRun& run, const At
 bool copyPixels(const PixelKernels& kernels, const SourceRun& run, int pixels, uint8_t* values);
 bool drawLineBatch(const PixelKernels& kernels, const BitGatherPlan& plan, const LineExpander& expander,
                    const LineBatch& batch, const ValueLines& values);
-bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
-                   int pixels, uint8_t* out);
+bool directColours(const PixelKernels& kernels, const DirectColourWords& plan, const DirectColourRows& rows);

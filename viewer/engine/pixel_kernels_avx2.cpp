@@ -1227,28 +1227,30 @@ inline void writeDirectPixel(const DirectColourWords& plan, const uint8_t* words
 
 // Whole-byte channels: four pixels a lane put in screen order by one shuffle, the two lanes' twelve
 // bytes then side by side.
-PL_AVX2 void shuffleWordBytesAvx2(const DirectColourWords& plan, const uint8_t* words, int pixels,
-                                  uint8_t* out) {
+PL_AVX2 void shuffleWordBytesAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
     alignas(16) uint8_t lane[16];
     for (int i = 0; i < 16; ++i) lane[i] = i < 12 && (plan.keep >> i & 1) != 0 ? plan.pick[i] : 0x80;
     const __m256i pick = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(lane)));
     const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    const int64_t bytes = plan.bytes;
-    int64_t x = 0;
-    for (; x + 12 <= pixels; x += 8) {
-        const uint8_t* from = words + x * bytes;
-        const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(from + 4 * bytes),
-                                              reinterpret_cast<const __m128i*>(from));
-        const __m256i screen = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pick), together);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), screen);
+    const int64_t bytes = plan.bytes, pixels = rows.pixels;
+    for (int r = 0; r < rows.rows; ++r) {
+        const uint8_t* words = rows.words + r * rows.wordStep;
+        uint8_t* out = rows.out + r * rows.outStep;
+        int64_t x = 0;
+        for (; x + 12 <= pixels; x += 8) {
+            const uint8_t* from = words + x * bytes;
+            const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(from + 4 * bytes),
+                                                  reinterpret_cast<const __m128i*>(from));
+            const __m256i screen = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pick), together);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), screen);
+        }
+        for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
     }
-    for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
 }
 
 // Words of 2 bytes: each channel's bits shifted to `scaleShift` and multiplied by `scale` (the high
 // half of the product is the level), 16 pixels a step.
-PL_AVX2 void scaleWordChannelsAvx2(const DirectColourWords& plan, const uint8_t* words, int pixels,
-                                   uint8_t* out) {
+PL_AVX2 void scaleWordChannelsAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
     __m128i down[3], up[3];
     __m256i top[3], scale[3];
     for (int c = 0; c < 3; ++c) {
@@ -1263,34 +1265,41 @@ PL_AVX2 void scaleWordChannelsAvx2(const DirectColourWords& plan, const uint8_t*
     const __m128i dropLane = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i drop = _mm256_broadcastsi128_si256(dropLane);
     const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    int64_t x = 0;
-    for (; x + 19 <= pixels; x += 16) {
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 2 * x));
-        if (plan.bigEndian) v = _mm256_shuffle_epi8(v, swap);
-        // Pixels 0-3 and 8-11 in the low lane, 4-7 and 12-15 in the high.
-        v = _mm256_permute4x64_epi64(v, 0xD8);
-        __m256i level[3];
-        for (int c = 0; c < 3; ++c)
-            level[c] = _mm256_mulhi_epu16(
-                _mm256_sll_epi16(_mm256_and_si256(_mm256_srl_epi16(v, down[c]), top[c]), up[c]), scale[c]);
-        const __m256i pairs = _mm256_or_si256(level[0], _mm256_slli_epi16(level[1], 8));
-        const __m256i low = _mm256_unpacklo_epi16(pairs, level[2]),
-                      high = _mm256_unpackhi_epi16(pairs, level[2]);
-        const __m256i first = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(low, drop), together);
-        const __m256i second = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(high, drop), together);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), first);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x + 24), second);
+    const bool bigEndian = plan.bigEndian;
+    const int64_t pixels = rows.pixels;
+    for (int r = 0; r < rows.rows; ++r) {
+        const uint8_t* words = rows.words + r * rows.wordStep;
+        uint8_t* out = rows.out + r * rows.outStep;
+        int64_t x = 0;
+        for (; x + 19 <= pixels; x += 16) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 2 * x));
+            if (bigEndian) v = _mm256_shuffle_epi8(v, swap);
+            // Pixels 0-3 and 8-11 in the low lane, 4-7 and 12-15 in the high.
+            v = _mm256_permute4x64_epi64(v, 0xD8);
+            __m256i level[3];
+            for (int c = 0; c < 3; ++c)
+                level[c] = _mm256_mulhi_epu16(
+                    _mm256_sll_epi16(_mm256_and_si256(_mm256_srl_epi16(v, down[c]), top[c]), up[c]),
+                    scale[c]);
+            const __m256i pairs = _mm256_or_si256(level[0], _mm256_slli_epi16(level[1], 8));
+            const __m256i low = _mm256_unpacklo_epi16(pairs, level[2]),
+                          high = _mm256_unpackhi_epi16(pairs, level[2]);
+            const __m256i first = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(low, drop), together);
+            const __m256i second = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(high, drop), together);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), first);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x + 24), second);
+        }
+        for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
     }
-    for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
 }
 
-bool directColoursAvx2(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
+bool directColoursAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
     if (plan.wholeBytes) {
-        shuffleWordBytesAvx2(plan, words, pixels, out);
+        shuffleWordBytesAvx2(plan, rows);
         return true;
     }
     if (plan.bytes != 2 || !plan.scaled) return false;
-    scaleWordChannelsAvx2(plan, words, pixels, out);
+    scaleWordChannelsAvx2(plan, rows);
     return true;
 }
 

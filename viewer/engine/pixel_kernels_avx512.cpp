@@ -850,15 +850,19 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
 // ---- Direct colour words: three screen bytes a word.
 
 // Whole-byte channels: 16 pixels a step, their words' bytes put in screen order.
-PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const uint8_t* words, int pixels,
-                                uint8_t* out) {
+PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const DirectColourRows& rows) {
     const __m512i pick = loadBytes(plan.pick);
-    const int64_t wordBytes = plan.bytes;
-    for (int64_t x = 0; x < pixels; x += 16) {
-        const int64_t n = std::min<int64_t>(16, pixels - x);
-        const __m512i v = _mm512_maskz_loadu_epi8(firstBytes(n * wordBytes), words + x * wordBytes);
-        _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
-                                _mm512_maskz_permutexvar_epi8(plan.keep, pick, v));
+    const __mmask64 keep = plan.keep;
+    const int64_t wordBytes = plan.bytes, pixels = rows.pixels;
+    for (int r = 0; r < rows.rows; ++r) {
+        const uint8_t* words = rows.words + r * rows.wordStep;
+        uint8_t* out = rows.out + r * rows.outStep;
+        for (int64_t x = 0; x < pixels; x += 16) {
+            const int64_t n = std::min<int64_t>(16, pixels - x);
+            const __m512i v = _mm512_maskz_loadu_epi8(firstBytes(n * wordBytes), words + x * wordBytes);
+            _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
+                                    _mm512_maskz_permutexvar_epi8(keep, pick, v));
+        }
     }
 }
 
@@ -883,36 +887,42 @@ constexpr WordPicks kWordPicks = [] {
 
 // Words of 2 bytes whose channels have at most 6 bits: 32 pixels a step, each channel's bits
 // shifted down in the words and looked up in its 64 levels.
-PL_AVX512 void lookUpWordChannels(const DirectColourWords& plan, const uint8_t* words, int pixels,
-                                  uint8_t* out) {
+PL_AVX512 void lookUpWordChannels(const DirectColourWords& plan, const DirectColourRows& rows) {
     const __m512i blue = loadBytes(plan.levels[0]), green = loadBytes(plan.levels[1]),
                   red = loadBytes(plan.levels[2]);
     const __m128i blueShift = _mm_cvtsi32_si128(plan.shift[0]), greenShift = _mm_cvtsi32_si128(plan.shift[1]),
                   redShift = _mm_cvtsi32_si128(plan.shift[2]);
     const __m512i first = loadBytes(kWordPicks.first), second = loadBytes(kWordPicks.second);
     const __m512i swap = loadBytes(kWordPicks.swap);
-    for (int64_t x = 0; x < pixels; x += 32) {
-        const int64_t n = std::min<int64_t>(32, pixels - x);
-        __m512i v = _mm512_maskz_loadu_epi8(firstBytes(2 * n), words + 2 * x);
-        if (plan.bigEndian) v = permuteBytes(swap, v);
-        const __m512i b = permuteBytes(_mm512_srl_epi16(v, blueShift), blue);
-        const __m512i g = permuteBytes(_mm512_srl_epi16(v, greenShift), green);
-        const __m512i r = permuteBytes(_mm512_srl_epi16(v, redShift), red);
-        const __m512i pairs = _mm512_mask_mov_epi8(b, 0xAAAAAAAAAAAAAAAA, _mm512_slli_epi16(g, 8));
-        _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n), _mm512_permutex2var_epi8(pairs, first, r));
-        if (n > 21)
-            _mm512_mask_storeu_epi8(out + 3 * x + 64, firstBytes(3 * n - 64),
-                                    _mm512_permutex2var_epi8(pairs, second, r));
+    const bool bigEndian = plan.bigEndian;
+    const int64_t pixels = rows.pixels;
+    for (int row = 0; row < rows.rows; ++row) {
+        const uint8_t* words = rows.words + row * rows.wordStep;
+        uint8_t* out = rows.out + row * rows.outStep;
+        for (int64_t x = 0; x < pixels; x += 32) {
+            const int64_t n = std::min<int64_t>(32, pixels - x);
+            __m512i v = _mm512_maskz_loadu_epi8(firstBytes(2 * n), words + 2 * x);
+            if (bigEndian) v = permuteBytes(swap, v);
+            const __m512i b = permuteBytes(_mm512_srl_epi16(v, blueShift), blue);
+            const __m512i g = permuteBytes(_mm512_srl_epi16(v, greenShift), green);
+            const __m512i r = permuteBytes(_mm512_srl_epi16(v, redShift), red);
+            const __m512i pairs = _mm512_mask_mov_epi8(b, 0xAAAAAAAAAAAAAAAA, _mm512_slli_epi16(g, 8));
+            _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
+                                    _mm512_permutex2var_epi8(pairs, first, r));
+            if (n > 21)
+                _mm512_mask_storeu_epi8(out + 3 * x + 64, firstBytes(3 * n - 64),
+                                        _mm512_permutex2var_epi8(pairs, second, r));
+        }
     }
 }
 
-bool directColoursAvx512(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
+bool directColoursAvx512(const DirectColourWords& plan, const DirectColourRows& rows) {
     if (plan.wholeBytes) {
-        shuffleWordBytes(plan, words, pixels, out);
+        shuffleWordBytes(plan, rows);
         return true;
     }
     if (plan.bytes != 2 || std::max({plan.bits[0], plan.bits[1], plan.bits[2]}) > 6) return false;
-    lookUpWordChannels(plan, words, pixels, out);
+    lookUpWordChannels(plan, rows);
     return true;
 }
 

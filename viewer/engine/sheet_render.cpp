@@ -791,11 +791,10 @@ void paintDirectLine(const LinePainter& p, const UnitWalk& walk, const StripSlot
             const uint8_t* words = unitRowBytes(walk, start + i * unitBytes + rowOffset,
                                                 int64_t{pixels} * plan.bytes, line.words);
             if (factor == 1) {
-                writeDirectColours(p.kernels, plan, words,
-                                   std::min(pixels, static_cast<int>((p.lineEnd - at) / kScreenPixelBytes)),
-                                   first + at);
+                const int shown = std::min(pixels, static_cast<int>((p.lineEnd - at) / kScreenPixelBytes));
+                writeDirectColours(p.kernels, plan, {words, 0, first + at, 0, 1, shown});
             } else {
-                writeDirectColours(p.kernels, plan, words, pixels, line.screen);
+                writeDirectColours(p.kernels, plan, {words, 0, line.screen, 0, 1, pixels});
                 widenPixels(line.screen, pixels, factor, first + at, p.lineEnd - at);
             }
         }
@@ -809,6 +808,40 @@ void paintDirectLine(const LinePainter& p, const UnitWalk& walk, const StripSlot
         for (int r = 1; r < rows; ++r) std::memcpy(imageRow(p.target, y + r) + at, first + at, bytes);
     }
     fillAroundRuns(p, line.runs, y, rows);
+}
+
+// At zoom 1, where a unit row is the whole unit (a linear format's row), the top view rows whose
+// strips all lie in the data, untransformed, are drawn strip by strip, each strip's rows in one go.
+// Returns how many.
+int64_t drawDirectRows(const LinePainter& p, const UnitWalk& walk, const StripSlots& slots,
+                       const DirectColourWords& plan, int64_t lines) {
+    const ViewGeometry& g = walk.geometry;
+    if (p.pixelBytes != kScreenPixelBytes || g.unitHeight != 1 || !walk.transform.identity ||
+        g.unitBytes != int64_t{walk.unitPixels} * plan.bytes)
+        return 0;
+    int64_t rows = std::min<int64_t>(lines, p.target.height);
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const int64_t bytes = ((strip.visible - 1) * slots.unitPixels + strip.lastPixels) * plan.bytes;
+        const int64_t room = walk.data.size - bytes - strip.start;
+        if (strip.start < 0 || room < 0) return 0;
+        rows = std::min(rows, room / g.rowBytes + 1);
+    }
+    if (rows <= 0) return 0;
+    const ptrdiff_t outStep = imageRow(p.target, 1) - imageRow(p.target, 0);
+    size_t end = 0;
+    for (const StripSlots::Strip& strip : std::span(slots.items, slots.count)) {
+        const size_t at = static_cast<size_t>(strip.pixel) * kScreenPixelBytes;
+        if (at >= p.lineEnd) break;
+        const int64_t pixels = std::min<int64_t>((strip.visible - 1) * slots.unitPixels + strip.lastPixels,
+                                                 (p.lineEnd - at) / kScreenPixelBytes);
+        writeDirectColours(
+            p.kernels, plan,
+            {walk.data.bytes + strip.start, static_cast<ptrdiff_t>(g.rowBytes), imageRow(p.target, 0) + at,
+             outStep, static_cast<int>(rows), static_cast<int>(pixels)});
+        end = at + static_cast<size_t>(pixels) * kScreenPixelBytes;
+    }
+    for (int y = 0; y < rows; ++y) p.checker.fillSpan(p.target, y, end, p.lineEnd);
+    return rows;
 }
 
 // Returns the first pixel row below the rows drawn.
@@ -825,8 +858,10 @@ int drawWideUnits(const LinePainter& painter, const SheetOptions& options) {
     const int64_t lines = g.rowsPerStrip * g.unitHeight;
     WideLine line;
     DirectLine directLine;
-    int y = 0;
-    for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
+    const int64_t drawnAtOnce = direct ? drawDirectRows(painter, walk, slots, plan, lines) : 0;
+    int y = static_cast<int>(drawnAtOnce * options.zoom);
+    for (int64_t n = drawnAtOnce;
+         n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
         const int64_t viewRow = n / g.unitHeight;
         const int unitRow = static_cast<int>(n % g.unitHeight);
         // The words of a linear format's strips are read in order, which the processor follows unasked.

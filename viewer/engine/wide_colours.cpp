@@ -150,21 +150,32 @@ void writeWords(const DirectColourWords& plan, const uint8_t* words, int pixels,
 
 }  // namespace
 
-void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
-                        int pixels, uint8_t* out) {
-    if (directColours(kernels, plan, words, pixels, out)) return;
+namespace {
+
+template <int kBytes, bool kBigEndian>
+void writeWordRows(const DirectColourWords& plan, const DirectColourRows& rows) {
+    for (int r = 0; r < rows.rows; ++r)
+        writeWords<kBytes, kBigEndian>(plan, rows.words + r * rows.wordStep, rows.pixels,
+                                       rows.out + r * rows.outStep);
+}
+
+}  // namespace
+
+void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan,
+                        const DirectColourRows& rows) {
+    if (directColours(kernels, plan, rows)) return;
     switch (plan.bytes * 2 + plan.bigEndian) {
         case 4:
-            return writeWords<2, false>(plan, words, pixels, out);
+            return writeWordRows<2, false>(plan, rows);
         case 5:
-            return writeWords<2, true>(plan, words, pixels, out);
+            return writeWordRows<2, true>(plan, rows);
         case 6:
-            return writeWords<3, false>(plan, words, pixels, out);
+            return writeWordRows<3, false>(plan, rows);
         case 7:
-            return writeWords<3, true>(plan, words, pixels, out);
+            return writeWordRows<3, true>(plan, rows);
         case 8:
-            return writeWords<4, false>(plan, words, pixels, out);
+            return writeWordRows<4, false>(plan, rows);
         default:
-            return writeWords<4, true>(plan, words, pixels, out);
+            return writeWordRows<4, true>(plan, rows);
     }
 }

@@ -54,7 +54,7 @@ void writeWideLine(const WideColours& colours, const uint32_t* values, int pixel
 // words one after the other (values of a palette's colour numbers are not); false for any other.
 bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const WideColours& colours);
 
-// The screen bytes of `pixels` words by the plan, 3 a pixel, at `out`: through the kernel where the
-// table has one for the plan, else portably.
-void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan, const uint8_t* words,
-                        int pixels, uint8_t* out);
+// The screen bytes of rows of words by the plan: through the kernel where the table has one for the
+// plan, else portably.
+void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan,
+                        const DirectColourRows& rows);
