@@ -207,7 +207,21 @@ struct DirectColourWords {
     bool scaled = false;
     int scaleShift[3] = {};
     uint16_t scale[3] = {};
+    // wholeBytes, words of 3 or 4 bytes: screen byte i of vector k of 64 pixels (k = 0, 1, 2) is byte
+    // roundPick[k][i] of two 64-byte loads, the first from word roundFirstPixel(k), the second
+    // ending with word roundEndPixel(k) - 1, where bit i of roundKeep[k] is set; else 0.
+    alignas(64) uint8_t roundPick[3][64] = {};
+    uint64_t roundKeep[3] = {};
 };
+
+// The pixels whose screen bytes vector k (0, 1, 2) of 64 pixels holds: from roundFirstPixel(k) up to
+// roundEndPixel(k), 22 of them.
+constexpr int roundFirstPixel(int k) {
+    return 64 * k / kScreenPixelBytes;
+}
+constexpr int roundEndPixel(int k) {
+    return (64 * k + 63) / kScreenPixelBytes + 1;
+}
 
 // Rows of direct colour words, `pixels` words each: row r's words start r x wordStep bytes after
 // `words`, its screen bytes (3 a pixel) r x outStep bytes after `out`.

@@ -850,6 +850,33 @@ void drawBatchAvx512(const BitGatherPlan& plan, const LineExpander& e, const Lin
 // ---- Direct colour words: three screen bytes a word.
 
 // Whole-byte channels: 16 pixels a step, their words' bytes put in screen order.
+// Vector k of the screen bytes of the 64 pixels whose words start at `from`, by the plan's pick and
+// keep of vector k.
+template <int kBytes>
+PL_AVX512 inline __m512i roundVector(const uint8_t* from, int k, __m512i pick, __mmask64 keep) {
+    return _mm512_maskz_permutex2var_epi8(keep, _mm512_loadu_si512(from + kBytes * roundFirstPixel(k)), pick,
+                                          _mm512_loadu_si512(from + kBytes * roundEndPixel(k) - 64));
+}
+
+// Words of 3 or 4 bytes: 64 pixels a round, each of its three vectors of screen bytes from two loads.
+// Returns the pixels done.
+template <int kBytes>
+PL_AVX512 int64_t shuffleWordRounds(const DirectColourWords& plan, const uint8_t* words, int64_t pixels,
+                                    uint8_t* out) {
+    // In locals: the stores through `out` could otherwise change the plan, for all the compiler knows.
+    const __m512i pick0 = loadBytes(plan.roundPick[0]), pick1 = loadBytes(plan.roundPick[1]),
+                  pick2 = loadBytes(plan.roundPick[2]);
+    const __mmask64 keep0 = plan.roundKeep[0], keep1 = plan.roundKeep[1], keep2 = plan.roundKeep[2];
+    int64_t x = 0;
+    for (; x + 64 <= pixels; x += 64) {
+        const uint8_t* from = words + kBytes * x;
+        _mm512_storeu_si512(out + 3 * x, roundVector<kBytes>(from, 0, pick0, keep0));
+        _mm512_storeu_si512(out + 3 * x + 64, roundVector<kBytes>(from, 1, pick1, keep1));
+        _mm512_storeu_si512(out + 3 * x + 128, roundVector<kBytes>(from, 2, pick2, keep2));
+    }
+    return x;
+}
+
 PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const DirectColourRows& rows) {
     const __m512i pick = loadBytes(plan.pick);
     const __mmask64 keep = plan.keep;
@@ -857,7 +884,10 @@ PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const DirectColou
     for (int r = 0; r < rows.rows; ++r) {
         const uint8_t* words = rows.words + r * rows.wordStep;
         uint8_t* out = rows.out + r * rows.outStep;
-        for (int64_t x = 0; x < pixels; x += 16) {
+        const int64_t done = wordBytes == 4   ? shuffleWordRounds<4>(plan, words, pixels, out)
+                             : wordBytes == 3 ? shuffleWordRounds<3>(plan, words, pixels, out)
+                                              : 0;
+        for (int64_t x = done; x < pixels; x += 16) {
             const int64_t n = std::min<int64_t>(16, pixels - x);
             const __m512i v = _mm512_maskz_loadu_epi8(firstBytes(n * wordBytes), words + x * wordBytes);
             _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
