@@ -155,9 +155,9 @@ TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
     const struct {
         int width;
         std::vector<int> zooms;
-        int options;     // 1 inverse, 2 reverse, 4 nibble swap
+        int options;     // 1 inverse, 2 reverse, 4 nibble swap, 8 multi columns
         int lastPixels;  // the last row's whole words in the data, and one byte of the next; 0: all
-    } views[] = {{37, {1, 4}, 0, 0}, {203, {1, 2}, 7, 0}, {203, {1, 2}, 0, 52}};
+    } views[] = {{37, {1, 4}, 0, 0}, {203, {1, 2}, 7, 0}, {203, {1, 2}, 0, 52}, {179, {1}, 8, 0}};
     const auto transformed = [](uint8_t byte, int options) {
         if (options & 1) byte = static_cast<uint8_t>(~byte);
         if (options & 2) {
@@ -174,8 +174,11 @@ TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
         for (const auto& view : views) {
             const int w = view.width;
             const auto level = [&](int x, int y, int c) { return pictureValue(4 * x + c, y, row.bits[c]); };
+            // In columns, the fourth ends at the view's right edge, 63 pixels wide: a pixel written past
+            // a row's end would land on the first of the row above, drawn before it.
+            const int dataRows = view.options & 8 ? 3 * 512 + h : h;
             std::vector<uint8_t> bytes;
-            for (int y = 0; y < h; ++y)
+            for (int y = 0; y < dataRows; ++y)
                 for (int x = 0; x < w; ++x) {
                     uint32_t word = 0;
                     for (int c = 0; c < 4; ++c) word |= static_cast<uint32_t>(level(x, y, c)) << row.shift[c];
@@ -183,9 +186,10 @@ TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
                         bytes.push_back(
                             static_cast<uint8_t>(word >> 8 * (row.bigEndian ? row.bytes - 1 - i : i)));
                 }
-            const size_t kept = view.lastPixels == 0
-                                    ? bytes.size()
-                                    : static_cast<size_t>(((h - 1) * w + view.lastPixels) * row.bytes + 1);
+            const size_t kept =
+                view.lastPixels == 0
+                    ? bytes.size()
+                    : static_cast<size_t>(((dataRows - 1) * w + view.lastPixels) * row.bytes + 1);
             // A word cut by the data's end: its bytes past the end read as 0.
             const auto cutLevel = [&](int x, int y, int c) {
                 const size_t at = static_cast<size_t>((y * w + x) * row.bytes);
