@@ -179,11 +179,22 @@ struct TileWindow {
     double inside = 0, random = 0;  // a tile's mean step at the width found, and between random pairs
 };
 
-TileWindow judgedWindow(const TileEdges& edges, int64_t first, int widest) {
+// The summed steps from each of the kWindowStep tiles from `first` (an index into the edges) to the
+// tile w on, as steps[w] for w in 1..widest + 1. A window is two such halves, and its upper half is the
+// next window's lower one, so that each half is summed once.
+void halfWindowSteps(const TileEdges& edges, int64_t first, int widest, std::vector<int64_t>& steps) {
+    steps.assign(static_cast<size_t>(widest + 2), 0);
+    for (int w = 1; w <= widest + 1; ++w)
+        steps[static_cast<size_t>(w)] = edgeDifference(edges, first, first + w, kWindowStep);
+}
+
+TileWindow judgedWindow(const TileEdges& edges, int64_t first, int widest, const std::vector<int64_t>& lower,
+                        const std::vector<int64_t>& upper) {
+    static_assert(kWindowTiles == 2 * kWindowStep);
     std::vector<double> difference(static_cast<size_t>(widest + 2));
     for (int w = 1; w <= widest + 1; ++w)
         difference[static_cast<size_t>(w)] =
-            static_cast<double>(edgeDifference(edges, first, first + w, kWindowTiles)) / kWindowTiles;
+            static_cast<double>(lower[static_cast<size_t>(w)] + upper[static_cast<size_t>(w)]) / kWindowTiles;
     TileWindow window;
     window.random = randomEdgeDifference(edges, {first, kWindowTiles + widest + 1});
     window.guess =
@@ -379,6 +390,8 @@ std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t
     const int64_t lastWindow = std::min(tiles - reach, std::max<int64_t>(0, to) / tileBytes + margin);
     int64_t taken = 0;  // the tiles before this belong to a region found
     TileEdges edges;
+    std::vector<int64_t> lower, upper;  // the steps of the window's halves
+    int64_t upperAt = -1;               // the first tile of the half in `upper`
     for (int64_t window = firstWindow;
          window <= lastWindow && keepScanning(meter, from, to, window * tileBytes); window += kWindowStep) {
         if (window + reach > edges.first + edges.tiles) {
@@ -386,7 +399,13 @@ std::vector<GraphicsRegion> scanTiles(const uint8_t* data, int64_t size, int64_t
             edges = tileEdges(data, size, window * tileBytes, count, row);
         }
         if (window < taken) continue;
-        const TileWindow judged = judgedWindow(edges, window - edges.first, widest);
+        if (upperAt == window)
+            std::swap(lower, upper);
+        else
+            halfWindowSteps(edges, window - edges.first, widest, lower);
+        halfWindowSteps(edges, window + kWindowStep - edges.first, widest, upper);
+        upperAt = window + kWindowStep;
+        const TileWindow judged = judgedWindow(edges, window - edges.first, widest, lower, upper);
         if (judged.guess.count == 0) continue;
         const int width = judged.guess.candidates[0].width;
         if (width < kLeastScannedWidth) continue;
