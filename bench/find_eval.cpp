@@ -213,8 +213,7 @@ std::vector<int> tiledModes() {
     std::vector<int> modes;
     for (int mode = 0; mode < kModeTableSize; ++mode) {
         const ModeRow& row = *modeRow(mode, nullptr);
-        if (row.layout == ModeLayout::Tiled && row.unitHeight <= 64 && row.unitPixels <= 64)
-            modes.push_back(mode);
+        if (row.layout == ModeLayout::Tiled && finderJudgesMode(mode, nullptr)) modes.push_back(mode);
     }
     return modes;
 }
@@ -309,6 +308,7 @@ bool packedInFormat(const Case& c, const std::vector<uint8_t>& bytes, const Form
 // picture is packed in `formats` machine formats as well.
 void countCorpus(Tallies& tallies, const std::string& manifest, bool named, int formats, bool showMisses) {
     static const std::vector<const FormatEncoder*> machine = machineEncoders();
+    static const std::vector<int> tiled = tiledModes();
     const std::string folder = manifest.substr(0, manifest.find_last_of('/') + 1);
     std::ifstream lines(manifest);
     std::string line;
@@ -326,7 +326,7 @@ void countCorpus(Tallies& tallies, const std::string& manifest, bool named, int 
             int kind = 0;
             while (kind < 2 && c.group != kPlainKinds[kind]) ++kind;
             for (c.mode = 0; c.mode < 4; ++c.mode) count(tallies.plain[kind], c, bytes, showMisses);
-            for (const int mode : tiledModes()) {
+            for (const int mode : tiled) {
                 c.mode = mode;
                 count(tallies.plainTiled[kind], c, bytes, showMisses);
             }
@@ -414,7 +414,8 @@ std::vector<std::filesystem::path> elfSample(int count) {
     return sample;
 }
 
-// The scan over real programs in the classic modes: regions per MiB, and those in an ELF header.
+// The scan over real programs in the classic modes and the tiled formats: regions per MiB, and those in an
+// ELF header.
 void countElfFiles(int count, bool showMisses) {
     const std::vector<std::filesystem::path> sample = elfSample(count);
     std::vector<int> modes = {0, 1, 2, 3};

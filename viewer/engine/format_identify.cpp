@@ -176,9 +176,8 @@ std::vector<FormatAnswer> identifyFormats(const uint8_t* data, int64_t size, int
     const uint8_t* stretch = data + first;
     const int64_t bytes = std::min({length, size - first, kJudgedBytes});
     for (int mode = 0; mode < modeCount(added); ++mode) {
+        if (!finderJudgesMode(mode, added)) continue;
         const ModeRow& row = *modeRow(mode, added);
-        // A whole screen a unit has no width; values over 8 bits are not judged.
-        if (row.unitPixels > 64 || row.unitHeight > 64 || row.wide) continue;
         bool seen = false;
         for (const FormatAnswer& answer : answers)
             seen = seen || drawSamePixels(*modeRow(answer.mode, added), row);

@@ -25,10 +25,10 @@ struct Judging {
     const ModeRow* row = nullptr;
 };
 
-Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode, const AddedModes* added) {
+Judging judgingOf(int32_t mode, const AddedModes* added) {
     const ModeRow* row = modeRow(mode, added);
     // Values over 8 bits are colours or large numbers, which the finder's statistics do not judge.
-    if (data == nullptr || size <= 0 || row == nullptr || row->wide) return {};
+    if (row == nullptr || row->wide) return {};
     if (row->layout == ModeLayout::ByteCells) return {true, false, mode, 1, row};
     // A screen of the ZX Spectrum is one unit of 6912 bytes: it has no width to find.
     if (row->layout == ModeLayout::Tiled)
@@ -37,6 +37,11 @@ Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode, const AddedMo
         row->unitBytes == 1 && row->pixelsPerByte * row->bits == 8 && row->record->pixels.groupPixels == 0;
     const int classic = !chunky || row->bits == 1 ? 0 : row->bits == 2 ? 1 : 3;
     return {true, false, classic, row->unitBytes, row};
+}
+
+Judging judgingOf(const uint8_t* data, int64_t size, int32_t mode, const AddedModes* added) {
+    if (data == nullptr || size <= 0) return {};
+    return judgingOf(mode, added);
 }
 
 int clampWidth(int32_t maxWidth) {
@@ -117,6 +122,10 @@ FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, 
 }
 
 }  // namespace
+
+bool finderJudgesMode(int32_t mode, const AddedModes* added) {
+    return judgingOf(mode, added).valid;
+}
 
 WidthGuess guessWidth(const uint8_t* data, int64_t size, int64_t first, int32_t mode, int32_t maxWidth,
                       const AddedModes* added) {

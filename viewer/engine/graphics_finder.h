@@ -13,6 +13,10 @@
 // Formats added from files (modes kModeTableSize and on) are looked up in `added`; nullptr: none.
 struct AddedModes;
 
+// Whether the finder judges pictures in `mode`: not in formats of values over 8 bits, nor in
+// tiles larger than 64 x 64 pixels (a ZX Spectrum screen is one tile: it has no width to find).
+bool finderJudgesMode(int32_t mode, const AddedModes* added);
+
 // The bytes per row (1..maxWidth, at most kFinderLargestWidth) of the picture that starts at
 // `first`, judged from at most 8 KiB of data[first..size). Nothing is found where rows that line
 // up still differ nearly as much as random bytes of the stretch (machine code with instructions or
