@@ -95,6 +95,11 @@ BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkByte
 // Whether the expander's values for `depth`-bit pixels are levels that repeat the bits.
 bool levelsRepeatBits(const LineExpander& expander, int depth);
 
+// Whether a plan's values go through the expander's map: unless its bits are the levels already.
+inline bool mapsValues(const BitGatherPlan& plan, const LineExpander& e) {
+    return !plan.levels && !e.mapIdentity;
+}
+
 // Bytes [from, from + bytes) asked for ahead, every cache line they touch.
 inline void prefetchBytes(const uint8_t* from, int64_t bytes) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(from);

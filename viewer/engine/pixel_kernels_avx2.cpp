@@ -411,7 +411,7 @@ bool chunkTests(ChunkTests& c, const BitGatherPlan& plan, const LineExpander& e,
             for (const int64_t quarter : lane) c.reach = std::max<int64_t>(c.reach, quarter + 4);
     }
     c.shape = static_cast<LaneShape>(std::countr_zero(static_cast<unsigned>(shapes)));
-    c.mapped = !plan.levels && !e.mapIdentity;
+    c.mapped = mapsValues(plan, e);
     if (c.mapped && plan.depth > 5) return false;
     std::memcpy(c.valueMap, e.valueMap, sizeof c.valueMap);
     return c.reach <= kMostChunkReach;

@@ -333,7 +333,7 @@ PlaneExpander planeExpanderFor(int depth) {
 // Plane modes straight into one image row, for pixels one screen pixel wide; nullptr for none.
 PlaneExpander planeExpander(const BitGatherPlan& plan, const LineExpander& e) {
     if (!plan.usable || plan.planeStride == 0) return nullptr;
-    const bool mapped = !plan.levels && !e.mapIdentity;
+    const bool mapped = mapsValues(plan, e);
     if (e.grey)
         return mapped ? planeExpanderFor<true, true>(plan.depth) : planeExpanderFor<false, true>(plan.depth);
     return mapped ? planeExpanderFor<true, false>(plan.depth) : planeExpanderFor<false, false>(plan.depth);
@@ -529,7 +529,7 @@ UnitRowsDecoder unitRowsDecoder(const BitGatherPlan& plan, const LineExpander& e
             if (kept && full >= 128) rowPlans.high[y] |= uint64_t{1} << k;
         }
     }
-    const bool mapped = !plan.levels && !e.mapIdentity;
+    const bool mapped = mapsValues(plan, e);
     if (plan.planar)
         return mapped ? unitRowsDecoderFor<true, true>(windows) : unitRowsDecoderFor<true, false>(windows);
     return mapped ? unitRowsDecoderFor<false, true>(windows) : unitRowsDecoderFor<false, false>(windows);
@@ -540,7 +540,7 @@ template <bool kGrey>
 UnitRowExpander unitRowExpander(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
                                 int zoomRows) {
     const int windows = rowWindows(plan, step, rows);
-    const bool mapped = !plan.levels && !e.mapIdentity;
+    const bool mapped = mapsValues(plan, e);
     const int f = e.factor;
     if (plan.planar)
         return mapped ? unitRowExpanderFor<true, true, kGrey>(windows, rows, f, zoomRows)
@@ -578,7 +578,7 @@ ChunkDecoder chunkDecoderFor(int windows) {
 // The decoder of a usable plan, or nullptr.
 ChunkDecoder chunkDecoder(const BitGatherPlan& plan, const LineExpander& e) {
     const int windows = plan.planeStride != 0 ? 0 : plan.windowVectors;
-    const bool mapped = !plan.levels && !e.mapIdentity;
+    const bool mapped = mapsValues(plan, e);
     if (windows == 0) return mapped ? planeDecoderFor<true>(plan.depth) : planeDecoderFor<false>(plan.depth);
     if (plan.planar)
         return mapped ? chunkDecoderFor<true, true>(windows) : chunkDecoderFor<true, false>(windows);

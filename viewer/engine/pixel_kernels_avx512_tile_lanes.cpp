@@ -136,16 +136,11 @@ UnitRowExpander expanderFor(bool mapped, bool grey) {
     return mapped ? expanderFor<kWindows, kPlanar, true>(grey) : expanderFor<kWindows, kPlanar, false>(grey);
 }
 
-// The values go through the expander's map unless the plan's bits are its levels already.
-bool mapsValues(const BitGatherPlan& plan, const LineExpander& e) {
-    return !plan.levels && !e.mapIdentity;
-}
-
 }  // namespace
 
 UnitRowsDecoder tileLaneDecoder(const BitGatherPlan& plan, const LineExpander& e, int64_t step, int rows,
                                 RowArrangements& rowPlans) {
-    if (!plan.tileLanes || rows < 1 || rows > 8 || step < 0) return nullptr;
+    if (!plan.tileLanes || rows < 1 || rows > kSharedUnitRows || step < 0) return nullptr;
     int64_t reach = 0;
     rowPlans.tileKeep = 0;
     for (int y = 0; y < 8; ++y) {
