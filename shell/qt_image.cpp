@@ -52,7 +52,7 @@ __attribute__((target("ssse3"))) int shuffleFourPixels(const uint8_t* source, ui
 }
 #endif
 
-void copyRow(const uint8_t* source, uint32_t* row, int width, bool streamed) {
+void copyRow(const uint8_t* source, uint32_t* row, int width, [[maybe_unused]] bool streamed) {
     int x = 0;
 #if defined(__x86_64__)
     if (hasByteShuffles()) {

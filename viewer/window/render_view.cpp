@@ -65,14 +65,21 @@ void grabPreview(const CanvasPoint& pointer) {
     }
 }
 
-void drawPreviewAtPointer(const CanvasPoint& pointer) {
+// The preview lies under the grid's lines down: they are drawn again over its rows.
+void drawPreviewAtPointer(const CanvasPoint& pointer, const std::vector<ColumnLine>& columns) {
     if (!pointer.over) return;
-    drawImage(imageHandle(kPreviewImage), pointer.x + 1, pointer.y + 1);
+    drawImageUnderColumnLines(imageHandle(kPreviewImage), pointer.x + 1, pointer.y + 1, columns.data(),
+                              columns.size());
     freeImage(kPreviewImage);
 }
 
 int32_t gridColour(bool major) {
     return major ? kGridMajorColour : kGridMinorColour;
+}
+
+// The colour of line g of the grid of byte cells, down or across.
+int32_t byteGridColour(int g) {
+    return gridColour(g % kGridMajorStep == 0);
 }
 
 // The grid's lines down; in the modes of other machines they follow the format's cells.
@@ -83,8 +90,7 @@ std::vector<ColumnLine> gridColumns() {
             columns.push_back({line.at, gridColour(line.major)});
         return columns;
     }
-    for (int g = 0; g <= viewerState.viewWidth; g += kGridStep)
-        columns.push_back({g, gridColour(g % kGridMajorStep == 0)});
+    for (int g = 0; g <= viewerState.viewWidth; g += kGridStep) columns.push_back({g, byteGridColour(g)});
     return columns;
 }
 
@@ -98,11 +104,11 @@ void drawGridAcross() {
             drawLine(0, line.at, viewWidth, line.at, gridColour(line.major));
         return;
     }
-    const auto colourAt = [](int g) { return gridColour(g % kGridMajorStep == 0); };
-    for (int g = 0; g <= viewHeight; g += kGridStep) drawLine(0, g, viewWidth, g, colourAt(g));
+    for (int g = 0; g <= viewHeight; g += kGridStep) drawLine(0, g, viewWidth, g, byteGridColour(g));
     for (int across = 0; across <= viewHeight; across += kGridStep)
         for (int down = across + kGridStep; down <= viewWidth; down += kGridStep)
-            if (colourAt(down) != colourAt(across)) fillBox(down, across, 1, 1, colourAt(down));
+            if (byteGridColour(down) != byteGridColour(across))
+                fillBox(down, across, 1, 1, byteGridColour(down));
 }
 
 // The thin frame around the selection, on the canvas only (inside its drawing context).
@@ -146,10 +152,7 @@ void drawCanvasStage(const CanvasPoint& pointer) {
     const int sheetHeight = sheet != nullptr ? sheet->height : 0;
     if (sheetHeight < viewerState.viewHeight)
         drawColumnLines(columns.data(), columns.size(), sheetHeight, viewerState.viewHeight);
-    if (previewShown() && pointer.over) {
-        drawPreviewAtPointer(pointer);
-        drawColumnLines(columns.data(), columns.size(), pointer.y + 1, pointer.y + kPreviewSize);
-    }
+    if (previewShown()) drawPreviewAtPointer(pointer, columns);
     if (grid) drawGridAcross();
     drawSelectionFrame();
     endDrawing();
