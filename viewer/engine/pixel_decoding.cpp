@@ -4,12 +4,11 @@
 
 #include "viewer/engine/mode_table.h"
 
-namespace {
-
-// The record of a byte-cell mode; Binary for any other mode.
 const ModeRow& byteCellRow(int mode) {
     return *modeRow(mode >= 0 && mode < kColourModeCount ? mode : kModeBinary, nullptr);
 }
+
+namespace {
 
 using TransformTables = std::array<std::array<uint8_t, 256>, 8>;
 

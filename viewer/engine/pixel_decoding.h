@@ -8,6 +8,8 @@
 #include "viewer/engine/colour_mode.h"
 #include "viewer/engine/data_bytes.h"
 
+struct ModeRow;
+
 constexpr int32_t kColourBlack = 0x000000;
 constexpr int32_t kColourWhite = 0xFFFFFF;
 constexpr int32_t kBkPastEndColour = 0xFF0000;  // blue
@@ -21,6 +23,10 @@ struct ModeGeometry {
 
 // Mode outside 0..3 gives the Binary geometry.
 ModeGeometry modeGeometry(int mode);
+
+// The record of a byte-cell mode; Binary for any other mode (as the byte-cell modes beyond the four
+// draw).
+const ModeRow& byteCellRow(int mode);
 
 // Colour `index` of the palette of Atari GR.15 (4 colours), BK-0010 (4) or Sam Coupe mode 4
 // (16); black for any other mode or index.

@@ -999,9 +999,7 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.cellBytes = patterns.cellPixels * kScreenPixelBytes;
     patterns.stride = paddedCellBytes(patterns.cellBytes);
     patterns.colourRows = binaryCells ? 7 : options.zoom;
-    // As decodedByteColours: the byte-cell modes beyond the four draw as Binary.
-    const ModeRow& row =
-        *modeRow(options.colourMode < kColourModeCount ? options.colourMode : kModeBinary, nullptr);
+    const ModeRow& row = byteCellRow(options.colourMode);
     const ColourBoxes boxes = makeColourBoxes(row, boxWidth, binaryCells);
     const std::array<uint8_t, 256>& transform =
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap);
