@@ -26,6 +26,7 @@ pl_differing_pixels "$WORK/letter.png" "$PL_TMP/letter.png"
 echo "ok: the dragged selection saved through the dialog is the 8 x 8 letter"
 
 # The program reads the key state when the press arrives: a key is held as a user holds it.
+viewer_keyboard_back
 for key_first in End:15872 Home:0 Next:512; do
     xdotool keydown "${key_first%:*}"
     sleep 0.2

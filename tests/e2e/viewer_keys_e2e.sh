@@ -9,14 +9,12 @@ BUILD_DIR=${1:?usage: viewer_keys_e2e.sh BUILD_DIR}
 source "$(dirname "$0")/xvfb_lib.sh"
 viewer_begin
 
-window_gone() { ! xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
-
 # dismiss_message TITLE: waits for the message box and closes it with Enter.
 dismiss_message() {
     local id presses
     id=$(pl_wait_for_window "$1") || pl_fail "no message \"$1\": $(viewer_log)"
     pl_activate_window "$id" || pl_fail "\"$1\" does not take the keyboard"
-    for presses in 1 2 3; do xdotool key Return && pl_until 3 window_gone "$id" && return 0; done
+    for presses in 1 2 3; do xdotool key Return && pl_until 3 pl_window_gone "$id" && return 0; done
     pl_fail "Enter did not close \"$1\""
 }
 
@@ -80,7 +78,7 @@ pl_on_exit_kill $!
 pl_activate_window "$(pl_wait_for_window other)" || pl_fail "the other window does not take the keyboard"
 hold_escape "another program's window"
 
-pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard back"
+viewer_keyboard_back
 viewer_quit
 printf '[Options]\r\nZoom = 2\r\nMulti = 0\r\nGrid = 0\r\nInverse = 1\r\nReverse = 0\r\nmaxwidth = 75\r\nontop = 0\r\n' \
     >"$PL_TMP/expected.ini"

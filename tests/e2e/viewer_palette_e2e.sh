@@ -91,6 +91,7 @@ for xy in "94 14" "98 18" "100 20"; do
 done
 xdotool mouseup 1
 sleep 0.3
+viewer_keyboard_back
 xdotool key ctrl+e
 viewer_answer 'Please choose file to save' sun alt+n
 pl_wait_for_file "$WORK/sun.png"
@@ -120,6 +121,7 @@ PY
 echo "ok: the saved selection is a 4-bit palette PNG of the sun's colour numbers and the data's colours"
 
 # A look at the window at zoom 2 with the strip's tip shown.
+viewer_keyboard_back
 xdotool key ctrl+2
 sleep 0.5
 xdotool mousemove "$((CANVAS_X + 400))" "$((CANVAS_Y + 512 + 30))"

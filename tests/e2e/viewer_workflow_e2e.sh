@@ -68,6 +68,7 @@ echo "ok: with Keep first byte on, the view starts at \$3D00 while Right is held
 xdotool key ctrl+j
 viewer_answer 'Go to offset' '$1000'
 viewer_expect_view jumped "$WORK/zx.rom" --first '$1000' --width "$WIDTH"
+viewer_keyboard_back
 xdotool key alt+Left
 viewer_expect_view back "$WORK/zx.rom" --first '$3D00' --width "$WIDTH"
 echo "ok: Alt+Left after Go to offset \$1000 returns to \$3D00"

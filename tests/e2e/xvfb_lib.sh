@@ -61,6 +61,8 @@ pl_activate_window() {
     return 1
 }
 
+pl_window_gone() { ! xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
+
 pl_window_origin() {
     xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'
 }
@@ -167,6 +169,13 @@ viewer_answer() {
         xdotool type --delay 60 "$2"
     fi
     xdotool key Return
+    pl_until 5 pl_window_gone "$id" || pl_fail "\"$1\" did not close"
+}
+
+# viewer_keyboard_back: after a dialog, keys go to the window only once it has the keyboard again;
+# without a window manager that can take a moment on a loaded machine.
+viewer_keyboard_back() {
+    pl_activate_window "$WINDOW" || pl_fail "the window does not take the keyboard back"
 }
 
 # viewer_save_letter_a: with a ZX Spectrum ROM's character set at the view's top-left ($3D00 at
@@ -181,6 +190,7 @@ viewer_save_letter_a() {
     done
     xdotool mouseup 1
     sleep 0.3
+    viewer_keyboard_back
     xdotool key ctrl+e
     viewer_answer 'Please choose file to save' letter alt+n
     pl_wait_for_file "$WORK/letter.png"
