@@ -904,9 +904,25 @@ namespace plain {
 constexpr int kLargestCellBytes = 8 * 2 * 8 * kScreenPixelBytes;
 
 // Cells of 3, 6 or 12 screen bytes are stored 4, 8 or 16 bytes apart in the tables, so that one
-// store of the padded size writes a cell; the next cell overwrites the excess.
+// store of the padded size writes a cell; the next cell overwrites the excess. Cells of 24, 48 and
+// 96 bytes lie a power of two apart, so that finding a cell is one shift.
 constexpr int paddedCellBytes(int cellBytes) {
-    return cellBytes == 3 ? 4 : cellBytes == 6 ? 8 : cellBytes == 12 ? 16 : cellBytes;
+    switch (cellBytes) {
+        case 3:
+            return 4;
+        case 6:
+            return 8;
+        case 12:
+            return 16;
+        case 24:
+            return 32;
+        case 48:
+            return 64;
+        case 96:
+            return 128;
+        default:
+            return cellBytes;
+    }
 }
 
 // The cells of values in[0..n) side by side from `out` on, each `size` bytes of its table entry
@@ -915,32 +931,35 @@ constexpr int paddedCellBytes(int cellBytes) {
 // when known at compile time, else 0.
 template <int kCellBytes>
 void layCells(uint8_t* out, const uint8_t* in, int n, const uint8_t* table, size_t stride, int size) {
+    // The bytes copied a cell: the padded size where that is one store, else the cell's own.
+    size_t copy = stride;
     if constexpr (kCellBytes != 0) {
         size = kCellBytes;
         stride = paddedCellBytes(kCellBytes);
+        copy = kCellBytes < 16 ? stride : kCellBytes;
     }
     const auto cell = [&](uint8_t value) { return table + value * stride; };
     int i = 0;
     // Cells of one store each take eight a round, where the round's own steps weigh most.
     if constexpr (kCellBytes != 0 && kCellBytes <= 8) {
         for (; i + 8 < n; i += 8, in += 8, out += 8 * size) {
-            std::memcpy(out, cell(in[0]), stride);
-            std::memcpy(out + size, cell(in[1]), stride);
-            std::memcpy(out + 2 * size, cell(in[2]), stride);
-            std::memcpy(out + 3 * size, cell(in[3]), stride);
-            std::memcpy(out + 4 * size, cell(in[4]), stride);
-            std::memcpy(out + 5 * size, cell(in[5]), stride);
-            std::memcpy(out + 6 * size, cell(in[6]), stride);
-            std::memcpy(out + 7 * size, cell(in[7]), stride);
+            std::memcpy(out, cell(in[0]), copy);
+            std::memcpy(out + size, cell(in[1]), copy);
+            std::memcpy(out + 2 * size, cell(in[2]), copy);
+            std::memcpy(out + 3 * size, cell(in[3]), copy);
+            std::memcpy(out + 4 * size, cell(in[4]), copy);
+            std::memcpy(out + 5 * size, cell(in[5]), copy);
+            std::memcpy(out + 6 * size, cell(in[6]), copy);
+            std::memcpy(out + 7 * size, cell(in[7]), copy);
         }
     }
     for (; i + 4 < n; i += 4, in += 4, out += 4 * size) {
-        std::memcpy(out, cell(in[0]), stride);
-        std::memcpy(out + size, cell(in[1]), stride);
-        std::memcpy(out + 2 * size, cell(in[2]), stride);
-        std::memcpy(out + 3 * size, cell(in[3]), stride);
+        std::memcpy(out, cell(in[0]), copy);
+        std::memcpy(out + size, cell(in[1]), copy);
+        std::memcpy(out + 2 * size, cell(in[2]), copy);
+        std::memcpy(out + 3 * size, cell(in[3]), copy);
     }
-    for (; i + 1 < n; ++i, ++in, out += size) std::memcpy(out, cell(in[0]), stride);
+    for (; i + 1 < n; ++i, ++in, out += size) std::memcpy(out, cell(in[0]), copy);
     if (i < n) std::memcpy(out, cell(in[0]), size);
 }
 
@@ -978,16 +997,43 @@ ColourBoxes makeColourBoxes(const ModeRow& row, int boxWidth, bool inset) {
     return boxes;
 }
 
-// The cell of a data byte: a box per pixel, each copied by whole 16-byte pieces, whose excess the
-// next box and the next cell overwrite (the cells are made in address order).
-void writeCellOfBoxes(uint8_t* out, const ModeRow& row, uint8_t value, const ColourBoxes& boxes) {
-    const unsigned packed = row.byteTable[value];
+// The screen bytes of the pixels of packed values `packed` (count pixels, from the top bit down): a
+// box per pixel, each copied by whole 16-byte pieces, whose excess the next box and whatever is
+// written after them overwrite.
+void writeBoxes(uint8_t* out, const ModeRow& row, unsigned packed, int count, const ColourBoxes& boxes) {
     const unsigned mask = (1u << row.packBits) - 1;
-    // The byte table packs a byte's pixels from the top bit down.
-    for (int shift = 8 - row.packBits; shift >= 0; shift -= row.packBits, out += boxes.bytes) {
+    for (int shift = (count - 1) * row.packBits; shift >= 0; shift -= row.packBits, out += boxes.bytes) {
         const uint8_t* box = boxes.box[(packed >> shift) & mask];
         for (int b = 0; b < boxes.bytes; b += 16) std::memcpy(out + b, box + b, 16);
     }
+}
+
+// A byte's cell is two halves, one per nibble of its packed value (every mode's byte holds 2, 4
+// or 8 whole pixels): the 16 halves are made once, and each cell is two copies of whole 16-byte
+// pieces instead of a copy per box.
+struct HalfCells {
+    int bytes = 0;
+    alignas(16) uint8_t half[16][kLargestCellBytes / 2 + 16];
+};
+
+HalfCells makeHalfCells(const ModeRow& row, const ColourBoxes& boxes) {
+    HalfCells halves;
+    const int count = row.pixelsPerByte / 2;
+    halves.bytes = count * boxes.bytes;
+    for (unsigned nibble = 0; nibble < 16; ++nibble)
+        writeBoxes(halves.half[nibble], row, nibble, count, boxes);
+    return halves;
+}
+
+void copyPieces(uint8_t* out, const uint8_t* from, int bytes) {
+    for (int b = 0; b < bytes; b += 16) std::memcpy(out + b, from + b, 16);
+}
+
+// The cell of a data byte, in whole 16-byte pieces (the cells are made in address order).
+void writeCellOfHalves(uint8_t* out, const ModeRow& row, uint8_t value, const HalfCells& halves) {
+    const unsigned packed = row.byteTable[value];
+    copyPieces(out, halves.half[packed >> 4], halves.bytes);
+    copyPieces(out + halves.bytes, halves.half[packed & 0x0F], halves.bytes);
 }
 
 CellPatterns makeCellPatterns(const SheetOptions& options) {
@@ -1000,12 +1046,12 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.stride = paddedCellBytes(patterns.cellBytes);
     patterns.colourRows = binaryCells ? 7 : options.zoom;
     const ModeRow& row = byteCellRow(options.colourMode);
-    const ColourBoxes boxes = makeColourBoxes(row, boxWidth, binaryCells);
+    const HalfCells halves = makeHalfCells(row, makeColourBoxes(row, boxWidth, binaryCells));
     const std::array<uint8_t, 256>& transform =
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap);
     for (int which = 0; which < CellPatterns::kBeforeData; ++which)
-        writeCellOfBoxes(patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride, row,
-                         transform[which], boxes);
+        writeCellOfHalves(patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride, row,
+                          transform[which], halves);
     // The bytes outside the data, after the data's cells and their excess.
     for (int which = CellPatterns::kBeforeData; which <= CellPatterns::kPastData; ++which) {
         const uint8_t value = transformedByte(0, false, options.reverseByte, options.nibbleSwap);
