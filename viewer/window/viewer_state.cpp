@@ -1,6 +1,7 @@
 #include "viewer/window/viewer_state.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "support/file_services.h"
 #include "viewer/engine/sheet_render.h"
@@ -24,7 +25,8 @@ bool isHeldValue(HeldValue which) {
 }  // namespace
 
 void initViewerState() {
-    viewerState = ViewerState{};
+    ViewerState fresh{};
+    std::swap(viewerState, fresh);
     viewerState.dataSize = 0;
     viewerState.bytesPerRow = 1;
     viewerState.byteOffset = 0;

@@ -511,9 +511,9 @@ TEST(CellGridTest, LinesFollowTheFormatsCells) {
             cellGridLines(viewOptions(modeByCliName(mode, nullptr), width, zoom, 0), across);
         std::string shown = std::to_string(lines.size()) + ":", majors;
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (i < 5) shown += " " + std::to_string(lines[i].at) + (lines[i].major ? "*" : "");
+            if (i < 5) shown += ' ' + std::to_string(lines[i].at) + (lines[i].major ? "*" : "");
             if (lines[i].major && std::count(majors.begin(), majors.end(), ' ') < 4)
-                majors += " " + std::to_string(lines[i].at);
+                majors += ' ' + std::to_string(lines[i].at);
         }
         EXPECT_EQ(shown + " |" + majors, text) << mode;
     }
