@@ -40,6 +40,8 @@ constexpr int64_t kFontEdgeDivisor = 4;
 constexpr int64_t kTextShareDivisor = 20;
 // and a line end at least every this many bytes.
 constexpr int64_t kLongestLine = 160;
+// A table of names is at least one letter in this many bytes.
+constexpr int64_t kNamesLetterDivisor = 2;
 
 // The guess and its runners-up from the scores of the picture that starts at `first`.
 WidthGuess guessFromScores(const WidthScores& scores, int mode, const uint8_t* data, int64_t first) {
@@ -179,6 +181,15 @@ bool looksLikeText(const uint8_t* data, int64_t first, int64_t end) {
     const int64_t length = end - first;
     return printable * kTextShareDivisor >= length * (kTextShareDivisor - 1) &&
            lineEnds * kLongestLine >= length;
+}
+
+bool looksLikeNames(const uint8_t* data, int64_t first, int64_t end) {
+    int64_t letters = 0;
+    for (int64_t i = first; i < end; ++i) {
+        const int upper = data[i] & ~0x20;
+        letters += upper >= 'A' && upper <= 'Z';
+    }
+    return letters * kNamesLetterDivisor >= end - first;
 }
 
 int planeRowBytes(const uint8_t* data, int64_t size, int64_t first, int width, int planes, int mode) {

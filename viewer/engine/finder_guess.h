@@ -35,6 +35,11 @@ bool isNarrowFont(const WidthScores& scores, int mode, int height, const uint8_t
 // of printable characters broken into lines is taken for text, whatever it lines up at.
 bool looksLikeText(const uint8_t* data, int64_t first, int64_t end);
 
+// A program's tables of names (types and symbols one after another, each with a length or a flag
+// byte) line up at a name's length too; at least half their bytes are letters, where a picture of
+// one bit a pixel seldom has one byte in four of the 01 patterns that letters are.
+bool looksLikeNames(const uint8_t* data, int64_t first, int64_t end);
+
 // A classic width of `width` bytes as the width of a format whose rows are `planes` plane rows, in
 // plane-row bytes: `width` itself where it is a plane row (the rows `planes` plane rows on, the same
 // plane's next row, resemble each other more than those of the next plane do), width / planes where

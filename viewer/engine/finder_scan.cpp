@@ -213,7 +213,9 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     const int64_t length = extent.end - extent.first;
     if (length < (font ? kFontLeastBytes : kRegionLeastBytes) || length < int64_t{kRegionLeastRows} * width)
         return false;
-    if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end)) return false;
+    if (isFlat(data, extent.first, extent.end) || looksLikeText(data, extent.first, extent.end) ||
+        (mode == 0 && looksLikeNames(data, extent.first, extent.end)))
+        return false;
     if (font ? !lifted(liftAt(data, size, extent.first, extent.end, 1, mode), kFontLeastLift)
              : !rowsLikeAPicture(data, size, extent, width, mode))
         return false;

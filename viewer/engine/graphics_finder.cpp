@@ -59,25 +59,49 @@ int inUnits(const Judging& j, int bytes) {
 }
 
 // What the caller is given of the regions the stages find: the classic finder's in width units, those
-// of whole units only; none that takes in a program's headers, which line up as records do.
+// of whole units only; none that lies mostly in a program's headers, code or tables, whose records
+// line up as rows do, and the others cut to whole rows outside them.
 struct Listing {
     const Judging* judging;
-    std::vector<ByteRange> headers;
+    std::vector<ByteRange> pictureFree;
 };
 
-// The region as listed; false when it is not listed.
-bool listed(const Listing& listing, GraphicsRegion& r) {
-    if (!listing.judging->tiled) r.width = inUnits(*listing.judging, r.width);
-    if (r.width == 0) return false;
-    for (const ByteRange& headers : listing.headers)
-        if (r.first < headers.end && r.first + r.length > headers.first) return false;
+// Cuts the region to its longest stretch between the ranges, in whole rows; false when that holds
+// less than half of it.
+bool keptOutside(const std::vector<ByteRange>& ranges, int64_t rowBytes, GraphicsRegion& r) {
+    const int64_t end = r.first + r.length;
+    int64_t bestFirst = 0, bestEnd = 0, gapFirst = 0;
+    for (size_t i = 0; i <= ranges.size() && gapFirst < end; ++i) {
+        const int64_t gapEnd = i < ranges.size() ? ranges[i].first : end;
+        const int64_t first = std::max(gapFirst, r.first), last = std::min(gapEnd, end);
+        if (last - first > bestEnd - bestFirst) {
+            bestFirst = first;
+            bestEnd = last;
+        }
+        if (i < ranges.size()) gapFirst = ranges[i].end;
+    }
+    const int64_t first = r.first + (bestFirst - r.first + rowBytes - 1) / rowBytes * rowBytes;
+    const int64_t length = bestEnd > first ? (bestEnd - first) / rowBytes * rowBytes : 0;
+    if (length == 0 || 2 * length < r.length) return false;
+    r.first = first;
+    r.length = length;
     return true;
 }
 
-// The caller's hook, handed the regions as listed.
+// The region as listed by a scan of the stretch that ends at `to`; false when it is not listed.
+bool listed(const Listing& listing, int64_t to, GraphicsRegion& r) {
+    if (!listing.judging->tiled) r.width = inUnits(*listing.judging, r.width);
+    if (r.width == 0) return false;
+    return listing.pictureFree.empty() ||
+           (keptOutside(listing.pictureFree, int64_t{r.width} * listing.judging->unitBytes, r) &&
+            r.first < to);
+}
+
+// The caller's hook, handed the regions as listed by a scan of a stretch that ends at `to`.
 struct ListingHook {
     const Listing* listing;
     const ScanHook* outer;
+    int64_t to;
 };
 
 bool forwardProgress(void* context, int64_t done, int64_t total) {
@@ -88,7 +112,8 @@ bool forwardProgress(void* context, int64_t done, int64_t total) {
 void forwardListed(void* context, const GraphicsRegion& region) {
     const ListingHook& hook = *static_cast<ListingHook*>(context);
     GraphicsRegion r = region;
-    if (hook.outer->found != nullptr && listed(*hook.listing, r)) hook.outer->found(hook.outer->context, r);
+    if (hook.outer->found != nullptr && listed(*hook.listing, hook.to, r))
+        hook.outer->found(hook.outer->context, r);
 }
 
 std::vector<GraphicsRegion> scanListed(const uint8_t* data, int64_t size, const Listing& listing,
@@ -98,7 +123,7 @@ std::vector<GraphicsRegion> scanListed(const uint8_t* data, int64_t size, const 
         j.tiled ? finder::scanTiles(data, size, from, to, *j.row, clampWidth(maxWidth), meter)
                 : finder::scan(data, size, j.classicMode, from, to, classicWidth(j, maxWidth),
                                finder::fastestPairLoops(), meter);
-    std::erase_if(regions, [&](GraphicsRegion& r) { return !listed(listing, r); });
+    std::erase_if(regions, [&](GraphicsRegion& r) { return !listed(listing, to, r); });
     return regions;
 }
 
@@ -111,7 +136,7 @@ FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, 
                        GraphicsRegion& found) {
     const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return FindResult::NotFound;
-    const Listing listing{&j, programHeaderRanges(data, size)};
+    const Listing listing{&j, pictureFreeRanges(data, size)};
     const ScanHook progressOnly{hook.progress, nullptr, hook.context};
     finder::ScanMeter meter{&progressOnly};
     const bool got = search(
@@ -158,8 +183,8 @@ ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t
                         int32_t maxWidth, const ScanHook& hook, const AddedModes* added) {
     const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return {};
-    const Listing listing{&j, programHeaderRanges(data, size)};
-    ListingHook forwarding{&listing, &hook};
+    const Listing listing{&j, pictureFreeRanges(data, size)};
+    ListingHook forwarding{&listing, &hook, to};
     const ScanHook listingHook{forwardProgress, forwardListed, &forwarding};
     finder::ScanMeter meter{&listingHook};
     const int64_t first = std::max<int64_t>(from, 0), last = std::min(to, size);

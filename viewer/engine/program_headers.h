@@ -1,5 +1,6 @@
-// Where a program file keeps its headers: an ELF file's own header and its tables of program and
-// section headers. Their fields line up as records do, but they never hold a picture.
+// Where a program file keeps what never holds a picture: an ELF file's own header, its tables of
+// program and section headers, and the sections its section table names as code, symbols, strings,
+// relocations, unwinding and debugging tables. Their records line up as a picture's rows do.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +13,7 @@ struct ByteRange {
 // The headers of the data when it is an ELF file (32 or 64 bits, either byte order), each range
 // within [0, size); none for any other data.
 std::vector<ByteRange> programHeaderRanges(const uint8_t* data, int64_t size);
+
+// The headers and the sections that hold no picture, sorted and merged, each within [0, size); none
+// for data that is no ELF file.
+std::vector<ByteRange> pictureFreeRanges(const uint8_t* data, int64_t size);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -531,6 +532,73 @@ TEST(GraphicsFinderTest, NoRegionTakesInAProgramsHeaders) {
             EXPECT_GE(next.first, 64 + 56 * (program[56] | program[57] << 8))
                 << modeRow(mode, nullptr)->cliName;
         }
+    }
+}
+
+// An ELF file's section table names where code and the toolchain's tables lie: a picture there is
+// no picture, one in program data is, and one that runs on into a table is cut at it in whole rows.
+// The picture lies in the named section from 0x1000, or its first 3 quarters do.
+TEST(GraphicsFinderTest, ListsPicturesOnlyInSectionsThatMayHoldThem) {
+    struct SectionCase {
+        const char* name;
+        uint32_t type;
+        uint64_t flags;
+        bool wholePicture;     // the section holds all of it, or only its first 3 quarters
+        int64_t listedLength;  // of the one region listed, 0 for none
+    };
+    constexpr int64_t kWidth = 32, kRows = 256, kFirst = 0x1000, kPicture = kWidth * kRows;
+    const SectionCase cases[] = {
+        {".rodata", 1, 2, true, kPicture}, {".text", 1, 6, true, 0},
+        {".eh_frame", 1, 2, true, 0},      {".dynsym", 11, 2, true, 0},
+        {".bss", 8, 3, true, kPicture},    {".rodata", 1, 2, false, kPicture * 3 / 4},
+    };
+    for (const SectionCase& c : cases) {
+        const std::string names = std::string(1, '\0') + c.name + '\0' + ".eh_frame" + '\0';
+        std::vector<uint8_t> data(kFirst);
+        const std::vector<uint8_t> picture = wavyPicture(kWidth, kRows, 0.0);
+        data.insert(data.end(), picture.begin(), picture.end());
+        std::mt19937 random(5);
+        for (int i = 0; i < 4096; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const auto namesAt = static_cast<int64_t>(data.size());
+        data.insert(data.end(), names.begin(), names.end());
+        const auto tableAt = static_cast<int64_t>(data.size());
+        data.resize(data.size() + 4 * 64);
+        const auto put = [&](int64_t at, uint64_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                data[static_cast<size_t>(at + i)] = static_cast<uint8_t>(value >> 8 * i);
+        };
+        const uint8_t magic[] = {0x7F, 'E', 'L', 'F', 2, 1};
+        std::copy_n(magic, 6, data.begin());
+        put(40, static_cast<uint64_t>(tableAt), 8);
+        put(58, 64, 2);
+        put(60, 4, 2);
+        put(62, 3, 2);
+        // Sections 1 and 2: the picture's (or its first 3 quarters) and an .eh_frame after it.
+        const int64_t inFirst = c.wholePicture ? kPicture : kPicture * 3 / 4;
+        const int64_t sections[3][5] = {{1, c.type, static_cast<int64_t>(c.flags), kFirst, inFirst},
+                                        {static_cast<int64_t>(std::strlen(c.name)) + 2, 1, 2,
+                                         kFirst + inFirst, c.wholePicture ? 0 : kPicture - inFirst},
+                                        {0, 3, 0, namesAt, static_cast<int64_t>(names.size())}};
+        for (int i = 0; i < 3; ++i) {
+            const int64_t at = tableAt + 64 * (i + 1);
+            put(at, static_cast<uint64_t>(sections[i][0]), 4);
+            put(at + 4, static_cast<uint64_t>(sections[i][1]), 4);
+            put(at + 8, static_cast<uint64_t>(sections[i][2]), 8);
+            put(at + 24, static_cast<uint64_t>(sections[i][3]), 8);
+            put(at + 32, static_cast<uint64_t>(sections[i][4]), 8);
+        }
+        const auto size = static_cast<int64_t>(data.size());
+        const std::vector<GraphicsRegion> regions = scanGraphics(data.data(), size, 0, 0, size, 256);
+        if (c.listedLength == 0) {
+            EXPECT_TRUE(regions.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(regions.size(), 1u) << c.name;
+        EXPECT_EQ(regions[0].width, kWidth) << c.name;
+        EXPECT_GE(regions[0].first, kFirst) << c.name;
+        EXPECT_EQ((regions[0].first - kFirst) % kWidth, 0) << c.name;
+        EXPECT_LE(regions[0].first + regions[0].length, kFirst + c.listedLength) << c.name;
+        EXPECT_GE(regions[0].length, c.listedLength * 4 / 5) << c.name;
     }
 }
 
