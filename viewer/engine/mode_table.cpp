@@ -246,6 +246,23 @@ void decodePlanes(const ModeRow& row, const UnitBytes& unit, int y, int pixels, 
 template <int kPlanes, bool kOneGroup, typename Bytes>
 void decodePlaneUnits(const ModeRow& row, Bytes unit, const int64_t* planes, int count, int64_t unitBytes,
                       int unitPixels, int lastPixels, int packedStep, uint8_t* packed) {
+    if constexpr (kOneGroup) {
+        // Tiles 8 pixels wide: two a round, the second's bytes a tile further on.
+        constexpr int kGroupBytes = packedBytesOfGroup(kPlanes);
+        constexpr auto kEach = std::make_index_sequence<kPlanes>();
+        int i = 0;
+        for (; i + 2 <= count; i += 2, unit.skip(2 * unitBytes), packed += 2 * packedStep) {
+            const auto left = planeGroup<kPlanes>(unit, planes, 0, kEach);
+            const auto right = planeGroup<kPlanes>(unit, planes, unitBytes, kEach);
+            std::memcpy(packed, &left, kGroupBytes);
+            std::memcpy(packed + packedStep, &right, kGroupBytes);
+        }
+        if (i < count) {
+            const auto last = planeGroup<kPlanes>(unit, planes, 0, kEach);
+            std::memcpy(packed, &last, kGroupBytes);
+        }
+        return;
+    }
     for (int i = 0; i < count; ++i, unit.skip(unitBytes), packed += packedStep)
         decodePlaneGroups<kPlanes, kOneGroup>(row, unit, planes, i + 1 < count ? unitPixels : lastPixels,
                                               packed);
@@ -387,7 +404,15 @@ void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, in
     const uint8_t* bytes = first.data + first.start + from;
     const uint8_t* rawTable = kSameValues ? first.transform : first.packedOfRaw;
     if (first.packedIsRaw) {
-        for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep)
+        // Four tiles a round: a tile row is a copy of one word, and the loop's own steps weigh most.
+        int i = 0;
+        for (; i + 4 <= count; i += 4, bytes += 4 * unitBytes, packed += 4 * packedStep) {
+            std::memcpy(packed, bytes, kTileBytes);
+            std::memcpy(packed + packedStep, bytes + unitBytes, kTileBytes);
+            std::memcpy(packed + 2 * packedStep, bytes + 2 * unitBytes, kTileBytes);
+            std::memcpy(packed + 3 * packedStep, bytes + 3 * unitBytes, kTileBytes);
+        }
+        for (; i < count; ++i, bytes += unitBytes, packed += packedStep)
             std::memcpy(packed, bytes, kTileBytes);
         return;
     }
@@ -395,12 +420,20 @@ void decodeTileRowsOfBytes(const ModeRow& row, const UnitBytes& first, int y, in
         // A tile row as one word, its bytes' nibbles swapped by two masks and shifts.
         using Word = std::conditional_t<kTileBytes == 8, uint64_t, uint32_t>;
         constexpr Word kLow = static_cast<Word>(~Word{0}) / 0xFF * 0x0F;
-        for (int i = 0; i < count; ++i, bytes += unitBytes, packed += packedStep) {
+        const auto swapOne = [&](int k) {
             Word word = 0;
-            std::memcpy(&word, bytes, kTileBytes);
+            std::memcpy(&word, bytes + k * unitBytes, kTileBytes);
             word = (word >> 4 & kLow) | (word & kLow) << 4;
-            std::memcpy(packed, &word, kTileBytes);
+            std::memcpy(packed + k * packedStep, &word, kTileBytes);
+        };
+        int i = 0;
+        for (; i + 4 <= count; i += 4, bytes += 4 * unitBytes, packed += 4 * packedStep) {
+            swapOne(0);
+            swapOne(1);
+            swapOne(2);
+            swapOne(3);
         }
+        for (; i < count; ++i, bytes += unitBytes, packed += packedStep) swapOne(0);
         return;
     }
     if (rawTable != nullptr) {

@@ -987,13 +987,14 @@ struct ColourBoxes {
     alignas(16) uint8_t box[16][kLargestBoxBytes];
 };
 
-ColourBoxes makeColourBoxes(const ModeRow& row, int boxWidth, bool inset) {
+// The boxes of colours[0..count), count at most 16.
+ColourBoxes makeColourBoxes(const int32_t* colours, int count, int boxWidth, bool inset) {
     ColourBoxes boxes;
     boxes.bytes = boxWidth * kScreenPixelBytes;
-    for (int c = 0; c < 1 << row.bits; ++c)
+    for (int c = 0; c < count; ++c)
         for (int p = 0; p < boxWidth; ++p)
             writePixel(boxes.box[c] + p * kScreenPixelBytes,
-                       inset && p == boxWidth - 1 ? kColourBlack : row.record->colours[c]);
+                       inset && p == boxWidth - 1 ? kColourBlack : colours[c]);
     return boxes;
 }
 
@@ -1029,9 +1030,8 @@ void copyPieces(uint8_t* out, const uint8_t* from, int bytes) {
     for (int b = 0; b < bytes; b += 16) std::memcpy(out + b, from + b, 16);
 }
 
-// The cell of a data byte, in whole 16-byte pieces (the cells are made in address order).
-void writeCellOfHalves(uint8_t* out, const ModeRow& row, uint8_t value, const HalfCells& halves) {
-    const unsigned packed = row.byteTable[value];
+// The cell of a packed byte, in whole 16-byte pieces (the cells are made in address order).
+void writeCellOfHalves(uint8_t* out, unsigned packed, const HalfCells& halves) {
     copyPieces(out, halves.half[packed >> 4], halves.bytes);
     copyPieces(out + halves.bytes, halves.half[packed & 0x0F], halves.bytes);
 }
@@ -1046,12 +1046,13 @@ CellPatterns makeCellPatterns(const SheetOptions& options) {
     patterns.stride = paddedCellBytes(patterns.cellBytes);
     patterns.colourRows = binaryCells ? 7 : options.zoom;
     const ModeRow& row = byteCellRow(options.colourMode);
-    const HalfCells halves = makeHalfCells(row, makeColourBoxes(row, boxWidth, binaryCells));
+    const HalfCells halves =
+        makeHalfCells(row, makeColourBoxes(row.record->colours, 1 << row.bits, boxWidth, binaryCells));
     const std::array<uint8_t, 256>& transform =
         transformTable(options.inverse, options.reverseByte, options.nibbleSwap);
     for (int which = 0; which < CellPatterns::kBeforeData; ++which)
-        writeCellOfHalves(patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride, row,
-                          transform[which], halves);
+        writeCellOfHalves(patterns.bytes.data() + static_cast<size_t>(which) * patterns.stride,
+                          row.byteTable[transform[which]], halves);
     // The bytes outside the data, after the data's cells and their excess.
     for (int which = CellPatterns::kBeforeData; which <= CellPatterns::kPastData; ++which) {
         const uint8_t value = transformedByte(0, false, options.reverseByte, options.nibbleSwap);
@@ -1202,8 +1203,8 @@ int drawBytesInRows(const ImageBuffer& target, const DataBytes& data, const Shee
 struct PackedCells {
     int pixelsPerByte = 0;
     int cellBytes = 0;
-    int stride = 0;  // paddedCellBytes(cellBytes)
-    std::array<uint8_t, 256 * kLargestCellBytes> bytes;
+    int stride = 0;                                           // paddedCellBytes(cellBytes)
+    std::array<uint8_t, 256 * kLargestCellBytes + 16> bytes;  // + the last cell's excess
     // Cells of 3 bytes: each value's screen bytes as the first and as the second cell of a pair, in
     // memory order, so that a pair of cells is one or of two look-ups and one 8-byte store.
     std::array<uint64_t, 256> pairFirst, pairSecond;
@@ -1233,13 +1234,15 @@ PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
     const int mask = (1 << row.packBits) - 1;
     int32_t colours[256];
     for (int value = 0; value <= mask; ++value) colours[value] = unitValueColour(options, value);
-    for (int v = 0; v < 256; ++v) {
-        uint8_t* out = cells.bytes.data() + static_cast<size_t>(v) * cells.stride;
-        for (int j = 0; j < cells.pixelsPerByte; ++j) {
-            const int32_t colour = colours[(v >> (8 - row.packBits * (j + 1))) & mask];
+    if (row.packBits <= 4) {
+        const HalfCells halves = makeHalfCells(row, makeColourBoxes(colours, mask + 1, boxPixels, false));
+        for (unsigned v = 0; v < 256; ++v)
+            writeCellOfHalves(cells.bytes.data() + static_cast<size_t>(v) * cells.stride, v, halves);
+    } else {
+        for (int v = 0; v < 256; ++v)
             for (int p = 0; p < boxPixels; ++p)
-                writePixel(out + (j * boxPixels + p) * kScreenPixelBytes, colour);
-        }
+                writePixel(cells.bytes.data() + static_cast<size_t>(v) * cells.stride + p * kScreenPixelBytes,
+                           colours[v]);
     }
     if (cells.cellBytes == 3) {
         for (int v = 0; v < 256; ++v) {
