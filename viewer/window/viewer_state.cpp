@@ -25,7 +25,7 @@ bool isHeldValue(HeldValue which) {
 }  // namespace
 
 void initViewerState() {
-    ViewerState fresh{};
+    ViewerState fresh;  // every member starts empty or zero
     std::swap(viewerState, fresh);
     viewerState.dataSize = 0;
     viewerState.bytesPerRow = 1;

@@ -47,24 +47,24 @@ struct ViewSelection {
 };
 
 struct ViewerState {
-    const uint8_t* dataBuffer;  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
+    const uint8_t* dataBuffer{};  // nullptr: nothing loaded; else dataSize + 16 zero-padded bytes
     // The bytes shown: the loaded size, or fewer once the file has been cut short under the view.
-    int64_t dataSize;
-    DataFile loaded;         // what holds the bytes
-    int64_t releasedAround;  // the view\'s first byte when the far pages of a mapped file were let go
-    int32_t bytesPerRow;     // copy of the width control, taken by applyScroll
-    int64_t byteOffset;      // rowPosition x bytes of a view row
+    int64_t dataSize{};
+    DataFile loaded;           // what holds the bytes
+    int64_t releasedAround{};  // the view\'s first byte when the far pages of a mapped file were let go
+    int32_t bytesPerRow{};     // copy of the width control, taken by applyScroll
+    int64_t byteOffset{};      // rowPosition x bytes of a view row
     // The row position; the row bar shows it scaled when there are more rows than its 32 bits
     // hold. barRows is the last row the bar's range stood for when it was last set.
-    int64_t rowPosition;
-    int64_t barRows;
-    int32_t zoom;        // 1, 2, 4 or 8
-    int32_t colourMode;  // ColourMode
-    int32_t stayOnTop;
-    int32_t maxWidth;
-    int32_t viewWidth;  // 600 x 512 at the start; the window's size makes it larger
-    int32_t viewHeight;
-    int64_t jumpRow;  // -1: no jump pending
+    int64_t rowPosition{};
+    int64_t barRows{};
+    int32_t zoom{};        // 1, 2, 4 or 8
+    int32_t colourMode{};  // ColourMode
+    int32_t stayOnTop{};
+    int32_t maxWidth{};
+    int32_t viewWidth{};  // 600 x 512 at the start; the window's size makes it larger
+    int32_t viewHeight{};
+    int64_t jumpRow{};  // -1: no jump pending
     std::string windowTitle;
     std::string lastFolder;
     std::string loadedFileName;
@@ -72,18 +72,18 @@ struct ViewerState {
     FileKey loadedKey;        // its bookmarks' key; an empty path when it can have none
     // Storage of the held values while unbound; read and write them only
     // through heldValue/setHeldValue, which follow the binding.
-    std::array<int32_t, kHeldValueCount> held;
-    ViewSelection selection;
-    const PixelKernels* pixelKernels;  // the drawing's kernels, chosen at start
+    std::array<int32_t, kHeldValueCount> held{};
+    ViewSelection selection{};
+    const PixelKernels* pixelKernels{};  // the drawing's kernels, chosen at start
     // The colours of the formats beyond the classic modes: a palette from View > "Palette" (none:
     // the formats' own colours), value v showing colour paletteBase + v.
-    bool paletteChosen;
-    Palette palette;
-    int32_t paletteBase;
+    bool paletteChosen{};
+    Palette palette{};
+    int32_t paletteBase{};
     // Where that palette came from, and the format it was put in place for: each format has its
     // own. -1 before the first, and after each load (a palette from the data is read again).
-    PaletteChoice paletteChoice;
-    int32_t paletteMode;
+    PaletteChoice paletteChoice{};
+    int32_t paletteMode{};
     FormatFiles formats;  // the formats read from files, modes kModeTableSize and on
     // The file the last "Save selection as image..." wrote, beside which F2 numbers its pictures.
     std::string lastSelectionPicture;
