@@ -1,6 +1,8 @@
 #include "viewer/engine/finder_guess.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <vector>
 
 namespace finder {
@@ -158,6 +160,28 @@ bool looksLikeGlyphs(const uint8_t* data, int64_t begin, int64_t end, int64_t ed
         right += data[i] & 1;
     }
     return std::min(left, right) * edgeDivisor <= end - begin;
+}
+
+double inkedRowsLift(const uint8_t* data, int64_t begin, int64_t end) {
+    std::array<int64_t, 8> setBits{};
+    int64_t inked = 0, neighbours = 0, neighbourDiff = 0;
+    for (int64_t i = begin; i < end; ++i) {
+        if (data[i] == 0) continue;
+        ++inked;
+        for (int bit = 0; bit < 8; ++bit) setBits[static_cast<size_t>(bit)] += data[i] >> bit & 1;
+        if (i + 1 < end && data[i + 1] != 0) {
+            ++neighbours;
+            neighbourDiff += std::popcount(static_cast<unsigned>(data[i] ^ data[i + 1]));
+        }
+    }
+    // Two inked rows drawn at random differ in a pixel as often as one has it and the other not.
+    double randomDiff = 0;
+    for (const int64_t set : setBits) {
+        const double share = static_cast<double>(set) / static_cast<double>(std::max<int64_t>(inked, 1));
+        randomDiff += 2 * share * (1 - share);
+    }
+    if (neighbours == 0 || randomDiff <= 0) return 0;
+    return 1 - static_cast<double>(neighbourDiff) / static_cast<double>(neighbours) / randomDiff;
 }
 
 // A font one byte wide (8 one-bit pixels a row) lines up at its glyph height too, and there
