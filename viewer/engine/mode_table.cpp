@@ -512,6 +512,24 @@ constexpr void makeByteTable(ModeRow& row) {
     }
 }
 
+// The bytes of a tile's row when its rows are whole bytes of their own, its pixels in them one
+// after the other with no groups, at most a byte apart, and its width does not divide 64 pixels
+// (C64 sprites); else 0. Such rows of tiles side by side, copied into a line, read as a linear row
+// of the same layout, 64 pixels of it in at most 64 bytes.
+constexpr int gatheredRowBytes(const ModeRecord& r) {
+    const PixelLayout& l = r.pixels;
+    if (r.layout != ModeLayout::Tiled || 64 % r.tileWidth == 0 || l.groupPixels != 0 || l.stepY % 8 != 0 ||
+        l.stepX <= 0 || l.stepX > 8 || r.tileWidth * l.stepX % 8 != 0)
+        return 0;
+    const int rowBits = r.tileWidth * l.stepX;
+    for (int b = 0; b < r.bits; ++b) {
+        const int a = l.valueBits[b].bits;
+        if (a < 0 || a + (r.tileWidth - 1) * l.stepX >= rowBits) return 0;
+    }
+    const int rowBytes = rowBits / 8;
+    return int64_t{r.tileHeight - 1} * (l.stepY / 8) + rowBytes <= r.tileBytes ? rowBytes : 0;
+}
+
 // Where the bits of 64 pixels lie for the vector kernels: planes row widths apart count from
 // their own first byte, and need to lie b row widths on for value bit b; else every bit lies in
 // the row itself.
@@ -519,6 +537,18 @@ constexpr void makeSourceBits(ModeRow& row) {
     const ModeRecord& r = *row.record;
     const PixelLayout& l = r.pixels;
     const bool tiled = r.layout == ModeLayout::Tiled;
+    row.tileRowBytes = r.attributeScreen ? 0 : gatheredRowBytes(r);
+    if (row.tileRowBytes > 0) {
+        // The bits of 64 pixels of a line of gathered rows; a tile's rows lie within it.
+        row.hasSourceBits = true;
+        row.chunkBytes = 8 * l.stepX;
+        for (int x = 0; x < 64; ++x)
+            for (int b = 0; b < r.bits; ++b) {
+                const int64_t a = l.valueBits[b].bits + int64_t{x} * l.stepX;
+                row.sourceBits.bits[b][x] = {static_cast<int>(a / 8), bitInByte(l, a)};
+            }
+        return;
+    }
     bool planes = true, flat = true;
     for (int b = 0; b < r.bits; ++b) {
         planes = planes && l.valueBits[b].widths == b;

@@ -153,6 +153,9 @@ struct ModeRow {
     SourceBitMap sourceBits;
     int chunkBytes;
     int tileRowStep;  // tiled: how much further on unit row y + 1 starts than unit row y
+    // Tiles whose rows are copied side by side into a line to be decoded (gatheredRowBytes in
+    // mode_table.cpp): the bytes of a tile's row, the source bits those of such a line; else 0.
+    int tileRowBytes;
     // For the decoders: packed values of the pixels of a byte (when each byte holds
     // pixelsPerByte whole pixels), and the byte of each plane of a planar mode's pixel 0.
     int pixelsPerByte;

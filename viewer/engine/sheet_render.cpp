@@ -550,8 +550,9 @@ void decodeUnitRun(const UnitWalk& walk, int64_t start, int unitRow, int count, 
         if (walk.options.colourMode == kModeZx &&
             decodeZxRun(kernels, source, unitRow, count, lastPixels, values))
             return;
-        // A format from a file may read past its units.
-        if (from + planReach(walk.plan, pixels) <= walk.data.size &&
+        // A format from a file may read past its units; the plan of gathered tile rows reads a
+        // line of them.
+        if (walk.row->tileRowBytes == 0 && from + planReach(walk.plan, pixels) <= walk.data.size &&
             gatherPixels(kernels, walk.plan, source, pixels, values))
             return;
     }
@@ -649,6 +650,11 @@ bool copiesBytes(const UnitWalk& walk) {
     return walk.row->bytesAreValues && walk.expander->mapIdentity;
 }
 
+// A gathered tile row is copied in pieces of 8 bytes: the bytes those read and write from its first.
+constexpr int64_t gatheredPieces(int64_t rowBytes) {
+    return (rowBytes + 7) / 8 * 8;
+}
+
 // The strips of every view row, as the slots give them.
 BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
     BatchLayout layout;
@@ -659,7 +665,10 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
         const int pixels = static_cast<int>((strip.visible - 1) * slots.unitPixels + strip.lastPixels);
         const int64_t bytes = strip.visible * g.unitBytes;
         const int64_t reach = (g.unitHeight - 1) * walk.row->tileRowStep +
-                              (copiesBytes(walk) ? int64_t{pixels} + 64 : planReach(walk.plan, pixels));
+                              (walk.row->tileRowBytes > 0 ? (strip.visible - 1) * g.unitBytes +
+                                                                gatheredPieces(walk.row->tileRowBytes)
+                               : copiesBytes(walk) ? int64_t{pixels} + 64
+                                                   : planReach(walk.plan, pixels));
         layout.add({strip.start - walk.options.first, static_cast<int>(strip.pixel), pixels,
                     std::min(bytes, kMostBytesAhead)},
                    std::max(bytes, reach));
@@ -669,10 +678,86 @@ BatchLayout unitLayout(const UnitWalk& walk, const StripSlots& slots) {
     return layout;
 }
 
-// Draws the batch of view rows `rows` of a unit mode; false when the kernel leaves them.
-bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout, RowRange rows,
-                   UnitRowValues& lines) {
-    if (!batchDrawable(p, layout, rows)) return false;
+// ---- Tiles of gathered rows (ModeRow::tileRowBytes): unit row y of a view row's tiles, each
+// tile's row copied after the one before, is a line of a linear format; its lines are drawn as such.
+
+// `rows` pieces of 8 bytes, `step` bytes apart from `from` on, to `lineBytes` apart from `to` on.
+void copyPieces(const uint8_t* from, int64_t step, uint8_t* to, int64_t lineBytes, int64_t rows) {
+    for (int64_t y = 0; y < rows; ++y, from += step, to += lineBytes) {
+        uint64_t piece;
+        std::memcpy(&piece, from, 8);
+        std::memcpy(to, &piece, 8);
+    }
+}
+
+// Lines [from, from + count) of the view rows from the one at data index `first` on (line n is unit
+// row n mod unitHeight of view row n div unitHeight), line i of them at lines + i x lineBytes.
+void gatherTileRows(const UnitWalk& walk, const BatchLayout& layout, int64_t first, int64_t from, int count,
+                    uint8_t* lines, int64_t lineBytes) {
+    const int64_t rowBytes = walk.row->tileRowBytes, step = walk.row->tileRowStep;
+    const int64_t unitPixels = walk.unitPixels, unitBytes = walk.geometry.unitBytes;
+    const int64_t unitHeight = walk.geometry.unitHeight;
+    for (int64_t line = from; line < from + count;) {
+        // The unit rows of one view row: each tile's rows in turn.
+        const int64_t y0 = line % unitHeight, rows = std::min(unitHeight - y0, from + count - line);
+        const int64_t rowStart = first + line / unitHeight * walk.geometry.rowBytes + y0 * step;
+        uint8_t* const out = lines + (line - from) * lineBytes;
+        for (const LineStrip& strip : std::span(layout.strips, layout.count)) {
+            const uint8_t* tile = walk.data.bytes + rowStart + strip.offset;
+            uint8_t* to = out + strip.pixel / unitPixels * rowBytes;
+            for (int64_t t = 0; t * unitPixels < strip.pixels; ++t, tile += unitBytes, to += rowBytes) {
+                if (rowBytes <= 8) {
+                    copyPieces(tile, step, to, lineBytes, rows);
+                } else {
+                    for (int64_t i = 0; i < rowBytes; i += 8)
+                        copyPieces(tile + i, step, to + i, lineBytes, rows);
+                }
+            }
+        }
+        line += rows;
+    }
+}
+
+// The batch's lines drawn from gathered rows, as many at a time as `gathered` holds; returns the
+// lines drawn (fewer where the kernel leaves them).
+int64_t drawGatheredBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout,
+                          RowRange rows, UnitRowValues& gathered, ValueLine& line) {
+    const int64_t unitPixels = walk.unitPixels;
+    const LineStrip& last = layout.strips[layout.count - 1];
+    const int pixels = last.pixel + last.pixels;
+    // A line's last piece may write past it: the next line starts a vector further on.
+    const int64_t lineBytes =
+        ((pixels + unitPixels - 1) / unitPixels * walk.row->tileRowBytes + 64) / 64 * 64;
+    const int64_t room = int64_t{sizeof gathered} - kValueLinePadding;
+    const int64_t perCall = room / lineBytes;
+    const LineStrip whole{0, 0, pixels, lineBytes};
+    uint8_t* const lines = gathered.values[0];
+    const int64_t firstLine = rows.low * walk.geometry.unitHeight;
+    int64_t done = 0;
+    while (done < rows.lines && perCall > 0) {
+        const int count = static_cast<int>(std::min(perCall, rows.lines - done));
+        gatherTileRows(walk, layout, walk.options.first, firstLine + done, count, lines, lineBytes);
+        const int64_t at = firstLine + done;
+        LineBatch batch =
+            lineBatch(p, layout, walk.transform, 0, RowRange{at, at + count, count}, lineBytes, 1, 0);
+        batch.data = lines;
+        batch.dataSize = room;
+        batch.first = 0;
+        batch.strips = &whole;
+        batch.stripCount = 1;
+        if (!drawLineBatch(p.kernels, walk.plan, p.expander, batch, {line.values, 1, sizeof line.values}))
+            break;
+        done += count;
+    }
+    return done;
+}
+
+// Draws the batch of view rows `rows` of a unit mode; returns the lines drawn, 0 where the kernel
+// leaves them.
+int64_t drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout& layout, RowRange rows,
+                      UnitRowValues& lines, ValueLine& line) {
+    if (!batchDrawable(p, layout, rows)) return 0;
+    if (walk.row->tileRowBytes > 0) return drawGatheredBatch(p, walk, layout, rows, lines, line);
     const ViewGeometry& g = walk.geometry;
     const bool zx = walk.options.colourMode == kModeZx;
     LineBatch batch = lineBatch(p, layout, walk.transform, walk.options.first, rows, g.rowBytes,
@@ -689,7 +774,9 @@ bool drawUnitBatch(const LinePainter& p, const UnitWalk& walk, const BatchLayout
         batch.unitPixels = walk.unitPixels;
     }
     return drawLineBatch(p.kernels, walk.plan, p.expander, batch,
-                         {lines.values[0], kSharedUnitRows, sizeof lines.values[0]});
+                         {lines.values[0], kSharedUnitRows, sizeof lines.values[0]})
+               ? rows.lines
+               : 0;
 }
 
 int drawUnits(const LinePainter& painter, const SheetOptions& options) {
@@ -708,8 +795,10 @@ int drawUnits(const LinePainter& painter, const SheetOptions& options) {
     int64_t viewRow = 0;
     int unitRow = 0;
     for (int64_t n = 0; n < lines && (y = static_cast<int>(n * options.zoom)) < painter.target.height; ++n) {
-        if (unitRow == 0 && viewRow == batch.low && drawUnitBatch(painter, walk, layout, batch, rowValues)) {
-            const int64_t next = batch.low * unitHeight + batch.lines;
+        int64_t drawn = 0;
+        if (unitRow == 0 && viewRow == batch.low &&
+            (drawn = drawUnitBatch(painter, walk, layout, batch, rowValues, line)) > 0) {
+            const int64_t next = batch.low * unitHeight + drawn;
             viewRow = next / unitHeight;
             unitRow = static_cast<int>(next % unitHeight);
             n = next - 1;
