@@ -1,6 +1,7 @@
 #include "viewer/engine/pixel_kernels_avx512_tile_lanes.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__x86_64__)
 
@@ -29,6 +30,14 @@ PL_AVX512_STEP TileLaneKernel tileLaneKernel(const BitGatherPlan& plan, const Ro
     if (mapped) k.valueMap = loadTable256(run.expander->valueMap);
     return k;
 }
+
+// How a tile's bytes become its lanes: loaded as they lie (a tile of 64 bytes whose rows are its
+// lanes already), or arranged from one or two windows.
+enum class TileLoad { Straight, OneWindow, TwoWindows };
+
+// How the lanes' bytes become values: planes through the matrix, packed bits through it, or the
+// bytes themselves (the matrix is the identity).
+enum class LaneBits { Planar, Packed, Bytes };
 
 // The masks of every 64-bit lane keep GCC 12's headers from reading an unset vector.
 constexpr __mmask8 kAllLanes = 0xFF;
@@ -66,28 +75,31 @@ PL_AVX512_STEP void transposeLanes(const __m512i (&in)[8], __m512i (&out)[8]) {
 
 // The values of unit rows 0..7 of the chunk `offset` bytes into the run: the 8 tiles each loaded
 // and arranged, a lane a row, decoded, then transposed.
-template <int kWindows, bool kPlanar, bool kMapped>
+template <TileLoad kLoad, LaneBits kBits, bool kMapped>
 PL_AVX512_STEP void tileLaneRows(const TileLaneKernel& k, const SourceRun& run, int64_t offset,
                                  __m512i (&rows)[8]) {
     __m512i tiles[8];
     for (int g = 0; g < 8; ++g) {
         const int64_t at = offset + g * k.laneStride;
         __m512i lanes;
-        if constexpr (kWindows == 1)
+        if constexpr (kLoad == TileLoad::Straight)
+            lanes = rawVector(run, at);
+        else if constexpr (kLoad == TileLoad::OneWindow)
             lanes = _mm512_maskz_permutexvar_epi8(k.keep, k.arrange, rawVector(run, at));
         else
             lanes = _mm512_maskz_permutex2var_epi8(k.keep, rawVector(run, at), k.arrange,
                                                    rawVector(run, at + 64));
         lanes = transformedLanes(lanes, k.transform, k.keep, k.identity);
-        __m512i values = kPlanar ? _mm512_gf2p8affine_epi64_epi8(k.matrix, lanes, 0)
-                                 : _mm512_gf2p8affine_epi64_epi8(lanes, k.matrix, 0);
+        __m512i values = lanes;
+        if constexpr (kBits == LaneBits::Planar) values = _mm512_gf2p8affine_epi64_epi8(k.matrix, lanes, 0);
+        if constexpr (kBits == LaneBits::Packed) values = _mm512_gf2p8affine_epi64_epi8(lanes, k.matrix, 0);
         if constexpr (kMapped) values = lookup256(k.valueMap, values);
         tiles[g] = values;
     }
     transposeLanes(tiles, rows);
 }
 
-template <int kWindows, bool kPlanar, bool kMapped>
+template <TileLoad kLoad, LaneBits kBits, bool kMapped>
 PL_AVX512 void decodeTileLanes(const BitGatherPlan& plan, const RowArrangements& rowPlans, int rows,
                                const SourceRun& run, int pixels, uint8_t* values, size_t lineBytes) {
     const TileLaneKernel k = tileLaneKernel(plan, rowPlans, run, kMapped);
@@ -95,13 +107,13 @@ PL_AVX512 void decodeTileLanes(const BitGatherPlan& plan, const RowArrangements&
     int64_t offset = 0;
     for (int x = 0; x < pixels; x += 64, offset += chunkBytes) {
         __m512i unitRows[8];
-        tileLaneRows<kWindows, kPlanar, kMapped>(k, run, offset, unitRows);
+        tileLaneRows<kLoad, kBits, kMapped>(k, run, offset, unitRows);
         for (int y = 0; y < rows; ++y)
             _mm512_storeu_si512(reinterpret_cast<void*>(values + y * lineBytes + x), unitRows[y]);
     }
 }
 
-template <int kWindows, bool kPlanar, bool kMapped, bool kGrey>
+template <TileLoad kLoad, LaneBits kBits, bool kMapped, bool kGrey>
 PL_AVX512 void expandTileLanes(const BitGatherPlan& plan, const RowArrangements& rowPlans, const RowsOut& to,
                                const SourceRun& run, int pixels, int64_t bytes) {
     const RowsOut rows = to;  // a local: the stores into the image cannot change it
@@ -113,27 +125,62 @@ PL_AVX512 void expandTileLanes(const BitGatherPlan& plan, const RowArrangements&
         int64_t offset = n * rows.group.source;
         for (int px = 0; px < pixels; px += 64, offset += chunkBytes) {
             __m512i unitRows[8];
-            tileLaneRows<kWindows, kPlanar, kMapped>(k, run, offset, unitRows);
+            tileLaneRows<kLoad, kBits, kMapped>(k, run, offset, unitRows);
             for (int y = 0; y < rows.count; ++y)
                 putChunk<kGrey>(x, first + y * rows.step, bytes, unitRows[y], px);
         }
     }
 }
 
-template <int kWindows, bool kPlanar>
+template <TileLoad kLoad, LaneBits kBits>
 UnitRowsDecoder decoderFor(bool mapped) {
-    return mapped ? decodeTileLanes<kWindows, kPlanar, true> : decodeTileLanes<kWindows, kPlanar, false>;
+    return mapped ? decodeTileLanes<kLoad, kBits, true> : decodeTileLanes<kLoad, kBits, false>;
 }
 
-template <int kWindows, bool kPlanar, bool kMapped>
-UnitRowExpander expanderFor(bool grey) {
-    return grey ? expandTileLanes<kWindows, kPlanar, kMapped, true>
-                : expandTileLanes<kWindows, kPlanar, kMapped, false>;
-}
-
-template <int kWindows, bool kPlanar>
+template <TileLoad kLoad, LaneBits kBits>
 UnitRowExpander expanderFor(bool mapped, bool grey) {
-    return mapped ? expanderFor<kWindows, kPlanar, true>(grey) : expanderFor<kWindows, kPlanar, false>(grey);
+    if (mapped)
+        return grey ? expandTileLanes<kLoad, kBits, true, true> : expandTileLanes<kLoad, kBits, true, false>;
+    return grey ? expandTileLanes<kLoad, kBits, false, true> : expandTileLanes<kLoad, kBits, false, false>;
+}
+
+// The matrix that leaves every byte as it is: row 7 - i takes bit i.
+constexpr uint64_t kIdentityMatrix = 0x0102040810204080;
+
+LaneBits laneBits(const BitGatherPlan& plan) {
+    if (plan.planar) return LaneBits::Planar;
+    uint64_t first = 0;
+    std::memcpy(&first, plan.matrix, 8);
+    return first == kIdentityMatrix ? LaneBits::Bytes : LaneBits::Packed;
+}
+
+// Whether each tile's lanes are its 64 bytes as they lie.
+bool straightTiles(const RowArrangements& rowPlans) {
+    if (rowPlans.tileKeep != ~uint64_t{0}) return false;
+    for (int i = 0; i < 64; ++i)
+        if (rowPlans.tile[i] != i) return false;
+    return true;
+}
+
+TileLoad tileLoad(const RowArrangements& rowPlans) {
+    return rowPlans.tileWindows == 2 ? TileLoad::TwoWindows
+           : straightTiles(rowPlans) ? TileLoad::Straight
+                                     : TileLoad::OneWindow;
+}
+
+// make.template operator()<kLoad, kBits>() for the plan's shapes.
+template <TileLoad kLoad, typename Make>
+auto forBits(LaneBits bits, Make make) {
+    return bits == LaneBits::Planar   ? make.template operator()<kLoad, LaneBits::Planar>()
+           : bits == LaneBits::Packed ? make.template operator()<kLoad, LaneBits::Packed>()
+                                      : make.template operator()<kLoad, LaneBits::Bytes>();
+}
+
+template <typename Make>
+auto forShapes(TileLoad load, LaneBits bits, Make make) {
+    return load == TileLoad::Straight    ? forBits<TileLoad::Straight>(bits, make)
+           : load == TileLoad::OneWindow ? forBits<TileLoad::OneWindow>(bits, make)
+                                         : forBits<TileLoad::TwoWindows>(bits, make);
 }
 
 }  // namespace
@@ -155,18 +202,17 @@ UnitRowsDecoder tileLaneDecoder(const BitGatherPlan& plan, const LineExpander& e
     if (reach > 128) return nullptr;
     rowPlans.tileWindows = reach <= 64 ? 1 : 2;
     const bool mapped = mapsValues(plan, e);
-    if (rowPlans.tileWindows == 1)
-        return plan.planar ? decoderFor<1, true>(mapped) : decoderFor<1, false>(mapped);
-    return plan.planar ? decoderFor<2, true>(mapped) : decoderFor<2, false>(mapped);
+    return forShapes(tileLoad(rowPlans), laneBits(plan),
+                     [&]<TileLoad kLoad, LaneBits kBits>() { return decoderFor<kLoad, kBits>(mapped); });
 }
 
 UnitRowExpander tileLaneExpander(const BitGatherPlan& plan, const LineExpander& e,
                                  const RowArrangements& rowPlans, int zoomRows) {
     if (!plan.tileLanes || e.factor != 1 || zoomRows != 1) return nullptr;
     const bool mapped = mapsValues(plan, e);
-    if (rowPlans.tileWindows == 1)
-        return plan.planar ? expanderFor<1, true>(mapped, e.grey) : expanderFor<1, false>(mapped, e.grey);
-    return plan.planar ? expanderFor<2, true>(mapped, e.grey) : expanderFor<2, false>(mapped, e.grey);
+    return forShapes(tileLoad(rowPlans), laneBits(plan), [&]<TileLoad kLoad, LaneBits kBits>() {
+        return expanderFor<kLoad, kBits>(mapped, e.grey);
+    });
 }
 
 }  // namespace avx512
