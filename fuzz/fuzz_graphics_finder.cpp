@@ -37,6 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (const ByteRange& headers : programHeaderRanges(block, length))
         check(headers.first >= 0 && headers.first < headers.end && headers.end <= length);
+    int64_t freeEnd = 0;
+    for (const ByteRange& free : pictureFreeRanges(block, length)) {
+        check(free.first >= freeEnd && free.first < free.end && free.end <= length);
+        freeEnd = free.end;
+    }
 
     int64_t previousEnd = -1;
     const std::vector<GraphicsRegion> listed = scanGraphics(block, length, mode, from, to, maxWidth);
