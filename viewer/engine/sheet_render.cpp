@@ -1430,9 +1430,11 @@ PackedWriter packedWriterFor(int cellBytes) {
 }
 
 // Decodes unit row `line` of every strip into `packed` (indexed by pixel >> byteShift) and
-// notes the runs of pixels drawn, adjacent strips' runs merged. One division per strip.
+// notes the runs of pixels drawn and where each run's packed values lie, adjacent strips' runs
+// in `packed` merged. One division per strip. A row whose bytes are its packed values and lie in
+// the data is not copied: its run's values are the data's bytes.
 void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byteShift, uint8_t* packed,
-                SpanList& pixelRuns) {
+                SpanList& pixelRuns, const uint8_t** sources) {
     const ViewGeometry& g = walk.geometry;
     const int64_t viewRow = line / g.unitHeight;
     const int unitRow = static_cast<int>(line % g.unitHeight);
@@ -1451,15 +1453,24 @@ void decodeLine(const UnitWalk& walk, int64_t line, int64_t viewPixels, int byte
         const int64_t firstPixel = stripPixel + low * unitPixels;
         const int64_t lastStart = stripPixel + (high - 1) * unitPixels;
         const int64_t lastPixels = std::min(unitPixels, viewPixels - lastStart);
-        decodeUnitLine(*walk.row, unitBytesAt(walk, start + low * g.unitBytes), unitRow,
-                       static_cast<int>(high - low), g.unitBytes, static_cast<int>(unitPixels),
-                       static_cast<int>(lastPixels), static_cast<int>(unitPixels >> byteShift),
-                       packed + (firstPixel >> byteShift));
+        const int64_t firstByte = start + low * g.unitBytes;
         const auto from = static_cast<size_t>(firstPixel);
         const auto to = static_cast<size_t>(lastStart + lastPixels);
-        if (pixelRuns.count > 0 && pixelRuns.items[pixelRuns.count - 1].to == from) {
-            pixelRuns.items[pixelRuns.count - 1].to = to;
+        // (A linear row is one unit a strip: its pixels are its bytes.)
+        if (walk.row->bytesAreValues && walk.packedIsRaw && firstByte >= 0 &&
+            firstByte + lastPixels <= walk.data.size) {
+            sources[pixelRuns.count] = walk.data.bytes + firstByte;
+            pixelRuns.items[pixelRuns.count++] = {from, to};
+            continue;
+        }
+        decodeUnitLine(*walk.row, unitBytesAt(walk, firstByte), unitRow, static_cast<int>(high - low),
+                       g.unitBytes, static_cast<int>(unitPixels), static_cast<int>(lastPixels),
+                       static_cast<int>(unitPixels >> byteShift), packed + (firstPixel >> byteShift));
+        const int last = pixelRuns.count - 1;
+        if (last >= 0 && pixelRuns.items[last].to == from && sources[last] == nullptr) {
+            pixelRuns.items[last].to = to;
         } else {
+            sources[pixelRuns.count] = nullptr;
             pixelRuns.items[pixelRuns.count++] = {from, to};
         }
     }
@@ -1484,18 +1495,21 @@ void drawUnitsDirect(const ImageBuffer& target, const DataBytes& data, const She
     SpanList pixelRuns;
     SpanList spans;
     uint8_t packed[kPackedLine];
+    const uint8_t* sources[kLargestViewSide];
     int y = 0;
     for (int64_t line = 0; line < lines && (y = static_cast<int>(line * options.zoom)) < target.height;
          ++line) {
         uint8_t* out = imageRow(target, y);
-        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns);
+        decodeLine(walk, line, viewPixels, byteShift, packed, pixelRuns, sources);
         spans.count = 0;
-        for (const Span& run : std::span(pixelRuns.items, pixelRuns.count)) {
+        for (int r = 0; r < pixelRuns.count; ++r) {
+            const Span& run = pixelRuns.items[r];
             const size_t at = run.from * pixelBytes;
             const int count =
                 static_cast<int>((run.to - run.from + cells.pixelsPerByte - 1) / cells.pixelsPerByte);
-            spans.items[spans.count++] = {
-                at, writeCells(out, at, lineEnd, packed + run.from / cells.pixelsPerByte, count, cells)};
+            const uint8_t* values =
+                sources[r] != nullptr ? sources[r] : packed + run.from / cells.pixelsPerByte;
+            spans.items[spans.count++] = {at, writeCells(out, at, lineEnd, values, count, cells)};
         }
         for (int cellRow = 0; cellRow < options.zoom && y + cellRow < target.height; ++cellRow) {
             uint8_t* copy = imageRow(target, y + cellRow);
