@@ -42,6 +42,8 @@ constexpr double kMostRegionEdgeShare = 0.5;
 // A band of blank rows of tiles inside a picture (icons and sprite sheets have them) joins its two
 // parts when it is at most so many rows of tiles high.
 constexpr int64_t kMostBandTileRows = 8;
+// A step's log likelihood of lying within a picture counts at most this much either way.
+constexpr double kMostLikeness = 3;
 // The scan decodes the edges of so many windows' tiles at once.
 constexpr int64_t kEdgeBlockWindows = 32;
 
@@ -279,20 +281,21 @@ int64_t nextRow(TileWalk& walk, int64_t last, int64_t step) {
     int64_t beyond = next;
     for (int64_t n = 0; n < kMostBandTileRows && blankRow(walk, beyond); ++n) beyond += step;
     // Past the band, or past one seam that does not continue (a gap between a sheet's sprites), the
-    // picture goes on where the rows continue each other (across two seams after a lone one), none
-    // blank.
-    int64_t row = beyond;
-    for (int seams = beyond == next ? 2 : 1; seams > 0; --seams, row += step)
-        if (blankRow(walk, row) || blankRow(walk, row + step) ||
-            !rowContinues(walk, step > 0 ? row : row + step))
-            return -1;
+    // picture goes on where the next two rows continue each other, neither blank: a sheet of a few
+    // rows may end one row after a seam.
+    if (blankRow(walk, beyond) || blankRow(walk, beyond + step) ||
+        !rowContinues(walk, step > 0 ? beyond : beyond + step))
+        return -1;
     return beyond;
 }
 
 // How much likelier tile t's step is within a picture than between unrelated tiles (a log
-// likelihood: steps taken as exponential about the picture's mean and the random pairs' mean).
+// likelihood: steps taken as exponential about the picture's mean and the random pairs' mean), at
+// most kMostLikeness either way: a picture's strong edges (a sprite's outline on a flat
+// background) step far above its mean, and one of them must not outweigh a row of like steps.
 double likeness(TileWalk& walk, int64_t t) {
-    return walk.logRatio - tileStep(walk, t) * (1 / walk.inside - 1 / walk.random);
+    const double ratio = walk.logRatio - tileStep(walk, t) * (1 / walk.inside - 1 / walk.random);
+    return std::clamp(ratio, -kMostLikeness, kMostLikeness);
 }
 
 // The tiles [first, end) of the picture whose row of tiles from `top` begins it and whose row from

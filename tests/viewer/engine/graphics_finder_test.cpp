@@ -342,16 +342,20 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
 }
 
 // A sprite sheet of fewer tiles than the scan judges at once, between random bytes, is found whole:
-// one region from its first row of tiles to its last, at its tiles per row.
+// one region from its first row of tiles to its last, at its tiles per row; also when its sprites
+// below a seam (rows of tiles that do not continue the rows above: here the same shading in negative)
+// leave only two rows of tiles on one side of it.
 TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
     struct SmallSheet {
         const char* mode;
         int tilesPerRow, tileRows;
         int64_t tilesBefore;  // random tiles before it
+        int seamRow;          // the first row of tiles drawn in negative; 0 for none
     };
     const SmallSheet cases[] = {
-        {"cells1", 16, 9, 301}, {"nes", 20, 5, 77},     {"gb", 9, 8, 150},
-        {"snes4", 16, 4, 33},   {"genesis", 7, 10, 64}, {"gba4", 30, 4, 200},
+        {"cells1", 16, 9, 301, 0}, {"nes", 20, 5, 77, 0},   {"gb", 9, 8, 150, 0},     {"snes4", 16, 4, 33, 0},
+        {"genesis", 7, 10, 64, 0}, {"gba4", 30, 4, 200, 0}, {"cells1", 30, 5, 64, 3}, {"nes", 16, 6, 77, 2},
+        {"gb", 24, 5, 33, 2},      {"snes4", 16, 6, 77, 4},
     };
     for (const SmallSheet& c : cases) {
         const int mode = modeByCliName(c.mode, nullptr);
@@ -360,15 +364,21 @@ TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
         std::vector<uint8_t> data(static_cast<size_t>(c.tilesBefore * tileBytes));
         for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
         const auto first = static_cast<int64_t>(data.size());
-        const std::vector<uint8_t> sheet = shadedPicture(c.mode, 8 * c.tilesPerRow, 8 * c.tileRows);
+        const FormatEncoder& encoder = *formatEncoder(c.mode);
+        const int top = (1 << encoder.bits) - 1;
+        const std::vector<uint8_t> sheet =
+            packPicture(encoder, 8 * c.tilesPerRow, 8 * c.tileRows, [&](int x, int y) {
+                const int level = shadedLevel(x, y, top);
+                return c.seamRow > 0 && y >= 8 * c.seamRow ? top - level : level;
+            });
         data.insert(data.end(), sheet.begin(), sheet.end());
         for (int i = 0; i < 6000; ++i) data.push_back(static_cast<uint8_t>(random()));
         const std::vector<GraphicsRegion> regions = scanGraphics(
             data.data(), static_cast<int64_t>(data.size()), mode, 0, static_cast<int64_t>(data.size()), 256);
-        ASSERT_EQ(regions.size(), 1u) << c.mode;
-        EXPECT_EQ(regions[0].width, c.tilesPerRow) << c.mode;
-        EXPECT_EQ(regions[0].first, first) << c.mode;
-        EXPECT_EQ(regions[0].length, static_cast<int64_t>(sheet.size())) << c.mode;
+        ASSERT_EQ(regions.size(), 1u) << c.mode << " seam " << c.seamRow;
+        EXPECT_EQ(regions[0].width, c.tilesPerRow) << c.mode << " seam " << c.seamRow;
+        EXPECT_EQ(regions[0].first, first) << c.mode << " seam " << c.seamRow;
+        EXPECT_EQ(regions[0].length, static_cast<int64_t>(sheet.size())) << c.mode << " seam " << c.seamRow;
     }
 }
 
