@@ -935,7 +935,7 @@ int32_t channelLevel(uint32_t value, uint32_t mask) {
             level |= uint64_t{(value >> bit) & 1} << at++;
         }
     }
-    return static_cast<int32_t>(255 * level / top);
+    return scaledLevel(level, n);
 }
 
 int32_t wideValueColour(const ModeRecord& r, uint32_t value) {

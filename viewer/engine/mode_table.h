@@ -269,8 +269,13 @@ int modeByCliName(const char* name, const AddedModes* added);
 // Screen colour (0x00BBGGRR) of a pixel value of a mode beyond the four.
 int32_t modePixelColour(int mode, uint32_t value, const AddedModes* added);
 
-// The bits of the value under the mask, moved down side by side, scaled to 0..255 as
-// 255 x c div (2^n - 1) for a mask of n bits; 0 for no mask.
+// The level 0..255 of the value c of a channel of n = 1..32 bits: 255 x c div (2^n - 1).
+constexpr int32_t scaledLevel(uint64_t c, int n) {
+    return static_cast<int32_t>(255 * c / ((uint64_t{1} << n) - 1));
+}
+
+// The bits of the value under the mask, moved down side by side, scaled by scaledLevel; 0 for no
+// mask.
 int32_t channelLevel(uint32_t value, uint32_t mask);
 
 // The colour of a value of a format of values over 8 bits, as its record gives it: a colour of

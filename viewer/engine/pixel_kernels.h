@@ -208,10 +208,10 @@ struct DirectColourWords {
     bool wholeBytes = false;
     alignas(64) uint8_t pick[64] = {};
     uint64_t keep = 0;
-    // Each channel's level is also the high half of (c << scaleShift[c]) x scale[c], where `scaled`.
-    bool scaled = false;
-    int scaleShift[3] = {};
-    uint16_t scale[3] = {};
+    // Each channel's level is also (c x factor[c] + add[c]) >> levelShift[c], all in 16 bits, where c
+    // is (value >> shift[c]) & (2^bits[c] - 1).
+    uint16_t factor[3] = {}, add[3] = {};
+    int levelShift[3] = {};
     // wholeBytes, words of 3 or 4 bytes: screen byte i of vector k of 64 pixels (k = 0, 1, 2) is byte
     // roundPick[k][i] of two 64-byte loads, the first from word roundFirstPixel(k), the second
     // ending with word roundEndPixel(k) - 1, where bit i of roundKeep[k] is set; else 0.

@@ -1214,92 +1214,129 @@ bool machineRunsAvx2() {
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma");
 }
 
-// ---- Direct colour words: three screen bytes a word, 8 or 16 pixels a step; the last few pixels of
-// a run are done one by one.
+// ---- Direct colour words: three screen bytes a word, 8 or 16 pixels a step; a row's last step ends
+// at its last pixel, over pixels already written. Rows narrower than a step are declined.
 
-// The screen bytes of pixel x of the words, by the plan's levels.
-inline void writeDirectPixel(const DirectColourWords& plan, const uint8_t* words, int64_t x, uint8_t* out) {
-    uint32_t value = 0;
-    for (int i = 0; i < plan.bytes; ++i)
-        value |= uint32_t{words[x * plan.bytes + i]} << 8 * (plan.bigEndian ? plan.bytes - 1 - i : i);
-    for (int c = 0; c < 3; ++c) out[3 * x + c] = plan.levels[c][value >> plan.shift[c] & 0xFF];
+// The first 24 bytes of a vector, and no more.
+PL_AVX2_STEP void storeFirst24(uint8_t* out, __m256i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(v));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(v, 1));
+}
+
+// The screen bytes of four words from `from` and four from `second` by the picks of each lane, the
+// lanes' twelve bytes side by side.
+PL_AVX2_STEP __m256i pickedWordBytes(const uint8_t* from, const uint8_t* second, __m256i picks) {
+    const __m256i v =
+        _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second), reinterpret_cast<const __m128i*>(from));
+    return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, picks),
+                                       _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
 }
 
 // Whole-byte channels: four pixels a lane put in screen order by one shuffle, the two lanes' twelve
 // bytes then side by side.
 PL_AVX2 void shuffleWordBytesAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
-    alignas(16) uint8_t lane[16];
-    for (int i = 0; i < 16; ++i) lane[i] = i < 12 && (plan.keep >> i & 1) != 0 ? plan.pick[i] : 0x80;
-    const __m256i pick = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(lane)));
-    const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
     const int64_t bytes = plan.bytes, pixels = rows.pixels;
+    // The last step's second lane is loaded to end at its last word, `late` bytes after the others.
+    const int late = static_cast<int>(16 - 4 * bytes);
+    alignas(16) uint8_t lane[16], lateLane[16];
+    for (int i = 0; i < 16; ++i) {
+        const bool kept = i < 12 && (plan.keep >> i & 1) != 0;
+        lane[i] = kept ? plan.pick[i] : 0x80;
+        lateLane[i] = kept ? static_cast<uint8_t>(plan.pick[i] + late) : 0x80;
+    }
+    const __m128i first = _mm_load_si128(reinterpret_cast<const __m128i*>(lane));
+    const __m256i pick = _mm256_broadcastsi128_si256(first);
+    const __m256i lastPick =
+        _mm256_setr_m128i(first, _mm_load_si128(reinterpret_cast<const __m128i*>(lateLane)));
     for (int r = 0; r < rows.rows; ++r) {
         const uint8_t* words = rows.words + r * rows.wordStep;
         uint8_t* out = rows.out + r * rows.outStep;
         int64_t x = 0;
+        // Each lane loads 16 bytes, past its four words; the 32-byte store passes the 24 bytes.
         for (; x + 12 <= pixels; x += 8) {
             const uint8_t* from = words + x * bytes;
-            const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(from + 4 * bytes),
-                                                  reinterpret_cast<const __m128i*>(from));
-            const __m256i screen = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, pick), together);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), screen);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x),
+                                pickedWordBytes(from, from + 4 * bytes, pick));
         }
-        for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
+        for (; x < pixels; x += 8) {
+            x = std::min(x, pixels - 8);
+            const uint8_t* from = words + x * bytes;
+            storeFirst24(out + 3 * x, pickedWordBytes(from, from + 4 * bytes - late, lastPick));
+        }
     }
 }
 
-// Words of 2 bytes: each channel's bits shifted to `scaleShift` and multiplied by `scale` (the high
-// half of the product is the level), 16 pixels a step.
-PL_AVX2 void scaleWordChannelsAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
-    __m128i down[3], up[3];
-    __m256i top[3], scale[3];
+// What levelWordChannelsAvx2 does to each channel, and to the words.
+struct WordLevels {
+    __m128i shift[3], levelShift[3];
+    __m256i top[3], factor[3], add[3];
+    __m256i swap, drop, together;
+    bool bigEndian;
+};
+
+// The 48 screen bytes of the 16 words at `from`, in the first 24 bytes of each of the two.
+PL_AVX2_STEP void wordLevels(const WordLevels& s, const uint8_t* from, __m256i& first, __m256i& second) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    if (s.bigEndian) v = _mm256_shuffle_epi8(v, s.swap);
+    // Pixels 0-3 and 8-11 in the low lane, 4-7 and 12-15 in the high.
+    v = _mm256_permute4x64_epi64(v, 0xD8);
+    __m256i level[3];
     for (int c = 0; c < 3; ++c) {
-        down[c] = _mm_cvtsi32_si128(plan.shift[c]);
-        up[c] = _mm_cvtsi32_si128(plan.scaleShift[c]);
-        top[c] = _mm256_set1_epi16(static_cast<int16_t>((1 << plan.bits[c]) - 1));
-        scale[c] = _mm256_set1_epi16(static_cast<int16_t>(plan.scale[c]));
+        const __m256i bits = _mm256_and_si256(_mm256_srl_epi16(v, s.shift[c]), s.top[c]);
+        level[c] = _mm256_srl_epi16(_mm256_add_epi16(_mm256_mullo_epi16(bits, s.factor[c]), s.add[c]),
+                                    s.levelShift[c]);
     }
-    const __m128i swapLane = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-    const __m256i swap = _mm256_broadcastsi128_si256(swapLane);
+    const __m256i pairs = _mm256_or_si256(level[0], _mm256_slli_epi16(level[1], 8));
+    const __m256i low = _mm256_unpacklo_epi16(pairs, level[2]), high = _mm256_unpackhi_epi16(pairs, level[2]);
+    first = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(low, s.drop), s.together);
+    second = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(high, s.drop), s.together);
+}
+
+// Words of 2 bytes: each channel's level worked out from its bits by the plan's multiply, add and
+// shift, 16 pixels a step.
+PL_AVX2 void levelWordChannelsAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
+    WordLevels s;
+    for (int c = 0; c < 3; ++c) {
+        s.shift[c] = _mm_cvtsi32_si128(plan.shift[c]);
+        s.levelShift[c] = _mm_cvtsi32_si128(plan.levelShift[c]);
+        s.top[c] = _mm256_set1_epi16(static_cast<int16_t>((1 << plan.bits[c]) - 1));
+        s.factor[c] = _mm256_set1_epi16(static_cast<int16_t>(plan.factor[c]));
+        s.add[c] = _mm256_set1_epi16(static_cast<int16_t>(plan.add[c]));
+    }
+    s.swap = _mm256_broadcastsi128_si256(_mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14));
     // Each pixel's four bytes (blue, green, red, 0) to three, in both lanes.
-    const __m128i dropLane = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i drop = _mm256_broadcastsi128_si256(dropLane);
-    const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    const bool bigEndian = plan.bigEndian;
+    s.drop =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    s.together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    s.bigEndian = plan.bigEndian;
     const int64_t pixels = rows.pixels;
+    __m256i first, second;
     for (int r = 0; r < rows.rows; ++r) {
         const uint8_t* words = rows.words + r * rows.wordStep;
         uint8_t* out = rows.out + r * rows.outStep;
         int64_t x = 0;
+        // The second 32-byte store passes the 48 bytes by 8.
         for (; x + 19 <= pixels; x += 16) {
-            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 2 * x));
-            if (bigEndian) v = _mm256_shuffle_epi8(v, swap);
-            // Pixels 0-3 and 8-11 in the low lane, 4-7 and 12-15 in the high.
-            v = _mm256_permute4x64_epi64(v, 0xD8);
-            __m256i level[3];
-            for (int c = 0; c < 3; ++c)
-                level[c] = _mm256_mulhi_epu16(
-                    _mm256_sll_epi16(_mm256_and_si256(_mm256_srl_epi16(v, down[c]), top[c]), up[c]),
-                    scale[c]);
-            const __m256i pairs = _mm256_or_si256(level[0], _mm256_slli_epi16(level[1], 8));
-            const __m256i low = _mm256_unpacklo_epi16(pairs, level[2]),
-                          high = _mm256_unpackhi_epi16(pairs, level[2]);
-            const __m256i first = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(low, drop), together);
-            const __m256i second = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(high, drop), together);
+            wordLevels(s, words + 2 * x, first, second);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), first);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x + 24), second);
         }
-        for (; x < pixels; ++x) writeDirectPixel(plan, words, x, out);
+        for (; x < pixels; x += 16) {
+            x = std::min(x, pixels - 16);
+            wordLevels(s, words + 2 * x, first, second);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 3 * x), first);
+            storeFirst24(out + 3 * x + 24, second);
+        }
     }
 }
 
 bool directColoursAvx2(const DirectColourWords& plan, const DirectColourRows& rows) {
-    if (plan.wholeBytes) {
+    if (plan.wholeBytes && rows.pixels >= 8) {
         shuffleWordBytesAvx2(plan, rows);
         return true;
     }
-    if (plan.bytes != 2 || !plan.scaled) return false;
-    scaleWordChannelsAvx2(plan, rows);
+    if (plan.bytes != 2 || rows.pixels < 16) return false;
+    levelWordChannelsAvx2(plan, rows);
     return true;
 }
 

@@ -16,7 +16,7 @@ constexpr auto kChannelLevels = [] {
     std::array<std::array<uint8_t, 256>, 9> levels{};
     for (uint32_t n = 1; n <= 8; ++n)
         for (uint32_t c = 0, top = (1u << n) - 1; c <= top; ++c)
-            levels[n][c] = static_cast<uint8_t>(255 * c / top);
+            levels[n][c] = static_cast<uint8_t>(scaledLevel(c, static_cast<int>(n)));
     return levels;
 }();
 
@@ -71,19 +71,24 @@ void writeWideLine(const WideColours& colours, const uint32_t* values, int pixel
 
 namespace {
 
-// For channels of 1..8 bits: a shift and a factor whose product's high 16 bits are 255 c div (2^n - 1).
-struct LevelScale {
+// For channels of n = 0..8 bits: (c x factor + add) >> shift is 255 c div (2^n - 1) (0 for no bits),
+// c x factor + add below 2^16.
+struct LevelArithmetic {
+    uint16_t factor, add;
     int shift;
-    uint16_t factor;
 };
-constexpr LevelScale kLevelScales[9] = {{0, 0},     {8, 65280}, {7, 43520}, {6, 37303}, {5, 34816},
-                                        {4, 33693}, {3, 33159}, {2, 32898}, {1, 32768}};
-
-bool scalesToLevels(const ChannelScale& s, const LevelScale& scale) {
-    for (uint32_t c = 0; c <= s.top; ++c)
-        if ((c << scale.shift) * scale.factor >> 16 != s.levels[c]) return false;
+constexpr LevelArithmetic kLevelArithmetic[9] = {{0, 0, 0},   {255, 0, 0}, {85, 0, 0},
+                                                 {583, 0, 4}, {17, 0, 0},  {1053, 0, 7},
+                                                 {259, 3, 6}, {257, 1, 7}, {1, 0, 0}};
+static_assert([] {
+    for (int n = 1; n <= 8; ++n)
+        for (uint32_t c = 0, top = (1u << n) - 1; c <= top; ++c) {
+            const LevelArithmetic& a = kLevelArithmetic[n];
+            const uint32_t sum = c * a.factor + a.add;
+            if (sum > 0xFFFF || static_cast<int32_t>(sum >> a.shift) != scaledLevel(c, n)) return false;
+        }
     return true;
-}
+}());
 
 // The picks of a whole-byte plan's vectors of 64 pixels, from its picks of 16 (pick[c]: the byte of
 // channel c in a word).
@@ -110,7 +115,6 @@ bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const Wi
     plan.bytes = row.wordBytes;
     plan.bigEndian = row.wordBigEndian;
     plan.wholeBytes = true;
-    plan.scaled = true;
     plan.keep = 0;
     std::memset(plan.pick, 0, sizeof plan.pick);
     for (int c = 0; c < 3; ++c) {
@@ -120,10 +124,11 @@ bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const Wi
         plan.shift[c] = s.shift;
         plan.bits[c] = s.mask != 0 ? s.bits : 0;
         for (int v = 0; v < 256; ++v) plan.levels[c][v] = s.mask != 0 ? s.levels[v & s.top] : 0;
+        const LevelArithmetic& level = kLevelArithmetic[plan.bits[c]];
+        plan.factor[c] = level.factor;
+        plan.add[c] = level.add;
+        plan.levelShift[c] = level.shift;
         if (s.mask == 0) continue;
-        plan.scaleShift[c] = kLevelScales[s.bits].shift;
-        plan.scale[c] = kLevelScales[s.bits].factor;
-        plan.scaled = plan.scaled && scalesToLevels(s, kLevelScales[s.bits]);
         plan.wholeBytes = plan.wholeBytes && s.bits == 8 && s.shift % 8 == 0;
         const int byte = plan.bigEndian ? plan.bytes - 1 - s.shift / 8 : s.shift / 8;
         for (int p = 0; p < 16; ++p) {
@@ -157,15 +162,9 @@ uint32_t wordValue(const uint8_t* word) {
     return value;
 }
 
-template <int kBytes, bool kBigEndian>
-void writeWords(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
-    // In locals: the stores through `out` could otherwise change the plan, for all the compiler knows.
-    const uint8_t *blue = plan.levels[0], *green = plan.levels[1], *red = plan.levels[2];
-    const int blueShift = plan.shift[0], greenShift = plan.shift[1], redShift = plan.shift[2];
-    const auto screenBytes = [&](uint32_t value) {
-        return uint32_t{blue[value >> blueShift & 0xFF]} | uint32_t{green[value >> greenShift & 0xFF]} << 8 |
-               uint32_t{red[value >> redShift & 0xFF]} << 16;
-    };
+// The screen bytes screenBytes(value) of each of `pixels` words, read as kBytes-byte integers.
+template <int kBytes, bool kBigEndian, typename ScreenBytes>
+inline void writeWordsBy(const uint8_t* words, int pixels, uint8_t* out, ScreenBytes screenBytes) {
     // Four bytes a store; the next pixel's store overwrites the fourth, the last pixel's is cut.
     for (int x = 0; x + 1 < pixels; ++x) {
         const uint32_t screen = screenBytes(wordValue<kBytes, kBigEndian, true>(words + kBytes * x));
@@ -176,9 +175,102 @@ void writeWords(const DirectColourWords& plan, const uint8_t* words, int pixels,
     std::memcpy(out + 3 * (pixels - 1), &screen, 3);
 }
 
-}  // namespace
+template <int kBytes, bool kBigEndian>
+void writeWords(const DirectColourWords& plan, const uint8_t* words, int pixels, uint8_t* out) {
+    // In locals: the stores through `out` could otherwise change the plan, for all the compiler knows.
+    const uint8_t *blue = plan.levels[0], *green = plan.levels[1], *red = plan.levels[2];
+    const int blueShift = plan.shift[0], greenShift = plan.shift[1], redShift = plan.shift[2];
+    writeWordsBy<kBytes, kBigEndian>(words, pixels, out, [&](uint32_t value) {
+        return uint32_t{blue[value >> blueShift & 0xFF]} | uint32_t{green[value >> greenShift & 0xFF]} << 8 |
+               uint32_t{red[value >> redShift & 0xFF]} << 16;
+    });
+}
 
-namespace {
+// Whole-byte channels of words of 3 or 4 bytes, blue, green and red in three bytes side by side in
+// either direction: the screen bytes are the word's bytes as they lie, shifted down (kDescending:
+// reversed first) by `drop` bits.
+template <int kBytes, bool kDescending>
+void writeWordBytes(const uint8_t* words, int pixels, int drop, uint8_t* out) {
+    writeWordsBy<kBytes, false>(words, pixels, out, [drop](uint32_t bytes) {
+        return (kDescending ? __builtin_bswap32(bytes) : bytes) >> drop;
+    });
+}
+
+// Writes by writeWordBytes where the plan's channels lie so; false for any other plan.
+bool writeWordBytesRows(const DirectColourWords& plan, const DirectColourRows& rows) {
+    const uint8_t blue = plan.pick[0], green = plan.pick[1], red = plan.pick[2];
+    if (!plan.wholeBytes || plan.bytes < 3 || (plan.keep & 7) != 7) return false;
+    const bool ascending = green == blue + 1 && red == blue + 2;
+    const bool descending = green == red + 1 && blue == red + 2;
+    if (!ascending && !descending) return false;
+    // Descending from red at byte 0 or 1: reversed, red is at byte 3 or 2 of the four.
+    const int drop = ascending ? 8 * blue : 8 * (1 - red);
+    const auto write = plan.bytes == 3 ? (ascending ? writeWordBytes<3, false> : writeWordBytes<3, true>)
+                                       : (ascending ? writeWordBytes<4, false> : writeWordBytes<4, true>);
+    for (int r = 0; r < rows.rows; ++r)
+        write(rows.words + r * rows.wordStep, rows.pixels, drop, rows.out + r * rows.outStep);
+    return true;
+}
+
+// Eight pixels at once in lanes of 16, 32 and 64 bits, which the compiler puts in whatever vectors
+// the machine has.
+using Lanes16 = uint16_t __attribute__((vector_size(16)));
+using Lanes32 = uint32_t __attribute__((vector_size(32)));
+using Lanes64 = uint64_t __attribute__((vector_size(32)));
+
+// What the lanes do for each channel (blue, green, red) of a plan of 2-byte words.
+struct WordArithmetic {
+    int shift[3], levelShift[3];
+    Lanes16 top[3], factor[3], add[3];
+};
+
+// The 24 screen bytes of the eight words from `words` on.
+template <bool kBigEndian>
+inline void writeEightWords(const WordArithmetic& a, const uint8_t* words, uint8_t* out) {
+    Lanes16 value;
+    std::memcpy(&value, words, sizeof value);
+    if constexpr (kBigEndian) value = value << 8 | value >> 8;
+    const auto level = [&](int c) {
+        return ((value >> a.shift[c] & a.top[c]) * a.factor[c] + a.add[c]) >> a.levelShift[c];
+    };
+    const Lanes32 colours = __builtin_convertvector(level(0) | level(1) << 8, Lanes32) |
+                            __builtin_convertvector(level(2), Lanes32) << 16;
+    // Each two pixels' six bytes side by side, then the four sixes in three 8-byte stores.
+    const auto pairs = reinterpret_cast<Lanes64>(colours);
+    const Lanes64 six = (pairs & 0xFFFFFF) | (pairs >> 8 & 0xFFFFFF000000);
+    const uint64_t first = six[0] | six[1] << 48, second = six[1] >> 16 | six[2] << 32,
+                   third = six[2] >> 32 | six[3] << 16;
+    std::memcpy(out, &first, 8);
+    std::memcpy(out + 8, &second, 8);
+    std::memcpy(out + 16, &third, 8);
+}
+
+template <bool kBigEndian>
+void writeWordArithmetic(const WordArithmetic& given, const uint8_t* words, int pixels, uint8_t* out) {
+    // In a local: the stores through `out` could otherwise change it, for all the compiler knows.
+    const WordArithmetic a = given;
+    int x = 0;
+    for (; x + 8 <= pixels; x += 8) writeEightWords<kBigEndian>(a, words + 2 * x, out + 3 * x);
+    if (x == pixels) return;
+    uint8_t last[16] = {}, screen[24];
+    std::memcpy(last, words + 2 * x, 2 * static_cast<size_t>(pixels - x));
+    writeEightWords<kBigEndian>(a, last, screen);
+    std::memcpy(out + 3 * x, screen, 3 * static_cast<size_t>(pixels - x));
+}
+
+void writeWordArithmeticRows(const DirectColourWords& plan, const DirectColourRows& rows) {
+    WordArithmetic a;
+    for (int c = 0; c < 3; ++c) {
+        a.shift[c] = plan.shift[c];
+        a.levelShift[c] = plan.levelShift[c];
+        a.top[c] = Lanes16{} + static_cast<uint16_t>((1u << plan.bits[c]) - 1);
+        a.factor[c] = Lanes16{} + plan.factor[c];
+        a.add[c] = Lanes16{} + plan.add[c];
+    }
+    const auto write = plan.bigEndian ? writeWordArithmetic<true> : writeWordArithmetic<false>;
+    for (int r = 0; r < rows.rows; ++r)
+        write(a, rows.words + r * rows.wordStep, rows.pixels, rows.out + r * rows.outStep);
+}
 
 template <int kBytes, bool kBigEndian>
 void writeWordRows(const DirectColourWords& plan, const DirectColourRows& rows) {
@@ -191,12 +283,11 @@ void writeWordRows(const DirectColourWords& plan, const DirectColourRows& rows) 
 
 void writeDirectColours(const PixelKernels& kernels, const DirectColourWords& plan,
                         const DirectColourRows& rows) {
-    if (directColours(kernels, plan, rows)) return;
+    if (directColours(kernels, plan, rows) || writeWordBytesRows(plan, rows)) return;
     switch (plan.bytes * 2 + plan.bigEndian) {
         case 4:
-            return writeWordRows<2, false>(plan, rows);
         case 5:
-            return writeWordRows<2, true>(plan, rows);
+            return writeWordArithmeticRows(plan, rows);
         case 6:
             return writeWordRows<3, false>(plan, rows);
         case 7:

@@ -157,7 +157,13 @@ TEST_P(ModeFamiliesTest, ShippedDirectColourFilesDrawBack) {
         std::vector<int> zooms;
         int options;     // 1 inverse, 2 reverse, 4 nibble swap, 8 multi columns
         int lastPixels;  // the last row's whole words in the data, and one byte of the next; 0: all
-    } views[] = {{37, {1, 4}, 0, 0}, {203, {1, 2}, 7, 0}, {203, {1, 2}, 0, 52}, {179, {1}, 8, 0}};
+    } views[] = {{37, {1, 4}, 0, 0},
+                 {203, {1, 2}, 7, 0},
+                 {203, {1, 2}, 0, 52},
+                 {179, {1}, 8, 0},
+                 // Rows of 2 to 3 pixels more than a vector kernel's steps, and narrower than a step.
+                 {50, {1}, 0, 0},
+                 {5, {1, 2}, 8, 0}};
     const auto transformed = [](uint8_t byte, int options) {
         if (options & 1) byte = static_cast<uint8_t>(~byte);
         if (options & 2) {
