@@ -974,11 +974,12 @@ BitCellExpander bitCellExpander(const BitGatherPlan& plan, const LineExpander& e
                       : bitCellExpanderWith<false>(e.factor, b.rows.rows);
 }
 
-// ---- Planes a whole row apart (bitplanes): 256 pixels at a time. The 32 bytes of each plane under
-// them are loaded (through the byte transform), and the 8 x 8 bit square of each byte column (a row
-// per plane, a column per pixel) is transposed by three rounds of bit swaps between the planes, which
-// gives each pixel's value bits together: vector j holds pixel j of every 8. The eight vectors are
-// then interleaved into pixel order and stored as values.
+// ---- Planes a whole row apart (bitplanes), or four planes of 16-pixel words side by side (Atari ST
+// low): 256 pixels at a time. The 32 bytes of each plane under them are gathered (through the byte
+// transform), and the 8 x 8 bit square of each byte column (a row per plane, a column per pixel) is
+// transposed by three rounds of bit swaps between the planes, which gives each pixel's value bits
+// together: vector j holds pixel j of every 8. The eight vectors are then interleaved into pixel order
+// and stored as values.
 struct PlaneRows {
     int64_t stride = 0;
     CopyTables transform;
@@ -1000,7 +1001,19 @@ PL_AVX2_STEP void transposeBits(__m256i (&r)[8]) {
     for (const int b : {0, 2, 4, 6}) swapBits<1>(r[b], r[b + 1], _mm256_set1_epi8(0x55));
 }
 
-// Byte g of v[j] as value 8 g + j, 256 values from `out` on.
+// How the planes' bytes lie: each plane a row apart, or planes of 16-pixel words side by side.
+enum class PlaneLayout { RowsApart, Words };
+
+// The group of 8 pixels whose plane bytes lie at byte p of the gathered vectors: group p for planes
+// a row apart; for words, lane L's dword k holds groups 8 k + 4 L .. 8 k + 4 L + 3.
+template <PlaneLayout kLayout>
+constexpr int gatheredGroup(int p) {
+    if constexpr (kLayout == PlaneLayout::RowsApart) return p;
+    return 8 * (p % 16 / 4) + 4 * (p / 16) + p % 4;
+}
+
+// Byte p of v[j] as the value of pixel j of group gatheredGroup(p), 256 values from `out` on.
+template <PlaneLayout kLayout>
 PL_AVX2_STEP void storeInterleaved(const __m256i (&v)[8], uint8_t* out) {
     __m256i a[8], c[8];
     for (int k = 0; k < 4; ++k) {
@@ -1016,35 +1029,73 @@ PL_AVX2_STEP void storeInterleaved(const __m256i (&v)[8], uint8_t* out) {
             c[4 * h + 2 * q + 1] = _mm256_unpackhi_epi32(b[q], b[q + 2]);
         }
     }
-    // c[i] holds the groups 2i and 2i + 1, and in its high lane 16 more.
+    // c[i] holds bytes 2i and 2i + 1, and in its high lane 16 more; each pair's groups follow each other.
     for (int i = 0; i < 8; ++i) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), _mm256_castsi256_si128(c[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 128 + 16 * i), _mm256_extracti128_si256(c[i], 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * gatheredGroup<kLayout>(2 * i)),
+                         _mm256_castsi256_si128(c[i]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * gatheredGroup<kLayout>(16 + 2 * i)),
+                         _mm256_extracti128_si256(c[i], 1));
+    }
+}
+
+// The plane bytes of 8 groups of 8 pixels (16-pixel words of 4 planes, 128 bytes from `bytes` on), plane b
+// in r[b] in the order of gatheredGroup.
+PL_AVX2_STEP void gatherWordPlanes(const uint8_t* bytes, __m256i (&r)[8]) {
+    // Each lane's two groups of words: a plane's four bytes as one dword.
+    const __m256i together =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15));
+    __m256i s[4];
+    for (int k = 0; k < 4; ++k) s[k] = _mm256_shuffle_epi8(loadAny(bytes + 32 * k), together);
+    const __m256i planes01 = _mm256_unpacklo_epi32(s[0], s[1]), planes23 = _mm256_unpackhi_epi32(s[0], s[1]);
+    const __m256i planes01b = _mm256_unpacklo_epi32(s[2], s[3]),
+                  planes23b = _mm256_unpackhi_epi32(s[2], s[3]);
+    r[0] = _mm256_unpacklo_epi64(planes01, planes01b);
+    r[1] = _mm256_unpackhi_epi64(planes01, planes01b);
+    r[2] = _mm256_unpacklo_epi64(planes23, planes23b);
+    r[3] = _mm256_unpackhi_epi64(planes23, planes23b);
+}
+
+// The bytes a round of 256 pixels reads from the planes' first byte on.
+template <PlaneLayout kLayout, int kDepth>
+constexpr int64_t roundReach(int64_t stride) {
+    if constexpr (kLayout == PlaneLayout::Words) return 128;
+    return (kDepth - 1) * stride + 32;
+}
+
+// The plane bytes of round `at` (its first byte of plane 0), zeros past `size`.
+template <PlaneLayout kLayout, int kDepth>
+PL_AVX2_STEP void loadPlanes(const uint8_t* bytes, int64_t size, int64_t at, int64_t stride,
+                             __m256i (&r)[8]) {
+    for (int b = 0; b < 8; ++b) r[b] = _mm256_setzero_si256();
+    if constexpr (kLayout == PlaneLayout::Words) {
+        if (at + 128 <= size) return gatherWordPlanes(bytes + at, r);
+        alignas(32) uint8_t last[128] = {};
+        std::memcpy(last, bytes + at, static_cast<size_t>(std::clamp<int64_t>(size - at, 0, 128)));
+        return gatherWordPlanes(last, r);
+    }
+    if (roundReach<kLayout, kDepth>(stride) + at <= size) {
+        for (int b = 0; b < kDepth; ++b) r[b] = loadAny(bytes + b * stride + at);
+        return;
+    }
+    for (int b = 0; b < kDepth; ++b) {
+        alignas(32) uint8_t last[32] = {};
+        const int64_t from = b * stride + at;
+        std::memcpy(last, bytes + from, static_cast<size_t>(std::clamp<int64_t>(size - from, 0, 32)));
+        r[b] = load32(last);
     }
 }
 
 // The values of `pixels` pixels (rounded up to 256) of kDepth planes from `bytes` on, `size` bytes
 // readable.
-template <int kDepth, bool kIdentity, bool kMapped>
+template <PlaneLayout kLayout, int kDepth, bool kIdentity, bool kMapped>
 PL_AVX2 void decodePlanes(const PlaneRows& p, const uint8_t* bytes, int64_t size, int pixels,
                           uint8_t* values) {
     const int64_t stride = p.stride;
     const __m256i low = bothLanes(p.transform.low), high = bothLanes(p.transform.high);
     const __m256i mapLow = bothLanes(p.valueMap), mapHigh = bothLanes(p.valueMap + 16);
     for (int x = 0; x < pixels; x += 256) {
-        const int64_t at = x / 8;
         __m256i r[8];
-        for (int b = 0; b < 8; ++b) r[b] = _mm256_setzero_si256();
-        if ((kDepth - 1) * stride + at + 32 <= size) {
-            for (int b = 0; b < kDepth; ++b) r[b] = loadAny(bytes + b * stride + at);
-        } else {
-            for (int b = 0; b < kDepth; ++b) {
-                alignas(32) uint8_t last[32] = {};
-                const int64_t from = b * stride + at;
-                std::memcpy(last, bytes + from, static_cast<size_t>(std::clamp<int64_t>(size - from, 0, 32)));
-                r[b] = load32(last);
-            }
-        }
+        loadPlanes<kLayout, kDepth>(bytes, size, kLayout == PlaneLayout::Words ? x / 2 : x / 8, stride, r);
         if constexpr (!kIdentity)
             for (int b = 0; b < kDepth; ++b) r[b] = throughNibbleTables(low, high, r[b]);
         transposeBits(r);
@@ -1057,45 +1108,58 @@ PL_AVX2 void decodePlanes(const PlaneRows& p, const uint8_t* bytes, int64_t size
                 v[j] = _mm256_blendv_epi8(_mm256_shuffle_epi8(mapLow, v[j]),
                                           _mm256_shuffle_epi8(mapHigh, v[j]), _mm256_slli_epi16(v[j], 3));
         }
-        storeInterleaved(v, values + x);
+        storeInterleaved<kLayout>(v, values + x);
     }
 }
 
 using PlaneDecoder = void (*)(const PlaneRows&, const uint8_t*, int64_t, int, uint8_t*);
 
-template <int kDepth>
+template <PlaneLayout kLayout, int kDepth>
 PlaneDecoder planeDecoderOf(bool identity, bool mapped) {
-    return identity ? (mapped ? decodePlanes<kDepth, true, true> : decodePlanes<kDepth, true, false>)
-                    : (mapped ? decodePlanes<kDepth, false, true> : decodePlanes<kDepth, false, false>);
+    return identity ? (mapped ? decodePlanes<kLayout, kDepth, true, true>
+                              : decodePlanes<kLayout, kDepth, true, false>)
+                    : (mapped ? decodePlanes<kLayout, kDepth, false, true>
+                              : decodePlanes<kLayout, kDepth, false, false>);
 }
 
-// The decoder of a plan whose value bit i of pixel x is bit 7 - x mod 8 of byte x / 8 of plane i, the
-// planes a row apart; nullptr for others.
-PlaneDecoder planeDecoder(const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform,
-                          bool identity, PlaneRows& p) {
-    if (!plan.usable || !plan.planar || plan.planeStride <= 0 || plan.depth < 2 || plan.depth > 5)
-        return nullptr;
+// Whether value bit i of pixel x lies where `byteOf(i, x)` says, bit 7 - x mod 8, for every bit of a chunk.
+template <typename ByteOf>
+bool planesLieAt(const BitGatherPlan& plan, ByteOf byteOf) {
     for (int i = 0; i < plan.depth; ++i) {
         for (int x = 0; x < kChunkPixels; ++x) {
             BitPlace place;
-            if (!placeOf(plan, i, x, place) || place.offset != i * plan.planeStride + x / 8 ||
-                place.bit != 7 - x % 8)
-                return nullptr;
+            if (!placeOf(plan, i, x, place) || place.offset != byteOf(i, x) || place.bit != 7 - x % 8)
+                return false;
         }
     }
+    return true;
+}
+
+// The decoder of a plan whose value bit i of pixel x is bit 7 - x mod 8 of byte x / 8 of plane i, the
+// planes a row apart, or of byte 8 (x / 16) + 2 i + x mod 16 / 8 (four planes of words side by side);
+// nullptr for others.
+PlaneDecoder planeDecoder(const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform,
+                          bool identity, PlaneRows& p) {
+    if (!plan.usable || plan.depth < 2 || plan.depth > 5) return nullptr;
+    const int64_t stride = plan.planeStride;
+    const bool rowsApart = stride > 0 && planesLieAt(plan, [&](int i, int x) { return i * stride + x / 8; });
+    const bool words = !rowsApart && plan.depth == 4 &&
+                       planesLieAt(plan, [](int i, int x) { return 8 * (x / 16) + 2 * i + x % 16 / 8; });
+    if (!rowsApart && !words) return nullptr;
     if (!identity && !copyTables(transform, p.transform)) return nullptr;
-    p.stride = plan.planeStride;
+    p.stride = stride;
     std::memcpy(p.valueMap, e.valueMap, sizeof p.valueMap);
     const bool mapped = !e.mapIdentity;
+    if (words) return planeDecoderOf<PlaneLayout::Words, 4>(identity, mapped);
     switch (plan.depth) {
         case 2:
-            return planeDecoderOf<2>(identity, mapped);
+            return planeDecoderOf<PlaneLayout::RowsApart, 2>(identity, mapped);
         case 3:
-            return planeDecoderOf<3>(identity, mapped);
+            return planeDecoderOf<PlaneLayout::RowsApart, 3>(identity, mapped);
         case 4:
-            return planeDecoderOf<4>(identity, mapped);
+            return planeDecoderOf<PlaneLayout::RowsApart, 4>(identity, mapped);
         default:
-            return planeDecoderOf<5>(identity, mapped);
+            return planeDecoderOf<PlaneLayout::RowsApart, 5>(identity, mapped);
     }
 }
 
