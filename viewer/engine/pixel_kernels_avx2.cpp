@@ -600,6 +600,148 @@ PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size
     }
 }
 
+// ---- Packed 4-bit pixels (Genesis and GBA 4 bpp tiles): each pixel's byte shuffled out of the lanes
+// of its chunk as for a bit test, and its value the byte's low or high nibble (through the byte
+// transform), instead of a test per value bit.
+
+// What the values are: the nibbles, grey levels that repeat them (bits 4-7 those of 0-3), or colour
+// numbers through the expander's map.
+enum class NibbleOut { Raw, Levels, Mapped };
+
+struct NibbleChunks {
+    BitTest lanes;  // from and index: each pixel's byte
+    LaneShape shape = LaneShape::Wide;
+    int64_t chunkBytes = 0;
+    int64_t reach = 0;
+    alignas(32) uint8_t high[64] = {};  // 0xFF where the pixel's value is its byte's high nibble
+    CopyTables transform;
+    alignas(16) uint8_t valueMap[16] = {};
+};
+
+template <LaneShape kShape, bool kIdentity, NibbleOut kOut>
+PL_AVX2_STEP __m256i nibbleHalf(const NibbleChunks& n, const uint8_t* chunk, int h) {
+    __m256i lanes = testLanes<kShape>(chunk, n.lanes, h);
+    if constexpr (!kIdentity)
+        lanes = throughNibbleTables(bothLanes(n.transform.low), bothLanes(n.transform.high), lanes);
+    const __m256i bytes = _mm256_shuffle_epi8(lanes, load32(n.lanes.index + 32 * h));
+    const __m256i v =
+        _mm256_and_si256(_mm256_blendv_epi8(bytes, _mm256_srli_epi16(bytes, 4), load32(n.high + 32 * h)),
+                         _mm256_set1_epi8(15));
+    if constexpr (kOut == NibbleOut::Levels) return _mm256_or_si256(v, _mm256_slli_epi16(v, 4));
+    if constexpr (kOut == NibbleOut::Mapped) return _mm256_shuffle_epi8(bothLanes(n.valueMap), v);
+    return v;
+}
+
+// The values of `pixels` pixels (rounded up to 64) of the run at `bytes`, `size` bytes readable.
+template <LaneShape kShape, bool kIdentity, NibbleOut kOut>
+PL_AVX2 void decodeNibbles(const NibbleChunks& chunks, const uint8_t* bytes, int64_t size, int pixels,
+                           uint8_t* values) {
+    // A local copy: the stores of the values cannot change its offsets and vectors, kept in registers.
+    const NibbleChunks n = chunks;
+    const int64_t chunkBytes = n.chunkBytes, reach = n.reach;
+    int64_t offset = 0;
+    for (int x = 0; x < pixels; x += kChunkPixels, offset += chunkBytes) {
+        const uint8_t* chunk = bytes + offset;
+        alignas(32) uint8_t copy[kMostChunkReach];
+        if (offset + reach > size) {
+            // Near the data's end: the chunk's bytes copied, zeros past the end.
+            std::memset(copy, 0, static_cast<size_t>(reach));
+            std::memcpy(copy, chunk, static_cast<size_t>(std::clamp<int64_t>(size - offset, 0, reach)));
+            chunk = copy;
+        }
+        const __m256i low = nibbleHalf<kShape, kIdentity, kOut>(n, chunk, 0);
+        const __m256i high = nibbleHalf<kShape, kIdentity, kOut>(n, chunk, 1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x + 32), high);
+    }
+}
+
+using NibbleDecoder = void (*)(const NibbleChunks&, const uint8_t*, int64_t, int, uint8_t*);
+
+template <LaneShape kShape, bool kIdentity>
+NibbleDecoder nibbleDecoderFor(NibbleOut out) {
+    return out == NibbleOut::Raw      ? decodeNibbles<kShape, kIdentity, NibbleOut::Raw>
+           : out == NibbleOut::Levels ? decodeNibbles<kShape, kIdentity, NibbleOut::Levels>
+                                      : decodeNibbles<kShape, kIdentity, NibbleOut::Mapped>;
+}
+
+template <bool kIdentity>
+NibbleDecoder nibbleDecoderWith(LaneShape shape, NibbleOut out) {
+    switch (shape) {
+        case LaneShape::Broadcast:
+            return nibbleDecoderFor<LaneShape::Broadcast, kIdentity>(out);
+        case LaneShape::Wide:
+            return nibbleDecoderFor<LaneShape::Wide, kIdentity>(out);
+        case LaneShape::Lanes:
+            return nibbleDecoderFor<LaneShape::Lanes, kIdentity>(out);
+        case LaneShape::Pairs:
+            return nibbleDecoderFor<LaneShape::Pairs, kIdentity>(out);
+        default:
+            return nibbleDecoderFor<LaneShape::Quads, kIdentity>(out);
+    }
+}
+
+// Value bits 0-3 of pixel x at bits `low` .. `low` + 3 (low 0 or 4) of one byte, `offset` from the
+// chunk's first; false where they lie otherwise.
+bool nibbleOf(const BitGatherPlan& plan, int x, int64_t& offset, int& low) {
+    BitPlace first;
+    if (!placeOf(plan, 0, x, first) || first.bit % 4 != 0) return false;
+    for (int i = 1; i < 4; ++i) {
+        BitPlace place;
+        if (!placeOf(plan, i, x, place) || place.offset != first.offset || place.bit != first.bit + i)
+            return false;
+    }
+    offset = first.offset;
+    low = first.bit;
+    return true;
+}
+
+// What bits 4-7 of pixel x's values are: none (Raw), those of bits 0-3 (Levels); false otherwise.
+bool upperBitsOf(const BitGatherPlan& plan, int x, NibbleOut& out) {
+    int none = 0, repeated = 0;
+    for (int i = 4; i < 8; ++i) {
+        BitPlace place, below;
+        if (!placeOf(plan, i, x, place)) {
+            ++none;
+        } else if (placeOf(plan, i - 4, x, below) && below.offset == place.offset && below.bit == place.bit) {
+            ++repeated;
+        }
+    }
+    if (none == 4) out = NibbleOut::Raw;
+    if (repeated == 4) out = NibbleOut::Levels;
+    return none == 4 || repeated == 4;
+}
+
+// The decoder of a plan of 4-bit pixels each a nibble of one byte; nullptr for others.
+NibbleDecoder nibbleDecoder(const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform,
+                            bool identity, NibbleChunks& n) {
+    if (!plan.usable || plan.depth != 4) return nullptr;
+    int64_t offset[kChunkPixels];
+    NibbleOut out = NibbleOut::Raw;
+    for (int x = 0; x < kChunkPixels; ++x) {
+        int low = 0;
+        NibbleOut upper = NibbleOut::Raw;
+        if (!nibbleOf(plan, x, offset[x], low) || !upperBitsOf(plan, x, upper) || (x > 0 && upper != out))
+            return nullptr;
+        out = upper;
+        n.high[x] = low == 4 ? 0xFF : 0;
+    }
+    if (!placeLanes(n.lanes, offset)) return nullptr;
+    n.shape = static_cast<LaneShape>(std::countr_zero(static_cast<unsigned>(laneShapes(n.lanes))));
+    n.reach = 0;
+    for (const auto& lane : n.lanes.from)
+        for (const int64_t quarter : lane) n.reach = std::max<int64_t>(n.reach, quarter + 4);
+    if (n.reach > kMostChunkReach) return nullptr;
+    n.chunkBytes = plan.chunkBytes;
+    if (mapsValues(plan, e)) {
+        if (out == NibbleOut::Levels) return nullptr;
+        out = NibbleOut::Mapped;
+        std::memcpy(n.valueMap, e.valueMap, sizeof n.valueMap);
+    }
+    if (!identity && !copyTables(transform, n.transform)) return nullptr;
+    return identity ? nibbleDecoderWith<true>(n.shape, out) : nibbleDecoderWith<false>(n.shape, out);
+}
+
 // ---- Attribute screens: 32 pixels at a time from 4 bitmap bytes and their 4 attributes, each byte
 // spread under its 8 pixels (through the byte transform, a sum of bits as for copies), the pixel's
 // bit tested and ink or paper picked.
@@ -1177,6 +1319,8 @@ struct BatchDecoder {
     BitCellExpander bitCells = nullptr;
     PlaneDecoder planes = nullptr;
     PlaneRows planeRows;
+    NibbleDecoder nibbles = nullptr;
+    NibbleChunks nibbleChunks;
     BitCells bitCellTables;
     bool attributes = false;  // attribute screens, through the copy's tables
 };
@@ -1200,7 +1344,8 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
         d.straight = b.identity;
         d.copies = !b.identity;
         if (d.copies && !copyTables(b.transform, d.copy)) return false;
-    } else if ((d.planes = planeDecoder(plan, e, b.transform, b.identity, d.planeRows)) == nullptr) {
+    } else if ((d.planes = planeDecoder(plan, e, b.transform, b.identity, d.planeRows)) == nullptr &&
+               (d.nibbles = nibbleDecoder(plan, e, b.transform, b.identity, d.nibbleChunks)) == nullptr) {
         if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
         d.decode = chunkDecoder(d.tests);
         fewColours = plan.depth <= 2 && !d.tests.mapped;
@@ -1240,6 +1385,8 @@ void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int
             copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else if (d.planes != nullptr) {
             d.planes(d.planeRows, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
+        } else if (d.nibbles != nullptr) {
+            d.nibbles(d.nibbleChunks, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else {
             d.decode(d.tests, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         }

@@ -252,6 +252,43 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     }
 }
 
+// Modes of 4-bit values with a palette chosen: colour numbers (base 0 and 1) and grey levels other than
+// the repeated bits (through the expander's map), under byte transforms, at widths ending within a
+// chunk and rows reaching past the data's end.
+TEST_P(SheetRenderTest, FourBitModesWithAPaletteMatchOneBoxPerPixel) {
+    std::mt19937 random(5678);
+    std::vector<uint8_t> bytes(100000);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    TestView view = testView(bytes, kModeBinary, 1, 1);
+    Palette colours, greys;
+    for (int v = 0; v < 16; ++v) {
+        colours.colours.push_back(0x10305 * (v + 1) ^ (v << 20));
+        greys.colours.push_back(0x010101 * (15 * v / 2));
+    }
+    struct Case {
+        const char* mode;
+        const Palette* palette;
+        int base, width, zoom;
+        int64_t first;
+        int options;
+    };
+    const Case cases[] = {
+        {"genesis", &colours, 0, 256, 1, 0, kMulti}, {"genesis", &greys, 1, 37, 2, 5, kInverse},
+        {"genesis", &greys, 0, 5, 1, 99000, 4},      {"gba4", &colours, 1, 3, 1, -700, 2},
+        {"gba4", &greys, 0, 193, 1, 99999, kMulti},  {"gba4", &greys, 1, 64, 4, 123, kInverse | 4},
+        {"st4", &colours, 0, 40, 1, 7, kMulti},      {"st4", &greys, 1, 77, 2, 99001, kInverse | 4},
+        {"sam", &greys, 1, 100, 4, 11, 2},
+    };
+    for (const Case& c : cases) {
+        view.options = viewOptions(modeByCliName(c.mode, nullptr), c.width, c.zoom, c.first, c.options);
+        view.options.palette = c.palette;
+        view.options.paletteBase = c.base;
+        SCOPED_TRACE(testing::Message()
+                     << c.mode << " base " << c.base << " width " << c.width << " first " << c.first);
+        expectDrawnAsBoxes(view);
+    }
+}
+
 // Formats of values over 8 bits, one of each shape the drawing tells apart: whole words of either
 // byte order (in groups, double-wide; colours of whole bytes, of channels up to 6 bits, of 8 bits
 // that are no whole byte), values bit by bit (tiled, planes row widths apart), colours by
