@@ -751,12 +751,10 @@ struct AttributeVectors {
 };
 
 PL_AVX2_STEP AttributeVectors attributeVectors(const CopyTables& t) {
-    alignas(32) uint8_t spread[32], bit[32];
-    for (int i = 0; i < 32; ++i) {
-        spread[i] = static_cast<uint8_t>(i / 8);
-        bit[i] = static_cast<uint8_t>(0x80 >> i % 8);
-    }
-    return {load32(spread), load32(bit), bothLanes(t.low), bothLanes(t.high)};
+    // Byte i of 32 pixels: its bitmap byte, and its bit there. Made at compile time: a row of units
+    // calls this once, hundreds of times a view.
+    return {_mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303),
+            _mm256_set1_epi64x(0x0102040810204080), bothLanes(t.low), bothLanes(t.high)};
 }
 
 PL_AVX2_STEP __m256i fourBytesSpread(const AttributeVectors& a, const uint8_t* p, bool identity) {
