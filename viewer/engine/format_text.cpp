@@ -104,7 +104,9 @@ bool isIdText(std::string_view s) {
 }
 
 std::string quoted(std::string_view s) {
-    return "\"" + std::string(s) + "\"";
+    std::string text = "\"";
+    text += s;
+    return text + '"';
 }
 
 // The values read so far, with the line each key came on.
