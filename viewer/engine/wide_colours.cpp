@@ -263,7 +263,8 @@ void writeWordArithmeticRows(const DirectColourWords& plan, const DirectColourRo
     for (int c = 0; c < 3; ++c) {
         a.shift[c] = plan.shift[c];
         a.levelShift[c] = plan.levelShift[c];
-        a.top[c] = Lanes16{} + static_cast<uint16_t>((1u << plan.bits[c]) - 1);
+        const auto top = static_cast<uint16_t>((1u << plan.bits[c]) - 1);
+        a.top[c] = Lanes16{} + top;
         a.factor[c] = Lanes16{} + plan.factor[c];
         a.add[c] = Lanes16{} + plan.add[c];
     }
