@@ -736,8 +736,8 @@ int64_t drawGatheredBatch(const LinePainter& p, const UnitWalk& walk, const Batc
     int64_t done = 0;
     while (done < rows.lines && perCall > 0) {
         const int count = static_cast<int>(std::min(perCall, rows.lines - done));
-        gatherTileRows(walk, layout, walk.options.first, firstLine + done, count, lines, lineBytes);
         const int64_t at = firstLine + done;
+        gatherTileRows(walk, layout, walk.options.first, at, count, lines, lineBytes);
         LineBatch batch =
             lineBatch(p, layout, walk.transform, 0, RowRange{at, at + count, count}, lineBytes, 1, 0);
         batch.data = lines;
