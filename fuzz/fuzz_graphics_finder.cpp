@@ -38,9 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const ByteRange& headers : programHeaderRanges(block, length))
         check(headers.first >= 0 && headers.first < headers.end && headers.end <= length);
     int64_t freeEnd = 0;
-    for (const ByteRange& free : pictureFreeRanges(block, length)) {
+    const ProgramLayout program = programLayout(block, length);
+    for (const ByteRange& free : program.pictureFree) {
         check(free.first >= freeEnd && free.first < free.end && free.end <= length);
         freeEnd = free.end;
+    }
+    for (const AddressRange& loaded : program.loaded) check(loaded.first < loaded.end);
+    if (length > 0) {
+        const int64_t tableFirst = std::clamp<int64_t>(first, 0, length - 1);
+        holdsProgramTable(block, tableFirst, std::clamp<int64_t>(roughEnd, 1, length - tableFirst), widest,
+                          program);
     }
 
     int64_t previousEnd = -1;

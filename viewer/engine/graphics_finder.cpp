@@ -60,10 +60,12 @@ int inUnits(const Judging& j, int bytes) {
 
 // What the caller is given of the regions the stages find: the classic finder's in width units, those
 // of whole units only; none that lies mostly in a program's headers, code or tables, whose records
-// line up as rows do, and the others cut to whole rows outside them.
+// line up as rows do, and the others cut to whole rows outside them; none that the program's own tables
+// of pointers or numbers fill.
 struct Listing {
     const Judging* judging;
-    std::vector<ByteRange> pictureFree;
+    const uint8_t* data;
+    ProgramLayout program;
 };
 
 // Cuts the region to its longest stretch between the ranges, in whole rows; false when that holds
@@ -92,9 +94,10 @@ bool keptOutside(const std::vector<ByteRange>& ranges, int64_t rowBytes, Graphic
 bool listed(const Listing& listing, int64_t to, GraphicsRegion& r) {
     if (!listing.judging->tiled) r.width = inUnits(*listing.judging, r.width);
     if (r.width == 0) return false;
-    return listing.pictureFree.empty() ||
-           (keptOutside(listing.pictureFree, int64_t{r.width} * listing.judging->unitBytes, r) &&
-            r.first < to);
+    if (listing.program.pointerBytes == 0) return true;
+    const int64_t rowBytes = int64_t{r.width} * listing.judging->unitBytes;
+    return keptOutside(listing.program.pictureFree, rowBytes, r) && r.first < to &&
+           !holdsProgramTable(listing.data, r.first, r.length, rowBytes, listing.program);
 }
 
 // The caller's hook, handed the regions as listed by a scan of a stretch that ends at `to`.
@@ -136,7 +139,7 @@ FindResult findWatched(StretchSearch search, const uint8_t* data, int64_t size, 
                        GraphicsRegion& found) {
     const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return FindResult::NotFound;
-    const Listing listing{&j, pictureFreeRanges(data, size)};
+    const Listing listing{&j, data, programLayout(data, size)};
     const ScanHook progressOnly{hook.progress, nullptr, hook.context};
     finder::ScanMeter meter{&progressOnly};
     const bool got = search(
@@ -183,7 +186,7 @@ ScanResult scanGraphics(const uint8_t* data, int64_t size, int32_t mode, int64_t
                         int32_t maxWidth, const ScanHook& hook, const AddedModes* added) {
     const Judging j = judgingOf(data, size, mode, added);
     if (!j.valid) return {};
-    const Listing listing{&j, pictureFreeRanges(data, size)};
+    const Listing listing{&j, data, programLayout(data, size)};
     ListingHook forwarding{&listing, &hook, to};
     const ScanHook listingHook{forwardProgress, forwardListed, &forwarding};
     finder::ScanMeter meter{&listingHook};

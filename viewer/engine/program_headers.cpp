@@ -63,12 +63,66 @@ ByteRange tableRange(const uint8_t* data, int64_t size, const TableFields& f, bo
                        fieldAt(data, f.entrySize, 2, bigEndian) * fieldAt(data, f.count, 2, bigEndian), size);
 }
 
-bool isElf(const uint8_t* data, int64_t size) {
-    return data != nullptr && size >= kHeaderBytes[1] &&
-           std::memcmp(data,
-                       "\x7F"
-                       "ELF",
-                       4) == 0;
+// How an ELF file lays out its fields: 32 or 64 bits (0 or 1), and in which byte order.
+struct ElfShape {
+    int bits64;
+    bool bigEndian;
+};
+
+bool isElf(const uint8_t* data, int64_t size, ElfShape& shape) {
+    if (data == nullptr || size < kHeaderBytes[1] ||
+        std::memcmp(data,
+                    "\x7F"
+                    "ELF",
+                    4) != 0)
+        return false;
+    shape = {data[4] == 2, data[5] == 2};
+    return true;
+}
+
+// Where each entry of the table lies, for the entries wholly within the data; none when the
+// header gives another entry size than `entryBytes`.
+std::vector<int64_t> tableEntries(const uint8_t* data, int64_t size, const TableFields& t, int entryBytes,
+                                  bool bigEndian) {
+    if (fieldAt(data, t.entrySize, 2, bigEndian) != static_cast<uint64_t>(entryBytes)) return {};
+    const uint64_t table = fieldAt(data, t.offset, t.offsetBytes, bigEndian);
+    const uint64_t count = fieldAt(data, t.count, 2, bigEndian);
+    std::vector<int64_t> entries;
+    for (uint64_t i = 0; i < count; ++i) {
+        if (table > static_cast<uint64_t>(size) || (static_cast<uint64_t>(size) - table) / entryBytes <= i)
+            break;
+        entries.push_back(static_cast<int64_t>(table + i * entryBytes));
+    }
+    return entries;
+}
+
+// Where a program header keeps its type, load address and size in memory, in 32- and 64-bit files.
+struct SegmentFields {
+    int type, address, memoryBytes, wordBytes, entryBytes;
+};
+constexpr SegmentFields kSegment[2] = {{0, 8, 20, 4, 32}, {0, 16, 40, 8, 56}};
+constexpr uint64_t kLoad = 1;
+
+std::vector<AddressRange> loadedRanges(const uint8_t* data, int64_t size, const ElfShape& shape) {
+    const SegmentFields& f = kSegment[shape.bits64];
+    std::vector<AddressRange> loaded;
+    for (const int64_t at :
+         tableEntries(data, size, kProgramTable[shape.bits64], f.entryBytes, shape.bigEndian)) {
+        if (fieldAt(data, at + f.type, 4, shape.bigEndian) != kLoad) continue;
+        const uint64_t first = fieldAt(data, at + f.address, f.wordBytes, shape.bigEndian);
+        const uint64_t bytes = fieldAt(data, at + f.memoryBytes, f.wordBytes, shape.bigEndian);
+        if (bytes > 0) loaded.push_back({first, first + std::min(bytes, UINT64_MAX - first)});
+    }
+    return loaded;
+}
+
+std::vector<ByteRange> headerRanges(const uint8_t* data, int64_t size, const ElfShape& shape) {
+    std::vector<ByteRange> ranges = {{0, kHeaderBytes[shape.bits64]}};
+    for (const TableFields& table : {kProgramTable[shape.bits64], kSectionTable[shape.bits64]}) {
+        const ByteRange range = tableRange(data, size, table, shape.bigEndian);
+        if (range.end > range.first) ranges.push_back(range);
+    }
+    return ranges;
 }
 
 // A section's header as read, its bytes cut to the data.
@@ -78,22 +132,15 @@ struct Section {
 };
 
 // The section table's entries that lie wholly within the data.
-std::vector<Section> sections(const uint8_t* data, int64_t size, int bits64, bool bigEndian) {
-    const SectionFields& f = kSection[bits64];
-    const TableFields& t = kSectionTable[bits64];
-    if (fieldAt(data, t.entrySize, 2, bigEndian) != static_cast<uint64_t>(f.entryBytes)) return {};
-    const uint64_t table = fieldAt(data, t.offset, t.offsetBytes, bigEndian);
-    const uint64_t count = fieldAt(data, t.count, 2, bigEndian);
+std::vector<Section> sections(const uint8_t* data, int64_t size, const ElfShape& shape) {
+    const SectionFields& f = kSection[shape.bits64];
+    const bool bigEndian = shape.bigEndian;
     std::vector<Section> found;
-    for (uint64_t i = 0; i < count; ++i) {
-        if (table > static_cast<uint64_t>(size) || (static_cast<uint64_t>(size) - table) / f.entryBytes <= i)
-            break;
-        const auto at = static_cast<int64_t>(table + i * f.entryBytes);
+    for (const int64_t at : tableEntries(data, size, kSectionTable[shape.bits64], f.entryBytes, bigEndian))
         found.push_back({fieldAt(data, at + f.name, 4, bigEndian), fieldAt(data, at + f.type, 4, bigEndian),
                          fieldAt(data, at + f.flags, f.wordBytes, bigEndian),
                          rangeWithin(fieldAt(data, at + f.offset, f.wordBytes, bigEndian),
                                      fieldAt(data, at + f.size, f.wordBytes, bigEndian), size)});
-    }
     return found;
 }
 
@@ -112,39 +159,62 @@ bool holdsNoPicture(const Section& section, std::string_view name) {
     return typeHoldsNoPicture(section.type) || (section.flags & kExecutable) != 0 || nameHoldsNoPicture(name);
 }
 
+// A word that points into the program: small values and multiples of 64 KiB are left out, as a
+// picture's sparse bytes make them.
+bool pointsIntoProgram(uint64_t value, const std::vector<AddressRange>& loaded) {
+    if (value < 0x10000 || (value & 0xFFFF) == 0) return false;
+    return std::any_of(loaded.begin(), loaded.end(),
+                       [&](const AddressRange& r) { return value >= r.first && value < r.end; });
+}
+
 }  // namespace
 
 std::vector<ByteRange> programHeaderRanges(const uint8_t* data, int64_t size) {
-    if (!isElf(data, size)) return {};
-    const int bits64 = data[4] == 2;
-    const bool bigEndian = data[5] == 2;
-    std::vector<ByteRange> ranges = {{0, kHeaderBytes[bits64]}};
-    for (const TableFields& table : {kProgramTable[bits64], kSectionTable[bits64]}) {
-        const ByteRange range = tableRange(data, size, table, bigEndian);
-        if (range.end > range.first) ranges.push_back(range);
-    }
-    return ranges;
+    ElfShape shape{};
+    return isElf(data, size, shape) ? headerRanges(data, size, shape) : std::vector<ByteRange>{};
 }
 
-std::vector<ByteRange> pictureFreeRanges(const uint8_t* data, int64_t size) {
-    std::vector<ByteRange> ranges = programHeaderRanges(data, size);
-    if (ranges.empty()) return ranges;
-    const int bits64 = data[4] == 2;
-    const bool bigEndian = data[5] == 2;
-    const std::vector<Section> all = sections(data, size, bits64, bigEndian);
-    const uint64_t namesIndex = fieldAt(data, kNamesSectionField[bits64], 2, bigEndian);
+ProgramLayout programLayout(const uint8_t* data, int64_t size) {
+    ElfShape shape{};
+    if (!isElf(data, size, shape)) return {};
+    std::vector<ByteRange> ranges = headerRanges(data, size, shape);
+    const std::vector<Section> all = sections(data, size, shape);
+    const uint64_t namesIndex = fieldAt(data, kNamesSectionField[shape.bits64], 2, shape.bigEndian);
     const ByteRange names = namesIndex < all.size() ? all[namesIndex].bytes : ByteRange{0, 0};
     for (const Section& section : all)
         if (section.bytes.end > section.bytes.first && holdsNoPicture(section, nameOf(data, section, names)))
             ranges.push_back(section.bytes);
     std::sort(ranges.begin(), ranges.end(),
               [](const ByteRange& a, const ByteRange& b) { return a.first < b.first; });
-    std::vector<ByteRange> merged;
+    ProgramLayout layout{{}, loadedRanges(data, size, shape), shape.bits64 ? 8 : 4, shape.bigEndian};
     for (const ByteRange& r : ranges) {
-        if (!merged.empty() && r.first <= merged.back().end)
-            merged.back().end = std::max(merged.back().end, r.end);
+        if (!layout.pictureFree.empty() && r.first <= layout.pictureFree.back().end)
+            layout.pictureFree.back().end = std::max(layout.pictureFree.back().end, r.end);
         else
-            merged.push_back(r);
+            layout.pictureFree.push_back(r);
     }
-    return merged;
+    return layout;
+}
+
+bool holdsProgramTable(const uint8_t* data, int64_t first, int64_t length, int64_t rowBytes,
+                       const ProgramLayout& layout) {
+    if (layout.pointerBytes == 0 || length <= 0) return false;
+    const int64_t end = first + length;
+    const bool bigEndian = layout.bigEndian;
+    // A program's words lie at multiples of their size in the file as in memory.
+    const int64_t p = layout.pointerBytes;
+    int64_t words = 0, pointers = 0;
+    for (int64_t at = (first + p - 1) / p * p; at <= end - p; at += p, ++words)
+        pointers += pointsIntoProgram(fieldAt(data, at, static_cast<int>(p), bigEndian), layout.loaded);
+    if (words > 0 && pointers * 20 >= words * 3) return true;
+    // In rows of 2, 6, 10... bytes a picture's even and odd columns fall on the words' low and high
+    // bytes (fonts two bytes wide have their right half mostly blank).
+    if (rowBytes % 4 == 2) return false;
+    int64_t numbers = 0, flatTops = 0, flatLows = 0;
+    for (int64_t at = (first + 3) / 4 * 4; at <= end - 4; at += 4, ++numbers) {
+        const uint8_t top = data[at + (bigEndian ? 0 : 3)], low = data[at + (bigEndian ? 3 : 0)];
+        flatTops += top == 0 || top == 0xFF;
+        flatLows += low == 0 || low == 0xFF;
+    }
+    return numbers > 0 && flatTops * 10 >= numbers * 9 && flatLows * 10 <= numbers * 4;
 }

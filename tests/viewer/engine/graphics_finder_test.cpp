@@ -16,6 +16,7 @@
 #include "viewer/engine/format_identify.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
+#include "viewer/engine/program_headers.h"
 
 namespace {
 
@@ -610,6 +611,121 @@ TEST(GraphicsFinderTest, ListsPicturesOnlyInSectionsThatMayHoldThem) {
         EXPECT_LE(regions[0].first + regions[0].length, kFirst + c.listedLength) << c.name;
         EXPECT_GE(regions[0].length, c.listedLength * 4 / 5) << c.name;
     }
+}
+
+// The loaded segments are read from the program headers as placed by hand: 64 bits little-endian (a
+// loaded segment and a note) and 32 bits big-endian (three loaded segments, one of no bytes in memory).
+TEST(GraphicsFinderTest, ProgramLayoutNamesTheLoadedSegments) {
+    struct Segment {
+        uint64_t type, address, bytes;  // bytes in memory
+    };
+    struct LayoutCase {
+        int pointerBytes;  // 0: no ELF file
+        bool bigEndian;
+        std::vector<Segment> segments;
+        std::vector<std::pair<uint64_t, uint64_t>> loaded;
+    };
+    const LayoutCase cases[] = {
+        {0, false, {{1, 0x400000, 0x100}}, {}},
+        {8, false, {{1, 0x400000, 0x12345}, {4, 0x500000, 0x100}}, {{0x400000, 0x412345}}},
+        {4,
+         true,
+         {{1, 0x8048000, 0x2000}, {1, 0x9000000, 0}, {1, 0x9100000, 0x80}},
+         {{0x8048000, 0x804A000}, {0x9100000, 0x9100080}}},
+    };
+    for (const LayoutCase& c : cases) {
+        std::vector<uint8_t> data(4096);
+        const auto put = [&](int at, uint64_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                data[static_cast<size_t>(at + (c.bigEndian ? bytes - 1 - i : i))] =
+                    static_cast<uint8_t>(value >> 8 * i);
+        };
+        const bool wide = c.pointerBytes == 8;
+        if (c.pointerBytes != 0)
+            std::copy_n(
+                "\x7F"
+                "ELF",
+                4, data.begin());
+        data[4] = wide ? 2 : 1;
+        data[5] = c.bigEndian ? 2 : 1;
+        const int table = wide ? 64 : 52, entryBytes = wide ? 56 : 32;
+        put(wide ? 32 : 28, static_cast<uint64_t>(table), wide ? 8 : 4);  // where the program headers lie
+        put(wide ? 54 : 42, static_cast<uint64_t>(entryBytes), 2);
+        put(wide ? 56 : 44, c.segments.size(), 2);
+        for (size_t i = 0; i < c.segments.size(); ++i) {
+            const int at = table + static_cast<int>(i) * entryBytes;
+            put(at, c.segments[i].type, 4);
+            put(at + (wide ? 16 : 8), c.segments[i].address, wide ? 8 : 4);
+            put(at + (wide ? 40 : 20), c.segments[i].bytes, wide ? 8 : 4);
+        }
+        const ProgramLayout layout = programLayout(data.data(), static_cast<int64_t>(data.size()));
+        EXPECT_EQ(layout.pointerBytes, c.pointerBytes);
+        EXPECT_EQ(layout.bigEndian, c.bigEndian && c.pointerBytes != 0);
+        ASSERT_EQ(layout.loaded.size(), c.loaded.size()) << c.pointerBytes;
+        for (size_t i = 0; i < c.loaded.size(); ++i)
+            EXPECT_TRUE(layout.loaded[i].first == c.loaded[i].first &&
+                        layout.loaded[i].end == c.loaded[i].second)
+                << c.pointerBytes << " segment " << i;
+    }
+}
+
+// A program's own tables are told from pictures: records holding pointers into its loaded segments,
+// and runs of small 32-bit numbers in its byte order; not pointers elsewhere, nor a font two bytes
+// wide whose right half is blank, nor the sample file's pictures, nor anything in data that is no program.
+TEST(GraphicsFinderTest, ProgramTablesAreToldFromPictures) {
+    std::mt19937 random(11);
+    const auto put = [](std::vector<uint8_t>& data, uint64_t value, int bytes, bool bigEndian) {
+        for (int i = 0; i < bytes; ++i)
+            data.push_back(static_cast<uint8_t>(value >> 8 * (bigEndian ? bytes - 1 - i : i)));
+    };
+    // Records of 24 bytes: a pointer from `base` on, then 16 random bytes.
+    const auto pointerRecords = [&](uint64_t base) {
+        std::vector<uint8_t> data;
+        for (int record = 0; record < 200; ++record) {
+            put(data, base + random() % 0x100000 * 8 + 1, 8, false);
+            for (int i = 0; i < 16; ++i) data.push_back(static_cast<uint8_t>(random()));
+        }
+        return data;
+    };
+    const auto smallNumbers = [&](bool bigEndian) {
+        std::vector<uint8_t> data;
+        for (int i = 0; i < 1200; ++i)
+            put(data, static_cast<uint32_t>(static_cast<int>(random() % 6000) - 3000), 4, bigEndian);
+        return data;
+    };
+    std::vector<uint8_t> font;
+    for (int row = 0; row < 2400; ++row) {
+        font.push_back(row % 16 < 3 ? 0 : static_cast<uint8_t>(1 + random() % 254));
+        font.push_back(0);
+    }
+    const ProgramLayout little{{}, {{0x400000, 0x3B00000}}, 8, false},
+        big{{}, {{0x400000, 0x3B00000}}, 8, true};
+    struct TableCase {
+        const char* what;
+        std::vector<uint8_t> data;
+        int64_t rowBytes;
+        const ProgramLayout* layout;
+        bool table;
+    };
+    const ProgramLayout none{};
+    const TableCase cases[] = {
+        {"pointers into the program", pointerRecords(0x400000), 24, &little, true},
+        {"pointers elsewhere", pointerRecords(0x4000000), 24, &little, false},
+        {"pointers in data that is no program", pointerRecords(0x400000), 24, &none, false},
+        {"small numbers", smallNumbers(false), 16, &little, true},
+        {"small numbers, big-endian", smallNumbers(true), 1, &big, true},
+        {"small numbers in the other byte order", smallNumbers(true), 16, &little, false},
+        {"small numbers in data that is no program", smallNumbers(false), 16, &none, false},
+        {"a font two bytes wide", font, 2, &little, false},
+    };
+    for (const TableCase& c : cases)
+        EXPECT_EQ(
+            holdsProgramTable(c.data.data(), 0, static_cast<int64_t>(c.data.size()), c.rowBytes, *c.layout),
+            c.table)
+            << c.what;
+    const std::vector<uint8_t> sample = sampleFile();
+    for (const PlantedPicture& p : kPlanted)
+        EXPECT_FALSE(holdsProgramTable(sample.data(), p.first, p.length, p.width, little)) << p.first;
 }
 
 }  // namespace
