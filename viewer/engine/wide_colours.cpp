@@ -196,6 +196,12 @@ void writeWordBytes(const uint8_t* words, int pixels, int drop, uint8_t* out) {
     });
 }
 
+// Each of the rows' rows written by writeRow(words, out).
+template <typename WriteRow>
+void forEachRow(const DirectColourRows& rows, WriteRow writeRow) {
+    for (int r = 0; r < rows.rows; ++r) writeRow(rows.words + r * rows.wordStep, rows.out + r * rows.outStep);
+}
+
 // Writes by writeWordBytes where the plan's channels lie so; false for any other plan.
 bool writeWordBytesRows(const DirectColourWords& plan, const DirectColourRows& rows) {
     const uint8_t blue = plan.pick[0], green = plan.pick[1], red = plan.pick[2];
@@ -207,8 +213,7 @@ bool writeWordBytesRows(const DirectColourWords& plan, const DirectColourRows& r
     const int drop = ascending ? 8 * blue : 8 * (1 - red);
     const auto write = plan.bytes == 3 ? (ascending ? writeWordBytes<3, false> : writeWordBytes<3, true>)
                                        : (ascending ? writeWordBytes<4, false> : writeWordBytes<4, true>);
-    for (int r = 0; r < rows.rows; ++r)
-        write(rows.words + r * rows.wordStep, rows.pixels, drop, rows.out + r * rows.outStep);
+    forEachRow(rows, [&](const uint8_t* words, uint8_t* out) { write(words, rows.pixels, drop, out); });
     return true;
 }
 
@@ -269,15 +274,14 @@ void writeWordArithmeticRows(const DirectColourWords& plan, const DirectColourRo
         a.add[c] = Lanes16{} + plan.add[c];
     }
     const auto write = plan.bigEndian ? writeWordArithmetic<true> : writeWordArithmetic<false>;
-    for (int r = 0; r < rows.rows; ++r)
-        write(a, rows.words + r * rows.wordStep, rows.pixels, rows.out + r * rows.outStep);
+    forEachRow(rows, [&](const uint8_t* words, uint8_t* out) { write(a, words, rows.pixels, out); });
 }
 
 template <int kBytes, bool kBigEndian>
 void writeWordRows(const DirectColourWords& plan, const DirectColourRows& rows) {
-    for (int r = 0; r < rows.rows; ++r)
-        writeWords<kBytes, kBigEndian>(plan, rows.words + r * rows.wordStep, rows.pixels,
-                                       rows.out + r * rows.outStep);
+    forEachRow(rows, [&](const uint8_t* words, uint8_t* out) {
+        writeWords<kBytes, kBigEndian>(plan, words, rows.pixels, out);
+    });
 }
 
 }  // namespace
