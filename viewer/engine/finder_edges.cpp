@@ -264,31 +264,37 @@ std::vector<double> edgeScores(const uint8_t* data, int64_t size, int64_t lowest
         }
         return term;
     };
-    // Running sums of each term: sums[j] holds those of [begin + j, end) for a start, those of
-    // [begin, begin + j) for an end. The sums run side by side, none waiting on another.
+    // Running sums of each term, a row per term: sums[j][x] holds those of [begin + x, end) for a
+    // start, those of [begin, begin + x) for an end. The sums run side by side, none waiting on
+    // another.
     const auto count = static_cast<size_t>(end - begin);
-    // Every sum is written before it is read, all but the empty one: no need to clear them first.
-    const std::unique_ptr<std::array<double, kTerms>[]> sums(new std::array<double, kTerms>[count + 1]);
-    sums[atStart ? count : 0] = {};
+    // Every sum is written before it is read: no need to clear them first. Each sum runs on in a
+    // local, so that the next does not wait for it to be stored and read back.
+    const std::unique_ptr<double[]> storage(new double[kTerms * (count + 1)]);
+    std::array<double*, kTerms> sums{};
+    std::array<double, kTerms> running{};
+    for (int j = 0; j < kTerms; ++j) {
+        sums[j] = storage.get() + j * (count + 1);
+        sums[j][atStart ? count : 0] = 0;
+    }
     if (atStart) {
         for (int64_t i = end - 1; i >= begin; --i) {
             const std::array<double, kTerms> term = terms(i);
-            for (int j = 0; j < kTerms; ++j) sums[i - begin][j] = sums[i + 1 - begin][j] + term[j];
+            for (int j = 0; j < kTerms; ++j) sums[j][i - begin] = running[j] += term[j];
         }
     } else {
         for (int64_t i = begin; i < end; ++i) {
             const std::array<double, kTerms> term = terms(i);
-            for (int j = 0; j < kTerms; ++j) sums[i + 1 - begin][j] = sums[i - begin][j] + term[j];
+            for (int j = 0; j < kTerms; ++j) sums[j][i + 1 - begin] = running[j] += term[j];
         }
     }
-    auto sumFrom = [&](int64_t i, int term) {
-        return sums[static_cast<size_t>(std::clamp<int64_t>(i - begin, 0, static_cast<int64_t>(count)))]
-                   [term];
-    };
+    // Every edge lies in [begin, begin + count]; the pairs a step back from it begin at `begin` at
+    // the earliest.
     std::vector<double> scores(static_cast<size_t>(highest - lowest + 1));
     for (int64_t e = lowest; e <= highest; ++e) {
-        double score = sumFrom(e, 0);
-        for (int k = 0; k < kPairSteps; ++k) score += sumFrom(std::max(begin, e - step[k]), 1 + k);
+        const int64_t at = e - begin;
+        double score = sums[0][at];
+        for (int k = 0; k < kPairSteps; ++k) score += sums[1 + k][std::max<int64_t>(0, at - step[k])];
         scores[e - lowest] = score;
     }
     return scores;
@@ -347,12 +353,15 @@ Extent likeliestExtent(const uint8_t* data, int64_t size, Extent low, Extent hig
         int64_t at = -1;
     };
     std::vector<Best> starts(width), ends(width);
-    // The best edge of each row phase (the edge modulo the width).
+    // The best edge of each row phase (the edge modulo the width), a phase at a time so that its
+    // best so far stays at hand.
     auto bestPerPhase = [width](const std::vector<double>& scores, int64_t lowest, std::vector<Best>& best) {
-        auto phase = static_cast<int>(lowest % width);
-        for (size_t k = 0; k < scores.size(); ++k) {
-            if (scores[k] > best[phase].score) best[phase] = {scores[k], lowest + static_cast<int64_t>(k)};
-            if (++phase == width) phase = 0;
+        const auto count = static_cast<int64_t>(scores.size());
+        for (int64_t first = 0; first < std::min<int64_t>(width, count); ++first) {
+            Best phaseBest;
+            for (int64_t k = first; k < count; k += width)
+                if (scores[k] > phaseBest.score) phaseBest = {scores[k], lowest + k};
+            best[(lowest + first) % width] = phaseBest;
         }
     };
     bestPerPhase(startScores, low.first, starts);
