@@ -251,24 +251,30 @@ bool rowContinues(TileWalk& walk, int64_t t) {
            walk.most * walk.width;
 }
 
+// Tile t's pixel values, row after row, one a byte.
+void tilePixels(const TileWalk& walk, int64_t t, std::vector<uint8_t>& values) {
+    const ModeRow& row = *walk.row;
+    const uint8_t* unchanged = transformTable(false, false, false).data();
+    std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
+    values.resize(static_cast<size_t>(row.unitPixels * row.unitHeight));
+    const UnitBytes unit{walk.data, walk.size, unchanged, t * row.unitBytes, 1};
+    for (int y = 0; y < row.unitHeight; ++y) {
+        decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
+        unpackRow(packed.data(), row.unitPixels, row.packBits, values.data() + y * row.unitPixels);
+    }
+}
+
 // Whether every pixel of the row of tiles from tile t has one value: filler, or a band inside a
 // picture.
 bool blankRow(const TileWalk& walk, int64_t t) {
     if (t < walk.least || t + walk.width > walk.end) return false;
-    const ModeRow& row = *walk.row;
-    const uint8_t* unchanged = transformTable(false, false, false).data();
-    std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
-    std::vector<uint8_t> values(static_cast<size_t>(row.unitPixels));
+    std::vector<uint8_t> values;
     int value = -1;
     for (int64_t i = t; i < t + walk.width; ++i) {
-        const UnitBytes unit{walk.data, walk.size, unchanged, i * row.unitBytes, 1};
-        for (int y = 0; y < row.unitHeight; ++y) {
-            decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
-            unpackRow(packed.data(), row.unitPixels, row.packBits, values.data());
-            if (value < 0) value = values[0];
-            for (const uint8_t v : values)
-                if (v != value) return false;
-        }
+        tilePixels(walk, i, values);
+        if (value < 0) value = values[0];
+        for (const uint8_t v : values)
+            if (v != value) return false;
     }
     return true;
 }
@@ -289,35 +295,54 @@ int64_t nextRow(TileWalk& walk, int64_t last, int64_t step) {
     return beyond;
 }
 
-// How much likelier tile t's step is within a picture than between unrelated tiles (a log
-// likelihood: steps taken as exponential about the picture's mean and the random pairs' mean), at
-// most kMostLikeness either way: a picture's strong edges (a sprite's outline on a flat
-// background) step far above its mean, and one of them must not outweigh a row of like steps.
-double likeness(TileWalk& walk, int64_t t) {
-    const double ratio = walk.logRatio - tileStep(walk, t) * (1 / walk.inside - 1 / walk.random);
+// How much likelier `steps` steps summing to `sum` are within a picture than between unrelated
+// tiles (a log likelihood: steps taken as exponential about the picture's mean and the random
+// pairs' mean), at most kMostLikeness either way: a picture's strong edges (a sprite's outline on a
+// flat background) step far above its mean, and one of them must not outweigh a row of like steps.
+double likeness(const TileWalk& walk, double sum, int steps) {
+    const double ratio = steps * walk.logRatio - sum * (1 / walk.inside - 1 / walk.random);
     return std::clamp(ratio, -kMostLikeness, kMostLikeness);
+}
+
+// Tile t's step to the tile below.
+double stepLikeness(TileWalk& walk, int64_t t) {
+    return likeness(walk, tileStep(walk, t), 1);
+}
+
+// Tile t's own rows stepping to the row below them, as a picture's rows do and unrelated bytes do not.
+double innerLikeness(const TileWalk& walk, int64_t t) {
+    if (t < walk.least || t >= walk.end) return -kMostLikeness;
+    std::vector<uint8_t> values;
+    tilePixels(walk, t, values);
+    const int pixels = walk.row->unitPixels;
+    const int64_t sum =
+        summedDifference(values.data(), values.data() + pixels, static_cast<int64_t>(values.size()) - pixels);
+    return likeness(walk, static_cast<double>(sum), walk.row->unitHeight - 1);
 }
 
 // The tiles [first, end) of the picture whose row of tiles from `top` begins it and whose row from
 // `bottom` ends it, both rows on whole tiles but not on the picture's rows: the picture's first tile
 // lies within a row of `top`, and its last row's first tile within a row of `bottom`. Each tile
-// before the first and in the last row steps to unlike tiles, each between steps to like ones;
-// both ends lie on the same column of tiles, and the column whose two ends are likeliest wins.
+// before the first and in the last row steps to unlike tiles, each between steps to like ones, and
+// the tiles inside have rows that step like a picture's (one step at either end alone was a coin's
+// toss where a sprite's edge lies in the last row); both ends lie on the same column of tiles, and
+// the column whose two ends are likeliest wins.
 TileRun placedEnds(TileWalk& walk, int64_t top, int64_t bottom) {
     const int64_t w = walk.width;
-    // Likelihood of a first tile s: the steps from s to top + w like; of a last row from e: the
-    // steps from bottom - w to e like and those from e to bottom + w unlike.
+    // Likelihood of a first tile s: the steps from s to top + w like, and those tiles' own rows; of a
+    // last row from e: the steps from bottom - w to e like and those from e to bottom + w unlike, and
+    // the own rows of the tiles from bottom to e + w.
     std::vector<double> head(static_cast<size_t>(w), -1e300), tail(static_cast<size_t>(w), -1e300);
     std::vector<int64_t> headAt(static_cast<size_t>(w), -1), tailAt(static_cast<size_t>(w), -1);
     double sum = 0;
     for (int64_t s = top + w; s >= top - w && s >= walk.least; --s) {
-        if (s < top + w) sum += likeness(walk, s);
+        if (s < top + w) sum += stepLikeness(walk, s) + innerLikeness(walk, s);
         const auto k = static_cast<size_t>(((s % w) + w) % w);
         if (sum > head[k]) head[k] = sum, headAt[k] = s;
     }
     sum = 0;
     for (int64_t e = bottom - w; e <= bottom + w; ++e) {
-        if (e > bottom - w) sum += likeness(walk, e - 1);
+        if (e > bottom - w) sum += stepLikeness(walk, e - 1) + innerLikeness(walk, e - 1 + w);
         const auto k = static_cast<size_t>(((e % w) + w) % w);
         if (sum > tail[k]) tail[k] = sum, tailAt[k] = e;
     }

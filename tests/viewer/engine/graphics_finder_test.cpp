@@ -345,18 +345,22 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
 // A sprite sheet of fewer tiles than the scan judges at once, between random bytes, is found whole:
 // one region from its first row of tiles to its last, at its tiles per row; also when its sprites
 // below a seam (rows of tiles that do not continue the rows above: here the same shading in negative)
-// leave only two rows of tiles on one side of it.
+// leave only two rows of tiles on one side of it, and when the random tile before it ends in the
+// pixel row that its first row of tiles ends with, while its last tile is drawn in negative (so that
+// the steps between rows alone would place the sheet a tile early).
 TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
     struct SmallSheet {
         const char* mode;
         int tilesPerRow, tileRows;
         int64_t tilesBefore;  // random tiles before it
         int seamRow;          // the first row of tiles drawn in negative; 0 for none
+        bool decoy;           // the tile before it steps into its first row, its last tile in negative
     };
     const SmallSheet cases[] = {
-        {"cells1", 16, 9, 301, 0}, {"nes", 20, 5, 77, 0},   {"gb", 9, 8, 150, 0},     {"snes4", 16, 4, 33, 0},
-        {"genesis", 7, 10, 64, 0}, {"gba4", 30, 4, 200, 0}, {"cells1", 30, 5, 64, 3}, {"nes", 16, 6, 77, 2},
-        {"gb", 24, 5, 33, 2},      {"snes4", 16, 6, 77, 4},
+        {"cells1", 16, 9, 301, 0, false}, {"nes", 20, 5, 77, 0, false},     {"gb", 9, 8, 150, 0, false},
+        {"snes4", 16, 4, 33, 0, false},   {"genesis", 7, 10, 64, 0, false}, {"gba4", 30, 4, 200, 0, false},
+        {"cells1", 30, 5, 64, 3, false},  {"nes", 16, 6, 77, 2, false},     {"gb", 24, 5, 33, 2, false},
+        {"snes4", 16, 6, 77, 4, false},   {"nes", 18, 12, 90, 0, true},     {"gba4", 18, 12, 90, 0, true},
     };
     for (const SmallSheet& c : cases) {
         const int mode = modeByCliName(c.mode, nullptr);
@@ -367,11 +371,20 @@ TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
         const auto first = static_cast<int64_t>(data.size());
         const FormatEncoder& encoder = *formatEncoder(c.mode);
         const int top = (1 << encoder.bits) - 1;
-        const std::vector<uint8_t> sheet =
-            packPicture(encoder, 8 * c.tilesPerRow, 8 * c.tileRows, [&](int x, int y) {
-                const int level = shadedLevel(x, y, top);
-                return c.seamRow > 0 && y >= 8 * c.seamRow ? top - level : level;
+        const int w = 8 * c.tilesPerRow, h = 8 * c.tileRows;
+        const auto level = [&](int x, int y) {
+            const int shade = shadedLevel(x, y, top);
+            const bool negative =
+                (c.seamRow > 0 && y >= 8 * c.seamRow) || (c.decoy && x >= w - 8 && y >= h - 8);
+            return negative ? top - shade : shade;
+        };
+        if (c.decoy) {
+            const std::vector<uint8_t> tile = packPicture(encoder, 8, 8, [&](int x, int y) {
+                return y == 7 ? level(w - 8 + x, 0) : static_cast<int>(random() % (top + 1u));
             });
+            std::copy(tile.begin(), tile.end(), data.end() - tileBytes);
+        }
+        const std::vector<uint8_t> sheet = packPicture(encoder, w, h, level);
         data.insert(data.end(), sheet.begin(), sheet.end());
         for (int i = 0; i < 6000; ++i) data.push_back(static_cast<uint8_t>(random()));
         const std::vector<GraphicsRegion> regions = scanGraphics(
