@@ -45,8 +45,9 @@ constexpr double kRegionLeastScore = 0.07;
 constexpr double kFontLeastScore = 0.2;
 // A region holds at least this many bytes
 constexpr int64_t kRegionLeastBytes = 1024;
-// and rows: repeated lines of text line up for a few rows.
-constexpr int kRegionLeastRows = 24;
+// and rows: repeated lines of text line up for a few rows. The inked rows of a wide picture on a
+// background can be as few as 16.
+constexpr int kRegionLeastRows = 16;
 // A font holds at least this many bytes: 64 glyphs of 8 rows.
 constexpr int64_t kFontLeastBytes = 512;
 // A font's bytes resemble the next byte at least this much more than random pairs: a glyph's rows

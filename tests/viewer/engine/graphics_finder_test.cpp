@@ -463,6 +463,45 @@ TEST(GraphicsFinderTest, ABlankBandInsideAPictureLeavesItOneRegion) {
     }
 }
 
+// A wide picture of few rows (a banner, the inked rows of a picture on a background) between random
+// bytes is one region of its width, once it holds 16 rows and 1 KiB.
+TEST(GraphicsFinderTest, FindsWidePicturesOfFewRows) {
+    struct FewRowsCase {
+        int width, rows;
+        bool found;
+    };
+    const FewRowsCase cases[] = {{150, 12, false}, {120, 16, true}, {200, 20, true}, {80, 20, true}};
+    for (const FewRowsCase& c : cases) {
+        std::mt19937 random(9);
+        std::vector<uint8_t> data(5000);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+        // Discs of 4 to 15 pixels' radius set at random, one per 400 pixels.
+        std::vector<std::array<int, 3>> discs(static_cast<size_t>(c.width * c.rows / 50));
+        for (auto& [x, y, r] : discs) {
+            x = static_cast<int>(random() % static_cast<unsigned>(c.width * 8));
+            y = static_cast<int>(random() % static_cast<unsigned>(c.rows));
+            r = 4 + static_cast<int>(random() % 12);
+        }
+        for (int y = 0; y < c.rows; ++y)
+            for (int b = 0; b < c.width; ++b) {
+                uint8_t byte = 0;
+                for (int k = 0; k < 8; ++k)
+                    for (const auto& [dx, dy, r] : discs)
+                        if ((b * 8 + k - dx) * (b * 8 + k - dx) + (y - dy) * (y - dy) <= r * r)
+                            byte |= static_cast<uint8_t>(0x80 >> k);
+                data.push_back(byte);
+            }
+        for (int i = 0; i < 5000; ++i) data.push_back(static_cast<uint8_t>(random()));
+        const auto size = static_cast<int64_t>(data.size());
+        const std::vector<GraphicsRegion> regions = scanGraphics(data.data(), size, 0, 0, size, 256);
+        ASSERT_EQ(regions.size(), c.found ? 1u : 0u) << c.width << " x " << c.rows;
+        if (!c.found) continue;
+        EXPECT_EQ(regions[0].width, c.width);
+        EXPECT_GE(regions[0].first, 5000 - c.width);
+        EXPECT_GE(regions[0].length, int64_t{c.width} * c.rows * 4 / 5) << c.width << " x " << c.rows;
+    }
+}
+
 TEST(GraphicsFinderTest, DataWithoutPicturesGivesNothing) {
     std::mt19937 random(7);
     std::string noise(200000, '\0'), text;
