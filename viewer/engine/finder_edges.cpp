@@ -86,12 +86,33 @@ std::array<double, N> logShares(const std::array<Count, N>& counts) {
     return logs;
 }
 
-std::array<int64_t, kPairKinds> pairKindCounts(const uint8_t* data, int64_t size, Extent extent, int64_t step,
-                                               int mode) {
-    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    return countInTurn<kPairKinds>(std::max<int64_t>(extent.first, 0),
-                                   std::min(extent.end - step, size - step),
-                                   [&](int64_t i) { return kinds[data[i] * 256 + data[i + step]]; });
+// Counts of the values at a range of indices, kept as the range moves from round to round: the
+// indices it gains are counted in and those it loses counted out, so that an edge moved by a few
+// bytes costs a few bytes.
+template <size_t N>
+struct RangeCounts {
+    int64_t first = 0;
+    int64_t end = 0;
+    std::array<int64_t, N> counts{};
+};
+
+template <size_t N, typename ValueAt>
+void moveRange(RangeCounts<N>& range, int64_t first, int64_t end, ValueAt valueAt) {
+    end = std::max(first, end);
+    const int64_t moved = std::abs(first - range.first) + std::abs(end - range.end);
+    if (moved >= end - first) {
+        range = {first, end, countInTurn<N>(first, end, valueAt)};
+        return;
+    }
+    // Signed stretches: [a, b) counted in for a < b, [b, a) counted out for b < a.
+    auto countIn = [&](int64_t a, int64_t b) {
+        for (int64_t i = a; i < b; ++i) ++range.counts[valueAt(i)];
+        for (int64_t i = b; i < a; ++i) --range.counts[valueAt(i)];
+    };
+    countIn(first, range.first);
+    countIn(range.end, end);
+    range.first = first;
+    range.end = end;
 }
 
 // The kinds of pairs of two bytes drawn at random, one from each histogram, weighing as many
@@ -145,11 +166,25 @@ struct PictureModel {
     std::array<double, 256> valueLogs{};  // log shares of the values
 };
 
-PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int width, int mode) {
+// What a picture model is learned from, moved with the stretch learned on.
+struct PictureCounts {
+    std::array<RangeCounts<kPairKinds>, kPairSteps> pairs;
+    RangeCounts<256> values;
+};
+
+PictureModel pictureModel(const uint8_t* data, int64_t size, Extent learn, int width, int mode,
+                          PictureCounts& counts) {
+    const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
     PictureModel model;
-    for (int k = 0; k < kPairSteps; ++k)
-        model.pairs[k] = logShares(pairKindCounts(data, size, learn, pairStep(k, width), mode));
-    model.values = valueCounts(data, size, learn.first, learn.end);
+    const int64_t first = std::max<int64_t>(learn.first, 0);
+    for (int k = 0; k < kPairSteps; ++k) {
+        const int64_t step = pairStep(k, width);
+        moveRange(counts.pairs[k], first, std::min(learn.end - step, size - step),
+                  [&](int64_t i) { return kinds[data[i] * 256 + data[i + step]]; });
+        model.pairs[k] = logShares(counts.pairs[k].counts);
+    }
+    moveRange(counts.values, first, std::min(learn.end, size), [&](int64_t i) { return data[i]; });
+    model.values = counts.values.counts;
     model.valueLogs = logShares(model.values);
     return model;
 }
@@ -418,15 +453,18 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
     const Surroundings before = surroundings(data, size, beforeExtent, mode);
     const Surroundings after = surroundings(data, size, afterExtent, mode);
     Extent extent = rough;
+    PictureCounts startCounts, endCounts;
     for (int round = 0; round < kExtentRounds; ++round) {
         const Extent low{extent.first - kBlock, extent.end - kBlock};
         const Extent high{extent.first + kBlock, extent.end + kBlock};
         // A long picture is learned near each edge, a short one as a whole.
         const bool whole = extent.end - extent.first <= 2 * kLearnBytes;
-        const PictureModel start = pictureModel(
-            data, size, whole ? extent : Extent{extent.first, extent.first + kLearnBytes}, width, mode);
+        const PictureModel start =
+            pictureModel(data, size, whole ? extent : Extent{extent.first, extent.first + kLearnBytes}, width,
+                         mode, startCounts);
         const PictureModel end =
-            whole ? start : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode);
+            whole ? start
+                  : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode, endCounts);
         const Extent next = likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, mode),
                                             edgeOdds(end, after, mode), extent, glyphs);
         if (next.end - next.first < width) break;
