@@ -115,32 +115,59 @@ void moveRange(RangeCounts<N>& range, int64_t first, int64_t end, ValueAt valueA
     range.end = end;
 }
 
-// The kinds of pairs of two bytes drawn at random, one from each histogram, weighing as many
-// pairs as the smaller histogram holds bytes.
-KindCounts unrelatedKindCounts(const std::array<int64_t, 256>& a, const std::array<int64_t, 256>& b,
-                               int mode) {
+// Per kind, the pairs of two bytes, one from each of two histograms, each pair weighed by the
+// product of the bytes' counts: whole numbers, so that weights summed in any order agree.
+using PairWeights = std::array<int64_t, kPairKinds>;
+
+// Adds the pairs of the bytes counted in `a` with those counted in `b` to `weights` (a negative
+// count in `a` takes its pairs out).
+void addPairWeights(const std::array<int64_t, 256>& a, const std::array<int64_t, 256>& b, int mode,
+                    PairWeights& weights) {
     const std::array<uint8_t, 256 * 256>& kinds = pairKinds(mode);
-    KindCounts counts{};
     std::array<int, 256> valuesOfB{};
     int distinctB = 0;
-    int64_t totalA = 0, totalB = 0;
-    for (int v = 0; v < 256; ++v) {
-        totalA += a[v];
-        totalB += b[v];
+    for (int v = 0; v < 256; ++v)
         if (b[v] != 0) valuesOfB[distinctB++] = v;
-    }
-    if (totalA == 0 || totalB == 0) return counts;
     for (int x = 0; x < 256; ++x) {
         if (a[x] == 0) continue;
         for (int j = 0; j < distinctB; ++j) {
             const int y = valuesOfB[j];
-            counts[kinds[x * 256 + y]] += static_cast<double>(a[x]) * static_cast<double>(b[y]);
+            weights[kinds[x * 256 + y]] += a[x] * b[y];
         }
     }
+}
+
+int64_t totalOf(const std::array<int64_t, 256>& counts) {
+    int64_t total = 0;
+    for (const int64_t n : counts) total += n;
+    return total;
+}
+
+// The kinds of pairs of two bytes drawn at random, one from each of two histograms of so many
+// bytes, from their weights: as many pairs as the smaller histogram holds bytes.
+KindCounts unrelatedKindCounts(const PairWeights& weights, int64_t totalA, int64_t totalB) {
+    KindCounts counts{};
+    if (totalA == 0 || totalB == 0) return counts;
     const double scale = static_cast<double>(std::min(totalA, totalB)) /
                          (static_cast<double>(totalA) * static_cast<double>(totalB));
-    for (double& n : counts) n *= scale;
+    for (int k = 0; k < kPairKinds; ++k) counts[k] = static_cast<double>(weights[k]) * scale;
     return counts;
+}
+
+// The pairs of a picture's bytes with the bytes beside it, kept from round to round: only the
+// picture's byte values whose counts changed are paired again.
+struct AcrossPairs {
+    std::array<int64_t, 256> values{};
+    PairWeights weights{};
+};
+
+KindCounts acrossKindCounts(AcrossPairs& kept, const std::array<int64_t, 256>& picture,
+                            const std::array<int64_t, 256>& around, int mode) {
+    std::array<int64_t, 256> change{};
+    for (int v = 0; v < 256; ++v) change[v] = picture[v] - kept.values[v];
+    addPairWeights(change, around, mode, kept.weights);
+    kept.values = picture;
+    return unrelatedKindCounts(kept.weights, totalOf(picture), totalOf(around));
 }
 
 double clampedLog(double value) {
@@ -200,14 +227,17 @@ Surroundings surroundings(const uint8_t* data, int64_t size, Extent extent, int 
     Surroundings around;
     around.values = valueCounts(data, size, extent.first, extent.end);
     around.valueLogs = logShares(around.values);
-    around.pairs = logShares(unrelatedKindCounts(around.values, around.values, mode));
+    PairWeights weights{};
+    addPairWeights(around.values, around.values, mode, weights);
+    const int64_t total = totalOf(around.values);
+    around.pairs = logShares(unrelatedKindCounts(weights, total, total));
     return around;
 }
 
-EdgeOdds edgeOdds(const PictureModel& picture, const Surroundings& around, int mode) {
+EdgeOdds edgeOdds(const PictureModel& picture, const Surroundings& around, const KindCounts& across) {
     EdgeOdds odds;
     odds.inside = picture.pairs;
-    odds.across = logShares(unrelatedKindCounts(picture.values, around.values, mode));
+    odds.across = logShares(across);
     odds.outside = around.pairs;
     for (int v = 0; v < 256; ++v) odds.value[v] = clampedLog(picture.valueLogs[v] - around.valueLogs[v]);
     return odds;
@@ -454,6 +484,7 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
     const Surroundings after = surroundings(data, size, afterExtent, mode);
     Extent extent = rough;
     PictureCounts startCounts, endCounts;
+    AcrossPairs startAcross, endAcross;
     for (int round = 0; round < kExtentRounds; ++round) {
         const Extent low{extent.first - kBlock, extent.end - kBlock};
         const Extent high{extent.first + kBlock, extent.end + kBlock};
@@ -465,8 +496,12 @@ Extent settledExtent(const uint8_t* data, int64_t size, Extent rough, int width,
         const PictureModel end =
             whole ? start
                   : pictureModel(data, size, {extent.end - kLearnBytes, extent.end}, width, mode, endCounts);
-        const Extent next = likeliestExtent(data, size, low, high, width, mode, edgeOdds(start, before, mode),
-                                            edgeOdds(end, after, mode), extent, glyphs);
+        const EdgeOdds startOdds =
+            edgeOdds(start, before, acrossKindCounts(startAcross, start.values, before.values, mode));
+        const EdgeOdds endOdds =
+            edgeOdds(end, after, acrossKindCounts(endAcross, end.values, after.values, mode));
+        const Extent next =
+            likeliestExtent(data, size, low, high, width, mode, startOdds, endOdds, extent, glyphs);
         if (next.end - next.first < width) break;
         const bool same = next.first == extent.first && next.end == extent.end;
         extent = next;
