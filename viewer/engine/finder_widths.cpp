@@ -123,7 +123,7 @@ double peakScore(double here, double neighbour) {
 // On pixels and densities or on densities alone, whichever is larger: the rows of a dithered
 // picture keep their densities where their pixels vary, so that its pixels can differ as much
 // below a byte as beside it.
-WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
+WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth, int fromWidth) {
     WidthScores scores;
     scores.expected = expectedDifference(profile.histogram, mode);
     for (int v = 0; v < 256; ++v) scores.bytes += profile.histogram[v];
@@ -131,20 +131,22 @@ WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth) {
     const double pixelUnit = kPixelWeight / pixelsPerByte(mode);
     const double densityUnit = 1.0 / kDensity.largest[mode];
     std::array<double, kWidthSlots> difference{}, densityDifference{};
+    // A wider step leaves no more pairs: the widths with enough of them are 1..widths.
     int widths = 0;
-    for (int w = 1; w <= maxWidth + 1 && profile.pairs[w] >= kLeastPairs; ++w, ++widths) {
+    while (widths < maxWidth + 1 && profile.pairs[widths + 1] >= kLeastPairs) ++widths;
+    for (int w = std::max(1, fromWidth - 1); w <= widths; ++w) {
         const double perPair = 1.0 / static_cast<double>(profile.pairs[w]);
         densityDifference[w] = static_cast<double>(profile.densityDiff[w]) * densityUnit * perPair;
         difference[w] = static_cast<double>(profile.diff[w]) * pixelUnit * perPair + densityDifference[w];
     }
-    for (int w = 2; w < widths; ++w) {
+    for (int w = std::max(2, fromWidth); w < widths; ++w) {
         auto peak = [w](const std::array<double, kWidthSlots>& d) {
             return peakScore(d[w], std::min(d[w - 1], d[w + 1]));
         };
         scores.densityScore[w] = peak(densityDifference);
         scores.score[w] = std::max(peak(difference), scores.densityScore[w]);
-        scores.widths = w;
     }
+    if (widths > 2) scores.widths = widths - 1;
     scores.difference = difference;
     return scores;
 }
@@ -322,23 +324,26 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
     end = std::min({end, size - width, begin + kLiftBytes});
     if (end - begin < kLeastPairs) return {};
     const std::array<uint8_t, 256>& density = kDensity.value[mode];
-    std::array<int64_t, 32> densities{};
     std::array<int64_t, 256> values{};
-    PixelValueCounts pixelValues{};
-    uint64_t twoBitLanes = 0;  // at most 4 x kLiftBytes in a lane
     int64_t pixelSum = 0, densitySum = 0, equalPairs = 0;
     for (int64_t i = begin; i < end; ++i) {
-        ++densities[density[data[i]]];
         ++values[data[i]];
         equalPairs += data[i] == data[i + width];
-        if (mode == 3) {
-            ++pixelValues[data[i] >> 4];
-            ++pixelValues[data[i] & 15];
-        } else if (mode != 0) {
-            twoBitLanes += kTwoBitPixelLanes.lanes[data[i]];
-        }
         pixelSum += differingPixelCount(data[i], data[i + width], mode);
         densitySum += absoluteDifference(density[data[i]], density[data[i + width]]);
+    }
+    // The counts of densities and pixel values follow from those of the byte values.
+    std::array<int64_t, 32> densities{};
+    PixelValueCounts pixelValues{};
+    uint64_t twoBitLanes = 0;  // at most 4 x kLiftBytes in a lane
+    for (int v = 0; v < 256; ++v) {
+        densities[density[v]] += values[v];
+        if (mode == 3) {
+            pixelValues[v >> 4] += values[v];
+            pixelValues[v & 15] += values[v];
+        } else if (mode != 0) {
+            twoBitLanes += static_cast<uint64_t>(values[v]) * kTwoBitPixelLanes.lanes[v];
+        }
     }
     const auto pairs = static_cast<double>(end - begin);
     if (mode == 0) {
@@ -380,7 +385,7 @@ Lift liftAt(const uint8_t* data, int64_t size, int64_t begin, int64_t end, int w
 }
 
 bool blockProfileAgrees(const Profile& block, int mode, int width, double windowScore) {
-    return blockScoresAgree(scoreWidths(block, mode, width), width, windowScore);
+    return blockScoresAgree(scoreWidths(block, mode, width, width), width, windowScore);
 }
 
 bool blockAgrees(const uint8_t* data, int64_t size, int64_t begin, int width, int mode,

@@ -34,8 +34,9 @@ struct WidthScores {
 double peakScore(double here, double neighbour);
 
 // The share of the difference between a pixel and its diagonal neighbours one row on that
-// vanishes straight below it, at each width up to maxWidth.
-WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth);
+// vanishes straight below it, at each width from fromWidth up to maxWidth (the narrower ones, and
+// their differences but the next one's, are left at 0).
+WidthScores scoreWidths(const Profile& profile, int mode, int maxWidth, int fromWidth = 2);
 
 // The width of the highest score, 0 for none; width 1 is left out (it has no neighbour below it).
 int bestWidth(const WidthScores& scores);
