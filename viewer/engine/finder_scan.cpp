@@ -126,12 +126,12 @@ int64_t longestOneValueRun(const uint8_t* data, int64_t begin, int64_t end) {
 }
 
 // Whether `next`, found after `region`, is more of its picture: rows of the same width lined up with
-// its rows, after it or overlapping it, with at most a band of blank rows (bytes of one value)
-// between them, and a few rows either side of the band that neither region took in.
+// its rows, after it, overlapping it or taking it in, with at most a band of blank rows (bytes of one
+// value) between them, and a few rows either side of the band that neither region took in.
 bool continuesPicture(const uint8_t* data, const GraphicsRegion& region, const GraphicsRegion& next) {
     const int64_t end = region.first + region.length;
-    if (next.width != region.width || region.width < 2 || next.first <= region.first ||
-        next.first + next.length <= end || (next.first - region.first) % region.width != 0)
+    if (next.width != region.width || region.width < 2 || next.first + next.length <= end ||
+        (next.first - region.first) % region.width != 0)
         return false;
     const int64_t gap = std::max<int64_t>(0, next.first - end);
     const int64_t band = longestOneValueRun(data, end, end + gap);
