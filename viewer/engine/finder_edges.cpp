@@ -243,23 +243,31 @@ EdgeOdds edgeOdds(const PictureModel& picture, const Surroundings& around, const
     return odds;
 }
 
-// Whether a run of one value kLongBlank bytes long may reach into [begin, end). Such a run has
-// kLongBlank bytes within kLongBlank - 1 of any byte of it, and so as many words of eight equal
-// bytes in a row as fit whole in kLongBlank bytes at any alignment; most stretches have none.
-bool mayHoldLongBlank(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
-    constexpr int64_t kLeastWords = (kLongBlank - 2 * 7) / 8;
-    const int64_t from = std::max<int64_t>(0, begin - (kLongBlank - 1)) / 8 * 8;
-    const int64_t to = std::min(size, end + (kLongBlank - 1));
+// Whether the words of eight bytes at `from`, `from + stride`, ... before `to` hold `least` in a row
+// that are each one value repeated, and the same value.
+bool flatWordsInARow(const uint8_t* data, int64_t from, int64_t to, int64_t stride, int64_t least) {
     int64_t streak = 0;
     uint64_t last = 0;
-    for (int64_t i = from; i + 8 <= to; i += 8) {
+    for (int64_t i = from; i + 8 <= to; i += stride) {
         const uint64_t word = load64(data + i);
         const bool flat = word == (word & 0xFF) * 0x0101010101010101ULL;
         streak = flat && (streak == 0 || word == last) ? streak + 1 : flat ? 1 : 0;
         last = word;
-        if (streak >= kLeastWords) return true;
+        if (streak >= least) return true;
     }
     return false;
+}
+
+// Whether a run of one value kLongBlank bytes long may reach into [begin, end). Such a run has
+// kLongBlank bytes within kLongBlank - 1 of any byte of it, and so as many words of eight equal
+// bytes in a row as fit whole in kLongBlank bytes at any alignment, and every eighth of those
+// words in a row as well: most stretches are ruled out on those alone.
+bool mayHoldLongBlank(const uint8_t* data, int64_t size, int64_t begin, int64_t end) {
+    constexpr int64_t kLeastWords = (kLongBlank - 2 * 7) / 8;
+    const int64_t from = std::max<int64_t>(0, begin - (kLongBlank - 1)) / 8 * 8;
+    const int64_t to = std::min(size, end + (kLongBlank - 1));
+    return flatWordsInARow(data, from, to, 64, kLeastWords / 8) &&
+           flatWordsInARow(data, from, to, 8, kLeastWords);
 }
 
 }  // namespace
