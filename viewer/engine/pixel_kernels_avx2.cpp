@@ -94,18 +94,51 @@ PL_AVX2_STEP ExpandVectors expandVectors(const LineExpander& e, const BlockPatte
     return x;
 }
 
-// Output vector k of the block whose first pixel is values[0]: grey levels repeated, or colour
-// numbers looked up in the table of few colours or in the three tables of screen bytes.
+// The screen bytes of values v, one a byte, whose first byte is screen byte 32 k of a block (its
+// channels those of output vector k): grey levels repeated, or colour numbers looked up in the
+// table of few colours or in the three tables of screen bytes.
 template <Look kLook>
-PL_AVX2_STEP __m256i blockVector(const ExpandVectors& x, const int (&firstPixel)[3], const uint8_t* values,
-                                 int k) {
-    const __m256i v = _mm256_shuffle_epi8(bothLanes(values + firstPixel[k]), x.pick[k]);
+PL_AVX2_STEP __m256i lookedUp(const ExpandVectors& x, __m256i v, int k) {
     if constexpr (kLook == Look::Grey) return v;
     if constexpr (kLook == Look::FewColours)
         return _mm256_shuffle_epi8(x.fewColours, _mm256_add_epi8(v, x.fewAt[k]));
     const __m256i blue = _mm256_shuffle_epi8(x.colours[0], v);
     const __m256i green = _mm256_blendv_epi8(blue, _mm256_shuffle_epi8(x.colours[1], v), x.green[k]);
     return _mm256_blendv_epi8(green, _mm256_shuffle_epi8(x.colours[2], v), x.red[k]);
+}
+
+// Output vector k of the block whose first pixel is values[0].
+template <Look kLook>
+PL_AVX2_STEP __m256i blockVector(const ExpandVectors& x, const int (&firstPixel)[3], const uint8_t* values,
+                                 int k) {
+    return lookedUp<kLook>(x, _mm256_shuffle_epi8(bothLanes(values + firstPixel[k]), x.pick[k]), k);
+}
+
+// Byte j of a vector whose first byte is `phase` screen bytes into a pixel `factor` screen pixels
+// wide: the pixel it shows, counted from that one (made once, for every factor and phase).
+struct PhasePicks {
+    alignas(32) uint8_t pick[5][kScreenPixelBytes * kWidestFactor][32];
+
+    constexpr PhasePicks() : pick() {
+        for (int f = 0; f < 5; ++f)
+            for (int phase = 0; phase < kScreenPixelBytes << f; ++phase)
+                for (int j = 0; j < 32; ++j)
+                    pick[f][phase][j] = static_cast<uint8_t>((phase + j) / (kScreenPixelBytes << f));
+    }
+};
+
+constexpr PhasePicks kPhasePicks;
+
+// The 32 screen bytes from screen byte `at` of the line on, for values `pixelBytes` screen bytes wide
+// (2 to the `log2Factor` screen pixels).
+template <Look kLook>
+PL_AVX2_STEP __m256i vectorAt(const ExpandVectors& x, const uint8_t* values, size_t at, int log2Factor,
+                              size_t pixelBytes) {
+    const __m256i v = _mm256_shuffle_epi8(bothLanes(values + at / pixelBytes),
+                                          load32(kPhasePicks.pick[log2Factor][at % pixelBytes]));
+    // Output vector k starts at channel 32 k mod 3: 0, 2, 1.
+    constexpr int kOfChannel[3] = {0, 2, 1};
+    return lookedUp<kLook>(x, v, kOfChannel[at % kScreenPixelBytes]);
 }
 
 // kRows: exactly that many image rows (1 or 2), or 0 for rows.rows of them.
@@ -151,6 +184,19 @@ PL_AVX2 void expandBlocks(const BlockExpander& be, const uint8_t* values, const 
         storeToRows<kRows>(rows, out + 64, blockVector<kLook>(x, firstPixel, values, 2));
     }
     if (out == end) return;
+    const size_t left = size_t(end - out);
+    if (left >= 32) {
+        // Whole vectors, then one that ends with the line, over the one before.
+        size_t at = 0;
+        for (int k = 0; at + 32 <= left; ++k, at += 32)
+            storeToRows<kRows>(rows, out + at, blockVector<kLook>(x, firstPixel, values, k));
+        if (at == left) return;
+        const int log2Factor =
+            std::countr_zero(static_cast<unsigned>(kBlockBytes / kScreenPixelBytes / blockPixels));
+        return storeToRows<kRows>(
+            rows, end - 32,
+            vectorAt<kLook>(x, values, left - 32, log2Factor, size_t{kScreenPixelBytes} << log2Factor));
+    }
     // The last bytes, cut from a whole block.
     alignas(32) uint8_t last[kBlockBytes];
     for (int k = 0; k < 3; ++k)
@@ -228,6 +274,11 @@ struct TransformBits {
     uint8_t inverted;
 };
 
+// Without a call: these run outside the kernels' target, where popcount is a library call.
+constexpr bool oneBitSet(unsigned v) {
+    return v != 0 && (v & (v - 1)) == 0;
+}
+
 bool transformBits(const uint8_t* table, bool identity, TransformBits& t) {
     t.inverted = identity ? 0 : table[0];
     for (int q = 0; q < 8; ++q) t.from[q] = q;
@@ -235,8 +286,9 @@ bool transformBits(const uint8_t* table, bool identity, TransformBits& t) {
     int seen = 0;
     for (int j = 0; j < 8; ++j) {
         const unsigned moved = table[1 << j] ^ t.inverted;
-        if (std::popcount(moved) != 1) return false;
-        const int q = std::countr_zero(moved);
+        if (!oneBitSet(moved)) return false;
+        // One bit of a byte: below 8 (the mask says so to the compiler too).
+        const int q = std::countr_zero(moved) & 7;
         t.from[q] = j;
         seen |= 1 << q;
     }
@@ -262,7 +314,7 @@ bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place) {
     int64_t byte = plan.arrange[k] + (((plan.arrangeHigh >> k) & 1) != 0 ? 128 : 0);
     if (!plan.planar) {
         const uint8_t row = plan.matrix[8 * (k / 8) + 7 - i];
-        if (std::popcount(row) != 1) return false;
+        if (!oneBitSet(row)) return false;
         place = {byte, static_cast<int>(std::countr_zero(row))};
         return true;
     }
@@ -740,6 +792,128 @@ NibbleDecoder nibbleDecoder(const BitGatherPlan& plan, const LineExpander& e, co
     }
     if (!identity && !copyTables(transform, n.transform)) return nullptr;
     return identity ? nibbleDecoderWith<true>(n.shape, out) : nibbleDecoderWith<false>(n.shape, out);
+}
+
+// ---- Pixels of whole bytes side by side (CPC modes 0 and 1, the byte cells through lines of values):
+// each byte holds 2 or 4 pixels, pixel p of every byte at the same bits. As the byte transform only
+// moves and inverts bits, pixel p's value (raw, or grey levels that repeat its bits) is that of the
+// byte's low nibble XOR that of its high nibble: two look-ups of 16 a pixel, 32 bytes at a time,
+// then the pixels interleaved into their order.
+constexpr int kMostBytePixels = 4;
+
+struct BytePixels {
+    int pixels = 2;                                     // a byte's
+    alignas(32) uint8_t low[kMostBytePixels][32] = {};  // pixel p's value of the low nibble, in both lanes
+    alignas(32) uint8_t high[kMostBytePixels][32] = {};
+    bool mapped = false;
+    alignas(32) uint8_t valueMap[32] = {};  // values 0..15, in both lanes, where mapped
+};
+
+// The value of pixel p of byte `byte` by the plan (every value bit i where placeOf puts it).
+int planValueOf(const int (&bitOf)[kMostBytePixels][8], int p, int byte) {
+    int value = 0;
+    for (int i = 0; i < 8; ++i)
+        if (bitOf[p][i] >= 0) value |= ((byte >> bitOf[p][i]) & 1) << i;
+    return value;
+}
+
+// The tables of a plan whose pixel x lies in byte x / n, n = 2 or 4, at the same bits for every byte;
+// false for others, or where the transform is not a sum of its nibbles' parts.
+bool bytePixels(const BitGatherPlan& plan, const LineExpander& e, const uint8_t* transform, bool identity,
+                BytePixels& t) {
+    if (!plan.usable || plan.planar || plan.depth > 4 || plan.depth < 1) return false;
+    t.pixels = 8 / plan.depth;
+    if ((t.pixels != 2 && t.pixels != 4) || plan.chunkBytes != kChunkPixels / t.pixels) return false;
+    int bitOf[kMostBytePixels][8];
+    for (int x = 0; x < kChunkPixels; ++x) {
+        for (int i = 0; i < 8; ++i) {
+            BitPlace place;
+            const int p = x % t.pixels;
+            const int bit = placeOf(plan, i, x, place) ? place.bit : -1;
+            if (bit >= 0 && place.offset != x / t.pixels) return false;
+            if (x < t.pixels) {
+                bitOf[p][i] = bit;
+            } else if (bitOf[p][i] != bit) {
+                return false;
+            }
+        }
+    }
+    // A transform that is the sum of its nibbles' parts makes each pixel's value such a sum too, as
+    // taking bits out of a byte is linear.
+    CopyTables nibbles;
+    if (!identity && !copyTables(transform, nibbles)) return false;
+    const auto through = [&](int v) { return identity ? v : int{transform[v]}; };
+    for (int p = 0; p < t.pixels; ++p) {
+        const int zero = planValueOf(bitOf, p, through(0));
+        uint8_t low[16], high[16];
+        for (int n = 0; n < 16; ++n) {
+            low[n] = static_cast<uint8_t>(planValueOf(bitOf, p, through(n)));
+            high[n] = static_cast<uint8_t>(planValueOf(bitOf, p, through(n << 4)) ^ zero);
+        }
+        for (int lane = 0; lane < 2; ++lane) {
+            std::memcpy(t.low[p] + 16 * lane, low, 16);
+            std::memcpy(t.high[p] + 16 * lane, high, 16);
+        }
+    }
+    t.mapped = mapsValues(plan, e);
+    for (int lane = 0; lane < 2; ++lane) std::memcpy(t.valueMap + 16 * lane, e.valueMap, 16);
+    return true;
+}
+
+// Pixel p of each of the 32 bytes whose nibbles are `low` and `high`.
+template <bool kMapped>
+PL_AVX2_STEP __m256i pixelOfBytes(const BytePixels& t, int p, __m256i low, __m256i high) {
+    const __m256i v = _mm256_xor_si256(_mm256_shuffle_epi8(load32(t.low[p]), low),
+                                       _mm256_shuffle_epi8(load32(t.high[p]), high));
+    return kMapped ? _mm256_shuffle_epi8(load32(t.valueMap), v) : v;
+}
+
+// The low lanes of a and b as 32 values at `out`, their high lanes at out + highAt (unpacks keep
+// each lane's values, the bytes 16 on in the high ones).
+PL_AVX2_STEP void storeLanes(uint8_t* out, int highAt, __m256i a, __m256i b) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(a, b, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + highAt), _mm256_permute2x128_si256(a, b, 0x31));
+}
+
+// The values of `pixels` pixels (rounded up to 32 bytes' worth) of the bytes from `bytes` on, `size`
+// of them readable.
+template <int kPixels, bool kMapped>
+PL_AVX2 void decodeBytePixels(const BytePixels& tables, const uint8_t* bytes, int64_t size, int pixels,
+                              uint8_t* values) {
+    const BytePixels t = tables;  // a local: the stores of the values cannot change it
+    const __m256i nibble = _mm256_set1_epi8(15);
+    const int64_t count = (int64_t{pixels} + kPixels - 1) / kPixels;
+    for (int64_t at = 0; at < count; at += 32, values += 32 * kPixels) {
+        __m256i d;
+        if (at + 32 <= size) {
+            d = loadAny(bytes + at);
+        } else {
+            alignas(32) uint8_t last[32] = {};
+            std::memcpy(last, bytes + at, static_cast<size_t>(std::clamp<int64_t>(size - at, 0, 32)));
+            d = load32(last);
+        }
+        const __m256i low = _mm256_and_si256(d, nibble);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(d, 4), nibble);
+        const __m256i p0 = pixelOfBytes<kMapped>(t, 0, low, high);
+        const __m256i p1 = pixelOfBytes<kMapped>(t, 1, low, high);
+        if constexpr (kPixels == 2) {
+            storeLanes(values, 32, _mm256_unpacklo_epi8(p0, p1), _mm256_unpackhi_epi8(p0, p1));
+        } else {
+            const __m256i p2 = pixelOfBytes<kMapped>(t, 2, low, high);
+            const __m256i p3 = pixelOfBytes<kMapped>(t, 3, low, high);
+            const __m256i a = _mm256_unpacklo_epi8(p0, p1), b = _mm256_unpackhi_epi8(p0, p1);
+            const __m256i c = _mm256_unpacklo_epi8(p2, p3), e = _mm256_unpackhi_epi8(p2, p3);
+            storeLanes(values, 64, _mm256_unpacklo_epi16(a, c), _mm256_unpackhi_epi16(a, c));
+            storeLanes(values + 32, 64, _mm256_unpacklo_epi16(b, e), _mm256_unpackhi_epi16(b, e));
+        }
+    }
+}
+
+using BytePixelDecoder = void (*)(const BytePixels&, const uint8_t*, int64_t, int, uint8_t*);
+
+BytePixelDecoder bytePixelDecoder(const BytePixels& t) {
+    if (t.pixels == 2) return t.mapped ? decodeBytePixels<2, true> : decodeBytePixels<2, false>;
+    return t.mapped ? decodeBytePixels<4, true> : decodeBytePixels<4, false>;
 }
 
 // ---- Attribute screens: 32 pixels at a time from 4 bitmap bytes and their 4 attributes, each byte
@@ -1317,6 +1491,8 @@ struct BatchDecoder {
     BitCellExpander bitCells = nullptr;
     PlaneDecoder planes = nullptr;
     PlaneRows planeRows;
+    BytePixelDecoder bytePixels = nullptr;
+    BytePixels bytePixelTables;
     NibbleDecoder nibbles = nullptr;
     NibbleChunks nibbleChunks;
     BitCells bitCellTables;
@@ -1342,6 +1518,9 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
         d.straight = b.identity;
         d.copies = !b.identity;
         if (d.copies && !copyTables(b.transform, d.copy)) return false;
+    } else if (bytePixels(plan, e, b.transform, b.identity, d.bytePixelTables)) {
+        d.bytePixels = bytePixelDecoder(d.bytePixelTables);
+        fewColours = plan.depth <= 2 && !d.bytePixelTables.mapped;
     } else if ((d.planes = planeDecoder(plan, e, b.transform, b.identity, d.planeRows)) == nullptr &&
                (d.nibbles = nibbleDecoder(plan, e, b.transform, b.identity, d.nibbleChunks)) == nullptr) {
         if (!chunkTests(d.tests, plan, e, b.transform, b.identity)) return false;
@@ -1381,6 +1560,8 @@ void drawLine(const BatchDecoder& d, const LineBatch& b, int64_t pixelBytes, int
             }
         } else if (d.copies) {
             copyThrough(d.copy, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
+        } else if (d.bytePixels != nullptr) {
+            d.bytePixels(d.bytePixelTables, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else if (d.planes != nullptr) {
             d.planes(d.planeRows, bytes, b.dataSize - at, strip.pixels, values + strip.pixel);
         } else if (d.nibbles != nullptr) {
