@@ -136,9 +136,16 @@ PL_AVX2_STEP __m256i vectorAt(const ExpandVectors& x, const uint8_t* values, siz
                               size_t pixelBytes) {
     const __m256i v = _mm256_shuffle_epi8(bothLanes(values + at / pixelBytes),
                                           load32(kPhasePicks.pick[log2Factor][at % pixelBytes]));
-    // Output vector k starts at channel 32 k mod 3: 0, 2, 1.
-    constexpr int kOfChannel[3] = {0, 2, 1};
-    return lookedUp<kLook>(x, v, kOfChannel[at % kScreenPixelBytes]);
+    // Output vector k starts at channel 32 k mod 3: 0, 2, 1 (each k a constant, so that the
+    // vectors of the look stay in registers).
+    switch (at % kScreenPixelBytes) {
+        case 0:
+            return lookedUp<kLook>(x, v, 0);
+        case 1:
+            return lookedUp<kLook>(x, v, 2);
+        default:
+            return lookedUp<kLook>(x, v, 1);
+    }
 }
 
 // kRows: exactly that many image rows (1 or 2), or 0 for rows.rows of them.
