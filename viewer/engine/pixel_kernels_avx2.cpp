@@ -643,18 +643,19 @@ PL_AVX2_STEP __m256i throughNibbleTables(__m256i low, __m256i high, __m256i v) {
                             _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
 }
 
+// The 32 bytes from bytes + at, zeros past `size`.
+PL_AVX2_STEP __m256i bytesWithin(const uint8_t* bytes, int64_t size, int64_t at) {
+    if (at + 32 <= size) return loadAny(bytes + at);
+    alignas(32) uint8_t last[32] = {};
+    std::memcpy(last, bytes + at, static_cast<size_t>(std::clamp<int64_t>(size - at, 0, 32)));
+    return load32(last);
+}
+
 PL_AVX2 void copyThrough(const CopyTables& t, const uint8_t* bytes, int64_t size, int pixels,
                          uint8_t* values) {
     const __m256i low = bothLanes(t.low), high = bothLanes(t.high);
     for (int x = 0; x < pixels; x += 32) {
-        __m256i v;
-        if (x + 32 <= size) {
-            v = loadAny(bytes + x);
-        } else {
-            alignas(32) uint8_t last[32] = {};
-            std::memcpy(last, bytes + x, static_cast<size_t>(std::clamp<int64_t>(size - x, 0, 32)));
-            v = load32(last);
-        }
+        const __m256i v = bytesWithin(bytes, size, x);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + x), throughNibbleTables(low, high, v));
     }
 }
@@ -891,14 +892,7 @@ PL_AVX2 void decodeBytePixels(const BytePixels& tables, const uint8_t* bytes, in
     const __m256i nibble = _mm256_set1_epi8(15);
     const int64_t count = (int64_t{pixels} + kPixels - 1) / kPixels;
     for (int64_t at = 0; at < count; at += 32, values += 32 * kPixels) {
-        __m256i d;
-        if (at + 32 <= size) {
-            d = loadAny(bytes + at);
-        } else {
-            alignas(32) uint8_t last[32] = {};
-            std::memcpy(last, bytes + at, static_cast<size_t>(std::clamp<int64_t>(size - at, 0, 32)));
-            d = load32(last);
-        }
+        const __m256i d = bytesWithin(bytes, size, at);
         const __m256i low = _mm256_and_si256(d, nibble);
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(d, 4), nibble);
         const __m256i p0 = pixelOfBytes<kMapped>(t, 0, low, high);
