@@ -110,6 +110,14 @@ bool rowsLikeAPicture(const uint8_t* data, int64_t size, Extent extent, int widt
             (width <= kGlyphWidest && looksLikeGlyphs(data, extent.first, extent.end, kGlyphEdgeShare)));
 }
 
+// Whether a width of 2 or more has a divisor between 2 and itself, which a picture of that width
+// may be drawn at instead.
+bool hasProperDivisor(int width) {
+    for (int d = 2; d * d <= width; ++d)
+        if (width % d == 0) return true;
+    return false;
+}
+
 // The longest band of blank rows inside a picture of rows `width` bytes wide.
 int64_t longestBand(int width) {
     return std::min(kBandLongest, kBandMostRows * width);
@@ -204,7 +212,7 @@ bool regionAround(const uint8_t* data, int64_t size, int64_t anchor, int mode, i
     // a few blocks from the middle of a picture can line up best at a multiple of its width.
     // Widths up to twice it are scored, as a guess scores them (the multiples of a width tell
     // whether it lines up), but only a divisor of it is taken.
-    if (!font) {
+    if (!font && hasProperDivisor(width)) {
         const WidthScores fromFirst =
             scoreFromFirstByte(data, size, extent.first, mode, std::min(maxWidth, 2 * width + 1),
                                kGuessLeastRows, kGuessBlocks, loops);
