@@ -1305,13 +1305,41 @@ inline TripledLevels tripled(Words8 levels) {
             __builtin_shufflevector(high, high, 1, 1, 2, 2, 6, 7, 7, 7)};
 }
 
-// The 48 screen bytes of 16 grey levels.
-inline void writeTripledLevels(Bytes16 levels, uint8_t* out) {
+// Grey levels of values 0..top as (value x multiplier) >> shift in 16-bit lanes (1 and 0 where the
+// values are their levels).
+struct GreyScale {
+    bool usable = false;
+    uint16_t multiplier = 1;
+    int shift = 0;
+};
+
+// The scale whose levels are colours[0..top] (top 1..255), if one is.
+GreyScale greyScaleOf(const int32_t* colours, int top) {
+    for (int shift = 0; shift <= 8; ++shift) {
+        const int nearest = (255 << shift) / top;
+        for (int multiplier = std::max(nearest, 1); multiplier <= nearest + 1; ++multiplier) {
+            bool fits = top * multiplier <= 0xFFFF;
+            for (int v = 0; v <= top && fits; ++v)
+                fits = ((v * multiplier) >> shift) * 0x010101 == colours[v];
+            if (fits) return {true, static_cast<uint16_t>(multiplier), shift};
+        }
+    }
+    return {};
+}
+
+// The 48 screen bytes of the levels of 16 values.
+template <bool kScaled>
+inline void writeTripledLevels(Bytes16 values, const GreyScale& scale, uint8_t* out) {
     const Bytes16 zero{};
-    const TripledLevels a = tripled(reinterpret_cast<Words8>(
-        __builtin_shufflevector(levels, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23)));
-    const TripledLevels b = tripled(reinterpret_cast<Words8>(
-        __builtin_shufflevector(levels, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31)));
+    auto first8 = reinterpret_cast<Words8>(
+        __builtin_shufflevector(values, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+    auto last8 = reinterpret_cast<Words8>(
+        __builtin_shufflevector(values, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+    if constexpr (kScaled) {
+        first8 = (first8 * scale.multiplier) >> scale.shift;
+        last8 = (last8 * scale.multiplier) >> scale.shift;
+    }
+    const TripledLevels a = tripled(first8), b = tripled(last8);
     // Three stores of their own: an array of the three would be written to the stack first.
     const Bytes16 first = lowBytes(a.first, a.second), second = lowBytes(a.third, b.first),
                   third = lowBytes(b.second, b.third);
@@ -1320,25 +1348,32 @@ inline void writeTripledLevels(Bytes16 levels, uint8_t* out) {
     std::memcpy(out + 32, &third, 16);
 }
 
-// Cells of 3 screen bytes (a pixel of an 8-bit value) in grey, 16 pixels a round; returns the
-// pixels laid out, leaving fewer than 16. (Cells of two 4-bit values the same way took more
-// instructions and more time than their table.)
-int writeGreyRounds(uint8_t* out, const uint8_t* values, int count) {
+template <bool kScaled>
+int writeGreyRoundsScaled(uint8_t* out, const uint8_t* values, int count, const GreyScale scale) {
     int i = 0;
     for (; i + 16 <= count; i += 16) {
         Bytes16 levels;
         std::memcpy(&levels, values + i, 16);
-        writeTripledLevels(levels, out + 3 * i);
+        writeTripledLevels<kScaled>(levels, scale, out + 3 * i);
     }
     return i;
+}
+
+// Cells of 3 screen bytes (a pixel of a value of 8 bits or fewer, packed in a byte) in grey, 16
+// pixels a round; returns the pixels laid out, leaving fewer than 16. (Cells of two 4-bit values
+// the same way took more instructions and more time than their table.)
+int writeGreyRounds(uint8_t* out, const uint8_t* values, int count, const GreyScale& scale) {
+    if (scale.multiplier == 1 && scale.shift == 0)
+        return writeGreyRoundsScaled<false>(out, values, count, scale);
+    return writeGreyRoundsScaled<true>(out, values, count, scale);
 }
 
 // Screen bytes of the pixels of every packed byte value, at the render's zoom.
 struct PackedCells {
     int pixelsPerByte = 0;
     int cellBytes = 0;
-    int stride = 0;          // paddedCellBytes(cellBytes)
-    bool greyLanes = false;  // 8-bit values one screen pixel wide, each value its own grey level
+    int stride = 0;  // paddedCellBytes(cellBytes)
+    GreyScale grey;  // usable: values one screen pixel wide in a byte each, whose colours are its levels
     std::array<uint8_t, 256 * kLargestCellBytes + 16> bytes;  // + the last cell's excess
     // Cells of 3 bytes: each value's screen bytes as the first and as the second cell of a pair, in
     // memory order, so that a pair of cells is one or of two look-ups and one 8-byte store.
@@ -1369,9 +1404,8 @@ PackedCells makePackedCells(const ModeRow& row, const SheetOptions& options) {
     const int mask = (1 << row.packBits) - 1;
     int32_t colours[256];
     for (int value = 0; value <= mask; ++value) colours[value] = unitValueColour(options, value);
-    cells.greyLanes = boxPixels == 1 && row.packBits == 8;
-    for (int value = 0; value <= mask; ++value)
-        cells.greyLanes = cells.greyLanes && colours[value] == value * 0x010101;
+    // (The decoders give no value past the mode's bits.)
+    if (boxPixels == 1 && row.packBits == 8) cells.grey = greyScaleOf(colours, (1 << row.bits) - 1);
     if (row.packBits <= 4) {
         const HalfCells halves = makeHalfCells(row, makeColourBoxes(colours, mask + 1, boxPixels, false));
         for (unsigned v = 0; v < 256; ++v)
@@ -1448,7 +1482,7 @@ size_t writePackedCells(uint8_t* line, size_t at, size_t lineEnd, const uint8_t*
     const int whole = static_cast<int>(std::min<size_t>(count, (lineEnd - at) / size));
     int laid = 0;
     if constexpr (kCellBytes == 3) {
-        if (cells.greyLanes) laid = writeGreyRounds(line + at, packed, whole);
+        if (cells.grey.usable) laid = writeGreyRounds(line + at, packed, whole, cells.grey);
     }
     const size_t from = at + static_cast<size_t>(laid) * size;
     if constexpr (kCellBytes == 3) {
