@@ -11,6 +11,7 @@
 
 #include "support/text_ops.h"
 #include "viewer/engine/colour_mode.h"
+#include "viewer/engine/vector_lanes.h"
 
 namespace {
 
@@ -199,6 +200,94 @@ void planeStarts(const ModeRow& row, int width, int y, int64_t* planes) {
             row.planeByte[b] + int64_t{layout.valueBits[b].widths} * width + int64_t{y} * row.tileRowStep;
 }
 
+// ---- Four bitplanes 16 groups of 8 pixels a round in vector lanes: each group's four plane bytes
+// in a 32-bit lane (plane p in byte p), whose bits four exchanges of bit-index pairs move to the
+// packed nibbles.
+
+// Bit 8p + 7 - x of each lane (plane p's bit of pixel x) to bit p of pixel x's nibble, pixel 0 in the
+// high nibble of the lane's first byte in memory. Writing a bit's place as five index bits (p1 p0 k2
+// k1 k0, k = 7 - x), its new place is (~k2 ~k1 k0 p1 p0): four exchanges of two index bits, the
+// first two with both complemented.
+inline Dwords4 planeNibbles(Dwords4 lanes) {
+    const auto exchange = [&lanes](int shift, uint32_t mask) {
+        const Dwords4 moved = ((lanes >> shift) ^ lanes) & mask;
+        lanes ^= moved ^ (moved << shift);
+    };
+    exchange(3, 0x11111111);
+    exchange(6, 0x03030303);
+    exchange(7, 0x00AA00AA);
+    exchange(14, 0x0000CCCC);
+    return lanes;
+}
+
+// Groups 0..7's nibbles from 16-bit lanes of their plane 0 and 1 bytes (low and high byte) and of
+// their plane 2 and 3 bytes; and the same from 32-bit lanes of groups 0..3 and 4..7.
+inline void storePlaneNibbles(Dwords4 first, Dwords4 second, uint8_t* packed) {
+    first = planeNibbles(first);
+    second = planeNibbles(second);
+    std::memcpy(packed, &first, 16);
+    std::memcpy(packed + 16, &second, 16);
+}
+
+inline void storePlaneNibbles(Words8 low, Words8 high, uint8_t* packed) {
+    storePlaneNibbles(
+        reinterpret_cast<Dwords4>(__builtin_shufflevector(low, high, 0, 8, 1, 9, 2, 10, 3, 11)),
+        reinterpret_cast<Dwords4>(__builtin_shufflevector(low, high, 4, 12, 5, 13, 6, 14, 7, 15)), packed);
+}
+
+inline Bytes16 load16(const uint8_t* bytes) {
+    Bytes16 v;
+    std::memcpy(&v, bytes, 16);
+    return v;
+}
+
+// Planes whose bytes follow each other (no runs): 16 bytes of each plane.
+void decodeFourPlanesInRows(const uint8_t* bytes, const int64_t* planes, uint8_t* packed) {
+    const Bytes16 p0 = load16(bytes + planes[0]), p1 = load16(bytes + planes[1]),
+                  p2 = load16(bytes + planes[2]), p3 = load16(bytes + planes[3]);
+    storePlaneNibbles(interleaveLow(p0, p1), interleaveLow(p2, p3), packed);
+    storePlaneNibbles(interleaveHigh(p0, p1), interleaveHigh(p2, p3), packed + 32);
+}
+
+// Planes interleaved by 16-bit words (runs of two groups, planes 2 bytes apart, runs 8 apart): 64
+// bytes, each 16 of them the two groups' bytes of two runs.
+void decodeFourPlanesInWords(const uint8_t* bytes, uint8_t* packed) {
+    for (int k = 0; k < 64; k += 32, packed += 32) {
+        const auto a = reinterpret_cast<Words8>(load16(bytes + k));
+        const auto b = reinterpret_cast<Words8>(load16(bytes + k + 16));
+        // The runs' first groups (even bytes) and second groups (odd bytes), a 32-bit lane a group.
+        const auto firsts = reinterpret_cast<Dwords4>(lowBytes(a, b));
+        const auto seconds = reinterpret_cast<Dwords4>(lowBytes(a >> 8, b >> 8));
+        storePlaneNibbles(__builtin_shufflevector(firsts, seconds, 0, 4, 1, 5),
+                          __builtin_shufflevector(firsts, seconds, 2, 6, 3, 7), packed);
+    }
+}
+
+// Groups of four planes 16 a round, for planes read without a transform: returns the groups decoded
+// (a multiple of 16) and moves `at` past their bytes.
+template <int kPlanes, typename Bytes>
+int decodePlaneRounds(const ModeRow& row, const Bytes& unit, const int64_t* planes, int groups, int64_t& at,
+                      uint8_t* packed) {
+    if constexpr (kPlanes != 4 || !std::is_same_v<Bytes, RawBytes>) {
+        return 0;
+    } else {
+        const bool inWords = row.planeRunGroups == 2 && row.planeRunStep == 8 && planes[1] == planes[0] + 2 &&
+                             planes[2] == planes[0] + 4 && planes[3] == planes[0] + 6;
+        if (row.planeRunGroups != 0 && !inWords) return 0;
+        int g = 0;
+        for (; g + 16 <= groups; g += 16, packed += 64) {
+            if (inWords) {
+                decodeFourPlanesInWords(unit.bytes + planes[0] + at, packed);
+                at += 64;
+            } else {
+                decodeFourPlanesInRows(unit.bytes + at, planes, packed);
+                at += 16;
+            }
+        }
+        return g;
+    }
+}
+
 // Bitplanes: eight pixels from one byte of each plane, a byte on for the next eight, jumping at
 // the end of each run of groups. kOneGroup: tiles 8 pixels wide.
 template <int kPlanes, bool kOneGroup, typename Bytes>
@@ -211,7 +300,7 @@ void decodePlaneGroups(const ModeRow& row, const Bytes& unit, const int64_t* pla
         // the run's step, planes without runs go on byte by byte.
         const int64_t step = row.planeRunGroups == 2 ? row.planeRunStep : 2;
         const int n = groupsOf(pixels, 8);
-        int g = 0;
+        int g = decodePlaneRounds<kPlanes>(row, unit, planes, n, at, packed);
         for (; g + 2 <= n; g += 2, at += step) {
             const auto left = planeGroup<kPlanes>(unit, planes, at, std::make_index_sequence<kPlanes>());
             const auto right = planeGroup<kPlanes>(unit, planes, at + 1, std::make_index_sequence<kPlanes>());

@@ -15,6 +15,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_decoding.h"
 #include "viewer/engine/pixel_kernel_tables.h"
+#include "viewer/engine/vector_lanes.h"
 #include "viewer/engine/wide_colours.h"
 
 bool isZoomStep(int zoom) {
@@ -1276,19 +1277,10 @@ int drawBytesInRows(const ImageBuffer& target, const DataBytes& data, const Shee
 // ---- The modes beyond the four: every unit row is decoded into packed pixel values,
 // and a table of the screen bytes of every packed byte value lays them out.
 
-// 8-bit values that are their own grey levels (the formats' own greys), one screen pixel a pixel:
-// 16 pixels a round in vector lanes, which the compiler makes SSE2 on x86-64 and NEON on aarch64.
-// Three equal screen bytes a level: 16-bit lanes of levels put in place by constant shuffles (none
-// of them across more than what SSE2's word and dword shuffles reach), then their low bytes.
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
-using Words8 = uint16_t __attribute__((vector_size(16)));
-using Dwords4 = uint32_t __attribute__((vector_size(16)));
-
-// The low bytes of a's lanes, then b's.
-inline Bytes16 lowBytes(Words8 a, Words8 b) {
-    return __builtin_shufflevector(reinterpret_cast<Bytes16>(a), reinterpret_cast<Bytes16>(b), 0, 2, 4, 6, 8,
-                                   10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
-}
+// Values of a byte each whose colours are grey levels (the formats' own greys), one screen pixel a
+// pixel: 16 pixels a round in vector lanes. Three equal screen bytes a level: 16-bit lanes of levels
+// put in place by constant shuffles (none of them across more than what SSE2's word and dword
+// shuffles reach), then their low bytes.
 
 // The 24 screen bytes of 8 levels (each three times over) as three 8-lane pieces: screen bytes
 // 0-7, 8-15 and 16-23.
@@ -1331,10 +1323,7 @@ GreyScale greyScaleOf(const int32_t* colours, int top) {
 template <bool kScaled>
 inline void writeTripledLevels(Bytes16 values, const GreyScale& scale, uint8_t* out) {
     const Bytes16 zero{};
-    auto first8 = reinterpret_cast<Words8>(
-        __builtin_shufflevector(values, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
-    auto last8 = reinterpret_cast<Words8>(
-        __builtin_shufflevector(values, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+    Words8 first8 = interleaveLow(values, zero), last8 = interleaveHigh(values, zero);
     if constexpr (kScaled) {
         first8 = (first8 * scale.multiplier) >> scale.shift;
         last8 = (last8 * scale.multiplier) >> scale.shift;
