@@ -230,9 +230,7 @@ inline void storePlaneNibbles(Dwords4 first, Dwords4 second, uint8_t* packed) {
 }
 
 inline void storePlaneNibbles(Words8 low, Words8 high, uint8_t* packed) {
-    storePlaneNibbles(
-        reinterpret_cast<Dwords4>(__builtin_shufflevector(low, high, 0, 8, 1, 9, 2, 10, 3, 11)),
-        reinterpret_cast<Dwords4>(__builtin_shufflevector(low, high, 4, 12, 5, 13, 6, 14, 7, 15)), packed);
+    storePlaneNibbles(interleaveLowWords(low, high), interleaveHighWords(low, high), packed);
 }
 
 inline Bytes16 load16(const uint8_t* bytes) {
@@ -258,25 +256,73 @@ void decodeFourPlanesInWords(const uint8_t* bytes, uint8_t* packed) {
         // The runs' first groups (even bytes) and second groups (odd bytes), a 32-bit lane a group.
         const auto firsts = reinterpret_cast<Dwords4>(lowBytes(a, b));
         const auto seconds = reinterpret_cast<Dwords4>(lowBytes(a >> 8, b >> 8));
-        storePlaneNibbles(__builtin_shufflevector(firsts, seconds, 0, 4, 1, 5),
-                          __builtin_shufflevector(firsts, seconds, 2, 6, 3, 7), packed);
+        storePlaneNibbles(reinterpret_cast<Dwords4>(interleaveLowDwords(firsts, seconds)),
+                          reinterpret_cast<Dwords4>(interleaveHighDwords(firsts, seconds)), packed);
     }
 }
 
-// Groups of four planes 16 a round, for planes read without a transform: returns the groups decoded
-// (a multiple of 16) and moves `at` past their bytes.
+// ---- Five to eight bitplanes the same way: a group's plane bytes in a 64-bit lane, plane p in byte
+// 7 - p (the planes past the mode's 0), moved to the group's 8 values by three exchanges of
+// bit-index pairs: a bit's place (~p2 ~p1 ~p0 k2 k1 k0) becomes (~k2 ~k1 ~k0 p2 p1 p0), k = 7 - x.
+inline Quads2 planeValues(Quads2 lanes) {
+    const auto exchange = [&lanes](int shift, uint64_t mask) {
+        const Quads2 moved = ((lanes >> shift) ^ lanes) & mask;
+        lanes ^= moved ^ (moved << shift);
+    };
+    exchange(9, 0x0055005500550055);
+    exchange(18, 0x0000333300003333);
+    exchange(36, 0x000000000F0F0F0F);
+    return lanes;
+}
+
+inline void storePlaneValues(Quads2 lanes, uint8_t* packed) {
+    lanes = planeValues(lanes);
+    std::memcpy(packed, &lanes, 16);
+}
+
+// Groups 0..7 (kHigh: 8..15) of the planes' 16 bytes each.
+template <bool kHigh>
+inline __attribute__((always_inline)) void storeEightPlaneGroups(const Bytes16* p, uint8_t* packed) {
+    const auto pair = [p](int a, int b) {
+        if constexpr (kHigh) return interleaveHigh(p[a], p[b]);
+        return interleaveLow(p[a], p[b]);
+    };
+    const Words8 w76 = pair(7, 6), w54 = pair(5, 4), w32 = pair(3, 2), w10 = pair(1, 0);
+    const Dwords4 low7654 = interleaveLowWords(w76, w54), high7654 = interleaveHighWords(w76, w54);
+    const Dwords4 low3210 = interleaveLowWords(w32, w10), high3210 = interleaveHighWords(w32, w10);
+    storePlaneValues(interleaveLowDwords(low7654, low3210), packed);
+    storePlaneValues(interleaveHighDwords(low7654, low3210), packed + 16);
+    storePlaneValues(interleaveLowDwords(high7654, high3210), packed + 32);
+    storePlaneValues(interleaveHighDwords(high7654, high3210), packed + 48);
+}
+
+template <int kPlanes>
+void decodeEightPlanesInRows(const uint8_t* bytes, const int64_t* planes, uint8_t* packed) {
+    Bytes16 p[8] = {};
+    for (int b = 0; b < kPlanes; ++b) p[b] = load16(bytes + planes[b]);
+    storeEightPlaneGroups<false>(p, packed);
+    storeEightPlaneGroups<true>(p, packed + 64);
+}
+
+// Groups of four to eight planes 16 a round, for planes read without a transform: returns the groups
+// decoded (a multiple of 16) and moves `at` past their bytes.
 template <int kPlanes, typename Bytes>
 int decodePlaneRounds(const ModeRow& row, const Bytes& unit, const int64_t* planes, int groups, int64_t& at,
                       uint8_t* packed) {
-    if constexpr (kPlanes != 4 || !std::is_same_v<Bytes, RawBytes>) {
+    if constexpr (kPlanes < 4 || !std::is_same_v<Bytes, RawBytes>) {
         return 0;
     } else {
-        const bool inWords = row.planeRunGroups == 2 && row.planeRunStep == 8 && planes[1] == planes[0] + 2 &&
-                             planes[2] == planes[0] + 4 && planes[3] == planes[0] + 6;
+        const bool inWords = kPlanes == 4 && row.planeRunGroups == 2 && row.planeRunStep == 8 &&
+                             planes[1] == planes[0] + 2 && planes[2] == planes[0] + 4 &&
+                             planes[3] == planes[0] + 6;
         if (row.planeRunGroups != 0 && !inWords) return 0;
+        constexpr int kRoundBytes = 16 * packedBytesOfGroup(kPlanes);
         int g = 0;
-        for (; g + 16 <= groups; g += 16, packed += 64) {
-            if (inWords) {
+        for (; g + 16 <= groups; g += 16, packed += kRoundBytes) {
+            if constexpr (kPlanes > 4) {
+                decodeEightPlanesInRows<kPlanes>(unit.bytes + at, planes, packed);
+                at += 16;
+            } else if (inWords) {
                 decodeFourPlanesInWords(unit.bytes + planes[0] + at, packed);
                 at += 64;
             } else {
