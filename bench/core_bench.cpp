@@ -22,6 +22,7 @@
 #include "viewer/engine/mode_table.h"
 #include "viewer/engine/pixel_kernel_tables.h"
 #include "viewer/engine/sheet_render.h"
+#include "viewer/engine/wide_colours.h"
 
 namespace {
 
@@ -94,6 +95,39 @@ void drawView(benchmark::State& state, int mode, int zoom, int width, bool multi
     }
     freeDataFile(data);
 }
+
+// The direct-colour rows of a worst-case view (three strips of 256, 256 and 88 pixels, 512 rows),
+// written alone, strip by strip as the view writes them: their words from the data as the view reads
+// them (1.2 MB for words of 4 bytes), or every row from its strip's first row of words (a few KiB that
+// stay in the first-level cache), or with the words from the data, every row into the image's first.
+// Against the view's, what reading the words and writing the image each cost.
+enum class DirectProbe { ViewWords, CachedWords, OneImageRow };
+void writeDirectRows(benchmark::State& state, const ModeRow* row, DirectProbe probe) {
+    DataFile data = loadForView(state, kViewData);
+    ImageBuffer* image = sheetImage();
+    WideColours colours;
+    makeWideColours(colours, *row->record, nullptr, 0);
+    DirectColourWords plan;
+    if (data.bytes == nullptr || image == nullptr || !makeDirectColourWords(plan, *row, colours)) {
+        state.SkipWithError("no plan of direct colour words");
+        return freeDataFile(data);
+    }
+    const PixelKernels& kernels = pixelKernelsAtStart(std::getenv("PL_PIXEL_KERNEL"));
+    const ptrdiff_t rowBytes = ptrdiff_t{kMaxBytesPerRow} * plan.bytes;
+    const ptrdiff_t wordStep = probe == DirectProbe::CachedWords ? 0 : rowBytes;
+    const ptrdiff_t outStep =
+        probe == DirectProbe::OneImageRow ? 0 : imageRow(*image, 1) - imageRow(*image, 0);
+    for (auto _ : state) {
+        for (int strip = 0, pixel = 0; pixel < kViewWidth; ++strip, pixel += kMaxBytesPerRow)
+            writeDirectColours(kernels, plan,
+                               {data.bytes + strip * rowBytes * kViewHeight, wordStep,
+                                imageRow(*image, 0) + ptrdiff_t{pixel} * kScreenPixelBytes, outStep,
+                                kViewHeight, std::min(kMaxBytesPerRow, kViewWidth - pixel)});
+        benchmark::ClobberMemory();
+    }
+    freeDataFile(data);
+}
+
 // The worst case of every mode (zoom 1, width 256, multi columns) is registered in main.
 BENCHMARK_CAPTURE(drawView, binary_typical, kModeBinary, 2, 40, false);
 
@@ -275,6 +309,16 @@ int main(int argc, char** argv) {
         });
         figures.push_back({std::string("View, ") + row.menuText + " worst (zoom 1, width 256, multi)",
                            FigureKind::Ratio, name, "fillSheetOnce", 3, ""});
+    }
+    for (int mode = kModeTableSize; mode < modeCount(&shipped.modes); ++mode) {
+        const ModeRow* row = modeRow(mode, &shipped.modes);
+        if (row->wordBytes == 0) continue;
+        for (const auto& [probe, label] : {std::pair{DirectProbe::ViewWords, "view"},
+                                           {DirectProbe::CachedWords, "cached"},
+                                           {DirectProbe::OneImageRow, "oneimagerow"}})
+            benchmark::RegisterBenchmark(
+                (std::string("directRows/") + row->cliName + "_" + label).c_str(),
+                [row, probe](benchmark::State& state) { writeDirectRows(state, row, probe); });
     }
     // Every shipped format file loaded alone.
     std::vector<std::string> formatPaths;

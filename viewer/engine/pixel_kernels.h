@@ -217,6 +217,12 @@ struct DirectColourWords {
     // ending with word roundEndPixel(k) - 1, where bit i of roundKeep[k] is set; else 0.
     alignas(64) uint8_t roundPick[3][64] = {};
     uint64_t roundKeep[3] = {};
+    // Words of 2 bytes whose channels have at most 6 bits (narrowWords): vector k of 64 pixels from
+    // the 32 words from wordRoundLoad(k) on. Their bytes put by roundPick[k] (in their byte order),
+    // each 8 bytes of the vector hold the words of its pixels as a 64-bit integer, and screen byte i
+    // is levels[c][(that integer >> roundBits[k][i]) & 63] for its channel c.
+    bool narrowWords = false;
+    alignas(64) uint8_t roundBits[3][64] = {};
 };
 
 // The pixels whose screen bytes vector k (0, 1, 2) of 64 pixels holds: from roundFirstPixel(k) up to
@@ -226,6 +232,9 @@ constexpr int roundFirstPixel(int k) {
 }
 constexpr int roundEndPixel(int k) {
     return (64 * k + 63) / kScreenPixelBytes + 1;
+}
+constexpr int wordRoundLoad(int k) {
+    return roundFirstPixel(k) < 32 ? roundFirstPixel(k) : 32;
 }
 
 // Rows of direct colour words, `pixels` words each: row r's words start r x wordStep bytes after

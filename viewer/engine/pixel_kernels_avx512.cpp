@@ -896,53 +896,64 @@ PL_AVX512 void shuffleWordBytes(const DirectColourWords& plan, const DirectColou
     }
 }
 
-// For 32 words of 2 bytes, each word's blue and green side by side: the output byte of each
-// screen byte of the first 64 and of the next 32, from those pairs (0..63) and red (64..127).
-struct WordPicks {
-    alignas(64) uint8_t first[64];
-    alignas(64) uint8_t second[64];
-    alignas(64) uint8_t swap[64];  // the bytes of each word swapped
+// Words of 2 bytes whose channels have at most 6 bits: 64 pixels a round, each of its three vectors
+// of screen bytes from one load. The words of each 8 screen bytes' pixels put in their 8 bytes, each
+// screen byte's channel shifted down into it at once, then looked up in its channel's 64 levels.
+struct NarrowWordVectors {
+    __m512i arrange[3], bits[3];
+    __m512i levels[3];  // blue, green, red
 };
 
-constexpr WordPicks kWordPicks = [] {
-    WordPicks made{};
-    for (int j = 0; j < 96; ++j) {
-        const int pixel = j / 3, channel = j % 3;
-        const auto from = static_cast<uint8_t>(channel < 2 ? 2 * pixel + channel : 64 + 2 * pixel);
-        (j < 64 ? made.first[j] : made.second[j - 64]) = from;
-    }
-    for (int j = 0; j < 64; ++j) made.swap[j] = static_cast<uint8_t>(j ^ 1);
-    return made;
-}();
+// The screen bytes (blue, green, red, ...) of vector k: green at 1, 4, 7, ... of the 192, red at 2, 5, ...
+constexpr uint64_t channelLanes(int k, int c) {
+    uint64_t lanes = 0;
+    for (int i = 0; i < 64; ++i) lanes |= uint64_t{(64 * k + i) % kScreenPixelBytes == c} << i;
+    return lanes;
+}
 
-// Words of 2 bytes whose channels have at most 6 bits: 32 pixels a step, each channel's bits
-// shifted down in the words and looked up in its 64 levels.
+template <int kVector>
+PL_AVX512_STEP __m512i narrowWordVector(const NarrowWordVectors& n, __m512i words) {
+    // (The all-lanes mask keeps GCC 12's header from reading an unset vector.)
+    const __m512i at = _mm512_maskz_multishift_epi64_epi8(~__mmask64{0}, n.bits[kVector],
+                                                          permuteBytes(n.arrange[kVector], words));
+    const __m512i blue = permuteBytes(at, n.levels[0]);
+    const __m512i blueGreen = _mm512_mask_permutexvar_epi8(blue, channelLanes(kVector, 1), at, n.levels[1]);
+    return _mm512_mask_permutexvar_epi8(blueGreen, channelLanes(kVector, 2), at, n.levels[2]);
+}
+
+// The words of vector k of a row's last `left` pixels (fewer than 64), 0 past them.
+template <int kVector>
+PL_AVX512_STEP __m512i lastWords(const uint8_t* words, int64_t left) {
+    return _mm512_maskz_loadu_epi8(firstBytes(2 * (left - wordRoundLoad(kVector))),
+                                   words + 2 * wordRoundLoad(kVector));
+}
+
 PL_AVX512 void lookUpWordChannels(const DirectColourWords& plan, const DirectColourRows& rows) {
-    const __m512i blue = loadBytes(plan.levels[0]), green = loadBytes(plan.levels[1]),
-                  red = loadBytes(plan.levels[2]);
-    const __m128i blueShift = _mm_cvtsi32_si128(plan.shift[0]), greenShift = _mm_cvtsi32_si128(plan.shift[1]),
-                  redShift = _mm_cvtsi32_si128(plan.shift[2]);
-    const __m512i first = loadBytes(kWordPicks.first), second = loadBytes(kWordPicks.second);
-    const __m512i swap = loadBytes(kWordPicks.swap);
-    const bool bigEndian = plan.bigEndian;
+    NarrowWordVectors n;
+    for (int k = 0; k < 3; ++k) {
+        n.arrange[k] = loadBytes(plan.roundPick[k]);
+        n.bits[k] = loadBytes(plan.roundBits[k]);
+        n.levels[k] = loadBytes(plan.levels[k]);
+    }
     const int64_t pixels = rows.pixels;
     for (int row = 0; row < rows.rows; ++row) {
         const uint8_t* words = rows.words + row * rows.wordStep;
         uint8_t* out = rows.out + row * rows.outStep;
-        for (int64_t x = 0; x < pixels; x += 32) {
-            const int64_t n = std::min<int64_t>(32, pixels - x);
-            __m512i v = _mm512_maskz_loadu_epi8(firstBytes(2 * n), words + 2 * x);
-            if (bigEndian) v = permuteBytes(swap, v);
-            const __m512i b = permuteBytes(_mm512_srl_epi16(v, blueShift), blue);
-            const __m512i g = permuteBytes(_mm512_srl_epi16(v, greenShift), green);
-            const __m512i r = permuteBytes(_mm512_srl_epi16(v, redShift), red);
-            const __m512i pairs = _mm512_mask_mov_epi8(b, 0xAAAAAAAAAAAAAAAA, _mm512_slli_epi16(g, 8));
-            _mm512_mask_storeu_epi8(out + 3 * x, firstBytes(3 * n),
-                                    _mm512_permutex2var_epi8(pairs, first, r));
-            if (n > 21)
-                _mm512_mask_storeu_epi8(out + 3 * x + 64, firstBytes(3 * n - 64),
-                                        _mm512_permutex2var_epi8(pairs, second, r));
+        int64_t x = 0;
+        for (; x + 64 <= pixels; x += 64, words += 128, out += 192) {
+            _mm512_storeu_si512(out, narrowWordVector<0>(n, loadBytes(words + 2 * wordRoundLoad(0))));
+            _mm512_storeu_si512(out + 64, narrowWordVector<1>(n, loadBytes(words + 2 * wordRoundLoad(1))));
+            _mm512_storeu_si512(out + 128, narrowWordVector<2>(n, loadBytes(words + 2 * wordRoundLoad(2))));
         }
+        const int64_t left = pixels - x;
+        if (left == 0) continue;
+        _mm512_mask_storeu_epi8(out, firstBytes(3 * left), narrowWordVector<0>(n, lastWords<0>(words, left)));
+        if (3 * left > 64)
+            _mm512_mask_storeu_epi8(out + 64, firstBytes(3 * left - 64),
+                                    narrowWordVector<1>(n, lastWords<1>(words, left)));
+        if (3 * left > 128)
+            _mm512_mask_storeu_epi8(out + 128, firstBytes(3 * left - 128),
+                                    narrowWordVector<2>(n, lastWords<2>(words, left)));
     }
 }
 
@@ -951,7 +962,7 @@ bool directColoursAvx512(const DirectColourWords& plan, const DirectColourRows& 
         shuffleWordBytes(plan, rows);
         return true;
     }
-    if (plan.bytes != 2 || std::max({plan.bits[0], plan.bits[1], plan.bits[2]}) > 6) return false;
+    if (!plan.narrowWords) return false;
     lookUpWordChannels(plan, rows);
     return true;
 }

@@ -106,6 +106,22 @@ void makeRoundPicks(DirectColourWords& plan) {
     }
 }
 
+// The picks of a plan of 2-byte words with channels of at most 6 bits: the 8 screen bytes at
+// 8q..8q + 7 of a vector of 64 pixels are of 3 or 4 pixels, whose words go to those 8 bytes.
+void makeWordRoundPicks(DirectColourWords& plan) {
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 64; ++i) {
+            const int screenByte = 64 * k + i, pixel = screenByte / kScreenPixelBytes;
+            const int slot = pixel - (64 * k + i / 8 * 8) / kScreenPixelBytes;
+            const int word = pixel - wordRoundLoad(k);
+            for (int b = 0; b < 2; ++b)
+                plan.roundPick[k][i / 8 * 8 + 2 * slot + b] =
+                    static_cast<uint8_t>(2 * word + (plan.bigEndian ? 1 - b : b));
+            plan.roundBits[k][i] =
+                static_cast<uint8_t>(16 * slot + plan.shift[screenByte % kScreenPixelBytes]);
+        }
+}
+
 }  // namespace
 
 bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const WideColours& colours) {
@@ -137,6 +153,9 @@ bool makeDirectColourWords(DirectColourWords& plan, const ModeRow& row, const Wi
         }
     }
     if (plan.wholeBytes && plan.bytes >= 3) makeRoundPicks(plan);
+    plan.narrowWords =
+        !plan.wholeBytes && plan.bytes == 2 && std::max({plan.bits[0], plan.bits[1], plan.bits[2]}) <= 6;
+    if (plan.narrowWords) makeWordRoundPicks(plan);
     return true;
 }
 

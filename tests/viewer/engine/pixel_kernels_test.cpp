@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
+
+#include "viewer/engine/format_files.h"
+#include "viewer/engine/wide_colours.h"
 
 namespace {
 
@@ -76,6 +81,69 @@ TEST(PixelKernelsTest, TwoRowLinesWriteExactlyTheirRows) {
                                       0};
                 ASSERT_TRUE(avx512->drawLineBatch(plan, expander, batch, {values.data(), 8, 1024}));
                 ASSERT_TRUE(image == expected);
+            }
+        }
+    }
+}
+
+// Rows of direct colour words of every length up to three of the widest kernel's rounds and more,
+// by every table: each pixel's three screen bytes (blue, green, red) are its channels c of n bits
+// scaled to 255 c / (2^n - 1), read from the word as written here; no byte around the rows changes.
+TEST(PixelKernelsTest, DirectColourRowsWriteExactlyTheirPixels) {
+    const struct {
+        const char* value;
+        uint32_t masks[3];  // red, green, blue
+    } formats[] = {
+        {"2 le", {0xF800, 0x07E0, 0x001F}},         {"2 be", {0x001F, 0x03E0, 0x7C00}},
+        {"2 le", {0x0F00, 0x00F0, 0x000F}},         {"2 be", {0xFF00, 0x00F0, 0x000F}},
+        {"3 be", {0xFF0000, 0x00FF00, 0x0000FF}},   {"3 le", {0x3F000, 0x00FC0, 0x0003F}},
+        {"4 le", {0x00FF00, 0xFF0000, 0xFF000000}}, {"4 be", {0xFF000000, 0x0000FF00, 0x000000F0}},
+    };
+    std::mt19937 random(11);
+    constexpr uint8_t kUntouched = 0x5A;
+    for (const char* table : {"plain", "avx2", "avx512"}) {
+        const PixelKernels* kernels = pixelKernelsNamed(table);
+        if (kernels == nullptr) continue;
+        for (const auto& f : formats) {
+            const int bytes = f.value[0] - '0';
+            const bool bigEndian = f.value[2] == 'b';
+            char masks[64];
+            std::snprintf(masks, sizeof masks, "%X %X %X", f.masks[0], f.masks[1], f.masks[2]);
+            FormatFiles formats;
+            const std::string text = "name = D\nid = d\nlayout = linear\nwidth-pixels = 1\nwidth-bytes = " +
+                                     std::to_string(bytes) + "\nbits = " + std::to_string(8 * bytes) +
+                                     "\nvalue = " + f.value + "\ncolours = direct " + masks + "\n";
+            const int mode = addFormatText(formats, text, "d").mode;
+            ASSERT_GE(mode, 0) << text;
+            const ModeRow& row = *modeRow(mode, &formats.modes);
+            WideColours colours;
+            makeWideColours(colours, *row.record, nullptr, 0);
+            DirectColourWords plan;
+            ASSERT_TRUE(makeDirectColourWords(plan, row, colours));
+            for (int pixels = 1; pixels <= 200; ++pixels) {
+                SCOPED_TRACE(testing::Message() << table << " " << text << pixels << " pixels");
+                // Two rows, each exactly its words, written bottom row first as the image lies.
+                std::vector<uint8_t> words(2 * size_t(pixels) * bytes);
+                for (uint8_t& b : words) b = static_cast<uint8_t>(random());
+                const ptrdiff_t outStep = 3 * pixels + 70;
+                std::vector<uint8_t> out(2 * outStep + 64, kUntouched), expected = out;
+                for (int r = 0; r < 2; ++r)
+                    for (int x = 0; x < pixels; ++x) {
+                        uint32_t value = 0;
+                        for (int i = 0; i < bytes; ++i)
+                            value |= uint32_t{words[(size_t(r) * pixels + x) * bytes + i]}
+                                     << 8 * (bigEndian ? bytes - 1 - i : i);
+                        for (int c = 0; c < 3; ++c) {
+                            const uint32_t mask = f.masks[2 - c];
+                            const uint32_t top = (1u << std::popcount(mask)) - 1;
+                            expected[outStep * (1 - r) + 32 + 3 * x + c] =
+                                static_cast<uint8_t>(255 * ((value & mask) >> std::countr_zero(mask)) / top);
+                        }
+                    }
+                writeDirectColours(*kernels, plan,
+                                   {words.data(), ptrdiff_t{pixels} * bytes, out.data() + outStep + 32,
+                                    -outStep, 2, pixels});
+                ASSERT_TRUE(out == expected);
             }
         }
     }
