@@ -29,9 +29,9 @@ constexpr int kWidestScanned = 64;
 constexpr int kLeastScannedWidth = 3;
 // and keeps regions of at least so many rows of tiles and so many tiles.
 constexpr int64_t kRegionLeastTileRows = 3;
-constexpr int64_t kRegionLeastTiles = 64;
+constexpr int64_t kRegionLeastTiles = 32;
 // and bytes: tables in machine code line up as a few rows of small tiles.
-constexpr int64_t kRegionLeastBytes = 1024;
+constexpr int64_t kRegionLeastBytes = 512;
 // A width peaks at least this much above the widths beside it
 constexpr double kLeastTileScore = 0.15;
 // and its edges differ at most this share of those of tiles paired at random.
@@ -53,6 +53,7 @@ struct TileEdges {
     int64_t first = 0;
     int tiles = 0, pixels = 0, largest = 1;
     std::vector<uint8_t> top, bottom;
+    std::vector<int32_t> inner;  // how much each tile's own rows differ from the row below, if asked
 };
 
 // A run of tiles of the edges, indexes from the edges' first tile.
@@ -81,27 +82,6 @@ void unpackRow(const uint8_t* packed, int pixels, int bits, uint8_t* values) {
     }
 }
 
-TileEdges tileEdges(const uint8_t* data, int64_t size, int64_t first, int64_t tiles, const ModeRow& row) {
-    const uint8_t* unchanged = transformTable(false, false, false).data();
-    TileEdges edges;
-    edges.first = first / row.unitBytes;
-    edges.tiles = static_cast<int>(tiles);
-    edges.pixels = row.unitPixels;
-    edges.largest = (1 << row.bits) - 1;
-    edges.top.resize(static_cast<size_t>(tiles * row.unitPixels));
-    edges.bottom.resize(edges.top.size());
-    std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
-    for (int64_t t = 0; t < tiles; ++t) {
-        const UnitBytes unit{data, size, unchanged, first + t * row.unitBytes, 1};
-        for (const int y : {0, row.unitHeight - 1}) {
-            decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
-            unpackRow(packed.data(), row.unitPixels, row.packBits,
-                      (y == 0 ? edges.top : edges.bottom).data() + t * row.unitPixels);
-        }
-    }
-    return edges;
-}
-
 // The sum of |a[i] - b[i]| for i in [0, n), 16 pixels at a time.
 int64_t summedDifference(const uint8_t* a, const uint8_t* b, int64_t n) {
     int64_t sum = 0, i = 0;
@@ -114,6 +94,44 @@ int64_t summedDifference(const uint8_t* a, const uint8_t* b, int64_t n) {
 #endif
     for (; i < n; ++i) sum += absoluteDifference(a[i], b[i]);
     return sum;
+}
+
+TileEdges tileEdges(const uint8_t* data, int64_t size, int64_t first, int64_t tiles, const ModeRow& row,
+                    bool withInner = false) {
+    const uint8_t* unchanged = transformTable(false, false, false).data();
+    TileEdges edges;
+    edges.first = first / row.unitBytes;
+    edges.tiles = static_cast<int>(tiles);
+    edges.pixels = row.unitPixels;
+    edges.largest = (1 << row.bits) - 1;
+    edges.top.resize(static_cast<size_t>(tiles * row.unitPixels));
+    edges.bottom.resize(edges.top.size());
+    if (withInner) edges.inner.resize(static_cast<size_t>(tiles));
+    std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
+    std::vector<uint8_t> above(static_cast<size_t>(row.unitPixels)), here(above.size());
+    for (int64_t t = 0; t < tiles; ++t) {
+        const UnitBytes unit{data, size, unchanged, first + t * row.unitBytes, 1};
+        uint8_t* top = edges.top.data() + t * row.unitPixels;
+        uint8_t* bottom = edges.bottom.data() + t * row.unitPixels;
+        if (!withInner) {
+            for (const int y : {0, row.unitHeight - 1}) {
+                decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
+                unpackRow(packed.data(), row.unitPixels, row.packBits, y == 0 ? top : bottom);
+            }
+            continue;
+        }
+        int64_t inner = 0;
+        for (int y = 0; y < row.unitHeight; ++y) {
+            decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
+            unpackRow(packed.data(), row.unitPixels, row.packBits, here.data());
+            if (y == 0) std::copy(here.begin(), here.end(), top);
+            if (y > 0) inner += summedDifference(above.data(), here.data(), row.unitPixels);
+            std::swap(above, here);
+        }
+        edges.inner[static_cast<size_t>(t)] = static_cast<int32_t>(inner);
+        std::copy(above.begin(), above.end(), bottom);
+    }
+    return edges;
 }
 
 // How much the bottom rows of `count` tiles from tile a differ from the top rows of as many from
@@ -226,10 +244,12 @@ struct TileWalk {
 void cover(TileWalk& walk, int64_t first, int64_t last) {
     const int64_t had = walk.edges.first, hadEnd = had + walk.edges.tiles;
     if (walk.edges.tiles > 0 && first >= had && last <= hadEnd) return;
+    // Around the tiles asked for when there are none yet (not from the data's start).
     const int64_t more = std::max<int64_t>(walk.edges.tiles, 4 * kWindowTiles);
-    first = std::max(walk.least, std::min(first, had - more));
-    last = std::min(walk.end, std::max(last, hadEnd + more));
-    walk.edges = tileEdges(walk.data, walk.size, first * walk.row->unitBytes, last - first, *walk.row);
+    const bool none = walk.edges.tiles == 0;
+    first = std::max(walk.least, std::min(first, (none ? first : had) - more));
+    last = std::min(walk.end, std::max(last, (none ? last : hadEnd) + more));
+    walk.edges = tileEdges(walk.data, walk.size, first * walk.row->unitBytes, last - first, *walk.row, true);
 }
 
 // How much tile t's bottom row differs from the top row of the tile below it; the most where there
@@ -242,40 +262,38 @@ double tileStep(TileWalk& walk, int64_t t) {
         edgeDifference(walk.edges, t - walk.edges.first, t + walk.width - walk.edges.first));
 }
 
-// Whether the row of tiles from tile t continues into the one below it.
-bool rowContinues(TileWalk& walk, int64_t t) {
-    if (t < walk.least || t + 2 * int64_t{walk.width} > walk.end) return false;
-    cover(walk, t, t + 2 * int64_t{walk.width});
-    const int64_t at = t - walk.edges.first;
-    return static_cast<double>(edgeDifference(walk.edges, at, at + walk.width, walk.width)) <=
-           walk.most * walk.width;
+// How much tile t's own pixel rows differ from the row below them, in all.
+double innerSteps(TileWalk& walk, int64_t t) {
+    cover(walk, t, t + 1);
+    return walk.edges.inner[static_cast<size_t>(t - walk.edges.first)];
 }
 
-// Tile t's pixel values, row after row, one a byte.
-void tilePixels(const TileWalk& walk, int64_t t, std::vector<uint8_t>& values) {
-    const ModeRow& row = *walk.row;
-    const uint8_t* unchanged = transformTable(false, false, false).data();
-    std::vector<uint8_t> packed(static_cast<size_t>(row.unitPixels * row.packBits / 8 + 8));
-    values.resize(static_cast<size_t>(row.unitPixels * row.unitHeight));
-    const UnitBytes unit{walk.data, walk.size, unchanged, t * row.unitBytes, 1};
-    for (int y = 0; y < row.unitHeight; ++y) {
-        decodeUnitRow(row, unit, y, row.unitPixels, packed.data());
-        unpackRow(packed.data(), row.unitPixels, row.packBits, values.data() + y * row.unitPixels);
-    }
+// Whether the row of tiles from tile t continues into the one below it, and the tiles' own rows of
+// both continue each other as a picture's do.
+bool rowContinues(TileWalk& walk, int64_t t) {
+    const int64_t w = walk.width;
+    if (t < walk.least || t + 2 * w > walk.end) return false;
+    cover(walk, t, t + 2 * w);
+    const int64_t at = t - walk.edges.first;
+    if (static_cast<double>(edgeDifference(walk.edges, at, at + w, w)) > walk.most * static_cast<double>(w))
+        return false;
+    double inner = 0;
+    for (int64_t i = t; i < t + 2 * w; ++i) inner += innerSteps(walk, i);
+    return inner <= walk.most * static_cast<double>(2 * w * (walk.row->unitHeight - 1));
 }
 
 // Whether every pixel of the row of tiles from tile t has one value: filler, or a band inside a
 // picture.
-bool blankRow(const TileWalk& walk, int64_t t) {
-    if (t < walk.least || t + walk.width > walk.end) return false;
-    std::vector<uint8_t> values;
-    int value = -1;
-    for (int64_t i = t; i < t + walk.width; ++i) {
-        tilePixels(walk, i, values);
-        if (value < 0) value = values[0];
-        for (const uint8_t v : values)
-            if (v != value) return false;
-    }
+bool blankRow(TileWalk& walk, int64_t t) {
+    const int64_t w = walk.width;
+    if (t < walk.least || t + w > walk.end) return false;
+    cover(walk, t, t + w);
+    const int64_t at = t - walk.edges.first;
+    const uint8_t* top = walk.edges.top.data() + at * walk.edges.pixels;
+    for (int64_t i = 0; i < w * walk.edges.pixels; ++i)
+        if (top[i] != top[0]) return false;
+    for (int64_t i = at; i < at + w; ++i)
+        if (walk.edges.inner[static_cast<size_t>(i)] != 0) return false;
     return true;
 }
 
@@ -310,14 +328,9 @@ double stepLikeness(TileWalk& walk, int64_t t) {
 }
 
 // Tile t's own rows stepping to the row below them, as a picture's rows do and unrelated bytes do not.
-double innerLikeness(const TileWalk& walk, int64_t t) {
+double innerLikeness(TileWalk& walk, int64_t t) {
     if (t < walk.least || t >= walk.end) return -kMostLikeness;
-    std::vector<uint8_t> values;
-    tilePixels(walk, t, values);
-    const int pixels = walk.row->unitPixels;
-    const int64_t sum =
-        summedDifference(values.data(), values.data() + pixels, static_cast<int64_t>(values.size()) - pixels);
-    return likeness(walk, static_cast<double>(sum), walk.row->unitHeight - 1);
+    return likeness(walk, innerSteps(walk, t), walk.row->unitHeight - 1);
 }
 
 // The tiles [first, end) of the picture whose row of tiles from `top` begins it and whose row from
@@ -335,13 +348,13 @@ TileRun placedEnds(TileWalk& walk, int64_t top, int64_t bottom) {
     std::vector<double> head(static_cast<size_t>(w), -1e300), tail(static_cast<size_t>(w), -1e300);
     std::vector<int64_t> headAt(static_cast<size_t>(w), -1), tailAt(static_cast<size_t>(w), -1);
     double sum = 0;
-    for (int64_t s = top + w; s >= top - w && s >= walk.least; --s) {
+    for (int64_t s = top + w; s >= top - 2 * w && s >= walk.least; --s) {
         if (s < top + w) sum += stepLikeness(walk, s) + innerLikeness(walk, s);
         const auto k = static_cast<size_t>(((s % w) + w) % w);
         if (sum > head[k]) head[k] = sum, headAt[k] = s;
     }
     sum = 0;
-    for (int64_t e = bottom - w; e <= bottom + w; ++e) {
+    for (int64_t e = bottom - w; e <= bottom + 2 * w; ++e) {
         if (e > bottom - w) sum += stepLikeness(walk, e - 1) + innerLikeness(walk, e - 1 + w);
         const auto k = static_cast<size_t>(((e % w) + w) % w);
         if (sum > tail[k]) tail[k] = sum, tailAt[k] = e;
@@ -363,6 +376,10 @@ TileRun pictureAround(TileWalk& walk, int64_t seed) {
     int64_t top = seed, bottom = seed;
     for (int64_t row; (row = nextRow(walk, bottom, w)) >= 0;) bottom = row;
     for (int64_t row; (row = nextRow(walk, top, -w)) >= 0;) top = row;
+    // Blank rows beyond either end may hold the picture's first or last tiles (the walk's rows lie
+    // across the picture's), so the ends are looked for beyond them.
+    for (int64_t n = 0; n < kMostBandTileRows && blankRow(walk, top - w); ++n) top -= w;
+    for (int64_t n = 0; n < kMostBandTileRows && blankRow(walk, bottom + w); ++n) bottom += w;
     if (bottom - top < 2 * w) return {};
     const TileRun placed = placedEnds(walk, top, bottom);
     int64_t begin = placed.first, end = placed.first + placed.tiles;

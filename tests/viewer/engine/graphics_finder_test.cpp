@@ -345,9 +345,9 @@ TEST(GraphicsFinderTest, FindsPicturesInMachineFormats) {
 // A sprite sheet of fewer tiles than the scan judges at once, between random bytes, is found whole:
 // one region from its first row of tiles to its last, at its tiles per row; also when its sprites
 // below a seam (rows of tiles that do not continue the rows above: here the same shading in negative)
-// leave only two rows of tiles on one side of it, and when the random tile before it ends in the
-// pixel row that its first row of tiles ends with, while its last tile is drawn in negative (so that
-// the steps between rows alone would place the sheet a tile early).
+// leave only two rows of tiles on one side of it; a sheet of 768 bytes too; and when the random tile
+// before it ends in the pixel row that its first row of tiles ends with, while its last tile is drawn
+// in negative (so that the steps between rows alone would place the sheet a tile early).
 TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
     struct SmallSheet {
         const char* mode;
@@ -361,6 +361,7 @@ TEST(GraphicsFinderTest, FindsASmallSheetOfTilesWhole) {
         {"snes4", 16, 4, 33, 0, false},   {"genesis", 7, 10, 64, 0, false}, {"gba4", 30, 4, 200, 0, false},
         {"cells1", 30, 5, 64, 3, false},  {"nes", 16, 6, 77, 2, false},     {"gb", 24, 5, 33, 2, false},
         {"snes4", 16, 6, 77, 4, false},   {"nes", 18, 12, 90, 0, true},     {"gba4", 18, 12, 90, 0, true},
+        {"cells1", 24, 4, 120, 0, false},
     };
     for (const SmallSheet& c : cases) {
         const int mode = modeByCliName(c.mode, nullptr);
