@@ -2,12 +2,15 @@
 // settled, stops when asked, and answers as an unwatched scan otherwise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/viewer/engine/format_encoders.h"
 #include "viewer/engine/graphics_finder.h"
 #include "viewer/engine/mode_table.h"
 
@@ -15,7 +18,8 @@ namespace {
 
 constexpr int64_t kMiB = int64_t{1} << 20;
 
-// 12 MiB of zero bytes with the sample file's pictures at 1 MiB and at 9 MiB.
+// 12 MiB of zero bytes with the sample file's pictures at 1 MiB and at 9 MiB, and a sheet of NES
+// tiles at 9.5 MiB.
 const std::vector<uint8_t>& bigData() {
     static const std::vector<uint8_t> data = [] {
         std::ifstream file(PL_SAMPLE_PATH, std::ios::binary);
@@ -24,6 +28,10 @@ const std::vector<uint8_t>& bigData() {
         std::vector<uint8_t> big(static_cast<size_t>(12 * kMiB));
         for (const int64_t at : {1 * kMiB, 9 * kMiB})
             std::copy(sample.begin(), sample.end(), big.begin() + at);
+        const std::vector<uint8_t> tiles = packPicture(*formatEncoder("nes"), 128, 96, [](int x, int y) {
+            return std::clamp(static_cast<int>(2 + 1.5 * std::sin(x / 9.0) * std::cos(y / 13.0)), 0, 3);
+        });
+        std::copy(tiles.begin(), tiles.end(), big.begin() + 9 * kMiB + kMiB / 2);
         return big;
     }();
     return data;
