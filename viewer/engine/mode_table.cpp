@@ -1012,18 +1012,30 @@ const ModeRow* modeRow(int mode, const AddedModes* added) {
                                                              : nullptr;
 }
 
-BitGatherPlan modePlan(int mode, const AddedModes* added, bool levels, int64_t planeStride) {
-    // The built-ins' plans are made once, with the first drawing, and never change after.
+namespace {
+
+// The mode's plans, without and with grey levels. The built-ins' are made once, with the first
+// drawing, and never change after.
+const std::array<BitGatherPlan, 2>& plansOf(int mode, const AddedModes* added) {
     using ModePlans = std::vector<std::array<BitGatherPlan, 2>>;
     static const ModePlans builtInPlans = [] {
         ModePlans made;
         for (const ModeRow& row : kModes) made.push_back(gatherPlansOf(row));
         return made;
     }();
-    BitGatherPlan plan = mode < kModeTableSize ? builtInPlans[mode][levels]
-                                               : added->modes[mode - kModeTableSize].plans[levels];
+    return mode < kModeTableSize ? builtInPlans[mode] : added->modes[mode - kModeTableSize].plans;
+}
+
+}  // namespace
+
+BitGatherPlan modePlan(int mode, const AddedModes* added, bool levels, int64_t planeStride) {
+    BitGatherPlan plan = plansOf(mode, added)[levels];
     plan.planeStride = planeStride;
     return plan;
+}
+
+bool modePlanHasTileLanes(int mode, const AddedModes* added) {
+    return plansOf(mode, added)[0].tileLanes;
 }
 
 int modeByCliName(const char* name, const AddedModes* added) {

@@ -252,6 +252,8 @@ const ModeRow* modeRow(int mode, const AddedModes* added);
 // The bit-gather plan of a mode (see bitGatherPlan), for values that are grey levels repeating the
 // bits or not, reading planes planeStride apart.
 BitGatherPlan modePlan(int mode, const AddedModes* added, bool levels, int64_t planeStride);
+// Whether the mode's plan is one of tile lanes (the same with grey levels), without a copy of it.
+bool modePlanHasTileLanes(int mode, const AddedModes* added);
 
 // The modes as the menus list them: group by group, each group in table order (a format added
 // at the table's end joins its group).

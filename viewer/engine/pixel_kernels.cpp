@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <span>
 
@@ -257,4 +258,25 @@ BitGatherPlan bitGatherPlan(const SourceBitMap* source, int depth, int chunkByte
 int64_t planReach(const BitGatherPlan& plan, int pixels) {
     const int64_t chunks = (int64_t{pixels} + 63) / 64;
     return (chunks - 1) * plan.chunkBytes + plan.reach + (plan.depth - 1) * plan.planeStride;
+}
+
+bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place) {
+    const int k = plan.planar ? 8 * (x / 8) + 7 - i : plan.reorder[x];
+    if (((plan.keep >> k) & 1) == 0) return false;
+    int64_t byte = plan.arrange[k] + (((plan.arrangeHigh >> k) & 1) != 0 ? 128 : 0);
+    if (!plan.planar) {
+        const uint8_t row = plan.matrix[8 * (k / 8) + 7 - i];
+        // One bit set (std::popcount would be a library call in this file's build).
+        if (row == 0 || (row & (row - 1)) != 0) return false;
+        place = {byte, std::countr_zero(row)};
+        return true;
+    }
+    if (plan.planeStride != 0) {
+        int pair = 0;
+        while (pair < 3 && ((plan.pairKeep[pair] >> k) & 1) == 0) ++pair;
+        const int odd = byte >= 64 ? 1 : 0;
+        byte += (2 * pair + odd) * plan.planeStride - 64 * odd;
+    }
+    place = {byte, 7 - x % 8};
+    return true;
 }

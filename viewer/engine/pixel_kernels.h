@@ -123,6 +123,15 @@ struct SourceRun {
 // Bytes from a run's first byte to the last that decoding `pixels` pixels by the plan reads, + 1.
 int64_t planReach(const BitGatherPlan& plan, int pixels);
 
+// Where value bit i of pixel x (0..63) lies by the plan (the matrix row 7 - i that gives it): `bit` of
+// the byte `offset` bytes from the chunk's first (plans of tile lanes: from the first of the pixel's
+// tile); false where the row is empty.
+struct BitPlace {
+    int64_t offset;
+    int bit;
+};
+bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place);
+
 // A screen of 1-bit pixels coloured by an attribute byte per 8 pixels: ink (bits 0-2) where the
 // pixel's bit is set, else paper (bits 3-5), bit 6 (bright) as value bit 3. Pixel row y of `units`
 // screens `unitBytes` apart: its bitmap bytes start `bitmapRow` bytes into a screen, its

@@ -10,12 +10,12 @@
 #include <span>
 
 #if defined(__x86_64__)
-#include <immintrin.h>
+#include "viewer/engine/pixel_kernels_avx2_steps.h"
+#include "viewer/engine/pixel_kernels_avx2_tiles.h"
 
 namespace {
 
-#define PL_AVX2 __attribute__((target("avx2,bmi,bmi2,fma")))
-#define PL_AVX2_STEP PL_AVX2 inline __attribute__((always_inline))
+using namespace avx2;
 
 // Three output vectors of 32 bytes. A vector's bytes show at most twelve pixels, so one 16-byte
 // load from its first pixel on, in both lanes, holds them all.
@@ -69,14 +69,6 @@ struct ExpandVectors {
 // How values become screen bytes: grey levels repeated, colour numbers of at most four colours,
 // or of up to 16.
 enum class Look { Grey, FewColours, Colours };
-
-PL_AVX2_STEP __m256i load32(const uint8_t* p) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-PL_AVX2_STEP __m256i bothLanes(const uint8_t* p) {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
 
 PL_AVX2_STEP ExpandVectors expandVectors(const LineExpander& e, const BlockPattern& p) {
     ExpandVectors x;
@@ -308,33 +300,6 @@ bool transformBits(const uint8_t* table, bool identity, TransformBits& t) {
     return true;
 }
 
-// Where value bit i of pixel x lies by the plan (the matrix row 7 - i that gives it): `bit` of the
-// byte `offset` bytes from the chunk's first; false where the row is empty.
-struct BitPlace {
-    int64_t offset;
-    int bit;
-};
-
-bool placeOf(const BitGatherPlan& plan, int i, int x, BitPlace& place) {
-    const int k = plan.planar ? 8 * (x / 8) + 7 - i : plan.reorder[x];
-    if (((plan.keep >> k) & 1) == 0) return false;
-    int64_t byte = plan.arrange[k] + (((plan.arrangeHigh >> k) & 1) != 0 ? 128 : 0);
-    if (!plan.planar) {
-        const uint8_t row = plan.matrix[8 * (k / 8) + 7 - i];
-        if (!oneBitSet(row)) return false;
-        place = {byte, static_cast<int>(std::countr_zero(row))};
-        return true;
-    }
-    if (plan.planeStride != 0) {
-        int pair = 0;
-        while (pair < 3 && ((plan.pairKeep[pair] >> k) & 1) == 0) ++pair;
-        const int odd = byte >= 64 ? 1 : 0;
-        byte += (2 * pair + odd) * plan.planeStride - 64 * odd;
-    }
-    place = {byte, 7 - x % 8};
-    return true;
-}
-
 // Lane `lane` read as four quarters, each 4 pixels' bytes within 4; false where they are not.
 bool placeQuarters(BitTest& t, const int64_t (&offset)[64], int lane) {
     for (int quarter = 0; quarter < 4; ++quarter) {
@@ -476,10 +441,6 @@ bool chunkTests(ChunkTests& c, const BitGatherPlan& plan, const LineExpander& e,
     return c.reach <= kMostChunkReach;
 }
 
-PL_AVX2_STEP __m256i loadAny(const uint8_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
 PL_AVX2_STEP __m128i laneOf(const uint8_t* chunk, const int64_t (&from)[4]) {
     const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(chunk + from[0]));
     return _mm_castpd_si128(
@@ -617,30 +578,6 @@ ChunkDecoder decoderWithShape(const ChunkTests& c) {
 
 ChunkDecoder chunkDecoder(const ChunkTests& c) {
     return c.mapped ? decoderWithShape<true>(c) : decoderWithShape<false>(c);
-}
-
-// 8-bit values through a byte transform that is a sum of bits (any that moves and inverts
-// them): the low nibble's and the high nibble's part looked up apart.
-struct CopyTables {
-    alignas(16) uint8_t low[16];
-    alignas(16) uint8_t high[16];
-};
-
-bool copyTables(const uint8_t* transform, CopyTables& t) {
-    for (int n = 0; n < 16; ++n) {
-        t.low[n] = transform[n];
-        t.high[n] = static_cast<uint8_t>(transform[n << 4] ^ transform[0]);
-    }
-    for (int v = 0; v < 256; ++v)
-        if (transform[v] != (t.low[v & 15] ^ t.high[v >> 4])) return false;
-    return true;
-}
-
-// The bytes of v through a transform given as nibble tables (in both lanes).
-PL_AVX2_STEP __m256i throughNibbleTables(__m256i low, __m256i high, __m256i v) {
-    const __m256i nibble = _mm256_set1_epi8(15);
-    return _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)),
-                            _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
 }
 
 // The 32 bytes from bytes + at, zeros past `size`.
@@ -1301,21 +1238,6 @@ struct PlaneRows {
     alignas(16) uint8_t valueMap[32] = {};
 };
 
-// Bits k + s of `low` and bits k of `high` swapped, for the bits k of `mask`.
-template <int kShift>
-PL_AVX2_STEP void swapBits(__m256i& low, __m256i& high, __m256i mask) {
-    const __m256i t = _mm256_and_si256(_mm256_xor_si256(_mm256_srli_epi16(low, kShift), high), mask);
-    high = _mm256_xor_si256(high, t);
-    low = _mm256_xor_si256(low, _mm256_slli_epi16(t, kShift));
-}
-
-// Byte g of r[b] bit k becomes byte g of r[k] bit b.
-PL_AVX2_STEP void transposeBits(__m256i (&r)[8]) {
-    for (int b = 0; b < 4; ++b) swapBits<4>(r[b], r[b + 4], _mm256_set1_epi8(0x0F));
-    for (const int b : {0, 1, 4, 5}) swapBits<2>(r[b], r[b + 2], _mm256_set1_epi8(0x33));
-    for (const int b : {0, 2, 4, 6}) swapBits<1>(r[b], r[b + 1], _mm256_set1_epi8(0x55));
-}
-
 // How the planes' bytes lie: each plane a row apart, or planes of 16-pixel words side by side.
 enum class PlaneLayout { RowsApart, Words };
 
@@ -1330,20 +1252,8 @@ constexpr int gatheredGroup(int p) {
 // Byte p of v[j] as the value of pixel j of group gatheredGroup(p), 256 values from `out` on.
 template <PlaneLayout kLayout>
 PL_AVX2_STEP void storeInterleaved(const __m256i (&v)[8], uint8_t* out) {
-    __m256i a[8], c[8];
-    for (int k = 0; k < 4; ++k) {
-        a[k] = _mm256_unpacklo_epi8(v[2 * k], v[2 * k + 1]);      // groups 0-7 (lane 1: 16-23)
-        a[k + 4] = _mm256_unpackhi_epi8(v[2 * k], v[2 * k + 1]);  // groups 8-15 (24-31)
-    }
-    for (int h = 0; h < 2; ++h) {
-        const __m256i* in = a + 4 * h;
-        const __m256i b[4] = {_mm256_unpacklo_epi16(in[0], in[1]), _mm256_unpackhi_epi16(in[0], in[1]),
-                              _mm256_unpacklo_epi16(in[2], in[3]), _mm256_unpackhi_epi16(in[2], in[3])};
-        for (int q = 0; q < 2; ++q) {
-            c[4 * h + 2 * q] = _mm256_unpacklo_epi32(b[q], b[q + 2]);
-            c[4 * h + 2 * q + 1] = _mm256_unpackhi_epi32(b[q], b[q + 2]);
-        }
-    }
+    __m256i c[8];
+    interleavePixels(v, c);
     // c[i] holds bytes 2i and 2i + 1, and in its high lane 16 more; each pair's groups follow each other.
     for (int i = 0; i < 8; ++i) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * gatheredGroup<kLayout>(2 * i)),
@@ -1498,10 +1408,11 @@ struct BatchDecoder {
     NibbleChunks nibbleChunks;
     BitCells bitCellTables;
     bool attributes = false;  // attribute screens, through the copy's tables
+    TileRows tiles;           // where tiles.decode is set: the unit rows of a view row at once
 };
 
 bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b,
-                  CellTable& cells) {
+                  const ValueLines& lines, CellTable& cells) {
     d.bitCells = bitCellExpander(plan, e, b, d.bitCellTables);
     if (d.bitCells != nullptr) return true;
     const int cellBytes = b.cellPixels * e.factor * kScreenPixelBytes;
@@ -1519,6 +1430,8 @@ bool batchDecoder(BatchDecoder& d, const BitGatherPlan& plan, const LineExpander
         d.straight = b.identity;
         d.copies = !b.identity;
         if (d.copies && !copyTables(b.transform, d.copy)) return false;
+    } else if (tileRows(plan, e, b, lines, d.tiles)) {
+        fewColours = plan.depth <= 2 && !d.tiles.mapped;
     } else if (bytePixels(plan, e, b.transform, b.identity, d.bytePixelTables)) {
         d.bytePixels = bytePixelDecoder(d.bytePixelTables);
         fewColours = plan.depth <= 2 && !d.bytePixelTables.mapped;
@@ -1580,7 +1493,7 @@ bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const L
     if (b.rows.rows < 1) return false;
     BatchDecoder d;
     CellTable cells;  // made only for byte cells
-    if (!batchDecoder(d, plan, e, b, cells)) return false;
+    if (!batchDecoder(d, plan, e, b, lines, cells)) return false;
     const int64_t pixelBytes = int64_t{kScreenPixelBytes} * e.factor;
     // The image's rows lie bottom up: the lines are drawn from the last up, so that the stores run
     // up through memory, as the processor streams them fastest.
@@ -1594,7 +1507,14 @@ bool drawLineBatchAvx2(const BitGatherPlan& plan, const LineExpander& e, const L
         } else if (unitRow == b.unitRows - 1) {
             prefetchLine(b, rowStart - b.rowStep);
         }
-        drawLine(d, b, pixelBytes, rowStart + unitRow * b.unitRowStep, unitRow, rows, lines.first);
+        if (d.tiles.decode != nullptr) {
+            if (n == b.lines - 1 || unitRow == b.unitRows - 1) decodeTileRows(d.tiles, b, rowStart, lines);
+            if (b.runBytes > 0)
+                d.expander.expand(d.expander, lines.first + unitRow * lines.lineBytes, rows, rows.first,
+                                  b.runBytes);
+        } else {
+            drawLine(d, b, pixelBytes, rowStart + unitRow * b.unitRowStep, unitRow, rows, lines.first);
+        }
         fillPastRuns(b, n, rows.first);
     }
     return true;
@@ -1742,6 +1662,7 @@ bool overrideWithAvx2(PixelKernels& kernels) {
     // Cells of 6 and 12 screen bytes (Sam Coupe mode 4 and BK-0010 at zoom 1) go through lines of
     // values here, at about 1.25x the table writer's instructions.
     kernels.byteCellBytesFrom = 24;
+    kernels.tileLanes = true;
     return true;
 }
 

@@ -1657,7 +1657,7 @@ LinePainter linePainter(const ImageBuffer& target, const DataBytes& data, const 
 // Tiles whose 8-tile chunks the table's kernels load tile by tile.
 bool drawsTileLanes(const SheetOptions& options) {
     return options.kernels->tileLanes && modeRow(options.colourMode, options.addedModes)->hasSourceBits &&
-           modePlan(options.colourMode, options.addedModes, false, 0).tileLanes;
+           modePlanHasTileLanes(options.colourMode, options.addedModes);
 }
 
 void drawSheetDirect(const ImageBuffer& target, const DataBytes& data, const SheetOptions& given) {

@@ -252,10 +252,10 @@ TEST_P(SheetRenderTest, DirectWriterMatchesOneBoxPerPixel) {
     }
 }
 
-// Modes of 4-bit values with a palette chosen: colour numbers (base 0 and 1) and grey levels other than
-// the repeated bits (through the expander's map), under byte transforms, at widths ending within a
-// chunk and rows reaching past the data's end.
-TEST_P(SheetRenderTest, FourBitModesWithAPaletteMatchOneBoxPerPixel) {
+// Modes of 2- and 4-bit values with a palette chosen: colour numbers (base 0 and 1) and grey levels
+// other than the repeated bits (through the expander's map), under byte transforms, at widths ending
+// within a chunk and rows reaching past the data's end.
+TEST_P(SheetRenderTest, ModesWithAPaletteMatchOneBoxPerPixel) {
     std::mt19937 random(5678);
     std::vector<uint8_t> bytes(100000);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
@@ -273,11 +273,20 @@ TEST_P(SheetRenderTest, FourBitModesWithAPaletteMatchOneBoxPerPixel) {
         int options;
     };
     const Case cases[] = {
-        {"genesis", &colours, 0, 256, 1, 0, kMulti}, {"genesis", &greys, 1, 37, 2, 5, kInverse},
-        {"genesis", &greys, 0, 5, 1, 99000, 4},      {"gba4", &colours, 1, 3, 1, -700, 2},
-        {"gba4", &greys, 0, 193, 1, 99999, kMulti},  {"gba4", &greys, 1, 64, 4, 123, kInverse | 4},
-        {"st4", &colours, 0, 40, 1, 7, kMulti},      {"st4", &greys, 1, 77, 2, 99001, kInverse | 4},
+        {"genesis", &colours, 0, 256, 1, 0, kMulti},
+        {"genesis", &greys, 1, 37, 2, 5, kInverse},
+        {"genesis", &greys, 0, 5, 1, 99000, 4},
+        {"gba4", &colours, 1, 3, 1, -700, 2},
+        {"gba4", &greys, 0, 193, 1, 99999, kMulti},
+        {"gba4", &greys, 1, 64, 4, 123, kInverse | 4},
+        {"st4", &colours, 0, 40, 1, 7, kMulti},
+        {"st4", &greys, 1, 77, 2, 99001, kInverse | 4},
         {"sam", &greys, 1, 100, 4, 11, 2},
+        // Planar tiles decoded eight unit rows at a time: colour numbers, and levels through the map.
+        {"sms", &colours, 1, 256, 1, 3, kMulti | kInverse},
+        {"snes4", &greys, 0, 193, 1, 99001, kMulti | 4},
+        {"nes", &colours, 0, 256, 1, -700, kMulti | 2},
+        {"gb", &greys, 1, 9, 2, 99999, kMulti | 6},
     };
     for (const Case& c : cases) {
         view.options = viewOptions(modeByCliName(c.mode, nullptr), c.width, c.zoom, c.first, c.options);
@@ -405,6 +414,14 @@ TEST_P(SheetRenderTest, ShippedFormatFilesMatchOneBoxPerPixel) {
                 expectDrawnAsBoxes(view);
             }
     }
+    // Tiles of 8-bit pixels under each byte transform, whole view rows in the data.
+    for (const char* id : {"gba8", "snes8", "snes-mode7"})
+        for (const int flags : {kInverse | kMulti, 2, 6 | kMulti}) {
+            view.options = viewOptions(modeByCliName(id, &shipped.modes), 100, 1, 37, flags);
+            view.options.addedModes = &shipped.modes;
+            SCOPED_TRACE(testing::Message() << id << " options " << flags);
+            expectDrawnAsBoxes(view);
+        }
     freeImage(kSheetImage);
     ASSERT_TRUE(createImage(kSheetImage, 1284, 1001));
     for (int mode = kModeTableSize; mode < modeCount(&shipped.modes) && !HasFatalFailure(); ++mode) {
