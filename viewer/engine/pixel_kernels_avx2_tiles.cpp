@@ -130,6 +130,59 @@ PL_AVX2 void byteTiles(const TileRows& t, const uint8_t* tiles, int64_t size, in
     }
 }
 
+// Tiles of 4-bit pixels two to a byte: rows 4h .. 4h + 3 of each tile from kWindows windows (or, 0,
+// from one window whose 16 bytes are the four rows as they lie), 4 bytes a row; each byte's first
+// pixel in its high nibble (kHighFirst) or its low one.
+template <int kWindows, bool kHighFirst>
+PL_AVX2 void nibbleTiles(const TileRows& t, const uint8_t* tiles, int64_t size, int pixels, uint8_t* values,
+                         size_t lineBytes) {
+    constexpr int kLoads = kWindows == 0 ? 1 : kWindows;
+    __m256i pick[2][kLoads];
+    int64_t windowAt[2][kLoads];
+    for (int h = 0; h < 2; ++h) {
+        for (int w = 0; w < kLoads; ++w) {
+            windowAt[h][w] = t.windowAt[h][w];
+            pick[h][w] = bothLanes(t.pick[h][w]);
+        }
+    }
+    const __m256i low = bothLanes(t.transform.low), high = bothLanes(t.transform.high);
+    const __m256i map = bothLanes(t.valueMap), nibble = _mm256_set1_epi8(15);
+    const bool identity = t.identity, mapped = t.mapped;
+    const int64_t tileBytes = t.tileBytes, reach = 3 * tileBytes + t.reach;
+    int64_t at = 0;
+    for (int x = 0; x < pixels; x += kRoundPixels, at += kRoundTiles * tileBytes) {
+        alignas(32) uint8_t copy[kMostRoundReach];
+        const uint8_t* round = roundBytes(tiles, at, size, reach, copy);
+        for (int h = 0; h < 2; ++h) {
+            // Rows 4h .. 4h + 3 of tile 2L + e in lane L of quad[e], 4 bytes each.
+            __m256i quad[2];
+            for (int e = 0; e < 2; ++e) {
+                for (int w = 0; w < kLoads; ++w) {
+                    __m256i v = windowOf(round, tileBytes, e, windowAt[h][w]);
+                    if constexpr (kWindows > 0) v = _mm256_shuffle_epi8(v, pick[h][w]);
+                    quad[e] = w == 0 ? v : _mm256_or_si256(quad[e], v);
+                }
+                if (!identity) quad[e] = throughNibbleTables(low, high, quad[e]);
+            }
+            // Rows 4h + 2p and 4h + 2p + 1 of two tiles a lane, then each byte's two pixels in turn.
+            const __m256i pairs[2] = {_mm256_unpacklo_epi32(quad[0], quad[1]),
+                                      _mm256_unpackhi_epi32(quad[0], quad[1])};
+            for (int p = 0; p < 2; ++p) {
+                const __m256i highNibbles = _mm256_and_si256(_mm256_srli_epi16(pairs[p], 4), nibble);
+                const __m256i lowNibbles = _mm256_and_si256(pairs[p], nibble);
+                const __m256i first = kHighFirst ? highNibbles : lowNibbles;
+                const __m256i second = kHighFirst ? lowNibbles : highNibbles;
+                __m256i rows[2] = {_mm256_unpacklo_epi8(first, second), _mm256_unpackhi_epi8(first, second)};
+                for (int k = 0; k < 2; ++k) {
+                    if (mapped) rows[k] = _mm256_shuffle_epi8(map, rows[k]);
+                    _mm256_storeu_si256(
+                        reinterpret_cast<__m256i*>(values + (4 * h + 2 * p + k) * lineBytes + x), rows[k]);
+                }
+            }
+        }
+    }
+}
+
 // Value bit i of pixel x of a tile's row 0 (x 0..7) as `bit` of the tile's byte `offset`, the same in
 // each of a chunk's 8 tiles `tileBytes` apart.
 struct TileBits {
@@ -274,6 +327,43 @@ bool byteRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
     return true;
 }
 
+// Tiles of 4-bit pixels two to a byte: pixels 2k and 2k + 1 of row y are the nibbles of the tile's
+// byte p_k + y x step, the first in the same nibble of every byte.
+bool nibbleRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
+    if (depth != 4) return false;
+    int64_t pair[4];
+    const int firstLow = bits.place[0][0].bit;
+    if (firstLow != 0 && firstLow != 4) return false;
+    for (int x = 0; x < 8; ++x) {
+        const int low = x % 2 == 0 ? firstLow : 4 - firstLow;
+        if (x % 2 == 0) pair[x / 2] = bits.place[0][x].offset;
+        for (int i = 0; i < 4; ++i)
+            if (bits.place[i][x].offset != pair[x / 2] || bits.place[i][x].bit != low + i) return false;
+    }
+    const auto byteOf = [&](int h, int k) { return pair[k % 4] + (4 * h + k / 4) * step; };
+    int most = 0;
+    bool straight = true;
+    t.reach = 0;
+    for (int h = 0; h < 2; ++h) {
+        int64_t needed[16];
+        for (int k = 0; k < 16; ++k) needed[k] = byteOf(h, k);
+        int windows = 0;
+        if (!coverWindows(needed, t.windowAt[h], windows) || windows > 2) return false;
+        repeatLastWindow(t.windowAt[h], windows);
+        most = std::max(most, windows);
+        t.reach = std::max(t.reach, t.windowAt[h][windows - 1] + 16);
+        for (int k = 0; k < 16; ++k) straight = straight && byteOf(h, k) == t.windowAt[h][0] + k;
+    }
+    makePicks(t, 2, true, byteOf);
+    if (firstLow == 4)
+        t.decode = straight ? nibbleTiles<0, true> : most == 1 ? nibbleTiles<1, true> : nibbleTiles<2, true>;
+    else
+        t.decode = straight    ? nibbleTiles<0, false>
+                   : most == 1 ? nibbleTiles<1, false>
+                               : nibbleTiles<2, false>;
+    return true;
+}
+
 }  // namespace
 
 bool tileRows(const BitGatherPlan& plan, const LineExpander& e, const LineBatch& b, const ValueLines& lines,
@@ -292,6 +382,7 @@ bool tileRows(const BitGatherPlan& plan, const LineExpander& e, const LineBatch&
     std::memcpy(t.valueMap, e.valueMap, sizeof t.valueMap);
     if (t.mapped && plan.depth > 4) return false;
     const bool made = planarRows(bits, plan.depth, b.unitRowStep, t) ||
+                      nibbleRows(bits, plan.depth, b.unitRowStep, t) ||
                       (!t.mapped && byteRows(bits, plan.depth, b.unitRowStep, t));
     return made && 3 * t.tileBytes + t.reach <= kMostRoundReach;
 }
