@@ -88,20 +88,46 @@ PL_AVX2 void planarTiles(const TileRows& t, const uint8_t* tiles, int64_t size, 
     }
 }
 
+// Groups of 16 bytes of each tile, each from kWindows windows of its own (or, 0, from one window as it
+// lies), held as locals: the stores of the values cannot change them.
+template <int kGroups, int kWindows>
+struct GroupWindows {
+    static constexpr int kLoads = kWindows == 0 ? 1 : kWindows;
+    __m256i pick[kGroups][kLoads];
+    int64_t windowAt[kGroups][kLoads];
+};
+
+template <int kGroups, int kWindows>
+PL_AVX2_STEP GroupWindows<kGroups, kWindows> groupWindows(const TileRows& t) {
+    GroupWindows<kGroups, kWindows> made;
+    for (int g = 0; g < kGroups; ++g) {
+        for (int w = 0; w < made.kLoads; ++w) {
+            made.windowAt[g][w] = t.windowAt[g][w];
+            made.pick[g][w] = bothLanes(t.pick[g][w]);
+        }
+    }
+    return made;
+}
+
+// Group g of tiles e (low lane) and e + 2 (high lane) of a round.
+template <int kGroups, int kWindows>
+PL_AVX2_STEP __m256i groupOf(const GroupWindows<kGroups, kWindows>& gw, const uint8_t* round,
+                             int64_t tileBytes, int e, int g) {
+    __m256i group = _mm256_setzero_si256();
+    for (int w = 0; w < gw.kLoads; ++w) {
+        __m256i v = windowOf(round, tileBytes, e, gw.windowAt[g][w]);
+        if constexpr (kWindows > 0) v = _mm256_shuffle_epi8(v, gw.pick[g][w]);
+        group = w == 0 ? v : _mm256_or_si256(group, v);
+    }
+    return group;
+}
+
 // Tiles of 8-bit pixels: each pair of rows from kWindows windows of each tile, or (0) from one window
 // whose 16 bytes are the two rows as they lie.
 template <int kWindows>
 PL_AVX2 void byteTiles(const TileRows& t, const uint8_t* tiles, int64_t size, int pixels, uint8_t* values,
                        size_t lineBytes) {
-    constexpr int kLoads = kWindows == 0 ? 1 : kWindows;
-    __m256i pick[4][kLoads];
-    int64_t windowAt[4][kLoads];
-    for (int q = 0; q < 4; ++q) {
-        for (int w = 0; w < kLoads; ++w) {
-            windowAt[q][w] = t.windowAt[q][w];
-            pick[q][w] = bothLanes(t.pick[q][w]);
-        }
-    }
+    const GroupWindows<4, kWindows> groups = groupWindows<4, kWindows>(t);
     const __m256i low = bothLanes(t.transform.low), high = bothLanes(t.transform.high);
     const bool identity = t.identity;
     const int64_t tileBytes = t.tileBytes, reach = 3 * tileBytes + t.reach;
@@ -111,14 +137,8 @@ PL_AVX2 void byteTiles(const TileRows& t, const uint8_t* tiles, int64_t size, in
         const uint8_t* round = roundBytes(tiles, at, size, reach, copy);
         for (int q = 0; q < 4; ++q) {
             // Rows 2q and 2q + 1 of tile 2L + e in lane L of pair[e].
-            __m256i pair[2];
-            for (int e = 0; e < 2; ++e) {
-                for (int w = 0; w < kLoads; ++w) {
-                    __m256i v = windowOf(round, tileBytes, e, windowAt[q][w]);
-                    if constexpr (kWindows > 0) v = _mm256_shuffle_epi8(v, pick[q][w]);
-                    pair[e] = w == 0 ? v : _mm256_or_si256(pair[e], v);
-                }
-            }
+            const __m256i pair[2] = {groupOf(groups, round, tileBytes, 0, q),
+                                     groupOf(groups, round, tileBytes, 1, q)};
             __m256i rows[2] = {_mm256_unpacklo_epi64(pair[0], pair[1]),
                                _mm256_unpackhi_epi64(pair[0], pair[1])};
             for (int k = 0; k < 2; ++k) {
@@ -136,15 +156,7 @@ PL_AVX2 void byteTiles(const TileRows& t, const uint8_t* tiles, int64_t size, in
 template <int kWindows, bool kHighFirst>
 PL_AVX2 void nibbleTiles(const TileRows& t, const uint8_t* tiles, int64_t size, int pixels, uint8_t* values,
                          size_t lineBytes) {
-    constexpr int kLoads = kWindows == 0 ? 1 : kWindows;
-    __m256i pick[2][kLoads];
-    int64_t windowAt[2][kLoads];
-    for (int h = 0; h < 2; ++h) {
-        for (int w = 0; w < kLoads; ++w) {
-            windowAt[h][w] = t.windowAt[h][w];
-            pick[h][w] = bothLanes(t.pick[h][w]);
-        }
-    }
+    const GroupWindows<2, kWindows> groups = groupWindows<2, kWindows>(t);
     const __m256i low = bothLanes(t.transform.low), high = bothLanes(t.transform.high);
     const __m256i map = bothLanes(t.valueMap), nibble = _mm256_set1_epi8(15);
     const bool identity = t.identity, mapped = t.mapped;
@@ -157,11 +169,7 @@ PL_AVX2 void nibbleTiles(const TileRows& t, const uint8_t* tiles, int64_t size, 
             // Rows 4h .. 4h + 3 of tile 2L + e in lane L of quad[e], 4 bytes each.
             __m256i quad[2];
             for (int e = 0; e < 2; ++e) {
-                for (int w = 0; w < kLoads; ++w) {
-                    __m256i v = windowOf(round, tileBytes, e, windowAt[h][w]);
-                    if constexpr (kWindows > 0) v = _mm256_shuffle_epi8(v, pick[h][w]);
-                    quad[e] = w == 0 ? v : _mm256_or_si256(quad[e], v);
-                }
+                quad[e] = groupOf(groups, round, tileBytes, e, h);
                 if (!identity) quad[e] = throughNibbleTables(low, high, quad[e]);
             }
             // Rows 4h + 2p and 4h + 2p + 1 of two tiles a lane, then each byte's two pixels in turn.
@@ -299,6 +307,28 @@ bool planarRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
     return true;
 }
 
+// The windows and picks of `groups` groups of 16 bytes, byte k of group g the tile's byte byteOf(g, k),
+// each group from at most two windows of its own. Returns the windows a group needs at most (0: each
+// group's 16 bytes lie as they are in one window), -1 where a group needs more.
+template <typename ByteOf>
+int coverGroups(TileRows& t, int groups, ByteOf byteOf) {
+    int most = 0;
+    bool straight = true;
+    t.reach = 0;
+    for (int g = 0; g < groups; ++g) {
+        int64_t needed[16];
+        for (int k = 0; k < 16; ++k) needed[k] = byteOf(g, k);
+        int windows = 0;
+        if (!coverWindows(needed, t.windowAt[g], windows) || windows > 2) return -1;
+        repeatLastWindow(t.windowAt[g], windows);
+        most = std::max(most, windows);
+        t.reach = std::max(t.reach, t.windowAt[g][windows - 1] + 16);
+        for (int k = 0; k < 16; ++k) straight = straight && byteOf(g, k) == t.windowAt[g][0] + k;
+    }
+    makePicks(t, groups, true, byteOf);
+    return straight ? 0 : most;
+}
+
 // Tiles of 8-bit pixels: pixel x of row y is the tile's byte p_x + y x step, its bits as they lie.
 bool byteRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
     if (depth != 8) return false;
@@ -308,22 +338,10 @@ bool byteRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
         for (int i = 0; i < 8; ++i)
             if (bits.place[i][x].offset != pixel[x] || bits.place[i][x].bit != i) return false;
     }
-    const auto byteOf = [&](int q, int k) { return pixel[k % 8] + (2 * q + k / 8) * step; };
-    int most = 0;
-    bool straight = true;
-    t.reach = 0;
-    for (int q = 0; q < 4; ++q) {
-        int64_t needed[16];
-        for (int k = 0; k < 16; ++k) needed[k] = byteOf(q, k);
-        int windows = 0;
-        if (!coverWindows(needed, t.windowAt[q], windows) || windows > 2) return false;
-        repeatLastWindow(t.windowAt[q], windows);
-        most = std::max(most, windows);
-        t.reach = std::max(t.reach, t.windowAt[q][windows - 1] + 16);
-        for (int k = 0; k < 16; ++k) straight = straight && byteOf(q, k) == t.windowAt[q][0] + k;
-    }
-    makePicks(t, 4, true, byteOf);
-    t.decode = straight ? byteTiles<0> : most == 1 ? byteTiles<1> : byteTiles<2>;
+    const int windows =
+        coverGroups(t, 4, [&](int q, int k) { return pixel[k % 8] + (2 * q + k / 8) * step; });
+    if (windows < 0) return false;
+    t.decode = windows == 0 ? byteTiles<0> : windows == 1 ? byteTiles<1> : byteTiles<2>;
     return true;
 }
 
@@ -340,27 +358,16 @@ bool nibbleRows(const TileBits& bits, int depth, int64_t step, TileRows& t) {
         for (int i = 0; i < 4; ++i)
             if (bits.place[i][x].offset != pair[x / 2] || bits.place[i][x].bit != low + i) return false;
     }
-    const auto byteOf = [&](int h, int k) { return pair[k % 4] + (4 * h + k / 4) * step; };
-    int most = 0;
-    bool straight = true;
-    t.reach = 0;
-    for (int h = 0; h < 2; ++h) {
-        int64_t needed[16];
-        for (int k = 0; k < 16; ++k) needed[k] = byteOf(h, k);
-        int windows = 0;
-        if (!coverWindows(needed, t.windowAt[h], windows) || windows > 2) return false;
-        repeatLastWindow(t.windowAt[h], windows);
-        most = std::max(most, windows);
-        t.reach = std::max(t.reach, t.windowAt[h][windows - 1] + 16);
-        for (int k = 0; k < 16; ++k) straight = straight && byteOf(h, k) == t.windowAt[h][0] + k;
-    }
-    makePicks(t, 2, true, byteOf);
+    const int windows = coverGroups(t, 2, [&](int h, int k) { return pair[k % 4] + (4 * h + k / 4) * step; });
+    if (windows < 0) return false;
     if (firstLow == 4)
-        t.decode = straight ? nibbleTiles<0, true> : most == 1 ? nibbleTiles<1, true> : nibbleTiles<2, true>;
+        t.decode = windows == 0   ? nibbleTiles<0, true>
+                   : windows == 1 ? nibbleTiles<1, true>
+                                  : nibbleTiles<2, true>;
     else
-        t.decode = straight    ? nibbleTiles<0, false>
-                   : most == 1 ? nibbleTiles<1, false>
-                               : nibbleTiles<2, false>;
+        t.decode = windows == 0   ? nibbleTiles<0, false>
+                   : windows == 1 ? nibbleTiles<1, false>
+                                  : nibbleTiles<2, false>;
     return true;
 }
 
